@@ -42,6 +42,15 @@
 #if __has_include("erreur.h")
 #include "erreur.h"
 #endif
+#if __has_include("hash_util.h")
+#include "hash_util.h"
+#endif
+#if __has_include("kvelo_mmap.h")
+#include "kvelo_mmap.h"
+#endif
+#if __has_include("kvelomem_ooc.h")
+#include "kvelomem_ooc.h"
+#endif
 #if __has_include("liste_chainee.h")
 #include "liste_chainee.h"
 #endif

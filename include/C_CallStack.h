@@ -1,0 +1,100 @@
+/* C_CallStack.h: per-thread call stacks and the C_Trace scope object.
+ * Every thread entering the library keeps its own stack of open traced scopes; exceptions
+ * copy it and the message tool lists it after each error. Each push/pop also opens/closes
+ * the profiling block of the same name in the global time manager, when one exists. */
+#ifndef KVELO_C_CALLSTACK_H
+#define KVELO_C_CALLSTACK_H
+
+#include "kvelo_export.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace Kvelo {
+
+/* One call-stack entry: fixed-width copies of the names, each always terminated. */
+struct KVELO_API C_Entry {
+  enum { FILE_SIZE = 128, FUNCTION_SIZE = 64 };
+  char file[FILE_SIZE];          // source file name, cut to 127 characters
+  char function[FUNCTION_SIZE];  // function name (and profiling block name), cut to 63 characters
+  int line;                      // source line
+
+  C_Entry();  // empty names, line 0
+  // Copies function and file (null taken as empty), each cut to its field width less one.
+  C_Entry(const char* functionName, const char* fileName, int lineNumber);
+  // Replaces the three fields as the constructor above does.
+  void Assign(const char* functionName, const char* fileName, int lineNumber);
+};
+
+/* One thread's stack of entries, bottom first. Copying copies the entries. */
+class KVELO_API C_CallStack {
+ public:
+  C_CallStack();   // empty, room for 30 entries reserved
+  ~C_CallStack();
+  C_CallStack(const C_CallStack&) = default;
+  C_CallStack& operator=(const C_CallStack&) = default;
+
+  // Appends a copy of e, then begins the profiling block named e.function; std::bad_alloc on no memory.
+  void Push(const C_Entry& e);
+  // Ends the profiling block of the top entry, then removes it; does nothing on an empty stack.
+  void Pop();
+  // Erases the entries from the cursor to the end (a stack driven only by Push/Pop keeps all).
+  void Clear();
+
+  // Number of entries held.
+  int NbEntries() const { return static_cast<int>(m_entries.size()); }
+  // Entry at index i (0 = bottom); i must lie in [0, NbEntries()).
+  const C_Entry& GetEntry(int i) const { return m_entries[static_cast<std::size_t>(i)]; }
+  // Top entry, or null when the stack is empty.
+  const C_Entry* Top() const { return m_entries.empty() ? nullptr : &m_entries.back(); }
+
+ private:
+  std::vector<C_Entry> m_entries;
+  std::size_t m_cursor;  // position after the top entry
+};
+
+/* Process-wide holder of the per-thread stacks, in one thread-local slot. Built when the
+ * library loads (which also creates the global time manager from USE_TIMEMANAGER) and
+ * destroyed when it unloads. Not guarded: each thread only touches its own stack. */
+class KVELO_API C_StackCollection {
+ public:
+  C_StackCollection();   // allocates the slot; initTimeManager(atoi(USE_TIMEMANAGER)) when that is set
+  ~C_StackCollection();  // frees the slot when valid, then freeTimeManager()
+  C_StackCollection(const C_StackCollection&) = delete;
+  C_StackCollection& operator=(const C_StackCollection&) = delete;
+
+  // The calling thread's stack, created empty on first request; never null
+  // (std::bad_alloc when a new stack cannot be allocated).
+  C_CallStack& GetCurrentCallStack();
+  // Whether the thread-local slot could be allocated.
+  bool IsValid() const { return m_valid; }
+
+ private:
+  unsigned m_slot;
+  bool m_valid;
+};
+
+// The process-wide collection of call stacks.
+KVELO_API C_StackCollection& GlobalCallstackCollection();
+
+/* Scope object: pushes an entry on the calling thread's stack on construction and pops it
+ * on destruction (also when the scope is left by an exception). Scopes nest strictly. */
+class KVELO_API C_Trace {
+ public:
+  typedef void (*Callback)(char*);
+  // Pushes (function, file, line); no exit callback.
+  C_Trace(const char* function, const char* file, int line);
+  // Stores onExit, pushes, then calls onEnter (when not null) with the caller's function pointer.
+  C_Trace(const char* function, const char* file, int line, Callback onEnter, Callback onExit);
+  // Calls the exit callback (when set) with the stored, possibly cut, name, then pops.
+  ~C_Trace();
+  C_Trace(const C_Trace&) = delete;
+  C_Trace& operator=(const C_Trace&) = delete;
+
+ private:
+  Callback m_onExit;
+};
+
+}  // namespace Kvelo
+
+#endif

@@ -1,0 +1,58 @@
+/* C_KveloException.h: the one exception type of the library, and the throw helper that
+ * every throw site uses. An exception is an error message that also carries an exception
+ * code, a reason code, their texts, errno and a snapshot of the raising thread's call stack. */
+#ifndef KVELO_C_KVELOEXCEPTION_H
+#define KVELO_C_KVELOEXCEPTION_H
+
+#include "kvelo_export.h"
+#include "C_KveloMessage.h"
+
+#include <string>
+
+class KVELO_API C_KveloException : public Kvelo::C_KveloMessage {
+ public:
+  // A reason of 100 takes the reason from errno (mapped to a reason code, errno kept).
+  // The calling thread's call stack is copied; code texts are looked up only when reported.
+  C_KveloException(const char* function = "", const char* file = __FILE__, int line = __LINE__,
+                   E_MessageCode_t exceptionCode = 0, E_MessageCode_t reasonCode = 0,
+                   const std::string& key = "DefaultMessageTool");
+  C_KveloException(const C_KveloException&) = default;
+  C_KveloException& operator=(const C_KveloException&) = default;
+  ~C_KveloException() override;
+
+  // Exception and message code = code; exception text = the database text with args
+  // (failure text when the lookup fails). A single int argument selects the overload below:
+  // pass a code whose text takes one int through setExceptionCode(code) and setReason instead.
+  virtual void setExceptionCode(E_MessageCode_t code, ...);
+  // Exception and message code = exception; reason code = reason (100: from errno).
+  virtual void setExceptionCode(E_MessageCode_t exception, E_MessageCode_t reason);
+  // Reason code = code (100: from errno).
+  virtual void setReasonCode(E_MessageCode_t code);
+  // Reason text = fmt printf-formatted, cut to 1,023 characters.
+  virtual void setReason(const char* fmt, ...);
+  // Reason code = code; reason text = its database text (code 100: from errno, text kept).
+  virtual void setReason(E_MessageCode_t code, ...);
+  virtual E_MessageCode_t getExceptionCode() const;
+  virtual E_MessageCode_t getReasonCode() const;
+  virtual std::string getReasonMessage() const;     // copy of the reason text
+  virtual std::string getExceptionMessage() const;  // copy of the exception text
+  virtual int getErrno() const;                     // errno captured for reason 100, else 0
+
+ private:
+  void setReasonCodeFromErrno();
+
+  E_MessageCode_t m_exceptionCode;
+  E_MessageCode_t m_reasonCode;
+  std::string m_exceptionText;
+  std::string m_reasonText;
+  int m_errno;
+};
+
+// Throws C_KveloException("Throwing", file, line, code, reason, "DefaultMessageTool") by value.
+[[noreturn]] KVELO_API void KveloThrow(int code, int reason, const char* file, int line);
+
+// The library's throw sites: an exception code with reason 0, or with a reason code.
+#define KVELO_THROW(code) KveloThrow((code), 0, __FILE__, __LINE__)
+#define KVELO_THROW_R(code, reason) KveloThrow((code), (reason), __FILE__, __LINE__)
+
+#endif

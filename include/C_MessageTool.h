@@ -1,0 +1,221 @@
+/* C_MessageTool.h: named message routers. Every message and reported exception of the
+ * library ends in C_MessageTool::HandleMessage, which filters it per stream (screen, log,
+ * log record) by type, verbosity and debug scope, turns codes into texts, hands the text to
+ * the stream's controller (the tool itself, or one the host installs) and lists the call
+ * stack after every error. Tools live in a process-wide registry by name, created on first
+ * use. The registry, the last-used tool and every tool's settings are process-wide and not
+ * guarded: set tools up before other threads report. */
+#ifndef KVELO_C_MESSAGETOOL_H
+#define KVELO_C_MESSAGETOOL_H
+
+#include "kvelo_export.h"
+#include "C_KveloMessage.h"
+#include "C_KveloException.h"
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+class C_MessageDatabase;
+
+namespace Kvelo {
+namespace detail {
+struct ToolAccess;
+}
+
+/* Receiver of one stream's output. A host derives from it and installs it per stream. */
+class KVELO_API C_MessageStreamCtrl {
+ public:
+  // Writes one text of the given type for the stream; log is the open log file or null; 0 or -1.
+  virtual int AppHandleMessage(const std::string& text, MessageToolEnums::E_MessageType_enum type,
+                               MessageToolEnums::E_MessageStream_enum stream, FILE* log) = 0;
+  virtual int AppOpenProgress() = 0;
+  virtual int AppSetProgress(const std::string& text, int value,
+                             MessageToolEnums::E_MessageStream_enum stream) = 0;
+  virtual int AppCloseProgress() = 0;
+};
+
+/* A controller that swallows its stream. */
+class KVELO_API C_DevNullCtrl : public C_MessageStreamCtrl {
+ public:
+  int AppHandleMessage(const std::string&, MessageToolEnums::E_MessageType_enum,
+                       MessageToolEnums::E_MessageStream_enum, FILE*) override { return 0; }
+  int AppOpenProgress() override { return 0; }
+  int AppSetProgress(const std::string&, int, MessageToolEnums::E_MessageStream_enum) override {
+    return 0;
+  }
+  int AppCloseProgress() override { return 0; }
+};
+
+/* One stream's settings. */
+struct KVELO_API C_MessageStream {
+  unsigned typeFilter;                         // a message passes when its type bit is set
+  MessageToolEnums::E_VerbosityLevel_enum level;  // passes when its level is at most this
+  std::set<int> scopes;                        // passes when its scope is in the set
+  C_MessageStreamCtrl* ctrl;                   // receiver; null means the screen stream's
+  C_MessageStream();
+};
+
+class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
+ public:
+  typedef MessageCode::E_MessageCode_t E_MessageCode_t;
+  typedef MessageToolEnums::E_MessageType_enum E_MessageType_enum;
+  typedef MessageToolEnums::E_VerbosityLevel_enum E_VerbosityLevel_enum;
+  typedef MessageToolEnums::E_DebugScope_enum E_DebugScope_enum;
+  typedef MessageToolEnums::E_MessageStream_enum E_MessageStream_enum;
+
+  // ---- registry ----
+  // The tool registered under key, created and registered on first use (a new tool does not
+  // become the last-used tool; a found initialized one does). Null only after unloading began.
+  static C_MessageTool* Instance(const std::string& key);
+  // Whether a tool of that name exists; creates nothing.
+  static bool HasInstance(const std::string& key);
+  // The last-used tool, or null.
+  static C_MessageTool* LastInstance();
+
+  ~C_MessageTool() override;
+
+  // ---- stream settings (stream 3 = all: setters apply to the three, getters answer 0,
+  //      single-stream tests answer false) ----
+  void setMessageTypeFilter(unsigned filter, E_MessageStream_enum stream);
+  unsigned getMessageTypeFilter(E_MessageStream_enum stream) const;
+  // TYPE_ALL sets the whole filter to 0xFFFF (on) or 0 (off); other types set/clear their bits.
+  void ActivateMessageType(E_MessageType_enum type, bool on, E_MessageStream_enum stream);
+  // Whether type AND the stream's filter is not 0 (false for stream 3 and TYPE_ALL).
+  bool MessageTypeActive(E_MessageType_enum type, E_MessageStream_enum stream) const;
+  void setVerbosityLevel(E_VerbosityLevel_enum level, E_MessageStream_enum stream);
+  E_VerbosityLevel_enum getVerbosityLevel(E_MessageStream_enum stream) const;
+  // Whether the stream's level is at least level.
+  bool VerbosityLevelActive(E_VerbosityLevel_enum level, E_MessageStream_enum stream) const;
+  // Scope -1 resets every stream to {0} and applies KVELO_DEBUG_SCOPES; otherwise on inserts
+  // the scope in the stream's set and off removes it.
+  void ActivateDebugScope(E_DebugScope_enum scope, bool on, E_MessageStream_enum stream);
+  void ActivateDebugScope(int scope, bool on, E_MessageStream_enum stream);
+  bool DebugScopeActive(E_DebugScope_enum scope, E_MessageStream_enum stream) const;
+  bool DebugScopeActive(int scope, E_MessageStream_enum stream) const;
+  // Whether the stream (any of the three for stream 3) passes m's type, level and scope.
+  bool MessageActive(const C_KveloMessage& m, E_MessageStream_enum stream) const;
+  // Installs ctrl (not owned) as the stream's receiver / gives the stream back to the tool.
+  void setMessageStreamCtrl(C_MessageStreamCtrl& ctrl, E_MessageStream_enum stream);
+  void ResetMessageStreamCtrl(E_MessageStream_enum stream);
+  // Character written after every text by the default controller (a blank at creation).
+  void setEndMsgChar(char c);
+  bool isInitialized() const;
+  std::string getKey() const;
+
+  // ---- set-up and log file ----
+  // Marks the tool initialized when all three streams are swallowed by C_DevNullCtrl
+  // controllers; loading a message database is not available in this build: -1 otherwise.
+  int Initialize();
+  // Closes an open log and names the log file; append false truncates it at the next opening.
+  int setLogFilename(const std::string& name, bool append);
+  std::string getLogFilename() const;
+
+  // ---- reporting (0, or -1 when anything on the road failed) ----
+  // Routes m to every stream that accepts it; lists the call stack after an error.
+  static int HandleMessage(const C_KveloMessage& m);
+  // Reports e: its type and level are set, the code texts appended to its text, then routed.
+  static int HandleMessage(C_KveloException& e, E_MessageType_enum type, E_VerbosityLevel_enum level);
+  // Writes the call-stack listing of m on every stream whose level is at least level.
+  static int HandleCallStack(const C_KveloMessage& m, E_VerbosityLevel_enum level);
+  // out = text of code from the database of the tool named key (args may be null); 0, or -1
+  // with a failure text when the tool is not initialized or the database lacks the code.
+  static int getMessage(E_MessageCode_t code, std::string& out, va_list* args,
+                        const std::string& key = "DefaultMessageTool");
+  // Last resort: "Error: <formatted text>" on standard error (text cut to 1023 characters).
+  static void SafeDisplay(const char* fmt, ...);
+
+  // Convenience families: all streams, error location in this tool's source.
+  static int HandleMessage(E_MessageCode_t code, E_MessageType_enum type, E_VerbosityLevel_enum level);
+  static int HandleMessage(const std::string& key, E_MessageCode_t code, E_MessageType_enum type,
+                           E_VerbosityLevel_enum level);
+  static int HandleMessage(const std::string& text, E_MessageType_enum type,
+                           E_VerbosityLevel_enum level, E_DebugScope_enum scope);
+  static int HandleMessage(const std::string& key, const std::string& text, E_MessageType_enum type,
+                           E_VerbosityLevel_enum level, E_DebugScope_enum scope);
+  static int HandleMessage(const char* text, E_MessageType_enum type, E_VerbosityLevel_enum level,
+                           E_DebugScope_enum scope);
+  static int HandleMessage(const char* text, E_MessageType_enum type, E_VerbosityLevel_enum level,
+                           int scope);
+  static int HandleMessageArg(E_MessageCode_t code, E_MessageType_enum type,
+                              E_VerbosityLevel_enum level, ...);
+  static int HandleMessageArg(const std::string& key, E_MessageCode_t code, E_MessageType_enum type,
+                              E_VerbosityLevel_enum level, ...);
+  static int HandleMessageArg(const std::string& fmt, E_MessageType_enum type,
+                              E_VerbosityLevel_enum level, E_DebugScope_enum scope, ...);
+  static int HandleMessageArg(const std::string& fmt, E_MessageType_enum type,
+                              E_VerbosityLevel_enum level, int scope, ...);
+  static int HandleMessageArg(const std::string& key, const std::string& fmt, E_MessageType_enum type,
+                              E_VerbosityLevel_enum level, E_DebugScope_enum scope, ...);
+  static int HandleMessageArg(const char* fmt, E_MessageType_enum type, E_VerbosityLevel_enum level,
+                              E_DebugScope_enum scope, ...);
+  static int HandleMessageArg(const char* fmt, E_MessageType_enum type, E_VerbosityLevel_enum level,
+                              int scope, ...);
+  static int HandleMessageInf(E_MessageCode_t code);
+  static int HandleMessageInf(const std::string& key, E_MessageCode_t code);
+  static int HandleMessageInf(const std::string& text);
+  static int HandleMessageInf(const char* text);
+  static int HandleMessageInfArg(E_MessageCode_t code, ...);
+  static int HandleMessageInfArg(const std::string& key, E_MessageCode_t code, ...);
+  static int HandleMessageInfArg(const char* fmt, ...);
+  // A format followed by arguments is always the format form, never the keyed one.
+  template <class A, class... R>
+  static int HandleMessageInfArg(const char* fmt, A first, R... rest) {
+    return InfArgFormat(fmt, first, rest...);
+  }
+
+  // ---- the tool as its own controller ----
+  // Writes text on the screen/log with its type prefix and the end-of-message character.
+  int AppHandleMessage(const std::string& text, E_MessageType_enum type,
+                       E_MessageStream_enum stream, FILE* log) override;
+  int AppOpenProgress() override;   // 0
+  // Screen: " %4.1f%% %s\n" while a progress is open; -1 when none is open.
+  int AppSetProgress(const std::string& text, int value, E_MessageStream_enum stream) override;
+  int AppCloseProgress() override;  // 0
+  // out = "<resources directory>/ke<language>.msb".
+  virtual void BuildResourcesFilename(std::string& out) const;
+  // Opens the log (closing it first) unless no name is set; 0. An unopenable log empties the
+  // name, reports a warning and throws C_KveloException code 29 (reason from errno).
+  virtual int openLogFile();
+  virtual int closeLogFile();  // 0
+  // Size of the buffer BuildCallStackString writes into; a longer listing is cut.
+  enum { CALLSTACK_BUFFER_SIZE = 2048 };
+  // Writes the call-stack listing of m (its own stack for an exception, else the calling
+  // thread's) into out, which holds CALLSTACK_BUFFER_SIZE bytes; 0, or -1 when cut or failed.
+  virtual int BuildCallStackString(const C_KveloMessage& m, char* out);
+
+ protected:
+  explicit C_MessageTool(const std::string& key);
+
+ private:
+  C_MessageTool(const C_MessageTool&) = delete;
+  C_MessageTool& operator=(const C_MessageTool&) = delete;
+  C_MessageStreamCtrl* Ctrl(int stream);
+  static int InfArgFormat(const char* fmt, ...);
+  void ResetDebugScopes();
+
+  C_MessageStream m_streams[3];
+  std::string m_key;
+  std::string m_resourcesDir;
+  std::string m_resourcesFile;
+  std::string m_resourcesVar;
+  std::string m_resourcesValue;
+  std::string m_logName;
+  FILE* m_log;
+  bool m_append;
+  bool m_initialized;
+  bool m_progressOpen;
+  bool m_progressStopped;
+  int m_progressMax;
+  int m_progressCurrent;
+  C_MessageDatabase* m_database;
+  int m_language;
+  char m_endChar;
+
+  static C_MessageTool* _LastMessageTool;
+  friend struct detail::ToolAccess;
+};
+
+}  // namespace Kvelo
+
+#endif

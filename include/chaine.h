@@ -1,0 +1,65 @@
+/* chaine.h: small text utilities: useful (non-comment, non-blank) lines of text files, path
+ * parts of wide file names, free file names, and keyword files, in which a setting is a line
+ * "keyword value" and lines starting with '#' are comments. Keywords are compared literally.
+ * Lines are read in runs of at most 255 characters into caller buffers of 256 bytes.
+ * No function emits a message; failures are results. No shared state. */
+#ifndef KVELO_CHAINE_H
+#define KVELO_CHAINE_H
+
+#include "kvelo_export.h"
+
+#include <stdio.h>
+#include <wchar.h>
+
+KVELO_C_BEGIN
+
+/* 1 for a useful line: first character neither '\n' nor '#', and not only spaces followed by
+ * one last character (the newline); else 0 (also for null). */
+KVELO_API int ligne_utile(const char* line);
+/* Reads lines of f into buf (256 bytes) until a useful one: 1; at the end of the file buf is
+ * emptied and the result is 0 (also for a null argument). */
+KVELO_API int ligne_suivante(char* buf, FILE* f);
+
+/* Path parts. '/' and '\\' both separate directories. Each returns null for a null path;
+ * with out null the result is a heap string to free with kvelomem_free, otherwise it is
+ * copied into out (room for the path and its terminator) and out is returned. */
+/* The part after the last '/' (else after the last '\\', else the whole path). */
+KVELO_API wchar_t* extraire_fichier(const wchar_t* path, wchar_t* out);
+/* The path cut at its last '/' and then at the last '\\' of what remains; a path with no
+ * separator gives null and sets a given out to the empty string. */
+KVELO_API wchar_t* extraire_repertoire(const wchar_t* path, wchar_t* out);
+/* The path without the extension of its last component (from that component's last '.',
+ * unless the '.' starts the component); a path without one comes back unchanged. */
+KVELO_API wchar_t* enleve_extension(const wchar_t* path, wchar_t* out);
+/* name itself when no file has it, else the first of base_1ext, base_2ext, ... that no file
+ * has, base and ext as enleve_extension splits name (directory kept, ext possibly empty).
+ * Heap string to free with kvelomem_free; null for a null name or no memory. */
+KVELO_API wchar_t* kvelo_nom_libre(const wchar_t* name);
+/* 1 when s holds white space before its trailing white space (leading white space counts),
+ * else 0 (also for null or no memory). */
+KVELO_API int cadena_con_blanco(const char* s);
+
+/* Reads lines of f into line (256 bytes) from the current position up to the first useful
+ * line containing keyword: *found = 1 and a pointer to the keyword inside line; at the end of
+ * the file (or for a null argument) *found = 0 and null. */
+KVELO_API char* cherche_mot_cle(FILE* f, const char* keyword, int* found, char* line);
+/* Searches as cherche_mot_cle; when the line starts with keyword followed by white space and
+ * an integer, stores it in *value and returns 1. Returns 0 when not found, when the line does
+ * not start with keyword, when no integer follows or it exceeds the int range, and -1 (EOF)
+ * when nothing follows the keyword; *value is then unchanged. */
+KVELO_API int lire_valeur_mot_cle(FILE* f, const char* keyword, int* found, char* line, int* value);
+/* Searches as cherche_mot_cle; *yes = 1 when the line starts with keyword and the next word
+ * begins with 'O', 'Y', 'o' or 'y', else 0. Returns 1 when a word was read, 0 when not found
+ * or the line does not start with keyword, -1 (EOF) when nothing follows the keyword. */
+KVELO_API int lire_valeur_mot_cle_yn(FILE* f, const char* keyword, int* found, char* line, int* yes);
+/* Puts line in the keyword file path: a missing file is created holding line alone (no
+ * newline added, *found = 0); a file without keyword gets line and a newline appended (after a
+ * newline when its last line lacked one, *found = 0); otherwise every useful line containing
+ * keyword becomes line and a newline (*found = 1), the file being rewritten through
+ * "<path>.tmp" and renamed over path, so that the keyword file is never lost. 0, or -1 when a
+ * file cannot be read, created or written (the keyword file then stays as it was). */
+KVELO_API int subsitue_mot_cle(const char* path, const char* keyword, int* found, const char* line);
+
+KVELO_C_END
+
+#endif

@@ -1,0 +1,126 @@
+// plat_file.cpp: stat, whole-transfer loops, the temporary directory and fresh file names
+// over POSIX calls.
+#include "platform/plat_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace kvplat {
+
+static void Fill(const struct stat& st, FileInfo& info) {
+  info.size = static_cast<long long>(st.st_size);
+  info.mtime = static_cast<long long>(st.st_mtime);
+  info.isDirectory = S_ISDIR(st.st_mode);
+  info.isRegular = S_ISREG(st.st_mode);
+}
+
+bool StatPath(const char* path, FileInfo& info) {
+  if (!path) {
+    errno = EINVAL;
+    return false;
+  }
+  struct stat st;
+  if (stat(path, &st) != 0) return false;
+  Fill(st, info);
+  return true;
+}
+
+bool StatFd(int fd, FileInfo& info) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  Fill(st, info);
+  return true;
+}
+
+long long RemainingBytes(int fd) {
+  FileInfo info;
+  if (!StatFd(fd, info) || !info.isRegular) return -1;
+  const off_t pos = lseek(fd, 0, SEEK_CUR);
+  if (pos < 0) return -1;
+  return pos >= info.size ? 0 : info.size - static_cast<long long>(pos);
+}
+
+long long ReadFull(int fd, void* buf, std::size_t bytes) {
+  char* p = static_cast<char*>(buf);
+  std::size_t done = 0;
+  while (done < bytes) {
+    const ssize_t r = read(fd, p + done, bytes - done);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      if (done == 0) return -1;
+      break;
+    }
+    if (r == 0) break;
+    done += static_cast<std::size_t>(r);
+  }
+  return static_cast<long long>(done);
+}
+
+long long WriteFull(int fd, const void* buf, std::size_t bytes) {
+  const char* p = static_cast<const char*>(buf);
+  std::size_t done = 0;
+  while (done < bytes) {
+    const ssize_t r = write(fd, p + done, bytes - done);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      if (done == 0) return -1;
+      break;
+    }
+    if (r == 0) break;
+    done += static_cast<std::size_t>(r);
+  }
+  return static_cast<long long>(done);
+}
+
+std::string TempDir() {
+  const char* env = std::getenv("TMPDIR");
+  FileInfo info;
+  if (env && *env && StatPath(env, info) && info.isDirectory) return env;
+  return "/tmp";
+}
+
+// splitmix64: a cheap mixer; the names only need to differ, not to be secret.
+static std::uint64_t Mix(std::uint64_t x) {
+  x += 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+bool FreshName(const std::string& dir, const std::string& prefix, std::string& name) {
+  static std::atomic<std::uint64_t> counter{0};
+  static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  const std::string base = dir.empty() ? TempDir() : dir;
+  const bool needSlash = base.back() != '/';
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  std::uint64_t seed = Mix(static_cast<std::uint64_t>(ts.tv_nsec) ^
+                           (static_cast<std::uint64_t>(ts.tv_sec) << 20) ^
+                           (static_cast<std::uint64_t>(getpid()) << 40));
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::uint64_t r = Mix(seed ^ counter.fetch_add(1));
+    std::string candidate = base;
+    if (needSlash) candidate += '/';
+    candidate += prefix;
+    for (int i = 0; i < 6; ++i) {
+      candidate += kAlphabet[r % 62];
+      r /= 62;
+    }
+    struct stat st;
+    if (lstat(candidate.c_str(), &st) != 0 && errno == ENOENT) {
+      name = candidate;
+      return true;
+    }
+    seed = Mix(seed);
+  }
+  errno = EEXIST;
+  return false;
+}
+
+}  // namespace kvplat

@@ -1,0 +1,37 @@
+// plat_file.h: the POSIX file services behind the library's file wrappers: stat of names and
+// descriptors, whole transfers on descriptors, the temporary directory and fresh names.
+// Narrow names are UTF-8; wide names are converted with plat_text before any call.
+#ifndef KVELO_PLAT_FILE_H
+#define KVELO_PLAT_FILE_H
+
+#include <cstddef>
+#include <string>
+
+namespace kvplat {
+
+struct FileInfo {
+  long long size = 0;   // bytes
+  long long mtime = 0;  // modification time, seconds since 1970
+  bool isDirectory = false;
+  bool isRegular = false;
+};
+
+bool StatPath(const char* path, FileInfo& info);  // false (errno set) when stat fails or path is null
+bool StatFd(int fd, FileInfo& info);              // false (errno set) when fstat fails
+// Bytes between the descriptor's position and the end of a regular file; -1 when fd is not a
+// regular file or its size or position cannot be had (a pipe, a terminal, a bad descriptor).
+long long RemainingBytes(int fd);
+
+// Moves bytes until all are done, end of file (read) or an error; EINTR is retried. Returns
+// the bytes moved, or -1 when the first call failed (errno set).
+long long ReadFull(int fd, void* buf, std::size_t bytes);
+long long WriteFull(int fd, const void* buf, std::size_t bytes);
+
+// $TMPDIR when it names a directory, else "/tmp".
+std::string TempDir();
+// A name in dir (TempDir() when dir is empty) made of prefix and six random letters or digits
+// that no file has at the time of the call; the file is not created. False after many tries.
+bool FreshName(const std::string& dir, const std::string& prefix, std::string& name);
+
+}  // namespace kvplat
+#endif

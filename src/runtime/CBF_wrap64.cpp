@@ -1,0 +1,130 @@
+// CBF_wrap64.cpp: 64-bit positions and block transfers on streams and descriptors, the
+// single path of all portable binary file traffic. The stream forms act on the stream's
+// descriptor, so the stream's own buffer is neither used nor flushed.
+#include "kvelosys.h"
+
+#include "platform/plat_file.h"
+#include "platform/plat_text.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// Byte count of one transfer; -1 when the request is refused before any call: a null buffer,
+// a negative count, or a product above 2^31-1 (one call moves at most that many bytes).
+long long TransferBytes(const void* buf, size_t size, int count) {
+  if (!buf || count < 0) return -1;
+  const unsigned long long bytes = static_cast<unsigned long long>(size) * static_cast<unsigned long long>(count);
+  if (size > static_cast<size_t>(INT_MAX) || bytes > static_cast<unsigned long long>(INT_MAX)) return -1;
+  return static_cast<long long>(bytes);
+}
+
+size_t Elements(long long moved, size_t size) {
+  // A failure becomes (size_t)-1 / size, which never equals a requested count.
+  return static_cast<size_t>(moved) / size;
+}
+
+size_t WriteBlock(const void* buf, size_t size, int count, int fd) {
+  if (size == 0) return 0;
+  const long long bytes = TransferBytes(buf, size, count);
+  if (bytes < 0 || fd < 0) {
+    errno = EINVAL;
+    return 0;
+  }
+  return Elements(kvplat::WriteFull(fd, buf, static_cast<size_t>(bytes)), size);
+}
+
+size_t ReadBlock(void* buf, size_t size, int count, int fd) {
+  if (size == 0) return 0;
+  const long long bytes = TransferBytes(buf, size, count);
+  if (bytes < 0 || fd < 0) {
+    errno = EINVAL;
+    return 0;
+  }
+  return Elements(kvplat::ReadFull(fd, buf, static_cast<size_t>(bytes)), size);
+}
+
+bool Narrow(const wchar_t* s, std::string& out) {
+  if (!s) {
+    errno = EINVAL;
+    return false;
+  }
+  try {
+    if (kvplat::ToUtf8(s, out)) return true;
+  } catch (...) {
+  }
+  errno = EILSEQ;
+  return false;
+}
+
+}  // namespace
+
+extern "C" {
+
+FILE* CBF_fopen64(const wchar_t* name, const wchar_t* mode) {
+  std::string n, m;
+  if (!Narrow(name, n) || !Narrow(mode, m)) return nullptr;
+  return std::fopen(n.c_str(), m.c_str());
+}
+
+int CBF_open64(const wchar_t* name, int flags) {
+  std::string n;
+  if (!Narrow(name, n)) return -1;
+  return open(n.c_str(), flags, 0600);
+}
+
+int CBF_fclose64(FILE* stream) {
+  if (!stream) {
+    errno = EINVAL;
+    return EOF;
+  }
+  return std::fclose(stream);
+}
+
+int CBF_close64(int fd) { return close(fd); }
+
+long long CBF_fseek64(FILE* stream, long long offset, int origin) {
+  const long long pos = CBF_lseek64(kvelo_fileno(stream), offset, origin);
+  return pos >= 0 ? 0 : -1;
+}
+
+long long CBF_lseek64(int fd, long long offset, int origin) {
+  if (fd < 0) {
+    errno = EBADF;
+    return -1;
+  }
+  return static_cast<long long>(lseek(fd, static_cast<off_t>(offset), origin));
+}
+
+long long CBF_ftell64(FILE* stream) { return CBF_tell64(kvelo_fileno(stream)); }
+
+long long CBF_tell64(int fd) { return CBF_lseek64(fd, 0, SEEK_CUR); }
+
+size_t CBF_fwrite64(const void* buf, size_t size, int count, FILE* stream) {
+  if (size == 0) return 0;
+  if (!stream) {
+    errno = EINVAL;
+    return 0;
+  }
+  return WriteBlock(buf, size, count, fileno(stream));
+}
+
+size_t CBF_fread64(void* buf, size_t size, int count, FILE* stream) {
+  if (size == 0) return 0;
+  if (!stream) {
+    errno = EINVAL;
+    return 0;
+  }
+  return ReadBlock(buf, size, count, fileno(stream));
+}
+
+size_t CBF_write64(const void* buf, size_t size, int count, int fd) { return WriteBlock(buf, size, count, fd); }
+
+size_t CBF_read64(void* buf, size_t size, int count, int fd) { return ReadBlock(buf, size, count, fd); }
+
+}  // extern "C"

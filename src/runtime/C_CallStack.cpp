@@ -1,0 +1,196 @@
+// C_CallStack.cpp: per-thread call stacks, scope traces, and the library's load-time
+// start-up and exit order (call-stack collection first, message-tool registry second,
+// torn down in reverse).
+#include "C_CallStack.h"
+
+#include "C_MessageTool.h"
+#include "C_TimeManager.h"
+#include "platform/plat_thread.h"
+#include "runtime/msgtool_registry.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace Kvelo {
+
+namespace {
+
+// Copies src into a field of width size, cut to size - 1 characters; always terminated.
+void CopyField(char* dst, std::size_t size, const char* src) {
+  std::size_t n = 0;
+  if (src != nullptr) {
+    while (n + 1 < size && src[n] != '\0') {
+      dst[n] = src[n];
+      ++n;
+    }
+  }
+  std::memset(dst + n, 0, size - n);
+}
+
+// Frees a thread's stack when the thread ends (the slot itself has no destructor).
+struct StackReaper {
+  C_CallStack* stack = nullptr;
+  unsigned key = 0;
+  ~StackReaper();
+};
+
+thread_local StackReaper t_reaper;
+thread_local bool t_reaped = false;  // trivially destructible: valid after t_reaper is gone
+
+}  // namespace
+
+// ---------------------------------------------------------------- C_Entry
+
+C_Entry::C_Entry() : line(0) {
+  std::memset(file, 0, sizeof file);
+  std::memset(function, 0, sizeof function);
+}
+
+C_Entry::C_Entry(const char* functionName, const char* fileName, int lineNumber) {
+  Assign(functionName, fileName, lineNumber);
+}
+
+void C_Entry::Assign(const char* functionName, const char* fileName, int lineNumber) {
+  CopyField(function, sizeof function, functionName);
+  CopyField(file, sizeof file, fileName);
+  line = lineNumber;
+}
+
+// ---------------------------------------------------------------- C_CallStack
+
+C_CallStack::C_CallStack() : m_cursor(0) { m_entries.reserve(30); }
+
+C_CallStack::~C_CallStack() {}
+
+void C_CallStack::Push(const C_Entry& e) {
+  m_entries.push_back(e);
+  m_cursor = m_entries.size();
+  cTimeManagerBeginBlock(m_entries.back().function);
+}
+
+void C_CallStack::Pop() {
+  if (m_entries.empty()) return;
+  cTimeManagerEndBlock(m_entries.back().function);
+  m_entries.pop_back();
+  m_cursor = m_entries.size();
+}
+
+void C_CallStack::Clear() {
+  if (m_cursor < m_entries.size()) m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(m_cursor), m_entries.end());
+}
+
+// ---------------------------------------------------------------- C_StackCollection
+
+C_StackCollection::C_StackCollection() : m_slot(0), m_valid(false) {
+  kvplat::TlsSlot slot = kvplat::TlsAlloc();
+  m_slot = slot.key;
+  m_valid = slot.valid;
+  const char* use = std::getenv("USE_TIMEMANAGER");
+  if (use != nullptr) initTimeManager(std::atoi(use));
+}
+
+C_StackCollection::~C_StackCollection() {
+  if (m_valid) {
+    kvplat::TlsSlot slot{m_slot, true};
+    kvplat::TlsFree(slot);
+    m_valid = false;
+  }
+  freeTimeManager();
+}
+
+// The stack of last resort: used when no thread-local slot can be had (allocation refused,
+// library unloading) and on a thread whose own stack was already freed at its exit. It is
+// never destroyed, so late scopes (static destructors) stay safe.
+static C_CallStack& LateStack() {
+  alignas(C_CallStack) static unsigned char storage[sizeof(C_CallStack)];
+  static C_CallStack* late = new (storage) C_CallStack();
+  return *late;
+}
+
+C_CallStack& C_StackCollection::GetCurrentCallStack() {
+  if (!m_valid || t_reaped) return LateStack();
+  kvplat::TlsSlot slot{m_slot, true};
+  void* v = kvplat::TlsGet(slot);
+  if (v != nullptr) return *static_cast<C_CallStack*>(v);
+  C_CallStack* created = new C_CallStack();  // std::bad_alloc passes to the caller
+  if (!kvplat::TlsSet(slot, created)) {
+    delete created;
+    return LateStack();
+  }
+  t_reaper.stack = created;
+  t_reaper.key = m_slot;
+  return *created;
+}
+
+StackReaper::~StackReaper() {
+  t_reaped = true;
+  if (stack == nullptr) return;
+  // Leave no dangling pointer for code that still runs on this thread: from now on it uses
+  // the stack of last resort.
+  if (GlobalCallstackCollection().IsValid()) {
+    kvplat::TlsSlot slot{key, true};
+    if (kvplat::TlsGet(slot) == stack) kvplat::TlsSet(slot, nullptr);
+  }
+  delete stack;
+  stack = nullptr;
+}
+
+// ---------------------------------------------------------------- C_Trace
+
+C_Trace::C_Trace(const char* function, const char* file, int line) : m_onExit(nullptr) {
+  GlobalCallstackCollection().GetCurrentCallStack().Push(C_Entry(function, file, line));
+}
+
+C_Trace::C_Trace(const char* function, const char* file, int line, Callback onEnter, Callback onExit)
+    : m_onExit(onExit) {
+  GlobalCallstackCollection().GetCurrentCallStack().Push(C_Entry(function, file, line));
+  if (onEnter != nullptr) onEnter(const_cast<char*>(function));
+}
+
+C_Trace::~C_Trace() {
+  C_CallStack& s = GlobalCallstackCollection().GetCurrentCallStack();
+  if (m_onExit != nullptr) {
+    const C_Entry* top = s.Top();
+    if (top != nullptr) {
+      char name[C_Entry::FUNCTION_SIZE];
+      std::memcpy(name, top->function, sizeof name);
+      m_onExit(name);
+    }
+  }
+  s.Pop();
+}
+
+// ---------------------------------------------------------------- load-time start-up
+
+namespace {
+
+// The registry's destruction deletes every tool; each tool's destructor removes its own
+// entry, so the walk goes over a copy.
+struct RegistryHolder {
+  detail::ToolRegistry map;
+  bool alive = true;
+  ~RegistryHolder() {
+    std::vector<C_MessageTool*> tools;
+    for (auto& kv : map) tools.push_back(kv.second);
+    for (C_MessageTool* t : tools) delete t;
+    map.clear();
+    alive = false;
+  }
+};
+
+// Built before any other static object of the library, in this order, and destroyed in
+// reverse: tools go first, then the stacks' slot and the global time manager.
+__attribute__((init_priority(200))) C_StackCollection g_collection;
+__attribute__((init_priority(200))) RegistryHolder g_registry;
+
+}  // namespace
+
+C_StackCollection& GlobalCallstackCollection() { return g_collection; }
+
+namespace detail {
+ToolRegistry* MessageToolRegistry() { return g_registry.alive ? &g_registry.map : nullptr; }
+}  // namespace detail
+
+}  // namespace Kvelo

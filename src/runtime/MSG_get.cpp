@@ -1,0 +1,85 @@
+// MSG_get.cpp: the text of a message code as a C string, from the default message tool
+// (or the last-used one when the default is not initialized), arguments substituted.
+#include "erreur.h"
+
+#include "C_KveloException.h"
+#include "C_MessageTool.h"
+#include "kvelosys.h"
+#include "runtime/msgtool_registry.h"
+
+#include <cstdarg>
+#include <string>
+
+using Kvelo::C_MessageTool;
+
+namespace {
+
+// The tool MSG_get reads from, or null after showing why none can be had.
+C_MessageTool* ReadingTool() {
+  C_MessageTool* tool = C_MessageTool::Instance("DefaultMessageTool");
+  if (tool == nullptr) {
+    C_MessageTool::SafeDisplay("*** We couldn't retrieve the Default Message Tool !");
+    return nullptr;
+  }
+  if (tool->isInitialized()) return tool;
+  tool = C_MessageTool::LastInstance();
+  if (tool == nullptr) {
+    C_MessageTool::SafeDisplay("*** We couldn't retrieve the \"last used\" Message Tool !");
+    return nullptr;
+  }
+  if (!tool->isInitialized()) {
+    C_MessageTool::SafeDisplay("*** The \"last used\" Message Tool is not initialized !");
+    return nullptr;
+  }
+  return tool;
+}
+
+char* GetV(int id, va_list ap) {
+  C_MessageTool* tool = ReadingTool();
+  if (tool == nullptr || id < 0) return nullptr;
+  std::string text;
+  va_list args;
+  va_copy(args, ap);
+  try {
+    Kvelo::detail::ToolAccess::DatabaseText(tool, id, text, &args);
+  } catch (...) {
+    va_end(args);
+    throw;  // the database's exception (code 104) reaches C++ callers
+  }
+  va_end(args);
+  return kvelo_strdup(text.c_str(), "MSG_get");
+}
+
+}  // namespace
+
+KVELO_C_BEGIN
+
+char* MSG_get(int id, ...) {
+  va_list ap;
+  va_start(ap, id);
+  char* r = nullptr;
+  try {
+    r = GetV(id, ap);
+  } catch (...) {
+    va_end(ap);
+    throw;
+  }
+  va_end(ap);
+  return r;
+}
+
+char* MSG_get_default(int id, ...) {
+  va_list ap;
+  va_start(ap, id);
+  char* r = nullptr;
+  try {
+    r = GetV(id, ap);
+  } catch (...) {
+    va_end(ap);
+    throw;
+  }
+  va_end(ap);
+  return r;
+}
+
+KVELO_C_END

@@ -1,0 +1,243 @@
+// bf.cpp: the portable binary values: big-endian integers, reals, bytes, 16-bit text units
+// and length-prefixed strings, moved through the descriptor-level block wrappers.
+// Argument faults are traced and return -1; short transfers return -1 without a trace.
+#include "bf.h"
+
+#include "erreur.h"
+#include "kvelosys.h"
+#include "platform/plat_file.h"
+#include "platform/plat_text.h"
+#include "runtime/byteorder.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+const char kSource[] = "src/bf";
+const int kChunk = 256;  // elements reversed per descriptor write; 2 KiB of stack at most
+
+int Refuse(int line) {
+  fct_Trace("aff_lieu", line, kSource);
+  return -1;
+}
+
+bool Swapping() { return !kvbyte::HostIsBigEndian(); }
+
+// Writes n > 0 elements of T in file order (big-endian).
+template <typename T>
+int WriteElems(FILE* f, const T* v, int n) {
+  if (!Swapping() || sizeof(T) == 1) {
+    // One call moves at most 2^31-1 bytes, so very long runs are cut.
+    const int most = static_cast<int>(INT_MAX / sizeof(T));
+    for (int done = 0; done < n;) {
+      const int k = std::min(most, n - done);
+      if (CBF_fwrite64(v + done, sizeof(T), k, f) != static_cast<size_t>(k)) return -1;
+      done += k;
+    }
+    return 0;
+  }
+  T chunk[kChunk];
+  for (int done = 0; done < n;) {
+    const int k = std::min(kChunk, n - done);
+    std::memcpy(chunk, v + done, static_cast<size_t>(k) * sizeof(T));
+    kvbyte::ReverseEach<sizeof(T)>(chunk, k);
+    if (CBF_fwrite64(chunk, sizeof(T), k, f) != static_cast<size_t>(k)) return -1;
+    done += k;
+  }
+  return 0;
+}
+
+// Reads n > 0 elements of T into v and brings them to host order.
+template <typename T>
+int ReadElems(FILE* f, T* v, int n) {
+  const int most = static_cast<int>(INT_MAX / sizeof(T));
+  for (int done = 0; done < n;) {
+    const int k = std::min(most, n - done);
+    if (CBF_fread64(v + done, sizeof(T), k, f) != static_cast<size_t>(k)) return -1;
+    done += k;
+  }
+  if (Swapping() && sizeof(T) > 1) kvbyte::ReverseEach<sizeof(T)>(v, n);
+  return 0;
+}
+
+// Stored length L of elements of unitBytes each: false (nothing allocated) when L is
+// negative or exceeds what is left of a regular file.
+bool LengthFits(FILE* f, int length, int unitBytes) {
+  if (length < 0) return false;
+  const long long left = kvplat::RemainingBytes(kvelo_fileno(f));
+  return left < 0 || static_cast<long long>(length) * unitBytes <= left;
+}
+
+}  // namespace
+
+extern "C" {
+
+int BF_EndianIsCorrect(void) { return kvbyte::HostIsBigEndian() ? 1 : 0; }
+
+#define KVELO_BF_PAIR(name, T)                                        \
+  int BF_fwrite_##name(FILE* f, const T* v, int n) {                  \
+    if (!f || !v || n <= 0) return Refuse(__LINE__);                  \
+    return WriteElems(f, v, n);                                       \
+  }                                                                   \
+  int BF_fread_##name(FILE* f, T* v, int n) {                         \
+    if (!f || !v || n <= 0) return Refuse(__LINE__);                  \
+    return ReadElems(f, v, n);                                        \
+  }
+
+KVELO_BF_PAIR(int, int)
+KVELO_BF_PAIR(hyper, long long)
+KVELO_BF_PAIR(float, float)
+KVELO_BF_PAIR(double, double)
+KVELO_BF_PAIR(char, char)
+KVELO_BF_PAIR(tchar, uint16_t)
+#undef KVELO_BF_PAIR
+
+int BF_fwrite_long(FILE* f, const long* v, int n) {
+  if (!f || !v || n <= 0) return Refuse(__LINE__);
+  // A long is 4 bytes in the file: a value it cannot hold is refused, never cut.
+  for (int i = 0; i < n; ++i)
+    if (v[i] < INT32_MIN || v[i] > INT32_MAX) return Refuse(__LINE__);
+  std::int32_t chunk[kChunk];
+  for (int done = 0; done < n;) {
+    const int k = std::min(kChunk, n - done);
+    for (int i = 0; i < k; ++i) chunk[i] = static_cast<std::int32_t>(v[done + i]);
+    if (WriteElems(f, chunk, k) != 0) return -1;
+    done += k;
+  }
+  return 0;
+}
+
+int BF_fread_long(FILE* f, long* v, int n) {
+  if (!f || !v || n <= 0) return Refuse(__LINE__);
+  std::int32_t chunk[kChunk];
+  for (int done = 0; done < n;) {
+    const int k = std::min(kChunk, n - done);
+    if (ReadElems(f, chunk, k) != 0) return -1;
+    for (int i = 0; i < k; ++i) v[done + i] = chunk[i];
+    done += k;
+  }
+  return 0;
+}
+
+int BF_fwrite_str(FILE* f, const char* s) {
+  if (!f || !s) return Refuse(__LINE__);
+  const size_t len = std::strlen(s);
+  if (len == 0 || len > static_cast<size_t>(INT_MAX)) return Refuse(__LINE__);
+  const int L = static_cast<int>(len);
+  if (BF_fwrite_int(f, &L, 1) != 0) return -1;
+  return BF_fwrite_char(f, s, L) != 0 ? -1 : 0;
+}
+
+int BF_fread_str(FILE* f, char** out) {
+  if (!f || !out) return Refuse(__LINE__);
+  *out = nullptr;
+  int L = 0;
+  if (BF_fread_int(f, &L, 1) != 0) return -1;
+  if (L == 0) return 0;
+  if (!LengthFits(f, L, 1)) return -1;
+  char* s = static_cast<char*>(
+      kvelomem_calloc(static_cast<size_t>(L) + 1, 1, "BF_fread_str", 0, __FILE__, __LINE__));
+  if (!s) return -1;
+  *out = s;
+  s[L] = '\0';
+  return BF_fread_char(f, s, L) != 0 ? -1 : 0;
+}
+
+int BF_fwrite_tstr(FILE* f, const wchar_t* s) {
+  if (!f || !s) return Refuse(__LINE__);
+  const long long units = kvplat::Utf16Length(s, -1);
+  if (units <= 0 || units > INT_MAX) return Refuse(__LINE__);
+  const int L = static_cast<int>(units);
+  if (BF_fwrite_int(f, &L, 1) != 0) return -1;
+  uint16_t chunk[kChunk];
+  int k = 0;
+  for (const wchar_t* p = s; *p; ++p) {
+    k += kvplat::Utf16Encode(*p, chunk + k);
+    if (k >= kChunk - 1) {
+      if (BF_fwrite_tchar(f, chunk, k) != 0) return -1;
+      k = 0;
+    }
+  }
+  if (k > 0 && BF_fwrite_tchar(f, chunk, k) != 0) return -1;
+  return 0;
+}
+
+int BF_fread_tstr(FILE* f, wchar_t** out) {
+  if (!f || !out) return Refuse(__LINE__);
+  *out = nullptr;
+  int L = 0;
+  if (BF_fread_int(f, &L, 1) != 0) return -1;
+  if (L == 0) return 0;
+  if (!LengthFits(f, L, 2)) return -1;
+  // L units decode into at most L characters.
+  wchar_t* s = static_cast<wchar_t*>(
+      kvelomem_calloc(static_cast<size_t>(L) + 1, sizeof(wchar_t), "BF_fread_str", 0, __FILE__, __LINE__));
+  if (!s) return -1;
+  *out = s;
+  kvplat::Utf16Decoder decoder;
+  uint16_t chunk[kChunk];
+  long long w = 0;
+  for (int done = 0; done < L;) {
+    const int k = std::min(kChunk, L - done);
+    if (BF_fread_tchar(f, chunk, k) != 0) return -1;
+    for (int i = 0; i < k; ++i) w += decoder.Put(chunk[i], s + w);
+    done += k;
+  }
+  w += decoder.Finish(s + w);
+  s[w] = L'\0';
+  return 0;
+}
+
+int BF_fwrite_multiplatform_char(FILE* f, const wchar_t* s, int n) {
+  const int width = 2;
+  if (BF_fwrite_int(f, &width, 1) != 0) return -1;
+  if (!s || n <= 0) return Refuse(__LINE__);
+  // The field is n units whatever the text: refuse text that needs more, pad the rest.
+  int chars = 0;
+  long long units = 0;
+  for (; chars < n && s[chars]; ++chars) {
+    uint16_t u[2];
+    const int k = kvplat::Utf16Encode(s[chars], u);
+    if (k == 0 || units + k > n) return Refuse(__LINE__);
+    units += k;
+  }
+  uint16_t chunk[kChunk];
+  int k = 0;
+  int c = 0;
+  for (long long written = 0; written < n;) {
+    if (c < chars)
+      k += kvplat::Utf16Encode(s[c++], chunk + k);
+    else
+      chunk[k++] = 0;
+    if (k >= kChunk - 1 || written + k == n) {
+      if (BF_fwrite_tchar(f, chunk, k) != 0) return -1;
+      written += k;
+      k = 0;
+    }
+  }
+  return 0;
+}
+
+int BF_fread_multiplatform_char(FILE* f, wchar_t* dst, int n) {
+  int width = 0;
+  if (BF_fread_int(f, &width, 1) != 0) return -1;
+  if (width != 2) return Refuse(__LINE__);  // only 16-bit units are written by any writer
+  if (!dst || n <= 0) return Refuse(__LINE__);
+  kvplat::Utf16Decoder decoder;
+  uint16_t chunk[kChunk];
+  long long w = 0;
+  for (int done = 0; done < n;) {
+    const int k = std::min(kChunk, n - done);
+    if (BF_fread_tchar(f, chunk, k) != 0) return -1;
+    for (int i = 0; i < k; ++i) w += decoder.Put(chunk[i], dst + w);
+    done += k;
+  }
+  w += decoder.Finish(dst + w);
+  for (; w < n; ++w) dst[w] = L'\0';
+  return 0;
+}
+
+}  // extern "C"

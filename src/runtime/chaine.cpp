@@ -1,0 +1,264 @@
+// chaine.cpp: useful lines of text files, path parts of wide names, free file names and
+// the keyword files (read a keyword's integer or yes/no value, rewrite its line).
+// Keyword files are rewritten through a temporary file renamed over the original.
+#include "chaine.h"
+
+#include "kvelosys.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const int kLine = 256;  // caller line buffers: fgets reads at most 255 characters
+
+bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+
+// Result of a path operation: copied into out when given, else a heap copy.
+wchar_t* Deliver(const std::wstring& s, wchar_t* out) {
+  if (out) {
+    std::wmemcpy(out, s.c_str(), s.size() + 1);
+    return out;
+  }
+  wchar_t* copy = static_cast<wchar_t*>(
+      kvelomem_malloc((s.size() + 1) * sizeof(wchar_t), "chaine", 0, __FILE__, __LINE__));
+  if (!copy) return nullptr;
+  std::wmemcpy(copy, s.c_str(), s.size() + 1);
+  return copy;
+}
+
+// Position of the '.' that starts the extension of the last component, or npos.
+size_t ExtensionDot(const std::wstring& path) {
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); ++i)
+    if (IsSeparator(path[i])) start = i + 1;
+  const size_t dot = path.rfind(L'.');
+  if (dot == std::wstring::npos || dot <= start) return std::wstring::npos;
+  return dot;
+}
+
+// Line starts with keyword: the rest after it, else null.
+const char* AfterKeyword(const char* line, const char* keyword) {
+  const size_t n = std::strlen(keyword);
+  return std::strncmp(line, keyword, n) == 0 ? line + n : nullptr;
+}
+
+const char* SkipSpace(const char* p) {
+  while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
+  return p;
+}
+
+// Last byte of the file f (0 for an empty file, -1 when it cannot be had).
+int LastByte(FILE* f) {
+  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+  const long size = std::ftell(f);
+  if (size < 0) return -1;
+  if (size == 0) return 0;
+  if (std::fseek(f, -1, SEEK_END) != 0) return -1;
+  return std::fgetc(f);
+}
+
+}  // namespace
+
+extern "C" {
+
+int ligne_utile(const char* line) {
+  if (!line) return 0;
+  if (line[0] == '\n' || line[0] == '#') return 0;
+  size_t spaces = 0;
+  while (line[spaces] == ' ') ++spaces;
+  return std::strlen(line) == spaces + 1 ? 0 : 1;
+}
+
+int ligne_suivante(char* buf, FILE* f) {
+  if (!buf || !f) return 0;
+  while (std::fgets(buf, kLine, f)) {
+    if (ligne_utile(buf)) return 1;
+  }
+  buf[0] = '\0';
+  return 0;
+}
+
+wchar_t* extraire_fichier(const wchar_t* path, wchar_t* out) {
+  if (!path) return nullptr;
+  try {
+    const std::wstring p(path);
+    size_t cut = p.rfind(L'/');
+    if (cut == std::wstring::npos) cut = p.rfind(L'\\');
+    return Deliver(cut == std::wstring::npos ? p : p.substr(cut + 1), out);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+wchar_t* extraire_repertoire(const wchar_t* path, wchar_t* out) {
+  if (!path) return nullptr;
+  try {
+    std::wstring p(path);
+    if (p.find_first_of(L"/\\") == std::wstring::npos) {
+      if (out) out[0] = L'\0';
+      return nullptr;
+    }
+    size_t cut = p.rfind(L'/');
+    if (cut != std::wstring::npos) p.resize(cut);
+    cut = p.rfind(L'\\');
+    if (cut != std::wstring::npos) p.resize(cut);
+    return Deliver(p, out);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+wchar_t* enleve_extension(const wchar_t* path, wchar_t* out) {
+  if (!path) return nullptr;
+  try {
+    std::wstring p(path);
+    const size_t dot = ExtensionDot(p);
+    if (dot != std::wstring::npos) p.resize(dot);
+    return Deliver(p, out);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+wchar_t* kvelo_nom_libre(const wchar_t* name) {
+  if (!name) return nullptr;
+  try {
+    const std::wstring given(name);
+    const size_t dot = ExtensionDot(given);
+    const std::wstring base = dot == std::wstring::npos ? given : given.substr(0, dot);
+    const std::wstring ext = dot == std::wstring::npos ? std::wstring() : given.substr(dot);
+    std::wstring candidate = given;
+    // Each candidate comes from the given name, never from the previous candidate.
+    for (unsigned long long i = 1; kvelo_file_exist(candidate.c_str()); ++i)
+      candidate = base + L"_" + std::to_wstring(i) + ext;
+    return Deliver(candidate, nullptr);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+int cadena_con_blanco(const char* s) {
+  if (!s) return 0;
+  char* copy = kvelo_strdup(s, "cadena_con_blanco");
+  if (!copy) return 0;
+  size_t n = std::strlen(copy);
+  while (n > 0 && std::isspace(static_cast<unsigned char>(copy[n - 1]))) copy[--n] = '\0';
+  int blank = 0;
+  for (size_t i = 0; i < n && !blank; ++i)
+    if (std::isspace(static_cast<unsigned char>(copy[i]))) blank = 1;
+  kvelomem_free(copy, __FILE__, __LINE__);
+  return blank;
+}
+
+char* cherche_mot_cle(FILE* f, const char* keyword, int* found, char* line) {
+  if (found) *found = 0;
+  if (!f || !keyword || !found || !line) return nullptr;
+  while (std::fgets(line, kLine, f)) {
+    if (!ligne_utile(line)) continue;
+    char* at = std::strstr(line, keyword);
+    if (at) {
+      *found = 1;
+      return at;
+    }
+  }
+  return nullptr;
+}
+
+int lire_valeur_mot_cle(FILE* f, const char* keyword, int* found, char* line, int* value) {
+  if (!value || !cherche_mot_cle(f, keyword, found, line)) return 0;
+  const char* rest = AfterKeyword(line, keyword);
+  if (!rest) return 0;
+  const char* p = SkipSpace(rest);
+  if (!*p) return EOF;
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(p, &end, 10);
+  if (end == p || errno == ERANGE || v < INT_MIN || v > INT_MAX) return 0;
+  *value = static_cast<int>(v);
+  return 1;
+}
+
+int lire_valeur_mot_cle_yn(FILE* f, const char* keyword, int* found, char* line, int* yes) {
+  if (yes) *yes = 0;
+  if (!yes || !cherche_mot_cle(f, keyword, found, line)) return 0;
+  const char* rest = AfterKeyword(line, keyword);
+  if (!rest) return 0;
+  const char* p = SkipSpace(rest);
+  if (!*p) return EOF;
+  *yes = (*p == 'O' || *p == 'Y' || *p == 'o' || *p == 'y') ? 1 : 0;
+  return 1;
+}
+
+int subsitue_mot_cle(const char* path, const char* keyword, int* found, const char* line) {
+  if (found) *found = 0;
+  if (!path || !keyword || !found || !line) return -1;
+  FILE* src = std::fopen(path, "r");
+  if (!src) {
+    // Only a missing file is created; one that exists but cannot be read is left alone.
+    if (errno != ENOENT) return -1;
+    FILE* out = std::fopen(path, "w");
+    if (!out) return -1;
+    const bool ok = std::fputs(line, out) >= 0 && std::fflush(out) == 0;
+    return (std::fclose(out) == 0 && ok) ? 0 : -1;
+  }
+  char buf[kLine];
+  if (!cherche_mot_cle(src, keyword, found, buf)) {
+    // A last line without its newline must not run into the appended one.
+    const int last = LastByte(src);
+    std::fclose(src);
+    if (last < 0) return -1;
+    FILE* out = std::fopen(path, "a");
+    if (!out) return -1;
+    bool ok = true;
+    if (last != 0 && last != '\n') ok = std::fputc('\n', out) != EOF;
+    ok = ok && std::fprintf(out, "%s\n", line) >= 0 && std::fflush(out) == 0;
+    return (std::fclose(out) == 0 && ok) ? 0 : -1;
+  }
+  std::rewind(src);
+  std::string tmpName;
+  try {
+    tmpName = std::string(path) + ".tmp";
+  } catch (...) {
+    std::fclose(src);
+    return -1;
+  }
+  FILE* tmp = std::fopen(tmpName.c_str(), "w+");
+  if (!tmp) {
+    std::fclose(src);
+    return -1;
+  }
+  // The rewritten file keeps the permissions of the one it replaces.
+  struct stat st;
+  if (fstat(fileno(src), &st) == 0) (void)fchmod(fileno(tmp), st.st_mode & 07777);
+  bool ok = true;
+  while (ok && std::fgets(buf, kLine, src)) {
+    if (ligne_utile(buf) && std::strstr(buf, keyword))
+      ok = std::fprintf(tmp, "%s\n", line) >= 0;
+    else
+      ok = std::fputs(buf, tmp) >= 0;
+  }
+  const bool readOk = !std::ferror(src);
+  std::fclose(src);
+  if (!readOk) {
+    // A copy cut short by a read error must never replace the keyword file.
+    std::fclose(tmp);
+    std::remove(tmpName.c_str());
+    return -1;
+  }
+  if (!ok || std::fflush(tmp) != 0) {
+    std::fclose(tmp);
+    return -1;
+  }
+  if (std::fclose(tmp) != 0) return -1;
+  // rename replaces the keyword file in one step: it is never absent.
+  return std::rename(tmpName.c_str(), path) == 0 ? 0 : -1;
+}
+
+}  // extern "C"

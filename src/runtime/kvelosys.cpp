@@ -1,0 +1,201 @@
+// kvelosys.cpp: the library's C heap and its wrappers over the system's file, environment
+// and string services. Wide names are turned into UTF-8 before each POSIX call; the
+// wrappers keep no state apart from the per-thread copies that kvelo_wgetenv hands out.
+#include "kvelosys.h"
+
+#include "platform/plat_file.h"
+#include "platform/plat_text.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <strings.h>
+#include <unistd.h>
+
+namespace {
+
+// UTF-8 form of a wide name for a POSIX call; false (errno set) for null or invalid names.
+bool NarrowName(const wchar_t* name, std::string& out) {
+  if (!name) {
+    errno = EINVAL;
+    return false;
+  }
+  try {
+    if (!kvplat::ToUtf8(name, out)) {
+      errno = EILSEQ;
+      return false;
+    }
+  } catch (...) {
+    errno = ENOMEM;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+void* kvelomem_calloc(size_t count, size_t size, const char*, int, const char*, int) {
+  return std::calloc(count, size);
+}
+
+void* kvelomem_malloc(size_t size, const char*, int, const char*, int) { return std::malloc(size); }
+
+void* kvelomem_realloc(void* block, size_t size, const char*, int, const char*, int) {
+  return std::realloc(block, size);
+}
+
+void kvelomem_free(void* block, const char*, int) {
+  if (block) std::free(block);
+}
+
+// The kvelo_ names are the same functions, not forwarders.
+void* kvelo_calloc(size_t, size_t, const char*, int, const char*, int) __attribute__((alias("kvelomem_calloc")));
+void* kvelo_malloc(size_t, const char*, int, const char*, int) __attribute__((alias("kvelomem_malloc")));
+void* kvelo_realloc(void*, size_t, const char*, int, const char*, int) __attribute__((alias("kvelomem_realloc")));
+void kvelo_free(void*, const char*, int) __attribute__((alias("kvelomem_free")));
+
+int kvelo_rename(const wchar_t* from, const wchar_t* to) {
+  std::string a, b;
+  if (!NarrowName(from, a) || !NarrowName(to, b)) return -1;
+  return std::rename(a.c_str(), b.c_str());
+}
+
+int kvelo_access(const wchar_t* name, int mode) {
+  std::string n;
+  if (!NarrowName(name, n)) return -1;
+  // The mode bits 0, 2 and 4 mean the same as F_OK, W_OK and R_OK.
+  return access(n.c_str(), mode);
+}
+
+char* kvelo_getenv(const char* name) {
+  if (!name) return nullptr;
+  return std::getenv(name);
+}
+
+wchar_t* kvelo_wgetenv(const wchar_t* name) {
+  std::string n;
+  if (!NarrowName(name, n)) return nullptr;
+  const char* value = std::getenv(n.c_str());
+  if (!value) return nullptr;
+  try {
+    std::wstring wide;
+    if (!kvplat::ToWide(value, wide)) return nullptr;
+    // The wide environment does not exist on POSIX: each thread keeps the last value it
+    // asked for, per name, so that the pointer needs no freeing.
+    thread_local std::map<std::string, std::wstring> cache;
+    std::wstring& slot = cache[n];
+    if (slot != wide) slot = wide;
+    return &slot[0];
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+int kvelo_system(const char*, const char* command) { return std::system(command); }
+
+char* kvelo_strdup(const char* s, const char* tag) {
+  if (!s) return nullptr;
+  const size_t n = std::strlen(s) + 1;
+  char* copy = static_cast<char*>(kvelomem_malloc(n, tag, 0, __FILE__, __LINE__));
+  if (!copy) return nullptr;
+  std::memcpy(copy, s, n);
+  return copy;
+}
+
+int kvelo_file_exist(const wchar_t* name) {
+  std::string n;
+  if (!NarrowName(name, n)) return 0;
+  kvplat::FileInfo info;
+  return kvplat::StatPath(n.c_str(), info) ? 1 : 0;
+}
+
+long long kvelo_file_mod_time(const wchar_t* name) {
+  std::string n;
+  if (!NarrowName(name, n)) return 0;
+  kvplat::FileInfo info;
+  return kvplat::StatPath(n.c_str(), info) ? info.mtime : 0;
+}
+
+int kvelo_getpid(void) { return static_cast<int>(getpid()); }
+
+wchar_t* kvelo_tempnam(const wchar_t* dir, const wchar_t* prefix) {
+  std::string d, p;
+  if (dir && *dir) {
+    if (!NarrowName(dir, d)) return nullptr;
+    kvplat::FileInfo info;
+    if (!kvplat::StatPath(d.c_str(), info) || !info.isDirectory) d.clear();
+  }
+  if (prefix && !NarrowName(prefix, p)) return nullptr;
+  std::string name;
+  std::wstring wide;
+  try {
+    if (!kvplat::FreshName(d, p, name) || !kvplat::ToWide(name.c_str(), wide)) return nullptr;
+  } catch (...) {
+    return nullptr;
+  }
+  wchar_t* out = static_cast<wchar_t*>(
+      kvelomem_malloc((wide.size() + 1) * sizeof(wchar_t), "kvelo_tempnam", 0, __FILE__, __LINE__));
+  if (!out) return nullptr;
+  std::wmemcpy(out, wide.c_str(), wide.size() + 1);
+  return out;
+}
+
+int kvelo_unlink(const wchar_t* name) {
+  std::string n;
+  if (!NarrowName(name, n)) return -1;
+  return unlink(n.c_str());
+}
+
+int kvelo_fileno(FILE* stream) {
+  if (!stream) {
+    errno = EINVAL;
+    return -1;
+  }
+  return fileno(stream);
+}
+
+double kvelo_atan2(double y, double x) { return std::atan2(y, x); }
+
+int kvelo_strncasecmp(const char* a, const char* b, size_t n) {
+  if (!a || !b) {
+    errno = EINVAL;
+    return INT_MAX;
+  }
+  return strncasecmp(a, b, n);
+}
+
+wchar_t* kvelo_char2Tchar(const char* s) {
+  const long long n = kvplat::Utf8ToWide(s, nullptr);
+  if (n < 0) return nullptr;
+  wchar_t* out = static_cast<wchar_t*>(kvelomem_malloc(static_cast<size_t>(n + 1) * sizeof(wchar_t),
+                                                       "kvelo_char2Tchar", 0, __FILE__, __LINE__));
+  if (!out) return nullptr;
+  kvplat::Utf8ToWide(s, out);
+  out[n] = L'\0';
+  return out;
+}
+
+char* kvelo_Tchar2char(const wchar_t* s) {
+  const long long n = kvplat::WideToUtf8(s, nullptr);
+  if (n < 0) return nullptr;
+  char* out = static_cast<char*>(
+      kvelomem_malloc(static_cast<size_t>(n + 1), "kvelo_Tchar2char", 0, __FILE__, __LINE__));
+  if (!out) return nullptr;
+  kvplat::WideToUtf8(s, out);
+  out[n] = '\0';
+  return out;
+}
+
+int kvelo_ftruncate(int fd, long long length) {
+  // The position moves first, as callers expect it at the new end afterwards.
+  if (lseek(fd, static_cast<off_t>(length), SEEK_SET) < 0) return -1;
+  return ftruncate(fd, static_cast<off_t>(length)) == 0 ? 0 : -1;
+}
+
+}  // extern "C"

@@ -1,0 +1,17 @@
+# Message tools read KVELO_VERBOSITY and KVELO_DEBUG_SCOPES when they are created.
+kvelo_add_test(test_C_MessageTool_env_plain SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_C_MessageTool_env.cpp
+               ENV "KVELO_TEST_LEVEL=0" "KVELO_TEST_SCOPES=")
+kvelo_add_test(test_C_MessageTool_env_verbosity SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_C_MessageTool_env.cpp
+               ENV "KVELO_VERBOSITY=3" "KVELO_TEST_LEVEL=3" "KVELO_TEST_SCOPES=")
+kvelo_add_test(test_C_MessageTool_env_badverbosity SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_C_MessageTool_env.cpp
+               ENV "KVELO_VERBOSITY=abc" "KVELO_TEST_LEVEL=0" "KVELO_TEST_SCOPES=")
+kvelo_add_test(test_C_MessageTool_env_scopes SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_C_MessageTool_env.cpp
+               ENV "KVELO_TEST_LEVEL=5")
+kvelo_add_test(test_C_MessageTool_env_emptyscopes SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_C_MessageTool_env.cpp
+               ENV "KVELO_TEST_LEVEL=0")
+# A ';' inside a value must reach CTest escaped: set these environments directly.
+set_tests_properties(test_C_MessageTool_env_scopes PROPERTIES ENVIRONMENT
+  "OPENBLAS_NUM_THREADS=1;KVELO_DEBUG_SCOPES=452\\;306;KVELO_VERBOSITY=5;KVELO_TEST_LEVEL=5;KVELO_TEST_SCOPES=452,306")
+set_tests_properties(test_C_MessageTool_env_emptyscopes PROPERTIES ENVIRONMENT
+  "OPENBLAS_NUM_THREADS=1;KVELO_DEBUG_SCOPES=\\;\\;;KVELO_TEST_LEVEL=0;KVELO_TEST_SCOPES=")
+list(APPEND KVELO_CUSTOM_TESTS test_C_MessageTool_env.cpp)

@@ -1,0 +1,16 @@
+# The global time manager is created at load from USE_TIMEMANAGER: one run per value.
+set(_tm_cases "unset|none" "0|none" "-2|none" "abc|none" "1|flat" "2|graph" "7|graph")
+foreach(_case IN LISTS _tm_cases)
+  string(REPLACE "|" ";" _pair "${_case}")
+  list(GET _pair 0 _value)
+  list(GET _pair 1 _expect)
+  string(REPLACE "-" "minus" _suffix "${_value}")
+  if(_value STREQUAL "unset")
+    set(_env "KVELO_TEST_EXPECT=${_expect}")
+  else()
+    set(_env "USE_TIMEMANAGER=${_value}" "KVELO_TEST_EXPECT=${_expect}")
+  endif()
+  kvelo_add_test(test_C_TimeManager_env_${_suffix}
+                 SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_C_TimeManager_env.cpp ENV ${_env})
+endforeach()
+list(APPEND KVELO_CUSTOM_TESTS test_C_TimeManager_env.cpp)

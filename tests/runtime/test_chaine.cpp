@@ -1,0 +1,311 @@
+// Tests of the text utilities: useful lines, path parts, free names and keyword files.
+#include "kvelo.h"
+
+#include "binfile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using kvtest::TempPath;
+
+namespace {
+
+std::wstring Take(wchar_t* s) {
+  std::wstring out = s ? std::wstring(s) : std::wstring(L"<null>");
+  kvelomem_free(s, __FILE__, __LINE__);
+  return out;
+}
+
+std::wstring W(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+TEST(UsefulLines, Classification) {
+  struct Case {
+    const char* line;
+    int useful;
+  };
+  const Case cases[] = {
+      {"\n", 0},        {"# comment\n", 0}, {"   \n", 0}, {"  x\n", 1}, {"", 1},
+      {"x", 0},  // a last line of one character: as long as spaces + 1
+      {"xy", 1},        {"key 1\n", 1},     {"\t\n", 1},  {" #x\n", 1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ligne_utile(c.line), c.useful) << '"' << c.line << '"';
+  EXPECT_EQ(ligne_utile(nullptr), 0);
+}
+
+TEST(UsefulLines, NextUsefulLineStopsAtTheEnd) {
+  TempPath p("next");
+  kvtest::WriteFileText(p.str(), "# head\n\n   \nfirst 1\n# mid\nsecond 2\n\n");
+  FILE* f = fopen(p.c_str(), "r");
+  char buf[256];
+  EXPECT_EQ(ligne_suivante(buf, f), 1);
+  EXPECT_STREQ(buf, "first 1\n");
+  EXPECT_EQ(ligne_suivante(buf, f), 1);
+  EXPECT_STREQ(buf, "second 2\n");
+  EXPECT_EQ(ligne_suivante(buf, f), 0);  // end of file: no endless loop, empty buffer
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(ligne_suivante(buf, f), 0);
+  fclose(f);
+  EXPECT_EQ(ligne_suivante(nullptr, stdin), 0);
+}
+
+TEST(UsefulLines, LongLinesArriveInRunsOf255) {
+  TempPath p("long");
+  const std::string longLine(300, 'a');
+  kvtest::WriteFileText(p.str(), longLine + "\n");
+  FILE* f = fopen(p.c_str(), "r");
+  char buf[256];
+  ASSERT_EQ(ligne_suivante(buf, f), 1);
+  EXPECT_EQ(std::string(buf), std::string(255, 'a'));
+  ASSERT_EQ(ligne_suivante(buf, f), 1);
+  EXPECT_EQ(std::string(buf), std::string(45, 'a') + "\n");
+  fclose(f);
+}
+
+TEST(PathParts, FilePart) {
+  EXPECT_EQ(Take(extraire_fichier(L"dir/sub/f.txt", nullptr)), L"f.txt");
+  EXPECT_EQ(Take(extraire_fichier(L"C:\\dir\\f.txt", nullptr)), L"f.txt");
+  EXPECT_EQ(Take(extraire_fichier(L"f.txt", nullptr)), L"f.txt");
+  EXPECT_EQ(Take(extraire_fichier(L"a\\b/c", nullptr)), L"c");
+  EXPECT_EQ(Take(extraire_fichier(L"dir/", nullptr)), L"");
+  wchar_t out[32];
+  EXPECT_EQ(extraire_fichier(L"x/y.z", out), out);
+  EXPECT_EQ(std::wstring(out), L"y.z");
+  EXPECT_EQ(extraire_fichier(nullptr, out), nullptr);
+}
+
+TEST(PathParts, DirectoryPart) {
+  EXPECT_EQ(Take(extraire_repertoire(L"dir/sub/f.txt", nullptr)), L"dir/sub");
+  EXPECT_EQ(Take(extraire_repertoire(L"C:\\dir\\f.txt", nullptr)), L"C:\\dir");
+  EXPECT_EQ(Take(extraire_repertoire(L"a\\b/c", nullptr)), L"a");
+  EXPECT_EQ(Take(extraire_repertoire(L"/f", nullptr)), L"");
+  wchar_t out[32] = L"old";
+  EXPECT_EQ(extraire_repertoire(L"f.txt", out), nullptr);
+  EXPECT_EQ(std::wstring(out), L"");
+  EXPECT_EQ(extraire_repertoire(L"f.txt", nullptr), nullptr);
+  EXPECT_EQ(extraire_repertoire(L"d/e.f", out), out);
+  EXPECT_EQ(std::wstring(out), L"d");
+  EXPECT_EQ(extraire_repertoire(nullptr, out), nullptr);
+}
+
+TEST(PathParts, WithoutExtension) {
+  EXPECT_EQ(Take(enleve_extension(L"dir/f.txt", nullptr)), L"dir/f");
+  EXPECT_EQ(Take(enleve_extension(L"a.b.c", nullptr)), L"a.b");
+  EXPECT_EQ(Take(enleve_extension(L"noext", nullptr)), L"noext");
+  // Only the last component's extension counts; a leading dot names, it does not extend.
+  EXPECT_EQ(Take(enleve_extension(L"dir.old/f", nullptr)), L"dir.old/f");
+  EXPECT_EQ(Take(enleve_extension(L"./run", nullptr)), L"./run");
+  EXPECT_EQ(Take(enleve_extension(L"d\\.hidden", nullptr)), L"d\\.hidden");
+  EXPECT_EQ(Take(enleve_extension(L"./run.dat", nullptr)), L"./run");
+  wchar_t out[32];
+  EXPECT_EQ(enleve_extension(L"plain", out), out);
+  EXPECT_EQ(std::wstring(out), L"plain");
+  EXPECT_EQ(enleve_extension(nullptr, out), nullptr);
+}
+
+TEST(FreeNames, NumberedAfterTheBaseKeepingTheDirectory) {
+  kvtest::TempDir dir("free");
+  const std::string d = dir.str();
+  const std::wstring wd = W(d);
+  EXPECT_EQ(Take(kvelo_nom_libre((wd + L"/run.dat").c_str())), wd + L"/run.dat");
+  kvtest::WriteFileText(dir.file("run.dat"), "x");
+  kvtest::WriteFileText(dir.file("run_1.dat"), "x");
+  EXPECT_EQ(Take(kvelo_nom_libre((wd + L"/run.dat").c_str())), wd + L"/run_2.dat");
+  kvtest::WriteFileText(dir.file("plain"), "x");
+  EXPECT_EQ(Take(kvelo_nom_libre((wd + L"/plain").c_str())), wd + L"/plain_1");
+  kvtest::WriteFileText(dir.file("a.b.c"), "x");
+  EXPECT_EQ(Take(kvelo_nom_libre((wd + L"/a.b.c").c_str())), wd + L"/a.b_1.c");
+  EXPECT_EQ(kvelo_nom_libre(nullptr), nullptr);
+
+  // A relative name starting with "./" keeps it.
+  ASSERT_EQ(chdir(d.c_str()), 0);
+  const std::wstring rel = Take(kvelo_nom_libre(L"./run.dat"));
+  ASSERT_EQ(chdir(".."), 0);
+  EXPECT_EQ(rel, L"./run_2.dat");
+  kvtest::TempPath p("free1", ".dat");
+  const std::string expect = p.str().substr(0, p.str().size() - 4) + "_1.dat";
+  EXPECT_EQ(Take(kvelo_nom_libre((L"./" + p.wide()).c_str())), L"./" + W(expect));
+}
+
+TEST(BlankInside, Cases) {
+  EXPECT_EQ(cadena_con_blanco("a b"), 1);
+  EXPECT_EQ(cadena_con_blanco(" ab"), 1);
+  EXPECT_EQ(cadena_con_blanco("ab  "), 0);
+  EXPECT_EQ(cadena_con_blanco("ab\t\n"), 0);
+  EXPECT_EQ(cadena_con_blanco("a\tb\n"), 1);
+  EXPECT_EQ(cadena_con_blanco(""), 0);
+  EXPECT_EQ(cadena_con_blanco("   "), 0);
+  EXPECT_EQ(cadena_con_blanco(nullptr), 0);
+}
+
+// A keyword file open for reading, closed at scope exit.
+struct KeywordFile {
+  explicit KeywordFile(const std::string& text) : path("kw") {
+    kvtest::WriteFileText(path.str(), text);
+    f = fopen(path.c_str(), "r");
+  }
+  ~KeywordFile() { fclose(f); }
+  TempPath path;
+  FILE* f;
+};
+
+TEST(Keywords, SearchFindsUsefulLinesOnly) {
+  KeywordFile k("# niter 5\nsize 3\n  niter 7\nniter 9\n");
+  int found = -1;
+  char line[256];
+  char* at = cherche_mot_cle(k.f, "niter", &found, line);
+  ASSERT_NE(at, nullptr);
+  EXPECT_EQ(found, 1);
+  EXPECT_STREQ(line, "  niter 7\n");
+  EXPECT_EQ(at, line + 2);
+  ASSERT_NE(cherche_mot_cle(k.f, "niter", &found, line), nullptr);  // from the current position
+  EXPECT_STREQ(line, "niter 9\n");
+  EXPECT_EQ(cherche_mot_cle(k.f, "niter", &found, line), nullptr);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(cherche_mot_cle(nullptr, "niter", &found, line), nullptr);
+  EXPECT_EQ(found, 0);
+}
+
+TEST(Keywords, IntegerValues) {
+  struct Case {
+    const char* text;
+    int result, found, value;
+  };
+  const Case cases[] = {
+      {"niter 12\n", 1, 1, 12},
+      {"niter   -3 trailing\n", 1, 1, -3},
+      {"  niter 12\n", 0, 1, 99},  // found, but the line does not begin with the keyword
+      {"niter abc\n", 0, 1, 99},
+      {"niter\n", EOF, 1, 99},
+      {"niter 99999999999\n", 0, 1, 99},  // beyond int: refused, not wrapped
+      {"other 1\n", 0, 0, 99},
+  };
+  for (const Case& c : cases) {
+    KeywordFile k(c.text);
+    int found = -1, value = 99;
+    char line[256];
+    EXPECT_EQ(lire_valeur_mot_cle(k.f, "niter", &found, line, &value), c.result) << c.text;
+    EXPECT_EQ(found, c.found) << c.text;
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+}
+
+TEST(Keywords, YesNoValues) {
+  struct Case {
+    const char* text;
+    int result, found, yes;
+  };
+  const Case cases[] = {
+      {"save oui\n", 1, 1, 1}, {"save Yes\n", 1, 1, 1}, {"save y\n", 1, 1, 1},  {"save O\n", 1, 1, 1},
+      {"save no\n", 1, 1, 0},  {"save 1\n", 1, 1, 0},   {"save\n", EOF, 1, 0}, {"other y\n", 0, 0, 0},
+      {"  save y\n", 0, 1, 0},
+  };
+  for (const Case& c : cases) {
+    KeywordFile k(c.text);
+    int found = -1, yes = -1;
+    char line[256];
+    EXPECT_EQ(lire_valeur_mot_cle_yn(k.f, "save", &found, line, &yes), c.result) << c.text;
+    EXPECT_EQ(found, c.found) << c.text;
+    EXPECT_EQ(yes, c.yes) << c.text;
+  }
+}
+
+TEST(Keywords, PercentSignsAreLiteral) {
+  KeywordFile k("rate%d 5\nrate%s%n 6\n");
+  int found = 0, value = 0;
+  char line[256];
+  EXPECT_EQ(lire_valeur_mot_cle(k.f, "rate%d", &found, line, &value), 1);
+  EXPECT_EQ(value, 5);
+  EXPECT_EQ(lire_valeur_mot_cle(k.f, "rate%s%n", &found, line, &value), 1);
+  EXPECT_EQ(value, 6);
+  rewind(k.f);
+  int yes = 0;
+  EXPECT_EQ(lire_valeur_mot_cle_yn(k.f, "%s", &found, line, &yes), 0);  // found mid-line
+  EXPECT_EQ(found, 1);
+}
+
+TEST(KeywordRewrite, MissingFileIsCreatedWithTheLineAlone) {
+  TempPath p("sub", "", false);
+  int found = -1;
+  EXPECT_EQ(subsitue_mot_cle(p.c_str(), "niter", &found, "niter 4"), 0);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), "niter 4");
+}
+
+TEST(KeywordRewrite, AbsentKeywordIsAppended) {
+  TempPath p("sub");
+  kvtest::WriteFileText(p.str(), "# settings\nsize 3\n");
+  int found = -1;
+  EXPECT_EQ(subsitue_mot_cle(p.c_str(), "niter", &found, "niter 4"), 0);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), "# settings\nsize 3\nniter 4\n");
+}
+
+TEST(KeywordRewrite, AppendingAfterALastLineWithoutNewline) {
+  TempPath p("sub", "", false);
+  int found = -1;
+  ASSERT_EQ(subsitue_mot_cle(p.c_str(), "size", &found, "size 3"), 0);  // "size 3", no newline
+  ASSERT_EQ(subsitue_mot_cle(p.c_str(), "niter", &found, "niter 4"), 0);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), "size 3\nniter 4\n");
+  int value = 0;
+  char line[256];
+  FILE* f = fopen(p.c_str(), "r");
+  EXPECT_EQ(lire_valeur_mot_cle(f, "size", &found, line, &value), 1);
+  EXPECT_EQ(value, 3);
+  fclose(f);
+}
+
+TEST(KeywordRewrite, EveryKeywordLineIsReplacedCommentsKept) {
+  TempPath p("sub");
+  kvtest::WriteFileText(p.str(), "# niter is the count\nniter 1\nsize 3\nniter 2\n\nlast");
+  chmod(p.c_str(), 0640);
+  int found = -1;
+  EXPECT_EQ(subsitue_mot_cle(p.c_str(), "niter", &found, "niter 8"), 0);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), "# niter is the count\nniter 8\nsize 3\nniter 8\n\nlast");
+  EXPECT_FALSE(kvtest::FileExists(p.str() + ".tmp"));
+  struct stat st;
+  ASSERT_EQ(stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);  // the rewritten file keeps its permissions
+}
+
+TEST(KeywordRewrite, FailureLeavesTheKeywordFileIntact) {
+  TempPath p("sub");
+  const std::string text = "niter 1\nsize 2\n";
+  kvtest::WriteFileText(p.str(), text);
+  // The temporary name is taken by a directory: the rewrite cannot start.
+  ASSERT_EQ(mkdir((p.str() + ".tmp").c_str(), 0700), 0);
+  int found = -1;
+  EXPECT_EQ(subsitue_mot_cle(p.c_str(), "niter", &found, "niter 5"), -1);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), text);
+  rmdir((p.str() + ".tmp").c_str());
+
+  // A long path is never cut: the temporary name is built whole.
+  kvtest::TempDir dir("subdeep");
+  std::string deep = dir.str();
+  for (int i = 0; i < 3; ++i) {
+    deep += "/" + std::string(100, static_cast<char>('a' + i));
+    ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+  }
+  const std::string kw = deep + "/settings.txt";
+  kvtest::WriteFileText(kw, text);
+  EXPECT_EQ(subsitue_mot_cle(kw.c_str(), "niter", &found, "niter 5"), 0);
+  EXPECT_EQ(kvtest::ReadFileText(kw), "niter 5\nsize 2\n");
+  EXPECT_EQ(subsitue_mot_cle(nullptr, "niter", &found, "niter 5"), -1);
+}
+
+TEST(KeywordRewrite, UnreadableFileIsNotRecreated) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  TempPath p("sub");
+  kvtest::WriteFileText(p.str(), "niter 1\n");
+  chmod(p.c_str(), 0200);
+  int found = -1;
+  EXPECT_EQ(subsitue_mot_cle(p.c_str(), "niter", &found, "niter 5"), -1);
+  chmod(p.c_str(), 0600);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), "niter 1\n");
+}
+
+}  // namespace

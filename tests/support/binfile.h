@@ -1,0 +1,60 @@
+// binfile.h: test helpers for files: unique temporary paths removed at scope exit, whole-file
+// reads and writes as bytes, and byte comparisons that print both sides in hex.
+#ifndef KVELO_TEST_BINFILE_H
+#define KVELO_TEST_BINFILE_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+
+using Bytes = std::vector<unsigned char>;
+
+// A unique path in the working directory ("kvt_<tag>_XXXXXX<suffix>"); the file is created
+// empty (unless makeFile is false) and removed, with "<path>.tmp", when the object dies.
+class TempPath {
+ public:
+  explicit TempPath(const std::string& tag, const std::string& suffix = "", bool makeFile = true);
+  ~TempPath();
+  TempPath(const TempPath&) = delete;
+  TempPath& operator=(const TempPath&) = delete;
+  const std::string& str() const { return m_path; }
+  const char* c_str() const { return m_path.c_str(); }
+  std::wstring wide() const;  // the path as wchar_t (the names made here are ASCII)
+
+ private:
+  std::string m_path;
+};
+
+// A unique directory in the working directory, removed with its content at scope exit.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& tag);
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& str() const { return m_path; }
+  std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+ private:
+  std::string m_path;
+};
+
+Bytes ReadFileBytes(const std::string& path);                    // the whole file; empty when missing
+std::string ReadFileText(const std::string& path);               // the whole file as text
+bool WriteFileBytes(const std::string& path, const Bytes& data);  // replaces the file
+bool WriteFileText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+
+Bytes MakeBytes(std::initializer_list<int> values);  // {0x00, 0xFF, ...}
+std::string Hex(const Bytes& data);                  // "00 FF ..."
+
+// Success when actual equals expected; otherwise both in hex and the first differing offset.
+::testing::AssertionResult BytesEqual(const Bytes& actual, const Bytes& expected);
+
+}  // namespace kvtest
+#endif
