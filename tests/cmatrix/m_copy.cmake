@@ -1,0 +1,3 @@
+# test_m_copy reads the error codes through the library's internal error hook.
+kvelo_add_test(test_m_copy SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_m_copy.cpp INTERNAL)
+list(APPEND KVELO_CUSTOM_TESTS test_m_copy.cpp)
