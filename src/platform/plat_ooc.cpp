@@ -1,0 +1,36 @@
+// plat_ooc.cpp: read-only opening and space-reserving resizes of out-of-core data files
+// (open, fstat, fallocate, ftruncate).
+#include "platform/plat_ooc.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kvplat {
+
+int OpenReadOnly(const char* path) {
+  if (!path) {
+    errno = EINVAL;
+    return -1;
+  }
+  return open(path, O_RDONLY | O_CLOEXEC);
+}
+
+bool ResizeFileReserved(int fd, long long length) {
+  struct stat st;
+  if (length < 0) {
+    errno = EINVAL;
+    return false;
+  }
+  if (fstat(fd, &st) != 0) return false;
+  const long long current = static_cast<long long>(st.st_size);
+  if (length <= current) return length == current || ftruncate(fd, static_cast<off_t>(length)) == 0;
+  // The system call itself, never the C library's emulation, which writes a byte per block
+  // and would crawl through a huge request.
+  if (fallocate(fd, 0, static_cast<off_t>(current), static_cast<off_t>(length - current)) == 0) return true;
+  if (errno != EOPNOTSUPP && errno != ENOSYS) return false;  // a real failure, e.g. ENOSPC or EFBIG
+  return ftruncate(fd, static_cast<off_t>(length)) == 0;
+}
+
+}  // namespace kvplat
