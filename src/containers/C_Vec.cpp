@@ -1,0 +1,78 @@
+/* C_Vec.cpp: the compiled side of the vector containers: the binary form of the dimension of
+ * C_BaseVec<I>, the text helper of the string accessors, and the exported instances of the
+ * vector, storage and concrete-vector templates and of the random fill. */
+#include "C_Vec.h"
+#include "C_Ptr.h"
+#include "C_VecPi.h"
+#include "C_VecRand.h"
+
+#include <cstdarg>
+#include <vector>
+
+namespace kvelo_vec {
+
+void AppendFormat(std::string& s, const char* fmt, ...) {
+  char local[128];
+  va_list ap;
+  va_start(ap, fmt);
+  int n = std::vsnprintf(local, sizeof local, fmt, ap);
+  va_end(ap);
+  if (n < 0) return;
+  if (static_cast<size_t>(n) < sizeof local) {
+    s.append(local, static_cast<size_t>(n));
+    return;
+  }
+  std::vector<char> big(static_cast<size_t>(n) + 1);
+  va_start(ap, fmt);
+  std::vsnprintf(big.data(), big.size(), fmt, ap);
+  va_end(ap);
+  s.append(big.data(), static_cast<size_t>(n));
+}
+
+}  // namespace kvelo_vec
+
+// The dimension of the generic binary form is little-endian (the values that follow it are
+// big-endian): the two halves of the form differ on purpose.
+template <class I>
+int C_BaseVec<I>::Write(FILE* f) {
+  if (!f) KVELO_THROW(12);
+  if (T_BF_write(f, &dim, static_cast<I>(1), false) != 0) KVELO_THROW(22);
+  return 0;
+}
+
+template <class I>
+int C_BaseVec<I>::Read(FILE* f) {
+  if (!f) KVELO_THROW(12);
+  if (T_BF_read(f, &dim, static_cast<I>(1), false) != 0) KVELO_THROW(21);
+  return 0;
+}
+
+template class C_BaseVec<int>;
+template class C_BaseVec<long long>;
+
+#define KVELO_VEC_INSTANCES(T)                    \
+  template struct C_Counter<C_Vec<T, int>>;       \
+  template struct C_Counter<C_Vec<T, long long>>; \
+  template class C_Vec<T, int>;                   \
+  template class C_Vec<T, long long>;
+KVELO_VEC_INSTANCES(int)
+KVELO_VEC_INSTANCES(float)
+KVELO_VEC_INSTANCES(double)
+KVELO_VEC_INSTANCES(long long)
+KVELO_VEC_INSTANCES(std::complex<float>)
+KVELO_VEC_INSTANCES(std::complex<double>)
+#undef KVELO_VEC_INSTANCES
+
+template class C_Ptr<int, int>;
+template class C_Ptr<double, int>;
+template class C_Ptr<std::complex<double>, int>;
+template class C_PtrInCore<int, int>;
+template class C_PtrInCore<double, int>;
+template class C_PtrInCore<std::complex<double>, int>;
+
+template class C_VecPi<int, int, C_PtrInCore<int, int>>;
+template class C_VecPi<double, int, C_PtrInCore<double, int>>;
+template class C_VecPi<std::complex<double>, int, C_PtrInCore<std::complex<double>, int>>;
+
+template KVELO_API void InitRand<double>(C_Vec<double, int>&, E_InitSeedType, unsigned);
+template KVELO_API void InitRand<std::complex<double>>(C_Vec<std::complex<double>, int>&, E_InitSeedType, unsigned);

@@ -1,0 +1,510 @@
+/* test_C_VecPi.cpp: the concrete vector: its binary form (big-endian dimension) against the
+ * generic one (little-endian dimension) byte by byte, reading, Resize and capacity, borrowed
+ * arrays, the range rule, views, text forms, deep copies (by value, assignment, Assign),
+ * Copy from contiguous, block-wise and cursor sources, and the operations that throw. */
+#include "C_VecPi.h"
+#include "derived_vec.h"
+#include "vec_files.h"
+
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <memory>
+#include <string>
+#include <vector>
+
+using cd = std::complex<double>;
+using VD = C_VecPi<double, int, C_PtrInCore<double, int>>;
+using VI = C_VecPi<int, int, C_PtrInCore<int, int>>;
+using VZ = C_VecPi<cd, int, C_PtrInCore<cd, int>>;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+Bytes WriteConcrete(C_BaseVec<int>& v) {
+  TempFile tmp("vecpi_write");
+  FILE* f = std::fopen(tmp.path(), "wb");
+  EXPECT_NE(f, nullptr);
+  EXPECT_EQ(v.Write(f), 0);
+  std::fclose(f);
+  return ReadAll(tmp.path());
+}
+
+template <class T>
+Bytes WriteGeneric(C_VecPi<T, int, C_PtrInCore<T, int>>& v) {
+  TempFile tmp("vecpi_generic");
+  FILE* f = std::fopen(tmp.path(), "wb");
+  EXPECT_NE(f, nullptr);
+  using Base = C_Vec<T, int>;
+  EXPECT_EQ(v.Base::Write(f), 0);  // the base form, called past the override
+  std::fclose(f);
+  return ReadAll(tmp.path());
+}
+
+template <class V>
+std::string PrintText(V& v, bool matlab) {
+  TempFile tmp("vecpi_text");
+  FILE* f = std::fopen(tmp.path(), "w");
+  EXPECT_NE(f, nullptr);
+  EXPECT_EQ(matlab ? v.WriteMatlab(f) : v.Print(f), 0);
+  std::fclose(f);
+  return ReadText(tmp.path());
+}
+
+VD MakeD(std::initializer_list<double> vals) {
+  VD v(static_cast<int>(vals.size()));
+  int i = 0;
+  for (double x : vals) v[i++] = x;
+  return v;
+}
+
+// Takes a vector by value: the copy must own a buffer of its own.
+double SumByValue(VD v) {
+  v[0] += 100.0;
+  return v.Sum(0, -1);
+}
+
+}  // namespace
+
+TEST(CVecPiBinary, DoubleFormIsBigEndianThroughout) {
+  VD v = MakeD({1.0, 2.0, 3.0});
+  const Bytes expect = {0x00, 0x00, 0x00, 0x03, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0,
+                        0x40, 0x00, 0, 0, 0, 0, 0, 0,    0x40, 0x08, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(WriteConcrete(v), expect);
+  // The generic form of the same vector differs in its first four bytes only.
+  Bytes generic = WriteGeneric(v);
+  ASSERT_EQ(generic.size(), expect.size());
+  EXPECT_EQ(Bytes(generic.begin(), generic.begin() + 4), (Bytes{0x03, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(Bytes(generic.begin() + 4, generic.end()), Bytes(expect.begin() + 4, expect.end()));
+
+  TempFile tmp("vecpi_read");
+  WriteAll(tmp.path(), expect);
+  FILE* f = std::fopen(tmp.path(), "rb");
+  VD back;
+  EXPECT_EQ(back.Read(f), 0);
+  std::fclose(f);
+  ASSERT_EQ(back.Dim(), 3);
+  EXPECT_EQ(back[0], 1.0);
+  EXPECT_EQ(back[2], 3.0);
+}
+
+TEST(CVecPiBinary, IntComplexAndEmptyForms) {
+  VI i(2);
+  i[0] = 1;
+  i[1] = -1;
+  EXPECT_EQ(WriteConcrete(i), (Bytes{0, 0, 0, 2, 0, 0, 0, 1, 0xFF, 0xFF, 0xFF, 0xFF}));
+  VI none;
+  EXPECT_EQ(WriteConcrete(none), (Bytes{0, 0, 0, 0}));
+  VZ z(1);
+  z[0] = cd(1.0, -2.0);
+  EXPECT_EQ(WriteConcrete(z),
+            (Bytes{0, 0, 0, 1, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(CVecPiBinary, ReadFailures) {
+  TempFile tmp("vecpi_bad");
+  VD v;
+  WriteAll(tmp.path(), Bytes{0xFF, 0xFF, 0xFF, 0xFF});
+  FILE* f = std::fopen(tmp.path(), "rb");
+  EXPECT_KVELO_CODE(v.Read(f), 2);
+  std::fclose(f);
+  EXPECT_EQ(v.Dim(), 0);
+
+  WriteAll(tmp.path(), Bytes{0, 0, 0, 5, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0});
+  f = std::fopen(tmp.path(), "rb");
+  EXPECT_KVELO_CODE(v.Read(f, 0), 21);
+  std::fclose(f);
+  EXPECT_EQ(v.Dim(), 5);
+
+  WriteAll(tmp.path(), Bytes{0, 0});
+  f = std::fopen(tmp.path(), "rb");
+  EXPECT_KVELO_CODE(v.Read(f), 21);
+  std::fclose(f);
+  EXPECT_KVELO_CODE(v.Read(nullptr), 21);
+
+  // A zero dimension read into a filled vector empties it.
+  WriteAll(tmp.path(), Bytes{0, 0, 0, 0});
+  VD w = MakeD({1.0});
+  f = std::fopen(tmp.path(), "rb");
+  EXPECT_EQ(w.Read(f), 0);
+  std::fclose(f);
+  EXPECT_EQ(w.Dim(), 0);
+}
+
+TEST(CVecPiBinary, WriteFailures) {
+  VD v = MakeD({1.0});
+  EXPECT_KVELO_CODE(v.Write(nullptr), 22);
+  TempFile tmp("vecpi_ro");
+  FILE* f = std::fopen(tmp.path(), "rb");
+  EXPECT_KVELO_CODE(v.Write(f), 22);
+  std::fclose(f);
+}
+
+TEST(CVecPiResize, CapacityKeepsOneBufferUpAndDown) {
+  VD v;
+  EXPECT_EQ(v.Resize(10), 0);
+  for (int i = 0; i < 10; ++i) v[i] = i + 1.0;
+  const double* buf = v.Adr(0);
+  EXPECT_EQ(v.Resize(4), 0);
+  EXPECT_EQ(v.capacity, 10);
+  EXPECT_EQ(v.Resize(10), 0);
+  EXPECT_EQ(v.Adr(0), buf);  // no reallocation
+  for (int i = 4; i < 10; ++i) EXPECT_EQ(v[i], i + 1.0);  // earlier values, not zeros
+  EXPECT_EQ(v.Resize(11), 0);
+  EXPECT_EQ(v.capacity, 11);
+  EXPECT_EQ(v[9], 10.0);
+  EXPECT_EQ(v[10], 0.0);
+  EXPECT_KVELO_CODE(v.Resize(-1), 2);
+  EXPECT_EQ(v.Dim(), 11);
+  EXPECT_EQ(v.Resize(0), 0);
+  EXPECT_EQ(v.capacity, 0);
+  EXPECT_EQ(v.Adr(0), nullptr);
+}
+
+TEST(CVecPiResize, BorrowedArray) {
+  double caller[10];
+  for (int i = 0; i < 10; ++i) caller[i] = i;
+  VD v(10, caller);
+  EXPECT_EQ(v.capacity, 0);
+  EXPECT_EQ(v.ptr.owns, 0);
+  EXPECT_EQ(v.Resize(5), 0);
+  EXPECT_EQ(v.Resize(5), 0);
+  EXPECT_KVELO_CODE(v.Resize(8), 2870);
+  EXPECT_EQ(v.Dim(), 5);
+  EXPECT_EQ(v.Adr(0), caller);
+  EXPECT_EQ(v.Resize(0), 0);
+  EXPECT_EQ(v.Adr(0), nullptr);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(caller[i], i);
+}
+
+TEST(CVecPiResize, NegativeConstructionAndRegrowth) {
+  VD v(-3);
+  EXPECT_EQ(v.Dim(), -3);
+  EXPECT_EQ(v.capacity, -3);
+  EXPECT_EQ(v.Adr(0), nullptr);
+  std::string text = PrintText(v, false);
+  EXPECT_EQ(text, "- Object : C_VecPi Vector\n- Scalar : Double\n- Dim : -3\n- In Core : 1\n- Values : \n");
+  EXPECT_EQ(v.Resize(2), 0);
+  EXPECT_EQ(v.Dim(), 2);
+  EXPECT_EQ(v.capacity, 2);
+  EXPECT_EQ(v[0], 0.0);
+  EXPECT_EQ(v[1], 0.0);
+}
+
+TEST(CVecPiRelease, OwningAndBorrowing) {
+  VD v = MakeD({1.0, 2.0});
+  v.Release();
+  EXPECT_EQ(v.Dim(), 0);
+  EXPECT_EQ(v.capacity, 0);
+  EXPECT_EQ(v.Adr(0), nullptr);
+
+  double caller[3] = {1, 2, 3};
+  VD b(3, caller);
+  b.Release();
+  EXPECT_EQ(b.Dim(), 0);
+  EXPECT_EQ(caller[2], 3.0);
+  EXPECT_EQ(b.Resize(2), 0);  // a fresh buffer, owned by the vector
+  EXPECT_EQ(b.ptr.owns, 1);
+  EXPECT_EQ(b[1], 0.0);
+}
+
+TEST(CVecPiRange, RangeRuleOfEveryRangeOperation) {
+  VD v = MakeD({1, 2, 3, 4, 5});
+  EXPECT_EQ(v.Zero(5, -1), 0);  // first = dimension: empty range
+  EXPECT_EQ(v.Zero(6, -1), -1);
+  EXPECT_EQ(v.Zero(-1, 2), -1);
+  EXPECT_EQ(v.Sum(0, -1), 15.0);
+  EXPECT_EQ(v.Sum(-1, 3), 0.0);
+  EXPECT_EQ(v.Sum(3, 99), 9.0);
+  EXPECT_EQ(v.Sum(4, 2), 0.0);
+  EXPECT_EQ(v.Extract(0, -1, nullptr), v.Adr(0));
+  EXPECT_EQ(v.Extract(2, 3, nullptr), v.Adr(2));
+  EXPECT_EQ(v.Extract(6, 7, nullptr), nullptr);
+  EXPECT_EQ(v.SMlt(2.0, 3, -1), 0);
+  EXPECT_EQ(v[3], 8.0);
+  EXPECT_EQ(v[4], 10.0);
+  EXPECT_EQ(v.SMlt(2.0, 9, -1), -1);
+  EXPECT_EQ(v.Zero(1, 2), 0);
+  EXPECT_EQ(v[1], 0.0);
+  EXPECT_EQ(v[2], 0.0);
+  EXPECT_EQ(v[3], 8.0);
+
+  VI w(4);
+  EXPECT_EQ(w.Init(7, 1, 100), 0);
+  EXPECT_EQ(w[0], 0);
+  EXPECT_EQ(w[1], 7);
+  EXPECT_EQ(w[3], 7);
+  EXPECT_EQ(w.Init(7, 5, -1), -1);
+  EXPECT_EQ(w.Sum(0, -1), 21);
+}
+
+TEST(CVecPiViews, LnkSharesValuesAndFreesNothing) {
+  VD v = MakeD({0, 10, 20, 30, 40});
+  std::unique_ptr<C_Vec<double, int>> view(v.Lnk(2));
+  ASSERT_EQ(view->Dim(), 3);
+  EXPECT_EQ(view->GetVal(0), 20.0);
+  (*view)[1] = -1.0;
+  EXPECT_EQ(v[3], -1.0);
+  view.reset();
+  EXPECT_EQ(v[4], 40.0);
+  EXPECT_KVELO_CODE(v.Lnk(6), 2872);
+  EXPECT_KVELO_CODE(v.Lnk(-1), 2872);
+  std::unique_ptr<C_Vec<double, int>> tail(v.Lnk(5));
+  EXPECT_EQ(tail->Dim(), 0);
+  VD empty;
+  std::unique_ptr<C_Vec<double, int>> none(empty.Lnk(0));
+  EXPECT_EQ(none->Dim(), 0);
+}
+
+TEST(CVecPiViews, AttachFreesAnOwnedBufferAndBorrows) {
+  double caller[3] = {1, 2, 3};
+  VD v(100, 1.0);
+  EXPECT_EQ(v.Attach(3, caller), 0);
+  EXPECT_EQ(v.capacity, 0);
+  EXPECT_EQ(v.Dim(), 3);
+  EXPECT_EQ(v.Adr(0), caller);
+  EXPECT_EQ(v.ptr.owns, 0);
+  v[0] = 9.0;
+  EXPECT_EQ(caller[0], 9.0);
+}
+
+TEST(CVecPiText, PrintFiveToALine) {
+  VI v(6);
+  for (int i = 0; i < 6; ++i) v[i] = i + 1;
+  EXPECT_EQ(PrintText(v, false),
+            "- Object : C_VecPi Vector\n- Scalar : Integer\n- Dim : 6\n- In Core : 1\n- Values : \n"
+            "       1         2         3         4         5 \n"
+            "       6  \n");
+  VI five(5);
+  EXPECT_EQ(PrintText(five, false),
+            "- Object : C_VecPi Vector\n- Scalar : Integer\n- Dim : 5\n- In Core : 1\n- Values : \n"
+            "       0         0         0         0         0 \n");
+  EXPECT_KVELO_CODE(v.Print(static_cast<FILE*>(nullptr)), 12);
+}
+
+TEST(CVecPiText, MatlabOnOneLine) {
+  VI v(6);
+  for (int i = 0; i < 6; ++i) v[i] = i + 1;
+  EXPECT_EQ(PrintText(v, true),
+            "C_VecPi Vector\nInteger\n6\n"
+            "       1         2         3         4         5         6  \n");
+  VZ z(1);
+  z[0] = cd(-1.5, 1e-120);
+  EXPECT_EQ(PrintText(z, true), "C_VecPi Vector\nDouble complex\n1\n-1.500E+00  1.000E-120  \n");
+  VD d = MakeD({0.5, -2.0});
+  EXPECT_EQ(PrintText(d, false),
+            "- Object : C_VecPi Vector\n- Scalar : Double\n- Dim : 2\n- In Core : 1\n- Values : \n"
+            " 5.000e-01  -2.000e+00  \n");
+  EXPECT_KVELO_CODE(d.WriteMatlab(static_cast<FILE*>(nullptr)), 12);
+}
+
+TEST(CVecPiText, FileForms) {
+  VD d = MakeD({1.0});
+  TempFile tmp("vecpi_files");
+  EXPECT_EQ(d.WriteMatlab(tmp.path()), 0);
+  EXPECT_EQ(ReadText(tmp.path()), "C_VecPi Vector\nDouble\n1\n 1.000e+00  \n");
+  EXPECT_EQ(d.Print(tmp.path(), true), 0);
+  EXPECT_EQ(ReadText(tmp.path()),
+            "C_VecPi Vector\nDouble\n1\n 1.000e+00  \n"
+            "- Object : C_VecPi Vector\n- Scalar : Double\n- Dim : 1\n- In Core : 1\n- Values : \n 1.000e+00  \n");
+  EXPECT_EQ(d.Print(static_cast<const char*>(nullptr), false), 0);
+  EXPECT_KVELO_CODE(d.WriteMatlab("no_such_dir_kvelo/m.txt"), 12);
+}
+
+TEST(CVecPiIdentity, TypesSizesAndCursor) {
+  VI i(3);
+  VD d(3);
+  VZ z(3);
+  EXPECT_EQ(static_cast<int>(i.Type()), 5);
+  EXPECT_EQ(static_cast<int>(d.Type()), 1);
+  EXPECT_EQ(static_cast<int>(z.Type()), 4);
+  EXPECT_EQ(i.MemSize(), 12);
+  EXPECT_EQ(d.MemSize(), 24);
+  EXPECT_EQ(z.MemSize(), 48);
+  EXPECT_EQ(d.InCore(), 1);
+  EXPECT_EQ(d.Full(), 1);
+  EXPECT_STREQ(d.AffType(), "C_VecPi Vector");
+  double x = 0.0;
+  std::string s;
+  EXPECT_KVELO_CODE(d.FirstVal(x), 2871);
+  EXPECT_KVELO_CODE(d.NextVal(x), 2871);
+  EXPECT_KVELO_CODE(d.FirstVal(s), 2871);
+  EXPECT_KVELO_CODE(d.NextVal(s), 2871);
+  d[1] = 2.5;
+  d.GetVal(1, s);
+  EXPECT_EQ(s, " 2.500e+00 ");
+  EXPECT_EQ(d.SetVal(2, 4.0), 1);
+  EXPECT_EQ(d.GetVal(2), 4.0);
+  VD filled(3, 1.25);
+  EXPECT_EQ(filled.Sum(0, -1), 3.75);
+}
+
+TEST(CVecPiCopies, CopiesAreDeepAndFreedOnce) {
+  VD a = MakeD({1.0, 2.0, 3.0});
+  EXPECT_EQ(SumByValue(a), 106.0);
+  EXPECT_EQ(a[0], 1.0);  // the callee changed its own copy
+
+  VD b(a);
+  EXPECT_NE(b.Adr(0), a.Adr(0));
+  EXPECT_EQ(b.ptr.owns, 1);
+  EXPECT_EQ(b.capacity, 3);
+  b[1] = -5.0;
+  EXPECT_EQ(a[1], 2.0);
+
+  VD c(7, 4.0);  // its buffer is given back by the assignment
+  c = a;
+  EXPECT_EQ(c.Dim(), 3);
+  EXPECT_NE(c.Adr(0), a.Adr(0));
+  EXPECT_EQ(c[2], 3.0);
+  c = c;
+  EXPECT_EQ(c[2], 3.0);
+  VD empty;
+  c = empty;
+  EXPECT_EQ(c.Dim(), 0);
+  EXPECT_EQ(c.Adr(0), nullptr);
+
+  // A copy of a view owns a copy of the viewed values.
+  double caller[2] = {8.0, 9.0};
+  VD view(2, caller);
+  VD owned(view);
+  EXPECT_NE(owned.Adr(0), caller);
+  EXPECT_EQ(owned[1], 9.0);
+  // Assigning from a view of itself reads the values before the old buffer goes.
+  std::unique_ptr<C_Vec<double, int>> tail(a.Lnk(1));
+  VD& tailVec = static_cast<VD&>(*tail);
+  owned = tailVec;
+  EXPECT_EQ(owned[0], 2.0);
+  a = tailVec;
+  tail.reset();
+  EXPECT_EQ(a.Dim(), 2);
+  EXPECT_EQ(a[0], 2.0);
+  EXPECT_EQ(a[1], 3.0);
+
+  std::vector<VD> many(3, MakeD({1.0}));
+  many.push_back(MakeD({2.0, 3.0}));  // reallocation copies, then destroys the originals
+  EXPECT_EQ(many[3][1], 3.0);
+  EXPECT_EQ(many[0][0], 1.0);
+}
+
+TEST(CVecPiCopies, AssignIsDeepAndKeepsViews) {
+  VD src = MakeD({1, 2, 3, 4});
+  VD dst;
+  EXPECT_EQ(dst.Assign(src), 0);
+  EXPECT_EQ(dst.Dim(), 4);
+  EXPECT_NE(dst.Adr(0), src.Adr(0));
+  dst[0] = 99.0;
+  EXPECT_EQ(src[0], 1.0);
+
+  double caller[4] = {0, 0, 0, 0};
+  VD view(4, caller);
+  EXPECT_EQ(view.Assign(src), 0);  // equal length: stays a view, values copied in
+  EXPECT_EQ(view.Adr(0), caller);
+  EXPECT_EQ(caller[3], 4.0);
+  VD longer = MakeD({1, 2, 3, 4, 5});
+  EXPECT_KVELO_CODE(view.Assign(longer), 2870);
+
+  VZ zs(2), zd;
+  zs[1] = cd(1, -1);
+  EXPECT_EQ(zd.Assign(zs), 0);
+  EXPECT_EQ(zd[1], cd(1, -1));
+}
+
+TEST(CVecPiCopy, ContiguousSources) {
+  VD src = MakeD({1, 2, 3});
+  VD dst(1);
+  EXPECT_EQ(dst.Copy(src), 0);
+  EXPECT_EQ(dst.Dim(), 3);
+  EXPECT_EQ(dst[2], 3.0);
+  EXPECT_NE(dst.Adr(0), src.Adr(0));
+  EXPECT_EQ(dst.Copy(dst), 0);
+  EXPECT_EQ(dst[1], 2.0);
+
+  VI is(2), id;
+  is[0] = 5;
+  is[1] = -6;
+  EXPECT_EQ(id.Copy(is), 0);
+  EXPECT_EQ(id[1], -6);
+  VZ zs(2), zd;
+  zs[0] = cd(0, 3);
+  EXPECT_EQ(zd.Copy(zs), 0);
+  EXPECT_EQ(zd[0], cd(0, 3));
+
+  // Overlapping: copying a view of itself (a shrink, no reallocation).
+  VD over = MakeD({1, 2, 3, 4, 5});
+  std::unique_ptr<C_Vec<double, int>> tail(over.Lnk(1));
+  EXPECT_EQ(over.Copy(*tail), 0);
+  EXPECT_EQ(over.Dim(), 4);
+  EXPECT_EQ(over[0], 2.0);
+  EXPECT_EQ(over[3], 5.0);
+
+  // From a generic contiguous vector.
+  ArrayVec<double, int> a{7.0, 8.0};
+  EXPECT_EQ(dst.Copy(a), 0);
+  EXPECT_EQ(dst.Dim(), 2);
+  EXPECT_EQ(dst[1], 8.0);
+
+  // Into a view that would have to grow.
+  double caller[1] = {0};
+  VD view(1, caller);
+  EXPECT_KVELO_CODE(view.Copy(src), 2870);
+}
+
+TEST(CVecPiCopy, BlockWiseAndCursorSources) {
+  const int n = 9000;
+  ChunkVec<double, int> chunked(n);
+  for (int i = 0; i < n; ++i) chunked.SetVal(i, i * 0.5);
+  VD dst;
+  EXPECT_EQ(dst.Copy(chunked), 0);
+  ASSERT_EQ(dst.Dim(), n);
+  EXPECT_EQ(dst[0], 0.0);
+  EXPECT_EQ(dst[4096], 2048.0);
+  EXPECT_EQ(dst[n - 1], (n - 1) * 0.5);
+  ASSERT_EQ(chunked.extracts.size(), 3u);
+  EXPECT_EQ(chunked.extracts[2].first, 8192);
+  EXPECT_EQ(chunked.extracts[2].last, n - 1);
+
+  ChunkVec<double, int> sparse(6);
+  sparse.full = 0;
+  sparse.stored = {{1, 4.0}, {5, -1.0}};
+  VD into = MakeD({9, 9, 9});
+  EXPECT_EQ(into.Copy(sparse), 0);
+  ASSERT_EQ(into.Dim(), 6);
+  const double expect[6] = {0, 4, 0, 0, 0, -1};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(into[i], expect[i]) << i;
+
+  sparse.stored = {{6, 1.0}};  // a cursor position outside the vector is refused
+  EXPECT_KVELO_CODE(into.Copy(sparse), 2872);
+}
+
+TEST(CVecPiArith, ScalingAndInheritedOperations) {
+  VI i(3);
+  i.Init(2, 0, -1);
+  i *= -3;
+  EXPECT_EQ(i[2], -6);
+  VZ z(2);
+  z.Init(cd(1, 1), 0, -1);
+  z *= cd(0, 1);
+  EXPECT_EQ(z[1], cd(-1, 1));
+  VD d = MakeD({3, -4});
+  d *= 0.5;
+  EXPECT_EQ(d[1], -2.0);
+  VD empty;
+  empty *= 2.0;
+  EXPECT_EQ(d.Nrm(NRM_TWO), 2.5);
+  double norm = 0.0;
+  EXPECT_EQ(d.Normalize(NRM_INF, &norm), 0);
+  EXPECT_EQ(norm, 2.0);
+  EXPECT_EQ(d[0], 0.75);
+  VD e = MakeD({1, 1});
+  e += d;
+  EXPECT_EQ(e[1], 0.0);
+  double dist = 0.0;
+  VD f = MakeD({1, 2});
+  VD g = MakeD({4, 6});
+  EXPECT_EQ(f.Diff(g, dist), 0);
+  EXPECT_EQ(dist, 25.0);
+  VD h, k;
+  EXPECT_EQ(h.Diff(k, dist), 0);  // two empty vectors: no storage needed
+  EXPECT_EQ(dist, 0.0);
+  EXPECT_EQ(f.IMax(0, -1), 1);
+}

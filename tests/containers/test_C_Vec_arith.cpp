@@ -1,0 +1,494 @@
+/* test_C_Vec_arith.cpp: arithmetic, norms and extreme positions of the abstract vector,
+ * over every one of the twelve instances (each kernel family: BLAS real, BLAS complex with
+ * the conjugated dot, integer loops; 32-bit and 64-bit index types), the block walks through
+ * Extract for storage without contiguous data, the role swap of the dot product, and the
+ * splitters that cut lengths into blocks and pieces. Expected values are hand computations. */
+#include "C_Vec.h"
+#include "derived_vec.h"
+#include "vec_files.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <utility>
+#include <vector>
+
+using cd = std::complex<double>;
+using cf = std::complex<float>;
+
+namespace {
+
+template <class T>
+cd AsC(T v) {
+  return cd(static_cast<double>(v), 0.0);
+}
+template <>
+cd AsC<cf>(cf v) {
+  return cd(v.real(), v.imag());
+}
+template <>
+cd AsC<cd>(cd v) {
+  return v;
+}
+
+template <class T, class I>
+ArrayVec<T, I> Make(std::initializer_list<int> vals) {
+  ArrayVec<T, I> v(static_cast<I>(vals.size()));
+  I i = 0;
+  for (int x : vals) v.v[static_cast<size_t>(i++)] = T(x);
+  return v;
+}
+
+template <class T, class I>
+void ExpectValues(ArrayVec<T, I>& v, std::initializer_list<double> expect) {
+  ASSERT_EQ(static_cast<size_t>(v.Dim()), expect.size());
+  size_t i = 0;
+  for (double e : expect) {
+    EXPECT_NEAR(std::abs(AsC(v.v[i]) - cd(e, 0.0)), 0.0, 1e-6) << "element " << i;
+    ++i;
+  }
+}
+
+template <class Pair>
+class VecArith : public ::testing::Test {};
+
+using Instances = ::testing::Types<std::pair<int, int>, std::pair<float, int>, std::pair<double, int>,
+                                   std::pair<long long, int>, std::pair<cf, int>, std::pair<cd, int>,
+                                   std::pair<int, long long>, std::pair<float, long long>,
+                                   std::pair<double, long long>, std::pair<long long, long long>,
+                                   std::pair<cf, long long>, std::pair<cd, long long>>;
+TYPED_TEST_SUITE(VecArith, Instances);
+
+}  // namespace
+
+TYPED_TEST(VecArith, ScaleAndAddScalar) {
+  using T = typename TypeParam::first_type;
+  using I = typename TypeParam::second_type;
+  auto x = Make<T, I>({1, -2, 3});
+  x *= T(2);
+  ExpectValues(x, {2, -4, 6});
+  x += T(5);
+  ExpectValues(x, {7, 1, 11});
+}
+
+TYPED_TEST(VecArith, DotAxpyAndVectorUpdates) {
+  using T = typename TypeParam::first_type;
+  using I = typename TypeParam::second_type;
+  auto x = Make<T, I>({1, 2, 3});
+  auto v = Make<T, I>({4, 5, 6});
+  EXPECT_EQ(AsC(x * v), cd(32.0, 0.0));
+
+  auto y = Make<T, I>({1, 1, 1});
+  EXPECT_EQ(x.Axpy(y, T(2)), 0);
+  ExpectValues(y, {3, 5, 7});
+  ExpectValues(x, {1, 2, 3});  // x is not changed
+
+  auto a = Make<T, I>({1, 2});
+  auto b = Make<T, I>({10, 20});
+  a += b;
+  ExpectValues(a, {11, 22});
+  auto c = Make<T, I>({1, 2});
+  c -= b;
+  ExpectValues(c, {-9, -18});
+  ExpectValues(b, {10, 20});
+
+  ArrayVec<T, I> e0, e1;
+  EXPECT_EQ(AsC(e0 * e1), cd(0.0, 0.0));
+}
+
+TYPED_TEST(VecArith, CopyAndDiff) {
+  using T = typename TypeParam::first_type;
+  using I = typename TypeParam::second_type;
+  auto src = Make<T, I>({7, -8, 9});
+  ArrayVec<T, I> dst(1);
+  EXPECT_EQ(dst.Copy(src), 0);
+  ExpectValues(dst, {7, -8, 9});
+
+  auto p = Make<T, I>({1, 2});
+  auto q = Make<T, I>({4, 6});
+  double d = -1.0;
+  EXPECT_EQ(p.Diff(q, d), 0);
+  EXPECT_DOUBLE_EQ(d, 25.0);  // no square root
+}
+
+TYPED_TEST(VecArith, Norms) {
+  using T = typename TypeParam::first_type;
+  using I = typename TypeParam::second_type;
+  auto x = Make<T, I>({3, -4});
+  EXPECT_DOUBLE_EQ(x.Nrm(NRM_INF), 4.0);
+  EXPECT_DOUBLE_EQ(x.Nrm(NRM_ONE), 7.0);
+  EXPECT_DOUBLE_EQ(x.Nrm(NRM_TWO), 5.0);
+  EXPECT_DOUBLE_EQ(x.Nrm2(), 5.0);
+  EXPECT_DOUBLE_EQ(x.NrmInf(), 4.0);
+  EXPECT_KVELO_CODE(x.Nrm(static_cast<E_NrmType>(7)), 3);
+
+  ArrayVec<T, I> empty;
+  for (int t : {0, 1, 2, 7}) EXPECT_EQ(empty.Nrm(static_cast<E_NrmType>(t)), 0.0);
+
+  ChunkVec<T, I> noAddress(2);  // no contiguous address: 38, even for a bad type
+  EXPECT_KVELO_CODE(noAddress.Nrm(NRM_TWO), 38);
+  EXPECT_KVELO_CODE(noAddress.Nrm(static_cast<E_NrmType>(7)), 38);
+}
+
+TYPED_TEST(VecArith, ExtremePositionsRangeRule) {
+  using T = typename TypeParam::first_type;
+  using I = typename TypeParam::second_type;
+  // BLAS searches (real and complex types with int indices) answer -1 for an empty range,
+  // the loops -2.
+  const bool blas = !std::is_integral<T>::value && std::is_same<I, int>::value;
+  const I empty = blas ? -1 : -2;
+  auto x = Make<T, I>({2, 9, 4});
+  EXPECT_EQ(x.IMax(0, -1), 1);
+  EXPECT_EQ(x.IMin(0, -1), 0);
+  EXPECT_EQ(x.IMax(1, 2), 0);  // offset from first
+  EXPECT_EQ(x.IMin(1, 2), 1);
+  EXPECT_EQ(x.IMax(2, 1), empty);
+  // last past the end is clamped; a first outside the vector gives the empty result and
+  // reads nothing.
+  EXPECT_EQ(x.IMax(0, 100), 1);
+  EXPECT_EQ(x.IMin(2, 50), 0);
+  EXPECT_EQ(x.IMax(-1, 2), empty);
+  EXPECT_EQ(x.IMax(3, -1), empty);
+  EXPECT_EQ(x.IMin(4, -1), empty);
+  ArrayVec<T, I> none;
+  EXPECT_EQ(none.IMax(0, -1), empty);
+
+  x.inCore = 0;
+  EXPECT_KVELO_CODE(x.IMax(0, -1), 38);
+  EXPECT_KVELO_CODE(x.IMin(0, -1), 38);
+}
+
+TYPED_TEST(VecArith, DimensionAndStorageErrors) {
+  using T = typename TypeParam::first_type;
+  using I = typename TypeParam::second_type;
+  auto a = Make<T, I>({1, 2, 3});
+  auto b = Make<T, I>({1, 2});
+  double d = 0.0;
+  EXPECT_KVELO_CODE(a * b, 2872);
+  EXPECT_KVELO_CODE(a.Axpy(b, T(1)), 2872);
+  EXPECT_KVELO_CODE(a += b, 2872);
+  EXPECT_KVELO_CODE(a -= b, 2872);
+  EXPECT_KVELO_CODE(a.Diff(b, d), 2872);
+
+  // Axpy: empty vectors need nothing; a vector that is not full cannot be updated.
+  ArrayVec<T, I> e0, e1;
+  e0.full = 0;
+  EXPECT_EQ(e0.Axpy(e1, T(1)), 0);
+  auto nf = Make<T, I>({1, 2, 3});
+  nf.full = 0;
+  EXPECT_KVELO_CODE(nf.Axpy(a, T(1)), 2873);
+  EXPECT_KVELO_CODE(a.Axpy(nf, T(1)), 2873);
+
+  // Scaling needs in core and full.
+  EXPECT_KVELO_CODE(nf *= T(2), 38);
+  auto oc = Make<T, I>({1});
+  oc.inCore = 0;
+  EXPECT_KVELO_CODE(oc *= T(2), 38);
+
+  // Adding a scalar needs an address unless empty.
+  ChunkVec<T, I> na(0);
+  na += T(1);  // empty: nothing, not even a test of the address
+  ChunkVec<T, I> nb(2);
+  EXPECT_KVELO_CODE(nb += T(1), 38);
+
+  // Diff without contiguous data or not full (different objects): 14008; with itself: 0.
+  ChunkVec<T, I> c3(3);
+  EXPECT_KVELO_CODE(a.Diff(c3, d), 14008);
+  EXPECT_KVELO_CODE(c3.Diff(a, d), 14008);
+  EXPECT_KVELO_CODE(nf.Diff(a, d), 14008);
+  d = 5.0;
+  EXPECT_EQ(c3.Diff(c3, d), 0);
+  EXPECT_EQ(d, 0.0);
+  // Two empty vectors are at distance 0, whatever their storage.
+  ChunkVec<T, I> z0(0), z1(0);
+  d = 5.0;
+  EXPECT_EQ(z0.Diff(z1, d), 0);
+  EXPECT_EQ(d, 0.0);
+}
+
+TYPED_TEST(VecArith, CopyErrors) {
+  using T = typename TypeParam::first_type;
+  using I = typename TypeParam::second_type;
+  auto src = Make<T, I>({1, 2, 3});
+  auto dst = Make<T, I>({9});
+  dst.full = 0;
+  EXPECT_KVELO_CODE(dst.Copy(src), 12);
+  EXPECT_EQ(dst.Dim(), 1);  // unchanged
+
+  auto out = Make<T, I>({9});
+  out.inCore = 0;
+  EXPECT_KVELO_CODE(out.Copy(src), 38);
+  EXPECT_EQ(out.Dim(), 3);  // the resize came first
+}
+
+TYPED_TEST(VecArith, BlockWalksMatchContiguousResults) {
+  using T = typename TypeParam::first_type;
+  using I = typename TypeParam::second_type;
+  const I n = 10000;
+  ArrayVec<T, I> x(n);
+  ChunkVec<T, I> v(n);
+  for (I i = 0; i < n; ++i) {
+    x.v[static_cast<size_t>(i)] = T(1);
+    v.SetVal(i, T(static_cast<int>(i % 7)));
+  }
+  // 0+1+...+6 repeated: 1428 full cycles (sum 21 each) and 4 more (0+1+2+3).
+  const double expect = 1428.0 * 21.0 + 6.0;
+  // x alone is contiguous: v walks its own storage with the roles exchanged.
+  EXPECT_EQ(AsC(x * v), cd(expect, 0.0));
+  // Straight block walk: three blocks of 4096, 4096 and 1808, v's block fetched first.
+  v.extracts.clear();
+  EXPECT_EQ(AsC(v * x), cd(expect, 0.0));
+  ASSERT_EQ(v.extracts.size(), 3u);
+  EXPECT_EQ(v.extracts[0].first, 0);
+  EXPECT_EQ(v.extracts[0].last, 4095);
+  EXPECT_EQ(v.extracts[1].first, 4096);
+  EXPECT_EQ(v.extracts[2].first, 8192);
+  EXPECT_EQ(v.extracts[2].last, 9999);
+  EXPECT_EQ(v.extracts[0].buf, nullptr);  // not in core and no address: its Adr(0), null
+
+  // Axpy into the chunked storage writes through the blocks Extract hands out.
+  EXPECT_EQ(x.Axpy(v, T(2)), 0);
+  for (I i : {I(0), I(4095), I(4096), I(9999)})
+    EXPECT_EQ(AsC(v.GetVal(i)), AsC(T(static_cast<int>(i % 7) + 2))) << i;
+  // And from the chunked storage into a contiguous vector.
+  ArrayVec<T, I> y(n);
+  EXPECT_EQ(v.Axpy(y, T(1)), 0);
+  EXPECT_EQ(AsC(y.v[9999]), AsC(T(static_cast<int>(9999 % 7) + 2)));
+}
+
+TEST(VecBlocks, BufferHandedToExtractIsTheAddressOfAVectorNotInCore) {
+  ChunkVec<double, int> a(5), b(5);
+  double home = 0.0;
+  a.adr = &home;  // not in core, but it answers Adr(0) with a buffer of its own
+  for (int i = 0; i < 5; ++i) {
+    a.SetVal(i, 1.0);
+    b.SetVal(i, i);
+  }
+  EXPECT_EQ(a * b, 10.0);
+  ASSERT_EQ(a.extracts.size(), 1u);
+  EXPECT_EQ(a.extracts[0].buf, &home);
+  ASSERT_EQ(b.extracts.size(), 1u);
+  EXPECT_EQ(b.extracts[0].buf, nullptr);
+}
+
+TEST(VecBlocks, ExtractFaultPassesThrough) {
+  // A class that does not provide Extract: its 2871 comes through the block walk.
+  BareVec<double, int> bare(3);
+  ChunkVec<double, int> c(3);
+  c.inCore = 1;  // in core but without address
+  EXPECT_KVELO_CODE(bare.Axpy(c, 1.0), 38);  // both in core: contiguous path, no address
+  c.inCore = 0;
+  EXPECT_KVELO_CODE(c.Axpy(bare, 1.0), 2871);
+}
+
+TEST(VecComplex, DotConjugatesTheFirstOperandOnEveryPath) {
+  ArrayVec<cd, int> x{cd(0, 1)};
+  ArrayVec<cd, int> v{cd(0, 1)};
+  EXPECT_EQ(x * v, cd(1, 0));
+  ChunkVec<cd, int> cv(1);
+  cv.SetVal(0, cd(0, 1));
+  EXPECT_EQ(x * cv, cd(1, 0));  // exchanged roles, conjugated back
+  EXPECT_EQ(cv * x, cd(1, 0));  // block walk
+
+  ArrayVec<cd, long long> a{cd(1, 2), cd(3, -1)};
+  ArrayVec<cd, long long> b{cd(2, 0), cd(0, 1)};
+  // conj(1+2i)*2 + conj(3-i)*i = (2-4i) + (3+i)i = (2-4i) + (-1+3i) = 1 - i
+  EXPECT_EQ(a * b, cd(1, -1));
+  ChunkVec<cd, long long> cb(2);
+  cb.SetVal(0, cd(2, 0));
+  cb.SetVal(1, cd(0, 1));
+  EXPECT_EQ(a * cb, cd(1, -1));
+
+  ArrayVec<cf, int> fx{cf(0, 1)};
+  ChunkVec<cf, int> fv(1);
+  fv.SetVal(0, cf(2, 3));
+  // conj(i)(2+3i) = -i(2+3i) = 3 - 2i
+  EXPECT_EQ(fx * fv, cf(3, -2));
+}
+
+TEST(VecComplex, DiffUsesTheComplexSquare) {
+  ArrayVec<cd, int> x{cd(1, 0), cd(0, 1)};
+  ArrayVec<cd, int> z{cd(0, 0), cd(0, 0)};
+  double d = -1.0;
+  EXPECT_EQ(x.Diff(z, d), 0);
+  EXPECT_EQ(d, 0.0);  // 1^2 + i^2 = 0
+  ArrayVec<cf, long long> a{cf(1, 1)};
+  ArrayVec<cf, long long> b{cf(0, 0)};
+  EXPECT_EQ(a.Diff(b, d), 0);
+  EXPECT_DOUBLE_EQ(d, 2.0);  // (1+i)^2 = 2i, modulus 2
+}
+
+TEST(VecNorms, ComplexInfinityNormTakesTheBlasChoice) {
+  ArrayVec<cd, int> a{cd(3, 4)};
+  EXPECT_DOUBLE_EQ(a.Nrm(NRM_INF), 5.0);
+  EXPECT_DOUBLE_EQ(a.Nrm(NRM_ONE), 5.0);
+  EXPECT_DOUBLE_EQ(a.Nrm(NRM_TWO), 5.0);
+  // |Re| + |Im| picks 3+3i (6 > 5) although 5 has the larger modulus.
+  ArrayVec<cd, int> b{cd(3, 3), cd(5, 0)};
+  EXPECT_NEAR(b.Nrm(NRM_INF), std::sqrt(18.0), 1e-14);
+  ArrayVec<cf, long long> c{cf(3, 3), cf(5, 0)};
+  EXPECT_NEAR(c.Nrm(NRM_INF), std::sqrt(18.0), 1e-6);
+}
+
+TEST(VecNorms, IntegerNormsAndNormalize) {
+  ArrayVec<long long, int> a{-7, 2};
+  ArrayVec<long long, long long> b{-7, 2};
+  EXPECT_EQ(a.Nrm(NRM_INF), 7.0);
+  EXPECT_EQ(b.Nrm(NRM_INF), 7.0);
+
+  ArrayVec<int, int> c{3, 4};
+  double norm = 0.0;
+  EXPECT_EQ(c.Normalize(NRM_TWO, &norm), 0);
+  EXPECT_EQ(norm, 5.0);
+  EXPECT_EQ(c.v, (std::vector<int>{0, 0}));  // 1/5 in integers
+  ArrayVec<int, int> d{1, 0};
+  EXPECT_EQ(d.Normalize(NRM_TWO, &norm), 0);
+  EXPECT_EQ(d.v, (std::vector<int>{1, 0}));
+  ArrayVec<int, long long> e{-1, 1};  // one-norm 2: the factor is 0
+  EXPECT_EQ(e.Normalize(NRM_ONE, nullptr), 0);
+  EXPECT_EQ(e.v, (std::vector<int>{0, 0}));
+  // The most negative value has the magnitude 2^31.
+  ArrayVec<int, int> m{std::numeric_limits<int>::min(), 5};
+  EXPECT_EQ(m.Nrm(NRM_INF), 2147483648.0);
+}
+
+TEST(VecNorms, NormalizeDouble) {
+  ArrayVec<double, int> x{3.0, -4.0};
+  double norm = 0.0;
+  EXPECT_EQ(x.Normalize(NRM_ONE, &norm), 0);
+  EXPECT_EQ(norm, 7.0);
+  EXPECT_DOUBLE_EQ(x.v[0], 3.0 / 7.0);
+  EXPECT_DOUBLE_EQ(x.v[1], -4.0 / 7.0);
+
+  ArrayVec<double, int> z{0.0, 0.0};
+  norm = -1.0;
+  EXPECT_EQ(z.Normalize(NRM_TWO, &norm), 0);
+  EXPECT_EQ(norm, 0.0);
+  EXPECT_EQ(z.v, (std::vector<double>{0.0, 0.0}));
+
+  ArrayVec<double, long long> y{0.0, 2.0};
+  EXPECT_EQ(y.Normalize(NRM_INF, nullptr), 0);  // scaled all the same
+  EXPECT_EQ(y.v, (std::vector<double>{0.0, 1.0}));
+
+  ArrayVec<cd, int> c{cd(0, 2)};
+  EXPECT_EQ(c.Normalize(NRM_TWO, &norm), 0);
+  EXPECT_EQ(norm, 2.0);
+  EXPECT_EQ(c.v[0], cd(0, 1));
+
+  ChunkVec<double, int> noAddress(2);
+  EXPECT_KVELO_CODE(noAddress.Normalize(NRM_TWO, &norm), 38);
+}
+
+TEST(VecSearch, KernelFamiliesChooseDifferently) {
+  // Magnitudes through the BLAS for double with int indices...
+  ArrayVec<double, int> a{1, -5, 3};
+  EXPECT_EQ(a.IMax(0, -1), 1);
+  EXPECT_EQ(a.IMin(0, -1), 0);
+  EXPECT_EQ(a.IMax(1, 2), 0);
+  // ...signed values for long long indices.
+  ArrayVec<double, long long> b{1, -5, 3};
+  EXPECT_EQ(b.IMax(0, -1), 2);
+  EXPECT_EQ(b.IMin(0, -1), 1);
+  // int with int indices: magnitudes, the first of equal ones.
+  ArrayVec<int, int> c{4, -4};
+  EXPECT_EQ(c.IMax(0, -1), 0);
+  ArrayVec<int, int> c2{1, -5, 3};
+  EXPECT_EQ(c2.IMax(0, -1), 1);
+  // long long with int indices: signed values.
+  ArrayVec<long long, int> d{1, -5, 3};
+  EXPECT_EQ(d.IMax(0, -1), 2);
+  EXPECT_EQ(d.IMin(0, -1), 1);
+  // complex with long long indices: real parts only.
+  ArrayVec<cd, long long> e{cd(1, 9), cd(2, 0)};
+  EXPECT_EQ(e.IMax(0, -1), 1);
+  // complex with int indices: |Re| + |Im| through the BLAS.
+  ArrayVec<cd, int> f{cd(1, 9), cd(2, 0)};
+  EXPECT_EQ(f.IMax(0, -1), 0);
+  EXPECT_EQ(f.IMin(0, -1), 1);
+  ArrayVec<float, int> g{2, -7, 7};
+  EXPECT_EQ(g.IMax(0, -1), 1);  // the first of equal magnitudes
+}
+
+TEST(VecSplit, BlockSplitterEdges) {
+  struct Case {
+    int n, max, blocks, size, last;
+  };
+  const Case cases[] = {{0, 4096, 1, 0, 0},           {1, 4096, 1, 1, 1},
+                        {4096, 4096, 1, 4096, 4096},  {4097, 4096, 2, 4096, 1},
+                        {8192, 4096, 2, 4096, 4096},  {10000, 4096, 3, 4096, 1808},
+                        {2147483647, 4096, 524288, 4096, 4095}};
+  for (const Case& c : cases) {
+    int nb = -1, bs = -1, lbs = -1;
+    SplitCountInBlocks(c.n, c.max, nb, bs, lbs);
+    EXPECT_EQ(nb, c.blocks) << c.n;
+    EXPECT_EQ(bs, c.size) << c.n;
+    EXPECT_EQ(lbs, c.last) << c.n;
+  }
+}
+
+TEST(VecSplit, PiecesOfLongLengthsForTheBlasCalls) {
+  // 2^31 elements go to the BLAS as 2^31-1 and 1; an int length is one call.
+  std::vector<std::pair<long long, int>> seen;
+  kvelo_vec::ForEachPiece(2147483648LL, [&](long long off, int len) { seen.emplace_back(off, len); });
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0], std::make_pair(0LL, 2147483647));
+  EXPECT_EQ(seen[1], std::make_pair(2147483647LL, 1));
+  seen.clear();
+  kvelo_vec::ForEachPiece(0LL, [&](long long off, int len) { seen.emplace_back(off, len); });
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].second, 0);
+  std::vector<std::pair<int, int>> ints;
+  kvelo_vec::ForEachPiece(2147483647, [&](int off, int len) { ints.emplace_back(off, len); });
+  ASSERT_EQ(ints.size(), 1u);
+  EXPECT_EQ(ints[0].second, 2147483647);
+}
+
+TEST(VecWrap, IntegerKernelsWrapInsteadOfOverflowing) {
+  const int big = std::numeric_limits<int>::max();
+  ArrayVec<int, int> x{big, 1};
+  ArrayVec<int, int> y{1, 1};
+  EXPECT_EQ(x * y, std::numeric_limits<int>::min());  // formed in int, wraps
+  x *= 2;
+  EXPECT_EQ(x.v[0], -2);
+  ArrayVec<long long, long long> h{std::numeric_limits<long long>::max()};
+  h += 1LL;
+  EXPECT_EQ(h.v[0], std::numeric_limits<long long>::min());
+}
+
+namespace {
+// 2^31 + 1 doubles of address space that is never backed unless touched: only the pages
+// written by the test hold memory, the rest read as zeros.
+class MappedVec : public ArrayVec<double, long long> {
+ public:
+  double* base = nullptr;
+  size_t bytes = 0;
+  explicit MappedVec(long long n) : ArrayVec<double, long long>(0) {
+    bytes = static_cast<size_t>(n) * sizeof(double);
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p != MAP_FAILED) {
+      base = static_cast<double*>(p);
+      this->dim = n;
+    }
+  }
+  ~MappedVec() override {
+    if (base) munmap(base, bytes);
+  }
+  double* Adr(long long i) override { return base ? base + i : nullptr; }
+};
+}  // namespace
+
+TEST(VecPieces, LongLengthsGoToTheBlasInPieces) {
+  // One element past 2^31 - 1: a single 32-bit call could not reach it.
+  const long long n = 2147483649LL;
+  MappedVec x(n);
+  if (!x.base) GTEST_SKIP() << "no address space for 2^31 doubles";
+  x.base[0] = 1.0;
+  x.base[n - 1] = -3.0;
+  EXPECT_EQ(x * x, 10.0);
+  EXPECT_EQ(x.Nrm(NRM_INF), 3.0);
+  EXPECT_EQ(x.Nrm(NRM_TWO), std::sqrt(10.0));
+}
