@@ -1,0 +1,805 @@
+// liste_chainee.cpp: the library's generic doubly linked lists (bare chains and list heads)
+// with their portable binary form. Objects are the caller's; failures are reported through
+// Erreur (texts of the message database) or marked with fct_Trace, never thrown.
+#include "liste_chainee.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "bf.h"
+#include "erreur.h"
+#include "kvelosys.h"
+
+namespace {
+
+const char* const kFile = "src/liste_chainee";
+
+// Reports message `code` of the database under `fn`. A C caller must never see an exception,
+// and a missing text must not hide the report, so the lookup failure falls back to the
+// database's own failure text.
+void ReportCode(const char* fn, int line, int code, const char* arg = nullptr) {
+  char* text = nullptr;
+  try {
+    text = arg ? MSG_get(code, arg) : MSG_get(code);
+  } catch (...) {
+    text = nullptr;
+  }
+  try {
+    if (text) {
+      Erreur(fn, line, kFile, "%s", text);
+    } else {
+      Erreur(fn, line, kFile, "MessageDatabase failed to load id %d", code);
+    }
+  } catch (...) {
+  }
+  kvelomem_free(text, kFile, __LINE__);
+}
+
+void Trace(const char* fn, int line) {
+  try {
+    fct_Trace(fn, line, kFile);
+  } catch (...) {
+  }
+}
+
+int PtrEqual(void* a, void* b) { return a == b ? 1 : 0; }
+
+LIS* LastNode(LIS* first) {
+  if (!first) return nullptr;
+  while (first->next) first = first->next;
+  return first;
+}
+
+void FreeNode(LIS* node) { kvelomem_free(node, kFile, __LINE__); }
+
+// Gets the head, creating it when *head is null; null after a trace on failure.
+LTE* EnsureHead(LTE** head, const char* fn, int line) {
+  if (!head) {
+    Trace(fn, line);
+    return nullptr;
+  }
+  if (*head) return *head;
+  int err = 0;
+  LTE* h = LTE_creer(&err);
+  if (!h) {
+    Trace(fn, line);
+    return nullptr;
+  }
+  *head = h;
+  return h;
+}
+
+// Unlinks `node` from the chain starting at *first (the node must be in it) and frees it.
+void UnlinkAndFree(LIS** first, LIS* node, LIS_FREE_FCT rel, bool releaseNull) {
+  if (node->prev) node->prev->next = node->next;
+  else *first = node->next;
+  if (node->next) node->next->prev = node->prev;
+  if (rel && (releaseNull || node->object)) rel(node->object);
+  node->object = nullptr;
+  FreeNode(node);
+}
+
+}  // namespace
+
+KVELO_C_BEGIN
+
+LIS* LIS_creer(int type, int* error) {
+  LIS* n = static_cast<LIS*>(kvelomem_calloc(1, sizeof(LIS), "LIS_creer", 0, kFile, __LINE__));
+  if (!n) {
+    ReportCode("LIS_creer", __LINE__, 1001);
+    if (error) *error = -1;
+    return nullptr;
+  }
+  n->type = type;
+  return n;
+}
+
+LTE* LTE_creer(int* error) {
+  LTE* h = static_cast<LTE*>(kvelomem_calloc(1, sizeof(LTE), "LTE_creer", 0, kFile, __LINE__));
+  if (!h) {
+    ReportCode("LTE_creer", __LINE__, 1001);
+    if (error) *error = -1;
+    return nullptr;
+  }
+  return h;
+}
+
+int LIS_ins(LIS** at, void* object, int type) {
+  if (!at) {
+    Trace("LIS_ins", __LINE__);
+    return -1;
+  }
+  int err = 0;
+  LIS* n = LIS_creer(type, &err);
+  if (!n) {
+    Trace("LIS_ins", __LINE__);
+    return -1;
+  }
+  n->object = object;
+  if (!*at) {
+    *at = n;
+    return 0;
+  }
+  LIS* a = *at;
+  n->prev = a;
+  n->next = a->next;
+  if (a->next) a->next->prev = n;
+  a->next = n;
+  return 0;
+}
+
+int LIS_ins_debut(LIS** list, void* object, int type) {
+  if (!list) {
+    Trace("LIS_ins_debut", __LINE__);
+    return -1;
+  }
+  int err = 0;
+  LIS* n = LIS_creer(type, &err);
+  if (!n) {
+    Trace("LIS_ins_debut", __LINE__);
+    return -1;
+  }
+  n->object = object;
+  n->next = *list;
+  if (*list) (*list)->prev = n;
+  *list = n;
+  return 0;
+}
+
+int LIS_ins_fin(LIS** list, void* object, int type) {
+  if (!list) {
+    Trace("LIS_ins_fin", __LINE__);
+    return -1;
+  }
+  int err = 0;
+  LIS* n = LIS_creer(type, &err);
+  if (!n) {
+    Trace("LIS_ins_fin", __LINE__);
+    return -1;
+  }
+  n->object = object;
+  LIS* last = LastNode(*list);
+  if (!last) {
+    *list = n;
+  } else {
+    last->next = n;
+    n->prev = last;
+  }
+  return 0;
+}
+
+int LIS_ins_fin_unique(LIS** list, void* object, int type, int* inserted, LIS_CMP_FCT cmp) {
+  if (inserted) *inserted = 0;
+  if (!list) {
+    Trace("LIS_ins_fin_unique", __LINE__);
+    return -1;
+  }
+  LIS* found = nullptr;
+  LIS_chercher(*list, object, cmp, &found);
+  if (found) return 0;
+  if (LIS_ins_fin(list, object, type) != 0) {
+    Trace("LIS_ins_fin_unique", __LINE__);
+    return -1;
+  }
+  if (inserted) *inserted = 1;
+  return 0;
+}
+
+int LTE_ins_debut(LTE** head, void* object, int type) {
+  LTE* h = EnsureHead(head, "LTE_ins_debut", __LINE__);
+  if (!h) return -1;
+  int err = 0;
+  LIS* n = LIS_creer(type, &err);
+  if (!n) {
+    Trace("LTE_ins_debut", __LINE__);
+    return -1;
+  }
+  n->object = object;
+  n->next = h->first;
+  if (h->first) h->first->prev = n;
+  h->first = n;
+  if (!h->last) h->last = n;
+  h->current = n;
+  h->count++;
+  return 0;
+}
+
+int LTE_ins_fin(LTE** head, void* object, int type) {
+  LTE* h = EnsureHead(head, "LTE_ins_fin", __LINE__);
+  if (!h) return -1;
+  int err = 0;
+  LIS* n = LIS_creer(type, &err);
+  if (!n) {
+    Trace("LTE_ins_fin", __LINE__);
+    return -1;
+  }
+  n->object = object;
+  n->prev = h->last;
+  if (h->last) h->last->next = n;
+  else h->first = n;
+  h->last = n;
+  h->current = n;
+  h->count++;
+  return 0;
+}
+
+int LTE_ins_fin_unique(LTE** head, void* object, int type, int* inserted, LIS_CMP_FCT cmp) {
+  if (inserted) *inserted = 0;
+  if (!head || !*head) {
+    if (LTE_ins_debut(head, object, type) != 0) {
+      Trace("LTE_ins_fin_unique", __LINE__);
+      return -1;
+    }
+    if (inserted) *inserted = 1;
+    return 0;
+  }
+  LIS* found = nullptr;
+  LIS_chercher((*head)->first, object, cmp, &found);
+  if (found) {
+    (*head)->current = found;
+    return 0;
+  }
+  if (LTE_ins_fin(head, object, type) != 0) {
+    Trace("LTE_ins_fin_unique", __LINE__);
+    return -1;
+  }
+  if (inserted) *inserted = 1;
+  return 0;
+}
+
+int LTE_ins_avant(LTE** head, LIS* node, void* object, int type) {
+  if (!head || !*head || !node || (*head)->count == 0 || node == (*head)->first) {
+    if (LTE_ins_debut(head, object, type) != 0) {
+      Trace("LTE_ins_avant", __LINE__);
+      return -1;
+    }
+    return 0;
+  }
+  LTE* h = *head;
+  int err = 0;
+  LIS* n = LIS_creer(type, &err);
+  if (!n) {
+    Trace("LTE_ins_avant", __LINE__);
+    return -1;
+  }
+  n->object = object;
+  n->next = node;
+  n->prev = node->prev;
+  if (node->prev) node->prev->next = n;
+  node->prev = n;
+  h->current = n;
+  h->count++;
+  return 0;
+}
+
+int LTE_ins_apres(LTE** head, LIS* node, void* object, int type) {
+  if (!head || !*head || !node || (*head)->count == 0) {
+    if (LTE_ins_debut(head, object, type) != 0) {
+      Trace("LTE_ins_apres", __LINE__);
+      return -1;
+    }
+    return 0;
+  }
+  LTE* h = *head;
+  int err = 0;
+  LIS* n = LIS_creer(type, &err);
+  if (!n) {
+    Trace("LTE_ins_apres", __LINE__);
+    return -1;
+  }
+  n->object = object;
+  n->prev = node;
+  n->next = node->next;
+  if (node->next) node->next->prev = n;
+  node->next = n;
+  if (h->last == node) h->last = n;
+  h->current = n;
+  h->count++;
+  return 0;
+}
+
+int LTE_ins(LTE** head, LIS* node, void* object, int type) {
+  return LTE_ins_apres(head, node, object, type);
+}
+
+int LIS_length(LIS* first) {
+  int n = 0;
+  for (; first; first = first->next) n++;
+  return n;
+}
+
+int LTE_length(LTE* head) { return head ? head->count : 0; }
+
+int LIS_length_type(LIS* first, int type) {
+  int n = 0;
+  for (; first; first = first->next)
+    if (type == -1 || first->type == type) n++;
+  return n;
+}
+
+int LTE_length_type(LTE* head, int type) { return head ? LIS_length_type(head->first, type) : 0; }
+
+int LIS_length_cmp(LIS* first, void* probe, LIS_CMP_FCT cmp) {
+  if (!cmp) cmp = PtrEqual;
+  int n = 0;
+  for (; first; first = first->next)
+    if (cmp(first->object, probe)) n++;
+  return n;
+}
+
+int LTE_length_cmp(LTE* head, void* probe, LIS_CMP_FCT cmp) {
+  return head ? LIS_length_cmp(head->first, probe, cmp) : 0;
+}
+
+void* LIS_chercher(LIS* first, void* probe, LIS_CMP_FCT cmp, LIS** found) {
+  if (!cmp) cmp = PtrEqual;
+  for (LIS* n = first; n; n = n->next) {
+    if (found) *found = n;
+    if (cmp(n->object, probe)) return n->object;
+  }
+  if (found) *found = nullptr;
+  return nullptr;
+}
+
+void* LTE_chercher(LTE* head, void* probe, LIS_CMP_FCT cmp, LIS** found) {
+  LIS* node = nullptr;
+  void* obj = LIS_chercher(head ? head->first : nullptr, probe, cmp, &node);
+  if (head) head->current = node;
+  if (found) *found = node;
+  return obj;
+}
+
+void* LIS_chercher_objet(LIS* first, void* probe, LIS_CMP_FCT cmp) {
+  return LIS_chercher(first, probe, cmp, nullptr);
+}
+
+void* LTE_chercher_objet(LTE* head, void* probe, LIS_CMP_FCT cmp) {
+  return LTE_chercher(head, probe, cmp, nullptr);
+}
+
+LIS* LIS_chercher_element(LIS* first, void* probe, LIS_CMP_FCT cmp) {
+  LIS* node = nullptr;
+  LIS_chercher(first, probe, cmp, &node);
+  return node;
+}
+
+LIS* LTE_chercher_element(LTE* head, void* probe, LIS_CMP_FCT cmp) {
+  LIS* node = nullptr;
+  LTE_chercher(head, probe, cmp, &node);
+  return node;
+}
+
+int LIS_exist(LIS* first, void* probe, LIS_CMP_FCT cmp) {
+  return LIS_chercher(first, probe, cmp, nullptr) ? 1 : 0;
+}
+
+int LTE_exist(LTE* head, void* probe, LIS_CMP_FCT cmp) {
+  return LTE_chercher(head, probe, cmp, nullptr) ? 1 : 0;
+}
+
+LIS* LIS_chercher_ieme(LIS* first, int i) {
+  if (i < 0) return nullptr;
+  for (; first && i > 0; i--) first = first->next;
+  return first;
+}
+
+LIS* LTE_chercher_ieme(LTE* head, int i) { return head ? LIS_chercher_ieme(head->first, i) : nullptr; }
+
+LIS* LIS_chercher_type(LIS* first, int type) {
+  for (; first; first = first->next)
+    if (first->type == type) return first;
+  return nullptr;
+}
+
+LIS* LTE_chercher_type(LTE* head, int type) { return head ? LIS_chercher_type(head->first, type) : nullptr; }
+
+LIS* LIS_append(LIS** list, LIS* chain) {
+  LIS* last = LastNode(*list);
+  if (!last) {
+    *list = chain;
+    return nullptr;
+  }
+  last->next = chain;
+  if (chain) chain->prev = last;
+  return last;
+}
+
+int LTE_append(LTE** head, LTE* other) {
+  LTE* h = EnsureHead(head, "LTE_append", __LINE__);
+  if (!h) return -1;
+  if (!other || other == h || other->count == 0 || !other->first) return 0;
+  if (h->last) {
+    h->last->next = other->first;
+    other->first->prev = h->last;
+  } else {
+    h->first = other->first;
+  }
+  h->last = other->last;
+  h->count += other->count;
+  // The nodes now belong to *head alone: an emptied `other` can be freed without touching them.
+  other->first = other->last = other->current = nullptr;
+  other->count = 0;
+  return 0;
+}
+
+int LIS_sup_elt(LIS** list, LIS* node, LIS_FREE_FCT rel) {
+  if (!list || !*list || !node) {
+    ReportCode("LIS_sup_elt", __LINE__, 2500);
+    return -1;
+  }
+  if (node == *list) {
+    UnlinkAndFree(list, node, rel, false);
+    return 0;
+  }
+  LIS* p = *list;
+  while (p && p->next != node) p = p->next;
+  if (!p) return 0;
+  UnlinkAndFree(list, node, rel, true);
+  return 0;
+}
+
+int LTE_sup_elt(LTE* head, LIS* node, LIS_FREE_FCT rel) {
+  if (!head || !head->first || !node) {
+    ReportCode("LTE_sup_elt", __LINE__, 2500);
+    return -1;
+  }
+  LIS* pred = nullptr;
+  if (node != head->first) {
+    LIS* p = head->first;
+    while (p && p->next != node) p = p->next;
+    if (!p) return 0;
+    pred = p;
+  }
+  bool wasLast = (head->last == node);
+  if (head->current == node) head->current = nullptr;
+  UnlinkAndFree(&head->first, node, rel, pred != nullptr);
+  head->count--;
+  if (wasLast) head->last = pred;
+  if (head->count <= 0) {
+    head->count = 0;
+    head->last = nullptr;
+  }
+  return 0;
+}
+
+int LIS_sup_objet(LIS** list, void* probe, LIS_CMP_FCT cmp, LIS_FREE_FCT rel) {
+  LIS* node = nullptr;
+  LIS_chercher(list ? *list : nullptr, probe, cmp, &node);
+  if (!node) return 0;
+  if (LIS_sup_elt(list, node, rel) != 0) {
+    Trace("LIS_sup_objet", __LINE__);
+    return -1;
+  }
+  return 0;
+}
+
+int LTE_sup_objet(LTE* head, void* probe, LIS_CMP_FCT cmp, LIS_FREE_FCT rel) {
+  LIS* node = nullptr;
+  LTE_chercher(head, probe, cmp, &node);
+  if (!node) return 0;
+  if (LTE_sup_elt(head, node, rel) != 0) {
+    Trace("LTE_sup_objet", __LINE__);
+    return -1;
+  }
+  return 0;
+}
+
+int LIS_free(LIS** list, LIS_FREE_FCT rel) {
+  if (!list) return 0;
+  LIS* n = *list;
+  while (n) {
+    LIS* next = n->next;
+    if (rel) {
+      rel(n->object);
+      n->object = nullptr;
+    }
+    FreeNode(n);
+    n = next;
+  }
+  *list = nullptr;
+  return 0;
+}
+
+int LTE_free(LTE** head, LIS_FREE_FCT rel) {
+  if (!head || !*head) return 0;
+  LIS_free(&(*head)->first, rel);
+  kvelomem_free(*head, kFile, __LINE__);
+  *head = nullptr;
+  return 0;
+}
+
+LIS* LIS_copier(LIS* first, LIS_COPY_FCT copier, int* error) {
+  int localErr = 0;
+  if (!error) error = &localErr;
+  *error = 0;
+  LIS* out = nullptr;
+  LIS* tail = nullptr;
+  for (LIS* n = first; n; n = n->next) {
+    void* obj = n->object;
+    if (copier) {
+      obj = copier(n->object, error);
+      if (*error != 0) {
+        Trace("LIS_copier", __LINE__);
+        LIS_free(&out, nullptr);
+        return nullptr;
+      }
+    }
+    // Appending after the tail we keep gives the chain LIS_ins_fin would build, without its walk.
+    LIS* at = tail;
+    if (LIS_ins(tail ? &at : &out, obj, n->type) != 0) {
+      Trace("LIS_copier", __LINE__);
+      *error = -1;
+      LIS_free(&out, nullptr);
+      return nullptr;
+    }
+    tail = tail ? tail->next : out;
+  }
+  return out;
+}
+
+LTE* LTE_copier(LTE* head, LIS_COPY_FCT copier, int* error) {
+  int localErr = 0;
+  if (!error) error = &localErr;
+  *error = 0;
+  LTE* out = LTE_creer(error);
+  if (!out) {
+    Trace("LTE_copier", __LINE__);
+    return nullptr;
+  }
+  for (LIS* n = head ? head->first : nullptr; n; n = n->next) {
+    void* obj = n->object;
+    if (copier) {
+      obj = copier(n->object, error);
+      if (*error != 0) {
+        Trace("LTE_copier", __LINE__);
+        LTE_free(&out, nullptr);
+        return nullptr;
+      }
+    }
+    if (LTE_ins_fin(&out, obj, n->type) != 0) {
+      Trace("LTE_copier", __LINE__);
+      *error = -1;
+      LTE_free(&out, nullptr);
+      return nullptr;
+    }
+  }
+  return out;
+}
+
+int LIS_print(LIS* first, LIS_PRINT_FCT printer, FILE* stream) {
+  if (!stream) stream = stdout;
+  if (!first || !printer) return 0;
+  for (LIS* n = first; n; n = n->next) printer(n->object, stream);
+  fflush(stream);
+  return 0;
+}
+
+int LTE_print(LTE* head, LIS_PRINT_FCT printer, FILE* stream) {
+  return LIS_print(head ? head->first : nullptr, printer, stream);
+}
+
+int LIS_boutput(FILE* stream, LIS* first, LIS_WRITE_FCT writer, int type) {
+  if (!stream) {
+    ReportCode("LIS_boutput", __LINE__, 2500);
+    return -1;
+  }
+  if (!writer) {
+    Trace("LIS_boutput", __LINE__);
+    return -1;
+  }
+  int count = LIS_length_type(first, type);
+  if (BF_fwrite_int(stream, &count, 1) != 0) {
+    Trace("LIS_boutput", __LINE__);
+    return -1;
+  }
+  for (LIS* n = first; n; n = n->next) {
+    if (type != -1 && n->type != type) continue;
+    if (BF_fwrite_int(stream, &n->type, 1) != 0 || writer(stream, n->object) != 0) {
+      Trace("LIS_boutput", __LINE__);
+      return -1;
+    }
+  }
+  if (fflush(stream) != 0) {
+    ReportCode("LIS_boutput", __LINE__, 1003, strerror(errno));
+    return -1;
+  }
+  return 0;
+}
+
+int LTE_boutput(FILE* stream, LTE* head, LIS_WRITE_FCT writer) {
+  if (!stream) {
+    ReportCode("LTE_boutput", __LINE__, 2500);
+    return -1;
+  }
+  if (!writer) {
+    Trace("LTE_boutput", __LINE__);
+    return -1;
+  }
+  // A missing head is written as the empty list it stands for.
+  int count = head ? head->count : 0;
+  if (BF_fwrite_int(stream, &count, 1) != 0) {
+    Trace("LTE_boutput", __LINE__);
+    return -1;
+  }
+  for (LIS* n = head ? head->first : nullptr; n; n = n->next) {
+    if (BF_fwrite_int(stream, &n->type, 1) != 0 || writer(stream, n->object) != 0) {
+      Trace("LTE_boutput", __LINE__);
+      return -1;
+    }
+  }
+  if (fflush(stream) != 0) {
+    ReportCode("LTE_boutput", __LINE__, 1003, strerror(errno));
+    return -1;
+  }
+  return 0;
+}
+
+LIS* LIS_binput(FILE* stream, LIS_READ_FCT reader, int* error) {
+  int localErr = 0;
+  if (!error) error = &localErr;
+  *error = 0;
+  if (!stream) {
+    ReportCode("LIS_binput", __LINE__, 2005);
+    *error = -1;
+    return nullptr;
+  }
+  if (!reader) {
+    Trace("LIS_binput", __LINE__);
+    *error = -1;
+    return nullptr;
+  }
+  int count = 0;
+  *error = BF_fread_int(stream, &count, 1);
+  if (*error != 0) {
+    Trace("LIS_binput", __LINE__);
+    return nullptr;
+  }
+  if (count < 0) {
+    Trace("LIS_binput", __LINE__);
+    *error = -1;
+    return nullptr;
+  }
+  if (count == 0) return nullptr;
+  LIS* first = nullptr;
+  LIS* prev = nullptr;
+  for (int k = 0; k < count; k++) {
+    LIS* n = LIS_creer(-1, error);
+    if (!n) {
+      Trace("LIS_binput", __LINE__);
+      *error = -1;
+      LIS_free(&first, nullptr);
+      return nullptr;
+    }
+    if (prev) {
+      prev->next = n;
+      n->prev = prev;
+    } else {
+      first = n;
+    }
+    prev = n;
+    if (BF_fread_int(stream, &n->type, 1) != 0) {
+      Trace("LIS_binput", __LINE__);
+      *error = -1;
+      LIS_free(&first, nullptr);
+      return nullptr;
+    }
+    *error = 0;
+    n->object = reader(stream, error);
+    if (*error != 0) {
+      Trace("LIS_binput", __LINE__);
+      LIS_free(&first, nullptr);
+      return nullptr;
+    }
+  }
+  return first;
+}
+
+int LTE_binput(FILE* stream, LTE** head, LIS_READ_FCT reader) {
+  if (!stream) {
+    ReportCode("LTE_binput", __LINE__, 2005);
+    return -1;
+  }
+  if (!head || !reader) {
+    Trace("LTE_binput", __LINE__);
+    return -1;
+  }
+  int count = 0;
+  if (BF_fread_int(stream, &count, 1) != 0) {
+    Trace("LTE_binput", __LINE__);
+    return -1;
+  }
+  if (count < 0) {
+    Trace("LTE_binput", __LINE__);
+    return -1;
+  }
+  if (count == 0) return 0;
+  bool created = (*head == nullptr);
+  LTE* h = EnsureHead(head, "LTE_binput", __LINE__);
+  if (!h) return -1;
+  // What the head held before, so that a failed read leaves it exactly so.
+  LIS* oldLast = h->last;
+  LIS* oldCurrent = h->current;
+  int oldCount = h->count;
+  for (int k = 0; k < count; k++) {
+    int type = 0;
+    int err = 0;
+    void* obj = nullptr;
+    bool ok = BF_fread_int(stream, &type, 1) == 0;
+    if (ok) {
+      obj = reader(stream, &err);
+      ok = (err == 0);
+    }
+    if (ok) ok = (LTE_ins_fin(head, obj, type) == 0);
+    if (!ok) {
+      Trace("LTE_binput", __LINE__);
+      LIS* extra = oldLast ? oldLast->next : h->first;
+      if (oldLast) oldLast->next = nullptr;
+      else h->first = nullptr;
+      LIS_free(&extra, nullptr);
+      h->last = oldLast;
+      h->current = oldCurrent;
+      h->count = oldCount;
+      if (created) LTE_free(head, nullptr);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int LIS_cmp_str(void* a, void* b) { return std::strcmp(static_cast<const char*>(a), static_cast<const char*>(b)) == 0 ? 1 : 0; }
+
+int LIS_cmp_int(void* a, void* b) { return *static_cast<int*>(a) == *static_cast<int*>(b) ? 1 : 0; }
+
+int LIS_cmp_db(void* a, void* b) {
+  return std::fabs(*static_cast<double*>(a) - *static_cast<double*>(b)) < 1e-14 ? 1 : 0;
+}
+
+int LIS_cmp_ptr(void* a, void* b) { return PtrEqual(a, b); }
+
+void LIS_free_str(void* object) { kvelomem_free(object, kFile, __LINE__); }
+void LIS_free_int(void* object) { kvelomem_free(object, kFile, __LINE__); }
+void LIS_free_db(void* object) { kvelomem_free(object, kFile, __LINE__); }
+
+int LIS_print_str(void* object, FILE* stream) {
+  fprintf(stream ? stream : stdout, "%s\n", static_cast<const char*>(object));
+  return 0;
+}
+
+int LIS_print_int(void* object, FILE* stream) {
+  fprintf(stream ? stream : stdout, "%d\n", *static_cast<int*>(object));
+  return 0;
+}
+
+int LIS_print_db(void* object, FILE* stream) {
+  fprintf(stream ? stream : stdout, "%g\n", *static_cast<double*>(object));
+  return 0;
+}
+
+void* LIS_copy_str(void* object, int* error) {
+  char* s = kvelo_strdup(static_cast<const char*>(object), "LIS_copy_str");
+  if (!s && object && error) *error = -1;
+  return s;
+}
+
+void* LIS_copy_int(void* object, int* error) {
+  int* p = static_cast<int*>(kvelomem_calloc(1, sizeof(int), "LIS_copy_int", 0, kFile, __LINE__));
+  if (!p) {
+    if (error) *error = -1;
+    return nullptr;
+  }
+  *p = *static_cast<int*>(object);
+  return p;
+}
+
+void* LIS_copy_db(void* object, int* error) {
+  double* p = static_cast<double*>(kvelomem_calloc(1, sizeof(double), "LIS_copy_db", 0, kFile, __LINE__));
+  if (!p) {
+    if (error) *error = -1;
+    return nullptr;
+  }
+  *p = *static_cast<double*>(object);
+  return p;
+}
+
+KVELO_C_END
