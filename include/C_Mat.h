@@ -1,0 +1,292 @@
+/* C_Mat.h: the matrix base classes. C_GenericMat is the element-type-free face of every
+ * matrix (shape, row and column cursors, text and binary header, copy, resize, norm);
+ * C_Mat<T> (T = double, complex<double>) the typed face (element access, views, products,
+ * factorisation) on which the general (C_MatMGe) and packed symmetric (C_MatMSym) matrices stand.
+ * Errors are C_KveloException codes: 3 norm type, 12 null FILE, 21 read, 22 write,
+ * 2871 operation not provided by the class, 2872 shape or cursor out of range. */
+#ifndef KVELO_C_MAT_H
+#define KVELO_C_MAT_H
+
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "kvelo_export.h"
+#include "C_KveloException.h"
+#include "C_Type.h"
+#include "C_Vec.h"
+#include "C_VecPi.h"
+
+/* Element-type-free matrix: rows x cols, with a row cursor and a column cursor for walks
+ * through the text accessors. One walk at a time per matrix. */
+class KVELO_API C_GenericMat : public C_Type {
+ public:
+  int rows;       // number of rows
+  int cols;       // number of columns
+  int rowCursor;  // the row that the column walk reads
+  int colCursor;  // the position of the column walk
+
+  explicit C_GenericMat(int r = 0, int c = 0) : rows(r), cols(c), rowCursor(0), colCursor(0) {}
+  C_GenericMat(const C_GenericMat&) = default;
+  C_GenericMat& operator=(const C_GenericMat&) = default;
+  virtual ~C_GenericMat();
+
+  // Bytes of storage.
+  virtual int MemSize() const = 0;
+  // 1 when the values are in memory.
+  virtual int InCore() const = 0;
+  // Whether the matrix is symmetric (packed storage).
+  virtual bool IsSym() const = 0;
+  // Stored side of a symmetric matrix; 3 for a general one.
+  virtual int Side() const;
+  // Number of stored values: rows x cols here (32-bit product, widened).
+  virtual long long Dim() const;
+  // Number of column pointers; -1 when the class keeps none.
+  virtual int NbColPtr() const;
+  // Class label used in the text header: "C_GenericMat Type" here.
+  virtual const char* AffType() const;
+  // "0.1" for every matrix.
+  virtual const char* Version() const;
+  // Element-type code: 7 (none) here.
+  virtual C_Type::E_Type Type() const;
+  // Writes rows and cols as big-endian ints; 0; code 12 null FILE, 22 write failure.
+  virtual int Write(FILE* f);
+  // Reads rows and cols; 0; code 12 null FILE, 21 read failure or a negative count
+  // (nothing changes on failure).
+  virtual int Read(FILE* f);
+  // Opens path with "w", writes WriteMatlab(FILE*) to it, closes it; 0. A file that does not
+  // open reaches WriteMatlab(FILE*) as null (code 12 in the concrete classes).
+  virtual int WriteMatlab(const char* path);
+  // Text form; code 2871 here.
+  virtual int WriteMatlab(FILE* f);
+  // Text listing of one row (-1: all); prints nothing here; 0.
+  virtual int Print(FILE* f, int row);
+  // Print(FILE*, row) into path (appended or truncated); 0 also for a null path or a file
+  // that does not open (then nothing is written).
+  virtual int Print(const char* path, int row, bool append);
+  // Takes other's rows and cols; 0.
+  virtual int Copy(C_GenericMat& other);
+  // Sets rows and cols; 0; code 2 for a negative count (nothing changes).
+  virtual int Resize(int r, int c);
+  // Resize keeping the common values; code 2871 here.
+  virtual int ResizeKeep(int r, int c);
+  // Appends the text of element (i, j) to s and returns s.
+  virtual std::string& GetVal(int i, int j, std::string& s) = 0;
+  // Sets the row cursor to row and returns it; code 2872 when row is not in 0 .. rows-1.
+  virtual int Row(int row);
+  // Advances the row cursor; -1 when it reaches rows, else the new cursor.
+  virtual int NextRow();
+  // Appends the text of the first element of the current row; returns 0 or -1 (see C_Mat<T>).
+  virtual int FirstCol(std::string& s) = 0;
+  // Appends the text of the next element of the current row; its column, or -1 at the end.
+  virtual int NextCol(std::string& s) = 0;
+  // Sets every value to 0; code 2871 here.
+  virtual int Zero();
+  // Matrix norm (0 infinity, 1 one, 2 two); code 2871 here.
+  virtual double Nrm(E_NrmType type);
+
+ protected:
+  // Reads the binary header into r and c without touching the matrix: code 12 null FILE,
+  // 21 when a value cannot be read or is negative.
+  static void ReadHeader(FILE* f, int& r, int& c);
+  // Writes the text header "AffType\nTypeName\nrows cols\n"; code 12 for a null FILE.
+  void WriteTextHeader(FILE* f, const char* typeName) const;
+  // Writes the info block " Type: ...\n Rows: ...\n ...".
+  void WriteInfoBlock(FILE* f, const char* typeName) const;
+};
+
+/* Text of one element and the element type name, per element type. */
+inline void KveloAppendElemText(std::string& s, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "% 2.3e ", v);
+  s += buf;
+}
+inline void KveloAppendElemText(std::string& s, const std::complex<double>& v) {
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "% 2.3E % 2.3E ", v.real(), v.imag());
+  s += buf;
+}
+inline void KveloPrintElem(FILE* f, double v) { std::fprintf(f, "% 2.3e ", v); }
+inline void KveloPrintElem(FILE* f, const std::complex<double>& v) {
+  std::fprintf(f, "% 2.3E % 2.3E ", v.real(), v.imag());
+}
+inline const char* KveloElemTypeName(double*) { return "Double"; }
+inline const char* KveloElemTypeName(std::complex<double>*) { return "Double complex"; }
+inline C_Type::E_Type KveloElemTypeCode(double*) { return C_Type::TypeDouble; }
+inline C_Type::E_Type KveloElemTypeCode(std::complex<double>*) { return C_Type::TypeComplexDouble; }
+
+template <class T> class C_MatMSym;
+
+/* Typed abstract matrix. Constructions (copies included) are counted in C_Counter<C_Mat<T>>.
+ * Indices are 0-based: i the row, j the column. */
+template <class T>
+class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
+ public:
+  typedef C_VecPi<int, int, C_PtrInCore<int, int>> PivotVec;
+  typedef C_VecPi<T, int, C_PtrInCore<T, int>> VecType;
+
+  explicit C_Mat(int r = 0, int c = 0) : C_GenericMat(r, c) {}
+  C_Mat(const C_Mat& other) : C_Counter<C_Mat<T>>(other), C_GenericMat(other) {}
+  C_Mat& operator=(const C_Mat& other) {
+    C_GenericMat::operator=(other);
+    return *this;
+  }
+  ~C_Mat() override {}
+
+  using C_GenericMat::FirstCol;
+  using C_GenericMat::NextCol;
+
+  // A new heap matrix of the same shape viewing the same values (caller deletes it).
+  virtual C_Mat<T>* Lnk() = 0;
+  // A new heap matrix holding a copy of the values; code 2871 here.
+  virtual C_Mat<T>* Dup() { KVELO_THROW(2871); }
+  // Address of the first stored value.
+  virtual T* Adr() const = 0;
+  // Value of element (i, j); the caller keeps i, j within the shape.
+  virtual T GetVal(int i, int j) const = 0;
+  // Sets element (i, j) to v; the caller keeps i, j within the shape.
+  virtual void SetVal(int i, int j, T v) = 0;
+  // Makes v a view of column j; code 2871 here.
+  virtual void LnkCol(int j, C_Vec<T, int>& v) { (void)j; (void)v; KVELO_THROW(2871); }
+  // out = first element of the current row; returns 0. Code 2872 when the matrix has no rows
+  // or no columns or the row cursor is outside the rows.
+  virtual int FirstCol(T& out);
+  // out = next element of the current row and returns its column; -1 (out untouched) past
+  // the last column. Code 2872 when the row cursor is outside the rows.
+  virtual int NextCol(T& out);
+  // Every stored value set to v; 0.
+  virtual int Init(T v) = 0;
+  // y = alpha op(A) x + beta y; 0.
+  virtual int Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char trans) = 0;
+  // y = y + a * this, element by element; code 2872 for another shape. Into a symmetric y each
+  // stored (packed) element is visited once, taking this(i, j) for i >= j.
+  virtual void Axpy(C_Mat<T>& y, T a);
+  // Every value scaled by a.
+  virtual void operator*=(T a) = 0;
+  // LU factorisation in place; code 2871 here.
+  virtual int Factor(PivotVec& ipiv, bool refactor) { (void)ipiv; (void)refactor; KVELO_THROW(2871); }
+  // Solves with the factors in place: into *x when given (b untouched), else into b.
+  virtual int Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) = 0;
+
+  // C_GenericMat operations supplied for every typed matrix.
+  C_Type::E_Type Type() const override { return KveloElemTypeCode(static_cast<T*>(nullptr)); }
+  // Element copy from a matrix of the same element type: Resize to other's shape, then every
+  // (i, j) in row-major order; 0. -1 (nothing changed) for another element type or when the
+  // resize is refused; code 2872 (nothing changed) when this is symmetric and other is not square.
+  int Copy(C_GenericMat& other) override;
+  std::string& GetVal(int i, int j, std::string& s) override {
+    KveloAppendElemText(s, GetVal(i, j));
+    return s;
+  }
+  // String forms of the column walk: the result goes to the column cursor; the element's
+  // text is appended unless the result is -1.
+  int FirstCol(std::string& s) override;
+  int NextCol(std::string& s) override;
+  // Init(0).
+  int Zero() override { return Init(T(0)); }
+
+ protected:
+  static const char* TypeName() { return KveloElemTypeName(static_cast<T*>(nullptr)); }
+  // Largest row sum of |a(i, j)|, walking the rows with the cursors; code 2872 without rows
+  // or columns.
+  double MatNrmInf();
+  // Largest column sum of |a(i, j)|, through LnkCol (code 2871 when the class has none).
+  double MatNrmOne();
+};
+
+template <class T>
+int C_Mat<T>::FirstCol(T& out) {
+  if (rows <= 0 || cols <= 0 || rowCursor < 0 || rowCursor >= rows) KVELO_THROW(2872);
+  colCursor = 0;
+  out = GetVal(rowCursor, 0);
+  return 0;
+}
+
+template <class T>
+int C_Mat<T>::NextCol(T& out) {
+  colCursor++;
+  if (colCursor >= cols || colCursor < 0) return -1;
+  if (rowCursor < 0 || rowCursor >= rows) KVELO_THROW(2872);
+  out = GetVal(rowCursor, colCursor);
+  return colCursor;
+}
+
+template <class T>
+int C_Mat<T>::FirstCol(std::string& s) {
+  T v = T(0);
+  int r = FirstCol(v);
+  colCursor = r;
+  if (r != -1) KveloAppendElemText(s, v);
+  return r;
+}
+
+template <class T>
+int C_Mat<T>::NextCol(std::string& s) {
+  T v = T(0);
+  int r = NextCol(v);
+  colCursor = r;
+  if (r != -1) KveloAppendElemText(s, v);
+  return r;
+}
+
+template <class T>
+int C_Mat<T>::Copy(C_GenericMat& other) {
+  C_Mat<T>* src = dynamic_cast<C_Mat<T>*>(&other);
+  if (!src) return -1;
+  if (src == this) return 0;
+  if (IsSym() && src->rows != src->cols) KVELO_THROW(2872);
+  if (Resize(src->rows, src->cols) != 0) return -1;
+  for (int i = 0; i < rows; i++)
+    for (int j = 0; j < cols; j++) SetVal(i, j, src->GetVal(i, j));
+  return 0;
+}
+
+template <class T>
+void C_Mat<T>::Axpy(C_Mat<T>& y, T a) {
+  if (y.rows != rows || y.cols != cols) KVELO_THROW(2872);
+  // A symmetric target stores (i, j) and (j, i) once: adding both would count it twice.
+  const bool packed = y.IsSym();
+  for (int j = 0; j < cols; j++)
+    for (int i = packed ? j : 0; i < rows; i++) y.SetVal(i, j, y.GetVal(i, j) + a * GetVal(i, j));
+}
+
+template <class T>
+double C_Mat<T>::MatNrmInf() {
+  double best = 0.0;
+  Row(0);
+  do {
+    double sum = 0.0;
+    T v = T(0);
+    for (int c = FirstCol(v); c != -1; c = NextCol(v)) sum += std::abs(v);
+    if (!(sum < best)) best = sum;
+  } while (NextRow() != -1);
+  return best;
+}
+
+template <class T>
+double C_Mat<T>::MatNrmOne() {
+  VecType tmp(0);
+  double best = 0.0;
+  for (int j = 0; j < cols; j++) {
+    LnkCol(j, tmp);
+    double sum = 0.0;
+    for (int i = 0; i < rows; i++) sum += std::abs(tmp[i]);
+    if (!(sum < best)) best = sum;
+  }
+  return best;
+}
+
+// The column cursors of the library's two instances are compiled once, in the library, and
+// exported from it.
+extern template KVELO_API int C_Mat<double>::FirstCol(double&);
+extern template KVELO_API int C_Mat<double>::NextCol(double&);
+extern template KVELO_API int C_Mat<double>::FirstCol(std::string&);
+extern template KVELO_API int C_Mat<double>::NextCol(std::string&);
+extern template KVELO_API int C_Mat<std::complex<double>>::FirstCol(std::complex<double>&);
+extern template KVELO_API int C_Mat<std::complex<double>>::NextCol(std::complex<double>&);
+extern template KVELO_API int C_Mat<std::complex<double>>::FirstCol(std::string&);
+extern template KVELO_API int C_Mat<std::complex<double>>::NextCol(std::string&);
+
+#endif

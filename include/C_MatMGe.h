@@ -1,0 +1,589 @@
+/* C_MatMGe.h: the general dense matrix C_MatMGe<T> (T = double, complex<double>), stored by
+ * columns with a leading dimension ld (element (i, j) at i + j * ld) and a table of column
+ * addresses, with BLAS products, LU factorisation and solve, norms, reshaping (Transpose,
+ * TransposeInPlace, ResizeKeep), text forms and a big-endian binary form:
+ * rows, cols, count = rows * cols (4-byte ints), then the values column by column.
+ * Errors are C_KveloException codes (2 negative size, 12 null FILE or bad column, 21 read,
+ * 22 write, 2869 singular, 2870 storage not usable, 2872 sizes, 2873 not full, 2875 invalid
+ * argument, 2880 more than 2^31-1 elements). A matrix belongs to one thread at a time. */
+#ifndef KVELO_C_MATMGE_H
+#define KVELO_C_MATMGE_H
+
+#include <climits>
+#include <complex>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "C_AlgoPower.h"
+#include "C_CallStack.h"
+#include "C_KveloException.h"
+#include "C_Mat.h"
+#include "C_VecPi.h"
+#include "C_bfd.h"
+#include "ITF_blas_lapack.h"
+#include "kvelosys.h"
+
+namespace kvelo_mat_detail {
+typedef std::complex<double> zc;
+inline void Gemv(const char* t, int m, int n, double a, const double* A, int lda, const double* x,
+                 double b, double* y) {
+  ITF_dgemv(t, m, n, a, A, lda, x, 1, b, y, 1);
+}
+inline void Gemv(const char* t, int m, int n, zc a, const zc* A, int lda, const zc* x, zc b, zc* y) {
+  ITF_zgemv(t, m, n, a, A, lda, x, 1, b, y, 1);
+}
+inline void Gemm(const char* ta, const char* tb, int m, int n, int k, double a, const double* A,
+                 int lda, const double* B, int ldb, double b, double* C, int ldc) {
+  ITF_dgemm(ta, tb, m, n, k, a, A, lda, B, ldb, b, C, ldc);
+}
+inline void Gemm(const char* ta, const char* tb, int m, int n, int k, zc a, const zc* A, int lda,
+                 const zc* B, int ldb, zc b, zc* C, int ldc) {
+  ITF_zgemm(ta, tb, m, n, k, a, A, lda, B, ldb, b, C, ldc);
+}
+inline void Axpy(int n, double a, const double* x, double* y) { ITF_daxpy(n, a, x, 1, y, 1); }
+inline void Axpy(int n, zc a, const zc* x, zc* y) { ITF_zaxpy(n, a, x, 1, y, 1); }
+inline void Getrf(int m, int n, double* A, int lda, int* ipiv, int* info) {
+  ITF_dgetrf(m, n, A, lda, ipiv, info);
+}
+inline void Getrf(int m, int n, zc* A, int lda, int* ipiv, int* info) {
+  ITF_zgetrf(m, n, A, lda, ipiv, info);
+}
+inline void Getrs(int n, const double* A, int lda, const int* ipiv, double* b, int* info) {
+  ITF_dgetrs("N", n, 1, A, lda, ipiv, b, n > 1 ? n : 1, info);
+}
+inline void Getrs(int n, const zc* A, int lda, const int* ipiv, zc* b, int* info) {
+  ITF_zgetrs("N", n, 1, A, lda, ipiv, b, n > 1 ? n : 1, info);
+}
+// Transposition letters the BLAS accept: N, T, C in either case.
+inline bool ValidTrans(char t) {
+  return t == 'N' || t == 'n' || t == 'T' || t == 't' || t == 'C' || t == 'c';
+}
+inline bool IsNoTrans(char t) { return t == 'N' || t == 'n'; }
+inline int AtLeast1(int v) { return v > 1 ? v : 1; }
+}  // namespace kvelo_mat_detail
+
+template <class T>
+class C_MatMGe : public C_Mat<T> {
+ public:
+  typedef typename C_Mat<T>::PivotVec PivotVec;
+  typedef typename C_Mat<T>::VecType VecType;
+  using C_GenericMat::rows;
+  using C_GenericMat::cols;
+
+  bool factored;   // set by a successful Factor; cleared by every operation that loads values
+  VecType storage; // the values, column by column
+  T** col;         // column j starts at col[j] (null when the matrix never had a column)
+  int ld;          // distance between the starts of two columns, in elements
+
+  // Owned rows x cols matrix of zeros, ld = rows. Code 2 for a negative count, 2880 for more
+  // than 2^31-1 elements.
+  explicit C_MatMGe(int r = 0, int c = 0) : C_Mat<T>(0, 0), factored(false), storage(0), col(nullptr), ld(0) {
+    Resize(r, c);
+  }
+  // View of a caller's column-major array (never freed here) with leading dimension ldA (-1:
+  // rows). Code 2 for a negative count, 2872 when ldA < rows, 2880 when cols * ldA > 2^31-1,
+  // 2870 for a null array holding values.
+  C_MatMGe(int r, int c, T* data, int ldA) : C_Mat<T>(0, 0), factored(false), storage(0), col(nullptr), ld(0) {
+    if (ldA == -1) ldA = r;
+    if (r < 0 || c < 0 || ldA < 0) KVELO_THROW(2);
+    if (ldA < r) KVELO_THROW(2872);
+    long long n = static_cast<long long>(c) * ldA;
+    if (n > INT_MAX) KVELO_THROW(2880);
+    if (n > 0 && !data) KVELO_THROW(2870);
+    AllocColTable(c);
+    storage.Attach(static_cast<int>(n), data);
+    rows = r;
+    cols = c;
+    ld = ldA;
+    ConnectCols();
+  }
+  // Deep copy: an owned contiguous matrix with src's shape and values.
+  C_MatMGe(const C_MatMGe& src) : C_Mat<T>(src), factored(false), storage(0), col(nullptr), ld(0) {
+    rows = cols = 0;
+    *this = src;
+  }
+  ~C_MatMGe() override { Release(); }
+
+  // ---- C_GenericMat ----
+  // Bytes of values; 1 (in core); false (not symmetric); number of stored values (cols * ld);
+  // cols column pointers; the label "C_MatMGe Type".
+  int MemSize() const override { return storage.MemSize(); }
+  int InCore() const override { return 1; }
+  bool IsSym() const override { return false; }
+  long long Dim() const override { return storage.Dim(); }
+  int NbColPtr() const override { return cols; }
+  const char* AffType() const override { return "C_MatMGe Type"; }
+  // Binary form (rows, cols, count, values by column, big-endian); 0. Codes 12 null FILE,
+  // 22 write failure, 2880 count above 2^31-1.
+  int Write(FILE* f) override;
+  // Reads the binary form into a temporary and installs it only when complete and consistent
+  // (count = rows * cols); 0. Codes 12 null FILE, 21 read failure or inconsistent file (the
+  // matrix is then unchanged).
+  int Read(FILE* f) override;
+  using C_GenericMat::WriteMatlab;
+  // Text header, then the rows, each element's text followed by " "; 0. Code 12 for a null FILE.
+  int WriteMatlab(FILE* f) override;
+  // Info block, " Values: ", then row `row` (all rows for -1) as "[i,j]:value" (1-based), five
+  // per line; 0. Code 12 for a null FILE, 2872 for a row outside the matrix.
+  int Print(FILE* f, int row) override;
+  // Print(FILE*, row) into path; 0 in every case.
+  int Print(const char* path, int row, bool append) override { C_GenericMat::Print(path, row, append); return 0; }
+  // New shape rows x cols with ld = rows; the values are not rearranged (an unchanged count keeps
+  // them in storage order). Code 2 for a negative count, 2880 for 2^31 or more elements, 2870
+  // when a view would have to grow; nothing changes on failure.
+  int Resize(int r, int c) override;
+  // New shape keeping element (i, j) for i, j inside both shapes, zeros elsewhere. Code 2 for a
+  // negative count, 2870 on a strided view.
+  int ResizeKeep(int r, int c) override;
+  // 0 infinity, 1 one, 2 two-norm (power iteration, tolerance 0.001); a single column gives its
+  // vector norm. Code 3 for another type (more than one column), 2872 for the infinity norm
+  // of a matrix without rows or columns.
+  double Nrm(E_NrmType type) override;
+
+  // ---- C_Mat<T> ----
+  using C_Mat<T>::GetVal;
+  using C_Mat<T>::FirstCol;
+  using C_Mat<T>::NextCol;
+  // New heap view of the same values (same ld); the caller deletes it.
+  C_Mat<T>* Lnk() override { return new C_MatMGe<T>(rows, cols, Adr(), ld); }
+  // New heap deep copy; the caller deletes it.
+  C_Mat<T>* Dup() override {
+    std::unique_ptr<C_MatMGe<T>> d(new C_MatMGe<T>(0, 0));
+    *d = *this;
+    return d.release();
+  }
+  // Address of the first value (null when there is none).
+  T* Adr() const override { return const_cast<VecType&>(storage).Adr(0); }
+  // Element (i, j) through the column table; no range test.
+  T GetVal(int i, int j) const override { return col[j][i]; }
+  // Sets element (i, j); no range test; the factored flag is kept.
+  void SetVal(int i, int j, T v) override { col[j][i] = v; }
+  // v becomes a view of column j (rows values); code 12 when j is not a column.
+  void LnkCol(int j, C_Vec<T, int>& v) override {
+    if (j < 0 || j >= cols) KVELO_THROW(12);
+    v.Attach(rows, col[j]);
+  }
+  // Every element set to v (column by column on a strided view); clears factored; 0.
+  int Init(T v) override;
+  // y = alpha op(A) x + beta y; op by trans: N plain, T transposed, C conjugate-transposed.
+  // Codes: 2875 other letter, 2870 x or y not in core, 2873 not full, 2872 x's length.
+  int Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char trans) override;
+  using C_Mat<T>::Axpy;
+  // y = y + a * this; a general y of the same shape goes through ?axpy (code 2872 otherwise).
+  void Axpy(C_Mat<T>& y, T a) override;
+  // Every element scaled by a (nothing for a = 1).
+  void operator*=(T a) override;
+  // LU with partial pivoting in place (ipiv resized to rows); nothing when already factored and
+  // refactor is false. Codes 2869 singular (exact zero pivot), 2875 invalid argument.
+  int Factor(PivotVec& ipiv, bool refactor) override;
+  // Solves A z = b with the factors in place (into *x when given, b untouched; else into b).
+  // Code 2872 unless square, b of length rows and ipiv of at least rows valid pivots; 38 for a
+  // right-hand side without contiguous data; 2875 invalid argument.
+  int Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) override;
+
+  // ---- own operations ----
+  // The leading dimension.
+  int Ld() const { return ld; }
+  // Rebuilds the column table from the storage address and ld; 0.
+  int ConnectCols();
+  // Empties the matrix: shape, ld and factored 0, storage released, column table freed.
+  void Release();
+  // Deep copy of src's shape and values (contiguous result); 0.
+  int operator=(const C_MatMGe& src);
+  // this = alpha op(A) op(B) + beta this (this resized to the product's shape first); an empty
+  // product changes nothing. Codes 2875 other letter, 2872 inner sizes differ.
+  int Mm(char transA, char transB, T alpha, C_MatMGe<T>& A, C_MatMGe<T>& B, T beta);
+  // This m x n matrix becomes its n x m transpose (no conjugation), through a temporary; 0.
+  int Transpose();
+  // The same result in place, with (m + n) / 2 ints of extra memory; code 2870 on a strided view.
+  int TransposeInPlace();
+
+ private:
+  // Grows the column table to at least c entries (code 1001 when memory runs out).
+  void AllocColTable(int c) {
+    if (c <= 0) return;
+    T** p = static_cast<T**>(kvelomem_realloc(col, static_cast<size_t>(c) * sizeof(T*),
+                                              "C_MatMGe<T>::ConnectCols", 0, __FILE__, __LINE__));
+    if (!p) KVELO_THROW(1001);
+    col = p;
+  }
+  bool Contiguous() const { return ld == rows; }
+};
+
+template <class T>
+int C_MatMGe<T>::ConnectCols() {
+  if (cols <= 0) return 0;
+  AllocColTable(cols);
+  T* base = storage.Adr(0);
+  for (int j = 0; j < cols; j++) col[j] = base ? base + static_cast<long long>(j) * ld : nullptr;
+  return 0;
+}
+
+template <class T>
+void C_MatMGe<T>::Release() {
+  rows = cols = 0;
+  ld = 0;
+  factored = false;
+  storage.Release();
+  kvelomem_free(col, __FILE__, __LINE__);
+  col = nullptr;
+}
+
+template <class T>
+int C_MatMGe<T>::Resize(int r, int c) {
+  if (r < 0 || c < 0) KVELO_THROW(2);
+  const long long n = static_cast<long long>(r) * c;
+  if (n > INT_MAX) KVELO_THROW(2880);
+  // The table grows before the storage so that a failure leaves a matrix as it was.
+  if (c > cols) AllocColTable(c);
+  storage.Resize(static_cast<int>(n));
+  rows = r;
+  cols = c;
+  ld = r;
+  factored = false;
+  return ConnectCols();
+}
+
+template <class T>
+int C_MatMGe<T>::operator=(const C_MatMGe& src) {
+  if (&src == this) return 0;
+  const T* from = src.Adr();
+  if (src.rows == rows && src.cols == cols && from == Adr() && src.ld == ld) {
+    factored = false;  // a view of our own values: nothing to copy
+    return 0;
+  }
+  // A source that views our own buffer would lose its values to a reallocation: copy it first.
+  if (from && Adr() && storage.Dim() > 0 && from >= Adr() && from < Adr() + storage.Dim()) {
+    C_MatMGe<T> tmp(src);
+    return *this = tmp;
+  }
+  Resize(src.rows, src.cols);
+  if (rows == 0 || cols == 0) return 0;
+  if (src.ld == src.rows) {
+    std::memcpy(static_cast<void*>(Adr()), static_cast<const void*>(from),
+                static_cast<size_t>(rows) * cols * sizeof(T));
+  } else {
+    for (int j = 0; j < cols; j++)
+      std::memcpy(static_cast<void*>(col[j]), static_cast<const void*>(src.col[j]), static_cast<size_t>(rows) * sizeof(T));
+  }
+  return 0;
+}
+
+template <class T>
+int C_MatMGe<T>::Init(T v) {
+  factored = false;
+  if (Contiguous()) {
+    storage.Init(v, 0, -1);
+    return 0;
+  }
+  VecType tmp(0);
+  for (int j = 0; j < cols; j++) {
+    LnkCol(j, tmp);
+    tmp.Init(v, 0, -1);
+  }
+  return 0;
+}
+
+template <class T>
+void C_MatMGe<T>::operator*=(T a) {
+  if (a == T(1)) return;
+  if (Contiguous()) {
+    storage *= a;
+    return;
+  }
+  VecType tmp(0);
+  for (int j = 0; j < cols; j++) {
+    LnkCol(j, tmp);
+    tmp *= a;
+  }
+}
+
+template <class T>
+int C_MatMGe<T>::Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char trans) {
+  using namespace kvelo_mat_detail;
+  if (!ValidTrans(trans)) KVELO_THROW(2875);
+  if (!x.InCore() || !y.InCore()) KVELO_THROW(2870);
+  if (!x.Full() || !y.Full()) KVELO_THROW(2873);
+  if (rows == 0) return 0;
+  if (&x == &y) {  // ?gemv must not write into its input
+    VecType in(0);
+    in.Copy(x);
+    return Mv(alpha, in, beta, y, trans);
+  }
+  const bool plain = IsNoTrans(trans);
+  if (x.Dim() != (plain ? cols : rows)) KVELO_THROW(2872);
+  y.Resize(plain ? rows : cols);
+  const char t[2] = {trans, 0};
+  Gemv(t, rows, cols, alpha, Adr(), AtLeast1(ld), x.Adr(0), beta, y.Adr(0));
+  return 0;
+}
+
+template <class T>
+int C_MatMGe<T>::Mm(char transA, char transB, T alpha, C_MatMGe<T>& A, C_MatMGe<T>& B, T beta) {
+  using namespace kvelo_mat_detail;
+  if (!ValidTrans(transA) || !ValidTrans(transB)) KVELO_THROW(2875);
+  const bool na = IsNoTrans(transA), nb = IsNoTrans(transB);
+  const int m = na ? A.rows : A.cols;
+  const int n = nb ? B.cols : B.rows;
+  const int k = na ? A.cols : A.rows;
+  const int kb = nb ? B.rows : B.cols;
+  if (kb != k) KVELO_THROW(2872);
+  if (m == 0 || n == 0) return 0;
+  // ?gemm must not write into one of its operands: work on a copy of this.
+  if (&A == this || &B == this) {
+    C_MatMGe<T> tmp(*this);
+    tmp.Mm(transA, transB, alpha, A, B, beta);
+    return *this = tmp;
+  }
+  Resize(m, n);
+  const char ta[2] = {transA, 0}, tb[2] = {transB, 0};
+  Gemm(ta, tb, m, n, k, alpha, A.Adr(), AtLeast1(A.Ld()), B.Adr(), AtLeast1(B.Ld()), beta, Adr(),
+       AtLeast1(ld));
+  return 0;
+}
+
+template <class T>
+void C_MatMGe<T>::Axpy(C_Mat<T>& y, T a) {
+  C_MatMGe<T>* g = nullptr;
+  if (std::strcmp(y.AffType(), "C_MatMGe Type") == 0) g = dynamic_cast<C_MatMGe<T>*>(&y);
+  if (!g) {
+    C_Mat<T>::Axpy(y, a);
+    return;
+  }
+  if (g->rows != rows || g->cols != cols) KVELO_THROW(2872);
+  if (rows == 0 || cols == 0) return;
+  if (Contiguous() && g->ld == g->rows) {
+    kvelo_mat_detail::Axpy(rows * cols, a, Adr(), g->Adr());
+    return;
+  }
+  for (int j = 0; j < cols; j++) kvelo_mat_detail::Axpy(rows, a, col[j], g->col[j]);
+}
+
+template <class T>
+double C_MatMGe<T>::Nrm(E_NrmType type) {
+  if (cols == 1) {
+    VecType tmp(0);
+    LnkCol(0, tmp);
+    return tmp.Nrm(type);
+  }
+  switch (static_cast<int>(type)) {
+    case 0: return this->MatNrmInf();
+    case 1: return this->MatNrmOne();
+    case 2: return MatNrm2(*this, 0.001);
+    default: KVELO_THROW(3);
+  }
+}
+
+template <class T>
+int C_MatMGe<T>::Factor(PivotVec& ipiv, bool refactor) {
+  Kvelo::C_Trace trace("C_MatMGe<T>::Factor", "include/C_MatMGe", __LINE__);
+  if (factored && !refactor) return 0;
+  ipiv.Resize(rows);
+  int info = 0;
+  kvelo_mat_detail::Getrf(rows, cols, Adr(), kvelo_mat_detail::AtLeast1(ld), ipiv.Adr(0), &info);
+  if (info < 0) {
+    std::fprintf(stderr, "Lapack call getrf() failed: info%dis an invalid value\n", -info);
+    KVELO_THROW(2875);
+  }
+  if (info > 0) KVELO_THROW(2869);
+  factored = true;
+  return 0;
+}
+
+template <class T>
+int C_MatMGe<T>::Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) {
+  Kvelo::C_Trace trace("C_MatMGe<T>::Solve", "include/C_MatMGe", __LINE__);
+  const int n = rows;
+  // The installed ?getrs reports a bad argument only through its error handler, and a pivot
+  // outside 1 .. n makes it swap rows outside the right-hand side: check everything first.
+  if (rows != cols || ld < kvelo_mat_detail::AtLeast1(rows) || b.Dim() != n || ipiv.Dim() < n)
+    KVELO_THROW(2872);
+  for (int k = 0; k < n; k++) {
+    const int p = ipiv[k];
+    if (p < 1 || p > n) KVELO_THROW(2872);
+  }
+  C_Vec<T, int>* rhs = &b;
+  if (x) {
+    if (x->Copy(b) != 0) return -1;
+    rhs = x;
+  }
+  if (n == 0) return 0;
+  if (!rhs->InCore() || !rhs->Full() || rhs->Dim() != n || !rhs->Adr(0)) KVELO_THROW(38);
+  int info = 0;
+  kvelo_mat_detail::Getrs(n, Adr(), ld, ipiv.Adr(0), rhs->Adr(0), &info);
+  if (info < 0) {
+    std::fprintf(stderr, "Lapack call getrf() failed: info%dis an invalid value.\n", -info);
+    KVELO_THROW(2875);
+  }
+  return 0;
+}
+
+template <class T>
+int C_MatMGe<T>::Print(FILE* f, int row) {
+  if (!f) KVELO_THROW(12);
+  if (row != -1 && (row < 0 || row >= rows)) KVELO_THROW(2872);
+  this->WriteInfoBlock(f, C_Mat<T>::TypeName());
+  std::fprintf(f, " Values: \n");
+  const int first = row == -1 ? 0 : row;
+  const int last = row == -1 ? rows - 1 : row;
+  for (int i = first; i <= last; i++) {
+    for (int j = 0; j < cols; j++) {
+      std::fprintf(f, "[%d,%d]:", i + 1, j + 1);
+      KveloPrintElem(f, GetVal(i, j));
+      std::fprintf(f, "%s", j % 5 == 4 ? "\n" : "");
+    }
+    std::fprintf(f, "\n");
+  }
+  return 0;
+}
+
+template <class T>
+int C_MatMGe<T>::WriteMatlab(FILE* f) {
+  this->WriteTextHeader(f, C_Mat<T>::TypeName());
+  for (int i = 0; i < rows; i++) {
+    for (int j = 0; j < cols; j++) {
+      KveloPrintElem(f, GetVal(i, j));
+      std::fprintf(f, " ");
+    }
+    std::fprintf(f, "\n");
+  }
+  return 0;
+}
+
+template <class T>
+int C_MatMGe<T>::Write(FILE* f) {
+  C_GenericMat::Write(f);
+  if (Contiguous()) {
+    storage.Write(f);
+    return 0;
+  }
+  const long long count = static_cast<long long>(rows) * cols;
+  if (count > INT_MAX) KVELO_THROW(2880);
+  const int c32 = static_cast<int>(count);
+  if (T_BF_write(f, &c32, 1, true) != 0) KVELO_THROW(22);
+  if (rows > 0)
+    for (int j = 0; j < cols; j++)
+      if (T_BF_write(f, col[j], rows, true) != 0) KVELO_THROW(22);
+  return 0;
+}
+
+template <class T>
+int C_MatMGe<T>::Read(FILE* f) {
+  int r = 0, c = 0;
+  C_GenericMat::ReadHeader(f, r, c);
+  int count = 0;
+  if (T_BF_read(f, &count, 1, true) != 0) KVELO_THROW(21);
+  if (static_cast<long long>(r) * c != count) KVELO_THROW(21);
+  // Read into a temporary: only a complete, consistent matrix replaces this one.
+  VecType tmp(count);
+  if (count > 0 && T_BF_read(f, tmp.Adr(0), count, true) != 0) KVELO_THROW(21);
+  Resize(r, c);
+  if (count > 0) std::memcpy(static_cast<void*>(Adr()), static_cast<const void*>(tmp.Adr(0)), static_cast<size_t>(count) * sizeof(T));
+  return 0;
+}
+
+template <class T>
+int C_MatMGe<T>::Transpose() {
+  C_MatMGe<T> tmp(cols, rows);
+  for (int j = 0; j < cols; j++)
+    for (int i = 0; i < rows; i++) tmp.col[i][j] = col[j][i];
+  return *this = tmp;
+}
+
+template <class T>
+int C_MatMGe<T>::TransposeInPlace() {
+  if (!Contiguous()) KVELO_THROW(2870);
+  const int m = rows, n = cols;
+  Resize(n, m);
+  if (m <= 1 || n <= 1) return 0;
+  T* a = Adr();
+  if (m == n) {
+    for (int j = 0; j < n; j++)
+      for (int i = j + 1; i < n; i++) std::swap(a[i + static_cast<long long>(j) * n], a[j + static_cast<long long>(i) * n]);
+    return 0;
+  }
+  // Position p of the n x m result takes the value at position (p * m) mod K of the m x n
+  // source (K = m n - 1); cycles of that map are rotated one step, each with its companion
+  // (the positions K - q), from its smallest member. Marks cover positions 1 .. (m + n) / 2;
+  // beyond them a candidate leads when its cycle stays within (p, K - p].
+  const long long N = static_cast<long long>(m) * n;
+  const long long K = N - 1;
+  const int range = (m + n) / 2;
+  C_VecPi<int, int, C_PtrInCore<int, int>> marks(range);
+  int* mark = marks.Adr(0);
+  auto succ = [&](long long p) { return (p * m) % K; };
+  long long placed = 2;
+  for (int r = 1; r <= m - 2; r++) {
+    const long long num = static_cast<long long>(r) * (n - 1);
+    if (num % (m - 1) != 0) continue;
+    const long long p = r + static_cast<long long>(m) * (num / (m - 1));
+    placed++;
+    if (p <= range) mark[p - 1] = 1;
+  }
+  // Rotates the cycle through p one step; returns whether K - p lies on it.
+  auto rotate = [&](long long p) {
+    bool selfCompanion = false;
+    T saved = a[p];
+    long long cur = p;
+    for (;;) {
+      if (cur == K - p) selfCompanion = true;
+      if (cur <= range) mark[cur - 1] = 2;
+      placed++;
+      const long long nxt = succ(cur);
+      if (nxt == p) {
+        a[cur] = saved;
+        break;
+      }
+      a[cur] = a[nxt];
+      cur = nxt;
+    }
+    return selfCompanion;
+  };
+  for (long long p = 1; placed < N && p < K; p++) {
+    if (p <= range) {
+      if (mark[p - 1] != 0) continue;
+    } else {
+      if (succ(p) == p) continue;
+      // p leads when every other member of its cycle lies above p and at most at K - p (a
+      // cycle that is its own companion holds K - p itself).
+      bool leads = true;
+      for (long long q = succ(p); q != p; q = succ(q)) {
+        if (q < p || q > K - p) {
+          leads = false;
+          break;
+        }
+      }
+      if (!leads) continue;
+    }
+    if (!rotate(p)) rotate(K - p);
+  }
+  return 0;
+}
+
+template <class T>
+int C_MatMGe<T>::ResizeKeep(int r, int c) {
+  if (r < 0 || c < 0) KVELO_THROW(2);
+  if (!Contiguous()) KVELO_THROW(2870);
+  if (static_cast<long long>(r) * c > INT_MAX || static_cast<long long>(rows) * c > INT_MAX)
+    KVELO_THROW(2880);
+  factored = false;
+  const int oldRows = rows, oldCols = cols;
+  if (c != oldCols) {
+    Resize(oldRows, c);
+    if (c > oldCols) storage.Zero(oldCols * oldRows, -1);
+  }
+  if (r == oldRows) return 0;
+  TransposeInPlace();  // now c x oldRows
+  try {
+    Resize(c, r);
+  } catch (...) {
+    TransposeInPlace();  // give the caller back the matrix it had after the column change
+    throw;
+  }
+  if (r > oldRows) storage.Zero(oldRows * c, -1);
+  TransposeInPlace();
+  return 0;
+}
+
+#endif

@@ -1,0 +1,664 @@
+// Tests of the general dense matrix: construction and views, shape changes, deep copies,
+// BLAS products, LU factorisation and solve, norms, text and binary forms, and the reshaping
+// operations (Transpose, TransposeInPlace against Transpose over many shapes, ResizeKeep).
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "C_MatMGe.h"
+#include "C_MatMSym.h"
+#include "binfile.h"
+#include "mat_support.h"
+
+using kvtest::Bytes;
+using kvtest::MakeBytes;
+using kvtest::ThrownCode;
+typedef std::complex<double> zc;
+typedef C_VecPi<double, int, C_PtrInCore<double, int>> DVec;
+typedef C_VecPi<zc, int, C_PtrInCore<zc, int>> ZVec;
+typedef C_VecPi<int, int, C_PtrInCore<int, int>> IVec;
+
+namespace {
+
+// Fills a matrix from rows given in reading order.
+template <class T>
+void Fill(C_MatMGe<T>& m, std::initializer_list<std::initializer_list<double>> rowsInit) {
+  int i = 0;
+  for (auto& r : rowsInit) {
+    int j = 0;
+    for (double v : r) m.SetVal(i, j++, T(v));
+    i++;
+  }
+}
+
+std::vector<double> Storage(C_MatMGe<double>& m) {
+  std::vector<double> out;
+  for (long long k = 0; k < m.Dim(); k++) out.push_back(m.Adr()[k]);
+  return out;
+}
+
+// Element (i, j) holds a value unique to its place.
+double Tag(int i, int j) { return 1000.0 * (i + 1) + (j + 1); }
+
+}  // namespace
+
+TEST(MatMGe, ConstructionShapeAndLabels) {
+  C_MatMGe<double> m(3, 2);
+  EXPECT_EQ(m.rows, 3);
+  EXPECT_EQ(m.cols, 2);
+  EXPECT_EQ(m.Ld(), 3);
+  EXPECT_EQ(m.Dim(), 6);
+  EXPECT_EQ(m.NbColPtr(), 2);
+  EXPECT_STREQ(m.AffType(), "C_MatMGe Type");
+  EXPECT_STREQ(m.Version(), "0.1");
+  EXPECT_EQ(m.Type(), 1);
+  EXPECT_EQ(m.Side(), 3);
+  EXPECT_FALSE(m.IsSym());
+  EXPECT_EQ(m.InCore(), 1);
+  EXPECT_EQ(m.MemSize(), 48);
+  EXPECT_FALSE(m.factored);
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 2; j++) EXPECT_EQ(m.GetVal(i, j), 0.0);
+  m.SetVal(2, 1, 7.0);
+  EXPECT_EQ(m.Adr()[2 + 1 * 3], 7.0);
+  EXPECT_EQ(m.col[1][2], 7.0);
+
+  C_MatMGe<zc> z(1, 1);
+  EXPECT_EQ(z.Type(), 4);
+  C_MatMGe<double> empty;
+  EXPECT_EQ(empty.rows, 0);
+  EXPECT_EQ(empty.Dim(), 0);
+  EXPECT_EQ(ThrownCode([] { C_MatMGe<double> bad(-1, 2); }), 2);
+  EXPECT_EQ(ThrownCode([] { C_MatMGe<double> big(65536, 32768); }), 2880);
+}
+
+TEST(MatMGe, ViewsOfACallersArray) {
+  double a[6] = {1, 2, 3, 4, 5, 6};
+  {
+    C_MatMGe<double> v(2, 3, a, -1);  // ld -1 stands for rows
+    EXPECT_EQ(v.Ld(), 2);
+    EXPECT_EQ(v.GetVal(1, 2), 6.0);
+    v.SetVal(0, 0, 10.0);
+    EXPECT_EQ(a[0], 10.0);
+    C_Mat<double>* l = v.Lnk();  // another view of the same array
+    EXPECT_EQ(l->Adr(), a);
+    EXPECT_EQ(l->GetVal(1, 1), 4.0);
+    delete l;
+    C_MatMGe<double> s(2, 2, a, 3);  // strided view: columns 3 apart
+    EXPECT_EQ(s.GetVal(1, 1), 5.0);
+    EXPECT_EQ(s.Dim(), 6);
+    // A view cannot grow; the failure changes nothing.
+    EXPECT_EQ(ThrownCode([&] { v.Resize(4, 4); }), 2870);
+    EXPECT_EQ(v.rows, 2);
+    EXPECT_EQ(v.cols, 3);
+    EXPECT_EQ(ThrownCode([&] { C_MatMGe<double> bad(3, 2, a, 2); }), 2872);
+  }
+  EXPECT_EQ(a[5], 6.0);  // the array outlives its views untouched
+
+  C_MatMGe<double> own(2, 2);
+  Fill(own, {{1, 2}, {3, 4}});
+  C_Mat<double>* d = own.Dup();
+  own.SetVal(0, 0, 9);
+  EXPECT_EQ(d->GetVal(0, 0), 1.0);
+  EXPECT_NE(d->Adr(), own.Adr());
+  delete d;
+}
+
+TEST(MatMGe, ResizeKeepsStorageOrderAndRefusesBadSizes) {
+  C_MatMGe<double> m(3, 2);
+  for (int k = 0; k < 6; k++) m.Adr()[k] = k + 1;
+  EXPECT_EQ(m.Resize(2, 3), 0);
+  EXPECT_EQ(m.Ld(), 2);
+  EXPECT_EQ(Storage(m), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(m.GetVal(1, 2), 6.0);
+  EXPECT_EQ(m.col[2], m.Adr() + 4);
+
+  EXPECT_EQ(ThrownCode([&] { m.Resize(65536, 32768); }), 2880);
+  EXPECT_EQ(ThrownCode([&] { m.Resize(-1, 3); }), 2);
+  EXPECT_EQ(ThrownCode([&] { m.Resize(3, -1); }), 2);
+  EXPECT_EQ(m.rows, 2);
+  EXPECT_EQ(m.cols, 3);
+  EXPECT_EQ(Storage(m), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+
+  EXPECT_EQ(m.Resize(0, 0), 0);
+  EXPECT_EQ(m.Dim(), 0);
+  EXPECT_EQ(m.Resize(2, 2), 0);
+  EXPECT_EQ(m.Dim(), 4);
+  m.Release();
+  EXPECT_EQ(m.rows, 0);
+  EXPECT_EQ(m.col, nullptr);
+}
+
+TEST(MatMGe, CopiesAreDeepAndCounted) {
+  const int alive = C_Counter<C_Mat<double>>::objects_alive;
+  const int created = C_Counter<C_Mat<double>>::objects_created;
+  {
+    C_MatMGe<double> a(2, 2);
+    Fill(a, {{1, 2}, {3, 4}});
+    C_MatMGe<double> b(a);
+    b.SetVal(0, 0, 100);
+    EXPECT_EQ(a.GetVal(0, 0), 1.0);
+    EXPECT_EQ(b.GetVal(1, 0), 3.0);
+    C_MatMGe<double> c(5, 1);
+    EXPECT_EQ(c = a, 0);
+    EXPECT_EQ(c.rows, 2);
+    EXPECT_EQ(c.GetVal(1, 1), 4.0);
+    c.SetVal(1, 1, -4);
+    EXPECT_EQ(a.GetVal(1, 1), 4.0);
+    EXPECT_EQ(c = c, 0);  // self-assignment changes nothing
+    EXPECT_EQ(c.GetVal(1, 1), -4.0);
+
+    // A strided source is copied column by column into a contiguous result.
+    double arr[6] = {1, 2, -1, 3, 4, -1};
+    C_MatMGe<double> view(2, 2, arr, 3);
+    C_MatMGe<double> d;
+    d = view;
+    EXPECT_EQ(d.Ld(), 2);
+    EXPECT_EQ(Storage(d), (std::vector<double>{1, 2, 3, 4}));
+    EXPECT_EQ(C_Counter<C_Mat<double>>::objects_alive, alive + 5);
+    C_Mat<double>* l = a.Lnk();
+    delete l;
+  }
+  EXPECT_EQ(C_Counter<C_Mat<double>>::objects_alive, alive);
+  EXPECT_EQ(C_Counter<C_Mat<double>>::objects_created, created + 6);
+}
+
+TEST(MatMGe, InitScaleAndZeroOnOwnedAndStridedMatrices) {
+  double arr[6] = {1, 2, -1, 3, 4, -1};
+  C_MatMGe<double> view(2, 2, arr, 3);
+  view *= 1.0;
+  EXPECT_EQ(arr[2], -1.0);
+  view *= 2.0;
+  EXPECT_EQ((std::vector<double>(arr, arr + 6)), (std::vector<double>{2, 4, -1, 6, 8, -1}));
+  view.Init(5.0);
+  EXPECT_EQ((std::vector<double>(arr, arr + 6)), (std::vector<double>{5, 5, -1, 5, 5, -1}));
+  view.Zero();
+  EXPECT_EQ((std::vector<double>(arr, arr + 6)), (std::vector<double>{0, 0, -1, 0, 0, -1}));
+
+  C_MatMGe<zc> z(2, 1);
+  z.Init(zc(1, 2));
+  z *= zc(0, 1);
+  EXPECT_EQ(z.GetVal(1, 0), zc(-2, 1));
+}
+
+TEST(MatMGe, MatrixVectorProducts) {
+  C_MatMGe<double> a(2, 3);
+  Fill(a, {{1, 2, 3}, {4, 5, 6}});
+  DVec x(3), y(0);
+  x[0] = 1, x[1] = 0, x[2] = -1;
+  EXPECT_EQ(a.Mv(1.0, x, 0.0, y, 'N'), 0);
+  ASSERT_EQ(y.Dim(), 2);
+  EXPECT_EQ(y[0], -2.0);
+  EXPECT_EQ(y[1], -2.0);
+  // beta applies to the values a y of the right length already holds.
+  EXPECT_EQ(a.Mv(2.0, x, 10.0, y, 'N'), 0);
+  EXPECT_EQ(y[0], -24.0);
+  DVec u(2), w(0);
+  u[0] = 1, u[1] = 1;
+  EXPECT_EQ(a.Mv(1.0, u, 0.0, w, 't'), 0);
+  ASSERT_EQ(w.Dim(), 3);
+  EXPECT_EQ(w[2], 9.0);
+  EXPECT_EQ(a.Mv(1.0, u, 0.0, w, 'C'), 0);  // the real matrix takes C as the transpose
+  EXPECT_EQ(w[0], 5.0);
+
+  // The same vector as input and output.
+  C_MatMGe<double> sq(2, 2);
+  Fill(sq, {{1, 2}, {3, 4}});
+  DVec inout(2);
+  inout[0] = 1, inout[1] = 1;
+  EXPECT_EQ(sq.Mv(1.0, inout, 0.0, inout, 'N'), 0);
+  EXPECT_EQ(inout[0], 3.0);
+  EXPECT_EQ(inout[1], 7.0);
+
+  EXPECT_EQ(ThrownCode([&] { a.Mv(1.0, u, 0.0, y, 'N'); }), 2872);
+  EXPECT_EQ(ThrownCode([&] { a.Mv(1.0, x, 0.0, y, 'X'); }), 2875);
+  EXPECT_EQ(ThrownCode([&] { a.Mv(1.0, x, 0.0, y, ' '); }), 2875);
+
+  C_MatMGe<double> norows(0, 3);
+  DVec keep(2);
+  keep[0] = 7;
+  EXPECT_EQ(norows.Mv(1.0, x, 0.0, keep, 'N'), 0);
+  EXPECT_EQ(keep.Dim(), 2);
+  EXPECT_EQ(keep[0], 7.0);
+
+  // Complex: T transposes, C also conjugates.
+  C_MatMGe<zc> z(1, 2);
+  z.SetVal(0, 0, zc(0, 1));
+  z.SetVal(0, 1, zc(2, 0));
+  ZVec one(1), out(0);
+  one[0] = zc(1, 0);
+  z.Mv(zc(1), one, zc(0), out, 'T');
+  EXPECT_EQ(out[0], zc(0, 1));
+  z.Mv(zc(1), one, zc(0), out, 'C');
+  EXPECT_EQ(out[0], zc(0, -1));
+  EXPECT_EQ(out[1], zc(2, 0));
+}
+
+TEST(MatMGe, MatrixMatrixProducts) {
+  C_MatMGe<double> a(2, 3), b(3, 2), c;
+  Fill(a, {{1, 2, 3}, {4, 5, 6}});
+  Fill(b, {{1, 0}, {0, 1}, {1, 1}});
+  EXPECT_EQ(c.Mm('N', 'N', 1.0, a, b, 0.0), 0);
+  ASSERT_EQ(c.rows, 2);
+  ASSERT_EQ(c.cols, 2);
+  EXPECT_EQ(c.GetVal(0, 0), 4.0);
+  EXPECT_EQ(c.GetVal(0, 1), 5.0);
+  EXPECT_EQ(c.GetVal(1, 0), 10.0);
+  EXPECT_EQ(c.GetVal(1, 1), 11.0);
+  // beta applies when the shape is unchanged: c = A^T A^T... here c = 2 (A B) + 1 c.
+  EXPECT_EQ(c.Mm('N', 'N', 2.0, a, b, 1.0), 0);
+  EXPECT_EQ(c.GetVal(1, 1), 33.0);
+  C_MatMGe<double> g;
+  EXPECT_EQ(g.Mm('T', 'N', 1.0, a, a, 0.0), 0);  // A^T A, 3 x 3
+  EXPECT_EQ(g.rows, 3);
+  EXPECT_EQ(g.GetVal(2, 2), 45.0);
+  EXPECT_EQ(g.GetVal(0, 1), 22.0);
+
+  EXPECT_EQ(ThrownCode([&] { c.Mm('N', 'N', 1.0, a, a, 0.0); }), 2872);
+  EXPECT_EQ(ThrownCode([&] { c.Mm('N', 'Q', 1.0, a, b, 0.0); }), 2875);
+  C_MatMGe<double> e0(0, 3);
+  EXPECT_EQ(c.Mm('N', 'N', 1.0, e0, b, 0.0), 0);  // empty product: c untouched
+  EXPECT_EQ(c.rows, 2);
+  EXPECT_EQ(c.GetVal(1, 1), 33.0);
+  // An operand that is the result itself.
+  C_MatMGe<double> s(2, 2);
+  Fill(s, {{1, 1}, {0, 1}});
+  EXPECT_EQ(s.Mm('N', 'N', 1.0, s, s, 0.0), 0);
+  EXPECT_EQ(s.GetVal(0, 1), 2.0);
+  EXPECT_EQ(s.GetVal(1, 1), 1.0);
+}
+
+TEST(MatMGe, AxpyFastAndGenericPaths) {
+  C_MatMGe<double> x(2, 2), y(2, 2);
+  Fill(x, {{1, 2}, {3, 4}});
+  Fill(y, {{10, 20}, {30, 40}});
+  x.Axpy(y, 2.0);
+  EXPECT_EQ(y.GetVal(1, 0), 36.0);
+  EXPECT_EQ(y.GetVal(0, 1), 24.0);
+  double arr[6] = {0, 0, -1, 0, 0, -1};
+  C_MatMGe<double> view(2, 2, arr, 3);
+  x.Axpy(view, 1.0);
+  EXPECT_EQ((std::vector<double>(arr, arr + 6)), (std::vector<double>{1, 3, -1, 2, 4, -1}));
+  C_MatMGe<double> wrong(2, 3);
+  EXPECT_EQ(ThrownCode([&] { x.Axpy(wrong, 1.0); }), 2872);
+  // Into a symmetric matrix each packed element is added once, from this(i, j), i >= j.
+  C_MatMSym<double> s(2, 1);
+  x.Axpy(s, 1.0);
+  EXPECT_EQ(s.GetVal(0, 0), 1.0);
+  EXPECT_EQ(s.GetVal(1, 0), 3.0);
+  EXPECT_EQ(s.GetVal(1, 1), 4.0);
+}
+
+TEST(MatMGe, FactorAndSolveHandSolvedSystems) {
+  C_MatMGe<double> a(2, 2);
+  Fill(a, {{4, 3}, {6, 3}});
+  IVec ipiv(0);
+  EXPECT_EQ(a.Factor(ipiv, false), 0);
+  EXPECT_TRUE(a.factored);
+  ASSERT_EQ(ipiv.Dim(), 2);
+  EXPECT_EQ(ipiv[0], 2);  // the larger first-column entry is the pivot
+  DVec b(2);
+  b[0] = 10, b[1] = 12;
+  DVec x(0);
+  EXPECT_EQ(a.Solve(ipiv, b, &x), 0);
+  EXPECT_NEAR(x[0], 1.0, 1e-15);
+  EXPECT_NEAR(x[1], 2.0, 1e-15);
+  EXPECT_EQ(b[0], 10.0);  // b untouched when x is given
+  EXPECT_EQ(a.Solve(ipiv, b, nullptr), 0);
+  EXPECT_NEAR(b[1], 2.0, 1e-15);
+
+  // Already factored: a second Factor without refactor leaves the factors alone.
+  std::vector<double> factors = Storage(a);
+  EXPECT_EQ(a.Factor(ipiv, false), 0);
+  EXPECT_EQ(Storage(a), factors);
+
+  // Complex: [[1, i], [0, 2]] z = (0, 2i) has z = (1, i).
+  C_MatMGe<zc> z(2, 2);
+  z.SetVal(0, 0, 1.0);
+  z.SetVal(0, 1, zc(0, 1));
+  z.SetVal(1, 1, 2.0);
+  ZVec zb(2);
+  zb[0] = 0.0;
+  zb[1] = zc(0, 2);
+  EXPECT_EQ(z.Factor(ipiv, false), 0);
+  EXPECT_EQ(z.Solve(ipiv, zb, nullptr), 0);
+  EXPECT_NEAR(std::abs(zb[0] - zc(1, 0)), 0.0, 1e-15);
+  EXPECT_NEAR(std::abs(zb[1] - zc(0, 1)), 0.0, 1e-15);
+}
+
+TEST(MatMGe, SingularAndRefusedSolves) {
+  C_MatMGe<double> s(2, 2);
+  Fill(s, {{0, 0}, {0, 1}});
+  IVec ipiv(0);
+  EXPECT_EQ(ThrownCode([&] { s.Factor(ipiv, false); }), 2869);
+  EXPECT_FALSE(s.factored);
+
+  C_MatMGe<double> a(2, 2);
+  Fill(a, {{2, 0}, {0, 4}});
+  a.Factor(ipiv, false);
+  DVec b3(3), b2(2);
+  EXPECT_EQ(ThrownCode([&] { a.Solve(ipiv, b3, nullptr); }), 2872);  // right-hand side length
+  IVec shortPiv(1);
+  shortPiv[0] = 1;
+  EXPECT_EQ(ThrownCode([&] { a.Solve(shortPiv, b2, nullptr); }), 2872);
+  IVec badPiv(2);
+  badPiv[0] = 1, badPiv[1] = 3;  // outside 1 .. n
+  EXPECT_EQ(ThrownCode([&] { a.Solve(badPiv, b2, nullptr); }), 2872);
+  badPiv[1] = 0;
+  EXPECT_EQ(ThrownCode([&] { a.Solve(badPiv, b2, nullptr); }), 2872);
+  C_MatMGe<double> rect(2, 3);
+  EXPECT_EQ(ThrownCode([&] { rect.Solve(ipiv, b2, nullptr); }), 2872);
+  double arr[4] = {1, 0, 0, 1};
+  C_MatMGe<double> strided(1, 1, arr, 2);  // ld 2 >= rows: accepted
+  IVec p1(1);
+  p1[0] = 1;
+  DVec one(1);
+  one[0] = 3;
+  EXPECT_EQ(strided.Solve(p1, one, nullptr), 0);
+  EXPECT_EQ(one[0], 3.0);
+}
+
+TEST(MatMGe, FactoredFlagClearedByEveryLoad) {
+  C_MatMGe<double> a(2, 2);
+  IVec ipiv(0);
+  auto factored = [&]() {
+    Fill(a, {{4, 3}, {6, 3}});
+    a.Factor(ipiv, true);
+    return a.factored;
+  };
+  ASSERT_TRUE(factored());
+  a.Resize(2, 2);
+  EXPECT_FALSE(a.factored);
+  ASSERT_TRUE(factored());
+  a.Init(1.0);
+  EXPECT_FALSE(a.factored);
+  ASSERT_TRUE(factored());
+  C_MatMGe<double> other(2, 2);
+  a = other;
+  EXPECT_FALSE(a.factored);
+  ASSERT_TRUE(factored());
+  a.Copy(other);
+  EXPECT_FALSE(a.factored);
+  ASSERT_TRUE(factored());
+  a.ResizeKeep(2, 2);
+  EXPECT_FALSE(a.factored);
+  ASSERT_TRUE(factored());
+  a.Transpose();
+  EXPECT_FALSE(a.factored);
+  ASSERT_TRUE(factored());
+  a.TransposeInPlace();
+  EXPECT_FALSE(a.factored);
+  ASSERT_TRUE(factored());
+  kvtest::TempPath path("mge_factored");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  other.Write(f);
+  std::fclose(f);
+  f = std::fopen(path.c_str(), "rb");
+  a.Read(f);
+  std::fclose(f);
+  EXPECT_FALSE(a.factored);
+}
+
+TEST(MatMGe, Norms) {
+  C_MatMGe<double> a(2, 2);
+  Fill(a, {{1, -2}, {3, 4}});
+  EXPECT_EQ(a.Nrm(NRM_INF), 7.0);
+  EXPECT_EQ(a.Nrm(NRM_ONE), 6.0);
+  EXPECT_EQ(ThrownCode([&] { a.Nrm(static_cast<E_NrmType>(5)); }), 3);
+  // One column: the vector norm of the column.
+  C_MatMGe<double> c(2, 1);
+  Fill(c, {{3}, {-4}});
+  EXPECT_EQ(c.Nrm(NRM_INF), 4.0);
+  EXPECT_EQ(c.Nrm(NRM_ONE), 7.0);
+  EXPECT_EQ(c.Nrm(NRM_TWO), 5.0);
+  // [[3, 0], [4, 5]]: A^T A has eigenvalues 45 and 5, so the 2-norm is sqrt(45).
+  C_MatMGe<double> t(2, 2);
+  Fill(t, {{3, 0}, {4, 5}});
+  EXPECT_NEAR(t.Nrm(NRM_TWO), std::sqrt(45.0), 1e-3 * std::sqrt(45.0));
+  C_MatMGe<zc> z(2, 2);
+  z.SetVal(0, 0, zc(3, 4));
+  z.SetVal(1, 1, zc(0, -1));
+  z.SetVal(0, 1, zc(0, 1));
+  EXPECT_DOUBLE_EQ(z.Nrm(NRM_INF), 6.0);
+  EXPECT_DOUBLE_EQ(z.Nrm(NRM_ONE), 5.0);
+  C_MatMGe<double> empty(0, 3);
+  EXPECT_EQ(ThrownCode([&] { empty.Nrm(NRM_INF); }), 2872);
+}
+
+TEST(MatMGe, PrintAndWriteMatlabTexts) {
+  C_MatMGe<double> m(3, 6);
+  for (int j = 0; j < 6; j++) m.SetVal(1, j, j + 1);
+  std::string text = kvtest::TextOf("mge_print", [&](FILE* f) { m.Print(f, 1); });
+  EXPECT_EQ(text,
+            " Type: Double\n Rows: 3\n Columns: 6\n In Core: 1\n Sym: NO\n Values: \n"
+            "[2,1]: 1.000e+00 [2,2]: 2.000e+00 [2,3]: 3.000e+00 [2,4]: 4.000e+00 [2,5]: 5.000e+00 \n"
+            "[2,6]: 6.000e+00 \n");
+
+  C_MatMGe<double> a(2, 2);
+  Fill(a, {{1, -2}, {3, 4}});
+  EXPECT_EQ(kvtest::TextOf("mge_all", [&](FILE* f) { a.Print(f, -1); }),
+            " Type: Double\n Rows: 2\n Columns: 2\n In Core: 1\n Sym: NO\n Values: \n"
+            "[1,1]: 1.000e+00 [1,2]:-2.000e+00 \n[2,1]: 3.000e+00 [2,2]: 4.000e+00 \n");
+  EXPECT_EQ(kvtest::TextOf("mge_matlab", [&](FILE* f) { a.WriteMatlab(f); }),
+            "C_MatMGe Type\nDouble\n2 2\n 1.000e+00  -2.000e+00  \n 3.000e+00   4.000e+00  \n");
+  C_MatMGe<zc> z(1, 1);
+  z.SetVal(0, 0, zc(1, -2));
+  EXPECT_EQ(kvtest::TextOf("mge_zmatlab", [&](FILE* f) { z.WriteMatlab(f); }),
+            "C_MatMGe Type\nDouble complex\n1 1\n 1.000E+00 -2.000E+00  \n");
+  EXPECT_EQ(ThrownCode([&] { a.WriteMatlab(static_cast<FILE*>(nullptr)); }), 12);
+  EXPECT_EQ(ThrownCode([&] { a.Print(static_cast<FILE*>(nullptr), -1); }), 12);
+  EXPECT_EQ(ThrownCode([&] { a.Print(stdout, 2); }), 2872);
+
+  // File forms.
+  kvtest::TempPath path("mge_files");
+  EXPECT_EQ(a.Print(path.c_str(), 0, false), 0);
+  EXPECT_EQ(a.Print(path.c_str(), 1, true), 0);
+  EXPECT_EQ(kvtest::ReadFileText(path.str()),
+            std::string(" Type: Double\n Rows: 2\n Columns: 2\n In Core: 1\n Sym: NO\n Values: \n"
+                        "[1,1]: 1.000e+00 [1,2]:-2.000e+00 \n") +
+                " Type: Double\n Rows: 2\n Columns: 2\n In Core: 1\n Sym: NO\n Values: \n"
+                "[2,1]: 3.000e+00 [2,2]: 4.000e+00 \n");
+  EXPECT_EQ(a.Print(static_cast<const char*>(nullptr), -1, false), 0);
+  EXPECT_EQ(a.Print("no_such_dir_kvelo/x.txt", -1, false), 0);
+  EXPECT_EQ(a.WriteMatlab(path.c_str()), 0);
+  EXPECT_EQ(kvtest::ReadFileText(path.str()), "C_MatMGe Type\nDouble\n2 2\n 1.000e+00  -2.000e+00  \n 3.000e+00   4.000e+00  \n");
+  EXPECT_EQ(ThrownCode([&] { a.WriteMatlab("no_such_dir_kvelo/x.txt"); }), 12);
+}
+
+TEST(MatMGe, BinaryFormByteForByte) {
+  C_MatMGe<double> a(2, 2);
+  Fill(a, {{1, 2}, {3, 4}});
+  const Bytes expected = MakeBytes({0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 4,                    //
+                                    0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0x40, 0x08, 0, 0, 0, 0, 0, 0,  // 1, 3
+                                    0x40, 0x00, 0, 0, 0, 0, 0, 0, 0x40, 0x10, 0, 0, 0, 0, 0, 0});
+  kvtest::TempPath path("mge_bin");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  EXPECT_EQ(a.Write(f), 0);
+  std::fclose(f);
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::ReadFileBytes(path.str()), expected));
+
+  double arr[6] = {1, 3, 99, 2, 4, 99};
+  C_MatMGe<double> view(2, 2, arr, 3);
+  f = std::fopen(path.c_str(), "wb");
+  EXPECT_EQ(view.Write(f), 0);
+  std::fclose(f);
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::ReadFileBytes(path.str()), expected));
+
+  C_MatMGe<double> r(5, 5);
+  f = std::fopen(path.c_str(), "rb");
+  EXPECT_EQ(r.Read(f), 0);
+  std::fclose(f);
+  EXPECT_EQ(r.rows, 2);
+  EXPECT_EQ(r.Ld(), 2);
+  EXPECT_EQ(r.GetVal(1, 0), 3.0);
+  EXPECT_EQ(r.GetVal(0, 1), 2.0);
+
+  C_MatMGe<zc> z(1, 1);
+  z.SetVal(0, 0, zc(1, -2));
+  f = std::fopen(path.c_str(), "wb");
+  z.Write(f);
+  std::fclose(f);
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::ReadFileBytes(path.str()),
+                                 MakeBytes({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0,
+                                            0xC0, 0x00, 0, 0, 0, 0, 0, 0})));
+  EXPECT_EQ(ThrownCode([&] { a.Write(nullptr); }), 12);
+  EXPECT_EQ(ThrownCode([&] { a.Read(nullptr); }), 12);
+}
+
+TEST(MatMGe, ReadInstallsOnlyConsistentMatrices) {
+  kvtest::TempPath path("mge_badread");
+  C_MatMGe<double> m(1, 2);
+  m.SetVal(0, 1, 8.0);
+  auto readBytes = [&](const Bytes& b) {
+    kvtest::WriteFileBytes(path.str(), b);
+    FILE* f = std::fopen(path.c_str(), "rb");
+    int code = ThrownCode([&] { m.Read(f); });
+    std::fclose(f);
+    return code;
+  };
+  Bytes countWrong;  // 2 x 2 announced with 3 values
+  kvtest::PutInt(countWrong, 2), kvtest::PutInt(countWrong, 2), kvtest::PutInt(countWrong, 3);
+  for (int k = 0; k < 3; k++) kvtest::PutDouble(countWrong, k);
+  EXPECT_EQ(readBytes(countWrong), 21);
+  Bytes negative;
+  kvtest::PutInt(negative, -2), kvtest::PutInt(negative, -2), kvtest::PutInt(negative, 4);
+  EXPECT_EQ(readBytes(negative), 21);
+  Bytes truncated;
+  kvtest::PutInt(truncated, 2), kvtest::PutInt(truncated, 1), kvtest::PutInt(truncated, 2);
+  kvtest::PutDouble(truncated, 5.0);
+  EXPECT_EQ(readBytes(truncated), 21);
+  EXPECT_EQ(readBytes(MakeBytes({0, 0, 0, 1, 0})), 21);
+  // After every failure the matrix is the one it was.
+  EXPECT_EQ(m.rows, 1);
+  EXPECT_EQ(m.cols, 2);
+  EXPECT_EQ(m.GetVal(0, 1), 8.0);
+  Bytes good;
+  kvtest::PutInt(good, 2), kvtest::PutInt(good, 1), kvtest::PutInt(good, 2);
+  kvtest::PutDouble(good, 5.0), kvtest::PutDouble(good, 6.0);
+  EXPECT_EQ(readBytes(good), 0);
+  EXPECT_EQ(m.rows, 2);
+  EXPECT_EQ(m.GetVal(1, 0), 6.0);
+}
+
+TEST(MatMGeReshape, TransposeInPlaceExamples) {
+  C_MatMGe<double> m(2, 3);
+  Fill(m, {{1, 2, 3}, {4, 5, 6}});
+  EXPECT_EQ(Storage(m), (std::vector<double>{1, 4, 2, 5, 3, 6}));
+  EXPECT_EQ(m.TransposeInPlace(), 0);
+  EXPECT_EQ(m.rows, 3);
+  EXPECT_EQ(m.cols, 2);
+  EXPECT_EQ(m.Ld(), 3);
+  EXPECT_EQ(Storage(m), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+
+  C_MatMGe<double> row(1, 4);
+  for (int k = 0; k < 4; k++) row.Adr()[k] = k;
+  double* before = row.Adr();
+  row.TransposeInPlace();
+  EXPECT_EQ(row.rows, 4);
+  EXPECT_EQ(row.cols, 1);
+  EXPECT_EQ(row.Adr(), before);
+  EXPECT_EQ(Storage(row), (std::vector<double>{0, 1, 2, 3}));
+
+  C_MatMGe<double> sq(3, 3);
+  for (int k = 0; k < 9; k++) sq.Adr()[k] = k;
+  sq.TransposeInPlace();
+  EXPECT_EQ(Storage(sq), (std::vector<double>{0, 3, 6, 1, 4, 7, 2, 5, 8}));
+
+  double arr[4] = {1, 2, 3, 4};
+  C_MatMGe<double> strided(1, 2, arr, 2);
+  EXPECT_EQ(ThrownCode([&] { strided.TransposeInPlace(); }), 2870);
+}
+
+TEST(MatMGeReshape, TransposeInPlaceAgreesWithTransposeOnManyShapes) {
+  // Every shape up to 40 x 40 (the degenerate ones included), and a few larger ones.
+  std::vector<std::pair<int, int>> shapes = {{97, 61}, {128, 3}, {5, 211}};
+  for (int m = 0; m <= 40; m++)
+    for (int n = 0; n <= 40; n++) shapes.push_back({m, n});
+  for (auto s : shapes) {
+    const int m = s.first, n = s.second;
+    C_MatMGe<double> a(m, n), b(m, n);
+    for (int i = 0; i < m; i++)
+      for (int j = 0; j < n; j++) a.SetVal(i, j, Tag(i, j));
+    b = a;
+    a.TransposeInPlace();
+    b.Transpose();
+    ASSERT_EQ(a.rows, n) << m << "x" << n;
+    ASSERT_EQ(a.cols, m) << m << "x" << n;
+    ASSERT_EQ(b.rows, n);
+    bool same = true;
+    for (int i = 0; i < n && same; i++)
+      for (int j = 0; j < m && same; j++) same = a.GetVal(i, j) == Tag(j, i) && b.GetVal(i, j) == Tag(j, i);
+    ASSERT_TRUE(same) << "shape " << m << "x" << n;
+  }
+  // The complex instance transposes without conjugation.
+  C_MatMGe<zc> z(2, 3);
+  for (int i = 0; i < 2; i++)
+    for (int j = 0; j < 3; j++) z.SetVal(i, j, zc(i, j + 1));
+  z.TransposeInPlace();
+  EXPECT_EQ(z.GetVal(2, 1), zc(1, 3));
+}
+
+TEST(MatMGeReshape, ResizeKeepExamples) {
+  C_MatMGe<double> a(2, 2);
+  Fill(a, {{1, 2}, {3, 4}});
+  C_MatMGe<double> b(a), c(a);
+  EXPECT_EQ(a.ResizeKeep(4, 3), 0);
+  ASSERT_EQ(a.rows, 4);
+  ASSERT_EQ(a.cols, 3);
+  const double want[4][3] = {{1, 2, 0}, {3, 4, 0}, {0, 0, 0}, {0, 0, 0}};
+  for (int i = 0; i < 4; i++)
+    for (int j = 0; j < 3; j++) EXPECT_EQ(a.GetVal(i, j), want[i][j]) << i << "," << j;
+  EXPECT_EQ(b.ResizeKeep(1, 2), 0);
+  EXPECT_EQ(b.rows, 1);
+  EXPECT_EQ(b.GetVal(0, 0), 1.0);
+  EXPECT_EQ(b.GetVal(0, 1), 2.0);
+  EXPECT_EQ(c.ResizeKeep(2, 2), 0);
+  EXPECT_EQ(Storage(c), (std::vector<double>{1, 3, 2, 4}));
+  EXPECT_EQ(ThrownCode([&] { c.ResizeKeep(-1, 2); }), 2);
+  EXPECT_EQ(Storage(c), (std::vector<double>{1, 3, 2, 4}));
+
+  // Shrinking and growing in turn, with stale values in the buffer: new elements are zeros.
+  std::mt19937 gen(7u);
+  std::uniform_int_distribution<int> dim(0, 9);
+  for (int k = 0; k < 200; k++) {
+    const int r0 = dim(gen), c0 = dim(gen), r1 = dim(gen), c1 = dim(gen);
+    C_MatMGe<double> m(r0, c0);
+    for (int i = 0; i < r0; i++)
+      for (int j = 0; j < c0; j++) m.SetVal(i, j, Tag(i, j));
+    m.ResizeKeep(r1, c1);
+    ASSERT_EQ(m.rows, r1);
+    ASSERT_EQ(m.cols, c1);
+    for (int i = 0; i < r1; i++)
+      for (int j = 0; j < c1; j++)
+        ASSERT_EQ(m.GetVal(i, j), (i < r0 && j < c0) ? Tag(i, j) : 0.0)
+            << r0 << "x" << c0 << " -> " << r1 << "x" << c1 << " at " << i << "," << j;
+  }
+}
+
+TEST(MatMGe, FactorAndSolveAreTracedScopes) {
+  Kvelo::C_CallStack& stack = Kvelo::GlobalCallstackCollection().GetCurrentCallStack();
+  const int depth = stack.NbEntries();
+  C_MatMGe<double> s(2, 2);
+  IVec ipiv(0);
+  std::string top;
+  try {
+    s.Factor(ipiv, false);  // singular
+  } catch (const C_KveloException& e) {
+    ASSERT_NE(e.getCallStack().Top(), nullptr);
+    top = e.getCallStack().Top()->function;
+  }
+  EXPECT_EQ(top, "C_MatMGe<T>::Factor");
+  EXPECT_EQ(stack.NbEntries(), depth);  // the scope closed on the way out
+  DVec b(3);
+  try {
+    s.Solve(ipiv, b, nullptr);
+  } catch (const C_KveloException& e) {
+    top = e.getCallStack().Top()->function;
+  }
+  EXPECT_EQ(top, "C_MatMGe<T>::Solve");
+  EXPECT_EQ(stack.NbEntries(), depth);
+}
