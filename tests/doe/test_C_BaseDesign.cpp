@@ -1,0 +1,459 @@
+// Tests of the design of experiments: allocation, normalisation, print format, specific and
+// central points with duplicate rejection, and the maximin augmentation checked against an
+// independent computation from the standard MT19937 generator.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "C_BaseDesign.h"
+#include "matrix.h"
+#include "msgcapture.h"
+
+using Kvelo::C_BaseDesign;
+
+namespace {
+
+const int kScope = 452;
+
+// Opens the protected operations to the tests, as a derived design of a host would.
+class TestDesign : public C_BaseDesign {
+ public:
+  using C_BaseDesign::C_BaseDesign;
+  using C_BaseDesign::AddRandomPoints;
+  using C_BaseDesign::ComputeDistMin;
+};
+
+// A design reporting under a scope of its own.
+class ScopedDesign : public C_BaseDesign {
+ public:
+  using C_BaseDesign::C_BaseDesign;
+  Kvelo::MessageToolEnums::E_DebugScope_enum GetDebugScope() override {
+    return static_cast<Kvelo::MessageToolEnums::E_DebugScope_enum>(777);
+  }
+};
+
+std::string Printed(C_BaseDesign& d) {
+  std::FILE* f = std::tmpfile();
+  d.Print(f);
+  std::fflush(f);
+  std::rewind(f);
+  std::string out;
+  char buf[1024];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  std::fclose(f);
+  return out;
+}
+
+// Fills the design with the given rows (NbVar columns) and counts them.
+void SetRows(C_BaseDesign& d, const std::vector<std::vector<double>>& rows) {
+  ASSERT_EQ(d.AllocateDesignMatrix(static_cast<int>(rows.size())), 0);
+  for (size_t i = 0; i < rows.size(); ++i)
+    for (int k = 0; k < d.NbVar; ++k) d.DesignMatrix->me[i][k] = rows[i][k];
+  d.NbPoints = static_cast<int>(rows.size());
+}
+
+VEC* Point(std::initializer_list<double> vals) {
+  int st = 0;
+  VEC* v = _LM_v_get("test", 0, static_cast<int>(vals.size()), __LINE__, "Point", &st);
+  int i = 0;
+  for (double x : vals) v->ve[i++] = x;
+  return v;
+}
+
+std::vector<double> Row(const MAT* A, unsigned i) { return std::vector<double>(A->me[i], A->me[i] + A->n); }
+
+// The maximin choice computed from scratch: candidates from std::mt19937 seeded with 1, each
+// draw (hi - lo) * (word + 0.5) * 2^-32 + lo with (lo, hi) = (-1, 1); distances to the
+// existing rows, then greedy picks of the farthest candidate (lowest index on ties).
+struct Expected {
+  std::vector<std::vector<double>> picks;
+  std::vector<double> pickDist;
+};
+
+Expected MaximinReference(int nvar, int nlevels, const std::vector<std::vector<double>>& design, int n) {
+  const int K = static_cast<int>(std::sqrt(static_cast<double>(nvar)) * 10000.0);
+  std::mt19937 gen(1u);
+  std::vector<std::vector<double>> cand(K, std::vector<double>(nvar));
+  for (int i = 0; i < K; ++i)
+    for (int k = 0; k < nvar; ++k) {
+      const double u = (static_cast<double>(gen()) + 0.5) * std::ldexp(1.0, -32);
+      double x = (1.0 - (-1.0)) * u + (-1.0);
+      if (nlevels == 2) x = x >= 0 ? 1.0 : -1.0;
+      cand[i][k] = x;
+    }
+  auto sq = [nvar](const std::vector<double>& a, const std::vector<double>& b) {
+    double d = 0;
+    for (int k = 0; k < nvar; ++k) d += (a[k] - b[k]) * (a[k] - b[k]);
+    return d;
+  };
+  std::vector<double> dist(K, 1e30);
+  for (int i = 0; i < K; ++i)
+    for (const auto& r : design) dist[i] = std::min(dist[i], sq(r, cand[i]));
+  Expected e;
+  for (int h = 0; h < n; ++h) {
+    int best = 0;
+    for (int i = 1; i < K; ++i)
+      if (dist[i] > dist[best]) best = i;
+    e.picks.push_back(cand[best]);
+    e.pickDist.push_back(dist[best]);
+    for (int i = 0; i < K; ++i) dist[i] = std::min(dist[i], sq(cand[best], cand[i]));
+    dist[best] = 0;
+  }
+  return e;
+}
+
+}  // namespace
+
+TEST(BaseDesign, ANewDesignHasNoMatrixAndPrintsAnEmptyLine) {
+  C_BaseDesign d(2, 3);
+  EXPECT_EQ(d.NbVar, 2);
+  EXPECT_EQ(d.NbLevels, 3);
+  EXPECT_EQ(d.NbPoints, 0);
+  EXPECT_EQ(d.getDesignMatrix(), nullptr);
+  EXPECT_EQ(static_cast<int>(d.GetDebugScope()), kScope);
+  int err = 0;
+  d.Normalize(1, 0, &err);
+  EXPECT_EQ(err, -1);
+  err = 5;
+  d.Normalize(-1, 1, &err);  // nothing to map
+  EXPECT_EQ(err, 5);
+  EXPECT_FALSE(d.Normalized);
+  EXPECT_EQ(Printed(d), "\n");
+  VEC* p = Point({0, 0});
+  EXPECT_FALSE(d.AddSpecificPoint(p, 0, &err));
+  EXPECT_EQ(err, -1);
+  EXPECT_FALSE(d.AddSpecificPoint(nullptr, 0, nullptr));
+  v_free(p);
+}
+
+TEST(BaseDesign, AllocationKeepsTheCommonPartAndLeavesTheCountAlone) {
+  C_BaseDesign d(2, 3);
+  ASSERT_EQ(d.AllocateDesignMatrix(2), 0);
+  MAT* A = d.getDesignMatrix();
+  ASSERT_NE(A, nullptr);
+  EXPECT_EQ(A->m, 2u);
+  EXPECT_EQ(A->n, 2u);
+  A->me[1][1] = 7;
+  ASSERT_EQ(d.AllocateDesignMatrix(4), 0);
+  EXPECT_EQ(d.DesignMatrix->me[1][1], 7.0);
+  EXPECT_EQ(d.DesignMatrix->me[3][0], 0.0);
+  EXPECT_EQ(d.NbPoints, 0);
+  ASSERT_EQ(d.AllocateDesignMatrix(0), 0);  // no rows means one row
+  EXPECT_EQ(d.DesignMatrix->m, 1u);
+  MAT* before = d.DesignMatrix;
+  EXPECT_EQ(d.AllocateDesignMatrix(-1), -1);
+  EXPECT_EQ(d.DesignMatrix, before);
+  EXPECT_EQ(d.DesignMatrix->m, 1u);
+}
+
+TEST(BaseDesign, NormalizeMapsCodedLevelsToTheRange) {
+  C_BaseDesign d(1, 3);
+  SetRows(d, {{0}, {1}, {2}});
+  int err = 0;
+  d.Normalize(-1, 1, &err);
+  EXPECT_EQ(err, 0);
+  EXPECT_TRUE(d.Normalized);
+  EXPECT_EQ(Row(d.DesignMatrix, 0)[0], -1.0);
+  EXPECT_EQ(Row(d.DesignMatrix, 1)[0], 0.0);
+  EXPECT_EQ(Row(d.DesignMatrix, 2)[0], 1.0);
+  // Once normalised, lo > hi is accepted, and the stored values are mapped again.
+  d.Normalize(10, 0, &err);  // s = -5: x -> 10 - 5x
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(Row(d.DesignMatrix, 0)[0], 15.0);
+  EXPECT_EQ(Row(d.DesignMatrix, 2)[0], 5.0);
+
+  C_BaseDesign one(2, 1);  // one level: scale 1
+  SetRows(one, {{0, 2.5}, {1, -1}});
+  one.NbPoints = 1;  // only the counted row is mapped
+  one.Normalize(-1, 3, &err);
+  EXPECT_EQ(Row(one.DesignMatrix, 0), (std::vector<double>{-1, 1.5}));
+  EXPECT_EQ(Row(one.DesignMatrix, 1), (std::vector<double>{1, -1}));
+
+  C_BaseDesign over(1, 5);  // a count beyond the matrix covers only the rows it has
+  SetRows(over, {{4}});
+  over.NbPoints = 10;
+  over.Normalize(0, 1, &err);
+  EXPECT_EQ(Row(over.DesignMatrix, 0)[0], 1.0);
+}
+
+TEST(BaseDesign, PrintFormatFollowsTheNumberOfLevelsAndTheSign) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    int levels;
+    const char* want;
+  } cases[] = {
+      {-1, "\n 0.0 -1.2  1234.6\n"},
+      {0, "\n 0.00 -1.25  1234.57\n"},
+      {9, "\n 0.00 -1.25  1234.57\n"},
+      {10, "\n  0.0 -1.2  1234.6\n"},
+      {99, "\n  0.0 -1.2  1234.6\n"},
+      {100, "\n   0.0  -1.2  1234.6\n"},
+      {999, "\n   0.0  -1.2  1234.6\n"},
+      {1000, "\n 0.0 -1.2  1234.6\n"},
+  };
+  for (const Case& c : cases) {
+    C_BaseDesign d(3, c.levels);
+    SetRows(d, {{0, -1.25, 1234.5678}});
+    EXPECT_EQ(Printed(d), c.want) << "levels " << c.levels;
+  }
+  // The count covers at most the rows the matrix has; without a matrix only "\n" is written.
+  C_BaseDesign noMatrix(2, 3);
+  noMatrix.NbPoints = 4;
+  EXPECT_EQ(Printed(noMatrix), "\n");
+  C_BaseDesign short1(2, 3);
+  SetRows(short1, {{1, 2}});
+  short1.NbPoints = 4;
+  EXPECT_EQ(Printed(short1), "\n 1.00  2.00\n");
+  short1.NbPoints = 0;
+  EXPECT_EQ(Printed(short1), "\n");
+
+  // A value that is not a number takes the format without the leading blank.
+  C_BaseDesign d(2, 3);
+  SetRows(d, {{nan, -0.5}, {2, 0.5}});
+  EXPECT_EQ(Printed(d), "\n nan -0.50\n 2.00  0.50\n");
+}
+
+TEST(BaseDesign, SpecificPointsAreInsertedAtTheClampedPositionUnlessPresent) {
+  kvtest::MsgCapture cap;
+  cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
+  cap.OnlyScope(kScope);
+
+  C_BaseDesign d(2, 3);
+  SetRows(d, {{1, 1}, {2, 2}, {3, 3}});
+  d.NbPoints = 0;
+  int err = 7;
+  VEC* p = Point({-5, 5});
+  EXPECT_TRUE(d.AddSpecificPoint(p, -5, &err));
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(d.NbPoints, 4);  // the full row count
+  EXPECT_EQ(Row(d.DesignMatrix, 0), (std::vector<double>{-5, 5}));
+  EXPECT_EQ(Row(d.DesignMatrix, 1), (std::vector<double>{1, 1}));
+  EXPECT_EQ(Row(d.DesignMatrix, 3), (std::vector<double>{3, 3}));
+  ASSERT_EQ(cap.Count(1), 1);
+  EXPECT_EQ(cap.OfType(1)[0].text,
+            "[BASE DOE] : Ajout d'un point au plan d'experience : Point ajoute. (Nb = 4)");
+
+  VEC* q = Point({9, 9});
+  EXPECT_TRUE(d.AddSpecificPoint(q, 99, &err));  // beyond the end: appended
+  EXPECT_EQ(Row(d.DesignMatrix, 4), (std::vector<double>{9, 9}));
+  VEC* r = Point({0.5, 0.5});
+  EXPECT_TRUE(d.AddSpecificPoint(r, 2, &err));
+  EXPECT_EQ(Row(d.DesignMatrix, 2), (std::vector<double>{0.5, 0.5}));
+  EXPECT_EQ(Row(d.DesignMatrix, 3), (std::vector<double>{2, 2}));
+  EXPECT_EQ(d.DesignMatrix->m, 6u);
+
+  cap.Clear();
+  err = 7;
+  EXPECT_FALSE(d.AddSpecificPoint(q, 0, &err));  // equal to row 5
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(d.DesignMatrix->m, 6u);
+  ASSERT_EQ(cap.Count(1), 1);
+  EXPECT_EQ(cap.OfType(1)[0].text,
+            "[BASE DOE] : Ajout d'un point au plan d'experience : Point deja present -> rejete");
+
+  VEC* wrong = Point({1, 2, 3});
+  cap.Clear();
+  EXPECT_FALSE(d.AddSpecificPoint(wrong, 0, &err));
+  EXPECT_EQ(err, -1);
+  EXPECT_EQ(cap.Count(), 0);
+
+  // A coordinate that is not a number never compares equal: such a point is always added.
+  VEC* n1 = Point({std::numeric_limits<double>::quiet_NaN(), 1});
+  EXPECT_TRUE(d.AddSpecificPoint(n1, 0, &err));
+  EXPECT_TRUE(d.AddSpecificPoint(n1, 0, &err));
+  EXPECT_EQ(d.NbPoints, 8);
+  v_free_vars(&p, &q, &r, &wrong, &n1, (VEC**)nullptr);
+}
+
+TEST(BaseDesign, SpecificPointIntoAMatrixWithoutRows) {
+  C_BaseDesign d(2, 3);
+  int st = 0;
+  d.DesignMatrix = _LM_m_get("test", 0, 0, 2, __LINE__, "test", &st);
+  VEC* p = Point({4, 5});
+  int err = -3;
+  EXPECT_TRUE(d.AddSpecificPoint(p, 3, &err));
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(d.DesignMatrix->m, 1u);
+  EXPECT_EQ(Row(d.DesignMatrix, 0), (std::vector<double>{4, 5}));
+  EXPECT_EQ(d.NbPoints, 1);
+  v_free(p);
+}
+
+TEST(BaseDesign, CentralPoint) {
+  kvtest::MsgCapture cap;
+  cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
+  cap.OnlyScope(kScope);
+  C_BaseDesign d(3, 3);
+  SetRows(d, {{1, 1, 1}});
+  int err = 7;
+  EXPECT_TRUE(d.AddCentralPoint(&err));
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(Row(d.DesignMatrix, 0), (std::vector<double>{0, 0, 0}));
+  EXPECT_EQ(Row(d.DesignMatrix, 1), (std::vector<double>{1, 1, 1}));
+  ASSERT_GE(cap.Count(1), 2);
+  EXPECT_EQ(cap.OfType(1)[0].text, "[BASE DOE] : Ajout du point central");
+
+  EXPECT_FALSE(d.AddCentralPoint(1, &err));  // already holds the zero point
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(d.DesignMatrix->m, 2u);
+  EXPECT_FALSE(d.AddCentralPoint(nullptr));
+
+  // A failure of the insertion is passed on, not reported as success.
+  C_BaseDesign empty(3, 3);
+  err = 7;
+  EXPECT_FALSE(empty.AddCentralPoint(&err));
+  EXPECT_EQ(err, -1);
+  // The zero point cannot be made for a negative number of variables.
+  C_BaseDesign bad(-1, 3);
+  EXPECT_FALSE(bad.AddCentralPoint(&err));
+  EXPECT_EQ(err, -1);
+}
+
+TEST(BaseDesign, AugmentRefusesUnknownMethodsAndTargetsOfTheWrongShape) {
+  kvtest::MsgCapture cap;
+  cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
+  cap.OnlyScope(kScope);
+  C_BaseDesign d(2, 3);
+  EXPECT_EQ(d.AugmentDesign('x', 5, nullptr), -1);
+  EXPECT_EQ(cap.Count(1), 0);  // nothing drawn, nothing said
+  int st = 0;
+  MAT* target = _LM_m_get("test", 0, 4, 2, __LINE__, "test", &st);
+  EXPECT_EQ(d.AugmentDesign('r', 5, target), -1);
+  EXPECT_EQ(cap.Count(1), 0);
+  MAT* narrow = _LM_m_get("test", 0, 5, 1, __LINE__, "test", &st);
+  EXPECT_EQ(d.AugmentDesign('R', 5, narrow), -1);
+  EXPECT_EQ(d.getDesignMatrix(), nullptr);
+  m_free(target);
+  m_free(narrow);
+}
+
+TEST(BaseDesign, MaximinAugmentationMatchesAnIndependentComputation) {
+  const std::vector<std::vector<double>> start = {{0, 0}, {0.5, -0.5}, {-0.9, 0.9}};
+  const int n = 6;
+  const Expected e = MaximinReference(2, 5, start, n);
+
+  kvtest::MsgCapture cap;
+  cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
+  cap.OnlyScope(kScope);
+  C_BaseDesign d(2, 5);
+  SetRows(d, start);
+  ASSERT_EQ(d.AugmentDesign('R', n, nullptr), 0);
+  ASSERT_EQ(d.DesignMatrix->m, 9u);
+  EXPECT_EQ(d.NbPoints, 9);  // the appended rows are counted
+  for (unsigned i = 0; i < 3; ++i) EXPECT_EQ(Row(d.DesignMatrix, i), start[i]);
+  for (int h = 0; h < n; ++h) EXPECT_EQ(Row(d.DesignMatrix, 3 + h), e.picks[h]) << "pick " << h;
+  for (int h = 1; h < n; ++h)
+    for (int g = 0; g < h; ++g) EXPECT_NE(e.picks[h], e.picks[g]);  // no candidate twice
+
+  std::vector<std::string> want = {
+      "[BASE DOE] : Appel a C_BaseDesign::AddRandomPoints",
+      "[BASE DOE] : On genere 14142 points random dans l'espace des variables",
+      "[BASE DOE] : On selectionne les 6 points les mieux places"};
+  for (int h = 0; h < n; ++h) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "[BASE DOE] : Pt %d : distance = %f", h, e.pickDist[h]);
+    want.push_back(buf);
+  }
+  std::vector<std::string> got;
+  for (const auto& m : cap.OfType(1)) got.push_back(m.text);
+  EXPECT_EQ(got, want);
+
+  // The same start gives the same points; the printed rows are the counted ones.
+  C_BaseDesign twin(2, 5);
+  SetRows(twin, start);
+  ASSERT_EQ(twin.AugmentDesign('r', n, nullptr), 0);
+  for (unsigned i = 0; i < 9; ++i) EXPECT_EQ(Row(twin.DesignMatrix, i), Row(d.DesignMatrix, i));
+  const std::string text = Printed(twin);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10);
+}
+
+TEST(BaseDesign, MaximinIntoATargetLeavesTheDesignAlone) {
+  const std::vector<std::vector<double>> start = {{0.25, 0.25}};
+  // The distances start from the design's rows; later picks see only the target's rows.
+  const Expected e = MaximinReference(2, 0, start, 3);
+  TestDesign d(2, 0);
+  SetRows(d, start);
+  int st = 0;
+  MAT* target = _LM_m_get("test", 0, 3, 2, __LINE__, "test", &st);
+  ASSERT_EQ(d.AddRandomPoints(3, 5.0, 6.0, target), 0);  // lo and hi are not used
+  for (int h = 0; h < 3; ++h) EXPECT_EQ(Row(target, h), e.picks[h]) << "pick " << h;
+  EXPECT_EQ(d.DesignMatrix->m, 1u);
+  EXPECT_EQ(d.NbPoints, 1);
+  m_free(target);
+}
+
+TEST(BaseDesign, FirstPickOnAnEmptyDesignIsTheFirstCandidate) {
+  std::mt19937 gen(1u);
+  std::vector<double> first(3);
+  for (double& x : first) x = 2.0 * ((static_cast<double>(gen()) + 0.5) * std::ldexp(1.0, -32)) - 1.0;
+  C_BaseDesign d(3, 0);
+  ASSERT_EQ(d.AugmentDesign('r', 1, nullptr), 0);
+  ASSERT_NE(d.DesignMatrix, nullptr);
+  EXPECT_EQ(d.DesignMatrix->m, 1u);
+  EXPECT_EQ(d.NbPoints, 1);
+  EXPECT_EQ(Row(d.DesignMatrix, 0), first);
+}
+
+TEST(BaseDesign, TwoLevelDesignsOnlyReceiveCorners) {
+  C_BaseDesign d(2, 2);
+  ASSERT_EQ(d.AugmentDesign('r', 6, nullptr), 0);
+  ASSERT_EQ(d.DesignMatrix->m, 6u);
+  const Expected e = MaximinReference(2, 2, {}, 6);
+  std::vector<std::vector<double>> rows;
+  for (unsigned i = 0; i < 6; ++i) {
+    rows.push_back(Row(d.DesignMatrix, i));
+    for (double x : rows.back()) EXPECT_TRUE(x == 1.0 || x == -1.0);
+    EXPECT_EQ(rows.back(), e.picks[i]);
+  }
+  // The four corners first, then candidate 0 again once every distance is 0.
+  for (int h = 1; h < 4; ++h)
+    for (int g = 0; g < h; ++g) EXPECT_NE(rows[h], rows[g]);
+  EXPECT_EQ(rows[4], rows[0]);
+  EXPECT_EQ(rows[5], rows[0]);
+}
+
+TEST(BaseDesign, RandomPointsRefuseBadCountsAndVariables) {
+  TestDesign none(0, 3);
+  EXPECT_EQ(none.AddRandomPoints(2, -1, 1, nullptr), -1);
+  TestDesign neg(2, 3);
+  EXPECT_EQ(neg.AddRandomPoints(-1, -1, 1, nullptr), -1);
+  EXPECT_EQ(neg.AddRandomPoints(0, -1, 1, nullptr), 0);  // nothing to add
+  EXPECT_EQ(neg.DesignMatrix, nullptr);
+  TestDesign mismatch(2, 3);
+  SetRows(mismatch, {{1, 2}});
+  mismatch.NbVar = 3;  // the matrix no longer has NbVar columns
+  EXPECT_EQ(mismatch.AddRandomPoints(1, -1, 1, nullptr), -1);
+  EXPECT_EQ(mismatch.DesignMatrix->m, 1u);
+}
+
+TEST(BaseDesign, ComputeDistMinIsTheSmallestSquaredDistance) {
+  TestDesign d(2, 3);
+  SetRows(d, {{0, 0}, {3, 4}, {1, 1}});
+  double p[] = {3, 3};
+  EXPECT_EQ(d.ComputeDistMin(0, 3, p, d.DesignMatrix), 1.0);   // to (3, 4)
+  EXPECT_EQ(d.ComputeDistMin(0, 1, p, d.DesignMatrix), 18.0);  // to (0, 0) only
+  EXPECT_EQ(d.ComputeDistMin(2, 3, p, d.DesignMatrix), 8.0);
+  EXPECT_EQ(d.ComputeDistMin(2, 2, p, d.DesignMatrix), 1e30);
+  EXPECT_EQ(d.ComputeDistMin(0, 3, p, nullptr), 1e30);
+  EXPECT_EQ(d.ComputeDistMin(0, 50, p, d.DesignMatrix), 1.0);  // rows it lacks are skipped
+}
+
+TEST(BaseDesign, ADerivedDesignReportsUnderItsOwnScope) {
+  kvtest::MsgCapture cap;
+  cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
+  cap.OnlyScope(777);
+  ScopedDesign d(1, 3);
+  SetRows(d, {{1}});
+  int err = 0;
+  EXPECT_TRUE(d.AddCentralPoint(&err));
+  EXPECT_TRUE(cap.Contains("[BASE DOE] : Ajout du point central", 1));
+  EXPECT_TRUE(cap.Contains("Point ajoute. (Nb = 2)", 1));
+}
