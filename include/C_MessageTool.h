@@ -1,10 +1,12 @@
 /* C_MessageTool.h: named message routers. Every message and reported exception of the
  * library ends in C_MessageTool::HandleMessage, which filters it per stream (screen, log,
- * log record) by type, verbosity and debug scope, turns codes into texts, hands the text to
- * the stream's controller (the tool itself, or one the host installs) and lists the call
- * stack after every error. Tools live in a process-wide registry by name, created on first
- * use. The registry, the last-used tool and every tool's settings are process-wide and not
- * guarded: set tools up before other threads report. */
+ * log record) by type, verbosity and debug scope, turns codes into texts through the tool's
+ * message database, hands the text to the stream's controller (the tool itself, or one the
+ * host installs) and lists the call stack after every error. The host sets a tool up (message
+ * file and language, log file) and long operations report progress through it. Tools live in
+ * a process-wide registry by name, created on first use. The registry, the last-used tool and
+ * every tool's settings are process-wide and not guarded: set tools up before other threads
+ * report. */
 #ifndef KVELO_C_MESSAGETOOL_H
 #define KVELO_C_MESSAGETOOL_H
 
@@ -17,6 +19,14 @@
 #include <string>
 
 class C_MessageDatabase;
+
+/* The language numbers of message files ("<dir>/ke<language>.msb"). The message database
+ * itself stays inside the library; C_MessageTool::E_CodeLang names the same type for hosts.
+ * Any int is a language number; 0 is the fall-back language. */
+class C_MessageDatabaseTypes {
+ public:
+  enum E_CodeLang : int { LANG_DEFAULT = 0 };
+};
 
 namespace Kvelo {
 namespace detail {
@@ -63,6 +73,7 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   typedef MessageToolEnums::E_VerbosityLevel_enum E_VerbosityLevel_enum;
   typedef MessageToolEnums::E_DebugScope_enum E_DebugScope_enum;
   typedef MessageToolEnums::E_MessageStream_enum E_MessageStream_enum;
+  typedef C_MessageDatabaseTypes::E_CodeLang E_CodeLang;
 
   // ---- registry ----
   // The tool registered under key, created and registered on first use (a new tool does not
@@ -104,12 +115,49 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   std::string getKey() const;
 
   // ---- set-up and log file ----
-  // Marks the tool initialized when all three streams are swallowed by C_DevNullCtrl
-  // controllers; loading a message database is not available in this build: -1 otherwise.
+  // Language = language. When the file name exists: resources file = name, resources
+  // directory = its directory part (when it has one); 0. Otherwise writes "Resource filename
+  // <name> does not exist." on standard error and returns -1, changing nothing else.
+  int setResourcesFilename(std::string name, E_CodeLang language);
+  // Resources directory = dir, language = language, resources file = BuildResourcesFilename.
+  void setResourcesDir(std::string dir, E_CodeLang language);
+  // The same with the directory read from the environment variable variableName (a single
+  // blank when it is not set); the variable's name and value are kept for reports.
+  void setResourcesDirByEnv(std::string variableName, E_CodeLang language);
+  // Loads the message database: 0 once loaded (or at once when all three streams are
+  // swallowed by C_DevNullCtrl controllers). A missing resources file falls back to
+  // "kvelo0.msb", "ke0.msb" or "lum0.msb" of the current directory (with a warning); a file
+  // that fails to load is retried in language 0. -1 after an error report when no file
+  // loads; the tool then stays not initialized.
   int Initialize();
   // Closes an open log and names the log file; append false truncates it at the next opening.
   int setLogFilename(const std::string& name, bool append);
   std::string getLogFilename() const;
+  // path without its extension, kept whole when its directory exists, else only its file
+  // part; suffix appended.
+  std::string GenerateDefaultLogFilename(const std::string& path, const std::string& suffix) const;
+
+  // ---- progress (0, or -1 when a step failed; the messages are of type 16, so a stream
+  //      shows progress only when its type filter has that bit) ----
+  // Opens a progress of maximum steps on the tool of m's key (stopped flag cleared), tells
+  // the controller of m's stream when the message is active, then SetProgress(0, m).
+  static int OpenProgress(int maximum, const C_KveloMessage& m);
+  // The same with a level-0 message of "DefaultMessageTool" holding the code / the text.
+  static int OpenProgress(int maximum, E_MessageCode_t code);
+  static int OpenProgress(int maximum, const std::string& text);
+  // Moves the progress of the tool of m's key to value (a negative value repeats the current
+  // one) and hands m's text (its code's text, else a blank; "Processing stopped..." once
+  // stopped) to the controller of every stream that accepts m.
+  static int SetProgress(int value, const C_KveloMessage& m);
+  // The same with a message of "DefaultMessageTool" at level holding the code / the text /
+  // fmt printf-formatted with the arguments.
+  static int SetProgress(int value, E_MessageCode_t code, E_VerbosityLevel_enum level);
+  static int SetProgress(int value, const std::string& text, E_VerbosityLevel_enum level);
+  static int SetProgressArg(int value, const char* fmt, E_VerbosityLevel_enum level, ...);
+  // Tells every stream's controller of the tool named key that the progress ends; closes it.
+  static int CloseProgress(const std::string& key);
+  // The stopped flag of the tool named key (created when absent).
+  static bool ProgressStopped(const std::string& key);
 
   // ---- reporting (0, or -1 when anything on the road failed) ----
   // Routes m to every stream that accepts it; lists the call stack after an error.
@@ -209,7 +257,7 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   int m_progressMax;
   int m_progressCurrent;
   C_MessageDatabase* m_database;
-  int m_language;
+  E_CodeLang m_language;
   char m_endChar;
 
   static C_MessageTool* _LastMessageTool;

@@ -1,12 +1,16 @@
 /* C_TimeManager.h: profiling blocks. A C_TimeManager keeps one C_Timer per block name
  * (call count, elapsed and CPU time, self time, optional call graph); BeginBlock/EndBlock
- * bracket one run. One process-wide manager, created at load from USE_TIMEMANAGER, is fed
- * by every C_Trace scope. The global manager is process-wide and not guarded. */
+ * bracket one run. The statistics can be listed (by name or sorted by a time value), merged,
+ * printed as a summary, exported as a tab-separated text file and written to / read from a
+ * portable binary file. One process-wide manager, created at load from USE_TIMEMANAGER, is
+ * fed by every C_Trace scope; dumpTimeManager writes its files. The global manager is
+ * process-wide and not guarded. */
 #ifndef KVELO_C_TIMEMANAGER_H
 #define KVELO_C_TIMEMANAGER_H
 
 #include "kvelo_export.h"
 
+#include <cstdio>
 #include <functional>
 #include <list>
 #include <map>
@@ -26,7 +30,8 @@ KVELO_API float cputim_c(float start);
 class KVELO_API C_Timer {
  public:
   // Values selectable by GetTimeValue.
-  enum E_TimeValue { TOTAL_ELAPSED = 1, TOTAL_CPU = 2, SELF_ELAPSED = 3, SELF_CPU = 4 };
+  // Any other value selects nothing (0.0); SortBlocks takes 0 as "name order".
+  enum E_TimeValue : int { TOTAL_ELAPSED = 1, TOTAL_CPU = 2, SELF_ELAPSED = 3, SELF_CPU = 4 };
   typedef std::map<int, std::pair<double, double> > T_Graph;
 
   explicit C_Timer(int id);
@@ -55,8 +60,38 @@ class KVELO_API C_Timer {
   // Graph on: adds (elapsed, cpu) to the parent's entry; off: nothing.
   void AssignToParent(bool graph, int parentId, double& elapsed, double& cpu);
 
+  // ---- call graph: entries (block identifier, elapsed, CPU) in ascending identifier order.
+  //      The cursors are shared: a walk restarts at each First call. ----
+  int NbChilds() const { return static_cast<int>(m_children.size()); }
+  int NbParents() const { return static_cast<int>(m_parents.size()); }
+  // First / next entry: its identifier, with its times in (elapsed, cpu); -1 when there is none.
+  int FirstChild(double& elapsed, double& cpu);
+  int NextChild(double& elapsed, double& cpu);
+  int FirstParent(double& elapsed, double& cpu);
+  int NextParent(double& elapsed, double& cpu);
+
+  // ---- reports and files ----
+  // Appends the timer's summary lines (counts, times, children and parents with their shares)
+  // to out; entry names come from names (an identifier outside it shows an empty name).
+  void FillSummary(std::vector<std::string>& names, std::string& out);
+  // Writes the summary to f (nothing for a null f).
+  void Print(std::vector<std::string>& names, FILE* f);
+  // Writes the timer's tab-separated line under name to f (nothing for a null f).
+  void ExportCsv(FILE* f, const std::string& name);
+  // Writes / reads the timer's portable binary record (step times not stored); 0, or -1
+  // after a fct_Trace mark. Read replaces the call-graph entries; an entry identifier below 0
+  // is a format error.
+  int Write(FILE* f);
+  int Read(FILE* f);
+
  private:
   friend class C_TimeManager;
+  // Read with entry identifiers required below idLimit.
+  int ReadRecord(FILE* f, int idLimit);
+  // Adds o into this one (elapsed by maximum, CPU by sum) / subtracts o from this one.
+  void Merge(C_Timer& o);
+  void Subtract(C_Timer& o);
+  std::string Summary(std::vector<std::string>& names);
   int m_id;
   int m_nbCalls;
   double m_totalElapsed;
@@ -107,9 +142,47 @@ class KVELO_API C_TimeManager {
   // Counts and times of every block to 0; names and call-graph entries kept.
   void Reset();
 
+  // ---- listing: by ascending name over a slot's blocks, or, after SortBlocks with 1 to 4,
+  //      by decreasing value over slot 0 (slot ignored). The cursor is shared. ----
+  // First / next block (its name in name); null at the end and at every later NextBlock.
+  C_Timer* FirstBlock(std::string& name, int slot);
+  C_Timer* NextBlock(std::string& name, int slot);
+  // Merges the slots, then lists the blocks by decreasing value (C_Timer::E_TimeValue); a
+  // block whose value is already listed is left out. 0 goes back to name order.
+  void SortBlocks(C_Timer::E_TimeValue which);
+  // Merges slots 1 and up into slot 0, once.
+  void SumOverProcs();
+  // Combines the other manager's blocks into those of the same name (elapsed by maximum, CPU
+  // and counts by sum / everything subtracted); overhead timers, names and flags untouched.
+  // += adds a block this manager lacks under a new identifier; -= leaves such a block out.
+  C_TimeManager& operator+=(C_TimeManager& other);
+  C_TimeManager& operator-=(C_TimeManager& other);
+
+  // ---- reports and files (nothing while the manager is being destroyed) ----
+  // Appends the summary: header, overhead timers, then each listed block grouped by class.
+  void FillSummary(std::string& out);
+  // Writes the summary to f (nothing for a null f).
+  void Print(FILE* f);
+  // Writes the tab-separated text file fileName (nothing when it cannot be opened).
+  void ExportCsvFile(const std::string& fileName);
+  // Writes the portable binary record (names, listed blocks, overhead timers); 0, or -1 after
+  // a fct_Trace mark (an empty block name cannot be written).
+  int Write(FILE* f);
+  // Replaces this manager's blocks by the record read from f, printing the block count and
+  // the call-graph flag on standard output; 0, or -1 after a fct_Trace mark (short file or a
+  // format error: negative count, identifier outside the names, block given twice).
+  int Read(FILE* f);
+  // The same on the named file, opened "wb" / "rb" and closed; -1 when it cannot be opened.
+  int Write(const std::string& fileName);
+  int Read(const std::string& fileName);
+
  private:
   C_Timer* DoBeginBlock(const char* name);
   C_Timer* DoEndBlock(const char* name);
+  // New block of the given name in slot 0's map with the next identifier.
+  C_Timer* NewBlock(const std::string& name);
+  // Destroys every block and forgets the open blocks and the listings.
+  void ClearBlocks();
 
   int m_nbBlocks;
   std::vector<T_BlockMap> m_blocks;  // one map per slot (always one slot)
@@ -119,6 +192,7 @@ class KVELO_API C_TimeManager {
   bool m_slotsMerged;
   std::vector<std::list<C_Timer*> > m_openBlocks;  // innermost first
   T_BlockMap::iterator m_listCursor;
+  int m_listSlot;  // slot whose map m_listCursor walks; -1 before any FirstBlock
   std::vector<std::string> m_names;
   std::vector<C_Timer*> m_lastEnded;
   double m_elapsedOrigin;
@@ -144,6 +218,10 @@ KVELO_API void initTimeManager(int n);
 KVELO_API void freeTimeManager(void);
 /* Does nothing. */
 KVELO_API void dispTimeManager(void);
+/* Writes the global manager's text file and binary file in the current directory:
+ * "TimeManager.csv" and "TimeManager.cpu" for n = 1, else "TimeManager-<n>.csv" and
+ * "TimeManager-<n>.cpu"; nothing without a global manager; failures are only traced. */
+KVELO_API void dumpTimeManager(int n);
 KVELO_C_END
 
 #endif

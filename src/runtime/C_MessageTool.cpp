@@ -1,17 +1,22 @@
 // C_MessageTool.cpp: the message router. Filters every message per stream by type,
-// verbosity and debug scope, supplies code texts, writes through the stream controllers
-// (the tool itself by default) and follows each error with its call-stack listing.
+// verbosity and debug scope, supplies code texts from its message database, writes through
+// the stream controllers (the tool itself by default), follows each error with its call-stack
+// listing, and carries the host's set-up (message file, log file) and progress reports.
 #include "C_MessageTool.h"
 
 #include "C_CallStack.h"
+#include "chaine.h"
 #include "kvelosys.h"
 #include "platform/plat_display.h"
+#include "runtime/C_MessageDatabase.h"
 #include "runtime/msg_format.h"
 #include "runtime/msgtool_registry.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace Kvelo {
@@ -68,7 +73,7 @@ C_MessageTool::C_MessageTool(const std::string& key)
       m_progressMax(0),
       m_progressCurrent(0),
       m_database(nullptr),
-      m_language(0),
+      m_language(C_MessageDatabaseTypes::LANG_DEFAULT),
       m_endChar(' ') {
   setMessageTypeFilter(15, STREAM_ALL);
   setVerbosityLevel(LEVEL_PUBLIC, STREAM_ALL);
@@ -83,7 +88,7 @@ C_MessageTool::C_MessageTool(const std::string& key)
 C_MessageTool::~C_MessageTool() {
   if (_LastMessageTool == this) _LastMessageTool = nullptr;
   m_initialized = false;
-  // The message database arrives with its own module; a tool holds none before that.
+  delete m_database;
   m_database = nullptr;
   closeLogFile();
   detail::ToolRegistry* reg = detail::MessageToolRegistry();
@@ -244,6 +249,66 @@ C_MessageStreamCtrl* C_MessageTool::Ctrl(int stream) {
 
 // ---------------------------------------------------------------- set-up and log file
 
+namespace {
+
+// Heap strings of the wide-character helpers, freed on every path.
+struct WideFree {
+  void operator()(wchar_t* p) const { kvelomem_free(p, __FILE__, __LINE__); }
+};
+struct NarrowFree {
+  void operator()(char* p) const { kvelomem_free(p, __FILE__, __LINE__); }
+};
+typedef std::unique_ptr<wchar_t, WideFree> WidePtr;
+typedef std::unique_ptr<char, NarrowFree> NarrowPtr;
+
+bool FileExists(const std::string& name) {
+  WidePtr wide(kvelo_char2Tchar(name.c_str()));
+  return wide && kvelo_file_exist(wide.get()) != 0;
+}
+
+// UTF-8 form of a wide result; empty for null.
+std::string Narrow(const wchar_t* w) {
+  if (w == nullptr) return std::string();
+  NarrowPtr n(kvelo_Tchar2char(w));
+  return n ? std::string(n.get()) : std::string();
+}
+
+int Report(const std::string& text, C_MessageTool::E_MessageType_enum type) {
+  return C_MessageTool::HandleMessage(C_KveloMessage("C_MessageTool::Initialize", __FILE__, __LINE__,
+                                                     std::string(kDefaultKey), text, type, LEVEL_PUBLIC,
+                                                     SCOPE_NONE, STREAM_ALL));
+}
+
+}  // namespace
+
+int C_MessageTool::setResourcesFilename(std::string name, E_CodeLang language) {
+  m_language = language;
+  if (!FileExists(name)) {
+    std::fprintf(stderr, "Resource filename %s does not exist.", name.c_str());
+    return -1;
+  }
+  m_resourcesFile = name;
+  WidePtr wide(kvelo_char2Tchar(name.c_str()));
+  WidePtr dir(extraire_repertoire(wide.get(), nullptr));
+  if (dir) m_resourcesDir = Narrow(dir.get());
+  return 0;
+}
+
+void C_MessageTool::setResourcesDir(std::string dir, E_CodeLang language) {
+  m_resourcesDir = dir;
+  m_language = language;
+  BuildResourcesFilename(m_resourcesFile);
+}
+
+void C_MessageTool::setResourcesDirByEnv(std::string variableName, E_CodeLang language) {
+  m_resourcesVar = variableName;
+  m_language = language;
+  const char* value = kvelo_getenv(variableName.c_str());
+  m_resourcesValue = (value != nullptr) ? std::string(value) : std::string(" ");
+  m_resourcesDir = m_resourcesValue;
+  BuildResourcesFilename(m_resourcesFile);
+}
+
 int C_MessageTool::Initialize() {
   C_Trace trace("C_MessageTool::Initialize", __FILE__, __LINE__);
   bool allSwallowed = true;
@@ -253,10 +318,68 @@ int C_MessageTool::Initialize() {
     m_initialized = true;
     return 0;
   }
-  // Loading a message database needs the database module, which this build lacks.
-  HandleMessage(C_KveloMessage("C_MessageTool::Initialize", __FILE__, __LINE__,
-                               std::string("Cannot load messages database"), TYPE_ERROR,
-                               LEVEL_PUBLIC, SCOPE_NONE, STREAM_ALL));
+
+  if (m_resourcesFile.empty() || !FileExists(m_resourcesFile)) {
+    std::string report = m_resourcesFile.empty()
+                             ? std::string("Programming error: resources file is not specified.")
+                             : "Resources file '" + m_resourcesFile + "' not found.";
+    if (!m_resourcesVar.empty()) {
+      if (!m_resourcesValue.empty())
+        report += " " + m_resourcesVar + " = " + m_resourcesValue;
+      else
+        report += " " + m_resourcesVar + " is not specified.";
+    }
+    m_resourcesFile.clear();
+    static const char* const fallBacks[] = {"kvelo0.msb", "ke0.msb", "lum0.msb"};
+    for (const char* f : fallBacks) {
+      if (FileExists(f)) {
+        m_resourcesFile = f;
+        break;
+      }
+    }
+    if (m_resourcesFile.empty()) {
+      Report(report, TYPE_ERROR);
+      return -1;
+    }
+    report += "\nFound file '" + m_resourcesFile + "': loading and continuing.";
+    Report(report, TYPE_WARNING);
+  }
+
+  // A reload replaces the texts: the tool is not initialized until the new ones are in.
+  m_initialized = false;
+  delete m_database;
+  m_database = nullptr;
+  m_database = new C_MessageDatabase();
+  int failure = 0;
+  try {
+    m_database->LoadFile(m_resourcesFile, m_language);
+  } catch (const C_KveloException& e) {
+    failure = e.getExceptionCode();
+  } catch (const std::bad_alloc&) {
+    failure = 1001;
+  }
+  if (failure != 0 && m_language != C_MessageDatabaseTypes::LANG_DEFAULT) {
+    m_language = C_MessageDatabaseTypes::LANG_DEFAULT;
+    BuildResourcesFilename(m_resourcesFile);
+    failure = 0;
+    try {
+      m_database->LoadFile(m_resourcesFile, m_language);
+    } catch (const C_KveloException& e) {
+      failure = e.getExceptionCode();
+    } catch (const std::bad_alloc&) {
+      failure = 1001;
+    }
+  }
+  if (failure == 0) {
+    m_initialized = true;
+    return 0;
+  }
+  std::string report = "Cannot load messages database";
+  if (failure == 102)
+    report += ": invalid filename";
+  else if (failure == 103)
+    report += ": load failed";
+  Report(report, TYPE_ERROR);
   return -1;
 }
 
@@ -269,6 +392,22 @@ int C_MessageTool::setLogFilename(const std::string& name, bool append) {
 }
 
 std::string C_MessageTool::getLogFilename() const { return m_logName; }
+
+std::string C_MessageTool::GenerateDefaultLogFilename(const std::string& path, const std::string& suffix) const {
+  C_Trace trace("C_MessageTool::GenerateDefaultLogFilename", __FILE__, __LINE__);
+  WidePtr wide(kvelo_char2Tchar(path.c_str()));
+  WidePtr base(enleve_extension(wide.get(), nullptr));
+  if (!base) return suffix;  // a path that is not valid text has no usable part
+  WidePtr dir(extraire_repertoire(base.get(), nullptr));
+  std::string kept;
+  if (dir && kvelo_file_exist(dir.get())) {
+    kept = Narrow(base.get());
+  } else {
+    WidePtr file(extraire_fichier(base.get(), nullptr));
+    kept = Narrow(file.get());
+  }
+  return kept + suffix;
+}
 
 void C_MessageTool::BuildResourcesFilename(std::string& out) const {
   out = detail::Format("%s/ke%d.msb", m_resourcesDir.c_str(), m_language);
@@ -439,14 +578,9 @@ int C_MessageTool::getMessage(E_MessageCode_t code, std::string& out, va_list* a
 }
 
 void detail::ToolAccess::DatabaseText(C_MessageTool* tool, int code, std::string& out, va_list* args) {
-  (void)tool;
-  (void)code;
-  (void)out;
-  (void)args;
-  // Texts come from the tool's message database, which arrives with its own module; until a
-  // tool holds one (a tool initialized with all streams swallowed holds none) no code has a
-  // text, as with a database that lacks the code.
-  KVELO_THROW(104);
+  // A tool initialized with all its streams swallowed loaded no database: no code has a text.
+  if (tool == nullptr || tool->m_database == nullptr) KVELO_THROW(104);
+  tool->m_database->GetMessage(out, code, args);
 }
 
 void C_MessageTool::SafeDisplay(const char* fmt, ...) {
@@ -652,6 +786,116 @@ int C_MessageTool::InfArgFormat(const char* fmt, ...) {
                       LEVEL_PUBLIC, SCOPE_NONE, ap, 1024);
   va_end(ap);
   return r;
+}
+
+// ---------------------------------------------------------------- progress
+
+namespace {
+
+C_KveloMessage ProgressMessage(const char* op, int line, E_VerbosityLevel_enum level) {
+  return C_KveloMessage(op, __FILE__, line, TYPE_PROGRESS, level, SCOPE_NONE, STREAM_ALL);
+}
+
+}  // namespace
+
+int C_MessageTool::OpenProgress(int maximum, const C_KveloMessage& m) {
+  C_MessageTool* tool = Instance(m.getKey());
+  if (tool == nullptr) return -1;
+  tool->m_progressMax = maximum;
+  tool->m_progressOpen = true;
+  tool->m_progressStopped = false;
+  int result = 0;
+  if (tool->MessageActive(m, STREAM_ALL)) {
+    const int s = m.getMessageStream();
+    if (tool->Ctrl(ValidStream(s) ? s : STREAM_SCREEN)->AppOpenProgress() != 0) result = -1;
+  }
+  if (SetProgress(0, m) != 0) result = -1;
+  return result;
+}
+
+int C_MessageTool::OpenProgress(int maximum, E_MessageCode_t code) {
+  C_KveloMessage m = ProgressMessage("C_MessageTool::OpenProgress", __LINE__, LEVEL_PUBLIC);
+  m.setMessageCode(code);
+  return OpenProgress(maximum, m);
+}
+
+int C_MessageTool::OpenProgress(int maximum, const std::string& text) {
+  C_KveloMessage m = ProgressMessage("C_MessageTool::OpenProgress", __LINE__, LEVEL_PUBLIC);
+  m.Set(text);
+  return OpenProgress(maximum, m);
+}
+
+int C_MessageTool::SetProgress(int value, const C_KveloMessage& m) {
+  C_MessageTool* tool = Instance(m.getKey());
+  if (tool == nullptr) return -1;
+  int result = 0;
+  std::string text = m.getMessage();
+  if (text.empty()) {
+    if (m.getMessageCode() != 0) {
+      if (getMessage(m.getMessageCode(), text, nullptr, m.getKey()) != 0) result = -1;
+    } else {
+      text = " ";
+    }
+  }
+  if (value < 0) value = tool->m_progressCurrent;
+  tool->m_progressCurrent = value;
+  if (tool->m_progressStopped) text = "Processing stopped...";
+  const E_MessageStream_enum stream = m.getMessageStream();
+  for (int s = 0; s < 3; ++s) {
+    if (stream != STREAM_ALL && stream != s) continue;
+    const E_MessageStream_enum es = static_cast<E_MessageStream_enum>(s);
+    if (!tool->MessageActive(m, es)) continue;
+    if (s == STREAM_LOG) {
+      try {
+        tool->openLogFile();
+      } catch (const C_KveloException&) {
+        // The warning has gone out and the name is emptied; the progress step fails here.
+        result = -1;
+        break;
+      }
+    }
+    int r = tool->Ctrl(s)->AppSetProgress(text, value, es);
+    tool->closeLogFile();
+    if (r != 0) result = -1;
+  }
+  return result;
+}
+
+int C_MessageTool::SetProgress(int value, E_MessageCode_t code, E_VerbosityLevel_enum level) {
+  C_KveloMessage m = ProgressMessage("C_MessageTool::SetProgress", __LINE__, level);
+  m.setMessageCode(code);
+  return SetProgress(value, m);
+}
+
+int C_MessageTool::SetProgress(int value, const std::string& text, E_VerbosityLevel_enum level) {
+  C_KveloMessage m = ProgressMessage("C_MessageTool::SetProgress", __LINE__, level);
+  m.Set(text);
+  return SetProgress(value, m);
+}
+
+int C_MessageTool::SetProgressArg(int value, const char* fmt, E_VerbosityLevel_enum level, ...) {
+  C_KveloMessage m = ProgressMessage("C_MessageTool::SetProgressArg", __LINE__, level);
+  va_list ap;
+  va_start(ap, level);
+  m.Set(detail::FormatV(fmt, ap));
+  va_end(ap);
+  return SetProgress(value, m);
+}
+
+int C_MessageTool::CloseProgress(const std::string& key) {
+  C_MessageTool* tool = Instance(key);
+  if (tool == nullptr) return -1;
+  int result = 0;
+  for (int s = 0; s < 3; ++s)
+    if (tool->Ctrl(s)->AppCloseProgress() != 0) result = -1;
+  tool->m_progressOpen = false;
+  tool->m_progressCurrent = 0;
+  return result;
+}
+
+bool C_MessageTool::ProgressStopped(const std::string& key) {
+  C_MessageTool* tool = Instance(key);
+  return tool != nullptr && tool->m_progressStopped;
 }
 
 // ---------------------------------------------------------------- default controller

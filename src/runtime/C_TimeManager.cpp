@@ -1,11 +1,21 @@
 // C_TimeManager.cpp: profiling blocks and the global time manager fed by the C_Trace
-// scopes. Elapsed time comes from a monotonic clock, CPU time from the process's usage.
+// scopes, with the reports built on them: call-graph walks, listings, merges, the summary,
+// the tab-separated text file and the portable binary file. Elapsed time comes from a
+// monotonic clock, CPU time from the process's usage.
 #include "C_TimeManager.h"
 
+#include "bf.h"
+#include "erreur.h"
+#include "kvelosys.h"
 #include "platform/plat_time.h"
+#include "runtime/msg_format.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <climits>
+#include <memory>
 #include <new>
 
 namespace {
@@ -169,6 +179,7 @@ C_TimeManager::C_TimeManager(bool callGraph, bool reportOpenBlocks)
       m_reportOpenBlocks(reportOpenBlocks),
       m_slotsMerged(false),
       m_openBlocks(1),
+      m_listSlot(-1),
       m_names(1000),
       m_lastEnded(1, nullptr),
       m_elapsedOrigin(0.0),
@@ -189,6 +200,7 @@ C_TimeManager::C_TimeManager(C_TimeManager& other)
       m_reportOpenBlocks(other.m_reportOpenBlocks),
       m_slotsMerged(other.m_slotsMerged),
       m_openBlocks(static_cast<std::size_t>(other.m_nbSlots)),
+      m_listSlot(-1),
       m_names(other.m_names),
       m_lastEnded(static_cast<std::size_t>(other.m_nbSlots), nullptr),
       m_elapsedOrigin(other.m_elapsedOrigin),
@@ -229,15 +241,7 @@ C_Timer* C_TimeManager::DoBeginBlock(const char* name) {
   if (t == nullptr || m_names[static_cast<std::size_t>(t->GetId())] != key) {
     T_BlockMap& map = m_blocks[0];
     auto it = map.find(key);
-    if (it != map.end()) {
-      t = it->second;
-    } else {
-      t = new C_Timer(m_nbBlocks);
-      if (static_cast<std::size_t>(m_nbBlocks) >= m_names.size()) m_names.resize(m_names.size() + 1000);
-      m_names[static_cast<std::size_t>(m_nbBlocks)] = key;
-      ++m_nbBlocks;
-      map[key] = t;
-    }
+    t = (it != map.end()) ? it->second : NewBlock(key);
   }
   m_openBlocks[0].push_front(t);
   // A block begun again while open nests: the count grows, the outermost run is timed.
@@ -247,6 +251,15 @@ C_Timer* C_TimeManager::DoBeginBlock(const char* name) {
     ++t->m_nbCalls;
   overhead->Finish(m_elapsedOrigin, m_cpuOrigin);
   return t;
+}
+
+C_Timer* C_TimeManager::NewBlock(const std::string& name) {
+  std::unique_ptr<C_Timer> t(new C_Timer(m_nbBlocks));
+  if (static_cast<std::size_t>(m_nbBlocks) >= m_names.size()) m_names.resize(m_names.size() + 1000);
+  m_names[static_cast<std::size_t>(m_nbBlocks)] = name;
+  m_blocks[0][name] = t.get();
+  ++m_nbBlocks;
+  return t.release();
 }
 
 C_Timer* C_TimeManager::DoEndBlock(const char* name) {
@@ -334,6 +347,455 @@ void C_TimeManager::Reset() {
     for (auto& kv : map) kv.second->Reset();
 }
 
+// ==================================================================== call graph and reports
+
+namespace {
+
+// Source named in the trace marks of the binary file's readers and writers.
+const char kTraceFile[] = "src/C_TimeManager";
+
+using Kvelo::detail::Format;
+
+int Fail(int line) {
+  fct_Trace("aff_lieu", line, kTraceFile);
+  return -1;
+}
+
+struct CharFree {
+  void operator()(char* p) const { kvelomem_free(p, __FILE__, __LINE__); }
+};
+
+struct FileCloser {
+  void operator()(FILE* f) const {
+    if (f != nullptr) std::fclose(f);
+  }
+};
+
+// One call-graph step: the entry under the cursor, or -1 at the end.
+int GraphEntry(const C_Timer::T_Graph& graph, C_Timer::T_Graph::iterator cursor, double& elapsed, double& cpu) {
+  if (cursor == graph.end()) return -1;
+  elapsed = cursor->second.first;
+  cpu = cursor->second.second;
+  return cursor->first;
+}
+
+const std::string& NameOf(const std::vector<std::string>& names, int id) {
+  static const std::string none;
+  return (id >= 0 && static_cast<std::size_t>(id) < names.size()) ? names[static_cast<std::size_t>(id)] : none;
+}
+
+int WriteGraph(FILE* f, const C_Timer::T_Graph& graph) {
+  int n = static_cast<int>(graph.size());
+  if (BF_fwrite_int(f, &n, 1) != 0) return Fail(__LINE__);
+  for (const auto& kv : graph) {
+    int id = kv.first;
+    double values[2] = {kv.second.first, kv.second.second};
+    if (BF_fwrite_int(f, &id, 1) != 0) return Fail(__LINE__);
+    if (BF_fwrite_double(f, values, 2) != 0) return Fail(__LINE__);
+  }
+  return 0;
+}
+
+int ReadGraph(FILE* f, C_Timer::T_Graph& graph, int idLimit) {
+  int n = 0;
+  if (BF_fread_int(f, &n, 1) != 0 || n < 0) return Fail(__LINE__);
+  for (int i = 0; i < n; ++i) {
+    int id = 0;
+    double values[2] = {0.0, 0.0};
+    if (BF_fread_int(f, &id, 1) != 0 || id < 0 || id >= idLimit) return Fail(__LINE__);
+    if (BF_fread_double(f, values, 2) != 0) return Fail(__LINE__);
+    graph[id] = std::make_pair(values[0], values[1]);  // a repeated identifier keeps the last values
+  }
+  return 0;
+}
+
+}  // namespace
+
+int C_Timer::FirstChild(double& elapsed, double& cpu) {
+  m_childCursor = m_children.begin();
+  return GraphEntry(m_children, m_childCursor, elapsed, cpu);
+}
+
+int C_Timer::NextChild(double& elapsed, double& cpu) {
+  if (m_childCursor == m_children.end()) return -1;
+  ++m_childCursor;
+  return GraphEntry(m_children, m_childCursor, elapsed, cpu);
+}
+
+int C_Timer::FirstParent(double& elapsed, double& cpu) {
+  m_parentCursor = m_parents.begin();
+  return GraphEntry(m_parents, m_parentCursor, elapsed, cpu);
+}
+
+int C_Timer::NextParent(double& elapsed, double& cpu) {
+  if (m_parentCursor == m_parents.end()) return -1;
+  ++m_parentCursor;
+  return GraphEntry(m_parents, m_parentCursor, elapsed, cpu);
+}
+
+std::string C_Timer::Summary(std::vector<std::string>& names) {
+  double se = 0.0, sc = 0.0;
+  SelfTime(se, sc);
+  const double totalCpu = static_cast<double>(m_totalCpu);
+  std::string out = Format("%8d%15lf%15lf%15lf%15lf\n", m_nbCalls, m_totalElapsed, totalCpu, se, sc);
+  // Shares of this timer's totals; a total of 0 gives the quotient as it comes (inf or nan).
+  auto lines = [&](const T_Graph& graph) {
+    for (const auto& kv : graph)
+      out += Format("\t %4d %-50.40s        %8lf %% %8lf %%\n", kv.first, NameOf(names, kv.first).c_str(),
+                    100.0 * kv.second.first / m_totalElapsed, 100.0 * kv.second.second / totalCpu);
+  };
+  if (!m_children.empty()) {
+    out += "-- Childs --\n";
+    lines(m_children);
+  }
+  if (!m_parents.empty()) {
+    out += "-- Parents --\n";
+    lines(m_parents);
+  }
+  return out;
+}
+
+void C_Timer::FillSummary(std::vector<std::string>& names, std::string& out) { out += Summary(names); }
+
+void C_Timer::Print(std::vector<std::string>& names, FILE* f) {
+  if (f == nullptr) return;
+  std::string out;
+  FillSummary(names, out);
+  std::fprintf(f, "%s", out.c_str());
+}
+
+void C_Timer::ExportCsv(FILE* f, const std::string& name) {
+  if (f == nullptr) return;
+  double se = 0.0, sc = 0.0;
+  SelfTime(se, sc);
+  const double ratio = (se == 0.0) ? 100.0 : 100.0 * sc / se;
+  std::fprintf(f, "%40s\t%d\t", name.c_str(), m_nbCalls);
+  std::fprintf(f, "%lf\t%lf\t", m_totalElapsed, static_cast<double>(m_totalCpu));
+  std::fprintf(f, "%lf\t%lf\t%lf %%\n", se, sc, ratio);
+}
+
+int C_Timer::Write(FILE* f) {
+  int head[2] = {m_id, m_nbCalls};
+  if (BF_fwrite_int(f, head, 2) != 0) return Fail(__LINE__);
+  if (BF_fwrite_double(f, &m_totalElapsed, 1) != 0) return Fail(__LINE__);
+  if (BF_fwrite_float(f, &m_totalCpu, 1) != 0) return Fail(__LINE__);
+  if (BF_fwrite_double(f, &m_selfElapsed, 1) != 0) return Fail(__LINE__);
+  if (BF_fwrite_float(f, &m_selfCpu, 1) != 0) return Fail(__LINE__);
+  if (WriteGraph(f, m_children) != 0) return -1;
+  return WriteGraph(f, m_parents);
+}
+
+int C_Timer::Read(FILE* f) { return ReadRecord(f, INT_MAX); }
+
+int C_Timer::ReadRecord(FILE* f, int idLimit) {
+  m_children.clear();
+  m_parents.clear();
+  m_childCursor = m_children.end();
+  m_parentCursor = m_parents.end();
+  m_stepElapsed = 0.0;
+  m_stepCpu = 0.0f;
+  int head[2] = {0, 0};
+  if (BF_fread_int(f, head, 2) != 0) return Fail(__LINE__);
+  m_id = head[0];
+  m_nbCalls = head[1];
+  if (BF_fread_double(f, &m_totalElapsed, 1) != 0) return Fail(__LINE__);
+  if (BF_fread_float(f, &m_totalCpu, 1) != 0) return Fail(__LINE__);
+  if (BF_fread_double(f, &m_selfElapsed, 1) != 0) return Fail(__LINE__);
+  if (BF_fread_float(f, &m_selfCpu, 1) != 0) return Fail(__LINE__);
+  if (ReadGraph(f, m_children, idLimit) != 0) return -1;
+  return ReadGraph(f, m_parents, idLimit);
+}
+
+void C_Timer::Merge(C_Timer& o) {
+  double e = 0.0, c = 0.0;
+  o.SelfTime(e, c);
+  m_nbCalls += o.m_nbCalls;
+  m_totalElapsed = std::max(m_totalElapsed, o.m_totalElapsed);
+  m_totalCpu += o.m_totalCpu;
+  m_selfElapsed = std::max(m_selfElapsed, e);
+  m_selfCpu += static_cast<float>(c);
+  auto combine = [](T_Graph& mine, const T_Graph& theirs) {
+    for (const auto& kv : theirs) {
+      auto it = mine.find(kv.first);
+      if (it != mine.end()) {
+        it->second.first = std::max(it->second.first, kv.second.first);
+        it->second.second += kv.second.second;
+      } else {
+        mine[kv.first] = kv.second;
+      }
+    }
+  };
+  combine(m_children, o.m_children);
+  combine(m_parents, o.m_parents);
+}
+
+void C_Timer::Subtract(C_Timer& o) {
+  double e = 0.0, c = 0.0;
+  o.SelfTime(e, c);
+  m_nbCalls -= o.m_nbCalls;
+  m_totalElapsed -= o.m_totalElapsed;
+  m_totalCpu -= o.m_totalCpu;
+  m_selfElapsed -= e;
+  m_selfCpu -= static_cast<float>(c);
+  auto remove = [](T_Graph& mine, const T_Graph& theirs) {
+    for (const auto& kv : theirs) {
+      std::pair<double, double>& p = mine[kv.first];  // absent: a new entry at (0, 0)
+      p.first -= kv.second.first;
+      p.second -= kv.second.second;
+    }
+  };
+  remove(m_children, o.m_children);
+  remove(m_parents, o.m_parents);
+}
+
+// -------------------------------------------------------------------- manager listings
+
+C_Timer* C_TimeManager::FirstBlock(std::string& name, int slot) {
+  if (!m_sorted.empty()) {
+    m_sortedCursor = m_sorted.begin();
+  } else {
+    if (slot < 0 || slot >= m_nbSlots) {
+      m_listSlot = -1;
+      return nullptr;
+    }
+    m_listSlot = slot;
+    m_listCursor = m_blocks[static_cast<std::size_t>(slot)].begin();
+  }
+  // The walk's first step is NextBlock's work from a cursor before the first entry.
+  if (!m_sorted.empty()) {
+    for (; m_sortedCursor != m_sorted.end(); ++m_sortedCursor) {
+      name = NameOf(m_names, m_sortedCursor->second);
+      auto it = m_blocks[0].find(name);
+      if (it != m_blocks[0].end()) return it->second;
+    }
+    return nullptr;
+  }
+  T_BlockMap& map = m_blocks[static_cast<std::size_t>(m_listSlot)];
+  if (m_listCursor == map.end()) return nullptr;
+  name = m_listCursor->first;
+  return m_listCursor->second;
+}
+
+C_Timer* C_TimeManager::NextBlock(std::string& name, int) {
+  if (!m_sorted.empty()) {
+    if (m_sortedCursor == m_sorted.end()) return nullptr;
+    for (++m_sortedCursor; m_sortedCursor != m_sorted.end(); ++m_sortedCursor) {
+      name = NameOf(m_names, m_sortedCursor->second);
+      auto it = m_blocks[0].find(name);
+      if (it != m_blocks[0].end()) return it->second;
+    }
+    return nullptr;
+  }
+  if (m_listSlot < 0) return nullptr;
+  T_BlockMap& map = m_blocks[static_cast<std::size_t>(m_listSlot)];
+  if (m_listCursor == map.end()) return nullptr;
+  ++m_listCursor;
+  if (m_listCursor == map.end()) return nullptr;
+  name = m_listCursor->first;
+  return m_listCursor->second;
+}
+
+void C_TimeManager::SortBlocks(C_Timer::E_TimeValue which) {
+  SumOverProcs();
+  m_sorted.clear();
+  m_sortedCursor = m_sorted.end();
+  if (static_cast<int>(which) == 0) return;
+  // insert keeps the first block of a value: the one earlier in name order.
+  for (auto& kv : m_blocks[0]) m_sorted.insert(std::make_pair(kv.second->GetTimeValue(which), kv.second->GetId()));
+  m_sortedCursor = m_sorted.end();
+}
+
+void C_TimeManager::SumOverProcs() {
+  if (m_slotsMerged) return;
+  for (int s = 1; s < m_nbSlots; ++s) {
+    T_BlockMap& map = m_blocks[static_cast<std::size_t>(s)];
+    for (auto& kv : map) {
+      auto it = m_blocks[0].find(kv.first);
+      if (it != m_blocks[0].end()) {
+        it->second->Merge(*kv.second);
+        delete kv.second;
+      } else {
+        m_blocks[0][kv.first] = kv.second;
+      }
+    }
+    map.clear();
+    m_openBlocks[static_cast<std::size_t>(s)].clear();
+    m_lastEnded[static_cast<std::size_t>(s)] = nullptr;
+    if (m_listSlot == s) m_listSlot = -1;
+  }
+  m_slotsMerged = true;
+}
+
+C_TimeManager& C_TimeManager::operator+=(C_TimeManager& other) {
+  for (int s = 0; s < m_nbSlots && s < other.m_nbSlots; ++s) {
+    for (auto& kv : other.m_blocks[static_cast<std::size_t>(s)]) {
+      T_BlockMap& mine = m_blocks[static_cast<std::size_t>(s)];
+      auto it = mine.find(kv.first);
+      C_Timer* t = nullptr;
+      if (it != mine.end()) {
+        t = it->second;
+      } else if (s == 0) {
+        t = NewBlock(kv.first);
+      } else {
+        continue;  // identifiers are given in slot 0 only
+      }
+      t->Merge(*kv.second);
+    }
+  }
+  return *this;
+}
+
+C_TimeManager& C_TimeManager::operator-=(C_TimeManager& other) {
+  for (int s = 0; s < m_nbSlots && s < other.m_nbSlots; ++s) {
+    T_BlockMap& mine = m_blocks[static_cast<std::size_t>(s)];
+    for (auto& kv : other.m_blocks[static_cast<std::size_t>(s)]) {
+      auto it = mine.find(kv.first);
+      if (it != mine.end()) it->second->Subtract(*kv.second);
+    }
+  }
+  return *this;
+}
+
+// -------------------------------------------------------------------- manager reports
+
+void C_TimeManager::FillSummary(std::string& out) {
+  if (!m_active) return;
+  SumOverProcs();
+  const std::string rule = std::string(98, '=') + "\n";
+  out += rule;
+  out += Format("===== Number of threads :%d\n", m_nbSlots);
+  out += Format("===== Number of Blocks : %d", static_cast<int>(m_blocks[0].size()));
+  out += std::string(70, ' ') + "||\n";
+  out += std::string(41, '=') + "||         Total Time         ||       Self Time       ||\n";
+  out += Format("%-30.25s", "Name");
+  out += "NbCalls    Elapsed Time      CPU Time    Elapsed Time      CPU Time\n";
+  out += rule;
+  out += Format("%-30.25s", "C_TimeManager::BeginBlock");
+  m_beginOverhead[0]->FillSummary(m_names, out);
+  out += Format("%-30.25s", "C_TimeManager::EndBlock");
+  m_endOverhead[0]->FillSummary(m_names, out);
+  out += rule;
+  bool haveClass = false;
+  std::string lastClass;
+  std::string name;
+  for (C_Timer* t = FirstBlock(name, 0); t != nullptr; t = NextBlock(name, 0)) {
+    const std::size_t sep = name.find("::");
+    if (sep != std::string::npos) {
+      const std::string cls = name.substr(0, sep);
+      if (!haveClass || cls != lastClass) out += Format("\n===== Class : %-30.25s\n", cls.c_str());
+      haveClass = true;
+      lastClass = cls;
+      out += Format("%-30.25s", name.substr(sep).c_str());
+    } else {
+      out += Format("%-30.25s", name.c_str());
+    }
+    t->FillSummary(m_names, out);
+  }
+}
+
+void C_TimeManager::Print(FILE* f) {
+  if (f == nullptr) return;
+  std::string out;
+  FillSummary(out);
+  std::fprintf(f, "%s", out.c_str());
+}
+
+void C_TimeManager::ExportCsvFile(const std::string& fileName) {
+  if (!m_active) return;
+  std::unique_ptr<FILE, FileCloser> f(std::fopen(fileName.c_str(), "w"));
+  if (!f) return;
+  std::fprintf(f.get(), "%40s\tNbCalls\tTotalElapTime\tTotalCpuTime\tSelfElapTime\tSelfCpuTime\tRatio\n",
+               "blockname");
+  std::string name;
+  for (C_Timer* t = FirstBlock(name, 0); t != nullptr; t = NextBlock(name, 0)) t->ExportCsv(f.get(), name);
+  m_beginOverhead[0]->ExportCsv(f.get(), "C_TimeManager::BeginBlock");
+  m_endOverhead[0]->ExportCsv(f.get(), "C_TimeManager::EndBlock");
+}
+
+int C_TimeManager::Write(FILE* f) {
+  int head[2] = {m_nbBlocks, m_callGraph ? 1 : 0};
+  if (BF_fwrite_int(f, head, 2) != 0) return Fail(__LINE__);
+  for (int id = 0; id < m_nbBlocks; ++id)
+    if (BF_fwrite_str(f, m_names[static_cast<std::size_t>(id)].c_str()) != 0) return Fail(__LINE__);
+  std::string name;
+  int listed = 0;
+  for (C_Timer* t = FirstBlock(name, 0); t != nullptr; t = NextBlock(name, 0)) ++listed;
+  if (BF_fwrite_int(f, &listed, 1) != 0) return Fail(__LINE__);
+  for (C_Timer* t = FirstBlock(name, 0); t != nullptr; t = NextBlock(name, 0)) {
+    int id = t->GetId();
+    if (BF_fwrite_int(f, &id, 1) != 0) return Fail(__LINE__);
+    if (t->Write(f) != 0) return -1;
+  }
+  if (m_beginOverhead[0]->Write(f) != 0) return -1;
+  return m_endOverhead[0]->Write(f);
+}
+
+void C_TimeManager::ClearBlocks() {
+  for (auto& stack : m_openBlocks) stack.clear();
+  for (auto& map : m_blocks) {
+    for (auto& kv : map) delete kv.second;
+    map.clear();
+  }
+  for (C_Timer*& t : m_lastEnded) t = nullptr;
+  m_listSlot = -1;
+  m_sorted.clear();
+  m_sortedCursor = m_sorted.end();
+  m_nbBlocks = 0;
+}
+
+int C_TimeManager::Read(FILE* f) {
+  ClearBlocks();
+  int count = 0;
+  if (BF_fread_int(f, &count, 1) != 0) return Fail(__LINE__);
+  std::printf("Nombre de blocs : %d\n", count);
+  int flag = 0;
+  if (BF_fread_int(f, &flag, 1) != 0) return Fail(__LINE__);
+  m_callGraph = (flag == 1);
+  std::printf("CallGraph ? : %d\n", flag);
+  if (count < 0) return Fail(__LINE__);
+  // Names are read one by one: a count that the file cannot back ends at its last value.
+  std::vector<std::string> names;
+  for (int id = 0; id < count; ++id) {
+    char* raw = nullptr;
+    int r = BF_fread_str(f, &raw);
+    std::unique_ptr<char, CharFree> text(raw);
+    if (r != 0 || !text) return Fail(__LINE__);
+    names.emplace_back(text.get());
+  }
+  m_names.swap(names);
+  m_nbBlocks = count;
+  int listed = 0;
+  if (BF_fread_int(f, &listed, 1) != 0 || listed < 0) return Fail(__LINE__);
+  for (int i = 0; i < listed; ++i) {
+    int id = 0;
+    if (BF_fread_int(f, &id, 1) != 0 || id < 0 || id >= count) return Fail(__LINE__);
+    const std::string& name = m_names[static_cast<std::size_t>(id)];
+    if (m_blocks[0].count(name) != 0) return Fail(__LINE__);
+    std::unique_ptr<C_Timer> t(new C_Timer(id));
+    if (t->ReadRecord(f, count) != 0) return -1;
+    if (t->GetId() != id) return Fail(__LINE__);
+    m_blocks[0][name] = t.get();
+    t.release();
+  }
+  if (m_beginOverhead[0]->ReadRecord(f, count) != 0) return -1;
+  return m_endOverhead[0]->ReadRecord(f, count);
+}
+
+int C_TimeManager::Write(const std::string& fileName) {
+  if (!m_active) return -1;
+  std::unique_ptr<FILE, FileCloser> f(std::fopen(fileName.c_str(), "wb"));
+  if (!f) return Fail(__LINE__);
+  int r = Write(f.get());
+  if (std::fclose(f.release()) != 0 && r == 0) r = Fail(__LINE__);
+  return r;
+}
+
+int C_TimeManager::Read(const std::string& fileName) {
+  std::unique_ptr<FILE, FileCloser> f(std::fopen(fileName.c_str(), "rb"));
+  if (!f) return Fail(__LINE__);
+  return Read(f.get());
+}
+
 // ==================================================================== global manager
 
 void cTimeManagerBeginBlock(const char* name) {
@@ -360,5 +822,12 @@ void freeTimeManager(void) {
 }
 
 void dispTimeManager(void) {}
+
+void dumpTimeManager(int n) {
+  if (g_timeManager == nullptr) return;
+  const std::string suffix = (n == 1) ? std::string() : Kvelo::detail::Format("-%d", n);
+  g_timeManager->ExportCsvFile("TimeManager" + suffix + ".csv");
+  g_timeManager->Write("TimeManager" + suffix + ".cpu");
+}
 
 KVELO_C_END

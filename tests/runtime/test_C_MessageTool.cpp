@@ -348,8 +348,8 @@ TEST_F(MessageToolTest, RegistryAndLastUsedTool) {
   C_DevNullCtrl devnull;
   t->setMessageStreamCtrl(devnull, STREAM_SCREEN);
   CaptureStderr();
-  EXPECT_EQ(t->Initialize(), -1);  // the log streams are not swallowed: nothing to load from
-  EXPECT_EQ(GetCapturedStderr().substr(0, 34), "*** Cannot load messages database ");
+  EXPECT_EQ(t->Initialize(), -1);  // the log streams are not swallowed: a message file is needed
+  EXPECT_EQ(GetCapturedStderr().substr(0, 56), "*** Programming error: resources file is not specified. ");
   EXPECT_FALSE(t->isInitialized());
   t->setMessageStreamCtrl(devnull, STREAM_ALL);
   EXPECT_EQ(t->Initialize(), 0);

@@ -1,0 +1,485 @@
+// Tests of the profiling reports: call-graph walks, block listings in name and value order,
+// manager merges, the printed summary, the tab-separated text file, the portable binary file
+// (checked against records encoded here byte by byte) and the dumps of the global manager.
+#include "C_MessageTool.h"
+#include "C_TimeManager.h"
+#include "binfile.h"
+#include "msgcapture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using kvtest::Bytes;
+using testing::internal::CaptureStderr;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStderr;
+using testing::internal::GetCapturedStdout;
+
+namespace {
+
+char* N(const char* s) { return const_cast<char*>(s); }
+
+// ------------------------------------------------------------ big-endian encoder
+
+struct Encoder {
+  Bytes b;
+  Encoder& I(std::int32_t v) {
+    std::uint32_t u = static_cast<std::uint32_t>(v);
+    for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
+    return *this;
+  }
+  Encoder& F(float v) {
+    std::uint32_t u;
+    std::memcpy(&u, &v, 4);
+    for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
+    return *this;
+  }
+  Encoder& D(double v) {
+    std::uint64_t u;
+    std::memcpy(&u, &v, 8);
+    for (int s = 56; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
+    return *this;
+  }
+  Encoder& S(const std::string& s) {
+    I(static_cast<std::int32_t>(s.size()));
+    b.insert(b.end(), s.begin(), s.end());
+    return *this;
+  }
+};
+
+struct Entry {
+  int id;
+  double e, c;
+};
+
+struct Rec {
+  int id, calls;
+  double te;
+  float tc;
+  double se;
+  float sc;
+  std::vector<Entry> children, parents;
+};
+
+void Timer(Encoder& out, const Rec& r) {
+  out.I(r.id).I(r.calls).D(r.te).F(r.tc).D(r.se).F(r.sc);
+  out.I(static_cast<int>(r.children.size()));
+  for (const Entry& x : r.children) out.I(x.id).D(x.e).D(x.c);
+  out.I(static_cast<int>(r.parents.size()));
+  for (const Entry& x : r.parents) out.I(x.id).D(x.e).D(x.c);
+}
+
+// A manager record: names by identifier, the block records in the given order, overheads.
+Bytes Manager(const std::vector<std::string>& names, bool graph, const std::vector<Rec>& blocks,
+              const Rec& begin, const Rec& end) {
+  Encoder out;
+  out.I(static_cast<int>(names.size())).I(graph ? 1 : 0);
+  for (const std::string& n : names) out.S(n);
+  out.I(static_cast<int>(blocks.size()));
+  for (const Rec& r : blocks) {
+    out.I(r.id);
+    Timer(out, r);
+  }
+  Timer(out, begin);
+  Timer(out, end);
+  return out.b;
+}
+
+const Rec kBegin{-1, 6, 0.25, 0.125f, 0.25, 0.125f, {}, {}};
+const Rec kEnd{-2, 6, 0.5, 0.25f, 0.5, 0.25f, {}, {}};
+
+// Three blocks without call graph; identifiers in order of first use, records in name order.
+Bytes FlatFile() {
+  return Manager({"C_Vec::Dot", "Solve", "C_Vec::Axpy"}, false,
+                 {{2, 3, 5.0, 2.0f, 5.0, 2.0f, {}, {}},
+                  {0, 1, 2.0, 1.0f, 0.0, 0.5f, {}, {}},
+                  {1, 2, 4.0, 4.0f, 2.0, 1.0f, {}, {}}},
+                 kBegin, kEnd);
+}
+
+// Outer runs Inner once, with the call graph.
+Bytes GraphFile() {
+  return Manager({"Outer", "Inner"}, true,
+                 {{1, 2, 1.0, 0.5f, 1.0, 0.5f, {}, {{0, 1.0, 0.5}}},
+                  {0, 1, 4.0, 2.0f, 4.0, 2.0f, {{1, 1.0, 0.5}}, {}}},
+                 kBegin, kEnd);
+}
+
+// Total elapsed 2.0, 5.0 and 2.0.
+Bytes TieFile() {
+  return Manager({"A", "B", "C"}, false,
+                 {{0, 1, 2.0, 1.0f, 2.0, 1.0f, {}, {}},
+                  {1, 1, 5.0, 1.0f, 5.0, 1.0f, {}, {}},
+                  {2, 1, 2.0, 1.0f, 2.0, 1.0f, {}, {}}},
+                 kBegin, kEnd);
+}
+
+// Reads the bytes into tm through a file; the result of Read, its standard output in *out.
+int Load(C_TimeManager& tm, const Bytes& bytes, std::string* out = nullptr) {
+  kvtest::TempPath path("tmdump", ".cpu");
+  EXPECT_TRUE(kvtest::WriteFileBytes(path.str(), bytes));
+  CaptureStdout();
+  int r = tm.Read(path.str());
+  std::string printed = GetCapturedStdout();
+  if (out != nullptr) *out = printed;
+  return r;
+}
+
+std::vector<std::string> Listing(C_TimeManager& tm) {
+  std::vector<std::string> names;
+  std::string name;
+  for (C_Timer* t = tm.FirstBlock(name, 0); t != nullptr; t = tm.NextBlock(name, 0)) names.push_back(name);
+  return names;
+}
+
+std::string Right(const std::string& s, std::size_t w) { return std::string(w > s.size() ? w - s.size() : 0, ' ') + s; }
+std::string Left(const std::string& s, std::size_t w) { return s + std::string(w > s.size() ? w - s.size() : 0, ' '); }
+
+// The timer summary line: call count in 8, four times in 15 with six decimals.
+std::string Line(int calls, const char* te, const char* tc, const char* se, const char* sc) {
+  return Right(std::to_string(calls), 8) + Right(te, 15) + Right(tc, 15) + Right(se, 15) + Right(sc, 15) + "\n";
+}
+
+// Routes the trace marks of this program to a capture: an initialized tool found by Instance
+// is the last-used tool, which fct_Trace takes while the default tool is not initialized.
+struct TraceSink {
+  TraceSink() {
+    Kvelo::C_MessageTool* t = Kvelo::C_MessageTool::Instance("Time manager trace sink");
+    Kvelo::C_DevNullCtrl devnull;
+    t->setMessageStreamCtrl(devnull, Kvelo::MessageToolEnums::STREAM_ALL);
+    t->Initialize();
+    t->ResetMessageStreamCtrl(Kvelo::MessageToolEnums::STREAM_ALL);
+    Kvelo::C_MessageTool::Instance("Time manager trace sink");
+    cap.reset(new kvtest::MsgCapture("Time manager trace sink"));
+  }
+  std::unique_ptr<kvtest::MsgCapture> cap;
+};
+
+}  // namespace
+
+TEST(TimeManagerFile, ReadingGivesTheRecordedBlocksAndWritingGivesTheSameBytes) {
+  C_TimeManager tm;
+  tm.BeginBlock(N("Live block"));  // replaced by what is read
+  tm.EndBlock(N("Live block"));
+  std::string printed;
+  ASSERT_EQ(Load(tm, FlatFile(), &printed), 0);
+  EXPECT_EQ(printed, "Nombre de blocs : 3\nCallGraph ? : 0\n");
+  EXPECT_FALSE(tm.ContainsCallGraph());
+  EXPECT_EQ(tm.TimerByName("Live block"), nullptr);
+  EXPECT_EQ(tm.GetTabNames().size(), 3u);
+  EXPECT_EQ(tm.GetNameById(2), "C_Vec::Axpy");
+  C_Timer* solve = tm.TimerByName("Solve");
+  ASSERT_NE(solve, nullptr);
+  EXPECT_EQ(solve->GetId(), 1);
+  EXPECT_EQ(solve->NbCalls(), 2);
+  double e = 0, c = 0;
+  solve->TotalTime(e, c);
+  EXPECT_EQ(e, 4.0);
+  EXPECT_EQ(c, 4.0);
+  solve->SelfTime(e, c);
+  EXPECT_EQ(e, 2.0);
+  EXPECT_EQ(c, 1.0);
+  solve->GetStepTime(e, c);  // not stored: 0
+  EXPECT_EQ(e, 0.0);
+  EXPECT_EQ(c, 0.0);
+
+  kvtest::TempPath again("tmdump_again", ".cpu");
+  EXPECT_EQ(tm.Write(again.str()), 0);
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::ReadFileBytes(again.str()), FlatFile()));
+
+  // A block begun after the reading takes the next identifier.
+  tm.BeginBlock(N("New"));
+  EXPECT_EQ(tm.EndBlock(N("New"))->GetId(), 3);
+  EXPECT_EQ(tm.GetNameById(3), "New");
+}
+
+TEST(TimeManagerFile, CallGraphEntriesAndTheirWalks) {
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, GraphFile()), 0);
+  EXPECT_TRUE(tm.ContainsCallGraph());
+  C_Timer* outer = tm.TimerByName("Outer");
+  C_Timer* inner = tm.TimerByName("Inner");
+  ASSERT_TRUE(outer != nullptr && inner != nullptr);
+  double e = -1, c = -1;
+  EXPECT_EQ(outer->NbChilds(), 1);
+  EXPECT_EQ(outer->NbParents(), 0);
+  EXPECT_EQ(outer->FirstChild(e, c), 1);
+  EXPECT_EQ(e, 1.0);
+  EXPECT_EQ(c, 0.5);
+  EXPECT_EQ(outer->NextChild(e, c), -1);
+  EXPECT_EQ(outer->NextChild(e, c), -1);
+  EXPECT_EQ(outer->FirstParent(e, c), -1);
+  EXPECT_EQ(inner->FirstParent(e, c), 0);
+  EXPECT_EQ(inner->FirstChild(e, c), -1);
+  outer->SelfTime(e, c);  // the accumulators less the children
+  EXPECT_EQ(e, 3.0);
+  EXPECT_EQ(c, 1.5);
+  std::string s;
+  outer->FillSummary(tm.GetTabNames(), s);
+  EXPECT_EQ(s, Line(1, "4.000000", "2.000000", "3.000000", "1.500000") + "-- Childs --\n" + "\t    1 " +
+                   Left("Inner", 50) + "        25.000000 % 25.000000 %\n");
+  s.clear();
+  inner->FillSummary(tm.GetTabNames(), s);
+  EXPECT_EQ(s, Line(2, "1.000000", "0.500000", "1.000000", "0.500000") + "-- Parents --\n" + "\t    0 " +
+                   Left("Outer", 50) + "        100.000000 % 100.000000 %\n");
+  kvtest::TempPath again("tmdump_graph", ".cpu");
+  EXPECT_EQ(tm.Write(again.str()), 0);
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::ReadFileBytes(again.str()), GraphFile()));
+}
+
+TEST(TimeManagerFile, LiveCallGraphWalks) {
+  C_TimeManager tm(true, false);
+  for (int i = 0; i < 2; ++i) {
+    tm.BeginBlock(N("Run"));
+    tm.BeginBlock(N("Step"));
+    tm.EndBlock(N("Step"));
+    tm.BeginBlock(N("Check"));
+    tm.EndBlock(N("Check"));
+    tm.EndBlock(N("Run"));
+  }
+  C_Timer* run = tm.TimerByName("Run");
+  C_Timer* step = tm.TimerByName("Step");
+  C_Timer* check = tm.TimerByName("Check");
+  EXPECT_EQ(run->NbChilds(), 2);
+  double e1, c1, e2, c2;
+  EXPECT_EQ(run->FirstChild(e1, c1), step->GetId());  // ascending identifiers
+  EXPECT_EQ(step->FirstParent(e2, c2), run->GetId());
+  EXPECT_EQ(e1, e2);  // the same intervals on both sides
+  EXPECT_EQ(c1, c2);
+  EXPECT_EQ(run->NextChild(e1, c1), check->GetId());
+  EXPECT_EQ(run->NextChild(e1, c1), -1);
+  EXPECT_EQ(step->NextParent(e2, c2), -1);
+}
+
+TEST(TimeManagerFile, ReadFailures) {
+  const Bytes good = FlatFile();
+  // Cut anywhere: within the counts, a name, the block records or the overhead records.
+  for (std::size_t cut : {std::size_t(0), std::size_t(2), std::size_t(6), std::size_t(14), std::size_t(40),
+                          std::size_t(70), good.size() - 90, good.size() - 1}) {
+    C_TimeManager tm;
+    EXPECT_EQ(Load(tm, Bytes(good.begin(), good.begin() + static_cast<long>(cut))), -1) << cut;
+  }
+  struct Case {
+    const char* what;
+    Bytes bytes;
+  } cases[] = {
+      {"negative block count", Encoder().I(-1).I(0).I(0).b},
+      {"identifier past the names", Manager({"A"}, false, {{1, 1, 1.0, 1.0f, 1.0, 1.0f, {}, {}}}, kBegin, kEnd)},
+      {"block given twice",
+       Manager({"A"}, false, {{0, 1, 1.0, 1.0f, 1.0, 1.0f, {}, {}}, {0, 1, 1.0, 1.0f, 1.0, 1.0f, {}, {}}}, kBegin,
+               kEnd)},
+      {"child past the names", Manager({"A"}, true, {{0, 1, 1.0, 1.0f, 1.0, 1.0f, {{4, 1, 1}}, {}}}, kBegin, kEnd)},
+      {"negative entry count", Encoder().I(1).I(0).S("A").I(1).I(0).I(0).I(1).D(1).F(1).D(1).F(1).I(-2).b},
+      {"empty name", Encoder().I(1).I(0).I(0).b},
+  };
+  for (const Case& c : cases) {
+    C_TimeManager tm;
+    EXPECT_EQ(Load(tm, c.bytes), -1) << c.what;
+  }
+  // A record whose identifier differs from its block's.
+  Bytes mismatch = Manager({"A", "B"}, false, {{0, 1, 1.0, 1.0f, 1.0, 1.0f, {}, {}}}, kBegin, kEnd);
+  mismatch[4 * 2 + 5 + 5 + 4 + 4 + 3] = 1;  // the record's own identifier: 1 instead of 0
+  C_TimeManager tm;
+  EXPECT_EQ(Load(tm, mismatch), -1);
+  C_TimeManager missing;
+  CaptureStdout();
+  EXPECT_EQ(missing.Read(std::string("no_such_dir/none.cpu")), -1);
+  EXPECT_EQ(GetCapturedStdout(), "");
+}
+
+TEST(TimeManagerFile, FailuresAreMarkedWithTheSourceOfTheProfiler) {
+  TraceSink sink;
+  C_TimeManager tm;
+  EXPECT_EQ(tm.Write(std::string("no_such_dir/out.cpu")), -1);
+  ASSERT_EQ(sink.cap->Count(8), 1);
+  EXPECT_EQ(sink.cap->Messages()[0].text.rfind("fct_Trace: aff_lieu(), src/C_TimeManager line ", 0), 0u);
+  // A block with an empty name cannot be written.
+  tm.BeginBlock(N(""));
+  tm.EndBlock(N(""));
+  kvtest::TempPath out("tmdump_empty", ".cpu");
+  EXPECT_EQ(tm.Write(out.str()), -1);
+  EXPECT_GE(sink.cap->Count(8), 2);
+  // Writing to a null stream fails at its first value.
+  EXPECT_EQ(tm.Write(static_cast<FILE*>(nullptr)), -1);
+}
+
+TEST(TimeManagerReports, TextFileColumns) {
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, FlatFile()), 0);
+  kvtest::TempPath csv("tmdump", ".csv");
+  tm.ExportCsvFile(csv.str());
+  const std::string want =
+      Right("blockname", 40) + "\tNbCalls\tTotalElapTime\tTotalCpuTime\tSelfElapTime\tSelfCpuTime\tRatio\n" +
+      Right("C_Vec::Axpy", 40) + "\t3\t5.000000\t2.000000\t5.000000\t2.000000\t40.000000 %\n" +
+      Right("C_Vec::Dot", 40) + "\t1\t2.000000\t1.000000\t0.000000\t0.500000\t100.000000 %\n" +  // self elapsed 0
+      Right("Solve", 40) + "\t2\t4.000000\t4.000000\t2.000000\t1.000000\t50.000000 %\n" +
+      Right("C_TimeManager::BeginBlock", 40) + "\t6\t0.250000\t0.125000\t0.250000\t0.125000\t50.000000 %\n" +
+      Right("C_TimeManager::EndBlock", 40) + "\t6\t0.500000\t0.250000\t0.500000\t0.250000\t50.000000 %\n";
+  EXPECT_EQ(kvtest::ReadFileText(csv.str()), want);
+  // An unopenable name writes nothing and does not fail loudly.
+  tm.ExportCsvFile("no_such_dir/x.csv");
+}
+
+TEST(TimeManagerReports, SummaryGroupsBlocksByClass) {
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, FlatFile()), 0);
+  const std::string rule = std::string(98, '=') + "\n";
+  const std::string head =
+      rule + "===== Number of threads :1\n" + "===== Number of Blocks : 3" + std::string(70, ' ') + "||\n" +
+      std::string(41, '=') + "||         Total Time         ||       Self Time       ||\n" + Left("Name", 30) +
+      "NbCalls    Elapsed Time      CPU Time    Elapsed Time      CPU Time\n" + rule +
+      Left("C_TimeManager::BeginBlock", 30) + Line(6, "0.250000", "0.125000", "0.250000", "0.125000") +
+      Left("C_TimeManager::EndBlock", 30) + Line(6, "0.500000", "0.250000", "0.500000", "0.250000") + rule;
+  const std::string classHeader = "\n===== Class : " + Left("C_Vec", 30) + "\n";
+  const std::string axpy = Left("::Axpy", 30) + Line(3, "5.000000", "2.000000", "5.000000", "2.000000");
+  const std::string dot = Left("::Dot", 30) + Line(1, "2.000000", "1.000000", "0.000000", "0.500000");
+  const std::string solve = Left("Solve", 30) + Line(2, "4.000000", "4.000000", "2.000000", "1.000000");
+  std::string s = "before:";
+  tm.FillSummary(s);  // appends
+  EXPECT_EQ(s, "before:" + head + classHeader + axpy + dot + solve);
+  // Sorted by total elapsed time: Axpy 5, Solve 4, Dot 2; Dot follows a block without class
+  // and keeps the remembered class: no second header.
+  tm.SortBlocks(C_Timer::TOTAL_ELAPSED);
+  s.clear();
+  tm.FillSummary(s);
+  EXPECT_EQ(s, head + classHeader + axpy + solve + dot);
+  kvtest::TempPath printed("tmdump", ".txt");
+  FILE* f = std::fopen(printed.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  tm.Print(f);
+  std::fclose(f);
+  EXPECT_EQ(kvtest::ReadFileText(printed.str()), s);
+  tm.Print(nullptr);
+}
+
+TEST(TimeManagerReports, SortingByValue) {
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, TieFile()), 0);
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A", "B", "C"}));
+  tm.SortBlocks(C_Timer::TOTAL_ELAPSED);  // 2, 5, 2: the second 2.0 is left out
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"B", "A"}));
+  tm.SortBlocks(static_cast<C_Timer::E_TimeValue>(9));  // every value 0.0
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A"}));
+  tm.SortBlocks(C_Timer::TOTAL_CPU);  // all equal
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A"}));
+  // The binary file holds only the listed blocks, but every name.
+  kvtest::TempPath sorted("tmdump_sorted", ".cpu");
+  EXPECT_EQ(tm.Write(sorted.str()), 0);
+  C_TimeManager back;
+  ASSERT_EQ(Load(back, kvtest::ReadFileBytes(sorted.str())), 0);
+  EXPECT_EQ(Listing(back), (std::vector<std::string>{"A"}));
+  EXPECT_EQ(back.GetNameById(2), "C");
+  tm.SortBlocks(static_cast<C_Timer::E_TimeValue>(0));
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A", "B", "C"}));
+  std::string name;
+  EXPECT_EQ(tm.FirstBlock(name, 3), nullptr);  // no such slot
+  EXPECT_EQ(tm.NextBlock(name, 0), nullptr);
+  EXPECT_NE(tm.FirstBlock(name, 0), nullptr);
+  while (tm.NextBlock(name, 0) != nullptr) {
+  }
+  EXPECT_EQ(tm.NextBlock(name, 0), nullptr);  // stays at the end
+}
+
+TEST(TimeManagerReports, MergingManagers) {
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, FlatFile()), 0);
+  C_TimeManager copy(tm);
+  copy += tm;  // counts and CPU times double, elapsed times stay
+  C_Timer* axpy = copy.TimerByName("C_Vec::Axpy");
+  EXPECT_EQ(axpy->NbCalls(), 6);
+  EXPECT_EQ(axpy->GetTimeValue(C_Timer::TOTAL_ELAPSED), 5.0);
+  EXPECT_EQ(axpy->GetTimeValue(C_Timer::TOTAL_CPU), 4.0);
+  EXPECT_EQ(axpy->GetTimeValue(C_Timer::SELF_ELAPSED), 5.0);
+  EXPECT_EQ(axpy->GetTimeValue(C_Timer::SELF_CPU), 4.0);
+  copy -= tm;
+  EXPECT_EQ(axpy->NbCalls(), 3);
+  EXPECT_EQ(axpy->GetTimeValue(C_Timer::TOTAL_ELAPSED), 0.0);
+  EXPECT_EQ(axpy->GetTimeValue(C_Timer::TOTAL_CPU), 2.0);
+
+  // Call-graph entries merge by identifier: elapsed by maximum, CPU by sum.
+  C_TimeManager graph;
+  ASSERT_EQ(Load(graph, GraphFile()), 0);
+  C_TimeManager twice;
+  ASSERT_EQ(Load(twice, GraphFile()), 0);
+  twice += graph;
+  double e, c;
+  EXPECT_EQ(twice.TimerByName("Outer")->FirstChild(e, c), 1);
+  EXPECT_EQ(e, 1.0);
+  EXPECT_EQ(c, 1.0);
+  twice -= graph;
+  twice -= graph;
+  EXPECT_EQ(twice.TimerByName("Inner")->FirstParent(e, c), 0);
+  EXPECT_EQ(e, -1.0);
+  EXPECT_EQ(c, 0.0);
+
+  // A block that this manager lacks is added by += under a new identifier, left out by -=.
+  C_TimeManager ties;
+  ASSERT_EQ(Load(ties, TieFile()), 0);
+  tm -= ties;
+  EXPECT_EQ(tm.TimerByName("B"), nullptr);
+  tm += ties;
+  C_Timer* b = tm.TimerByName("B");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->GetId(), 4);
+  EXPECT_EQ(tm.GetNameById(4), "B");
+  EXPECT_EQ(b->NbCalls(), 1);
+  EXPECT_EQ(b->GetTimeValue(C_Timer::TOTAL_ELAPSED), 5.0);
+  // The merged manager still writes a complete file.
+  kvtest::TempPath out("tmdump_merged", ".cpu");
+  EXPECT_EQ(tm.Write(out.str()), 0);
+}
+
+TEST(TimeManagerReports, EmptyManager) {
+  C_TimeManager tm(true, false);
+  kvtest::TempPath csv("tmdump_empty", ".csv");
+  tm.ExportCsvFile(csv.str());
+  const std::string text = kvtest::ReadFileText(csv.str());
+  EXPECT_EQ(text.find(Right("blockname", 40) + "\tNbCalls"), 0u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+  EXPECT_NE(text.find(Right("C_TimeManager::BeginBlock", 40) + "\t0\t"), std::string::npos);
+  EXPECT_NE(text.find(Right("C_TimeManager::EndBlock", 40) + "\t0\t"), std::string::npos);
+  kvtest::TempPath bin("tmdump_empty", ".cpu");
+  EXPECT_EQ(tm.Write(bin.str()), 0);
+  const Rec zero1{-1, 0, 0.0, 0.0f, 0.0, 0.0f, {}, {}}, zero2{-2, 0, 0.0, 0.0f, 0.0, 0.0f, {}, {}};
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::ReadFileBytes(bin.str()), Manager({}, true, {}, zero1, zero2)));
+  std::string s;
+  tm.FillSummary(s);
+  EXPECT_NE(s.find("===== Number of Blocks : 0"), std::string::npos);
+}
+
+TEST(TimeManagerDump, GlobalManagerFiles) {
+  kvtest::TempDir dir("tmdump_global");
+  char old[PATH_MAX];
+  ASSERT_NE(getcwd(old, sizeof old), nullptr);
+  ASSERT_EQ(chdir(dir.str().c_str()), 0);
+  freeTimeManager();
+  dumpTimeManager(1);  // no global manager: nothing
+  EXPECT_FALSE(kvtest::FileExists("TimeManager.csv"));
+  EXPECT_FALSE(kvtest::FileExists("TimeManager.cpu"));
+  initTimeManager(1);
+  cTimeManagerBeginBlock("Dump::Work");
+  cTimeManagerEndBlock("Dump::Work");
+  for (int n : {1, 3, 0, -2}) {
+    dumpTimeManager(n);
+    const std::string base = (n == 1) ? std::string("TimeManager") : "TimeManager-" + std::to_string(n);
+    EXPECT_TRUE(kvtest::FileExists(base + ".csv")) << n;
+    ASSERT_TRUE(kvtest::FileExists(base + ".cpu")) << n;
+    EXPECT_NE(kvtest::ReadFileText(base + ".csv").find(Right("Dump::Work", 40) + "\t1\t"), std::string::npos);
+    C_TimeManager back;
+    CaptureStdout();
+    EXPECT_EQ(back.Read(base + ".cpu"), 0);
+    GetCapturedStdout();
+    ASSERT_NE(back.TimerByName("Dump::Work"), nullptr);
+    EXPECT_EQ(back.TimerByName("Dump::Work")->NbCalls(), 1);
+  }
+  freeTimeManager();
+  ASSERT_EQ(chdir(old), 0);
+}
