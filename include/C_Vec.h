@@ -451,8 +451,8 @@ class KVELO_API C_Vec : public C_Counter<C_Vec<T, I>>, public C_BaseVec<I> {
   // (loops); throws 38 when not in core.
   virtual I IMin(I first, I last);
   virtual I IMax(I first, I last);
-  // Transfers through the host's communicator; no transport is built into the library,
-  // so both throw 2871.
+  // Sends / receives this vector through the host's communicator (C_Communicator.h):
+  // C_Vec_Send / C_Vec_Recv on this vector with (a, b) handed on unchanged.
   virtual void Send(int a, int b);
   virtual void Recv(int a, int b);
 
@@ -591,14 +591,21 @@ int C_Vec<T, I>::Attach(I, T*) {
   KVELO_THROW(2871);
 }
 
+// Transfers of a vector through the host's communicator; defined with the communicator
+// (C_Communicator.h tells the protocol and the failures).
 template <class T, class I>
-void C_Vec<T, I>::Send(int, int) {
-  KVELO_THROW(2871);
+KVELO_API void C_Vec_Send(C_Vec<T, I>* v, int a, int b);
+template <class T, class I>
+KVELO_API void C_Vec_Recv(C_Vec<T, I>* v, int a, int b);
+
+template <class T, class I>
+void C_Vec<T, I>::Send(int a, int b) {
+  C_Vec_Send<T, I>(this, a, b);
 }
 
 template <class T, class I>
-void C_Vec<T, I>::Recv(int, int) {
-  KVELO_THROW(2871);
+void C_Vec<T, I>::Recv(int a, int b) {
+  C_Vec_Recv<T, I>(this, a, b);
 }
 
 template <class T, class I>

@@ -57,6 +57,9 @@
 #if __has_include("C_Entity.h")
 #include "C_Entity.h"
 #endif
+#if __has_include("C_WorkSpace.h")
+#include "C_WorkSpace.h"
+#endif
 #if __has_include("ITF_blas_lapack.h")
 #include "ITF_blas_lapack.h"
 #endif
@@ -74,6 +77,9 @@
 #endif
 #if __has_include("C_VecRand.h")
 #include "C_VecRand.h"
+#endif
+#if __has_include("C_Communicator.h")
+#include "C_Communicator.h"
 #endif
 #if __has_include("C_Mat.h")
 #include "C_Mat.h"
@@ -95,6 +101,24 @@
 #endif
 #if __has_include("meminfo.h")
 #include "meminfo.h"
+#endif
+#if __has_include("zmatrix.h")
+#include "zmatrix.h"
+#endif
+#if __has_include("matrix_bf.h")
+#include "matrix_bf.h"
+#endif
+#if __has_include("bvec.h")
+#include "bvec.h"
+#endif
+#if __has_include("vmorse.h")
+#include "vmorse.h"
+#endif
+#if __has_include("vstruct.h")
+#include "vstruct.h"
+#endif
+#if __has_include("matwrap.h")
+#include "matwrap.h"
 #endif
 #if __has_include("C_BaseDesign.h")
 #include "C_BaseDesign.h"

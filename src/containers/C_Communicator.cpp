@@ -1,0 +1,103 @@
+// C_Communicator.cpp: the process-wide communicator slot, the do-nothing default bodies a
+// host overrides, and the vector transfers: a length message, then the values, both through
+// the installed communicator's send / recv overloads for the index and element types.
+#include "C_Communicator.h"
+
+#include "C_KveloException.h"
+
+#include <complex>
+
+namespace {
+
+// Not owned: the host installs it and keeps it alive.
+C_Communicator* g_instance = nullptr;
+
+// One message carries at most this many values (the count travels as an int).
+constexpr long long kMaxCount = 2147483647LL;
+
+}  // namespace
+
+C_Communicator* C_Communicator::Instance() { return g_instance; }
+
+void C_Communicator::setInstance(C_Communicator* c) { g_instance = c; }
+
+void C_Communicator::Bcast(int*, int, int) {}
+void C_Communicator::Bcast(double*, int, int) {}
+void C_Communicator::Bcast(std::complex<double>*, int, int) {}
+void C_Communicator::Bcast(long long*, int, int) {}
+void C_Communicator::Bcast(bool*, int, int) {}
+void C_Communicator::barrier(int) {}
+void C_Communicator::check(int) {}
+void C_Communicator::exchange(int, int, int*, int*, int*, int*, int*) {}
+void C_Communicator::exchange(int, int, int*, int*, int**, int*, int**) {}
+void C_Communicator::exchange(int, int, int*, int*, double**, int*, double**) {}
+void C_Communicator::glbMax(int, int*) {}
+void C_Communicator::glbMax(int, double*) {}
+void C_Communicator::glbMax(int, long long*) {}
+void C_Communicator::glbMin(int, int*) {}
+void C_Communicator::glbMin(int, double*) {}
+void C_Communicator::glbMin(int, long long*) {}
+void C_Communicator::glbOr(int, int*) {}
+void C_Communicator::glbOr(int, bool*) {}
+void C_Communicator::glbSum(int, int*) {}
+void C_Communicator::glbSum(int, double*) {}
+void C_Communicator::glbSum(int, std::complex<double>*) {}
+void C_Communicator::send(int, int, std::complex<double>*, int) {}
+void C_Communicator::send(int, int, std::complex<float>*, int) {}
+void C_Communicator::send(int, int, double*, int) {}
+void C_Communicator::send(int, int, float*, int) {}
+void C_Communicator::send(int, int, long long*, int) {}
+void C_Communicator::send(int, int, int*, int) {}
+void C_Communicator::recv(int, int, std::complex<double>*, int) {}
+void C_Communicator::recv(int, int, std::complex<float>*, int) {}
+void C_Communicator::recv(int, int, double*, int) {}
+void C_Communicator::recv(int, int, float*, int) {}
+void C_Communicator::recv(int, int, long long*, int) {}
+void C_Communicator::recv(int, int, int*, int) {}
+void C_Communicator::glbSum(int, long long*) {}
+
+template <class T, class I>
+void C_Vec_Send(C_Vec<T, I>* v, int a, int b) {
+  C_Communicator* c = C_Communicator::Instance();
+  // Without a transport nothing could be sent: a silent return would pass for a transfer.
+  if (!c) KVELO_THROW(2871);
+  I n = v->Dim();
+  if (static_cast<long long>(n) > kMaxCount) KVELO_THROW(2880);
+  // Checked before the length goes out, so that a receiver never waits for values that
+  // cannot follow.
+  T* values = v->Adr(0);
+  if (n > 0 && !values) KVELO_THROW(38);
+  c->send(a, b, &n, 1);
+  c->send(a, b, values, static_cast<int>(n));
+}
+
+template <class T, class I>
+void C_Vec_Recv(C_Vec<T, I>* v, int a, int b) {
+  C_Communicator* c = C_Communicator::Instance();
+  if (!c) KVELO_THROW(2871);
+  I n = 0;
+  c->recv(a, b, &n, 1);
+  if (static_cast<long long>(n) > kMaxCount) KVELO_THROW(2880);
+  // Refused here rather than left to Resize: a host's Resize may take it without a word.
+  if (n < 0) KVELO_THROW(2);
+  v->Resize(n);
+  // A vector that did not take the length (a host's Resize may refuse without throwing)
+  // must not receive: the values would land past its storage.
+  if (v->Dim() != n) KVELO_THROW(2870);
+  T* values = v->Adr(0);
+  if (n > 0 && !values) KVELO_THROW(38);
+  c->recv(a, b, values, static_cast<int>(n));
+}
+
+#define KVELO_COMM_INSTANCES(T)                                              \
+  template KVELO_API void C_Vec_Send<T, int>(C_Vec<T, int>*, int, int);             \
+  template KVELO_API void C_Vec_Send<T, long long>(C_Vec<T, long long>*, int, int); \
+  template KVELO_API void C_Vec_Recv<T, int>(C_Vec<T, int>*, int, int);             \
+  template KVELO_API void C_Vec_Recv<T, long long>(C_Vec<T, long long>*, int, int);
+KVELO_COMM_INSTANCES(int)
+KVELO_COMM_INSTANCES(float)
+KVELO_COMM_INSTANCES(double)
+KVELO_COMM_INSTANCES(long long)
+KVELO_COMM_INSTANCES(std::complex<float>)
+KVELO_COMM_INSTANCES(std::complex<double>)
+#undef KVELO_COMM_INSTANCES
