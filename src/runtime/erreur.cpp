@@ -2,9 +2,11 @@
 // errors, warnings and information, and the tests and switches on the default tool's screen
 // stream. No exception leaves them: a failure anywhere on the road gives their error value.
 #include "erreur.h"
+#include "runtime/c_report.h"
 
 #include "C_KveloMessage.h"
 #include "C_MessageTool.h"
+#include "kvelosys.h"
 #include "runtime/msg_format.h"
 
 #include <cstdarg>
@@ -43,6 +45,25 @@ C_MessageTool* DefaultTool() {
 }
 
 }  // namespace
+
+namespace kvrt {
+
+void ReportCode(const char* file, const char* fn, int line, int code, const char* arg) {
+  char* text = nullptr;
+  try {
+    text = arg ? MSG_get(code, arg) : MSG_get(code);
+  } catch (...) {
+    text = nullptr;
+  }
+  if (text) {
+    Erreur(fn, line, file, "%s", text);
+  } else {
+    Erreur(fn, line, file, "MessageDatabase failed to load id %d", code);
+  }
+  kvelomem_free(text, file, __LINE__);
+}
+
+}  // namespace kvrt
 
 KVELO_C_BEGIN
 

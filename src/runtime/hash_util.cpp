@@ -4,6 +4,7 @@
 #include "hash_util.h"
 
 #include "erreur.h"
+#include "runtime/c_report.h"
 #include "kvelosys.h"
 
 #include <cmath>
@@ -16,33 +17,11 @@ namespace {
 
 const char* const kFile = "src/hash_util";
 
-// Reports message `code` of the database under `fn`. A C caller must never see an exception
-// and a missing text must not hide the report, so a failed lookup falls back to the
-// database's own failure text.
 void ReportCode(const char* fn, int line, int code, const char* arg = nullptr) {
-  char* text = nullptr;
-  try {
-    text = arg ? MSG_get(code, arg) : MSG_get(code);
-  } catch (...) {
-    text = nullptr;
-  }
-  try {
-    if (text) {
-      Erreur(fn, line, kFile, "%s", text);
-    } else {
-      Erreur(fn, line, kFile, "MessageDatabase failed to load id %d", code);
-    }
-  } catch (...) {
-  }
-  kvelomem_free(text, kFile, __LINE__);
+  kvrt::ReportCode(kFile, fn, line, code, arg);
 }
 
-void Trace(const char* fn, int line) {
-  try {
-    fct_Trace(fn, line, kFile);
-  } catch (...) {
-  }
-}
+void Trace(const char* fn, int line) { fct_Trace(fn, line, kFile); }
 
 // The bucket array as a plain pointer: it runs past the declared single element.
 HASH_ENTRY** Buckets(HASH_TABLE* t) { return t->buckets; }

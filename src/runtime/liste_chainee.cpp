@@ -9,39 +9,18 @@
 
 #include "bf.h"
 #include "erreur.h"
+#include "runtime/c_report.h"
 #include "kvelosys.h"
 
 namespace {
 
 const char* const kFile = "src/liste_chainee";
 
-// Reports message `code` of the database under `fn`. A C caller must never see an exception,
-// and a missing text must not hide the report, so the lookup failure falls back to the
-// database's own failure text.
 void ReportCode(const char* fn, int line, int code, const char* arg = nullptr) {
-  char* text = nullptr;
-  try {
-    text = arg ? MSG_get(code, arg) : MSG_get(code);
-  } catch (...) {
-    text = nullptr;
-  }
-  try {
-    if (text) {
-      Erreur(fn, line, kFile, "%s", text);
-    } else {
-      Erreur(fn, line, kFile, "MessageDatabase failed to load id %d", code);
-    }
-  } catch (...) {
-  }
-  kvelomem_free(text, kFile, __LINE__);
+  kvrt::ReportCode(kFile, fn, line, code, arg);
 }
 
-void Trace(const char* fn, int line) {
-  try {
-    fct_Trace(fn, line, kFile);
-  } catch (...) {
-  }
-}
+void Trace(const char* fn, int line) { fct_Trace(fn, line, kFile); }
 
 int PtrEqual(void* a, void* b) { return a == b ? 1 : 0; }
 
