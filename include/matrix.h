@@ -8,6 +8,8 @@
 #ifndef KVELO_MATRIX_H
 #define KVELO_MATRIX_H
 
+#include <stdio.h>
+
 #include "erreur.h" /* _LM_err_status, _LM_error */
 #include "kvelo_export.h"
 #include "meminfo.h"
@@ -41,6 +43,21 @@ typedef struct {
   unsigned int max_size;
   unsigned int *pe;
 } PERM;
+
+/* Integer vector: dim ints in use out of max_dim stored. */
+typedef struct {
+  unsigned int dim;
+  unsigned int max_dim;
+  int *ive;
+} IVEC;
+
+/* Long vector: dim values in use out of max_dim stored. The values are 32-bit signed
+ * quantities (their binary form is 4 bytes); arithmetic on them wraps at 32 bits. */
+typedef struct {
+  unsigned int dim;
+  unsigned int max_dim;
+  long *lve;
+} LVEC;
 
 KVELO_C_BEGIN
 
@@ -146,6 +163,377 @@ KVELO_API void __sub__(const double *x, const double *y, double *out, int len);
 KVELO_API void __zero__(double *x, int len);
 /* Sets the first len ints to 0. */
 KVELO_API void __izero__(int *x, int len);
+
+/* ---------------------------------------------------------------------------------------
+ * Integer and long vectors. A resize to 0 keeps dim 0 and never replaces the record.
+ * Failures: 20 negative size, 3 allocation, 8 NULL record, 2 move outside the source,
+ * 1 different dims (add, sub) or an empty vector (max, cmp), 6/7 text input.
+ * ------------------------------------------------------------------------------------- */
+
+/* New zeroed IVEC of dim ints (capacity at least 1), or NULL. */
+KVELO_API IVEC *_LM_iv_get(const char *tag, int context, int dim, int callerLine,
+                           const char *callerName, int *status);
+/* Frees iv and its block; -1 for NULL. */
+KVELO_API int iv_free(IVEC *iv);
+/* iv with dim ints (values kept, new ones 0; capacity never shrinks); NULL iv gives a new
+ * vector; NULL on failure, iv then unchanged. */
+KVELO_API IVEC *_LM_iv_resize(const char *tag, int context, IVEC *iv, int dim, int callerLine,
+                              const char *callerName, int *status);
+/* out (resized to in's dim) holding in's elements; NULL on failure. */
+KVELO_API IVEC *_LM_iv_copy(IVEC *in, IVEC *out, int callerLine, const char *callerName,
+                            int *status);
+/* in[i0 .. i0+len-1] to out[i1 .. i1+len-1], out grown when short; NULL on failure. */
+KVELO_API IVEC *_LM_iv_move(IVEC *in, int i0, int len, IVEC *out, int i1, int callerLine,
+                            const char *callerName, int *status);
+/* out[i] = a[i] + b[i] (32-bit wrap-around); out may be a or b; NULL on failure. */
+KVELO_API IVEC *_LM_iv_add(IVEC *a, IVEC *b, IVEC *out, int callerLine, const char *callerName,
+                           int *status);
+/* out[i] = a[i] - b[i] (32-bit wrap-around); out may be a or b; NULL on failure. */
+KVELO_API IVEC *_LM_iv_sub(IVEC *a, IVEC *b, IVEC *out, int callerLine, const char *callerName,
+                           int *status);
+/* Sorts x ascending in place; order (when given, resized to x's dim) receives the former
+ * position of each element; returns x, or NULL on failure. */
+KVELO_API IVEC *_LM_iv_sort(IVEC *x, PERM *order, int callerLine, const char *callerName,
+                            int *status);
+/* Returns the 32-bit wrap-around sum of the elements (0 when empty), or -1 for NULL. */
+KVELO_API int _LM_iv_sum(IVEC *x, int callerLine, const char *callerName, int *status);
+/* Returns the largest element (first position stored in *index when index is given);
+ * -1 for NULL (code 8) or an empty vector (code 1). */
+KVELO_API int _LM_iv_max(IVEC *x, int *index, int callerLine, const char *callerName,
+                         int *status);
+/* Returns 1 when a and b hold equal elements, 0 when not; -1 for NULL (8) or empty (1). */
+KVELO_API int _LM_iv_cmp(IVEC *a, IVEC *b, int callerLine, const char *callerName, int *status);
+/* Writes the text form "IntVector: dim: n" and eight values a line; returns the last
+ * stream result. */
+KVELO_API int iv_foutput(FILE *fp, IVEC *iv);
+/* Writes the text form with capacity, block address and all max_dim values. */
+KVELO_API int iv_dump(FILE *fp, IVEC *iv);
+/* Reads the text form into iv (created, or grown when its dim is smaller); NULL on failure
+ * (6 bad format or size above 2001, 7 end of input). */
+KVELO_API IVEC *_LM_iv_finput(FILE *fp, IVEC *iv, int callerLine, const char *callerName,
+                              int *status);
+/* The reader behind _LM_iv_finput; the int *status comes as the variable argument. */
+KVELO_API IVEC *_LM_biv_finput(FILE *fp, IVEC *iv, int callerLine, const char *callerName, ...);
+/* Sets x[i] = 0 for i < dim; returns x, or NULL for NULL (code 8). */
+KVELO_API IVEC *_LM_iv_zero(IVEC *x, int callerLine, const char *callerName, int *status);
+
+/* Several IVEC variables at once, as the VEC families. */
+KVELO_API int _LM_iv_get_vars(const char *tag, int context, int callerLine,
+                              const char *callerName, int *status, int dim, ...);
+KVELO_API int _LM_iv_resize_vars(const char *tag, int context, int callerLine,
+                                 const char *callerName, int *status, int dim, ...);
+KVELO_API int iv_free_vars(IVEC **first, ...);
+
+/* The LVEC twins of the IVEC operations above (values are 32-bit quantities). */
+KVELO_API LVEC *_LM_lv_get(const char *tag, int context, int dim, int callerLine,
+                           const char *callerName, int *status);
+KVELO_API int lv_free(LVEC *lv);
+KVELO_API LVEC *_LM_lv_resize(const char *tag, int context, LVEC *lv, int dim, int callerLine,
+                              const char *callerName, int *status);
+KVELO_API LVEC *_LM_lv_copy(LVEC *in, LVEC *out, int callerLine, const char *callerName,
+                            int *status);
+KVELO_API LVEC *_LM_lv_move(LVEC *in, int i0, int len, LVEC *out, int i1, int callerLine,
+                            const char *callerName, int *status);
+KVELO_API LVEC *_LM_lv_add(LVEC *a, LVEC *b, LVEC *out, int callerLine, const char *callerName,
+                           int *status);
+KVELO_API LVEC *_LM_lv_sub(LVEC *a, LVEC *b, LVEC *out, int callerLine, const char *callerName,
+                           int *status);
+KVELO_API LVEC *_LM_lv_sort(LVEC *x, PERM *order, int callerLine, const char *callerName,
+                            int *status);
+/* "LongVector: dim: n" and sixteen values a line. */
+KVELO_API int lv_foutput(FILE *fp, LVEC *lv);
+KVELO_API int lv_dump(FILE *fp, LVEC *lv);
+/* Values outside the 32-bit range are refused (code 6). */
+KVELO_API LVEC *_LM_lv_finput(FILE *fp, LVEC *lv, int callerLine, const char *callerName,
+                              int *status);
+KVELO_API LVEC *_LM_blv_finput(FILE *fp, LVEC *lv, int callerLine, const char *callerName, ...);
+
+/* ---------------------------------------------------------------------------------------
+ * Real vector arithmetic. Outputs are sized to the operands when NULL or of another dim;
+ * every result record must be used from then on. Failures: 8 NULL operand, 1 sizes differ,
+ * 2 offset out of bounds, 4 zero divisor, 12 output equal to an input where not allowed;
+ * a record made by the operation itself is freed when it then fails.
+ * ------------------------------------------------------------------------------------- */
+
+/* Returns the sum of a[i]*b[i] for i0 <= i < min(a.dim, b.dim); 0.0 after an error. */
+KVELO_API double _LM__in_prod(VEC *a, VEC *b, unsigned int i0, int callerLine,
+                              const char *callerName, int *status);
+/* out = s*x (s == 0: exact zeros; s == 1: exact copy); NULL on failure. */
+KVELO_API VEC *_LM_sv_mlt(double s, VEC *x, VEC *out, int callerLine, const char *callerName,
+                          int *status);
+/* out = x + y; NULL on failure. */
+KVELO_API VEC *_LM_v_add(VEC *x, VEC *y, VEC *out, int callerLine, const char *callerName,
+                         int *status);
+/* out = x - y; NULL on failure. */
+KVELO_API VEC *_LM_v_sub(VEC *x, VEC *y, VEC *out, int callerLine, const char *callerName,
+                         int *status);
+/* out = x + s*y; out may be x or y; NULL on failure. */
+KVELO_API VEC *_LM_v_mltadd(VEC *x, VEC *y, double s, VEC *out, int callerLine,
+                            const char *callerName, int *status);
+/* out[i] = f(x[i]) in index order; NULL on failure. */
+KVELO_API VEC *_LM_v_map(double (*f)(double), VEC *x, VEC *out, int callerLine,
+                         const char *callerName, int *status);
+/* out[i] = f(params, x[i]) in index order; NULL on failure. */
+KVELO_API VEC *_LM__v_map(double (*f)(void *, double), void *params, VEC *x, VEC *out,
+                          int callerLine, const char *callerName, int *status);
+/* out = sum of a[k]*v[k], k < n; out may be v[0] but no other v[k]; NULL for n <= 0 (no
+ * error) or on failure. */
+KVELO_API VEC *_LM_v_lincomb(int n, VEC **v, double *a, VEC *out, int callerLine,
+                             const char *callerName, int *status);
+/* out[i] = x[i]*y[i]; NULL on failure. */
+KVELO_API VEC *_LM_v_star(VEC *x, VEC *y, VEC *out, int callerLine, const char *callerName,
+                          int *status);
+/* out[i] = y[i] / x[i] (x[i] == 0: code 4, earlier quotients written); NULL on failure. */
+KVELO_API VEC *_LM_v_slash(VEC *x, VEC *y, VEC *out, int callerLine, const char *callerName,
+                           int *status);
+/* Returns the smallest entry (first index in *index when given); 0.0 after an error (8, or
+ * 1 for an empty vector). */
+KVELO_API double _LM_v_min(VEC *x, int *index, int callerLine, const char *callerName,
+                           int *status);
+/* Returns the largest entry, as _LM_v_min. */
+KVELO_API double _LM_v_max(VEC *x, int *index, int callerLine, const char *callerName,
+                           int *status);
+/* Returns 0.0 + x[0] + x[1] + ... in index order; 0.0 after an error. */
+KVELO_API double _LM_v_sum(VEC *x, int callerLine, const char *callerName, int *status);
+/* Sorts x ascending in place; order (when given, resized to x's dim) receives the former
+ * index of each entry; returns x, or NULL on failure. */
+KVELO_API VEC *_LM_v_sort(VEC *x, PERM *order, int callerLine, const char *callerName,
+                          int *status);
+
+/* ---------------------------------------------------------------------------------------
+ * Real matrix arithmetic and matrix-vector products; same conventions. Failures also
+ * 11 in-place transpose of a non-square matrix.
+ * ------------------------------------------------------------------------------------- */
+
+/* out = A + B; NULL on failure. */
+KVELO_API MAT *_LM_m_add(MAT *A, MAT *B, MAT *out, int callerLine, const char *callerName,
+                         int *status);
+/* out = A - B; NULL on failure. */
+KVELO_API MAT *_LM_m_sub(MAT *A, MAT *B, MAT *out, int callerLine, const char *callerName,
+                         int *status);
+/* out = s*A (no shortcut for 0 or 1); NULL on failure. */
+KVELO_API MAT *_LM_sm_mlt(double s, MAT *A, MAT *out, int callerLine, const char *callerName,
+                          int *status);
+/* out = A*B (out not A or B); NULL on failure. */
+KVELO_API MAT *_LM_m_mlt(MAT *A, MAT *B, MAT *out, int callerLine, const char *callerName,
+                         int *status);
+/* out = A*B^T (out not A or B); NULL on failure. */
+KVELO_API MAT *_LM_mmtr_mlt(MAT *A, MAT *B, MAT *out, int callerLine, const char *callerName,
+                            int *status);
+/* out = A^T*B (out not A or B); NULL on failure. */
+KVELO_API MAT *_LM_mtrm_mlt(MAT *A, MAT *B, MAT *out, int callerLine, const char *callerName,
+                            int *status);
+/* out = A*b (out not b); NULL on failure. */
+KVELO_API VEC *_LM_mv_mlt(MAT *A, VEC *b, VEC *out, int callerLine, const char *callerName,
+                          int *status);
+/* out = b^T*A (out not b); NULL on failure. */
+KVELO_API VEC *_LM_vm_mlt(MAT *A, VEC *b, VEC *out, int callerLine, const char *callerName,
+                          int *status);
+/* out = A^T (in place for a square A only); NULL on failure. */
+KVELO_API MAT *_LM_m_transp(MAT *A, MAT *out, int callerLine, const char *callerName,
+                            int *status);
+/* Exchanges rows i and j of A over columns lo..hi (clamped to the row); returns A. */
+KVELO_API MAT *_LM_swap_rows(MAT *A, int i, int j, int lo, int hi, int callerLine,
+                             const char *callerName, int *status);
+/* Exchanges columns i and j of A over rows lo..hi (clamped to the column); returns A. */
+KVELO_API MAT *_LM_swap_cols(MAT *A, int i, int j, int lo, int hi, int callerLine,
+                             const char *callerName, int *status);
+/* out = A + s*B, sized by the copy of A; out may be A or B; NULL on failure. */
+KVELO_API MAT *_LM_ms_mltadd(MAT *A, MAT *B, double s, MAT *out, int callerLine,
+                             const char *callerName, int *status);
+/* out = A + s*B, out sized to A first; out may be A or B; NULL on failure. */
+KVELO_API MAT *_LM_m_mltadd(MAT *A, MAT *B, double s, MAT *out, int callerLine,
+                            const char *callerName, int *status);
+/* out = x + s*A*y (out may be x, not y); NULL on failure. */
+KVELO_API VEC *_LM_mv_mltadd(VEC *x, VEC *y, MAT *A, double s, VEC *out, int callerLine,
+                             const char *callerName, int *status);
+/* out^T = x^T + s*y^T*A (out may be x, not y); NULL on failure. */
+KVELO_API VEC *_LM_vm_mltadd(VEC *x, VEC *y, MAT *A, double s, VEC *out, int callerLine,
+                             const char *callerName, int *status);
+
+/* ---------------------------------------------------------------------------------------
+ * Rows, columns and views. A view shares another record's elements and owns none: free a
+ * matrix view with m_free and a vector view with v_free (both leave the viewed block
+ * alone). A record that owns a block is never turned into a view (code 12).
+ * Failures: 8 NULL, 10 row or column out of range, 3 allocation.
+ * ------------------------------------------------------------------------------------- */
+
+/* out[i] = A[i][j], i < A.m (out grown only when NULL or shorter); NULL on failure. */
+KVELO_API VEC *_LM_get_col(MAT *A, unsigned int j, VEC *out, int callerLine,
+                           const char *callerName, int *status);
+/* out[j] = A[i][j], j < A.n (out grown only when NULL or shorter); NULL on failure. */
+KVELO_API VEC *_LM_get_row(MAT *A, unsigned int i, VEC *out, int callerLine,
+                           const char *callerName, int *status);
+/* A[i][j] = v[i] for i0 <= i < min(A.m, v.dim); returns A, or NULL on failure. */
+KVELO_API MAT *_LM__set_col(MAT *A, unsigned int j, VEC *v, unsigned int i0, int callerLine,
+                            const char *callerName, int *status);
+/* A[i][j] = v[j] for j0 <= j < min(A.n, v.dim); returns A, or NULL on failure. */
+KVELO_API MAT *_LM__set_row(MAT *A, unsigned int i, VEC *v, unsigned int j0, int callerLine,
+                            const char *callerName, int *status);
+/* View of rows row1..row2 and columns col1..col2 of A in out (NULL: a new header; a view:
+ * reused, its row table grown when short); NULL on failure. */
+KVELO_API MAT *_LM_sub_mat(MAT *A, unsigned int row1, unsigned int col1, unsigned int row2,
+                           unsigned int col2, MAT *out, int callerLine, const char *callerName,
+                           int *status);
+/* View of entries i1..i2 of v in out (NULL: a new header; a view: reused); NULL on failure. */
+KVELO_API VEC *_LM_sub_vec(VEC *v, int i1, int i2, VEC *out, int callerLine,
+                           const char *callerName, int *status);
+
+/* ---------------------------------------------------------------------------------------
+ * Norms (-1.0 after an error: 8 NULL, 1 scale shorter than x). A scale entry of exactly 0
+ * leaves its entry unscaled.
+ * ------------------------------------------------------------------------------------- */
+
+/* Returns the sum of |x[i] / scale[i]| (scale may be NULL). */
+KVELO_API double _LM__v_norm1(VEC *x, VEC *scale, int callerLine, const char *callerName,
+                              int *status);
+/* Returns the Euclidean norm of the scaled entries. */
+KVELO_API double _LM__v_norm2(VEC *x, VEC *scale, int callerLine, const char *callerName,
+                              int *status);
+/* Returns the largest |scaled entry|. */
+KVELO_API double _LM__v_norm_inf(VEC *x, VEC *scale, int callerLine, const char *callerName,
+                                 int *status);
+/* Returns the largest column sum of |A[i][j]|. */
+KVELO_API double _LM_m_norm1(MAT *A, int callerLine, const char *callerName, int *status);
+/* Returns the largest row sum of |A[i][j]|. */
+KVELO_API double _LM_m_norm_inf(MAT *A, int callerLine, const char *callerName, int *status);
+/* Returns the square root of the sum of the squared entries. */
+KVELO_API double _LM_m_norm_frob(MAT *A, int callerLine, const char *callerName, int *status);
+
+/* ---------------------------------------------------------------------------------------
+ * Permutations: pe[i] = j means position i takes the element of position j. Failures:
+ * 8 NULL, 1 sizes differ, 2 entry out of range (or repeated where the in-place forms need
+ * a true permutation), 12 output equal to an input where not allowed.
+ * ------------------------------------------------------------------------------------- */
+
+/* out = px^-1 (out may be px; an invalid px leaves px unchanged); NULL on failure. */
+KVELO_API PERM *_LM_px_inv(PERM *px, PERM *out, int callerLine, const char *callerName,
+                           int *status);
+/* out[i] = p1[p2[i]] (out grown only when NULL or smaller); NULL on failure. */
+KVELO_API PERM *_LM_px_mlt(PERM *p1, PERM *p2, PERM *out, int callerLine,
+                           const char *callerName, int *status);
+/* out[i] = x[px[i]], i < px.size (out may be x); NULL on failure. */
+KVELO_API VEC *_LM_px_vec(PERM *px, VEC *x, VEC *out, int callerLine, const char *callerName,
+                          int *status);
+/* out[px[i]] = x[i], i < px.size (out may be x); NULL on failure. */
+KVELO_API VEC *_LM_pxinv_vec(PERM *px, VEC *x, VEC *out, int callerLine,
+                             const char *callerName, int *status);
+/* Exchanges entries i and j when both are below px.size; returns px (NULL: code 8). */
+KVELO_API PERM *_LM_px_transp(PERM *px, unsigned int i, unsigned int j, int callerLine,
+                              const char *callerName, int *status);
+/* Returns +1 for an even permutation, -1 for an odd one, 0 after an error. */
+KVELO_API int _LM_px_sign(PERM *px, int callerLine, const char *callerName, int *status);
+/* Column i of A becomes column px[i] of out (a new matrix when out is NULL or of another
+ * shape; out not A); NULL on failure. */
+KVELO_API MAT *_LM_px_cols(PERM *px, MAT *A, MAT *out, int callerLine, const char *callerName,
+                           int *status);
+/* Row i of out = row px[i] of A (as _LM_px_cols); NULL on failure. */
+KVELO_API MAT *_LM_px_rows(PERM *px, MAT *A, MAT *out, int callerLine, const char *callerName,
+                           int *status);
+
+/* ---------------------------------------------------------------------------------------
+ * Fills (each returns its argument, or NULL with code 8 for NULL) and the library's own
+ * uniform generator (lagged subtractive, modulus 2^31 - 1; process-wide state, unguarded;
+ * seeded with 3127 at the first draw when smrand was never called).
+ * ------------------------------------------------------------------------------------- */
+
+KVELO_API VEC *_LM_v_zero(VEC *x, int callerLine, const char *callerName, int *status);
+KVELO_API MAT *_LM_m_zero(MAT *A, int callerLine, const char *callerName, int *status);
+/* Zeros with 1.0 on the leading diagonal. */
+KVELO_API MAT *_LM_m_ident(MAT *A, int callerLine, const char *callerName, int *status);
+KVELO_API PERM *_LM_px_ident(PERM *px, int callerLine, const char *callerName, int *status);
+KVELO_API VEC *_LM_v_ones(VEC *x, int callerLine, const char *callerName, int *status);
+KVELO_API MAT *_LM_m_ones(MAT *A, int callerLine, const char *callerName, int *status);
+/* Fills x with the next x.dim draws of mrand. */
+KVELO_API VEC *_LM_v_rand(VEC *x, int callerLine, const char *callerName, int *status);
+/* Fills A row by row with draws of mrand. */
+KVELO_API MAT *_LM_m_rand(MAT *A, int callerLine, const char *callerName, int *status);
+/* Returns the next uniform draw in [0, 1). */
+KVELO_API double mrand(void);
+/* Reseeds the generator (the stream position indices stay where they are). */
+KVELO_API void smrand(int seed);
+/* Writes the next len draws to a[0 .. len-1]. */
+KVELO_API void mrandlist(double *a, int len);
+
+/* ---------------------------------------------------------------------------------------
+ * LU factorisation (scaled partial pivoting, in place) and triangular solves. A zero pivot
+ * surfaces as code 4 from the solve that divides by it. The factorisation, inverse and
+ * condition estimate keep work records in process-wide pointers (registered with the
+ * static-work registry): they are not re-entrant. Failures: 8 NULL, 1 sizes differ,
+ * 4 zero divisor, 9 not square.
+ * ------------------------------------------------------------------------------------- */
+
+/* Overwrites A with L (unit, below the diagonal) and U, pivot[i] = original row now at i;
+ * returns A, or NULL on failure. */
+KVELO_API MAT *_LM_LUfactor(MAT *A, PERM *pivot, int callerLine, const char *callerName,
+                            int *status);
+/* x with A*x = b from the factors (x may be b); NULL on failure. */
+KVELO_API VEC *_LM_LUsolve(MAT *LU, PERM *pivot, VEC *b, VEC *x, int callerLine,
+                           const char *callerName, int *status);
+/* x with A^T*x = b from the factors (x may be b); NULL on failure. */
+KVELO_API VEC *_LM_LUTsolve(MAT *LU, PERM *pivot, VEC *b, VEC *x, int callerLine,
+                            const char *callerName, int *status);
+/* out holding A^-1 in its leading block (out grown when NULL or smaller); NULL on failure
+ * (a singular A: code 4). */
+KVELO_API MAT *_LM_m_inverse(MAT *A, MAT *out, int callerLine, const char *callerName,
+                             int *status);
+/* Returns an estimate of the infinity-norm condition number of A from its factors
+ * (HUGE_VAL for a zero on U's diagonal); 0.0 after a failed check or step, -1.0 when the
+ * work vectors cannot be sized. */
+KVELO_API double _LM_LUcondest(MAT *LU, PERM *pivot, int callerLine, const char *callerName,
+                               int *status);
+/* out with U*out = b, U upper triangular (diag 0.0: U's diagonal, else diag); NULL on
+ * failure. All five solves accept out == b. */
+KVELO_API VEC *_LM_Usolve(MAT *U, VEC *b, VEC *out, double diag, int callerLine,
+                          const char *callerName, int *status);
+/* out with L*out = b, L lower triangular. */
+KVELO_API VEC *_LM_Lsolve(MAT *L, VEC *b, VEC *out, double diag, int callerLine,
+                          const char *callerName, int *status);
+/* out with U^T*out = b. */
+KVELO_API VEC *_LM_UTsolve(MAT *U, VEC *b, VEC *out, double diag, int callerLine,
+                           const char *callerName, int *status);
+/* out with L^T*out = b. */
+KVELO_API VEC *_LM_LTsolve(MAT *L, VEC *b, VEC *out, double diag, int callerLine,
+                           const char *callerName, int *status);
+/* out[i] = b[i] / A[i][i]. */
+KVELO_API VEC *_LM_Dsolve(MAT *A, VEC *b, VEC *out, int callerLine, const char *callerName,
+                          int *status);
+
+/* ---------------------------------------------------------------------------------------
+ * Text forms of MAT, VEC and PERM. Printers and dumps check only for NULL and return the
+ * result of their last stream call. Readers skip blank space and '#' comment lines before
+ * headings and rows, refuse sizes above 2001 and fail with 6 (bad format), 7 (end of input;
+ * 18 in a matrix heading) or 2 (a permutation image out of range or repeated); a record
+ * handed in that is smaller than the heading is grown, never written past.
+ * ------------------------------------------------------------------------------------- */
+
+/* Skips white space and '#' comment lines; the next character stays unread; returns 0. */
+KVELO_API int skipjunk(FILE *fp);
+/* "Matrix: m by n" then "row i: " and the values, "%14.9g " with line breaks. */
+KVELO_API int m_foutput(FILE *fp, MAT *A);
+/* As m_foutput with capacities and addresses. */
+KVELO_API int m_dump(FILE *fp, MAT *A);
+/* "Vector: dim: n" then five values a line. */
+KVELO_API int v_foutput(FILE *fp, VEC *x);
+KVELO_API int v_dump(FILE *fp, VEC *x);
+/* "Permutation: size: n" then "i->pe[i] " entries, eight a line. */
+KVELO_API int px_foutput(FILE *fp, PERM *px);
+KVELO_API int px_dump(FILE *fp, PERM *px);
+/* Reads a matrix (created when A is NULL); NULL on failure. */
+KVELO_API MAT *_LM_m_finput(FILE *fp, MAT *A, int callerLine, const char *callerName,
+                            int *status);
+/* Reads a vector (created when x is NULL); a value that cannot be read is reported and the
+ * vector still returned with the status -1; NULL when the heading fails. */
+KVELO_API VEC *_LM_v_finput(FILE *fp, VEC *x, int callerLine, const char *callerName,
+                            int *status);
+/* Reads a permutation (created or grown when needed); NULL on failure. */
+KVELO_API PERM *_LM_px_finput(FILE *fp, PERM *px, int callerLine, const char *callerName,
+                              int *status);
+/* The readers behind the three above; the int *status comes as the variable argument. */
+KVELO_API MAT *_LM_bm_finput(FILE *fp, MAT *A, int callerLine, const char *callerName, ...);
+KVELO_API VEC *_LM_bfin_vec(FILE *fp, VEC *x, int callerLine, const char *callerName, ...);
+KVELO_API PERM *_LM_bpx_finput(FILE *fp, PERM *px, int callerLine, const char *callerName, ...);
+
 
 KVELO_C_END
 

@@ -1,6 +1,6 @@
 // m_memory.cpp: creation, release and resizing of the dense records VEC, MAT and PERM,
-// singly and several variables per call. Sizes are checked in 64 bits; a failed resize
-// leaves its record exactly as it was.
+// singly and several variables per call (IVEC too, in the several-variable forms). Sizes
+// are checked in 64 bits; a failed resize leaves its record exactly as it was.
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
@@ -445,6 +445,40 @@ KVELO_API int m_free_vars(MAT** first, ...) {
   va_list ap;
   va_start(ap, first);
   int r = FreeEachVar<MAT>(first, ap, m_free);
+  va_end(ap);
+  return r;
+}
+
+KVELO_API int _LM_iv_get_vars(const char* tag, int context, int callerLine, const char* callerName,
+                              int* status, int dim, ...) {
+  va_list ap;
+  va_start(ap, dim);
+  int r = ForEachVar<IVEC>(ap, status, [&](IVEC** var, int* st) {
+    *var = _LM_iv_get(tag, context, dim, callerLine, callerName, st);
+    return *st == 0;
+  });
+  va_end(ap);
+  return r;
+}
+
+KVELO_API int _LM_iv_resize_vars(const char* tag, int context, int callerLine,
+                                 const char* callerName, int* status, int dim, ...) {
+  va_list ap;
+  va_start(ap, dim);
+  int r = ForEachVar<IVEC>(ap, status, [&](IVEC** var, int* st) {
+    IVEC* res = _LM_iv_resize(tag, context, *var, dim, callerLine, callerName, st);
+    if (*st != 0) return false;
+    *var = res;
+    return true;
+  });
+  va_end(ap);
+  return r;
+}
+
+KVELO_API int iv_free_vars(IVEC** first, ...) {
+  va_list ap;
+  va_start(ap, first);
+  int r = FreeEachVar<IVEC>(first, ap, iv_free);
   va_end(ap);
   return r;
 }

@@ -17,6 +17,8 @@ namespace {
 int FreeMat(void* p) { return m_free(static_cast<MAT*>(p)); }
 int FreePerm(void* p) { return px_free(static_cast<PERM*>(p)); }
 int FreeVec(void* p) { return v_free(static_cast<VEC*>(p)); }
+int FreeIvec(void* p) { return iv_free(static_cast<IVEC*>(p)); }
+int FreeLvec(void* p) { return lv_free(static_cast<LVEC*>(p)); }
 
 // Record types whose modules this build does not contain: no such record can exist, so a
 // free through the table is refused.
@@ -31,8 +33,8 @@ char* kTypeNamePtrs[MEM_CONNECT_STD_TYPES] = {
     kTypeNames[8],  kTypeNames[9],  kTypeNames[10], kTypeNames[11],
     kTypeNames[12], kTypeNames[13], kTypeNames[14], kTypeNames[15]};
 MEM_FREE_FN kFreeFns[MEM_CONNECT_STD_TYPES] = {
-    FreeMat,        FreeMat,        FreePerm,       FreeVec,        FreeAbsentType, FreeMat,
-    FreeMat,        FreeMat,        FreeAbsentType, FreeAbsentType, FreeAbsentType, FreeAbsentType,
+    FreeMat,        FreeMat,        FreePerm,       FreeVec,        FreeIvec,       FreeMat,
+    FreeMat,        FreeMat,        FreeAbsentType, FreeAbsentType, FreeLvec,       FreeAbsentType,
     FreeAbsentType, FreeAbsentType, FreeAbsentType, FreeAbsentType};
 MEM_COUNTS kStdCounts[MEM_CONNECT_STD_TYPES];
 

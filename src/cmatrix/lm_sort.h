@@ -1,0 +1,106 @@
+// lm_sort.h: the in-place quicksorts of the dense and integer vectors, without recursion
+// and without heap memory; every exchange of two elements exchanges the same two entries
+// of the optional order array, so order[k] ends as the former position of element k.
+#ifndef KVELO_CMATRIX_LM_SORT_H
+#define KVELO_CMATRIX_LM_SORT_H
+
+#include <cstdint>
+#include <utility>
+
+namespace kvlm {
+
+// Pending ranges: the larger part waits while the smaller is sorted, so the stack never
+// holds more than log2(dim) + 1 ranges; 64 covers every 32-bit dimension.
+class SortStack {
+ public:
+  void push(int64_t l, int64_t r) {
+    l_[n_] = l;
+    r_[n_] = r;
+    ++n_;
+  }
+  bool pop(int64_t* l, int64_t* r) {
+    if (n_ == 0) return false;
+    --n_;
+    *l = l_[n_];
+    *r = r_[n_];
+    return true;
+  }
+
+ private:
+  int64_t l_[64];
+  int64_t r_[64];
+  int n_ = 0;
+};
+
+template <class T>
+inline void SortSwap(T* x, unsigned* order, int64_t a, int64_t b) {
+  std::swap(x[a], x[b]);
+  if (order != nullptr) std::swap(order[a], order[b]);
+}
+
+// Integer vectors: i and j both step before they compare; j never goes below l.
+template <class T>
+void QuickSortInt(T* x, unsigned* order, int64_t dim) {
+  if (dim <= 1) return;
+  SortStack stack;
+  int64_t l = 0, r = dim - 1;
+  for (;;) {
+    while (r > l) {
+      const T v = x[r];
+      int64_t i = l - 1, j = r;
+      for (;;) {
+        while (x[++i] < v) {
+        }
+        do {
+          --j;
+        } while (x[j] > v && j > l);
+        if (i >= j) break;
+        SortSwap(x, order, i, j);
+      }
+      SortSwap(x, order, i, r);
+      if (i - l > r - i) {
+        stack.push(l, i - 1);
+        l = i + 1;
+      } else {
+        stack.push(i + 1, r);
+        r = i - 1;
+      }
+    }
+    if (!stack.pop(&l, &r)) return;
+  }
+}
+
+// Real vectors: j starts one below the pivot and stays on an entry not above it, so a NaN
+// (never above, never below) stops both scans and the partition still ends.
+template <class T>
+void QuickSortReal(T* x, unsigned* order, int64_t dim) {
+  if (dim <= 1) return;
+  SortStack stack;
+  int64_t l = 0, r = dim - 1;
+  for (;;) {
+    while (r > l) {
+      const T v = x[r];
+      int64_t i = l - 1, j = r - 1;
+      for (;;) {
+        ++i;
+        while (x[i] < v) ++i;
+        while (j >= 0 && x[j] > v) --j;
+        if (i >= j) break;
+        SortSwap(x, order, i, j);
+      }
+      SortSwap(x, order, i, r);
+      if (i - l > r - i) {
+        stack.push(l, i - 1);
+        l = i + 1;
+      } else {
+        stack.push(i + 1, r);
+        r = i - 1;
+      }
+    }
+    if (!stack.pop(&l, &r)) return;
+  }
+}
+
+}  // namespace kvlm
+
+#endif

@@ -1,0 +1,265 @@
+// lufactor.cpp: LU factorisation with scaled partial pivoting in place, the solves with
+// the factors and with their transpose, the inverse built column by column, and a cheap
+// estimate of the condition number. Work records are kept between calls in process-wide
+// pointers registered with the static-work registry: these operations are not re-entrant.
+#include <cmath>
+#include <cstdint>
+
+#include "cmatrix/lm_owned.h"
+#include "cmatrix/lm_status.h"
+#include "matrix.h"
+
+using kvlm::DropIfNew;
+using kvlm::LmOp;
+
+namespace {
+
+const char kFile[] = "lufactor";
+
+// Kept work records (process-wide, unguarded).
+VEC* lu_scale = nullptr;        // _LM_LUfactor: row scales
+MAT* inv_copy = nullptr;        // _LM_m_inverse: the matrix being factored
+VEC* inv_unit = nullptr;        // _LM_m_inverse: unit right-hand side
+VEC* inv_column = nullptr;      // _LM_m_inverse: solution column
+PERM* inv_pivot = nullptr;      // _LM_m_inverse: pivot
+VEC* cond_y = nullptr;          // _LM_LUcondest
+VEC* cond_z = nullptr;          // _LM_LUcondest
+
+// Hands a kept pointer to the registry. A full registry only leaves the record
+// unregistered: its report must not turn the calling operation into a failure.
+void Register(void* var, int type) {
+  const int saved = _LM_err_status;
+  mem_stat_reg_list(static_cast<void**>(var), type, 0);
+  _LM_err_status = saved;
+}
+
+int Len(int64_t n) { return static_cast<int>(n); }
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API MAT* _LM_LUfactor(MAT* A, PERM* pivot, int callerLine, const char* callerName,
+                            int* status) {
+  LmOp op(kFile, "_LM_LUfactor", callerLine, callerName, status);
+  if (A == nullptr || pivot == nullptr) LM_FAIL(op, 8, nullptr);
+  if (A->m != pivot->size) LM_FAIL(op, 1, nullptr);
+  const unsigned m = A->m, n = A->n;
+  VEC* scale = _LM_v_resize("_LM_LUfactor", kvlm::lm_context, lu_scale, static_cast<int>(m), callerLine,
+                            callerName, op.st());
+  if (op.failed()) {
+    fct_Trace("_LM_LUfactor", __LINE__, kFile);
+    return nullptr;
+  }
+  lu_scale = scale;
+  Register(&lu_scale, TYPE_VEC);
+
+  for (unsigned i = 0; i < m; ++i) pivot->pe[i] = i;
+  for (unsigned i = 0; i < m; ++i) {
+    double mx = 0.0;
+    for (unsigned j = 0; j < n; ++j) {
+      const double a = std::fabs(A->me[i][j]);
+      if (a > mx) mx = a;
+    }
+    scale->ve[i] = mx;
+  }
+
+  const unsigned kEnd = m < n ? m : n;
+  for (unsigned k = 0; k + 1 < kEnd; ++k) {
+    // Scaled pivot search: the first row reaching the largest |a| / scale wins; rows of
+    // zeros (scale not above 0) and zeros in column k never qualify.
+    double best = 0.0;
+    int64_t p = -1;
+    for (unsigned i = k; i < m; ++i) {
+      const double sc = scale->ve[i];
+      if (!(sc > 0.0)) continue;
+      const double t = std::fabs(A->me[i][k]) / sc;
+      if (t > best) {
+        best = t;
+        p = i;
+      }
+    }
+    if (p < 0) continue;  // nothing to eliminate with: the column stays as it is
+    if (p != k) {
+      _LM_px_transp(pivot, static_cast<unsigned>(p), k, callerLine, callerName, op.st());
+      LM_CHECK(op, nullptr);
+      double* rp = A->me[p];
+      double* rk = A->me[k];
+      for (unsigned j = 0; j < n; ++j) {
+        const double t = rp[j];
+        rp[j] = rk[j];
+        rk[j] = t;
+      }
+    }
+    const double piv = A->me[k][k];
+    for (unsigned i = k + 1; i < m; ++i) {
+      A->me[i][k] = A->me[i][k] / piv;
+      if (k + 1 < n) __mltadd__(&A->me[i][k + 1], &A->me[k][k + 1], -A->me[i][k], Len(n - k - 1));
+    }
+  }
+  return op.done(A);
+}
+
+}  // extern "C"
+
+namespace {
+
+// The checks shared by the two solves with the factors; the pivot must match the factors,
+// else part of the right-hand side would never be permuted into place.
+bool CheckFactors(MAT* LU, PERM* pivot, VEC* b, LmOp& op) {
+  if (LU == nullptr || b == nullptr || pivot == nullptr) {
+    op.raise(8, __LINE__);
+    return false;
+  }
+  if (LU->n != LU->m || LU->n != b->dim || pivot->size != LU->m) {
+    op.raise(1, __LINE__);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API VEC* _LM_LUsolve(MAT* LU, PERM* pivot, VEC* b, VEC* x, int callerLine,
+                           const char* callerName, int* status) {
+  LmOp op(kFile, "_LM_LUsolve", callerLine, callerName, status);
+  if (!CheckFactors(LU, pivot, b, op)) return nullptr;
+  VEC* res = _LM_v_resize("_LM_LUsolve", kvlm::lm_context, x, static_cast<int>(b->dim), callerLine,
+                          callerName, op.st());
+  if (!op.failed()) _LM_px_vec(pivot, b, res, callerLine, callerName, op.st());
+  if (!op.failed()) _LM_Lsolve(LU, res, res, 1.0, callerLine, callerName, op.st());
+  if (!op.failed()) _LM_Usolve(LU, res, res, 0.0, callerLine, callerName, op.st());
+  if (op.failed()) {
+    fct_Trace("_LM_LUsolve", __LINE__, kFile);
+    DropIfNew(res, x);
+    return nullptr;
+  }
+  return op.done(res);
+}
+
+KVELO_API VEC* _LM_LUTsolve(MAT* LU, PERM* pivot, VEC* b, VEC* x, int callerLine,
+                            const char* callerName, int* status) {
+  LmOp op(kFile, "LUTsolve", callerLine, callerName, status);
+  if (!CheckFactors(LU, pivot, b, op)) return nullptr;
+  VEC* res = _LM__v_copy(b, x, 0, callerLine, callerName, op.st());
+  if (!op.failed()) _LM_UTsolve(LU, res, res, 0.0, callerLine, callerName, op.st());
+  if (!op.failed()) _LM_LTsolve(LU, res, res, 1.0, callerLine, callerName, op.st());
+  if (!op.failed()) _LM_pxinv_vec(pivot, res, res, callerLine, callerName, op.st());
+  if (op.failed()) {
+    fct_Trace("_LM_LUTsolve", __LINE__, kFile);
+    DropIfNew(res, x);
+    return nullptr;
+  }
+  return op.done(res);
+}
+
+KVELO_API MAT* _LM_m_inverse(MAT* A, MAT* out, int callerLine, const char* callerName,
+                             int* status) {
+  LmOp op(kFile, "m_inverse", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (A->n != A->m) LM_FAIL(op, 9, nullptr);
+  const int n = static_cast<int>(A->m);
+  MAT* res = out;
+  auto fail = [&](int line) -> MAT* {
+    fct_Trace("_LM_m_inverse", line, kFile);
+    DropIfNew(res, out);
+    return nullptr;
+  };
+  if (res == nullptr || res->m < A->m || res->n < A->n) {
+    res = _LM_m_resize("_LM_m_inverse", kvlm::lm_context, out, n, n, callerLine, callerName, op.st());
+    if (op.failed()) return fail(__LINE__);
+  }
+  MAT* copy = _LM__m_copy(A, inv_copy, 0, 0, callerLine, callerName, op.st());
+  if (op.failed()) return fail(__LINE__);
+  inv_copy = copy;
+  VEC* unit = _LM_v_resize("_LM_m_inverse", kvlm::lm_context, inv_unit, n, callerLine, callerName, op.st());
+  if (op.failed()) return fail(__LINE__);
+  inv_unit = unit;
+  VEC* column = _LM_v_resize("_LM_m_inverse", kvlm::lm_context, inv_column, n, callerLine, callerName,
+                             op.st());
+  if (op.failed()) return fail(__LINE__);
+  inv_column = column;
+  PERM* pivot = _LM_px_resize("_LM_m_inverse", kvlm::lm_context, inv_pivot, n, callerLine, callerName,
+                              op.st());
+  if (op.failed()) return fail(__LINE__);
+  inv_pivot = pivot;
+  Register(&inv_copy, TYPE_MAT);
+  Register(&inv_unit, TYPE_VEC);
+  Register(&inv_column, TYPE_VEC);
+  Register(&inv_pivot, TYPE_PERM);
+
+  _LM_LUfactor(copy, pivot, callerLine, callerName, op.st());
+  if (op.failed()) return fail(__LINE__);
+  for (unsigned i = 0; i < A->n; ++i) {
+    _LM_v_zero(unit, callerLine, callerName, op.st());
+    if (op.failed()) return fail(__LINE__);
+    unit->ve[i] = 1.0;
+    VEC* col = _LM_LUsolve(copy, pivot, unit, column, callerLine, callerName, op.st());
+    if (op.failed()) return fail(__LINE__);
+    inv_column = column = col;
+    _LM__set_col(res, i, column, 0, callerLine, callerName, op.st());
+    if (op.failed()) return fail(__LINE__);
+  }
+  return op.done(res);
+}
+
+KVELO_API double _LM_LUcondest(MAT* LU, PERM* pivot, int callerLine, const char* callerName,
+                               int* status) {
+  LmOp op(kFile, "LUcondest", callerLine, callerName, status);
+  if (LU == nullptr || pivot == nullptr) LM_FAIL(op, 8, 0.0);
+  if (LU->m != LU->n) LM_FAIL(op, 9, 0.0);
+  if (pivot->size != LU->n) LM_FAIL(op, 1, 0.0);
+  const unsigned n = LU->n;
+  VEC* y = _LM_v_resize("_LM_LUcondest", kvlm::lm_context, cond_y, static_cast<int>(n), callerLine,
+                        callerName, op.st());
+  if (!op.failed()) {
+    cond_y = y;
+    VEC* z = _LM_v_resize("_LM_LUcondest", kvlm::lm_context, cond_z, static_cast<int>(n), callerLine,
+                          callerName, op.st());
+    if (!op.failed()) cond_z = z;
+  }
+  if (op.failed()) {
+    fct_Trace("_LM_LUcondest", __LINE__, kFile);
+    return -1.0;
+  }
+  Register(&cond_y, TYPE_VEC);
+  Register(&cond_z, TYPE_VEC);
+
+  // Solve U^T y = e with each e[i] = -1 or +1 chosen to make |y| grow.
+  for (unsigned i = 0; i < n; ++i) {
+    double s = 0.0;
+    for (unsigned j = 0; j < i; ++j) s = s + (0.0 - LU->me[j][i] * y->ve[j]);
+    const double d = LU->me[i][i];
+    if (d == 0.0) return op.done(HUGE_VAL);
+    y->ve[i] = s < 0.0 ? (s - 1.0) / d : (s + 1.0) / d;
+  }
+  auto fail = [&](int line) {
+    fct_Trace("_LM_LUcondest", line, kFile);
+    return 0.0;
+  };
+  _LM_LTsolve(LU, y, y, 1.0, callerLine, callerName, op.st());
+  if (op.failed()) return fail(__LINE__);
+  VEC* z = _LM_LUsolve(LU, pivot, y, cond_z, callerLine, callerName, op.st());
+  if (op.failed()) return fail(__LINE__);
+  cond_z = z;
+
+  double normU = 0.0, normL = 0.0;
+  for (unsigned i = 0; i < n; ++i) {
+    double su = 0.0, sl = 0.0;
+    for (unsigned j = i; j < n; ++j) su += std::fabs(LU->me[i][j]);
+    for (unsigned j = 0; j < i; ++j) sl += std::fabs(LU->me[i][j]);
+    sl = 1.0 + sl;  // L's unit diagonal
+    if (su > normU) normU = su;
+    if (sl > normL) normL = sl;
+  }
+  const double nz = _LM__v_norm_inf(z, nullptr, callerLine, callerName, op.st());
+  if (op.failed()) return fail(__LINE__);
+  const double ny = _LM__v_norm_inf(y, nullptr, callerLine, callerName, op.st());
+  if (op.failed()) return fail(__LINE__);
+  const double prod = normL * normU;
+  return op.done(nz * prod / ny);
+}
+
+}  // extern "C"

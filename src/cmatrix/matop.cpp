@@ -1,0 +1,345 @@
+// matop.cpp: arithmetic on the real matrix MAT: sums, scaling, the three products, the
+// matrix-vector products (one BLAS call over the element block where the rows lie at one
+// stride), transposition, row and column exchanges and the multiply-adds.
+#include <cstdint>
+
+#include "ITF_blas_lapack.h"
+#include "cmatrix/lm_mltadd.h"
+#include "cmatrix/lm_owned.h"
+#include "cmatrix/lm_status.h"
+#include "matrix.h"
+
+using kvlm::DropIfNew;
+using kvlm::LmOp;
+
+namespace {
+
+const char kFile[] = "matop";
+
+int Len(unsigned n) { return static_cast<int>(n); }
+
+// out sized to m x n when NULL or of another shape; NULL (status -1) when the resize fails.
+MAT* SizeMat(MAT* out, unsigned m, unsigned n, const char* tag, LmOp& op) {
+  if (out != nullptr && out->m == m && out->n == n) return out;
+  return _LM_m_resize(tag, kvlm::lm_context, out, static_cast<int>(m), static_cast<int>(n),
+                      op.callerLine(), op.callerName(), op.st());
+}
+
+VEC* SizeVec(VEC* out, unsigned dim, const char* tag, LmOp& op) {
+  if (out != nullptr && out->dim == dim) return out;
+  return _LM_v_resize(tag, kvlm::lm_context, out, static_cast<int>(dim), op.callerLine(),
+                      op.callerName(), op.st());
+}
+
+void ZeroRows(MAT* A) {
+  for (unsigned i = 0; i < A->m; ++i) __zero__(A->me[i], Len(A->n));
+}
+
+// The distance in doubles between consecutive rows when every row lies at one stride from
+// row 0 (at least n apart, within what a BLAS count holds); 0 otherwise.
+size_t UniformStride(const MAT* A) {
+  if (A->me == nullptr || A->me[0] == nullptr) return 0;
+  if (A->m < 2) return A->n > 0 ? A->n : 1;
+  const uintptr_t r0 = reinterpret_cast<uintptr_t>(A->me[0]);
+  const uintptr_t r1 = reinterpret_cast<uintptr_t>(A->me[1]);
+  if (r1 <= r0 || (r1 - r0) % sizeof(double) != 0) return 0;
+  const size_t stride = (r1 - r0) / sizeof(double);
+  if (stride < A->n || stride > static_cast<size_t>(INT32_MAX)) return 0;
+  for (unsigned i = 2; i < A->m; ++i)
+    if (reinterpret_cast<uintptr_t>(A->me[i]) != r0 + static_cast<uintptr_t>(i) * stride * sizeof(double))
+      return 0;
+  return stride;
+}
+
+// out = A + B or A - B.
+MAT* AddSub(MAT* A, MAT* B, MAT* out, bool sub, int callerLine, const char* callerName,
+            int* status) {
+  LmOp op(kFile, sub ? "m_sub" : "m_add", callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (A->m != B->m || A->n != B->n) LM_FAIL(op, 1, nullptr);
+  MAT* res = SizeMat(out, A->m, A->n, sub ? "_LM_m_sub" : "_LM_m_add", op);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i) {
+    if (sub)
+      __sub__(A->me[i], B->me[i], res->me[i], Len(A->n));
+    else
+      __add__(A->me[i], B->me[i], res->me[i], Len(A->n));
+  }
+  return op.done(res);
+}
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API MAT* _LM_m_add(MAT* A, MAT* B, MAT* out, int callerLine, const char* callerName,
+                         int* status) {
+  return AddSub(A, B, out, false, callerLine, callerName, status);
+}
+
+KVELO_API MAT* _LM_m_sub(MAT* A, MAT* B, MAT* out, int callerLine, const char* callerName,
+                         int* status) {
+  return AddSub(A, B, out, true, callerLine, callerName, status);
+}
+
+KVELO_API MAT* _LM_sm_mlt(double s, MAT* A, MAT* out, int callerLine, const char* callerName,
+                          int* status) {
+  LmOp op(kFile, "sm_mlt", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  MAT* res = SizeMat(out, A->m, A->n, "_LM_sm_mlt", op);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i) __smlt__(A->me[i], s, res->me[i], Len(A->n));
+  return op.done(res);
+}
+
+KVELO_API MAT* _LM_m_mlt(MAT* A, MAT* B, MAT* out, int callerLine, const char* callerName,
+                         int* status) {
+  LmOp op(kFile, "m_mlt", callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (B->m != A->n) LM_FAIL(op, 1, nullptr);
+  if (out == A || out == B) LM_FAIL(op, 12, nullptr);
+  MAT* res = SizeMat(out, A->m, B->n, "_LM_m_mlt", op);
+  LM_CHECK(op, nullptr);
+  ZeroRows(res);
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned k = 0; k < A->n; ++k) {
+      const double a = A->me[i][k];
+      if (a != 0.0) __mltadd__(res->me[i], B->me[k], a, Len(B->n));
+    }
+  return op.done(res);
+}
+
+KVELO_API MAT* _LM_mmtr_mlt(MAT* A, MAT* B, MAT* out, int callerLine, const char* callerName,
+                            int* status) {
+  LmOp op(kFile, "mmtr_mlt", callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (out == A || out == B) LM_FAIL(op, 12, nullptr);
+  if (A->n != B->n) LM_FAIL(op, 1, nullptr);
+  MAT* res = SizeMat(out, A->m, B->m, "_LM_mmtr_mlt", op);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned j = 0; j < B->m; ++j) res->me[i][j] = __ip__(A->me[i], B->me[j], Len(A->n));
+  return op.done(res);
+}
+
+KVELO_API MAT* _LM_mtrm_mlt(MAT* A, MAT* B, MAT* out, int callerLine, const char* callerName,
+                            int* status) {
+  LmOp op(kFile, "mtrm_mlt", callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (out == A || out == B) LM_FAIL(op, 12, nullptr);
+  if (A->m != B->m) LM_FAIL(op, 1, nullptr);
+  MAT* res = SizeMat(out, A->n, B->n, "_LM_mtrm_mlt", op);
+  LM_CHECK(op, nullptr);
+  ZeroRows(res);
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned k = 0; k < A->n; ++k) {
+      const double a = A->me[i][k];
+      if (a != 0.0) __mltadd__(res->me[k], B->me[i], a, Len(B->n));
+    }
+  return op.done(res);
+}
+
+KVELO_API VEC* _LM_mv_mlt(MAT* A, VEC* b, VEC* out, int callerLine, const char* callerName,
+                          int* status) {
+  LmOp op(kFile, "mv_mlt", callerLine, callerName, status);
+  if (A == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
+  if (b->dim != A->n) LM_FAIL(op, 1, nullptr);
+  if (out == b) LM_FAIL(op, 12, nullptr);
+  VEC* res = SizeVec(out, A->m, "_LM_mv_mlt", op);
+  LM_CHECK(op, nullptr);
+  if (A->m == 0) return op.done(res);
+  if (A->n == 0) {
+    // The BLAS returns at once on an empty row without clearing y: the product is zero.
+    __zero__(res->ve, Len(A->m));
+    return op.done(res);
+  }
+  const size_t lda = UniformStride(A);
+  if (lda != 0) {
+    // Read by columns with leading dimension lda, the row-major rows form A^T.
+    ITF_dgemv("T", Len(A->n), Len(A->m), 1.0, A->me[0], static_cast<int>(lda), b->ve, 1, 0.0,
+              res->ve, 1);
+  } else {
+    // Rows that do not lie at one stride (a view of scattered rows): one dot product each.
+    for (unsigned i = 0; i < A->m; ++i) res->ve[i] = __ip__(A->me[i], b->ve, Len(A->n));
+  }
+  return op.done(res);
+}
+
+KVELO_API VEC* _LM_vm_mlt(MAT* A, VEC* b, VEC* out, int callerLine, const char* callerName,
+                          int* status) {
+  LmOp op(kFile, "vm_mlt", callerLine, callerName, status);
+  if (A == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
+  if (b->dim != A->m) LM_FAIL(op, 1, nullptr);
+  if (out == b) LM_FAIL(op, 12, nullptr);
+  VEC* res = SizeVec(out, A->n, "_LM_vm_mlt", op);
+  LM_CHECK(op, nullptr);
+  _LM_v_zero(res, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i) {
+    const double c = b->ve[i];
+    if (c != 0.0) __mltadd__(res->ve, A->me[i], c, Len(A->n));
+  }
+  return op.done(res);
+}
+
+KVELO_API MAT* _LM_m_transp(MAT* A, MAT* out, int callerLine, const char* callerName,
+                            int* status) {
+  LmOp op(kFile, "m_transp", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (out == A) {
+    if (A->m != A->n) LM_FAIL(op, 11, nullptr);
+    for (unsigned i = 1; i < A->m; ++i)
+      for (unsigned j = 0; j < i; ++j) {
+        const double t = A->me[i][j];
+        A->me[i][j] = A->me[j][i];
+        A->me[j][i] = t;
+      }
+    return op.done(A);
+  }
+  MAT* res = SizeMat(out, A->n, A->m, "_LM_m_transp", op);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned j = 0; j < A->n; ++j) res->me[j][i] = A->me[i][j];
+  return op.done(res);
+}
+
+}  // extern "C"
+
+namespace {
+
+// lo below 0 becomes 0 and hi outside 0..count-1 becomes count-1 (a negative hi reaches
+// the end); an empty range leaves lo > hi.
+void ClampRange(int64_t count, int* lo, int64_t* hi, int rawHi) {
+  if (*lo < 0) *lo = 0;
+  *hi = rawHi;
+  if (*hi < 0 || *hi >= count) *hi = count - 1;
+}
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API MAT* _LM_swap_rows(MAT* A, int i, int j, int lo, int hi, int callerLine,
+                             const char* callerName, int* status) {
+  LmOp op(kFile, "swap_rows", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (i < 0 || j < 0 || static_cast<unsigned>(i) >= A->m || static_cast<unsigned>(j) >= A->m)
+    LM_FAIL(op, 1, nullptr);
+  int64_t last = 0;
+  ClampRange(A->n, &lo, &last, hi);
+  double* ri = A->me[i];
+  double* rj = A->me[j];
+  for (int64_t k = lo; k <= last; ++k) {
+    const double t = ri[k];
+    ri[k] = rj[k];
+    rj[k] = t;
+  }
+  return op.done(A);
+}
+
+KVELO_API MAT* _LM_swap_cols(MAT* A, int i, int j, int lo, int hi, int callerLine,
+                             const char* callerName, int* status) {
+  LmOp op(kFile, "swap_cols", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (i < 0 || j < 0 || static_cast<unsigned>(i) >= A->n || static_cast<unsigned>(j) >= A->n)
+    LM_FAIL(op, 1, nullptr);
+  int64_t last = 0;
+  ClampRange(A->m, &lo, &last, hi);
+  for (int64_t k = lo; k <= last; ++k) {
+    double* row = A->me[k];
+    const double t = row[i];
+    row[i] = row[j];
+    row[j] = t;
+  }
+  return op.done(A);
+}
+
+}  // extern "C"
+
+namespace kvlm {
+
+MAT* MatMltAdd(MAT* A, MAT* B, double s, MAT* out, bool sizeFirst, const char* file,
+               const char* routine, const char* traceName, int callerLine,
+               const char* callerName, int* status) {
+  LmOp op(file, routine, callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (A->m != B->m || A->n != B->n) LM_FAIL(op, 1, nullptr);
+  if (s == 0.0) return op.done(_LM__m_copy(A, out, 0, 0, callerLine, callerName, op.st()));
+  if (s == 1.0) return op.done(_LM_m_add(A, B, out, callerLine, callerName, op.st()));
+  MAT* res = out;
+  if (sizeFirst) {
+    res = SizeMat(out, A->m, A->n, traceName, op);
+    if (op.failed()) {
+      fct_Trace(traceName, __LINE__, file);
+      return nullptr;
+    }
+  }
+  if (B == res && A == res) {
+    // Scaling out first would scale A too: A + s*A row by row instead.
+    for (unsigned i = 0; i < A->m; ++i)
+      for (unsigned j = 0; j < A->n; ++j) res->me[i][j] = res->me[i][j] + s * res->me[i][j];
+    return op.done(res);
+  }
+  MAT* sum = nullptr;
+  if (B == res) {
+    _LM_sm_mlt(s, B, res, callerLine, callerName, op.st());
+    if (!op.failed()) sum = _LM_m_add(A, res, res, callerLine, callerName, op.st());
+  } else {
+    sum = _LM__m_copy(A, res, 0, 0, callerLine, callerName, op.st());
+    if (!op.failed())
+      for (unsigned i = 0; i < A->m; ++i) __mltadd__(sum->me[i], B->me[i], s, Len(A->n));
+  }
+  if (op.failed()) {
+    fct_Trace(traceName, __LINE__, file);
+    DropIfNew(res, out);
+    return nullptr;
+  }
+  return op.done(sum);
+}
+
+}  // namespace kvlm
+
+extern "C" {
+
+KVELO_API MAT* _LM_ms_mltadd(MAT* A, MAT* B, double s, MAT* out, int callerLine,
+                             const char* callerName, int* status) {
+  return kvlm::MatMltAdd(A, B, s, out, false, kFile, "ms_mltadd", "_LM_ms_mltadd", callerLine,
+                         callerName, status);
+}
+
+KVELO_API VEC* _LM_mv_mltadd(VEC* x, VEC* y, MAT* A, double s, VEC* out, int callerLine,
+                             const char* callerName, int* status) {
+  LmOp op(kFile, "mv_mltadd", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr || A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (out == y) LM_FAIL(op, 12, nullptr);
+  if (A->m != x->dim || A->n != y->dim) LM_FAIL(op, 1, nullptr);
+  VEC* res = _LM__v_copy(x, out, 0, callerLine, callerName, op.st());
+  if (op.failed()) {
+    fct_Trace("_LM_mv_mltadd", __LINE__, kFile);
+    return nullptr;
+  }
+  if (s == 0.0) return op.done(res);
+  for (unsigned i = 0; i < A->m; ++i)
+    res->ve[i] = s * __ip__(A->me[i], y->ve, Len(A->n)) + res->ve[i];
+  return op.done(res);
+}
+
+KVELO_API VEC* _LM_vm_mltadd(VEC* x, VEC* y, MAT* A, double s, VEC* out, int callerLine,
+                             const char* callerName, int* status) {
+  LmOp op(kFile, "vm_mltadd", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr || A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (out == y) LM_FAIL(op, 12, nullptr);
+  if (A->n != x->dim || A->m != y->dim) LM_FAIL(op, 1, nullptr);
+  VEC* res = _LM__v_copy(x, out, 0, callerLine, callerName, op.st());
+  if (op.failed()) {
+    fct_Trace("_LM_vm_mltadd", __LINE__, kFile);
+    return nullptr;
+  }
+  for (unsigned j = 0; j < A->m; ++j) {
+    const double t = s * y->ve[j];
+    if (t != 0.0) __mltadd__(res->ve, A->me[j], t, Len(A->n));
+  }
+  return op.done(res);
+}
+
+}  // extern "C"

@@ -1,0 +1,107 @@
+// norm.cpp: norms of VEC records (one, Euclidean and infinity norm, each optionally of the
+// entries divided by a scale vector) and of MAT records (one, infinity and Frobenius norm).
+#include <cmath>
+
+#include "cmatrix/lm_status.h"
+#include "matrix.h"
+
+using kvlm::LmOp;
+
+namespace {
+
+const char kFile[] = "norm";
+
+// Entry i divided by its scale, unscaled where there is no scale or the scale is exactly 0.
+double Scaled(const VEC* x, const VEC* scale, unsigned i) {
+  if (scale == nullptr || scale->ve[i] == 0.0) return x->ve[i];
+  return x->ve[i] / scale->ve[i];
+}
+
+// Running maximum that takes the new value unless the maximum so far is greater.
+void KeepMax(double* best, double v) {
+  if (!(*best > v)) *best = v;
+}
+
+enum class VNorm { One, Two, Inf };
+
+double VecNorm(VEC* x, VEC* scale, VNorm kind, const char* routine, int callerLine,
+               const char* callerName, int* status) {
+  LmOp op(kFile, routine, callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, -1.0);
+  if (scale != nullptr && scale->dim < x->dim) LM_FAIL(op, 1, -1.0);
+  double r = 0.0;
+  switch (kind) {
+    case VNorm::One:
+      for (unsigned i = 0; i < x->dim; ++i) r += std::fabs(Scaled(x, scale, i));
+      break;
+    case VNorm::Two:
+      if (scale == nullptr) {
+        r = std::sqrt(__ip__(x->ve, x->ve, static_cast<int>(x->dim)));
+      } else {
+        for (unsigned i = 0; i < x->dim; ++i) {
+          const double v = Scaled(x, scale, i);
+          r += v * v;
+        }
+        r = std::sqrt(r);
+      }
+      break;
+    case VNorm::Inf:
+      for (unsigned i = 0; i < x->dim; ++i) KeepMax(&r, std::fabs(Scaled(x, scale, i)));
+      break;
+  }
+  return op.done(r);
+}
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API double _LM__v_norm1(VEC* x, VEC* scale, int callerLine, const char* callerName,
+                              int* status) {
+  return VecNorm(x, scale, VNorm::One, "_v_norm1", callerLine, callerName, status);
+}
+
+KVELO_API double _LM__v_norm2(VEC* x, VEC* scale, int callerLine, const char* callerName,
+                              int* status) {
+  return VecNorm(x, scale, VNorm::Two, "_v_norm2", callerLine, callerName, status);
+}
+
+KVELO_API double _LM__v_norm_inf(VEC* x, VEC* scale, int callerLine, const char* callerName,
+                                 int* status) {
+  return VecNorm(x, scale, VNorm::Inf, "_v_norm_inf", callerLine, callerName, status);
+}
+
+KVELO_API double _LM_m_norm1(MAT* A, int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "m_norm1", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, -1.0);
+  double best = 0.0;
+  for (unsigned j = 0; j < A->n; ++j) {
+    double sum = 0.0;
+    for (unsigned i = 0; i < A->m; ++i) sum += std::fabs(A->me[i][j]);
+    KeepMax(&best, sum);
+  }
+  return op.done(best);
+}
+
+KVELO_API double _LM_m_norm_inf(MAT* A, int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "m_norm_inf", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, -1.0);
+  double best = 0.0;
+  for (unsigned i = 0; i < A->m; ++i) {
+    double sum = 0.0;
+    for (unsigned j = 0; j < A->n; ++j) sum += std::fabs(A->me[i][j]);
+    KeepMax(&best, sum);
+  }
+  return op.done(best);
+}
+
+KVELO_API double _LM_m_norm_frob(MAT* A, int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "m_norm_frob", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, -1.0);
+  double sum = 0.0;
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned j = 0; j < A->n; ++j) sum += A->me[i][j] * A->me[i][j];
+  return op.done(std::sqrt(sum));
+}
+
+}  // extern "C"

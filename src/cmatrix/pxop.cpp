@@ -1,0 +1,293 @@
+// pxop.cpp: the algebra of permutations held in PERM records: inverse, composition,
+// exchange, sign, and their application to vectors and to the rows and columns of
+// matrices. The in-place forms work by marking entries of the permutation itself and use
+// no memory beyond the records; they first make sure the permutation is a true one, so
+// that a bad one is refused with nothing changed.
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "cmatrix/lm_owned.h"
+#include "cmatrix/lm_status.h"
+#include "matrix.h"
+
+using kvlm::DropIfNew;
+using kvlm::LmOp;
+
+namespace {
+
+const char kFile[] = "pxop";
+const unsigned kMark = 0x80000000u;
+
+// True when pe[0 .. n-1] holds each of 0 .. n-1 exactly once; pe is left as it was. The
+// marking needs n below 2^31, which is also what the in-place walks need.
+bool IsPermutation(unsigned* pe, unsigned n) {
+  if (n >= kMark) return false;
+  for (unsigned i = 0; i < n; ++i)
+    if (pe[i] >= n) return false;
+  bool ok = true;
+  for (unsigned i = 0; i < n && ok; ++i) {
+    const unsigned e = pe[i] & ~kMark;
+    if ((pe[e] & kMark) != 0) ok = false;
+    pe[e] |= kMark;
+  }
+  for (unsigned i = 0; i < n; ++i) pe[i] &= ~kMark;
+  return ok;
+}
+
+// Inverts a true permutation in place: each cycle is walked from its largest position,
+// the inverse images below it stored as complements until the loop comes down to them.
+void InvertInPlace(unsigned* pe, unsigned n) {
+  for (int64_t i = static_cast<int64_t>(n) - 1; i >= 0; --i) {
+    int64_t e = static_cast<int32_t>(pe[i]);
+    if (e < 0) {
+      pe[i] = static_cast<unsigned>(-1 - e);
+      continue;
+    }
+    if (e == i) continue;
+    int64_t k = i;
+    for (;;) {
+      const unsigned t = pe[e];
+      pe[e] = static_cast<unsigned>(static_cast<int32_t>(-1 - k));
+      if (t == static_cast<unsigned>(i)) break;
+      k = e;
+      e = t;
+    }
+    pe[i] = static_cast<unsigned>(e);
+  }
+}
+
+// x[i] = x[px[i]] in place, cycle by cycle, marking visited entries of px by adding n.
+void ApplyInPlace(unsigned* pe, unsigned n, double* x) {
+  for (unsigned i = 0; i < n; ++i) {
+    if (pe[i] >= n) continue;
+    const double t = x[i];
+    unsigned cur = i, j = pe[i];
+    for (;;) {
+      x[cur] = x[j];
+      pe[cur] = j + n;
+      cur = j;
+      j = pe[j];
+      if (j >= n) break;
+      if (j == i) {
+        x[cur] = t;
+        pe[cur] = i + n;
+        break;
+      }
+    }
+  }
+  for (unsigned i = 0; i < n; ++i) pe[i] -= n;
+}
+
+// Exchanges made by a partition sort of a[0 .. len-1] (signed comparisons); the smaller
+// part is counted by recursion, the larger in the loop, so the depth stays logarithmic.
+uint64_t CountExchanges(int32_t* a, int64_t len) {
+  uint64_t c = 0;
+  while (len > 1) {
+    const int32_t p = a[0];
+    int64_t i = 0, j = len;
+    for (;;) {
+      ++i;
+      while (i < len && a[i] < p) ++i;
+      --j;
+      while (a[j] > p) --j;
+      if (i >= j) break;
+      std::swap(a[i], a[j]);
+      ++c;
+    }
+    std::swap(a[0], a[j]);
+    if (j != 0) ++c;
+    const int64_t leftLen = j, rightLen = len - j - 1;
+    if (leftLen < rightLen) {
+      c += CountExchanges(a, leftLen);
+      a += j + 1;
+      len = rightLen;
+    } else {
+      c += CountExchanges(a + j + 1, rightLen);
+      len = leftLen;
+    }
+  }
+  return c;
+}
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API PERM* _LM_px_inv(PERM* px, PERM* out, int callerLine, const char* callerName,
+                           int* status) {
+  LmOp op(kFile, "px_inv", callerLine, callerName, status);
+  PERM* res = _LM_px_copy(px, out, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  if (!IsPermutation(res->pe, res->size)) {
+    op.raise(2, __LINE__);
+    DropIfNew(res, out);
+    return nullptr;
+  }
+  InvertInPlace(res->pe, res->size);
+  return op.done(res);
+}
+
+KVELO_API PERM* _LM_px_mlt(PERM* p1, PERM* p2, PERM* out, int callerLine,
+                           const char* callerName, int* status) {
+  LmOp op(kFile, "px_mlt", callerLine, callerName, status);
+  if (p1 == nullptr || p2 == nullptr) LM_FAIL(op, 8, nullptr);
+  if (p1->size != p2->size) LM_FAIL(op, 1, nullptr);
+  if (out == p1 || out == p2) LM_FAIL(op, 12, nullptr);
+  PERM* res = out;
+  if (res == nullptr || res->size < p1->size) {
+    res = _LM_px_resize("_LM_px_mlt", kvlm::lm_context, out, static_cast<int>(p1->size), callerLine,
+                        callerName, op.st());
+    LM_CHECK(op, nullptr);
+  }
+  for (unsigned i = 0; i < p1->size; ++i) {
+    if (p2->pe[i] >= p1->size) {
+      op.raise(2, __LINE__);
+      DropIfNew(res, out);
+      return nullptr;
+    }
+    res->pe[i] = p1->pe[p2->pe[i]];
+  }
+  return op.done(res);
+}
+
+KVELO_API VEC* _LM_px_vec(PERM* px, VEC* x, VEC* out, int callerLine, const char* callerName,
+                          int* status) {
+  LmOp op(kFile, "px_vec", callerLine, callerName, status);
+  if (px == nullptr || x == nullptr) LM_FAIL(op, 8, nullptr);
+  if (x->dim < px->size) LM_FAIL(op, 1, nullptr);
+  const unsigned n = px->size;
+  if (n == 0) return op.done(_LM__v_copy(x, out, 0, callerLine, callerName, op.st()));
+  if (out == x) {
+    if (!IsPermutation(px->pe, n)) LM_FAIL(op, 2, nullptr);
+    ApplyInPlace(px->pe, n, x->ve);
+    return op.done(x);
+  }
+  VEC* res = out;
+  if (res == nullptr || res->dim < x->dim) {
+    res = _LM_v_resize("_LM_px_vec", kvlm::lm_context, out, static_cast<int>(x->dim), callerLine,
+                       callerName, op.st());
+    LM_CHECK(op, nullptr);
+  }
+  for (unsigned i = 0; i < n; ++i) {
+    if (px->pe[i] >= n) {
+      op.raise(2, __LINE__);
+      DropIfNew(res, out);
+      return nullptr;
+    }
+    res->ve[i] = x->ve[px->pe[i]];
+  }
+  return op.done(res);
+}
+
+KVELO_API VEC* _LM_pxinv_vec(PERM* px, VEC* x, VEC* out, int callerLine,
+                             const char* callerName, int* status) {
+  LmOp op(kFile, "pxinv_vec", callerLine, callerName, status);
+  if (px == nullptr || x == nullptr) LM_FAIL(op, 8, nullptr);
+  if (x->dim < px->size) LM_FAIL(op, 1, nullptr);
+  const unsigned n = px->size;
+  if (n == 0) return op.done(_LM__v_copy(x, out, 0, callerLine, callerName, op.st()));
+  if (out == x) {
+    _LM_px_inv(px, px, callerLine, callerName, op.st());
+    LM_CHECK(op, nullptr);
+    _LM_px_vec(px, x, x, callerLine, callerName, op.st());
+    LM_CHECK(op, nullptr);
+    _LM_px_inv(px, px, callerLine, callerName, op.st());
+    LM_CHECK(op, nullptr);
+    return op.done(x);
+  }
+  VEC* res = out;
+  if (res == nullptr || res->dim < x->dim) {
+    res = _LM_v_resize("_LM_pxinv_vec", kvlm::lm_context, out, static_cast<int>(x->dim), callerLine,
+                       callerName, op.st());
+    LM_CHECK(op, nullptr);
+  }
+  for (unsigned i = 0; i < n; ++i) {
+    if (px->pe[i] >= n) {
+      op.raise(2, __LINE__);
+      DropIfNew(res, out);
+      return nullptr;
+    }
+    res->ve[px->pe[i]] = x->ve[i];
+  }
+  return op.done(res);
+}
+
+KVELO_API PERM* _LM_px_transp(PERM* px, unsigned int i, unsigned int j, int callerLine,
+                              const char* callerName, int* status) {
+  LmOp op(kFile, "px_transp", callerLine, callerName, status);
+  if (px == nullptr) LM_FAIL(op, 8, nullptr);
+  if (i < px->size && j < px->size) std::swap(px->pe[i], px->pe[j]);
+  return op.done(px);
+}
+
+KVELO_API int _LM_px_sign(PERM* px, int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "px_sign", callerLine, callerName, status);
+  if (px == nullptr) LM_FAIL(op, 8, 0);
+  PERM* copy = _LM_px_copy(px, nullptr, callerLine, callerName, op.st());
+  LM_CHECK(op, 0);
+  // The entries are sorted as the signed ints they were stored as.
+  int32_t* a = static_cast<int32_t*>(static_cast<void*>(copy->pe));
+  const uint64_t c = CountExchanges(a, copy->size);
+  px_free(copy);
+  return op.done(c % 2 == 0 ? 1 : -1);
+}
+
+}  // extern "C"
+
+namespace {
+
+// Output of a row or column permutation: out when it has A's shape, else a new matrix
+// (a given out of another shape stays the caller's, untouched).
+MAT* ShapedOut(MAT* A, MAT* out, const char* tag, LmOp& op) {
+  if (out != nullptr && out->m == A->m && out->n == A->n) return out;
+  return _LM_m_get(tag, kvlm::lm_context, static_cast<int>(A->m), static_cast<int>(A->n),
+                   op.callerLine(), op.callerName(), op.st());
+}
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API MAT* _LM_px_cols(PERM* px, MAT* A, MAT* out, int callerLine, const char* callerName,
+                           int* status) {
+  LmOp op(kFile, "px_cols", callerLine, callerName, status);
+  if (px == nullptr || A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (px->size != A->n) LM_FAIL(op, 1, nullptr);
+  if (out == A) LM_FAIL(op, 12, nullptr);
+  MAT* res = ShapedOut(A, out, "_LM_px_cols", op);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->n; ++i) {
+    const unsigned c = px->pe[i];
+    if (c >= A->n) {
+      op.raise(2, __LINE__);
+      DropIfNew(res, out);
+      return nullptr;
+    }
+    for (unsigned r = 0; r < A->m; ++r) res->me[r][c] = A->me[r][i];
+  }
+  return op.done(res);
+}
+
+KVELO_API MAT* _LM_px_rows(PERM* px, MAT* A, MAT* out, int callerLine, const char* callerName,
+                           int* status) {
+  LmOp op(kFile, "px_rows", callerLine, callerName, status);
+  if (px == nullptr || A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (px->size != A->m) LM_FAIL(op, 1, nullptr);
+  if (out == A) LM_FAIL(op, 12, nullptr);
+  MAT* res = ShapedOut(A, out, "_LM_px_rows", op);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i) {
+    const unsigned r = px->pe[i];
+    if (r >= A->m) {
+      op.raise(2, __LINE__);
+      DropIfNew(res, out);
+      return nullptr;
+    }
+    if (A->n > 0 && res->me[i] != A->me[r])
+      std::memmove(res->me[i], A->me[r], static_cast<size_t>(A->n) * sizeof(double));
+  }
+  return op.done(res);
+}
+
+}  // extern "C"

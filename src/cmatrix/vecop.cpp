@@ -1,0 +1,261 @@
+// vecop.cpp: arithmetic on the real vector VEC: inner product, scaling, sums, multiply-add,
+// element maps, linear combinations, element products and quotients, extremes, sum and the
+// in-place sort. Outputs are sized to the operands; the kernels do the element work.
+#include <cstdint>
+
+#include "cmatrix/lm_owned.h"
+#include "cmatrix/lm_sort.h"
+#include "cmatrix/lm_status.h"
+#include "matrix.h"
+
+using kvlm::DropIfNew;
+using kvlm::LmOp;
+
+namespace {
+
+const char kFile[] = "vecop";
+
+// out sized to dim when NULL or of another dim; NULL (status -1) when the resize fails.
+VEC* SizeOut(VEC* out, unsigned dim, const char* tag, LmOp& op) {
+  if (out != nullptr && out->dim == dim) return out;
+  return _LM_v_resize(tag, kvlm::lm_context, out, static_cast<int>(dim), op.callerLine(),
+                      op.callerName(), op.st());
+}
+
+int Len(unsigned dim) { return static_cast<int>(dim); }
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API double _LM__in_prod(VEC* a, VEC* b, unsigned int i0, int callerLine,
+                              const char* callerName, int* status) {
+  LmOp op(kFile, "_in_prod", callerLine, callerName, status);
+  if (a == nullptr || b == nullptr) LM_FAIL(op, 8, 0.0);
+  const unsigned len = a->dim < b->dim ? a->dim : b->dim;
+  if (i0 > len) LM_FAIL(op, 2, 0.0);
+  return op.done(__ip__(a->ve + i0, b->ve + i0, Len(len - i0)));
+}
+
+KVELO_API VEC* _LM_sv_mlt(double s, VEC* x, VEC* out, int callerLine, const char* callerName,
+                          int* status) {
+  LmOp op(kFile, "sv_mlt", callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, nullptr);
+  VEC* res = SizeOut(out, x->dim, "_LM_sv_mlt", op);
+  LM_CHECK(op, nullptr);
+  if (s == 0.0) {
+    _LM_v_zero(res, callerLine, callerName, op.st());
+  } else if (s == 1.0) {
+    _LM__v_copy(x, res, 0, callerLine, callerName, op.st());
+  } else {
+    __smlt__(x->ve, s, res->ve, Len(x->dim));
+  }
+  if (op.failed()) {
+    DropIfNew(res, out);
+    return nullptr;
+  }
+  return op.done(res);
+}
+
+}  // extern "C"
+
+namespace {
+
+// out = x + y or x - y.
+VEC* AddSub(VEC* x, VEC* y, VEC* out, bool sub, int callerLine, const char* callerName,
+            int* status) {
+  LmOp op(kFile, sub ? "v_sub" : "v_add", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
+  if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
+  VEC* res = SizeOut(out, x->dim, sub ? "_LM_v_sub" : "_LM_v_add", op);
+  LM_CHECK(op, nullptr);
+  if (sub)
+    __sub__(x->ve, y->ve, res->ve, Len(x->dim));
+  else
+    __add__(x->ve, y->ve, res->ve, Len(x->dim));
+  return op.done(res);
+}
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API VEC* _LM_v_add(VEC* x, VEC* y, VEC* out, int callerLine, const char* callerName,
+                         int* status) {
+  return AddSub(x, y, out, false, callerLine, callerName, status);
+}
+
+KVELO_API VEC* _LM_v_sub(VEC* x, VEC* y, VEC* out, int callerLine, const char* callerName,
+                         int* status) {
+  return AddSub(x, y, out, true, callerLine, callerName, status);
+}
+
+KVELO_API VEC* _LM_v_mltadd(VEC* x, VEC* y, double s, VEC* out, int callerLine,
+                            const char* callerName, int* status) {
+  LmOp op(kFile, "v_mltadd", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
+  if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
+  if (s == 0.0) return op.done(_LM__v_copy(x, out, 0, callerLine, callerName, op.st()));
+  if (s == 1.0) return op.done(_LM_v_add(x, y, out, callerLine, callerName, op.st()));
+  if (y == out && x == out) {
+    // Scaling out first would scale x too: x + s*x element by element instead.
+    for (unsigned i = 0; i < x->dim; ++i) out->ve[i] = out->ve[i] + s * out->ve[i];
+    return op.done(out);
+  }
+  VEC* res = nullptr;
+  if (y == out) {
+    _LM_sv_mlt(s, y, out, callerLine, callerName, op.st());
+    if (!op.failed()) res = _LM_v_add(x, out, out, callerLine, callerName, op.st());
+  } else {
+    res = _LM__v_copy(x, out, 0, callerLine, callerName, op.st());
+    if (!op.failed()) __mltadd__(res->ve, y->ve, s, Len(x->dim));
+  }
+  if (op.failed()) {
+    fct_Trace("_LM_v_mltadd", __LINE__, kFile);
+    return nullptr;
+  }
+  return op.done(res);
+}
+
+KVELO_API VEC* _LM_v_map(double (*f)(double), VEC* x, VEC* out, int callerLine,
+                         const char* callerName, int* status) {
+  LmOp op(kFile, "v_map", callerLine, callerName, status);
+  if (x == nullptr || f == nullptr) LM_FAIL(op, 8, nullptr);
+  VEC* res = SizeOut(out, x->dim, "_LM_v_map", op);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < x->dim; ++i) res->ve[i] = f(x->ve[i]);
+  return op.done(res);
+}
+
+KVELO_API VEC* _LM__v_map(double (*f)(void*, double), void* params, VEC* x, VEC* out,
+                          int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "_v_map", callerLine, callerName, status);
+  if (x == nullptr || f == nullptr) LM_FAIL(op, 8, nullptr);
+  VEC* res = SizeOut(out, x->dim, "_LM__v_map", op);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < x->dim; ++i) res->ve[i] = f(params, x->ve[i]);
+  return op.done(res);
+}
+
+KVELO_API VEC* _LM_v_lincomb(int n, VEC** v, double* a, VEC* out, int callerLine,
+                             const char* callerName, int* status) {
+  LmOp op(kFile, "v_lincomb", callerLine, callerName, status);
+  if (v == nullptr || a == nullptr) LM_FAIL(op, 8, nullptr);
+  if (n <= 0) return op.done(static_cast<VEC*>(nullptr));
+  for (int k = 1; k < n; ++k)
+    if (out != nullptr && v[k] == out) LM_FAIL(op, 12, nullptr);
+  VEC* res = _LM_sv_mlt(a[0], v[0], out, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  for (int k = 1; k < n; ++k) {
+    if (v[k] == nullptr || v[k]->dim != res->dim) {
+      op.raise(v[k] == nullptr ? 8 : 1, __LINE__);
+      DropIfNew(res, out);
+      return nullptr;
+    }
+    VEC* next = _LM_v_mltadd(res, v[k], a[k], res, callerLine, callerName, op.st());
+    if (op.failed()) {
+      DropIfNew(res, out);
+      return nullptr;
+    }
+    res = next;
+  }
+  return op.done(res);
+}
+
+}  // extern "C"
+
+namespace {
+
+// out[i] = x[i]*y[i], or y[i]/x[i] with a zero divisor refused at its index.
+VEC* StarSlash(VEC* x, VEC* y, VEC* out, bool slash, int callerLine, const char* callerName,
+               int* status) {
+  LmOp op(kFile, slash ? "v_slash" : "v_star", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
+  if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
+  VEC* res = _LM_v_resize(slash ? "_LM_v_slash" : "_LM_v_star", kvlm::lm_context, out,
+                          static_cast<int>(x->dim), callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < x->dim; ++i) {
+    if (!slash) {
+      res->ve[i] = x->ve[i] * y->ve[i];
+      continue;
+    }
+    if (x->ve[i] == 0.0) {
+      op.raise(4, __LINE__);
+      DropIfNew(res, out);
+      return nullptr;
+    }
+    res->ve[i] = y->ve[i] / x->ve[i];
+  }
+  return op.done(res);
+}
+
+// Smallest (or largest) entry, the first one on ties; a NaN never replaces the candidate.
+double Extreme(VEC* x, int* index, bool largest, int callerLine, const char* callerName,
+               int* status) {
+  LmOp op(kFile, largest ? "v_max" : "v_min", callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, 0.0);
+  if (x->dim == 0) LM_FAIL(op, 1, 0.0);
+  double best = x->ve[0];
+  unsigned at = 0;
+  for (unsigned i = 1; i < x->dim; ++i) {
+    const double v = x->ve[i];
+    if (largest ? v > best : v < best) {
+      best = v;
+      at = i;
+    }
+  }
+  if (index != nullptr) *index = static_cast<int>(at);
+  return op.done(best);
+}
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API VEC* _LM_v_star(VEC* x, VEC* y, VEC* out, int callerLine, const char* callerName,
+                          int* status) {
+  return StarSlash(x, y, out, false, callerLine, callerName, status);
+}
+
+KVELO_API VEC* _LM_v_slash(VEC* x, VEC* y, VEC* out, int callerLine, const char* callerName,
+                           int* status) {
+  return StarSlash(x, y, out, true, callerLine, callerName, status);
+}
+
+KVELO_API double _LM_v_min(VEC* x, int* index, int callerLine, const char* callerName,
+                           int* status) {
+  return Extreme(x, index, false, callerLine, callerName, status);
+}
+
+KVELO_API double _LM_v_max(VEC* x, int* index, int callerLine, const char* callerName,
+                           int* status) {
+  return Extreme(x, index, true, callerLine, callerName, status);
+}
+
+KVELO_API double _LM_v_sum(VEC* x, int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "v_sum", callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, 0.0);
+  double sum = 0.0;
+  for (unsigned i = 0; i < x->dim; ++i) sum += x->ve[i];
+  return op.done(sum);
+}
+
+KVELO_API VEC* _LM_v_sort(VEC* x, PERM* order, int callerLine, const char* callerName,
+                          int* status) {
+  LmOp op(kFile, "v_sort", callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, nullptr);
+  if (order != nullptr) {
+    if (order->size != x->dim) {
+      _LM_px_resize("_LM_v_sort", kvlm::lm_context, order, static_cast<int>(x->dim), callerLine,
+                    callerName, op.st());
+      LM_CHECK(op, nullptr);
+    }
+    _LM_px_ident(order, callerLine, callerName, op.st());
+    LM_CHECK(op, nullptr);
+  }
+  kvlm::QuickSortReal(x->ve, order != nullptr ? order->pe : nullptr, static_cast<int64_t>(x->dim));
+  return op.done(x);
+}
+
+}  // extern "C"

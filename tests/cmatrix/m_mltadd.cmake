@@ -1,0 +1,3 @@
+# test_m_mltadd reads the error codes through the library's internal error hook.
+kvelo_add_test(test_m_mltadd SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_m_mltadd.cpp INTERNAL)
+list(APPEND KVELO_CUSTOM_TESTS test_m_mltadd.cpp)

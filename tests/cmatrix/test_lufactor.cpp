@@ -1,0 +1,358 @@
+// Tests of the LU factorisation and what stands on it: P*A = L*U rebuilt from the factors,
+// the pivot choice (ties, zero columns), solves and transposed solves by their residuals,
+// the inverse against the closed-form inverse of a Hilbert matrix, the condition estimate
+// on exact cases, the errors, and the kept work records freed through the registry.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cmat_support.h"
+#include "dense_fixtures.h"
+#include "matrix.h"
+
+using cmat_test::Entries;
+using cmat_test::ErrWatch;
+using cmat_test::MatP;
+using cmat_test::NewMat;
+using cmat_test::NewPerm;
+using cmat_test::NewVec;
+using cmat_test::PermP;
+using cmat_test::Rows;
+using cmat_test::Values;
+using cmat_test::VecP;
+
+namespace {
+
+const double kEps = std::numeric_limits<double>::epsilon();
+
+MAT* Copy(MAT* A) {
+  int st = 0;
+  return _LM__m_copy(A, nullptr, 0, 0, __LINE__, "Copy", &st);
+}
+
+PERM* Pivot(unsigned m) {
+  int st = 0;
+  return _LM_px_get("t", 0, static_cast<int>(m), __LINE__, "Pivot", &st);
+}
+
+MAT* RandMat(std::mt19937& g, unsigned m, unsigned n) {
+  std::uniform_real_distribution<double> d(-1, 1);
+  int st = 0;
+  MAT* A = _LM_m_get("t", 0, static_cast<int>(m), static_cast<int>(n), __LINE__, "RandMat", &st);
+  for (unsigned i = 0; i < m; ++i)
+    for (unsigned j = 0; j < n; ++j) A->me[i][j] = d(g);
+  return A;
+}
+
+// Row i of P*A is row pivot[i] of A. The elimination runs over the first min(m, n) - 1
+// columns (the last diagonal position is never a pivot step), so row i holds multipliers
+// in its first r = min(i, steps) places and reduced values from r on; multiplying back
+// must give the permuted matrix.
+void ExpectFactors(const MAT* A, const MAT* LU, const PERM* pivot) {
+  const unsigned m = A->m, n = A->n, steps = (m < n ? m : n) - 1;
+  for (unsigned i = 0; i < m; ++i) {
+    const unsigned r = i < steps ? i : steps;
+    for (unsigned j = 0; j < n; ++j) {
+      double s = j >= r ? LU->me[i][j] : 0.0, bound = std::fabs(s);
+      for (unsigned l = 0; l < r && l <= j; ++l) {
+        s += LU->me[i][l] * LU->me[l][j];
+        bound += std::fabs(LU->me[i][l] * LU->me[l][j]);
+      }
+      EXPECT_NEAR(s, A->me[pivot->pe[i]][j], 4 * (steps + 2) * kEps * (bound + 1)) << i << "," << j;
+    }
+  }
+}
+
+// |A*x - b| within the backward-error bound of a stable solve.
+void ExpectSolves(const MAT* A, const VEC* x, const VEC* b, bool transposed) {
+  const unsigned n = A->m;
+  double normA = 0, normX = 0;
+  for (unsigned i = 0; i < n; ++i) {
+    double row = 0;
+    for (unsigned j = 0; j < n; ++j) row += std::fabs(A->me[i][j]);
+    normA = std::max(normA, row);
+    normX = std::max(normX, std::fabs(x->ve[i]));
+  }
+  for (unsigned i = 0; i < n; ++i) {
+    double r = -b->ve[i];
+    for (unsigned j = 0; j < n; ++j) r += (transposed ? A->me[j][i] : A->me[i][j]) * x->ve[j];
+    EXPECT_NEAR(r, 0.0, 64 * n * kEps * (normA * normX + std::fabs(b->ve[i])));
+  }
+}
+
+}  // namespace
+
+TEST(LUFactor, RebuildsTheRowPermutedMatrix) {
+  std::mt19937 g(31);
+  int st = 0;
+  const unsigned shapes[][2] = {{1, 1}, {2, 2}, {3, 3}, {8, 8}, {50, 50}, {6, 4}, {4, 6}};
+  for (const auto& s : shapes) {
+    MatP A(RandMat(g, s[0], s[1]));
+    MatP LU(Copy(A.get()));
+    PermP p(Pivot(s[0]));
+    ASSERT_EQ(_LM_LUfactor(LU.get(), p.get(), __LINE__, "lu", &st), LU.get());
+    EXPECT_EQ(st, 0);
+    ExpectFactors(A.get(), LU.get(), p.get());
+    // The pivot is a permutation.
+    std::vector<unsigned> e = Entries(p.get());
+    std::sort(e.begin(), e.end());
+    for (unsigned i = 0; i < s[0]; ++i) EXPECT_EQ(e[i], i);
+  }
+}
+
+TEST(LUFactor, PivotChoice) {
+  int st = 0;
+  {  // [[0, 1], [1, 0]] exchanges the rows
+    MatP A(NewMat({{0, 1}, {1, 0}}));
+    PermP p(Pivot(2));
+    ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
+    EXPECT_EQ(Entries(p.get()), (std::vector<unsigned>{1, 0}));
+    EXPECT_EQ(Rows(A.get()), (std::vector<double>{1, 0, 0, 1}));
+  }
+  {  // equal scaled candidates: the upper row wins, so no exchange at row k itself
+    MatP A(NewMat({{2, 1}, {4, 1}}));  // |2|/2 = |4|/4
+    PermP p(Pivot(2));
+    ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
+    EXPECT_EQ(Entries(p.get()), (std::vector<unsigned>{0, 1}));
+    EXPECT_EQ(Rows(A.get()), (std::vector<double>{2, 1, 2, -1}));
+  }
+  {  // a tie below row k: the first of the tied rows is taken
+    MatP A(NewMat({{0, 1, 0}, {3, 0, 1}, {3, 1, 0}}));
+    PermP p(Pivot(3));
+    ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
+    EXPECT_EQ(p->pe[0], 1u);
+  }
+  {  // scaled, not plain, partial pivoting: |1|/1 beats |10|/1000
+    MatP A(NewMat({{10, 1000}, {1, 1}}));
+    PermP p(Pivot(2));
+    ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
+    EXPECT_EQ(Entries(p.get()), (std::vector<unsigned>{1, 0}));
+  }
+  // No elimination step for a 1 x 1 matrix, one row or one column: pivot stays the identity.
+  for (auto shape : {std::vector<unsigned>{1, 1}, {1, 4}, {4, 1}}) {
+    MatP A(_LM_m_get("t", 0, shape[0], shape[1], __LINE__, "get", &st));
+    for (unsigned i = 0; i < shape[0]; ++i)
+      for (unsigned j = 0; j < shape[1]; ++j) A->me[i][j] = 1.0 + i + 2.0 * j;
+    const std::vector<double> before = Rows(A.get());
+    PermP p(Pivot(shape[0]));
+    ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
+    EXPECT_EQ(Rows(A.get()), before);
+    for (unsigned i = 0; i < shape[0]; ++i) EXPECT_EQ(p->pe[i], i);
+  }
+}
+
+TEST(LUFactor, SingularMatricesFactorAndFailOnlyInTheSolve) {
+  int st = 0;
+  MatP A(NewMat({{0, 1}, {0, 2}}));  // zero column
+  PermP p(Pivot(2));
+  ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
+  EXPECT_EQ(st, 0);
+  ErrWatch w;
+  VecP b(NewVec({1, 1}));
+  EXPECT_EQ(_LM_LUsolve(A.get(), p.get(), b.get(), nullptr, __LINE__, "solve", &st), nullptr);
+  EXPECT_EQ(st, -1);
+  EXPECT_EQ(w.last(), 4);
+  EXPECT_EQ(w.routine(), "Usolve");
+  // b = 0 gives x = 0 without an error, the zero pivot never divided by.
+  VecP zero(NewVec({0, 0}));
+  VecP x(_LM_LUsolve(A.get(), p.get(), zero.get(), nullptr, __LINE__, "solve", &st));
+  ASSERT_NE(x, nullptr);
+  EXPECT_EQ(st, 0);
+  EXPECT_EQ(Values(x.get()), (std::vector<double>{0, 0}));
+}
+
+TEST(LUSolve, SolvesAndTransposedSolves) {
+  std::mt19937 g(77);
+  int st = 0;
+  for (unsigned n : {1u, 2u, 3u, 10u, 60u}) {
+    MatP A(RandMat(g, n, n));
+    for (unsigned i = 0; i < n; ++i) A->me[i][i] += 0.5;  // comfortably regular
+    MatP LU(Copy(A.get()));
+    PermP p(Pivot(n));
+    ASSERT_NE(_LM_LUfactor(LU.get(), p.get(), __LINE__, "lu", &st), nullptr);
+    std::uniform_real_distribution<double> d(-1, 1);
+    VecP b(_LM_v_get("t", 0, n, __LINE__, "get", &st));
+    for (unsigned i = 0; i < n; ++i) b->ve[i] = d(g);
+    VecP x(_LM_LUsolve(LU.get(), p.get(), b.get(), nullptr, __LINE__, "solve", &st));
+    ASSERT_NE(x, nullptr);
+    ExpectSolves(A.get(), x.get(), b.get(), false);
+    VecP xt(_LM_LUTsolve(LU.get(), p.get(), b.get(), nullptr, __LINE__, "tsolve", &st));
+    ASSERT_NE(xt, nullptr);
+    ExpectSolves(A.get(), xt.get(), b.get(), true);
+    // In place: x may be b.
+    VecP bb(_LM__v_copy(b.get(), nullptr, 0, __LINE__, "c", &st));
+    ASSERT_EQ(_LM_LUsolve(LU.get(), p.get(), bb.get(), bb.get(), __LINE__, "solve", &st), bb.get());
+    EXPECT_EQ(Values(bb.get()), Values(x.get()));
+    ASSERT_EQ(_LM__v_copy(b.get(), bb.get(), 0, __LINE__, "c", &st), bb.get());
+    ASSERT_EQ(_LM_LUTsolve(LU.get(), p.get(), bb.get(), bb.get(), __LINE__, "tsolve", &st), bb.get());
+    EXPECT_EQ(Values(bb.get()), Values(xt.get()));
+  }
+  // For a non-symmetric matrix the two solves differ.
+  MatP A(NewMat({{2, 1}, {0, 1}}));
+  MatP LU(Copy(A.get()));
+  PermP p(Pivot(2));
+  ASSERT_NE(_LM_LUfactor(LU.get(), p.get(), __LINE__, "lu", &st), nullptr);
+  VecP b(NewVec({3, 1}));
+  VecP x(_LM_LUsolve(LU.get(), p.get(), b.get(), nullptr, __LINE__, "solve", &st));
+  VecP xt(_LM_LUTsolve(LU.get(), p.get(), b.get(), nullptr, __LINE__, "tsolve", &st));
+  ASSERT_NE(x, nullptr);
+  ASSERT_NE(xt, nullptr);
+  EXPECT_EQ(Values(x.get()), (std::vector<double>{1, 1}));     // 2x + y = 3, y = 1
+  EXPECT_EQ(Values(xt.get()), (std::vector<double>{1.5, -0.5}));  // 2x = 3, x + y = 1
+}
+
+TEST(LUSolve, Errors) {
+  int st = 0;
+  MatP A(NewMat({{1, 2}, {3, 4}}));
+  PermP p(Pivot(2)), p3(Pivot(3));
+  VecP b2(NewVec({1, 1})), b3(NewVec({1, 1, 1}));
+  MatP R(NewMat({{1, 2, 3}, {4, 5, 6}}));
+  ErrWatch w;
+  EXPECT_EQ(_LM_LUfactor(A.get(), p3.get(), __LINE__, "lu", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(w.routine(), "_LM_LUfactor");
+  EXPECT_EQ(_LM_LUfactor(nullptr, p.get(), __LINE__, "lu", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(_LM_LUsolve(A.get(), p.get(), b3.get(), nullptr, __LINE__, "s", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(w.routine(), "_LM_LUsolve");
+  EXPECT_EQ(_LM_LUsolve(R.get(), p.get(), b3.get(), nullptr, __LINE__, "s", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  // A pivot that does not match the factors would leave part of b unpermuted: refused.
+  EXPECT_EQ(_LM_LUsolve(A.get(), p3.get(), b2.get(), nullptr, __LINE__, "s", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(_LM_LUTsolve(A.get(), nullptr, b2.get(), nullptr, __LINE__, "s", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(w.routine(), "LUTsolve");
+  EXPECT_EQ(_LM_LUTsolve(A.get(), p3.get(), b2.get(), nullptr, __LINE__, "s", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+}
+
+TEST(MInverse, HilbertMatrixAgainstItsClosedFormInverse) {
+  int st = 0;
+  MatP H(_LM_m_get("t", 0, 4, 4, __LINE__, "get", &st));
+  for (unsigned i = 0; i < 4; ++i)
+    for (unsigned j = 0; j < 4; ++j) H->me[i][j] = 1.0 / (i + j + 1);
+  const double want[4][4] = {{16, -120, 240, -140},
+                             {-120, 1200, -2700, 1680},
+                             {240, -2700, 6480, -4200},
+                             {-140, 1680, -4200, 2800}};
+  MatP inv(_LM_m_inverse(H.get(), nullptr, __LINE__, "inv", &st));
+  ASSERT_NE(inv, nullptr);
+  EXPECT_EQ(st, 0);
+  // The condition number of H4 is about 2.8e4: relative accuracy of that many ulps.
+  for (unsigned i = 0; i < 4; ++i)
+    for (unsigned j = 0; j < 4; ++j) EXPECT_NEAR(inv->me[i][j], want[i][j], 1e-9 * 6480);
+  // H itself is untouched.
+  EXPECT_EQ(H->me[3][3], 1.0 / 7);
+}
+
+TEST(MInverse, OutputSizingAndErrors) {
+  int st = 0;
+  MatP A(NewMat({{4, 7}, {2, 6}}));  // inverse (1/10) [[6, -7], [-2, 4]]
+  MatP big(_LM_m_get("t", 0, 4, 4, __LINE__, "get", &st));
+  ASSERT_EQ(_LM_m_ones(big.get(), __LINE__, "ones", &st), big.get());
+  ASSERT_EQ(_LM_m_inverse(A.get(), big.get(), __LINE__, "inv", &st), big.get());
+  EXPECT_EQ(big->m, 4u);
+  const double want[2][2] = {{0.6, -0.7}, {-0.2, 0.4}};
+  for (unsigned i = 0; i < 4; ++i)
+    for (unsigned j = 0; j < 4; ++j) {
+      if (i < 2 && j < 2)
+        EXPECT_NEAR(big->me[i][j], want[i][j], 8 * kEps);
+      else
+        EXPECT_EQ(big->me[i][j], 1.0) << i << "," << j;  // outside the leading block
+    }
+  MatP small(NewMat({{9}}));
+  ASSERT_EQ(_LM_m_inverse(A.get(), small.get(), __LINE__, "inv", &st), small.get());
+  EXPECT_EQ(small->m, 2u);
+  EXPECT_EQ(small->n, 2u);
+
+  ErrWatch w;
+  MatP R(NewMat({{1, 2, 3}}));
+  EXPECT_EQ(_LM_m_inverse(R.get(), nullptr, __LINE__, "inv", &st), nullptr);
+  EXPECT_EQ(w.last(), 9);
+  EXPECT_EQ(w.routine(), "m_inverse");
+  MatP S(NewMat({{1, 2}, {2, 4}}));
+  EXPECT_EQ(_LM_m_inverse(S.get(), nullptr, __LINE__, "inv", &st), nullptr);  // no leak
+  EXPECT_EQ(st, -1);
+  EXPECT_EQ(w.last(), 4);
+  EXPECT_EQ(w.routine(), "Usolve");
+  EXPECT_EQ(_LM_m_inverse(nullptr, nullptr, __LINE__, "inv", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+}
+
+TEST(LUCondest, ExactCasesAndErrors) {
+  int st = 0;
+  {
+    MatP I(NewMat({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}));
+    PermP p(Pivot(3));
+    ASSERT_NE(_LM_LUfactor(I.get(), p.get(), __LINE__, "lu", &st), nullptr);
+    EXPECT_EQ(_LM_LUcondest(I.get(), p.get(), __LINE__, "c", &st), 1.0);
+    EXPECT_EQ(st, 0);
+  }
+  {  // diag(1, 10): infinity-norm condition number 10, found exactly
+    MatP D(NewMat({{1, 0}, {0, 10}}));
+    PermP p(Pivot(2));
+    ASSERT_NE(_LM_LUfactor(D.get(), p.get(), __LINE__, "lu", &st), nullptr);
+    EXPECT_DOUBLE_EQ(_LM_LUcondest(D.get(), p.get(), __LINE__, "c", &st), 10.0);
+  }
+  {  // [[1, 1], [0, 1]] (true condition number 4) by hand: Uᵀy = e gives y = (1, -2)
+     // (e = (1, -1)), L = I leaves it, z = A⁻¹y = (3, -2), normU = 2, normL = 1:
+     // the estimate is 3 * (1 * 2) / 2 = 3.
+    MatP T(NewMat({{1, 1}, {0, 1}}));
+    PermP p(Pivot(2));
+    ASSERT_NE(_LM_LUfactor(T.get(), p.get(), __LINE__, "lu", &st), nullptr);
+    EXPECT_DOUBLE_EQ(_LM_LUcondest(T.get(), p.get(), __LINE__, "c", &st), 3.0);
+  }
+  {  // a zero on U's diagonal: infinite, not an error
+    MatP Z(NewMat({{1, 2}, {2, 4}}));
+    PermP p(Pivot(2));
+    ASSERT_NE(_LM_LUfactor(Z.get(), p.get(), __LINE__, "lu", &st), nullptr);
+    ErrWatch w;
+    EXPECT_EQ(_LM_LUcondest(Z.get(), p.get(), __LINE__, "c", &st), HUGE_VAL);
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(w.count(), 0);
+  }
+  ErrWatch w;
+  MatP R(NewMat({{1, 2, 3}}));
+  PermP p1(Pivot(1)), p2(Pivot(2));
+  EXPECT_EQ(_LM_LUcondest(R.get(), p1.get(), __LINE__, "c", &st), 0.0);
+  EXPECT_EQ(w.last(), 9);
+  EXPECT_EQ(w.routine(), "LUcondest");
+  MatP Q(NewMat({{1, 0}, {0, 1}}));
+  EXPECT_EQ(_LM_LUcondest(Q.get(), p1.get(), __LINE__, "c", &st), 0.0);
+  EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(_LM_LUcondest(nullptr, p2.get(), __LINE__, "c", &st), 0.0);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(st, -1);
+}
+
+TEST(LUWorkRecords, RegisteredUnderAMarkAndFreedWithIt) {
+  int st = 0;
+  ASSERT_EQ(mem_stat_mark(7), 7);
+  MatP A(NewMat({{4, 3}, {6, 3}}));
+  MatP LU(Copy(A.get()));
+  PermP p(Pivot(2));
+  ASSERT_NE(_LM_LUfactor(LU.get(), p.get(), __LINE__, "lu", &st), nullptr);
+  MatP inv(_LM_m_inverse(A.get(), nullptr, __LINE__, "inv", &st));
+  ASSERT_NE(inv, nullptr);
+  EXPECT_GT(_LM_LUcondest(LU.get(), p.get(), __LINE__, "c", &st), 1.0);
+  // Seven kept records: the scale, the inverse's copy, unit, column and pivot, y and z.
+  const std::string dump = cmat_test::CaptureFile([](FILE* f) { mem_stat_dump(f, 0); });
+  size_t count = 0;
+  for (size_t at = dump.find("mark = 7"); at != std::string::npos; at = dump.find("mark = 7", at + 1)) ++count;
+  EXPECT_EQ(count, 7u) << dump;
+  EXPECT_EQ(mem_stat_free_list(7, 0), 0);
+  EXPECT_EQ(cmat_test::CaptureFile([](FILE* f) { mem_stat_dump(f, 0); }).find("mark = 7"), std::string::npos);
+  // The operations make their work records anew and give the same results.
+  MatP inv2(_LM_m_inverse(A.get(), nullptr, __LINE__, "inv", &st));
+  ASSERT_NE(inv2, nullptr);
+  EXPECT_EQ(Rows(inv2.get()), Rows(inv.get()));
+  MatP LU2(Copy(A.get()));
+  ASSERT_NE(_LM_LUfactor(LU2.get(), p.get(), __LINE__, "lu", &st), nullptr);
+  EXPECT_EQ(Rows(LU2.get()), Rows(LU.get()));
+}

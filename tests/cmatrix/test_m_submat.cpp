@@ -1,0 +1,155 @@
+// Tests of rows, columns and views: extraction into short and long vectors, setting from a
+// start index, matrix and vector views that write through to their source, reuse of a
+// view, refusal to turn an owning record into a view, release of views and accounting.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "cmat_support.h"
+#include "dense_fixtures.h"
+#include "matrix.h"
+
+using cmat_test::ErrWatch;
+using cmat_test::MatP;
+using cmat_test::NewMat;
+using cmat_test::NewVec;
+using cmat_test::Rows;
+using cmat_test::Values;
+using cmat_test::VecP;
+
+TEST(SubmatRowsCols, GetIntoShortAndLongVectors) {
+  int st = 0;
+  MatP A(NewMat({{1, 2, 3}, {4, 5, 6}}));
+  VecP c(_LM_get_col(A.get(), 1, nullptr, __LINE__, "col", &st));
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(Values(c.get()), (std::vector<double>{2, 5}));
+  VecP longer(NewVec({9, 9, 9, 9}));
+  ASSERT_EQ(_LM_get_col(A.get(), 2, longer.get(), __LINE__, "col", &st), longer.get());
+  EXPECT_EQ(Values(longer.get()), (std::vector<double>{3, 6, 9, 9}));  // dim and tail kept
+  VecP shorter(NewVec({9}));
+  ASSERT_EQ(_LM_get_row(A.get(), 1, shorter.get(), __LINE__, "row", &st), shorter.get());
+  EXPECT_EQ(Values(shorter.get()), (std::vector<double>{4, 5, 6}));
+
+  ErrWatch w;
+  EXPECT_EQ(_LM_get_col(A.get(), 3, nullptr, __LINE__, "col", &st), nullptr);
+  EXPECT_EQ(w.last(), 10);
+  EXPECT_EQ(w.routine(), "get_col");
+  EXPECT_EQ(_LM_get_row(A.get(), 2, nullptr, __LINE__, "row", &st), nullptr);
+  EXPECT_EQ(w.last(), 10);
+  EXPECT_EQ(w.routine(), "get_row");
+  EXPECT_EQ(_LM_get_row(nullptr, 0, nullptr, __LINE__, "row", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+}
+
+TEST(SubmatRowsCols, SetFromAStartIndexWithinBothSizes) {
+  int st = 0;
+  MatP A(NewMat({{0, 0, 0}, {0, 0, 0}}));
+  VecP v(NewVec({1, 2, 3, 4}));
+  ASSERT_EQ(_LM__set_col(A.get(), 2, v.get(), 1, __LINE__, "set", &st), A.get());
+  EXPECT_EQ(Rows(A.get()), (std::vector<double>{0, 0, 0, 0, 0, 2}));
+  ASSERT_EQ(_LM__set_row(A.get(), 0, v.get(), 0, __LINE__, "set", &st), A.get());
+  EXPECT_EQ(Rows(A.get()), (std::vector<double>{1, 2, 3, 0, 0, 2}));
+  // A start at or beyond the common length writes nothing.
+  ASSERT_EQ(_LM__set_row(A.get(), 1, v.get(), 3, __LINE__, "set", &st), A.get());
+  EXPECT_EQ(Rows(A.get()), (std::vector<double>{1, 2, 3, 0, 0, 2}));
+  ErrWatch w;
+  EXPECT_EQ(_LM__set_col(A.get(), 3, v.get(), 0, __LINE__, "set", &st), nullptr);
+  EXPECT_EQ(w.last(), 10);
+  EXPECT_EQ(w.routine(), "_set_col");
+  EXPECT_EQ(_LM__set_row(A.get(), 0, nullptr, 0, __LINE__, "set", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(w.routine(), "_set_row");
+}
+
+TEST(SubmatViews, MatrixViewSharesTheSourceRows) {
+  int st = 0;
+  MatP A(NewMat({{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}}));
+  MAT* V = _LM_sub_mat(A.get(), 1, 1, 2, 2, nullptr, __LINE__, "sub", &st);
+  ASSERT_NE(V, nullptr);
+  EXPECT_EQ(V->m, 2u);
+  EXPECT_EQ(V->n, 2u);
+  EXPECT_EQ(V->base, nullptr);
+  EXPECT_EQ(Rows(V), (std::vector<double>{6, 7, 10, 11}));
+  V->me[1][0] = -10;  // writes through
+  EXPECT_EQ(A->me[2][1], -10.0);
+  // Reused for a smaller block, then for a larger one: the same header each time.
+  ASSERT_EQ(_LM_sub_mat(A.get(), 0, 3, 0, 3, V, __LINE__, "sub", &st), V);
+  EXPECT_EQ(Rows(V), std::vector<double>{4});
+  ASSERT_EQ(_LM_sub_mat(A.get(), 0, 0, 2, 1, V, __LINE__, "sub", &st), V);
+  EXPECT_EQ(Rows(V), (std::vector<double>{1, 2, 5, 6, 9, -10}));
+  // A view of a view.
+  MAT* W = _LM_sub_mat(V, 1, 1, 2, 1, nullptr, __LINE__, "sub", &st);
+  ASSERT_NE(W, nullptr);
+  EXPECT_EQ(Rows(W), (std::vector<double>{6, -10}));
+  EXPECT_EQ(m_free(W), 0);
+  EXPECT_EQ(m_free(V), 0);  // frees the header and its row table only
+  EXPECT_EQ(Rows(A.get()), (std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 9, -10, 11, 12}));
+
+  ErrWatch w;
+  const unsigned bad[][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 3, 0}, {0, 0, 0, 4}};
+  for (const auto& b : bad) {
+    EXPECT_EQ(_LM_sub_mat(A.get(), b[0], b[1], b[2], b[3], nullptr, __LINE__, "sub", &st), nullptr);
+    EXPECT_EQ(w.last(), 10);
+    EXPECT_EQ(w.routine(), "sub_mat");
+  }
+  // A matrix that owns its block is not turned into a view: its block would be lost.
+  MatP owner(NewMat({{5}}));
+  EXPECT_EQ(_LM_sub_mat(A.get(), 0, 0, 0, 0, owner.get(), __LINE__, "sub", &st), nullptr);
+  EXPECT_EQ(w.last(), 12);
+  EXPECT_EQ(owner->me[0][0], 5.0);
+  EXPECT_EQ(_LM_sub_mat(nullptr, 0, 0, 0, 0, nullptr, __LINE__, "sub", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+}
+
+TEST(SubmatViews, VectorViewSharesTheSourceEntries) {
+  int st = 0;
+  VecP v(NewVec({1, 2, 3, 4, 5}));
+  VEC* s = _LM_sub_vec(v.get(), 1, 3, nullptr, __LINE__, "sv", &st);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(Values(s), (std::vector<double>{2, 3, 4}));
+  s->ve[0] = 20;
+  EXPECT_EQ(v->ve[1], 20.0);
+  ASSERT_EQ(_LM_sub_vec(v.get(), 4, 4, s, __LINE__, "sv", &st), s);  // one entry, reused
+  EXPECT_EQ(Values(s), std::vector<double>{5});
+  EXPECT_EQ(v_free(s), 0);  // the header only: v stays whole
+  EXPECT_EQ(Values(v.get()), (std::vector<double>{1, 20, 3, 4, 5}));
+
+  ErrWatch w;
+  EXPECT_EQ(_LM_sub_vec(v.get(), 2, 5, nullptr, __LINE__, "sv", &st), nullptr);  // i2 == dim
+  EXPECT_EQ(w.last(), 10);
+  EXPECT_EQ(w.routine(), "sub_vec");
+  EXPECT_EQ(_LM_sub_vec(v.get(), -1, 2, nullptr, __LINE__, "sv", &st), nullptr);
+  EXPECT_EQ(w.last(), 10);
+  EXPECT_EQ(_LM_sub_vec(v.get(), 3, 2, nullptr, __LINE__, "sv", &st), nullptr);
+  EXPECT_EQ(w.last(), 10);
+  VecP owner(NewVec({7, 8}));
+  EXPECT_EQ(_LM_sub_vec(v.get(), 0, 1, owner.get(), __LINE__, "sv", &st), nullptr);
+  EXPECT_EQ(w.last(), 12);
+  EXPECT_EQ(Values(owner.get()), (std::vector<double>{7, 8}));
+  EXPECT_EQ(_LM_sub_vec(nullptr, 0, 0, nullptr, __LINE__, "sv", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+}
+
+TEST(SubmatViews, AccountingOfViewHeadersBalances) {
+  int st = 0;
+  MatP A(NewMat({{1, 2}, {3, 4}, {5, 6}}));
+  VecP v(NewVec({1, 2, 3}));
+  const int was = mem_info_on(1);
+  const long long mat0 = mem_info_bytes(TYPE_MAT, 0), vec0 = mem_info_bytes(TYPE_VEC, 0);
+  const int matN = mem_info_numvar(TYPE_MAT, 0), vecN = mem_info_numvar(TYPE_VEC, 0);
+  MAT* V = _LM_sub_mat(A.get(), 0, 0, 1, 1, nullptr, __LINE__, "sub", &st);
+  EXPECT_EQ(mem_info_bytes(TYPE_MAT, 0), mat0 + static_cast<long long>(sizeof(MAT) + 2 * sizeof(double*)));
+  ASSERT_EQ(_LM_sub_mat(A.get(), 0, 0, 2, 1, V, __LINE__, "sub", &st), V);  // table grows to 3
+  EXPECT_EQ(mem_info_bytes(TYPE_MAT, 0), mat0 + static_cast<long long>(sizeof(MAT) + 3 * sizeof(double*)));
+  VEC* s = _LM_sub_vec(v.get(), 0, 1, nullptr, __LINE__, "sv", &st);
+  EXPECT_EQ(mem_info_bytes(TYPE_VEC, 0), vec0 + static_cast<long long>(sizeof(VEC)));
+  EXPECT_EQ(mem_info_numvar(TYPE_MAT, 0), matN);  // views are not counted as records
+  EXPECT_EQ(mem_info_numvar(TYPE_VEC, 0), vecN);
+  EXPECT_EQ(m_free(V), 0);
+  EXPECT_EQ(v_free(s), 0);
+  EXPECT_EQ(mem_info_bytes(TYPE_MAT, 0), mat0);
+  EXPECT_EQ(mem_info_bytes(TYPE_VEC, 0), vec0);
+  EXPECT_EQ(mem_info_numvar(TYPE_MAT, 0), matN);
+  EXPECT_EQ(mem_info_numvar(TYPE_VEC, 0), vecN);
+  mem_info_on(was);
+}

@@ -1,0 +1,108 @@
+// Tests of the vector and matrix norms: hand-computed values, the scale vector and its
+// zero entries, the NaN rule of the running maximum, empty records and errors.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "cmat_support.h"
+#include "dense_fixtures.h"
+#include "matrix.h"
+
+using cmat_test::ErrWatch;
+using cmat_test::MatP;
+using cmat_test::NewMat;
+using cmat_test::NewVec;
+using cmat_test::VecP;
+
+namespace {
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+}
+
+TEST(VecNorm, HandValuesWithAndWithoutScale) {
+  int st = 0;
+  VecP x(NewVec({3, -4, 12}));
+  EXPECT_EQ(_LM__v_norm1(x.get(), nullptr, __LINE__, "n", &st), 19.0);
+  EXPECT_EQ(_LM__v_norm2(x.get(), nullptr, __LINE__, "n", &st), 13.0);
+  EXPECT_EQ(_LM__v_norm_inf(x.get(), nullptr, __LINE__, "n", &st), 12.0);
+  // Scaled: (3/3, -4/2, 12 unscaled where the scale is 0); a longer scale is fine.
+  VecP sc(NewVec({3, 2, 0, 99}));
+  EXPECT_EQ(_LM__v_norm1(x.get(), sc.get(), __LINE__, "n", &st), 15.0);
+  EXPECT_DOUBLE_EQ(_LM__v_norm2(x.get(), sc.get(), __LINE__, "n", &st), std::sqrt(149.0));
+  EXPECT_EQ(_LM__v_norm_inf(x.get(), sc.get(), __LINE__, "n", &st), 12.0);
+  VecP y(NewVec({2, 3})), s2(NewVec({2, 0}));
+  EXPECT_DOUBLE_EQ(_LM__v_norm2(y.get(), s2.get(), __LINE__, "n", &st), std::sqrt(10.0));
+  VecP e(NewVec({}));
+  EXPECT_EQ(_LM__v_norm1(e.get(), nullptr, __LINE__, "n", &st), 0.0);
+  EXPECT_EQ(_LM__v_norm2(e.get(), nullptr, __LINE__, "n", &st), 0.0);
+  EXPECT_EQ(_LM__v_norm_inf(e.get(), nullptr, __LINE__, "n", &st), 0.0);
+  EXPECT_EQ(st, 0);
+}
+
+TEST(VecNorm, TwoNormAgreesWithTheSumOfSquares) {
+  std::mt19937 g(3);
+  std::normal_distribution<double> d;
+  int st = 0;
+  for (int n : {1, 10, 1000}) {
+    VecP x(_LM_v_get("t", 0, n, __LINE__, "t", &st));
+    long double s = 0;
+    for (int i = 0; i < n; ++i) x->ve[i] = d(g), s += static_cast<long double>(x->ve[i]) * x->ve[i];
+    EXPECT_NEAR(_LM__v_norm2(x.get(), nullptr, __LINE__, "n", &st), std::sqrt(static_cast<double>(s)),
+                4 * n * std::numeric_limits<double>::epsilon() * std::sqrt(static_cast<double>(s)));
+  }
+}
+
+TEST(VecNorm, RunningMaximumTakesTheNextValueAfterANaN) {
+  int st = 0;
+  VecP a(NewVec({kNaN, 1}));
+  EXPECT_EQ(_LM__v_norm_inf(a.get(), nullptr, __LINE__, "n", &st), 1.0);
+  VecP b(NewVec({1, kNaN}));
+  EXPECT_TRUE(std::isnan(_LM__v_norm_inf(b.get(), nullptr, __LINE__, "n", &st)));
+  // A NaN scale divides.
+  VecP x(NewVec({2})), s(NewVec({kNaN}));
+  EXPECT_TRUE(std::isnan(_LM__v_norm1(x.get(), s.get(), __LINE__, "n", &st)));
+}
+
+TEST(VecNorm, Errors) {
+  int st = 0;
+  VecP x(NewVec({1, 2, 3})), s(NewVec({1, 1}));
+  const struct {
+    double (*fn)(VEC*, VEC*, int, const char*, int*);
+    const char* routine;
+  } ops[] = {{_LM__v_norm1, "_v_norm1"}, {_LM__v_norm2, "_v_norm2"}, {_LM__v_norm_inf, "_v_norm_inf"}};
+  for (const auto& op : ops) {
+    ErrWatch w;
+    EXPECT_EQ(op.fn(x.get(), s.get(), __LINE__, "n", &st), -1.0);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(w.last(), 1);
+    EXPECT_EQ(w.routine(), op.routine);
+    EXPECT_EQ(op.fn(nullptr, nullptr, __LINE__, "n", &st), -1.0);
+    EXPECT_EQ(w.last(), 8);
+  }
+}
+
+TEST(MatNorm, HandValuesEmptyAndErrors) {
+  int st = 0;
+  MatP A(NewMat({{1, -2}, {3, 4}}));
+  EXPECT_EQ(_LM_m_norm1(A.get(), __LINE__, "n", &st), 6.0);
+  EXPECT_EQ(_LM_m_norm_inf(A.get(), __LINE__, "n", &st), 7.0);
+  EXPECT_DOUBLE_EQ(_LM_m_norm_frob(A.get(), __LINE__, "n", &st), std::sqrt(30.0));
+  MatP R(NewMat({{1, -1, 1, -1}}));  // one row: one-norm 1, infinity norm 4
+  EXPECT_EQ(_LM_m_norm1(R.get(), __LINE__, "n", &st), 1.0);
+  EXPECT_EQ(_LM_m_norm_inf(R.get(), __LINE__, "n", &st), 4.0);
+  MatP E(_LM_m_get("t", 0, 0, 3, __LINE__, "get", &st));
+  EXPECT_EQ(_LM_m_norm1(E.get(), __LINE__, "n", &st), 0.0);
+  EXPECT_EQ(_LM_m_norm_inf(E.get(), __LINE__, "n", &st), 0.0);
+  EXPECT_EQ(_LM_m_norm_frob(E.get(), __LINE__, "n", &st), 0.0);
+  EXPECT_EQ(st, 0);
+  ErrWatch w;
+  EXPECT_EQ(_LM_m_norm1(nullptr, __LINE__, "n", &st), -1.0);
+  EXPECT_EQ(w.routine(), "m_norm1");
+  EXPECT_EQ(_LM_m_norm_inf(nullptr, __LINE__, "n", &st), -1.0);
+  EXPECT_EQ(w.routine(), "m_norm_inf");
+  EXPECT_EQ(_LM_m_norm_frob(nullptr, __LINE__, "n", &st), -1.0);
+  EXPECT_EQ(w.routine(), "m_norm_frob");
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(w.file(), "norm");
+}

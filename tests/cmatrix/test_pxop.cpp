@@ -1,0 +1,242 @@
+// Tests of the permutation algebra: sign against the cycle count, inverse and composition
+// against their definitions, application to vectors in and out of place (the permutation
+// unchanged afterwards), refusal of entries out of range or repeated, and the row and
+// column permutations of matrices.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+#include <vector>
+
+#include "cmat_support.h"
+#include "dense_fixtures.h"
+#include "matrix.h"
+
+using cmat_test::Entries;
+using cmat_test::ErrWatch;
+using cmat_test::MatP;
+using cmat_test::NewMat;
+using cmat_test::NewPerm;
+using cmat_test::NewVec;
+using cmat_test::PermP;
+using cmat_test::Rows;
+using cmat_test::Values;
+using cmat_test::VecP;
+
+namespace {
+
+std::vector<unsigned> RandomPerm(std::mt19937& g, unsigned n) {
+  std::vector<unsigned> p(n);
+  std::iota(p.begin(), p.end(), 0u);
+  std::shuffle(p.begin(), p.end(), g);
+  return p;
+}
+
+// (-1)^(n - number of cycles): the sign by the cycle decomposition.
+int SignByCycles(const std::vector<unsigned>& p) {
+  std::vector<bool> seen(p.size());
+  size_t cycles = 0;
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (seen[i]) continue;
+    ++cycles;
+    for (size_t j = i; !seen[j]; j = p[j]) seen[j] = true;
+  }
+  return (p.size() - cycles) % 2 == 0 ? 1 : -1;
+}
+
+}  // namespace
+
+TEST(PermSign, SmallCasesAndCycleParity) {
+  int st = 0;
+  PermP id(NewPerm({0, 1, 2, 3})), swap(NewPerm({1, 0})), cyc(NewPerm({1, 2, 0}));
+  EXPECT_EQ(_LM_px_sign(id.get(), __LINE__, "s", &st), 1);
+  EXPECT_EQ(_LM_px_sign(swap.get(), __LINE__, "s", &st), -1);
+  EXPECT_EQ(_LM_px_sign(cyc.get(), __LINE__, "s", &st), 1);
+  EXPECT_EQ(Entries(cyc.get()), (std::vector<unsigned>{1, 2, 0}));  // untouched
+  std::mt19937 g(1);
+  for (unsigned n : {1u, 2u, 5u, 50u, 2000u}) {
+    for (int rep = 0; rep < 5; ++rep) {
+      const std::vector<unsigned> p = RandomPerm(g, n);
+      PermP px(NewPerm(p));
+      EXPECT_EQ(_LM_px_sign(px.get(), __LINE__, "s", &st), SignByCycles(p));
+    }
+  }
+  // Sorted input is the partition sort's worst case; the count still ends.
+  std::vector<unsigned> big(5000);
+  std::iota(big.begin(), big.end(), 0u);
+  PermP sorted(NewPerm(big));
+  EXPECT_EQ(_LM_px_sign(sorted.get(), __LINE__, "s", &st), 1);
+  ErrWatch w;
+  EXPECT_EQ(_LM_px_sign(nullptr, __LINE__, "s", &st), 0);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(w.routine(), "px_sign");
+}
+
+TEST(PermInverse, DefinitionInAndOutOfPlace) {
+  int st = 0;
+  PermP p(NewPerm({1, 2, 0}));
+  PermP inv(_LM_px_inv(p.get(), nullptr, __LINE__, "inv", &st));
+  ASSERT_NE(inv, nullptr);
+  EXPECT_EQ(Entries(inv.get()), (std::vector<unsigned>{2, 0, 1}));
+  std::mt19937 g(2);
+  for (unsigned n : {1u, 3u, 17u, 1000u}) {
+    const std::vector<unsigned> pv = RandomPerm(g, n);
+    PermP px(NewPerm(pv));
+    ASSERT_EQ(_LM_px_inv(px.get(), px.get(), __LINE__, "inv", &st), px.get());
+    for (unsigned i = 0; i < n; ++i) EXPECT_EQ(px->pe[pv[i]], i);
+  }
+  ErrWatch w;
+  // Out of range or repeated: refused, and an in-place call leaves px as it was.
+  for (auto bad : {std::vector<unsigned>{0, 3, 1}, std::vector<unsigned>{1, 1, 0}}) {
+    PermP px(NewPerm(bad));
+    EXPECT_EQ(_LM_px_inv(px.get(), px.get(), __LINE__, "inv", &st), nullptr);
+    EXPECT_EQ(w.last(), 2);
+    EXPECT_EQ(w.routine(), "px_inv");
+    EXPECT_EQ(Entries(px.get()), bad);
+    EXPECT_EQ(_LM_px_inv(px.get(), nullptr, __LINE__, "inv", &st), nullptr);  // no leak
+  }
+  EXPECT_EQ(_LM_px_inv(nullptr, nullptr, __LINE__, "inv", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(w.routine(), "px_copy");
+}
+
+TEST(PermCompose, DefinitionAndOutputRules) {
+  int st = 0;
+  PermP p1(NewPerm({2, 0, 1})), p2(NewPerm({1, 2, 0}));
+  PermP out(_LM_px_mlt(p1.get(), p2.get(), nullptr, __LINE__, "mlt", &st));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(Entries(out.get()), (std::vector<unsigned>{0, 1, 2}));  // p1[p2[i]]
+  PermP big(NewPerm({9, 9, 9, 9, 9}));
+  ASSERT_EQ(_LM_px_mlt(p2.get(), p2.get(), big.get(), __LINE__, "mlt", &st), big.get());
+  EXPECT_EQ(Entries(big.get()), (std::vector<unsigned>{2, 0, 1, 9, 9}));  // size and tail kept
+  ErrWatch w;
+  EXPECT_EQ(_LM_px_mlt(p1.get(), p2.get(), p1.get(), __LINE__, "mlt", &st), nullptr);
+  EXPECT_EQ(w.last(), 12);
+  EXPECT_EQ(w.routine(), "px_mlt");
+  PermP p4(NewPerm({0, 1, 2, 3}));
+  EXPECT_EQ(_LM_px_mlt(p1.get(), p4.get(), nullptr, __LINE__, "mlt", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  PermP badp(NewPerm({0, 5, 1}));
+  EXPECT_EQ(_LM_px_mlt(p1.get(), badp.get(), nullptr, __LINE__, "mlt", &st), nullptr);
+  EXPECT_EQ(w.last(), 2);
+}
+
+TEST(PermVector, ApplyAndInverseApplyInAndOutOfPlace) {
+  int st = 0;
+  PermP px(NewPerm({2, 0, 1}));
+  VecP x(NewVec({10, 20, 30}));
+  VecP y(_LM_px_vec(px.get(), x.get(), nullptr, __LINE__, "pv", &st));
+  ASSERT_NE(y, nullptr);
+  EXPECT_EQ(Values(y.get()), (std::vector<double>{30, 10, 20}));
+  ASSERT_EQ(_LM_px_vec(px.get(), x.get(), x.get(), __LINE__, "pv", &st), x.get());
+  EXPECT_EQ(Values(x.get()), (std::vector<double>{30, 10, 20}));
+  EXPECT_EQ(Entries(px.get()), (std::vector<unsigned>{2, 0, 1}));
+  VecP back(_LM_pxinv_vec(px.get(), x.get(), nullptr, __LINE__, "piv", &st));
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(Values(back.get()), (std::vector<double>{10, 20, 30}));
+  ASSERT_EQ(_LM_pxinv_vec(px.get(), x.get(), x.get(), __LINE__, "piv", &st), x.get());
+  EXPECT_EQ(Values(x.get()), (std::vector<double>{10, 20, 30}));
+  EXPECT_EQ(Entries(px.get()), (std::vector<unsigned>{2, 0, 1}));
+
+  std::mt19937 g(4);
+  for (unsigned n : {1u, 2u, 9u, 300u}) {
+    const std::vector<unsigned> pv = RandomPerm(g, n);
+    PermP p(NewPerm(pv));
+    std::vector<double> xs(n + 2);
+    std::iota(xs.begin(), xs.end(), 100.0);  // longer than the permutation
+    VecP v(NewVec(xs));
+    ASSERT_EQ(_LM_px_vec(p.get(), v.get(), v.get(), __LINE__, "pv", &st), v.get());
+    for (unsigned i = 0; i < n; ++i) EXPECT_EQ(v->ve[i], xs[pv[i]]);
+    EXPECT_EQ(v->ve[n], xs[n]);  // beyond the permutation: untouched
+    ASSERT_EQ(_LM_pxinv_vec(p.get(), v.get(), v.get(), __LINE__, "piv", &st), v.get());
+    EXPECT_EQ(Values(v.get()), xs);
+    EXPECT_EQ(Entries(p.get()), pv);
+  }
+  // An empty permutation copies.
+  PermP e(_LM_px_get("t", 0, 0, __LINE__, "p", &st));
+  VecP c(_LM_px_vec(e.get(), back.get(), nullptr, __LINE__, "pv", &st));
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(Values(c.get()), Values(back.get()));
+}
+
+TEST(PermVector, BadPermutationsAreRefusedWithNothingChangedInPlace) {
+  int st = 0;
+  ErrWatch w;
+  VecP x(NewVec({1, 2, 3}));
+  for (auto bad : {std::vector<unsigned>{1, 1, 0}, std::vector<unsigned>{0, 7, 1}}) {
+    PermP px(NewPerm(bad));
+    EXPECT_EQ(_LM_px_vec(px.get(), x.get(), x.get(), __LINE__, "pv", &st), nullptr);
+    EXPECT_EQ(w.last(), 2);
+    EXPECT_EQ(Values(x.get()), (std::vector<double>{1, 2, 3}));
+    EXPECT_EQ(Entries(px.get()), bad);
+    EXPECT_EQ(_LM_pxinv_vec(px.get(), x.get(), x.get(), __LINE__, "piv", &st), nullptr);
+    EXPECT_EQ(Values(x.get()), (std::vector<double>{1, 2, 3}));
+    EXPECT_EQ(Entries(px.get()), bad);
+  }
+  PermP out(NewPerm({0, 7, 1}));
+  EXPECT_EQ(_LM_px_vec(out.get(), x.get(), nullptr, __LINE__, "pv", &st), nullptr);  // no leak
+  EXPECT_EQ(w.last(), 2);
+  EXPECT_EQ(_LM_pxinv_vec(out.get(), x.get(), nullptr, __LINE__, "piv", &st), nullptr);
+  EXPECT_EQ(w.last(), 2);
+  EXPECT_EQ(w.routine(), "pxinv_vec");
+  PermP p4(NewPerm({0, 1, 2, 3}));
+  EXPECT_EQ(_LM_px_vec(p4.get(), x.get(), nullptr, __LINE__, "pv", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(w.routine(), "px_vec");
+  EXPECT_EQ(_LM_px_vec(nullptr, x.get(), nullptr, __LINE__, "pv", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+}
+
+TEST(PermTransp, ExchangesOnlyWithinTheSize) {
+  int st = 0;
+  PermP p(NewPerm({0, 1, 2}));
+  ASSERT_EQ(_LM_px_transp(p.get(), 0, 2, __LINE__, "t", &st), p.get());
+  EXPECT_EQ(Entries(p.get()), (std::vector<unsigned>{2, 1, 0}));
+  ErrWatch w;
+  ASSERT_EQ(_LM_px_transp(p.get(), 1, 3, __LINE__, "t", &st), p.get());
+  EXPECT_EQ(st, 0);
+  EXPECT_EQ(w.count(), 0);
+  EXPECT_EQ(Entries(p.get()), (std::vector<unsigned>{2, 1, 0}));
+  EXPECT_EQ(_LM_px_transp(nullptr, 0, 0, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+}
+
+TEST(PermMatrix, ColumnsAndRows) {
+  int st = 0;
+  MatP A(NewMat({{1, 2, 3}, {4, 5, 6}}));
+  PermP pc(NewPerm({2, 0, 1}));
+  MatP C(_LM_px_cols(pc.get(), A.get(), nullptr, __LINE__, "pc", &st));
+  ASSERT_NE(C, nullptr);
+  // Column i of A becomes column pc[i]: column 0 -> 2, 1 -> 0, 2 -> 1.
+  EXPECT_EQ(Rows(C.get()), (std::vector<double>{2, 3, 1, 5, 6, 4}));
+  PermP pr(NewPerm({1, 0}));
+  MatP R(_LM_px_rows(pr.get(), A.get(), nullptr, __LINE__, "pr", &st));
+  ASSERT_NE(R, nullptr);
+  EXPECT_EQ(Rows(R.get()), (std::vector<double>{4, 5, 6, 1, 2, 3}));
+  // A given output of the right shape is filled; one of another shape is left alone.
+  ASSERT_EQ(_LM_px_rows(pr.get(), A.get(), C.get(), __LINE__, "pr", &st), C.get());
+  EXPECT_EQ(Rows(C.get()), (std::vector<double>{4, 5, 6, 1, 2, 3}));
+  MatP other(NewMat({{7}}));
+  MatP fresh(_LM_px_cols(pc.get(), A.get(), other.get(), __LINE__, "pc", &st));
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_NE(fresh.get(), other.get());
+  EXPECT_EQ(Rows(fresh.get()), (std::vector<double>{2, 3, 1, 5, 6, 4}));
+  EXPECT_EQ(Rows(other.get()), std::vector<double>{7});
+
+  ErrWatch w;
+  EXPECT_EQ(_LM_px_cols(pc.get(), A.get(), A.get(), __LINE__, "pc", &st), nullptr);
+  EXPECT_EQ(w.last(), 12);
+  EXPECT_EQ(w.routine(), "px_cols");
+  EXPECT_EQ(_LM_px_rows(pc.get(), A.get(), nullptr, __LINE__, "pr", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(w.routine(), "px_rows");
+  PermP badc(NewPerm({0, 3, 1}));
+  EXPECT_EQ(_LM_px_cols(badc.get(), A.get(), nullptr, __LINE__, "pc", &st), nullptr);  // no leak
+  EXPECT_EQ(w.last(), 2);
+  PermP badr(NewPerm({2, 0}));
+  EXPECT_EQ(_LM_px_rows(badr.get(), A.get(), nullptr, __LINE__, "pr", &st), nullptr);
+  EXPECT_EQ(w.last(), 2);
+  EXPECT_EQ(_LM_px_rows(nullptr, A.get(), nullptr, __LINE__, "pr", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+}

@@ -1,0 +1,274 @@
+// Tests of the real vector arithmetic: inner product bounds, the exact shortcuts of scaling
+// and multiply-add, maps, linear combinations, element products and quotients, extremes,
+// sum and the sort with its order permutation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "cmat_support.h"
+#include "dense_fixtures.h"
+#include "matrix.h"
+
+using cmat_test::ErrWatch;
+using cmat_test::NewVec;
+using cmat_test::PermP;
+using cmat_test::Values;
+using cmat_test::VecP;
+
+namespace {
+
+const double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+double Twice(double x) { return 2.0 * x; }
+double AddParam(void* p, double x) { return x + *static_cast<double*>(p); }
+
+}  // namespace
+
+TEST(VecInProd, RangeOfTheShorterVectorAndItsBounds) {
+  int st = 0;
+  VecP a(NewVec({1, 2, 3})), b(NewVec({4, 5, 6, 7}));
+  EXPECT_EQ(_LM__in_prod(a.get(), b.get(), 0, __LINE__, "ip", &st), 32.0);  // 4 + 10 + 18
+  EXPECT_EQ(_LM__in_prod(a.get(), b.get(), 1, __LINE__, "ip", &st), 28.0);
+  EXPECT_EQ(_LM__in_prod(a.get(), b.get(), 3, __LINE__, "ip", &st), 0.0);
+  EXPECT_EQ(st, 0);
+  ErrWatch w;
+  EXPECT_EQ(_LM__in_prod(a.get(), b.get(), 4, __LINE__, "ip", &st), 0.0);
+  EXPECT_EQ(st, -1);
+  EXPECT_EQ(w.last(), 2);
+  EXPECT_EQ(w.routine(), "_in_prod");
+  EXPECT_EQ(_LM__in_prod(nullptr, b.get(), 0, __LINE__, "ip", &st), 0.0);
+  EXPECT_EQ(w.last(), 8);
+}
+
+TEST(VecScale, ZeroAndOneAreExactShortcuts) {
+  int st = 0;
+  VecP x(NewVec({kNaN, kInf, -2.5, -0.0}));
+  VecP z(_LM_sv_mlt(0.0, x.get(), nullptr, __LINE__, "s", &st));
+  ASSERT_NE(z, nullptr);
+  for (double v : Values(z.get())) {
+    EXPECT_EQ(v, 0.0);
+    EXPECT_FALSE(std::signbit(v));
+  }
+  VecP c(_LM_sv_mlt(1.0, x.get(), nullptr, __LINE__, "s", &st));
+  ASSERT_NE(c, nullptr);
+  EXPECT_TRUE(std::isnan(c->ve[0]));
+  EXPECT_EQ(c->ve[1], kInf);
+  EXPECT_EQ(c->ve[2], -2.5);
+  EXPECT_TRUE(std::signbit(c->ve[3]));
+  VecP y(NewVec({1, -2, 4}));
+  VecP out(NewVec({9}));  // another dim: resized
+  ASSERT_EQ(_LM_sv_mlt(-0.5, y.get(), out.get(), __LINE__, "s", &st), out.get());
+  EXPECT_EQ(Values(out.get()), (std::vector<double>{-0.5, 1, -2}));
+  ASSERT_EQ(_LM_sv_mlt(3.0, y.get(), y.get(), __LINE__, "s", &st), y.get());  // in place
+  EXPECT_EQ(Values(y.get()), (std::vector<double>{3, -6, 12}));
+  ErrWatch w;
+  EXPECT_EQ(_LM_sv_mlt(2.0, nullptr, nullptr, __LINE__, "s", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(w.routine(), "sv_mlt");
+}
+
+TEST(VecAddSub, ElementwiseAndInPlace) {
+  int st = 0;
+  VecP x(NewVec({1, 2, 3})), y(NewVec({10, 20, 30}));
+  VecP s(_LM_v_add(x.get(), y.get(), nullptr, __LINE__, "a", &st));
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(Values(s.get()), (std::vector<double>{11, 22, 33}));
+  ASSERT_EQ(_LM_v_sub(x.get(), y.get(), y.get(), __LINE__, "s", &st), y.get());
+  EXPECT_EQ(Values(y.get()), (std::vector<double>{-9, -18, -27}));
+  ErrWatch w;
+  VecP shorter(NewVec({1, 2}));
+  EXPECT_EQ(_LM_v_add(x.get(), shorter.get(), nullptr, __LINE__, "a", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(w.routine(), "v_add");
+  EXPECT_EQ(_LM_v_sub(x.get(), nullptr, nullptr, __LINE__, "s", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(w.routine(), "v_sub");
+}
+
+TEST(VecMltadd, EveryPathGivesXPlusSY) {
+  int st = 0;
+  const std::vector<double> xs{1, -2, 3}, ys{4, 5, -6};
+  for (double s : {0.0, 1.0, -1.5, 2.0}) {
+    std::vector<double> want(3);
+    for (int i = 0; i < 3; ++i) want[i] = xs[i] + s * ys[i];
+    {  // separate output
+      VecP x(NewVec(xs)), y(NewVec(ys));
+      VecP out(_LM_v_mltadd(x.get(), y.get(), s, nullptr, __LINE__, "m", &st));
+      ASSERT_NE(out, nullptr);
+      EXPECT_EQ(Values(out.get()), want) << s;
+    }
+    {  // out is x
+      VecP x(NewVec(xs)), y(NewVec(ys));
+      ASSERT_EQ(_LM_v_mltadd(x.get(), y.get(), s, x.get(), __LINE__, "m", &st), x.get());
+      EXPECT_EQ(Values(x.get()), want) << s;
+    }
+    {  // out is y
+      VecP x(NewVec(xs)), y(NewVec(ys));
+      ASSERT_EQ(_LM_v_mltadd(x.get(), y.get(), s, y.get(), __LINE__, "m", &st), y.get());
+      EXPECT_EQ(Values(y.get()), want) << s;
+    }
+    {  // x, y and out all one vector: x + s*x
+      VecP x(NewVec(xs));
+      ASSERT_EQ(_LM_v_mltadd(x.get(), x.get(), s, x.get(), __LINE__, "m", &st), x.get());
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(x->ve[i], xs[i] + s * xs[i]) << s;
+    }
+  }
+  ErrWatch w;
+  VecP a(NewVec({1})), b(NewVec({1, 2}));
+  EXPECT_EQ(_LM_v_mltadd(a.get(), b.get(), 2.0, nullptr, __LINE__, "m", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(w.routine(), "v_mltadd");
+}
+
+TEST(VecMap, PlainAndWithParameters) {
+  int st = 0;
+  VecP x(NewVec({1, -2, 0.5}));
+  VecP y(_LM_v_map(Twice, x.get(), nullptr, __LINE__, "map", &st));
+  ASSERT_NE(y, nullptr);
+  EXPECT_EQ(Values(y.get()), (std::vector<double>{2, -4, 1}));
+  double shift = 10;
+  ASSERT_EQ(_LM__v_map(AddParam, &shift, x.get(), x.get(), __LINE__, "map", &st), x.get());
+  EXPECT_EQ(Values(x.get()), (std::vector<double>{11, 8, 10.5}));
+  ErrWatch w;
+  EXPECT_EQ(_LM_v_map(nullptr, x.get(), nullptr, __LINE__, "map", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(w.routine(), "v_map");
+  EXPECT_EQ(_LM__v_map(AddParam, &shift, nullptr, nullptr, __LINE__, "map", &st), nullptr);
+  EXPECT_EQ(w.routine(), "_v_map");
+}
+
+TEST(VecLincomb, SumsAndItsRules) {
+  int st = 7;
+  VecP v0(NewVec({1, 0, 2})), v1(NewVec({0, 1, 1})), v2(NewVec({3, 3, 3}));
+  VEC* vs[] = {v0.get(), v1.get(), v2.get()};
+  double a[] = {2, -1, 0.5};
+  VecP out(_LM_v_lincomb(3, vs, a, nullptr, __LINE__, "lc", &st));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(Values(out.get()), (std::vector<double>{3.5, 0.5, 4.5}));
+
+  EXPECT_EQ(_LM_v_lincomb(0, vs, a, nullptr, __LINE__, "lc", &st), nullptr);
+  EXPECT_EQ(st, 0);
+  // In place on v[0].
+  ASSERT_EQ(_LM_v_lincomb(3, vs, a, v0.get(), __LINE__, "lc", &st), v0.get());
+  EXPECT_EQ(Values(v0.get()), (std::vector<double>{3.5, 0.5, 4.5}));
+
+  ErrWatch w;
+  EXPECT_EQ(_LM_v_lincomb(3, vs, a, v2.get(), __LINE__, "lc", &st), nullptr);
+  EXPECT_EQ(w.last(), 12);
+  EXPECT_EQ(w.routine(), "v_lincomb");
+  EXPECT_EQ(_LM_v_lincomb(3, nullptr, a, nullptr, __LINE__, "lc", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  VecP odd(NewVec({1, 2}));
+  VEC* mixed[] = {v1.get(), odd.get()};
+  // The output made here is released when a later vector does not fit (no leak).
+  EXPECT_EQ(_LM_v_lincomb(2, mixed, a, nullptr, __LINE__, "lc", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  VEC* holes[] = {v1.get(), nullptr};
+  EXPECT_EQ(_LM_v_lincomb(2, holes, a, nullptr, __LINE__, "lc", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  // A given output keeps the partial sum.
+  VecP partial(NewVec({0, 0, 0}));
+  EXPECT_EQ(_LM_v_lincomb(2, holes, a, partial.get(), __LINE__, "lc", &st), nullptr);
+  EXPECT_EQ(Values(partial.get()), (std::vector<double>{0, 2, 2}));
+}
+
+TEST(VecStarSlash, ProductsAndQuotients) {
+  int st = 0;
+  VecP x(NewVec({2, 4})), y(NewVec({1, 1}));
+  VecP p(_LM_v_star(x.get(), y.get(), nullptr, __LINE__, "star", &st));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(Values(p.get()), (std::vector<double>{2, 4}));
+  VecP q(_LM_v_slash(x.get(), y.get(), nullptr, __LINE__, "slash", &st));
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(Values(q.get()), (std::vector<double>{0.5, 0.25}));  // y / x
+
+  ErrWatch w;
+  VecP d(NewVec({2, 0, 5})), n(NewVec({6, 1, 10}));
+  VecP out(NewVec({-1, -1, -1}));
+  EXPECT_EQ(_LM_v_slash(d.get(), n.get(), out.get(), __LINE__, "slash", &st), nullptr);
+  EXPECT_EQ(st, -1);
+  EXPECT_EQ(w.last(), 4);
+  EXPECT_EQ(w.routine(), "v_slash");
+  EXPECT_EQ(out->ve[0], 3.0);  // written before the zero divisor
+  EXPECT_EQ(out->ve[2], -1.0);
+  EXPECT_EQ(_LM_v_slash(d.get(), n.get(), nullptr, __LINE__, "slash", &st), nullptr);  // no leak
+  EXPECT_EQ(_LM_v_star(d.get(), x.get(), nullptr, __LINE__, "star", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+}
+
+TEST(VecExtremes, FirstIndexOnTiesAndNaNRules) {
+  int st = 0, index = -1;
+  VecP a(NewVec({3, 1, 1}));
+  EXPECT_EQ(_LM_v_min(a.get(), &index, __LINE__, "min", &st), 1.0);
+  EXPECT_EQ(index, 1);
+  VecP b(NewVec({2, 5, 5}));
+  EXPECT_EQ(_LM_v_max(b.get(), &index, __LINE__, "max", &st), 5.0);
+  EXPECT_EQ(index, 1);
+  VecP c(NewVec({kNaN, -3, 7}));
+  EXPECT_TRUE(std::isnan(_LM_v_max(c.get(), &index, __LINE__, "max", &st)));
+  EXPECT_EQ(index, 0);
+  VecP d(NewVec({4, kNaN, -3}));
+  EXPECT_EQ(_LM_v_min(d.get(), &index, __LINE__, "min", &st), -3.0);
+  EXPECT_EQ(index, 2);
+  EXPECT_TRUE(std::isnan(_LM_v_sum(d.get(), __LINE__, "sum", &st)));
+  VecP e(NewVec({0.5, 0.25, -1}));
+  EXPECT_EQ(_LM_v_sum(e.get(), __LINE__, "sum", &st), -0.25);
+
+  ErrWatch w;
+  VecP empty(NewVec({}));
+  index = 42;
+  EXPECT_EQ(_LM_v_min(empty.get(), &index, __LINE__, "min", &st), 0.0);
+  EXPECT_EQ(st, -1);
+  EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(w.routine(), "v_min");
+  EXPECT_EQ(index, 42);
+  EXPECT_EQ(_LM_v_max(nullptr, &index, __LINE__, "max", &st), 0.0);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(_LM_v_sum(nullptr, __LINE__, "sum", &st), 0.0);
+  EXPECT_EQ(w.routine(), "v_sum");
+}
+
+TEST(VecSort, OrderPermutationAndAgreementWithStdSort) {
+  int st = 0;
+  VecP x(NewVec({3, 1, 2}));
+  PermP order(_LM_px_get("t", 0, 3, __LINE__, "p", &st));
+  ASSERT_EQ(_LM_v_sort(x.get(), order.get(), __LINE__, "sort", &st), x.get());
+  EXPECT_EQ(Values(x.get()), (std::vector<double>{1, 2, 3}));
+  EXPECT_EQ(cmat_test::Entries(order.get()), (std::vector<unsigned>{1, 2, 0}));
+
+  std::mt19937 gen(7);
+  std::uniform_int_distribution<int> small(-20, 20);
+  std::normal_distribution<double> normal;
+  for (int n : {1, 2, 5, 31, 500, 4000}) {
+    for (int kind = 0; kind < 3; ++kind) {
+      std::vector<double> in(n);
+      for (int i = 0; i < n; ++i)
+        in[i] = kind == 0 ? normal(gen) : kind == 1 ? small(gen) : static_cast<double>(i % 3);
+      VecP v(NewVec(in));
+      PermP ord(_LM_px_get("t", 0, 1, __LINE__, "p", &st));
+      ASSERT_EQ(_LM_v_sort(v.get(), ord.get(), __LINE__, "sort", &st), v.get());
+      std::vector<double> want = in;
+      std::sort(want.begin(), want.end());
+      EXPECT_EQ(Values(v.get()), want);
+      ASSERT_EQ(ord->size, static_cast<unsigned>(n));
+      std::vector<unsigned> seen = cmat_test::Entries(ord.get());
+      std::sort(seen.begin(), seen.end());
+      for (int k = 0; k < n; ++k) {
+        EXPECT_EQ(seen[k], static_cast<unsigned>(k));
+        EXPECT_EQ(v->ve[k], in[ord->pe[k]]);
+      }
+    }
+  }
+  // Without an order; NaNs do not stop the sort from ending.
+  VecP nan(NewVec({kNaN, 2, kNaN, 1}));
+  EXPECT_EQ(_LM_v_sort(nan.get(), nullptr, __LINE__, "sort", &st), nan.get());
+  ErrWatch w;
+  EXPECT_EQ(_LM_v_sort(nullptr, nullptr, __LINE__, "sort", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(w.routine(), "v_sort");
+}

@@ -1,0 +1,146 @@
+// dense_fixtures.h: builders, owners and readers of the dense C matrix records (VEC, MAT,
+// PERM, IVEC, LVEC) for the tests, and a text stream to feed the record readers.
+#ifndef KVELO_TESTS_DENSE_FIXTURES_H
+#define KVELO_TESTS_DENSE_FIXTURES_H
+
+#include <cstdio>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "matrix.h"
+
+namespace cmat_test {
+
+struct VecFree {
+  void operator()(VEC* v) const { if (v != nullptr) v_free(v); }
+};
+struct MatFree {
+  void operator()(MAT* A) const { if (A != nullptr) m_free(A); }
+};
+struct PermFree {
+  void operator()(PERM* p) const { if (p != nullptr) px_free(p); }
+};
+struct IvecFree {
+  void operator()(IVEC* v) const { if (v != nullptr) iv_free(v); }
+};
+struct LvecFree {
+  void operator()(LVEC* v) const { if (v != nullptr) lv_free(v); }
+};
+using VecP = std::unique_ptr<VEC, VecFree>;
+using MatP = std::unique_ptr<MAT, MatFree>;
+using PermP = std::unique_ptr<PERM, PermFree>;
+using IvecP = std::unique_ptr<IVEC, IvecFree>;
+using LvecP = std::unique_ptr<LVEC, LvecFree>;
+
+inline VEC* NewVec(std::initializer_list<double> vals) {
+  int st = 0;
+  VEC* v = _LM_v_get("test", 0, static_cast<int>(vals.size()), __LINE__, "NewVec", &st);
+  unsigned i = 0;
+  for (double x : vals) v->ve[i++] = x;
+  return v;
+}
+
+inline VEC* NewVec(const std::vector<double>& vals) {
+  int st = 0;
+  VEC* v = _LM_v_get("test", 0, static_cast<int>(vals.size()), __LINE__, "NewVec", &st);
+  for (size_t i = 0; i < vals.size(); ++i) v->ve[i] = vals[i];
+  return v;
+}
+
+// A matrix given by its rows (all of one length).
+inline MAT* NewMat(std::initializer_list<std::initializer_list<double>> rows) {
+  int st = 0;
+  const int m = static_cast<int>(rows.size());
+  const int n = m > 0 ? static_cast<int>(rows.begin()->size()) : 0;
+  MAT* A = _LM_m_get("test", 0, m, n, __LINE__, "NewMat", &st);
+  unsigned i = 0;
+  for (const auto& row : rows) {
+    unsigned j = 0;
+    for (double x : row) A->me[i][j++] = x;
+    ++i;
+  }
+  return A;
+}
+
+inline MAT* NewMat(int m, int n, const std::vector<double>& byRows) {
+  int st = 0;
+  MAT* A = _LM_m_get("test", 0, m, n, __LINE__, "NewMat", &st);
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < n; ++j) A->me[i][j] = byRows[static_cast<size_t>(i) * n + j];
+  return A;
+}
+
+inline PERM* NewPerm(std::initializer_list<unsigned> entries) {
+  int st = 0;
+  PERM* p = _LM_px_get("test", 0, static_cast<int>(entries.size()), __LINE__, "NewPerm", &st);
+  unsigned i = 0;
+  for (unsigned e : entries) p->pe[i++] = e;
+  return p;
+}
+
+inline PERM* NewPerm(const std::vector<unsigned>& entries) {
+  int st = 0;
+  PERM* p = _LM_px_get("test", 0, static_cast<int>(entries.size()), __LINE__, "NewPerm", &st);
+  for (size_t i = 0; i < entries.size(); ++i) p->pe[i] = entries[i];
+  return p;
+}
+
+inline IVEC* NewIvec(std::initializer_list<int> vals) {
+  int st = 0;
+  IVEC* v = _LM_iv_get("test", 0, static_cast<int>(vals.size()), __LINE__, "NewIvec", &st);
+  unsigned i = 0;
+  for (int x : vals) v->ive[i++] = x;
+  return v;
+}
+
+inline LVEC* NewLvec(std::initializer_list<long> vals) {
+  int st = 0;
+  LVEC* v = _LM_lv_get("test", 0, static_cast<int>(vals.size()), __LINE__, "NewLvec", &st);
+  unsigned i = 0;
+  for (long x : vals) v->lve[i++] = x;
+  return v;
+}
+
+inline std::vector<double> Values(const VEC* v) { return std::vector<double>(v->ve, v->ve + v->dim); }
+inline std::vector<unsigned> Entries(const PERM* p) { return std::vector<unsigned>(p->pe, p->pe + p->size); }
+inline std::vector<int> Ints(const IVEC* v) { return std::vector<int>(v->ive, v->ive + v->dim); }
+inline std::vector<long> Longs(const LVEC* v) { return std::vector<long>(v->lve, v->lve + v->dim); }
+inline std::vector<double> Rows(const MAT* A) {
+  std::vector<double> out;
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned j = 0; j < A->n; ++j) out.push_back(A->me[i][j]);
+  return out;
+}
+
+// A read-only stream holding text, for the readers; closed with the object.
+class TextFile {
+ public:
+  explicit TextFile(const std::string& text) : f_(std::tmpfile()) {
+    if (f_ != nullptr) {
+      std::fwrite(text.data(), 1, text.size(), f_);
+      std::rewind(f_);
+    }
+  }
+  ~TextFile() {
+    if (f_ != nullptr) std::fclose(f_);
+  }
+  TextFile(const TextFile&) = delete;
+  TextFile& operator=(const TextFile&) = delete;
+  FILE* get() const { return f_; }
+  // What is left unread.
+  std::string Rest() const {
+    std::string out;
+    int c;
+    while ((c = std::fgetc(f_)) != EOF) out.push_back(static_cast<char>(c));
+    return out;
+  }
+
+ private:
+  FILE* f_;
+};
+
+}  // namespace cmat_test
+
+#endif
