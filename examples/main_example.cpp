@@ -1,59 +1,155 @@
-// main_example.cpp: a small tour of the runtime foundation as a host sees it: write a
-// portable binary file (ints, doubles, a string), read it back, and draw random numbers.
+// main_example.cpp: a Kriging response surface of the Branin function, as a host builds one:
+// a space-filling design of 30 points (maximin augmentation of the library's design class),
+// a Gaussian-kernel model whose kernel is tuned by maximum likelihood, and predictions with
+// predictor errors at 1000 new points, compared with the true values. Deterministic: every
+// random draw comes from a fixed seed.
 #include "kvelo.h"
 
+#include <cmath>
 #include <cstdio>
-#include <string>
 
-int main(int argc, char** argv) {
-  const std::string path = argc > 1 ? argv[1] : "kvelo_example.bin";
+namespace {
 
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) {
-    std::fprintf(stderr, "cannot create %s\n", path.c_str());
-    return 1;
+const double kPi = 3.14159265358979323846;
+const double kLo1 = -5.0, kHi1 = 10.0, kLo2 = 0.0, kHi2 = 15.0;
+
+// The Branin function, a standard two-input test function (three global minima of
+// 0.397887 at (-pi, 12.275), (pi, 2.275) and (9.42478, 2.475)).
+double Branin(double x1, double x2) {
+  const double b = 5.1 / (4.0 * kPi * kPi), c = 5.0 / kPi, t = 1.0 / (8.0 * kPi);
+  const double u = x2 - b * x1 * x1 + c * x1 - 6.0;
+  return u * u + 10.0 * (1.0 - t) * std::cos(x1) + 10.0;
+}
+
+// 30 maximin points in (-1, 1)^2 from the design class, mapped to the Branin box.
+bool MakeDesign(int n, C_MatMGe<double>& X) {
+  Kvelo::C_BaseDesign design(2, 0);
+  if (design.AugmentDesign('R', n, nullptr) != 0) return false;
+  MAT* pts = design.getDesignMatrix();
+  if (pts == nullptr || static_cast<int>(pts->m) != n || pts->n != 2) return false;
+  X.Resize(n, 2);
+  for (int i = 0; i < n; ++i) {
+    X.SetVal(i, 0, kLo1 + 0.5 * (pts->me[i][0] + 1.0) * (kHi1 - kLo1));
+    X.SetVal(i, 1, kLo2 + 0.5 * (pts->me[i][1] + 1.0) * (kHi2 - kLo2));
   }
-  const int counts[3] = {3, -2, 2147483647};
-  const double values[2] = {1.0, 3.141592653589793};
-  int failed = BF_fwrite_int(out, counts, 3) | BF_fwrite_double(out, values, 2) |
-               BF_fwrite_str(out, "portable values");
-  std::fclose(out);
-  if (failed) {
-    std::fprintf(stderr, "writing %s failed\n", path.c_str());
-    return 1;
-  }
+  return true;
+}
 
-  FILE* in = std::fopen(path.c_str(), "rb");
-  if (!in) return 1;
-  int c[3] = {0, 0, 0};
-  double v[2] = {0.0, 0.0};
-  char* text = nullptr;
-  failed = BF_fread_int(in, c, 3) | BF_fread_double(in, v, 2) | BF_fread_str(in, &text);
-  std::fclose(in);
-  std::remove(path.c_str());
-  if (failed || !text) {
-    kvelomem_free(text, __FILE__, __LINE__);
-    std::fprintf(stderr, "reading %s failed\n", path.c_str());
-    return 1;
-  }
-  std::printf("ints read back:    %d %d %d\n", c[0], c[1], c[2]);
-  std::printf("doubles read back: %.17g %.17g\n", v[0], v[1]);
-  std::printf("string read back:  \"%s\"\n", text);
-  kvelomem_free(text, __FILE__, __LINE__);
-
+// n points drawn uniformly in the Branin box from a fixed seed.
+bool MakeTestPoints(int n, C_MatMGe<double>& P) {
   C_RandNum rng;
-  const E_InitSeedType fixed = E_SeedFixed;
-  if (rng.Init(fixed, 0u) != 0) return 1;
-  double draws[5];
-  double* p = draws;
-  rng.GetRandNum(5, p);
-  std::printf("MT19937, fixed seed 123457, draws in (0, 1):");
-  for (double d : draws) std::printf(" %.6f", d);
-  std::printf("\n");
-  rng.SetRangeValue(-1.0, 1.0);
-  rng.GetRandNum(5, p);
-  std::printf("next draws in (-1, 1):                   ");
-  for (double d : draws) std::printf(" %+.6f", d);
-  std::printf("\n");
+  const E_InitSeedType given = E_SeedGiven;
+  const unsigned seed = 20240611u;
+  if (rng.Init(given, seed) != 0) return false;
+  P.Resize(n, 2);
+  double u[2];
+  double* pu = u;
+  for (int i = 0; i < n; ++i) {
+    if (rng.GetRandNum(2, pu) != 0) return false;
+    P.SetVal(i, 0, kLo1 + u[0] * (kHi1 - kLo1));
+    P.SetVal(i, 1, kLo2 + u[1] * (kHi2 - kLo2));
+  }
+  return true;
+}
+
+int Fail(const char* what) {
+  std::fprintf(stderr, "kvelo example: %s failed\n", what);
+  return 1;
+}
+
+}  // namespace
+
+int main() {
+  const int m = 30, N = 1000;
+  C_MatMGe<double> X(0, 0), Y(0, 0), P(0, 0), Yp(0, 0);
+  if (!MakeDesign(m, X)) return Fail("the design");
+  Y.Resize(m, 1);
+  for (int i = 0; i < m; ++i) Y.SetVal(i, 0, Branin(X.GetVal(i, 0), X.GetVal(i, 1)));
+  if (!MakeTestPoints(N, P)) return Fail("the test points");
+
+  // Model: Gaussian kernel with one value per input (chosen before the input count, which
+  // sets the number of kernel values), tuned by maximum likelihood; inputs and outputs
+  // scaled; the default quadratic trend (lowered by the fit if need be).
+  Kriging<double> model;
+  if (model.PutKrigingKernVarType(KernPerInput) || model.PutNumSol(1, 1, nullptr) ||
+      model.PutNumVar(2) || model.PutCorrFuncType(CorrGaussian) ||
+      model.PutKrigingKernOptType(KernOptLikelihood) || model.PutScalingType(ScaleInputsOutputs) ||
+      model.PutInpSampMtx(X) || model.PutOutSampMtx(Y))
+    return Fail("setting up the model");
+  if (model.Solve() != 0) return Fail("Solve");
+
+  // Predictions at all new points in one call, then the predictor error of each point
+  // (GetPredictorError reports the largest error over the points it is given: one point
+  // at a time gives each point's own).
+  if (model.EvalModel(P, Yp) != 0) return Fail("EvalModel");
+  C_VecPi<double, int, C_PtrInCore<double, int>> predErr(N);
+  C_MatMGe<double> one(1, 2);
+  for (int i = 0; i < N; ++i) {
+    one.SetVal(0, 0, P.GetVal(i, 0));
+    one.SetVal(0, 1, P.GetVal(i, 1));
+    double absErr = 0.0, relErr = 0.0;
+    int count = 0;
+    if (model.GetPredictorError(one, absErr, relErr, count) != 0)
+      return Fail("GetPredictorError");
+    predErr[i] = absErr;
+  }
+
+  // Accuracy on the new points: R^2 against the true values, the largest absolute error,
+  // and how often the true value lies within two predictor errors of the prediction.
+  double mean = 0.0, lo = 1e300, hi = -1e300;
+  for (int i = 0; i < N; ++i) {
+    const double truth = Branin(P.GetVal(i, 0), P.GetVal(i, 1));
+    mean += truth;
+    lo = std::fmin(lo, truth);
+    hi = std::fmax(hi, truth);
+  }
+  mean /= N;
+  double sse = 0.0, sst = 0.0, maxAbs = 0.0, maxPred = 0.0;
+  int worst = 0, covered = 0;
+  for (int i = 0; i < N; ++i) {
+    const double truth = Branin(P.GetVal(i, 0), P.GetVal(i, 1));
+    const double e = Yp.GetVal(i, 0) - truth;
+    sse += e * e;
+    sst += (truth - mean) * (truth - mean);
+    if (std::fabs(e) > maxAbs) {
+      maxAbs = std::fabs(e);
+      worst = i;
+    }
+    if (std::fabs(e) <= 2.0 * predErr[i]) ++covered;
+    maxPred = std::fmax(maxPred, predErr[i]);
+  }
+
+  C_VecPi<double, int, C_PtrInCore<double, int>> theta(0);
+  model.GetKernVec(theta);
+  double objective = 0.0;
+  model.GetMLE(objective);
+  int terms = 0;
+  model.GetNumPolyCoeff(terms);
+
+  std::printf("Kriging response surface of the Branin function on [-5, 10] x [0, 15]\n\n");
+  std::printf("  samples           : %d maximin points of the design class\n", m);
+  std::printf("  model             : Gaussian kernel per input, %d trend terms, scaled data\n",
+              terms);
+  std::printf("  tuned kernel      :");
+  for (int j = 0; j < theta.Dim(); ++j) std::printf(" %.4f", theta[j]);
+  std::printf(" (on standardised inputs)\n");
+  std::printf("  objective         : %.6g (likelihood objective, smaller is better)\n\n",
+              objective);
+  std::printf("  at %d new points (true values from %.2f to %.2f):\n", N, lo, hi);
+  std::printf("  R^2               : %.6f\n", 1.0 - sse / sst);
+  std::printf("  RMS error         : %.4f\n", std::sqrt(sse / N));
+  std::printf("  largest |error|   : %.4f at (%.3f, %.3f)\n", maxAbs, P.GetVal(worst, 0),
+              P.GetVal(worst, 1));
+  std::printf("  largest pred. err : %.4f\n", maxPred);
+  std::printf("  |error| <= 2 pred. err at %d of %d points\n\n", covered, N);
+
+  // A few points beside their true values and predictor errors.
+  std::printf("  %8s %8s %10s %10s %10s %10s\n", "x1", "x2", "true", "predicted", "error",
+              "pred. err");
+  for (int i = 0; i < N; i += N / 8) {
+    const double truth = Branin(P.GetVal(i, 0), P.GetVal(i, 1));
+    std::printf("  %8.3f %8.3f %10.4f %10.4f %10.4f %10.4f\n", P.GetVal(i, 0), P.GetVal(i, 1),
+                truth, Yp.GetVal(i, 0), Yp.GetVal(i, 0) - truth, predErr[i]);
+  }
   return 0;
 }

@@ -1,0 +1,170 @@
+/* bench_kriging.cpp: timings of the Kriging model for m samples of n = 8 inputs: one Solve
+ * with the current kernel and the correlation matrix alone (smooth test data, Gaussian
+ * kernel, constant trend); EvalModel of 1000 new points with and without predictor errors;
+ * and a full Solve with the maximum-likelihood kernel search on borehole data. */
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+
+#include "kvelo.h"
+
+namespace {
+
+const int kInputs = 8;
+const double kPi = 3.14159265358979323846;
+
+/* Samples uniform in [0, 1]^8 (fixed seed) and a smooth output of them. */
+void MakeSamples(int m, C_MatMGe<double>& X, C_MatMGe<double>& Y, unsigned seed = 12345u) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  X.Resize(m, kInputs);
+  Y.Resize(m, 1);
+  for (int i = 0; i < m; ++i) {
+    double y = 0.0;
+    for (int k = 0; k < kInputs; ++k) {
+      const double x = u(gen);
+      X.Adr()[i + static_cast<long>(k) * X.Ld()] = x;
+      y += std::sin(3.0 * x + k) + 0.5 * x * x;
+    }
+    Y.Adr()[i] = y;
+  }
+}
+
+/* The borehole function (water flow through a borehole) of eight inputs given in [0, 1]^8
+ * and mapped to their physical ranges. */
+double Borehole(const double* u) {
+  const double rw = 0.05 + 0.10 * u[0], r = 100.0 + 49900.0 * u[1];
+  const double Tu = 63070.0 + 52530.0 * u[2], Hu = 990.0 + 120.0 * u[3];
+  const double Tl = 63.1 + 52.9 * u[4], Hl = 700.0 + 120.0 * u[5];
+  const double L = 1120.0 + 560.0 * u[6], Kw = 9855.0 + 2190.0 * u[7];
+  const double lr = std::log(r / rw);
+  return 2.0 * kPi * Tu * (Hu - Hl) / (lr * (1.0 + 2.0 * L * Tu / (lr * rw * rw * Kw) + Tu / Tl));
+}
+
+void MakeBorehole(int m, C_MatMGe<double>& X, C_MatMGe<double>& Y) {
+  std::mt19937 gen(777u);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  X.Resize(m, kInputs);
+  Y.Resize(m, 1);
+  double x[kInputs];
+  for (int i = 0; i < m; ++i) {
+    for (int k = 0; k < kInputs; ++k) {
+      x[k] = u(gen);
+      X.Adr()[i + static_cast<long>(k) * X.Ld()] = x[k];
+    }
+    Y.Adr()[i] = Borehole(x);
+  }
+}
+
+/* A model with samples given and every option set, ready for Solve. */
+void Prepare(Kriging<double>& model, C_MatMGe<double>& X, C_MatMGe<double>& Y) {
+  model.PutNumSol(1, 1, nullptr);
+  model.PutNumVar(kInputs);
+  model.PutCorrFuncType(CorrGaussian);
+  model.PutPolynomType(PolyConstant);
+  model.PutInpSampMtx(X);
+  model.PutOutSampMtx(Y);
+}
+
+void BM_KrigingSolve(benchmark::State& state) {
+  const int m = static_cast<int>(state.range(0));
+  C_MatMGe<double> X(0, 0), Y(0, 0);
+  MakeSamples(m, X, Y);
+  Kriging<double> model;
+  Prepare(model, X, Y);
+  for (auto _ : state) {
+    /* ReSolve re-checks the data and refits with the kernel estimated by the first fit. */
+    if (model.ReSolve() != 0) {
+      state.SkipWithError("Solve failed");
+      break;
+    }
+  }
+  state.SetLabel("n=8 Gaussian constant trend");
+}
+
+void BM_KrigingCorrMtx(benchmark::State& state) {
+  const int m = static_cast<int>(state.range(0));
+  C_MatMGe<double> X(0, 0), Y(0, 0);
+  MakeSamples(m, X, Y);
+  Kriging<double> model;
+  Prepare(model, X, Y);
+  if (model.Solve() != 0) {
+    state.SkipWithError("Solve failed");
+    return;
+  }
+  C_MatMSym<double> R(0, 1);
+  for (auto _ : state) {
+    model.EvalCorrMtx(X, R);
+    benchmark::DoNotOptimize(R.Adr());
+  }
+}
+
+/* Predictions at 1000 new points of a model of m samples; with range(1) set, predictor
+ * errors as well (the host asks for them through the at-points GetPredictorError). */
+void BM_KrigingEvalModel(benchmark::State& state) {
+  const int m = static_cast<int>(state.range(0));
+  const bool errors = state.range(1) != 0;
+  C_MatMGe<double> X(0, 0), Y(0, 0), P(0, 0), Q(0, 0), Yp(0, 0);
+  MakeSamples(m, X, Y);
+  MakeSamples(1000, P, Q, 999u);
+  Kriging<double> model;
+  Prepare(model, X, Y);
+  if (model.Solve() != 0) {
+    state.SkipWithError("Solve failed");
+    return;
+  }
+  for (auto _ : state) {
+    int res;
+    if (errors) {
+      double maxAbs = 0.0, maxRel = 0.0;
+      int count = 0;
+      res = model.GetPredictorError(P, maxAbs, maxRel, count);
+      benchmark::DoNotOptimize(maxAbs);
+    } else {
+      res = model.EvalModel(P, Yp);
+      benchmark::DoNotOptimize(Yp.Adr());
+    }
+    if (res != 0) {
+      state.SkipWithError("EvalModel failed");
+      break;
+    }
+  }
+  state.SetLabel(errors ? "1000 points, with predictor errors" : "1000 points");
+}
+
+/* One Solve with the kernel search (one kernel value per input, estimated start) on a
+ * fresh model of m borehole samples. */
+void BM_KrigingSolveSearch(benchmark::State& state) {
+  const int m = static_cast<int>(state.range(0));
+  C_MatMGe<double> X(0, 0), Y(0, 0);
+  MakeBorehole(m, X, Y);
+  for (auto _ : state) {
+    state.PauseTiming();
+    Kriging<double> model;
+    model.PutKrigingKernVarType(KernPerInput);
+    model.PutKrigingKernOptType(KernOptLikelihood);
+    model.PutScalingType(ScaleInputsOutputs);
+    Prepare(model, X, Y);
+    state.ResumeTiming();
+    if (model.Solve() != 0) {
+      state.SkipWithError("Solve failed");
+      break;
+    }
+    state.PauseTiming();
+    double mle = 0.0;
+    model.GetMLE(mle);
+    state.counters["objective"] = mle;
+    state.ResumeTiming();
+  }
+  state.SetLabel("borehole n=8, kernel per input, constant trend");
+}
+
+BENCHMARK(BM_KrigingSolve)->Arg(250)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KrigingCorrMtx)->Arg(250)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KrigingEvalModel)->Args({1000, 0})->Args({1000, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KrigingSolveSearch)->Arg(250)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,414 @@
+/* Kriging.h: the Kriging response-surface model Kriging<T> (T = double or complex<double>).
+ * A host gives counts, options and sample data through the setters, fits the model with
+ * Solve (optionally tuning the kernel by maximum likelihood), predicts at new points with
+ * predictor errors and relative errors, and reads back kernel, scaling, coefficients,
+ * process variances and objective.
+ * Operations return 0 on success and 1 (or a failing inner step's non-zero result) on
+ * failure; container exceptions (C_KveloException) pass through unchanged. A model carries
+ * no lock: one caller at a time per object. */
+#ifndef KVELO_KRIGING_H
+#define KVELO_KRIGING_H
+
+#include <complex>
+
+#include "kvelo_export.h"
+#include "C_VecPi.h"
+#include "C_MatMGe.h"
+#include "C_MatMSym.h"
+
+/* Every option is a plain int underneath: the setters store any value, and a value that no
+ * operation knows makes the operation that uses it fail. */
+
+/* Model state. */
+enum E_KrigingStatus : int {
+  KrigingInitial = 0,        /* nothing given since construction or InitKriging */
+  KrigingSolveRequired = 1,  /* data changed, or a readiness check found the data complete */
+  KrigingSolved = 2,         /* coefficients valid */
+  KrigingDataIncomplete = 3  /* a sample set, a count or the kernel count is missing */
+};
+
+/* Correlation function of two points (d = distance per input, theta = kernel). */
+enum E_CorrFuncType : int {
+  CorrExponential = 1,  /* exp(-sum theta*d) */
+  CorrGaussian = 2,     /* exp(-sum theta*d^2), the default */
+  CorrLinear = 3,       /* prod max(0, 1 - theta*d) */
+  CorrCubicSpline = 7   /* product of cubic-spline factors of theta*d */
+};
+
+/* Polynomial trend; the automatic choice may lower it to what the samples support. */
+enum E_KrigingPolynomType : int {
+  PolyNone = 0,           /* no trend */
+  PolyConstant = 1,       /* 1 term */
+  PolyLinear = 2,         /* n+1 terms */
+  PolyLinearSquares = 3,  /* 2n+1 terms */
+  PolyQuadratic = 4       /* (n+1)(n+2)/2 terms, the default */
+};
+
+/* Data scaling before the fit. */
+enum E_KrigingScalingType : int {
+  ScaleNone = 0,
+  ScaleInputs = 1,
+  ScaleOutputs = 2,
+  ScaleInputsOutputs = 3
+};
+
+/* Kernel parameterisation. */
+enum E_KrigingKernVarType : int {
+  KernOneForAll = 0,  /* one parameter shared by every input */
+  KernPerInput = 1    /* one parameter per input */
+};
+
+/* Kernel optimisation: 0 none, any other value a maximum-likelihood search every Step-th solve. */
+enum E_KrigingKernOptType : int {
+  KernOptNone = 0,
+  KernOptLikelihood = 1
+};
+
+/* Solution type: only 0 is accepted by Solve. */
+enum E_KrigingSolType : int {
+  SolDefault = 0
+};
+
+template <class T>
+class KVELO_API Kriging {
+ public:
+  typedef C_VecPi<double, int, C_PtrInCore<double, int>> VecD;  /* real vector */
+  typedef C_VecPi<T, int, C_PtrInCore<T, int>> VecT;            /* vector of element type */
+
+  /* Builds every container empty and sets the defaults (state 0). */
+  Kriging();
+  /* Releases the group sizes and every container. */
+  virtual ~Kriging();
+
+  /* Counts and tolerances. Setters return 0, or 1 on a refused value; giving the value
+   * already held returns 0 and changes nothing. */
+
+  /* NumVar := n (n > 0, else 1); clears the input samples, asks for a new kernel estimate,
+   * NumKern := n or 1 by KernVarType; state unchanged. */
+  virtual int PutNumVar(const int& n);
+  /* n := input count; 0. */
+  virtual int GetNumVar(int& n) const;
+  /* Output count and groups: total > 0, 0 < groups <= total; with 1 or total groups sizes
+   * may be null, else sizes[0..groups-1] must be >= 0 and add up to total (1 otherwise,
+   * and when the sizes cannot be stored). Clears the output samples; state unchanged. */
+  virtual int PutNumSol(const int& total, const int& groups, int* sizes);
+  /* q := output count; 0. */
+  virtual int GetNumSol(int& q) const;
+  /* Drop tolerance, 0 < tol < 1 (else 1); a new value turns a solved model to state 1. */
+  virtual int PutDropToler(const double& tol);
+  /* The drop tolerance. */
+  virtual double GetDropToler() const;
+  /* m := (n+1)(n+2)/2, the full quadratic term count; 1 with m untouched when it exceeds int. */
+  virtual int GetOptNumSamp(int& m) const;
+  /* PutNumSamp with the count of GetOptNumSamp; 1 when that count is not available. */
+  virtual int SetOptNumSamp();
+  /* NumSamp := m (m > 0, else 1); clears both sample sets; state unchanged. */
+  virtual int PutNumSamp(const int& m);
+  /* m := sample count; 0. */
+  virtual int GetNumSamp(int& m) const;
+  /* Iteration limit kept for the host (k > 0, else 1); demotes a solved model. */
+  virtual int PutMaxNumIter(const int& k);
+  /* k := iteration limit (0 until set); 0. */
+  virtual int GetMaxNumIter(int& k) const;
+
+  /* Sample data. */
+
+  /* Inputs := copy of X (m x n, both > 0, else 1); NumSamp, NumVar := its shape; a new row
+   * count clears the output samples; state 1. */
+  virtual int PutInpSampMtx(C_MatMGe<T>& X);
+  /* X := copy of the inputs; 1 when none are set. */
+  virtual int GetInpSampMtx(C_MatMGe<T>& X);
+  /* Outputs := copy of Y (NumSamp x NumSol, else 1) and output ranges recomputed (1 when
+   * they cannot be); demotes a solved model. */
+  virtual int PutOutSampMtx(C_MatMGe<T>& Y);
+  /* Y := copy of the outputs; 1 when none are set. */
+  virtual int GetOutSampMtx(C_MatMGe<T>& Y);
+  /* Appends r > 0 samples (X: r x n, Y: r x q) to both sample sets; state 1; 1 when either
+   * set is missing, the shapes do not match, or the output ranges cannot be updated. */
+  virtual int AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y);
+
+  /* Kernel and options. */
+
+  /* NumKern := n or 1 by KernVarType (kept even on refusal); theta must have NumKern values
+   * (else 1); KernVec := theta, no kernel estimate; demotes a solved model. */
+  virtual int PutKernVec(VecD& theta);
+  /* theta := copy of the kernel; 0. */
+  virtual int GetKernVec(VecD& theta);
+  /* Stores the solution type; demotes. */
+  virtual int PutSolnType(const E_KrigingSolType& t);
+  /* The solution type. */
+  virtual E_KrigingSolType GetSolnType() const;
+  /* Stores the correlation function; demotes. */
+  virtual int PutCorrFuncType(const E_CorrFuncType& t);
+  /* The correlation function. */
+  virtual E_CorrFuncType GetCorrFuncType() const;
+  /* Stores the kernel parameterisation (NumKern unchanged until PutNumVar or PutKernVec); demotes. */
+  virtual int PutKrigingKernVarType(const E_KrigingKernVarType& t);
+  /* t := kernel parameterisation; 0. */
+  virtual int GetKrigingKernVarType(E_KrigingKernVarType& t) const;
+  /* The kernel parameterisation. */
+  virtual E_KrigingKernVarType GetKrigingKernVarType() const;
+  /* Stores the kernel optimisation mode; demotes. */
+  virtual int PutKrigingKernOptType(const E_KrigingKernOptType& t);
+  /* The kernel optimisation mode. */
+  virtual E_KrigingKernOptType GetKrigingKernOptType() const;
+  /* Stores the scaling type; demotes. */
+  virtual int PutScalingType(const E_KrigingScalingType& t);
+  /* The scaling type. */
+  virtual E_KrigingScalingType GetScalingType() const;
+  /* Stores the trend type; demotes. */
+  virtual int PutPolynomType(const E_KrigingPolynomType& t);
+  /* The trend type (possibly lowered by the last fit). */
+  virtual E_KrigingPolynomType GetPolynomType() const;
+  /* Kernel optimisation period: step > 0 is stored, other values ignored; always 0. */
+  virtual int SetStep(const int& step);
+  /* The model state. */
+  virtual E_KrigingStatus GetKrigingStatus() const;
+
+  /* Fit. */
+
+  /* Fits the model unless it is solved already (0 at once); 1 when the data are incomplete
+   * (state 3), the solution type is not 0, or a step of the fit fails (state stays 1,
+   * nothing stored as a fit). */
+  virtual int Solve();
+  /* Re-checks readiness and refits: the result of Solve, or 1 with state 3. */
+  virtual int ReSolve();
+
+  /* Prediction. */
+
+  /* Y := predictions at the rows of X (n columns, at least one row), fitting the model first
+   * when it needs it; predictor errors go to the kept matrix only while they are kept.
+   * 1 when the model cannot be solved or X does not fit; after a failure Y is undefined. */
+  virtual int EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y);
+  /* Y := predictions at the rows of X, or of the stored test inputs when useTest (their
+   * correlations and trend rows are cached and extended column by column as samples are
+   * appended). k > 0 asks for k refinement points (Xsel, maxErr; not available in this
+   * build: 1); k <= 0 leaves k, Xsel and maxErr alone. 1 when the model cannot be solved,
+   * the points do not fit, useTest has no test inputs, or a step fails. */
+  virtual int EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& Xsel,
+                        double& maxErr, bool useTest);
+
+  /* Groups and fitted quantities. */
+
+  /* groups := number of output groups; 0. */
+  virtual int GetNumGlobalSol(int& groups) const;
+  /* A new int[] copy of the group sizes (caller frees with delete[]), err := 0; null with
+   * err := 1 when it cannot be allocated. */
+  virtual int* GetVecGlobalSol(int& err);
+  /* Copies of the input and output scale factors and intercepts (possibly empty); 0. */
+  virtual int GetInpScaleVec(VecD& v);
+  virtual int GetInpInterceptVec(VecT& v);
+  virtual int GetOutScaleVec(VecD& v);
+  virtual int GetOutInterceptVec(VecT& v);
+  /* G := copy of the correlation coefficients (m x q after a fit); 0. */
+  virtual int GetCorrCoeff(C_MatMGe<T>& G);
+  /* B := copy of the trend coefficients; 1 when the trend type is 0. */
+  virtual int GetPolyCoeff(C_MatMGe<T>& B);
+  /* p := kernel-parameter count; 0. */
+  virtual int GetNumKern(int& p) const;
+  /* rows := row count of the correlation coefficients; 0. */
+  virtual int GetNumCorrCoef(int& rows) const;
+  /* rows := row count of the trend coefficients; 0. */
+  virtual int GetNumPolyCoeff(int& rows) const;
+  /* v := process variance of output index (0 <= index < q) of a solved model; else 1. */
+  virtual int GetProcVarnc(double& v, int index) const;
+  /* v := likelihood objective per output of a solved model; else 1. */
+  virtual int GetMLE(VecD& v);
+  /* v := likelihood objective (smaller is better) of a solved model; else 1. */
+  virtual int GetMLE(double& v) const;
+  /* Err := predictor errors (points x q, the square root of the Kriging mean squared error)
+   * from R (points x m correlations with the samples) and F (points x p trend rows, p = 0
+   * without trend) and the stored factors; 1 when the shapes do not fit the last fit. */
+  virtual int GetPredictorError(C_MatMGe<double>& R, C_MatMGe<T>& F, C_MatMGe<double>& Err);
+  /* Evaluates the model at X with predictor errors (kept in the model): maxAbsErr := the
+   * largest predictor error, maxRelErr := the largest relative one, count := m; 1 when the
+   * evaluation fails. The keep-errors setting is restored on every return. */
+  virtual int GetPredictorError(C_MatMGe<T>& X, double& maxAbsErr, double& maxRelErr,
+                                int& count);
+  /* Number of relative predictor errors kept by the last refinement evaluation. */
+  virtual int GetTestRelativeErrorDim();
+  /* Relative predictor error i of that evaluation; NaN for i outside 0 .. dim-1. */
+  virtual double TestRelativeError(int i);
+
+  /* Model mathematics open to the host. */
+
+  /* R := correlation matrix of the rows of X (lower packed, order rows(X)); 1 in state 0
+   * or 3, for an unknown correlation function or a kernel that does not fit NumVar. X unchanged. */
+  virtual int EvalCorrMtx(C_MatMGe<T>& X, C_MatMSym<double>& R);
+  /* F := trend matrix of the rows of X (n = NumVar columns, else 1), rows start..N-1 filled.
+   * terms -1 chooses the degree from PolynomType, lowering it while it needs more terms
+   * than NumSamp or the matrix is rank deficient (a passing choice of type 2..4 is stored
+   * in PolynomType); any other value asks for the type with that many terms (1 if none).
+   * terms := term count used. */
+  virtual int EvalQuadPolynomMtx(C_MatMGe<T>& X, int& terms, C_MatMGe<T>& F, int start);
+  /* R := relative error per point and output group (N x groups) of the errors Err against
+   * the values Y (both N x q): the group norm of the errors over that of the values, or,
+   * when the values' norm is not above 1e-4 of the group range, over half the range (at
+   * least the drop tolerance) plus that norm. 1 when the shapes or the stored ranges do
+   * not fit (R unchanged). */
+  virtual int GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
+                                            C_MatMGe<double>& R);
+  /* ranges := range of each output group (square root of the summed squared magnitude
+   * spreads of its outputs), recomputing the output range table; 1 without usable outputs. */
+  virtual int GetOutputGlobalRange(VecD& ranges);
+  /* R := relative error per point and output (N x q) of Err against Y (both N x q): |err|
+   * over |y|, or, when |y| is not above 1e-4 of the output range, over half the range plus
+   * |y| (the error itself when that sum is not above 1e-31). 1 when the shapes or the range
+   * table do not fit (R unchanged). */
+  virtual int GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
+                                        C_MatMGe<double>& R);
+  /* Whether the model holds coefficients without factors of its own. */
+  virtual bool ISSolveRequired();
+  /* var := sample variance of each column of X (two-pass; 0 for a single row); 1 when X
+   * has fewer rows than columns. */
+  virtual int DiagOfCovarMtx(C_MatMGe<T>& X, VecD& var);
+  /* Returns settings and counts to their defaults (state 0); containers keep their contents. */
+  virtual void InitKriging();
+
+  Kriging(const Kriging&) = delete;
+  Kriging& operator=(const Kriging&) = delete;
+
+ protected:
+  /* 1 when both sample sets and every count (samples, inputs, kernel, outputs) are given, else 3. */
+  int CheckSampData();
+  /* table := q x 3 output ranges (smallest |y|, largest |y|, difference); 1 without samples. */
+  int EvalOutputRange(C_MatMGe<double>& table);
+  /* Widens the range table with the rows of Ynew and recomputes the group ranges. */
+  int UpdateOutputRange(C_MatMGe<T>& Ynew, VecD& groupRanges);
+  /* Group ranges from the range table. */
+  int EvalGroupRanges(VecD& groupRanges);
+
+  /* r := correlation of the points a and b (NumVar values each); 1 for an unknown
+   * correlation function, short points or a kernel that does not fit NumVar. */
+  int EvalCorrFunc(C_Vec<T, int>& a, C_Vec<T, int>& b, double& r);
+  /* Xs, Ys := scaled copies of the sample inputs and outputs, recomputing scale vectors
+   * as the scaling type asks; 1 for an unknown scaling type. */
+  int EvalScaling(C_MatMGe<T>& Xs, C_MatMGe<T>& Ys);
+  /* Scale factor and intercept of every column of X (vectors must hold cols(X) values). */
+  int EvalInpScale(C_MatMGe<T>& X, VecD& scale, VecT& icpt);
+  /* Scale 1/sigma and intercept -mean/sigma of one column; a column without spread gets
+   * scale 1 and intercept -mean. */
+  int EvalColScale(VecT& x, double& scale, T& icpt);
+  /* One common output factor 1/max|y| (1 when below DropToler or above 1e30), intercepts 0. */
+  int EvalOutScale(C_MatMGe<T>& Y, VecD& scale, VecT& icpt);
+  /* Xout := X scaled column by column (scale*x + icpt); 1 when the lengths do not match. */
+  int ApplyScaling(C_MatMGe<T>& X, VecD& scale, VecT& icpt, C_MatMGe<T>& Xout);
+  /* Maps scaled outputs back in place ((y - icpt)/scale; scale <= 1e-31 removes icpt only). */
+  int UnscaleOutput(C_MatMGe<T>& Y, VecD& scale, VecT& icpt);
+  /* Mean of the values of v (0 for an empty vector). */
+  T GetMean(VecT& v);
+  /* Applies a packed triangular matrix of order n to ncols consecutive columns at x. */
+  int MultTriPacked(char uplo, char trans, char diag, int n, int ncols, T* ap, T* x);
+  /* dst := copy of src (order, side, values). */
+  int CopySymMtx(C_MatMSym<double>& src, C_MatMSym<T>& dst);
+  /* Cyclic shift by one place of the first NumKern values of v: (a, b, c) -> (c, a, b). */
+  int ShiftStepVec(VecD& v);
+
+  /* One build for the current kernel: scaling, kernel estimate, correlation and trend
+   * matrices, regularisation, fit. */
+  int BuildModel();
+  /* First kernel from the variances of the scaled inputs Xs into theta. */
+  int EstimateKern(C_MatMGe<T>& Xs, VecD& theta);
+  /* Adds the nugget to the diagonal and drops off-diagonal entries below DropToler. */
+  int RegularizeCorrMtx(C_MatMSym<double>& R);
+  /* The generalised least-squares fit on the regularised correlation matrix R (order m),
+   * trend matrix F (m x p) and scaled outputs Y (m x q); stores the fit only when every
+   * step succeeds. */
+  int FitModel(C_MatMSym<double>& R, C_MatMGe<T>& F, C_MatMGe<T>& Y);
+  /* MLE := det(R)^(1/m) from the Cholesky factor C. */
+  int EvalDetTerm(C_MatMSym<double>& C);
+  /* det(R)^(1/m) from the Cholesky factor, in partial products of at most 20 diagonal entries. */
+  double DetTerm(C_MatMSym<double>& C);
+  /* Maximum-likelihood kernel search followed by the final build at the best kernel found;
+   * 1 when no kernel of the search could be fitted. */
+  int SolveOptKern();
+  /* The search cycles inside the box B (p x 2: lower, upper bounds); best := objective of
+   * the point left in KernVec (+infinity when no trial could be fitted). */
+  int OptimizeKern(C_MatMGe<double>& B, double& best);
+  /* Step factors D and the start trial; 1 when a start value lies outside its box. */
+  int OptKernStart(VecD& D, C_MatMGe<double>& B, double& best);
+  /* Exploratory moves, one parameter at a time, up then down by the step factor. */
+  int OptKernExplore(VecD& D, C_MatMGe<double>& B, double& best);
+  /* Pattern move from thetaB through the explored point while it improves; shrinks D. */
+  int OptKernMove(VecD& thetaB, VecD& D, C_MatMGe<double>& B, double& best);
+  /* One build at the kernel t; accepted (and best lowered) when its objective is strictly
+   * below best. A build that fails counts as objective +infinity. */
+  int OptKernTrial(VecD& t, double& best, bool& accepted);
+  /* Refit at the stored kernel, without kernel search, for a model that holds coefficients
+   * but no factors of its own (after a copy or a read). */
+  int RefitAtStoredKernel();
+  /* Refinement branch of EvalModel (k > 0) from the points P, the predictions Y and the
+   * correlation and trend stores of that evaluation; not available in this build: 1. */
+  int EvalRefinement(C_MatMGe<T>& P, C_MatMGe<T>& Y, C_MatMGe<double>& R, C_MatMGe<T>& F,
+                     int& k, C_MatMGe<T>& Xsel, double& maxErr);
+  /* Squared Euclidean distance of the first n values of a and b (through WorkVec). */
+  double GetSqrDist(C_Vec<T, int>& a, C_Vec<T, int>& b, int n);
+  /* out := the largest absolute entry of M (0 for an empty matrix); 0. */
+  int GetMaxAbs(C_MatMGe<double>& M, double& out);
+  /* v[i] := the largest entry of row i of M, at least 0 (NaN never enters); 0. */
+  int GetRowMax(C_MatMGe<double>& M, VecD& v);
+  /* Emits the fit line "   Kernel : ... -> objective" (verbosity 3, debug scope 502). */
+  void PrintFitLine();
+
+  /* Members (m = NumSamp, n = NumVar, q = NumSol). */
+  E_KrigingStatus KrigingStatus;
+  int NumSamp;
+  int NumVar;
+  int NumSol;
+  int NumGlobalSol;
+  int* VecGlobalSol;              /* group sizes, owned (array new) */
+  int NumKern;                    /* 1 or n */
+  VecD KernVec;                   /* kernel theta */
+  E_KrigingKernOptType KernOptType;
+  E_KrigingSolType SolnType;
+  E_CorrFuncType CorrFuncType;
+  E_KrigingPolynomType PolynomType;
+  bool KernToEstimate;            /* next build estimates theta from the samples */
+  E_KrigingKernVarType KernVarType;
+  bool NewSamples;                /* samples appended since the inputs were last given whole */
+  bool SolveRequired;             /* coefficients without a factorisation of their own */
+  C_MatMGe<T> InpSampMtx;         /* m x n */
+  bool InpSampSet;
+  C_MatMGe<T> OutSampMtx;         /* m x q */
+  bool OutSampSet;
+  E_KrigingScalingType ScalingType;
+  VecD InpScaleVec;
+  VecT InpInterceptVec;
+  VecD OutScaleVec;
+  VecT OutInterceptVec;
+  C_MatMGe<T> PolyCoeff;          /* trend coefficients, terms x q */
+  C_MatMGe<T> CorrCoeff;          /* correlation coefficients, m x q */
+  double DropToler;
+  double NuggetEps;
+  int MaxNumIter;
+  int SolveCount;
+  int Step;
+  C_MatMSym<double> CorrMtx;      /* after a fit: inverse Cholesky factor, lower packed */
+  C_MatMSym<T> TrendFactor;       /* transpose of the trend QR factor, lower packed */
+  bool FtReady;
+  C_MatMGe<T> FtTMtx;             /* (C^-1 F)^T, terms x m */
+  VecD ProcVarnc;                 /* process variance per output */
+  double PointToler;
+  C_MatMGe<double> OutRangeMtx;   /* q x 3 */
+  VecD GlobalRangeVec;            /* range per output group */
+  double KernLoFactor;
+  double KernUpFactor;
+  double MLE;
+  VecD MLEVec;
+  bool KeepPredErr;
+  C_MatMGe<double> PredErrMtx;
+  C_MatMGe<T> InpTestMtx;
+  bool InpTestSet;
+  C_MatMGe<double> TestCorrMtx;
+  C_MatMGe<T> TestTrendMtx;
+  bool RescaleRequested;          /* next build recomputes the input scale vectors */
+  bool CorrStale;
+  bool TrendStale;
+  VecD TestRelErrVec;
+  VecT WorkVec;                   /* n scratch values */
+};
+
+extern template class Kriging<double>;
+extern template class Kriging<std::complex<double>>;
+
+#endif

@@ -1,0 +1,1974 @@
+/* Kriging.cpp: the Kriging response-surface model Kriging<T> for real and complex samples:
+ * settings and sample data with their output groups, data scaling, correlation kernels and
+ * trend basis, the generalised least-squares fit that Solve runs, the maximum-likelihood
+ * kernel search, prediction with predictor errors, and relative errors. */
+#include "Kriging.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+#include "C_KveloMessage.h"
+#include "ITF_blas_lapack.h"
+
+namespace {
+
+typedef std::complex<double> dcomplex;
+
+/* ---- shapes of the containers -------------------------------------------------------- */
+
+template <class M>
+inline int RowsOf(const M& a) { return a.rows; }
+template <class M>
+inline int ColsOf(const M& a) { return a.cols; }
+
+/* Gives a packed symmetric matrix order n, the side flag and n(n+1)/2 stored values. */
+template <class X>
+inline void SetSymShape(C_MatMSym<X>& s, int n, int side) {
+  s.rows = n;
+  s.cols = n;
+  s.side = side;
+  s.storage.Resize(static_cast<int>(static_cast<long long>(n) * (n + 1) / 2));
+}
+
+/* Column j of a general matrix (contiguous, leading dimension Ld()). */
+template <class X>
+inline X* ColPtr(C_MatMGe<X>& a, int j) {
+  return a.Adr() + static_cast<std::ptrdiff_t>(j) * a.Ld();
+}
+
+/* Position of (i, j), i >= j, in lower packed storage of order n. */
+inline std::size_t LowerPacked(int i, int j, int n) {
+  return static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * n -
+         static_cast<std::size_t>(j) * (j + 1) / 2;
+}
+
+/* ---- element arithmetic shared by both instances ------------------------------------- */
+
+inline double Mag(double x) { return std::fabs(x); }
+inline double Mag(const dcomplex& z) { return std::abs(z); }
+inline double SqMag(double x) { return x * x; }
+inline double SqMag(const dcomplex& z) { return std::norm(z); }
+
+template <class S>
+inline void Demote(S& status) {
+  if (status == KrigingSolved) status = KrigingSolveRequired;
+}
+
+/* ---- BLAS / LAPACK by element type --------------------------------------------------- */
+
+inline void Tpmv(const char* uplo, const char* trans, const char* diag, int n, double* ap,
+                 double* x) {
+  ITF_dtpmv(uplo, trans, diag, n, ap, x, 1);
+}
+inline void Tpmv(const char* uplo, const char* trans, const char* diag, int n, dcomplex* ap,
+                 dcomplex* x) {
+  ITF_ztpmv(uplo, trans, diag, n, ap, x, 1);
+}
+
+inline double Nrm2(int n, double* x) { return ITF_dnrm2(n, x, 1); }
+inline double Nrm2(int n, dcomplex* x) { return ITF_dznrm2(n, x, 1); }
+
+inline void Axpy(int n, double a, double* x, double* y) { ITF_daxpy(n, a, x, 1, y, 1); }
+inline void Axpy(int n, double a, dcomplex* x, dcomplex* y) {
+  ITF_zaxpy(n, dcomplex(a, 0.0), x, 1, y, 1);
+}
+
+inline void Gels(int m, int n, int nrhs, double* a, int lda, double* b, int ldb, int lwork,
+                 int* info) {
+  std::vector<double> work(static_cast<std::size_t>(lwork));
+  ITF_dgels("N", m, n, nrhs, a, lda, b, ldb, work.data(), lwork, info);
+}
+inline void Gels(int m, int n, int nrhs, dcomplex* a, int lda, dcomplex* b, int ldb, int lwork,
+                 int* info) {
+  std::vector<dcomplex> work(static_cast<std::size_t>(lwork));
+  ITF_zgels("N", m, n, nrhs, a, lda, b, ldb, work.data(), lwork, info);
+}
+
+/* Singular values of the rows x cols matrix a (overwritten) into s (min(rows, cols) values). */
+inline void Gesvd(int rows, int cols, double* a, double* s, int* info) {
+  const int mn = std::min(rows, cols), mx = std::max(rows, cols);
+  const int lwork = std::max(5 * mn, mx + 3 * mn);
+  std::vector<double> work(static_cast<std::size_t>(lwork));
+  std::vector<double> vt(static_cast<std::size_t>(cols) * cols);
+  double u = 0.0; /* not referenced: the left vectors overwrite a */
+  ITF_dgesvd("O", "S", rows, cols, a, rows, s, &u, rows, vt.data(), cols, work.data(), lwork,
+             info);
+}
+inline void Gesvd(int rows, int cols, dcomplex* a, double* s, int* info) {
+  const int mn = std::min(rows, cols), mx = std::max(rows, cols);
+  const int lwork = std::max(5 * mn, mx + 3 * mn);
+  std::vector<dcomplex> work(static_cast<std::size_t>(lwork));
+  std::vector<dcomplex> vt(static_cast<std::size_t>(cols) * cols);
+  std::vector<double> rwork(static_cast<std::size_t>(5) * mx);
+  dcomplex u(0.0, 0.0);
+  ITF_zgesvd("O", "S", rows, cols, a, rows, s, &u, rows, vt.data(), cols, work.data(), lwork,
+             rwork.data(), info);
+}
+
+/* ---- correlation kernels ------------------------------------------------------------- */
+
+inline bool KnownCorrFunc(int type) { return type == 1 || type == 2 || type == 3 || type == 7; }
+
+/* Correlation of the points a and b of n values; theta holds one shared value (shared) or
+ * one per input. The type has been checked by the caller. */
+template <class T>
+inline double CorrValue(int type, const T* a, const T* b, int n, const double* theta,
+                        bool shared) {
+  switch (type) {
+    case 1: {
+      double s = 0.0;
+      for (int k = 0; k < n; ++k) s += theta[shared ? 0 : k] * Mag(a[k] - b[k]);
+      return std::exp(-s);
+    }
+    case 2: {
+      double s = 0.0;
+      for (int k = 0; k < n; ++k) s += theta[shared ? 0 : k] * SqMag(a[k] - b[k]);
+      return std::exp(-s);
+    }
+    case 3: {
+      double r = 1.0;
+      for (int k = 0; k < n; ++k) {
+        const double f = 1.0 - theta[shared ? 0 : k] * Mag(a[k] - b[k]);
+        if (!(f > 0.0)) return 0.0;
+        r *= f;
+      }
+      return r;
+    }
+    default: { /* 7: cubic spline */
+      double r = 1.0;
+      for (int k = 0; k < n; ++k) {
+        const double xi = theta[shared ? 0 : k] * Mag(a[k] - b[k]);
+        if (xi <= 0.2) {
+          r *= 1.0 - 15.0 * xi * xi + 30.0 * xi * xi * xi;
+        } else if (xi < 1.0) {
+          const double c = 1.0 - xi;
+          r *= 1.25 * c * c * c;
+        } else {
+          return 0.0;
+        }
+      }
+      return r;
+    }
+  }
+}
+
+/* Term count of a trend type for n inputs (64 bits: a large n must not wrap). */
+inline long long TrendTerms(int type, int n) {
+  const long long nn = n;
+  switch (type) {
+    case 0: return 0;
+    case 1: return 1;
+    case 2: return nn + 1;
+    case 3: return 2 * nn + 1;
+    case 4: return (nn + 1) * (nn + 2) / 2;
+    default: return -1;
+  }
+}
+
+}  // namespace
+
+/* ======================================================================================= */
+/* Construction, defaults, destruction                                                     */
+/* ======================================================================================= */
+
+template <class T>
+Kriging<T>::Kriging()
+    : KrigingStatus(KrigingInitial),
+      NumSamp(0),
+      NumVar(0),
+      NumSol(0),
+      NumGlobalSol(0),
+      VecGlobalSol(nullptr),
+      NumKern(0),
+      KernVec(0),
+      KernOptType(KernOptNone),
+      SolnType(SolDefault),
+      CorrFuncType(CorrGaussian),
+      PolynomType(PolyQuadratic),
+      KernToEstimate(true),
+      KernVarType(KernOneForAll),
+      NewSamples(false),
+      SolveRequired(true),
+      InpSampMtx(0, 0),
+      InpSampSet(false),
+      OutSampMtx(0, 0),
+      OutSampSet(false),
+      ScalingType(ScaleNone),
+      InpScaleVec(0),
+      InpInterceptVec(0),
+      OutScaleVec(0),
+      OutInterceptVec(0),
+      PolyCoeff(0, 0),
+      CorrCoeff(0, 0),
+      DropToler(1e-8),
+      NuggetEps(1e-14),
+      MaxNumIter(0),
+      SolveCount(0),
+      Step(1),
+      CorrMtx(0, 1),
+      TrendFactor(0, 1),
+      FtReady(false),
+      FtTMtx(0, 0),
+      ProcVarnc(0),
+      PointToler(1e-7),
+      OutRangeMtx(0, 0),
+      GlobalRangeVec(0),
+      KernLoFactor(0.01),
+      KernUpFactor(20.0),
+      MLE(0.0),
+      MLEVec(0),
+      KeepPredErr(false),
+      PredErrMtx(0, 0),
+      InpTestMtx(0, 0),
+      InpTestSet(false),
+      TestCorrMtx(0, 0),
+      TestTrendMtx(0, 0),
+      RescaleRequested(true),
+      CorrStale(true),
+      TrendStale(true),
+      TestRelErrVec(0),
+      WorkVec(0) {
+  InitKriging();
+}
+
+template <class T>
+Kriging<T>::~Kriging() {
+  delete[] VecGlobalSol;
+  VecGlobalSol = nullptr;
+}
+
+template <class T>
+void Kriging<T>::InitKriging() {
+  KrigingStatus = KrigingInitial;
+  NumSamp = 0;
+  NumVar = 0;
+  NumSol = 0;
+  NumGlobalSol = 0;
+  delete[] VecGlobalSol;
+  VecGlobalSol = nullptr;
+  NumKern = 0;
+  KernOptType = KernOptNone;
+  SolnType = SolDefault;
+  CorrFuncType = CorrGaussian;
+  PolynomType = PolyQuadratic;
+  KernToEstimate = true;
+  KernVarType = KernOneForAll;
+  NewSamples = false;
+  SolveRequired = true;
+  InpSampSet = false;
+  OutSampSet = false;
+  ScalingType = ScaleNone;
+  DropToler = 1e-8;
+  NuggetEps = 1e-14;
+  SolveCount = 0;
+  Step = 1;
+  PointToler = 1e-7;
+  KernLoFactor = 0.01;
+  KernUpFactor = 20.0;
+  KeepPredErr = false;
+  CorrStale = true;
+  TrendStale = true;
+}
+
+/* ======================================================================================= */
+/* Counts, tolerances and options                                                          */
+/* ======================================================================================= */
+
+template <class T>
+int Kriging<T>::PutNumVar(const int& n) {
+  if (n <= 0) return 1;
+  if (n == NumVar) return 0;
+  NumVar = n;
+  InpSampSet = false;
+  KernToEstimate = true;
+  CorrStale = true;
+  TrendStale = true;
+  WorkVec.Resize(n);
+  NumKern = (KernVarType != 0) ? n : 1;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetNumVar(int& n) const {
+  n = NumVar;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::PutNumSol(const int& total, const int& groups, int* sizes) {
+  if (total <= 0) return 1;
+  if (groups <= 0 || total < groups) return 1;
+  if (total == NumSol && groups == NumGlobalSol) return 0;
+  int* fresh = nullptr;
+  if (groups == total || groups == 1) {
+    fresh = new (std::nothrow) int[groups];
+    if (fresh == nullptr) return 1;
+    for (int g = 0; g < groups; ++g) fresh[g] = (groups == 1) ? total : 1;
+  } else {
+    if (sizes == nullptr) return 1;
+    long long sum = 0;
+    for (int g = 0; g < groups; ++g) {
+      /* A negative group would make the output ranges walk outside the outputs. */
+      if (sizes[g] < 0) return 1;
+      sum += sizes[g];
+    }
+    if (sum != total) return 1;
+    fresh = new (std::nothrow) int[groups];
+    if (fresh == nullptr) return 1;
+    for (int g = 0; g < groups; ++g) fresh[g] = sizes[g];
+  }
+  delete[] VecGlobalSol;
+  VecGlobalSol = fresh;
+  NumSol = total;
+  NumGlobalSol = groups;
+  OutSampSet = false;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetNumSol(int& q) const {
+  q = NumSol;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::PutDropToler(const double& tol) {
+  if (!(tol > 0.0) || !(tol < 1.0)) return 1;
+  if (tol == DropToler) return 0;
+  DropToler = tol;
+  Demote(KrigingStatus);
+  return 0;
+}
+
+template <class T>
+double Kriging<T>::GetDropToler() const {
+  return DropToler;
+}
+
+template <class T>
+int Kriging<T>::GetOptNumSamp(int& m) const {
+  const long long n = NumVar;
+  const long long count = (n + 1) * (n + 2) / 2;
+  if (count > INT_MAX || count < INT_MIN) return 1;
+  m = static_cast<int>(count);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::SetOptNumSamp() {
+  int m = 0;
+  if (GetOptNumSamp(m) != 0 || m <= 0) return 1;
+  return PutNumSamp(m);
+}
+
+template <class T>
+int Kriging<T>::PutNumSamp(const int& m) {
+  if (m <= 0) return 1;
+  if (m == NumSamp) return 0;
+  NumSamp = m;
+  InpSampSet = false;
+  OutSampSet = false;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetNumSamp(int& m) const {
+  m = NumSamp;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::PutMaxNumIter(const int& k) {
+  if (k <= 0) return 1;
+  if (k == MaxNumIter) return 0;
+  MaxNumIter = k;
+  Demote(KrigingStatus);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetMaxNumIter(int& k) const {
+  k = MaxNumIter;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::PutSolnType(const E_KrigingSolType& t) {
+  if (t == SolnType) return 0;
+  SolnType = t;
+  Demote(KrigingStatus);
+  return 0;
+}
+
+template <class T>
+E_KrigingSolType Kriging<T>::GetSolnType() const {
+  return SolnType;
+}
+
+template <class T>
+int Kriging<T>::PutCorrFuncType(const E_CorrFuncType& t) {
+  if (t == CorrFuncType) return 0;
+  CorrFuncType = t;
+  CorrStale = true;
+  Demote(KrigingStatus);
+  return 0;
+}
+
+template <class T>
+E_CorrFuncType Kriging<T>::GetCorrFuncType() const {
+  return CorrFuncType;
+}
+
+template <class T>
+int Kriging<T>::PutKrigingKernVarType(const E_KrigingKernVarType& t) {
+  if (t == KernVarType) return 0;
+  KernVarType = t;
+  CorrStale = true;
+  Demote(KrigingStatus);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetKrigingKernVarType(E_KrigingKernVarType& t) const {
+  t = KernVarType;
+  return 0;
+}
+
+template <class T>
+E_KrigingKernVarType Kriging<T>::GetKrigingKernVarType() const {
+  return KernVarType;
+}
+
+template <class T>
+int Kriging<T>::PutKrigingKernOptType(const E_KrigingKernOptType& t) {
+  if (t == KernOptType) return 0;
+  KernOptType = t;
+  Demote(KrigingStatus);
+  return 0;
+}
+
+template <class T>
+E_KrigingKernOptType Kriging<T>::GetKrigingKernOptType() const {
+  return KernOptType;
+}
+
+template <class T>
+int Kriging<T>::PutScalingType(const E_KrigingScalingType& t) {
+  if (t == ScalingType) return 0;
+  ScalingType = t;
+  CorrStale = true;
+  TrendStale = true;
+  Demote(KrigingStatus);
+  return 0;
+}
+
+template <class T>
+E_KrigingScalingType Kriging<T>::GetScalingType() const {
+  return ScalingType;
+}
+
+template <class T>
+int Kriging<T>::PutPolynomType(const E_KrigingPolynomType& t) {
+  if (t == PolynomType) return 0;
+  PolynomType = t;
+  TrendStale = true;
+  Demote(KrigingStatus);
+  return 0;
+}
+
+template <class T>
+E_KrigingPolynomType Kriging<T>::GetPolynomType() const {
+  return PolynomType;
+}
+
+template <class T>
+int Kriging<T>::SetStep(const int& step) {
+  if (step > 0) Step = step;
+  return 0;
+}
+
+template <class T>
+E_KrigingStatus Kriging<T>::GetKrigingStatus() const {
+  return KrigingStatus;
+}
+
+/* ======================================================================================= */
+/* Sample data and output ranges                                                           */
+/* ======================================================================================= */
+
+template <class T>
+int Kriging<T>::PutInpSampMtx(C_MatMGe<T>& X) {
+  const int rows = RowsOf(X), cols = ColsOf(X);
+  if (rows <= 0 || cols <= 0) return 1;
+  /* The flag goes down first: an interrupted copy must not leave the old matrix looking
+   * valid under the new counts. */
+  InpSampSet = false;
+  if (rows != NumSamp) OutSampSet = false;
+  NumSamp = rows;
+  NumVar = cols;
+  WorkVec.Resize(cols);
+  const int res = (InpSampMtx = X);
+  if (res != 0) return res;
+  InpSampSet = true;
+  NewSamples = false;
+  KrigingStatus = KrigingSolveRequired;
+  CorrStale = true;
+  TrendStale = true;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetInpSampMtx(C_MatMGe<T>& X) {
+  if (!InpSampSet) return 1;
+  return (X = InpSampMtx) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::PutOutSampMtx(C_MatMGe<T>& Y) {
+  if (RowsOf(Y) != NumSamp || ColsOf(Y) != NumSol) return 1;
+  if ((OutSampMtx = Y) != 0) return 1;
+  if (GetOutputGlobalRange(GlobalRangeVec) != 0) return 1;
+  OutSampSet = true;
+  Demote(KrigingStatus);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetOutSampMtx(C_MatMGe<T>& Y) {
+  if (!OutSampSet) return 1;
+  return (Y = OutSampMtx) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y) {
+  if (!InpSampSet || !OutSampSet) return 1;
+  const int r = RowsOf(X);
+  if (r <= 0 || ColsOf(X) != NumVar || RowsOf(Y) != r || ColsOf(Y) != NumSol) return 1;
+  const int m = NumSamp;
+  if (static_cast<long long>(m) + r > INT_MAX) return 1;
+  const int n = NumVar, q = NumSol;
+
+  OutSampMtx.ResizeKeep(m + r, q);
+  for (int k = 0; k < q; ++k) {
+    T* dst = ColPtr(OutSampMtx, k);
+    const T* src = ColPtr(Y, k);
+    for (int i = 0; i < r; ++i) dst[m + i] = src[i];
+  }
+  InpSampMtx.ResizeKeep(m + r, n);
+  for (int k = 0; k < n; ++k) {
+    T* dst = ColPtr(InpSampMtx, k);
+    const T* src = ColPtr(X, k);
+    for (int i = 0; i < r; ++i) dst[m + i] = src[i];
+  }
+  NumSamp = m + r;
+  KrigingStatus = KrigingSolveRequired;
+  NewSamples = true;
+  return UpdateOutputRange(Y, GlobalRangeVec) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::EvalOutputRange(C_MatMGe<double>& table) {
+  const int q = NumSol;
+  const int m = RowsOf(OutSampMtx);
+  /* Every output needs at least one sample, and the stored outputs must be q wide. */
+  if (q < 0 || ColsOf(OutSampMtx) != q || (q > 0 && m <= 0)) return 1;
+  if (table.Resize(q, 3) != 0) return 1;
+  for (int j = 0; j < q; ++j) {
+    const T* y = ColPtr(OutSampMtx, j);
+    double lo = Mag(y[0]), hi = lo;
+    for (int i = 1; i < m; ++i) {
+      const double a = Mag(y[i]);
+      if (a < lo) lo = a;
+      if (a > hi) hi = a;
+    }
+    ColPtr(table, 0)[j] = lo;
+    ColPtr(table, 1)[j] = hi;
+    ColPtr(table, 2)[j] = hi - lo;
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EvalGroupRanges(VecD& groupRanges) {
+  const int groups = (VecGlobalSol != nullptr) ? NumGlobalSol : 0;
+  if (groupRanges.Dim() != groups) groupRanges.Resize(groups);
+  const int rows = RowsOf(OutRangeMtx);
+  int first = 0;
+  for (int g = 0; g < groups; ++g) {
+    const int size = VecGlobalSol[g];
+    double sum = 0.0;
+    for (int k = first; k < first + size && k < rows; ++k) {
+      const double d = ColPtr(OutRangeMtx, 1)[k] - ColPtr(OutRangeMtx, 0)[k];
+      sum += d * d;
+    }
+    groupRanges[g] = (size < 1) ? 0.0 : std::sqrt(sum);
+    if (size > 0) first += size;
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::UpdateOutputRange(C_MatMGe<T>& Ynew, VecD& groupRanges) {
+  const int q = NumSol;
+  if (RowsOf(OutRangeMtx) != q || ColsOf(OutRangeMtx) != 3 || ColsOf(Ynew) != q) return 1;
+  const int r = RowsOf(Ynew);
+  for (int j = 0; j < q; ++j) {
+    double lo = ColPtr(OutRangeMtx, 0)[j], hi = ColPtr(OutRangeMtx, 1)[j];
+    const T* y = ColPtr(Ynew, j);
+    for (int i = 0; i < r; ++i) {
+      const double a = Mag(y[i]);
+      if (a < lo) lo = a;
+      if (a > hi) hi = a;
+    }
+    if (hi - lo > ColPtr(OutRangeMtx, 2)[j]) {
+      ColPtr(OutRangeMtx, 0)[j] = lo;
+      ColPtr(OutRangeMtx, 1)[j] = hi;
+      ColPtr(OutRangeMtx, 2)[j] = hi - lo;
+    }
+  }
+  return EvalGroupRanges(groupRanges);
+}
+
+template <class T>
+int Kriging<T>::GetOutputGlobalRange(VecD& ranges) {
+  if (EvalOutputRange(OutRangeMtx) != 0) return 1;
+  if (ranges.Resize(NumGlobalSol) != 0) return 1;
+  return EvalGroupRanges(ranges);
+}
+
+/* ======================================================================================= */
+/* Kernel, readiness and getters                                                           */
+/* ======================================================================================= */
+
+template <class T>
+int Kriging<T>::PutKernVec(VecD& theta) {
+  NumKern = (KernVarType != 0) ? NumVar : 1;
+  if (theta.Dim() != NumKern) return 1;
+  KernVec.Assign(theta);
+  KernToEstimate = false;
+  CorrStale = true;
+  Demote(KrigingStatus);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetKernVec(VecD& theta) {
+  theta.Assign(KernVec);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::CheckSampData() {
+  if (InpSampSet && OutSampSet && NumSamp > 0 && NumVar > 0 && NumKern > 0 && NumSol > 0)
+    return KrigingSolveRequired;
+  return KrigingDataIncomplete;
+}
+
+template <class T>
+int Kriging<T>::ReSolve() {
+  KrigingStatus = static_cast<E_KrigingStatus>(CheckSampData());
+  if (KrigingStatus != KrigingSolveRequired) return 1;
+  return Solve();
+}
+
+template <class T>
+int Kriging<T>::GetNumGlobalSol(int& groups) const {
+  groups = NumGlobalSol;
+  return 0;
+}
+
+template <class T>
+int* Kriging<T>::GetVecGlobalSol(int& err) {
+  const int groups = (VecGlobalSol != nullptr && NumGlobalSol > 0) ? NumGlobalSol : 0;
+  int* copy = new (std::nothrow) int[groups > 0 ? groups : 1];
+  if (copy == nullptr) {
+    err = 1;
+    return nullptr;
+  }
+  for (int g = 0; g < groups; ++g) copy[g] = VecGlobalSol[g];
+  err = 0;
+  return copy;
+}
+
+template <class T>
+int Kriging<T>::GetInpScaleVec(VecD& v) {
+  v.Assign(InpScaleVec);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetInpInterceptVec(VecT& v) {
+  v.Assign(InpInterceptVec);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetOutScaleVec(VecD& v) {
+  v.Assign(OutScaleVec);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetOutInterceptVec(VecT& v) {
+  v.Assign(OutInterceptVec);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetCorrCoeff(C_MatMGe<T>& G) {
+  return (G = CorrCoeff) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::GetPolyCoeff(C_MatMGe<T>& B) {
+  if (PolynomType == PolyNone) return 1;
+  return (B = PolyCoeff) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::GetNumKern(int& p) const {
+  p = NumKern;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetNumCorrCoef(int& rows) const {
+  rows = RowsOf(CorrCoeff);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetNumPolyCoeff(int& rows) const {
+  rows = RowsOf(PolyCoeff);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetProcVarnc(double& v, int index) const {
+  if (KrigingStatus != KrigingSolved) return 1;
+  if (index < 0 || index >= NumSol || index >= ProcVarnc.Dim()) return 1;
+  v = const_cast<VecD&>(ProcVarnc)[index];
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetMLE(VecD& v) {
+  if (KrigingStatus != KrigingSolved) return 1;
+  v.Assign(MLEVec);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetMLE(double& v) const {
+  if (KrigingStatus != KrigingSolved) return 1;
+  v = MLE;
+  return 0;
+}
+
+template <class T>
+bool Kriging<T>::ISSolveRequired() {
+  return SolveRequired;
+}
+
+template <class T>
+int Kriging<T>::GetTestRelativeErrorDim() {
+  return TestRelErrVec.Dim();
+}
+
+template <class T>
+double Kriging<T>::TestRelativeError(int i) {
+  if (i < 0 || i >= TestRelErrVec.Dim()) return std::numeric_limits<double>::quiet_NaN();
+  return TestRelErrVec[i];
+}
+
+/* ======================================================================================= */
+/* Correlation, trend basis, variances                                                     */
+/* ======================================================================================= */
+
+template <class T>
+int Kriging<T>::EvalCorrFunc(C_Vec<T, int>& a, C_Vec<T, int>& b, double& r) {
+  const int n = NumVar;
+  if (!KnownCorrFunc(CorrFuncType)) return 1;
+  const bool shared = (NumKern == 1);
+  if (KernVec.Dim() < (shared ? 1 : n)) return 1;
+  if (n < 0 || a.Dim() < n || b.Dim() < n) return 1;
+  const T* pa = a.Adr(0);
+  const T* pb = b.Adr(0);
+  std::vector<T> ca, cb;
+  if (pa == nullptr && n > 0) {
+    ca.resize(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) ca[k] = a.GetVal(k);
+    pa = ca.data();
+  }
+  if (pb == nullptr && n > 0) {
+    cb.resize(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) cb[k] = b.GetVal(k);
+    pb = cb.data();
+  }
+  r = CorrValue<T>(CorrFuncType, pa, pb, n, KernVec.Adr(0), shared);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EvalCorrMtx(C_MatMGe<T>& X, C_MatMSym<double>& R) {
+  if (KrigingStatus == KrigingInitial || KrigingStatus == KrigingDataIncomplete) return 1;
+  if (!KnownCorrFunc(CorrFuncType)) return 1;
+  const int n = NumVar;
+  const int N = RowsOf(X);
+  const bool shared = (NumKern == 1);
+  if (ColsOf(X) != n || N < 0) return 1;
+  if (KernVec.Dim() < (shared ? 1 : n)) return 1;
+  if (static_cast<long long>(N) * (N + 1) / 2 > INT_MAX) return 1;
+
+  SetSymShape(R, N, 1);
+  if (N == 0) return 0;
+
+  /* Points laid out one after another so that each pair reads two contiguous runs. */
+  std::vector<T> pts(static_cast<std::size_t>(N) * n);
+  for (int k = 0; k < n; ++k) {
+    const T* col = ColPtr(X, k);
+    for (int i = 0; i < N; ++i) pts[static_cast<std::size_t>(i) * n + k] = col[i];
+  }
+  const double* theta = KernVec.Adr(0);
+  double* ap = R.Adr();
+  const int type = CorrFuncType;
+  for (int j = 0; j < N; ++j) {
+    const T* pj = pts.data() + static_cast<std::size_t>(j) * n;
+    double* colj = ap + LowerPacked(j, j, N);
+    for (int i = j; i < N; ++i)
+      colj[i - j] = CorrValue<T>(type, pts.data() + static_cast<std::size_t>(i) * n, pj, n,
+                                 theta, shared);
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EvalQuadPolynomMtx(C_MatMGe<T>& X, int& terms, C_MatMGe<T>& F, int start) {
+  const int N = RowsOf(X);
+  const int n = NumVar;
+  if (N <= 0 || ColsOf(X) != n) return 1;
+
+  /* Fills rows first .. N-1 of the P columns of type t. */
+  auto fill = [&](int t, int P) {
+    F.ResizeKeep(N, P);
+    const int first = std::max(start, 0);
+    std::vector<T*> fc(static_cast<std::size_t>(P));
+    for (int c = 0; c < P; ++c) fc[c] = ColPtr(F, c);
+    std::vector<const T*> xc(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) xc[k] = ColPtr(X, k);
+    for (int i = first; i < N; ++i) {
+      fc[0][i] = T(1.0);
+      if (t < 2) continue;
+      for (int k = 0; k < n; ++k) fc[1 + k][i] = xc[k][i];
+      if (t == 3) {
+        for (int k = 0; k < n; ++k) fc[n + 1 + k][i] = xc[k][i] * xc[k][i];
+      } else if (t == 4) {
+        int c = n + 1;
+        for (int a = 0; a < n; ++a)
+          for (int b = a; b < n; ++b) fc[c++][i] = xc[a][i] * xc[b][i];
+      }
+    }
+  };
+
+  if (terms != -1) {
+    int type = -1;
+    for (int t = 0; t <= 4; ++t)
+      if (TrendTerms(t, n) == terms) {
+        type = t;
+        break;
+      }
+    if (type < 0) return 1;
+    if (type == 0) {
+      F.Resize(N, 0);
+      return 0;
+    }
+    fill(type, terms);
+    return 0;
+  }
+
+  int t = PolynomType;
+  for (;;) {
+    if (t == 0) {
+      terms = 0;
+      return 0;
+    }
+    if (t < 0 || t > 4) return 1;
+    const long long count = TrendTerms(t, n);
+    if (count > NumSamp) {
+      --t;
+      continue;
+    }
+    const int P = static_cast<int>(count);
+    terms = P;
+    fill(t, P);
+    if (t == 1) return 0;
+
+    /* Rank test: a trend column that the samples cannot tell apart from the others lowers
+     * the degree. Fewer rows than terms is rank deficient by itself. */
+    bool fullRank = false;
+    if (N >= P) {
+      std::vector<T> a(static_cast<std::size_t>(N) * P);
+      for (int c = 0; c < P; ++c) {
+        const T* src = ColPtr(F, c);
+        std::copy(src, src + N, a.begin() + static_cast<std::ptrdiff_t>(c) * N);
+      }
+      std::vector<double> s(static_cast<std::size_t>(P), 1e-20);
+      int info = 0;
+      Gesvd(N, P, a.data(), s.data(), &info);
+      fullRank = (info == 0);
+      for (int k = 0; k < P && fullRank; ++k)
+        if (!(std::fabs(s[k]) >= 1e-14)) fullRank = false;
+    }
+    if (fullRank) {
+      PolynomType = static_cast<E_KrigingPolynomType>(t);
+      return 0;
+    }
+    --t;
+  }
+}
+
+template <class T>
+int Kriging<T>::DiagOfCovarMtx(C_MatMGe<T>& X, VecD& var) {
+  const int N = RowsOf(X), C = ColsOf(X);
+  if (N < C) return 1;
+  var.Resize(C);
+  for (int j = 0; j < C; ++j) {
+    VecT col(0);
+    X.LnkCol(j, col);
+    const T mu = GetMean(col);
+    if (N <= 1) {
+      var[j] = 0.0; /* one value has no spread */
+      continue;
+    }
+    /* Two passes: deviations from the mean, so large offsets do not cancel. */
+    const T* x = col.Adr(0);
+    double s = 0.0;
+    for (int i = 0; i < N; ++i) s += SqMag(x[i] - mu);
+    var[j] = s / static_cast<double>(N - 1);
+  }
+  return 0;
+}
+
+/* ======================================================================================= */
+/* Scaling                                                                                 */
+/* ======================================================================================= */
+
+template <class T>
+T Kriging<T>::GetMean(VecT& v) {
+  const int n = v.Dim();
+  if (n <= 0) return T(0.0);
+  return v.Sum(0, -1) / static_cast<double>(n);
+}
+
+template <class T>
+int Kriging<T>::EvalColScale(VecT& x, double& scale, T& icpt) {
+  const int N = x.Dim();
+  const T mu = GetMean(x);
+  double sigma = 0.0;
+  if (N > 1) {
+    VecT d(N);
+    const T* src = x.Adr(0);
+    T* dp = d.Adr(0);
+    for (int i = 0; i < N; ++i) dp[i] = src[i] - mu;
+    sigma = Nrm2(N, dp) / std::sqrt(static_cast<double>(N - 1));
+  }
+  const double s = 1.0 / sigma;
+  if (!(sigma > 0.0) || !std::isfinite(s)) {
+    /* A column without spread: shift it to zero, leave its unit alone. */
+    scale = 1.0;
+    icpt = -mu;
+    return 0;
+  }
+  scale = s;
+  icpt = (-mu) * s;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EvalInpScale(C_MatMGe<T>& X, VecD& scale, VecT& icpt) {
+  const int C = ColsOf(X);
+  if (scale.Dim() != C || icpt.Dim() != C) return 1;
+  for (int j = 0; j < C; ++j) {
+    VecT col(0);
+    X.LnkCol(j, col);
+    double s = 1.0;
+    T c = T(0.0);
+    EvalColScale(col, s, c);
+    scale[j] = s;
+    icpt[j] = c;
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EvalOutScale(C_MatMGe<T>& Y, VecD& scale, VecT& icpt) {
+  const int C = ColsOf(Y);
+  if (scale.Dim() != C || icpt.Dim() != C) return 1;
+  double a = 0.0;
+  for (int j = 0; j < C; ++j) {
+    VecT col(0);
+    Y.LnkCol(j, col);
+    const double mx = col.Nrm(NRM_INF);
+    if (mx > a) a = mx;
+  }
+  const double factor = (a < DropToler || a > 1e30) ? 1.0 : 1.0 / a;
+  for (int j = 0; j < C; ++j) {
+    scale[j] = factor;
+    icpt[j] = T(0.0);
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::ApplyScaling(C_MatMGe<T>& X, VecD& scale, VecT& icpt, C_MatMGe<T>& Xout) {
+  const int N = RowsOf(X), C = ColsOf(X);
+  if (scale.Dim() != C || icpt.Dim() != C) return 1;
+  if (&Xout == &X) {
+    for (int j = 0; j < C; ++j) {
+      T* x = ColPtr(X, j);
+      for (int i = 0; i < N; ++i) x[i] = icpt[j] + scale[j] * x[i];
+    }
+    return 0;
+  }
+  if (Xout.Resize(N, C) != 0) return 1;
+  for (int j = 0; j < C; ++j) {
+    T* y = ColPtr(Xout, j);
+    const T c = icpt[j];
+    for (int i = 0; i < N; ++i) y[i] = c;
+    Axpy(N, scale[j], ColPtr(X, j), y);
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::UnscaleOutput(C_MatMGe<T>& Y, VecD& scale, VecT& icpt) {
+  const int N = RowsOf(Y), q = ColsOf(Y);
+  if (scale.Dim() != q || icpt.Dim() != q) return 1;
+  for (int k = 0; k < q; ++k) {
+    T* y = ColPtr(Y, k);
+    const T c = icpt[k];
+    for (int i = 0; i < N; ++i) y[i] -= c;
+    if (std::fabs(scale[k]) > 1e-31) {
+      const double f = 1.0 / scale[k];
+      for (int i = 0; i < N; ++i) y[i] *= f;
+    }
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EvalScaling(C_MatMGe<T>& Xs, C_MatMGe<T>& Ys) {
+  const int n = NumVar, q = NumSol;
+  const int type = ScalingType;
+  if (type < 0 || type > 3) return 1;
+  const bool inputs = (type == 1 || type == 3);
+  const bool outputs = (type == 2 || type == 3);
+
+  if (outputs) {
+    OutScaleVec.Resize(q);
+    OutInterceptVec.Resize(q);
+  }
+  if (inputs) {
+    /* Scale vectors of another length (the inputs changed shape since they were made)
+     * are made afresh rather than failing every later solve. */
+    if (RescaleRequested || InpScaleVec.Dim() != n || InpInterceptVec.Dim() != n) {
+      InpScaleVec.Resize(n);
+      InpInterceptVec.Resize(n);
+      const int res = EvalInpScale(InpSampMtx, InpScaleVec, InpInterceptVec);
+      if (res != 0) return res;
+      CorrStale = true;
+      TrendStale = true;
+    }
+  }
+  if (outputs) {
+    const int res = EvalOutScale(OutSampMtx, OutScaleVec, OutInterceptVec);
+    if (res != 0) return res;
+  }
+
+  if (inputs) {
+    const int res = ApplyScaling(InpSampMtx, InpScaleVec, InpInterceptVec, Xs);
+    if (res != 0) return res;
+  } else if ((Xs = InpSampMtx) != 0) {
+    return 1;
+  }
+  if (outputs) {
+    const int res = ApplyScaling(OutSampMtx, OutScaleVec, OutInterceptVec, Ys);
+    if (res != 0) return res;
+  } else if ((Ys = OutSampMtx) != 0) {
+    return 1;
+  }
+  return 0;
+}
+
+/* ======================================================================================= */
+/* Small utilities                                                                         */
+/* ======================================================================================= */
+
+template <class T>
+int Kriging<T>::MultTriPacked(char uplo, char trans, char diag, int n, int ncols, T* ap, T* x) {
+  const char u[2] = {uplo, '\0'}, t[2] = {trans, '\0'}, d[2] = {diag, '\0'};
+  for (int c = 0; c < ncols; ++c)
+    Tpmv(u, t, d, n, ap, x + static_cast<std::ptrdiff_t>(c) * n);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::CopySymMtx(C_MatMSym<double>& src, C_MatMSym<T>& dst) {
+  const int n = RowsOf(src);
+  SetSymShape(dst, n, src.Side() != 0 ? 1 : 0);
+  const std::size_t count = static_cast<std::size_t>(n) * (n + 1) / 2;
+  const double* s = src.Adr();
+  T* d = dst.Adr();
+  for (std::size_t k = 0; k < count; ++k) d[k] = T(s[k]);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::ShiftStepVec(VecD& v) {
+  const int p = NumKern;
+  if (p > v.Dim()) return 1;
+  if (p <= 1) return 0;
+  const double last = v[p - 1];
+  for (int i = p - 1; i > 0; --i) v[i] = v[i - 1];
+  v[0] = last;
+  return 0;
+}
+
+/* ======================================================================================= */
+/* Fit                                                                                     */
+/* ======================================================================================= */
+
+template <class T>
+int Kriging<T>::Solve() {
+  if (KrigingStatus == KrigingSolved) return 0;
+  KrigingStatus = static_cast<E_KrigingStatus>(CheckSampData());
+  if (KrigingStatus != KrigingSolveRequired) return 1;
+  if (SolnType != SolDefault) return 1;
+
+  int res;
+  if (KernOptType == KernOptNone) {
+    RescaleRequested = true;
+    res = BuildModel();
+  } else if (SolveCount % (Step > 0 ? Step : 1) != 0) {
+    RescaleRequested = false;
+    res = BuildModel();
+  } else {
+    RescaleRequested = true;
+    res = SolveOptKern();
+  }
+  if (res != 0) {
+    KrigingStatus = KrigingSolveRequired;
+    return res;
+  }
+  ++SolveCount;
+  KrigingStatus = KrigingSolved;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EstimateKern(C_MatMGe<T>& Xs, VecD& theta) {
+  if (KernVarType != KernOneForAll && KernVarType != KernPerInput) return 1;
+  VecD v(0);
+  const int res = this->DiagOfCovarMtx(Xs, v);
+  if (res != 0) return res;
+  const int n = NumVar;
+  /* A zero or unusable variance (constant column, single sample) gives the kernel value 1:
+   * such a column adds nothing to any distance, and the kernel stays finite. */
+  if (KernVarType == KernOneForAll) {
+    double S = 0.0;
+    for (int j = 0; j < n && j < v.Dim(); ++j) S += v[j];
+    double t = static_cast<double>(n) / S;
+    if (!(S > 0.0) || !std::isfinite(t)) t = 1.0;
+    for (int j = 0; j < theta.Dim(); ++j) theta[j] = t;
+  } else {
+    for (int j = 0; j < NumKern && j < theta.Dim(); ++j) {
+      double t = 1.0;
+      if (j < v.Dim() && v[j] > 0.0 && std::isfinite(1.0 / v[j])) t = 1.0 / v[j];
+      theta[j] = t;
+    }
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::RegularizeCorrMtx(C_MatMSym<double>& R) {
+  const int m = RowsOf(R);
+  const double gain = std::sqrt(static_cast<double>(NumSamp)) * DropToler +
+                      (static_cast<double>(NumSamp) + 10.0) * NuggetEps;
+  double* ap = R.Adr();
+  for (int j = 0; j < m; ++j) {
+    double* col = ap + LowerPacked(j, j, m);
+    col[0] += gain;
+    for (int i = 1; i < m - j; ++i)
+      if (std::fabs(col[i]) < DropToler) col[i] = 0.0;
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::BuildModel() {
+  if (KrigingStatus == KrigingSolved) return 0;
+  if (KrigingStatus != KrigingSolveRequired) return 1;
+
+  C_MatMGe<T> Xs(0, 0), Ys(0, 0);
+  int res = EvalScaling(Xs, Ys);
+  if (res != 0) return res;
+
+  if (KernToEstimate) {
+    if (NumKern == 0) NumKern = (KernVarType != 0) ? NumVar : 1;
+    KernVec.Resize(NumKern);
+    res = EstimateKern(Xs, KernVec);
+    if (res != 0) return res;
+    KernToEstimate = false;
+    CorrStale = true;
+    TrendStale = true;
+  }
+
+  C_MatMSym<double> R(0, 1);
+  res = this->EvalCorrMtx(Xs, R);
+  if (res != 0) return res;
+
+  C_MatMGe<T> F(0, 0);
+  int nterms = -1;
+  res = this->EvalQuadPolynomMtx(Xs, nterms, F, 0);
+  if (res != 0) return res;
+
+  RegularizeCorrMtx(R);
+  res = FitModel(R, F, Ys);
+  if (res != 0) return res;
+
+  KrigingStatus = KrigingSolved;
+  return 0;
+}
+
+template <class T>
+double Kriging<T>::DetTerm(C_MatMSym<double>& C) {
+  const int m = RowsOf(C);
+  if (m <= 0) return 1.0;
+  const double e = 2.0 / static_cast<double>(m);
+  const double* ap = C.Adr();
+  double D = 1.0, b = 1.0;
+  for (int i = 0; i < m; ++i) {
+    b *= ap[LowerPacked(i, i, m)];
+    if (i % 20 == 0) {
+      D *= std::pow(b, e);
+      b = 1.0;
+    }
+  }
+  if ((m - 1) % 20 != 0) D *= std::pow(b, e);
+  return D;
+}
+
+template <class T>
+int Kriging<T>::EvalDetTerm(C_MatMSym<double>& C) {
+  MLE = DetTerm(C);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::FitModel(C_MatMSym<double>& R, C_MatMGe<T>& F, C_MatMGe<T>& Y) {
+  const int m = RowsOf(R);
+  if (m != NumSamp || ColsOf(Y) != NumSol) return 1;
+  const int p = ColsOf(F), q = ColsOf(Y);
+  if (m <= 0 || RowsOf(Y) != m || R.Side() == 0) return 1;
+  if (p > 0 && (p > m || RowsOf(F) < m)) return 1;
+  const int lwork = 64 * std::max(m, std::max(p, q)) + std::min(m, p);
+
+  /* Everything is computed in locals and stored only once every LAPACK step succeeded:
+   * a failed fit leaves the model's previous members as they were. */
+  C_MatMSym<double> S(0, 1);
+  S = R;
+  C_MatMGe<T> Yt(0, 0);
+  Yt = Y;
+
+  int info = 0;
+  ITF_dpptrf("L", m, S.Adr(), &info);
+  if (info != 0) return 1; /* not positive definite */
+  const double D = DetTerm(S);
+  ITF_dtptri("L", "N", m, S.Adr(), &info);
+  if (info != 0) return 1; /* singular factor */
+
+  /* W: the inverse factor in the element type of the data. */
+  C_MatMSym<T> Wc(0, 1);
+  T* W;
+  if constexpr (std::is_same<T, double>::value) {
+    W = S.Adr();
+  } else {
+    if (CopySymMtx(S, Wc) != 0) return 1;
+    W = Wc.Adr();
+  }
+
+  MultTriPacked('L', 'N', 'N', m, q, W, Yt.Adr());
+
+  C_MatMGe<T> Ft(0, 0), FtT(0, 0), B(0, 0);
+  C_MatMSym<T> G(0, 1);
+  if (p > 0) {
+    Ft.Resize(m, p);
+    for (int c = 0; c < p; ++c) {
+      const T* src = ColPtr(F, c);
+      std::copy(src, src + m, ColPtr(Ft, c));
+    }
+    MultTriPacked('L', 'N', 'N', m, p, W, Ft.Adr());
+    FtT = Ft;
+    FtT.Transpose();
+
+    C_MatMGe<T> A(0, 0), Bm(0, 0);
+    A = Ft;
+    Bm = Yt;
+    Gels(m, p, q, A.Adr(), m, Bm.Adr(), m, lwork, &info);
+    if (info != 0) return 1; /* trend matrix without full rank */
+
+    B.Resize(p, q);
+    for (int k = 0; k < q; ++k) std::copy(ColPtr(Bm, k), ColPtr(Bm, k) + p, ColPtr(B, k));
+
+    SetSymShape(G, p, 1);
+    T* g = G.Adr();
+    for (int j = 0; j < p; ++j)
+      for (int i = j; i < p; ++i) g[LowerPacked(i, j, p)] = ColPtr(A, i)[j];
+
+    Yt.Mm('N', 'N', T(-1.0), Ft, B, T(1.0));
+  }
+
+  /* Process variances and objective on the whitened residual. */
+  VecD procVar(q), mleVec(q);
+  const bool outScaled = (ScalingType == ScaleOutputs || ScalingType == ScaleInputsOutputs);
+  double sum = 0.0;
+  for (int k = 0; k < q; ++k) {
+    const double nr = Nrm2(m, ColPtr(Yt, k));
+    const double s2 = nr * nr / static_cast<double>(m);
+    double pv = s2;
+    if (outScaled && k < OutScaleVec.Dim()) pv = s2 / (OutScaleVec[k] * OutScaleVec[k]);
+    procVar[k] = pv;
+    mleVec[k] = s2 * D;
+    sum += s2;
+  }
+  const double objective = sum * D;
+  if (!std::isfinite(D) || !std::isfinite(objective)) return 1;
+
+  MultTriPacked('L', 'T', 'N', m, q, W, Yt.Adr());
+
+  /* Commit. */
+  CorrMtx = S;
+  MLE = objective;
+  MLEVec.Assign(mleVec);
+  ProcVarnc.Assign(procVar);
+  if (p > 0) {
+    TrendFactor = G;
+    FtTMtx = FtT;
+    FtReady = true;
+    PolyCoeff = B;
+  } else {
+    PolyCoeff.Resize(0, q);
+  }
+  CorrCoeff = Yt;
+  SolveRequired = false;
+  PrintFitLine();
+  return 0;
+}
+
+template <class T>
+void Kriging<T>::PrintFitLine() {
+  using namespace Kvelo::MessageToolEnums;
+  Kvelo::C_KveloMessage msg("KrigingList<T>::Print", "Kriging", 2254,
+                            static_cast<E_MessageType_enum>(1),
+                            static_cast<E_VerbosityLevel_enum>(3),
+                            static_cast<E_DebugScope_enum>(502),
+                            static_cast<E_MessageStream_enum>(3));
+  msg.Set("   Kernel : ");
+  for (int j = 0; j < KernVec.Dim(); ++j) msg.Append("%lf ", KernVec[j]);
+  msg.Append(" -> %lf", MLE);
+  msg.Print();
+}
+
+/* ======================================================================================= */
+/* Maximum-likelihood kernel search                                                        */
+/* ======================================================================================= */
+
+/* The objective is minimised over a box around the start kernel by a pattern search on
+ * multiplicative steps. A kernel whose build fails (a correlation matrix that is not
+ * positive definite, a non-finite objective) is a point the search cannot accept, not a
+ * reason to give up: it counts as +infinity and the search goes on around the best point. */
+
+template <class T>
+int Kriging<T>::OptKernTrial(VecD& t, double& best, bool& accepted) {
+  if (&t != &KernVec) KernVec.Assign(t);
+  KrigingStatus = KrigingSolveRequired;
+  const int res = BuildModel();
+  double objective = std::numeric_limits<double>::infinity();
+  if (res == 0 && !std::isnan(MLE)) objective = MLE;
+  accepted = (objective < best);
+  if (accepted) best = objective;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::OptKernStart(VecD& D, C_MatMGe<double>& B, double& best) {
+  const int p = NumKern;
+  D.Resize(p);
+  if (RowsOf(B) != p || ColsOf(B) != 2 || KernVec.Dim() != p) return 1;
+  const double* lo = ColPtr(B, 0);
+  const double* up = ColPtr(B, 1);
+  bool outside = false;
+  for (int j = 0; j < p; ++j) {
+    if (lo[j] == up[j]) {
+      D[j] = 1.0;
+      KernVec[j] = up[j];
+      continue;
+    }
+    D[j] = std::pow(2.0, (j + 1.0) / (p + 2.0));
+    const double th = KernVec[j];
+    /* Written as "not inside" so that a NaN start value counts as outside too. */
+    if (!(th >= lo[j] && th <= up[j])) {
+      KernVec[j] = std::pow(lo[j] * std::pow(up[j], 7.0), 0.125);
+      outside = true;
+    }
+  }
+  if (outside) return 1;
+  best = std::numeric_limits<double>::infinity();
+  bool accepted = false;
+  return OptKernTrial(KernVec, best, accepted);
+}
+
+template <class T>
+int Kriging<T>::OptKernExplore(VecD& D, C_MatMGe<double>& B, double& best) {
+  const int p = NumKern;
+  if (RowsOf(B) != p || ColsOf(B) != 2 || D.Dim() < p || KernVec.Dim() != p) return 1;
+  const double* lo = ColPtr(B, 0);
+  const double* up = ColPtr(B, 1);
+  VecD star(0), t(0);
+  star.Assign(KernVec);
+  for (int j = 0; j < p; ++j) {
+    if (!(up[j] > lo[j])) continue;
+    const double c = star[j];
+    double v;
+    if (c == lo[j]) {
+      v = lo[j] * std::sqrt(D[j]);
+    } else if (c == up[j]) {
+      v = up[j] / std::sqrt(D[j]);
+    } else {
+      v = D[j] * c;
+      if (!(v < up[j])) v = up[j];
+    }
+    t.Assign(star);
+    t[j] = v;
+    bool accepted = false;
+    OptKernTrial(t, best, accepted);
+    if (accepted) {
+      star.Assign(t);
+      continue;
+    }
+    v = c / D[j];
+    if (!(v > lo[j])) v = lo[j];
+    t[j] = v;
+    OptKernTrial(t, best, accepted);
+    if (accepted) star.Assign(t);
+  }
+  KernVec.Assign(star);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::OptKernMove(VecD& thetaB, VecD& D, C_MatMGe<double>& B, double& best) {
+  const int p = NumKern;
+  if (RowsOf(B) != p || ColsOf(B) != 2 || D.Dim() < p || KernVec.Dim() != p ||
+      thetaB.Dim() != p)
+    return 1;
+  const double* lo = ColPtr(B, 0);
+  const double* up = ColPtr(B, 1);
+  VecD c(0);
+  c.Assign(KernVec);
+  bool moved = false;
+  for (int j = 0; j < p; ++j)
+    if (c[j] != thetaB[j]) moved = true;
+  if (!moved) {
+    for (int j = 0; j < p; ++j) D[j] = std::pow(D[j], 0.2);
+    return 0;
+  }
+  /* A parameter that did not move keeps its value along the pattern; this also keeps a
+   * parameter pinned at 0 (an empty box) from turning into 0/0. */
+  VecD v(p), t(p);
+  for (int j = 0; j < p; ++j) v[j] = (c[j] == thetaB[j]) ? 1.0 : c[j] / thetaB[j];
+  for (;;) {
+    for (int j = 0; j < p; ++j) {
+      double x = v[j] * c[j];
+      if (lo[j] > x) x = lo[j];
+      else if (x > up[j]) x = up[j];
+      t[j] = x;
+    }
+    bool accepted = false;
+    OptKernTrial(t, best, accepted);
+    if (!accepted) break;
+    c.Assign(t);
+    for (int j = 0; j < p; ++j) v[j] *= v[j];
+  }
+  KernVec.Assign(c);
+  for (int j = 0; j < p; ++j) D[j] = std::pow(D[j], 0.25);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::OptimizeKern(C_MatMGe<double>& B, double& best) {
+  VecD D(0), thetaB(0);
+  if (OptKernStart(D, B, best) != 0) return 1;
+  const int p = NumKern;
+  const int cycles = (p < 2) ? 2 : std::min(p, 4);
+  for (int cycle = 0; cycle < cycles; ++cycle) {
+    thetaB.Assign(KernVec);
+    if (OptKernExplore(D, B, best) != 0) return 1;
+    if (OptKernMove(thetaB, D, B, best) != 0) return 1;
+    if (ShiftStepVec(D) != 0) return 1;
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::SolveOptKern() {
+  if (KrigingStatus == KrigingSolved) return 0;
+  if (KrigingStatus != KrigingSolveRequired) return 1;
+
+  C_MatMGe<T> Xs(0, 0), Ys(0, 0);
+  int res = EvalScaling(Xs, Ys);
+  if (res != 0) return res;
+
+  VecD theta0(0);
+  if (KernToEstimate) {
+    if (NumKern == 0) NumKern = (KernVarType != 0) ? NumVar : 1;
+    KernVec.Resize(NumKern);
+    res = EstimateKern(Xs, KernVec);
+    if (res != 0) return res;
+    theta0.Assign(KernVec);
+    KernToEstimate = false;
+  } else {
+    if (KernVec.Dim() != NumKern) return 1;
+    if (NewSamples) {
+      /* Samples were appended: centre the box on an estimate from all of them. */
+      theta0.Resize(NumKern);
+      res = EstimateKern(Xs, theta0);
+      if (res != 0) return res;
+    } else {
+      theta0.Assign(KernVec);
+    }
+  }
+
+  const int p = NumKern;
+  C_MatMGe<double> B(p, 2);
+  double* lo = ColPtr(B, 0);
+  double* up = ColPtr(B, 1);
+  for (int j = 0; j < p; ++j) {
+    lo[j] = KernLoFactor * theta0[j];
+    up[j] = KernUpFactor * theta0[j];
+  }
+  if (NewSamples) {
+    for (int j = 0; j < p; ++j) {
+      if (lo[j] > KernVec[j]) KernVec[j] = lo[j];
+      else if (KernVec[j] > up[j]) KernVec[j] = up[j];
+    }
+  }
+
+  double best = std::numeric_limits<double>::infinity();
+  if (OptimizeKern(B, best) != 0) return 1;
+  /* Not one kernel of the search could be fitted: there is nothing to build at. */
+  if (!(best < std::numeric_limits<double>::infinity())) return 1;
+
+  KrigingStatus = KrigingSolveRequired;
+  if (BuildModel() != 0) return 1;
+  CorrStale = true;
+  TrendStale = true;
+  return 0;
+}
+
+/* ======================================================================================= */
+/* Prediction and predictor error                                                          */
+/* ======================================================================================= */
+
+namespace {
+
+inline void Tptri(int n, double* ap, int* info) { ITF_dtptri("L", "N", n, ap, info); }
+inline void Tptri(int n, dcomplex* ap, int* info) { ITF_ztptri("L", "N", n, ap, info); }
+
+/* y := A x - y for a column-major rows x cols matrix A. */
+inline void GemvMinus(int rows, int cols, const double* a, int lda, const double* x, double* y) {
+  ITF_dgemv("N", rows, cols, 1.0, a, lda, x, 1, -1.0, y, 1);
+}
+inline void GemvMinus(int rows, int cols, const dcomplex* a, int lda, const dcomplex* x,
+                      dcomplex* y) {
+  ITF_zgemv("N", rows, cols, dcomplex(1.0, 0.0), a, lda, x, 1, dcomplex(-1.0, 0.0), y, 1);
+}
+
+/* The real vector x in the element type T: itself for double, a copy in buf for complex. */
+inline const double* AsElem(const double* x, int, std::vector<double>&) { return x; }
+inline const dcomplex* AsElem(const double* x, int n, std::vector<dcomplex>& buf) {
+  buf.resize(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) buf[i] = dcomplex(x[i], 0.0);
+  return buf.data();
+}
+
+}  // namespace
+
+template <class T>
+int Kriging<T>::RefitAtStoredKernel() {
+  KrigingStatus = static_cast<E_KrigingStatus>(CheckSampData());
+  if (KrigingStatus != KrigingSolveRequired) return 1;
+  if (SolnType != SolDefault) return 1;
+  /* The stored scale vectors belong to the stored coefficients: reuse them. */
+  RescaleRequested = false;
+  const int res = BuildModel();
+  if (res != 0) return res;
+  ++SolveCount;
+  KrigingStatus = KrigingSolved;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EvalRefinement(C_MatMGe<T>&, C_MatMGe<T>&, C_MatMGe<double>&, C_MatMGe<T>&,
+                               int&, C_MatMGe<T>&, double&) {
+  /* The choice of refinement points is not part of this build. */
+  return 1;
+}
+
+template <class T>
+int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y) {
+  int k = 0;
+  double maxErr = 0.0;
+  C_MatMGe<T> sel(0, 0);
+  return EvalModel(X, Y, k, sel, maxErr, false) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& Xsel,
+                          double& maxErr, bool useTest) {
+  /* 1. Readiness. */
+  if (KrigingStatus == KrigingSolveRequired && this->Solve() != 0) return 1;
+  if (KrigingStatus != KrigingSolved) return 1;
+
+  /* 2. Predictor errors need factors of this model's own: a copied or read model refits at
+   * its stored kernel first, and fails rather than use factors it does not have. */
+  if ((k > 0 || KeepPredErr) && SolveRequired) {
+    if (RefitAtStoredKernel() != 0) return 1;
+  }
+
+  /* 3. Points. */
+  if (useTest && !InpTestSet) return 1;
+  const int n = NumVar, m = NumSamp, q = NumSol;
+  C_MatMGe<T>* P = useTest ? &InpTestMtx : &X;
+  if (ColsOf(*P) != n) return 1;
+  /* The fitted members must describe the current samples. */
+  if (RowsOf(InpSampMtx) != m || ColsOf(InpSampMtx) != n || RowsOf(CorrCoeff) != m ||
+      ColsOf(CorrCoeff) != q)
+    return 1;
+  const int p = (ColsOf(PolyCoeff) > 0) ? RowsOf(PolyCoeff) : 0;
+  if (p > 0 && ColsOf(PolyCoeff) != q) return 1;
+  /* Y is about to be overwritten: keep the points when the caller passed one matrix twice. */
+  C_MatMGe<T> Pkeep(0, 0);
+  if (P == &Y) {
+    Pkeep = *P;
+    P = &Pkeep;
+  }
+  const int N = RowsOf(*P);
+
+  /* 4. Scaling of the points and of the samples. */
+  C_MatMGe<T> PsLoc(0, 0), SsLoc(0, 0);
+  C_MatMGe<T>* Ps = P;
+  C_MatMGe<T>* Ss = &InpSampMtx;
+  if (ScalingType == ScaleInputs || ScalingType == ScaleInputsOutputs) {
+    if (ApplyScaling(*P, InpScaleVec, InpInterceptVec, PsLoc) != 0) return 1;
+    if (ApplyScaling(InpSampMtx, InpScaleVec, InpInterceptVec, SsLoc) != 0) return 1;
+    Ps = &PsLoc;
+    Ss = &SsLoc;
+  }
+
+  /* 5. Y starts from zero. */
+  Y.Resize(N, q);
+  for (int c = 0; c < q; ++c) std::fill(ColPtr(Y, c), ColPtr(Y, c) + N, T(0.0));
+
+  /* 6. Correlation store: the test-input cache, a local matrix when predictor errors or
+   * refinement points need the correlations afterwards, or none. */
+  C_MatMGe<double> Rloc(0, 0);
+  C_MatMGe<double>* Rs = nullptr;
+  int cached = 0;
+  if (useTest) {
+    if (CorrStale || RowsOf(TestCorrMtx) != N || ColsOf(TestCorrMtx) > m) {
+      TestCorrMtx.Resize(N, m);
+      CorrStale = false;
+    } else {
+      cached = ColsOf(TestCorrMtx);
+      TestCorrMtx.ResizeKeep(N, m);
+    }
+    Rs = &TestCorrMtx;
+  } else if (k > 0 || KeepPredErr) {
+    Rloc.Resize(N, m);
+    Rs = &Rloc;
+  }
+
+  /* 7. Correlation part, each point summed over the samples in index order. */
+  const bool shared = (NumKern == 1);
+  if (!KnownCorrFunc(CorrFuncType) || KernVec.Dim() < (shared ? 1 : n)) {
+    if (useTest) CorrStale = true; /* the cache was not filled */
+    return 1;
+  }
+  std::vector<T> pts(static_cast<std::size_t>(N) * n), smp(static_cast<std::size_t>(m) * n);
+  for (int v = 0; v < n; ++v) {
+    const T* pc = ColPtr(*Ps, v);
+    for (int i = 0; i < N; ++i) pts[static_cast<std::size_t>(i) * n + v] = pc[i];
+    const T* sc = ColPtr(*Ss, v);
+    for (int j = 0; j < m; ++j) smp[static_cast<std::size_t>(j) * n + v] = sc[j];
+  }
+  const double* theta = KernVec.Adr(0);
+  const int type = CorrFuncType;
+  std::vector<T*> ycol(static_cast<std::size_t>(q));
+  for (int c = 0; c < q; ++c) ycol[c] = ColPtr(Y, c);
+  std::vector<T> gamma(static_cast<std::size_t>(q));
+  for (int j = 0; j < m; ++j) {
+    for (int c = 0; c < q; ++c) gamma[c] = ColPtr(CorrCoeff, c)[j];
+    const T* sj = smp.data() + static_cast<std::size_t>(j) * n;
+    double* rcol = (Rs != nullptr) ? ColPtr(*Rs, j) : nullptr;
+    for (int i = 0; i < N; ++i) {
+      double r;
+      if (j < cached) {
+        r = rcol[i];
+      } else {
+        r = CorrValue<T>(type, pts.data() + static_cast<std::size_t>(i) * n, sj, n, theta,
+                         shared);
+        if (rcol != nullptr) rcol[i] = r;
+      }
+      for (int c = 0; c < q; ++c) ycol[c][i] += r * gamma[c];
+    }
+  }
+
+  /* 8. Trend part: rows of the test inputs are kept and only new rows are computed. */
+  C_MatMGe<T> Floc(0, 0);
+  C_MatMGe<T>* Fs = &Floc;
+  int terms = p;
+  if (useTest) {
+    int start = 0;
+    if (TrendStale || ColsOf(TestTrendMtx) != p || RowsOf(TestTrendMtx) > N) {
+      TrendStale = false;
+    } else {
+      start = RowsOf(TestTrendMtx);
+    }
+    const int res = this->EvalQuadPolynomMtx(*Ps, terms, TestTrendMtx, start);
+    if (res != 0) {
+      TrendStale = true;
+      return res;
+    }
+    Fs = &TestTrendMtx;
+  } else {
+    const int res = this->EvalQuadPolynomMtx(*Ps, terms, Floc, 0);
+    if (res != 0) return res;
+  }
+  if (ColsOf(*Fs) != p || RowsOf(*Fs) != N) return 1;
+  if (p > 0) Y.Mm('N', 'N', T(1.0), *Fs, PolyCoeff, T(1.0));
+
+  /* 9. Back to the caller's output scale. */
+  if (ScalingType == ScaleOutputs || ScalingType == ScaleInputsOutputs) {
+    if (UnscaleOutput(Y, OutScaleVec, OutInterceptVec) != 0) return 1;
+  }
+
+  /* 10. Predictor errors, refinement points. */
+  if (k > 0) return EvalRefinement(*P, Y, *Rs, *Fs, k, Xsel, maxErr);
+  if (KeepPredErr) {
+    C_MatMGe<double> Err(0, 0);
+    if (this->GetPredictorError(*Rs, *Fs, Err) != 0) return 1;
+    if ((PredErrMtx = Err) != 0) return 1;
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetPredictorError(C_MatMGe<double>& R, C_MatMGe<T>& F, C_MatMGe<double>& Err) {
+  const int N = RowsOf(R);
+  const int p = ColsOf(F);
+  const int q = NumSol;
+  if (p > 0 && RowsOf(F) != N) return 1;
+  if (p > 0) {
+    const int order = FtReady ? RowsOf(TrendFactor) : 0;
+    if (p != order || p != RowsOf(FtTMtx)) return 1;
+  }
+  const int m = RowsOf(CorrMtx);
+  if (ColsOf(R) != m) return 1;
+  if (p > 0 && ColsOf(R) != ColsOf(FtTMtx)) return 1;
+  /* Factors of the sizes they claim, and a variance per output (a model built elsewhere
+   * must not make this read past them). */
+  if (q < 0 || ProcVarnc.Dim() < q) return 1;
+  if (CorrMtx.storage.Dim() < static_cast<long long>(m) * (m + 1) / 2) return 1;
+  if (p > 0 && TrendFactor.storage.Dim() < static_cast<long long>(p) * (p + 1) / 2) return 1;
+
+  C_MatMGe<double> E(N, q);
+  if (N == 0) return (Err = E) != 0 ? 1 : 0;
+
+  /* G^-1 once per call. */
+  C_MatMSym<T> Ginv(0, 1);
+  if (p > 0) {
+    Ginv = TrendFactor;
+    int info = 0;
+    Tptri(p, Ginv.Adr(), &info);
+    if (info != 0) return 1; /* a singular trend factor gives no error estimate */
+  }
+
+  std::vector<double> rt(static_cast<std::size_t>(m));
+  std::vector<T> u(static_cast<std::size_t>(p > 0 ? p : 1)), rtBuf;
+  const double* rdata = R.Adr();
+  const std::size_t ldr = static_cast<std::size_t>(R.Ld());
+  double* cinv = CorrMtx.Adr();
+  for (int i = 0; i < N; ++i) {
+    for (int j = 0; j < m; ++j) rt[j] = rdata[i + j * ldr];
+    /* rt = C^-1 r, so that s = r^T K^-1 r. */
+    if (m > 0) ITF_dtpmv("L", "N", "N", m, cinv, rt.data(), 1);
+    const double s = (m > 0) ? ITF_ddot(m, rt.data(), 1, rt.data(), 1) : 0.0;
+    double bracket = 1.0 - s;
+    if (p > 0) {
+      /* u = F~^T rt - f_i, v = G^-1 u, t = |v|^2. */
+      for (int c = 0; c < p; ++c) u[c] = ColPtr(F, c)[i];
+      GemvMinus(p, m, FtTMtx.Adr(), std::max(1, FtTMtx.Ld()), AsElem(rt.data(), m, rtBuf),
+                u.data());
+      Tpmv("L", "N", "N", p, Ginv.Adr(), u.data());
+      double t = 0.0;
+      for (int c = 0; c < p; ++c) t += SqMag(u[c]);
+      bracket = 1.0 + t - s;
+    }
+    for (int c = 0; c < q; ++c) ColPtr(E, c)[i] = std::sqrt(std::fabs(ProcVarnc[c] * bracket));
+  }
+  return (Err = E) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::GetPredictorError(C_MatMGe<T>& X, double& maxAbsErr, double& maxRelErr,
+                                  int& count) {
+  /* Predictor errors are kept only for this call, however it ends. */
+  struct KeepGuard {
+    bool& flag;
+    bool saved;
+    ~KeepGuard() { flag = saved; }
+  } guard{KeepPredErr, KeepPredErr};
+  KeepPredErr = true;
+
+  C_MatMGe<T> Yhat(0, 0);
+  if (this->EvalModel(X, Yhat) != 0) return 1;
+  C_MatMGe<double> rel(0, 0);
+  if (this->GetRelativePredictorError(Yhat, PredErrMtx, rel) != 0) return 1;
+  double absMax = 0.0, relMax = 0.0;
+  GetMaxAbs(PredErrMtx, absMax);
+  GetMaxAbs(rel, relMax);
+  maxAbsErr = absMax;
+  maxRelErr = relMax;
+  count = NumSamp;
+  return 0;
+}
+
+template <class T>
+double Kriging<T>::GetSqrDist(C_Vec<T, int>& a, C_Vec<T, int>& b, int n) {
+  n = std::min(n, std::min(a.Dim(), b.Dim()));
+  if (n <= 0) return 0.0;
+  if (WorkVec.Dim() < n) WorkVec.Resize(n);
+  T* w = WorkVec.Adr(0);
+  for (int i = 0; i < n; ++i) w[i] = a.GetVal(i) - b.GetVal(i);
+  const double d = Nrm2(n, w);
+  return d * d;
+}
+
+template <class T>
+int Kriging<T>::GetMaxAbs(C_MatMGe<double>& M, double& out) {
+  const int rows = RowsOf(M), cols = ColsOf(M);
+  double best = 0.0;
+  for (int j = 0; j < cols && rows > 0; ++j) {
+    const double* col = ColPtr(M, j);
+    const int pos = ITF_idamax(rows, col, 1);
+    if (pos < 1 || pos > rows) continue;
+    const double a = std::fabs(col[pos - 1]);
+    if (a > best) best = a;
+  }
+  out = best;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetRowMax(C_MatMGe<double>& M, VecD& v) {
+  const int rows = RowsOf(M), cols = ColsOf(M);
+  if (v.Resize(rows) != 0) return 1;
+  for (int i = 0; i < rows; ++i) {
+    double best = 0.0;
+    for (int j = 0; j < cols; ++j) {
+      const double x = ColPtr(M, j)[i];
+      if (x > best) best = x;
+    }
+    v[i] = best;
+  }
+  return 0;
+}
+
+/* ======================================================================================= */
+/* Relative predictor errors                                                               */
+/* ======================================================================================= */
+
+template <class T>
+int Kriging<T>::GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
+                                              C_MatMGe<double>& R) {
+  const int N = RowsOf(Y), q = NumSol, g = NumGlobalSol;
+  if (RowsOf(Err) != N || ColsOf(Y) != q || ColsOf(Err) != q) return 1;
+  /* The group sizes and ranges must be there to be read. */
+  if (g < 0 || (g > 0 && (VecGlobalSol == nullptr || GlobalRangeVec.Dim() < g))) return 1;
+
+  C_MatMGe<double> out(N, g);
+  VecD threshold(g);
+  std::vector<double> fallback(static_cast<std::size_t>(g));
+  for (int k = 0; k < g; ++k) {
+    threshold[k] = 1e-4 * GlobalRangeVec[k];
+    fallback[k] = std::max(GlobalRangeVec[k], DropToler);
+  }
+  int first = 0;
+  for (int k = 0; k < g; ++k) {
+    const int size = VecGlobalSol[k];
+    const int last = std::min(q, first + std::max(size, 0));
+    double* rk = ColPtr(out, k);
+    for (int i = 0; i < N; ++i) {
+      double f2 = 0.0, v2 = 0.0;
+      for (int j = first; j < last; ++j) {
+        const double e = ColPtr(Err, j)[i];
+        f2 += e * e;
+        v2 += SqMag(ColPtr(Y, j)[i]);
+      }
+      const double f = std::sqrt(f2), v = std::sqrt(v2);
+      const double soft = 0.5 * fallback[k] + v;
+      if (v > threshold[k]) rk[i] = f / v;
+      else if (soft > 1e-31) rk[i] = f / soft;
+      else rk[i] = f;
+    }
+    if (size > 0) first += size;
+  }
+  return (R = out) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
+                                          C_MatMGe<double>& R) {
+  const int N = RowsOf(Y), q = NumSol;
+  if (RowsOf(Err) != N || ColsOf(Y) != q || ColsOf(Err) != q) return 1;
+  if (q > 0 && (RowsOf(OutRangeMtx) < q || ColsOf(OutRangeMtx) < 3)) return 1;
+
+  C_MatMGe<double> out(N, q);
+  VecD threshold(q);
+  for (int j = 0; j < q; ++j) threshold[j] = 1e-4 * ColPtr(OutRangeMtx, 2)[j];
+  for (int j = 0; j < q; ++j) {
+    const double range = ColPtr(OutRangeMtx, 2)[j];
+    double* rj = ColPtr(out, j);
+    const T* y = ColPtr(Y, j);
+    const double* e = ColPtr(Err, j);
+    for (int i = 0; i < N; ++i) {
+      const double v = Mag(y[i]);
+      const double soft = 0.5 * range + v;
+      if (v > threshold[j]) rj[i] = e[i] / v;
+      else if (soft > 1e-31) rj[i] = e[i] / soft;
+      else rj[i] = e[i];
+    }
+  }
+  return (R = out) != 0 ? 1 : 0;
+}
+
+template class Kriging<double>;
+template class Kriging<std::complex<double>>;
