@@ -1,0 +1,359 @@
+// zmatop.cpp: complex matrix operations of the C matrix library: sums, scaling, products
+// with and without adjoints, matrix-vector products and multiply-adds, the adjoint, row and
+// column exchange and access, random fills; also the second matrix multiply-add, whose
+// messages name the multiply-add module.
+#include <climits>
+
+#include "cmatrix/zcomplex_internal.h"
+
+using kvlm::LmOp;
+using kvlm::Z;
+using kvlm::ZIsOne;
+using kvlm::ZIsZero;
+
+namespace {
+
+const char kFile[] = "zmatop";
+const char kMltaddFile[] = "m_mltadd";
+
+Z Conj(const Z& z) {
+  Z c;
+  c.re = z.re;
+  c.im = -z.im;
+  return c;
+}
+
+// Sizes out to m x n when it is NULL or of another shape.
+ZMAT* SizeOut(LmOp& op, const char* tag, ZMAT* out, unsigned m, unsigned n) {
+  if (out == nullptr || out->m != m || out->n != n)
+    out = _LM_zm_resize(tag, kvlm::lm_context, out, static_cast<int>(m), static_cast<int>(n),
+                        op.callerLine(), op.callerName(), op.st());
+  return out;
+}
+
+ZVEC* SizeOutVec(LmOp& op, const char* tag, ZVEC* out, unsigned dim) {
+  if (out == nullptr || out->dim != dim)
+    out = _LM_zv_resize(tag, kvlm::lm_context, out, static_cast<int>(dim), op.callerLine(),
+                        op.callerName(), op.st());
+  return out;
+}
+
+void SwapZ(Z& a, Z& b) {
+  const Z t = a;
+  a = b;
+  b = t;
+}
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API ZMAT* _LM_zm_add(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine, const char* callerName,
+                           int* status) {
+  LmOp op(kFile, "zm_add", callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (A->m != B->m || A->n != B->n) LM_FAIL(op, 1, nullptr);
+  out = SizeOut(op, "_LM_zm_add", out, A->m, A->n);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i)
+    __zadd__(A->me[i], B->me[i], out->me[i], static_cast<int>(A->n));
+  return op.done(out);
+}
+
+KVELO_API ZMAT* _LM_zm_sub(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine, const char* callerName,
+                           int* status) {
+  LmOp op(kFile, "zm_sub", callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (A->m != B->m || A->n != B->n) LM_FAIL(op, 1, nullptr);
+  out = SizeOut(op, "_LM_zm_sub", out, A->m, A->n);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i)
+    __zsub__(A->me[i], B->me[i], out->me[i], static_cast<int>(A->n));
+  return op.done(out);
+}
+
+KVELO_API ZMAT* _LM_zsm_mlt(Z s, ZMAT* A, ZMAT* out, int callerLine, const char* callerName,
+                            int* status) {
+  LmOp op(kFile, "zsm_mlt", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  out = SizeOut(op, "_LM_zsm_mlt", out, A->m, A->n);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i) __zmlt__(A->me[i], s, out->me[i], static_cast<int>(A->n));
+  return op.done(out);
+}
+
+KVELO_API ZMAT* _LM_zm_mlt(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine, const char* callerName,
+                           int* status) {
+  LmOp op(kFile, "zm_mlt", callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (B->m != A->n) LM_FAIL(op, 1, nullptr);
+  if (out == A || out == B) LM_FAIL(op, 12, nullptr);
+  out = SizeOut(op, "_LM_zm_mlt", out, A->m, B->n);
+  LM_CHECK(op, nullptr);
+  _LM_zm_zero(out, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned k = 0; k < A->n; ++k) {
+      const Z a = A->me[i][k];
+      if (!ZIsZero(a)) __zmltadd__(out->me[i], B->me[k], a, static_cast<int>(B->n), 0);
+    }
+  return op.done(out);
+}
+
+KVELO_API ZMAT* _LM_zmma_mlt(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine,
+                             const char* callerName, int* status) {
+  LmOp op(kFile, "zmma_mlt", callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (out == A || out == B) LM_FAIL(op, 12, nullptr);
+  if (A->n != B->n) LM_FAIL(op, 1, nullptr);
+  out = SizeOut(op, "_LM_zmma_mlt", out, A->m, B->m);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned j = 0; j < B->m; ++j)
+      out->me[i][j] = __zip__(B->me[j], A->me[i], static_cast<int>(A->n), 1);
+  return op.done(out);
+}
+
+KVELO_API ZMAT* _LM_zmam_mlt(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine,
+                             const char* callerName, int* status) {
+  LmOp op(kFile, "zmam_mlt", callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (out == A || out == B) LM_FAIL(op, 12, nullptr);
+  if (A->m != B->m) LM_FAIL(op, 1, nullptr);
+  out = SizeOut(op, "_LM_zmam_mlt", out, A->n, B->n);
+  LM_CHECK(op, nullptr);
+  _LM_zm_zero(out, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned j = 0; j < A->n; ++j) {
+      const Z c = Conj(A->me[i][j]);
+      if (!ZIsZero(c)) __zmltadd__(out->me[j], B->me[i], c, static_cast<int>(B->n), 0);
+    }
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zmv_mlt(ZMAT* A, ZVEC* b, ZVEC* out, int callerLine, const char* callerName,
+                            int* status) {
+  LmOp op(kFile, "zmv_mlt", callerLine, callerName, status);
+  if (A == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
+  if (b->dim != A->n) LM_FAIL(op, 1, nullptr);
+  if (out == b) LM_FAIL(op, 12, nullptr);
+  out = SizeOutVec(op, "_LM_zmv_mlt", out, A->m);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i)
+    out->ve[i] = __zip__(A->me[i], b->ve, static_cast<int>(A->n), 0);
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zvm_mlt(ZMAT* A, ZVEC* b, ZVEC* out, int callerLine, const char* callerName,
+                            int* status) {
+  LmOp op(kFile, "zvm_mlt", callerLine, callerName, status);
+  if (A == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
+  if (b->dim != A->m) LM_FAIL(op, 1, nullptr);
+  if (out == b) LM_FAIL(op, 12, nullptr);
+  out = SizeOutVec(op, "_LM_zvm_mlt", out, A->n);
+  LM_CHECK(op, nullptr);
+  _LM_zv_zero(out, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i)
+    if (!ZIsZero(b->ve[i])) __zmltadd__(out->ve, A->me[i], b->ve[i], static_cast<int>(A->n), 1);
+  return op.done(out);
+}
+
+KVELO_API ZMAT* _LM_zm_adjoint(ZMAT* A, ZMAT* out, int callerLine, const char* callerName,
+                               int* status) {
+  LmOp op(kFile, "zm_adjoint", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (out == A) {
+    if (A->m != A->n) LM_FAIL(op, 11, nullptr);
+    for (unsigned i = 0; i < A->m; ++i) {
+      for (unsigned j = 0; j < i; ++j) {
+        const Z a = A->me[i][j], b = A->me[j][i];
+        A->me[i][j] = Conj(b);
+        A->me[j][i] = Conj(a);
+      }
+      A->me[i][i] = Conj(A->me[i][i]);
+    }
+    return op.done(A);
+  }
+  out = SizeOut(op, "_LM_zm_adjoint", out, A->n, A->m);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned j = 0; j < A->n; ++j) out->me[j][i] = Conj(A->me[i][j]);
+  return op.done(out);
+}
+
+KVELO_API ZMAT* _LM_zswap_rows(ZMAT* A, int i, int j, int lo, int hi, int callerLine,
+                               const char* callerName, int* status) {
+  LmOp op(kFile, "swap_rows", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (i < 0 || j < 0 || static_cast<unsigned>(i) >= A->m || static_cast<unsigned>(j) >= A->m)
+    LM_FAIL(op, 1, nullptr);
+  const int64_t last = static_cast<int64_t>(A->n) - 1;
+  const int64_t from = lo < 0 ? 0 : lo;
+  const int64_t to = (hi < 0 || hi > last) ? last : hi;
+  for (int64_t k = from; k <= to; ++k) SwapZ(A->me[i][k], A->me[j][k]);
+  return op.done(A);
+}
+
+KVELO_API ZMAT* _LM_zswap_cols(ZMAT* A, int i, int j, int lo, int hi, int callerLine,
+                               const char* callerName, int* status) {
+  LmOp op(kFile, "swap_cols", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (i < 0 || j < 0 || static_cast<unsigned>(i) >= A->n || static_cast<unsigned>(j) >= A->n)
+    LM_FAIL(op, 1, nullptr);
+  const int64_t last = static_cast<int64_t>(A->m) - 1;
+  const int64_t from = lo < 0 ? 0 : lo;
+  const int64_t to = (hi < 0 || hi > last) ? last : hi;
+  for (int64_t k = from; k <= to; ++k) SwapZ(A->me[k][i], A->me[k][j]);
+  return op.done(A);
+}
+
+KVELO_API ZMAT* _LM_mz_mltadd(ZMAT* A, ZMAT* B, Z s, ZMAT* out, int callerLine,
+                              const char* callerName, int* status) {
+  LmOp op(kFile, "mz_mltadd", callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (A->m != B->m || A->n != B->n) LM_FAIL(op, 1, nullptr);
+  if (ZIsZero(s)) return op.done(_LM__zm_copy(A, out, 0, 0, callerLine, callerName, op.st()));
+  if (ZIsOne(s)) return op.done(_LM_zm_add(A, B, out, callerLine, callerName, op.st()));
+  if (B == out) {
+    out = _LM_zsm_mlt(s, B, out, callerLine, callerName, op.st());
+    LM_CHECK(op, nullptr);
+    return op.done(_LM_zm_add(A, out, out, callerLine, callerName, op.st()));
+  }
+  out = _LM__zm_copy(A, out, 0, 0, callerLine, callerName, op.st());
+  if (op.failed()) {
+    fct_Trace("_LM_mz_mltadd", __LINE__, kFile);
+    return nullptr;
+  }
+  for (unsigned i = 0; i < A->m; ++i)
+    __zmltadd__(out->me[i], B->me[i], s, static_cast<int>(A->n), 0);
+  return op.done(out);
+}
+
+KVELO_API ZMAT* _LM_zm_mltadd(ZMAT* A, ZMAT* B, Z s, ZMAT* out, int callerLine,
+                              const char* callerName, int* status) {
+  LmOp op(kMltaddFile, "zm_mltadd", callerLine, callerName, status);
+  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
+  if (A->m != B->m || A->n != B->n) LM_FAIL(op, 1, nullptr);
+  if (ZIsZero(s)) return op.done(_LM__zm_copy(A, out, 0, 0, callerLine, callerName, op.st()));
+  if (ZIsOne(s)) return op.done(_LM_zm_add(A, B, out, callerLine, callerName, op.st()));
+  if (out == nullptr || out->m != A->m || out->n != A->n) {
+    out = _LM_zm_resize(callerName, 0, out, static_cast<int>(A->m), static_cast<int>(A->n), 174,
+                        callerName, op.st());
+  }
+  if (!op.failed()) {
+    if (B == out) {
+      out = _LM_zsm_mlt(s, B, out, callerLine, callerName, op.st());
+      if (!op.failed()) out = _LM_zm_add(A, out, out, callerLine, callerName, op.st());
+    } else {
+      out = _LM__zm_copy(A, out, 0, 0, callerLine, callerName, op.st());
+      if (!op.failed())
+        for (unsigned i = 0; i < A->m; ++i)
+          __zmltadd__(out->me[i], B->me[i], s, static_cast<int>(A->n), 0);
+    }
+  }
+  if (op.failed()) {
+    fct_Trace("_LM_zm_mltadd", __LINE__, kMltaddFile);
+    return nullptr;
+  }
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zmv_mltadd(ZVEC* x, ZVEC* y, ZMAT* A, Z s, ZVEC* out, int callerLine,
+                               const char* callerName, int* status) {
+  LmOp op(kFile, "zmv_mltadd", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr || A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (out == y) LM_FAIL(op, 12, nullptr);
+  if (A->m != x->dim || A->n != y->dim) LM_FAIL(op, 1, nullptr);
+  out = _LM__zv_copy(x, out, 0, callerLine, callerName, op.st());
+  if (op.failed()) {
+    fct_Trace("_LM_zmv_mltadd", __LINE__, kFile);
+    return nullptr;
+  }
+  if (ZIsZero(s)) return op.done(out);
+  for (unsigned i = 0; i < A->m; ++i) {
+    const Z t = __zip__(A->me[i], y->ve, static_cast<int>(A->n), 0);
+    out->ve[i].re = out->ve[i].re + (t.re * s.re - t.im * s.im);
+    out->ve[i].im = out->ve[i].im + (t.im * s.re + t.re * s.im);
+  }
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zvm_mltadd(ZVEC* x, ZVEC* y, ZMAT* A, Z s, ZVEC* out, int callerLine,
+                               const char* callerName, int* status) {
+  LmOp op(kFile, "zvm_mltadd", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr || A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (out == y) LM_FAIL(op, 12, nullptr);
+  if (A->n != x->dim || A->m != y->dim) LM_FAIL(op, 1, nullptr);
+  out = _LM__zv_copy(x, out, 0, callerLine, callerName, op.st());
+  if (op.failed()) {
+    fct_Trace("_LM_zvm_mltadd", __LINE__, kFile);
+    return nullptr;
+  }
+  for (unsigned i = 0; i < A->m; ++i) {
+    const Z yv = y->ve[i];
+    Z t;
+    t.re = yv.re * s.re - yv.im * s.im;
+    t.im = yv.re * s.im + yv.im * s.re;
+    if (!ZIsZero(t)) __zmltadd__(out->ve, A->me[i], t, static_cast<int>(A->n), 1);
+  }
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zget_col(ZMAT* A, int j, ZVEC* out, int callerLine, const char* callerName,
+                             int* status) {
+  LmOp op(kFile, "zget_col", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (j < 0 || static_cast<unsigned>(j) >= A->n) LM_FAIL(op, 10, nullptr);
+  if (out == nullptr || out->dim < A->m) {
+    out = _LM_zv_resize("_LM_zget_col", kvlm::lm_context, out, static_cast<int>(A->m),
+                        callerLine, callerName, op.st());
+    LM_CHECK(op, nullptr);
+  }
+  for (unsigned i = 0; i < A->m; ++i) out->ve[i] = A->me[i][j];
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zget_row(ZMAT* A, int i, ZVEC* out, int callerLine, const char* callerName,
+                             int* status) {
+  LmOp op(kFile, "zget_row", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  if (i < 0 || static_cast<unsigned>(i) >= A->m) LM_FAIL(op, 10, nullptr);
+  if (out == nullptr || out->dim < A->n) {
+    out = _LM_zv_resize("_LM_zget_row", kvlm::lm_context, out, static_cast<int>(A->n),
+                        callerLine, callerName, op.st());
+    LM_CHECK(op, nullptr);
+  }
+  for (unsigned j = 0; j < A->n; ++j) out->ve[j] = A->me[i][j];
+  return op.done(out);
+}
+
+KVELO_API ZMAT* _LM_zset_col(ZMAT* A, int j, ZVEC* v, int callerLine, const char* callerName,
+                             int* status) {
+  LmOp op(kFile, "zset_col", callerLine, callerName, status);
+  if (A == nullptr || v == nullptr) LM_FAIL(op, 8, nullptr);
+  if (j < 0 || static_cast<unsigned>(j) >= A->n) LM_FAIL(op, 10, nullptr);
+  const unsigned lim = A->m < v->dim ? A->m : v->dim;
+  for (unsigned i = 0; i < lim; ++i) A->me[i][j] = v->ve[i];
+  return op.done(A);
+}
+
+KVELO_API ZMAT* _LM_zset_row(ZMAT* A, int i, ZVEC* v, int callerLine, const char* callerName,
+                             int* status) {
+  LmOp op(kFile, "zset_row", callerLine, callerName, status);
+  if (A == nullptr || v == nullptr) LM_FAIL(op, 8, nullptr);
+  if (i < 0 || static_cast<unsigned>(i) >= A->m) LM_FAIL(op, 10, nullptr);
+  const unsigned lim = A->n < v->dim ? A->n : v->dim;
+  for (unsigned j = 0; j < lim; ++j) A->me[i][j] = v->ve[j];
+  return op.done(A);
+}
+
+KVELO_API ZMAT* _LM_zm_rand(ZMAT* A, int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "zm_rand", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, nullptr);
+  for (unsigned i = 0; i < A->m; ++i) kvlm::ZRandFill(A->me[i], A->n);
+  return op.done(A);
+}
+
+}  // extern "C"

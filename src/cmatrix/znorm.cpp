@@ -1,0 +1,117 @@
+// znorm.cpp: norms of complex vectors (one, Euclidean, infinity; optionally relative to a
+// real scale vector) and complex matrices (one, infinity, Frobenius), and the vector of
+// moduli. Every sum runs in index order from 0.0 with plain loops.
+#include <cmath>
+
+#include "cmatrix/zcomplex_internal.h"
+
+using kvlm::LmOp;
+using kvlm::Z;
+
+namespace {
+
+const char kFile[] = "znorm";
+
+// The running-maximum rule of the library: take v unless the maximum is greater than it.
+double Keep(double best, double v) { return best > v ? best : v; }
+
+// Modulus of x[i] divided by |scale[i]|; unscaled without a scale or for a zero entry.
+double ScaledAbs(const ZVEC* x, const VEC* scale, unsigned i) {
+  const double a = zabs(x->ve[i]);
+  if (scale == nullptr || scale->ve[i] == 0.0) return a;
+  return a / std::fabs(scale->ve[i]);
+}
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API double _LM__zv_norm1(ZVEC* x, VEC* scale, int callerLine, const char* callerName,
+                               int* status) {
+  LmOp op(kFile, "_zv_norm1", callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, 0.0);
+  if (scale != nullptr && scale->dim < x->dim) LM_FAIL(op, 1, 0.0);
+  double sum = 0.0;
+  for (unsigned i = 0; i < x->dim; ++i) sum += ScaledAbs(x, scale, i);
+  return op.done(sum);
+}
+
+KVELO_API double _LM__zv_norm2(ZVEC* x, VEC* scale, int callerLine, const char* callerName,
+                               int* status) {
+  LmOp op(kFile, "_zv_norm2", callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, 0.0);
+  if (scale != nullptr && scale->dim < x->dim) {
+    kvlm::RaiseAs(op, kFile, 1, __LINE__, "_v_norm2");
+    return 0.0;
+  }
+  double sum = 0.0;
+  for (unsigned i = 0; i < x->dim; ++i) {
+    const Z z = x->ve[i];
+    const double sq = z.re * z.re + z.im * z.im;
+    if (scale != nullptr && scale->ve[i] != 0.0)
+      sum += sq / (scale->ve[i] * scale->ve[i]);
+    else
+      sum += sq;
+  }
+  return op.done(std::sqrt(sum));
+}
+
+KVELO_API double _LM__zv_norm_inf(ZVEC* x, VEC* scale, int callerLine, const char* callerName,
+                                  int* status) {
+  LmOp op(kFile, "_zv_norm_inf", callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, 0.0);
+  if (scale != nullptr && scale->dim < x->dim) LM_FAIL(op, 1, 0.0);
+  double best = 0.0;
+  for (unsigned i = 0; i < x->dim; ++i) best = Keep(best, ScaledAbs(x, scale, i));
+  return op.done(best);
+}
+
+KVELO_API double _LM_zm_norm1(ZMAT* A, int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "zm_norm1", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, 0.0);
+  double best = 0.0;
+  for (unsigned j = 0; j < A->n; ++j) {
+    double sum = 0.0;
+    for (unsigned i = 0; i < A->m; ++i) sum += zabs(A->me[i][j]);
+    best = Keep(best, sum);
+  }
+  return op.done(best);
+}
+
+KVELO_API double _LM_zm_norm_inf(ZMAT* A, int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "zm_norm_inf", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, 0.0);
+  double best = 0.0;
+  for (unsigned i = 0; i < A->m; ++i) {
+    double sum = 0.0;
+    for (unsigned j = 0; j < A->n; ++j) sum += zabs(A->me[i][j]);
+    best = Keep(best, sum);
+  }
+  return op.done(best);
+}
+
+KVELO_API double _LM_zm_norm_frob(ZMAT* A, int callerLine, const char* callerName,
+                                  int* status) {
+  LmOp op(kFile, "zm_norm_frob", callerLine, callerName, status);
+  if (A == nullptr) LM_FAIL(op, 8, 0.0);
+  double sum = 0.0;
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned j = 0; j < A->n; ++j) {
+      const Z z = A->me[i][j];
+      sum += z.re * z.re + z.im * z.im;
+    }
+  return op.done(std::sqrt(sum));
+}
+
+KVELO_API VEC* _LM_zv_zabs(ZVEC* x, VEC* out, int callerLine, const char* callerName,
+                           int* status) {
+  LmOp op(kFile, "zv_abs", callerLine, callerName, status);
+  if (x == nullptr || out == nullptr || x->dim == 0 || static_cast<int>(x->dim) < 0)
+    LM_FAIL(op, 8, nullptr);
+  out = _LM_v_resize(callerName, 0, out, static_cast<int>(x->dim), 307, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < x->dim; ++i) out->ve[i] = zabs(x->ve[i]);
+  return op.done(out);
+}
+
+}  // extern "C"

@@ -1,0 +1,406 @@
+// zvecop.cpp: complex vector operations of the C matrix library: inner product, scaling,
+// sums and differences, multiply-adds and linear combinations, maps, element-wise product
+// and quotient, sum, sort by modulus, permutations and random fills.
+#include <climits>
+#include <cstdarg>
+#include <cstdint>
+
+#include "cmatrix/zcomplex_internal.h"
+
+using kvlm::LmOp;
+using kvlm::Z;
+using kvlm::ZIsMinusOne;
+using kvlm::ZIsOne;
+using kvlm::ZIsZero;
+
+namespace {
+
+const char kFile[] = "zvecop";
+
+Z Zero() {
+  Z z;
+  z.re = 0.0;
+  z.im = 0.0;
+  return z;
+}
+
+// Sizes out to dim elements when it is NULL or of another dim.
+ZVEC* SizeOut(LmOp& op, const char* tag, ZVEC* out, unsigned dim) {
+  if (out == nullptr || out->dim != dim)
+    out = _LM_zv_resize(tag, kvlm::lm_context, out, static_cast<int>(dim), op.callerLine(),
+                        op.callerName(), op.st());
+  return out;
+}
+
+// Hands the library's uniform stream to a complex block, two doubles per element, in
+// chunks whose double count fits an int (an empty block still makes the one call, which
+// seeds a generator never used before).
+void RandFill(Z* p, unsigned count) {
+  double* d = reinterpret_cast<double*>(p);
+  uint64_t left = 2ull * count;
+  const uint64_t chunk = static_cast<uint64_t>(INT_MAX) & ~1ull;
+  if (left == 0) mrandlist(d, 0);
+  while (left > 0) {
+    const uint64_t k = left < chunk ? left : chunk;
+    mrandlist(d, static_cast<int>(k));
+    d += k;
+    left -= k;
+  }
+}
+
+}  // namespace
+
+namespace kvlm {
+void ZRandFill(Z* p, unsigned count) { RandFill(p, count); }
+}  // namespace kvlm
+
+extern "C" {
+
+KVELO_API Z _LM__zin_prod(ZVEC* a, ZVEC* b, unsigned int i0, int flag, int callerLine,
+                          const char* callerName, int* status) {
+  LmOp op(kFile, "_zin_prod", callerLine, callerName, status);
+  if (a == nullptr || b == nullptr) LM_FAIL(op, 8, Zero());
+  const unsigned lim = a->dim < b->dim ? a->dim : b->dim;
+  if (i0 > lim) LM_FAIL(op, 2, Zero());
+  return op.done(__zip__(a->ve + i0, b->ve + i0, static_cast<int>(lim - i0), flag));
+}
+
+KVELO_API ZVEC* _LM_zv_mlt(Z s, ZVEC* x, ZVEC* out, int callerLine, const char* callerName,
+                           int* status) {
+  LmOp op(kFile, "zv_mlt", callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, nullptr);
+  out = SizeOut(op, "_LM_zv_mlt", out, x->dim);
+  LM_CHECK(op, nullptr);
+  if (ZIsZero(s)) return op.done(_LM_zv_zero(out, callerLine, callerName, op.st()));
+  if (ZIsOne(s)) return op.done(_LM__zv_copy(x, out, 0, callerLine, callerName, op.st()));
+  __zmlt__(x->ve, s, out->ve, static_cast<int>(x->dim));
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zv_add(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine, const char* callerName,
+                           int* status) {
+  LmOp op(kFile, "zv_add", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
+  if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
+  out = SizeOut(op, "_LM_zv_add", out, x->dim);
+  LM_CHECK(op, nullptr);
+  __zadd__(x->ve, y->ve, out->ve, static_cast<int>(x->dim));
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zv_sub(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine, const char* callerName,
+                           int* status) {
+  LmOp op(kFile, "zv_sub", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
+  if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
+  out = SizeOut(op, "_LM_zv_sub", out, x->dim);
+  LM_CHECK(op, nullptr);
+  __zsub__(x->ve, y->ve, out->ve, static_cast<int>(x->dim));
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zv_mltadd(ZVEC* x, ZVEC* y, Z s, ZVEC* out, int callerLine,
+                              const char* callerName, int* status) {
+  LmOp op(kFile, "zv_mltadd", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
+  if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
+  if (ZIsZero(s)) return op.done(_LM__zv_copy(x, out, 0, callerLine, callerName, op.st()));
+  if (ZIsOne(s)) return op.done(_LM_zv_add(x, y, out, callerLine, callerName, op.st()));
+  if (y == out) {
+    // Scale y in place first, then add x: no element of y is needed afterwards.
+    out = _LM_zv_mlt(s, y, out, callerLine, callerName, op.st());
+    if (!op.failed()) out = _LM_zv_add(x, out, out, callerLine, callerName, op.st());
+  } else {
+    out = _LM__zv_copy(x, out, 0, callerLine, callerName, op.st());
+    if (!op.failed()) __zmltadd__(out->ve, y->ve, s, static_cast<int>(x->dim), 0);
+  }
+  if (op.failed()) {
+    fct_Trace("_LM_zv_mltadd", __LINE__, kFile);
+    return nullptr;
+  }
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zv_map(Z (*f)(Z), ZVEC* x, ZVEC* out, int callerLine,
+                           const char* callerName, int* status) {
+  LmOp op(kFile, "zv_map", callerLine, callerName, status);
+  if (x == nullptr || f == nullptr) LM_FAIL(op, 8, nullptr);
+  out = SizeOut(op, "_LM_zv_map", out, x->dim);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < x->dim; ++i) out->ve[i] = f(x->ve[i]);
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM__zv_map(Z (*f)(void*, Z), void* params, ZVEC* x, ZVEC* out, int callerLine,
+                            const char* callerName, int* status) {
+  LmOp op(kFile, "_zv_map", callerLine, callerName, status);
+  if (x == nullptr || f == nullptr) LM_FAIL(op, 8, nullptr);
+  out = SizeOut(op, "_LM__zv_map", out, x->dim);
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < x->dim; ++i) out->ve[i] = f(params, x->ve[i]);
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zv_lincomb(int n, ZVEC** v, Z* a, ZVEC* out, int callerLine,
+                               const char* callerName, int* status) {
+  LmOp op(kFile, "zv_lincomb", callerLine, callerName, status);
+  if (v == nullptr || a == nullptr) LM_FAIL(op, 8, nullptr);
+  if (n <= 0) return op.done(static_cast<ZVEC*>(nullptr));
+  for (int k = 1; k < n; ++k)
+    if (out != nullptr && v[k] == out) LM_FAIL(op, 12, nullptr);
+  out = _LM_zv_mlt(a[0], v[0], out, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  for (int k = 1; k < n; ++k) {
+    if (v[k] == nullptr) LM_FAIL(op, 8, nullptr);
+    if (v[k]->dim != out->dim) LM_FAIL(op, 1, nullptr);
+    out = _LM_zv_mltadd(out, v[k], a[k], out, callerLine, callerName, op.st());
+    LM_CHECK(op, nullptr);
+  }
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zv_linlist(int callerLine, const char* callerName, int* status, ZVEC* out,
+                               ZVEC* x1, Z a1, ...) {
+  LmOp op(kFile, "zv_linlist", callerLine, callerName, status);
+  if (x1 == nullptr) return op.done(static_cast<ZVEC*>(nullptr));
+  out = _LM_zv_mlt(a1, x1, out, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  va_list ap;
+  va_start(ap, a1);
+  ZVEC* result = out;
+  for (ZVEC* x = va_arg(ap, ZVEC*); x != nullptr; x = va_arg(ap, ZVEC*)) {
+    const Z a = va_arg(ap, Z);
+    if (ZIsZero(a)) continue;
+    if (x == out) {
+      op.raise(12, __LINE__);
+      result = nullptr;
+      break;
+    }
+    if (x->dim != out->dim) {
+      op.raise(1, __LINE__);
+      result = nullptr;
+      break;
+    }
+    if (ZIsOne(a))
+      out = _LM_zv_add(out, x, out, callerLine, callerName, op.st());
+    else if (ZIsMinusOne(a))
+      out = _LM_zv_sub(out, x, out, callerLine, callerName, op.st());
+    else
+      out = _LM_zv_mltadd(out, x, a, out, callerLine, callerName, op.st());
+    if (op.failed()) {
+      result = nullptr;
+      break;
+    }
+    result = out;
+  }
+  va_end(ap);
+  if (result == nullptr) return nullptr;
+  return op.done(result);
+}
+
+KVELO_API ZVEC* _LM_zv_star(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine, const char* callerName,
+                            int* status) {
+  LmOp op(kFile, "zv_star", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
+  if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
+  out = _LM_zv_resize("_LM_zv_star", kvlm::lm_context, out, static_cast<int>(x->dim), callerLine,
+                      callerName, op.st());
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < x->dim; ++i) {
+    const Z xv = x->ve[i], yv = y->ve[i];
+    out->ve[i].re = yv.re * xv.re - xv.im * yv.im;
+    out->ve[i].im = yv.re * xv.im + yv.im * xv.re;
+  }
+  return op.done(out);
+}
+
+KVELO_API ZVEC* _LM_zv_slash(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine,
+                             const char* callerName, int* status) {
+  LmOp op(kFile, "zv_slash", callerLine, callerName, status);
+  if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
+  if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
+  out = _LM_zv_resize("_LM_zv_slash", kvlm::lm_context, out, static_cast<int>(x->dim),
+                      callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  for (unsigned i = 0; i < x->dim; ++i) {
+    const Z xv = x->ve[i], yv = y->ve[i];
+    // Unscaled on purpose: a squared modulus that underflows counts as a zero divisor.
+    const double d = xv.re * xv.re + xv.im * xv.im;
+    if (d == 0.0) LM_FAIL(op, 4, nullptr);
+    const double r = xv.re / d, t = -(xv.im / d);
+    out->ve[i].re = yv.re * r - yv.im * t;
+    out->ve[i].im = yv.im * r + yv.re * t;
+  }
+  return op.done(out);
+}
+
+KVELO_API Z _LM_zv_sum(ZVEC* x, int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "zv_sum", callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, Zero());
+  Z s = Zero();
+  for (unsigned i = 0; i < x->dim; ++i) {
+    s.re += x->ve[i].re;
+    s.im += x->ve[i].im;
+  }
+  return op.done(s);
+}
+
+KVELO_API ZVEC* _LM_zv_sort(ZVEC* x, PERM* order, int callerLine, const char* callerName,
+                            int* status) {
+  LmOp op(kFile, "zv_sort", callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, nullptr);
+  if (order != nullptr) {
+    if (order->size != x->dim) {
+      // A resize turns 0 into 1; an empty x keeps an order of one entry.
+      order = _LM_px_resize("_LM_zv_sort", kvlm::lm_context, order, static_cast<int>(x->dim),
+                            callerLine, callerName, op.st());
+      LM_CHECK(op, nullptr);
+    }
+    _LM_px_ident(order, callerLine, callerName, op.st());
+    LM_CHECK(op, nullptr);
+  }
+  const int dim = static_cast<int>(x->dim);
+  if (dim <= 1) return op.done(x);
+  Z* xv = x->ve;
+  unsigned* pe = order != nullptr ? order->pe : nullptr;
+  auto swap = [&](int p, int q) {
+    const Z t = xv[p];
+    xv[p] = xv[q];
+    xv[q] = t;
+    if (pe != nullptr) {
+      const unsigned u = pe[p];
+      pe[p] = pe[q];
+      pe[q] = u;
+    }
+  };
+  // The quicksort of the real sort with moduli compared: the pivot is the last element of the
+  // range, the larger part waits on the stack while the smaller one is sorted; each wait at
+  // least halves the current range, so 32 places are more than enough below 2^31 elements.
+  int stack[2 * 32];
+  int sp = 0;
+  int l = 0, r = dim - 1;
+  for (;;) {
+    while (r > l) {
+      const double v = zabs(xv[r]);
+      int i = l - 1, j = r - 1;
+      for (;;) {
+        do {
+          ++i;
+        } while (zabs(xv[i]) < v);
+        while (j >= 0 && zabs(xv[j]) > v) --j;
+        if (i >= j) break;
+        swap(i, j);
+      }
+      swap(i, r);
+      if (i - l > r - i) {
+        stack[sp++] = l;
+        stack[sp++] = i - 1;
+        l = i + 1;
+      } else {
+        stack[sp++] = i + 1;
+        stack[sp++] = r;
+        r = i - 1;
+      }
+    }
+    if (sp == 0) break;
+    r = stack[--sp];
+    l = stack[--sp];
+  }
+  return op.done(x);
+}
+
+KVELO_API ZVEC* _LM_px_zvec(PERM* px, ZVEC* x, ZVEC* out, int callerLine, const char* callerName,
+                            int* status) {
+  LmOp op(kFile, "px_zvec", callerLine, callerName, status);
+  if (px == nullptr || x == nullptr) LM_FAIL(op, 8, nullptr);
+  const unsigned n = px->size;
+  if (x->dim < n) LM_FAIL(op, 1, nullptr);
+  if (n == 0) return op.done(_LM__zv_copy(x, out, 0, callerLine, callerName, op.st()));
+  // Every entry is checked before anything moves, so a bad permutation changes nothing.
+  for (unsigned i = 0; i < n; ++i)
+    if (px->pe[i] >= n) {
+      kvlm::RaiseAs(op, kFile, 2, __LINE__, "px_vec");
+      return nullptr;
+    }
+  if (out != x) {
+    if (out == nullptr || out->dim < x->dim) {
+      out = _LM_zv_resize("_LM_px_zvec", kvlm::lm_context, out, static_cast<int>(x->dim),
+                          callerLine, callerName, op.st());
+      LM_CHECK(op, nullptr);
+    }
+    for (unsigned i = 0; i < n; ++i) out->ve[i] = x->ve[px->pe[i]];
+    return op.done(out);
+  }
+  // In place, cycle by cycle; visited entries of px are marked by adding n and restored
+  // afterwards.
+  unsigned* pe = px->pe;
+  Z* xv = x->ve;
+  for (unsigned i = 0; i < n; ++i) {
+    if (pe[i] >= n) continue;
+    const Z t = xv[i];
+    unsigned cur = i, j = pe[i];
+    for (;;) {
+      xv[cur] = xv[j];
+      pe[cur] = j + n;
+      cur = j;
+      j = pe[j];
+      if (j >= n) break;
+      if (j == i) {
+        xv[cur] = t;
+        pe[cur] = i + n;
+        break;
+      }
+    }
+  }
+  bool unmarked = false;
+  for (unsigned i = 0; i < n; ++i) {
+    if (pe[i] < n)
+      unmarked = true;
+    else
+      pe[i] -= n;
+  }
+  if (unmarked) {
+    kvlm::RaiseAs(op, kFile, 2, __LINE__, "px_vec");
+    return nullptr;
+  }
+  return op.done(x);
+}
+
+KVELO_API ZVEC* _LM_pxinv_zvec(PERM* px, ZVEC* x, ZVEC* out, int callerLine,
+                               const char* callerName, int* status) {
+  LmOp op(kFile, "pxinv_zvec", callerLine, callerName, status);
+  if (px == nullptr || x == nullptr) LM_FAIL(op, 8, nullptr);
+  const unsigned n = px->size;
+  if (x->dim < n) LM_FAIL(op, 1, nullptr);
+  if (n == 0) return op.done(_LM__zv_copy(x, out, 0, callerLine, callerName, op.st()));
+  for (unsigned i = 0; i < n; ++i)
+    if (px->pe[i] >= n) {
+      kvlm::RaiseAs(op, kFile, 2, __LINE__, "pxinv_vec");
+      return nullptr;
+    }
+  if (out != x) {
+    if (out == nullptr || out->dim < x->dim) {
+      out = _LM_zv_resize("_LM_pxinv_zvec", kvlm::lm_context, out, static_cast<int>(x->dim),
+                          callerLine, callerName, op.st());
+      LM_CHECK(op, nullptr);
+    }
+    for (unsigned i = 0; i < n; ++i) out->ve[px->pe[i]] = x->ve[i];
+    return op.done(out);
+  }
+  _LM_px_inv(px, px, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  _LM_px_zvec(px, x, x, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  _LM_px_inv(px, px, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  return op.done(x);
+}
+
+KVELO_API ZVEC* _LM_zv_rand(ZVEC* x, int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "zv_rand", callerLine, callerName, status);
+  if (x == nullptr) LM_FAIL(op, 8, nullptr);
+  RandFill(x->ve, x->dim);
+  return op.done(x);
+}
+
+}  // extern "C"

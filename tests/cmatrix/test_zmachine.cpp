@@ -1,0 +1,102 @@
+// Tests of the complex element kernels: dot products with and without conjugation, the two
+// multiply-adds, scaling, sums, zero fill, in-place use and non-positive lengths.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "zmatrix.h"
+
+namespace {
+
+using C = std::complex<double>;
+
+::complex Z(double re, double im) { return zmake(re, im); }
+C S(::complex z) { return {z.re, z.im}; }
+
+std::vector<::complex> Random(int n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(-2.0, 2.0);
+  std::vector<::complex> v(n);
+  for (auto& z : v) z = Z(u(gen), u(gen));
+  return v;
+}
+
+void ExpectClose(C got, C want, double tol) {
+  EXPECT_LE(std::abs(got - want), tol) << got << " vs " << want;
+}
+
+}  // namespace
+
+TEST(ZKernels, DotProductConjugatesTheFirstArrayOnRequest) {
+  const ::complex i1[1] = {Z(0, 1)};
+  EXPECT_EQ(S(__zip__(i1, i1, 1, 0)), C(-1, 0));
+  EXPECT_EQ(S(__zip__(i1, i1, 1, 1)), C(1, 0));
+  const auto x = Random(37, 1), y = Random(37, 2);
+  C plain = 0, conj = 0;
+  for (int i = 0; i < 37; ++i) {
+    plain += S(x[i]) * S(y[i]);
+    conj += std::conj(S(x[i])) * S(y[i]);
+  }
+  ExpectClose(S(__zip__(x.data(), y.data(), 37, 0)), plain, 37 * 16 * DBL_EPSILON);
+  ExpectClose(S(__zip__(x.data(), y.data(), 37, 7)), conj, 37 * 16 * DBL_EPSILON);
+  EXPECT_EQ(S(__zip__(x.data(), y.data(), 0, 0)), C(0, 0));
+  EXPECT_EQ(S(__zip__(nullptr, nullptr, -3, 1)), C(0, 0));  // reads nothing
+}
+
+TEST(ZKernels, MultiplyAddWithAndWithoutConjugation) {
+  ::complex y[1] = {Z(0, 0)};
+  const ::complex x[1] = {Z(0, 1)};
+  __zmltadd__(y, x, Z(1, 0), 1, 0);
+  EXPECT_EQ(S(y[0]), C(0, 1));
+  y[0] = Z(0, 0);
+  __zmltadd__(y, x, Z(1, 0), 1, 1);
+  EXPECT_EQ(S(y[0]), C(0, -1));
+
+  const auto xs = Random(19, 3);
+  const ::complex s = Z(0.75, -1.25);
+  for (int flag = 0; flag < 2; ++flag) {
+    auto ys = Random(19, 4);
+    std::vector<C> want(19);
+    for (int i = 0; i < 19; ++i)
+      want[i] = S(ys[i]) + S(s) * (flag ? std::conj(S(xs[i])) : S(xs[i]));
+    __zmltadd__(ys.data(), xs.data(), s, 19, flag);
+    for (int i = 0; i < 19; ++i) ExpectClose(S(ys[i]), want[i], 8 * DBL_EPSILON);
+    __zmltadd__(ys.data(), xs.data(), s, 0, flag);  // nothing
+    __zmltadd__(ys.data(), xs.data(), s, -1, flag);
+    for (int i = 0; i < 19; ++i) ExpectClose(S(ys[i]), want[i], 8 * DBL_EPSILON);
+  }
+}
+
+TEST(ZKernels, ScaleSumDifferenceConjugateAndZeroWorkInPlace) {
+  auto x = Random(11, 5);
+  const auto y = Random(11, 6);
+  const auto x0 = x;
+  const ::complex s = Z(-0.5, 2.0);
+  __zmlt__(x.data(), s, x.data(), 11);
+  for (int i = 0; i < 11; ++i) ExpectClose(S(x[i]), S(s) * S(x0[i]), 8 * DBL_EPSILON);
+  x = x0;
+  __zadd__(x.data(), y.data(), x.data(), 11);
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(S(x[i]), S(x0[i]) + S(y[i]));
+  std::vector<::complex> out = y;
+  __zsub__(x0.data(), out.data(), out.data(), 11);  // out = x - out, with out = y
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(S(out[i]), S(x0[i]) - S(y[i]));
+  x = x0;
+  __zconj__(x.data(), 11);
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(S(x[i]), std::conj(S(x0[i])));
+  ::complex z[3] = {Z(0, 0), Z(1, 1), Z(2, 2)};
+  __zconj__(z, 1);
+  EXPECT_TRUE(std::signbit(z[0].im));  // the sign bit flips even for zero
+  EXPECT_EQ(z[1].im, 1.0);
+  z[0] = Z(-0.0, -0.0);
+  __zzero__(z, 2);
+  const unsigned char zero[32] = {0};
+  EXPECT_EQ(std::memcmp(z, zero, 32), 0);
+  EXPECT_EQ(z[2].re, 2.0);
+  __zzero__(z, -1);
+  EXPECT_EQ(z[2].re, 2.0);
+}

@@ -1,0 +1,126 @@
+// Tests of the complex norms and the vector of moduli: hand-computed values, scale vectors
+// (a zero entry leaves its element unscaled), empty records, and the error results 0.0 and
+// NULL.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <complex>
+
+#include "cmat_support.h"
+#include "zmatrix.h"
+
+using cmat_test::ErrWatch;
+
+namespace {
+
+const char kTag[] = "test";
+
+ZVEC* Vec(std::initializer_list<std::complex<double>> vals) {
+  int st = 0;
+  ZVEC* v = _LM_zv_get(kTag, 0, static_cast<int>(vals.size()), __LINE__, "Vec", &st);
+  int i = 0;
+  for (auto c : vals) v->ve[i++] = zmake(c.real(), c.imag());
+  return v;
+}
+
+VEC* RVec(std::initializer_list<double> vals) {
+  int st = 0;
+  VEC* v = _LM_v_get(kTag, 0, static_cast<int>(vals.size()), __LINE__, "RVec", &st);
+  int i = 0;
+  for (double d : vals) v->ve[i++] = d;
+  return v;
+}
+
+}  // namespace
+
+TEST(ZNorm, VectorNormsWithAndWithoutScale) {
+  int st = 0;
+  ZVEC* x = Vec({{3, 4}, {0, -1}, {-6, 8}});
+  EXPECT_EQ(_LM__zv_norm1(x, nullptr, __LINE__, "t", &st), 5.0 + 1.0 + 10.0);
+  EXPECT_EQ(_LM__zv_norm2(x, nullptr, __LINE__, "t", &st), std::sqrt(25.0 + 1.0 + 100.0));
+  EXPECT_EQ(_LM__zv_norm_inf(x, nullptr, __LINE__, "t", &st), 10.0);
+  EXPECT_EQ(st, 0);
+  // Scale (-5, 0, 2, extra): the first modulus divided by 5, the second unscaled.
+  VEC* scale = RVec({-5, 0, 2, 123});
+  EXPECT_EQ(_LM__zv_norm1(x, scale, __LINE__, "t", &st), 1.0 + 1.0 + 5.0);
+  EXPECT_EQ(_LM__zv_norm2(x, scale, __LINE__, "t", &st), std::sqrt(1.0 + 1.0 + 25.0));
+  EXPECT_EQ(_LM__zv_norm_inf(x, scale, __LINE__, "t", &st), 5.0);
+  ZVEC* single = Vec({{3, 4}});
+  EXPECT_EQ(_LM__zv_norm1(single, nullptr, __LINE__, "t", &st), 5.0);
+  ZVEC* empty = _LM_zv_get(kTag, 0, 0, __LINE__, "t", &st);
+  EXPECT_EQ(_LM__zv_norm1(empty, nullptr, __LINE__, "t", &st), 0.0);
+  EXPECT_EQ(_LM__zv_norm2(empty, nullptr, __LINE__, "t", &st), 0.0);
+  EXPECT_EQ(_LM__zv_norm_inf(empty, nullptr, __LINE__, "t", &st), 0.0);
+  zv_free_vars(&x, &single, &empty, nullptr);
+  v_free(scale);
+}
+
+TEST(ZNorm, VectorNormErrorsGiveZero) {
+  int st = 0;
+  ZVEC* x = Vec({{1, 1}, {2, 2}});
+  VEC* shortScale = RVec({1});
+  struct Case {
+    double (*fn)(ZVEC*, VEC*, int, const char*, int*);
+    const char* routine;
+    const char* scaleRoutine;
+  } cases[] = {{_LM__zv_norm1, "_zv_norm1", "_zv_norm1"},
+               {_LM__zv_norm2, "_zv_norm2", "_v_norm2"},
+               {_LM__zv_norm_inf, "_zv_norm_inf", "_zv_norm_inf"}};
+  for (const Case& c : cases) {
+    ErrWatch w;
+    EXPECT_EQ(c.fn(nullptr, nullptr, __LINE__, "t", &st), 0.0);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(w.last(), 8);
+    EXPECT_EQ(w.routine(), c.routine);
+    EXPECT_EQ(c.fn(x, shortScale, __LINE__, "t", &st), 0.0);
+    EXPECT_EQ(w.last(), 1);
+    EXPECT_EQ(w.routine(), c.scaleRoutine);
+  }
+  zv_free(x);
+  v_free(shortScale);
+}
+
+TEST(ZNorm, MatrixNorms) {
+  int st = 0;
+  ZMAT* A = _LM_zm_get(kTag, 0, 2, 2, __LINE__, "t", &st);
+  A->me[0][0] = zmake(3, 4);   // 5
+  A->me[0][1] = zmake(0, -2);  // 2
+  A->me[1][0] = zmake(1, 0);   // 1
+  A->me[1][1] = zmake(-6, 8);  // 10
+  EXPECT_EQ(_LM_zm_norm1(A, __LINE__, "t", &st), 12.0);     // columns: 6, 12
+  EXPECT_EQ(_LM_zm_norm_inf(A, __LINE__, "t", &st), 11.0);  // rows: 7, 11
+  EXPECT_EQ(_LM_zm_norm_frob(A, __LINE__, "t", &st), std::sqrt(25.0 + 4.0 + 1.0 + 100.0));
+  ZMAT* E = _LM_zm_get(kTag, 0, 0, 3, __LINE__, "t", &st);
+  EXPECT_EQ(_LM_zm_norm1(E, __LINE__, "t", &st), 0.0);
+  EXPECT_EQ(_LM_zm_norm_inf(E, __LINE__, "t", &st), 0.0);
+  EXPECT_EQ(_LM_zm_norm_frob(E, __LINE__, "t", &st), 0.0);
+  ErrWatch w;
+  EXPECT_EQ(_LM_zm_norm1(nullptr, __LINE__, "t", &st), 0.0);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(_LM_zm_norm_inf(nullptr, __LINE__, "t", &st), 0.0);
+  EXPECT_EQ(_LM_zm_norm_frob(nullptr, __LINE__, "t", &st), 0.0);
+  EXPECT_EQ(w.routine(), "zm_norm_frob");
+  zm_free_vars(&A, &E, nullptr);
+}
+
+TEST(ZNorm, ModulusVector) {
+  int st = 0;
+  ZVEC* x = Vec({{3, -4}, {0, 2}, {-1e200, 1e200}});
+  VEC* out = RVec({9});
+  ASSERT_NE((out = _LM_zv_zabs(x, out, __LINE__, "t", &st)), nullptr);
+  ASSERT_EQ(out->dim, 3u);
+  EXPECT_EQ(out->ve[0], 5.0);
+  EXPECT_EQ(out->ve[1], 2.0);
+  EXPECT_NEAR(out->ve[2] / 1e200, std::sqrt(2.0), 4 * DBL_EPSILON);
+  ZVEC* empty = _LM_zv_get(kTag, 0, 0, __LINE__, "t", &st);
+  ErrWatch w;
+  EXPECT_EQ(_LM_zv_zabs(empty, out, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(w.routine(), "zv_abs");
+  EXPECT_EQ(_LM_zv_zabs(x, nullptr, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(st, -1);
+  zv_free_vars(&x, &empty, nullptr);
+  v_free(out);
+}
