@@ -7,6 +7,10 @@
 #include "cmatrix/lm_status.h"
 #include "matrix.h"
 #include "meminfo.h"
+#include "bvec.h"
+#include "zmatrix.h"
+#include "vmorse.h"
+#include "vstruct.h"
 
 namespace kvlm {
 
@@ -18,11 +22,14 @@ int FreeMat(void* p) { return m_free(static_cast<MAT*>(p)); }
 int FreePerm(void* p) { return px_free(static_cast<PERM*>(p)); }
 int FreeVec(void* p) { return v_free(static_cast<VEC*>(p)); }
 int FreeIvec(void* p) { return iv_free(static_cast<IVEC*>(p)); }
+int FreeZvec(void* p) { return zv_free(static_cast<ZVEC*>(p)); }
+int FreeZmat(void* p) { return zm_free(static_cast<ZMAT*>(p)); }
 int FreeLvec(void* p) { return lv_free(static_cast<LVEC*>(p)); }
-
-// Record types whose modules this build does not contain: no such record can exist, so a
-// free through the table is refused.
-int FreeAbsentType(void*) { return -1; }
+int FreeVecm(void* p) { return vecm_free(static_cast<VECM*>(p)); }
+int FreeVecmp(void* p) { return vecmp_free(static_cast<VECMP*>(p)); }
+int FreeVstruct(void* p) { return vs_free(static_cast<VSTRUCT*>(p)); }
+int FreeVecmw(void* p) { return vecmw_free(static_cast<VECMW*>(p)); }
+int FreeBvec(void* p) { return _LM_bv_free(static_cast<BVEC*>(p)); }
 
 char kTypeNames[MEM_CONNECT_STD_TYPES][8] = {"MAT",  "BAND", "PERM", "VEC",  "IVEC",  "ITER",
                                              "SPROW", "SPMAT", "ZVEC", "ZMAT", "LVEC", "VECM",
@@ -33,9 +40,8 @@ char* kTypeNamePtrs[MEM_CONNECT_STD_TYPES] = {
     kTypeNames[8],  kTypeNames[9],  kTypeNames[10], kTypeNames[11],
     kTypeNames[12], kTypeNames[13], kTypeNames[14], kTypeNames[15]};
 MEM_FREE_FN kFreeFns[MEM_CONNECT_STD_TYPES] = {
-    FreeMat,        FreeMat,        FreePerm,       FreeVec,        FreeIvec,       FreeMat,
-    FreeMat,        FreeMat,        FreeAbsentType, FreeAbsentType, FreeLvec,       FreeAbsentType,
-    FreeAbsentType, FreeAbsentType, FreeAbsentType, FreeAbsentType};
+    FreeMat,  FreeMat,  FreePerm, FreeVec,   FreeIvec,    FreeMat,   FreeMat,   FreeMat,
+    FreeZvec, FreeZmat, FreeLvec, FreeVecm,  FreeVecmp,   FreeVstruct, FreeVecmw, FreeBvec};
 MEM_COUNTS kStdCounts[MEM_CONNECT_STD_TYPES];
 
 }  // namespace
