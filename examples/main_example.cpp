@@ -1,8 +1,9 @@
 // main_example.cpp: a Kriging response surface of the Branin function, as a host builds one:
 // a space-filling design of 30 points (maximin augmentation of the library's design class),
 // a Gaussian-kernel model whose kernel is tuned by maximum likelihood, and predictions with
-// predictor errors at 1000 new points, compared with the true values. Deterministic: every
-// random draw comes from a fixed seed.
+// predictor errors at 1000 new points, compared with the true values; then the model is
+// saved and restored, and refined once where its predictor error is largest.
+// Deterministic: every random draw comes from a fixed seed.
 #include "kvelo.h"
 
 #include <cmath>
@@ -35,11 +36,10 @@ bool MakeDesign(int n, C_MatMGe<double>& X) {
   return true;
 }
 
-// n points drawn uniformly in the Branin box from a fixed seed.
-bool MakeTestPoints(int n, C_MatMGe<double>& P) {
+// n points drawn uniformly in the Branin box from the given seed.
+bool MakeTestPoints(int n, C_MatMGe<double>& P, unsigned seed = 20240611u) {
   C_RandNum rng;
   const E_InitSeedType given = E_SeedGiven;
-  const unsigned seed = 20240611u;
   if (rng.Init(given, seed) != 0) return false;
   P.Resize(n, 2);
   double u[2];
@@ -151,5 +151,56 @@ int main() {
     std::printf("  %8.3f %8.3f %10.4f %10.4f %10.4f %10.4f\n", P.GetVal(i, 0), P.GetVal(i, 1),
                 truth, Yp.GetVal(i, 0), Yp.GetVal(i, 0) - truth, predErr[i]);
   }
+
+  // Save the fitted model and restore it into a new one (a host would fopen a named file
+  // with "wb", then "rb"): the restored model predicts the same values at once.
+  FILE* file = std::tmpfile();
+  if (file == nullptr || model.Write(file) != 0) return Fail("Write");
+  std::rewind(file);
+  Kriging<double> restored;
+  const int readResult = restored.Read(file);
+  std::fclose(file);
+  if (readResult != 0) return Fail("Read");
+  C_MatMGe<double> Yr(0, 0);
+  if (restored.EvalModel(P, Yr) != 0) return Fail("EvalModel of the restored model");
+  double maxDiff = 0.0;
+  for (int i = 0; i < N; ++i)
+    maxDiff = std::fmax(maxDiff, std::fabs(Yr.GetVal(i, 0) - Yp.GetVal(i, 0)));
+  std::printf("\n  saved and restored : largest prediction difference %.3g at %d points\n",
+              maxDiff, N);
+
+  // One refinement round: among 200 candidates, name the 5 of largest relative predictor
+  // error, "simulate" there (the Branin function), append them with their outputs, refit.
+  C_MatMGe<double> Ytrue(N, 1);
+  for (int i = 0; i < N; ++i) Ytrue.SetVal(i, 0, Branin(P.GetVal(i, 0), P.GetVal(i, 1)));
+  double errBefore = 0.0, relBefore = 0.0, predBefore = 0.0;
+  if (model.CheckError(P, Ytrue, errBefore) != 0 ||
+      model.CheckRelativeError(P, Ytrue, relBefore, predBefore) != 0)
+    return Fail("the error measures");
+
+  C_MatMGe<double> cand(0, 0), Yc(0, 0), Xsel(0, 0);
+  if (!MakeTestPoints(200, cand, 7u)) return Fail("the candidates");
+  int wanted = 5;
+  double maxRel = 0.0;
+  if (model.EvalModel(cand, Yc, wanted, Xsel, maxRel, false) != 0)
+    return Fail("naming refinement points");
+  C_MatMGe<double> Ysel(wanted, 1), Xnew(0, 0), Xall(0, 0);
+  for (int i = 0; i < wanted; ++i) Ysel.SetVal(i, 0, Branin(Xsel.GetVal(i, 0), Xsel.GetVal(i, 1)));
+  double maxRelErr = 0.0, maxAbsErr = 0.0;
+  int numNew = 0, numSamp = 0;
+  if (model.Solve(Xsel, Ysel, maxRelErr, maxAbsErr, numNew, Xnew, numSamp, Xall, 1e-3) != 0)
+    return Fail("the refinement Solve");
+
+  double errAfter = 0.0, relAfter = 0.0, predAfter = 0.0;
+  if (model.CheckError(P, Ytrue, errAfter) != 0 ||
+      model.CheckRelativeError(P, Ytrue, relAfter, predAfter) != 0)
+    return Fail("the error measures");
+  std::printf("  refinement         : %d of 200 candidates named (largest relative predictor"
+              " error %.4f),\n                       %d added, %d samples, model refitted\n\n",
+              wanted, maxRel, numNew, numSamp);
+  std::printf("  at the %4d new points%11s %12s\n", N, "before", "after");
+  std::printf("  largest |error|    : %12.4f %12.4f\n", errBefore, errAfter);
+  std::printf("  largest rel. error : %12.5f %12.5f\n", relBefore, relAfter);
+  std::printf("  largest rel. pred. : %12.5f %12.5f\n", predBefore, predAfter);
   return 0;
 }

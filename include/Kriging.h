@@ -1,8 +1,9 @@
 /* Kriging.h: the Kriging response-surface model Kriging<T> (T = double or complex<double>).
  * A host gives counts, options and sample data through the setters, fits the model with
  * Solve (optionally tuning the kernel by maximum likelihood), predicts at new points with
- * predictor errors and relative errors, and reads back kernel, scaling, coefficients,
- * process variances and objective.
+ * predictor errors and relative errors, measures errors and R^2, names refinement points
+ * and appends them, copies the model, saves it to and restores it from a binary file, and
+ * reads back kernel, scaling, coefficients, process variances and objective.
  * Operations return 0 on success and 1 (or a failing inner step's non-zero result) on
  * failure; container exceptions (C_KveloException) pass through unchanged. A model carries
  * no lock: one caller at a time per object. */
@@ -77,8 +78,16 @@ class KVELO_API Kriging {
 
   /* Builds every container empty and sets the defaults (state 0). */
   Kriging();
+  /* A new model holding the solved model of other (samples, groups, kernel, scaling,
+   * coefficients, options; not its factors, so predictor errors refit it once): state 2,
+   * err := 0. When other is not solved, a getter fails or the data are not consistent, the
+   * model stays as newly built (state 0) and err := the getter's result or 1. */
+  Kriging(Kriging& other, int& err);
   /* Releases the group sizes and every container. */
   virtual ~Kriging();
+
+  /* Version text of the model file, "1.0" (constant, owned by the library). */
+  virtual const char* Version() const;
 
   /* Counts and tolerances. Setters return 0, or 1 on a refused value; giving the value
    * already held returns 0 and changes nothing. */
@@ -167,6 +176,17 @@ class KVELO_API Kriging {
 
   /* Fit. */
 
+  /* Refinement step: accepts the rows of Xcand farther than dmin from every sample input
+   * and every earlier accepted row (Xnew := those rows, numNew := their number; none: 0 at
+   * once, nothing else written), pairs each with its outputs (Ycand with one row per
+   * candidate: the candidate's row; with one row per accepted candidate: row i for the
+   * i-th), appends them to the samples, solves, and reports the largest absolute and
+   * relative predictor errors at the samples, numSamp := m and Xall := the sample inputs.
+   * 1 when Ycand is not q wide, its row count fits neither pairing (nothing appended), or
+   * the append (Xcand wider than n), the solve or the errors fail (the samples stay appended). */
+  virtual int Solve(C_MatMGe<T>& Xcand, C_MatMGe<T>& Ycand, double& maxRelErr,
+                    double& maxAbsErr, int& numNew, C_MatMGe<T>& Xnew, int& numSamp,
+                    C_MatMGe<T>& Xall, double dmin);
   /* Fits the model unless it is solved already (0 at once); 1 when the data are incomplete
    * (state 3), the solution type is not 0, or a step of the fit fails (state stays 1,
    * nothing stored as a fit). */
@@ -182,11 +202,71 @@ class KVELO_API Kriging {
   virtual int EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y);
   /* Y := predictions at the rows of X, or of the stored test inputs when useTest (their
    * correlations and trend rows are cached and extended column by column as samples are
-   * appended). k > 0 asks for k refinement points (Xsel, maxErr; not available in this
-   * build: 1); k <= 0 leaves k, Xsel and maxErr alone. 1 when the model cannot be solved,
-   * the points do not fit, useTest has no test inputs, or a step fails. */
+   * appended). k > 0 asks for the k evaluated points of largest relative predictor error
+   * that are not sample inputs (ties: the later point first): k := their number, Xsel :=
+   * those points (caller's coordinates; untouched when none), maxErr := the largest value
+   * (0 when none), and the per-point values are kept (GetTestRelativeErrorDim). k <= 0
+   * leaves k, Xsel and maxErr alone. 1 when the model cannot be solved, the points do not
+   * fit, useTest has no test inputs, or a step fails. */
   virtual int EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& Xsel,
                         double& maxErr, bool useTest);
+
+  /* Error measures. Y1 (a, A, Y) holds the reference values; matrices have one row per
+   * point and one column per output. Forms with matrices refuse (1) a model that is not
+   * solved and shapes that differ; a failed inner step gives 1. */
+
+  /* R := relative error per point and output group of Y2 against Y1 (the group norm of
+   * |Y1 - Y2| scaled by Y1 and the group ranges, see GetRelativePredictorErrorNorm). */
+  virtual int GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& R);
+  /* r := largest relative error per output group (at least 0). */
+  virtual int GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& r);
+  /* r := largest relative error overall (at least 0). */
+  virtual int GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& r);
+  /* r := largest relative error of the model's predictions at its own samples; r := 1
+   * first, kept when the evaluation fails (1). */
+  virtual int GetRelativeError(double& r);
+  /* E := |Y1 - Y2| entry by entry. */
+  virtual int GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& E);
+  /* e := largest |Y1 - Y2| per output (at least 0). */
+  virtual int GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& e);
+  /* e := largest |Y1 - Y2| overall (at least 0). */
+  virtual int GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& e);
+  /* At the points X (n columns) with values Y (q columns, as many rows): relErr := largest
+   * relative error of the predictions, maxPredErr := largest relative predictor error over
+   * the rows that are not sample inputs (0 when none). 1 for a model that is not solved or
+   * shapes that do not fit (outputs untouched). */
+  virtual int CheckRelativeError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& relErr,
+                                 double& maxPredErr);
+  /* At the points X with values Y: err := largest absolute error of the predictions;
+   * refusals as CheckRelativeError. */
+  virtual int CheckError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& err);
+  /* r2 := 1 - sum|b - a|^2 / sum|b - mean(a)|^2 (the spread of b around the mean of a);
+   * r2 := 0 first, 1 when the lengths differ; an empty a or no spread gives the division's
+   * floating-point result. Any model state. */
+  virtual int getR2(VecT& a, VecT& b, double& r2);
+  /* r2 := smallest column R^2 of B against A (1 with no columns); r2 := 0 first, 1 when the
+   * shapes differ. Any model state. */
+  virtual int getR2(C_MatMGe<T>& A, C_MatMGe<T>& B, double& r2);
+  /* r2 := R^2 of the model's predictions at its own samples; r2 := 0 first, 1 when the
+   * evaluation fails. */
+  virtual int getR2(double& r2);
+
+  /* Model file (portable big-endian records; the host opens and closes the stream in binary
+   * mode and the file holds no element type: read it with the instance that wrote it). */
+
+  /* Writes the version text, samples, groups, kernel, scaling vectors, coefficients and
+   * options of a solved model; 1 when the model is not solved or a count changed since its
+   * fit (nothing written) or a value cannot be written (null stream; what was written
+   * stays). Container write failures throw (code 22). */
+  virtual int Write(FILE* fp);
+  /* Reads a file written by Write (any version text) into a temporary model, checks every
+   * count and shape, and installs it only when complete and consistent: state 2, factors to
+   * be refitted on the first predictor-error request; members the file does not hold keep
+   * their values. 1 on a short, corrupt or inconsistent file or a null stream, the model
+   * then unchanged. */
+  virtual int Read(FILE* fp);
+  /* As Read for the older layout without the version text; a null stream throws code 12. */
+  virtual int ReadOld(FILE* fp);
 
   /* Groups and fitted quantities. */
 
@@ -225,6 +305,21 @@ class KVELO_API Kriging {
    * evaluation fails. The keep-errors setting is restored on every return. */
   virtual int GetPredictorError(C_MatMGe<T>& X, double& maxAbsErr, double& maxRelErr,
                                 int& count);
+
+  /* Refinement points and test inputs. */
+
+  /* kept := the rows of cand (all its columns) whose distance over the first n coordinates
+   * to every sample input and to every row accepted before them exceeds |dmin|, in row
+   * order; index[i] := cand row of the i-th kept row. A null index gets a new int[rows of
+   * cand] that the caller frees with delete[]; otherwise it must hold that many entries.
+   * 1 when cand has fewer than n columns (kept and index untouched). */
+  virtual int CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index, double dmin);
+  /* Test inputs := copy of Tm (rows > 0, n columns, else 1 and nothing changed); the cached
+   * correlations and trend rows of the test inputs are made again at the next use. */
+  virtual int PutInpTestMtx(C_MatMGe<T>& Tm);
+  /* Whether row `row` of X lies closer than the point tolerance (1e-7) to a sample input;
+   * false when it does not, and for a row outside X or X narrower than n. */
+  virtual bool IsInputPoint(C_MatMGe<T>& X, int row);
   /* Number of relative predictor errors kept by the last refinement evaluation. */
   virtual int GetTestRelativeErrorDim();
   /* Relative predictor error i of that evaluation; NaN for i outside 0 .. dim-1. */
@@ -265,6 +360,13 @@ class KVELO_API Kriging {
   /* Returns settings and counts to their defaults (state 0); containers keep their contents. */
   virtual void InitKriging();
 
+  /* Takes over the solved model of other as the copy constructor does; 1 (this model
+   * unchanged) when other is null or not solved, a getter fails or the data are not
+   * consistent. Settings the copy does not carry (tolerances, test inputs) stay. */
+  int Copy(Kriging* other);
+
+  /* A plain member-wise copy would free the group sizes twice: copies go through the two
+   * operations above. */
   Kriging(const Kriging&) = delete;
   Kriging& operator=(const Kriging&) = delete;
 
@@ -338,9 +440,29 @@ class KVELO_API Kriging {
    * but no factors of its own (after a copy or a read). */
   int RefitAtStoredKernel();
   /* Refinement branch of EvalModel (k > 0) from the points P, the predictions Y and the
-   * correlation and trend stores of that evaluation; not available in this build: 1. */
+   * correlation and trend stores of that evaluation: relative predictor errors per point
+   * into TestRelErrVec, then the selection (see EvalModel). */
   int EvalRefinement(C_MatMGe<T>& P, C_MatMGe<T>& Y, C_MatMGe<double>& R, C_MatMGe<T>& F,
                      int& k, C_MatMGe<T>& Xsel, double& maxErr);
+  /* index[0 .. k-1] := the at most k points of P of largest value in vals, in descending
+   * order (of equal values the later point first), leaving out sample inputs; k := their
+   * number; out := their values. index must hold k entries; 1 when vals does not hold one
+   * value per row of P. */
+  int SelectMaxErrPoints(C_MatMGe<T>& P, VecD& vals, int& k, int* index, VecD& out);
+
+  /* A complete model as a file or another model holds it, gathered before anything of
+   * this model changes. */
+  struct ModelImage;
+  /* Gathers the solved model of other through its getters (traces at the given lines when
+   * a getter fails); 0, a getter's non-zero result, or 1 for data that are not consistent. */
+  int GatherCopy(Kriging& other, ModelImage& img, bool fromConstructor);
+  /* Reads the model file records (version text first when withVersion) into img; 0 or 1. */
+  int GatherFile(FILE* fp, bool withVersion, ModelImage& img);
+  /* 0 when img is a consistent model (counts, groups, kernel, scaling vectors, coefficient
+   * shapes, known types), with its output range table and group ranges computed; else 1. */
+  int CheckImage(ModelImage& img);
+  /* Makes img this model's solved state (state 2, factors to be refitted). */
+  int InstallImage(ModelImage& img, bool asCopy);
   /* Squared Euclidean distance of the first n values of a and b (through WorkVec). */
   double GetSqrDist(C_Vec<T, int>& a, C_Vec<T, int>& b, int n);
   /* out := the largest absolute entry of M (0 for an empty matrix); 0. */

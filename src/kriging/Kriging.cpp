@@ -1,7 +1,8 @@
 /* Kriging.cpp: the Kriging response-surface model Kriging<T> for real and complex samples:
  * settings and sample data with their output groups, data scaling, correlation kernels and
  * trend basis, the generalised least-squares fit that Solve runs, the maximum-likelihood
- * kernel search, prediction with predictor errors, and relative errors. */
+ * kernel search, prediction with predictor errors, relative errors, error measures,
+ * refinement points, the model file and model copies. */
 #include "Kriging.h"
 
 #include <algorithm>
@@ -9,12 +10,16 @@
 #include <cmath>
 #include <complex>
 #include <limits>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <vector>
 
 #include "C_KveloMessage.h"
+#include "C_bfd.h"
 #include "ITF_blas_lapack.h"
+#include "bf.h"
+#include "erreur.h"
 
 namespace {
 
@@ -572,15 +577,17 @@ int Kriging<T>::AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y) {
   return UpdateOutputRange(Y, GlobalRangeVec) != 0 ? 1 : 0;
 }
 
+namespace {
+
+/* table := q x 3 output ranges of the outputs Y (smallest |y|, largest |y|, difference per
+ * output); 1 when Y is not q wide or an output has no sample. */
 template <class T>
-int Kriging<T>::EvalOutputRange(C_MatMGe<double>& table) {
-  const int q = NumSol;
-  const int m = RowsOf(OutSampMtx);
-  /* Every output needs at least one sample, and the stored outputs must be q wide. */
-  if (q < 0 || ColsOf(OutSampMtx) != q || (q > 0 && m <= 0)) return 1;
+int OutputRangeTable(C_MatMGe<T>& Y, int q, C_MatMGe<double>& table) {
+  const int m = RowsOf(Y);
+  if (q < 0 || ColsOf(Y) != q || (q > 0 && m <= 0)) return 1;
   if (table.Resize(q, 3) != 0) return 1;
   for (int j = 0; j < q; ++j) {
-    const T* y = ColPtr(OutSampMtx, j);
+    const T* y = ColPtr(Y, j);
     double lo = Mag(y[0]), hi = lo;
     for (int i = 1; i < m; ++i) {
       const double a = Mag(y[i]);
@@ -594,22 +601,36 @@ int Kriging<T>::EvalOutputRange(C_MatMGe<double>& table) {
   return 0;
 }
 
+/* ranges := range of each of the groups of the given sizes from the range table: the root
+ * of the summed squared spreads of its outputs (0 for a group without outputs). */
+inline void GroupRangesOf(C_MatMGe<double>& table, const int* sizes, int groups,
+                          C_VecPi<double, int, C_PtrInCore<double, int>>& ranges) {
+  if (ranges.Dim() != groups) ranges.Resize(groups);
+  const int rows = RowsOf(table);
+  int first = 0;
+  for (int g = 0; g < groups; ++g) {
+    const int size = sizes[g];
+    double sum = 0.0;
+    for (int k = first; k < first + size && k < rows; ++k) {
+      const double d = ColPtr(table, 1)[k] - ColPtr(table, 0)[k];
+      sum += d * d;
+    }
+    ranges[g] = (size < 1) ? 0.0 : std::sqrt(sum);
+    if (size > 0) first += size;
+  }
+}
+
+}  // namespace
+
+template <class T>
+int Kriging<T>::EvalOutputRange(C_MatMGe<double>& table) {
+  return OutputRangeTable(OutSampMtx, NumSol, table);
+}
+
 template <class T>
 int Kriging<T>::EvalGroupRanges(VecD& groupRanges) {
   const int groups = (VecGlobalSol != nullptr) ? NumGlobalSol : 0;
-  if (groupRanges.Dim() != groups) groupRanges.Resize(groups);
-  const int rows = RowsOf(OutRangeMtx);
-  int first = 0;
-  for (int g = 0; g < groups; ++g) {
-    const int size = VecGlobalSol[g];
-    double sum = 0.0;
-    for (int k = first; k < first + size && k < rows; ++k) {
-      const double d = ColPtr(OutRangeMtx, 1)[k] - ColPtr(OutRangeMtx, 0)[k];
-      sum += d * d;
-    }
-    groupRanges[g] = (size < 1) ? 0.0 : std::sqrt(sum);
-    if (size > 0) first += size;
-  }
+  GroupRangesOf(OutRangeMtx, VecGlobalSol, groups, groupRanges);
   return 0;
 }
 
@@ -1625,12 +1646,6 @@ int Kriging<T>::RefitAtStoredKernel() {
   return 0;
 }
 
-template <class T>
-int Kriging<T>::EvalRefinement(C_MatMGe<T>&, C_MatMGe<T>&, C_MatMGe<double>&, C_MatMGe<T>&,
-                               int&, C_MatMGe<T>&, double&) {
-  /* The choice of refinement points is not part of this build. */
-  return 1;
-}
 
 template <class T>
 int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y) {
@@ -1968,6 +1983,841 @@ int Kriging<T>::GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
     }
   }
   return (R = out) != 0 ? 1 : 0;
+}
+
+/* ======================================================================================= */
+/* Error measures                                                                          */
+/* ======================================================================================= */
+
+template <class T>
+int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& E) {
+  if (KrigingStatus != KrigingSolved) return 1;
+  const int N = RowsOf(Y1), q = ColsOf(Y1);
+  if (RowsOf(Y2) != N || ColsOf(Y2) != q) return 1;
+  /* Built aside: E may be one of the inputs. */
+  C_MatMGe<double> D(N, q);
+  for (int j = 0; j < q; ++j) {
+    const T* a = ColPtr(Y1, j);
+    const T* b = ColPtr(Y2, j);
+    double* d = ColPtr(D, j);
+    for (int i = 0; i < N; ++i) d[i] = Mag(a[i] - b[i]);
+  }
+  return (E = D) != 0 ? 1 : 0;
+}
+
+namespace {
+
+/* v := the largest entry of each column of M, at least 0 (NaN never enters). */
+inline void ColumnMax(C_MatMGe<double>& M, C_VecPi<double, int, C_PtrInCore<double, int>>& v) {
+  const int rows = RowsOf(M), cols = ColsOf(M);
+  v.Resize(cols);
+  for (int j = 0; j < cols; ++j) {
+    const double* c = ColPtr(M, j);
+    double best = 0.0;
+    for (int i = 0; i < rows; ++i)
+      if (c[i] > best) best = c[i];
+    v[j] = best;
+  }
+}
+
+/* The largest entry of v, at least 0. */
+inline double VectorMax(C_VecPi<double, int, C_PtrInCore<double, int>>& v) {
+  double best = 0.0;
+  for (int i = 0; i < v.Dim(); ++i)
+    if (v[i] > best) best = v[i];
+  return best;
+}
+
+}  // namespace
+
+template <class T>
+int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& e) {
+  C_MatMGe<double> E(0, 0);
+  if (this->GetError(Y1, Y2, E) != 0) return 1;
+  ColumnMax(E, e);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& e) {
+  VecD v(0);
+  if (this->GetError(Y1, Y2, v) != 0) return 1;
+  e = VectorMax(v);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& R) {
+  if (KrigingStatus != KrigingSolved) return 1;
+  const int N = RowsOf(Y1), q = ColsOf(Y1);
+  if (RowsOf(Y2) != N || ColsOf(Y2) != q) return 1;
+  C_MatMGe<double> D(N, q);
+  for (int j = 0; j < q; ++j) {
+    const T* a = ColPtr(Y1, j);
+    const T* b = ColPtr(Y2, j);
+    double* d = ColPtr(D, j);
+    for (int i = 0; i < N; ++i) d[i] = Mag(a[i] - b[i]);
+  }
+  return this->GetRelativePredictorErrorNorm(Y1, D, R) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& r) {
+  C_MatMGe<double> R(0, 0);
+  if (this->GetRelativeError(Y1, Y2, R) != 0) return 1;
+  ColumnMax(R, r);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& r) {
+  VecD v(0);
+  if (this->GetRelativeError(Y1, Y2, v) != 0) return 1;
+  r = VectorMax(v);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetRelativeError(double& r) {
+  r = 1.0;
+  C_MatMGe<T> X(0, 0), Yref(0, 0), Ypred(0, 0);
+  X = InpSampMtx;
+  Yref = OutSampMtx;
+  if (this->EvalModel(X, Ypred) != 0) return 1;
+  return this->GetRelativeError(Yref, Ypred, r) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::CheckError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& err) {
+  if (KrigingStatus != KrigingSolved) return 1;
+  if (RowsOf(X) != RowsOf(Y) || ColsOf(X) != NumVar || ColsOf(Y) != NumSol) return 1;
+  C_MatMGe<T> Ypred(0, 0), sel(0, 0);
+  int k = 0;
+  double scratch = 0.0;
+  if (this->EvalModel(X, Ypred, k, sel, scratch, false) != 0) return 1;
+  return this->GetError(Y, Ypred, err) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::CheckRelativeError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& relErr,
+                                   double& maxPredErr) {
+  if (KrigingStatus != KrigingSolved) return 1;
+  if (RowsOf(X) != RowsOf(Y) || ColsOf(X) != NumVar || ColsOf(Y) != NumSol) return 1;
+  C_MatMGe<T> Ypred(0, 0), sel(0, 0);
+  /* One refinement point: the branch leaves the largest relative predictor error over the
+   * rows that are not sample inputs. */
+  int k = 1;
+  if (this->EvalModel(X, Ypred, k, sel, maxPredErr, false) != 0) return 1;
+  return this->GetRelativeError(Y, Ypred, relErr) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::getR2(VecT& a, VecT& b, double& r2) {
+  r2 = 0.0;
+  const int N = a.Dim();
+  if (b.Dim() != N) return 1;
+  T sum = T(0.0);
+  for (int i = 0; i < N; ++i) sum += a[i];
+  const T mean = sum / static_cast<double>(N);
+  double sse = 0.0, sst = 0.0;
+  for (int i = 0; i < N; ++i) {
+    sse += SqMag(b[i] - a[i]);
+    sst += SqMag(b[i] - mean);
+  }
+  r2 = 1.0 - sse / sst;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::getR2(C_MatMGe<T>& A, C_MatMGe<T>& B, double& r2) {
+  r2 = 0.0;
+  const int cols = ColsOf(A);
+  if (RowsOf(B) != RowsOf(A) || ColsOf(B) != cols) return 1;
+  double best = 1.0;
+  for (int j = 0; j < cols; ++j) {
+    VecT a(0), b(0);
+    A.LnkCol(j, a);
+    B.LnkCol(j, b);
+    double v = 0.0;
+    if (this->getR2(a, b, v) != 0) return 1;
+    if (v < best) best = v;
+  }
+  r2 = best;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::getR2(double& r2) {
+  r2 = 0.0;
+  C_MatMGe<T> X(0, 0), Yref(0, 0), Ypred(0, 0);
+  X = InpSampMtx;
+  Yref = OutSampMtx;
+  if (this->EvalModel(X, Ypred) != 0) return 1;
+  return this->getR2(Yref, Ypred, r2) != 0 ? 1 : 0;
+}
+
+/* ======================================================================================= */
+/* Refinement points and test inputs                                                       */
+/* ======================================================================================= */
+
+namespace {
+
+/* Number of sample rows whose first n coordinates can be read (none when the stored inputs
+ * are narrower than the model's input count). */
+template <class T>
+inline int UsableSamples(C_MatMGe<T>& S, int n) {
+  return (n >= 0 && ColsOf(S) >= n) ? RowsOf(S) : 0;
+}
+
+/* v[0 .. n-1] := the first n coordinates of row i of M. */
+template <class T>
+inline void LoadRow(C_MatMGe<T>& M, int i, int n, C_VecPi<T, int, C_PtrInCore<T, int>>& v) {
+  T* d = v.Adr(0);
+  for (int k = 0; k < n; ++k) d[k] = ColPtr(M, k)[i];
+}
+
+}  // namespace
+
+template <class T>
+int Kriging<T>::PutInpTestMtx(C_MatMGe<T>& Tm) {
+  if (RowsOf(Tm) <= 0 || ColsOf(Tm) != NumVar) return 1;
+  const int res = (InpTestMtx = Tm);
+  if (res != 0) return res;
+  InpTestSet = true;
+  CorrStale = true;
+  TrendStale = true;
+  return 0;
+}
+
+template <class T>
+bool Kriging<T>::IsInputPoint(C_MatMGe<T>& X, int row) {
+  const int n = NumVar;
+  if (n < 0 || row < 0 || row >= RowsOf(X) || ColsOf(X) < n) return false;
+  const int ms = UsableSamples(InpSampMtx, n);
+  if (WorkVec.Dim() < n) WorkVec.Resize(n);
+  T* w = (n > 0) ? WorkVec.Adr(0) : nullptr;
+  for (int s = 0; s < ms; ++s) {
+    for (int k = 0; k < n; ++k) w[k] = ColPtr(InpSampMtx, k)[s] - ColPtr(X, k)[row];
+    const double d = (n > 0) ? Nrm2(n, w) : 0.0;
+    if (d < PointToler) return true;
+  }
+  return false;
+}
+
+template <class T>
+int Kriging<T>::CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index,
+                               double dmin) {
+  const int n = NumVar;
+  const int rows = RowsOf(cand), cols = ColsOf(cand);
+  if (n < 0 || cols < n) return 1;
+  if (index == nullptr) index = new int[rows > 0 ? rows : 1];
+  const double d = dmin * dmin;
+  const int ms = UsableSamples(InpSampMtx, n);
+
+  VecT a(n), b(n);
+  std::vector<int> accepted;
+  for (int j = 0; j < rows; ++j) {
+    LoadRow(cand, j, n, a);
+    bool drop = false;
+    /* Written as "not farther": a distance that is not a number drops the candidate too. */
+    for (int s = 0; s < ms && !drop; ++s) {
+      LoadRow(InpSampMtx, s, n, b);
+      if (!(GetSqrDist(a, b, n) > d)) drop = true;
+    }
+    for (std::size_t t = 0; t < accepted.size() && !drop; ++t) {
+      LoadRow(cand, accepted[t], n, b);
+      if (!(GetSqrDist(a, b, n) > d)) drop = true;
+    }
+    if (drop) continue;
+    index[accepted.size()] = j;
+    accepted.push_back(j);
+  }
+
+  /* Built aside: kept may be cand itself. */
+  const int count = static_cast<int>(accepted.size());
+  C_MatMGe<T> out(count, cols);
+  for (int c = 0; c < cols; ++c) {
+    const T* src = ColPtr(cand, c);
+    T* dst = ColPtr(out, c);
+    for (int i = 0; i < count; ++i) dst[i] = src[accepted[i]];
+  }
+  return (kept = out) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::SelectMaxErrPoints(C_MatMGe<T>& P, VecD& vals, int& k, int* index, VecD& out) {
+  const int N = RowsOf(P);
+  if (vals.Dim() != N) return 1;
+  const int cap = k;
+  int c = 0;
+  if (cap > 0) {
+    for (int i = 0; i < N; ++i) {
+      const double x = vals[i];
+      /* Walk from the tail past every entry that is not greater than x: of equal values
+       * the later point goes first, and a NaN entry never stops the walk. */
+      int pos = c;
+      while (pos > 0 && !(vals[index[pos - 1]] > x)) --pos;
+      if (pos == cap) continue;
+      if (this->IsInputPoint(P, i)) continue;
+      for (int t = std::min(c, cap - 1); t > pos; --t) index[t] = index[t - 1];
+      index[pos] = i;
+      c = std::min(c + 1, cap);
+    }
+  }
+  k = c;
+  out.Resize(c);
+  for (int t = 0; t < c; ++t) out[t] = vals[index[t]];
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EvalRefinement(C_MatMGe<T>& P, C_MatMGe<T>& Y, C_MatMGe<double>& R,
+                               C_MatMGe<T>& F, int& k, C_MatMGe<T>& Xsel, double& maxErr) {
+  C_MatMGe<double> Err(0, 0), Er(0, 0);
+  if (this->GetPredictorError(R, F, Err) != 0) return 1;
+  if (KeepPredErr && (PredErrMtx = Err) != 0) return 1;
+  if (this->GetRelativePredictorErrorNorm(Y, Err, Er) != 0) return 1;
+  if (GetRowMax(Er, TestRelErrVec) != 0) return 1;
+
+  /* No more points than were evaluated can be named: the index list needs no more room. */
+  const int N = RowsOf(P), n = NumVar;
+  int want = std::min(k, N);
+  std::vector<int> index(static_cast<std::size_t>(want > 0 ? want : 1));
+  VecD vals(0);
+  if (SelectMaxErrPoints(P, TestRelErrVec, want, index.data(), vals) != 0) return 1;
+  k = want;
+  if (want <= 0) {
+    maxErr = 0.0;
+    return 0;
+  }
+  maxErr = vals[0];
+  /* Built aside: Xsel may be the caller's point matrix. */
+  C_MatMGe<T> sel(want, n);
+  for (int c = 0; c < n; ++c) {
+    const T* src = ColPtr(P, c);
+    T* dst = ColPtr(sel, c);
+    for (int r = 0; r < want; ++r) dst[r] = src[index[r]];
+  }
+  return (Xsel = sel) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::Solve(C_MatMGe<T>& Xcand, C_MatMGe<T>& Ycand, double& maxRelErr,
+                      double& maxAbsErr, int& numNew, C_MatMGe<T>& Xnew, int& numSamp,
+                      C_MatMGe<T>& Xall, double dmin) {
+  const int q = NumSol;
+  if (ColsOf(Ycand) != q) return 1;
+  const int candRows = RowsOf(Xcand);
+  /* The outputs must survive the acceptance writing Xnew, should they be one matrix. */
+  C_MatMGe<T> yKeep(0, 0);
+  C_MatMGe<T>* Yc = &Ycand;
+  if (&Ycand == &Xnew) {
+    yKeep = Ycand;
+    Yc = &yKeep;
+  }
+
+  int* rawIndex = nullptr;
+  const int res = this->CheckNewPoints(Xcand, Xnew, rawIndex, dmin);
+  std::unique_ptr<int[]> index(rawIndex);
+  if (res != 0) return 1;
+  numNew = RowsOf(Xnew);
+  if (numNew == 0) return 0;
+
+  /* Each accepted candidate takes its own outputs: Ycand lists either every candidate or
+   * only the accepted ones, in their order. */
+  const int rowsY = RowsOf(*Yc);
+  const bool perCandidate = (rowsY == candRows);
+  if (!perCandidate && rowsY != numNew) return 1;
+  C_MatMGe<T> Ynew(numNew, q);
+  for (int i = 0; i < numNew; ++i) {
+    const int src = perCandidate ? index[i] : i;
+    if (src < 0 || src >= rowsY) return 1;
+    for (int c = 0; c < q; ++c) ColPtr(Ynew, c)[i] = ColPtr(*Yc, c)[src];
+  }
+
+  if (this->AppendSampData(Xnew, Ynew) != 0) return 1;
+  if (this->Solve() != 0) return 1;
+  int count = 0;
+  if (this->GetPredictorError(InpSampMtx, maxAbsErr, maxRelErr, count) != 0) return 1;
+  numSamp = NumSamp;
+  return (Xall = InpSampMtx) != 0 ? 1 : 0;
+}
+
+/* ======================================================================================= */
+/* Model file and model copies                                                             */
+/* ======================================================================================= */
+
+/* A model gathered from a file or another model; nothing of the target changes until it is
+ * complete and checked. */
+template <class T>
+struct Kriging<T>::ModelImage {
+  C_MatMGe<T> X, Y;
+  int groups;
+  std::vector<int> sizes;
+  int kernVarType;
+  VecD kern;
+  int scalingType;
+  VecD inpScale;
+  VecT inpIcpt;
+  VecD outScale;
+  VecT outIcpt;
+  int corrFuncType;
+  C_MatMGe<T> corrCoeff;
+  int polynomType;
+  C_MatMGe<T> polyCoeff;
+  int solnType;
+  int kernOptType;
+  C_MatMGe<double> rangeTable;
+  VecD groupRanges;
+
+  ModelImage()
+      : X(0, 0), Y(0, 0), groups(0), kernVarType(0), kern(0), scalingType(0), inpScale(0),
+        inpIcpt(0), outScale(0), outIcpt(0), corrFuncType(0), corrCoeff(0, 0), polynomType(0),
+        polyCoeff(0, 0), solnType(0), kernOptType(0), rangeTable(0, 0), groupRanges(0) {}
+};
+
+namespace {
+
+/* Marks the place of a failed transfer or getter and gives the failure result. */
+inline int TraceFail(int line) {
+  fct_Trace("aff_lieu", line, "Kriging");
+  return 1;
+}
+
+inline bool ScalesInputs(int type) { return type == 1 || type == 3; }
+inline bool ScalesOutputs(int type) { return type == 2 || type == 3; }
+
+/* Lines marked for each record of the model file (0: the record is absent). */
+struct RecordLines {
+  int version, inp, out, groups, sizes, kernVarType, kern, scaling, inpScale, inpIcpt,
+      outScale, outIcpt, corrType, corrCoeff, polyType, polyCoeff, solnType, optType;
+};
+const RecordLines kWriteLines = {4532, 4535, 4538, 4541, 4542, 4546, 4547, 4551, 4554,
+                                 4555, 4560, 4561, 4566, 4567, 4571, 4574, 4579, 4583};
+const RecordLines kReadLines = {4610, 4614, 4619, 4627, 4633, 4636, 4638, 4655, 4659,
+                                4660, 4669, 4670, 4678, 4680, 4687, 4691, 4699, 4703};
+const RecordLines kReadOldLines = {0,    4733, 4738, 4746, 4752, 4755, 4757, 4774, 4778,
+                                   4779, 4788, 4789, 4797, 4799, 4806, 4810, 4818, 4822};
+
+/* Outcome of reading one record: read and as expected; not readable (short, or a header
+ * that contradicts itself); readable but of another shape than the model needs. */
+enum RecordResult { kRecordOk = 0, kRecordFailed = 1, kRecordMismatch = 2 };
+
+/* Elements are read in blocks and the buffer grows with what actually arrives, so a count
+ * read from a damaged file never sizes an allocation by itself. */
+const int kReadBlock = 4096;
+
+template <class E>
+bool ReadElements(FILE* f, std::vector<E>& buf, int count) {
+  buf.clear();
+  for (int done = 0; done < count;) {
+    const int k = std::min(kReadBlock, count - done);
+    buf.resize(static_cast<std::size_t>(done) + static_cast<std::size_t>(k));
+    if (T_BF_read(f, static_cast<const E*>(buf.data() + done), k, true) != 0) return false;
+    done += k;
+  }
+  return true;
+}
+
+inline int ReadIntRecord(FILE* f, int& v) {
+  return BF_fread_int(f, &v, 1) == 0 ? kRecordOk : kRecordFailed;
+}
+
+/* A version text: its length, then its bytes, skipped (the text is not interpreted). */
+inline int SkipTextRecord(FILE* f) {
+  int length = 0;
+  if (BF_fread_int(f, &length, 1) != 0 || length < 0) return kRecordFailed;
+  char block[kReadBlock];
+  for (int done = 0; done < length;) {
+    const int k = std::min(kReadBlock, length - done);
+    if (BF_fread_char(f, block, k) != 0) return kRecordFailed;
+    done += k;
+  }
+  return kRecordOk;
+}
+
+/* A vector record of exactly `expect` elements into v. */
+template <class E>
+int ReadVectorRecord(FILE* f, C_VecPi<E, int, C_PtrInCore<E, int>>& v, int expect) {
+  int dim = 0;
+  if (BF_fread_int(f, &dim, 1) != 0 || dim < 0) return kRecordFailed;
+  if (dim != expect) return kRecordMismatch;
+  std::vector<E> buf;
+  if (!ReadElements(f, buf, dim)) return kRecordFailed;
+  v.Resize(dim);
+  for (int i = 0; i < dim; ++i) v[i] = buf[static_cast<std::size_t>(i)];
+  return kRecordOk;
+}
+
+/* A matrix record into M; accept(rows, cols) tells whether the shape is the one needed. */
+template <class E, class Accept>
+int ReadMatrixRecord(FILE* f, C_MatMGe<E>& M, Accept accept) {
+  int head[3] = {0, 0, 0};
+  if (BF_fread_int(f, head, 3) != 0) return kRecordFailed;
+  const int rows = head[0], cols = head[1], count = head[2];
+  if (rows < 0 || cols < 0 || static_cast<long long>(rows) * cols != count)
+    return kRecordFailed;
+  if (!accept(rows, cols)) return kRecordMismatch;
+  std::vector<E> buf;
+  if (!ReadElements(f, buf, count)) return kRecordFailed;
+  M.Resize(rows, cols);
+  for (int c = 0; c < cols; ++c) {
+    const E* src = buf.data() + static_cast<std::size_t>(c) * rows;
+    std::copy(src, src + rows, ColPtr(M, c));
+  }
+  return kRecordOk;
+}
+
+/* Whether a trend-coefficient matrix of `rows` rows fits trend type `type` on n inputs:
+ * the type's term count, or the single constant term the automatic degree choice falls
+ * back to when the samples cannot carry a higher degree. */
+inline bool TrendRowsFit(int type, int n, int rows) {
+  if (type < 1 || type > 4) return false;
+  return rows == 1 || static_cast<long long>(rows) == TrendTerms(type, n);
+}
+
+}  // namespace
+
+template <class T>
+const char* Kriging<T>::Version() const {
+  return "1.0";
+}
+
+template <class T>
+int Kriging<T>::Write(FILE* fp) {
+  if (KrigingStatus != KrigingSolved) return 1;
+  /* A count changed since the fit (the state stays 2 but the samples are no longer valid):
+   * the records would not agree with each other, and no reader could take the file back. */
+  if (!InpSampSet || !OutSampSet) return 1;
+  const RecordLines& L = kWriteLines;
+  if (BF_fwrite_str(fp, Version()) != 0) return TraceFail(L.version);
+  if (InpSampMtx.Write(fp) != 0) return TraceFail(L.inp);
+  if (OutSampMtx.Write(fp) != 0) return TraceFail(L.out);
+  const int groups = NumGlobalSol;
+  if (BF_fwrite_int(fp, &groups, 1) != 0) return TraceFail(L.groups);
+  if (BF_fwrite_int(fp, VecGlobalSol, groups) != 0) return TraceFail(L.sizes);
+  const int kernVarType = KernVarType;
+  if (BF_fwrite_int(fp, &kernVarType, 1) != 0) return TraceFail(L.kernVarType);
+  if (KernVec.Write(fp) != 0) return TraceFail(L.kern);
+  const int scaling = ScalingType;
+  if (BF_fwrite_int(fp, &scaling, 1) != 0) return TraceFail(L.scaling);
+  if (ScalesInputs(scaling)) {
+    if (InpScaleVec.Write(fp) != 0) return TraceFail(L.inpScale);
+    if (InpInterceptVec.Write(fp) != 0) return TraceFail(L.inpIcpt);
+  }
+  if (ScalesOutputs(scaling)) {
+    if (OutScaleVec.Write(fp) != 0) return TraceFail(L.outScale);
+    if (OutInterceptVec.Write(fp) != 0) return TraceFail(L.outIcpt);
+  }
+  const int corrType = CorrFuncType;
+  if (BF_fwrite_int(fp, &corrType, 1) != 0) return TraceFail(L.corrType);
+  if (CorrCoeff.Write(fp) != 0) return TraceFail(L.corrCoeff);
+  const int polyType = PolynomType;
+  if (BF_fwrite_int(fp, &polyType, 1) != 0) return TraceFail(L.polyType);
+  if (polyType != 0 && PolyCoeff.Write(fp) != 0) return TraceFail(L.polyCoeff);
+  const int solnType = SolnType;
+  if (BF_fwrite_int(fp, &solnType, 1) != 0) return TraceFail(L.solnType);
+  const int optType = KernOptType;
+  if (BF_fwrite_int(fp, &optType, 1) != 0) return TraceFail(L.optType);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GatherFile(FILE* fp, bool withVersion, ModelImage& img) {
+  const RecordLines& L = withVersion ? kReadLines : kReadOldLines;
+  /* A record that cannot be read is marked at its line; one of a shape the model cannot
+   * hold ends the read without a mark. */
+  auto done = [](int res, int line) -> bool {
+    if (res == kRecordFailed) TraceFail(line);
+    return res == kRecordOk;
+  };
+
+  if (withVersion && !done(SkipTextRecord(fp), L.version)) return 1;
+  if (!done(ReadMatrixRecord(fp, img.X, [](int r, int c) { return r >= 1 && c >= 1; }),
+            L.inp))
+    return 1;
+  const int m = RowsOf(img.X), n = ColsOf(img.X);
+  if (!done(ReadMatrixRecord(fp, img.Y, [m](int r, int c) { return r == m && c >= 1; }),
+            L.out))
+    return 1;
+  const int q = ColsOf(img.Y);
+
+  if (!done(ReadIntRecord(fp, img.groups), L.groups)) return 1;
+  if (img.groups < 1) return TraceFail(L.sizes); /* no size array can be read */
+  if (img.groups > q) return 1;
+  img.sizes.assign(static_cast<std::size_t>(img.groups), 0);
+  if (BF_fread_int(fp, img.sizes.data(), img.groups) != 0) return TraceFail(L.sizes);
+
+  if (!done(ReadIntRecord(fp, img.kernVarType), L.kernVarType)) return 1;
+  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput) return 1;
+  if (!done(ReadVectorRecord(fp, img.kern, img.kernVarType != 0 ? n : 1), L.kern)) return 1;
+
+  if (!done(ReadIntRecord(fp, img.scalingType), L.scaling)) return 1;
+  if (img.scalingType < 0 || img.scalingType > 3) return 1;
+  if (ScalesInputs(img.scalingType)) {
+    if (!done(ReadVectorRecord(fp, img.inpScale, n), L.inpScale)) return 1;
+    if (!done(ReadVectorRecord(fp, img.inpIcpt, n), L.inpIcpt)) return 1;
+  }
+  if (ScalesOutputs(img.scalingType)) {
+    if (!done(ReadVectorRecord(fp, img.outScale, q), L.outScale)) return 1;
+    if (!done(ReadVectorRecord(fp, img.outIcpt, q), L.outIcpt)) return 1;
+  }
+
+  if (!done(ReadIntRecord(fp, img.corrFuncType), L.corrType)) return 1;
+  if (!KnownCorrFunc(img.corrFuncType)) return 1;
+  if (!done(ReadMatrixRecord(fp, img.corrCoeff,
+                             [m, q](int r, int c) { return r == m && c == q; }),
+            L.corrCoeff))
+    return 1;
+
+  if (!done(ReadIntRecord(fp, img.polynomType), L.polyType)) return 1;
+  if (img.polynomType < 0 || img.polynomType > 4) return 1;
+  if (img.polynomType != 0) {
+    const int type = img.polynomType;
+    if (!done(ReadMatrixRecord(fp, img.polyCoeff,
+                               [type, n, q](int r, int c) {
+                                 return c == q && TrendRowsFit(type, n, r);
+                               }),
+              L.polyCoeff))
+      return 1;
+  }
+
+  if (!done(ReadIntRecord(fp, img.solnType), L.solnType)) return 1;
+  if (!done(ReadIntRecord(fp, img.kernOptType), L.optType)) return 1;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GatherCopy(Kriging& other, ModelImage& img, bool fromConstructor) {
+  auto line = [fromConstructor](int ctorLine, int copyLine) {
+    return fromConstructor ? ctorLine : copyLine;
+  };
+  /* Only a solved model has coefficients that belong to its samples. */
+  if (other.GetKrigingStatus() != KrigingSolved) return 1;
+
+  int res = other.GetInpSampMtx(img.X);
+  if (res != 0) {
+    if (fromConstructor) fct_Trace("aff_lieu", 57, "Kriging");
+    return res;
+  }
+  res = other.GetOutSampMtx(img.Y);
+  if (res != 0) {
+    if (fromConstructor) fct_Trace("aff_lieu", 62, "Kriging");
+    return res;
+  }
+  const int m = RowsOf(img.X), n = ColsOf(img.X), q = ColsOf(img.Y);
+  if (RowsOf(img.Y) != m || m < 1 || n < 1 || q < 1) return 1;
+
+  res = other.GetNumGlobalSol(img.groups);
+  if (res != 0) {
+    fct_Trace("aff_lieu", line(71, 203), "Kriging");
+    return res;
+  }
+  int err = 0;
+  std::unique_ptr<int[]> sizes(other.GetVecGlobalSol(err));
+  if (err != 0 || !sizes) {
+    fct_Trace("aff_lieu", line(73, 205), "Kriging");
+    return err != 0 ? err : 1;
+  }
+  if (img.groups < 1 || img.groups > q) return 1;
+  img.sizes.assign(sizes.get(), sizes.get() + img.groups);
+
+  E_KrigingKernVarType kernVarType = KernOneForAll;
+  res = other.GetKrigingKernVarType(kernVarType);
+  if (res != 0) {
+    fct_Trace("aff_lieu", line(76, 208), "Kriging");
+    return res;
+  }
+  img.kernVarType = kernVarType;
+  res = other.GetKernVec(img.kern);
+  if (res != 0) {
+    fct_Trace("aff_lieu", line(77, 209), "Kriging");
+    return res;
+  }
+  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput) return 1;
+  if (img.kern.Dim() != (img.kernVarType != 0 ? n : 1)) return 1;
+
+  img.scalingType = other.GetScalingType();
+  if (ScalesInputs(img.scalingType)) {
+    if ((res = other.GetInpScaleVec(img.inpScale)) != 0) {
+      fct_Trace("aff_lieu", line(98, 229), "Kriging");
+      return res;
+    }
+    if ((res = other.GetInpInterceptVec(img.inpIcpt)) != 0) {
+      fct_Trace("aff_lieu", line(99, 230), "Kriging");
+      return res;
+    }
+    if (img.inpScale.Dim() != n || img.inpIcpt.Dim() != n) return 1;
+  }
+  if (ScalesOutputs(img.scalingType)) {
+    if ((res = other.GetOutScaleVec(img.outScale)) != 0) {
+      fct_Trace("aff_lieu", line(109, 239), "Kriging");
+      return res;
+    }
+    if ((res = other.GetOutInterceptVec(img.outIcpt)) != 0) {
+      fct_Trace("aff_lieu", line(110, 240), "Kriging");
+      return res;
+    }
+    if (img.outScale.Dim() != q || img.outIcpt.Dim() != q) return 1;
+  }
+
+  img.corrFuncType = other.GetCorrFuncType();
+  if ((res = other.GetCorrCoeff(img.corrCoeff)) != 0) {
+    fct_Trace("aff_lieu", line(120, 249), "Kriging");
+    return res;
+  }
+  if (RowsOf(img.corrCoeff) != m || ColsOf(img.corrCoeff) != q) return 1;
+
+  img.polynomType = other.GetPolynomType();
+  if (img.polynomType != 0) {
+    if ((res = other.GetPolyCoeff(img.polyCoeff)) != 0) {
+      fct_Trace("aff_lieu", line(131, 259), "Kriging");
+      return res;
+    }
+    if (ColsOf(img.polyCoeff) != q) return 1;
+  }
+
+  img.solnType = other.GetSolnType();
+  img.kernOptType = other.GetKrigingKernOptType();
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::CheckImage(ModelImage& img) {
+  const int m = RowsOf(img.X), n = ColsOf(img.X), q = ColsOf(img.Y);
+  if (m < 1 || n < 1 || q < 1 || RowsOf(img.Y) != m) return 1;
+
+  const int g = img.groups;
+  if (g < 1 || g > q || static_cast<int>(img.sizes.size()) != g) return 1;
+  long long sum = 0;
+  for (int s : img.sizes) {
+    if (s < 0) return 1;
+    sum += s;
+  }
+  if (sum != q) return 1;
+
+  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput) return 1;
+  if (img.kern.Dim() != (img.kernVarType != 0 ? n : 1)) return 1;
+
+  if (img.scalingType < 0 || img.scalingType > 3) return 1;
+  if (ScalesInputs(img.scalingType) && (img.inpScale.Dim() != n || img.inpIcpt.Dim() != n))
+    return 1;
+  if (ScalesOutputs(img.scalingType) && (img.outScale.Dim() != q || img.outIcpt.Dim() != q))
+    return 1;
+
+  if (!KnownCorrFunc(img.corrFuncType)) return 1;
+  if (RowsOf(img.corrCoeff) != m || ColsOf(img.corrCoeff) != q) return 1;
+  if (img.polynomType < 0 || img.polynomType > 4) return 1;
+  if (img.polynomType != 0 && (ColsOf(img.polyCoeff) != q ||
+                               !TrendRowsFit(img.polynomType, n, RowsOf(img.polyCoeff))))
+    return 1;
+
+  /* The output ranges of the new samples, ready to be installed with them. */
+  if (OutputRangeTable(img.Y, q, img.rangeTable) != 0) return 1;
+  GroupRangesOf(img.rangeTable, img.sizes.data(), g, img.groupRanges);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::InstallImage(ModelImage& img, bool asCopy) {
+  const int m = RowsOf(img.X), n = ColsOf(img.X), q = ColsOf(img.Y);
+  std::unique_ptr<int[]> sizes(new (std::nothrow) int[img.groups]);
+  if (!sizes) return 1;
+  std::copy(img.sizes.begin(), img.sizes.end(), sizes.get());
+
+  /* The containers take their values first. Should one of them throw (allocation), the
+   * model must not pass for a solved model of mixed data: it is left as an empty one. */
+  try {
+    InpSampMtx = img.X;
+    OutSampMtx = img.Y;
+    KernVec.Assign(img.kern);
+    if (ScalesInputs(img.scalingType)) {
+      InpScaleVec.Assign(img.inpScale);
+      InpInterceptVec.Assign(img.inpIcpt);
+    }
+    if (ScalesOutputs(img.scalingType)) {
+      OutScaleVec.Assign(img.outScale);
+      OutInterceptVec.Assign(img.outIcpt);
+    }
+    CorrCoeff = img.corrCoeff;
+    if (img.polynomType != 0) PolyCoeff = img.polyCoeff;
+    else PolyCoeff.Resize(0, q);
+    OutRangeMtx = img.rangeTable;
+    GlobalRangeVec.Assign(img.groupRanges);
+    WorkVec.Resize(n);
+  } catch (...) {
+    KrigingStatus = KrigingInitial;
+    InpSampSet = false;
+    OutSampSet = false;
+    throw;
+  }
+
+  delete[] VecGlobalSol;
+  VecGlobalSol = sizes.release();
+  NumGlobalSol = img.groups;
+  NumSamp = m;
+  NumVar = n;
+  NumSol = q;
+  KernVarType = static_cast<E_KrigingKernVarType>(img.kernVarType);
+  NumKern = (img.kernVarType != 0) ? n : 1;
+  ScalingType = static_cast<E_KrigingScalingType>(img.scalingType);
+  CorrFuncType = static_cast<E_CorrFuncType>(img.corrFuncType);
+  PolynomType = static_cast<E_KrigingPolynomType>(img.polynomType);
+  SolnType = static_cast<E_KrigingSolType>(img.solnType);
+  KernOptType = static_cast<E_KrigingKernOptType>(img.kernOptType);
+  InpSampSet = true;
+  OutSampSet = true;
+  KrigingStatus = KrigingSolved;
+  KernToEstimate = false;
+  SolveRequired = true;
+  CorrStale = true;
+  TrendStale = true;
+  if (asCopy) {
+    SolveCount = 0;
+    Step = 1;
+    KeepPredErr = false;
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::Read(FILE* fp) {
+  ModelImage img;
+  if (GatherFile(fp, true, img) != 0) return 1;
+  if (CheckImage(img) != 0) return 1;
+  return InstallImage(img, false);
+}
+
+template <class T>
+int Kriging<T>::ReadOld(FILE* fp) {
+  if (fp == nullptr) {
+    /* The first record is a matrix: its reader refuses the null stream (code 12). */
+    C_MatMGe<T> first(0, 0);
+    first.Read(fp);
+    return 1;
+  }
+  ModelImage img;
+  if (GatherFile(fp, false, img) != 0) return 1;
+  if (CheckImage(img) != 0) return 1;
+  return InstallImage(img, false);
+}
+
+template <class T>
+Kriging<T>::Kriging(Kriging& other, int& err) : Kriging() {
+  ModelImage img;
+  int res = GatherCopy(other, img, true);
+  if (res == 0) res = CheckImage(img);
+  if (res == 0) res = InstallImage(img, true);
+  err = res;
+}
+
+template <class T>
+int Kriging<T>::Copy(Kriging* other) {
+  if (other == nullptr) return 1;
+  ModelImage img;
+  if (GatherCopy(*other, img, false) != 0) return 1;
+  if (CheckImage(img) != 0) return 1;
+  return InstallImage(img, true) != 0 ? 1 : 0;
 }
 
 template class Kriging<double>;

@@ -90,8 +90,20 @@ class KrigingProbe : public Kriging<T> {
   using B::NumGlobalSol;
   using B::VecGlobalSol;
   using B::CorrFuncType;
+  using B::NumSamp;
+  using B::NumVar;
+  using B::NumSol;
+  using B::ScalingType;
+  using B::PolynomType;
+  using B::KernVarType;
+  using B::KernOptType;
+  using B::SolnType;
+  using B::DropToler;
+  using B::TestRelErrVec;
+  using B::SelectMaxErrPoints;
+  using B::EvalRefinement;
 
-  /* Test inputs as the host will give them, without the checks of the model's own setter. */
+  /* Test inputs stored directly, without the checks of PutInpTestMtx. */
   void SetTestInputs(C_MatMGe<T>& Tm) {
     this->InpTestMtx = Tm;
     this->InpTestSet = true;
@@ -118,6 +130,91 @@ C_MatMGe<double> RandomMat(int rows, int cols, unsigned seed, double lo = 0.0, d
 
 /* Correlation of two points by the textbook formulas (theta one value or one per input). */
 double RefCorr(int type, const std::vector<double>& d, const std::vector<double>& theta);
+
+/* m x n sample inputs from a fixed seed: uniform in [0, 1) for double; for complex values
+ * the same real parts with imaginary parts uniform in [0, 0.5). */
+template <class T>
+C_MatMGe<T> SampleInputs(int m, int n, unsigned seed);
+template <>
+inline C_MatMGe<double> SampleInputs<double>(int m, int n, unsigned seed) {
+  return RandomMat(m, n, seed);
+}
+template <>
+inline C_MatMGe<cplx> SampleInputs<cplx>(int m, int n, unsigned seed) {
+  C_MatMGe<double> re = RandomMat(m, n, seed), im = RandomMat(m, n, seed + 7919u, 0.0, 0.5);
+  C_MatMGe<cplx> X(m, n);
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < n; ++j) X.SetVal(i, j, cplx(re.GetVal(i, j), im.GetVal(i, j)));
+  return X;
+}
+
+/* q smooth outputs of the rows of X: output k is sum_j sin((k + 1) x_j) + (k + 2) x_0 x_last. */
+template <class T>
+C_MatMGe<T> SmoothOutputs(C_MatMGe<T>& X, int q) {
+  C_MatMGe<T> Y(X.rows, q);
+  for (int i = 0; i < X.rows; ++i)
+    for (int k = 0; k < q; ++k) {
+      T y(0.0);
+      for (int j = 0; j < X.cols; ++j) y += std::sin(static_cast<double>(k + 1) * X.GetVal(i, j));
+      y += static_cast<double>(k + 2) * X.GetVal(i, 0) * X.GetVal(i, X.cols - 1);
+      Y.SetVal(i, k, y);
+    }
+  return Y;
+}
+
+/* Options of a small model for the tests of files, copies and refinement. */
+struct SmallModelSpec {
+  int groups = 1;
+  std::vector<int> sizes;      /* empty: one group, or one per output when groups == q */
+  int scaling = 0;
+  int poly = 2;
+  int corr = 2;
+  int kernVarType = 0;
+  int kernOpt = 0;
+  std::vector<double> theta;  /* empty: estimated by the first build */
+};
+
+/* Gives k the samples X, Y with the options of s and solves it; the result of the first
+ * failing call (0 when the model is solved). */
+template <class T>
+int SolveSmall(Kriging<T>& k, C_MatMGe<T>& X, C_MatMGe<T>& Y, const SmallModelSpec& s) {
+  std::vector<int> sizes = s.sizes;
+  int r = k.PutKrigingKernVarType(static_cast<E_KrigingKernVarType>(s.kernVarType));
+  if (r == 0) r = k.PutNumSol(Y.cols, s.groups, sizes.empty() ? nullptr : sizes.data());
+  if (r == 0) r = k.PutNumVar(X.cols);
+  if (r == 0) r = k.PutScalingType(static_cast<E_KrigingScalingType>(s.scaling));
+  if (r == 0) r = k.PutPolynomType(static_cast<E_KrigingPolynomType>(s.poly));
+  if (r == 0) r = k.PutCorrFuncType(static_cast<E_CorrFuncType>(s.corr));
+  if (r == 0) r = k.PutKrigingKernOptType(static_cast<E_KrigingKernOptType>(s.kernOpt));
+  if (r == 0) r = k.PutInpSampMtx(X);
+  if (r == 0) r = k.PutOutSampMtx(Y);
+  if (r == 0 && !s.theta.empty()) {
+    RVec t(static_cast<int>(s.theta.size()));
+    for (std::size_t i = 0; i < s.theta.size(); ++i) t[static_cast<int>(i)] = s.theta[i];
+    r = k.PutKernVec(t);
+  }
+  if (r == 0) r = k.Solve();
+  return r;
+}
+
+/* Whether two matrices have the same shape and bitwise-equal values. */
+template <class T>
+bool SameMat(C_MatMGe<T>& a, C_MatMGe<T>& b) {
+  if (a.rows != b.rows || a.cols != b.cols) return false;
+  for (int i = 0; i < a.rows; ++i)
+    for (int j = 0; j < a.cols; ++j)
+      if (!(a.GetVal(i, j) == b.GetVal(i, j))) return false;
+  return true;
+}
+
+/* Whether two vectors have the same length and equal values. */
+template <class T>
+bool SameVec(C_VecPi<T, int, C_PtrInCore<T, int>>& a, C_VecPi<T, int, C_PtrInCore<T, int>>& b) {
+  if (a.Dim() != b.Dim()) return false;
+  for (int i = 0; i < a.Dim(); ++i)
+    if (!(a[i] == b[i])) return false;
+  return true;
+}
 
 /* Distances |a_k - b_k| of rows i and j of X. */
 template <class T>

@@ -1,0 +1,311 @@
+/* test_Kriging_copy.cpp: model copies by the copy constructor and Copy: what a copy carries
+ * and what it does not, its refit for predictor errors, and refusals (unsolved sources,
+ * failing getters marked at their lines, inconsistent data) that leave the target alone. */
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kriging_files.h"
+#include "kriging_fixtures.h"
+#include "msgcapture.h"
+
+using kvtest::Bytes;
+using kvtest::KrigingTraceLines;
+
+namespace {
+
+testing::Environment* const g_traceEnv =
+    testing::AddGlobalTestEnvironment(new kvtest::TraceToolEnvironment);
+
+/* A solved model of 8 samples, 2 inputs and 3 outputs in groups {2, 1}. */
+template <class T>
+void SolvedSource(Kriging<T>& k, int scaling, int poly = PolyLinear, int kernVarType = 0) {
+  C_MatMGe<T> X = SampleInputs<T>(8, 2, 40u + scaling);
+  C_MatMGe<T> Y = SmoothOutputs(X, 3);
+  SmallModelSpec s;
+  s.groups = 2;
+  s.sizes = {2, 1};
+  s.scaling = scaling;
+  s.poly = poly;
+  s.corr = CorrCubicSpline;
+  s.kernVarType = kernVarType;
+  s.theta = kernVarType ? std::vector<double>{0.9, 0.4} : std::vector<double>{0.6};
+  ASSERT_EQ(0, SolveSmall(k, X, Y, s));
+}
+
+/* A model whose getters can be made to fail or to hand out inconsistent values. */
+template <class T>
+class TamperedKriging : public Kriging<T> {
+ public:
+  typedef Kriging<T> B;
+  typedef typename B::VecD VecD;
+  typedef typename B::VecT VecT;
+  enum Getter { kNone, kInp, kOut, kNumGlobal, kVecGlobal, kKernVarType, kKern, kInpScale,
+                kInpIcpt, kOutScale, kOutIcpt, kCorr, kPoly };
+  Getter failing = kNone; /* this getter returns 7 */
+  bool longKernel = false, wideCorr = false, wrongSizes = false, widePoly = false;
+
+  using B::GetKrigingKernVarType;
+  int GetInpSampMtx(C_MatMGe<T>& X) override { return failing == kInp ? 7 : B::GetInpSampMtx(X); }
+  int GetOutSampMtx(C_MatMGe<T>& Y) override { return failing == kOut ? 7 : B::GetOutSampMtx(Y); }
+  int GetNumGlobalSol(int& g) const override {
+    return failing == kNumGlobal ? 7 : B::GetNumGlobalSol(g);
+  }
+  int* GetVecGlobalSol(int& err) override {
+    if (failing == kVecGlobal) {
+      err = 7;
+      return nullptr;
+    }
+    int* sizes = B::GetVecGlobalSol(err);
+    if (wrongSizes && sizes != nullptr) sizes[0] += 1;
+    return sizes;
+  }
+  int GetKrigingKernVarType(E_KrigingKernVarType& t) const override {
+    return failing == kKernVarType ? 7 : B::GetKrigingKernVarType(t);
+  }
+  int GetKernVec(VecD& theta) override {
+    if (failing == kKern) return 7;
+    const int r = B::GetKernVec(theta);
+    if (longKernel) {
+      theta.Resize(theta.Dim() + 1);
+      theta[theta.Dim() - 1] = 1.0;
+    }
+    return r;
+  }
+  int GetInpScaleVec(VecD& v) override { return failing == kInpScale ? 7 : B::GetInpScaleVec(v); }
+  int GetInpInterceptVec(VecT& v) override {
+    return failing == kInpIcpt ? 7 : B::GetInpInterceptVec(v);
+  }
+  int GetOutScaleVec(VecD& v) override { return failing == kOutScale ? 7 : B::GetOutScaleVec(v); }
+  int GetOutInterceptVec(VecT& v) override {
+    return failing == kOutIcpt ? 7 : B::GetOutInterceptVec(v);
+  }
+  int GetCorrCoeff(C_MatMGe<T>& G) override {
+    if (failing == kCorr) return 7;
+    const int r = B::GetCorrCoeff(G);
+    if (wideCorr) G.ResizeKeep(G.rows, G.cols + 1);
+    return r;
+  }
+  int GetPolyCoeff(C_MatMGe<T>& P) override {
+    if (failing == kPoly) return 7;
+    const int r = B::GetPolyCoeff(P);
+    if (widePoly) P.ResizeKeep(P.rows, P.cols + 1);
+    return r;
+  }
+};
+
+}  // namespace
+
+/* A copy of a solved model, by either road, for both value types and every scaling type:
+ * state 2 with its factors to be rebuilt, the source's model (same file), the same
+ * predictions at once, the same predictor errors after its own refit. */
+template <class T>
+void CopyRoundTrip(int scaling, int kernVarType) {
+  SCOPED_TRACE("scaling " + std::to_string(scaling));
+  KrigingProbe<T> src;
+  SolvedSource(src, scaling, scaling == 2 ? PolyNone : PolyLinear, kernVarType);
+  ASSERT_EQ(0, src.PutDropToler(1e-7));
+  ASSERT_EQ(0, src.Solve());
+  ASSERT_EQ(0, src.SetStep(4));
+  const Bytes file = kvtest::WrittenBytes(src);
+  ASSERT_FALSE(file.empty());
+
+  int err = -1;
+  Kriging<T> ctor(src, err);
+  ASSERT_EQ(0, err);
+  KrigingProbe<T> target;
+  ASSERT_EQ(0, target.PutDropToler(1e-5));
+  C_MatMGe<T> Tm = SampleInputs<T>(3, 2, 77u);
+  target.SetTestInputs(Tm);
+  target.SetStep(5);
+  target.KeepPredErr = true;
+  ASSERT_EQ(0, target.Copy(&src));
+
+  for (Kriging<T>* k : {&ctor, static_cast<Kriging<T>*>(&target)}) {
+    EXPECT_EQ(KrigingSolved, k->GetKrigingStatus());
+    EXPECT_TRUE(k->ISSolveRequired());
+    EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(*k), file));
+    int n = 0, p = 0;
+    k->GetNumVar(n);
+    k->GetNumKern(p);
+    EXPECT_EQ(2, n);
+    EXPECT_EQ(kernVarType ? 2 : 1, p);
+  }
+  /* Not carried: the constructor's copy has a new model's settings, Copy keeps its own. */
+  EXPECT_EQ(1e-8, ctor.GetDropToler());
+  EXPECT_EQ(1e-5, target.GetDropToler());
+  EXPECT_TRUE(target.InpTestSet);
+  EXPECT_TRUE(SameMat(Tm, target.InpTestMtx));
+  EXPECT_EQ(1, target.Step);
+  EXPECT_EQ(0, target.SolveCount);
+  EXPECT_FALSE(target.KeepPredErr);
+  EXPECT_FALSE(target.KernToEstimate);
+  EXPECT_TRUE(target.CorrStale);
+  EXPECT_TRUE(target.TrendStale);
+  EXPECT_TRUE(SameVec(src.GlobalRangeVec, target.GlobalRangeVec));
+  EXPECT_TRUE(SameMat(src.OutRangeMtx, target.OutRangeMtx));
+
+  C_MatMGe<T> P = SampleInputs<T>(6, 2, 555u), Ys, Yc;
+  ASSERT_EQ(0, src.EvalModel(P, Ys));
+  ASSERT_EQ(0, ctor.EvalModel(P, Yc));
+  EXPECT_TRUE(SameMat(Ys, Yc));
+  EXPECT_TRUE(ctor.ISSolveRequired());
+
+  /* Given the source's drop tolerance, the constructor's copy refits to the source's fit. */
+  ASSERT_EQ(0, ctor.PutDropToler(1e-7));
+  ASSERT_EQ(0, ctor.Solve());
+  double as = 0, rs = 0, ac = 0, rc = 0;
+  int cs = 0, cc = 0;
+  ASSERT_EQ(0, src.GetPredictorError(P, as, rs, cs));
+  ASSERT_EQ(0, ctor.GetPredictorError(P, ac, rc, cc));
+  EXPECT_NEAR(as, ac, 1e-12 * as);
+  EXPECT_NEAR(rs, rc, 1e-12 * rs);
+  EXPECT_EQ(cs, cc);
+}
+
+TEST(KrigingCopy, CopiesOfSolvedModelsBothValueTypes) {
+  for (int scaling = 0; scaling <= 3; ++scaling) {
+    CopyRoundTrip<double>(scaling, scaling % 2);
+    CopyRoundTrip<cplx>(scaling, 1 - scaling % 2);
+  }
+}
+
+/* A copy refits on the first request for predictor errors, at the copied kernel, and then
+ * gives the source's predictor errors. */
+TEST(KrigingCopy, FirstPredictorErrorRequestRefitsTheCopy) {
+  Kriging<double> src;
+  SolvedSource(src, ScaleInputsOutputs);
+  int err = -1;
+  Kriging<double> copy(src, err);
+  ASSERT_EQ(0, err);
+  C_MatMGe<double> P = SampleInputs<double>(4, 2, 9u);
+  double as = 0, rs = 0, ac = 0, rc = 0;
+  int cs = 0, cc = 0;
+  ASSERT_EQ(0, src.GetPredictorError(P, as, rs, cs));
+  ASSERT_EQ(0, copy.GetPredictorError(P, ac, rc, cc));
+  EXPECT_FALSE(copy.ISSolveRequired());
+  EXPECT_NEAR(as, ac, 1e-12 * as);
+  EXPECT_NEAR(rs, rc, 1e-12 * rs);
+  RVec ts(0), tc(0);
+  src.GetKernVec(ts);
+  copy.GetKernVec(tc);
+  EXPECT_TRUE(SameVec(ts, tc));
+}
+
+/* Sources that are not solved: never given samples, or demoted by a setter. The
+ * constructor's model stays new (state 0, sample flags clear); Copy changes nothing. */
+TEST(KrigingCopy, SourcesThatAreNotSolvedAreRefused) {
+  Kriging<double> target;
+  SolvedSource(target, ScaleInputs);
+  const Bytes before = kvtest::WrittenBytes(target);
+
+  Kriging<double> fresh;
+  int err = 0;
+  Kriging<double> c1(fresh, err);
+  EXPECT_NE(0, err);
+  EXPECT_EQ(KrigingInitial, c1.GetKrigingStatus());
+  C_MatMGe<double> X;
+  EXPECT_EQ(1, c1.GetInpSampMtx(X));
+  EXPECT_EQ(1, c1.GetOutSampMtx(X));
+  EXPECT_EQ(1, target.Copy(&fresh));
+  EXPECT_EQ(1, target.Copy(nullptr));
+
+  Kriging<double> demoted;
+  SolvedSource(demoted, ScaleNone);
+  ASSERT_EQ(0, demoted.PutCorrFuncType(CorrGaussian)); /* state 1 */
+  err = 0;
+  Kriging<double> c2(demoted, err);
+  EXPECT_EQ(1, err);
+  EXPECT_EQ(KrigingInitial, c2.GetKrigingStatus());
+  EXPECT_EQ(1, target.Copy(&demoted));
+
+  EXPECT_EQ(KrigingSolved, target.GetKrigingStatus());
+  EXPECT_FALSE(target.ISSolveRequired());
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(target), before));
+}
+
+/* Copying a model onto itself keeps its model and drops its factors. */
+TEST(KrigingCopy, CopyOntoItself) {
+  Kriging<cplx> k;
+  SolvedSource(k, ScaleOutputs);
+  const Bytes before = kvtest::WrittenBytes(k);
+  C_MatMGe<cplx> P = SampleInputs<cplx>(3, 2, 1u), Y1, Y2;
+  ASSERT_EQ(0, k.EvalModel(P, Y1));
+  ASSERT_EQ(0, k.Copy(&k));
+  EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
+  EXPECT_TRUE(k.ISSolveRequired());
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(k), before));
+  ASSERT_EQ(0, k.EvalModel(P, Y2));
+  EXPECT_TRUE(SameMat(Y1, Y2));
+}
+
+/* A failing getter stops the copy: the constructor reports the getter's result, Copy 1;
+ * the place is marked at the getter's line (the constructor marks the sample getters too,
+ * Copy does not), and Copy leaves the target as it was. */
+TEST(KrigingCopy, FailingGettersAreMarkedAtTheirLines) {
+  typedef TamperedKriging<double> TK;
+  struct Row {
+    TK::Getter getter;
+    int ctorLine;
+    int copyLine; /* 0: no mark */
+  };
+  const Row rows[] = {{TK::kInp, 57, 0},         {TK::kOut, 62, 0},
+                      {TK::kNumGlobal, 71, 203}, {TK::kVecGlobal, 73, 205},
+                      {TK::kKernVarType, 76, 208}, {TK::kKern, 77, 209},
+                      {TK::kInpScale, 98, 229},  {TK::kInpIcpt, 99, 230},
+                      {TK::kOutScale, 109, 239}, {TK::kOutIcpt, 110, 240},
+                      {TK::kCorr, 120, 249},     {TK::kPoly, 131, 259}};
+  TK src;
+  SolvedSource(src, ScaleInputsOutputs);
+  Kriging<double> target;
+  SolvedSource(target, ScaleNone, PolyConstant);
+  const Bytes before = kvtest::WrittenBytes(target);
+
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.ctorLine);
+    src.failing = r.getter;
+    kvtest::MsgCapture cap;
+    int err = 0;
+    Kriging<double> c(src, err);
+    EXPECT_EQ(7, err);
+    EXPECT_EQ(KrigingInitial, c.GetKrigingStatus());
+    EXPECT_EQ(std::vector<int>({r.ctorLine}), KrigingTraceLines(cap));
+    cap.Clear();
+    EXPECT_EQ(1, target.Copy(&src));
+    EXPECT_EQ(r.copyLine ? std::vector<int>({r.copyLine}) : std::vector<int>(),
+              KrigingTraceLines(cap));
+    EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(target), before));
+    EXPECT_FALSE(target.ISSolveRequired());
+  }
+  src.failing = TK::kNone;
+  int err = -1;
+  Kriging<double> ok(src, err);
+  EXPECT_EQ(0, err);
+}
+
+/* Data that do not make one consistent model (a kernel of the wrong length, coefficients
+ * of the wrong shape, group sizes that do not add up) are refused with 1 and no mark. */
+TEST(KrigingCopy, InconsistentSourcesAreRefused) {
+  typedef TamperedKriging<cplx> TK;
+  Kriging<cplx> target;
+  SolvedSource(target, ScaleInputs);
+  const Bytes before = kvtest::WrittenBytes(target);
+  for (int which = 0; which < 4; ++which) {
+    SCOPED_TRACE(which);
+    TK src;
+    SolvedSource(src, ScaleNone, PolyLinear, which == 0 ? 1 : 0);
+    src.longKernel = (which == 0);
+    src.wideCorr = (which == 1);
+    src.wrongSizes = (which == 2);
+    src.widePoly = (which == 3);
+    kvtest::MsgCapture cap;
+    int err = 0;
+    Kriging<cplx> c(src, err);
+    EXPECT_EQ(1, err);
+    EXPECT_EQ(KrigingInitial, c.GetKrigingStatus());
+    EXPECT_EQ(1, target.Copy(&src));
+    EXPECT_TRUE(KrigingTraceLines(cap).empty());
+    EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(target), before));
+  }
+}

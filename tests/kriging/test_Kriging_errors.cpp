@@ -1,0 +1,328 @@
+/* test_Kriging_errors.cpp: error measures: absolute and relative errors and R^2 of given
+ * values against hand computations, and the measures of a model on its samples and at given
+ * points against an independent dense Kriging model. */
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "kriging_fixtures.h"
+
+namespace {
+
+/* A solved model of one input and three outputs in groups {2, 1} whose output ranges are
+ * 60, 80 and 5 (group ranges 100 and 5). */
+template <class T>
+void GroupedModel(Kriging<T>& k) {
+  C_MatMGe<T> X = MakeMat<T>(2, 1, {T(0.0), T(1.0)});
+  C_MatMGe<T> Y = MakeMat<T>(2, 3, {T(0.0), T(0.0), T(1.0), T(60.0), T(-80.0), T(6.0)});
+  SmallModelSpec s;
+  s.groups = 2;
+  s.sizes = {2, 1};
+  s.poly = PolyConstant;
+  s.theta = {1.0};
+  ASSERT_EQ(0, SolveSmall(k, X, Y, s));
+}
+
+}  // namespace
+
+/* Y1 = (1, 2), Y2 = (1.5, 2): errors (0.5, 0), largest 0.5; a second column adds its own
+ * largest value; equal matrices give 0; complex values give moduli. */
+TEST(KrigingErrors, AbsoluteErrorsByHand) {
+  Kriging<double> k;
+  GroupedModel(k);
+  C_MatMGe<double> Y1 = MakeMat<double>(2, 1, {1.0, 2.0}), Y2 = MakeMat<double>(2, 1, {1.5, 2.0});
+  C_MatMGe<double> E;
+  RVec e(0);
+  double s = -1.0;
+  ASSERT_EQ(0, k.GetError(Y1, Y2, E));
+  ASSERT_EQ(2, E.rows);
+  ASSERT_EQ(1, E.cols);
+  EXPECT_EQ(0.5, E.GetVal(0, 0));
+  EXPECT_EQ(0.0, E.GetVal(1, 0));
+  ASSERT_EQ(0, k.GetError(Y1, Y2, s));
+  EXPECT_EQ(0.5, s);
+
+  C_MatMGe<double> A = MakeMat<double>(2, 2, {1.0, -3.0, 2.0, 4.0});
+  C_MatMGe<double> B = MakeMat<double>(2, 2, {1.5, -1.0, 2.0, 4.0});
+  ASSERT_EQ(0, k.GetError(A, B, e));
+  ASSERT_EQ(2, e.Dim());
+  EXPECT_EQ(0.5, e[0]);
+  EXPECT_EQ(2.0, e[1]);
+  ASSERT_EQ(0, k.GetError(A, B, s));
+  EXPECT_EQ(2.0, s);
+  ASSERT_EQ(0, k.GetError(A, A, s));
+  EXPECT_EQ(0.0, s);
+  /* Points without rows: no errors, the largest of none is 0. */
+  C_MatMGe<double> Z(0, 2);
+  s = -1.0;
+  ASSERT_EQ(0, k.GetError(Z, Z, E));
+  EXPECT_EQ(0, E.rows);
+  EXPECT_EQ(2, E.cols);
+  ASSERT_EQ(0, k.GetError(Z, Z, s));
+  EXPECT_EQ(0.0, s);
+  /* The result may be the first matrix itself. */
+  ASSERT_EQ(0, k.GetError(A, B, A));
+  EXPECT_EQ(2.0, A.GetVal(0, 1));
+
+  Kriging<cplx> kc;
+  GroupedModel(kc);
+  C_MatMGe<cplx> C1 = MakeMat<cplx>(1, 1, {cplx(1, 1)}), C2 = MakeMat<cplx>(1, 1, {cplx(4, 5)});
+  ASSERT_EQ(0, kc.GetError(C1, C2, E));
+  EXPECT_EQ(5.0, E.GetVal(0, 0));
+}
+
+/* Refusals: a model that is not solved, shapes that differ; the outputs stay as they were. */
+TEST(KrigingErrors, AbsoluteAndRelativeRefusals) {
+  Kriging<double> k;
+  GroupedModel(k);
+  C_MatMGe<double> A(2, 3), B(3, 3), C(2, 2);
+  C_MatMGe<double> sentinel = MakeMat<double>(1, 1, {7.0}), E = sentinel;
+  RVec v(1);
+  v[0] = 7.0;
+  double s = 7.0;
+  EXPECT_EQ(1, k.GetError(A, B, E));
+  EXPECT_EQ(1, k.GetError(A, C, v));
+  EXPECT_EQ(1, k.GetError(A, B, s));
+  EXPECT_EQ(1, k.GetRelativeError(A, B, E));
+  EXPECT_EQ(1, k.GetRelativeError(A, C, v));
+  EXPECT_EQ(1, k.GetRelativeError(A, B, s));
+  /* q columns are needed for the group norms. */
+  EXPECT_EQ(1, k.GetRelativeError(C, C, E));
+  EXPECT_TRUE(SameMat(sentinel, E));
+  EXPECT_EQ(1, v.Dim());
+  EXPECT_EQ(7.0, v[0]);
+  EXPECT_EQ(7.0, s);
+
+  ASSERT_EQ(0, k.PutDropToler(1e-6)); /* state 1 */
+  EXPECT_EQ(1, k.GetError(A, A, E));
+  EXPECT_EQ(1, k.GetError(A, A, s));
+  EXPECT_EQ(1, k.GetRelativeError(A, A, E));
+  EXPECT_EQ(1, k.GetRelativeError(A, A, s));
+  EXPECT_TRUE(SameMat(sentinel, E));
+  EXPECT_EQ(7.0, s);
+}
+
+/* Relative errors per point and group, by hand: group ranges 100 and 5, thresholds 0.01 and
+ * 5e-4. Row 0: (0.3, 0.4) on (3, 4) gives 0.1, 0.1 on 2 gives 0.05. Row 1: norms 0.005 and
+ * 4e-4 are below the thresholds: 0.0025 / (50 + 0.005) and 2e-4 / (2.5 + 4e-4). */
+template <class T>
+void RelativeByHand(T unit) {
+  Kriging<T> k;
+  GroupedModel(k);
+  const double y1[2][3] = {{3.0, 4.0, 2.0}, {0.003, -0.004, 0.0004}};
+  const double e[2][3] = {{0.3, 0.4, 0.1}, {0.0015, 0.002, 0.0002}};
+  C_MatMGe<T> Y1(2, 3), Y2(2, 3);
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 3; ++j) {
+      Y1.SetVal(i, j, y1[i][j] * unit);
+      Y2.SetVal(i, j, (y1[i][j] + e[i][j]) * unit);
+    }
+  const double want[2][2] = {{0.1, 0.05}, {0.0025 / (50.0 + 0.005), 2e-4 / (2.5 + 4e-4)}};
+  C_MatMGe<double> R;
+  ASSERT_EQ(0, k.GetRelativeError(Y1, Y2, R));
+  ASSERT_EQ(2, R.rows);
+  ASSERT_EQ(2, R.cols);
+  for (int i = 0; i < 2; ++i)
+    for (int g = 0; g < 2; ++g) EXPECT_NEAR(want[i][g], R.GetVal(i, g), 1e-12 * want[i][g]);
+  RVec r(0);
+  ASSERT_EQ(0, k.GetRelativeError(Y1, Y2, r));
+  ASSERT_EQ(2, r.Dim());
+  EXPECT_NEAR(0.1, r[0], 1e-13);
+  EXPECT_NEAR(0.05, r[1], 1e-13);
+  double s = 0.0;
+  ASSERT_EQ(0, k.GetRelativeError(Y1, Y2, s));
+  EXPECT_NEAR(0.1, s, 1e-13);
+  ASSERT_EQ(0, k.GetRelativeError(Y1, Y1, s));
+  EXPECT_EQ(0.0, s);
+}
+
+TEST(KrigingErrors, RelativeErrorsByHand) {
+  RelativeByHand<double>(1.0);
+  RelativeByHand<cplx>(cplx(0.6, -0.8)); /* a unit factor: the same moduli */
+}
+
+/* R^2 of b against a: 1 for b = a; b = (2, 2, 2) has SSE 2 and SST 0 (not finite); b =
+ * (1, 2, 4) has SSE 1, mean 2, SST 1 + 0 + 4 = 5, R^2 0.8 (the spread of b, not of a). */
+TEST(KrigingErrors, R2ByHand) {
+  Kriging<double> k; /* any state */
+  RVec a(3), b(3);
+  a[0] = 1.0;
+  a[1] = 2.0;
+  a[2] = 3.0;
+  double r2 = -1.0;
+  ASSERT_EQ(0, k.getR2(a, a, r2));
+  EXPECT_EQ(1.0, r2);
+  b[0] = b[1] = b[2] = 2.0;
+  ASSERT_EQ(0, k.getR2(a, b, r2));
+  EXPECT_FALSE(std::isfinite(r2));
+  b[0] = 1.0;
+  b[1] = 2.0;
+  b[2] = 4.0;
+  ASSERT_EQ(0, k.getR2(a, b, r2));
+  EXPECT_NEAR(0.8, r2, 1e-15);
+  RVec shortV(2);
+  r2 = 5.0;
+  EXPECT_EQ(1, k.getR2(a, shortV, r2));
+  EXPECT_EQ(0.0, r2);
+
+  /* Matrices: the smaller column value; no columns gives 1; shapes that differ give 1. */
+  C_MatMGe<double> A = MakeMat<double>(3, 2, {1.0, 0.0, 2.0, 1.0, 3.0, 2.0});
+  C_MatMGe<double> B = MakeMat<double>(3, 2, {1.0, 0.0, 2.0, 1.0, 4.0, 2.0});
+  ASSERT_EQ(0, k.getR2(A, B, r2));
+  EXPECT_NEAR(0.8, r2, 1e-15);
+  ASSERT_EQ(0, k.getR2(A, A, r2));
+  EXPECT_EQ(1.0, r2);
+  C_MatMGe<double> none(3, 0);
+  ASSERT_EQ(0, k.getR2(none, none, r2));
+  EXPECT_EQ(1.0, r2);
+  C_MatMGe<double> C(2, 2);
+  r2 = 5.0;
+  EXPECT_EQ(1, k.getR2(A, C, r2));
+  EXPECT_EQ(0.0, r2);
+
+  /* Complex: a = (1+i, 2, 3i), b = (1+i, 2+i, 3i): mean 1 + 4i/3, SSE 1, SST 1/9 + 10/9 +
+   * (1 + 25/9) = 5, R^2 0.8. */
+  Kriging<cplx> kc;
+  CVec ca(3), cb(3);
+  ca[0] = cb[0] = cplx(1, 1);
+  ca[1] = cplx(2, 0);
+  cb[1] = cplx(2, 1);
+  ca[2] = cb[2] = cplx(0, 3);
+  ASSERT_EQ(0, kc.getR2(ca, cb, r2));
+  EXPECT_NEAR(0.8, r2, 1e-15);
+}
+
+namespace {
+
+/* A smoothing model (drop tolerance 0.3: a large nugget, so that predictions at the samples
+ * differ from the samples) of 8 samples of 2 inputs and two outputs in one group, with its
+ * dense twin. */
+struct SmoothingModel {
+  KrigingProbe<double> k;
+  RefKriging<double> ref;
+  C_MatMGe<double> X, Y;
+  double range = 0.0;
+  SmoothingModel() {
+    X = SampleInputs<double>(8, 2, 61u);
+    Y = SmoothOutputs(X, 2);
+    SmallModelSpec s;
+    s.poly = PolyConstant;
+    s.theta = {2.0};
+    EXPECT_EQ(0, k.PutDropToler(0.3));
+    EXPECT_EQ(0, SolveSmall(k, X, Y, s));
+    ref.Fit(X, Y, CorrGaussian, PolyConstant, {2.0}, 0.3);
+    double sum = 0.0;
+    for (int j = 0; j < 2; ++j) {
+      double lo = 1e300, hi = 0.0;
+      for (int i = 0; i < X.rows; ++i) {
+        lo = std::min(lo, std::fabs(Y.GetVal(i, j)));
+        hi = std::max(hi, std::fabs(Y.GetVal(i, j)));
+      }
+      sum += (hi - lo) * (hi - lo);
+    }
+    range = std::sqrt(sum);
+  }
+  /* Group relative error of errors e against values v (two outputs). */
+  double Rel(double e0, double e1, double v0, double v1) const {
+    const double f = std::sqrt(e0 * e0 + e1 * e1), v = std::sqrt(v0 * v0 + v1 * v1);
+    return v > 1e-4 * range ? f / v : f / (0.5 * std::max(range, 0.3) + v);
+  }
+};
+
+}  // namespace
+
+/* The measures of the model on its own samples: the largest relative error and R^2 of the
+ * predictions at the samples, against the dense model's predictions; a model that cannot
+ * evaluate gives 1 with r = 1 and r2 = 0. */
+TEST(KrigingErrors, MeasuresOnTheSamples) {
+  SmoothingModel sm;
+  double wantRel = 0.0, wantR2 = 1.0;
+  for (int j = 0; j < 2; ++j) {
+    double mean = 0.0;
+    for (int i = 0; i < 8; ++i) mean += sm.Y.GetVal(i, j);
+    mean /= 8.0;
+    double sse = 0.0, sst = 0.0;
+    for (int i = 0; i < 8; ++i) {
+      const double p = sm.ref.Predict(RowOf(sm.X, i), j);
+      sse += (p - sm.Y.GetVal(i, j)) * (p - sm.Y.GetVal(i, j));
+      sst += (p - mean) * (p - mean);
+    }
+    wantR2 = std::min(wantR2, 1.0 - sse / sst);
+  }
+  for (int i = 0; i < 8; ++i) {
+    const std::vector<double> x = RowOf(sm.X, i);
+    const double y0 = sm.Y.GetVal(i, 0), y1 = sm.Y.GetVal(i, 1);
+    wantRel = std::max(wantRel, sm.Rel(sm.ref.Predict(x, 0) - y0, sm.ref.Predict(x, 1) - y1,
+                                       y0, y1));
+  }
+  ASSERT_GT(wantRel, 1e-3); /* the smoothing shows */
+  double r = 0.0, r2 = 0.0;
+  ASSERT_EQ(0, sm.k.GetRelativeError(r));
+  EXPECT_NEAR(wantRel, r, 1e-9 * wantRel);
+  ASSERT_EQ(0, sm.k.getR2(r2));
+  EXPECT_NEAR(wantR2, r2, 1e-9);
+  EXPECT_LT(r2, 1.0);
+
+  Kriging<double> fresh;
+  r = 0.0;
+  r2 = 5.0;
+  EXPECT_EQ(1, fresh.GetRelativeError(r));
+  EXPECT_EQ(1.0, r);
+  EXPECT_EQ(1, fresh.getR2(r2));
+  EXPECT_EQ(0.0, r2);
+}
+
+/* CheckError and CheckRelativeError at given points: the largest absolute and relative
+ * errors of the predictions against the dense model; the largest relative predictor error
+ * over the rows that are not samples (0 when all are samples); refusals leave the outputs. */
+TEST(KrigingErrors, ChecksAtGivenPoints) {
+  SmoothingModel sm;
+  C_MatMGe<double> P = SampleInputs<double>(6, 2, 62u);
+  for (int j = 0; j < 2; ++j) P.SetVal(2, j, sm.X.GetVal(5, j)); /* one sample among them */
+  C_MatMGe<double> Yt = SmoothOutputs(P, 2);
+
+  double wantAbs = 0.0, wantRel = 0.0, wantPred = 0.0;
+  for (int i = 0; i < 6; ++i) {
+    const std::vector<double> x = RowOf(P, i);
+    const double p0 = sm.ref.Predict(x, 0), p1 = sm.ref.Predict(x, 1);
+    const double y0 = Yt.GetVal(i, 0), y1 = Yt.GetVal(i, 1);
+    wantAbs = std::max(wantAbs, std::max(std::fabs(p0 - y0), std::fabs(p1 - y1)));
+    wantRel = std::max(wantRel, sm.Rel(p0 - y0, p1 - y1, y0, y1));
+    if (i != 2)
+      wantPred = std::max(wantPred, sm.Rel(sm.ref.PredErr(x, 0), sm.ref.PredErr(x, 1), p0, p1));
+  }
+  double err = -1.0, rel = -1.0, pred = -1.0;
+  ASSERT_EQ(0, sm.k.CheckError(P, Yt, err));
+  EXPECT_NEAR(wantAbs, err, 1e-9 * wantAbs);
+  ASSERT_EQ(0, sm.k.CheckRelativeError(P, Yt, rel, pred));
+  EXPECT_NEAR(wantRel, rel, 1e-9 * wantRel);
+  EXPECT_NEAR(wantPred, pred, 1e-7 * wantPred);
+  EXPECT_EQ(6, sm.k.GetTestRelativeErrorDim());
+
+  C_MatMGe<double> S(2, 2), Ys(2, 2);
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 2; ++j) {
+      S.SetVal(i, j, sm.X.GetVal(i, j));
+      Ys.SetVal(i, j, sm.Y.GetVal(i, j));
+    }
+  ASSERT_EQ(0, sm.k.CheckRelativeError(S, Ys, rel, pred));
+  EXPECT_EQ(0.0, pred);
+
+  /* Refusals: n + 1 columns, rows that differ, q + 1 values, a model that is not solved. */
+  C_MatMGe<double> wide(6, 3), Y5(5, 2), Yw(6, 3);
+  err = rel = pred = 7.0;
+  EXPECT_EQ(1, sm.k.CheckError(wide, Yt, err));
+  EXPECT_EQ(1, sm.k.CheckError(P, Y5, err));
+  EXPECT_EQ(1, sm.k.CheckError(P, Yw, err));
+  EXPECT_EQ(1, sm.k.CheckRelativeError(wide, Yt, rel, pred));
+  EXPECT_EQ(1, sm.k.CheckRelativeError(P, Y5, rel, pred));
+  ASSERT_EQ(0, sm.k.PutDropToler(0.2)); /* state 1: the checks do not solve */
+  EXPECT_EQ(1, sm.k.CheckError(P, Yt, err));
+  EXPECT_EQ(1, sm.k.CheckRelativeError(P, Yt, rel, pred));
+  EXPECT_EQ(KrigingSolveRequired, sm.k.GetKrigingStatus());
+  EXPECT_EQ(7.0, err);
+  EXPECT_EQ(7.0, rel);
+  EXPECT_EQ(7.0, pred);
+}
