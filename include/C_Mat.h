@@ -194,6 +194,27 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
   double MatNrmInf();
   // Largest column sum of |a(i, j)|, through LnkCol (code 2871 when the class has none).
   double MatNrmOne();
+  // The text form of the concrete matrices: the text header, then each row of elements, each
+  // followed by " "; code 12 for a null FILE.
+  int WriteMatlabRows(FILE* f);
+  // Where Solve puts the solution: *x holding a copy of b when x is given, else b itself;
+  // null when the copy fails.
+  static C_Vec<T, int>* SolveTarget(C_Vec<T, int>& b, C_Vec<T, int>* x) {
+    if (!x) return &b;
+    return x->Copy(b) == 0 ? x : nullptr;
+  }
+  // Reads the value count and the values of a binary form into tmp, so that only a complete,
+  // consistent matrix replaces this one: code 21 when either cannot be read or
+  // consistent(count) is false.
+  template <class Consistent>
+  static void ReadValues(FILE* f, VecType& tmp, Consistent consistent);
+  // Copies tmp's values over the first tmp.Dim() stored values.
+  void InstallValues(VecType& tmp) {
+    const int count = tmp.Dim();
+    if (count > 0)
+      std::memcpy(static_cast<void*>(Adr()), static_cast<const void*>(tmp.Adr(0)),
+                  static_cast<size_t>(count) * sizeof(T));
+  }
 };
 
 template <class T>
@@ -276,6 +297,28 @@ double C_Mat<T>::MatNrmOne() {
     if (!(sum < best)) best = sum;
   }
   return best;
+}
+
+template <class T>
+int C_Mat<T>::WriteMatlabRows(FILE* f) {
+  WriteTextHeader(f, TypeName());
+  for (int i = 0; i < rows; i++) {
+    for (int j = 0; j < cols; j++) {
+      KveloPrintElem(f, GetVal(i, j));
+      std::fprintf(f, " ");
+    }
+    std::fprintf(f, "\n");
+  }
+  return 0;
+}
+
+template <class T>
+template <class Consistent>
+void C_Mat<T>::ReadValues(FILE* f, VecType& tmp, Consistent consistent) {
+  int count = 0;
+  if (T_BF_read(f, &count, 1, true) != 0 || !consistent(count)) KVELO_THROW(21);
+  tmp.Resize(count);
+  if (count > 0 && T_BF_read(f, tmp.Adr(0), count, true) != 0) KVELO_THROW(21);
 }
 
 // The column cursors of the library's two instances are compiled once, in the library, and

@@ -403,11 +403,8 @@ int C_MatMGe<T>::Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) {
     const int p = ipiv[k];
     if (p < 1 || p > n) KVELO_THROW(2872);
   }
-  C_Vec<T, int>* rhs = &b;
-  if (x) {
-    if (x->Copy(b) != 0) return -1;
-    rhs = x;
-  }
+  C_Vec<T, int>* rhs = C_Mat<T>::SolveTarget(b, x);
+  if (!rhs) return -1;
   if (n == 0) return 0;
   if (!rhs->InCore() || !rhs->Full() || rhs->Dim() != n || !rhs->Adr(0)) KVELO_THROW(38);
   int info = 0;
@@ -440,15 +437,7 @@ int C_MatMGe<T>::Print(FILE* f, int row) {
 
 template <class T>
 int C_MatMGe<T>::WriteMatlab(FILE* f) {
-  this->WriteTextHeader(f, C_Mat<T>::TypeName());
-  for (int i = 0; i < rows; i++) {
-    for (int j = 0; j < cols; j++) {
-      KveloPrintElem(f, GetVal(i, j));
-      std::fprintf(f, " ");
-    }
-    std::fprintf(f, "\n");
-  }
-  return 0;
+  return this->WriteMatlabRows(f);
 }
 
 template <class T>
@@ -472,14 +461,10 @@ template <class T>
 int C_MatMGe<T>::Read(FILE* f) {
   int r = 0, c = 0;
   C_GenericMat::ReadHeader(f, r, c);
-  int count = 0;
-  if (T_BF_read(f, &count, 1, true) != 0) KVELO_THROW(21);
-  if (static_cast<long long>(r) * c != count) KVELO_THROW(21);
-  // Read into a temporary: only a complete, consistent matrix replaces this one.
-  VecType tmp(count);
-  if (count > 0 && T_BF_read(f, tmp.Adr(0), count, true) != 0) KVELO_THROW(21);
+  VecType tmp(0);
+  C_Mat<T>::ReadValues(f, tmp, [&](int count) { return static_cast<long long>(r) * c == count; });
   Resize(r, c);
-  if (count > 0) std::memcpy(static_cast<void*>(Adr()), static_cast<const void*>(tmp.Adr(0)), static_cast<size_t>(count) * sizeof(T));
+  this->InstallValues(tmp);
   return 0;
 }
 

@@ -258,11 +258,8 @@ int C_MatMSym<T>::Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) {
     const int p = ipiv[k];
     if (p == 0 || p > n || p < -n) return SolveError(2872);
   }
-  C_Vec<T, int>* rhs = &b;
-  if (x) {
-    if (x->Copy(b) != 0) return -1;
-    rhs = x;
-  }
+  C_Vec<T, int>* rhs = C_Mat<T>::SolveTarget(b, x);
+  if (!rhs) return -1;
   if (n == 0) return 0;
   if (!rhs->InCore() || !rhs->Full() || rhs->Dim() != n || !rhs->Adr(0)) return SolveError(2872);
   int info = 0;
@@ -305,15 +302,7 @@ int C_MatMSym<T>::Print(FILE* f, int row) {
 
 template <class T>
 int C_MatMSym<T>::WriteMatlab(FILE* f) {
-  this->WriteTextHeader(f, C_Mat<T>::TypeName());
-  for (int i = 0; i < rows; i++) {
-    for (int j = 0; j < rows; j++) {
-      KveloPrintElem(f, GetVal(i, j));
-      std::fprintf(f, " ");
-    }
-    std::fprintf(f, "\n");
-  }
-  return 0;
+  return this->WriteMatlabRows(f);  // rows = cols: the full square
 }
 
 template <class T>
@@ -339,16 +328,12 @@ int C_MatMSym<T>::Read(FILE* f) {
     fct_Trace("aff_lieu", __LINE__, "include/C_MatMSym");
     return -1;
   }
-  int count = 0;
-  if (T_BF_read(f, &count, 1, true) != 0) KVELO_THROW(21);
-  if (r != c || kvelo_msym_detail::PackedCount(r) != count) KVELO_THROW(21);
-  // Read into a temporary: only a complete, consistent matrix replaces this one.
-  VecType tmp(count);
-  if (count > 0 && T_BF_read(f, tmp.Adr(0), count, true) != 0) KVELO_THROW(21);
-  storage.Resize(count);
+  VecType tmp(0);
+  C_Mat<T>::ReadValues(f, tmp, [&](int count) { return r == c && kvelo_msym_detail::PackedCount(r) == count; });
+  storage.Resize(tmp.Dim());
   rows = cols = r;
   side = s;
-  if (count > 0) std::memcpy(static_cast<void*>(Adr()), static_cast<const void*>(tmp.Adr(0)), static_cast<size_t>(count) * sizeof(T));
+  this->InstallValues(tmp);
   return 0;
 }
 

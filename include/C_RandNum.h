@@ -56,6 +56,10 @@ class KVELO_API C_RandNum {
  private:
   int Regenerate();
   unsigned NextWord();
+  /* The common end of both seedings: a new state seeded from the n seeds (array seeding when
+   * byArray, else the single-seed rule on seeds[0]) replaces the old one; 1 (nothing changed)
+   * when memory runs out. */
+  int Reseed(int n, const unsigned* seeds, bool byArray);
 
   std::vector<unsigned> m_seeds;  // seeds of the last successful Init
   unsigned* m_state;              // 624 words, owned; null before the first Init

@@ -122,7 +122,7 @@ struct Kernel<long long> : IntKernel<long long> {
   }
 };
 
-// Shared parts of the real and complex kernels.
+// Shared parts of the real and complex kernels. |x| is the modulus of a complex element.
 template <class T>
 struct FloatKernelBase {
   static constexpr bool kBlasSearch = true;
@@ -130,6 +130,18 @@ struct FloatKernelBase {
   static T Add(T a, T b) { return a + b; }
   static T Sub(T a, T b) { return a - b; }
   static T Mul(T a, T b) { return a * b; }
+  // |x| of the element the BLAS i?amax picks (for complex, by |Re| + |Im|: not necessarily
+  // the largest modulus), formed in the element's precision.
+  static double InfNorm(int n, const T* x) {
+    int k = Kernel<T>::IAmax(n, x);
+    return k < 1 ? 0.0 : static_cast<double>(std::abs(x[k - 1]));
+  }
+  // Sum of |x| formed in the element's precision, then widened.
+  static double OneNorm(int n, const T* x) {
+    decltype(std::abs(x[0])) s = 0;
+    for (int i = 0; i < n; ++i) s += std::abs(x[i]);
+    return static_cast<double>(s);
+  }
 };
 
 template <>
@@ -145,15 +157,6 @@ struct Kernel<float> : FloatKernelBase<float> {
   }
   static int IAmax(int n, const float* x) { return ITF_isamax(n, x, 1); }
   static int IAmin(int n, const float* x) { return ITF_isamin(n, x, 1); }
-  static double InfNorm(int n, const float* x) {
-    int k = ITF_isamax(n, x, 1);
-    return k < 1 ? 0.0 : static_cast<double>(std::fabs(x[k - 1]));
-  }
-  static double OneNorm(int n, const float* x) {
-    float s = 0.0f;
-    for (int i = 0; i < n; ++i) s += std::fabs(x[i]);
-    return static_cast<double>(s);
-  }
   static float Conj(float v) { return v; }
   static double AbsD(float v) { return std::fabs(static_cast<double>(v)); }
   static double SqrtAbs(float r) { return std::sqrt(std::fabs(static_cast<double>(r))); }
@@ -172,15 +175,6 @@ struct Kernel<double> : FloatKernelBase<double> {
   static void Copy(int n, const double* x, double* y);
   static int IAmax(int n, const double* x) { return ITF_idamax(n, x, 1); }
   static int IAmin(int n, const double* x) { return ITF_idamin(n, x, 1); }
-  static double InfNorm(int n, const double* x) {
-    int k = ITF_idamax(n, x, 1);
-    return k < 1 ? 0.0 : std::fabs(x[k - 1]);
-  }
-  static double OneNorm(int n, const double* x) {
-    double s = 0.0;
-    for (int i = 0; i < n; ++i) s += std::fabs(x[i]);
-    return s;
-  }
   static double Conj(double v) { return v; }
   static double AbsD(double v) { return std::fabs(v); }
   static double SqrtAbs(double r) { return std::sqrt(std::fabs(r)); }
@@ -208,16 +202,6 @@ struct Kernel<std::complex<float>> : FloatKernelBase<std::complex<float>> {
   }
   static int IAmax(int n, const C* x) { return ITF_icamax(n, x, 1); }
   static int IAmin(int n, const C* x) { return ITF_icamin(n, x, 1); }
-  // The modulus of the element the BLAS chose by |Re| + |Im|, not necessarily the largest modulus.
-  static double InfNorm(int n, const C* x) {
-    int k = ITF_icamax(n, x, 1);
-    return k < 1 ? 0.0 : static_cast<double>(std::abs(x[k - 1]));
-  }
-  static double OneNorm(int n, const C* x) {
-    float s = 0.0f;
-    for (int i = 0; i < n; ++i) s += std::abs(x[i]);
-    return static_cast<double>(s);
-  }
   static C Conj(C v) { return std::conj(v); }
   static double AbsD(C v) { return std::abs(std::complex<double>(v)); }
   static double SqrtAbs(C r) { return std::sqrt(std::abs(std::complex<double>(r))); }
@@ -241,15 +225,6 @@ struct Kernel<std::complex<double>> : FloatKernelBase<std::complex<double>> {
   static void Copy(int n, const C* x, C* y);
   static int IAmax(int n, const C* x) { return ITF_izamax(n, x, 1); }
   static int IAmin(int n, const C* x) { return ITF_izamin(n, x, 1); }
-  static double InfNorm(int n, const C* x) {
-    int k = ITF_izamax(n, x, 1);
-    return k < 1 ? 0.0 : std::abs(x[k - 1]);
-  }
-  static double OneNorm(int n, const C* x) {
-    double s = 0.0;
-    for (int i = 0; i < n; ++i) s += std::abs(x[i]);
-    return s;
-  }
   static C Conj(C v) { return std::conj(v); }
   static double AbsD(C v) { return std::abs(v); }
   static double SqrtAbs(C r) { return std::sqrt(std::abs(r)); }
@@ -282,6 +257,22 @@ inline void Kernel<std::complex<double>>::Copy(int n, const C* x, C* y) {
     std::memmove(static_cast<void*>(y), x, static_cast<size_t>(n) * sizeof(C));
   else
     ITF_zcopy(n, x, 1, y, 1);
+}
+
+// Runs write(f) on the file path opened with mode and closes it, also when write throws.
+// False, write not run, when path is null or the file does not open.
+template <class W>
+inline bool WithFile(const char* path, const char* mode, W&& write) {
+  FILE* f = path ? std::fopen(path, mode) : nullptr;
+  if (!f) return false;
+  try {
+    write(f);
+  } catch (...) {
+    std::fclose(f);
+    throw;
+  }
+  std::fclose(f);
+  return true;
 }
 
 // Runs f(offset, count) once per piece of at most 2^31-1 elements (one piece for I = int;
@@ -497,15 +488,8 @@ C_Type::E_Type C_BaseVec<I>::Type() const {
 
 template <class I>
 int C_BaseVec<I>::WriteMatlab(const char* path) {
-  FILE* f = path ? std::fopen(path, "w") : nullptr;
-  if (!f) return WriteMatlab(static_cast<FILE*>(nullptr));
-  try {
-    WriteMatlab(f);
-  } catch (...) {
-    std::fclose(f);
-    throw;
-  }
-  std::fclose(f);
+  if (!kvelo_vec::WithFile(path, "w", [this](FILE* f) { this->WriteMatlab(f); }))
+    return WriteMatlab(static_cast<FILE*>(nullptr));
   return 0;
 }
 
@@ -516,16 +500,7 @@ int C_BaseVec<I>::WriteMatlab(FILE*) {
 
 template <class I>
 int C_BaseVec<I>::Print(const char* path, bool append) {
-  if (!path) return 0;
-  FILE* f = std::fopen(path, append ? "a" : "w");
-  if (!f) return 0;
-  try {
-    Print(f);
-  } catch (...) {
-    std::fclose(f);
-    throw;
-  }
-  std::fclose(f);
+  kvelo_vec::WithFile(path, append ? "a" : "w", [this](FILE* f) { this->Print(f); });
   return 0;
 }
 
@@ -904,6 +879,11 @@ I C_Vec<T, I>::IMax(I first, I last) {
   return SearchExtreme(first, last, true);
 }
 
+// The element types of the library's vector instances: X(T) once for each. The declarations
+// below and the instances compiled into libkvelo.so are made from this one list.
+#define KVELO_VEC_ELEMENT_TYPES(X) \
+  X(int) X(float) X(double) X(long long) X(std::complex<float>) X(std::complex<double>)
+
 // The instances live in libkvelo.so; users of this header take them from there.
 extern template class C_BaseVec<int>;
 extern template class C_BaseVec<long long>;
@@ -912,12 +892,7 @@ extern template class C_BaseVec<long long>;
   extern template struct C_Counter<C_Vec<T, long long>>;     \
   extern template class C_Vec<T, int>;                       \
   extern template class C_Vec<T, long long>;
-KVELO_VEC_EXTERN(int)
-KVELO_VEC_EXTERN(float)
-KVELO_VEC_EXTERN(double)
-KVELO_VEC_EXTERN(long long)
-KVELO_VEC_EXTERN(std::complex<float>)
-KVELO_VEC_EXTERN(std::complex<double>)
+KVELO_VEC_ELEMENT_TYPES(KVELO_VEC_EXTERN)
 #undef KVELO_VEC_EXTERN
 
 #endif

@@ -94,10 +94,5 @@ void C_Vec_Recv(C_Vec<T, I>* v, int a, int b) {
   template KVELO_API void C_Vec_Send<T, long long>(C_Vec<T, long long>*, int, int); \
   template KVELO_API void C_Vec_Recv<T, int>(C_Vec<T, int>*, int, int);             \
   template KVELO_API void C_Vec_Recv<T, long long>(C_Vec<T, long long>*, int, int);
-KVELO_COMM_INSTANCES(int)
-KVELO_COMM_INSTANCES(float)
-KVELO_COMM_INSTANCES(double)
-KVELO_COMM_INSTANCES(long long)
-KVELO_COMM_INSTANCES(std::complex<float>)
-KVELO_COMM_INSTANCES(std::complex<double>)
+KVELO_VEC_ELEMENT_TYPES(KVELO_COMM_INSTANCES)
 #undef KVELO_COMM_INSTANCES

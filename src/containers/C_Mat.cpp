@@ -51,14 +51,7 @@ int C_GenericMat::Read(FILE* f) {
 }
 
 int C_GenericMat::WriteMatlab(const char* path) {
-  FILE* f = path ? std::fopen(path, "w") : nullptr;
-  try {
-    WriteMatlab(f);
-  } catch (...) {
-    if (f) std::fclose(f);
-    throw;
-  }
-  if (f) std::fclose(f);
+  if (!kvelo_vec::WithFile(path, "w", [this](FILE* f) { WriteMatlab(f); })) WriteMatlab(static_cast<FILE*>(nullptr));
   return 0;
 }
 
@@ -74,16 +67,7 @@ int C_GenericMat::Print(FILE* f, int row) {
 }
 
 int C_GenericMat::Print(const char* path, int row, bool append) {
-  if (!path) return 0;
-  FILE* f = std::fopen(path, append ? "a" : "w");
-  if (!f) return 0;
-  try {
-    Print(f, row);
-  } catch (...) {
-    std::fclose(f);
-    throw;
-  }
-  std::fclose(f);
+  kvelo_vec::WithFile(path, append ? "a" : "w", [this, row](FILE* f) { Print(f, row); });
   return 0;
 }
 

@@ -55,12 +55,7 @@ template class C_BaseVec<long long>;
   template struct C_Counter<C_Vec<T, long long>>; \
   template class C_Vec<T, int>;                   \
   template class C_Vec<T, long long>;
-KVELO_VEC_INSTANCES(int)
-KVELO_VEC_INSTANCES(float)
-KVELO_VEC_INSTANCES(double)
-KVELO_VEC_INSTANCES(long long)
-KVELO_VEC_INSTANCES(std::complex<float>)
-KVELO_VEC_INSTANCES(std::complex<double>)
+KVELO_VEC_ELEMENT_TYPES(KVELO_VEC_INSTANCES)
 #undef KVELO_VEC_INSTANCES
 
 template class C_Ptr<int, int>;

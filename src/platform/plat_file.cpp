@@ -46,11 +46,12 @@ long long RemainingBytes(int fd) {
   return pos >= info.size ? 0 : info.size - static_cast<long long>(pos);
 }
 
-long long ReadFull(int fd, void* buf, std::size_t bytes) {
-  char* p = static_cast<char*>(buf);
+// The loop both directions share: call moves at most the rest from p + done (read or write).
+template <typename Byte, typename Call>
+static long long TransferFull(int fd, Byte* p, std::size_t bytes, Call call) {
   std::size_t done = 0;
   while (done < bytes) {
-    const ssize_t r = read(fd, p + done, bytes - done);
+    const ssize_t r = call(fd, p + done, bytes - done);
     if (r < 0) {
       if (errno == EINTR) continue;
       if (done == 0) return -1;
@@ -62,20 +63,12 @@ long long ReadFull(int fd, void* buf, std::size_t bytes) {
   return static_cast<long long>(done);
 }
 
+long long ReadFull(int fd, void* buf, std::size_t bytes) {
+  return TransferFull(fd, static_cast<char*>(buf), bytes, read);
+}
+
 long long WriteFull(int fd, const void* buf, std::size_t bytes) {
-  const char* p = static_cast<const char*>(buf);
-  std::size_t done = 0;
-  while (done < bytes) {
-    const ssize_t r = write(fd, p + done, bytes - done);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      if (done == 0) return -1;
-      break;
-    }
-    if (r == 0) break;
-    done += static_cast<std::size_t>(r);
-  }
-  return static_cast<long long>(done);
+  return TransferFull(fd, static_cast<const char*>(buf), bytes, write);
 }
 
 std::string TempDir() {

@@ -80,31 +80,25 @@ long long WideToUtf8(const wchar_t* s, char* out) {
   return n;
 }
 
-bool ToWide(const char* s, std::wstring& out) {
+// A counting pass of convert sizes out, a second pass fills it: false (out empty) when the
+// input is refused or the string cannot be had.
+template <typename In, typename Str>
+static bool ConvertInto(const In* s, Str& out, long long (*convert)(const In*, typename Str::value_type*)) {
   out.clear();
-  const long long n = Utf8ToWide(s, nullptr);
+  const long long n = convert(s, nullptr);
   if (n < 0) return false;
   try {
     out.resize(static_cast<size_t>(n));
   } catch (const std::bad_alloc&) {
     return false;
   }
-  Utf8ToWide(s, &out[0]);
+  convert(s, &out[0]);
   return true;
 }
 
-bool ToUtf8(const wchar_t* s, std::string& out) {
-  out.clear();
-  const long long n = WideToUtf8(s, nullptr);
-  if (n < 0) return false;
-  try {
-    out.resize(static_cast<size_t>(n));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  WideToUtf8(s, &out[0]);
-  return true;
-}
+bool ToWide(const char* s, std::wstring& out) { return ConvertInto(s, out, Utf8ToWide); }
+
+bool ToUtf8(const wchar_t* s, std::string& out) { return ConvertInto(s, out, WideToUtf8); }
 
 int Utf16Encode(wchar_t c, std::uint16_t out[2]) {
   const std::uint32_t v = static_cast<std::uint32_t>(c);

@@ -29,25 +29,21 @@ size_t Elements(long long moved, size_t size) {
   return static_cast<size_t>(moved) / size;
 }
 
-size_t WriteBlock(const void* buf, size_t size, int count, int fd) {
+// One block transfer of count elements on fd through full (the whole-transfer loop of the
+// direction); the elements moved. A refused request or a missing descriptor (fd < 0, also
+// what a null stream is handed as) sets errno to EINVAL and moves nothing.
+template <typename Buf, typename Full>
+size_t Block(Buf* buf, size_t size, int count, int fd, Full full) {
   if (size == 0) return 0;
   const long long bytes = TransferBytes(buf, size, count);
   if (bytes < 0 || fd < 0) {
     errno = EINVAL;
     return 0;
   }
-  return Elements(kvplat::WriteFull(fd, buf, static_cast<size_t>(bytes)), size);
+  return Elements(full(fd, buf, static_cast<size_t>(bytes)), size);
 }
 
-size_t ReadBlock(void* buf, size_t size, int count, int fd) {
-  if (size == 0) return 0;
-  const long long bytes = TransferBytes(buf, size, count);
-  if (bytes < 0 || fd < 0) {
-    errno = EINVAL;
-    return 0;
-  }
-  return Elements(kvplat::ReadFull(fd, buf, static_cast<size_t>(bytes)), size);
-}
+int StreamFd(FILE* stream) { return stream ? fileno(stream) : -1; }
 
 bool Narrow(const wchar_t* s, std::string& out) {
   if (!s) {
@@ -106,25 +102,17 @@ long long CBF_ftell64(FILE* stream) { return CBF_tell64(kvelo_fileno(stream)); }
 long long CBF_tell64(int fd) { return CBF_lseek64(fd, 0, SEEK_CUR); }
 
 size_t CBF_fwrite64(const void* buf, size_t size, int count, FILE* stream) {
-  if (size == 0) return 0;
-  if (!stream) {
-    errno = EINVAL;
-    return 0;
-  }
-  return WriteBlock(buf, size, count, fileno(stream));
+  return Block(buf, size, count, StreamFd(stream), kvplat::WriteFull);
 }
 
 size_t CBF_fread64(void* buf, size_t size, int count, FILE* stream) {
-  if (size == 0) return 0;
-  if (!stream) {
-    errno = EINVAL;
-    return 0;
-  }
-  return ReadBlock(buf, size, count, fileno(stream));
+  return Block(buf, size, count, StreamFd(stream), kvplat::ReadFull);
 }
 
-size_t CBF_write64(const void* buf, size_t size, int count, int fd) { return WriteBlock(buf, size, count, fd); }
+size_t CBF_write64(const void* buf, size_t size, int count, int fd) {
+  return Block(buf, size, count, fd, kvplat::WriteFull);
+}
 
-size_t CBF_read64(void* buf, size_t size, int count, int fd) { return ReadBlock(buf, size, count, fd); }
+size_t CBF_read64(void* buf, size_t size, int count, int fd) { return Block(buf, size, count, fd, kvplat::ReadFull); }
 
 }  // extern "C"

@@ -84,10 +84,7 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
     : C_KveloMessage(function, file, line, kDefaultKey, type) {
   va_list ap;
   va_start(ap, code);
-  va_list args;
-  va_copy(args, ap);
-  Set(code, &args);
-  va_end(args);
+  Set(code, &ap);
   va_end(ap);
 }
 
@@ -97,10 +94,7 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
     : C_KveloMessage(function, file, line, key, type) {
   va_list ap;
   va_start(ap, code);
-  va_list args;
-  va_copy(args, ap);
-  Set(code, &args);
-  va_end(args);
+  Set(code, &ap);
   va_end(ap);
 }
 
@@ -109,10 +103,7 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
     : C_KveloMessage(function, file, line, kDefaultKey, type) {
   va_list ap;
   va_start(ap, fmt);
-  va_list args;
-  va_copy(args, ap);
-  Set(fmt, &args);
-  va_end(args);
+  Set(fmt, &ap);
   va_end(ap);
 }
 
@@ -122,18 +113,14 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
     : C_KveloMessage(function, file, line, key, type) {
   va_list ap;
   va_start(ap, fmt);
-  va_list args;
-  va_copy(args, ap);
-  Set(fmt, &args);
-  va_end(args);
+  Set(fmt, &ap);
   va_end(ap);
 }
 
+// The forms without a key are those of the default tool.
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_MessageType_enum type, const std::string& text)
-    : C_KveloMessage(function, file, line, kDefaultKey, type) {
-  m_text = text;
-}
+    : C_KveloMessage(function, file, line, kDefaultKey, type, text) {}
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const std::string& key, E_MessageType_enum type,
@@ -145,22 +132,14 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_MessageType_enum type, E_VerbosityLevel_enum level,
                                E_DebugScope_enum scope, E_MessageStream_enum stream)
-    : C_KveloMessage(function, file, line, kDefaultKey, type) {
-  m_level = level;
-  m_scope = scope;
-  m_stream = stream;
-}
+    : C_KveloMessage(function, file, line, kDefaultKey, E_MessageCode_t(0), type, level, scope,
+                     stream) {}
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_MessageCode_t code, E_MessageType_enum type,
                                E_VerbosityLevel_enum level, E_DebugScope_enum scope,
                                E_MessageStream_enum stream)
-    : C_KveloMessage(function, file, line, kDefaultKey, type) {
-  m_code = code;
-  m_level = level;
-  m_scope = scope;
-  m_stream = stream;
-}
+    : C_KveloMessage(function, file, line, kDefaultKey, code, type, level, scope, stream) {}
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const std::string& key, E_MessageCode_t code,
@@ -177,34 +156,23 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const std::string& text, E_MessageType_enum type,
                                E_VerbosityLevel_enum level, E_DebugScope_enum scope,
                                E_MessageStream_enum stream)
-    : C_KveloMessage(function, file, line, kDefaultKey, type) {
-  m_text = text;
-  m_level = level;
-  m_scope = scope;
-  m_stream = stream;
-}
+    : C_KveloMessage(function, file, line, kDefaultKey, text, type, level, scope, stream) {}
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const std::string& key, const std::string& text,
                                E_MessageType_enum type, E_VerbosityLevel_enum level,
                                E_DebugScope_enum scope, E_MessageStream_enum stream)
-    : C_KveloMessage(function, file, line, key, type) {
+    : C_KveloMessage(function, file, line, key, E_MessageCode_t(0), type, level, scope, stream) {
   m_text = text;
-  m_level = level;
-  m_scope = scope;
-  m_stream = stream;
 }
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const char* text, E_MessageType_enum type,
                                E_VerbosityLevel_enum level, E_DebugScope_enum scope,
                                E_MessageStream_enum stream)
-    : C_KveloMessage(function, file, line, kDefaultKey, type) {
-  if (text != nullptr) m_text = text;
-  m_level = level;
-  m_scope = scope;
-  m_stream = stream;
-}
+    : C_KveloMessage(function, file, line, kDefaultKey,
+                     text != nullptr ? std::string(text) : std::string(), type, level, scope,
+                     stream) {}
 
 C_KveloMessage::C_KveloMessage(const char*, const char*, int, const C_KveloMessage& other)
     : C_KveloMessage(other) {}
@@ -244,10 +212,7 @@ void C_KveloMessage::Set(E_MessageCode_t code, va_list* args) {
 void C_KveloMessage::Set(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  va_list args;
-  va_copy(args, ap);
-  Set(fmt, &args);
-  va_end(args);
+  Set(fmt, &ap);
   va_end(ap);
 }
 
@@ -256,10 +221,7 @@ void C_KveloMessage::Set(const std::string& s) { m_text = s; }
 void C_KveloMessage::Set(E_MessageCode_t code, ...) {
   va_list ap;
   va_start(ap, code);
-  va_list args;
-  va_copy(args, ap);
-  Set(code, &args);
-  va_end(args);
+  Set(code, &ap);
   va_end(ap);
 }
 
@@ -274,10 +236,7 @@ void C_KveloMessage::Append(const char* fmt, va_list* args) {
 void C_KveloMessage::Append(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  va_list args;
-  va_copy(args, ap);
-  Append(fmt, &args);
-  va_end(args);
+  Append(fmt, &ap);
   va_end(ap);
 }
 
@@ -286,11 +245,8 @@ void C_KveloMessage::Append(const std::string& s) { m_text += s; }
 void C_KveloMessage::Append(E_MessageCode_t code, ...) {
   va_list ap;
   va_start(ap, code);
-  va_list args;
-  va_copy(args, ap);
   m_code = code;
-  m_text += LookupText(m_key, code, &args);
-  va_end(args);
+  m_text += LookupText(m_key, code, &ap);
   va_end(ap);
 }
 
@@ -302,10 +258,7 @@ bool C_KveloMessage::IsActive() {
 int C_KveloMessage::Print(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  va_list args;
-  va_copy(args, ap);
-  Set(fmt, &args);
-  va_end(args);
+  Set(fmt, &ap);
   va_end(ap);
   return Print();
 }
@@ -318,10 +271,7 @@ int C_KveloMessage::Print(const std::string& s) {
 int C_KveloMessage::Print(E_MessageCode_t code, ...) {
   va_list ap;
   va_start(ap, code);
-  va_list args;
-  va_copy(args, ap);
-  Set(code, &args);
-  va_end(args);
+  Set(code, &ap);
   va_end(ap);
   return Print();
 }
@@ -416,10 +366,7 @@ void C_KveloException::setExceptionCode(E_MessageCode_t code, ...) {
   setMessageCode(code);
   va_list ap;
   va_start(ap, code);
-  va_list args;
-  va_copy(args, ap);
-  m_exceptionText = LookupText(m_key, code, &args);
-  va_end(args);
+  m_exceptionText = LookupText(m_key, code, &ap);
   va_end(ap);
 }
 
@@ -449,10 +396,7 @@ void C_KveloException::setReason(E_MessageCode_t code, ...) {
   }
   va_list ap;
   va_start(ap, code);
-  va_list args;
-  va_copy(args, ap);
-  m_reasonText = LookupText(m_key, code, &args);
-  va_end(args);
+  m_reasonText = LookupText(m_key, code, &ap);
   va_end(ap);
 }
 

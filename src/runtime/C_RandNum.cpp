@@ -111,28 +111,17 @@ int C_RandNum::Init(const E_InitSeedType& type, const unsigned& seed) {
       return 1;
   }
   if (s == 0) return 1;
-  unsigned* state = new (std::nothrow) unsigned[kN];
-  if (!state) return 1;
-  try {
-    m_seeds.assign(1, s);
-  } catch (...) {
-    delete[] state;
-    return 1;
-  }
-  SeedOne(state, s);
-  delete[] m_state;
-  m_state = state;
-  m_next = m_state;
-  m_wordsLeft = 1;
-  m_drawStatus = kReady;
-  m_seedStatus = kReady;
-  return 0;
+  return Reseed(1, &s, false);
 }
 
 int C_RandNum::Init(int n, const unsigned* const seeds) {
   if (n <= 0 || !seeds) return 1;
   for (int i = 0; i < n; ++i)
     if (seeds[i] == 0) return 1;
+  return Reseed(n, seeds, true);
+}
+
+int C_RandNum::Reseed(int n, const unsigned* seeds, bool byArray) {
   unsigned* state = new (std::nothrow) unsigned[kN];
   if (!state) return 1;
   try {
@@ -141,7 +130,10 @@ int C_RandNum::Init(int n, const unsigned* const seeds) {
     delete[] state;
     return 1;
   }
-  SeedArray(state, seeds, n);
+  if (byArray)
+    SeedArray(state, seeds, n);
+  else
+    SeedOne(state, seeds[0]);
   delete[] m_state;
   m_state = state;
   m_next = m_state;

@@ -379,6 +379,19 @@ int GraphEntry(const C_Timer::T_Graph& graph, C_Timer::T_Graph::iterator cursor,
   return cursor->first;
 }
 
+// The two steps of a walk through the children or the parents: to the first entry, or one
+// entry on (-1 once the walk has passed the end); each reads the entry it reaches.
+int WalkFirst(C_Timer::T_Graph& graph, C_Timer::T_Graph::iterator& cursor, double& elapsed, double& cpu) {
+  cursor = graph.begin();
+  return GraphEntry(graph, cursor, elapsed, cpu);
+}
+
+int WalkNext(C_Timer::T_Graph& graph, C_Timer::T_Graph::iterator& cursor, double& elapsed, double& cpu) {
+  if (cursor == graph.end()) return -1;
+  ++cursor;
+  return GraphEntry(graph, cursor, elapsed, cpu);
+}
+
 const std::string& NameOf(const std::vector<std::string>& names, int id) {
   static const std::string none;
   return (id >= 0 && static_cast<std::size_t>(id) < names.size()) ? names[static_cast<std::size_t>(id)] : none;
@@ -411,27 +424,13 @@ int ReadGraph(FILE* f, C_Timer::T_Graph& graph, int idLimit) {
 
 }  // namespace
 
-int C_Timer::FirstChild(double& elapsed, double& cpu) {
-  m_childCursor = m_children.begin();
-  return GraphEntry(m_children, m_childCursor, elapsed, cpu);
-}
+int C_Timer::FirstChild(double& elapsed, double& cpu) { return WalkFirst(m_children, m_childCursor, elapsed, cpu); }
 
-int C_Timer::NextChild(double& elapsed, double& cpu) {
-  if (m_childCursor == m_children.end()) return -1;
-  ++m_childCursor;
-  return GraphEntry(m_children, m_childCursor, elapsed, cpu);
-}
+int C_Timer::NextChild(double& elapsed, double& cpu) { return WalkNext(m_children, m_childCursor, elapsed, cpu); }
 
-int C_Timer::FirstParent(double& elapsed, double& cpu) {
-  m_parentCursor = m_parents.begin();
-  return GraphEntry(m_parents, m_parentCursor, elapsed, cpu);
-}
+int C_Timer::FirstParent(double& elapsed, double& cpu) { return WalkFirst(m_parents, m_parentCursor, elapsed, cpu); }
 
-int C_Timer::NextParent(double& elapsed, double& cpu) {
-  if (m_parentCursor == m_parents.end()) return -1;
-  ++m_parentCursor;
-  return GraphEntry(m_parents, m_parentCursor, elapsed, cpu);
-}
+int C_Timer::NextParent(double& elapsed, double& cpu) { return WalkNext(m_parents, m_parentCursor, elapsed, cpu); }
 
 std::string C_Timer::Summary(std::vector<std::string>& names) {
   double se = 0.0, sc = 0.0;

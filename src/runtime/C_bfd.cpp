@@ -8,14 +8,11 @@
 #include "kvelosys.h"
 #include "runtime/byteorder.h"
 
-#include <algorithm>
-#include <cstring>
 #include <type_traits>
 
 namespace {
 
 const char kSource[] = "src/C_bfd";
-const int kChunk = 256;
 
 int Refuse(int line) {
   fct_Trace("aff_lieu", line, kSource);
@@ -32,12 +29,6 @@ size_t Get(FILE* f, void* b, size_t size, int n) { return CBF_fread64(b, size, n
 
 bool NeedsReversal(bool bigEndian) { return bigEndian != kvbyte::HostIsBigEndian(); }
 
-// Largest element count whose bytes one file call can move.
-template <typename T>
-constexpr long long MaxBlock() {
-  return static_cast<long long>(INT_MAX / sizeof(T));
-}
-
 template <typename T>
 struct Complex {
   static constexpr bool value = false;
@@ -53,23 +44,8 @@ struct Complex<std::complex<R>> {
 template <typename T, typename File>
 int WriteScalar(File file, const T* data, int n, bool bigEndian) {
   if (IsNull(file) || !data || n <= 0) return Refuse(__LINE__);
-  if (sizeof(T) == 1 || !NeedsReversal(bigEndian)) {
-    for (int done = 0; done < n;) {
-      const int k = static_cast<int>(std::min<long long>(MaxBlock<T>(), n - done));
-      if (Put(file, data + done, sizeof(T), k) != static_cast<size_t>(k)) return -1;
-      done += k;
-    }
-    return 0;
-  }
-  T chunk[kChunk];
-  for (int done = 0; done < n;) {
-    const int k = std::min(kChunk, n - done);
-    std::memcpy(chunk, data + done, static_cast<size_t>(k) * sizeof(T));
-    kvbyte::ReverseEach<sizeof(T)>(chunk, k);
-    if (Put(file, chunk, sizeof(T), k) != static_cast<size_t>(k)) return -1;
-    done += k;
-  }
-  return 0;
+  return kvbyte::PutElements(data, n, NeedsReversal(bigEndian),
+                             [file](const void* b, size_t size, int k) { return Put(file, b, size, k); });
 }
 
 template <typename T, typename File>
@@ -77,11 +53,8 @@ int ReadScalar(File file, const T* cdata, int n, bool bigEndian) {
   if (IsNull(file) || !cdata || n <= 0) return Refuse(__LINE__);
   // The interface hands the destination as const; the caller's array is writable.
   T* data = const_cast<T*>(cdata);
-  for (int done = 0; done < n;) {
-    const int k = static_cast<int>(std::min<long long>(MaxBlock<T>(), n - done));
-    if (Get(file, data + done, sizeof(T), k) != static_cast<size_t>(k)) return -1;
-    done += k;
-  }
+  if (kvbyte::GetElements(data, n, [file](void* b, size_t size, int k) { return Get(file, b, size, k); }) != 0)
+    return -1;
   if (NeedsReversal(bigEndian)) {
     if (sizeof(T) == 1) {
       // Bytes have no order to reverse: a descriptor read that asks for it is a caller
@@ -94,65 +67,55 @@ int ReadScalar(File file, const T* cdata, int n, bool bigEndian) {
   return 0;
 }
 
+// Both directions share one path above the scalar bodies.
+enum class Direction { kWrite, kRead };
+
+template <Direction D, typename T, typename File>
+int Scalar(File file, const T* data, int n, bool bigEndian) {
+  if constexpr (D == Direction::kWrite)
+    return WriteScalar<T>(file, data, n, bigEndian);
+  else
+    return ReadScalar<T>(file, data, n, bigEndian);
+}
+
 // ---- 64-bit counts: blocks through the int-count forms ----
 
-template <typename T, typename File, typename Fn>
-int InBlocks(File file, const T* data, long long n, bool bigEndian, Fn intForm) {
+template <Direction D, typename T, typename File>
+int InBlocks(File file, const T* data, long long n, bool bigEndian) {
   if (n == 0) return 0;
   if (n < 0) return Refuse(__LINE__);
   int blocks;
   long long size, last;
-  if (!SplitCountInBlocks(n, MaxBlock<T>(), blocks, size, last)) return Refuse(__LINE__);
+  if (!SplitCountInBlocks(n, kvbyte::MaxElements<T>(), blocks, size, last)) return Refuse(__LINE__);
   for (int i = 0; i < blocks; ++i) {
     const long long k = (i == blocks - 1) ? last : size;
-    if (intForm(file, data + static_cast<long long>(i) * size, static_cast<int>(k), bigEndian) != 0) return -1;
+    if (Scalar<D>(file, data + static_cast<long long>(i) * size, static_cast<int>(k), bigEndian) != 0) return -1;
   }
   return 0;
 }
 
-template <typename T, typename File>
-int Write(File file, const T* data, long long n, bool bigEndian) {
+// A complex array moves as the array of its 2n parts.
+template <Direction D, typename T, typename File>
+int Transfer(File file, const T* data, long long n, bool bigEndian) {
   if constexpr (Complex<T>::value) {
     using R = typename Complex<T>::Part;
     if (IsNull(file) || !data) return Refuse(__LINE__);
     if (n > LLONG_MAX / 2) return Refuse(__LINE__);
-    return Write<R>(file, reinterpret_cast<const R*>(data), 2 * n, bigEndian);
+    return Transfer<D, R>(file, reinterpret_cast<const R*>(data), 2 * n, bigEndian);
   } else {
-    return InBlocks(file, data, n, bigEndian, WriteScalar<T, File>);
-  }
-}
-
-template <typename T, typename File>
-int Read(File file, const T* data, long long n, bool bigEndian) {
-  if constexpr (Complex<T>::value) {
-    using R = typename Complex<T>::Part;
-    if (IsNull(file) || !data) return Refuse(__LINE__);
-    if (n > LLONG_MAX / 2) return Refuse(__LINE__);
-    return Read<R>(file, reinterpret_cast<const R*>(data), 2 * n, bigEndian);
-  } else {
-    return InBlocks(file, data, n, bigEndian, ReadScalar<T, File>);
+    return InBlocks<D>(file, data, n, bigEndian);
   }
 }
 
 // The int-count entry: scalars have their own body; complex counts are widened to 64 bits
 // before doubling, so no count below 2^31 can overflow.
-template <typename T, typename File>
-int WriteInt(File file, const T* data, int n, bool bigEndian) {
+template <Direction D, typename T, typename File>
+int TransferInt(File file, const T* data, int n, bool bigEndian) {
   if constexpr (Complex<T>::value) {
     if (IsNull(file) || !data || n <= 0) return Refuse(__LINE__);
-    return Write<T>(file, data, static_cast<long long>(n), bigEndian);
+    return Transfer<D, T>(file, data, static_cast<long long>(n), bigEndian);
   } else {
-    return WriteScalar<T>(file, data, n, bigEndian);
-  }
-}
-
-template <typename T, typename File>
-int ReadInt(File file, const T* data, int n, bool bigEndian) {
-  if constexpr (Complex<T>::value) {
-    if (IsNull(file) || !data || n <= 0) return Refuse(__LINE__);
-    return Read<T>(file, data, static_cast<long long>(n), bigEndian);
-  } else {
-    return ReadScalar<T>(file, data, n, bigEndian);
+    return Scalar<D>(file, data, n, bigEndian);
   }
 }
 
@@ -160,35 +123,35 @@ int ReadInt(File file, const T* data, int n, bool bigEndian) {
 
 template <typename T>
 int T_BF_write(int fd, const T* data, int n, bool bigEndian) {
-  return WriteInt<T>(fd, data, n, bigEndian);
+  return TransferInt<Direction::kWrite>(fd, data, n, bigEndian);
 }
 template <typename T>
 int T_BF_write(int fd, const T* data, long long n, bool bigEndian) {
-  return Write<T>(fd, data, n, bigEndian);
+  return Transfer<Direction::kWrite>(fd, data, n, bigEndian);
 }
 template <typename T>
 int T_BF_write(FILE* f, const T* data, int n, bool bigEndian) {
-  return WriteInt<T>(f, data, n, bigEndian);
+  return TransferInt<Direction::kWrite>(f, data, n, bigEndian);
 }
 template <typename T>
 int T_BF_write(FILE* f, const T* data, long long n, bool bigEndian) {
-  return Write<T>(f, data, n, bigEndian);
+  return Transfer<Direction::kWrite>(f, data, n, bigEndian);
 }
 template <typename T>
 int T_BF_read(int fd, const T* data, int n, bool bigEndian) {
-  return ReadInt<T>(fd, data, n, bigEndian);
+  return TransferInt<Direction::kRead>(fd, data, n, bigEndian);
 }
 template <typename T>
 int T_BF_read(int fd, const T* data, long long n, bool bigEndian) {
-  return Read<T>(fd, data, n, bigEndian);
+  return Transfer<Direction::kRead>(fd, data, n, bigEndian);
 }
 template <typename T>
 int T_BF_read(FILE* f, const T* data, int n, bool bigEndian) {
-  return ReadInt<T>(f, data, n, bigEndian);
+  return TransferInt<Direction::kRead>(f, data, n, bigEndian);
 }
 template <typename T>
 int T_BF_read(FILE* f, const T* data, long long n, bool bigEndian) {
-  return Read<T>(f, data, n, bigEndian);
+  return Transfer<Direction::kRead>(f, data, n, bigEndian);
 }
 
 #define KVELO_BFD_INSTANCES(T)                                             \

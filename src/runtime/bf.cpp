@@ -17,7 +17,7 @@
 namespace {
 
 const char kSource[] = "src/bf";
-const int kChunk = 256;  // elements reversed per descriptor write; 2 KiB of stack at most
+const int kChunk = 256;  // values staged per call by the long and 16-bit text forms
 
 int Refuse(int line) {
   fct_Trace("aff_lieu", line, kSource);
@@ -29,36 +29,16 @@ bool Swapping() { return !kvbyte::HostIsBigEndian(); }
 // Writes n > 0 elements of T in file order (big-endian).
 template <typename T>
 int WriteElems(FILE* f, const T* v, int n) {
-  if (!Swapping() || sizeof(T) == 1) {
-    // One call moves at most 2^31-1 bytes, so very long runs are cut.
-    const int most = static_cast<int>(INT_MAX / sizeof(T));
-    for (int done = 0; done < n;) {
-      const int k = std::min(most, n - done);
-      if (CBF_fwrite64(v + done, sizeof(T), k, f) != static_cast<size_t>(k)) return -1;
-      done += k;
-    }
-    return 0;
-  }
-  T chunk[kChunk];
-  for (int done = 0; done < n;) {
-    const int k = std::min(kChunk, n - done);
-    std::memcpy(chunk, v + done, static_cast<size_t>(k) * sizeof(T));
-    kvbyte::ReverseEach<sizeof(T)>(chunk, k);
-    if (CBF_fwrite64(chunk, sizeof(T), k, f) != static_cast<size_t>(k)) return -1;
-    done += k;
-  }
-  return 0;
+  return kvbyte::PutElements(v, n, Swapping(), [f](const void* b, size_t size, int k) {
+    return CBF_fwrite64(b, size, k, f);
+  });
 }
 
 // Reads n > 0 elements of T into v and brings them to host order.
 template <typename T>
 int ReadElems(FILE* f, T* v, int n) {
-  const int most = static_cast<int>(INT_MAX / sizeof(T));
-  for (int done = 0; done < n;) {
-    const int k = std::min(most, n - done);
-    if (CBF_fread64(v + done, sizeof(T), k, f) != static_cast<size_t>(k)) return -1;
-    done += k;
-  }
+  if (kvbyte::GetElements(v, n, [f](void* b, size_t size, int k) { return CBF_fread64(b, size, k, f); }) != 0)
+    return -1;
   if (Swapping() && sizeof(T) > 1) kvbyte::ReverseEach<sizeof(T)>(v, n);
   return 0;
 }
@@ -69,6 +49,30 @@ bool LengthFits(FILE* f, int length, int unitBytes) {
   if (length < 0) return false;
   const long long left = kvplat::RemainingBytes(kvelo_fileno(f));
   return left < 0 || static_cast<long long>(length) * unitBytes <= left;
+}
+
+// The length prefix of a stored string of units of unitBytes each: the length (0 for the
+// empty string), or -1 when it cannot be read or does not fit.
+int ReadLength(FILE* f, int unitBytes) {
+  int L = 0;
+  if (BF_fread_int(f, &L, 1) != 0) return -1;
+  if (L != 0 && !LengthFits(f, L, unitBytes)) return -1;
+  return L;
+}
+
+// Reads units > 0 16-bit units and decodes them into dst (room for units characters); the
+// number of characters written, or -1 when the file ends first.
+long long ReadUtf16(FILE* f, wchar_t* dst, int units) {
+  kvplat::Utf16Decoder decoder;
+  uint16_t chunk[kChunk];
+  long long w = 0;
+  for (int done = 0; done < units;) {
+    const int k = std::min(kChunk, units - done);
+    if (BF_fread_tchar(f, chunk, k) != 0) return -1;
+    for (int i = 0; i < k; ++i) w += decoder.Put(chunk[i], dst + w);
+    done += k;
+  }
+  return w + decoder.Finish(dst + w);
 }
 
 }  // namespace
@@ -134,10 +138,8 @@ int BF_fwrite_str(FILE* f, const char* s) {
 int BF_fread_str(FILE* f, char** out) {
   if (!f || !out) return Refuse(__LINE__);
   *out = nullptr;
-  int L = 0;
-  if (BF_fread_int(f, &L, 1) != 0) return -1;
-  if (L == 0) return 0;
-  if (!LengthFits(f, L, 1)) return -1;
+  const int L = ReadLength(f, 1);
+  if (L <= 0) return L;
   char* s = static_cast<char*>(
       kvelomem_calloc(static_cast<size_t>(L) + 1, 1, "BF_fread_str", 0, __FILE__, __LINE__));
   if (!s) return -1;
@@ -168,25 +170,15 @@ int BF_fwrite_tstr(FILE* f, const wchar_t* s) {
 int BF_fread_tstr(FILE* f, wchar_t** out) {
   if (!f || !out) return Refuse(__LINE__);
   *out = nullptr;
-  int L = 0;
-  if (BF_fread_int(f, &L, 1) != 0) return -1;
-  if (L == 0) return 0;
-  if (!LengthFits(f, L, 2)) return -1;
+  const int L = ReadLength(f, 2);
+  if (L <= 0) return L;
   // L units decode into at most L characters.
   wchar_t* s = static_cast<wchar_t*>(
       kvelomem_calloc(static_cast<size_t>(L) + 1, sizeof(wchar_t), "BF_fread_str", 0, __FILE__, __LINE__));
   if (!s) return -1;
   *out = s;
-  kvplat::Utf16Decoder decoder;
-  uint16_t chunk[kChunk];
-  long long w = 0;
-  for (int done = 0; done < L;) {
-    const int k = std::min(kChunk, L - done);
-    if (BF_fread_tchar(f, chunk, k) != 0) return -1;
-    for (int i = 0; i < k; ++i) w += decoder.Put(chunk[i], s + w);
-    done += k;
-  }
-  w += decoder.Finish(s + w);
+  const long long w = ReadUtf16(f, s, L);
+  if (w < 0) return -1;
   s[w] = L'\0';
   return 0;
 }
@@ -226,16 +218,8 @@ int BF_fread_multiplatform_char(FILE* f, wchar_t* dst, int n) {
   if (BF_fread_int(f, &width, 1) != 0) return -1;
   if (width != 2) return Refuse(__LINE__);  // only 16-bit units are written by any writer
   if (!dst || n <= 0) return Refuse(__LINE__);
-  kvplat::Utf16Decoder decoder;
-  uint16_t chunk[kChunk];
-  long long w = 0;
-  for (int done = 0; done < n;) {
-    const int k = std::min(kChunk, n - done);
-    if (BF_fread_tchar(f, chunk, k) != 0) return -1;
-    for (int i = 0; i < k; ++i) w += decoder.Put(chunk[i], dst + w);
-    done += k;
-  }
-  w += decoder.Finish(dst + w);
+  long long w = ReadUtf16(f, dst, n);
+  if (w < 0) return -1;
   for (; w < n; ++w) dst[w] = L'\0';
   return 0;
 }

@@ -33,6 +33,23 @@ wchar_t* Deliver(const std::wstring& s, wchar_t* out) {
   return copy;
 }
 
+// The path operations: cut(p) trims a copy of path in place, or returns false when path has no
+// such part (out then empty, result null). Null for a null path or when memory runs out.
+template <class Cut>
+wchar_t* PathPart(const wchar_t* path, wchar_t* out, Cut cut) {
+  if (!path) return nullptr;
+  try {
+    std::wstring p(path);
+    if (!cut(p)) {
+      if (out) out[0] = L'\0';
+      return nullptr;
+    }
+    return Deliver(p, out);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
 // Position of the '.' that starts the extension of the last component, or npos.
 size_t ExtensionDot(const std::wstring& path) {
   size_t start = 0;
@@ -86,45 +103,31 @@ int ligne_suivante(char* buf, FILE* f) {
 }
 
 wchar_t* extraire_fichier(const wchar_t* path, wchar_t* out) {
-  if (!path) return nullptr;
-  try {
-    const std::wstring p(path);
+  return PathPart(path, out, [](std::wstring& p) {
     size_t cut = p.rfind(L'/');
     if (cut == std::wstring::npos) cut = p.rfind(L'\\');
-    return Deliver(cut == std::wstring::npos ? p : p.substr(cut + 1), out);
-  } catch (...) {
-    return nullptr;
-  }
+    if (cut != std::wstring::npos) p.erase(0, cut + 1);
+    return true;
+  });
 }
 
 wchar_t* extraire_repertoire(const wchar_t* path, wchar_t* out) {
-  if (!path) return nullptr;
-  try {
-    std::wstring p(path);
-    if (p.find_first_of(L"/\\") == std::wstring::npos) {
-      if (out) out[0] = L'\0';
-      return nullptr;
-    }
+  return PathPart(path, out, [](std::wstring& p) {
+    if (p.find_first_of(L"/\\") == std::wstring::npos) return false;
     size_t cut = p.rfind(L'/');
     if (cut != std::wstring::npos) p.resize(cut);
     cut = p.rfind(L'\\');
     if (cut != std::wstring::npos) p.resize(cut);
-    return Deliver(p, out);
-  } catch (...) {
-    return nullptr;
-  }
+    return true;
+  });
 }
 
 wchar_t* enleve_extension(const wchar_t* path, wchar_t* out) {
-  if (!path) return nullptr;
-  try {
-    std::wstring p(path);
+  return PathPart(path, out, [](std::wstring& p) {
     const size_t dot = ExtensionDot(p);
     if (dot != std::wstring::npos) p.resize(dot);
-    return Deliver(p, out);
-  } catch (...) {
-    return nullptr;
-  }
+    return true;
+  });
 }
 
 wchar_t* kvelo_nom_libre(const wchar_t* name) {

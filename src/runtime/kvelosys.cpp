@@ -36,6 +36,19 @@ bool NarrowName(const wchar_t* name, std::string& out) {
   return true;
 }
 
+// A terminated heap copy of s in the other encoding: convert counts (null output) and then
+// fills; null when s is refused or memory runs out.
+template <typename In, typename Out>
+Out* HeapConvert(const In* s, long long (*convert)(const In*, Out*), const char* tag) {
+  const long long n = convert(s, nullptr);
+  if (n < 0) return nullptr;
+  Out* out = static_cast<Out*>(kvelomem_malloc(static_cast<size_t>(n + 1) * sizeof(Out), tag, 0, __FILE__, __LINE__));
+  if (!out) return nullptr;
+  convert(s, out);
+  out[n] = Out(0);
+  return out;
+}
+
 }  // namespace
 
 extern "C" {
@@ -133,17 +146,12 @@ wchar_t* kvelo_tempnam(const wchar_t* dir, const wchar_t* prefix) {
   }
   if (prefix && !NarrowName(prefix, p)) return nullptr;
   std::string name;
-  std::wstring wide;
   try {
-    if (!kvplat::FreshName(d, p, name) || !kvplat::ToWide(name.c_str(), wide)) return nullptr;
+    if (!kvplat::FreshName(d, p, name)) return nullptr;
   } catch (...) {
     return nullptr;
   }
-  wchar_t* out = static_cast<wchar_t*>(
-      kvelomem_malloc((wide.size() + 1) * sizeof(wchar_t), "kvelo_tempnam", 0, __FILE__, __LINE__));
-  if (!out) return nullptr;
-  std::wmemcpy(out, wide.c_str(), wide.size() + 1);
-  return out;
+  return HeapConvert(name.c_str(), kvplat::Utf8ToWide, "kvelo_tempnam");
 }
 
 int kvelo_unlink(const wchar_t* name) {
@@ -170,27 +178,9 @@ int kvelo_strncasecmp(const char* a, const char* b, size_t n) {
   return strncasecmp(a, b, n);
 }
 
-wchar_t* kvelo_char2Tchar(const char* s) {
-  const long long n = kvplat::Utf8ToWide(s, nullptr);
-  if (n < 0) return nullptr;
-  wchar_t* out = static_cast<wchar_t*>(kvelomem_malloc(static_cast<size_t>(n + 1) * sizeof(wchar_t),
-                                                       "kvelo_char2Tchar", 0, __FILE__, __LINE__));
-  if (!out) return nullptr;
-  kvplat::Utf8ToWide(s, out);
-  out[n] = L'\0';
-  return out;
-}
+wchar_t* kvelo_char2Tchar(const char* s) { return HeapConvert(s, kvplat::Utf8ToWide, "kvelo_char2Tchar"); }
 
-char* kvelo_Tchar2char(const wchar_t* s) {
-  const long long n = kvplat::WideToUtf8(s, nullptr);
-  if (n < 0) return nullptr;
-  char* out = static_cast<char*>(
-      kvelomem_malloc(static_cast<size_t>(n + 1), "kvelo_Tchar2char", 0, __FILE__, __LINE__));
-  if (!out) return nullptr;
-  kvplat::WideToUtf8(s, out);
-  out[n] = '\0';
-  return out;
-}
+char* kvelo_Tchar2char(const wchar_t* s) { return HeapConvert(s, kvplat::WideToUtf8, "kvelo_Tchar2char"); }
 
 int kvelo_ftruncate(int fd, long long length) {
   // The position moves first, as callers expect it at the new end afterwards.

@@ -32,6 +32,30 @@ LIS* LastNode(LIS* first) {
 
 void FreeNode(LIS* node) { kvelomem_free(node, kFile, __LINE__); }
 
+// A zeroed node or head; null after report 1001 at fn (and *error = -1) when memory runs out.
+template <typename Rec>
+Rec* NewRecord(const char* fn, int* error) {
+  Rec* r = static_cast<Rec*>(kvelomem_calloc(1, sizeof(Rec), fn, 0, kFile, __LINE__));
+  if (!r) {
+    ReportCode(fn, __LINE__, 1001);
+    if (error) *error = -1;
+  }
+  return r;
+}
+
+// A heap copy of the value at object, for the stock copiers; null (and *error = -1) when
+// memory runs out.
+template <typename T>
+void* CopyValue(void* object, int* error, const char* tag) {
+  T* p = static_cast<T*>(kvelomem_calloc(1, sizeof(T), tag, 0, kFile, __LINE__));
+  if (!p) {
+    if (error) *error = -1;
+    return nullptr;
+  }
+  *p = *static_cast<T*>(object);
+  return p;
+}
+
 // Gets the head, creating it when *head is null; null after a trace on failure.
 LTE* EnsureHead(LTE** head, const char* fn, int line) {
   if (!head) {
@@ -49,6 +73,79 @@ LTE* EnsureHead(LTE** head, const char* fn, int line) {
   return h;
 }
 
+// A fresh node holding object; null after a trace at fn, line when it cannot be had.
+LIS* NewNode(void* object, int type, const char* fn, int line) {
+  int err = 0;
+  LIS* n = LIS_creer(type, &err);
+  if (!n) {
+    Trace(fn, line);
+    return nullptr;
+  }
+  n->object = object;
+  return n;
+}
+
+// The head insertion that the positional inserts fall back on; -1 after a trace at fn, line.
+int InsertFirst(LTE** head, void* object, int type, const char* fn, int line) {
+  if (LTE_ins_debut(head, object, type) != 0) {
+    Trace(fn, line);
+    return -1;
+  }
+  return 0;
+}
+
+// The object a copy of the list holds for node n: the copier's copy, or the same object
+// without a copier. False when the copier reports a failure through *error.
+bool CopyObject(const LIS* n, LIS_COPY_FCT copier, int* error, void** obj) {
+  *obj = n->object;
+  if (!copier) return true;
+  *obj = copier(n->object, error);
+  return *error == 0;
+}
+
+// The binary form shared by chains and heads: count, then (type, object) for each node of
+// the given type (-1: every node); fn names the caller in the reports.
+int WriteNodes(FILE* stream, LIS* first, int count, int type, LIS_WRITE_FCT writer, const char* fn) {
+  if (!stream) {
+    ReportCode(fn, __LINE__, 2500);
+    return -1;
+  }
+  if (!writer) {
+    Trace(fn, __LINE__);
+    return -1;
+  }
+  if (BF_fwrite_int(stream, &count, 1) != 0) {
+    Trace(fn, __LINE__);
+    return -1;
+  }
+  for (LIS* n = first; n; n = n->next) {
+    if (type != -1 && n->type != type) continue;
+    if (BF_fwrite_int(stream, &n->type, 1) != 0 || writer(stream, n->object) != 0) {
+      Trace(fn, __LINE__);
+      return -1;
+    }
+  }
+  if (fflush(stream) != 0) {
+    ReportCode(fn, __LINE__, 1003, strerror(errno));
+    return -1;
+  }
+  return 0;
+}
+
+// The node count that opens a binary form, read after the argument checks (argsOk covers the
+// reader and the destination); 0, or -1 after a report at fn.
+int ReadCount(FILE* stream, bool argsOk, const char* fn, int* count) {
+  if (!stream) {
+    ReportCode(fn, __LINE__, 2005);
+    return -1;
+  }
+  if (!argsOk || BF_fread_int(stream, count, 1) != 0 || *count < 0) {
+    Trace(fn, __LINE__);
+    return -1;
+  }
+  return 0;
+}
+
 // Unlinks `node` from the chain starting at *first (the node must be in it) and frees it.
 void UnlinkAndFree(LIS** first, LIS* node, LIS_FREE_FCT rel, bool releaseNull) {
   if (node->prev) node->prev->next = node->next;
@@ -64,38 +161,20 @@ void UnlinkAndFree(LIS** first, LIS* node, LIS_FREE_FCT rel, bool releaseNull) {
 KVELO_C_BEGIN
 
 LIS* LIS_creer(int type, int* error) {
-  LIS* n = static_cast<LIS*>(kvelomem_calloc(1, sizeof(LIS), "LIS_creer", 0, kFile, __LINE__));
-  if (!n) {
-    ReportCode("LIS_creer", __LINE__, 1001);
-    if (error) *error = -1;
-    return nullptr;
-  }
-  n->type = type;
+  LIS* n = NewRecord<LIS>("LIS_creer", error);
+  if (n) n->type = type;
   return n;
 }
 
-LTE* LTE_creer(int* error) {
-  LTE* h = static_cast<LTE*>(kvelomem_calloc(1, sizeof(LTE), "LTE_creer", 0, kFile, __LINE__));
-  if (!h) {
-    ReportCode("LTE_creer", __LINE__, 1001);
-    if (error) *error = -1;
-    return nullptr;
-  }
-  return h;
-}
+LTE* LTE_creer(int* error) { return NewRecord<LTE>("LTE_creer", error); }
 
 int LIS_ins(LIS** at, void* object, int type) {
   if (!at) {
     Trace("LIS_ins", __LINE__);
     return -1;
   }
-  int err = 0;
-  LIS* n = LIS_creer(type, &err);
-  if (!n) {
-    Trace("LIS_ins", __LINE__);
-    return -1;
-  }
-  n->object = object;
+  LIS* n = NewNode(object, type, "LIS_ins", __LINE__);
+  if (!n) return -1;
   if (!*at) {
     *at = n;
     return 0;
@@ -113,13 +192,8 @@ int LIS_ins_debut(LIS** list, void* object, int type) {
     Trace("LIS_ins_debut", __LINE__);
     return -1;
   }
-  int err = 0;
-  LIS* n = LIS_creer(type, &err);
-  if (!n) {
-    Trace("LIS_ins_debut", __LINE__);
-    return -1;
-  }
-  n->object = object;
+  LIS* n = NewNode(object, type, "LIS_ins_debut", __LINE__);
+  if (!n) return -1;
   n->next = *list;
   if (*list) (*list)->prev = n;
   *list = n;
@@ -131,13 +205,8 @@ int LIS_ins_fin(LIS** list, void* object, int type) {
     Trace("LIS_ins_fin", __LINE__);
     return -1;
   }
-  int err = 0;
-  LIS* n = LIS_creer(type, &err);
-  if (!n) {
-    Trace("LIS_ins_fin", __LINE__);
-    return -1;
-  }
-  n->object = object;
+  LIS* n = NewNode(object, type, "LIS_ins_fin", __LINE__);
+  if (!n) return -1;
   LIS* last = LastNode(*list);
   if (!last) {
     *list = n;
@@ -168,13 +237,8 @@ int LIS_ins_fin_unique(LIS** list, void* object, int type, int* inserted, LIS_CM
 int LTE_ins_debut(LTE** head, void* object, int type) {
   LTE* h = EnsureHead(head, "LTE_ins_debut", __LINE__);
   if (!h) return -1;
-  int err = 0;
-  LIS* n = LIS_creer(type, &err);
-  if (!n) {
-    Trace("LTE_ins_debut", __LINE__);
-    return -1;
-  }
-  n->object = object;
+  LIS* n = NewNode(object, type, "LTE_ins_debut", __LINE__);
+  if (!n) return -1;
   n->next = h->first;
   if (h->first) h->first->prev = n;
   h->first = n;
@@ -187,13 +251,8 @@ int LTE_ins_debut(LTE** head, void* object, int type) {
 int LTE_ins_fin(LTE** head, void* object, int type) {
   LTE* h = EnsureHead(head, "LTE_ins_fin", __LINE__);
   if (!h) return -1;
-  int err = 0;
-  LIS* n = LIS_creer(type, &err);
-  if (!n) {
-    Trace("LTE_ins_fin", __LINE__);
-    return -1;
-  }
-  n->object = object;
+  LIS* n = NewNode(object, type, "LTE_ins_fin", __LINE__);
+  if (!n) return -1;
   n->prev = h->last;
   if (h->last) h->last->next = n;
   else h->first = n;
@@ -206,10 +265,7 @@ int LTE_ins_fin(LTE** head, void* object, int type) {
 int LTE_ins_fin_unique(LTE** head, void* object, int type, int* inserted, LIS_CMP_FCT cmp) {
   if (inserted) *inserted = 0;
   if (!head || !*head) {
-    if (LTE_ins_debut(head, object, type) != 0) {
-      Trace("LTE_ins_fin_unique", __LINE__);
-      return -1;
-    }
+    if (InsertFirst(head, object, type, "LTE_ins_fin_unique", __LINE__) != 0) return -1;
     if (inserted) *inserted = 1;
     return 0;
   }
@@ -229,20 +285,11 @@ int LTE_ins_fin_unique(LTE** head, void* object, int type, int* inserted, LIS_CM
 
 int LTE_ins_avant(LTE** head, LIS* node, void* object, int type) {
   if (!head || !*head || !node || (*head)->count == 0 || node == (*head)->first) {
-    if (LTE_ins_debut(head, object, type) != 0) {
-      Trace("LTE_ins_avant", __LINE__);
-      return -1;
-    }
-    return 0;
+    return InsertFirst(head, object, type, "LTE_ins_avant", __LINE__);
   }
   LTE* h = *head;
-  int err = 0;
-  LIS* n = LIS_creer(type, &err);
-  if (!n) {
-    Trace("LTE_ins_avant", __LINE__);
-    return -1;
-  }
-  n->object = object;
+  LIS* n = NewNode(object, type, "LTE_ins_avant", __LINE__);
+  if (!n) return -1;
   n->next = node;
   n->prev = node->prev;
   if (node->prev) node->prev->next = n;
@@ -254,20 +301,11 @@ int LTE_ins_avant(LTE** head, LIS* node, void* object, int type) {
 
 int LTE_ins_apres(LTE** head, LIS* node, void* object, int type) {
   if (!head || !*head || !node || (*head)->count == 0) {
-    if (LTE_ins_debut(head, object, type) != 0) {
-      Trace("LTE_ins_apres", __LINE__);
-      return -1;
-    }
-    return 0;
+    return InsertFirst(head, object, type, "LTE_ins_apres", __LINE__);
   }
   LTE* h = *head;
-  int err = 0;
-  LIS* n = LIS_creer(type, &err);
-  if (!n) {
-    Trace("LTE_ins_apres", __LINE__);
-    return -1;
-  }
-  n->object = object;
+  LIS* n = NewNode(object, type, "LTE_ins_apres", __LINE__);
+  if (!n) return -1;
   n->prev = node;
   n->next = node->next;
   if (node->next) node->next->prev = n;
@@ -495,14 +533,11 @@ LIS* LIS_copier(LIS* first, LIS_COPY_FCT copier, int* error) {
   LIS* out = nullptr;
   LIS* tail = nullptr;
   for (LIS* n = first; n; n = n->next) {
-    void* obj = n->object;
-    if (copier) {
-      obj = copier(n->object, error);
-      if (*error != 0) {
-        Trace("LIS_copier", __LINE__);
-        LIS_free(&out, nullptr);
-        return nullptr;
-      }
+    void* obj = nullptr;
+    if (!CopyObject(n, copier, error, &obj)) {
+      Trace("LIS_copier", __LINE__);
+      LIS_free(&out, nullptr);
+      return nullptr;
     }
     // Appending after the tail we keep gives the chain LIS_ins_fin would build, without its walk.
     LIS* at = tail;
@@ -527,14 +562,11 @@ LTE* LTE_copier(LTE* head, LIS_COPY_FCT copier, int* error) {
     return nullptr;
   }
   for (LIS* n = head ? head->first : nullptr; n; n = n->next) {
-    void* obj = n->object;
-    if (copier) {
-      obj = copier(n->object, error);
-      if (*error != 0) {
-        Trace("LTE_copier", __LINE__);
-        LTE_free(&out, nullptr);
-        return nullptr;
-      }
+    void* obj = nullptr;
+    if (!CopyObject(n, copier, error, &obj)) {
+      Trace("LTE_copier", __LINE__);
+      LTE_free(&out, nullptr);
+      return nullptr;
     }
     if (LTE_ins_fin(&out, obj, n->type) != 0) {
       Trace("LTE_copier", __LINE__);
@@ -559,87 +591,20 @@ int LTE_print(LTE* head, LIS_PRINT_FCT printer, FILE* stream) {
 }
 
 int LIS_boutput(FILE* stream, LIS* first, LIS_WRITE_FCT writer, int type) {
-  if (!stream) {
-    ReportCode("LIS_boutput", __LINE__, 2500);
-    return -1;
-  }
-  if (!writer) {
-    Trace("LIS_boutput", __LINE__);
-    return -1;
-  }
-  int count = LIS_length_type(first, type);
-  if (BF_fwrite_int(stream, &count, 1) != 0) {
-    Trace("LIS_boutput", __LINE__);
-    return -1;
-  }
-  for (LIS* n = first; n; n = n->next) {
-    if (type != -1 && n->type != type) continue;
-    if (BF_fwrite_int(stream, &n->type, 1) != 0 || writer(stream, n->object) != 0) {
-      Trace("LIS_boutput", __LINE__);
-      return -1;
-    }
-  }
-  if (fflush(stream) != 0) {
-    ReportCode("LIS_boutput", __LINE__, 1003, strerror(errno));
-    return -1;
-  }
-  return 0;
+  return WriteNodes(stream, first, LIS_length_type(first, type), type, writer, "LIS_boutput");
 }
 
 int LTE_boutput(FILE* stream, LTE* head, LIS_WRITE_FCT writer) {
-  if (!stream) {
-    ReportCode("LTE_boutput", __LINE__, 2500);
-    return -1;
-  }
-  if (!writer) {
-    Trace("LTE_boutput", __LINE__);
-    return -1;
-  }
   // A missing head is written as the empty list it stands for.
-  int count = head ? head->count : 0;
-  if (BF_fwrite_int(stream, &count, 1) != 0) {
-    Trace("LTE_boutput", __LINE__);
-    return -1;
-  }
-  for (LIS* n = head ? head->first : nullptr; n; n = n->next) {
-    if (BF_fwrite_int(stream, &n->type, 1) != 0 || writer(stream, n->object) != 0) {
-      Trace("LTE_boutput", __LINE__);
-      return -1;
-    }
-  }
-  if (fflush(stream) != 0) {
-    ReportCode("LTE_boutput", __LINE__, 1003, strerror(errno));
-    return -1;
-  }
-  return 0;
+  return WriteNodes(stream, head ? head->first : nullptr, head ? head->count : 0, -1, writer, "LTE_boutput");
 }
 
 LIS* LIS_binput(FILE* stream, LIS_READ_FCT reader, int* error) {
   int localErr = 0;
   if (!error) error = &localErr;
-  *error = 0;
-  if (!stream) {
-    ReportCode("LIS_binput", __LINE__, 2005);
-    *error = -1;
-    return nullptr;
-  }
-  if (!reader) {
-    Trace("LIS_binput", __LINE__);
-    *error = -1;
-    return nullptr;
-  }
   int count = 0;
-  *error = BF_fread_int(stream, &count, 1);
-  if (*error != 0) {
-    Trace("LIS_binput", __LINE__);
-    return nullptr;
-  }
-  if (count < 0) {
-    Trace("LIS_binput", __LINE__);
-    *error = -1;
-    return nullptr;
-  }
-  if (count == 0) return nullptr;
+  *error = ReadCount(stream, reader != nullptr, "LIS_binput", &count);
+  if (*error != 0 || count == 0) return nullptr;
   LIS* first = nullptr;
   LIS* prev = nullptr;
   for (int k = 0; k < count; k++) {
@@ -675,23 +640,8 @@ LIS* LIS_binput(FILE* stream, LIS_READ_FCT reader, int* error) {
 }
 
 int LTE_binput(FILE* stream, LTE** head, LIS_READ_FCT reader) {
-  if (!stream) {
-    ReportCode("LTE_binput", __LINE__, 2005);
-    return -1;
-  }
-  if (!head || !reader) {
-    Trace("LTE_binput", __LINE__);
-    return -1;
-  }
   int count = 0;
-  if (BF_fread_int(stream, &count, 1) != 0) {
-    Trace("LTE_binput", __LINE__);
-    return -1;
-  }
-  if (count < 0) {
-    Trace("LTE_binput", __LINE__);
-    return -1;
-  }
+  if (ReadCount(stream, head != nullptr && reader != nullptr, "LTE_binput", &count) != 0) return -1;
   if (count == 0) return 0;
   bool created = (*head == nullptr);
   LTE* h = EnsureHead(head, "LTE_binput", __LINE__);
@@ -761,24 +711,8 @@ void* LIS_copy_str(void* object, int* error) {
   return s;
 }
 
-void* LIS_copy_int(void* object, int* error) {
-  int* p = static_cast<int*>(kvelomem_calloc(1, sizeof(int), "LIS_copy_int", 0, kFile, __LINE__));
-  if (!p) {
-    if (error) *error = -1;
-    return nullptr;
-  }
-  *p = *static_cast<int*>(object);
-  return p;
-}
+void* LIS_copy_int(void* object, int* error) { return CopyValue<int>(object, error, "LIS_copy_int"); }
 
-void* LIS_copy_db(void* object, int* error) {
-  double* p = static_cast<double*>(kvelomem_calloc(1, sizeof(double), "LIS_copy_db", 0, kFile, __LINE__));
-  if (!p) {
-    if (error) *error = -1;
-    return nullptr;
-  }
-  *p = *static_cast<double*>(object);
-  return p;
-}
+void* LIS_copy_db(void* object, int* error) { return CopyValue<double>(object, error, "LIS_copy_db"); }
 
 KVELO_C_END

@@ -14,10 +14,7 @@
 #include "mat_support.h"
 #include "msgcapture.h"
 
-using kvtest::ThrownCode;
 using namespace Kvelo::MessageToolEnums;
-typedef std::complex<double> zc;
-typedef C_VecPi<double, int, C_PtrInCore<double, int>> DVec;
 
 namespace {
 

@@ -14,10 +14,6 @@
 #include "binfile.h"
 #include "mat_support.h"
 
-using kvtest::MakeBytes;
-using kvtest::ThrownCode;
-typedef std::complex<double> zc;
-
 namespace {
 
 // A matrix class that supplies only what C_GenericMat leaves pure.

@@ -14,14 +14,6 @@
 #include "binfile.h"
 #include "mat_support.h"
 
-using kvtest::Bytes;
-using kvtest::MakeBytes;
-using kvtest::ThrownCode;
-typedef std::complex<double> zc;
-typedef C_VecPi<double, int, C_PtrInCore<double, int>> DVec;
-typedef C_VecPi<zc, int, C_PtrInCore<zc, int>> ZVec;
-typedef C_VecPi<int, int, C_PtrInCore<int, int>> IVec;
-
 namespace {
 
 // Fills a matrix from rows given in reading order.

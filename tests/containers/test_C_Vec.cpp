@@ -36,12 +36,7 @@ class BaseOnly : public C_BaseVec<int> {
 
 template <class V>
 Bytes WriteToBytes(V& v) {
-  TempFile tmp("vec_write");
-  FILE* f = std::fopen(tmp.path(), "wb");
-  EXPECT_NE(f, nullptr);
-  EXPECT_EQ(v.Write(f), 0);
-  std::fclose(f);
-  return ReadAll(tmp.path());
+  return BytesWrittenBy("vec_write", [&](FILE* f) { return v.Write(f); });
 }
 
 }  // namespace
@@ -215,11 +210,8 @@ TEST(CVecBinary, ReadFailures) {
 
 TEST(CVecText, PrintHeaderOfFloatLongLong) {
   BareVec<float, long long> v(5);
-  TempFile tmp("vec_print");
-  FILE* f = std::fopen(tmp.path(), "w");
-  EXPECT_EQ(v.Print(f), 0);
-  std::fclose(f);
-  EXPECT_EQ(ReadText(tmp.path()), "- Object : C_Vec\n- Scalar : Float\n- Dim : 5\n- In Core : 1\n");
+  EXPECT_EQ(TextWrittenBy("vec_print", [&](FILE* f) { return v.Print(f); }),
+            "- Object : C_Vec\n- Scalar : Float\n- Dim : 5\n- In Core : 1\n");
   EXPECT_KVELO_CODE(v.Print(static_cast<FILE*>(nullptr)), 12);
 }
 

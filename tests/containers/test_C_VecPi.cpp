@@ -22,33 +22,19 @@ using Bytes = std::vector<unsigned char>;
 namespace {
 
 Bytes WriteConcrete(C_BaseVec<int>& v) {
-  TempFile tmp("vecpi_write");
-  FILE* f = std::fopen(tmp.path(), "wb");
-  EXPECT_NE(f, nullptr);
-  EXPECT_EQ(v.Write(f), 0);
-  std::fclose(f);
-  return ReadAll(tmp.path());
+  return BytesWrittenBy("vecpi_write", [&](FILE* f) { return v.Write(f); });
 }
 
 template <class T>
 Bytes WriteGeneric(C_VecPi<T, int, C_PtrInCore<T, int>>& v) {
-  TempFile tmp("vecpi_generic");
-  FILE* f = std::fopen(tmp.path(), "wb");
-  EXPECT_NE(f, nullptr);
   using Base = C_Vec<T, int>;
-  EXPECT_EQ(v.Base::Write(f), 0);  // the base form, called past the override
-  std::fclose(f);
-  return ReadAll(tmp.path());
+  // The base form, called past the override.
+  return BytesWrittenBy("vecpi_generic", [&](FILE* f) { return v.Base::Write(f); });
 }
 
 template <class V>
 std::string PrintText(V& v, bool matlab) {
-  TempFile tmp("vecpi_text");
-  FILE* f = std::fopen(tmp.path(), "w");
-  EXPECT_NE(f, nullptr);
-  EXPECT_EQ(matlab ? v.WriteMatlab(f) : v.Print(f), 0);
-  std::fclose(f);
-  return ReadText(tmp.path());
+  return TextWrittenBy("vecpi_text", [&](FILE* f) { return matlab ? v.WriteMatlab(f) : v.Print(f); });
 }
 
 VD MakeD(std::initializer_list<double> vals) {

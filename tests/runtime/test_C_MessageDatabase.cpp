@@ -8,6 +8,7 @@
 #include "binfile.h"
 #include "msbfile.h"
 #include "msgcapture.h"
+#include "thrown_code.h"
 
 #include <gtest/gtest.h>
 
@@ -46,17 +47,6 @@ std::string TextOf(C_MessageDatabase& db, int id) {
     return "<none>";
   }
   return out;
-}
-
-// The exception code GetMessage / LoadFile raises, 0 when none.
-template <class F>
-int CodeThrown(F f) {
-  try {
-    f();
-  } catch (const C_KveloException& e) {
-    return e.getExceptionCode();
-  }
-  return 0;
 }
 
 }  // namespace
@@ -228,8 +218,8 @@ TEST(C_MessageDatabase, MissingCodesThrow104) {
   w.Message(0, 1, "one");
   Loaded l(w, 0);
   std::string out = "kept";
-  EXPECT_EQ(CodeThrown([&] { l.db.GetMessage(out, 0, static_cast<va_list*>(nullptr)); }), 104);
-  EXPECT_EQ(CodeThrown([&] { l.db.GetMessage(out, 2, 7); }), 104);
+  EXPECT_EQ(kvtest::ThrownCode([&] { l.db.GetMessage(out, 0, static_cast<va_list*>(nullptr)); }), 104);
+  EXPECT_EQ(kvtest::ThrownCode([&] { l.db.GetMessage(out, 2, 7); }), 104);
   EXPECT_EQ(out, "kept");
   C_MessageDatabase empty;
   try {

@@ -6,6 +6,7 @@
 #include "C_KveloException.h"
 #include "C_MessageTool.h"
 #include "msgcapture.h"
+#include "msgtool_support.h"
 
 #include <gtest/gtest.h>
 
@@ -21,20 +22,13 @@
 
 using namespace Kvelo;
 using namespace Kvelo::MessageToolEnums;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using kvtest::DefaultTool;
 
 namespace {
 
-C_MessageTool* Default() { return C_MessageTool::Instance("DefaultMessageTool"); }
-
 // Puts a tool back to its settings at creation.
 void Restore(C_MessageTool* t) {
-  t->setMessageTypeFilter(15, STREAM_ALL);
-  t->setVerbosityLevel(LEVEL_PUBLIC, STREAM_ALL);
-  t->ActivateDebugScope(-1, true, STREAM_SCREEN);
+  kvtest::RestoreFilters(t);
   t->ResetMessageStreamCtrl(STREAM_ALL);
   t->setEndMsgChar(' ');
   t->setLogFilename("", true);
@@ -42,8 +36,8 @@ void Restore(C_MessageTool* t) {
 
 class MessageToolTest : public testing::Test {
  protected:
-  void SetUp() override { Restore(Default()); }
-  void TearDown() override { Restore(Default()); }
+  void SetUp() override { Restore(DefaultTool()); }
+  void TearDown() override { Restore(DefaultTool()); }
 };
 
 std::string ReadFile(const std::string& name) {
@@ -99,9 +93,9 @@ TEST_F(MessageToolTest, ScreenPrefixesByType) {
     EXPECT_EQ(r.err, c.err) << c.type;
     EXPECT_EQ(r.result, 0);
   }
-  Default()->ActivateMessageType(TYPE_PROGRESS, true, STREAM_SCREEN);
+  DefaultTool()->ActivateMessageType(TYPE_PROGRESS, true, STREAM_SCREEN);
   EXPECT_EQ(Route(Msg(TYPE_PROGRESS, "p")).out, "p ");
-  Default()->setEndMsgChar('\n');
+  DefaultTool()->setEndMsgChar('\n');
   EXPECT_EQ(Route(Msg(TYPE_INFORMATION, "line")).out, "line\n");
 }
 
@@ -204,7 +198,7 @@ TEST_F(MessageToolTest, InitializedToolWithoutDatabaseGivesTheDatabaseFailureTex
 }
 
 TEST_F(MessageToolTest, VerbosityAndEcho) {
-  C_MessageTool* t = Default();
+  C_MessageTool* t = DefaultTool();
   EXPECT_EQ(Route(Msg(TYPE_INFORMATION, "internal", 0, LEVEL_INTERNAL)).out, "");
   t->setVerbosityLevel(LEVEL_INTERNAL, STREAM_SCREEN);
   EXPECT_EQ(Route(Msg(TYPE_INFORMATION, "internal", 0, LEVEL_INTERNAL)).out, "internal ");
@@ -225,7 +219,7 @@ TEST_F(MessageToolTest, VerbosityAndEcho) {
 }
 
 TEST_F(MessageToolTest, DebugScopesFilterPerStream) {
-  C_MessageTool* t = Default();
+  C_MessageTool* t = DefaultTool();
   EXPECT_EQ(Route(Msg(TYPE_INFORMATION, "scoped", 452)).out, "");
   t->ActivateDebugScope(452, true, STREAM_SCREEN);
   EXPECT_TRUE(t->DebugScopeActive(452, STREAM_SCREEN));
@@ -242,7 +236,7 @@ TEST_F(MessageToolTest, DebugScopesFilterPerStream) {
 }
 
 TEST_F(MessageToolTest, FiltersAndStreamNumbers) {
-  C_MessageTool* t = Default();
+  C_MessageTool* t = DefaultTool();
   EXPECT_EQ(t->getMessageTypeFilter(STREAM_SCREEN), 15u);
   EXPECT_EQ(t->getMessageTypeFilter(STREAM_ALL), 0u);
   EXPECT_FALSE(t->MessageTypeActive(TYPE_INFORMATION, STREAM_ALL));
@@ -268,7 +262,7 @@ TEST_F(MessageToolTest, FiltersAndStreamNumbers) {
 }
 
 TEST_F(MessageToolTest, DefaultControllerEdgeCases) {
-  C_MessageTool* t = Default();
+  C_MessageTool* t = DefaultTool();
   CaptureStdout();
   CaptureStderr();
   EXPECT_EQ(t->AppHandleMessage("", TYPE_ERROR, STREAM_SCREEN, nullptr), 0);
@@ -287,7 +281,7 @@ TEST_F(MessageToolTest, DefaultControllerEdgeCases) {
 TEST_F(MessageToolTest, LogFileGetsPrefixesAndTheListing) {
   const std::string name = TempName("prefix");
   std::remove(name.c_str());
-  C_MessageTool* t = Default();
+  C_MessageTool* t = DefaultTool();
   {
     std::ofstream old(name);
     old << "previous run\n";
@@ -314,7 +308,7 @@ TEST_F(MessageToolTest, LogFileGetsPrefixesAndTheListing) {
 }
 
 TEST_F(MessageToolTest, UnopenableLogThrowsAndGoesOnWithoutLog) {
-  C_MessageTool* t = Default();
+  C_MessageTool* t = DefaultTool();
   const std::string bad = "no_such_dir_" + std::to_string(getpid()) + "/x.log";
   t->setLogFilename(bad, true);
   CaptureStdout();
@@ -419,7 +413,7 @@ TEST_F(MessageToolTest, DeepStackListingIsCutToItsBuffer) {
   for (int i = 0; i < 100; ++i) scopes.emplace_back(new C_Trace(name.c_str(), "deep_file.cpp", i));
   std::vector<char> out(C_MessageTool::CALLSTACK_BUFFER_SIZE + 64, '#');
   C_KveloMessage m = Msg(TYPE_ERROR, "x");
-  EXPECT_EQ(Default()->BuildCallStackString(m, out.data()), 0);
+  EXPECT_EQ(DefaultTool()->BuildCallStackString(m, out.data()), 0);
   EXPECT_EQ(std::strlen(out.data()), static_cast<std::size_t>(C_MessageTool::CALLSTACK_BUFFER_SIZE - 1));
   EXPECT_EQ(out[C_MessageTool::CALLSTACK_BUFFER_SIZE], '#');  // nothing written past the buffer
   EXPECT_EQ(std::string(out.data()).substr(0, 32), "100 Here::Fn(), here.cpp line 77");
@@ -436,7 +430,7 @@ TEST_F(MessageToolTest, SafeDisplayWritesOneLineOnStandardError) {
 }
 
 TEST_F(MessageToolTest, CaptureGivesTheStreamBackAsItFoundIt) {
-  C_MessageTool* t = Default();
+  C_MessageTool* t = DefaultTool();
   t->ActivateDebugScope(306, true, STREAM_SCREEN);
   {
     kvtest::MsgCapture cap;

@@ -7,6 +7,7 @@
 #include "binfile.h"
 #include "msbfile.h"
 #include "msgcapture.h"
+#include "msgtool_support.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +23,6 @@
 using namespace Kvelo;
 using namespace Kvelo::MessageToolEnums;
 using kvtest::MsbWriter;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include "C_TimeManager.h"
 #include "binfile.h"
 #include "msgcapture.h"
+#include "msgtool_support.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +19,6 @@
 #include <vector>
 
 using kvtest::Bytes;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
 
 namespace {
 

@@ -4,6 +4,7 @@
 // Run with the sanitizer's allocator refusing blocks above 16 MB (see C_WorkSpace.cmake).
 #include "C_WorkSpace.h"
 #include "C_KveloException.h"
+#include "binfile.h"
 #include "msgcapture.h"
 #include "ooc_files.h"
 
@@ -42,16 +43,7 @@ Thrown Catch(F&& f) {
 
 // The report of Info as text.
 std::string InfoText(C_WorkSpace& ws) {
-  FILE* f = std::tmpfile();
-  if (!f) return std::string();
-  ws.Info(f);
-  std::string text;
-  std::rewind(f);
-  char buf[512];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  std::fclose(f);
-  return text;
+  return kvtest::PrintedBy([&](FILE* f) { ws.Info(f); });
 }
 
 // The number after the label of one line of the report, -1 when absent.

@@ -7,6 +7,7 @@
 #include "erreur.h"
 #include "kvelosys.h"
 #include "msgcapture.h"
+#include "msgtool_support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,23 +16,15 @@
 
 using namespace Kvelo;
 using namespace Kvelo::MessageToolEnums;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using kvtest::DefaultTool;
 
 namespace {
-
-C_MessageTool* Default() { return C_MessageTool::Instance("DefaultMessageTool"); }
 
 class ErreurTest : public testing::Test {
  protected:
   void TearDown() override {
-    C_MessageTool* t = Default();
-    t->setMessageTypeFilter(15, STREAM_ALL);
-    t->setVerbosityLevel(LEVEL_PUBLIC, STREAM_ALL);
-    t->ActivateDebugScope(-1, true, STREAM_SCREEN);
-    t->setLogFilename("", true);
+    kvtest::RestoreFilters(DefaultTool());
+    DefaultTool()->setLogFilename("", true);
   }
 };
 
@@ -55,7 +48,7 @@ TEST_F(ErreurTest, ErrorWarningAndInformationTexts) {
 }
 
 TEST_F(ErreurTest, InternalAndScopedInformationFollowTheScreenSettings) {
-  Default()->setVerbosityLevel(LEVEL_INTERNAL, STREAM_SCREEN);
+  DefaultTool()->setVerbosityLevel(LEVEL_INTERNAL, STREAM_SCREEN);
   switch_verbeux(306, 1);
   CaptureStdout();
   Msg_interne("internal %d", 1);
@@ -85,7 +78,7 @@ TEST_F(ErreurTest, ScreenTestsAndSwitches) {
   switch_debug_scope(306, 1);
   EXPECT_EQ(is_debug_scope_on(306), 1);
   EXPECT_EQ(is_verbeux_on(306), 1);
-  EXPECT_EQ(Default()->DebugScopeActive(306, STREAM_LOG), false);  // the screen only
+  EXPECT_EQ(DefaultTool()->DebugScopeActive(306, STREAM_LOG), false);  // the screen only
   switch_debug_scope(306, 2);  // only 1 activates
   EXPECT_EQ(is_debug_scope_on(306), 0);
   switch_verbeux(0, 0);
@@ -93,11 +86,11 @@ TEST_F(ErreurTest, ScreenTestsAndSwitches) {
   switch_verbeux(0, 1);
   switch_debug_scope(-1, 1);  // not a scope: nothing is reset or switched
   EXPECT_EQ(is_debug_scope_on(-1), 0);
-  Default()->setVerbosityLevel(LEVEL_INTERNAL, STREAM_SCREEN);
+  DefaultTool()->setVerbosityLevel(LEVEL_INTERNAL, STREAM_SCREEN);
   EXPECT_EQ(is_interne_on(), 1);
-  Default()->setVerbosityLevel(static_cast<E_VerbosityLevel_enum>(-1), STREAM_SCREEN);
+  DefaultTool()->setVerbosityLevel(static_cast<E_VerbosityLevel_enum>(-1), STREAM_SCREEN);
   EXPECT_EQ(is_externe_on(), 0);
-  Default()->setMessageTypeFilter(1, STREAM_SCREEN);
+  DefaultTool()->setMessageTypeFilter(1, STREAM_SCREEN);
   EXPECT_EQ(is_warning_on(), 0);
   EXPECT_EQ(is_trace_on(), 0);
 }
@@ -122,12 +115,12 @@ TEST_F(ErreurTest, StubsReturnTheirFixedValues) {
 
 TEST_F(ErreurTest, NoExceptionLeavesTheCEntryPoints) {
   // A log file that cannot be opened makes the tool throw; the C entry points give -1.
-  Default()->setLogFilename("no_such_dir_" + std::to_string(getpid()) + "/e.log", true);
+  DefaultTool()->setLogFilename("no_such_dir_" + std::to_string(getpid()) + "/e.log", true);
   CaptureStderr();
   int r = 0;
   EXPECT_NO_THROW(r = Erreur("f", 1, "file", "x"));
   EXPECT_EQ(r, -1);
-  EXPECT_EQ(Default()->getLogFilename(), "");  // later reports go on without the log
+  EXPECT_EQ(DefaultTool()->getLogFilename(), "");  // later reports go on without the log
   EXPECT_NO_THROW(r = Warning("f", 1, "file", "y"));
   EXPECT_EQ(r, 0);
   GetCapturedStderr();

@@ -3,6 +3,7 @@
 #include "C_KveloException.h"
 #include "C_MessageTool.h"
 #include "erreur.h"
+#include "msgtool_support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,24 +12,21 @@
 
 using namespace Kvelo;
 using namespace Kvelo::MessageToolEnums;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
+using kvtest::DefaultTool;
 
 namespace {
-
-C_MessageTool* Default() { return C_MessageTool::Instance("DefaultMessageTool"); }
 
 class InitializedDefault : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     C_DevNullCtrl devnull;
-    Default()->setMessageStreamCtrl(devnull, STREAM_ALL);
-    ASSERT_EQ(Default()->Initialize(), 0);
-    Default()->ResetMessageStreamCtrl(STREAM_ALL);
+    DefaultTool()->setMessageStreamCtrl(devnull, STREAM_ALL);
+    ASSERT_EQ(DefaultTool()->Initialize(), 0);
+    DefaultTool()->ResetMessageStreamCtrl(STREAM_ALL);
   }
   void TearDown() override {
-    Default()->setMessageTypeFilter(15, STREAM_ALL);
-    Default()->setLogFilename("", true);
+    DefaultTool()->setMessageTypeFilter(15, STREAM_ALL);
+    DefaultTool()->setLogFilename("", true);
   }
 };
 
@@ -39,7 +37,7 @@ TEST_F(InitializedDefault, TraceMarkGoesToStandardError) {
   EXPECT_EQ(fct_Trace("aff_lieu", 120, "src/bf"), 0);
   EXPECT_EQ(fct_Trace(nullptr, 3, nullptr), 0);
   EXPECT_EQ(GetCapturedStderr(), "fct_Trace: aff_lieu(), src/bf line 120 fct_Trace: (),  line 3 ");
-  Default()->ActivateMessageType(TYPE_TRACE, false, STREAM_ALL);
+  DefaultTool()->ActivateMessageType(TYPE_TRACE, false, STREAM_ALL);
   CaptureStderr();
   EXPECT_EQ(fct_Trace("aff_lieu", 121, "src/bf"), 0);  // filtered: nothing, no failure
   EXPECT_EQ(GetCapturedStderr(), "");
@@ -62,7 +60,7 @@ TEST_F(InitializedDefault, MatrixErrorWithoutTextStillSetsTheStatus) {
 }
 
 TEST_F(InitializedDefault, TraceMarkNeverThrows) {
-  Default()->setLogFilename("no_such_dir_" + std::to_string(getpid()) + "/t.log", true);
+  DefaultTool()->setLogFilename("no_such_dir_" + std::to_string(getpid()) + "/t.log", true);
   CaptureStderr();
   int r = 0;
   EXPECT_NO_THROW(r = fct_Trace("aff_lieu", 9, "src/bf"));

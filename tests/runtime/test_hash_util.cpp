@@ -1,7 +1,9 @@
 // Tests of the string-keyed hash table: prime bucket counts, the word-sum bucket index,
 // sorted chains, search/delete outcomes, the statistics and dump texts, and bad input.
+#include "binfile.h"
 #include "hash_util.h"
 #include "kvelosys.h"
+#include "msgtool_support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,28 +13,7 @@
 #include <string>
 #include <vector>
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
-
 namespace {
-
-// Everything a function prints to a FILE*, through an anonymous temporary file.
-template <class F>
-std::string Printed(F print) {
-  FILE* f = std::tmpfile();
-  if (!f) return "<no tmpfile>";
-  print(f);
-  std::fflush(f);
-  std::rewind(f);
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  std::fclose(f);
-  return out;
-}
 
 // Table made with hashCreate, destroyed at scope end.
 struct Table {
@@ -103,7 +84,7 @@ TEST(HashIndex, SumsBigEndianWordsOfFourBytes) {
     Table tb(11);
     ASSERT_EQ(hashAdd(tb.t, c.key, &g_values[1]), 0);
     EXPECT_EQ(Chain(tb.t, c.bucket), std::vector<std::string>{c.key}) << c.key;
-    const std::string dump = Printed([&](FILE* f) { hashDump(f, nullptr, tb.t); });
+    const std::string dump = kvtest::PrintedBy([&](FILE* f) { hashDump(f, nullptr, tb.t); });
     EXPECT_NE(dump.find("Bucket " + std::to_string(c.bucket) + ":\n"), std::string::npos) << dump;
   }
   // One bucket: every key lands in bucket 0.
@@ -212,7 +193,7 @@ TEST(HashDelete, UnlinksHeadMiddleAndTailAndLeavesStatistics) {
   void* v = &g_values[0];
   EXPECT_EQ(hashSearch(tb.t, "c", &v), 0);
   EXPECT_EQ(v, nullptr);
-  const std::string s = Printed([&](FILE* f) { hashStatistics(f, tb.t); });
+  const std::string s = kvtest::PrintedBy([&](FILE* f) { hashStatistics(f, tb.t); });
   EXPECT_EQ(s.rfind("There are 0 empty buckets, 1 non-empty buckets,\nand 4 items in the longest chain.\n\n", 0), 0u)
       << s;
   EXPECT_NE(s.find("\nMean bucket length = 0\n"), std::string::npos) << s;
@@ -249,12 +230,12 @@ TEST(HashStatistics, PrintsHistogramMeanAndDeviation) {
   Table tb(3);
   for (const char* k : {"a", "d", "g", "b"}) ASSERT_EQ(hashAdd(tb.t, k, nullptr), 0);
   EXPECT_EQ(Chain(tb.t, 1), (std::vector<std::string>{"a", "d", "g"}));
-  const std::string s = Printed([&](FILE* f) { EXPECT_EQ(hashStatistics(f, tb.t), 0); });
+  const std::string s = kvtest::PrintedBy([&](FILE* f) { EXPECT_EQ(hashStatistics(f, tb.t), 0); });
   EXPECT_EQ(s,
             "There are 1 empty buckets, 2 non-empty buckets,\nand 3 items in the longest chain.\n\n"
             "Buckets of length 1: 1\nBuckets of length 2: 0\nBuckets of length 3: 1\n"
             "\nMean bucket length = 2\n\nStandard deviation = 1.41421\n");
-  EXPECT_EQ(Printed([](FILE* f) { hashStatistics(f, nullptr); }), "-- Null Hash Table --\n");
+  EXPECT_EQ(kvtest::PrintedBy([](FILE* f) { hashStatistics(f, nullptr); }), "-- Null Hash Table --\n");
   CaptureStderr();
   EXPECT_EQ(hashStatistics(nullptr, tb.t), -1);
   GetCapturedStderr();
@@ -263,7 +244,7 @@ TEST(HashStatistics, PrintsHistogramMeanAndDeviation) {
 TEST(HashStatistics, DegenerateTablesPrintNotANumber) {
   // No non-empty bucket: the mean is 0/0. One non-empty bucket: the deviation is 0/0.
   Table empty(5);
-  std::string s = Printed([&](FILE* f) { hashStatistics(f, empty.t); });
+  std::string s = kvtest::PrintedBy([&](FILE* f) { hashStatistics(f, empty.t); });
   EXPECT_EQ(s.rfind("There are 5 empty buckets, 0 non-empty buckets,\nand 0 items in the longest chain.\n\n", 0), 0u);
   size_t mean = s.find("\nMean bucket length = ");
   ASSERT_NE(mean, std::string::npos);
@@ -271,7 +252,7 @@ TEST(HashStatistics, DegenerateTablesPrintNotANumber) {
   Table one(5);
   ASSERT_EQ(hashAdd(one.t, "x", nullptr), 0);
   ASSERT_EQ(hashAdd(one.t, "x2", nullptr), 0);
-  s = Printed([&](FILE* f) { hashStatistics(f, one.t); });
+  s = kvtest::PrintedBy([&](FILE* f) { hashStatistics(f, one.t); });
   // "x" = 120 and "x2" = 120*256+50 = 30770 fall in 0 and 0 (mod 5): one chain of 2.
   EXPECT_NE(s.find("\nMean bucket length = 2\n"), std::string::npos) << s;
   const size_t dev = s.find("\nStandard deviation = ");
@@ -301,7 +282,7 @@ TEST(HashStatistics, LargeTablesKeepAnExactDeviation) {
   }
   t->nonEmpty = 2;
   t->longest = 30000;
-  const std::string s = Printed([&](FILE* f) { EXPECT_EQ(hashStatistics(f, t), 0); });
+  const std::string s = kvtest::PrintedBy([&](FILE* f) { EXPECT_EQ(hashStatistics(f, t), 0); });
   EXPECT_NE(s.find("Buckets of length 20000: 1\n"), std::string::npos);
   EXPECT_NE(s.find("Buckets of length 30000: 1\n"), std::string::npos);
   EXPECT_NE(s.find("\nMean bucket length = 25000\n"), std::string::npos);
@@ -314,22 +295,22 @@ TEST(HashDump, PrintsHeaderStatisticsAndBuckets) {
   ASSERT_EQ(hashAdd(tb.t, "b", &g_values[2]), 0);
   ASSERT_EQ(hashAdd(tb.t, "a", &g_values[1]), 0);
   ASSERT_EQ(hashAdd(tb.t, "d", &g_values[4]), 0);
-  const std::string stats = Printed([&](FILE* f) { hashStatistics(f, tb.t); });
+  const std::string stats = kvtest::PrintedBy([&](FILE* f) { hashStatistics(f, tb.t); });
   char expect[1024];
   std::snprintf(expect, sizeof expect,
                 "table at %p 100%%\n%s\nBucket 1:\n    Value: %p    Key: \"a\"\n    Value: %p    Key: \"d\"\n"
                 "Bucket 2:\n    Value: %p    Key: \"b\"\n",
                 static_cast<void*>(tb.t), stats.c_str(), static_cast<void*>(&g_values[1]),
                 static_cast<void*>(&g_values[4]), static_cast<void*>(&g_values[2]));
-  EXPECT_EQ(Printed([&](FILE* f) { EXPECT_EQ(hashDump(f, "table at %p 100%%\n", tb.t), 0); }), expect);
-  EXPECT_EQ(Printed([](FILE* f) { hashDump(f, "T %p\n", nullptr); }), "T (nil)\n-- Null Hash Table --\n");
-  EXPECT_EQ(Printed([](FILE* f) { hashDump(f, nullptr, nullptr); }), "-- Null Hash Table --\n");
+  EXPECT_EQ(kvtest::PrintedBy([&](FILE* f) { EXPECT_EQ(hashDump(f, "table at %p 100%%\n", tb.t), 0); }), expect);
+  EXPECT_EQ(kvtest::PrintedBy([](FILE* f) { hashDump(f, "T %p\n", nullptr); }), "T (nil)\n-- Null Hash Table --\n");
+  EXPECT_EQ(kvtest::PrintedBy([](FILE* f) { hashDump(f, nullptr, nullptr); }), "-- Null Hash Table --\n");
 }
 
 TEST(HashDump, AHeaderAskingForOtherArgumentsIsPrintedAsText) {
   // "%s" or a second "%p" would read arguments that are not there.
   for (const char* header : {"name %s\n", "%p and %p\n", "%d%%\n", "trailing %"}) {
-    const std::string out = Printed([&](FILE* f) { hashDump(f, header, nullptr); });
+    const std::string out = kvtest::PrintedBy([&](FILE* f) { hashDump(f, header, nullptr); });
     EXPECT_EQ(out, std::string(header) + "-- Null Hash Table --\n") << header;
   }
   CaptureStderr();

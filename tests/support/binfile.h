@@ -1,11 +1,13 @@
 // binfile.h: test helpers for files: unique temporary paths removed at scope exit, whole-file
-// reads and writes as bytes, and byte comparisons that print both sides in hex.
+// reads and writes as bytes, what a call prints to a FILE*, and byte comparisons that print
+// both sides in hex.
 #ifndef KVELO_TEST_BINFILE_H
 #define KVELO_TEST_BINFILE_H
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -49,6 +51,23 @@ std::string ReadFileText(const std::string& path);               // the whole fi
 bool WriteFileBytes(const std::string& path, const Bytes& data);  // replaces the file
 bool WriteFileText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
+
+// Everything print(FILE*) writes, through an anonymous temporary file ("<no tmpfile>" when
+// none can be had).
+template <class F>
+std::string PrintedBy(F print) {
+  FILE* f = std::tmpfile();
+  if (!f) return "<no tmpfile>";
+  print(f);
+  std::fflush(f);
+  std::rewind(f);
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  std::fclose(f);
+  return out;
+}
 
 Bytes MakeBytes(std::initializer_list<int> values);  // {0x00, 0xFF, ...}
 std::string Hex(const Bytes& data);                  // "00 FF ..."

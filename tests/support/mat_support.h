@@ -1,27 +1,19 @@
 // mat_support.h: helpers of the matrix tests: the exception code a call throws, a
-// temporary text file written by a callback, and big-endian byte images of values.
+// temporary text file written by a callback, big-endian byte images of values, and the
+// shorthand names of the element and vector types every matrix test uses.
 #ifndef KVELO_TEST_MAT_SUPPORT_H
 #define KVELO_TEST_MAT_SUPPORT_H
 
+#include <complex>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "C_KveloException.h"
+#include "C_VecPi.h"
 #include "binfile.h"
+#include "thrown_code.h"
 
 namespace kvtest {
-
-// The exception code thrown by f, 0 when it throws nothing.
-template <class F>
-int ThrownCode(F f) {
-  try {
-    f();
-  } catch (const C_KveloException& e) {
-    return e.getExceptionCode();
-  }
-  return 0;
-}
 
 // What f(FILE*) writes to a fresh temporary text file.
 template <class F>
@@ -46,5 +38,13 @@ inline void PutDouble(Bytes& b, double v) {
 }
 
 }  // namespace kvtest
+
+typedef std::complex<double> zc;
+typedef C_VecPi<double, int, C_PtrInCore<double, int>> DVec;
+typedef C_VecPi<zc, int, C_PtrInCore<zc, int>> ZVec;
+typedef C_VecPi<int, int, C_PtrInCore<int, int>> IVec;
+using kvtest::Bytes;
+using kvtest::MakeBytes;
+using kvtest::ThrownCode;
 
 #endif

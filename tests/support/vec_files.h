@@ -1,6 +1,7 @@
 /* vec_files.h: small helpers of the container tests: a uniquely named file in the working
- * directory that removes itself, whole-file byte reads and writes, and the check that an
- * operation throws C_KveloException with a given exception code. */
+ * directory that removes itself, whole-file byte reads and writes, what a writer puts into a
+ * fresh file, and the check that an operation throws C_KveloException with a given
+ * exception code. */
 #ifndef KVELO_TEST_VEC_FILES_H
 #define KVELO_TEST_VEC_FILES_H
 
@@ -55,6 +56,23 @@ inline void WriteAll(const char* path, const std::vector<unsigned char>& bytes) 
 
 inline std::string ReadText(const char* path) {
   std::vector<unsigned char> b = ReadAll(path);
+  return std::string(b.begin(), b.end());
+}
+
+// The bytes, or the same as text, that write(FILE*) puts into a fresh file named after stem;
+// write is expected to return 0.
+template <class W>
+std::vector<unsigned char> BytesWrittenBy(const char* stem, W write) {
+  TempFile tmp(stem);
+  FILE* f = std::fopen(tmp.path(), "wb");
+  EXPECT_NE(f, nullptr);
+  EXPECT_EQ(write(f), 0);
+  std::fclose(f);
+  return ReadAll(tmp.path());
+}
+template <class W>
+std::string TextWrittenBy(const char* stem, W write) {
+  const std::vector<unsigned char> b = BytesWrittenBy(stem, write);
   return std::string(b.begin(), b.end());
 }
 
