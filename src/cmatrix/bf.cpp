@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "bf.h"
@@ -28,6 +29,12 @@ int* ErrOf(int* err, int* local) { return err != nullptr ? err : local; }
 
 // A trace mark for a failure that raises no code.
 void Mark(int line) { fct_Trace("aff_lieu", line, kFile); }
+
+// A writer's failure without a code: trace mark, err -1.
+void Fail(int* e, int line) {
+  Mark(line);
+  *e = -1;
+}
 
 // Flushes after a complete form; a failed flush is the one write failure reported by name.
 void Flush(FILE* fp, int* e) {
@@ -85,12 +92,66 @@ int PutInt(FILE* fp, const int* v, int n) { return BF_fwrite_int(fp, v, n); }
 int PutLong(FILE* fp, const long* v, int n) { return BF_fwrite_long(fp, v, n); }
 int PutDouble(FILE* fp, const double* v, int n) { return BF_fwrite_double(fp, v, n); }
 
-// A read that fails without a code of its own: trace mark, err -1, NULL.
-template <class R>
-R* ReadFail(LmOp& op, int line) {
+// A read that fails without a code of its own: trace mark, err -1, false (or NULL).
+bool ReadFailed(LmOp& op, int line) {
   Mark(line);
   *op.st() = -1;
+  return false;
+}
+template <class R>
+R* ReadFail(LmOp& op, int line) {
+  ReadFailed(op, line);
   return nullptr;
+}
+
+// The form of a vector: its dim (0 for none), then count values of T through put (count is
+// dim, or 2 * dim for a complex vector); flushed. A positive dim without a block, or a
+// failed write, is a failure without a code.
+template <class T, class Put>
+void WriteVector(FILE* fp, int dim, const T* values, uint64_t count, Put put, int* e) {
+  if (dim > 0 && values == nullptr) return Fail(e, __LINE__);
+  if (!WriteInt(fp, dim) || !WriteRun(fp, dim > 0 ? values : nullptr, count, put)) return Fail(e, __LINE__);
+  Flush(fp, e);
+}
+
+// The form of a matrix: m and n, then each row's n elements as doubles (two for a complex
+// element); flushed. An empty matrix or one without a row table is a failure without a code.
+template <class M>
+void WriteMatrix(FILE* fp, M* A, int* e) {
+  constexpr uint64_t kPerElem = sizeof(*A->base) / sizeof(double);
+  if (fp == nullptr || A == nullptr || static_cast<int>(A->m) <= 0 || static_cast<int>(A->n) <= 0 ||
+      A->me == nullptr)
+    return Fail(e, __LINE__);
+  bool ok = WriteInt(fp, static_cast<int>(A->m)) && WriteInt(fp, static_cast<int>(A->n));
+  for (unsigned i = 0; ok && i < A->m; ++i)
+    ok = WriteRun(fp, reinterpret_cast<const double*>(A->me[i]), kPerElem * A->n, PutDouble);
+  if (!ok) return Fail(e, __LINE__);
+  Flush(fp, e);
+}
+
+// The written-only sparse forms: m and n, then the records that `parts` writes (stopping at
+// the first failure, which it leaves in *e); flushed.
+template <class S, class Parts>
+void WriteSparse(FILE* fp, S* A, int* e, Parts parts) {
+  if (fp == nullptr || A == nullptr || A->m <= 0 || A->n <= 0) return Fail(e, __LINE__);
+  if (!WriteInt(fp, A->m) || !WriteInt(fp, A->n)) return Fail(e, __LINE__);
+  parts();
+  if (*e != 0) return Fail(e, __LINE__);
+  Flush(fp, e);
+}
+
+// Reads the head of a vector form into *dim and, for a positive dim, its perElem * dim
+// values (fileBytes each in the stream) into vals. False after a failure without a code: no
+// stream, a short one, or a negative dim (which no writer makes).
+template <class T, class Get>
+bool ReadVectorForm(LmOp& op, FILE* fp, unsigned perElem, unsigned fileBytes, Get get, int* dim,
+                    std::vector<T>& vals) {
+  if (fp == nullptr) return ReadFailed(op, __LINE__);
+  if (BF_fread_int(fp, dim, 1) != 0) return ReadFailed(op, __LINE__);
+  if (*dim < 0) return ReadFailed(op, __LINE__);
+  if (*dim > 0 && !ReadRun(fp, perElem * static_cast<uint64_t>(*dim), fileBytes, vals, get))
+    return ReadFailed(op, __LINE__);
+  return true;
 }
 
 // The record would not fit its unsigned size field: the resizer reports code 3 and leaves
@@ -99,6 +160,46 @@ bool TooLarge(int m, int n) {
   const uint64_t mm = m > 0 ? static_cast<uint64_t>(m) : 1u;
   const uint64_t nn = n > 0 ? static_cast<uint64_t>(n) : 1u;
   return mm * nn > UINT_MAX;
+}
+
+// The readers of LVEC, VEC and ZVEC: the values of the form (T, perElem of them an element,
+// fileBytes each in the stream) into reuse resized by `resize` to at least one element (an
+// empty form gives dim 0), block(record) naming where they go.
+template <class T, class R, class Get, class Resize, class Block>
+R* ReadVectorRecord(LmOp& op, FILE* fp, R* reuse, unsigned perElem, unsigned fileBytes, Get get,
+                    Resize resize, Block block) {
+  int dim = 0;
+  std::vector<T> vals;
+  if (!ReadVectorForm(op, fp, perElem, fileBytes, get, &dim, vals)) return nullptr;
+  R* r = resize(reuse, dim > 0 ? dim : 1);
+  LM_CHECK(op, nullptr);
+  r->dim = static_cast<unsigned>(dim);
+  if (!vals.empty()) std::memcpy(block(r), vals.data(), vals.size() * sizeof(T));
+  return op.done(r);
+}
+
+// The readers of MAT and ZMAT: m and n, then the rows' elements as doubles (two for a
+// complex element) into reuse resized by `resize`. Negative or oversized sizes go to the
+// resizer, which refuses them with its own code and leaves the record alone; rows of no
+// value (n 0 under a positive m) are a failure without a code.
+template <class M, class Resize>
+M* ReadMatrixRecord(LmOp& op, FILE* fp, M* reuse, Resize resize) {
+  using E = typename std::remove_pointer<decltype(reuse->base)>::type;
+  constexpr uint64_t kPerElem = sizeof(E) / sizeof(double);
+  if (fp == nullptr) return ReadFail<M>(op, __LINE__);
+  int m = 0, n = 0;
+  if (BF_fread_int(fp, &m, 1) != 0 || BF_fread_int(fp, &n, 1) != 0) return ReadFail<M>(op, __LINE__);
+  if (m < 0 || n < 0 || TooLarge(m, n)) return resize(reuse, m, n);
+  if (n == 0 && m > 0) return ReadFail<M>(op, __LINE__);
+  std::vector<double> vals;
+  const uint64_t count = kPerElem * static_cast<uint64_t>(m) * static_cast<uint64_t>(n);
+  if (count > 0 && !ReadRun(fp, count, 8, vals, GetDouble)) return ReadFail<M>(op, __LINE__);
+  M* r = resize(reuse, m, n);
+  LM_CHECK(op, nullptr);
+  for (int i = 0; i < m; ++i)
+    std::memcpy(static_cast<void*>(r->me[i]), vals.data() + kPerElem * static_cast<size_t>(i) * n,
+                static_cast<size_t>(n) * sizeof(E));
+  return op.done(r);
 }
 
 }  // namespace
@@ -110,229 +211,89 @@ extern "C" {
 KVELO_API void iv_boutput(FILE* fp, IVEC* iv, int* err) {
   int local = 0;
   int* e = ErrOf(err, &local);
-  if (fp == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
+  if (fp == nullptr) return Fail(e, __LINE__);
   const int dim = (iv == nullptr || static_cast<int>(iv->dim) <= 0) ? 0 : static_cast<int>(iv->dim);
-  if (dim > 0 && iv->ive == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  if (!WriteInt(fp, dim) || !WriteRun(fp, dim > 0 ? iv->ive : nullptr, static_cast<uint64_t>(dim), PutInt)) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  Flush(fp, e);
+  WriteVector(fp, dim, dim > 0 ? iv->ive : nullptr, static_cast<uint64_t>(dim), PutInt, e);
 }
 
 KVELO_API void lv_boutput(FILE* fp, LVEC* lv, int* err) {
   int local = 0;
   int* e = ErrOf(err, &local);
-  if (fp == nullptr || lv == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
+  if (fp == nullptr || lv == nullptr) return Fail(e, __LINE__);
   const int dim = static_cast<int>(lv->dim) <= 0 ? 0 : static_cast<int>(lv->dim);
-  if (dim > 0 && lv->lve == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
+  if (dim > 0 && lv->lve == nullptr) return Fail(e, __LINE__);
   // A long is 4 bytes in the form: a value it cannot hold is refused, before any byte.
   for (int i = 0; i < dim; ++i)
-    if (lv->lve[i] < INT32_MIN || lv->lve[i] > INT32_MAX) {
-      Mark(__LINE__);
-      *e = -1;
-      return;
-    }
-  if (!WriteInt(fp, dim) || !WriteRun(fp, dim > 0 ? lv->lve : nullptr, static_cast<uint64_t>(dim), PutLong)) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  Flush(fp, e);
+    if (lv->lve[i] < INT32_MIN || lv->lve[i] > INT32_MAX) return Fail(e, __LINE__);
+  WriteVector(fp, dim, lv->lve, static_cast<uint64_t>(dim), PutLong, e);
 }
 
 KVELO_API void v_boutput(FILE* fp, VEC* v, int* err) {
   int local = 0;
   int* e = ErrOf(err, &local);
-  if (fp == nullptr || v == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
+  if (fp == nullptr || v == nullptr) return Fail(e, __LINE__);
   const int dim = static_cast<int>(v->dim) <= 0 ? 0 : static_cast<int>(v->dim);
-  if (dim > 0 && v->ve == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  if (!WriteInt(fp, dim) || !WriteRun(fp, dim > 0 ? v->ve : nullptr, static_cast<uint64_t>(dim), PutDouble)) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  Flush(fp, e);
+  WriteVector(fp, dim, v->ve, static_cast<uint64_t>(dim), PutDouble, e);
 }
 
 KVELO_API void zv_boutput(FILE* fp, ZVEC* v, int* err) {
   int local = 0;
   int* e = ErrOf(err, &local);
-  if (fp == nullptr || v == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
+  if (fp == nullptr || v == nullptr) return Fail(e, __LINE__);
   const int dim = static_cast<int>(v->dim) <= 0 ? 0 : static_cast<int>(v->dim);
-  if (dim > 0 && v->ve == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  const double* d = dim > 0 ? reinterpret_cast<const double*>(v->ve) : nullptr;
-  if (!WriteInt(fp, dim) || !WriteRun(fp, d, 2 * static_cast<uint64_t>(dim), PutDouble)) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  Flush(fp, e);
+  WriteVector(fp, dim, reinterpret_cast<const double*>(v->ve), 2 * static_cast<uint64_t>(dim),
+              PutDouble, e);
 }
 
 KVELO_API void px_boutput(FILE* fp, PERM* px, int* err) {
   int local = 0;
   int* e = ErrOf(err, &local);
-  if (fp == nullptr || px == nullptr || static_cast<int>(px->size) <= 0 || px->pe == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
+  if (fp == nullptr || px == nullptr || static_cast<int>(px->size) <= 0 || px->pe == nullptr)
+    return Fail(e, __LINE__);
   const int size = static_cast<int>(px->size);
   // The entries go out as int32: the same 4 bytes as the unsigned values.
-  const int* entries = reinterpret_cast<const int*>(px->pe);
-  if (!WriteInt(fp, size) || !WriteRun(fp, entries, static_cast<uint64_t>(size), PutInt)) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  Flush(fp, e);
+  WriteVector(fp, size, reinterpret_cast<const int*>(px->pe), static_cast<uint64_t>(size), PutInt, e);
 }
 
 KVELO_API void m_boutput(FILE* fp, MAT* A, int* err) {
   int local = 0;
-  int* e = ErrOf(err, &local);
-  if (fp == nullptr || A == nullptr || static_cast<int>(A->m) <= 0 ||
-      static_cast<int>(A->n) <= 0 || A->me == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  bool ok = WriteInt(fp, static_cast<int>(A->m)) && WriteInt(fp, static_cast<int>(A->n));
-  for (unsigned i = 0; ok && i < A->m; ++i) ok = WriteRun(fp, A->me[i], A->n, PutDouble);
-  if (!ok) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  Flush(fp, e);
+  WriteMatrix(fp, A, ErrOf(err, &local));
 }
 
 KVELO_API void zm_boutput(FILE* fp, ZMAT* A, int* err) {
   int local = 0;
-  int* e = ErrOf(err, &local);
-  if (fp == nullptr || A == nullptr || static_cast<int>(A->m) <= 0 ||
-      static_cast<int>(A->n) <= 0 || A->me == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  bool ok = WriteInt(fp, static_cast<int>(A->m)) && WriteInt(fp, static_cast<int>(A->n));
-  for (unsigned i = 0; ok && i < A->m; ++i)
-    ok = WriteRun(fp, reinterpret_cast<const double*>(A->me[i]), 2 * static_cast<uint64_t>(A->n),
-                  PutDouble);
-  if (!ok) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  Flush(fp, e);
+  WriteMatrix(fp, A, ErrOf(err, &local));
 }
 
 KVELO_API void csp_boutput(FILE* fp, CSP* A, int* err) {
   int local = 0;
   int* e = ErrOf(err, &local);
-  if (fp == nullptr || A == nullptr || A->m <= 0 || A->n <= 0) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  if (!WriteInt(fp, A->m) || !WriteInt(fp, A->n)) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  iv_boutput(fp, A->row_count, e);
-  if (*e == 0) iv_boutput(fp, A->col_index, e);
-  if (*e == 0) v_boutput(fp, A->value, e);
-  if (*e != 0) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  Flush(fp, e);
+  WriteSparse(fp, A, e, [&] {
+    iv_boutput(fp, A->row_count, e);
+    if (*e == 0) iv_boutput(fp, A->col_index, e);
+    if (*e == 0) v_boutput(fp, A->value, e);
+  });
 }
 
 KVELO_API void sk_boutput(FILE* fp, SK* A, int* err) {
   int local = 0;
   int* e = ErrOf(err, &local);
-  if (fp == nullptr || A == nullptr || A->m <= 0 || A->n <= 0) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  if (!WriteInt(fp, A->m) || !WriteInt(fp, A->n)) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
   // The diagonal goes before the profile values, not in record order.
-  iv_boutput(fp, A->profile_ptr, e);
-  if (*e == 0) v_boutput(fp, A->diag, e);
-  if (*e == 0) v_boutput(fp, A->profile, e);
-  if (*e != 0) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  Flush(fp, e);
+  WriteSparse(fp, A, e, [&] {
+    iv_boutput(fp, A->profile_ptr, e);
+    if (*e == 0) v_boutput(fp, A->diag, e);
+    if (*e == 0) v_boutput(fp, A->profile, e);
+  });
 }
 
 KVELO_API void zsk_boutput(FILE* fp, ZSK* A, int* err) {
   int local = 0;
   int* e = ErrOf(err, &local);
-  if (fp == nullptr || A == nullptr || A->m <= 0 || A->n <= 0) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  if (!WriteInt(fp, A->m) || !WriteInt(fp, A->n)) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  iv_boutput(fp, A->profile_ptr, e);
-  if (*e == 0) zv_boutput(fp, A->zfirst, e);
-  if (*e == 0) zv_boutput(fp, A->zsecond, e);
-  if (*e != 0) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  Flush(fp, e);
+  WriteSparse(fp, A, e, [&] {
+    iv_boutput(fp, A->profile_ptr, e);
+    if (*e == 0) zv_boutput(fp, A->zfirst, e);
+    if (*e == 0) zv_boutput(fp, A->zsecond, e);
+  });
 }
 
 KVELO_API void zcsp_boutput(FILE*, ZCSP*, int* err) {
@@ -344,13 +305,10 @@ KVELO_API void zcsp_boutput(FILE*, ZCSP*, int* err) {
 KVELO_API IVEC* _LM_iv_binput(FILE* fp, IVEC* reuse, int callerLine, const char* callerName,
                               int* err) {
   LmOp op(kFile, "_LM_iv_binput", callerLine, callerName, err);
-  if (fp == nullptr) return ReadFail<IVEC>(op, __LINE__);
   int dim = 0;
-  if (BF_fread_int(fp, &dim, 1) != 0) return ReadFail<IVEC>(op, __LINE__);
-  if (dim == 0) return op.done(static_cast<IVEC*>(nullptr));  // the empty form
-  if (dim < 0) return ReadFail<IVEC>(op, __LINE__);            // no writer makes it
   std::vector<int> vals;
-  if (!ReadRun(fp, static_cast<uint64_t>(dim), 4, vals, GetInt)) return ReadFail<IVEC>(op, __LINE__);
+  if (!ReadVectorForm(op, fp, 1, 4, GetInt, &dim, vals)) return nullptr;
+  if (dim == 0) return op.done(static_cast<IVEC*>(nullptr));  // the empty form
   IVEC* r = _LM_iv_resize("_LM_iv_binput", kvlm::lm_context, reuse, dim, callerLine, callerName,
                           op.st());
   LM_CHECK(op, nullptr);
@@ -361,64 +319,31 @@ KVELO_API IVEC* _LM_iv_binput(FILE* fp, IVEC* reuse, int callerLine, const char*
 KVELO_API LVEC* _LM_lv_binput(FILE* fp, LVEC* reuse, int callerLine, const char* callerName,
                               int* err) {
   LmOp op(kFile, "_LM_lv_binput", callerLine, callerName, err);
-  if (fp == nullptr) return ReadFail<LVEC>(op, __LINE__);
-  int dim = 0;
-  if (BF_fread_int(fp, &dim, 1) != 0) return ReadFail<LVEC>(op, __LINE__);
-  if (dim < 0) return ReadFail<LVEC>(op, __LINE__);
-  std::vector<long> vals;
-  if (dim > 0 && !ReadRun(fp, static_cast<uint64_t>(dim), 4, vals, GetLong))
-    return ReadFail<LVEC>(op, __LINE__);
-  LVEC* r = _LM_lv_resize("_LM_lv_binput", kvlm::lm_context, reuse, dim > 0 ? dim : 1,
-                          callerLine, callerName, op.st());
-  LM_CHECK(op, nullptr);
-  if (dim == 0) {
-    r->dim = 0;
-    return op.done(r);
-  }
-  std::memcpy(r->lve, vals.data(), vals.size() * sizeof(long));
-  return op.done(r);
+  auto resize = [&](LVEC* v, int dim) {
+    return _LM_lv_resize("_LM_lv_binput", kvlm::lm_context, v, dim, callerLine, callerName, op.st());
+  };
+  return ReadVectorRecord<long>(op, fp, reuse, 1, 4, GetLong, resize,
+                                [](LVEC* v) { return static_cast<void*>(v->lve); });
 }
 
 KVELO_API VEC* _LM_v_binput(FILE* fp, VEC* reuse, int callerLine, const char* callerName,
                             int* err) {
   LmOp op(kFile, "_LM_v_binput", callerLine, callerName, err);
-  if (fp == nullptr) return ReadFail<VEC>(op, __LINE__);
-  int dim = 0;
-  if (BF_fread_int(fp, &dim, 1) != 0) return ReadFail<VEC>(op, __LINE__);
-  if (dim < 0) return ReadFail<VEC>(op, __LINE__);
-  std::vector<double> vals;
-  if (dim > 0 && !ReadRun(fp, static_cast<uint64_t>(dim), 8, vals, GetDouble))
-    return ReadFail<VEC>(op, __LINE__);
-  VEC* r = _LM_v_resize("_LM_v_binput", kvlm::lm_context, reuse, dim > 0 ? dim : 1, callerLine,
-                        callerName, op.st());
-  LM_CHECK(op, nullptr);
-  if (dim == 0) {
-    r->dim = 0;
-    return op.done(r);
-  }
-  std::memcpy(r->ve, vals.data(), vals.size() * sizeof(double));
-  return op.done(r);
+  auto resize = [&](VEC* v, int dim) {
+    return _LM_v_resize("_LM_v_binput", kvlm::lm_context, v, dim, callerLine, callerName, op.st());
+  };
+  return ReadVectorRecord<double>(op, fp, reuse, 1, 8, GetDouble, resize,
+                                  [](VEC* v) { return static_cast<void*>(v->ve); });
 }
 
 KVELO_API ZVEC* _LM_zv_binput(FILE* fp, ZVEC* reuse, int callerLine, const char* callerName,
                               int* err) {
   LmOp op(kFile, "_LM_zv_binput", callerLine, callerName, err);
-  if (fp == nullptr) return ReadFail<ZVEC>(op, __LINE__);
-  int dim = 0;
-  if (BF_fread_int(fp, &dim, 1) != 0) return ReadFail<ZVEC>(op, __LINE__);
-  if (dim < 0) return ReadFail<ZVEC>(op, __LINE__);
-  std::vector<double> vals;
-  if (dim > 0 && !ReadRun(fp, 2 * static_cast<uint64_t>(dim), 8, vals, GetDouble))
-    return ReadFail<ZVEC>(op, __LINE__);
-  ZVEC* r = _LM_zv_resize("_LM_zv_binput", kvlm::lm_context, reuse, dim > 0 ? dim : 1,
-                          callerLine, callerName, op.st());
-  LM_CHECK(op, nullptr);
-  if (dim == 0) {
-    r->dim = 0;
-    return op.done(r);
-  }
-  std::memcpy(r->ve, vals.data(), vals.size() * sizeof(double));
-  return op.done(r);
+  auto resize = [&](ZVEC* v, int dim) {
+    return _LM_zv_resize("_LM_zv_binput", kvlm::lm_context, v, dim, callerLine, callerName, op.st());
+  };
+  return ReadVectorRecord<double>(op, fp, reuse, 2, 8, GetDouble, resize,
+                                  [](ZVEC* v) { return static_cast<void*>(v->ve); });
 }
 
 KVELO_API PERM* _LM_px_binput(FILE* fp, PERM* reuse, int callerLine, const char* callerName,
@@ -456,47 +381,17 @@ KVELO_API PERM* _LM_px_binput(FILE* fp, PERM* reuse, int callerLine, const char*
 KVELO_API MAT* _LM_m_binput(FILE* fp, MAT* reuse, int callerLine, const char* callerName,
                             int* err) {
   LmOp op(kFile, "_LM_m_binput", callerLine, callerName, err);
-  if (fp == nullptr) return ReadFail<MAT>(op, __LINE__);
-  int m = 0, n = 0;
-  if (BF_fread_int(fp, &m, 1) != 0 || BF_fread_int(fp, &n, 1) != 0)
-    return ReadFail<MAT>(op, __LINE__);
-  if (m < 0 || n < 0 || TooLarge(m, n))
-    return _LM_m_resize("_LM_m_binput", kvlm::lm_context, reuse, m, n, callerLine, callerName,
-                        op.st());
-  if (n == 0 && m > 0) return ReadFail<MAT>(op, __LINE__);  // rows of no value
-  std::vector<double> vals;
-  const uint64_t count = static_cast<uint64_t>(m) * static_cast<uint64_t>(n);
-  if (count > 0 && !ReadRun(fp, count, 8, vals, GetDouble)) return ReadFail<MAT>(op, __LINE__);
-  MAT* r = _LM_m_resize("_LM_m_binput", kvlm::lm_context, reuse, m, n, callerLine, callerName,
-                        op.st());
-  LM_CHECK(op, nullptr);
-  for (int i = 0; i < m; ++i)
-    std::memcpy(r->me[i], vals.data() + static_cast<size_t>(i) * n,
-                static_cast<size_t>(n) * sizeof(double));
-  return op.done(r);
+  return ReadMatrixRecord(op, fp, reuse, [&](MAT* A, int m, int n) {
+    return _LM_m_resize("_LM_m_binput", kvlm::lm_context, A, m, n, callerLine, callerName, op.st());
+  });
 }
 
 KVELO_API ZMAT* _LM_zm_binput(FILE* fp, ZMAT* reuse, int callerLine, const char* callerName,
                               int* err) {
   LmOp op(kFile, "_LM_zm_binput", callerLine, callerName, err);
-  if (fp == nullptr) return ReadFail<ZMAT>(op, __LINE__);
-  int m = 0, n = 0;
-  if (BF_fread_int(fp, &m, 1) != 0 || BF_fread_int(fp, &n, 1) != 0)
-    return ReadFail<ZMAT>(op, __LINE__);
-  if (m < 0 || n < 0 || TooLarge(m, n))
-    return _LM_zm_resize("_LM_zm_binput", kvlm::lm_context, reuse, m, n, callerLine, callerName,
-                         op.st());
-  if (n == 0 && m > 0) return ReadFail<ZMAT>(op, __LINE__);
-  std::vector<double> vals;
-  const uint64_t count = 2 * static_cast<uint64_t>(m) * static_cast<uint64_t>(n);
-  if (count > 0 && !ReadRun(fp, count, 8, vals, GetDouble)) return ReadFail<ZMAT>(op, __LINE__);
-  ZMAT* r = _LM_zm_resize("_LM_zm_binput", kvlm::lm_context, reuse, m, n, callerLine, callerName,
-                          op.st());
-  LM_CHECK(op, nullptr);
-  for (int i = 0; i < m; ++i)
-    std::memcpy(r->me[i], vals.data() + 2 * static_cast<size_t>(i) * n,
-                static_cast<size_t>(n) * sizeof(Z));
-  return op.done(r);
+  return ReadMatrixRecord(op, fp, reuse, [&](ZMAT* A, int m, int n) {
+    return _LM_zm_resize("_LM_zm_binput", kvlm::lm_context, A, m, n, callerLine, callerName, op.st());
+  });
 }
 
 KVELO_API CSP* csp_binput(FILE*, int* err) {
@@ -572,35 +467,16 @@ extern "C" {
 KVELO_API void csp_2_sk_disk(CSP* A, const char* path, int* err) {
   int local = 0;
   int* e = ErrOf(err, &local);
-  if (A == nullptr || path == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
-  if (A->n != A->m || A->n <= 0) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
+  if (A == nullptr || path == nullptr || A->n != A->m || A->n <= 0) return Fail(e, __LINE__);
   std::vector<int64_t> plan, start;
   try {
-    if (!PlanProfile(A, plan, start)) {
-      Mark(__LINE__);
-      *e = -1;
-      return;
-    }
+    if (!PlanProfile(A, plan, start)) return Fail(e, __LINE__);
   } catch (const std::bad_alloc&) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
+    return Fail(e, __LINE__);
   }
   const int n = A->n;
   FILE* fp = std::fopen(path, "wb");
-  if (fp == nullptr) {
-    Mark(__LINE__);
-    *e = -1;
-    return;
-  }
+  if (fp == nullptr) return Fail(e, __LINE__);
   VEC* diag = _LM_v_get("csp", 0, n, 0, nullptr, e);
   VEC* row = *e == 0 ? _LM_v_get("csp", 0, n, 0, nullptr, e) : nullptr;
   IVEC* ptr = *e == 0 ? _LM_iv_get("csp", 0, n + 1, 0, nullptr, e) : nullptr;

@@ -184,12 +184,8 @@ struct IntVecOps {
   static Rec* Input(std::FILE* fp, Rec* v, int line, const char* name, int* status) {
     LmOp op(Tr::kFile, Tr::kInput, line, name, status);
     if (fp == nullptr) LM_FAIL(op, 8, nullptr);
-    skipjunk(fp);
     long long dim = 0;
-    Scan s = ScanLiteral(fp, Tr::kInHeading);
-    if (s == Scan::Ok) s = ScanInteger(fp, &dim);
-    if (s == Scan::End) LM_FAIL(op, 7, nullptr);
-    if (s != Scan::Ok || dim < 0 || dim > kMaxTextSize) LM_FAIL(op, 6, nullptr);
+    if (const int code = ScanSizeHeading(fp, Tr::kInHeading, &dim)) LM_FAIL(op, code, nullptr);
     Rec* res = v;
     if (res == nullptr || res->dim < dim) {
       res = Resize(Tr::kInputTag, lm_context, v, static_cast<int>(dim), line, name, op.st());
@@ -199,7 +195,7 @@ struct IntVecOps {
     Elem* block = Tr::Block(res);
     for (long long i = 0; i < dim; ++i) {
       long long val = 0;
-      s = ScanInteger(fp, &val);
+      const Scan s = ScanInteger(fp, &val);
       if (s != Scan::Ok || val < Tr::kMin || val > Tr::kMax) {
         op.raise(s == Scan::End ? 7 : 6, __LINE__);
         DropIfNew(res, v);

@@ -4,6 +4,7 @@
 #ifndef KVELO_CMATRIX_LM_OWNED_H
 #define KVELO_CMATRIX_LM_OWNED_H
 
+#include "cmatrix/lm_status.h"
 #include "matrix.h"
 
 namespace kvlm {
@@ -22,6 +23,15 @@ inline void DropIfNew(IVEC* cur, IVEC* given) {
 }
 inline void DropIfNew(LVEC* cur, LVEC* given) {
   if (cur != nullptr && cur != given) lv_free(cur);
+}
+
+// Raises code from line, releases res when the operation made it, and gives the NULL that
+// ends the operation: `return RaiseAndDrop(op, code, __LINE__, res, out);`.
+template <class R>
+R* RaiseAndDrop(LmOp& op, int code, int line, R* res, R* given) {
+  op.raise(code, line);
+  DropIfNew(res, given);
+  return nullptr;
 }
 
 }  // namespace kvlm

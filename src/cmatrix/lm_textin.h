@@ -22,6 +22,11 @@ Scan ScanInteger(std::FILE* fp, long long* value);
 // A double as "%lf" reads it.
 Scan ScanDouble(std::FILE* fp, double* value);
 
+// The heading of a vector or permutation form: junk skipped, then lit and a size. Returns
+// 0 when the size is read and within 0 .. kMaxTextSize, else the reader's error code: 7 at
+// the end of the input, 6 for a mismatch or a size out of range.
+int ScanSizeHeading(std::FILE* fp, const char* lit, long long* size);
+
 }  // namespace kvlm
 
 #endif

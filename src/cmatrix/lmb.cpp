@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "bvec.h"
 #include "cmatrix/lm_status.h"
@@ -201,21 +202,35 @@ int SetSegment(BVEC* bv, int first, int end, bool on, const char* name) {
   }
 }
 
+// A new record of kind over nb_ddl elements (code 20 for a negative count, 3 when memory is
+// short) with max_blocs and nb_blocs set, and each of `lists` (deb_blocs and fin_blocs, or
+// code) a new list of listLen ints; a list that cannot be made takes the record with it,
+// under a trace mark keyed with name.
+BVEC* NewBitVector(LmOp& op, const char* name, const char* caller, int context, int kind, int nb_ddl,
+                   int maxBlocs, int nbBlocs, std::initializer_list<IVEC* BVEC::*> lists, int listLen) {
+  if (nb_ddl < 0) LM_FAIL(op, 20, nullptr);
+  BVEC* bv = NewRecord(caller, context, kind, nb_ddl);
+  if (bv == nullptr) LM_FAIL(op, 3, nullptr);
+  bv->max_blocs = maxBlocs;
+  bv->nb_blocs = nbBlocs;
+  for (IVEC* BVEC::*list : lists) {
+    bv->*list = _LM_iv_get(caller, context, listLen, op.callerLine(), op.callerName(), op.st());
+    if (op.failed()) {
+      DropRecord(bv);
+      return Refuse(op, name, __LINE__);
+    }
+  }
+  return op.done(bv);
+}
+
 IVEC* Compact(BVEC* bv, IVEC* out, int* status, bool on, const char* name) {
   LmOp op(kFile, name, __LINE__, name, status);
-  if (bv == nullptr) {
-    *op.st() = -1;
-    Trace(name, __LINE__);
-    return nullptr;
-  }
+  if (bv == nullptr) return Refuse(op, name, __LINE__);
   int n = on ? _LM_bv_nb_on(bv) : _LM_bv_nb_off(bv);
   if (n < 0) n = 0;
   if (out == nullptr || static_cast<long long>(out->dim) < n) {
     out = _LM_iv_resize(name, 0, out, n, __LINE__, name, op.st());
-    if (op.failed()) {
-      Trace(name, __LINE__);
-      return nullptr;
-    }
+    if (op.failed()) return Refuse(op, name, __LINE__);
   }
   unsigned k = 0;
   ForEach(bv, on, [&](int e) {
@@ -233,76 +248,36 @@ extern "C" {
 KVELO_API BVEC* _LM_bv_get_bloc(const char* caller, int context, int nb_ddl, int max_blocs, int line,
                                 const char* callerName, int* status) {
   LmOp op(kFile, "_LM_bv_get_bloc", line, callerName, status);
-  if (nb_ddl < 0) LM_FAIL(op, 20, nullptr);
-  BVEC* bv = NewRecord(caller, context, kBloc, nb_ddl);
-  if (bv == nullptr) LM_FAIL(op, 3, nullptr);
-  bv->max_blocs = max_blocs;
-  bv->deb_blocs = _LM_iv_get(caller, context, max_blocs, line, callerName, op.st());
-  if (!op.failed()) bv->fin_blocs = _LM_iv_get(caller, context, max_blocs, line, callerName, op.st());
-  if (op.failed()) {
-    DropRecord(bv);
-    Trace("_LM_bv_get_bloc", __LINE__);
-    return nullptr;
-  }
-  return op.done(bv);
+  return NewBitVector(op, "_LM_bv_get_bloc", caller, context, kBloc, nb_ddl, max_blocs, 0,
+                      {&BVEC::deb_blocs, &BVEC::fin_blocs}, max_blocs);
 }
 
 KVELO_API BVEC* _LM_bv_get_codage(const char* caller, int context, int nb_ddl, int line,
                                   const char* callerName, int* status) {
   LmOp op(kFile, "_LM_bv_get_codage", line, callerName, status);
-  if (nb_ddl < 0) LM_FAIL(op, 20, nullptr);
-  BVEC* bv = NewRecord(caller, context, kCodage, nb_ddl);
-  if (bv == nullptr) LM_FAIL(op, 3, nullptr);
-  bv->max_blocs = -1;
-  bv->nb_blocs = WordCount(nb_ddl);
-  bv->code = _LM_iv_get(caller, context, bv->nb_blocs, line, callerName, op.st());
-  if (op.failed()) {
-    DropRecord(bv);
-    Trace("_LM_bv_get_codage", __LINE__);
-    return nullptr;
-  }
-  return op.done(bv);
+  const int words = nb_ddl < 0 ? 0 : WordCount(nb_ddl);
+  return NewBitVector(op, "_LM_bv_get_codage", caller, context, kCodage, nb_ddl, -1, words,
+                      {&BVEC::code}, words);
 }
 
 KVELO_API BVEC* _LM_bv_get_ivec(const char* caller, int context, int nb_ddl, int max_blocs, int line,
                                 const char* callerName, int* status) {
   LmOp op(kFile, "_LM_bv_get_ivec", line, callerName, status);
-  if (nb_ddl < 0) LM_FAIL(op, 20, nullptr);
-  BVEC* bv = NewRecord(caller, context, kIvec, nb_ddl);
-  if (bv == nullptr) LM_FAIL(op, 3, nullptr);
-  bv->max_blocs = max_blocs;
-  bv->code = _LM_iv_get(caller, context, max_blocs, line, callerName, op.st());
-  if (op.failed()) {
-    DropRecord(bv);
-    Trace("_LM_bv_get_ivec", __LINE__);
-    return nullptr;
-  }
-  return op.done(bv);
+  return NewBitVector(op, "_LM_bv_get_ivec", caller, context, kIvec, nb_ddl, max_blocs, 0,
+                      {&BVEC::code}, max_blocs);
 }
 
 KVELO_API BVEC* _LM_bv_get_direct(const char* caller, int context, int nb_ddl, int line,
                                   const char* callerName, int* status) {
   LmOp op(kFile, "_LM_bv_get_direct", line, callerName, status);
-  if (nb_ddl < 0) LM_FAIL(op, 20, nullptr);
-  BVEC* bv = NewRecord(caller, context, kDirect, nb_ddl);
-  if (bv == nullptr) LM_FAIL(op, 3, nullptr);
-  bv->max_blocs = nb_ddl;
-  bv->code = _LM_iv_get(caller, context, nb_ddl, line, callerName, op.st());
-  if (op.failed()) {
-    DropRecord(bv);
-    Trace("_LM_bv_get_direct", __LINE__);
-    return nullptr;
-  }
-  return op.done(bv);
+  return NewBitVector(op, "_LM_bv_get_direct", caller, context, kDirect, nb_ddl, nb_ddl, 0,
+                      {&BVEC::code}, nb_ddl);
 }
 
 KVELO_API BVEC* _LM_bv_get_tout(const char* caller, int context, int nb_ddl, int line,
                                 const char* callerName, int* status) {
   LmOp op(kFile, "_LM_bv_get_tout", line, callerName, status);
-  if (nb_ddl < 0) LM_FAIL(op, 20, nullptr);
-  BVEC* bv = NewRecord(caller, context, kTout, nb_ddl);
-  if (bv == nullptr) LM_FAIL(op, 3, nullptr);
-  return op.done(bv);
+  return NewBitVector(op, "_LM_bv_get_tout", caller, context, kTout, nb_ddl, 0, 0, {}, 0);
 }
 
 KVELO_API BVEC* _LM_bv_get(const char* caller, int context, int kind, int nb_ddl, int line,
@@ -315,9 +290,7 @@ KVELO_API BVEC* _LM_bv_get(const char* caller, int context, int kind, int nb_ddl
       break;
     case kIvec:
       // A list needs its capacity, which this getter does not take.
-      *op.st() = -1;
-      Trace("_LM_bv_get", __LINE__);
-      return nullptr;
+      return Refuse(op, "_LM_bv_get", __LINE__);
     case kDirect:
       bv = _LM_bv_get_direct(caller, context, nb_ddl, line, callerName, op.st());
       break;
@@ -328,10 +301,7 @@ KVELO_API BVEC* _LM_bv_get(const char* caller, int context, int kind, int nb_ddl
       bv = _LM_bv_get_bloc(caller, context, nb_ddl, 100, line, callerName, op.st());
       break;
   }
-  if (op.failed()) {
-    Trace("_LM_bv_get", __LINE__);
-    return nullptr;
-  }
+  if (op.failed()) return Refuse(op, "_LM_bv_get", __LINE__);
   return op.done(bv);
 }
 
@@ -353,23 +323,14 @@ KVELO_API BVEC* _LM_bv_resize_bloc(const char* caller, int context, BVEC* bv, in
     // Both lists grow before the record changes; a second failure leaves the first list
     // longer than the capacity, which is harmless.
     IVEC* deb = _LM_iv_resize(caller, context, bv->deb_blocs, max_blocs, line, callerName, op.st());
-    if (op.failed()) {
-      Trace("_LM_bv_resize_bloc", __LINE__);
-      return nullptr;
-    }
+    if (op.failed()) return Refuse(op, "_LM_bv_resize_bloc", __LINE__);
     bv->deb_blocs = deb;
     IVEC* fin = _LM_iv_resize(caller, context, bv->fin_blocs, max_blocs, line, callerName, op.st());
-    if (op.failed()) {
-      Trace("_LM_bv_resize_bloc", __LINE__);
-      return nullptr;
-    }
+    if (op.failed()) return Refuse(op, "_LM_bv_resize_bloc", __LINE__);
     bv->fin_blocs = fin;
   } else if (bv->type_stockage == kIvec) {
     IVEC* code = _LM_iv_resize(caller, context, bv->code, max_blocs, line, callerName, op.st());
-    if (op.failed()) {
-      Trace("_LM_bv_resize_bloc", __LINE__);
-      return nullptr;
-    }
+    if (op.failed()) return Refuse(op, "_LM_bv_resize_bloc", __LINE__);
     bv->code = code;
   } else {
     // Other kinds have no run list: their capacity field means something else.
@@ -387,18 +348,11 @@ KVELO_API BVEC* _LM_bv_resize_codage(const char* caller, int context, BVEC* bv, 
     return nullptr;
   }
   if (bv == nullptr) return op.done(_LM_bv_get_codage(caller, context, nb_ddl, line, callerName, op.st()));
-  if (bv->type_stockage != kCodage) {
-    *op.st() = -1;
-    Trace("_LM_bv_resize_codage", __LINE__);
-    return nullptr;
-  }
+  if (bv->type_stockage != kCodage) return Refuse(op, "_LM_bv_resize_codage", __LINE__);
   const int words = WordCount(nb_ddl);
   if (words > bv->nb_blocs) {
     IVEC* code = _LM_iv_resize(caller, context, bv->code, words, line, callerName, op.st());
-    if (op.failed()) {
-      Trace("_LM_bv_resize_codage", __LINE__);
-      return nullptr;
-    }
+    if (op.failed()) return Refuse(op, "_LM_bv_resize_codage", __LINE__);
     bv->code = code;
     bv->nb_blocs = words;
   }
@@ -414,11 +368,7 @@ KVELO_API BVEC* _LM_bv_copy(BVEC* src, BVEC* dst, const char* /*callerName*/, in
   if (src == dst) return op.done(dst);
   const char* tag = "_LM_bv_copy";
   const int kind = src->type_stockage;
-  auto refuse = [&](int line) -> BVEC* {
-    if (!op.failed()) *op.st() = -1;
-    Trace("_LM_bv_copy", line);
-    return nullptr;
-  };
+  auto refuse = [&](int line) { return Refuse(op, "_LM_bv_copy", line); };
   switch (kind) {
     case kBloc: {
       if (dst != nullptr && dst->type_stockage != kBloc) return refuse(__LINE__);
@@ -499,10 +449,7 @@ KVELO_API BVEC* _LM_bv_to_bv(BVEC* src, BVEC* dst, int kind, int* status) {
   BVEC* made = nullptr;
   if (dst == nullptr) {
     dst = made = _LM_bv_get("_LM_bv_to_bv", 0, kind, src->nb_ddl, __LINE__, "_LM_bv_to_bv", op.st());
-    if (op.failed()) {
-      Trace("_LM_bv_to_bv", __LINE__);
-      return nullptr;
-    }
+    if (op.failed()) return Refuse(op, "_LM_bv_to_bv", __LINE__);
   }
   bool ok = true;
   ForEach(src, true, [&](int e) {
@@ -558,10 +505,7 @@ KVELO_API int _LM_bv_is_off(BVEC* bv, int i) { return _LM_bv_is_on(bv, i) == 0 ?
 
 KVELO_API void _LM_bv_insere(BVEC* bv, int i, int* status) {
   LmOp op(kFile, "_LM_bv_insere", __LINE__, "_LM_bv_insere", status);
-  auto refuse = [&](int line) {
-    if (!op.failed()) *op.st() = -1;
-    Trace("_LM_bv_insere", line);
-  };
+  auto refuse = [&](int line) { Refuse(op, "_LM_bv_insere", line); };
   if (bv == nullptr) return refuse(__LINE__);
   if (bv->type_stockage == kTout) return;
   if (i < 0) return refuse(__LINE__);
@@ -1010,18 +954,11 @@ KVELO_API int _LM_bv_set_iterateur(BVEC* bv, int i, int* status) {
 
 KVELO_API IVEC* _LM_bv_to_ivec(BVEC* bv, IVEC* out, int* status) {
   LmOp op(kFile, "_LM_bv_to_ivec", __LINE__, "_LM_bv_to_ivec", status);
-  if (bv == nullptr) {
-    *op.st() = -1;
-    Trace("_LM_bv_to_ivec", __LINE__);
-    return nullptr;
-  }
+  if (bv == nullptr) return Refuse(op, "_LM_bv_to_ivec", __LINE__);
   const int n = bv->nb_ddl > 0 ? bv->nb_ddl : 0;
   if (out == nullptr || static_cast<long long>(out->dim) < n) {
     out = _LM_iv_resize("_LM_bv_to_ivec", 0, out, n, __LINE__, "_LM_bv_to_ivec", op.st());
-    if (op.failed()) {
-      Trace("_LM_bv_to_ivec", __LINE__);
-      return nullptr;
-    }
+    if (op.failed()) return Refuse(op, "_LM_bv_to_ivec", __LINE__);
   }
   ForEach(bv, true, [&](int e) {
     if (static_cast<unsigned>(e) < out->dim) out->ive[e] = 1;

@@ -3,9 +3,11 @@
 #ifndef KVELO_CMATRIX_LMB_INTERNAL_H
 #define KVELO_CMATRIX_LMB_INTERNAL_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "bvec.h"
+#include "cmatrix/lm_status.h"
 #include "erreur.h"
 
 namespace kvbv {
@@ -17,6 +19,14 @@ extern const char kFile[];
 
 // Trace mark of a refusal, keyed with the operation's name.
 inline int Trace(const char* op, int line) { return fct_Trace(op, line, kFile); }
+
+// Ends an operation refused without a code of its own: status -1 (unless an inner call left
+// its failure there already), trace mark under the operation's name, NULL (of any record).
+inline std::nullptr_t Refuse(kvlm::LmOp& op, const char* name, int line) {
+  if (!op.failed()) *op.st() = -1;
+  Trace(name, line);
+  return nullptr;
+}
 
 // Number of 1 bits of a word, four byte-table reads.
 int Bits(uint32_t w);

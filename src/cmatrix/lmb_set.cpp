@@ -44,11 +44,7 @@ namespace {
 BVEC* Transfer(BVEC* a, BVEC* b, const char* caller, int* status, bool removal, const char* name) {
   if (a == nullptr) return nullptr;
   LmOp op(kFile, name, __LINE__, name, status);
-  auto refuse = [&](int line) -> BVEC* {
-    if (!op.failed()) *op.st() = -1;
-    Trace(name, line);
-    return nullptr;
-  };
+  auto refuse = [&](int line) { return Refuse(op, name, line); };
   switch (a->type_stockage) {
     case kCodage: {
       if (b != nullptr && b->type_stockage != kCodage) return refuse(__LINE__);
@@ -96,11 +92,7 @@ extern "C" {
 
 KVELO_API BVEC* _LM_bv_inter_bloc(BVEC* a, BVEC* b, BVEC* out, int* status) {
   LmOp op(kFile, "_LM_bv_inter_bloc", __LINE__, "_LM_bv_inter_bloc", status);
-  auto refuse = [&](int line) -> BVEC* {
-    if (!op.failed()) *op.st() = -1;
-    Trace("_LM_bv_inter_bloc", line);
-    return nullptr;
-  };
+  auto refuse = [&](int line) { return Refuse(op, "_LM_bv_inter_bloc", line); };
   if (a == nullptr || b == nullptr || a->type_stockage != kBloc || b->type_stockage != kBloc)
     return refuse(__LINE__);
   BVEC* made = nullptr;
@@ -141,11 +133,7 @@ KVELO_API BVEC* _LM_bv_inter_bloc(BVEC* a, BVEC* b, BVEC* out, int* status) {
 
 KVELO_API BVEC* _LM_bv_inter_codage(BVEC* a, BVEC* b, BVEC* out, int* status) {
   LmOp op(kFile, "_LM_bv_inter_codage", __LINE__, "_LM_bv_inter_codage", status);
-  auto refuse = [&](int line) -> BVEC* {
-    if (!op.failed()) *op.st() = -1;
-    Trace("_LM_bv_inter_codage", line);
-    return nullptr;
-  };
+  auto refuse = [&](int line) { return Refuse(op, "_LM_bv_inter_codage", line); };
   if (a == nullptr || b == nullptr || a->nb_ddl != b->nb_ddl || a->type_stockage != kCodage ||
       b->type_stockage != kCodage || (out != nullptr && out->type_stockage != kCodage))
     return refuse(__LINE__);
@@ -168,11 +156,7 @@ KVELO_API BVEC* _LM_bv_inter_codage(BVEC* a, BVEC* b, BVEC* out, int* status) {
 
 KVELO_API BVEC* _LM_bv_inter_ivec(BVEC* a, BVEC* b, BVEC* out, int* status) {
   LmOp op(kFile, "_LM_bv_inter_ivec", __LINE__, "_LM_bv_inter_ivec", status);
-  auto refuse = [&](int line) -> BVEC* {
-    if (!op.failed()) *op.st() = -1;
-    Trace("_LM_bv_inter_ivec", line);
-    return nullptr;
-  };
+  auto refuse = [&](int line) { return Refuse(op, "_LM_bv_inter_ivec", line); };
   if (a == nullptr && b == nullptr) return nullptr;
   if ((a != nullptr && a->type_stockage != kIvec) || (b != nullptr && b->type_stockage != kIvec) ||
       (out != nullptr && out->type_stockage != kIvec))
@@ -203,11 +187,7 @@ KVELO_API BVEC* _LM_bv_inter_ivec(BVEC* a, BVEC* b, BVEC* out, int* status) {
 
 KVELO_API BVEC* _LM_bv_inter_direct(BVEC* a, BVEC* b, BVEC* out, int* status) {
   LmOp op(kFile, "_LM_bv_inter_direct", __LINE__, "_LM_bv_inter_direct", status);
-  auto refuse = [&](int line) -> BVEC* {
-    if (!op.failed()) *op.st() = -1;
-    Trace("_LM_bv_inter_direct", line);
-    return nullptr;
-  };
+  auto refuse = [&](int line) { return Refuse(op, "_LM_bv_inter_direct", line); };
   if (a == nullptr || b == nullptr || a->nb_ddl != b->nb_ddl || a->type_stockage != kDirect ||
       b->type_stockage != kDirect || b->max_blocs < a->max_blocs)
     return refuse(__LINE__);
@@ -223,11 +203,7 @@ KVELO_API BVEC* _LM_bv_inter_direct(BVEC* a, BVEC* b, BVEC* out, int* status) {
 
 KVELO_API BVEC* _LM_bv_inter(BVEC* a, BVEC* b, BVEC* out, int* status) {
   LmOp op(kFile, "_LM_bv_inter", __LINE__, "_LM_bv_inter", status);
-  auto refuse = [&](int line) -> BVEC* {
-    if (!op.failed()) *op.st() = -1;
-    Trace("_LM_bv_inter", line);
-    return nullptr;
-  };
+  auto refuse = [&](int line) { return Refuse(op, "_LM_bv_inter", line); };
   if (a == nullptr || b == nullptr) return refuse(__LINE__);
   BVEC* r = nullptr;
   const int ka = a->type_stockage, kb = b->type_stockage;

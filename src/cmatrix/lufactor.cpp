@@ -5,12 +5,14 @@
 #include <cmath>
 #include <cstdint>
 
+#include "cmatrix/lm_lu.h"
 #include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_status.h"
 #include "matrix.h"
 
 using kvlm::DropIfNew;
 using kvlm::LmOp;
+using kvlm::RegisterStatic;
 
 namespace {
 
@@ -24,14 +26,6 @@ VEC* inv_column = nullptr;      // _LM_m_inverse: solution column
 PERM* inv_pivot = nullptr;      // _LM_m_inverse: pivot
 VEC* cond_y = nullptr;          // _LM_LUcondest
 VEC* cond_z = nullptr;          // _LM_LUcondest
-
-// Hands a kept pointer to the registry. A full registry only leaves the record
-// unregistered: its report must not turn the calling operation into a failure.
-void Register(void* var, int type) {
-  const int saved = _LM_err_status;
-  mem_stat_reg_list(static_cast<void**>(var), type, 0);
-  _LM_err_status = saved;
-}
 
 int Len(int64_t n) { return static_cast<int>(n); }
 
@@ -52,51 +46,18 @@ KVELO_API MAT* _LM_LUfactor(MAT* A, PERM* pivot, int callerLine, const char* cal
     return nullptr;
   }
   lu_scale = scale;
-  Register(&lu_scale, TYPE_VEC);
-
-  for (unsigned i = 0; i < m; ++i) pivot->pe[i] = i;
-  for (unsigned i = 0; i < m; ++i) {
-    double mx = 0.0;
-    for (unsigned j = 0; j < n; ++j) {
-      const double a = std::fabs(A->me[i][j]);
-      if (a > mx) mx = a;
-    }
-    scale->ve[i] = mx;
-  }
-
-  const unsigned kEnd = m < n ? m : n;
-  for (unsigned k = 0; k + 1 < kEnd; ++k) {
-    // Scaled pivot search: the first row reaching the largest |a| / scale wins; rows of
-    // zeros (scale not above 0) and zeros in column k never qualify.
-    double best = 0.0;
-    int64_t p = -1;
-    for (unsigned i = k; i < m; ++i) {
-      const double sc = scale->ve[i];
-      if (!(sc > 0.0)) continue;
-      const double t = std::fabs(A->me[i][k]) / sc;
-      if (t > best) {
-        best = t;
-        p = i;
-      }
-    }
-    if (p < 0) continue;  // nothing to eliminate with: the column stays as it is
-    if (p != k) {
-      _LM_px_transp(pivot, static_cast<unsigned>(p), k, callerLine, callerName, op.st());
-      LM_CHECK(op, nullptr);
-      double* rp = A->me[p];
-      double* rk = A->me[k];
-      for (unsigned j = 0; j < n; ++j) {
-        const double t = rp[j];
-        rp[j] = rk[j];
-        rk[j] = t;
-      }
-    }
+  RegisterStatic(&lu_scale, TYPE_VEC);
+  // Row k holds the pivot: each row below keeps its multiplier in column k and loses that
+  // multiple of row k beyond it.
+  auto eliminate = [&](unsigned k) {
     const double piv = A->me[k][k];
     for (unsigned i = k + 1; i < m; ++i) {
       A->me[i][k] = A->me[i][k] / piv;
       if (k + 1 < n) __mltadd__(&A->me[i][k + 1], &A->me[k][k + 1], -A->me[i][k], Len(n - k - 1));
     }
-  }
+  };
+  auto mag = [](double a) { return std::fabs(a); };
+  if (!kvlm::FactorScaled(op, A, pivot, scale, mag, eliminate)) return nullptr;
   return op.done(A);
 }
 
@@ -185,10 +146,10 @@ KVELO_API MAT* _LM_m_inverse(MAT* A, MAT* out, int callerLine, const char* calle
                               op.st());
   if (op.failed()) return fail(__LINE__);
   inv_pivot = pivot;
-  Register(&inv_copy, TYPE_MAT);
-  Register(&inv_unit, TYPE_VEC);
-  Register(&inv_column, TYPE_VEC);
-  Register(&inv_pivot, TYPE_PERM);
+  RegisterStatic(&inv_copy, TYPE_MAT);
+  RegisterStatic(&inv_unit, TYPE_VEC);
+  RegisterStatic(&inv_column, TYPE_VEC);
+  RegisterStatic(&inv_pivot, TYPE_PERM);
 
   _LM_LUfactor(copy, pivot, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
@@ -224,8 +185,8 @@ KVELO_API double _LM_LUcondest(MAT* LU, PERM* pivot, int callerLine, const char*
     fct_Trace("_LM_LUcondest", __LINE__, kFile);
     return -1.0;
   }
-  Register(&cond_y, TYPE_VEC);
-  Register(&cond_z, TYPE_VEC);
+  RegisterStatic(&cond_y, TYPE_VEC);
+  RegisterStatic(&cond_z, TYPE_VEC);
 
   // Solve U^T y = e with each e[i] = -1 or +1 chosen to make |y| grow.
   for (unsigned i = 0; i < n; ++i) {

@@ -3,6 +3,7 @@
 // header whose entries are another vector's. Views own no elements.
 #include <cstdint>
 
+#include "cmatrix/lm_dense.h"
 #include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_status.h"
 #include "matrix.h"
@@ -22,12 +23,8 @@ KVELO_API VEC* _LM_get_col(MAT* A, unsigned int j, VEC* out, int callerLine,
   LmOp op(kFile, "get_col", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, nullptr);
   if (j >= A->n) LM_FAIL(op, 10, nullptr);
-  VEC* res = out;
-  if (res == nullptr || res->dim < A->m) {
-    res = _LM_v_resize("_LM_get_col", kvlm::lm_context, out, static_cast<int>(A->m), callerLine,
-                       callerName, op.st());
-    LM_CHECK(op, nullptr);
-  }
+  VEC* res = kvlm::GrownVec(op, "_LM_get_col", out, A->m);
+  LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i) res->ve[i] = A->me[i][j];
   return op.done(res);
 }
@@ -37,12 +34,8 @@ KVELO_API VEC* _LM_get_row(MAT* A, unsigned int i, VEC* out, int callerLine,
   LmOp op(kFile, "get_row", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, nullptr);
   if (i >= A->m) LM_FAIL(op, 10, nullptr);
-  VEC* res = out;
-  if (res == nullptr || res->dim < A->n) {
-    res = _LM_v_resize("_LM_get_row", kvlm::lm_context, out, static_cast<int>(A->n), callerLine,
-                       callerName, op.st());
-    LM_CHECK(op, nullptr);
-  }
+  VEC* res = kvlm::GrownVec(op, "_LM_get_row", out, A->n);
+  LM_CHECK(op, nullptr);
   for (unsigned j = 0; j < A->n; ++j) res->ve[j] = A->me[i][j];
   return op.done(res);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "ITF_blas_lapack.h"
+#include "cmatrix/lm_dense.h"
 #include "cmatrix/lm_mltadd.h"
 #include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_status.h"
@@ -11,25 +12,14 @@
 
 using kvlm::DropIfNew;
 using kvlm::LmOp;
+using kvlm::SizedMat;
+using kvlm::SizedVec;
 
 namespace {
 
 const char kFile[] = "matop";
 
 int Len(unsigned n) { return static_cast<int>(n); }
-
-// out sized to m x n when NULL or of another shape; NULL (status -1) when the resize fails.
-MAT* SizeMat(MAT* out, unsigned m, unsigned n, const char* tag, LmOp& op) {
-  if (out != nullptr && out->m == m && out->n == n) return out;
-  return _LM_m_resize(tag, kvlm::lm_context, out, static_cast<int>(m), static_cast<int>(n),
-                      op.callerLine(), op.callerName(), op.st());
-}
-
-VEC* SizeVec(VEC* out, unsigned dim, const char* tag, LmOp& op) {
-  if (out != nullptr && out->dim == dim) return out;
-  return _LM_v_resize(tag, kvlm::lm_context, out, static_cast<int>(dim), op.callerLine(),
-                      op.callerName(), op.st());
-}
 
 void ZeroRows(MAT* A) {
   for (unsigned i = 0; i < A->m; ++i) __zero__(A->me[i], Len(A->n));
@@ -51,62 +41,32 @@ size_t UniformStride(const MAT* A) {
   return stride;
 }
 
-// out = A + B or A - B.
-MAT* AddSub(MAT* A, MAT* B, MAT* out, bool sub, int callerLine, const char* callerName,
-            int* status) {
-  LmOp op(kFile, sub ? "m_sub" : "m_add", callerLine, callerName, status);
-  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
-  if (A->m != B->m || A->n != B->n) LM_FAIL(op, 1, nullptr);
-  MAT* res = SizeMat(out, A->m, A->n, sub ? "_LM_m_sub" : "_LM_m_add", op);
-  LM_CHECK(op, nullptr);
-  for (unsigned i = 0; i < A->m; ++i) {
-    if (sub)
-      __sub__(A->me[i], B->me[i], res->me[i], Len(A->n));
-    else
-      __add__(A->me[i], B->me[i], res->me[i], Len(A->n));
-  }
-  return op.done(res);
-}
-
 }  // namespace
 
 extern "C" {
 
 KVELO_API MAT* _LM_m_add(MAT* A, MAT* B, MAT* out, int callerLine, const char* callerName,
                          int* status) {
-  return AddSub(A, B, out, false, callerLine, callerName, status);
+  LmOp op(kFile, "m_add", callerLine, callerName, status);
+  return kvlm::AddSubMatrices(op, "_LM_m_add", A, B, out, false);
 }
 
 KVELO_API MAT* _LM_m_sub(MAT* A, MAT* B, MAT* out, int callerLine, const char* callerName,
                          int* status) {
-  return AddSub(A, B, out, true, callerLine, callerName, status);
+  LmOp op(kFile, "m_sub", callerLine, callerName, status);
+  return kvlm::AddSubMatrices(op, "_LM_m_sub", A, B, out, true);
 }
 
 KVELO_API MAT* _LM_sm_mlt(double s, MAT* A, MAT* out, int callerLine, const char* callerName,
                           int* status) {
   LmOp op(kFile, "sm_mlt", callerLine, callerName, status);
-  if (A == nullptr) LM_FAIL(op, 8, nullptr);
-  MAT* res = SizeMat(out, A->m, A->n, "_LM_sm_mlt", op);
-  LM_CHECK(op, nullptr);
-  for (unsigned i = 0; i < A->m; ++i) __smlt__(A->me[i], s, res->me[i], Len(A->n));
-  return op.done(res);
+  return kvlm::ScaleMatrix(op, "_LM_sm_mlt", s, A, out);
 }
 
 KVELO_API MAT* _LM_m_mlt(MAT* A, MAT* B, MAT* out, int callerLine, const char* callerName,
                          int* status) {
   LmOp op(kFile, "m_mlt", callerLine, callerName, status);
-  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
-  if (B->m != A->n) LM_FAIL(op, 1, nullptr);
-  if (out == A || out == B) LM_FAIL(op, 12, nullptr);
-  MAT* res = SizeMat(out, A->m, B->n, "_LM_m_mlt", op);
-  LM_CHECK(op, nullptr);
-  ZeroRows(res);
-  for (unsigned i = 0; i < A->m; ++i)
-    for (unsigned k = 0; k < A->n; ++k) {
-      const double a = A->me[i][k];
-      if (a != 0.0) __mltadd__(res->me[i], B->me[k], a, Len(B->n));
-    }
-  return op.done(res);
+  return kvlm::MultiplyMatrices(op, "_LM_m_mlt", A, B, out);
 }
 
 KVELO_API MAT* _LM_mmtr_mlt(MAT* A, MAT* B, MAT* out, int callerLine, const char* callerName,
@@ -115,7 +75,7 @@ KVELO_API MAT* _LM_mmtr_mlt(MAT* A, MAT* B, MAT* out, int callerLine, const char
   if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
   if (out == A || out == B) LM_FAIL(op, 12, nullptr);
   if (A->n != B->n) LM_FAIL(op, 1, nullptr);
-  MAT* res = SizeMat(out, A->m, B->m, "_LM_mmtr_mlt", op);
+  MAT* res = SizedMat(op, "_LM_mmtr_mlt", out, A->m, B->m);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i)
     for (unsigned j = 0; j < B->m; ++j) res->me[i][j] = __ip__(A->me[i], B->me[j], Len(A->n));
@@ -128,7 +88,7 @@ KVELO_API MAT* _LM_mtrm_mlt(MAT* A, MAT* B, MAT* out, int callerLine, const char
   if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
   if (out == A || out == B) LM_FAIL(op, 12, nullptr);
   if (A->m != B->m) LM_FAIL(op, 1, nullptr);
-  MAT* res = SizeMat(out, A->n, B->n, "_LM_mtrm_mlt", op);
+  MAT* res = SizedMat(op, "_LM_mtrm_mlt", out, A->n, B->n);
   LM_CHECK(op, nullptr);
   ZeroRows(res);
   for (unsigned i = 0; i < A->m; ++i)
@@ -145,7 +105,7 @@ KVELO_API VEC* _LM_mv_mlt(MAT* A, VEC* b, VEC* out, int callerLine, const char* 
   if (A == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
   if (b->dim != A->n) LM_FAIL(op, 1, nullptr);
   if (out == b) LM_FAIL(op, 12, nullptr);
-  VEC* res = SizeVec(out, A->m, "_LM_mv_mlt", op);
+  VEC* res = SizedVec(op, "_LM_mv_mlt", out, A->m);
   LM_CHECK(op, nullptr);
   if (A->m == 0) return op.done(res);
   if (A->n == 0) {
@@ -171,7 +131,7 @@ KVELO_API VEC* _LM_vm_mlt(MAT* A, VEC* b, VEC* out, int callerLine, const char* 
   if (A == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
   if (b->dim != A->m) LM_FAIL(op, 1, nullptr);
   if (out == b) LM_FAIL(op, 12, nullptr);
-  VEC* res = SizeVec(out, A->n, "_LM_vm_mlt", op);
+  VEC* res = SizedVec(op, "_LM_vm_mlt", out, A->n);
   LM_CHECK(op, nullptr);
   _LM_v_zero(res, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
@@ -196,62 +156,23 @@ KVELO_API MAT* _LM_m_transp(MAT* A, MAT* out, int callerLine, const char* caller
       }
     return op.done(A);
   }
-  MAT* res = SizeMat(out, A->n, A->m, "_LM_m_transp", op);
+  MAT* res = SizedMat(op, "_LM_m_transp", out, A->n, A->m);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i)
     for (unsigned j = 0; j < A->n; ++j) res->me[j][i] = A->me[i][j];
   return op.done(res);
 }
 
-}  // extern "C"
-
-namespace {
-
-// lo below 0 becomes 0 and hi outside 0..count-1 becomes count-1 (a negative hi reaches
-// the end); an empty range leaves lo > hi.
-void ClampRange(int64_t count, int* lo, int64_t* hi, int rawHi) {
-  if (*lo < 0) *lo = 0;
-  *hi = rawHi;
-  if (*hi < 0 || *hi >= count) *hi = count - 1;
-}
-
-}  // namespace
-
-extern "C" {
-
 KVELO_API MAT* _LM_swap_rows(MAT* A, int i, int j, int lo, int hi, int callerLine,
                              const char* callerName, int* status) {
   LmOp op(kFile, "swap_rows", callerLine, callerName, status);
-  if (A == nullptr) LM_FAIL(op, 8, nullptr);
-  if (i < 0 || j < 0 || static_cast<unsigned>(i) >= A->m || static_cast<unsigned>(j) >= A->m)
-    LM_FAIL(op, 1, nullptr);
-  int64_t last = 0;
-  ClampRange(A->n, &lo, &last, hi);
-  double* ri = A->me[i];
-  double* rj = A->me[j];
-  for (int64_t k = lo; k <= last; ++k) {
-    const double t = ri[k];
-    ri[k] = rj[k];
-    rj[k] = t;
-  }
-  return op.done(A);
+  return kvlm::SwapLines(op, A, false, i, j, lo, hi);
 }
 
 KVELO_API MAT* _LM_swap_cols(MAT* A, int i, int j, int lo, int hi, int callerLine,
                              const char* callerName, int* status) {
   LmOp op(kFile, "swap_cols", callerLine, callerName, status);
-  if (A == nullptr) LM_FAIL(op, 8, nullptr);
-  if (i < 0 || j < 0 || static_cast<unsigned>(i) >= A->n || static_cast<unsigned>(j) >= A->n)
-    LM_FAIL(op, 1, nullptr);
-  int64_t last = 0;
-  ClampRange(A->m, &lo, &last, hi);
-  for (int64_t k = lo; k <= last; ++k) {
-    double* row = A->me[k];
-    const double t = row[i];
-    row[i] = row[j];
-    row[j] = t;
-  }
-  return op.done(A);
+  return kvlm::SwapLines(op, A, true, i, j, lo, hi);
 }
 
 }  // extern "C"
@@ -268,7 +189,7 @@ MAT* MatMltAdd(MAT* A, MAT* B, double s, MAT* out, bool sizeFirst, const char* f
   if (s == 1.0) return op.done(_LM_m_add(A, B, out, callerLine, callerName, op.st()));
   MAT* res = out;
   if (sizeFirst) {
-    res = SizeMat(out, A->m, A->n, traceName, op);
+    res = SizedMat(op, traceName, out, A->m, A->n);
     if (op.failed()) {
       fct_Trace(traceName, __LINE__, file);
       return nullptr;

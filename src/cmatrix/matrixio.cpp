@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "cmatrix/lm_dense.h"
 #include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_status.h"
 #include "cmatrix/lm_textin.h"
 #include "matrix.h"
 
-using kvlm::DropIfNew;
+using kvlm::RaiseAndDrop;
 using kvlm::LmOp;
 using kvlm::Scan;
 
@@ -76,6 +77,15 @@ Scan ScanDouble(std::FILE* fp, double* value) {
   const int r = std::fscanf(fp, "%lf", value);
   if (r == 1) return Scan::Ok;
   return r == EOF ? Scan::End : Scan::Mismatch;
+}
+
+int ScanSizeHeading(std::FILE* fp, const char* lit, long long* size) {
+  skipjunk(fp);
+  Scan s = ScanLiteral(fp, lit);
+  if (s == Scan::Ok) s = ScanInteger(fp, size);
+  if (s == Scan::End) return 7;
+  if (s != Scan::Ok || *size < 0 || *size > kMaxTextSize) return 6;
+  return 0;
 }
 
 }  // namespace kvlm
@@ -222,19 +232,11 @@ KVELO_API MAT* _LM_bm_finput(FILE* fp, MAT* A, int callerLine, const char* calle
     long long label = 0;
     s = kvlm::ScanLiteral(fp, " row");
     if (s == Scan::Ok) s = kvlm::ScanInteger(fp, &label);
-    if (s != Scan::Ok) {
-      op.raise(6, __LINE__);
-      DropIfNew(res, A);
-      return nullptr;
-    }
+    if (s != Scan::Ok) return RaiseAndDrop(op, 6, __LINE__, res, A);
     kvlm::ScanLiteral(fp, ":");  // as the formatted input, a missing colon is let through
     for (long long j = 0; j < n; ++j) {
       s = kvlm::ScanDouble(fp, &res->me[i][j]);
-      if (s != Scan::Ok) {
-        op.raise(s == Scan::End ? 7 : 6, __LINE__);
-        DropIfNew(res, A);
-        return nullptr;
-      }
+      if (s != Scan::Ok) return RaiseAndDrop(op, s == Scan::End ? 7 : 6, __LINE__, res, A);
     }
   }
   return op.done(res);
@@ -251,23 +253,15 @@ KVELO_API VEC* _LM_bfin_vec(FILE* fp, VEC* x, int callerLine, const char* caller
   va_end(ap);
   LmOp op(kFile, "bfin_vec", callerLine, callerName, status);
   if (fp == nullptr) LM_FAIL(op, 8, nullptr);
-  skipjunk(fp);
   long long dim = 0;
-  Scan s = kvlm::ScanLiteral(fp, " Vector: dim:");
-  if (s == Scan::Ok) s = kvlm::ScanInteger(fp, &dim);
-  if (s == Scan::End) LM_FAIL(op, 7, nullptr);
-  if (s != Scan::Ok || dim < 0 || dim > kvlm::kMaxTextSize) LM_FAIL(op, 6, nullptr);
-  VEC* res = x;
-  if (res == nullptr || res->dim < dim) {
-    res = _LM_v_resize("_LM_bfin_vec", kvlm::lm_context, x, static_cast<int>(dim), callerLine, callerName,
-                       op.st());
-    LM_CHECK(op, nullptr);
-  }
+  if (const int code = kvlm::ScanSizeHeading(fp, " Vector: dim:", &dim)) LM_FAIL(op, code, nullptr);
+  VEC* res = kvlm::GrownVec(op, "_LM_bfin_vec", x, static_cast<unsigned>(dim));
+  LM_CHECK(op, nullptr);
   skipjunk(fp);
   // A value that cannot be read is reported and the reading goes on: the vector comes
   // back with the status -1.
   for (long long i = 0; i < dim; ++i) {
-    s = kvlm::ScanDouble(fp, &res->ve[i]);
+    const Scan s = kvlm::ScanDouble(fp, &res->ve[i]);
     if (s != Scan::Ok) op.raise(s == Scan::End ? 7 : 6, __LINE__);
   }
   return op.done(res);
@@ -284,12 +278,8 @@ KVELO_API PERM* _LM_bpx_finput(FILE* fp, PERM* px, int callerLine, const char* c
   va_end(ap);
   LmOp op(kFile, "bpx_finput", callerLine, callerName, status);
   if (fp == nullptr) LM_FAIL(op, 8, nullptr);
-  skipjunk(fp);
   long long size = 0;
-  Scan s = kvlm::ScanLiteral(fp, " Permutation: size:");
-  if (s == Scan::Ok) s = kvlm::ScanInteger(fp, &size);
-  if (s == Scan::End) LM_FAIL(op, 7, nullptr);
-  if (s != Scan::Ok || size < 0 || size > kvlm::kMaxTextSize) LM_FAIL(op, 6, nullptr);
+  if (const int code = kvlm::ScanSizeHeading(fp, " Permutation: size:", &size)) LM_FAIL(op, code, nullptr);
   PERM* res = px;
   if (res == nullptr || res->size < size) {
     res = _LM_px_resize("_LM_bpx_finput", kvlm::lm_context, px, static_cast<int>(size), callerLine,
@@ -300,7 +290,7 @@ KVELO_API PERM* _LM_bpx_finput(FILE* fp, PERM* px, int callerLine, const char* c
   bool seen[kvlm::kMaxTextSize] = {};
   for (long long k = 0; k < size; ++k) {
     long long index = 0, image = 0;
-    s = kvlm::ScanInteger(fp, &index);
+    Scan s = kvlm::ScanInteger(fp, &index);
     if (s == Scan::Ok) s = kvlm::ScanLiteral(fp, " -> ");
     if (s == Scan::Ok) s = kvlm::ScanInteger(fp, &image);
     int code = 0;
@@ -308,11 +298,7 @@ KVELO_API PERM* _LM_bpx_finput(FILE* fp, PERM* px, int callerLine, const char* c
       code = s == Scan::End ? 7 : 6;
     else if (image < 0 || image >= size || seen[image])
       code = 2;
-    if (code != 0) {
-      op.raise(code, __LINE__);
-      DropIfNew(res, px);
-      return nullptr;
-    }
+    if (code != 0) return RaiseAndDrop(op, code, __LINE__, res, px);
     seen[image] = true;
     res->pe[k] = static_cast<unsigned>(image);
   }

@@ -18,18 +18,11 @@ int lm_context = 0;
 
 namespace {
 
-int FreeMat(void* p) { return m_free(static_cast<MAT*>(p)); }
-int FreePerm(void* p) { return px_free(static_cast<PERM*>(p)); }
-int FreeVec(void* p) { return v_free(static_cast<VEC*>(p)); }
-int FreeIvec(void* p) { return iv_free(static_cast<IVEC*>(p)); }
-int FreeZvec(void* p) { return zv_free(static_cast<ZVEC*>(p)); }
-int FreeZmat(void* p) { return zm_free(static_cast<ZMAT*>(p)); }
-int FreeLvec(void* p) { return lv_free(static_cast<LVEC*>(p)); }
-int FreeVecm(void* p) { return vecm_free(static_cast<VECM*>(p)); }
-int FreeVecmp(void* p) { return vecmp_free(static_cast<VECMP*>(p)); }
-int FreeVstruct(void* p) { return vs_free(static_cast<VSTRUCT*>(p)); }
-int FreeVecmw(void* p) { return vecmw_free(static_cast<VECMW*>(p)); }
-int FreeBvec(void* p) { return _LM_bv_free(static_cast<BVEC*>(p)); }
+// The tables call each free function with the record as an untyped pointer.
+template <class R, int (*FreeFn)(R*)>
+int FreeAs(void* p) {
+  return FreeFn(static_cast<R*>(p));
+}
 
 char kTypeNames[MEM_CONNECT_STD_TYPES][8] = {"MAT",  "BAND", "PERM", "VEC",  "IVEC",  "ITER",
                                              "SPROW", "SPMAT", "ZVEC", "ZMAT", "LVEC", "VECM",
@@ -39,9 +32,14 @@ char* kTypeNamePtrs[MEM_CONNECT_STD_TYPES] = {
     kTypeNames[4],  kTypeNames[5],  kTypeNames[6],  kTypeNames[7],
     kTypeNames[8],  kTypeNames[9],  kTypeNames[10], kTypeNames[11],
     kTypeNames[12], kTypeNames[13], kTypeNames[14], kTypeNames[15]};
+// BAND, ITER, SPROW and SPMAT are names only: their entries are the matrix free.
 MEM_FREE_FN kFreeFns[MEM_CONNECT_STD_TYPES] = {
-    FreeMat,  FreeMat,  FreePerm, FreeVec,   FreeIvec,    FreeMat,   FreeMat,   FreeMat,
-    FreeZvec, FreeZmat, FreeLvec, FreeVecm,  FreeVecmp,   FreeVstruct, FreeVecmw, FreeBvec};
+    FreeAs<MAT, m_free>,       FreeAs<MAT, m_free>,     FreeAs<PERM, px_free>,
+    FreeAs<VEC, v_free>,       FreeAs<IVEC, iv_free>,   FreeAs<MAT, m_free>,
+    FreeAs<MAT, m_free>,       FreeAs<MAT, m_free>,     FreeAs<ZVEC, zv_free>,
+    FreeAs<ZMAT, zm_free>,     FreeAs<LVEC, lv_free>,   FreeAs<VECM, vecm_free>,
+    FreeAs<VECMP, vecmp_free>, FreeAs<VSTRUCT, vs_free>, FreeAs<VECMW, vecmw_free>,
+    FreeAs<BVEC, _LM_bv_free>};
 MEM_COUNTS kStdCounts[MEM_CONNECT_STD_TYPES];
 
 }  // namespace

@@ -2,8 +2,7 @@
 // entries divided by a scale vector) and of MAT records (one, infinity and Frobenius norm).
 #include <cmath>
 
-#include "cmatrix/lm_status.h"
-#include "matrix.h"
+#include "cmatrix/lm_dense.h"
 
 using kvlm::LmOp;
 
@@ -74,34 +73,19 @@ KVELO_API double _LM__v_norm_inf(VEC* x, VEC* scale, int callerLine, const char*
 KVELO_API double _LM_m_norm1(MAT* A, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "m_norm1", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, -1.0);
-  double best = 0.0;
-  for (unsigned j = 0; j < A->n; ++j) {
-    double sum = 0.0;
-    for (unsigned i = 0; i < A->m; ++i) sum += std::fabs(A->me[i][j]);
-    KeepMax(&best, sum);
-  }
-  return op.done(best);
+  return op.done(kvlm::MaxLineSum(A, true, [](double a) { return std::fabs(a); }));
 }
 
 KVELO_API double _LM_m_norm_inf(MAT* A, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "m_norm_inf", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, -1.0);
-  double best = 0.0;
-  for (unsigned i = 0; i < A->m; ++i) {
-    double sum = 0.0;
-    for (unsigned j = 0; j < A->n; ++j) sum += std::fabs(A->me[i][j]);
-    KeepMax(&best, sum);
-  }
-  return op.done(best);
+  return op.done(kvlm::MaxLineSum(A, false, [](double a) { return std::fabs(a); }));
 }
 
 KVELO_API double _LM_m_norm_frob(MAT* A, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "m_norm_frob", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, -1.0);
-  double sum = 0.0;
-  for (unsigned i = 0; i < A->m; ++i)
-    for (unsigned j = 0; j < A->n; ++j) sum += A->me[i][j] * A->me[i][j];
-  return op.done(std::sqrt(sum));
+  return op.done(kvlm::FrobeniusNorm(A, [](double a) { return a * a; }));
 }
 
 }  // extern "C"

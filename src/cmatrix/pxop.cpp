@@ -7,11 +7,12 @@
 #include <cstring>
 #include <utility>
 
+#include "cmatrix/lm_dense.h"
 #include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_status.h"
 #include "matrix.h"
 
-using kvlm::DropIfNew;
+using kvlm::RaiseAndDrop;
 using kvlm::LmOp;
 
 namespace {
@@ -57,28 +58,6 @@ void InvertInPlace(unsigned* pe, unsigned n) {
   }
 }
 
-// x[i] = x[px[i]] in place, cycle by cycle, marking visited entries of px by adding n.
-void ApplyInPlace(unsigned* pe, unsigned n, double* x) {
-  for (unsigned i = 0; i < n; ++i) {
-    if (pe[i] >= n) continue;
-    const double t = x[i];
-    unsigned cur = i, j = pe[i];
-    for (;;) {
-      x[cur] = x[j];
-      pe[cur] = j + n;
-      cur = j;
-      j = pe[j];
-      if (j >= n) break;
-      if (j == i) {
-        x[cur] = t;
-        pe[cur] = i + n;
-        break;
-      }
-    }
-  }
-  for (unsigned i = 0; i < n; ++i) pe[i] -= n;
-}
-
 // Exchanges made by a partition sort of a[0 .. len-1] (signed comparisons); the smaller
 // part is counted by recursion, the larger in the loop, so the depth stays logarithmic.
 uint64_t CountExchanges(int32_t* a, int64_t len) {
@@ -119,11 +98,7 @@ KVELO_API PERM* _LM_px_inv(PERM* px, PERM* out, int callerLine, const char* call
   LmOp op(kFile, "px_inv", callerLine, callerName, status);
   PERM* res = _LM_px_copy(px, out, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
-  if (!IsPermutation(res->pe, res->size)) {
-    op.raise(2, __LINE__);
-    DropIfNew(res, out);
-    return nullptr;
-  }
+  if (!IsPermutation(res->pe, res->size)) return RaiseAndDrop(op, 2, __LINE__, res, out);
   InvertInPlace(res->pe, res->size);
   return op.done(res);
 }
@@ -141,11 +116,7 @@ KVELO_API PERM* _LM_px_mlt(PERM* p1, PERM* p2, PERM* out, int callerLine,
     LM_CHECK(op, nullptr);
   }
   for (unsigned i = 0; i < p1->size; ++i) {
-    if (p2->pe[i] >= p1->size) {
-      op.raise(2, __LINE__);
-      DropIfNew(res, out);
-      return nullptr;
-    }
+    if (p2->pe[i] >= p1->size) return RaiseAndDrop(op, 2, __LINE__, res, out);
     res->pe[i] = p1->pe[p2->pe[i]];
   }
   return op.done(res);
@@ -160,21 +131,13 @@ KVELO_API VEC* _LM_px_vec(PERM* px, VEC* x, VEC* out, int callerLine, const char
   if (n == 0) return op.done(_LM__v_copy(x, out, 0, callerLine, callerName, op.st()));
   if (out == x) {
     if (!IsPermutation(px->pe, n)) LM_FAIL(op, 2, nullptr);
-    ApplyInPlace(px->pe, n, x->ve);
+    kvlm::PermuteInPlace(px->pe, n, x->ve);  // a true permutation: every entry is reached
     return op.done(x);
   }
-  VEC* res = out;
-  if (res == nullptr || res->dim < x->dim) {
-    res = _LM_v_resize("_LM_px_vec", kvlm::lm_context, out, static_cast<int>(x->dim), callerLine,
-                       callerName, op.st());
-    LM_CHECK(op, nullptr);
-  }
+  VEC* res = kvlm::GrownVec(op, "_LM_px_vec", out, x->dim);
+  LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < n; ++i) {
-    if (px->pe[i] >= n) {
-      op.raise(2, __LINE__);
-      DropIfNew(res, out);
-      return nullptr;
-    }
+    if (px->pe[i] >= n) return RaiseAndDrop(op, 2, __LINE__, res, out);
     res->ve[i] = x->ve[px->pe[i]];
   }
   return op.done(res);
@@ -196,18 +159,10 @@ KVELO_API VEC* _LM_pxinv_vec(PERM* px, VEC* x, VEC* out, int callerLine,
     LM_CHECK(op, nullptr);
     return op.done(x);
   }
-  VEC* res = out;
-  if (res == nullptr || res->dim < x->dim) {
-    res = _LM_v_resize("_LM_pxinv_vec", kvlm::lm_context, out, static_cast<int>(x->dim), callerLine,
-                       callerName, op.st());
-    LM_CHECK(op, nullptr);
-  }
+  VEC* res = kvlm::GrownVec(op, "_LM_pxinv_vec", out, x->dim);
+  LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < n; ++i) {
-    if (px->pe[i] >= n) {
-      op.raise(2, __LINE__);
-      DropIfNew(res, out);
-      return nullptr;
-    }
+    if (px->pe[i] >= n) return RaiseAndDrop(op, 2, __LINE__, res, out);
     res->ve[px->pe[i]] = x->ve[i];
   }
   return op.done(res);
@@ -259,11 +214,7 @@ KVELO_API MAT* _LM_px_cols(PERM* px, MAT* A, MAT* out, int callerLine, const cha
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->n; ++i) {
     const unsigned c = px->pe[i];
-    if (c >= A->n) {
-      op.raise(2, __LINE__);
-      DropIfNew(res, out);
-      return nullptr;
-    }
+    if (c >= A->n) return RaiseAndDrop(op, 2, __LINE__, res, out);
     for (unsigned r = 0; r < A->m; ++r) res->me[r][c] = A->me[r][i];
   }
   return op.done(res);
@@ -279,11 +230,7 @@ KVELO_API MAT* _LM_px_rows(PERM* px, MAT* A, MAT* out, int callerLine, const cha
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i) {
     const unsigned r = px->pe[i];
-    if (r >= A->m) {
-      op.raise(2, __LINE__);
-      DropIfNew(res, out);
-      return nullptr;
-    }
+    if (r >= A->m) return RaiseAndDrop(op, 2, __LINE__, res, out);
     if (A->n > 0 && res->me[i] != A->me[r])
       std::memmove(res->me[i], A->me[r], static_cast<size_t>(A->n) * sizeof(double));
   }

@@ -7,7 +7,7 @@
 #include "cmatrix/lm_status.h"
 #include "matrix.h"
 
-using kvlm::DropIfNew;
+using kvlm::RaiseAndDrop;
 using kvlm::LmOp;
 
 namespace {
@@ -25,10 +25,33 @@ VEC* SizeOut(VEC* out, unsigned dim, unsigned n, bool always, const char* tag, L
                       op.callerName(), op.st());
 }
 
+// The checks and the output of every solve: A and b given (8), b covering the order
+// min(m, n) of A (1, the order left in *dim), out sized as SizeOut says. NULL with the
+// status -1 on failure.
+VEC* Prepare(LmOp& op, MAT* A, VEC* b, VEC* out, bool always, const char* tag, int64_t* dim) {
+  if (A == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
+  *dim = MinDim(A);
+  if (b->dim < *dim) LM_FAIL(op, 1, nullptr);
+  return SizeOut(out, static_cast<unsigned>(*dim), A->n, always, tag, op);
+}
+
 // The divisor of row i: the matrix's own diagonal entry when diag is 0.0, else diag.
 bool Divisor(const MAT* A, int64_t i, double diag, double* d) {
   *d = diag == 0.0 ? A->me[i][i] : diag;
   return *d != 0.0;
+}
+
+// x[i] divided by the diagonal entry of row i when diag is 0.0, else multiplied by
+// inv = 1/diag; false (x untouched) for a zero diagonal entry.
+bool DivideAt(const MAT* A, int64_t i, double diag, double inv, double* x) {
+  if (diag != 0.0) {
+    x[i] *= inv;
+    return true;
+  }
+  const double d = A->me[i][i];
+  if (d == 0.0) return false;
+  x[i] /= d;
+  return true;
 }
 
 }  // namespace
@@ -38,21 +61,15 @@ extern "C" {
 KVELO_API VEC* _LM_Usolve(MAT* U, VEC* b, VEC* out, double diag, int callerLine,
                           const char* callerName, int* status) {
   LmOp op(kFile, "Usolve", callerLine, callerName, status);
-  if (U == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
-  const int64_t dim = MinDim(U);
-  if (b->dim < dim) LM_FAIL(op, 1, nullptr);
-  VEC* res = SizeOut(out, static_cast<unsigned>(dim), U->n, false, "_LM_Usolve", op);
+  int64_t dim = 0;
+  VEC* res = Prepare(op, U, b, out, false, "_LM_Usolve", &dim);
   LM_CHECK(op, nullptr);
   int64_t t = dim - 1;
   for (; t >= 0 && b->ve[t] == 0.0; --t) res->ve[t] = 0.0;
   for (int64_t i = t; i >= 0; --i) {
     const double s = b->ve[i] - __ip__(&U->me[i][i + 1], &res->ve[i + 1], Len(t - i));
     double d;
-    if (!Divisor(U, i, diag, &d)) {
-      op.raise(4, __LINE__);
-      DropIfNew(res, out);
-      return nullptr;
-    }
+    if (!Divisor(U, i, diag, &d)) return RaiseAndDrop(op, 4, __LINE__, res, out);
     res->ve[i] = s / d;
   }
   return op.done(res);
@@ -61,21 +78,15 @@ KVELO_API VEC* _LM_Usolve(MAT* U, VEC* b, VEC* out, double diag, int callerLine,
 KVELO_API VEC* _LM_Lsolve(MAT* L, VEC* b, VEC* out, double diag, int callerLine,
                           const char* callerName, int* status) {
   LmOp op(kFile, "Lsolve", callerLine, callerName, status);
-  if (L == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
-  const int64_t dim = MinDim(L);
-  if (b->dim < dim) LM_FAIL(op, 1, nullptr);
-  VEC* res = SizeOut(out, static_cast<unsigned>(dim), L->n, false, "_LM_Lsolve", op);
+  int64_t dim = 0;
+  VEC* res = Prepare(op, L, b, out, false, "_LM_Lsolve", &dim);
   LM_CHECK(op, nullptr);
   int64_t f = 0;
   for (; f < dim && b->ve[f] == 0.0; ++f) res->ve[f] = 0.0;
   for (int64_t i = f; i < dim; ++i) {
     const double s = b->ve[i] - __ip__(&L->me[i][f], &res->ve[f], Len(i - f));
     double d;
-    if (!Divisor(L, i, diag, &d)) {
-      op.raise(4, __LINE__);
-      DropIfNew(res, out);
-      return nullptr;
-    }
+    if (!Divisor(L, i, diag, &d)) return RaiseAndDrop(op, 4, __LINE__, res, out);
     res->ve[i] = s / d;
   }
   return op.done(res);
@@ -84,10 +95,8 @@ KVELO_API VEC* _LM_Lsolve(MAT* L, VEC* b, VEC* out, double diag, int callerLine,
 KVELO_API VEC* _LM_UTsolve(MAT* U, VEC* b, VEC* out, double diag, int callerLine,
                            const char* callerName, int* status) {
   LmOp op(kFile, "UTsolve", callerLine, callerName, status);
-  if (U == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
-  const int64_t dim = MinDim(U);
-  if (b->dim < dim) LM_FAIL(op, 1, nullptr);
-  VEC* res = SizeOut(out, static_cast<unsigned>(dim), U->n, true, "_LM_UTsolve", op);
+  int64_t dim = 0;
+  VEC* res = Prepare(op, U, b, out, true, "_LM_UTsolve", &dim);
   LM_CHECK(op, nullptr);
   int64_t f = 0;
   for (; f < dim && b->ve[f] == 0.0; ++f) res->ve[f] = 0.0;
@@ -97,17 +106,7 @@ KVELO_API VEC* _LM_UTsolve(MAT* U, VEC* b, VEC* out, double diag, int callerLine
   }
   const double inv = diag == 0.0 ? 0.0 : 1.0 / diag;
   for (int64_t i = f; i < dim; ++i) {
-    if (diag == 0.0) {
-      const double d = U->me[i][i];
-      if (d == 0.0) {
-        op.raise(4, __LINE__);
-        DropIfNew(res, out);
-        return nullptr;
-      }
-      res->ve[i] /= d;
-    } else {
-      res->ve[i] *= inv;
-    }
+    if (!DivideAt(U, i, diag, inv, res->ve)) return RaiseAndDrop(op, 4, __LINE__, res, out);
     __mltadd__(&res->ve[i + 1], &U->me[i][i + 1], -res->ve[i], Len(dim - i - 1));
   }
   return op.done(res);
@@ -116,10 +115,8 @@ KVELO_API VEC* _LM_UTsolve(MAT* U, VEC* b, VEC* out, double diag, int callerLine
 KVELO_API VEC* _LM_LTsolve(MAT* L, VEC* b, VEC* out, double diag, int callerLine,
                            const char* callerName, int* status) {
   LmOp op(kFile, "LTsolve", callerLine, callerName, status);
-  if (L == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
-  const int64_t dim = MinDim(L);
-  if (b->dim < dim) LM_FAIL(op, 1, nullptr);
-  VEC* res = SizeOut(out, static_cast<unsigned>(dim), L->n, true, "_LM_LTsolve", op);
+  int64_t dim = 0;
+  VEC* res = Prepare(op, L, b, out, true, "_LM_LTsolve", &dim);
   LM_CHECK(op, nullptr);
   int64_t t = dim - 1;
   while (t >= 0 && b->ve[t] == 0.0) --t;
@@ -129,17 +126,7 @@ KVELO_API VEC* _LM_LTsolve(MAT* L, VEC* b, VEC* out, double diag, int callerLine
   }
   const double inv = diag == 0.0 ? 0.0 : 1.0 / diag;
   for (int64_t i = t; i >= 0; --i) {
-    if (diag == 0.0) {
-      const double d = L->me[i][i];
-      if (d == 0.0) {
-        op.raise(4, __LINE__);
-        DropIfNew(res, out);
-        return nullptr;
-      }
-      res->ve[i] /= d;
-    } else {
-      res->ve[i] *= inv;
-    }
+    if (!DivideAt(L, i, diag, inv, res->ve)) return RaiseAndDrop(op, 4, __LINE__, res, out);
     __mltadd__(res->ve, L->me[i], -res->ve[i], Len(i));
   }
   return op.done(res);
@@ -148,18 +135,12 @@ KVELO_API VEC* _LM_LTsolve(MAT* L, VEC* b, VEC* out, double diag, int callerLine
 KVELO_API VEC* _LM_Dsolve(MAT* A, VEC* b, VEC* out, int callerLine, const char* callerName,
                           int* status) {
   LmOp op(kFile, "Dsolve", callerLine, callerName, status);
-  if (A == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
-  const int64_t dim = MinDim(A);
-  if (b->dim < dim) LM_FAIL(op, 1, nullptr);
-  VEC* res = SizeOut(out, static_cast<unsigned>(dim), A->n, true, "_LM_Dsolve", op);
+  int64_t dim = 0;
+  VEC* res = Prepare(op, A, b, out, true, "_LM_Dsolve", &dim);
   LM_CHECK(op, nullptr);
   for (int64_t i = 0; i < dim; ++i) {
     const double d = A->me[i][i];
-    if (d == 0.0) {
-      op.raise(4, __LINE__);
-      DropIfNew(res, out);
-      return nullptr;
-    }
+    if (d == 0.0) return RaiseAndDrop(op, 4, __LINE__, res, out);
     res->ve[i] = b->ve[i] / d;
   }
   return op.done(res);

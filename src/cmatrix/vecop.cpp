@@ -3,24 +3,20 @@
 // in-place sort. Outputs are sized to the operands; the kernels do the element work.
 #include <cstdint>
 
+#include "cmatrix/lm_dense.h"
 #include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_sort.h"
 #include "cmatrix/lm_status.h"
 #include "matrix.h"
 
 using kvlm::DropIfNew;
+using kvlm::RaiseAndDrop;
 using kvlm::LmOp;
+using kvlm::SizedVec;
 
 namespace {
 
 const char kFile[] = "vecop";
-
-// out sized to dim when NULL or of another dim; NULL (status -1) when the resize fails.
-VEC* SizeOut(VEC* out, unsigned dim, const char* tag, LmOp& op) {
-  if (out != nullptr && out->dim == dim) return out;
-  return _LM_v_resize(tag, kvlm::lm_context, out, static_cast<int>(dim), op.callerLine(),
-                      op.callerName(), op.st());
-}
 
 int Len(unsigned dim) { return static_cast<int>(dim); }
 
@@ -41,7 +37,7 @@ KVELO_API VEC* _LM_sv_mlt(double s, VEC* x, VEC* out, int callerLine, const char
                           int* status) {
   LmOp op(kFile, "sv_mlt", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, nullptr);
-  VEC* res = SizeOut(out, x->dim, "_LM_sv_mlt", op);
+  VEC* res = SizedVec(op, "_LM_sv_mlt", out, x->dim);
   LM_CHECK(op, nullptr);
   if (s == 0.0) {
     _LM_v_zero(res, callerLine, callerName, op.st());
@@ -57,37 +53,16 @@ KVELO_API VEC* _LM_sv_mlt(double s, VEC* x, VEC* out, int callerLine, const char
   return op.done(res);
 }
 
-}  // extern "C"
-
-namespace {
-
-// out = x + y or x - y.
-VEC* AddSub(VEC* x, VEC* y, VEC* out, bool sub, int callerLine, const char* callerName,
-            int* status) {
-  LmOp op(kFile, sub ? "v_sub" : "v_add", callerLine, callerName, status);
-  if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
-  if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
-  VEC* res = SizeOut(out, x->dim, sub ? "_LM_v_sub" : "_LM_v_add", op);
-  LM_CHECK(op, nullptr);
-  if (sub)
-    __sub__(x->ve, y->ve, res->ve, Len(x->dim));
-  else
-    __add__(x->ve, y->ve, res->ve, Len(x->dim));
-  return op.done(res);
-}
-
-}  // namespace
-
-extern "C" {
-
 KVELO_API VEC* _LM_v_add(VEC* x, VEC* y, VEC* out, int callerLine, const char* callerName,
                          int* status) {
-  return AddSub(x, y, out, false, callerLine, callerName, status);
+  LmOp op(kFile, "v_add", callerLine, callerName, status);
+  return kvlm::AddSubVectors(op, "_LM_v_add", x, y, out, false);
 }
 
 KVELO_API VEC* _LM_v_sub(VEC* x, VEC* y, VEC* out, int callerLine, const char* callerName,
                          int* status) {
-  return AddSub(x, y, out, true, callerLine, callerName, status);
+  LmOp op(kFile, "v_sub", callerLine, callerName, status);
+  return kvlm::AddSubVectors(op, "_LM_v_sub", x, y, out, true);
 }
 
 KVELO_API VEC* _LM_v_mltadd(VEC* x, VEC* y, double s, VEC* out, int callerLine,
@@ -121,7 +96,7 @@ KVELO_API VEC* _LM_v_map(double (*f)(double), VEC* x, VEC* out, int callerLine,
                          const char* callerName, int* status) {
   LmOp op(kFile, "v_map", callerLine, callerName, status);
   if (x == nullptr || f == nullptr) LM_FAIL(op, 8, nullptr);
-  VEC* res = SizeOut(out, x->dim, "_LM_v_map", op);
+  VEC* res = SizedVec(op, "_LM_v_map", out, x->dim);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < x->dim; ++i) res->ve[i] = f(x->ve[i]);
   return op.done(res);
@@ -131,7 +106,7 @@ KVELO_API VEC* _LM__v_map(double (*f)(void*, double), void* params, VEC* x, VEC*
                           int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "_v_map", callerLine, callerName, status);
   if (x == nullptr || f == nullptr) LM_FAIL(op, 8, nullptr);
-  VEC* res = SizeOut(out, x->dim, "_LM__v_map", op);
+  VEC* res = SizedVec(op, "_LM__v_map", out, x->dim);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < x->dim; ++i) res->ve[i] = f(params, x->ve[i]);
   return op.done(res);
@@ -147,11 +122,8 @@ KVELO_API VEC* _LM_v_lincomb(int n, VEC** v, double* a, VEC* out, int callerLine
   VEC* res = _LM_sv_mlt(a[0], v[0], out, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
   for (int k = 1; k < n; ++k) {
-    if (v[k] == nullptr || v[k]->dim != res->dim) {
-      op.raise(v[k] == nullptr ? 8 : 1, __LINE__);
-      DropIfNew(res, out);
-      return nullptr;
-    }
+    if (v[k] == nullptr || v[k]->dim != res->dim)
+      return RaiseAndDrop(op, v[k] == nullptr ? 8 : 1, __LINE__, res, out);
     VEC* next = _LM_v_mltadd(res, v[k], a[k], res, callerLine, callerName, op.st());
     if (op.failed()) {
       DropIfNew(res, out);
@@ -180,11 +152,7 @@ VEC* StarSlash(VEC* x, VEC* y, VEC* out, bool slash, int callerLine, const char*
       res->ve[i] = x->ve[i] * y->ve[i];
       continue;
     }
-    if (x->ve[i] == 0.0) {
-      op.raise(4, __LINE__);
-      DropIfNew(res, out);
-      return nullptr;
-    }
+    if (x->ve[i] == 0.0) return RaiseAndDrop(op, 4, __LINE__, res, out);
     res->ve[i] = y->ve[i] / x->ve[i];
   }
   return op.done(res);

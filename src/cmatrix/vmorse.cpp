@@ -72,8 +72,6 @@ namespace {
 const size_t kEntryBytes = 12;
 const size_t kBatch = 4096;
 
-int Trace(int line) { return fct_Trace("aff_lieu", line, kFile); }
-
 // New pool of n zeroed nodes (n >= 1), or null.
 VECM_NODE* NewPool(int n, const char* tag) {
   return static_cast<VECM_NODE*>(kvlm::Calloc(static_cast<size_t>(n), sizeof(VECM_NODE), tag));
@@ -251,7 +249,7 @@ KVELO_API VECM* LM_vec2vecm(VEC* in, int* status) {
   const int count = kvms::CountSignificant(in, t);
   VECM* v = LM_vecm_get(static_cast<int>(in->dim), count, op.st());
   if (op.failed()) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return nullptr;
   }
   int k = 0;
@@ -297,7 +295,7 @@ KVELO_API double LM_vecm_norm2(VECM* v, int* status) {
   if (v == nullptr) LM_FAIL(op, 8, -1.0);
   const double ss = LM_pscal_vecm(v, v, op.st());
   if (op.failed()) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return 0.0;
   }
   return op.done(std::sqrt(ss));
@@ -376,25 +374,16 @@ KVELO_API void LM_vecm_daxpy(VECM* x, double s, VECM* y, int* status) {
 
 KVELO_API double vecm_RateCompletion(VECM* v, int* status) {
   LmOp op(kFile, "vecm_RateCompletion", __LINE__, "vecm_RateCompletion", status);
-  if (v == nullptr) {
-    Trace(__LINE__);
-    return 0.0;
-  }
-  if (v->dim <= 0) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return 0.0;
-  }
-  return op.done(static_cast<double>(v->nnz) / static_cast<double>(v->dim));
+  return kvms::StoredRatio(op, v);
 }
 
 KVELO_API double v_RateCompletion(VEC* v, double threshold, int* status) {
   if (v == nullptr) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return 0.0;
   }
   if (v->dim == 0) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     if (status != nullptr) *status = -1;
     return 0.0;
   }
@@ -408,40 +397,25 @@ KVELO_API double v_RateCompletion(VEC* v, double threshold, int* status) {
 /* ---------------------------------------------------------------- text and binary -- */
 
 KVELO_API void vecm_output(VECM* v, FILE* fp) {
-  if (fp == nullptr) fp = stdout;
-  if (v == nullptr) {
-    std::fprintf(fp, "NULL vector\n");
-    return;
-  }
-  std::fprintf(fp, "Morse Vector :\n");
-  std::fprintf(fp, "Dim = %d, Number of effective values = %d\n", v->dim, v->nnz);
-  std::fprintf(fp, "------------------------------\n\n");
-  kvms::WalkInOrder(v->root, [&](VECM_NODE* n) {
-    std::fprintf(fp, "[%d] : %g\n", n->idx, n->val);
-    return true;
+  kvms::PrintSparse(v, fp, "Morse Vector :", true, [&](FILE* out) {
+    kvms::WalkInOrder(v->root, [&](VECM_NODE* n) {
+      std::fprintf(out, "[%d] : %g\n", n->idx, n->val);
+      return true;
+    });
   });
-  std::fprintf(fp, "------------------------------\n\n");
 }
 
 KVELO_API void vecm_boutput(FILE* fp, VECM* v, int* status) {
   LmOp op(kFile, "vecm_boutput", __LINE__, "vecm_boutput", status);
-  if (fp == nullptr || v == nullptr || v->dim <= 0) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return;
-  }
+  if (fp == nullptr || v == nullptr || v->dim <= 0) return kvms::TraceFail(op, __LINE__);
   const int head[2] = {v->dim, v->nnz};
-  if (BF_fwrite_int(fp, head, 2) != 0) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return;
-  }
+  if (BF_fwrite_int(fp, head, 2) != 0) return kvms::TraceFail(op, __LINE__);
   // Entries go out in batches of big-endian (index, value) pairs.
   unsigned char buf[kBatch * kEntryBytes];
   size_t used = 0;
   bool ok = kvms::WalkInOrder(v->root, [&](VECM_NODE* n) {
-    kvms::PutInt(buf + used, n->idx);
-    kvms::PutDouble(buf + used + 4, n->val);
+    kvms::PutBig(buf + used, n->idx);
+    kvms::PutBig(buf + used + 4, n->val);
     used += kEntryBytes;
     if (used == sizeof buf) {
       if (kvms::WriteBytes(fp, buf, used) != 0) return false;
@@ -450,86 +424,40 @@ KVELO_API void vecm_boutput(FILE* fp, VECM* v, int* status) {
     return true;
   });
   if (ok && used > 0) ok = kvms::WriteBytes(fp, buf, used) == 0;
-  if (!ok) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return;
-  }
-  if (kvms::FlushOrReport(fp, __LINE__) != 0) {
-    *op.st() = -1;
-    return;
-  }
-  op.done(0);
+  if (!ok) return kvms::TraceFail(op, __LINE__);
+  kvms::FinishWrite(op, fp, __LINE__);
 }
 
 KVELO_API void v_boutput_as_vecm(FILE* fp, VEC* v, int* status) {
   LmOp op(kFile, "v_boutput_as_vecm", __LINE__, "v_boutput_as_vecm", status);
-  if (fp == nullptr || v == nullptr || v->dim == 0) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return;
-  }
+  if (fp == nullptr || v == nullptr || v->dim == 0) return kvms::TraceFail(op, __LINE__);
   const double t = 1e-16 * _LM__v_norm_inf(v, nullptr, __LINE__, "v_boutput_as_vecm", op.st());
   if (op.failed()) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return;
   }
   const int head[2] = {static_cast<int>(v->dim), kvms::CountSignificant(v, t)};
-  if (BF_fwrite_int(fp, head, 2) != 0) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return;
-  }
+  if (BF_fwrite_int(fp, head, 2) != 0) return kvms::TraceFail(op, __LINE__);
   unsigned char buf[kBatch * kEntryBytes];
   size_t used = 0;
   for (unsigned i = 0; i < v->dim; ++i) {
     if (!(std::fabs(v->ve[i]) > t)) continue;
-    kvms::PutInt(buf + used, static_cast<int>(i));
-    kvms::PutDouble(buf + used + 4, v->ve[i]);
+    kvms::PutBig(buf + used, static_cast<int>(i));
+    kvms::PutBig(buf + used + 4, v->ve[i]);
     used += kEntryBytes;
     if (used == sizeof buf) {
-      if (kvms::WriteBytes(fp, buf, used) != 0) {
-        Trace(__LINE__);
-        *op.st() = -1;
-        return;
-      }
+      if (kvms::WriteBytes(fp, buf, used) != 0) return kvms::TraceFail(op, __LINE__);
       used = 0;
     }
   }
-  if (used > 0 && kvms::WriteBytes(fp, buf, used) != 0) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return;
-  }
-  if (kvms::FlushOrReport(fp, __LINE__) != 0) {
-    *op.st() = -1;
-    return;
-  }
-  op.done(0);
+  if (used > 0 && kvms::WriteBytes(fp, buf, used) != 0) return kvms::TraceFail(op, __LINE__);
+  kvms::FinishWrite(op, fp, __LINE__);
 }
 
 KVELO_API VECM* LM_vecm_binput(FILE* fp, VECM* reuse, int* status) {
   LmOp op(kFile, "LM_vecm_binput", __LINE__, "LM_vecm_binput", status);
-  if (fp == nullptr) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return nullptr;
-  }
-  int head[2];
-  if (BF_fread_int(fp, head, 2) != 0) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return nullptr;
-  }
-  const int dim = head[0], count = head[1];
-  // Every count is checked before anything is allocated or changed.
-  if (dim < 0) LM_FAIL(op, 20, nullptr);
-  if (count < 0 || count > dim) LM_FAIL(op, 2, nullptr);
-  if (!kvms::FileHolds(fp, static_cast<long long>(count) * static_cast<long long>(kEntryBytes))) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return nullptr;
-  }
+  int dim = 0, count = 0;
+  if (!kvms::ReadCountedHead(op, fp, &dim, &count)) return nullptr;
   // The entries are read into a pool of their own, installed only once all are read and valid.
   const int slots = count > 1 ? count : 1;
   VECM_NODE* pool = NewPool(slots, "LM_vecm_binput");
@@ -540,12 +468,10 @@ KVELO_API VECM* LM_vecm_binput(FILE* fp, VECM* reuse, int* status) {
     const int n = count - k < static_cast<int>(kBatch) ? count - k : static_cast<int>(kBatch);
     if (kvms::ReadBytes(fp, buf, static_cast<size_t>(n) * kEntryBytes) != 0) {
       kvlm::Free(pool);
-      Trace(__LINE__);
-      *op.st() = -1;
-      return nullptr;
+      return kvms::TraceFail(op, __LINE__, nullptr);
     }
     for (int j = 0; j < n; ++j, ++k) {
-      const int idx = kvms::GetInt(buf + j * kEntryBytes);
+      const int idx = kvms::GetBig<int>(buf + j * kEntryBytes);
       // The writers store strictly ascending indices below dim; anything else is damage.
       if (idx <= last || idx >= dim) {
         kvlm::Free(pool);
@@ -553,7 +479,7 @@ KVELO_API VECM* LM_vecm_binput(FILE* fp, VECM* reuse, int* status) {
       }
       last = idx;
       pool[k].idx = idx;
-      pool[k].val = kvms::GetDouble(buf + j * kEntryBytes + 4);
+      pool[k].val = kvms::GetBig<double>(buf + j * kEntryBytes + 4);
     }
   }
   VECM* v = reuse;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bf.h"
 #include "cmatrix/lm_status.h"
 #include "runtime/byteorder.h"
 #include "vmorse.h"
@@ -17,6 +18,22 @@ namespace kvms {
 
 // Source base name handed to the error handler and to trace marks.
 extern const char kFile[];
+
+// Trace mark of a failure that raises no code, keyed "aff_lieu".
+inline int Trace(int line) { return fct_Trace("aff_lieu", line, kFile); }
+
+// Such a failure ends the operation: trace mark, status -1, and ret (nothing for a void
+// operation): `return TraceFail(op, __LINE__, nullptr);`.
+template <class R>
+R TraceFail(kvlm::LmOp& op, int line, R ret) {
+  Trace(line);
+  *op.st() = -1;
+  return ret;
+}
+inline void TraceFail(kvlm::LmOp& op, int line) {
+  Trace(line);
+  *op.st() = -1;
+}
 
 // Walks the subtree at root in ascending index order, calling visit(node) until it returns
 // false; returns false when a visit stopped the walk. Left descents wait on an explicit stack
@@ -108,29 +125,19 @@ double Threshold(VEC* in, int line, const char* name);
 // Number of significant entries of in against t.
 int CountSignificant(const VEC* in, double t);
 
-// Big-endian packing of single values into byte buffers.
-inline void PutInt(unsigned char* p, int v) {
-  std::memcpy(p, &v, 4);
-  if (!kvbyte::HostIsBigEndian()) kvbyte::Reverse<4>(p);
+// Big-endian packing of single values (int or double) into byte buffers.
+template <class T>
+void PutBig(unsigned char* p, T v) {
+  std::memcpy(p, &v, sizeof(T));
+  if (!kvbyte::HostIsBigEndian()) kvbyte::Reverse<sizeof(T)>(p);
 }
-inline void PutDouble(unsigned char* p, double v) {
-  std::memcpy(p, &v, 8);
-  if (!kvbyte::HostIsBigEndian()) kvbyte::Reverse<8>(p);
-}
-inline int GetInt(const unsigned char* p) {
-  unsigned char b[4];
-  std::memcpy(b, p, 4);
-  if (!kvbyte::HostIsBigEndian()) kvbyte::Reverse<4>(b);
-  int v;
-  std::memcpy(&v, b, 4);
-  return v;
-}
-inline double GetDouble(const unsigned char* p) {
-  unsigned char b[8];
-  std::memcpy(b, p, 8);
-  if (!kvbyte::HostIsBigEndian()) kvbyte::Reverse<8>(b);
-  double v;
-  std::memcpy(&v, b, 8);
+template <class T>
+T GetBig(const unsigned char* p) {
+  unsigned char b[sizeof(T)];
+  std::memcpy(b, p, sizeof(T));
+  if (!kvbyte::HostIsBigEndian()) kvbyte::Reverse<sizeof(T)>(b);
+  T v;
+  std::memcpy(&v, b, sizeof(T));
   return v;
 }
 
@@ -145,6 +152,81 @@ bool FileHolds(FILE* fp, long long bytes);
 
 // Flushes fp after a binary form; a failure is reported as "CHKDISK" and gives -1.
 int FlushOrReport(FILE* fp, int line);
+
+// Ends a binary writer: the flush of FlushOrReport, then the status (-1 when it failed).
+inline void FinishWrite(kvlm::LmOp& op, FILE* fp, int line) {
+  if (FlushOrReport(fp, line) != 0) {
+    *op.st() = -1;
+    return;
+  }
+  op.done(0);
+}
+
+// Reads the head of the VECM and VECMP binary forms, dim and count, each entry of which
+// takes 12 bytes (a 4-byte index, an 8-byte value). Refuses (false, status -1) before
+// anything is allocated: a stream that fails or holds fewer entries than counted (trace
+// mark), a negative dim (code 20) or a count outside 0 .. dim (code 2).
+inline bool ReadCountedHead(kvlm::LmOp& op, FILE* fp, int* dim, int* count) {
+  if (fp == nullptr) return TraceFail(op, __LINE__, false);
+  int head[2];
+  if (BF_fread_int(fp, head, 2) != 0) return TraceFail(op, __LINE__, false);
+  *dim = head[0];
+  *count = head[1];
+  if (*dim < 0) LM_FAIL(op, 20, false);
+  if (*count < 0 || *count > *dim) LM_FAIL(op, 2, false);
+  if (!FileHolds(fp, static_cast<long long>(*count) * 12)) return TraceFail(op, __LINE__, false);
+  return true;
+}
+
+// The fill ratio of a VECM or VECMP: stored entries over dim. NULL: trace mark, 0.0, the
+// status untouched; a dim not above 0: trace mark, status -1, 0.0.
+template <class V>
+double StoredRatio(kvlm::LmOp& op, V* v) {
+  if (v == nullptr) {
+    Trace(__LINE__);
+    return 0.0;
+  }
+  if (v->dim <= 0) return TraceFail(op, __LINE__, 0.0);
+  return op.done(static_cast<double>(v->nnz) / static_cast<double>(v->dim));
+}
+
+// The out of a gather or scatter with x of dim entries: resized (tag) to hold dim and, when
+// a list is given, the list's length; NULL after a failed resize, with a trace mark under
+// the routine's own name.
+inline VEC* GatherOut(kvlm::LmOp& op, const char* tag, int dim, const IVEC* list, VEC* out) {
+  int want = dim;
+  if (list != nullptr && list->dim > static_cast<unsigned>(want)) want = static_cast<int>(list->dim);
+  out = _LM_v_resize(tag, kvlm::lm_context, out, want, op.callerLine(), op.callerName(), op.st());
+  if (op.failed()) {
+    fct_Trace(tag, __LINE__, kFile);
+    return nullptr;
+  }
+  return out;
+}
+
+// Stored entries of each sparse kind.
+inline int StoredCount(const VECM* v) { return v->nnz; }
+inline int StoredCount(const VECMP* v) { return v->nnz; }
+inline int StoredCount(const VECMW* v) { return v->nval; }
+
+// The text form of a sparse vector on fp (stdout when NULL): "NULL vector" for none, else
+// the title, the line of dim and stored count, and the entries that print(fp) writes
+// between two rules. A vector with no entries and no rules when empty (rulesWhenEmpty
+// false) ends after the count line.
+template <class V, class Print>
+void PrintSparse(V* v, FILE* fp, const char* title, bool rulesWhenEmpty, Print print) {
+  if (fp == nullptr) fp = stdout;
+  if (v == nullptr) {
+    std::fprintf(fp, "NULL vector\n");
+    return;
+  }
+  std::fprintf(fp, "%s\n", title);
+  std::fprintf(fp, "Dim = %d, Number of effective values = %d\n", v->dim, StoredCount(v));
+  if (!rulesWhenEmpty && StoredCount(v) == 0) return;
+  std::fprintf(fp, "------------------------------\n\n");
+  print(fp);
+  std::fprintf(fp, "------------------------------\n\n");
+}
 
 }  // namespace kvms
 

@@ -14,8 +14,6 @@ using kvms::kFile;
 
 namespace {
 
-int Trace(int line) { return fct_Trace("aff_lieu", line, kFile); }
-
 // The two arrays of a packed vector with room for max(n, 1) entries, or false.
 bool NewArrays(int n, int** idx, double** val, const char* tag) {
   const size_t slots = n > 1 ? static_cast<size_t>(n) : 1u;
@@ -100,7 +98,7 @@ KVELO_API VECMP* LM_vec2vecmp(VEC* in, int* status) {
   const int count = kvms::CountSignificant(in, t);
   VECMP* v = LM_vecmp_get(static_cast<int>(in->dim), count, op.st());
   if (op.failed()) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return nullptr;
   }
   int k = 0;
@@ -129,7 +127,7 @@ KVELO_API VECMP* LM_vecm2vecmp(VECM* in, int* status) {
   if (in == nullptr) LM_FAIL(op, 8, nullptr);
   VECMP* r = LM_vecmp_get(in->dim, in->nnz, op.st());
   if (op.failed()) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return nullptr;
   }
   // The walk stops at nnz entries, so a tree that holds more cannot write past the arrays.
@@ -153,7 +151,7 @@ KVELO_API VECM* LM_vecmp2vecm(VECMP* in, int* status) {
   if (in == nullptr) LM_FAIL(op, 8, nullptr);
   VECM* r = LM_vecm_get(in->dim, in->nnz, op.st());
   if (op.failed()) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return nullptr;
   }
   if (AscendingBelow(in->idx, in->nnz, in->dim)) {
@@ -171,7 +169,7 @@ KVELO_API VECM* LM_vecmp2vecm(VECMP* in, int* status) {
     const int rc = LM_vecm_addval(r, in->idx[k], in->val[k], 0);
     if (rc != 0) {
       *op.st() = rc;
-      Trace(__LINE__);
+      kvms::Trace(__LINE__);
       vecm_free(r);
       return nullptr;
     }
@@ -216,13 +214,8 @@ KVELO_API VEC* _LM_vvecmp_daxpy_idx(IVEC* list, VECMP* x, int accumulate, double
   LmOp op(kFile, "_LM_vvecmp_daxpy_idx", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, nullptr);
   // A gather writes one place per list entry: out also holds the list's length.
-  int want = x->dim;
-  if (list != nullptr && list->dim > static_cast<unsigned>(want)) want = static_cast<int>(list->dim);
-  out = _LM_v_resize("_LM_vvecmp_daxpy_idx", kvlm::lm_context, out, want, callerLine, callerName, op.st());
-  if (op.failed()) {
-    fct_Trace("_LM_vvecmp_daxpy_idx", __LINE__, kFile);
-    return nullptr;
-  }
+  out = kvms::GatherOut(op, "_LM_vvecmp_daxpy_idx", x->dim, list, out);
+  if (out == nullptr) return nullptr;
   if (x->nnz <= 0) return op.done(out);
   if (list == nullptr) {
     for (int k = 0; k < x->nnz; ++k) {
@@ -256,109 +249,58 @@ KVELO_API VEC* _LM_vvecmp_daxpy_idx(IVEC* list, VECMP* x, int accumulate, double
 
 KVELO_API double vecmp_RateCompletion(VECMP* v, int* status) {
   LmOp op(kFile, "vecmp_RateCompletion", __LINE__, "vecmp_RateCompletion", status);
-  if (v == nullptr) {
-    Trace(__LINE__);
-    return 0.0;
-  }
-  if (v->dim <= 0) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return 0.0;
-  }
-  return op.done(static_cast<double>(v->nnz) / static_cast<double>(v->dim));
+  return kvms::StoredRatio(op, v);
 }
 
 KVELO_API void vecmp_output(VECMP* v, FILE* fp) {
-  if (fp == nullptr) fp = stdout;
-  if (v == nullptr) {
-    std::fprintf(fp, "NULL vector\n");
-    return;
-  }
-  std::fprintf(fp, "Morse Packed Vector :\n");
-  std::fprintf(fp, "Dim = %d, Number of effective values = %d\n", v->dim, v->nnz);
-  std::fprintf(fp, "------------------------------\n\n");
-  for (int k = 0; k < v->nnz; ++k) std::fprintf(fp, "[%d] : %g\n", v->idx[k], v->val[k]);
-  std::fprintf(fp, "------------------------------\n\n");
+  kvms::PrintSparse(v, fp, "Morse Packed Vector :", true, [&](FILE* out) {
+    for (int k = 0; k < v->nnz; ++k) std::fprintf(out, "[%d] : %g\n", v->idx[k], v->val[k]);
+  });
 }
 
 KVELO_API void vecmp_boutput(FILE* fp, VECMP* v, int* status) {
   LmOp op(kFile, "vecmp_boutput", __LINE__, "vecmp_boutput", status);
-  if (fp == nullptr || v == nullptr || v->dim <= 0) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return;
-  }
+  if (fp == nullptr || v == nullptr || v->dim <= 0) return kvms::TraceFail(op, __LINE__);
   const int head[2] = {v->dim, v->nnz};
   int rc = BF_fwrite_int(fp, head, 2);
   if (rc == 0 && v->nnz > 0) rc = BF_fwrite_int(fp, v->idx, v->nnz);
   if (rc == 0 && v->nnz > 0) rc = BF_fwrite_double(fp, v->val, v->nnz);
   if (rc != 0) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     *op.st() = rc;
     return;
   }
-  if (kvms::FlushOrReport(fp, __LINE__) != 0) {
-    *op.st() = -1;
-    return;
-  }
-  op.done(0);
+  kvms::FinishWrite(op, fp, __LINE__);
 }
 
 KVELO_API void vecm_boutput_as_vecmp(FILE* fp, VECM* v, int* status) {
   LmOp op(kFile, "vecm_boutput_as_vecmp", __LINE__, "vecm_boutput_as_vecmp", status);
-  if (fp == nullptr || v == nullptr || v->dim <= 0) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return;
-  }
+  if (fp == nullptr || v == nullptr || v->dim <= 0) return kvms::TraceFail(op, __LINE__);
   VECMP* p = LM_vecm2vecmp(v, op.st());
   if (op.failed()) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return;
   }
   vecmp_boutput(fp, p, op.st());
   vecmp_free(p);
   if (op.failed()) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return;
   }
-  if (kvms::FlushOrReport(fp, __LINE__) != 0) {
-    *op.st() = -1;
-    return;
-  }
-  op.done(0);
+  kvms::FinishWrite(op, fp, __LINE__);
 }
 
 KVELO_API VECMP* LM_vecmp_binput(FILE* fp, VECMP* reuse, int* status) {
   LmOp op(kFile, "LM_vecmp_binput", __LINE__, "LM_vecmp_binput", status);
-  if (fp == nullptr) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return nullptr;
-  }
-  int head[2];
-  if (BF_fread_int(fp, head, 2) != 0) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return nullptr;
-  }
-  const int dim = head[0], nnz = head[1];
-  if (dim < 0) LM_FAIL(op, 20, nullptr);
-  if (nnz < 0 || nnz > dim) LM_FAIL(op, 2, nullptr);
-  if (!kvms::FileHolds(fp, static_cast<long long>(nnz) * 12)) {
-    Trace(__LINE__);
-    *op.st() = -1;
-    return nullptr;
-  }
+  int dim = 0, nnz = 0;
+  if (!kvms::ReadCountedHead(op, fp, &dim, &nnz)) return nullptr;
   int* idx = nullptr;
   double* val = nullptr;
   if (!NewArrays(nnz, &idx, &val, "LM_vecmp_binput")) LM_FAIL(op, 3, nullptr);
   if (nnz > 0 && (BF_fread_int(fp, idx, nnz) != 0 || BF_fread_double(fp, val, nnz) != 0)) {
     kvlm::Free(idx);
     kvlm::Free(val);
-    Trace(__LINE__);
-    *op.st() = -1;
-    return nullptr;
+    return kvms::TraceFail(op, __LINE__, nullptr);
   }
   if (!AscendingBelow(idx, nnz, dim)) {
     kvlm::Free(idx);

@@ -15,8 +15,6 @@ using kvms::kFile;
 
 namespace {
 
-int Trace(int line) { return fct_Trace("aff_lieu", line, kFile); }
-
 // Calls f(start, length, offset of the first value) for each block of v in order. The walk
 // ends at the end of the code or once nval values are used, whichever comes first, and never
 // hands out a block whose values go beyond nval.
@@ -217,7 +215,7 @@ KVELO_API VECM* LM_vecmw2vecm(VECMW* in, int* status) {
   if (in == nullptr) LM_FAIL(op, 8, nullptr);
   VECM* r = LM_vecm_get(in->dim, in->nval, op.st());
   if (op.failed()) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return nullptr;
   }
   int k = 0;
@@ -302,12 +300,12 @@ KVELO_API VEC* _LM_vvecmw_mltadd2(int accumulate, VEC* a, VECMW* b, double s, VE
   LmOp op(kFile, "_LM_vvecmw_mltadd", callerLine, callerName, status);
   if (a == nullptr || b == nullptr) {
     op.raise(8, __LINE__);
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return nullptr;
   }
   if (a->dim != static_cast<unsigned>(b->dim)) {
     op.raise(1, __LINE__);
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return nullptr;
   }
   if (s == 0.0 || b->nval <= 0) return op.done(_LM__v_copy(a, out, 0, callerLine, callerName, op.st()));
@@ -340,13 +338,8 @@ KVELO_API VEC* _LM_vvecmw_daxpy_idx(IVEC* list, VECMW* x, int accumulate, double
   LmOp op(kFile, "_LM_vvecmw_daxpy_idx", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, nullptr);
   // A gather writes one place per list entry: out also holds the list's length.
-  int want = x->dim;
-  if (list != nullptr && list->dim > static_cast<unsigned>(want)) want = static_cast<int>(list->dim);
-  out = _LM_v_resize("_LM_vvecmw_daxpy_idx", kvlm::lm_context, out, want, callerLine, callerName, op.st());
-  if (op.failed()) {
-    fct_Trace("_LM_vvecmw_daxpy_idx", __LINE__, kFile);
-    return nullptr;
-  }
+  out = kvms::GatherOut(op, "_LM_vvecmw_daxpy_idx", x->dim, list, out);
+  if (out == nullptr) return nullptr;
   if (x->nval <= 0) return op.done(out);
   if (list == nullptr) {
     if (!accumulate) {
@@ -402,7 +395,7 @@ KVELO_API double LM_v_RatioBloc(VEC* v, double* meanBlock, int* status) {
   if (v->dim == 0) return op.done(1.0);
   const double t = 1e-16 * _LM__v_norm_inf(v, nullptr, __LINE__, "LM_v_RatioBloc", op.st());
   if (op.failed()) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return 0.0;
   }
   if (meanBlock != nullptr) *meanBlock = 0.0;
@@ -420,26 +413,18 @@ KVELO_API double LM_v_RatioBloc(VEC* v, double* meanBlock, int* status) {
 /* ---------------------------------------------------------------- text and binary -- */
 
 KVELO_API void vecmw_output(VECMW* v, FILE* fp) {
-  if (fp == nullptr) fp = stdout;
-  if (v == nullptr) {
-    std::fprintf(fp, "NULL vector\n");
-    return;
-  }
-  std::fprintf(fp, "Morse Window Vector :\n");
-  std::fprintf(fp, "Dim = %d, Number of effective values = %d\n", v->dim, v->nval);
-  if (v->nval == 0) return;
-  std::fprintf(fp, "------------------------------\n\n");
-  ForEachBlock(v, [&](int start, int len, int off) {
-    for (int i = 0; i < len; ++i) std::fprintf(fp, "[%d] : %g\n", start + i, v->val[off + i]);
+  kvms::PrintSparse(v, fp, "Morse Window Vector :", false, [&](FILE* out) {
+    ForEachBlock(v, [&](int start, int len, int off) {
+      for (int i = 0; i < len; ++i) std::fprintf(out, "[%d] : %g\n", start + i, v->val[off + i]);
+    });
   });
-  std::fprintf(fp, "------------------------------\n\n");
 }
 
 KVELO_API void vecmw_boutput(FILE* fp, VECMW* v, int* status) {
   int local = 0;
   int* st = status != nullptr ? status : &local;
   if (fp == nullptr || v == nullptr || v->dim <= 0) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     *st = -1;
     return;
   }
@@ -448,7 +433,7 @@ KVELO_API void vecmw_boutput(FILE* fp, VECMW* v, int* status) {
   if (*st == 0 && v->ncode > 0) *st = BF_fwrite_int(fp, v->code, v->ncode);
   if (*st == 0 && v->nval > 0) *st = BF_fwrite_double(fp, v->val, v->nval);
   if (*st != 0) {
-    Trace(__LINE__);
+    kvms::Trace(__LINE__);
     return;
   }
   if (kvms::FlushOrReport(fp, __LINE__) != 0) *st = -1;
@@ -463,7 +448,7 @@ KVELO_API VECMW* LM_vecmw_binput(FILE* fp, VECMW* reuse, int* status) {
     if (code != 0) {
       _LM_error(kFile, code, line, "LM_vecmw_binput", 0, line, "LM_vecmw_binput");
     } else {
-      Trace(line);
+      kvms::Trace(line);
     }
     *st = -1;
     return nullptr;

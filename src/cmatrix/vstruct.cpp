@@ -146,28 +146,23 @@ bool EnsureRows(M* A, int rows) {
   return true;
 }
 
+// A new matrix header with an empty row table of rows entries, or null.
+template <class M, class E>
+M* NewMatrixHeader(int rows) {
+  M* A = static_cast<M*>(kvlm::Calloc(1, sizeof(M), "vstruct"));
+  if (A != nullptr && !EnsureRows<M, E>(A, rows)) {
+    kvlm::Free(A);
+    return nullptr;
+  }
+  return A;
+}
+
 // A new header of the type with an empty row table of rows entries, or null.
 void* NewHeader(int type, int rows) {
   void* h = nullptr;
   switch (type) {
-    case TYPE_MAT: {
-      MAT* A = static_cast<MAT*>(kvlm::Calloc(1, sizeof(MAT), "vstruct"));
-      if (A != nullptr && !EnsureRows<MAT, double>(A, rows)) {
-        kvlm::Free(A);
-        A = nullptr;
-      }
-      h = A;
-      break;
-    }
-    case TYPE_ZMAT: {
-      ZMAT* A = static_cast<ZMAT*>(kvlm::Calloc(1, sizeof(ZMAT), "vstruct"));
-      if (A != nullptr && !EnsureRows<ZMAT, kvelo_complex>(A, rows)) {
-        kvlm::Free(A);
-        A = nullptr;
-      }
-      h = A;
-      break;
-    }
+    case TYPE_MAT: h = NewMatrixHeader<MAT, double>(rows); break;
+    case TYPE_ZMAT: h = NewMatrixHeader<ZMAT, kvelo_complex>(rows); break;
     case TYPE_VEC: h = kvlm::Calloc(1, sizeof(VEC), "vstruct"); break;
     case TYPE_IVEC: h = kvlm::Calloc(1, sizeof(IVEC), "vstruct"); break;
     default: h = kvlm::Calloc(1, sizeof(ZVEC), "vstruct"); break;
@@ -179,52 +174,43 @@ void* NewHeader(int type, int rows) {
   return h;
 }
 
+// Points a real or complex vector header at n elements from place (a view: no capacity).
+template <class V, class E>
+void PointVector(void* item, int n, char* place) {
+  V* v = static_cast<V*>(item);
+  v->dim = static_cast<unsigned>(n);
+  v->max_dim = 0;
+  v->ve = reinterpret_cast<E*>(place);
+}
+
+// Points the n rows of m elements of a matrix header into place (a view: no element block).
+template <class M, class E>
+void PointMatrix(void* item, int n, int m, char* place) {
+  M* A = static_cast<M*>(item);
+  A->m = static_cast<unsigned>(n);
+  A->n = static_cast<unsigned>(m);
+  A->max_n = static_cast<unsigned>(m);
+  A->max_size = 0;
+  A->base = nullptr;
+  for (int j = 0; j < n; ++j) A->me[j] = reinterpret_cast<E*>(place) + static_cast<size_t>(j) * m;
+}
+
 // Points header i of a packed list at its place for shape n or n x m. Views own nothing:
 // vector views have no capacity, matrix views no element block.
 void PointHeader(VSTRUCT* vs, int i, int n, int m) {
   const size_t item = static_cast<size_t>(ItemElems(vs->type, n, m));
   char* place = static_cast<char*>(vs->pack) + static_cast<size_t>(i) * item * ElemSize(vs->type);
   switch (vs->type) {
-    case TYPE_VEC: {
-      VEC* v = static_cast<VEC*>(vs->items[i]);
-      v->dim = static_cast<unsigned>(n);
-      v->max_dim = 0;
-      v->ve = reinterpret_cast<double*>(place);
-      break;
-    }
+    case TYPE_VEC: PointVector<VEC, double>(vs->items[i], n, place); break;
     case TYPE_IVEC: {
       IVEC* v = static_cast<IVEC*>(vs->items[i]);
       v->dim = v->max_dim = static_cast<unsigned>(n);
       v->ive = reinterpret_cast<int*>(place);
       break;
     }
-    case TYPE_ZVEC: {
-      ZVEC* v = static_cast<ZVEC*>(vs->items[i]);
-      v->dim = static_cast<unsigned>(n);
-      v->max_dim = 0;
-      v->ve = reinterpret_cast<kvelo_complex*>(place);
-      break;
-    }
-    case TYPE_MAT: {
-      MAT* A = static_cast<MAT*>(vs->items[i]);
-      A->m = static_cast<unsigned>(n);
-      A->n = static_cast<unsigned>(m);
-      A->max_n = static_cast<unsigned>(m);
-      A->max_size = 0;
-      A->base = nullptr;
-      for (int j = 0; j < n; ++j) A->me[j] = reinterpret_cast<double*>(place) + static_cast<size_t>(j) * m;
-      break;
-    }
-    case TYPE_ZMAT: {
-      ZMAT* A = static_cast<ZMAT*>(vs->items[i]);
-      A->m = static_cast<unsigned>(n);
-      A->n = static_cast<unsigned>(m);
-      A->max_n = static_cast<unsigned>(m);
-      A->max_size = 0;
-      A->base = nullptr;
-      for (int j = 0; j < n; ++j) A->me[j] = reinterpret_cast<kvelo_complex*>(place) + static_cast<size_t>(j) * m;
-      break;
-    }
+    case TYPE_ZVEC: PointVector<ZVEC, kvelo_complex>(vs->items[i], n, place); break;
+    case TYPE_MAT: PointMatrix<MAT, double>(vs->items[i], n, m, place); break;
+    case TYPE_ZMAT: PointMatrix<ZMAT, kvelo_complex>(vs->items[i], n, m, place); break;
     default:
       break;
   }

@@ -38,14 +38,6 @@ inline void RaiseAs(LmOp& op, const char* file, int code, int line, const char* 
 // (zvecop.cpp; the matrix fill uses it row by row).
 void ZRandFill(Z* p, unsigned count);
 
-// Registers a static work pointer with the registry; a full registry reports its warning
-// but does not fail the registering operation, so the status word is left as it was.
-inline void RegisterStatic(void** var, int type) {
-  const int saved = _LM_err_status;
-  mem_stat_reg_list(var, type, 0);
-  _LM_err_status = saved;
-}
-
 }  // namespace kvlm
 
 #endif

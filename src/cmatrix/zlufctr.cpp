@@ -1,8 +1,7 @@
 // zlufctr.cpp: complex LU factorisation with scaled partial pivoting, the solve with its
 // factors and the inverse built column by column. The factorisation keeps its scale vector
 // in a process-wide static record registered with the static-work registry.
-#include <cstdint>
-
+#include "cmatrix/lm_lu.h"
 #include "cmatrix/zcomplex_internal.h"
 #include "cmatrix/zlufctr.h"
 
@@ -31,44 +30,10 @@ ZMAT* zLUfactor(ZMAT* A, PERM* pivot, int callerLine, const char* callerName, in
                             callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
   g_scale = scale;
-  kvlm::RegisterStatic(reinterpret_cast<void**>(&g_scale), TYPE_VEC);
-
-  for (unsigned i = 0; i < m; ++i) pivot->pe[i] = i;
-  // Scales come from the matrix as given, before any exchange; they stay with the positions.
-  for (unsigned i = 0; i < m; ++i) {
-    double best = 0.0;
-    for (unsigned j = 0; j < n; ++j) {
-      const double a = zabs(A->me[i][j]);
-      if (a > best) best = a;
-    }
-    scale->ve[i] = best;
-  }
-
-  const unsigned kmax = m < n ? m : n;
-  if (kmax == 1) return op.done(A);
-  for (unsigned k = 0; k + 1 < kmax; ++k) {
-    double best = 0.0;
-    int64_t p = -1;
-    for (unsigned i = k; i < m; ++i) {
-      if (!(scale->ve[i] > 0.0)) continue;
-      const double t = zabs(A->me[i][k]) / scale->ve[i];
-      if (t > best) {
-        best = t;
-        p = i;
-      }
-    }
-    if (p < 0) continue;  // nothing to eliminate with in this column
-    if (p != k) {
-      _LM_px_transp(pivot, static_cast<unsigned>(p), k, callerLine, callerName, op.st());
-      LM_CHECK(op, nullptr);
-      Z* rp = A->me[p];
-      Z* rk = A->me[k];
-      for (unsigned j = 0; j < n; ++j) {
-        const Z t = rp[j];
-        rp[j] = rk[j];
-        rk[j] = t;
-      }
-    }
+  kvlm::RegisterStatic(&g_scale, TYPE_VEC);
+  // Row k holds the pivot: each row below keeps its multiplier in column k and loses that
+  // multiple of row k beyond it.
+  auto eliminate = [&](unsigned k) {
     const Z piv = A->me[k][k];
     for (unsigned i = k + 1; i < m; ++i) {
       Z* row = A->me[i];
@@ -80,7 +45,8 @@ ZMAT* zLUfactor(ZMAT* A, PERM* pivot, int callerLine, const char* callerName, in
         __zmltadd__(row + k + 1, A->me[k] + k + 1, neg, static_cast<int>(n - k - 1), 0);
       }
     }
-  }
+  };
+  if (!kvlm::FactorScaled(op, A, pivot, scale, zabs, eliminate)) return nullptr;
   return op.done(A);
 }
 

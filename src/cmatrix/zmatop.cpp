@@ -2,11 +2,12 @@
 // with and without adjoints, matrix-vector products and multiply-adds, the adjoint, row and
 // column exchange and access, random fills; also the second matrix multiply-add, whose
 // messages name the multiply-add module.
-#include <climits>
-
+#include "cmatrix/lm_dense.h"
 #include "cmatrix/zcomplex_internal.h"
 
 using kvlm::LmOp;
+using kvlm::SizedMat;
+using kvlm::SizedVec;
 using kvlm::Z;
 using kvlm::ZIsOne;
 using kvlm::ZIsZero;
@@ -23,27 +24,6 @@ Z Conj(const Z& z) {
   return c;
 }
 
-// Sizes out to m x n when it is NULL or of another shape.
-ZMAT* SizeOut(LmOp& op, const char* tag, ZMAT* out, unsigned m, unsigned n) {
-  if (out == nullptr || out->m != m || out->n != n)
-    out = _LM_zm_resize(tag, kvlm::lm_context, out, static_cast<int>(m), static_cast<int>(n),
-                        op.callerLine(), op.callerName(), op.st());
-  return out;
-}
-
-ZVEC* SizeOutVec(LmOp& op, const char* tag, ZVEC* out, unsigned dim) {
-  if (out == nullptr || out->dim != dim)
-    out = _LM_zv_resize(tag, kvlm::lm_context, out, static_cast<int>(dim), op.callerLine(),
-                        op.callerName(), op.st());
-  return out;
-}
-
-void SwapZ(Z& a, Z& b) {
-  const Z t = a;
-  a = b;
-  b = t;
-}
-
 }  // namespace
 
 extern "C" {
@@ -51,53 +31,25 @@ extern "C" {
 KVELO_API ZMAT* _LM_zm_add(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine, const char* callerName,
                            int* status) {
   LmOp op(kFile, "zm_add", callerLine, callerName, status);
-  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
-  if (A->m != B->m || A->n != B->n) LM_FAIL(op, 1, nullptr);
-  out = SizeOut(op, "_LM_zm_add", out, A->m, A->n);
-  LM_CHECK(op, nullptr);
-  for (unsigned i = 0; i < A->m; ++i)
-    __zadd__(A->me[i], B->me[i], out->me[i], static_cast<int>(A->n));
-  return op.done(out);
+  return kvlm::AddSubMatrices(op, "_LM_zm_add", A, B, out, false);
 }
 
 KVELO_API ZMAT* _LM_zm_sub(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine, const char* callerName,
                            int* status) {
   LmOp op(kFile, "zm_sub", callerLine, callerName, status);
-  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
-  if (A->m != B->m || A->n != B->n) LM_FAIL(op, 1, nullptr);
-  out = SizeOut(op, "_LM_zm_sub", out, A->m, A->n);
-  LM_CHECK(op, nullptr);
-  for (unsigned i = 0; i < A->m; ++i)
-    __zsub__(A->me[i], B->me[i], out->me[i], static_cast<int>(A->n));
-  return op.done(out);
+  return kvlm::AddSubMatrices(op, "_LM_zm_sub", A, B, out, true);
 }
 
 KVELO_API ZMAT* _LM_zsm_mlt(Z s, ZMAT* A, ZMAT* out, int callerLine, const char* callerName,
                             int* status) {
   LmOp op(kFile, "zsm_mlt", callerLine, callerName, status);
-  if (A == nullptr) LM_FAIL(op, 8, nullptr);
-  out = SizeOut(op, "_LM_zsm_mlt", out, A->m, A->n);
-  LM_CHECK(op, nullptr);
-  for (unsigned i = 0; i < A->m; ++i) __zmlt__(A->me[i], s, out->me[i], static_cast<int>(A->n));
-  return op.done(out);
+  return kvlm::ScaleMatrix(op, "_LM_zsm_mlt", s, A, out);
 }
 
 KVELO_API ZMAT* _LM_zm_mlt(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine, const char* callerName,
                            int* status) {
   LmOp op(kFile, "zm_mlt", callerLine, callerName, status);
-  if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
-  if (B->m != A->n) LM_FAIL(op, 1, nullptr);
-  if (out == A || out == B) LM_FAIL(op, 12, nullptr);
-  out = SizeOut(op, "_LM_zm_mlt", out, A->m, B->n);
-  LM_CHECK(op, nullptr);
-  _LM_zm_zero(out, callerLine, callerName, op.st());
-  LM_CHECK(op, nullptr);
-  for (unsigned i = 0; i < A->m; ++i)
-    for (unsigned k = 0; k < A->n; ++k) {
-      const Z a = A->me[i][k];
-      if (!ZIsZero(a)) __zmltadd__(out->me[i], B->me[k], a, static_cast<int>(B->n), 0);
-    }
-  return op.done(out);
+  return kvlm::MultiplyMatrices(op, "_LM_zm_mlt", A, B, out);
 }
 
 KVELO_API ZMAT* _LM_zmma_mlt(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine,
@@ -106,7 +58,7 @@ KVELO_API ZMAT* _LM_zmma_mlt(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine,
   if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
   if (out == A || out == B) LM_FAIL(op, 12, nullptr);
   if (A->n != B->n) LM_FAIL(op, 1, nullptr);
-  out = SizeOut(op, "_LM_zmma_mlt", out, A->m, B->m);
+  out = SizedMat(op, "_LM_zmma_mlt", out, A->m, B->m);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i)
     for (unsigned j = 0; j < B->m; ++j)
@@ -120,7 +72,7 @@ KVELO_API ZMAT* _LM_zmam_mlt(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine,
   if (A == nullptr || B == nullptr) LM_FAIL(op, 8, nullptr);
   if (out == A || out == B) LM_FAIL(op, 12, nullptr);
   if (A->m != B->m) LM_FAIL(op, 1, nullptr);
-  out = SizeOut(op, "_LM_zmam_mlt", out, A->n, B->n);
+  out = SizedMat(op, "_LM_zmam_mlt", out, A->n, B->n);
   LM_CHECK(op, nullptr);
   _LM_zm_zero(out, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
@@ -138,7 +90,7 @@ KVELO_API ZVEC* _LM_zmv_mlt(ZMAT* A, ZVEC* b, ZVEC* out, int callerLine, const c
   if (A == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
   if (b->dim != A->n) LM_FAIL(op, 1, nullptr);
   if (out == b) LM_FAIL(op, 12, nullptr);
-  out = SizeOutVec(op, "_LM_zmv_mlt", out, A->m);
+  out = SizedVec(op, "_LM_zmv_mlt", out, A->m);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i)
     out->ve[i] = __zip__(A->me[i], b->ve, static_cast<int>(A->n), 0);
@@ -151,7 +103,7 @@ KVELO_API ZVEC* _LM_zvm_mlt(ZMAT* A, ZVEC* b, ZVEC* out, int callerLine, const c
   if (A == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
   if (b->dim != A->m) LM_FAIL(op, 1, nullptr);
   if (out == b) LM_FAIL(op, 12, nullptr);
-  out = SizeOutVec(op, "_LM_zvm_mlt", out, A->n);
+  out = SizedVec(op, "_LM_zvm_mlt", out, A->n);
   LM_CHECK(op, nullptr);
   _LM_zv_zero(out, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
@@ -176,7 +128,7 @@ KVELO_API ZMAT* _LM_zm_adjoint(ZMAT* A, ZMAT* out, int callerLine, const char* c
     }
     return op.done(A);
   }
-  out = SizeOut(op, "_LM_zm_adjoint", out, A->n, A->m);
+  out = SizedMat(op, "_LM_zm_adjoint", out, A->n, A->m);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i)
     for (unsigned j = 0; j < A->n; ++j) out->me[j][i] = Conj(A->me[i][j]);
@@ -186,27 +138,13 @@ KVELO_API ZMAT* _LM_zm_adjoint(ZMAT* A, ZMAT* out, int callerLine, const char* c
 KVELO_API ZMAT* _LM_zswap_rows(ZMAT* A, int i, int j, int lo, int hi, int callerLine,
                                const char* callerName, int* status) {
   LmOp op(kFile, "swap_rows", callerLine, callerName, status);
-  if (A == nullptr) LM_FAIL(op, 8, nullptr);
-  if (i < 0 || j < 0 || static_cast<unsigned>(i) >= A->m || static_cast<unsigned>(j) >= A->m)
-    LM_FAIL(op, 1, nullptr);
-  const int64_t last = static_cast<int64_t>(A->n) - 1;
-  const int64_t from = lo < 0 ? 0 : lo;
-  const int64_t to = (hi < 0 || hi > last) ? last : hi;
-  for (int64_t k = from; k <= to; ++k) SwapZ(A->me[i][k], A->me[j][k]);
-  return op.done(A);
+  return kvlm::SwapLines(op, A, false, i, j, lo, hi);
 }
 
 KVELO_API ZMAT* _LM_zswap_cols(ZMAT* A, int i, int j, int lo, int hi, int callerLine,
                                const char* callerName, int* status) {
   LmOp op(kFile, "swap_cols", callerLine, callerName, status);
-  if (A == nullptr) LM_FAIL(op, 8, nullptr);
-  if (i < 0 || j < 0 || static_cast<unsigned>(i) >= A->n || static_cast<unsigned>(j) >= A->n)
-    LM_FAIL(op, 1, nullptr);
-  const int64_t last = static_cast<int64_t>(A->m) - 1;
-  const int64_t from = lo < 0 ? 0 : lo;
-  const int64_t to = (hi < 0 || hi > last) ? last : hi;
-  for (int64_t k = from; k <= to; ++k) SwapZ(A->me[k][i], A->me[k][j]);
-  return op.done(A);
+  return kvlm::SwapLines(op, A, true, i, j, lo, hi);
 }
 
 KVELO_API ZMAT* _LM_mz_mltadd(ZMAT* A, ZMAT* B, Z s, ZMAT* out, int callerLine,
@@ -306,11 +244,8 @@ KVELO_API ZVEC* _LM_zget_col(ZMAT* A, int j, ZVEC* out, int callerLine, const ch
   LmOp op(kFile, "zget_col", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, nullptr);
   if (j < 0 || static_cast<unsigned>(j) >= A->n) LM_FAIL(op, 10, nullptr);
-  if (out == nullptr || out->dim < A->m) {
-    out = _LM_zv_resize("_LM_zget_col", kvlm::lm_context, out, static_cast<int>(A->m),
-                        callerLine, callerName, op.st());
-    LM_CHECK(op, nullptr);
-  }
+  out = kvlm::GrownVec(op, "_LM_zget_col", out, A->m);
+  LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i) out->ve[i] = A->me[i][j];
   return op.done(out);
 }
@@ -320,11 +255,8 @@ KVELO_API ZVEC* _LM_zget_row(ZMAT* A, int i, ZVEC* out, int callerLine, const ch
   LmOp op(kFile, "zget_row", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, nullptr);
   if (i < 0 || static_cast<unsigned>(i) >= A->m) LM_FAIL(op, 10, nullptr);
-  if (out == nullptr || out->dim < A->n) {
-    out = _LM_zv_resize("_LM_zget_row", kvlm::lm_context, out, static_cast<int>(A->n),
-                        callerLine, callerName, op.st());
-    LM_CHECK(op, nullptr);
-  }
+  out = kvlm::GrownVec(op, "_LM_zget_row", out, A->n);
+  LM_CHECK(op, nullptr);
   for (unsigned j = 0; j < A->n; ++j) out->ve[j] = A->me[i][j];
   return op.done(out);
 }

@@ -3,6 +3,7 @@
 // moduli. Every sum runs in index order from 0.0 with plain loops.
 #include <cmath>
 
+#include "cmatrix/lm_dense.h"
 #include "cmatrix/zcomplex_internal.h"
 
 using kvlm::LmOp;
@@ -69,38 +70,20 @@ KVELO_API double _LM__zv_norm_inf(ZVEC* x, VEC* scale, int callerLine, const cha
 KVELO_API double _LM_zm_norm1(ZMAT* A, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "zm_norm1", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, 0.0);
-  double best = 0.0;
-  for (unsigned j = 0; j < A->n; ++j) {
-    double sum = 0.0;
-    for (unsigned i = 0; i < A->m; ++i) sum += zabs(A->me[i][j]);
-    best = Keep(best, sum);
-  }
-  return op.done(best);
+  return op.done(kvlm::MaxLineSum(A, true, zabs));
 }
 
 KVELO_API double _LM_zm_norm_inf(ZMAT* A, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "zm_norm_inf", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, 0.0);
-  double best = 0.0;
-  for (unsigned i = 0; i < A->m; ++i) {
-    double sum = 0.0;
-    for (unsigned j = 0; j < A->n; ++j) sum += zabs(A->me[i][j]);
-    best = Keep(best, sum);
-  }
-  return op.done(best);
+  return op.done(kvlm::MaxLineSum(A, false, zabs));
 }
 
 KVELO_API double _LM_zm_norm_frob(ZMAT* A, int callerLine, const char* callerName,
                                   int* status) {
   LmOp op(kFile, "zm_norm_frob", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, 0.0);
-  double sum = 0.0;
-  for (unsigned i = 0; i < A->m; ++i)
-    for (unsigned j = 0; j < A->n; ++j) {
-      const Z z = A->me[i][j];
-      sum += z.re * z.re + z.im * z.im;
-    }
-  return op.done(std::sqrt(sum));
+  return op.done(kvlm::FrobeniusNorm(A, [](const Z& z) { return z.re * z.re + z.im * z.im; }));
 }
 
 KVELO_API VEC* _LM_zv_zabs(ZVEC* x, VEC* out, int callerLine, const char* callerName,

@@ -12,10 +12,15 @@ namespace {
 
 const char kFile[] = "zsolve";
 
-// Sizes out for a solve of order dim: grown to cols when NULL or shorter than dim.
-ZVEC* SizeSolveOut(LmOp& op, ZVEC* out, unsigned dim, unsigned cols) {
-  if (out == nullptr || out->dim < dim)
-    out = _LM_zv_resize(op.callerName(), kvlm::lm_context, out, static_cast<int>(cols),
+// The checks and the output of both solves: A and b given (8), b covering the order
+// min(m, n) of A (1, the order left in *dim); out grown to A's column count when NULL or
+// shorter than the order. NULL with the status -1 on failure.
+ZVEC* Prepare(LmOp& op, ZMAT* A, ZVEC* b, ZVEC* out, unsigned* dim) {
+  if (A == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
+  *dim = A->m < A->n ? A->m : A->n;
+  if (b->dim < *dim) LM_FAIL(op, 1, nullptr);
+  if (out == nullptr || out->dim < *dim)
+    out = _LM_zv_resize(op.callerName(), kvlm::lm_context, out, static_cast<int>(A->n),
                         op.callerLine(), op.callerName(), op.st());
   return out;
 }
@@ -39,10 +44,8 @@ extern "C" {
 ZVEC* zUsolve(ZMAT* U, ZVEC* b, ZVEC* out, double diag, int callerLine, const char* callerName,
               int* status) {
   LmOp op(kFile, "zUsolve", callerLine, callerName, status);
-  if (U == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
-  const unsigned dim = U->m < U->n ? U->m : U->n;
-  if (b->dim < dim) LM_FAIL(op, 1, nullptr);
-  out = SizeSolveOut(op, out, dim, U->n);
+  unsigned dim = 0;
+  out = Prepare(op, U, b, out, &dim);
   LM_CHECK(op, nullptr);
   // b may be out: every b[i] is read before out[i] is written.
   int64_t t = static_cast<int64_t>(dim) - 1;
@@ -61,10 +64,8 @@ ZVEC* zUsolve(ZMAT* U, ZVEC* b, ZVEC* out, double diag, int callerLine, const ch
 ZVEC* zLsolve(ZMAT* L, ZVEC* b, ZVEC* out, double diag, int callerLine, const char* callerName,
               int* status) {
   LmOp op(kFile, "zLsolve", callerLine, callerName, status);
-  if (L == nullptr || b == nullptr) LM_FAIL(op, 8, nullptr);
-  const unsigned dim = L->m < L->n ? L->m : L->n;
-  if (b->dim < dim) LM_FAIL(op, 1, nullptr);
-  out = SizeSolveOut(op, out, dim, L->n);
+  unsigned dim = 0;
+  out = Prepare(op, L, b, out, &dim);
   LM_CHECK(op, nullptr);
   unsigned f = 0;
   for (; f < dim && ZIsZero(b->ve[f]); ++f) {

@@ -5,9 +5,12 @@
 #include <cstdarg>
 #include <cstdint>
 
+#include "cmatrix/lm_dense.h"
+#include "cmatrix/lm_sort.h"
 #include "cmatrix/zcomplex_internal.h"
 
 using kvlm::LmOp;
+using kvlm::SizedVec;
 using kvlm::Z;
 using kvlm::ZIsMinusOne;
 using kvlm::ZIsOne;
@@ -24,14 +27,6 @@ Z Zero() {
   return z;
 }
 
-// Sizes out to dim elements when it is NULL or of another dim.
-ZVEC* SizeOut(LmOp& op, const char* tag, ZVEC* out, unsigned dim) {
-  if (out == nullptr || out->dim != dim)
-    out = _LM_zv_resize(tag, kvlm::lm_context, out, static_cast<int>(dim), op.callerLine(),
-                        op.callerName(), op.st());
-  return out;
-}
-
 // Hands the library's uniform stream to a complex block, two doubles per element, in
 // chunks whose double count fits an int (an empty block still makes the one call, which
 // seeds a generator never used before).
@@ -46,6 +41,20 @@ void RandFill(Z* p, unsigned count) {
     d += k;
     left -= k;
   }
+}
+
+// The checks of both permutations of x: px and x given (8), x as long as px (1), every entry
+// of px below its size (2, reported under the real operation's routine name). Every entry is
+// checked before anything moves, so a bad permutation changes nothing.
+bool CheckPermutation(LmOp& op, PERM* px, ZVEC* x, const char* routine) {
+  if (px == nullptr || x == nullptr) LM_FAIL(op, 8, false);
+  if (x->dim < px->size) LM_FAIL(op, 1, false);
+  for (unsigned i = 0; i < px->size; ++i)
+    if (px->pe[i] >= px->size) {
+      kvlm::RaiseAs(op, kFile, 2, __LINE__, routine);
+      return false;
+    }
+  return true;
 }
 
 }  // namespace
@@ -69,7 +78,7 @@ KVELO_API ZVEC* _LM_zv_mlt(Z s, ZVEC* x, ZVEC* out, int callerLine, const char* 
                            int* status) {
   LmOp op(kFile, "zv_mlt", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, nullptr);
-  out = SizeOut(op, "_LM_zv_mlt", out, x->dim);
+  out = SizedVec(op, "_LM_zv_mlt", out, x->dim);
   LM_CHECK(op, nullptr);
   if (ZIsZero(s)) return op.done(_LM_zv_zero(out, callerLine, callerName, op.st()));
   if (ZIsOne(s)) return op.done(_LM__zv_copy(x, out, 0, callerLine, callerName, op.st()));
@@ -80,23 +89,13 @@ KVELO_API ZVEC* _LM_zv_mlt(Z s, ZVEC* x, ZVEC* out, int callerLine, const char* 
 KVELO_API ZVEC* _LM_zv_add(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine, const char* callerName,
                            int* status) {
   LmOp op(kFile, "zv_add", callerLine, callerName, status);
-  if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
-  if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
-  out = SizeOut(op, "_LM_zv_add", out, x->dim);
-  LM_CHECK(op, nullptr);
-  __zadd__(x->ve, y->ve, out->ve, static_cast<int>(x->dim));
-  return op.done(out);
+  return kvlm::AddSubVectors(op, "_LM_zv_add", x, y, out, false);
 }
 
 KVELO_API ZVEC* _LM_zv_sub(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine, const char* callerName,
                            int* status) {
   LmOp op(kFile, "zv_sub", callerLine, callerName, status);
-  if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
-  if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
-  out = SizeOut(op, "_LM_zv_sub", out, x->dim);
-  LM_CHECK(op, nullptr);
-  __zsub__(x->ve, y->ve, out->ve, static_cast<int>(x->dim));
-  return op.done(out);
+  return kvlm::AddSubVectors(op, "_LM_zv_sub", x, y, out, true);
 }
 
 KVELO_API ZVEC* _LM_zv_mltadd(ZVEC* x, ZVEC* y, Z s, ZVEC* out, int callerLine,
@@ -125,7 +124,7 @@ KVELO_API ZVEC* _LM_zv_map(Z (*f)(Z), ZVEC* x, ZVEC* out, int callerLine,
                            const char* callerName, int* status) {
   LmOp op(kFile, "zv_map", callerLine, callerName, status);
   if (x == nullptr || f == nullptr) LM_FAIL(op, 8, nullptr);
-  out = SizeOut(op, "_LM_zv_map", out, x->dim);
+  out = SizedVec(op, "_LM_zv_map", out, x->dim);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < x->dim; ++i) out->ve[i] = f(x->ve[i]);
   return op.done(out);
@@ -135,7 +134,7 @@ KVELO_API ZVEC* _LM__zv_map(Z (*f)(void*, Z), void* params, ZVEC* x, ZVEC* out, 
                             const char* callerName, int* status) {
   LmOp op(kFile, "_zv_map", callerLine, callerName, status);
   if (x == nullptr || f == nullptr) LM_FAIL(op, 8, nullptr);
-  out = SizeOut(op, "_LM__zv_map", out, x->dim);
+  out = SizedVec(op, "_LM__zv_map", out, x->dim);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < x->dim; ++i) out->ve[i] = f(params, x->ve[i]);
   return op.done(out);
@@ -259,107 +258,25 @@ KVELO_API ZVEC* _LM_zv_sort(ZVEC* x, PERM* order, int callerLine, const char* ca
     _LM_px_ident(order, callerLine, callerName, op.st());
     LM_CHECK(op, nullptr);
   }
-  const int dim = static_cast<int>(x->dim);
-  if (dim <= 1) return op.done(x);
-  Z* xv = x->ve;
-  unsigned* pe = order != nullptr ? order->pe : nullptr;
-  auto swap = [&](int p, int q) {
-    const Z t = xv[p];
-    xv[p] = xv[q];
-    xv[q] = t;
-    if (pe != nullptr) {
-      const unsigned u = pe[p];
-      pe[p] = pe[q];
-      pe[q] = u;
-    }
-  };
-  // The quicksort of the real sort with moduli compared: the pivot is the last element of the
-  // range, the larger part waits on the stack while the smaller one is sorted; each wait at
-  // least halves the current range, so 32 places are more than enough below 2^31 elements.
-  int stack[2 * 32];
-  int sp = 0;
-  int l = 0, r = dim - 1;
-  for (;;) {
-    while (r > l) {
-      const double v = zabs(xv[r]);
-      int i = l - 1, j = r - 1;
-      for (;;) {
-        do {
-          ++i;
-        } while (zabs(xv[i]) < v);
-        while (j >= 0 && zabs(xv[j]) > v) --j;
-        if (i >= j) break;
-        swap(i, j);
-      }
-      swap(i, r);
-      if (i - l > r - i) {
-        stack[sp++] = l;
-        stack[sp++] = i - 1;
-        l = i + 1;
-      } else {
-        stack[sp++] = i + 1;
-        stack[sp++] = r;
-        r = i - 1;
-      }
-    }
-    if (sp == 0) break;
-    r = stack[--sp];
-    l = stack[--sp];
-  }
+  // The quicksort of the real sort, with moduli compared.
+  kvlm::QuickSortByKey(x->ve, order != nullptr ? order->pe : nullptr, static_cast<int64_t>(x->dim),
+                       [](const Z& z) { return zabs(z); });
   return op.done(x);
 }
 
 KVELO_API ZVEC* _LM_px_zvec(PERM* px, ZVEC* x, ZVEC* out, int callerLine, const char* callerName,
                             int* status) {
   LmOp op(kFile, "px_zvec", callerLine, callerName, status);
-  if (px == nullptr || x == nullptr) LM_FAIL(op, 8, nullptr);
+  if (!CheckPermutation(op, px, x, "px_vec")) return nullptr;
   const unsigned n = px->size;
-  if (x->dim < n) LM_FAIL(op, 1, nullptr);
   if (n == 0) return op.done(_LM__zv_copy(x, out, 0, callerLine, callerName, op.st()));
-  // Every entry is checked before anything moves, so a bad permutation changes nothing.
-  for (unsigned i = 0; i < n; ++i)
-    if (px->pe[i] >= n) {
-      kvlm::RaiseAs(op, kFile, 2, __LINE__, "px_vec");
-      return nullptr;
-    }
   if (out != x) {
-    if (out == nullptr || out->dim < x->dim) {
-      out = _LM_zv_resize("_LM_px_zvec", kvlm::lm_context, out, static_cast<int>(x->dim),
-                          callerLine, callerName, op.st());
-      LM_CHECK(op, nullptr);
-    }
+    out = kvlm::GrownVec(op, "_LM_px_zvec", out, x->dim);
+    LM_CHECK(op, nullptr);
     for (unsigned i = 0; i < n; ++i) out->ve[i] = x->ve[px->pe[i]];
     return op.done(out);
   }
-  // In place, cycle by cycle; visited entries of px are marked by adding n and restored
-  // afterwards.
-  unsigned* pe = px->pe;
-  Z* xv = x->ve;
-  for (unsigned i = 0; i < n; ++i) {
-    if (pe[i] >= n) continue;
-    const Z t = xv[i];
-    unsigned cur = i, j = pe[i];
-    for (;;) {
-      xv[cur] = xv[j];
-      pe[cur] = j + n;
-      cur = j;
-      j = pe[j];
-      if (j >= n) break;
-      if (j == i) {
-        xv[cur] = t;
-        pe[cur] = i + n;
-        break;
-      }
-    }
-  }
-  bool unmarked = false;
-  for (unsigned i = 0; i < n; ++i) {
-    if (pe[i] < n)
-      unmarked = true;
-    else
-      pe[i] -= n;
-  }
-  if (unmarked) {
+  if (!kvlm::PermuteInPlace(px->pe, n, x->ve)) {
     kvlm::RaiseAs(op, kFile, 2, __LINE__, "px_vec");
     return nullptr;
   }
@@ -369,21 +286,12 @@ KVELO_API ZVEC* _LM_px_zvec(PERM* px, ZVEC* x, ZVEC* out, int callerLine, const 
 KVELO_API ZVEC* _LM_pxinv_zvec(PERM* px, ZVEC* x, ZVEC* out, int callerLine,
                                const char* callerName, int* status) {
   LmOp op(kFile, "pxinv_zvec", callerLine, callerName, status);
-  if (px == nullptr || x == nullptr) LM_FAIL(op, 8, nullptr);
+  if (!CheckPermutation(op, px, x, "pxinv_vec")) return nullptr;
   const unsigned n = px->size;
-  if (x->dim < n) LM_FAIL(op, 1, nullptr);
   if (n == 0) return op.done(_LM__zv_copy(x, out, 0, callerLine, callerName, op.st()));
-  for (unsigned i = 0; i < n; ++i)
-    if (px->pe[i] >= n) {
-      kvlm::RaiseAs(op, kFile, 2, __LINE__, "pxinv_vec");
-      return nullptr;
-    }
   if (out != x) {
-    if (out == nullptr || out->dim < x->dim) {
-      out = _LM_zv_resize("_LM_pxinv_zvec", kvlm::lm_context, out, static_cast<int>(x->dim),
-                          callerLine, callerName, op.st());
-      LM_CHECK(op, nullptr);
-    }
+    out = kvlm::GrownVec(op, "_LM_pxinv_zvec", out, x->dim);
+    LM_CHECK(op, nullptr);
     for (unsigned i = 0; i < n; ++i) out->ve[px->pe[i]] = x->ve[i];
     return op.done(out);
   }

@@ -13,23 +13,14 @@
 #include "dense_fixtures.h"
 #include "matrix.h"
 
-using cmat_test::ErrWatch;
-using cmat_test::Entries;
-using cmat_test::Ints;
-using cmat_test::IvecP;
-using cmat_test::NewIvec;
-using cmat_test::PermP;
-using cmat_test::TextFile;
+using namespace cmat_test;
 
 namespace {
 
 IVEC* Resize(IVEC* v, int dim, int* st) { return _LM_iv_resize("t", 0, v, dim, __LINE__, "Resize", st); }
 
-// "%8d" written out by hand: the number right-aligned in eight places.
-std::string Pad(int v, size_t width = 8) {
-  std::string s = std::to_string(v);
-  return std::string(width > s.size() ? width - s.size() : 0, ' ') + s;
-}
+// The "%8d" of the text form.
+std::string Pad(int v) { return Padded(v, 8); }
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bvec.h"
+#include "cmat_bvec.h"
 #include "cmat_support.h"
 #include "meminfo.h"
 #include "vmorse_support.h"
@@ -18,66 +19,14 @@ using namespace sparse_test;
 
 namespace {
 
-enum { BLOC = 1, CODAGE = 2, LIST = 3, DIRECT = 4, TOUT = 5 };
-
-BVEC* Get(int kind, int n, int cap = 4) {
-  int st = 0;
-  BVEC* bv = nullptr;
-  switch (kind) {
-    case BLOC: bv = _LM_bv_get_bloc("t", 0, n, cap, __LINE__, "t", &st); break;
-    case CODAGE: bv = _LM_bv_get_codage("t", 0, n, __LINE__, "t", &st); break;
-    case LIST: bv = _LM_bv_get_ivec("t", 0, n, cap, __LINE__, "t", &st); break;
-    case DIRECT: bv = _LM_bv_get_direct("t", 0, n, __LINE__, "t", &st); break;
-    default: bv = _LM_bv_get_tout("t", 0, n, __LINE__, "t", &st); break;
-  }
-  EXPECT_EQ(st, 0);
-  return bv;
-}
-
-// A bit vector of the kind holding the elements (inserted in increasing order).
-BVEC* Make(int kind, int n, const std::set<int>& on) {
-  BVEC* bv = Get(kind, n);
-  for (int e : on) {
-    int st = 0;
-    _LM_bv_insere(bv, e, &st);
-    EXPECT_EQ(st, 0) << "insert " << e;
-  }
-  return bv;
-}
-
-// A BLOC bit vector with the given runs, written directly.
-BVEC* Runs(int n, std::vector<std::pair<int, int>> runs) {
-  BVEC* bv = Get(BLOC, n, static_cast<int>(runs.size()));
-  for (size_t k = 0; k < runs.size(); ++k) {
-    bv->deb_blocs->ive[k] = runs[k].first;
-    bv->fin_blocs->ive[k] = runs[k].second;
-  }
-  bv->nb_blocs = static_cast<int>(runs.size());
-  return bv;
-}
-
-std::vector<int> Walk(BVEC* bv, bool on) {
-  std::vector<int> out;
-  _LM_bv_initialize(bv);
-  for (int e = on ? _LM_bv_on_suivant(bv) : _LM_bv_off_suivant(bv); e >= 0;
-       e = on ? _LM_bv_on_suivant(bv) : _LM_bv_off_suivant(bv))
-    out.push_back(e);
-  return out;
-}
+// The bit-vector tests start the BLOC and LIST kinds with room for four runs or elements.
+BVEC* Get(int kind, int n, int cap = 4) { return GetBvec(kind, n, cap); }
+BVEC* Make(int kind, int n, const std::set<int>& on) { return MakeBvec(kind, n, on, 4); }
 
 std::vector<int> Complement(int n, const std::set<int>& on) {
   std::vector<int> out;
   for (int e = 0; e < n; ++e)
     if (!on.count(e)) out.push_back(e);
-  return out;
-}
-
-std::vector<int> Runs(const BVEC* bv) {
-  std::vector<int> out;
-  for (int k = 0; k < bv->nb_blocs; ++k) {
-    out.push_back(bv->deb_blocs->ive[k]);
-    out.push_back(bv->fin_blocs->ive[k]);
-  }
   return out;
 }
 
@@ -108,7 +57,7 @@ TEST(BvecGet, EachKindStartsEmptyWithItsOwnLists) {
   EXPECT_EQ(l->code->dim, 3u);
   BVEC* d = Get(DIRECT, 6);
   EXPECT_EQ(d->max_blocs, 6);
-  EXPECT_EQ(Values(d->code), std::vector<int>(6, 0));
+  EXPECT_EQ(Ints(d->code), std::vector<int>(6, 0));
   BVEC* t = Get(TOUT, 6);
   EXPECT_EQ(t->code, nullptr);
   EXPECT_EQ(t->deb_blocs, nullptr);
@@ -190,9 +139,9 @@ TEST(BvecKinds, EveryKindAnswersLikeAPlainSet) {
         ASSERT_NE(flags, nullptr);
         for (int e = 0; e < n; ++e) EXPECT_EQ(flags->ive[e], on.count(e) ? 1 : 0);
         IVEC* con = _LM_bv_on_to_ivec_compact(bv, nullptr, &st);
-        EXPECT_EQ(Values(con), active);
+        EXPECT_EQ(Ints(con), active);
         IVEC* coff = _LM_bv_off_to_ivec_compact(bv, nullptr, &st);
-        EXPECT_EQ(Values(coff), inactive);
+        EXPECT_EQ(Ints(coff), inactive);
         if (kind == BLOC || kind == CODAGE) {
           for (int first = 0; first < n; first += 7) {
             for (int end = first + 1; end <= n; end += 5) {
@@ -247,7 +196,7 @@ TEST(BvecInsert, BlocAppendsOnlyAboveItsLastRunAndGrowsBy50) {
     _LM_bv_insere(bv, e, &st);
     EXPECT_EQ(st, 0);
   }
-  EXPECT_EQ(Runs(bv), (std::vector<int>{4, 6, 9, 9}));
+  EXPECT_EQ(RunList(bv), (std::vector<int>{4, 6, 9, 9}));
   EXPECT_EQ(bv->max_blocs, 51);  // the second run needed 50 more
   _LM_bv_insere(bv, 7, &st);
   EXPECT_EQ(st, -1);
@@ -255,7 +204,7 @@ TEST(BvecInsert, BlocAppendsOnlyAboveItsLastRunAndGrowsBy50) {
   EXPECT_EQ(st, -1);
   _LM_bv_insere(bv, 9, &st);
   EXPECT_EQ(st, -1);
-  EXPECT_EQ(Runs(bv), (std::vector<int>{4, 6, 9, 9}));
+  EXPECT_EQ(RunList(bv), (std::vector<int>{4, 6, 9, 9}));
   _LM_bv_insere(bv, -1, &st);
   EXPECT_EQ(st, -1);
   _LM_bv_free(bv);
@@ -264,7 +213,7 @@ TEST(BvecInsert, BlocAppendsOnlyAboveItsLastRunAndGrowsBy50) {
   BVEC* bare = Get(BLOC, 5, 0);
   _LM_bv_insere(bare, 3, &st);
   EXPECT_EQ(st, 0);
-  EXPECT_EQ(Runs(bare), (std::vector<int>{3, 3}));
+  EXPECT_EQ(RunList(bare), (std::vector<int>{3, 3}));
   _LM_bv_free(bare);
 }
 
@@ -361,7 +310,7 @@ TEST(BvecWholeSet, AllOnAndAllOffPerKind) {
 
   BVEC* b = Get(BLOC, 9, 0);
   _LM_bv_set_all_on(b, "t", &st);
-  EXPECT_EQ(Runs(b), (std::vector<int>{0, 8}));
+  EXPECT_EQ(RunList(b), (std::vector<int>{0, 8}));
   _LM_bv_set_all_off(b, "t", &st);
   EXPECT_EQ(b->nb_blocs, 0);
   EXPECT_EQ(b->deb_blocs->ive[0], 0);
@@ -374,9 +323,9 @@ TEST(BvecWholeSet, AllOnAndAllOffPerKind) {
 
   BVEC* d = Get(DIRECT, 3);
   _LM_bv_set_all_on(d, "t", &st);
-  EXPECT_EQ(Values(d->code), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(Ints(d->code), (std::vector<int>{1, 1, 1}));
   _LM_bv_set_all_off(d, "t", &st);
-  EXPECT_EQ(Values(d->code), (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ(Ints(d->code), (std::vector<int>{0, 0, 0}));
 
   BVEC* t = Get(TOUT, 3);
   _LM_bv_set_all_on(t, "t", &st);
@@ -540,7 +489,7 @@ TEST(BvecResize, CapacityOnlyGrowsAndOnlyForRunsAndLists) {
   ASSERT_EQ(r, b);
   EXPECT_EQ(b->max_blocs, 20);
   EXPECT_EQ(b->deb_blocs->dim, 20u);
-  EXPECT_EQ(Runs(b), (std::vector<int>{1, 2, 5, 5}));
+  EXPECT_EQ(RunList(b), (std::vector<int>{1, 2, 5, 5}));
   EXPECT_EQ(_LM_bv_resize_bloc("t", 0, b, 30, 3, __LINE__, "t", &st), b);
   EXPECT_EQ(b->max_blocs, 20);
   BVEC* l = Make(LIST, 30, {4, 8});
@@ -678,18 +627,18 @@ TEST(BvecConvert, KindConversionsAndFlagVectors) {
   _LM_bv_free(full);
   _LM_bv_free(src);
 
-  IVEC* flags = Ivec({0, 1, 0, 1, 0});
+  IVEC* flags = NewIvec({0, 1, 0, 1, 0});
   BVEC* bv = nullptr;
   EXPECT_EQ(_LM_ivec_to_bv(flags, BLOC, &bv), 0);
   ASSERT_NE(bv, nullptr);
   EXPECT_EQ(bv->nb_ddl, 5);
   EXPECT_EQ(Walk(bv, true), (std::vector<int>{1, 3}));
   IVEC* back = _LM_bv_to_ivec(bv, nullptr, &st);
-  EXPECT_EQ(Values(back), (std::vector<int>{0, 1, 0, 1, 0}));
+  EXPECT_EQ(Ints(back), (std::vector<int>{0, 1, 0, 1, 0}));
   // A short output grows to nb_ddl; other entries keep their values.
-  IVEC* shortout = Ivec({7, 7});
+  IVEC* shortout = NewIvec({7, 7});
   IVEC* r = _LM_bv_to_ivec(bv, shortout, &st);
-  EXPECT_EQ(Values(r), (std::vector<int>{7, 1, 0, 1, 0}));
+  EXPECT_EQ(Ints(r), (std::vector<int>{7, 1, 0, 1, 0}));
   BVEC* keep = bv;
   EXPECT_EQ(_LM_ivec_to_bv(nullptr, BLOC, &bv), -1);
   EXPECT_EQ(bv, keep);
@@ -848,12 +797,10 @@ TEST(BvecBinary, HandMadeBytesAndDamagedForms) {
 
   mem_info_on(1);
   const int records = mem_info_numvar(TYPE_BVEC, 0);
-  for (size_t len = 0; len < good.size(); ++len) {
-    FILE* t = FileWith(Bytes(good.begin(), good.begin() + static_cast<long>(len)));
+  ForEachPrefix(good, [&](FILE* t, size_t len) {
     EXPECT_EQ(_LM_bv_binput(t, &st), nullptr) << len;
     EXPECT_EQ(st, -1);
-    std::fclose(t);
-  }
+  });
   EXPECT_EQ(mem_info_numvar(TYPE_BVEC, 0), records);  // nothing left behind
   mem_info_on(0);
 
@@ -892,18 +839,12 @@ TEST(BvecBinary, HandMadeBytesAndDamagedForms) {
   _LM_bv_boutput(w, src);
   const Bytes form = FileBytes(w);
   std::fclose(w);
-  for (size_t pos = 0; pos < form.size(); ++pos) {
-    for (int bit = 0; bit < 8; ++bit) {
-      Bytes b = form;
-      b[pos] ^= static_cast<unsigned char>(1u << bit);
-      FILE* t = FileWith(b);
-      BVEC* r = _LM_bv_binput(t, &st);
-      if (r != nullptr) {
-        ExpectSound(r);
-        _LM_bv_free(r);
-      }
-      std::fclose(t);
+  ForEachFlippedBit(form, [&](FILE* t) {
+    BVEC* r = _LM_bv_binput(t, &st);
+    if (r != nullptr) {
+      ExpectSound(r);
+      _LM_bv_free(r);
     }
-  }
+  });
   _LM_bv_free(src);
 }

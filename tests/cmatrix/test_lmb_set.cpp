@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bvec.h"
+#include "cmat_bvec.h"
 #include "cmat_support.h"
 #include "vmorse_support.h"
 
@@ -18,53 +19,9 @@ using namespace sparse_test;
 
 namespace {
 
-enum { BLOC = 1, CODAGE = 2, LIST = 3, DIRECT = 4, TOUT = 5 };
-
-BVEC* Get(int kind, int n, int cap = 2) {
-  int st = 0;
-  switch (kind) {
-    case BLOC: return _LM_bv_get_bloc("t", 0, n, cap, __LINE__, "t", &st);
-    case CODAGE: return _LM_bv_get_codage("t", 0, n, __LINE__, "t", &st);
-    case LIST: return _LM_bv_get_ivec("t", 0, n, cap, __LINE__, "t", &st);
-    case DIRECT: return _LM_bv_get_direct("t", 0, n, __LINE__, "t", &st);
-    default: return _LM_bv_get_tout("t", 0, n, __LINE__, "t", &st);
-  }
-}
-
-BVEC* Make(int kind, int n, const std::set<int>& on) {
-  BVEC* bv = Get(kind, n);
-  for (int e : on) {
-    int st = 0;
-    _LM_bv_insere(bv, e, &st);
-  }
-  return bv;
-}
-
-BVEC* Runs(int n, std::vector<std::pair<int, int>> runs) {
-  BVEC* bv = Get(BLOC, n, static_cast<int>(runs.size()));
-  for (size_t k = 0; k < runs.size(); ++k) {
-    bv->deb_blocs->ive[k] = runs[k].first;
-    bv->fin_blocs->ive[k] = runs[k].second;
-  }
-  bv->nb_blocs = static_cast<int>(runs.size());
-  return bv;
-}
-
-std::vector<int> RunList(const BVEC* bv) {
-  std::vector<int> out;
-  for (int k = 0; k < bv->nb_blocs; ++k) {
-    out.push_back(bv->deb_blocs->ive[k]);
-    out.push_back(bv->fin_blocs->ive[k]);
-  }
-  return out;
-}
-
-std::vector<int> Walk(BVEC* bv) {
-  std::vector<int> out;
-  _LM_bv_initialize(bv);
-  for (int e = _LM_bv_on_suivant(bv); e >= 0; e = _LM_bv_on_suivant(bv)) out.push_back(e);
-  return out;
-}
+// The set tests start the BLOC and LIST kinds with room for two runs or elements.
+BVEC* Get(int kind, int n, int cap = 2) { return GetBvec(kind, n, cap); }
+BVEC* Make(int kind, int n, const std::set<int>& on) { return MakeBvec(kind, n, on, 2); }
 
 std::vector<int> Sorted(const std::set<int>& s) { return std::vector<int>(s.begin(), s.end()); }
 
@@ -286,37 +243,32 @@ TEST(BvecTransfer, RemovalAndCompletionWorkedCasesAndRefusals) {
 }
 
 TEST(BvecSetOps, OperandsThatDoNotMatchAreRefused) {
-  int st = 0;
   BVEC* c40 = Make(CODAGE, 40, {1});
   BVEC* c41 = Make(CODAGE, 41, {1});
   BVEC* l40 = Make(LIST, 40, {1});
   BVEC* b40 = Make(BLOC, 40, {1});
-  EXPECT_EQ(_LM_bv_union(c40, c41, nullptr, &st), nullptr);
-  EXPECT_EQ(st, -1);
-  st = 0;
-  EXPECT_EQ(_LM_bv_union(c40, l40, nullptr, &st), nullptr);
-  EXPECT_EQ(st, -1);
-  st = 0;
-  EXPECT_EQ(_LM_bv_union(c40, nullptr, nullptr, &st), nullptr);
-  EXPECT_EQ(st, -1);
-  st = 0;
-  EXPECT_EQ(_LM_bv_union(c40, c40, l40, &st), nullptr);  // output of another kind
-  EXPECT_EQ(st, -1);
-  st = 0;
-  EXPECT_EQ(_LM_bv_inter(c40, b40, nullptr, &st), nullptr);
-  EXPECT_EQ(st, -1);
-  st = 0;
-  EXPECT_EQ(_LM_bv_inter(nullptr, b40, nullptr, &st), nullptr);
-  EXPECT_EQ(st, -1);
-  st = 0;
-  EXPECT_EQ(_LM_bv_inter_bloc(b40, c40, nullptr, &st), nullptr);
-  EXPECT_EQ(st, -1);
-  st = 0;
-  EXPECT_EQ(_LM_bv_inter_codage(c40, c40, l40, &st), nullptr);
-  EXPECT_EQ(st, -1);
-  st = 0;
-  EXPECT_EQ(_LM_bv_inter_ivec(l40, c40, nullptr, &st), nullptr);
-  EXPECT_EQ(st, -1);
+  struct Case {
+    const char* what;
+    BVEC* (*op)(BVEC*, BVEC*, BVEC*, int*);
+    BVEC *a, *b, *out;
+  };
+  const Case refused[] = {
+      {"union, sizes differ", _LM_bv_union, c40, c41, nullptr},
+      {"union, kinds differ", _LM_bv_union, c40, l40, nullptr},
+      {"union, no second operand", _LM_bv_union, c40, nullptr, nullptr},
+      {"union, output of another kind", _LM_bv_union, c40, c40, l40},
+      {"inter, kinds differ", _LM_bv_inter, c40, b40, nullptr},
+      {"inter, no first operand", _LM_bv_inter, nullptr, b40, nullptr},
+      {"bloc inter of a packed operand", _LM_bv_inter_bloc, b40, c40, nullptr},
+      {"packed inter into a list", _LM_bv_inter_codage, c40, c40, l40},
+      {"list inter of a packed operand", _LM_bv_inter_ivec, l40, c40, nullptr},
+  };
+  for (const Case& c : refused) {
+    int st = 0;
+    EXPECT_EQ(c.op(c.a, c.b, c.out, &st), nullptr) << c.what;
+    EXPECT_EQ(st, -1) << c.what;
+  }
+  int st = 0;
   // A packed output with fewer words than the operands grows to hold them.
   BVEC* big = Make(CODAGE, 100, {99});
   BVEC* big2 = Make(CODAGE, 100, {5});

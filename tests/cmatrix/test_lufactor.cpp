@@ -14,16 +14,7 @@
 #include "dense_fixtures.h"
 #include "matrix.h"
 
-using cmat_test::Entries;
-using cmat_test::ErrWatch;
-using cmat_test::MatP;
-using cmat_test::NewMat;
-using cmat_test::NewPerm;
-using cmat_test::NewVec;
-using cmat_test::PermP;
-using cmat_test::Rows;
-using cmat_test::Values;
-using cmat_test::VecP;
+using namespace cmat_test;
 
 namespace {
 
@@ -37,15 +28,6 @@ MAT* Copy(MAT* A) {
 PERM* Pivot(unsigned m) {
   int st = 0;
   return _LM_px_get("t", 0, static_cast<int>(m), __LINE__, "Pivot", &st);
-}
-
-MAT* RandMat(std::mt19937& g, unsigned m, unsigned n) {
-  std::uniform_real_distribution<double> d(-1, 1);
-  int st = 0;
-  MAT* A = _LM_m_get("t", 0, static_cast<int>(m), static_cast<int>(n), __LINE__, "RandMat", &st);
-  for (unsigned i = 0; i < m; ++i)
-    for (unsigned j = 0; j < n; ++j) A->me[i][j] = d(g);
-  return A;
 }
 
 // Row i of P*A is row pivot[i] of A. The elimination runs over the first min(m, n) - 1
@@ -174,9 +156,7 @@ TEST(LUSolve, SolvesAndTransposedSolves) {
     MatP LU(Copy(A.get()));
     PermP p(Pivot(n));
     ASSERT_NE(_LM_LUfactor(LU.get(), p.get(), __LINE__, "lu", &st), nullptr);
-    std::uniform_real_distribution<double> d(-1, 1);
-    VecP b(_LM_v_get("t", 0, n, __LINE__, "get", &st));
-    for (unsigned i = 0; i < n; ++i) b->ve[i] = d(g);
+    VecP b(RandVec(g, n));
     VecP x(_LM_LUsolve(LU.get(), p.get(), b.get(), nullptr, __LINE__, "solve", &st));
     ASSERT_NE(x, nullptr);
     ExpectSolves(A.get(), x.get(), b.get(), false);

@@ -14,20 +14,12 @@
 #include "dense_fixtures.h"
 #include "matrix.h"
 
-using cmat_test::ErrWatch;
-using cmat_test::Entries;
-using cmat_test::Longs;
-using cmat_test::LvecP;
-using cmat_test::NewLvec;
-using cmat_test::PermP;
-using cmat_test::TextFile;
+using namespace cmat_test;
 
 namespace {
 
-std::string Pad16(long v) {
-  std::string s = std::to_string(v);
-  return std::string(s.size() < 16 ? 16 - s.size() : 0, ' ') + s;
-}
+// The "%16ld" of the text form.
+std::string Pad16(long v) { return Padded(v, 16); }
 
 }  // namespace
 

@@ -5,19 +5,13 @@
 #include <climits>
 
 #include "cmat_support.h"
+#include "dense_fixtures.h"
 #include "matrix.h"
 
 using cmat_test::ErrWatch;
+using cmat_test::NewVec;
 
 namespace {
-
-VEC* Vec(std::initializer_list<double> vals) {
-  int st = 0;
-  VEC* v = _LM_v_get("t", 0, static_cast<int>(vals.size()), __LINE__, "Vec", &st);
-  int i = 0;
-  for (double x : vals) v->ve[i++] = x;
-  return v;
-}
 
 // m x n matrix with A(i, j) = 10 i + j.
 MAT* Mat(int m, int n) {
@@ -32,8 +26,8 @@ MAT* Mat(int m, int n) {
 
 TEST(VecCopy, OutputTakesTheSourceDimAndKeepsItsCapacity) {
   int st = 0;
-  VEC* in = Vec({1, 2, 3});
-  VEC* out = Vec({9, 9, 9, 9, 9});
+  VEC* in = NewVec({1, 2, 3});
+  VEC* out = NewVec({9, 9, 9, 9, 9});
   ASSERT_EQ(_LM__v_copy(in, out, 0, __LINE__, "c", &st), out);
   EXPECT_EQ(st, 0);
   EXPECT_EQ(out->dim, 3u);
@@ -51,7 +45,7 @@ TEST(VecCopy, OutputTakesTheSourceDimAndKeepsItsCapacity) {
   EXPECT_EQ(fresh->dim, 3u);
   EXPECT_EQ(fresh->ve[2], 3.0);
 
-  VEC* small = Vec({7});
+  VEC* small = NewVec({7});
   ASSERT_EQ(_LM__v_copy(in, small, 0, __LINE__, "c", &st), small);  // grown in place
   EXPECT_EQ(small->dim, 3u);
   EXPECT_EQ(small->ve[1], 2.0);
@@ -63,8 +57,8 @@ TEST(VecCopy, OutputTakesTheSourceDimAndKeepsItsCapacity) {
 
 TEST(VecCopy, NullSourceAndStartBeyondTheSourceAreRefused) {
   int st = 0;
-  VEC* in = Vec({1, 2});
-  VEC* out = Vec({5, 5, 5});
+  VEC* in = NewVec({1, 2});
+  VEC* out = NewVec({5, 5, 5});
   {
     ErrWatch w;
     EXPECT_EQ(_LM__v_copy(nullptr, out, 0, __LINE__, "c", &st), nullptr);
@@ -87,7 +81,7 @@ TEST(VecCopy, NullSourceAndStartBeyondTheSourceAreRefused) {
 
 TEST(VecCopy, AFailureOfTheInnerResizeIsPassedOn) {
   int st = 0;
-  VEC* in = Vec({1});
+  VEC* in = NewVec({1});
   in->dim = 0x80000000u;  // a dimension the resizer refuses (negative as an int)
   ErrWatch w;
   EXPECT_EQ(_LM__v_copy(in, nullptr, 0, __LINE__, "c", &st), nullptr);
@@ -157,7 +151,7 @@ TEST(PermCopy, OutputBecomesACopy) {
 
 TEST(Moves, VectorToVector) {
   int st = 0;
-  VEC* in = Vec({1, 2, 3, 4});
+  VEC* in = NewVec({1, 2, 3, 4});
   VEC* out = _LM_v_move(in, 1, 2, nullptr, 3, __LINE__, "m", &st);
   ASSERT_NE(out, nullptr);
   ASSERT_EQ(out->dim, 5u);

@@ -8,11 +8,14 @@
 #include <random>
 #include <vector>
 
+#include "cmat_pattern.h"
 #include "cmat_support.h"
 #include "kvelosys.h"
 #include "matrix.h"
 
 using cmat_test::ErrWatch;
+using cmat_test::ExpectKeptPattern;
+using cmat_test::FillPattern;
 
 namespace {
 
@@ -26,26 +29,6 @@ MAT* MResize(MAT* A, int m, int n, int* st) {
   return _LM_m_resize(kTag, 0, A, m, n, __LINE__, "MResize", st);
 }
 PERM* PResize(PERM* p, int size, int* st) { return _LM_px_resize(kTag, 0, p, size, __LINE__, "PResize", st); }
-
-// Fills A(i, j) = 10 * i + j + 1 for the rows and columns in use.
-void Fill(MAT* A) {
-  for (unsigned i = 0; i < A->m; ++i)
-    for (unsigned j = 0; j < A->n; ++j) A->me[i][j] = 10.0 * i + j + 1;
-}
-
-// Checks A's shape, its packed row layout at stride n, and A(i, j) = 10i+j+1 inside the
-// kept part (rows < keepM, columns < keepN), 0 elsewhere.
-void ExpectKept(const MAT* A, unsigned m, unsigned n, unsigned keepM, unsigned keepN) {
-  ASSERT_EQ(A->m, m);
-  ASSERT_EQ(A->n, n);
-  for (unsigned i = 0; i < m; ++i) {
-    EXPECT_EQ(A->me[i], A->base + static_cast<size_t>(i) * n) << "row " << i;
-    for (unsigned j = 0; j < n; ++j) {
-      const double want = (i < keepM && j < keepN) ? 10.0 * i + j + 1 : 0.0;
-      EXPECT_EQ(A->me[i][j], want) << "(" << i << "," << j << ")";
-    }
-  }
-}
 
 }  // namespace
 
@@ -198,7 +181,7 @@ TEST(MatRecord, GetLaysRowsOutAndKeepsOneRowPointerForZeroRows) {
   A = MGet(2, 3, &st);
   ASSERT_NE(A, nullptr);
   EXPECT_EQ(A->max_size, 6u);
-  ExpectKept(A, 2, 3, 0, 0);
+  ExpectKeptPattern(A, 2, 3, 0, 0);
   m_free(A);
 
   A = MGet(3, 0, &st);
@@ -212,42 +195,42 @@ TEST(MatRecord, GetLaysRowsOutAndKeepsOneRowPointerForZeroRows) {
 TEST(MatRecord, ResizeKeepsTheCommonPartAtTheSamePlaces) {
   int st = 0;
   MAT* A = MGet(2, 3, &st);
-  Fill(A);
+  FillPattern(A);
   ASSERT_EQ(MResize(A, 3, 5, &st), A);
   EXPECT_EQ(st, 0);
-  ExpectKept(A, 3, 5, 2, 3);
+  ExpectKeptPattern(A, 3, 5, 2, 3);
   EXPECT_EQ(A->max_n, 5u);
   m_free(A);
 
   A = MGet(3, 5, &st);
-  Fill(A);
+  FillPattern(A);
   ASSERT_EQ(MResize(A, 3, 2, &st), A);
-  ExpectKept(A, 3, 2, 3, 2);
+  ExpectKeptPattern(A, 3, 2, 3, 2);
   EXPECT_EQ(A->max_n, 5u);
   // Wider again, below the largest column count: the lost columns come back as 0.
   ASSERT_EQ(MResize(A, 3, 4, &st), A);
-  ExpectKept(A, 3, 4, 3, 2);
+  ExpectKeptPattern(A, 3, 4, 3, 2);
   m_free(A);
 
   A = MGet(4, 3, &st);
-  Fill(A);
+  FillPattern(A);
   ASSERT_EQ(MResize(A, 2, 3, &st), A);
-  ExpectKept(A, 2, 3, 2, 3);
+  ExpectKeptPattern(A, 2, 3, 2, 3);
   ASSERT_EQ(MResize(A, 4, 3, &st), A);  // rows 2 and 3 return as zeros
-  ExpectKept(A, 4, 3, 2, 3);
+  ExpectKeptPattern(A, 4, 3, 2, 3);
   EXPECT_EQ(A->max_m, 4u);
   m_free(A);
 
   // Both directions at once: fewer rows, more columns, and the reverse.
   A = MGet(4, 2, &st);
-  Fill(A);
+  FillPattern(A);
   ASSERT_EQ(MResize(A, 3, 6, &st), A);
-  ExpectKept(A, 3, 6, 3, 2);
+  ExpectKeptPattern(A, 3, 6, 3, 2);
   m_free(A);
   A = MGet(2, 6, &st);
-  Fill(A);
+  FillPattern(A);
   ASSERT_EQ(MResize(A, 5, 1, &st), A);
-  ExpectKept(A, 5, 1, 2, 1);
+  ExpectKeptPattern(A, 5, 1, 2, 1);
   m_free(A);
 }
 
@@ -270,7 +253,7 @@ TEST(MatRecord, ResizeTakesZeroAsOneAndNullAsANewMatrix) {
 TEST(MatRecord, ResizeAfterACopyIntoALargerMatrixKeepsTheCopiedValues) {
   int st = 0;
   MAT* src = MGet(2, 2, &st);
-  Fill(src);
+  FillPattern(src);
   MAT* out = MGet(4, 5, &st);
   for (unsigned i = 0; i < 4; ++i)
     for (unsigned j = 0; j < 5; ++j) out->me[i][j] = -1;
@@ -280,13 +263,13 @@ TEST(MatRecord, ResizeAfterACopyIntoALargerMatrixKeepsTheCopiedValues) {
   EXPECT_EQ(out->me[1], out->base + 5);  // rows left at the old stride
 
   ASSERT_EQ(MResize(out, 3, 3, &st), out);
-  ExpectKept(out, 3, 3, 2, 2);
+  ExpectKeptPattern(out, 3, 3, 2, 2);
   m_free(out);
 
   out = MGet(4, 5, &st);
   ASSERT_EQ(_LM__m_copy(src, out, 0, 0, __LINE__, "copy", &st), out);
   ASSERT_EQ(MResize(out, 2, 7, &st), out);  // wider than the old stride
-  ExpectKept(out, 2, 7, 2, 2);
+  ExpectKeptPattern(out, 2, 7, 2, 2);
   m_free(out);
   m_free(src);
 }
@@ -294,7 +277,7 @@ TEST(MatRecord, ResizeAfterACopyIntoALargerMatrixKeepsTheCopiedValues) {
 TEST(MatRecord, ResizeOfAViewCopiesTheViewedValuesIntoItsOwnBlock) {
   int st = 0;
   MAT* owner = MGet(3, 3, &st);
-  Fill(owner);
+  FillPattern(owner);
   // A view of rows 1..2, columns 1..2, as the sub-matrix operation lays it out.
   MAT* view = static_cast<MAT*>(kvelomem_calloc(1, sizeof(MAT), "view", 0, __FILE__, __LINE__));
   view->me = static_cast<double**>(kvelomem_calloc(2, sizeof(double*), "view", 0, __FILE__, __LINE__));
@@ -334,7 +317,7 @@ TEST(MatRecord, SizesBeyondTheSizeFieldGiveCode3AndLeaveTheRecordAsItWas) {
     EXPECT_EQ(w.last(), 3);
   }
   MAT* A = MGet(2, 3, &st);
-  Fill(A);
+  FillPattern(A);
   double* base = A->base;
   {
     ErrWatch w;
@@ -345,7 +328,7 @@ TEST(MatRecord, SizesBeyondTheSizeFieldGiveCode3AndLeaveTheRecordAsItWas) {
   EXPECT_EQ(A->base, base);
   EXPECT_EQ(A->max_m, 2u);
   EXPECT_EQ(A->max_size, 6u);
-  ExpectKept(A, 2, 3, 2, 3);
+  ExpectKeptPattern(A, 2, 3, 2, 3);
   {
     // Capacity growth alone can overflow: max_m stays 70000 after the rows shrink.
     ErrWatch w;

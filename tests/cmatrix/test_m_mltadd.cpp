@@ -8,10 +8,7 @@
 #include "dense_fixtures.h"
 #include "matrix.h"
 
-using cmat_test::ErrWatch;
-using cmat_test::MatP;
-using cmat_test::NewMat;
-using cmat_test::Rows;
+using namespace cmat_test;
 
 TEST(MMltadd, EveryPathGivesAPlusSB) {
   int st = 0;

@@ -14,35 +14,12 @@
 #include "dense_fixtures.h"
 #include "matrix.h"
 
-using cmat_test::ErrWatch;
-using cmat_test::MatP;
-using cmat_test::NewMat;
-using cmat_test::NewVec;
-using cmat_test::Rows;
-using cmat_test::Values;
-using cmat_test::VecP;
+using namespace cmat_test;
 
 namespace {
 
 const double kEps = std::numeric_limits<double>::epsilon();
 const double kInf = std::numeric_limits<double>::infinity();
-
-MAT* RandMat(std::mt19937& g, int m, int n) {
-  std::uniform_real_distribution<double> d(-1.0, 1.0);
-  int st = 0;
-  MAT* A = _LM_m_get("t", 0, m, n, __LINE__, "RandMat", &st);
-  for (int i = 0; i < m; ++i)
-    for (int j = 0; j < n; ++j) A->me[i][j] = d(g);
-  return A;
-}
-
-VEC* RandVec(std::mt19937& g, int n) {
-  std::uniform_real_distribution<double> d(-1.0, 1.0);
-  int st = 0;
-  VEC* v = _LM_v_get("t", 0, n, __LINE__, "RandVec", &st);
-  for (int i = 0; i < n; ++i) v->ve[i] = d(g);
-  return v;
-}
 
 // A(i, j) through the row pointers, optionally transposed.
 double At(const MAT* A, unsigned i, unsigned j, bool tr) { return tr ? A->me[j][i] : A->me[i][j]; }

@@ -15,18 +15,7 @@
 #include "dense_fixtures.h"
 #include "matrix.h"
 
-using cmat_test::CaptureFile;
-using cmat_test::Entries;
-using cmat_test::ErrWatch;
-using cmat_test::MatP;
-using cmat_test::NewMat;
-using cmat_test::NewPerm;
-using cmat_test::NewVec;
-using cmat_test::PermP;
-using cmat_test::Rows;
-using cmat_test::TextFile;
-using cmat_test::Values;
-using cmat_test::VecP;
+using namespace cmat_test;
 
 namespace {
 

@@ -136,18 +136,12 @@ TEST(MemInfo, FreeingUncountedRecordsWarnsOnBothStreams) {
   int st = 0;
   VEC* v = _LM_v_get("t", 0, 2, __LINE__, "t", &st);  // made while accounting is off
   mem_info_on(1);
-  testing::internal::CaptureStderr();
-  testing::internal::CaptureStdout();
-  v_free(v);
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const std::string out = testing::internal::GetCapturedStdout();
-  const std::string err = testing::internal::GetCapturedStderr();
+  const cmat_test::StdStreams printed = cmat_test::CaptureStdStreams([&] { v_free(v); });
   const std::string want =
       "\n WARNING !! memory info: allocated memory is less than 0\n\t TYPE VEC \n\n"
       "\n WARNING !! memory info: allocated # of variables is less than 0\n\t TYPE VEC \n\n";
-  EXPECT_EQ(err, want);
-  EXPECT_EQ(out, want);
+  EXPECT_EQ(printed.err, want);
+  EXPECT_EQ(printed.out, want);
   // Put the counts back by hand: nothing in the library corrects them.
   mem_bytes_list(TYPE_VEC, 0, static_cast<int>(sizeof(VEC)) + 16, 0);
   mem_numvar_list(TYPE_VEC, 1, 0);

@@ -137,18 +137,13 @@ TEST(MemStat, A510thRegistrationFindsTheTableFull) {
   ASSERT_EQ(mem_stat_mark(9), 9);
   for (int k = 0; k < MEM_HASHSIZE; ++k) ASSERT_EQ(mem_stat_reg_list(&g_vars[k], TYPE_VEC, 0), 9);
   ErrWatch w;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(mem_stat_reg_list(&g_vars[MEM_HASHSIZE], TYPE_VEC, 0), 9);
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const std::string out = testing::internal::GetCapturedStdout();
-  const std::string err = testing::internal::GetCapturedStderr();
+  const cmat_test::StdStreams printed = cmat_test::CaptureStdStreams(
+      [] { EXPECT_EQ(mem_stat_reg_list(&g_vars[MEM_HASHSIZE], TYPE_VEC, 0), 9); });
   const std::string warn =
       "\n WARNING !!! static memory: mem_stat_var is too small\n"
       " Increase MEM_HASHSIZE in file: meminfo (currently = 509)\n\n";
-  EXPECT_EQ(err.substr(0, warn.size()), warn);
-  EXPECT_EQ(out.substr(0, warn.size()), warn);
+  EXPECT_EQ(printed.err.substr(0, warn.size()), warn);
+  EXPECT_EQ(printed.out.substr(0, warn.size()), warn);
   EXPECT_EQ(w.count(), 1);
   EXPECT_EQ(w.last(), 3);
   EXPECT_EQ(kvlm::MemStatSlotOf(&g_vars[MEM_HASHSIZE]), -1);

@@ -12,12 +12,7 @@
 #include "dense_fixtures.h"
 #include "matrix.h"
 
-using cmat_test::ErrWatch;
-using cmat_test::MatP;
-using cmat_test::NewMat;
-using cmat_test::NewVec;
-using cmat_test::Values;
-using cmat_test::VecP;
+using namespace cmat_test;
 
 namespace {
 

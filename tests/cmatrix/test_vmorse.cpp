@@ -284,7 +284,7 @@ TEST(VecmZeroAndScale, ZeroKeepsThePoolAndScalingByZeroKeepsTheEntries) {
 
 TEST(VecmDense, SignificantEntriesAreThoseAboveTheRelativeThreshold) {
   int st = 0;
-  VEC* x = Vec({0, 1e-17, 1, -2});  // threshold 2e-16
+  VEC* x = NewVec({0, 1e-17, 1, -2});  // threshold 2e-16
   VECM* v = LM_vec2vecm(x, &st);
   ASSERT_NE(v, nullptr);
   EXPECT_EQ(st, 0);
@@ -297,7 +297,7 @@ TEST(VecmDense, SignificantEntriesAreThoseAboveTheRelativeThreshold) {
   VEC* back = LM_vecm2vec(v, nullptr, &st);
   EXPECT_EQ(Values(back), (std::vector<double>{0, 0, 1, -2}));
 
-  VEC* z = Vec({0, 0, 0});
+  VEC* z = NewVec({0, 0, 0});
   VECM* vz = LM_vec2vecm(z, &st);
   ASSERT_NE(vz, nullptr);
   EXPECT_EQ(vz->dim, 3);
@@ -305,7 +305,7 @@ TEST(VecmDense, SignificantEntriesAreThoseAboveTheRelativeThreshold) {
   EXPECT_EQ(vz->root, nullptr);
 
   // A dense output is resized and cleared before the entries are placed.
-  VEC* out = Vec({9, 9, 9, 9, 9, 9});
+  VEC* out = NewVec({9, 9, 9, 9, 9, 9});
   ASSERT_EQ(LM_vecm2vec(v, out, &st), out);
   EXPECT_EQ(Values(out), (std::vector<double>{0, 0, 1, -2}));
   {
@@ -334,7 +334,7 @@ TEST(VecmProducts, InnerProductsNormAndCombinationsMatchDenseArithmetic) {
   EXPECT_EQ(LM_pscal_vecm(a, disjoint, &st), 0.0);
   EXPECT_EQ(LM_vecm_norm2(a, &st), std::sqrt(1.0 + 16.0 + 4.0));
 
-  VEC* d = Vec({1, 2, 3, 4, 5, 6});
+  VEC* d = NewVec({1, 2, 3, 4, 5, 6});
   EXPECT_EQ(LM_pscal_vvecm(d, a, &st), -1.0 + 16.0 + 12.0);
   VEC* out = _LM_vvecm_mltadd(d, a, 2.0, nullptr, __LINE__, "t", &st);
   ASSERT_NE(out, nullptr);
@@ -405,14 +405,14 @@ TEST(VecmRates, FillRatiosAndTheirRefusals) {
   EXPECT_EQ(vecm_RateCompletion(nullptr, &st), 0.0);
   EXPECT_EQ(st, 0);
 
-  VEC* d = Vec({0.5, -3, 0, 2});
+  VEC* d = NewVec({0.5, -3, 0, 2});
   st = 5;
   EXPECT_EQ(v_RateCompletion(d, 1.0, &st), 0.5);
   EXPECT_EQ(st, 0);
   st = 5;
   EXPECT_EQ(v_RateCompletion(nullptr, 1.0, &st), 0.0);
   EXPECT_EQ(st, 5);  // not written
-  VEC* d0 = Vec({1});
+  VEC* d0 = NewVec({1});
   d0->dim = 0;
   EXPECT_EQ(v_RateCompletion(d0, 1.0, &st), 0.0);
   EXPECT_EQ(st, -1);
@@ -478,7 +478,7 @@ TEST(VecmBinary, WritesTheHandMadeBytesAndReadsThemBack) {
   std::fclose(g);
 
   // Dense writer: the same form as the sparse vector of the significant entries.
-  VEC* d = Vec({0, 2.5, 1e-300, -1.0});
+  VEC* d = NewVec({0, 2.5, 1e-300, -1.0});
   FILE* h = std::tmpfile();
   v_boutput_as_vecm(h, d, &st);
   EXPECT_EQ(st, 0);
@@ -492,7 +492,7 @@ TEST(VecmBinary, WritesTheHandMadeBytesAndReadsThemBack) {
   EXPECT_EQ(st, -1);
   vecm_boutput(nullptr, v, &st);
   EXPECT_EQ(st, -1);
-  VEC* d0 = Vec({1});
+  VEC* d0 = NewVec({1});
   d0->dim = 0;
   v_boutput_as_vecm(k, d0, &st);
   EXPECT_EQ(st, -1);
@@ -510,9 +510,8 @@ TEST(VecmBinary, WritesTheHandMadeBytesAndReadsThemBack) {
 
 TEST(VecmBinary, TruncatedFilesFailAndLeaveTheRecordToReuseAsItWas) {
   const Bytes full = Example();
-  for (size_t len = 0; len < full.size(); ++len) {
+  ForEachPrefix(full, [](FILE* f, size_t len) {
     int st = 0;
-    FILE* f = FileWith(Bytes(full.begin(), full.begin() + static_cast<long>(len)));
     VECM* reuse = Sparse(7, {{6, 6.0}, {2, 2.0}});
     VECM_NODE* pool = reuse->pool;
     EXPECT_EQ(LM_vecm_binput(f, reuse, &st), nullptr) << len;
@@ -522,8 +521,7 @@ TEST(VecmBinary, TruncatedFilesFailAndLeaveTheRecordToReuseAsItWas) {
     EXPECT_EQ(Entries(reuse), (std::vector<std::pair<int, double>>{{2, 2.0}, {6, 6.0}}));
     EXPECT_EQ(LM_vecm_binput(f, nullptr, &st), nullptr);
     vecm_free(reuse);
-    std::fclose(f);
-  }
+  });
 }
 
 TEST(VecmBinary, AShortReadFromAStreamOfUnknownSizeFailsCleanly) {
@@ -583,20 +581,14 @@ TEST(VecmBinary, DamagedCountsAndIndicesAreRefusedBeforeAnyUse) {
 
   // Any single flipped byte gives either a refusal or a consistent record.
   const Bytes full = Example();
-  for (size_t pos = 0; pos < full.size(); ++pos) {
-    for (int bit = 0; bit < 8; ++bit) {
-      Bytes b = full;
-      b[pos] ^= static_cast<unsigned char>(1u << bit);
-      FILE* g = FileWith(b);
-      VECM* r = LM_vecm_binput(g, nullptr, &st);
-      if (r != nullptr) {
-        ExpectValidTree(r);
-        EXPECT_LE(r->nnz, r->dim);
-        vecm_free(r);
-      } else {
-        EXPECT_EQ(st, -1);
-      }
-      std::fclose(g);
+  ForEachFlippedBit(full, [&](FILE* g) {
+    VECM* r = LM_vecm_binput(g, nullptr, &st);
+    if (r != nullptr) {
+      ExpectValidTree(r);
+      EXPECT_LE(r->nnz, r->dim);
+      vecm_free(r);
+    } else {
+      EXPECT_EQ(st, -1);
     }
-  }
+  });
 }

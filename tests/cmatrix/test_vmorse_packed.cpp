@@ -67,7 +67,7 @@ TEST(VecmpGet, SizesAreCheckedAndEmptyVectorsKeepOneSlot) {
 
 TEST(VecmpConvert, DenseAndTreeFormsGiveAscendingArrays) {
   int st = 0;
-  VEC* x = Vec({0, 3, 0, 1e-300, -2});  // threshold 3e-16
+  VEC* x = NewVec({0, 3, 0, 1e-300, -2});  // threshold 3e-16
   VECMP* p = LM_vec2vecmp(x, &st);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->dim, 5);
@@ -158,7 +158,7 @@ TEST(VecmpCopy, CopiesAreMadeToMeasure) {
 TEST(VecmpProducts, InnerProductNormAndCombination) {
   int st = 0;
   VECMP* b = Packed(5, {0, 2, 4}, {1, -2, 3});
-  VEC* a = Vec({2, 7, 1, 7, -1});
+  VEC* a = NewVec({2, 7, 1, 7, -1});
   EXPECT_EQ(LM_pscal_vvecmp(a, b, &st), 2.0 - 2.0 - 3.0);
   EXPECT_EQ(LM_vecmp_norm2(b, &st), std::sqrt(14.0));
   VEC* out = _LM_vvecmp_mltadd(a, b, -1.0, nullptr, __LINE__, "t", &st);
@@ -186,34 +186,34 @@ TEST(VecmpProducts, InnerProductNormAndCombination) {
 TEST(VecmpScatterGather, ScatterKeepsOtherEntriesAndGatherFollowsTheList) {
   int st = 0;
   VECMP* x = Packed(6, {1, 4}, {10, 20});
-  VEC* out = Vec({1, 1, 1, 1, 1, 1});
+  VEC* out = NewVec({1, 1, 1, 1, 1, 1});
   ASSERT_EQ(_LM_vvecmp_daxpy_idx(nullptr, x, 0, -1.0 + 1e-15, out, __LINE__, "t", &st), out);
   EXPECT_EQ(Values(out), (std::vector<double>{1, -10, 1, 1, -20, 1}));
   ASSERT_EQ(_LM_vvecmp_daxpy_idx(nullptr, x, 1, 2.0, out, __LINE__, "t", &st), out);
   EXPECT_EQ(Values(out), (std::vector<double>{1, 10, 1, 1, 20, 1}));
   // A shorter output is grown to x's dimension, its values kept.
-  VEC* small = Vec({5, 5});
+  VEC* small = NewVec({5, 5});
   ASSERT_EQ(_LM_vvecmp_daxpy_idx(nullptr, x, 1, 1.0, small, __LINE__, "t", &st), small);
   EXPECT_EQ(Values(small), (std::vector<double>{5, 15, 0, 0, 20, 0}));
 
   // Gather in the list's numbering.
   VECMP* y = Packed(10, {1, 5, 9}, {1.5, 5.5, 9.5});
-  IVEC* list = Ivec({2, 5, 7});
-  VEC* g = Vec({-1, -1, -1, -1, -1, -1, -1, -1, -1, -1});
+  IVEC* list = NewIvec({2, 5, 7});
+  VEC* g = NewVec({-1, -1, -1, -1, -1, -1, -1, -1, -1, -1});
   ASSERT_EQ(_LM_vvecmp_daxpy_idx(list, y, 0, 2.0, g, __LINE__, "t", &st), g);
   EXPECT_EQ(Values(g), (std::vector<double>{-1, 11, -1, -1, -1, -1, -1, -1, -1, -1}));
   ASSERT_EQ(_LM_vvecmp_daxpy_idx(list, y, 1, 2.0, g, __LINE__, "t", &st), g);
   EXPECT_EQ(g->ve[1], 22.0);
   // Ranges that touch at one index gather it; ranges apart gather nothing.
-  IVEC* touch = Ivec({9, 12});
+  IVEC* touch = NewIvec({9, 12});
   ASSERT_EQ(_LM_vvecmp_daxpy_idx(touch, y, 0, 1.0, g, __LINE__, "t", &st), g);
   EXPECT_EQ(g->ve[0], 9.5);
   EXPECT_EQ(g->ve[1], 22.0);
-  IVEC* before = Ivec({0});
+  IVEC* before = NewIvec({0});
   ASSERT_EQ(_LM_vvecmp_daxpy_idx(before, y, 0, 1.0, g, __LINE__, "t", &st), g);
   EXPECT_EQ(g->ve[0], 9.5);
   // A list longer than x's dimension grows the output to the list's length.
-  IVEC* longlist = Ivec({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
+  IVEC* longlist = NewIvec({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
   VEC* gl = _LM_vvecmp_daxpy_idx(longlist, y, 0, 1.0, nullptr, __LINE__, "t", &st);
   ASSERT_NE(gl, nullptr);
   EXPECT_EQ(gl->dim, 12u);
@@ -315,9 +315,8 @@ TEST(VecmpBinary, WritesTheHandMadeBytesAndReadsThemBack) {
 
 TEST(VecmpBinary, TruncatedOrDamagedFilesFailWithTheRecordToReuseUnchanged) {
   const Bytes full = Example();
-  for (size_t len = 0; len < full.size(); ++len) {
+  ForEachPrefix(full, [](FILE* f, size_t len) {
     int st = 0;
-    FILE* f = FileWith(Bytes(full.begin(), full.begin() + static_cast<long>(len)));
     VECMP* reuse = Packed(7, {6}, {6});
     int* idx = reuse->idx;
     EXPECT_EQ(LM_vecmp_binput(f, reuse, &st), nullptr) << len;
@@ -326,8 +325,7 @@ TEST(VecmpBinary, TruncatedOrDamagedFilesFailWithTheRecordToReuseUnchanged) {
     EXPECT_EQ(reuse->dim, 7);
     EXPECT_EQ(reuse->nnz, 1);
     vecmp_free(reuse);
-    std::fclose(f);
-  }
+  });
   struct Case {
     const char* what;
     int dim, nnz, i0, i1, code;
@@ -350,22 +348,16 @@ TEST(VecmpBinary, TruncatedOrDamagedFilesFailWithTheRecordToReuseUnchanged) {
     EXPECT_EQ(w.last(), c.code) << c.what;
     std::fclose(f);
   }
-  for (size_t pos = 0; pos < full.size(); ++pos) {
-    for (int bit = 0; bit < 8; ++bit) {
-      Bytes b = full;
-      b[pos] ^= static_cast<unsigned char>(1u << bit);
-      FILE* f = FileWith(b);
-      int st = 0;
-      VECMP* r = LM_vecmp_binput(f, nullptr, &st);
-      if (r != nullptr) {
-        ASSERT_LE(r->nnz, r->dim);
-        for (int k = 0; k < r->nnz; ++k) {
-          EXPECT_GE(r->idx[k], k == 0 ? 0 : r->idx[k - 1] + 1);
-          EXPECT_LT(r->idx[k], r->dim);
-        }
-        vecmp_free(r);
+  ForEachFlippedBit(full, [](FILE* f) {
+    int st = 0;
+    VECMP* r = LM_vecmp_binput(f, nullptr, &st);
+    if (r != nullptr) {
+      ASSERT_LE(r->nnz, r->dim);
+      for (int k = 0; k < r->nnz; ++k) {
+        EXPECT_GE(r->idx[k], k == 0 ? 0 : r->idx[k - 1] + 1);
+        EXPECT_LT(r->idx[k], r->dim);
       }
-      std::fclose(f);
+      vecmp_free(r);
     }
-  }
+  });
 }

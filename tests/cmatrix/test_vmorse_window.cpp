@@ -23,7 +23,7 @@ std::vector<double> Val(const VECMW* v) { return std::vector<double>(v->val, v->
 
 VECMW* FromDense(std::initializer_list<double> vals) {
   int st = 0;
-  VEC* x = Vec(vals);
+  VEC* x = NewVec(vals);
   VECMW* w = LM_vec2vecmw(x, &st);
   v_free(x);
   return w;
@@ -80,7 +80,7 @@ TEST(VecmwBuild, DenseVectorsGiveRunsSinglesAndTheLeadRun) {
   vecmw_free(w);
 
   int st = 0;
-  VEC* e = Vec({1});
+  VEC* e = NewVec({1});
   e->dim = 0;
   w = LM_vec2vecmw(e, &st);
   ASSERT_NE(w, nullptr);
@@ -130,7 +130,7 @@ TEST(VecmwBuild, PackedVectorsGiveTheSameCode) {
     std::vector<double> d(37);
     for (size_t i = 0; i < d.size(); ++i) d[i] = on(gen) ? static_cast<double>(i) + 1 : 0.0;
     int st = 0;
-    VEC* x = Vec(d);
+    VEC* x = NewVec(d);
     VECMW* a = LM_vec2vecmw(x, &st);
     VECMP* p = LM_vec2vecmp(x, &st);
     VECMW* b = LM_vecmp2vecmw(p, &st);
@@ -204,9 +204,9 @@ TEST(VecmwCopy, CopiesAreIndependent) {
 TEST(VecmwProducts, InnerProductNormAndCombinationsMatchDenseArithmetic) {
   int st = 0;
   const std::vector<double> xv{1, 2, 0, 4, 0, 6, 7, 0};
-  VEC* x = Vec(xv);
+  VEC* x = NewVec(xv);
   VECMW* w = LM_vec2vecmw(x, &st);
-  VEC* a = Vec({1, -1, 2, -2, 3, -3, 4, -4});
+  VEC* a = NewVec({1, -1, 2, -2, 3, -3, 4, -4});
   double dot = 0;
   for (size_t i = 0; i < xv.size(); ++i) dot += xv[i] * a->ve[i];
   EXPECT_EQ(LM_pscal_vvecmw(a, w, &st), dot);
@@ -222,7 +222,7 @@ TEST(VecmwProducts, InnerProductNormAndCombinationsMatchDenseArithmetic) {
   EXPECT_EQ(Values(out), Values(a));
   {
     ErrWatch watch;
-    VEC* s3 = Vec({1, 2, 3});
+    VEC* s3 = NewVec({1, 2, 3});
     EXPECT_EQ(LM_pscal_vvecmw(s3, w, &st), 0.0);
     EXPECT_EQ(watch.last(), 1);
     EXPECT_EQ(_LM_vvecmw_mltadd(s3, w, 1.0, nullptr, __LINE__, "t", &st), nullptr);
@@ -242,29 +242,29 @@ TEST(VecmwProducts, InnerProductNormAndCombinationsMatchDenseArithmetic) {
 TEST(VecmwScatterGather, ScatterClearsWithoutAccumulationAndGatherFollowsTheList) {
   int st = 0;
   VECMW* x = FromPacked(9, {4, 5, 6, 8});  // values 41, 51, 61, 81
-  VEC* out = Vec({1, 1, 1, 1, 1, 1, 1, 1, 1});
+  VEC* out = NewVec({1, 1, 1, 1, 1, 1, 1, 1, 1});
   ASSERT_EQ(_LM_vvecmw_daxpy_idx(nullptr, x, 0, 2.0, out, __LINE__, "t", &st), out);
   EXPECT_EQ(Values(out), (std::vector<double>{0, 0, 0, 0, 82, 102, 122, 0, 162}));
   ASSERT_EQ(_LM_vvecmw_daxpy_idx(nullptr, x, 1, 1.0, out, __LINE__, "t", &st), out);
   EXPECT_EQ(out->ve[4], 123.0);
   EXPECT_EQ(out->ve[0], 0.0);
 
-  IVEC* list = Ivec({3, 5, 8});
-  VEC* g = Vec({-1, -1, -1, -1, -1, -1, -1, -1, -1});
+  IVEC* list = NewIvec({3, 5, 8});
+  VEC* g = NewVec({-1, -1, -1, -1, -1, -1, -1, -1, -1});
   ASSERT_EQ(_LM_vvecmw_daxpy_idx(list, x, 0, 2.0, g, __LINE__, "t", &st), g);
   EXPECT_EQ(Values(g), (std::vector<double>{-1, 102, 162, -1, -1, -1, -1, -1, -1}));
   ASSERT_EQ(_LM_vvecmw_daxpy_idx(list, x, 1, 1.0, g, __LINE__, "t", &st), g);
   EXPECT_EQ(g->ve[1], 153.0);
   // A list whose first index is the final single stored index gathers it.
-  IVEC* touch = Ivec({8, 11});
+  IVEC* touch = NewIvec({8, 11});
   ASSERT_EQ(_LM_vvecmw_daxpy_idx(touch, x, 0, 1.0, g, __LINE__, "t", &st), g);
   EXPECT_EQ(g->ve[0], 81.0);
-  IVEC* apart = Ivec({0, 1, 2});
-  VEC* h = Vec({7, 7, 7, 7, 7, 7, 7, 7, 7});
+  IVEC* apart = NewIvec({0, 1, 2});
+  VEC* h = NewVec({7, 7, 7, 7, 7, 7, 7, 7, 7});
   ASSERT_EQ(_LM_vvecmw_daxpy_idx(apart, x, 0, 1.0, h, __LINE__, "t", &st), h);
   EXPECT_EQ(Values(h), std::vector<double>(9, 7.0));
   // Lists longer than the vector write one place per entry.
-  IVEC* longlist = Ivec({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
+  IVEC* longlist = NewIvec({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
   VEC* gl = _LM_vvecmw_daxpy_idx(longlist, x, 0, 1.0, nullptr, __LINE__, "t", &st);
   ASSERT_NE(gl, nullptr);
   EXPECT_EQ(gl->dim, 12u);
@@ -294,17 +294,17 @@ TEST(VecmwStatistics, MeanBlockAndRunShare) {
     EXPECT_EQ(watch.last(), 8);
   }
   double mean = -1;
-  VEC* v = Vec({1, 2, 0, 4});
+  VEC* v = NewVec({1, 2, 0, 4});
   EXPECT_DOUBLE_EQ(LM_v_RatioBloc(v, &mean, &st), 2.0 / 3.0);
   EXPECT_EQ(mean, 1.0);  // 3 values over the 3 code entries (0, 2, 3)
-  VEC* single = Vec({0, 3, 0, 0, 5});
+  VEC* single = NewVec({0, 3, 0, 0, 5});
   EXPECT_EQ(LM_v_RatioBloc(single, &mean, &st), 0.0);
   EXPECT_EQ(mean, 1.0);
-  VEC* zero = Vec({0, 0});
+  VEC* zero = NewVec({0, 0});
   mean = -1;
   EXPECT_EQ(LM_v_RatioBloc(zero, &mean, &st), 1.0);
   EXPECT_EQ(mean, 0.0);
-  VEC* empty = Vec({1});
+  VEC* empty = NewVec({1});
   empty->dim = 0;
   mean = -1;
   EXPECT_EQ(LM_v_RatioBloc(empty, &mean, &st), 1.0);
@@ -333,7 +333,7 @@ TEST(VecmwText, OutputDecodesTheIndices) {
 
 TEST(VecmwBinary, WritesTheHandMadeBytesAndReadsThemBack) {
   int st = 0;
-  VEC* d = Vec({0, 0.5, -3.0, 0});
+  VEC* d = NewVec({0, 0.5, -3.0, 0});
   VECMW* w = LM_vec2vecmw(d, &st);
   FILE* f = std::tmpfile();
   vecmw_boutput(f, w, &st);
@@ -365,9 +365,8 @@ TEST(VecmwBinary, WritesTheHandMadeBytesAndReadsThemBack) {
 
 TEST(VecmwBinary, TruncatedOrMalformedFilesFailWithTheRecordToReuseUnchanged) {
   const Bytes full = Example();
-  for (size_t len = 0; len < full.size(); ++len) {
+  ForEachPrefix(full, [](FILE* f, size_t len) {
     int st = 0;
-    FILE* f = FileWith(Bytes(full.begin(), full.begin() + static_cast<long>(len)));
     VECMW* reuse = FromPacked(7, {6});
     int* code = reuse->code;
     EXPECT_EQ(LM_vecmw_binput(f, reuse, &st), nullptr) << len;
@@ -376,8 +375,7 @@ TEST(VecmwBinary, TruncatedOrMalformedFilesFailWithTheRecordToReuseUnchanged) {
     EXPECT_EQ(reuse->dim, 7);
     EXPECT_EQ(Code(reuse), (std::vector<int>{6}));
     vecmw_free(reuse);
-    std::fclose(f);
-  }
+  });
   struct Case {
     const char* what;
     std::vector<int> head, code;
@@ -409,27 +407,21 @@ TEST(VecmwBinary, TruncatedOrMalformedFilesFailWithTheRecordToReuseUnchanged) {
     EXPECT_EQ(w.last(), c.err) << c.what;
     std::fclose(f);
   }
-  for (size_t pos = 0; pos < full.size(); ++pos) {
-    for (int bit = 0; bit < 8; ++bit) {
-      Bytes b = full;
-      b[pos] ^= static_cast<unsigned char>(1u << bit);
-      FILE* f = FileWith(b);
-      int st = 0;
-      VECMW* r = LM_vecmw_binput(f, nullptr, &st);
-      if (r != nullptr) {
-        // Whatever was accepted decodes inside the vector (a flipped high bit of the
-        // dimension is accepted too, but not expanded into a dense vector here).
-        if (r->dim <= 100000) {
-          VEC* d = LM_vecmw2vec(r, nullptr, &st);
-          EXPECT_NE(d, nullptr);
-          v_free(d);
-        }
-        VECM* m = LM_vecmw2vecm(r, &st);
-        EXPECT_NE(m, nullptr);
-        vecm_free(m);
-        vecmw_free(r);
+  ForEachFlippedBit(full, [](FILE* f) {
+    int st = 0;
+    VECMW* r = LM_vecmw_binput(f, nullptr, &st);
+    if (r != nullptr) {
+      // Whatever was accepted decodes inside the vector (a flipped high bit of the
+      // dimension is accepted too, but not expanded into a dense vector here).
+      if (r->dim <= 100000) {
+        VEC* d = LM_vecmw2vec(r, nullptr, &st);
+        EXPECT_NE(d, nullptr);
+        v_free(d);
       }
-      std::fclose(f);
+      VECM* m = LM_vecmw2vecm(r, &st);
+      EXPECT_NE(m, nullptr);
+      vecm_free(m);
+      vecmw_free(r);
     }
-  }
+  });
 }

@@ -563,8 +563,8 @@ TEST(VstructCopy, CopiesAreUnpackedAndIndependent) {
 
 TEST(VstructItems, ItemOperationsMatchDenseArithmetic) {
   int st = 0;
-  VEC* v = Vec({1, 0, 2, 0, 0, 3});
-  VEC* w = Vec({1, 1, 1, 1, 1, 1});
+  VEC* v = NewVec({1, 0, 2, 0, 0, 3});
+  VEC* w = NewVec({1, 1, 1, 1, 1, 1});
   const std::vector<double> dv{1, 0, 2, 0, 0, 3}, dw(6, 1.0);
   for (int type : {TYPE_VEC, TYPE_VECM, TYPE_VECMP, TYPE_VECMW}) {
     SCOPED_TRACE("type " + std::to_string(type));
@@ -621,7 +621,7 @@ TEST(VstructItems, ItemOperationsMatchDenseArithmetic) {
   EXPECT_EQ(static_cast<double*>(p->pack)[5], 3.0);
   LM_vs_sv_mlt(2.0, p, 0, "t", &st);
   EXPECT_EQ(static_cast<double*>(p->pack)[5], 6.0);
-  VEC* three = Vec({1, 2, 3});
+  VEC* three = NewVec({1, 2, 3});
   {
     ErrWatch err;
     LM_vs_CopyVec(three, p, 1, "t", &st);

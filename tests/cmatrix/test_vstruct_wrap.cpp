@@ -12,6 +12,7 @@
 #include "matwrap.h"
 #include "vmorse.h"
 #include "vstruct.h"
+#include "vstruct_layout.h"
 
 using cmat_test::ErrWatch;
 
@@ -288,13 +289,7 @@ TEST(Gmat, ProductsAndInversesMatchHandComputation) {
 }
 
 TEST(Headers, CAndCppHostsSeeTheSameRecordLayouts) {
-  const size_t cpp[] = {sizeof(BVEC),        offsetof(BVEC, nb_ddl),   offsetof(BVEC, code),
-                        offsetof(BVEC, iter_pos), sizeof(VECM_NODE),   offsetof(VECM_NODE, right),
-                        sizeof(VECM),        offsetof(VECM, root),     sizeof(VECMP),
-                        offsetof(VECMP, val), sizeof(VECMW),           offsetof(VECMW, val),
-                        sizeof(VSTRUCT),     offsetof(VSTRUCT, items), offsetof(VSTRUCT, unit),
-                        sizeof(GVEC),        offsetof(GVEC, vec),      sizeof(GMAT),
-                        offsetof(GMAT, mat)};
+  const size_t cpp[] = {VSTRUCT_LAYOUT_VALUES};
   for (int k = 0; k < static_cast<int>(sizeof cpp / sizeof cpp[0]); ++k)
     EXPECT_EQ(vstruct_headers_c_layout(k), cpp[k]) << k;
   // The documented field order: four ints, three list pointers, the iterator.

@@ -8,15 +8,15 @@
 #include <limits>
 #include <random>
 
+#include "cmat_complex.h"
 #include "cmat_support.h"
 #include "zmatrix.h"
 
 using cmat_test::ErrWatch;
+using cmat_test::S;
+using cmat_test::Z;
 
 namespace {
-
-::complex Z(double re, double im) { return zmake(re, im); }
-std::complex<double> S(::complex z) { return {z.re, z.im}; }
 
 void ExpectBits(double got, double want, const char* what) {
   EXPECT_EQ(std::signbit(got), std::signbit(want)) << what;

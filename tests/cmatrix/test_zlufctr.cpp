@@ -9,52 +9,19 @@
 #include <random>
 #include <vector>
 
+#include "cmat_complex.h"
 #include "cmat_support.h"
 #include "cmatrix/zlufctr.h"
 #include "meminfo.h"
 #include "zmatrix.h"
 
-using cmat_test::ErrWatch;
+using namespace cmat_test;
 
 namespace {
 
-using C = std::complex<double>;
 const char kTag[] = "test";
 
-::complex Z(double re, double im) { return zmake(re, im); }
-C S(::complex z) { return {z.re, z.im}; }
-
-ZMAT* Mat(std::initializer_list<std::initializer_list<C>> rows) {
-  int st = 0;
-  const int m = static_cast<int>(rows.size());
-  const int n = m > 0 ? static_cast<int>(rows.begin()->size()) : 0;
-  ZMAT* A = _LM_zm_get(kTag, 0, m, n, __LINE__, "Mat", &st);
-  int i = 0;
-  for (const auto& r : rows) {
-    int j = 0;
-    for (C c : r) A->me[i][j++] = Z(c.real(), c.imag());
-    ++i;
-  }
-  return A;
-}
-
-ZMAT* RandomMat(int n, unsigned seed) {
-  int st = 0;
-  ZMAT* A = _LM_zm_get(kTag, 0, n, n, __LINE__, "RandomMat", &st);
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) A->me[i][j] = Z(u(gen), u(gen));
-  return A;
-}
-
-ZVEC* Vec(std::initializer_list<C> vals) {
-  int st = 0;
-  ZVEC* v = _LM_zv_get(kTag, 0, static_cast<int>(vals.size()), __LINE__, "Vec", &st);
-  int i = 0;
-  for (C c : vals) v->ve[i++] = Z(c.real(), c.imag());
-  return v;
-}
+ZMAT* RandomMat(int n, unsigned seed) { return RandomZMat(n, n, seed, 1.0); }
 
 PERM* Perm(int n) {
   int st = 0;
@@ -76,7 +43,7 @@ double Residual(const ZMAT* A, const ZVEC* x, const ZVEC* b) {
 
 TEST(ZLU, FactorisingAPermutationMatrixExchangesRows) {
   int st = 0;
-  ZMAT* A = Mat({{C(0, 0), C(1, 0)}, {C(1, 0), C(0, 0)}});
+  ZMAT* A = NewZMat({{C(0, 0), C(1, 0)}, {C(1, 0), C(0, 0)}});
   PERM* p = Perm(2);
   ASSERT_EQ(zLUfactor(A, p, __LINE__, "t", &st), A);
   EXPECT_EQ(st, 0);
@@ -92,7 +59,7 @@ TEST(ZLU, FactorisingAPermutationMatrixExchangesRows) {
 TEST(ZLU, FactorsReproduceThePermutedMatrix) {
   int st = 0;
   // Scaled pivoting: row 1 has the larger |a_i0| / max_j |a_ij|.
-  ZMAT* A = Mat({{C(1, 0), C(100, 0), C(0, 1)},
+  ZMAT* A = NewZMat({{C(1, 0), C(100, 0), C(0, 1)},
                  {C(2, 1), C(1, 0), C(0, 0)},
                  {C(0, 4), C(2, -1), C(3, 0)}});
   ZMAT* orig = _LM__zm_copy(A, nullptr, 0, 0, __LINE__, "t", &st);
@@ -162,8 +129,8 @@ TEST(ZLU, SolveChecksItsArguments) {
   ZMAT* sq = _LM_zm_get(kTag, 0, 2, 2, __LINE__, "t", &st);
   PERM* p2 = Perm(2);
   PERM* p3 = Perm(3);
-  ZVEC* b2 = Vec({C(1, 0), C(1, 0)});
-  ZVEC* b3 = Vec({C(1, 0), C(1, 0), C(1, 0)});
+  ZVEC* b2 = NewZVec({C(1, 0), C(1, 0)});
+  ZVEC* b3 = NewZVec({C(1, 0), C(1, 0), C(1, 0)});
   ErrWatch w;
   EXPECT_EQ(zLUsolve(wide, p2, b2, nullptr, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 1);
@@ -189,9 +156,9 @@ TEST(ZLU, SolveChecksItsArguments) {
 TEST(ZLU, TriangularSolves) {
   int st = 0;
   // U = [[2i, 1], [0, 1+i]], L = [[2, 0], [i, 4]].
-  ZMAT* U = Mat({{C(0, 2), C(1, 0)}, {C(99, 99), C(1, 1)}});
-  ZMAT* L = Mat({{C(2, 0), C(99, 99)}, {C(0, 1), C(4, 0)}});
-  ZVEC* b = Vec({C(1, 0), C(2, 0)});
+  ZMAT* U = NewZMat({{C(0, 2), C(1, 0)}, {C(99, 99), C(1, 1)}});
+  ZMAT* L = NewZMat({{C(2, 0), C(99, 99)}, {C(0, 1), C(4, 0)}});
+  ZVEC* b = NewZVec({C(1, 0), C(2, 0)});
   // U x = b: x1 = 2/(1+i) = 1-i; x0 = (1 - (1-i)) / 2i = i/2i = 0.5.
   ZVEC* x = zUsolve(U, b, nullptr, 0.0, __LINE__, "t", &st);
   ASSERT_NE(x, nullptr);
@@ -208,14 +175,14 @@ TEST(ZLU, TriangularSolves) {
   EXPECT_EQ(S(x->ve[1]), C(2, 0));
   EXPECT_EQ(S(x->ve[0]), C(-1, 0));
   // A zero right-hand side gives zero without touching the zero diagonal entry.
-  ZVEC* zero = Vec({C(0, 0), C(-0.0, 0)});
+  ZVEC* zero = NewZVec({C(0, 0), C(-0.0, 0)});
   x = zUsolve(U, zero, x, 0.0, __LINE__, "t", &st);
   ASSERT_NE(x, nullptr);
   EXPECT_EQ(st, 0);
   EXPECT_EQ(S(x->ve[0]), C(0, 0));
   EXPECT_EQ(S(x->ve[1]), C(0, 0));
   // b whose trailing entry is zero: only the leading part is solved, and it divides by 0.
-  ZVEC* lead = Vec({C(1, 0), C(0, 0)});
+  ZVEC* lead = NewZVec({C(1, 0), C(0, 0)});
   ErrWatch w;
   EXPECT_EQ(zUsolve(U, lead, x, 0.0, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 4);
@@ -225,7 +192,7 @@ TEST(ZLU, TriangularSolves) {
   EXPECT_EQ(w.last(), 4);
   EXPECT_EQ(w.routine(), "zLsolve");
   EXPECT_EQ(S(x->ve[0]), C(0.5, 0));  // computed before the zero divisor
-  ZVEC* one = Vec({C(1, 0)});
+  ZVEC* one = NewZVec({C(1, 0)});
   EXPECT_EQ(zLsolve(L, one, x, 0.0, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 1);
   EXPECT_EQ(zUsolve(nullptr, one, x, 0.0, __LINE__, "t", &st), nullptr);
@@ -236,11 +203,11 @@ TEST(ZLU, TriangularSolves) {
 
 TEST(ZLU, InverseOfSmallMatrices) {
   int st = 0;
-  ZMAT* A = Mat({{C(0, 2)}});
+  ZMAT* A = NewZMat({{C(0, 2)}});
   ZMAT* inv = _LM_zm_inverse(A, nullptr, __LINE__, "t", &st);
   ASSERT_NE(inv, nullptr);
   EXPECT_EQ(S(inv->me[0][0]), C(0, -0.5));
-  ZMAT* B = Mat({{C(1, 0), C(0, 1)}, {C(0, 0), C(1, 0)}});
+  ZMAT* B = NewZMat({{C(1, 0), C(0, 1)}, {C(0, 0), C(1, 0)}});
   inv = _LM_zm_inverse(B, inv, __LINE__, "t", &st);
   ASSERT_NE(inv, nullptr);
   ASSERT_EQ(inv->m, 2u);
@@ -281,7 +248,7 @@ TEST(ZLU, InverseRefusesNonSquareAndSingularMatrices) {
                      mem_info_numvar(TYPE_PERM, 0);
   int st = 0;
   ZMAT* wide = _LM_zm_get(kTag, 0, 2, 3, __LINE__, "t", &st);
-  ZMAT* sing = Mat({{C(1, 0), C(1, 0)}, {C(1, 0), C(1, 0)}});
+  ZMAT* sing = NewZMat({{C(1, 0), C(1, 0)}, {C(1, 0), C(1, 0)}});
   ErrWatch w;
   EXPECT_EQ(_LM_zm_inverse(wide, nullptr, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 9);

@@ -9,14 +9,14 @@
 #include <random>
 #include <vector>
 
+#include "cmat_complex.h"
 #include "zmatrix.h"
 
+using cmat_test::C;
+using cmat_test::S;
+using cmat_test::Z;
+
 namespace {
-
-using C = std::complex<double>;
-
-::complex Z(double re, double im) { return zmake(re, im); }
-C S(::complex z) { return {z.re, z.im}; }
 
 std::vector<::complex> Random(int n, unsigned seed) {
   std::mt19937 gen(seed);

@@ -10,51 +10,18 @@
 #include <random>
 #include <vector>
 
+#include "cmat_complex.h"
 #include "cmat_support.h"
 #include "zmatrix.h"
 
-using cmat_test::ErrWatch;
+using namespace cmat_test;
 
 namespace {
 
-using C = std::complex<double>;
 const char kTag[] = "test";
 
-::complex Z(double re, double im) { return zmake(re, im); }
-C S(::complex z) { return {z.re, z.im}; }
-
-ZMAT* Mat(std::initializer_list<std::initializer_list<C>> rows) {
-  int st = 0;
-  const int m = static_cast<int>(rows.size());
-  const int n = m > 0 ? static_cast<int>(rows.begin()->size()) : 0;
-  ZMAT* A = _LM_zm_get(kTag, 0, m, n, __LINE__, "Mat", &st);
-  int i = 0;
-  for (const auto& r : rows) {
-    int j = 0;
-    for (C c : r) A->me[i][j++] = Z(c.real(), c.imag());
-    ++i;
-  }
-  return A;
-}
-
-ZMAT* RandomMat(int m, int n, unsigned seed) {
-  int st = 0;
-  ZMAT* A = _LM_zm_get(kTag, 0, m, n, __LINE__, "RandomMat", &st);
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(-2.0, 2.0);
-  for (int i = 0; i < m; ++i)
-    for (int j = 0; j < n; ++j) A->me[i][j] = Z(u(gen), u(gen));
-  return A;
-}
-
-ZVEC* RandomVec(int n, unsigned seed) {
-  int st = 0;
-  ZVEC* v = _LM_zv_get(kTag, 0, n, __LINE__, "RandomVec", &st);
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(-2.0, 2.0);
-  for (int i = 0; i < n; ++i) v->ve[i] = Z(u(gen), u(gen));
-  return v;
-}
+ZMAT* RandomMat(int m, int n, unsigned seed) { return RandomZMat(m, n, seed, 2.0); }
+ZVEC* RandomVec(int n, unsigned seed) { return RandomZVec(n, seed, 2.0); }
 
 C At(const ZMAT* A, unsigned i, unsigned j) { return S(A->me[i][j]); }
 
@@ -117,8 +84,8 @@ TEST(ZMatOp, SumDifferenceAndScaling) {
 
 TEST(ZMatOp, ProductsOfSingleEntries) {
   int st = 0;
-  ZMAT* A = Mat({{C(0, 1)}});
-  ZMAT* B = Mat({{C(0, 1)}});
+  ZMAT* A = NewZMat({{C(0, 1)}});
+  ZMAT* B = NewZMat({{C(0, 1)}});
   ZMAT* out = _LM_zmma_mlt(A, B, nullptr, __LINE__, "t", &st);
   ExpectMat(out, 1, 1, {C(1, 0)}, 0.0);
   out = _LM_zmam_mlt(A, B, out, __LINE__, "t", &st);
@@ -209,7 +176,7 @@ TEST(ZMatOp, ProductsAgainstDirectSums) {
 
 TEST(ZMatOp, AdjointInAndOutOfPlace) {
   int st = 0;
-  ZMAT* A = Mat({{C(1, 0), C(0, 1)}, {C(2, 0), C(3, 0)}});
+  ZMAT* A = NewZMat({{C(1, 0), C(0, 1)}, {C(2, 0), C(3, 0)}});
   ASSERT_EQ(_LM_zm_adjoint(A, A, __LINE__, "t", &st), A);
   ExpectMat(A, 2, 2, {C(1, 0), C(2, 0), C(0, -1), C(3, 0)}, 0.0);
   // Every imaginary part went through a conjugation: the real entries carry -0.0.
@@ -230,7 +197,7 @@ TEST(ZMatOp, AdjointInAndOutOfPlace) {
 
 TEST(ZMatOp, RowAndColumnExchangeClampTheirRange) {
   int st = 0;
-  ZMAT* A = Mat({{C(1, 0), C(2, 0), C(3, 0)}, {C(4, 0), C(5, 0), C(6, 0)}});
+  ZMAT* A = NewZMat({{C(1, 0), C(2, 0), C(3, 0)}, {C(4, 0), C(5, 0), C(6, 0)}});
   ASSERT_EQ(_LM_zswap_rows(A, 0, 1, 0, -1, __LINE__, "t", &st), A);
   ExpectMat(A, 2, 3, {C(4, 0), C(5, 0), C(6, 0), C(1, 0), C(2, 0), C(3, 0)}, 0.0);
   ASSERT_EQ(_LM_zswap_rows(A, 0, 1, -4, 1, __LINE__, "t", &st), A);

@@ -6,11 +6,14 @@
 #include <climits>
 #include <cstring>
 
+#include "cmat_pattern.h"
 #include "cmat_support.h"
 #include "meminfo.h"
 #include "zmatrix.h"
 
 using cmat_test::ErrWatch;
+using cmat_test::ExpectKeptPattern;
+using cmat_test::FillPattern;
 
 namespace {
 
@@ -23,30 +26,6 @@ ZVEC* VResize(ZVEC* x, int dim, int* st) {
 }
 ZMAT* MResize(ZMAT* A, int m, int n, int* st) {
   return _LM_zm_resize(kTag, 0, A, m, n, __LINE__, "MResize", st);
-}
-
-// A(i, j) = (10 i + j + 1, -(10 i + j + 1)).
-void Fill(ZMAT* A) {
-  for (unsigned i = 0; i < A->m; ++i)
-    for (unsigned j = 0; j < A->n; ++j) {
-      A->me[i][j].re = 10.0 * i + j + 1;
-      A->me[i][j].im = -(10.0 * i + j + 1);
-    }
-}
-
-// Shape, packed layout at stride n, and the values of Fill inside rows < keepM and columns
-// < keepN, zero elsewhere.
-void ExpectKept(const ZMAT* A, unsigned m, unsigned n, unsigned keepM, unsigned keepN) {
-  ASSERT_EQ(A->m, m);
-  ASSERT_EQ(A->n, n);
-  for (unsigned i = 0; i < m; ++i) {
-    EXPECT_EQ(A->me[i], A->base + static_cast<size_t>(i) * n) << "row " << i;
-    for (unsigned j = 0; j < n; ++j) {
-      const double want = (i < keepM && j < keepN) ? 10.0 * i + j + 1 : 0.0;
-      EXPECT_EQ(A->me[i][j].re, want) << "(" << i << "," << j << ")";
-      EXPECT_EQ(A->me[i][j].im, want == 0.0 ? 0.0 : -want) << "(" << i << "," << j << ")";
-    }
-  }
 }
 
 bool AllBitsZero(const void* p, size_t bytes) {
@@ -197,41 +176,41 @@ TEST(ZMatRecord, ClearsTheStatusArgumentOnSuccess) {
 TEST(ZMatRecord, ResizeKeepsTheCommonPartInEveryDirection) {
   int st = 0;
   ZMAT* A = MGet(2, 3, &st);
-  Fill(A);
+  FillPattern(A);
   ASSERT_EQ(MResize(A, 3, 5, &st), A);
   EXPECT_EQ(st, 0);
-  ExpectKept(A, 3, 5, 2, 3);
+  ExpectKeptPattern(A, 3, 5, 2, 3);
   EXPECT_EQ(A->max_n, 5u);
-  Fill(A);
+  FillPattern(A);
   ASSERT_EQ(MResize(A, 3, 2, &st), A);
-  ExpectKept(A, 3, 2, 3, 2);
+  ExpectKeptPattern(A, 3, 2, 3, 2);
   EXPECT_EQ(A->max_n, 5u);  // capacities never shrink
-  Fill(A);
+  FillPattern(A);
   ASSERT_EQ(MResize(A, 1, 4, &st), A);
-  ExpectKept(A, 1, 4, 1, 2);
-  Fill(A);
+  ExpectKeptPattern(A, 1, 4, 1, 2);
+  FillPattern(A);
   ASSERT_EQ(MResize(A, 4, 1, &st), A);
-  ExpectKept(A, 4, 1, 1, 1);
+  ExpectKeptPattern(A, 4, 1, 1, 1);
   // To 0 x 0 and back: nothing is kept, everything new is zero.
   ASSERT_EQ(MResize(A, 0, 0, &st), A);
   EXPECT_EQ(A->m, 0u);
   EXPECT_EQ(A->n, 0u);
   ASSERT_EQ(MResize(A, 2, 2, &st), A);
-  ExpectKept(A, 2, 2, 0, 0);
+  ExpectKeptPattern(A, 2, 2, 0, 0);
   zm_free(A);
 }
 
 TEST(ZMatRecord, ResizeFollowsRowPointersAfterACopyIntoALargerMatrix) {
   int st = 0;
   ZMAT* small = MGet(2, 2, &st);
-  Fill(small);
+  FillPattern(small);
   ZMAT* big = MGet(4, 5, &st);
   ASSERT_EQ(_LM__zm_copy(small, big, 0, 0, __LINE__, "t", &st), big);
   EXPECT_EQ(big->m, 2u);
   EXPECT_EQ(big->n, 2u);
   EXPECT_EQ(big->me[1], big->base + 5);  // rows stay at the old stride
   ASSERT_EQ(MResize(big, 3, 3, &st), big);
-  ExpectKept(big, 3, 3, 2, 2);
+  ExpectKeptPattern(big, 3, 3, 2, 2);
   zm_free(small);
   zm_free(big);
 }
@@ -243,13 +222,13 @@ TEST(ZMatRecord, SizesThatOverflowTheSizeFieldGiveCode3AndLeaveTheRecord) {
   EXPECT_EQ(st, -1);
   EXPECT_EQ(w.last(), 3);
   ZMAT* A = MGet(2, 2, &st);
-  Fill(A);
+  FillPattern(A);
   ErrWatch w2;
   EXPECT_EQ(MResize(A, 70000, 70000, &st), nullptr);
   EXPECT_EQ(st, -1);
   EXPECT_EQ(w2.last(), 3);
   EXPECT_EQ(w2.routine(), "zm_resize");
-  ExpectKept(A, 2, 2, 2, 2);
+  ExpectKeptPattern(A, 2, 2, 2, 2);
   EXPECT_EQ(A->max_m, 2u);
   EXPECT_EQ(A->max_size, 4u);
   zm_free(A);
@@ -262,7 +241,7 @@ TEST(ZRecords, ZeroingClearsEveryBitOfTheUsedPart) {
   ASSERT_EQ(_LM_zv_zero(v, __LINE__, "t", &st), v);
   EXPECT_TRUE(AllBitsZero(v->ve, 3 * sizeof(::complex)));
   ZMAT* A = MGet(3, 3, &st);
-  Fill(A);
+  FillPattern(A);
   ASSERT_EQ(MResize(A, 2, 2, &st), A);
   A->me[1][1] = zmake(-0.0, -0.0);
   ASSERT_EQ(_LM_zm_zero(A, __LINE__, "t", &st), A);

@@ -7,46 +7,32 @@
 #include <cmath>
 #include <complex>
 
+#include "cmat_complex.h"
 #include "cmat_support.h"
+#include "dense_fixtures.h"
 #include "zmatrix.h"
 
-using cmat_test::ErrWatch;
+using namespace cmat_test;
 
 namespace {
 
 const char kTag[] = "test";
 
-ZVEC* Vec(std::initializer_list<std::complex<double>> vals) {
-  int st = 0;
-  ZVEC* v = _LM_zv_get(kTag, 0, static_cast<int>(vals.size()), __LINE__, "Vec", &st);
-  int i = 0;
-  for (auto c : vals) v->ve[i++] = zmake(c.real(), c.imag());
-  return v;
-}
-
-VEC* RVec(std::initializer_list<double> vals) {
-  int st = 0;
-  VEC* v = _LM_v_get(kTag, 0, static_cast<int>(vals.size()), __LINE__, "RVec", &st);
-  int i = 0;
-  for (double d : vals) v->ve[i++] = d;
-  return v;
-}
-
 }  // namespace
 
 TEST(ZNorm, VectorNormsWithAndWithoutScale) {
   int st = 0;
-  ZVEC* x = Vec({{3, 4}, {0, -1}, {-6, 8}});
+  ZVEC* x = NewZVec({{3, 4}, {0, -1}, {-6, 8}});
   EXPECT_EQ(_LM__zv_norm1(x, nullptr, __LINE__, "t", &st), 5.0 + 1.0 + 10.0);
   EXPECT_EQ(_LM__zv_norm2(x, nullptr, __LINE__, "t", &st), std::sqrt(25.0 + 1.0 + 100.0));
   EXPECT_EQ(_LM__zv_norm_inf(x, nullptr, __LINE__, "t", &st), 10.0);
   EXPECT_EQ(st, 0);
   // Scale (-5, 0, 2, extra): the first modulus divided by 5, the second unscaled.
-  VEC* scale = RVec({-5, 0, 2, 123});
+  VEC* scale = NewVec({-5, 0, 2, 123});
   EXPECT_EQ(_LM__zv_norm1(x, scale, __LINE__, "t", &st), 1.0 + 1.0 + 5.0);
   EXPECT_EQ(_LM__zv_norm2(x, scale, __LINE__, "t", &st), std::sqrt(1.0 + 1.0 + 25.0));
   EXPECT_EQ(_LM__zv_norm_inf(x, scale, __LINE__, "t", &st), 5.0);
-  ZVEC* single = Vec({{3, 4}});
+  ZVEC* single = NewZVec({{3, 4}});
   EXPECT_EQ(_LM__zv_norm1(single, nullptr, __LINE__, "t", &st), 5.0);
   ZVEC* empty = _LM_zv_get(kTag, 0, 0, __LINE__, "t", &st);
   EXPECT_EQ(_LM__zv_norm1(empty, nullptr, __LINE__, "t", &st), 0.0);
@@ -58,8 +44,8 @@ TEST(ZNorm, VectorNormsWithAndWithoutScale) {
 
 TEST(ZNorm, VectorNormErrorsGiveZero) {
   int st = 0;
-  ZVEC* x = Vec({{1, 1}, {2, 2}});
-  VEC* shortScale = RVec({1});
+  ZVEC* x = NewZVec({{1, 1}, {2, 2}});
+  VEC* shortScale = NewVec({1});
   struct Case {
     double (*fn)(ZVEC*, VEC*, int, const char*, int*);
     const char* routine;
@@ -106,8 +92,8 @@ TEST(ZNorm, MatrixNorms) {
 
 TEST(ZNorm, ModulusVector) {
   int st = 0;
-  ZVEC* x = Vec({{3, -4}, {0, 2}, {-1e200, 1e200}});
-  VEC* out = RVec({9});
+  ZVEC* x = NewZVec({{3, -4}, {0, 2}, {-1e200, 1e200}});
+  VEC* out = NewVec({9});
   ASSERT_NE((out = _LM_zv_zabs(x, out, __LINE__, "t", &st)), nullptr);
   ASSERT_EQ(out->dim, 3u);
   EXPECT_EQ(out->ve[0], 5.0);

@@ -10,41 +10,17 @@
 #include <random>
 #include <vector>
 
+#include "cmat_complex.h"
 #include "cmat_support.h"
 #include "zmatrix.h"
 
-using cmat_test::ErrWatch;
+using namespace cmat_test;
 
 namespace {
 
-using C = std::complex<double>;
 const char kTag[] = "test";
 
-::complex Z(double re, double im) { return zmake(re, im); }
-C S(::complex z) { return {z.re, z.im}; }
-
-ZVEC* Vec(std::initializer_list<C> vals) {
-  int st = 0;
-  ZVEC* v = _LM_zv_get(kTag, 0, static_cast<int>(vals.size()), __LINE__, "Vec", &st);
-  int i = 0;
-  for (C c : vals) v->ve[i++] = Z(c.real(), c.imag());
-  return v;
-}
-
-ZVEC* RandomVec(int n, unsigned seed) {
-  int st = 0;
-  ZVEC* v = _LM_zv_get(kTag, 0, n, __LINE__, "RandomVec", &st);
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(-3.0, 3.0);
-  for (int i = 0; i < n; ++i) v->ve[i] = Z(u(gen), u(gen));
-  return v;
-}
-
-std::vector<C> Std(const ZVEC* v) {
-  std::vector<C> r;
-  for (unsigned i = 0; i < v->dim; ++i) r.push_back(S(v->ve[i]));
-  return r;
-}
+ZVEC* RandomVec(int n, unsigned seed) { return RandomZVec(n, seed, 3.0); }
 
 void ExpectVec(const ZVEC* v, const std::vector<C>& want, double tol = 0.0) {
   ASSERT_NE(v, nullptr);
@@ -61,8 +37,8 @@ void ExpectVec(const ZVEC* v, const std::vector<C>& want, double tol = 0.0) {
 
 TEST(ZVecOp, InnerProductWithOffsetAndConjugation) {
   int st = 0;
-  ZVEC* a = Vec({C(1, 1), C(2, -1), C(0, 3)});
-  ZVEC* b = Vec({C(2, 0), C(1, 1), C(-1, 2), C(9, 9)});
+  ZVEC* a = NewZVec({C(1, 1), C(2, -1), C(0, 3)});
+  ZVEC* b = NewZVec({C(2, 0), C(1, 1), C(-1, 2), C(9, 9)});
   // From offset 1: (2-i)(1+i) + (3i)(-1+2i) = (3+i) + (-6-3i) = -3-2i
   EXPECT_EQ(S(_LM__zin_prod(a, b, 1, 0, __LINE__, "t", &st)), C(-3, -2));
   // Conjugating a: (2+i)(1+i) + (-3i)(-1+2i) = (1+3i) + (6+3i) = 7+6i
@@ -84,7 +60,7 @@ TEST(ZVecOp, InnerProductWithOffsetAndConjugation) {
 TEST(ZVecOp, ScalingShortcutsAreExact) {
   int st = 0;
   const double nan = std::nan("");
-  ZVEC* x = Vec({C(nan, 1), C(1.0 / 3, -0.0), C(1e300, 1e-300)});
+  ZVEC* x = NewZVec({C(nan, 1), C(1.0 / 3, -0.0), C(1e300, 1e-300)});
   // s = (0, 0): exact zeros even where x holds a NaN.
   ZVEC* out = _LM_zv_mlt(Z(0, 0), x, nullptr, __LINE__, "t", &st);
   ExpectVec(out, {C(0, 0), C(0, 0), C(0, 0)});
@@ -158,7 +134,7 @@ namespace {
 
 TEST(ZVecOp, MapsApplyTheFunctionInIndexOrder) {
   int st = 0;
-  ZVEC* x = Vec({C(1, 1), C(0, 2)});
+  ZVEC* x = NewZVec({C(1, 1), C(0, 2)});
   ZVEC* out = _LM_zv_map(Square, x, nullptr, __LINE__, "t", &st);
   ExpectVec(out, {C(0, 2), C(-4, 0)});
   ::complex shift = Z(1, -1);
@@ -207,9 +183,9 @@ TEST(ZVecOp, LinearCombination) {
 
 TEST(ZVecOp, LinearListSkipsZeroPairsUncheckedAndSubtractsMinusOne) {
   int st = -1;
-  ZVEC* x1 = Vec({C(1, 0), C(0, 1)});
-  ZVEC* x2 = Vec({C(2, 2), C(3, -1)});
-  ZVEC* x3 = Vec({C(5, 0), C(0, 0), C(1, 1)});  // another length: only checked when used
+  ZVEC* x1 = NewZVec({C(1, 0), C(0, 1)});
+  ZVEC* x2 = NewZVec({C(2, 2), C(3, -1)});
+  ZVEC* x3 = NewZVec({C(5, 0), C(0, 0), C(1, 1)});  // another length: only checked when used
   ZVEC* out = _LM_zv_linlist(__LINE__, "t", &st, nullptr, x1, Z(2, 0), x2, Z(-1, 0), x3,
                              Z(0, 0), static_cast<ZVEC*>(nullptr));
   ExpectVec(out, {C(0, -2), C(-3, 3)});
@@ -252,14 +228,14 @@ TEST(ZVecOp, ElementWiseProductAndQuotient) {
   // In place on y: y / x.
   ASSERT_EQ(_LM_zv_slash(x, y, y, __LINE__, "t", &st), y);
   ExpectVec(y, want, 1e-13);
-  ZVEC* a = Vec({C(0, 2)});
-  ZVEC* b = Vec({C(4, 0)});
+  ZVEC* a = NewZVec({C(0, 2)});
+  ZVEC* b = NewZVec({C(4, 0)});
   ZVEC* q = _LM_zv_slash(a, b, nullptr, __LINE__, "t", &st);
   ExpectVec(q, {C(0, -2)});
   // A squared modulus that underflows is a zero divisor; earlier quotients are written.
-  ZVEC* d = Vec({C(2, 0), C(1e-200, 0), C(1, 0)});
-  ZVEC* n = Vec({C(4, 4), C(1, 0), C(1, 0)});
-  ZVEC* r = Vec({C(9, 9), C(9, 9), C(9, 9)});
+  ZVEC* d = NewZVec({C(2, 0), C(1e-200, 0), C(1, 0)});
+  ZVEC* n = NewZVec({C(4, 4), C(1, 0), C(1, 0)});
+  ZVEC* r = NewZVec({C(9, 9), C(9, 9), C(9, 9)});
   ErrWatch w;
   EXPECT_EQ(_LM_zv_slash(d, n, r, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 4);
@@ -272,7 +248,7 @@ TEST(ZVecOp, ElementWiseProductAndQuotient) {
 
 TEST(ZVecOp, SumAddsThePartsSeparately) {
   int st = 0;
-  ZVEC* x = Vec({C(1, -1), C(2.5, 0.5), C(-0.5, 4)});
+  ZVEC* x = NewZVec({C(1, -1), C(2.5, 0.5), C(-0.5, 4)});
   EXPECT_EQ(S(_LM_zv_sum(x, __LINE__, "t", &st)), C(3, 3.5));
   ErrWatch w;
   EXPECT_EQ(S(_LM_zv_sum(nullptr, __LINE__, "t", &st)), C(0, 0));
@@ -282,7 +258,7 @@ TEST(ZVecOp, SumAddsThePartsSeparately) {
 
 TEST(ZVecOp, SortByModulusRecordsThePermutation) {
   int st = 0;
-  ZVEC* x = Vec({C(3, 0), C(-1, 0), C(0, 2)});
+  ZVEC* x = NewZVec({C(3, 0), C(-1, 0), C(0, 2)});
   PERM* order = _LM_px_get(kTag, 0, 1, __LINE__, "t", &st);
   ASSERT_EQ(_LM_zv_sort(x, order, __LINE__, "t", &st), x);
   ExpectVec(x, {C(-1, 0), C(0, 2), C(3, 0)});
@@ -311,7 +287,7 @@ TEST(ZVecOp, SortByModulusRecordsThePermutation) {
     zv_free(v);
   }
   // Without an order.
-  ZVEC* w3 = Vec({C(0, -5), C(4, 0), C(1, 1)});
+  ZVEC* w3 = NewZVec({C(0, -5), C(4, 0), C(1, 1)});
   ASSERT_EQ(_LM_zv_sort(w3, nullptr, __LINE__, "t", &st), w3);
   ExpectVec(w3, {C(1, 1), C(4, 0), C(0, -5)});
   ErrWatch w;
@@ -324,7 +300,7 @@ TEST(ZVecOp, SortByModulusRecordsThePermutation) {
 TEST(ZVecOp, PermutationsForwardInverseAndInPlace) {
   int st = 0;
   const C a(1, 2), b(3, 4), c(5, 6);
-  ZVEC* x = Vec({a, b, c});
+  ZVEC* x = NewZVec({a, b, c});
   PERM* px = _LM_px_get(kTag, 0, 3, __LINE__, "t", &st);
   px->pe[0] = 2;
   px->pe[1] = 0;
@@ -373,7 +349,7 @@ TEST(ZVecOp, PermutationsForwardInverseAndInPlace) {
   EXPECT_EQ(w.last(), 2);
   EXPECT_EQ(w.routine(), "pxinv_vec");
   px->pe[1] = 0;
-  ZVEC* two = Vec({a, b});
+  ZVEC* two = NewZVec({a, b});
   EXPECT_EQ(_LM_px_zvec(px, two, out, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 1);
   EXPECT_EQ(w.routine(), "px_zvec");

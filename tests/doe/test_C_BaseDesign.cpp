@@ -13,10 +13,13 @@
 #include <vector>
 
 #include "C_BaseDesign.h"
+#include "cmat_capture.h"
+#include "dense_fixtures.h"
 #include "matrix.h"
 #include "msgcapture.h"
 
 using Kvelo::C_BaseDesign;
+using cmat_test::NewVec;
 
 namespace {
 
@@ -40,16 +43,7 @@ class ScopedDesign : public C_BaseDesign {
 };
 
 std::string Printed(C_BaseDesign& d) {
-  std::FILE* f = std::tmpfile();
-  d.Print(f);
-  std::fflush(f);
-  std::rewind(f);
-  std::string out;
-  char buf[1024];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  std::fclose(f);
-  return out;
+  return cmat_test::CaptureFile([&d](std::FILE* f) { d.Print(f); });
 }
 
 // Fills the design with the given rows (NbVar columns) and counts them.
@@ -58,14 +52,6 @@ void SetRows(C_BaseDesign& d, const std::vector<std::vector<double>>& rows) {
   for (size_t i = 0; i < rows.size(); ++i)
     for (int k = 0; k < d.NbVar; ++k) d.DesignMatrix->me[i][k] = rows[i][k];
   d.NbPoints = static_cast<int>(rows.size());
-}
-
-VEC* Point(std::initializer_list<double> vals) {
-  int st = 0;
-  VEC* v = _LM_v_get("test", 0, static_cast<int>(vals.size()), __LINE__, "Point", &st);
-  int i = 0;
-  for (double x : vals) v->ve[i++] = x;
-  return v;
 }
 
 std::vector<double> Row(const MAT* A, unsigned i) { return std::vector<double>(A->me[i], A->me[i] + A->n); }
@@ -127,7 +113,7 @@ TEST(BaseDesign, ANewDesignHasNoMatrixAndPrintsAnEmptyLine) {
   EXPECT_EQ(err, 5);
   EXPECT_FALSE(d.Normalized);
   EXPECT_EQ(Printed(d), "\n");
-  VEC* p = Point({0, 0});
+  VEC* p = NewVec({0, 0});
   EXPECT_FALSE(d.AddSpecificPoint(p, 0, &err));
   EXPECT_EQ(err, -1);
   EXPECT_FALSE(d.AddSpecificPoint(nullptr, 0, nullptr));
@@ -230,7 +216,7 @@ TEST(BaseDesign, SpecificPointsAreInsertedAtTheClampedPositionUnlessPresent) {
   SetRows(d, {{1, 1}, {2, 2}, {3, 3}});
   d.NbPoints = 0;
   int err = 7;
-  VEC* p = Point({-5, 5});
+  VEC* p = NewVec({-5, 5});
   EXPECT_TRUE(d.AddSpecificPoint(p, -5, &err));
   EXPECT_EQ(err, 0);
   EXPECT_EQ(d.NbPoints, 4);  // the full row count
@@ -241,10 +227,10 @@ TEST(BaseDesign, SpecificPointsAreInsertedAtTheClampedPositionUnlessPresent) {
   EXPECT_EQ(cap.OfType(1)[0].text,
             "[BASE DOE] : Ajout d'un point au plan d'experience : Point ajoute. (Nb = 4)");
 
-  VEC* q = Point({9, 9});
+  VEC* q = NewVec({9, 9});
   EXPECT_TRUE(d.AddSpecificPoint(q, 99, &err));  // beyond the end: appended
   EXPECT_EQ(Row(d.DesignMatrix, 4), (std::vector<double>{9, 9}));
-  VEC* r = Point({0.5, 0.5});
+  VEC* r = NewVec({0.5, 0.5});
   EXPECT_TRUE(d.AddSpecificPoint(r, 2, &err));
   EXPECT_EQ(Row(d.DesignMatrix, 2), (std::vector<double>{0.5, 0.5}));
   EXPECT_EQ(Row(d.DesignMatrix, 3), (std::vector<double>{2, 2}));
@@ -259,14 +245,14 @@ TEST(BaseDesign, SpecificPointsAreInsertedAtTheClampedPositionUnlessPresent) {
   EXPECT_EQ(cap.OfType(1)[0].text,
             "[BASE DOE] : Ajout d'un point au plan d'experience : Point deja present -> rejete");
 
-  VEC* wrong = Point({1, 2, 3});
+  VEC* wrong = NewVec({1, 2, 3});
   cap.Clear();
   EXPECT_FALSE(d.AddSpecificPoint(wrong, 0, &err));
   EXPECT_EQ(err, -1);
   EXPECT_EQ(cap.Count(), 0);
 
   // A coordinate that is not a number never compares equal: such a point is always added.
-  VEC* n1 = Point({std::numeric_limits<double>::quiet_NaN(), 1});
+  VEC* n1 = NewVec({std::numeric_limits<double>::quiet_NaN(), 1});
   EXPECT_TRUE(d.AddSpecificPoint(n1, 0, &err));
   EXPECT_TRUE(d.AddSpecificPoint(n1, 0, &err));
   EXPECT_EQ(d.NbPoints, 8);
@@ -277,7 +263,7 @@ TEST(BaseDesign, SpecificPointIntoAMatrixWithoutRows) {
   C_BaseDesign d(2, 3);
   int st = 0;
   d.DesignMatrix = _LM_m_get("test", 0, 0, 2, __LINE__, "test", &st);
-  VEC* p = Point({4, 5});
+  VEC* p = NewVec({4, 5});
   int err = -3;
   EXPECT_TRUE(d.AddSpecificPoint(p, 3, &err));
   EXPECT_EQ(err, 0);

@@ -1,11 +1,11 @@
 // cmat_support.h: helpers for the C matrix library tests: watching the error codes that
-// reach the error handler, and capturing what a call writes to a FILE*.
+// reach the error handler, and (through cmat_capture.h) capturing what a call prints.
 #ifndef KVELO_TESTS_CMAT_SUPPORT_H
 #define KVELO_TESTS_CMAT_SUPPORT_H
 
-#include <cstdio>
 #include <string>
 
+#include "cmat_capture.h"
 #include "runtime/m_err_internal.h"
 
 namespace cmat_test {
@@ -26,22 +26,6 @@ class ErrWatch {
     return r != nullptr ? r->file : "";
   }
 };
-
-// Runs fn(FILE*) on a temporary file and returns what it wrote.
-template <class Fn>
-std::string CaptureFile(Fn fn) {
-  std::FILE* f = std::tmpfile();
-  if (f == nullptr) return "<tmpfile failed>";
-  fn(f);
-  std::fflush(f);
-  std::string out;
-  std::rewind(f);
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  std::fclose(f);
-  return out;
-}
 
 }  // namespace cmat_test
 

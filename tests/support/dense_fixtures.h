@@ -3,9 +3,11 @@
 #ifndef KVELO_TESTS_DENSE_FIXTURES_H
 #define KVELO_TESTS_DENSE_FIXTURES_H
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -34,36 +36,16 @@ using PermP = std::unique_ptr<PERM, PermFree>;
 using IvecP = std::unique_ptr<IVEC, IvecFree>;
 using LvecP = std::unique_ptr<LVEC, LvecFree>;
 
-inline VEC* NewVec(std::initializer_list<double> vals) {
-  int st = 0;
-  VEC* v = _LM_v_get("test", 0, static_cast<int>(vals.size()), __LINE__, "NewVec", &st);
-  unsigned i = 0;
-  for (double x : vals) v->ve[i++] = x;
-  return v;
-}
-
+// New records holding the given values (the caller frees them, or hands them to an owner).
 inline VEC* NewVec(const std::vector<double>& vals) {
   int st = 0;
   VEC* v = _LM_v_get("test", 0, static_cast<int>(vals.size()), __LINE__, "NewVec", &st);
-  for (size_t i = 0; i < vals.size(); ++i) v->ve[i] = vals[i];
+  std::copy(vals.begin(), vals.end(), v->ve);
   return v;
 }
+inline VEC* NewVec(std::initializer_list<double> vals) { return NewVec(std::vector<double>(vals)); }
 
-// A matrix given by its rows (all of one length).
-inline MAT* NewMat(std::initializer_list<std::initializer_list<double>> rows) {
-  int st = 0;
-  const int m = static_cast<int>(rows.size());
-  const int n = m > 0 ? static_cast<int>(rows.begin()->size()) : 0;
-  MAT* A = _LM_m_get("test", 0, m, n, __LINE__, "NewMat", &st);
-  unsigned i = 0;
-  for (const auto& row : rows) {
-    unsigned j = 0;
-    for (double x : row) A->me[i][j++] = x;
-    ++i;
-  }
-  return A;
-}
-
+// A matrix of m rows and n columns, given row after row.
 inline MAT* NewMat(int m, int n, const std::vector<double>& byRows) {
   int st = 0;
   MAT* A = _LM_m_get("test", 0, m, n, __LINE__, "NewMat", &st);
@@ -72,34 +54,53 @@ inline MAT* NewMat(int m, int n, const std::vector<double>& byRows) {
   return A;
 }
 
-inline PERM* NewPerm(std::initializer_list<unsigned> entries) {
-  int st = 0;
-  PERM* p = _LM_px_get("test", 0, static_cast<int>(entries.size()), __LINE__, "NewPerm", &st);
-  unsigned i = 0;
-  for (unsigned e : entries) p->pe[i++] = e;
-  return p;
+// A matrix given by its rows (all of one length).
+inline MAT* NewMat(std::initializer_list<std::initializer_list<double>> rows) {
+  const int m = static_cast<int>(rows.size());
+  const int n = m > 0 ? static_cast<int>(rows.begin()->size()) : 0;
+  std::vector<double> byRows;
+  for (const auto& row : rows) byRows.insert(byRows.end(), row.begin(), row.end());
+  return NewMat(m, n, byRows);
 }
 
 inline PERM* NewPerm(const std::vector<unsigned>& entries) {
   int st = 0;
   PERM* p = _LM_px_get("test", 0, static_cast<int>(entries.size()), __LINE__, "NewPerm", &st);
-  for (size_t i = 0; i < entries.size(); ++i) p->pe[i] = entries[i];
+  std::copy(entries.begin(), entries.end(), p->pe);
   return p;
+}
+inline PERM* NewPerm(std::initializer_list<unsigned> entries) {
+  return NewPerm(std::vector<unsigned>(entries));
 }
 
 inline IVEC* NewIvec(std::initializer_list<int> vals) {
   int st = 0;
   IVEC* v = _LM_iv_get("test", 0, static_cast<int>(vals.size()), __LINE__, "NewIvec", &st);
-  unsigned i = 0;
-  for (int x : vals) v->ive[i++] = x;
+  std::copy(vals.begin(), vals.end(), v->ive);
   return v;
 }
 
 inline LVEC* NewLvec(std::initializer_list<long> vals) {
   int st = 0;
   LVEC* v = _LM_lv_get("test", 0, static_cast<int>(vals.size()), __LINE__, "NewLvec", &st);
-  unsigned i = 0;
-  for (long x : vals) v->lve[i++] = x;
+  std::copy(vals.begin(), vals.end(), v->lve);
+  return v;
+}
+
+// New records with entries drawn uniformly from [-1, 1), row after row.
+inline MAT* RandMat(std::mt19937& g, int m, int n) {
+  std::uniform_real_distribution<double> d(-1.0, 1.0);
+  int st = 0;
+  MAT* A = _LM_m_get("test", 0, m, n, __LINE__, "RandMat", &st);
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < n; ++j) A->me[i][j] = d(g);
+  return A;
+}
+inline VEC* RandVec(std::mt19937& g, int n) {
+  std::uniform_real_distribution<double> d(-1.0, 1.0);
+  int st = 0;
+  VEC* v = _LM_v_get("test", 0, n, __LINE__, "RandVec", &st);
+  for (int i = 0; i < n; ++i) v->ve[i] = d(g);
   return v;
 }
 
@@ -112,6 +113,12 @@ inline std::vector<double> Rows(const MAT* A) {
   for (unsigned i = 0; i < A->m; ++i)
     for (unsigned j = 0; j < A->n; ++j) out.push_back(A->me[i][j]);
   return out;
+}
+
+// "%<width>ld" written out by hand: the number right-aligned in width places.
+inline std::string Padded(long v, size_t width) {
+  const std::string s = std::to_string(v);
+  return std::string(width > s.size() ? width - s.size() : 0, ' ') + s;
 }
 
 // A read-only stream holding text, for the readers; closed with the object.

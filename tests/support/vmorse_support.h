@@ -1,9 +1,10 @@
 // vmorse_support.h: helpers for the tests of the sparse, bit and structured vectors: dense
-// vectors from lists, anonymous files filled with given bytes or read back whole, and
-// big-endian byte builders for hand-made binary forms.
+// vectors from lists, anonymous files filled with given bytes or read back whole, big-endian
+// byte builders for hand-made binary forms, and the truncated and damaged copies of a form.
 #ifndef KVELO_TEST_VMORSE_SUPPORT_H
 #define KVELO_TEST_VMORSE_SUPPORT_H
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -12,39 +13,18 @@
 #include <initializer_list>
 #include <vector>
 
+#include "dense_fixtures.h"
 #include "matrix.h"
 
 namespace sparse_test {
 
 using Bytes = std::vector<unsigned char>;
 
-// A new VEC holding the values (caller frees with v_free).
-inline VEC* Vec(std::initializer_list<double> vals) {
-  int st = 0;
-  VEC* v = _LM_v_get("test", 0, static_cast<int>(vals.size()), __LINE__, "Vec", &st);
-  unsigned i = 0;
-  for (double x : vals) v->ve[i++] = x;
-  return v;
-}
-
-inline VEC* Vec(const std::vector<double>& vals) {
-  int st = 0;
-  VEC* v = _LM_v_get("test", 0, static_cast<int>(vals.size()), __LINE__, "Vec", &st);
-  for (size_t i = 0; i < vals.size(); ++i) v->ve[i] = vals[i];
-  return v;
-}
-
-// A new IVEC holding the values (caller frees with iv_free).
-inline IVEC* Ivec(std::initializer_list<int> vals) {
-  int st = 0;
-  IVEC* v = _LM_iv_get("test", 0, static_cast<int>(vals.size()), __LINE__, "Ivec", &st);
-  unsigned i = 0;
-  for (int x : vals) v->ive[i++] = x;
-  return v;
-}
-
-inline std::vector<double> Values(const VEC* v) { return std::vector<double>(v->ve, v->ve + v->dim); }
-inline std::vector<int> Values(const IVEC* v) { return std::vector<int>(v->ive, v->ive + v->dim); }
+// The dense records are built and read as in the dense tests.
+using cmat_test::Ints;
+using cmat_test::NewIvec;
+using cmat_test::NewVec;
+using cmat_test::Values;
 
 // Big-endian builders of hand-made binary forms.
 inline void PutInt(Bytes& b, int32_t v) {
@@ -89,6 +69,35 @@ inline void Rewind(FILE* f) {
 
 // Position of the file's descriptor.
 inline long Position(FILE* f) { return static_cast<long>(lseek(fileno(f), 0, SEEK_CUR)); }
+
+// Calls check(f, len) for every proper prefix of form, shortest first, with f an anonymous
+// file holding the first len bytes; f is closed after each call.
+template <class Check>
+void ForEachPrefix(const Bytes& form, Check check) {
+  for (size_t len = 0; len < form.size(); ++len) {
+    FILE* f = FileWith(Bytes(form.begin(), form.begin() + static_cast<long>(len)));
+    ASSERT_NE(f, nullptr);
+    check(f, len);
+    std::fclose(f);
+  }
+}
+
+// Calls check(f) for every single flipped bit of form, with f an anonymous file holding the
+// damaged copy; f is closed after each call.
+template <class Check>
+void ForEachFlippedBit(const Bytes& form, Check check) {
+  for (size_t pos = 0; pos < form.size(); ++pos) {
+    for (int bit = 0; bit < 8; ++bit) {
+      Bytes b = form;
+      b[pos] ^= static_cast<unsigned char>(1u << bit);
+      FILE* f = FileWith(b);
+      ASSERT_NE(f, nullptr);
+      SCOPED_TRACE(testing::Message() << "byte " << pos << " bit " << bit);
+      check(f);
+      std::fclose(f);
+    }
+  }
+}
 
 }  // namespace sparse_test
 

@@ -1,0 +1,74 @@
+// cmat_complex.h: complex scalars and records for the tests of the complex C matrix library:
+// conversions between the library's scalar and std::complex (which the tests use as the
+// independent arithmetic), and builders of ZVEC and ZMAT from values or random draws.
+#ifndef KVELO_TESTS_CMAT_COMPLEX_H
+#define KVELO_TESTS_CMAT_COMPLEX_H
+
+#include <complex>
+#include <initializer_list>
+#include <random>
+#include <vector>
+
+#include "zmatrix.h"
+
+namespace cmat_test {
+
+using C = std::complex<double>;
+
+inline ::complex Z(double re, double im) { return zmake(re, im); }
+inline C S(::complex z) { return {z.re, z.im}; }
+
+// New records holding the given values (the caller frees them).
+inline ZVEC* NewZVec(std::initializer_list<C> vals) {
+  int st = 0;
+  ZVEC* v = _LM_zv_get("test", 0, static_cast<int>(vals.size()), __LINE__, "NewZVec", &st);
+  int i = 0;
+  for (C c : vals) v->ve[i++] = Z(c.real(), c.imag());
+  return v;
+}
+
+// A matrix given by its rows (all of one length).
+inline ZMAT* NewZMat(std::initializer_list<std::initializer_list<C>> rows) {
+  int st = 0;
+  const int m = static_cast<int>(rows.size());
+  const int n = m > 0 ? static_cast<int>(rows.begin()->size()) : 0;
+  ZMAT* A = _LM_zm_get("test", 0, m, n, __LINE__, "NewZMat", &st);
+  int i = 0;
+  for (const auto& r : rows) {
+    int j = 0;
+    for (C c : r) A->me[i][j++] = Z(c.real(), c.imag());
+    ++i;
+  }
+  return A;
+}
+
+// New records whose real and imaginary parts are drawn uniformly from [-bound, bound) by a
+// generator seeded with seed, element after element (row after row), real part first.
+inline ZVEC* RandomZVec(int n, unsigned seed, double bound) {
+  int st = 0;
+  ZVEC* v = _LM_zv_get("test", 0, n, __LINE__, "RandomZVec", &st);
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(-bound, bound);
+  for (int i = 0; i < n; ++i) v->ve[i] = Z(u(gen), u(gen));
+  return v;
+}
+inline ZMAT* RandomZMat(int m, int n, unsigned seed, double bound) {
+  int st = 0;
+  ZMAT* A = _LM_zm_get("test", 0, m, n, __LINE__, "RandomZMat", &st);
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(-bound, bound);
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < n; ++j) A->me[i][j] = Z(u(gen), u(gen));
+  return A;
+}
+
+// The values of a vector as std::complex.
+inline std::vector<C> Std(const ZVEC* v) {
+  std::vector<C> r;
+  for (unsigned i = 0; i < v->dim; ++i) r.push_back(S(v->ve[i]));
+  return r;
+}
+
+}  // namespace cmat_test
+
+#endif
