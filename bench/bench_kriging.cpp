@@ -14,21 +14,29 @@ namespace {
 const int kInputs = 8;
 const double kPi = 3.14159265358979323846;
 
-/* Samples uniform in [0, 1]^8 (fixed seed) and a smooth output of them. */
-void MakeSamples(int m, C_MatMGe<double>& X, C_MatMGe<double>& Y, unsigned seed = 12345u) {
+/* m samples uniform in [0, 1]^8, drawn row by row from seed, and the output f(x) of each
+ * sample x (8 values). */
+template <class F>
+void MakeData(int m, unsigned seed, F f, C_MatMGe<double>& X, C_MatMGe<double>& Y) {
   std::mt19937 gen(seed);
   std::uniform_real_distribution<double> u(0.0, 1.0);
   X.Resize(m, kInputs);
   Y.Resize(m, 1);
+  double x[kInputs];
   for (int i = 0; i < m; ++i) {
-    double y = 0.0;
     for (int k = 0; k < kInputs; ++k) {
-      const double x = u(gen);
-      X.Adr()[i + static_cast<long>(k) * X.Ld()] = x;
-      y += std::sin(3.0 * x + k) + 0.5 * x * x;
+      x[k] = u(gen);
+      X.Adr()[i + static_cast<long>(k) * X.Ld()] = x[k];
     }
-    Y.Adr()[i] = y;
+    Y.Adr()[i] = f(x);
   }
+}
+
+/* A smooth output of eight inputs. */
+double Smooth(const double* x) {
+  double y = 0.0;
+  for (int k = 0; k < kInputs; ++k) y += std::sin(3.0 * x[k] + k) + 0.5 * x[k] * x[k];
+  return y;
 }
 
 /* The borehole function (water flow through a borehole) of eight inputs given in [0, 1]^8
@@ -42,19 +50,13 @@ double Borehole(const double* u) {
   return 2.0 * kPi * Tu * (Hu - Hl) / (lr * (1.0 + 2.0 * L * Tu / (lr * rw * rw * Kw) + Tu / Tl));
 }
 
+/* Samples uniform in [0, 1]^8 (fixed seed) and a smooth output of them. */
+void MakeSamples(int m, C_MatMGe<double>& X, C_MatMGe<double>& Y, unsigned seed = 12345u) {
+  MakeData(m, seed, Smooth, X, Y);
+}
+
 void MakeBorehole(int m, C_MatMGe<double>& X, C_MatMGe<double>& Y) {
-  std::mt19937 gen(777u);
-  std::uniform_real_distribution<double> u(0.0, 1.0);
-  X.Resize(m, kInputs);
-  Y.Resize(m, 1);
-  double x[kInputs];
-  for (int i = 0; i < m; ++i) {
-    for (int k = 0; k < kInputs; ++k) {
-      x[k] = u(gen);
-      X.Adr()[i + static_cast<long>(k) * X.Ld()] = x[k];
-    }
-    Y.Adr()[i] = Borehole(x);
-  }
+  MakeData(m, 777u, Borehole, X, Y);
 }
 
 /* A model with samples given and every option set, ready for Solve. */
@@ -65,6 +67,17 @@ void Prepare(Kriging<double>& model, C_MatMGe<double>& X, C_MatMGe<double>& Y) {
   model.PutPolynomType(PolyConstant);
   model.PutInpSampMtx(X);
   model.PutOutSampMtx(Y);
+}
+
+/* A model of m smooth samples X, Y, solved once; false, with the benchmark stopped on an
+ * error, when that solve fails. */
+bool SolvedModel(benchmark::State& state, int m, Kriging<double>& model, C_MatMGe<double>& X,
+                 C_MatMGe<double>& Y) {
+  MakeSamples(m, X, Y);
+  Prepare(model, X, Y);
+  if (model.Solve() == 0) return true;
+  state.SkipWithError("Solve failed");
+  return false;
 }
 
 void BM_KrigingSolve(benchmark::State& state) {
@@ -86,13 +99,8 @@ void BM_KrigingSolve(benchmark::State& state) {
 void BM_KrigingCorrMtx(benchmark::State& state) {
   const int m = static_cast<int>(state.range(0));
   C_MatMGe<double> X(0, 0), Y(0, 0);
-  MakeSamples(m, X, Y);
   Kriging<double> model;
-  Prepare(model, X, Y);
-  if (model.Solve() != 0) {
-    state.SkipWithError("Solve failed");
-    return;
-  }
+  if (!SolvedModel(state, m, model, X, Y)) return;
   C_MatMSym<double> R(0, 1);
   for (auto _ : state) {
     model.EvalCorrMtx(X, R);
@@ -106,14 +114,9 @@ void BM_KrigingEvalModel(benchmark::State& state) {
   const int m = static_cast<int>(state.range(0));
   const bool errors = state.range(1) != 0;
   C_MatMGe<double> X(0, 0), Y(0, 0), P(0, 0), Q(0, 0), Yp(0, 0);
-  MakeSamples(m, X, Y);
   MakeSamples(1000, P, Q, 999u);
   Kriging<double> model;
-  Prepare(model, X, Y);
-  if (model.Solve() != 0) {
-    state.SkipWithError("Solve failed");
-    return;
-  }
+  if (!SolvedModel(state, m, model, X, Y)) return;
   for (auto _ : state) {
     int res;
     if (errors) {

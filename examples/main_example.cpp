@@ -22,6 +22,12 @@ double Branin(double x1, double x2) {
   return u * u + 10.0 * (1.0 - t) * std::cos(x1) + 10.0;
 }
 
+// Y := the Branin values at the rows of X (one column).
+void BraninAt(C_MatMGe<double>& X, C_MatMGe<double>& Y) {
+  Y.Resize(X.rows, 1);
+  for (int i = 0; i < X.rows; ++i) Y.SetVal(i, 0, Branin(X.GetVal(i, 0), X.GetVal(i, 1)));
+}
+
 // 30 maximin points in (-1, 1)^2 from the design class, mapped to the Branin box.
 bool MakeDesign(int n, C_MatMGe<double>& X) {
   Kvelo::C_BaseDesign design(2, 0);
@@ -61,11 +67,11 @@ int Fail(const char* what) {
 
 int main() {
   const int m = 30, N = 1000;
-  C_MatMGe<double> X(0, 0), Y(0, 0), P(0, 0), Yp(0, 0);
+  C_MatMGe<double> X(0, 0), Y(0, 0), P(0, 0), Ytrue(0, 0), Yp(0, 0);
   if (!MakeDesign(m, X)) return Fail("the design");
-  Y.Resize(m, 1);
-  for (int i = 0; i < m; ++i) Y.SetVal(i, 0, Branin(X.GetVal(i, 0), X.GetVal(i, 1)));
+  BraninAt(X, Y);
   if (!MakeTestPoints(N, P)) return Fail("the test points");
+  BraninAt(P, Ytrue);
 
   // Model: Gaussian kernel with one value per input (chosen before the input count, which
   // sets the number of kernel values), tuned by maximum likelihood; inputs and outputs
@@ -98,7 +104,7 @@ int main() {
   // and how often the true value lies within two predictor errors of the prediction.
   double mean = 0.0, lo = 1e300, hi = -1e300;
   for (int i = 0; i < N; ++i) {
-    const double truth = Branin(P.GetVal(i, 0), P.GetVal(i, 1));
+    const double truth = Ytrue.GetVal(i, 0);
     mean += truth;
     lo = std::fmin(lo, truth);
     hi = std::fmax(hi, truth);
@@ -107,7 +113,7 @@ int main() {
   double sse = 0.0, sst = 0.0, maxAbs = 0.0, maxPred = 0.0;
   int worst = 0, covered = 0;
   for (int i = 0; i < N; ++i) {
-    const double truth = Branin(P.GetVal(i, 0), P.GetVal(i, 1));
+    const double truth = Ytrue.GetVal(i, 0);
     const double e = Yp.GetVal(i, 0) - truth;
     sse += e * e;
     sst += (truth - mean) * (truth - mean);
@@ -147,7 +153,7 @@ int main() {
   std::printf("  %8s %8s %10s %10s %10s %10s\n", "x1", "x2", "true", "predicted", "error",
               "pred. err");
   for (int i = 0; i < N; i += N / 8) {
-    const double truth = Branin(P.GetVal(i, 0), P.GetVal(i, 1));
+    const double truth = Ytrue.GetVal(i, 0);
     std::printf("  %8.3f %8.3f %10.4f %10.4f %10.4f %10.4f\n", P.GetVal(i, 0), P.GetVal(i, 1),
                 truth, Yp.GetVal(i, 0), Yp.GetVal(i, 0) - truth, predErr[i]);
   }
@@ -171,8 +177,6 @@ int main() {
 
   // One refinement round: among 200 candidates, name the 5 of largest relative predictor
   // error, "simulate" there (the Branin function), append them with their outputs, refit.
-  C_MatMGe<double> Ytrue(N, 1);
-  for (int i = 0; i < N; ++i) Ytrue.SetVal(i, 0, Branin(P.GetVal(i, 0), P.GetVal(i, 1)));
   double errBefore = 0.0, relBefore = 0.0, predBefore = 0.0;
   if (model.CheckError(P, Ytrue, errBefore) != 0 ||
       model.CheckRelativeError(P, Ytrue, relBefore, predBefore) != 0)
@@ -184,8 +188,8 @@ int main() {
   double maxRel = 0.0;
   if (model.EvalModel(cand, Yc, wanted, Xsel, maxRel, false) != 0)
     return Fail("naming refinement points");
-  C_MatMGe<double> Ysel(wanted, 1), Xnew(0, 0), Xall(0, 0);
-  for (int i = 0; i < wanted; ++i) Ysel.SetVal(i, 0, Branin(Xsel.GetVal(i, 0), Xsel.GetVal(i, 1)));
+  C_MatMGe<double> Ysel(0, 0), Xnew(0, 0), Xall(0, 0);
+  BraninAt(Xsel, Ysel);
   double maxRelErr = 0.0, maxAbsErr = 0.0;
   int numNew = 0, numSamp = 0;
   if (model.Solve(Xsel, Ysel, maxRelErr, maxAbsErr, numNew, Xnew, numSamp, Xall, 1e-3) != 0)

@@ -65,6 +65,13 @@ inline void Demote(S& status) {
   if (status == KrigingSolved) status = KrigingSolveRequired;
 }
 
+/* Kernel-parameter count: one per input, or one shared by all. */
+inline int KernCount(int kernVarType, int n) { return kernVarType != 0 ? n : 1; }
+
+/* Which data a scaling type scales. */
+inline bool ScalesInputs(int type) { return type == 1 || type == 3; }
+inline bool ScalesOutputs(int type) { return type == 2 || type == 3; }
+
 /* ---- BLAS / LAPACK by element type --------------------------------------------------- */
 
 inline void Tpmv(const char* uplo, const char* trans, const char* diag, int n, double* ap,
@@ -182,61 +189,36 @@ inline long long TrendTerms(int type, int n) {
 /* Construction, defaults, destruction                                                     */
 /* ======================================================================================= */
 
+/* The settings and counts take their defaults from InitKriging, the one place that states
+ * them; the list gives only what it leaves alone, and the group sizes that it frees. */
 template <class T>
 Kriging<T>::Kriging()
-    : KrigingStatus(KrigingInitial),
-      NumSamp(0),
-      NumVar(0),
-      NumSol(0),
-      NumGlobalSol(0),
-      VecGlobalSol(nullptr),
-      NumKern(0),
+    : VecGlobalSol(nullptr),
       KernVec(0),
-      KernOptType(KernOptNone),
-      SolnType(SolDefault),
-      CorrFuncType(CorrGaussian),
-      PolynomType(PolyQuadratic),
-      KernToEstimate(true),
-      KernVarType(KernOneForAll),
-      NewSamples(false),
-      SolveRequired(true),
       InpSampMtx(0, 0),
-      InpSampSet(false),
       OutSampMtx(0, 0),
-      OutSampSet(false),
-      ScalingType(ScaleNone),
       InpScaleVec(0),
       InpInterceptVec(0),
       OutScaleVec(0),
       OutInterceptVec(0),
       PolyCoeff(0, 0),
       CorrCoeff(0, 0),
-      DropToler(1e-8),
-      NuggetEps(1e-14),
       MaxNumIter(0),
-      SolveCount(0),
-      Step(1),
       CorrMtx(0, 1),
       TrendFactor(0, 1),
       FtReady(false),
       FtTMtx(0, 0),
       ProcVarnc(0),
-      PointToler(1e-7),
       OutRangeMtx(0, 0),
       GlobalRangeVec(0),
-      KernLoFactor(0.01),
-      KernUpFactor(20.0),
       MLE(0.0),
       MLEVec(0),
-      KeepPredErr(false),
       PredErrMtx(0, 0),
       InpTestMtx(0, 0),
       InpTestSet(false),
       TestCorrMtx(0, 0),
       TestTrendMtx(0, 0),
       RescaleRequested(true),
-      CorrStale(true),
-      TrendStale(true),
       TestRelErrVec(0),
       WorkVec(0) {
   InitKriging();
@@ -295,7 +277,7 @@ int Kriging<T>::PutNumVar(const int& n) {
   CorrStale = true;
   TrendStale = true;
   WorkVec.Resize(n);
-  NumKern = (KernVarType != 0) ? n : 1;
+  NumKern = KernCount(KernVarType, n);
   return 0;
 }
 
@@ -550,6 +532,19 @@ int Kriging<T>::GetOutSampMtx(C_MatMGe<T>& Y) {
   return (Y = OutSampMtx) != 0 ? 1 : 0;
 }
 
+namespace {
+
+/* Grows S from m to m + rows(A) rows of `cols` columns and copies the rows of A below the
+ * m rows it keeps. */
+template <class T>
+inline void AppendRows(C_MatMGe<T>& S, int m, C_MatMGe<T>& A, int cols) {
+  const int r = RowsOf(A);
+  S.ResizeKeep(m + r, cols);
+  for (int k = 0; k < cols; ++k) std::copy(ColPtr(A, k), ColPtr(A, k) + r, ColPtr(S, k) + m);
+}
+
+}  // namespace
+
 template <class T>
 int Kriging<T>::AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y) {
   if (!InpSampSet || !OutSampSet) return 1;
@@ -559,18 +554,8 @@ int Kriging<T>::AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y) {
   if (static_cast<long long>(m) + r > INT_MAX) return 1;
   const int n = NumVar, q = NumSol;
 
-  OutSampMtx.ResizeKeep(m + r, q);
-  for (int k = 0; k < q; ++k) {
-    T* dst = ColPtr(OutSampMtx, k);
-    const T* src = ColPtr(Y, k);
-    for (int i = 0; i < r; ++i) dst[m + i] = src[i];
-  }
-  InpSampMtx.ResizeKeep(m + r, n);
-  for (int k = 0; k < n; ++k) {
-    T* dst = ColPtr(InpSampMtx, k);
-    const T* src = ColPtr(X, k);
-    for (int i = 0; i < r; ++i) dst[m + i] = src[i];
-  }
+  AppendRows(OutSampMtx, m, Y, q);
+  AppendRows(InpSampMtx, m, X, n);
   NumSamp = m + r;
   KrigingStatus = KrigingSolveRequired;
   NewSamples = true;
@@ -669,7 +654,7 @@ int Kriging<T>::GetOutputGlobalRange(VecD& ranges) {
 
 template <class T>
 int Kriging<T>::PutKernVec(VecD& theta) {
-  NumKern = (KernVarType != 0) ? NumVar : 1;
+  NumKern = KernCount(KernVarType, NumVar);
   if (theta.Dim() != NumKern) return 1;
   KernVec.Assign(theta);
   KernToEstimate = false;
@@ -812,6 +797,33 @@ double Kriging<T>::TestRelativeError(int i) {
 /* Correlation, trend basis, variances                                                     */
 /* ======================================================================================= */
 
+namespace {
+
+/* The first `rows` rows of X (n columns) laid out one point after another, so that the
+ * correlation of two points reads two contiguous runs. */
+template <class T>
+inline std::vector<T> PointsByRow(C_MatMGe<T>& X, int rows, int n) {
+  std::vector<T> pts(static_cast<std::size_t>(rows) * n);
+  for (int k = 0; k < n; ++k) {
+    const T* col = ColPtr(X, k);
+    for (int i = 0; i < rows; ++i) pts[static_cast<std::size_t>(i) * n + k] = col[i];
+  }
+  return pts;
+}
+
+/* The first n values of v as one contiguous run: v's own storage, or a copy in buf for a
+ * vector whose elements do not lie contiguously in memory. */
+template <class T>
+inline const T* Contiguous(C_Vec<T, int>& v, int n, std::vector<T>& buf) {
+  const T* p = v.Adr(0);
+  if (p != nullptr || n <= 0) return p;
+  buf.resize(static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) buf[k] = v.GetVal(k);
+  return buf.data();
+}
+
+}  // namespace
+
 template <class T>
 int Kriging<T>::EvalCorrFunc(C_Vec<T, int>& a, C_Vec<T, int>& b, double& r) {
   const int n = NumVar;
@@ -819,20 +831,9 @@ int Kriging<T>::EvalCorrFunc(C_Vec<T, int>& a, C_Vec<T, int>& b, double& r) {
   const bool shared = (NumKern == 1);
   if (KernVec.Dim() < (shared ? 1 : n)) return 1;
   if (n < 0 || a.Dim() < n || b.Dim() < n) return 1;
-  const T* pa = a.Adr(0);
-  const T* pb = b.Adr(0);
   std::vector<T> ca, cb;
-  if (pa == nullptr && n > 0) {
-    ca.resize(static_cast<std::size_t>(n));
-    for (int k = 0; k < n; ++k) ca[k] = a.GetVal(k);
-    pa = ca.data();
-  }
-  if (pb == nullptr && n > 0) {
-    cb.resize(static_cast<std::size_t>(n));
-    for (int k = 0; k < n; ++k) cb[k] = b.GetVal(k);
-    pb = cb.data();
-  }
-  r = CorrValue<T>(CorrFuncType, pa, pb, n, KernVec.Adr(0), shared);
+  r = CorrValue<T>(CorrFuncType, Contiguous(a, n, ca), Contiguous(b, n, cb), n, KernVec.Adr(0),
+                   shared);
   return 0;
 }
 
@@ -850,12 +851,7 @@ int Kriging<T>::EvalCorrMtx(C_MatMGe<T>& X, C_MatMSym<double>& R) {
   SetSymShape(R, N, 1);
   if (N == 0) return 0;
 
-  /* Points laid out one after another so that each pair reads two contiguous runs. */
-  std::vector<T> pts(static_cast<std::size_t>(N) * n);
-  for (int k = 0; k < n; ++k) {
-    const T* col = ColPtr(X, k);
-    for (int i = 0; i < N; ++i) pts[static_cast<std::size_t>(i) * n + k] = col[i];
-  }
+  const std::vector<T> pts = PointsByRow(X, N, n);
   const double* theta = KernVec.Adr(0);
   double* ap = R.Adr();
   const int type = CorrFuncType;
@@ -1088,8 +1084,8 @@ int Kriging<T>::EvalScaling(C_MatMGe<T>& Xs, C_MatMGe<T>& Ys) {
   const int n = NumVar, q = NumSol;
   const int type = ScalingType;
   if (type < 0 || type > 3) return 1;
-  const bool inputs = (type == 1 || type == 3);
-  const bool outputs = (type == 2 || type == 3);
+  const bool inputs = ScalesInputs(type);
+  const bool outputs = ScalesOutputs(type);
 
   if (outputs) {
     OutScaleVec.Resize(q);
@@ -1242,7 +1238,7 @@ int Kriging<T>::BuildModel() {
   if (res != 0) return res;
 
   if (KernToEstimate) {
-    if (NumKern == 0) NumKern = (KernVarType != 0) ? NumVar : 1;
+    if (NumKern == 0) NumKern = KernCount(KernVarType, NumVar);
     KernVec.Resize(NumKern);
     res = EstimateKern(Xs, KernVec);
     if (res != 0) return res;
@@ -1358,7 +1354,7 @@ int Kriging<T>::FitModel(C_MatMSym<double>& R, C_MatMGe<T>& F, C_MatMGe<T>& Y) {
 
   /* Process variances and objective on the whitened residual. */
   VecD procVar(q), mleVec(q);
-  const bool outScaled = (ScalingType == ScaleOutputs || ScalingType == ScaleInputsOutputs);
+  const bool outScaled = ScalesOutputs(ScalingType);
   double sum = 0.0;
   for (int k = 0; k < q; ++k) {
     const double nr = Nrm2(m, ColPtr(Yt, k));
@@ -1559,7 +1555,7 @@ int Kriging<T>::SolveOptKern() {
 
   VecD theta0(0);
   if (KernToEstimate) {
-    if (NumKern == 0) NumKern = (KernVarType != 0) ? NumVar : 1;
+    if (NumKern == 0) NumKern = KernCount(KernVarType, NumVar);
     KernVec.Resize(NumKern);
     res = EstimateKern(Xs, KernVec);
     if (res != 0) return res;
@@ -1691,7 +1687,7 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
   C_MatMGe<T> PsLoc(0, 0), SsLoc(0, 0);
   C_MatMGe<T>* Ps = P;
   C_MatMGe<T>* Ss = &InpSampMtx;
-  if (ScalingType == ScaleInputs || ScalingType == ScaleInputsOutputs) {
+  if (ScalesInputs(ScalingType)) {
     if (ApplyScaling(*P, InpScaleVec, InpInterceptVec, PsLoc) != 0) return 1;
     if (ApplyScaling(InpSampMtx, InpScaleVec, InpInterceptVec, SsLoc) != 0) return 1;
     Ps = &PsLoc;
@@ -1727,13 +1723,7 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
     if (useTest) CorrStale = true; /* the cache was not filled */
     return 1;
   }
-  std::vector<T> pts(static_cast<std::size_t>(N) * n), smp(static_cast<std::size_t>(m) * n);
-  for (int v = 0; v < n; ++v) {
-    const T* pc = ColPtr(*Ps, v);
-    for (int i = 0; i < N; ++i) pts[static_cast<std::size_t>(i) * n + v] = pc[i];
-    const T* sc = ColPtr(*Ss, v);
-    for (int j = 0; j < m; ++j) smp[static_cast<std::size_t>(j) * n + v] = sc[j];
-  }
+  const std::vector<T> pts = PointsByRow(*Ps, N, n), smp = PointsByRow(*Ss, m, n);
   const double* theta = KernVec.Adr(0);
   const int type = CorrFuncType;
   std::vector<T*> ycol(static_cast<std::size_t>(q));
@@ -1781,7 +1771,7 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
   if (p > 0) Y.Mm('N', 'N', T(1.0), *Fs, PolyCoeff, T(1.0));
 
   /* 9. Back to the caller's output scale. */
-  if (ScalingType == ScaleOutputs || ScalingType == ScaleInputsOutputs) {
+  if (ScalesOutputs(ScalingType)) {
     if (UnscaleOutput(Y, OutScaleVec, OutInterceptVec) != 0) return 1;
   }
 
@@ -1921,6 +1911,20 @@ int Kriging<T>::GetRowMax(C_MatMGe<double>& M, VecD& v) {
 /* Relative predictor errors                                                               */
 /* ======================================================================================= */
 
+namespace {
+
+/* An error of size err relative to a value of size v: err / v while v lies above the
+ * threshold; nearer zero, err over half the range plus v, so that small values do not blow
+ * the ratio up (err itself when that sum is not above 1e-31). */
+inline double RelativeTo(double err, double v, double threshold, double range) {
+  const double soft = 0.5 * range + v;
+  if (v > threshold) return err / v;
+  if (soft > 1e-31) return err / soft;
+  return err;
+}
+
+}  // namespace
+
 template <class T>
 int Kriging<T>::GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
                                               C_MatMGe<double>& R) {
@@ -1948,11 +1952,7 @@ int Kriging<T>::GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& 
         f2 += e * e;
         v2 += SqMag(ColPtr(Y, j)[i]);
       }
-      const double f = std::sqrt(f2), v = std::sqrt(v2);
-      const double soft = 0.5 * fallback[k] + v;
-      if (v > threshold[k]) rk[i] = f / v;
-      else if (soft > 1e-31) rk[i] = f / soft;
-      else rk[i] = f;
+      rk[i] = RelativeTo(std::sqrt(f2), std::sqrt(v2), threshold[k], fallback[k]);
     }
     if (size > 0) first += size;
   }
@@ -1974,13 +1974,7 @@ int Kriging<T>::GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
     double* rj = ColPtr(out, j);
     const T* y = ColPtr(Y, j);
     const double* e = ColPtr(Err, j);
-    for (int i = 0; i < N; ++i) {
-      const double v = Mag(y[i]);
-      const double soft = 0.5 * range + v;
-      if (v > threshold[j]) rj[i] = e[i] / v;
-      else if (soft > 1e-31) rj[i] = e[i] / soft;
-      else rj[i] = e[i];
-    }
+    for (int i = 0; i < N; ++i) rj[i] = RelativeTo(e[i], Mag(y[i]), threshold[j], range);
   }
   return (R = out) != 0 ? 1 : 0;
 }
@@ -1989,23 +1983,22 @@ int Kriging<T>::GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
 /* Error measures                                                                          */
 /* ======================================================================================= */
 
+namespace {
+
+/* D := |Y1 - Y2| entry by entry; false (D untouched) when the shapes differ. */
 template <class T>
-int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& E) {
-  if (KrigingStatus != KrigingSolved) return 1;
+bool AbsDifference(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& D) {
   const int N = RowsOf(Y1), q = ColsOf(Y1);
-  if (RowsOf(Y2) != N || ColsOf(Y2) != q) return 1;
-  /* Built aside: E may be one of the inputs. */
-  C_MatMGe<double> D(N, q);
+  if (RowsOf(Y2) != N || ColsOf(Y2) != q) return false;
+  D.Resize(N, q);
   for (int j = 0; j < q; ++j) {
     const T* a = ColPtr(Y1, j);
     const T* b = ColPtr(Y2, j);
     double* d = ColPtr(D, j);
     for (int i = 0; i < N; ++i) d[i] = Mag(a[i] - b[i]);
   }
-  return (E = D) != 0 ? 1 : 0;
+  return true;
 }
-
-namespace {
 
 /* v := the largest entry of each column of M, at least 0 (NaN never enters). */
 inline void ColumnMax(C_MatMGe<double>& M, C_VecPi<double, int, C_PtrInCore<double, int>>& v) {
@@ -2031,6 +2024,15 @@ inline double VectorMax(C_VecPi<double, int, C_PtrInCore<double, int>>& v) {
 }  // namespace
 
 template <class T>
+int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& E) {
+  if (KrigingStatus != KrigingSolved) return 1;
+  /* Built aside: E may be one of the inputs. */
+  C_MatMGe<double> D(0, 0);
+  if (!AbsDifference(Y1, Y2, D)) return 1;
+  return (E = D) != 0 ? 1 : 0;
+}
+
+template <class T>
 int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& e) {
   C_MatMGe<double> E(0, 0);
   if (this->GetError(Y1, Y2, E) != 0) return 1;
@@ -2049,15 +2051,8 @@ int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& e) {
 template <class T>
 int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& R) {
   if (KrigingStatus != KrigingSolved) return 1;
-  const int N = RowsOf(Y1), q = ColsOf(Y1);
-  if (RowsOf(Y2) != N || ColsOf(Y2) != q) return 1;
-  C_MatMGe<double> D(N, q);
-  for (int j = 0; j < q; ++j) {
-    const T* a = ColPtr(Y1, j);
-    const T* b = ColPtr(Y2, j);
-    double* d = ColPtr(D, j);
-    for (int i = 0; i < N; ++i) d[i] = Mag(a[i] - b[i]);
-  }
+  C_MatMGe<double> D(0, 0);
+  if (!AbsDifference(Y1, Y2, D)) return 1;
   return this->GetRelativePredictorErrorNorm(Y1, D, R) != 0 ? 1 : 0;
 }
 
@@ -2169,6 +2164,18 @@ inline int UsableSamples(C_MatMGe<T>& S, int n) {
   return (n >= 0 && ColsOf(S) >= n) ? RowsOf(S) : 0;
 }
 
+/* The rows index[0 .. count-1] of M, first `cols` columns, as a new count x cols matrix. */
+template <class T>
+inline C_MatMGe<T> RowsAt(C_MatMGe<T>& M, const int* index, int count, int cols) {
+  C_MatMGe<T> out(count, cols);
+  for (int c = 0; c < cols; ++c) {
+    const T* src = ColPtr(M, c);
+    T* dst = ColPtr(out, c);
+    for (int i = 0; i < count; ++i) dst[i] = src[index[i]];
+  }
+  return out;
+}
+
 /* v[0 .. n-1] := the first n coordinates of row i of M. */
 template <class T>
 inline void LoadRow(C_MatMGe<T>& M, int i, int n, C_VecPi<T, int, C_PtrInCore<T, int>>& v) {
@@ -2234,13 +2241,7 @@ int Kriging<T>::CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index
   }
 
   /* Built aside: kept may be cand itself. */
-  const int count = static_cast<int>(accepted.size());
-  C_MatMGe<T> out(count, cols);
-  for (int c = 0; c < cols; ++c) {
-    const T* src = ColPtr(cand, c);
-    T* dst = ColPtr(out, c);
-    for (int i = 0; i < count; ++i) dst[i] = src[accepted[i]];
-  }
+  C_MatMGe<T> out = RowsAt(cand, accepted.data(), static_cast<int>(accepted.size()), cols);
   return (kept = out) != 0 ? 1 : 0;
 }
 
@@ -2292,12 +2293,7 @@ int Kriging<T>::EvalRefinement(C_MatMGe<T>& P, C_MatMGe<T>& Y, C_MatMGe<double>&
   }
   maxErr = vals[0];
   /* Built aside: Xsel may be the caller's point matrix. */
-  C_MatMGe<T> sel(want, n);
-  for (int c = 0; c < n; ++c) {
-    const T* src = ColPtr(P, c);
-    T* dst = ColPtr(sel, c);
-    for (int r = 0; r < want; ++r) dst[r] = src[index[r]];
-  }
+  C_MatMGe<T> sel = RowsAt(P, index.data(), want, n);
   return (Xsel = sel) != 0 ? 1 : 0;
 }
 
@@ -2383,9 +2379,6 @@ inline int TraceFail(int line) {
   fct_Trace("aff_lieu", line, "Kriging");
   return 1;
 }
-
-inline bool ScalesInputs(int type) { return type == 1 || type == 3; }
-inline bool ScalesOutputs(int type) { return type == 2 || type == 3; }
 
 /* Lines marked for each record of the model file (0: the record is absent). */
 struct RecordLines {
@@ -2550,7 +2543,7 @@ int Kriging<T>::GatherFile(FILE* fp, bool withVersion, ModelImage& img) {
 
   if (!done(ReadIntRecord(fp, img.kernVarType), L.kernVarType)) return 1;
   if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput) return 1;
-  if (!done(ReadVectorRecord(fp, img.kern, img.kernVarType != 0 ? n : 1), L.kern)) return 1;
+  if (!done(ReadVectorRecord(fp, img.kern, KernCount(img.kernVarType, n)), L.kern)) return 1;
 
   if (!done(ReadIntRecord(fp, img.scalingType), L.scaling)) return 1;
   if (img.scalingType < 0 || img.scalingType > 3) return 1;
@@ -2589,91 +2582,55 @@ int Kriging<T>::GatherFile(FILE* fp, bool withVersion, ModelImage& img) {
 
 template <class T>
 int Kriging<T>::GatherCopy(Kriging& other, ModelImage& img, bool fromConstructor) {
-  auto line = [fromConstructor](int ctorLine, int copyLine) {
-    return fromConstructor ? ctorLine : copyLine;
+  /* A failing getter is marked at the line of its caller: the constructor and Copy have
+   * lines of their own, and Copy marks no failure of the sample getters (line 0). */
+  auto failed = [fromConstructor](int res, int ctorLine, int copyLine) {
+    const int line = fromConstructor ? ctorLine : copyLine;
+    if (res != 0 && line != 0) fct_Trace("aff_lieu", line, "Kriging");
+    return res != 0;
   };
   /* Only a solved model has coefficients that belong to its samples. */
   if (other.GetKrigingStatus() != KrigingSolved) return 1;
 
-  int res = other.GetInpSampMtx(img.X);
-  if (res != 0) {
-    if (fromConstructor) fct_Trace("aff_lieu", 57, "Kriging");
-    return res;
-  }
-  res = other.GetOutSampMtx(img.Y);
-  if (res != 0) {
-    if (fromConstructor) fct_Trace("aff_lieu", 62, "Kriging");
-    return res;
-  }
+  int res = 0;
+  if (failed(res = other.GetInpSampMtx(img.X), 57, 0)) return res;
+  if (failed(res = other.GetOutSampMtx(img.Y), 62, 0)) return res;
   const int m = RowsOf(img.X), n = ColsOf(img.X), q = ColsOf(img.Y);
   if (RowsOf(img.Y) != m || m < 1 || n < 1 || q < 1) return 1;
 
-  res = other.GetNumGlobalSol(img.groups);
-  if (res != 0) {
-    fct_Trace("aff_lieu", line(71, 203), "Kriging");
-    return res;
-  }
+  if (failed(res = other.GetNumGlobalSol(img.groups), 71, 203)) return res;
   int err = 0;
   std::unique_ptr<int[]> sizes(other.GetVecGlobalSol(err));
-  if (err != 0 || !sizes) {
-    fct_Trace("aff_lieu", line(73, 205), "Kriging");
-    return err != 0 ? err : 1;
-  }
+  if (failed(err != 0 || !sizes, 73, 205)) return err != 0 ? err : 1;
   if (img.groups < 1 || img.groups > q) return 1;
   img.sizes.assign(sizes.get(), sizes.get() + img.groups);
 
   E_KrigingKernVarType kernVarType = KernOneForAll;
-  res = other.GetKrigingKernVarType(kernVarType);
-  if (res != 0) {
-    fct_Trace("aff_lieu", line(76, 208), "Kriging");
-    return res;
-  }
+  if (failed(res = other.GetKrigingKernVarType(kernVarType), 76, 208)) return res;
   img.kernVarType = kernVarType;
-  res = other.GetKernVec(img.kern);
-  if (res != 0) {
-    fct_Trace("aff_lieu", line(77, 209), "Kriging");
-    return res;
-  }
+  if (failed(res = other.GetKernVec(img.kern), 77, 209)) return res;
   if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput) return 1;
-  if (img.kern.Dim() != (img.kernVarType != 0 ? n : 1)) return 1;
+  if (img.kern.Dim() != KernCount(img.kernVarType, n)) return 1;
 
   img.scalingType = other.GetScalingType();
   if (ScalesInputs(img.scalingType)) {
-    if ((res = other.GetInpScaleVec(img.inpScale)) != 0) {
-      fct_Trace("aff_lieu", line(98, 229), "Kriging");
-      return res;
-    }
-    if ((res = other.GetInpInterceptVec(img.inpIcpt)) != 0) {
-      fct_Trace("aff_lieu", line(99, 230), "Kriging");
-      return res;
-    }
+    if (failed(res = other.GetInpScaleVec(img.inpScale), 98, 229)) return res;
+    if (failed(res = other.GetInpInterceptVec(img.inpIcpt), 99, 230)) return res;
     if (img.inpScale.Dim() != n || img.inpIcpt.Dim() != n) return 1;
   }
   if (ScalesOutputs(img.scalingType)) {
-    if ((res = other.GetOutScaleVec(img.outScale)) != 0) {
-      fct_Trace("aff_lieu", line(109, 239), "Kriging");
-      return res;
-    }
-    if ((res = other.GetOutInterceptVec(img.outIcpt)) != 0) {
-      fct_Trace("aff_lieu", line(110, 240), "Kriging");
-      return res;
-    }
+    if (failed(res = other.GetOutScaleVec(img.outScale), 109, 239)) return res;
+    if (failed(res = other.GetOutInterceptVec(img.outIcpt), 110, 240)) return res;
     if (img.outScale.Dim() != q || img.outIcpt.Dim() != q) return 1;
   }
 
   img.corrFuncType = other.GetCorrFuncType();
-  if ((res = other.GetCorrCoeff(img.corrCoeff)) != 0) {
-    fct_Trace("aff_lieu", line(120, 249), "Kriging");
-    return res;
-  }
+  if (failed(res = other.GetCorrCoeff(img.corrCoeff), 120, 249)) return res;
   if (RowsOf(img.corrCoeff) != m || ColsOf(img.corrCoeff) != q) return 1;
 
   img.polynomType = other.GetPolynomType();
   if (img.polynomType != 0) {
-    if ((res = other.GetPolyCoeff(img.polyCoeff)) != 0) {
-      fct_Trace("aff_lieu", line(131, 259), "Kriging");
-      return res;
-    }
+    if (failed(res = other.GetPolyCoeff(img.polyCoeff), 131, 259)) return res;
     if (ColsOf(img.polyCoeff) != q) return 1;
   }
 
@@ -2697,7 +2654,7 @@ int Kriging<T>::CheckImage(ModelImage& img) {
   if (sum != q) return 1;
 
   if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput) return 1;
-  if (img.kern.Dim() != (img.kernVarType != 0 ? n : 1)) return 1;
+  if (img.kern.Dim() != KernCount(img.kernVarType, n)) return 1;
 
   if (img.scalingType < 0 || img.scalingType > 3) return 1;
   if (ScalesInputs(img.scalingType) && (img.inpScale.Dim() != n || img.inpIcpt.Dim() != n))
@@ -2759,7 +2716,7 @@ int Kriging<T>::InstallImage(ModelImage& img, bool asCopy) {
   NumVar = n;
   NumSol = q;
   KernVarType = static_cast<E_KrigingKernVarType>(img.kernVarType);
-  NumKern = (img.kernVarType != 0) ? n : 1;
+  NumKern = KernCount(img.kernVarType, n);
   ScalingType = static_cast<E_KrigingScalingType>(img.scalingType);
   CorrFuncType = static_cast<E_CorrFuncType>(img.corrFuncType);
   PolynomType = static_cast<E_KrigingPolynomType>(img.polynomType);

@@ -146,22 +146,13 @@ void CopyRoundTrip(int scaling, int kernVarType) {
   EXPECT_TRUE(SameVec(src.GlobalRangeVec, target.GlobalRangeVec));
   EXPECT_TRUE(SameMat(src.OutRangeMtx, target.OutRangeMtx));
 
-  C_MatMGe<T> P = SampleInputs<T>(6, 2, 555u), Ys, Yc;
-  ASSERT_EQ(0, src.EvalModel(P, Ys));
-  ASSERT_EQ(0, ctor.EvalModel(P, Yc));
-  EXPECT_TRUE(SameMat(Ys, Yc));
-  EXPECT_TRUE(ctor.ISSolveRequired());
+  C_MatMGe<T> P = SampleInputs<T>(6, 2, 555u);
+  ASSERT_NO_FATAL_FAILURE(kvtest::ExpectSamePredictions(src, ctor, P));
 
   /* Given the source's drop tolerance, the constructor's copy refits to the source's fit. */
   ASSERT_EQ(0, ctor.PutDropToler(1e-7));
   ASSERT_EQ(0, ctor.Solve());
-  double as = 0, rs = 0, ac = 0, rc = 0;
-  int cs = 0, cc = 0;
-  ASSERT_EQ(0, src.GetPredictorError(P, as, rs, cs));
-  ASSERT_EQ(0, ctor.GetPredictorError(P, ac, rc, cc));
-  EXPECT_NEAR(as, ac, 1e-12 * as);
-  EXPECT_NEAR(rs, rc, 1e-12 * rs);
-  EXPECT_EQ(cs, cc);
+  ASSERT_NO_FATAL_FAILURE(kvtest::ExpectSamePredictorErrors(src, ctor, P, 1e-12));
 }
 
 TEST(KrigingCopy, CopiesOfSolvedModelsBothValueTypes) {
@@ -180,13 +171,7 @@ TEST(KrigingCopy, FirstPredictorErrorRequestRefitsTheCopy) {
   Kriging<double> copy(src, err);
   ASSERT_EQ(0, err);
   C_MatMGe<double> P = SampleInputs<double>(4, 2, 9u);
-  double as = 0, rs = 0, ac = 0, rc = 0;
-  int cs = 0, cc = 0;
-  ASSERT_EQ(0, src.GetPredictorError(P, as, rs, cs));
-  ASSERT_EQ(0, copy.GetPredictorError(P, ac, rc, cc));
-  EXPECT_FALSE(copy.ISSolveRequired());
-  EXPECT_NEAR(as, ac, 1e-12 * as);
-  EXPECT_NEAR(rs, rc, 1e-12 * rs);
+  ASSERT_NO_FATAL_FAILURE(kvtest::ExpectSamePredictorErrors(src, copy, P, 1e-12));
   RVec ts(0), tc(0);
   src.GetKernVec(ts);
   copy.GetKernVec(tc);

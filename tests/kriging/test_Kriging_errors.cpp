@@ -215,19 +215,15 @@ struct SmoothingModel {
     ref.Fit(X, Y, CorrGaussian, PolyConstant, {2.0}, 0.3);
     double sum = 0.0;
     for (int j = 0; j < 2; ++j) {
-      double lo = 1e300, hi = 0.0;
-      for (int i = 0; i < X.rows; ++i) {
-        lo = std::min(lo, std::fabs(Y.GetVal(i, j)));
-        hi = std::max(hi, std::fabs(Y.GetVal(i, j)));
-      }
-      sum += (hi - lo) * (hi - lo);
+      const double d = MagSpread(Y, j);
+      sum += d * d;
     }
     range = std::sqrt(sum);
   }
   /* Group relative error of errors e against values v (two outputs). */
   double Rel(double e0, double e1, double v0, double v1) const {
     const double f = std::sqrt(e0 * e0 + e1 * e1), v = std::sqrt(v0 * v0 + v1 * v1);
-    return v > 1e-4 * range ? f / v : f / (0.5 * std::max(range, 0.3) + v);
+    return RefRelErr(f, v, range, 0.3);
   }
 };
 

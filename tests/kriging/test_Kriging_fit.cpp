@@ -29,13 +29,19 @@ void Give(Kriging<T>& k, C_MatMGe<T>& X, C_MatMGe<T>& Y, E_KrigingPolynomType po
   ASSERT_EQ(0, k.PutOutSampMtx(Y));
 }
 
-void GiveKern(Kriging<double>& k, double theta) {
+template <class T>
+void GiveKern(Kriging<T>& k, double theta) {
   RVec t(1, theta);
   ASSERT_EQ(0, k.PutKernVec(t));
 }
-void GiveKern(Kriging<cplx>& k, double theta) {
-  RVec t(1, theta);
-  ASSERT_EQ(0, k.PutKernVec(t));
+
+/* Gives the samples and the shared kernel theta, then solves. */
+template <class T>
+void GiveAndSolve(Kriging<T>& k, C_MatMGe<T>& X, C_MatMGe<T>& Y, E_KrigingPolynomType poly,
+                  double theta) {
+  Give(k, X, Y, poly);
+  GiveKern(k, theta);
+  ASSERT_EQ(0, k.Solve());
 }
 
 /* Two samples at distance 1, Gaussian kernel 1, constant trend: with R = [[a, r], [r, a]],
@@ -45,9 +51,7 @@ TEST(KrigingFit, TwoSamplesConstantTrendClosedForm) {
   C_MatMGe<double> X = MakeMat<double>(2, 1, {0.0, 1.0});
   C_MatMGe<double> Y = MakeMat<double>(2, 1, {1.0, 3.0});
   KrigingProbe<double> k;
-  Give(k, X, Y, PolyConstant);
-  GiveKern(k, 1.0);
-  ASSERT_EQ(0, k.Solve());
+  ASSERT_NO_FATAL_FAILURE(GiveAndSolve(k, X, Y, PolyConstant, 1.0));
   EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
   EXPECT_FALSE(k.ISSolveRequired());
 
@@ -88,9 +92,7 @@ TEST(KrigingFit, TwoSamplesWithoutTrendClosedForm) {
   C_MatMGe<double> X = MakeMat<double>(2, 1, {0.0, 1.0});
   C_MatMGe<double> Y = MakeMat<double>(2, 1, {1.0, 3.0});
   KrigingProbe<double> k;
-  Give(k, X, Y, PolyNone);
-  GiveKern(k, 1.0);
-  ASSERT_EQ(0, k.Solve());
+  ASSERT_NO_FATAL_FAILURE(GiveAndSolve(k, X, Y, PolyNone, 1.0));
 
   const double a = Diag(2), r = std::exp(-1.0), det = a * a - r * r;
   C_MatMGe<double> G, B;
@@ -115,9 +117,7 @@ TEST(KrigingFit, TwoComplexSamplesClosedForm) {
   C_MatMGe<cplx> X = MakeMat<cplx>(2, 1, {cplx(0, 0), cplx(0.6, 0.8)});
   C_MatMGe<cplx> Y = MakeMat<cplx>(2, 1, {cplx(1, 2), cplx(3, -1)});
   KrigingProbe<cplx> k;
-  Give(k, X, Y, PolyConstant);
-  GiveKern(k, 1.0);
-  ASSERT_EQ(0, k.Solve());
+  ASSERT_NO_FATAL_FAILURE(GiveAndSolve(k, X, Y, PolyConstant, 1.0));
 
   const double a = Diag(2), r = std::exp(-1.0);
   const cplx d(-1.0, 1.5);
@@ -216,9 +216,7 @@ TEST(KrigingFit, WithoutTrendGammaSolvesTheCorrelationSystem) {
   C_MatMGe<double> X = RandomMat(m, 3, 41u);
   C_MatMGe<double> Y = RandomMat(m, 1, 42u, -2.0, 2.0);
   KrigingProbe<double> k;
-  Give(k, X, Y, PolyNone);
-  GiveKern(k, 2.0);
-  ASSERT_EQ(0, k.Solve());
+  ASSERT_NO_FATAL_FAILURE(GiveAndSolve(k, X, Y, PolyNone, 2.0));
   const auto R = RefCorrMatrix(X, 2, {2.0});
   C_MatMGe<double> G;
   ASSERT_EQ(0, k.GetCorrCoeff(G));
@@ -412,34 +410,22 @@ TEST(KrigingFit, FitLineReportsKernelAndObjective) {
     cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
     cap.AddScope(502);
     Kriging<double> k;
-    Give(k, X, Y, PolyConstant);
-    GiveKern(k, 1.0);
-    ASSERT_EQ(0, k.Solve());
+    ASSERT_NO_FATAL_FAILURE(GiveAndSolve(k, X, Y, PolyConstant, 1.0));
     ASSERT_EQ(1, cap.Count(1));
     EXPECT_EQ(expected, cap.OfType(1)[0].text);
     /* A solved model is left alone: no second line. */
     ASSERT_EQ(0, k.Solve());
     EXPECT_EQ(1, cap.Count(1));
   }
-  {
-    /* Scope 502 inactive, or a verbosity below 3: the line is not shown. */
+  /* Scope 502 inactive, or a verbosity below 3: the line is not shown. */
+  for (bool lowVerbosity : {false, true}) {
     kvtest::MsgCapture cap;
-    cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
+    cap.SetLevel(lowVerbosity ? Kvelo::MessageToolEnums::LEVEL_2
+                              : Kvelo::MessageToolEnums::LEVEL_INTERNAL);
+    if (lowVerbosity) cap.AddScope(502);
     Kriging<double> k;
-    Give(k, X, Y, PolyConstant);
-    GiveKern(k, 1.0);
-    ASSERT_EQ(0, k.Solve());
-    EXPECT_EQ(0, cap.Count(1));
-  }
-  {
-    kvtest::MsgCapture cap;
-    cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_2);
-    cap.AddScope(502);
-    Kriging<double> k;
-    Give(k, X, Y, PolyConstant);
-    GiveKern(k, 1.0);
-    ASSERT_EQ(0, k.Solve());
-    EXPECT_EQ(0, cap.Count(1));
+    ASSERT_NO_FATAL_FAILURE(GiveAndSolve(k, X, Y, PolyConstant, 1.0));
+    EXPECT_EQ(0, cap.Count(1)) << "verbosity below 3: " << lowVerbosity;
   }
   {
     /* Several kernel values, one blank after each. */
@@ -533,9 +519,7 @@ TEST(KrigingFit, FailedFactorisationStoresNothing) {
   C_MatMGe<double> X = MakeMat<double>(2, 1, {0.0, 1.0});
   C_MatMGe<double> Y = MakeMat<double>(2, 1, {1.0, 3.0});
   KrigingProbe<double> k;
-  Give(k, X, Y, PolyConstant);
-  GiveKern(k, 1.0);
-  ASSERT_EQ(0, k.Solve());
+  ASSERT_NO_FATAL_FAILURE(GiveAndSolve(k, X, Y, PolyConstant, 1.0));
   C_MatMGe<double> G1;
   k.GetCorrCoeff(G1);
   const double mle = k.MLE, c0 = k.CorrMtx.Adr()[0];

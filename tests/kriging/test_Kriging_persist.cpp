@@ -299,20 +299,11 @@ void RoundTrip(int scaling, int corr, int kernVarType, int poly) {
   EXPECT_TRUE(SameVec(w.GlobalRangeVec, r.GlobalRangeVec));
   EXPECT_TRUE(SameMat(w.OutRangeMtx, r.OutRangeMtx));
 
-  C_MatMGe<T> P = SampleInputs<T>(5, 2, 999u), Yw, Yr;
-  ASSERT_EQ(0, w.EvalModel(P, Yw));
-  ASSERT_EQ(0, r.EvalModel(P, Yr));
-  EXPECT_TRUE(SameMat(Yw, Yr));
-  EXPECT_TRUE(r.ISSolveRequired()); /* plain predictions need no refit */
+  C_MatMGe<T> P = SampleInputs<T>(5, 2, 999u);
+  /* Plain predictions need no refit. */
+  ASSERT_NO_FATAL_FAILURE(kvtest::ExpectSamePredictions(w, r, P));
 
-  double aw = 0, rw = 0, ar = 0, rr = 0;
-  int cw = 0, cr = 0;
-  ASSERT_EQ(0, w.GetPredictorError(P, aw, rw, cw));
-  ASSERT_EQ(0, r.GetPredictorError(P, ar, rr, cr));
-  EXPECT_FALSE(r.ISSolveRequired());
-  EXPECT_NEAR(aw, ar, 1e-9 * aw);
-  EXPECT_NEAR(rw, rr, 1e-9 * rw);
-  EXPECT_EQ(cw, cr);
+  ASSERT_NO_FATAL_FAILURE(kvtest::ExpectSamePredictorErrors(w, r, P, 1e-9));
   /* The refit at the stored kernel keeps the coefficients. */
   EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(r), file));
 }

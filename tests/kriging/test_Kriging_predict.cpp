@@ -281,12 +281,27 @@ void ExpectSameMatrix(C_MatMGe<double>& a, C_MatMGe<double>& b, double tol) {
           << i << "," << j;
 }
 
+/* The model of the cache case (linear trend, Gaussian kernel theta), solved, with the test
+ * inputs stored and not yet evaluated. */
+void SolveWithTestInputs(KrigingProbe<double>& k, CacheCase& c, double theta = 2.0,
+                         int scaling = 0) {
+  Prepare(k, c.X, c.Y, CorrGaussian, PolyLinear, theta, scaling);
+  ASSERT_EQ(0, k.Solve());
+  k.SetTestInputs(c.Tm);
+}
+
+/* Y := predictions at the stored test inputs, without refinement points. */
+int EvalTestInputs(Kriging<double>& k, C_MatMGe<double>& Y) {
+  C_MatMGe<double> unused(0, 0), sel(0, 0);
+  int none = 0;
+  double maxErr = 0.0;
+  return k.EvalModel(unused, Y, none, sel, maxErr, true);
+}
+
 TEST(KrigingPredict, TestInputsGiveTheSameResultsAsFreshEvaluation) {
   CacheCase c = MakeCacheCase();
   KrigingProbe<double> k;
-  Prepare(k, c.X, c.Y, CorrGaussian, PolyLinear, 2.0);
-  ASSERT_EQ(0, k.Solve());
-  k.SetTestInputs(c.Tm);
+  ASSERT_NO_FATAL_FAILURE(SolveWithTestInputs(k, c));
 
   C_MatMGe<double> unused(0, 0), sel(0, 0), Yt, Yf, Et, Ef;
   int kk = 0;
@@ -319,21 +334,17 @@ TEST(KrigingPredict, TestInputsGiveTheSameResultsAsFreshEvaluation) {
 TEST(KrigingPredict, RepeatedTestEvaluationReadsTheCaches) {
   CacheCase c = MakeCacheCase();
   KrigingProbe<double> k;
-  Prepare(k, c.X, c.Y, CorrGaussian, PolyLinear, 2.0);
-  ASSERT_EQ(0, k.Solve());
-  k.SetTestInputs(c.Tm);
-  C_MatMGe<double> unused(0, 0), sel(0, 0), Y1, Y2;
-  int kk = 0;
-  double maxErr = 0.0;
-  ASSERT_EQ(0, k.EvalModel(unused, Y1, kk, sel, maxErr, true));
-  ASSERT_EQ(0, k.EvalModel(unused, Y2, kk, sel, maxErr, true));
+  ASSERT_NO_FATAL_FAILURE(SolveWithTestInputs(k, c));
+  C_MatMGe<double> Y1, Y2;
+  ASSERT_EQ(0, EvalTestInputs(k, Y1));
+  ASSERT_EQ(0, EvalTestInputs(k, Y2));
   ExpectSameMatrix(Y1, Y2, 0.0);
 
   for (int i = 0; i < 15; ++i) {
     for (int j = 0; j < 10; ++j) k.TestCorrMtx.SetVal(i, j, 0.5);
     for (int j = 0; j < 3; ++j) k.TestTrendMtx.SetVal(i, j, 2.0);
   }
-  ASSERT_EQ(0, k.EvalModel(unused, Y2, kk, sel, maxErr, true));
+  ASSERT_EQ(0, EvalTestInputs(k, Y2));
   for (int out = 0; out < 2; ++out) {
     double want = 0.0;
     for (int j = 0; j < 10; ++j) want += 0.5 * k.CorrCoeff.GetVal(j, out);
@@ -349,13 +360,9 @@ TEST(KrigingPredict, AppendedSamplesExtendTheCorrelationCache) {
   CacheCase c = MakeCacheCase();
   for (bool marked : {false, true}) {
     KrigingProbe<double> k;
-    Prepare(k, c.X, c.Y, CorrGaussian, PolyLinear, 2.0);
-    ASSERT_EQ(0, k.Solve());
-    k.SetTestInputs(c.Tm);
-    C_MatMGe<double> unused(0, 0), sel(0, 0), Yt, Yf;
-    int kk = 0;
-    double maxErr = 0.0;
-    ASSERT_EQ(0, k.EvalModel(unused, Yt, kk, sel, maxErr, true));
+    ASSERT_NO_FATAL_FAILURE(SolveWithTestInputs(k, c));
+    C_MatMGe<double> Yt, Yf;
+    ASSERT_EQ(0, EvalTestInputs(k, Yt));
     if (marked)
       for (int i = 0; i < 15; ++i)
         for (int j = 0; j < 10; ++j) k.TestCorrMtx.SetVal(i, j, -7.0);
@@ -363,7 +370,7 @@ TEST(KrigingPredict, AppendedSamplesExtendTheCorrelationCache) {
     ASSERT_EQ(0, k.AppendSampData(c.Xnew, c.Ynew));
     ASSERT_EQ(KrigingSolveRequired, k.GetKrigingStatus());
     k.KeepPredErr = true;
-    ASSERT_EQ(0, k.EvalModel(unused, Yt, kk, sel, maxErr, true)); /* solves first */
+    ASSERT_EQ(0, EvalTestInputs(k, Yt)); /* solves first */
     C_MatMGe<double> Et = k.PredErrMtx;
     ASSERT_EQ(KrigingSolved, k.GetKrigingStatus());
     ASSERT_EQ(13, k.TestCorrMtx.cols);
@@ -397,27 +404,23 @@ TEST(KrigingPredict, AppendedSamplesExtendTheCorrelationCache) {
 TEST(KrigingPredict, StaleCachesAreRefilled) {
   CacheCase c = MakeCacheCase();
   KrigingProbe<double> k;
-  Prepare(k, c.X, c.Y, CorrGaussian, PolyLinear, 0.9, ScaleInputs);
-  ASSERT_EQ(0, k.Solve());
-  k.SetTestInputs(c.Tm);
-  C_MatMGe<double> unused(0, 0), sel(0, 0), Yt, Yf;
-  int kk = 0;
-  double maxErr = 0.0;
-  ASSERT_EQ(0, k.EvalModel(unused, Yt, kk, sel, maxErr, true));
+  ASSERT_NO_FATAL_FAILURE(SolveWithTestInputs(k, c, 0.9, ScaleInputs));
+  C_MatMGe<double> Yt, Yf;
+  ASSERT_EQ(0, EvalTestInputs(k, Yt));
 
   ASSERT_EQ(0, k.AppendSampData(c.Xnew, c.Ynew));
-  ASSERT_EQ(0, k.EvalModel(unused, Yt, kk, sel, maxErr, true));
+  ASSERT_EQ(0, EvalTestInputs(k, Yt));
   ASSERT_EQ(0, k.EvalModel(c.Tm, Yf));
   ExpectSameMatrix(Yf, Yt, 1e-14);
 
   RVec t(1, 1.7);
   ASSERT_EQ(0, k.PutKernVec(t));
-  ASSERT_EQ(0, k.EvalModel(unused, Yt, kk, sel, maxErr, true));
+  ASSERT_EQ(0, EvalTestInputs(k, Yt));
   ASSERT_EQ(0, k.EvalModel(c.Tm, Yf));
   ExpectSameMatrix(Yf, Yt, 1e-14);
 
   ASSERT_EQ(0, k.PutPolynomType(PolyQuadratic));
-  ASSERT_EQ(0, k.EvalModel(unused, Yt, kk, sel, maxErr, true));
+  ASSERT_EQ(0, EvalTestInputs(k, Yt));
   EXPECT_EQ(6, k.TestTrendMtx.cols);
   ASSERT_EQ(0, k.EvalModel(c.Tm, Yf));
   ExpectSameMatrix(Yf, Yt, 1e-14);
@@ -429,17 +432,13 @@ TEST(KrigingPredict, StaleCachesAreRefilled) {
 TEST(KrigingPredict, FailedTestEvaluationLeavesTheCacheStale) {
   CacheCase c = MakeCacheCase();
   KrigingProbe<double> k;
-  Prepare(k, c.X, c.Y, CorrGaussian, PolyLinear, 2.0);
-  ASSERT_EQ(0, k.Solve());
-  k.SetTestInputs(c.Tm);
-  C_MatMGe<double> unused(0, 0), sel(0, 0), Yt, Yf;
-  int kk = 0;
-  double maxErr = 0.0;
+  ASSERT_NO_FATAL_FAILURE(SolveWithTestInputs(k, c));
+  C_MatMGe<double> Yt, Yf;
   k.CorrFuncType = static_cast<E_CorrFuncType>(5);
-  EXPECT_EQ(1, k.EvalModel(unused, Yt, kk, sel, maxErr, true));
+  EXPECT_EQ(1, EvalTestInputs(k, Yt));
   EXPECT_TRUE(k.CorrStale);
   k.CorrFuncType = CorrGaussian;
-  ASSERT_EQ(0, k.EvalModel(unused, Yt, kk, sel, maxErr, true));
+  ASSERT_EQ(0, EvalTestInputs(k, Yt));
   ASSERT_EQ(0, k.EvalModel(c.Tm, Yf));
   ExpectSameMatrix(Yf, Yt, 1e-14);
 }
@@ -585,16 +584,11 @@ TEST(KrigingPredict, AtPointsSummaryAndKeptFlag) {
    * range is max|y| - min|y| over the samples; values below 1e-4 of it use range/2 + |y|. */
   double wantAbs = 0.0, wantRel = 0.0;
   for (int out = 0; out < 2; ++out) {
-    double lo = 1e300, hi = 0.0;
-    for (int i = 0; i < 9; ++i) {
-      lo = std::min(lo, std::fabs(Y.GetVal(i, out)));
-      hi = std::max(hi, std::fabs(Y.GetVal(i, out)));
-    }
-    const double range = hi - lo;
+    const double range = MagSpread(Y, out);
     for (int i = 0; i < 7; ++i) {
       const double e = ref.PredErr(RowOf(P, i), out), v = std::fabs(ref.Predict(RowOf(P, i), out));
       wantAbs = std::max(wantAbs, e);
-      wantRel = std::max(wantRel, v > 1e-4 * range ? e / v : e / (0.5 * range + v));
+      wantRel = std::max(wantRel, RefRelErr(e, v, range));
     }
   }
   for (bool kept : {false, true}) {

@@ -159,7 +159,7 @@ std::vector<double> RefGroupRelErr(const RefKriging<double>& ref, C_MatMGe<doubl
       v2 += y * y;
     }
     const double f = std::sqrt(f2), v = std::sqrt(v2);
-    out.push_back(v > 1e-4 * range ? f / v : f / (0.5 * std::max(range, 1e-8) + v));
+    out.push_back(RefRelErr(f, v, range, 1e-8));
   }
   return out;
 }
@@ -185,12 +185,8 @@ TEST(KrigingRefine, RefinementPointsAgainstDenseModel) {
   RefKriging<double> ref;
   ref.Fit(X, Y, CorrGaussian, PolyConstant, {6.0});
   /* Output ranges: sin(3x) over the samples from 0 to sin(1.8); 2 + x^2 from 2 to 3. */
-  double lo = 1e300, hi = 0.0;
-  for (int i = 0; i < 5; ++i) {
-    lo = std::min(lo, std::fabs(Y.GetVal(i, 0)));
-    hi = std::max(hi, std::fabs(Y.GetVal(i, 0)));
-  }
-  const double range = std::sqrt((hi - lo) * (hi - lo) + 1.0);
+  const double spread = MagSpread(Y, 0);
+  const double range = std::sqrt(spread * spread + 1.0);
 
   C_MatMGe<double> P = MakeMat<double>(7, 1, {-0.3, 0.1, 0.6, 0.45, 0.7, 1.2, 0.9});
   const std::vector<double> want = RefGroupRelErr(ref, P, range);
@@ -452,16 +448,12 @@ TEST(KrigingRefine, RefinementSolvePairsOutputs) {
     RefKriging<double> ref;
     ref.Fit(Xs, Ys, CorrGaussian, PolyConstant, {3.0});
     double wantAbs = 0.0, wantRel = 0.0;
-    double lo = 1e300, hi = 0.0;
-    for (int i = 0; i < 7; ++i) {
-      lo = std::min(lo, std::fabs(Ys.GetVal(i, 0)));
-      hi = std::max(hi, std::fabs(Ys.GetVal(i, 0)));
-    }
+    const double range = MagSpread(Ys, 0);
     for (int i = 0; i < 7; ++i) {
       const std::vector<double> x = RowOf(Xs, i);
       const double e = ref.PredErr(x, 0), y = std::fabs(ref.Predict(x, 0));
       wantAbs = std::max(wantAbs, e);
-      wantRel = std::max(wantRel, y > 1e-4 * (hi - lo) ? e / y : e / (0.5 * (hi - lo) + y));
+      wantRel = std::max(wantRel, RefRelErr(e, y, range));
     }
     EXPECT_NEAR(wantAbs, abs, 1e-5 * wantAbs);
     EXPECT_NEAR(wantRel, rel, 1e-5 * wantRel);

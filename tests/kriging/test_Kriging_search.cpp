@@ -269,6 +269,17 @@ TEST(KrigingSearch, SequenceOfTrialsFollowsTheSearch) {
   EXPECT_GT(patternTrials, patternAccepted);
 }
 
+/* Solves k on X, Y (one kernel value per input) by the kernel search started at t;
+ * mle := the objective it reaches. */
+template <class T>
+void SearchFrom(Kriging<T>& k, C_MatMGe<T>& X, C_MatMGe<T>& Y, RVec& t, double& mle) {
+  Give(k, X, Y, 1);
+  ASSERT_EQ(0, k.PutKernVec(t));
+  ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptLikelihood));
+  ASSERT_EQ(0, k.Solve());
+  ASSERT_EQ(0, k.GetMLE(mle));
+}
+
 /* A poor start (a kernel far from the likely one): the search lowers the objective. */
 TEST(KrigingSearch, ImprovesOnAPoorStart) {
   C_MatMGe<double> X, Y;
@@ -278,15 +289,11 @@ TEST(KrigingSearch, ImprovesOnAPoorStart) {
   const double start = oracle(poor);
 
   KrigingProbe<double> k;
-  Give(k, X, Y, 1);
   RVec t(2);
   t[0] = poor[0];
   t[1] = poor[1];
-  ASSERT_EQ(0, k.PutKernVec(t));
-  ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptLikelihood));
-  ASSERT_EQ(0, k.Solve());
   double mle = 0.0;
-  ASSERT_EQ(0, k.GetMLE(mle));
+  ASSERT_NO_FATAL_FAILURE(SearchFrom(k, X, Y, t, mle));
   EXPECT_LT(mle, 0.5 * start);
   /* The box around the start: [0.6, 1200] x [0.0005, 1]. */
   EXPECT_GE(k.KernVec[0], 0.6);
@@ -298,12 +305,8 @@ TEST(KrigingSearch, ImprovesOnAPoorStart) {
   /* The complex instance on the same (real-valued) data does as well. */
   C_MatMGe<cplx> Xc = ToComplex(X), Yc = ToComplex(Y);
   KrigingProbe<cplx> kc;
-  Give(kc, Xc, Yc, 1);
-  ASSERT_EQ(0, kc.PutKernVec(t));
-  ASSERT_EQ(0, kc.PutKrigingKernOptType(KernOptLikelihood));
-  ASSERT_EQ(0, kc.Solve());
   double mlec = 0.0;
-  ASSERT_EQ(0, kc.GetMLE(mlec));
+  ASSERT_NO_FATAL_FAILURE(SearchFrom(kc, Xc, Yc, t, mlec));
   EXPECT_LT(mlec, 0.5 * start);
   EXPECT_NEAR(mle, mlec, 1e-6 * mle);
 }

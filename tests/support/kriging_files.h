@@ -1,6 +1,7 @@
 /* kriging_files.h: helpers of the Kriging file and copy tests: a big-endian byte builder for
- * model files spelled by hand, files in anonymous temporaries, and an environment that makes
- * "DefaultMessageTool" route trace marks. */
+ * model files spelled by hand, files in anonymous temporaries, an environment that makes
+ * "DefaultMessageTool" route trace marks, and the checks that a copied or read-back model
+ * predicts like its source. */
 #ifndef KVELO_TESTS_KRIGING_FILES_H
 #define KVELO_TESTS_KRIGING_FILES_H
 
@@ -15,6 +16,7 @@
 
 #include "Kriging.h"
 #include "binfile.h"
+#include "kriging_fixtures.h"
 #include "msgcapture.h"
 
 namespace kvtest {
@@ -77,6 +79,32 @@ Bytes WrittenBytes(Kriging<T>& k, int* res = nullptr) {
   const int r = k.Write(f.get());
   if (res != nullptr) *res = r;
   return ContentOf(f.get());
+}
+
+/* The predictions at P of the model a and of its copy or read-back b are bitwise equal,
+ * and b makes them without a refit (it still holds no factors of its own). */
+template <class T>
+void ExpectSamePredictions(Kriging<T>& a, Kriging<T>& b, C_MatMGe<T>& P) {
+  C_MatMGe<T> Ya, Yb;
+  ASSERT_EQ(0, a.EvalModel(P, Ya));
+  ASSERT_EQ(0, b.EvalModel(P, Yb));
+  EXPECT_TRUE(SameMat(Ya, Yb));
+  EXPECT_TRUE(b.ISSolveRequired());
+}
+
+/* The predictor errors at P of the model a and of its copy or read-back b: b refits (it
+ * holds no factors of its own afterwards), and the largest absolute and relative errors
+ * agree within the relative tolerance tol over as many samples. */
+template <class T>
+void ExpectSamePredictorErrors(Kriging<T>& a, Kriging<T>& b, C_MatMGe<T>& P, double tol) {
+  double absA = 0, relA = 0, absB = 0, relB = 0;
+  int countA = 0, countB = 0;
+  ASSERT_EQ(0, a.GetPredictorError(P, absA, relA, countA));
+  ASSERT_EQ(0, b.GetPredictorError(P, absB, relB, countB));
+  EXPECT_FALSE(b.ISSolveRequired());
+  EXPECT_NEAR(absA, absB, tol * absA);
+  EXPECT_NEAR(relA, relB, tol * relA);
+  EXPECT_EQ(countA, countB);
 }
 
 /* Makes "DefaultMessageTool" an initialised tool (from a one-message file), so that the

@@ -4,6 +4,7 @@
 #ifndef KVELO_TESTS_KRIGING_FIXTURES_H
 #define KVELO_TESTS_KRIGING_FIXTURES_H
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <initializer_list>
@@ -216,12 +217,21 @@ bool SameVec(C_VecPi<T, int, C_PtrInCore<T, int>>& a, C_VecPi<T, int, C_PtrInCor
   return true;
 }
 
-/* Distances |a_k - b_k| of rows i and j of X. */
+/* Range of output column j of Y by hand: max|y| - min|y| over its rows. */
 template <class T>
-std::vector<double> RowDist(C_MatMGe<T>& X, int i, int j) {
-  std::vector<double> d(static_cast<std::size_t>(X.cols));
-  for (int k = 0; k < X.cols; ++k) d[k] = std::abs(X.GetVal(i, k) - X.GetVal(j, k));
-  return d;
+double MagSpread(C_MatMGe<T>& Y, int j) {
+  double lo = 1e300, hi = 0.0;
+  for (int i = 0; i < Y.rows; ++i) {
+    lo = std::min(lo, std::abs(Y.GetVal(i, j)));
+    hi = std::max(hi, std::abs(Y.GetVal(i, j)));
+  }
+  return hi - lo;
+}
+
+/* Relative error by hand of an error e against a value v: e / v, or, when v is not above
+ * 1e-4 of the range, e over half the range (at least floor) plus v. */
+inline double RefRelErr(double e, double v, double range, double floor = 0.0) {
+  return v > 1e-4 * range ? e / v : e / (0.5 * std::max(range, floor) + v);
 }
 
 /* Distances |a_k - b_k| between row i of A and row j of B. */
@@ -230,6 +240,12 @@ std::vector<double> RowDist2(C_MatMGe<T>& A, int i, C_MatMGe<T>& B, int j) {
   std::vector<double> d(static_cast<std::size_t>(A.cols));
   for (int k = 0; k < A.cols; ++k) d[k] = std::abs(A.GetVal(i, k) - B.GetVal(j, k));
   return d;
+}
+
+/* Distances |a_k - b_k| of rows i and j of X. */
+template <class T>
+std::vector<double> RowDist(C_MatMGe<T>& X, int i, int j) {
+  return RowDist2(X, i, X, j);
 }
 
 /* Dense regularised correlation matrix of the rows of X as a fit builds it: diagonal
