@@ -1,6 +1,6 @@
 // C_MessageDatabase.cpp: loads the texts of one language from a message file (portable
 // strings with every byte complemented: headers "|lang,code", text pieces, end markers) and
-// turns a code into its text, filling "{N,spec}" placeholders from the caller's arguments.
+// turns a code into its text, filling "{N,conv}" placeholders from the caller's arguments.
 #include "runtime/C_MessageDatabase.h"
 
 #include "C_CallStack.h"
@@ -25,7 +25,7 @@ namespace {
 const unsigned char kHeaderByte = 0x83;
 const unsigned char kEndByte = 0xDC;
 
-const char kUnknownSpec[] = "internal error: unknown format specifier";
+const char kUnknownConv[] = "internal error: unknown format specifier";
 const char kArgTooLong[] = "*arg too long*";
 
 struct FileCloser {
@@ -46,12 +46,12 @@ std::string Restore(const char* stored) {
   return out;
 }
 
-// One "{N,spec}" of a text.
+// One "{N,conv}" placeholder of a text: its number and its conversion.
 struct Placeholder {
   std::size_t begin = 0;  // position of the '{'
   std::size_t end = 0;    // position after the '}'
   int number = -1;        // -1 for a number no argument can have (negative or too large)
-  std::string spec;
+  std::string conv;
   std::string text;       // the formatted argument
   bool filled = false;
 };
@@ -81,40 +81,40 @@ bool ParsePlaceholder(const std::string& s, std::size_t pos, Placeholder& ph) {
   ph.begin = pos;
   ph.end = close + 1;
   ph.number = (value >= 0 && value <= INT_MAX) ? static_cast<int>(value) : -1;
-  ph.spec = s.substr(p, close - p);
+  ph.conv = s.substr(p, close - p);
   return true;
 }
 
-enum SpecKind { SPEC_INT, SPEC_UINT, SPEC_E, SPEC_F, SPEC_G1, SPEC_G2, SPEC_R, SPEC_STR, SPEC_UNKNOWN };
+enum ConvKind { CONV_INT, CONV_UINT, CONV_E, CONV_F, CONV_G1, CONV_G2, CONV_R, CONV_STR, CONV_UNKNOWN };
 
 // Only the first character counts, and the second for g and r.
-SpecKind Classify(const std::string& spec) {
-  const char second = spec.size() > 1 ? spec[1] : '\0';
-  switch (spec[0]) {
-    case 'd': return SPEC_INT;
-    case 'u': return SPEC_UINT;
-    case 'e': return SPEC_E;
-    case 'f': return SPEC_F;
-    case 'g': return second == '1' ? SPEC_G1 : second == '2' ? SPEC_G2 : SPEC_UNKNOWN;
-    case 'r': return (second == 'e' || second == 'f') ? SPEC_R : SPEC_UNKNOWN;
-    case 's': return SPEC_STR;
-    default: return SPEC_UNKNOWN;
+ConvKind Classify(const std::string& conv) {
+  const char second = conv.size() > 1 ? conv[1] : '\0';
+  switch (conv[0]) {
+    case 'd': return CONV_INT;
+    case 'u': return CONV_UINT;
+    case 'e': return CONV_E;
+    case 'f': return CONV_F;
+    case 'g': return second == '1' ? CONV_G1 : second == '2' ? CONV_G2 : CONV_UNKNOWN;
+    case 'r': return (second == 'e' || second == 'f') ? CONV_R : CONV_UNKNOWN;
+    case 's': return CONV_STR;
+    default: return CONV_UNKNOWN;
   }
 }
 
 using Kvelo::detail::Format;
 
 // Takes the next argument as kind says and formats it.
-std::string FormatArgument(SpecKind kind, va_list* args, int number, int id) {
+std::string FormatArgument(ConvKind kind, va_list* args, int number, int id) {
   switch (kind) {
-    case SPEC_INT: return Format("%d", va_arg(*args, int));
-    case SPEC_UINT: return Format("%u", va_arg(*args, unsigned int));
-    case SPEC_E: return Format("%e", va_arg(*args, double));
-    case SPEC_F: return Format("%g", va_arg(*args, double));
-    case SPEC_G1: return Format("%10g", va_arg(*args, double));
-    case SPEC_G2: return Format("%15g", va_arg(*args, double));
-    case SPEC_R: return Format("%lf", va_arg(*args, double));
-    case SPEC_STR: {
+    case CONV_INT: return Format("%d", va_arg(*args, int));
+    case CONV_UINT: return Format("%u", va_arg(*args, unsigned int));
+    case CONV_E: return Format("%e", va_arg(*args, double));
+    case CONV_F: return Format("%g", va_arg(*args, double));
+    case CONV_G1: return Format("%10g", va_arg(*args, double));
+    case CONV_G2: return Format("%15g", va_arg(*args, double));
+    case CONV_R: return Format("%lf", va_arg(*args, double));
+    case CONV_STR: {
       const char* s = va_arg(*args, const char*);
       if (s == nullptr) return std::string();
       const std::size_t limit = C_MessageDatabase::TEXT_LIMIT;
@@ -261,16 +261,16 @@ std::string& C_MessageDatabase::GetMessage(std::string& out, int id, va_list* ar
     }
   }
 
-  // Second pass: arguments in the order of their numbers, each read as the spec of the first
+  // Second pass: arguments in the order of their numbers, each read by the conversion of the first
   // placeholder bearing its number and shown wherever that number stands. Reading stops at a
-  // missing number or an unknown spec: the type of the next argument is then unknown, and
+  // missing number or an unknown conversion: the type of the next argument is then unknown, and
   // guessing it would read the caller's arguments wrongly. Unfilled placeholders stay as written.
   for (int number = 0;; ++number) {
     auto it = byNumber.find(number);
     if (it == byNumber.end()) break;
-    const SpecKind kind = Classify(holders[it->second.front()].spec);
-    if (kind == SPEC_UNKNOWN) {
-      Msg_interne("%s", kUnknownSpec);
+    const ConvKind kind = Classify(holders[it->second.front()].conv);
+    if (kind == CONV_UNKNOWN) {
+      Msg_interne("%s", kUnknownConv);
       break;
     }
     const std::string value = FormatArgument(kind, args, number, id);

@@ -1,6 +1,6 @@
 // Tests of the message database: reading message files (headers, pieces, end markers, other
 // languages, "class" headers, broken records), the errors of LoadFile and GetMessage, and the
-// filling of "{N,spec}" placeholders from variadic arguments.
+// filling of "{N,conv}" placeholders from variadic arguments.
 #include "runtime/C_MessageDatabase.h"
 
 #include "C_CallStack.h"
@@ -261,7 +261,7 @@ TEST_F(Placeholders, ArgumentsAreTakenInNumberOrderAndPlacedWhereTheirNumberStan
   EXPECT_EQ(db.GetMessage(out, 6, static_cast<const char*>(nullptr)), "[]");  // a null string prints nothing
 }
 
-TEST_F(Placeholders, EachSpecHasItsFormat) {
+TEST_F(Placeholders, EachConversionHasItsFormat) {
   db.GetMessage(out, 2, -12, 4000000000u, 1.5, 0.5, 2.5, 1234.5, 1.25, 3.0, "str");
   EXPECT_EQ(out,
             "d=-12 u=4000000000 e=1.500000e+00 f=0.5 g1=[       2.5] g2=[         1234.5] re=1.250000 "
@@ -280,10 +280,10 @@ TEST_F(Placeholders, ANumberUsedTwiceShowsItsArgumentAtEachPlace) {
   EXPECT_EQ(db.GetMessage(out, 7, 5, "s"), "twice 5 and 5, then s");
 }
 
-TEST_F(Placeholders, ReadingStopsAtAnUnknownSpecOrAMissingNumber) {
+TEST_F(Placeholders, ReadingStopsAtAnUnknownConversionOrAMissingNumber) {
   kvtest::MsgCapture cap;
   cap.SetLevel(LEVEL_INTERNAL);
-  // The type of the argument of an unknown spec is unknown: nothing more is read, the
+  // The type of the argument of an unknown conversion is unknown: nothing more is read, the
   // placeholders left stay as written, and the lookup reports it.
   EXPECT_EQ(db.GetMessage(out, 8, 1, 2), "a {0,q} b {1,d}");
   ASSERT_EQ(cap.Count(TYPE_INFORMATION), 1);
