@@ -3,7 +3,6 @@
 // ranks, iteration, conversions with integer vectors and the text form.
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -57,11 +56,18 @@ void DropRecord(BVEC* bv) {
   kvlm::Free(bv);
 }
 
-bool EnsureRuns(BVEC* bv, int need, int step, const char* caller, int* status) {
+bool EnsureRuns(BVEC* bv, long long need, int step, const char* caller, int* status) {
   if (bv->max_blocs >= need) return true;
   long long want = static_cast<long long>(bv->nb_blocs) + step;
   if (want < need) want = need;
-  if (want > INT32_MAX) want = INT32_MAX;
+  if (want > INT32_MAX) {
+    // No int capacity holds that many entries.
+    if (need > INT32_MAX) {
+      *status = -1;
+      return false;
+    }
+    want = INT32_MAX;
+  }
   return _LM_bv_resize_bloc(caller, kvlm::lm_context, bv, bv->nb_ddl, static_cast<int>(want), __LINE__,
                             caller, status) != nullptr;
 }
@@ -124,15 +130,6 @@ bool GrowFlags(BVEC* bv, int n, int* status) {
   bv->code = grown;
   bv->nb_ddl = bv->max_blocs = n;
   return true;
-}
-
-// Iterates the active elements (on) or the inactive ones from a reset iterator.
-template <class F>
-void ForEach(BVEC* bv, bool on, F f) {
-  _LM_bv_initialize(bv);
-  for (int e = on ? _LM_bv_on_suivant(bv) : _LM_bv_off_suivant(bv); e >= 0;
-       e = on ? _LM_bv_on_suivant(bv) : _LM_bv_off_suivant(bv))
-    f(e);
 }
 
 // Next element of a packed bit vector whose bit equals `on`, from the iterator on.
@@ -520,7 +517,7 @@ KVELO_API void _LM_bv_insere(BVEC* bv, int i, int* status) {
           break;
         }
       }
-      if (!EnsureRuns(bv, bv->nb_blocs + 1, 50, "_LM_bv_insere", op.st())) return refuse(__LINE__);
+      if (!EnsureRuns(bv, bv->nb_blocs + 1LL, 50, "_LM_bv_insere", op.st())) return refuse(__LINE__);
       bv->deb_blocs->ive[bv->nb_blocs] = i;
       bv->fin_blocs->ive[bv->nb_blocs] = i;
       ++bv->nb_blocs;
@@ -539,16 +536,8 @@ KVELO_API void _LM_bv_insere(BVEC* bv, int i, int* status) {
       const int n = bv->nb_blocs;
       const int k = n == 0 || bv->code->ive[n - 1] < i ? n : ListReaching(bv, i);
       if (k < n && bv->code->ive[k] == i) break;
-      if (bv->nb_blocs >= bv->max_blocs) {
-        // Doubling, and at least one more place for a list that had none.
-        long long want = 2LL * bv->nb_blocs;
-        if (want <= bv->nb_blocs) want = static_cast<long long>(bv->nb_blocs) + 1;
-        if (want > INT32_MAX) want = INT32_MAX;
-        if (want <= bv->nb_blocs ||
-            _LM_bv_resize_bloc("_LM_bv_insere", 0, bv, bv->nb_ddl, static_cast<int>(want), __LINE__,
-                               "_LM_bv_insere", op.st()) == nullptr)
-          return refuse(__LINE__);
-      }
+      // Doubling, and at least one more place for a list that had none.
+      if (!EnsureRuns(bv, n + 1LL, n, "_LM_bv_insere", op.st())) return refuse(__LINE__);
       int* list = bv->code->ive;
       std::memmove(list + k + 1, list + k, static_cast<size_t>(bv->nb_blocs - k) * sizeof(int));
       list[k] = i;
@@ -714,7 +703,6 @@ KVELO_API int _LM_bv_nb_off(BVEC* bv) {
     case kBloc:
     case kCodage:
     case kIvec:
-      return bv->nb_ddl - _LM_bv_nb_on(bv);
     case kDirect:
       return bv->nb_ddl - _LM_bv_nb_on(bv);
     default:
@@ -766,13 +754,9 @@ KVELO_API int _LM_bv_ou_dans_bv(BVEC* bv, int i) {
       if (k >= bv->nb_blocs || bv->deb_blocs->ive[k] > i) return -1;
       return static_cast<int>(sum + i - RunStart(bv, k));
     }
-    case kCodage: {
+    case kCodage:
       if (_LM_bv_is_on(bv, i) != 1) return -1;
-      const int w = static_cast<int>(std::floor(i * 0.03125));
-      int n = 0;
-      for (int k = 0; k < w; ++k) n += Bits(Word(bv, k));
-      return n + Bits(Word(bv, w) & Mask(0, i - 32 * w));
-    }
+      return i > 0 ? CodageCount(bv, 0, i) : 0;
     case kIvec: {
       const int k = ListReaching(bv, i);
       return k < bv->nb_blocs && bv->code->ive[k] == i ? k : -1;
@@ -799,11 +783,11 @@ KVELO_API void _LM_bv_build_nb_active_bit_per_integer(BVEC* bv, IVEC* prefix) {
 KVELO_API int _LM_bv_ou_dans_bv_fast(BVEC* bv, int i, IVEC* prefix) {
   if (bv == nullptr || bv->type_stockage != kCodage) return _LM_bv_ou_dans_bv(bv, i);
   if (_LM_bv_is_on(bv, i) != 1) return -1;
-  const int w = static_cast<int>(std::floor(i * 0.03125));
+  const int w = WordOf(i);
   // A prefix vector too short for word w cannot answer: count the words instead.
   if (prefix == nullptr || static_cast<long long>(prefix->dim) < static_cast<long long>(w) + 1)
     return _LM_bv_ou_dans_bv(bv, i);
-  return prefix->ive[w] + Bits(Word(bv, w) & Mask(0, i - 32 * w));
+  return prefix->ive[w] + Bits(Word(bv, w) & Mask(0, BitOf(i)));
 }
 
 /* ---------------------------------------------------------------- iteration -------- */
@@ -927,17 +911,10 @@ KVELO_API int _LM_bv_set_iterateur(BVEC* bv, int i, int* status) {
         bv->iter_pos = 0;
         return -1;
       }
+      // The walk from bit i on gives the first active element at or above i.
       bv->iter_num = WordOf(i);
       bv->iter_pos = BitOf(i);
-      if (_LM_bv_is_on(bv, i) == 1) {
-        bv->iter_pos = BitOf(i) + 1;
-        return i;
-      }
-      int e;
-      do {
-        e = _LM_bv_on_suivant(bv);
-      } while (e >= 0 && e < i);
-      return e;
+      return CodageNext(bv, true);
     }
     case kIvec:
     case kDirect:

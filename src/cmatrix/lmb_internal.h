@@ -50,9 +50,20 @@ BVEC* NewRecord(const char* caller, int context, int kind, int nb_ddl);
 // Frees a record made by NewRecord (its lists too), taking it off the accounting.
 void DropRecord(BVEC* bv);
 
-// The run lists of a BLOC bit vector have room for at least need runs (growing by step
-// runs, or to need when that is more); false with the status -1 when they cannot grow.
-bool EnsureRuns(BVEC* bv, int need, int step, const char* caller, int* status);
+// The run lists of a BLOC bit vector (the list of an IVEC one) have room for at least need
+// entries (growing to nb_blocs + step, or to need when that is more); false with the status
+// -1 when they cannot grow.
+bool EnsureRuns(BVEC* bv, long long need, int step, const char* caller, int* status);
+
+// Calls f(e) for the active elements (on) or the inactive ones, ascending, from a reset
+// iterator.
+template <class F>
+void ForEach(BVEC* bv, bool on, F f) {
+  _LM_bv_initialize(bv);
+  for (int e = on ? _LM_bv_on_suivant(bv) : _LM_bv_off_suivant(bv); e >= 0;
+       e = on ? _LM_bv_on_suivant(bv) : _LM_bv_off_suivant(bv))
+    f(e);
+}
 
 }  // namespace kvbv
 

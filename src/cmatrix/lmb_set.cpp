@@ -26,18 +26,27 @@ bool EnsureWords(BVEC* out, int words, const char* tag, int* status) {
 // Word k of a packed operand, 0 beyond its word list.
 inline uint32_t WordOr0(const BVEC* bv, int k) { return k < bv->nb_blocs ? Word(bv, k) : 0u; }
 
+// Word k of the packed output := f(word k of a, word k of b) for each of a's words (a word
+// zero in both operands is left as it is); false when the output's list cannot grow.
+template <class F>
+bool CombineWords(const BVEC* a, const BVEC* b, BVEC* out, const char* tag, int* status, F f) {
+  if (!EnsureWords(out, a->nb_blocs, tag, status)) return false;
+  for (int k = 0; k < a->nb_blocs; ++k) {
+    const uint32_t wa = Word(a, k), wb = WordOr0(b, k);
+    if (wa == 0 && wb == 0) continue;
+    SetWord(out, k, f(wa, wb));
+  }
+  return true;
+}
+
 // Appends the run [deb, fin] to a BLOC output, growing it by 50 runs when full.
 bool AppendRun(BVEC* out, int deb, int fin, const char* tag, int* status) {
-  if (!EnsureRuns(out, out->nb_blocs + 1, 50, tag, status)) return false;
+  if (!EnsureRuns(out, out->nb_blocs + 1LL, 50, tag, status)) return false;
   out->deb_blocs->ive[out->nb_blocs] = deb;
   out->fin_blocs->ive[out->nb_blocs] = fin;
   ++out->nb_blocs;
   return true;
 }
-
-}  // namespace
-
-namespace {
 
 // Removal (on: elements active in a become inactive in b) or completion (off: elements
 // inactive in a become active in b).
@@ -58,10 +67,9 @@ BVEC* Transfer(BVEC* a, BVEC* b, const char* caller, int* status, bool removal, 
       if (b == nullptr || op.failed()) return refuse(__LINE__);
       BVEC* made = fresh ? b : nullptr;
       bool ok = true;
-      _LM_bv_initialize(a);
-      for (int e = removal ? _LM_bv_on_suivant(a) : _LM_bv_off_suivant(a); e >= 0 && ok;
-           e = removal ? _LM_bv_on_suivant(a) : _LM_bv_off_suivant(a))
-        ok = (removal ? _LM_bv_set_off(b, e) : _LM_bv_set_on(b, e)) == 0;
+      ForEach(a, removal, [&](int e) {
+        if (ok) ok = (removal ? _LM_bv_set_off(b, e) : _LM_bv_set_on(b, e)) == 0;
+      });
       if (!ok) {
         _LM_bv_free(made);
         return refuse(__LINE__);
@@ -142,14 +150,9 @@ KVELO_API BVEC* _LM_bv_inter_codage(BVEC* a, BVEC* b, BVEC* out, int* status) {
     out = made = _LM_bv_get_codage("_LM_bv_inter_codage", 0, a->nb_ddl, __LINE__, "_LM_bv_inter_codage", op.st());
     if (op.failed()) return refuse(__LINE__);
   }
-  if (!EnsureWords(out, a->nb_blocs, "_LM_bv_inter_codage", op.st())) {
+  if (!CombineWords(a, b, out, "_LM_bv_inter_codage", op.st(), [](uint32_t x, uint32_t y) { return x & y; })) {
     _LM_bv_free(made);
     return refuse(__LINE__);
-  }
-  for (int k = 0; k < a->nb_blocs; ++k) {
-    const uint32_t wa = Word(a, k), wb = WordOr0(b, k);
-    if (wa == 0 && wb == 0) continue;
-    SetWord(out, k, wa & wb);
   }
   return op.done(out);
 }
@@ -276,12 +279,7 @@ KVELO_API BVEC* _LM_bv_union(BVEC* a, BVEC* b, BVEC* out, int* status) {
         if (a->code->ive[k] == 1 || b->code->ive[k] == 1) out->code->ive[k] = 1;
       break;
     case kCodage:
-      if (!EnsureWords(out, a->nb_blocs, tag, st)) return fail(__LINE__);
-      for (int k = 0; k < a->nb_blocs; ++k) {
-        const uint32_t wa = Word(a, k), wb = WordOr0(b, k);
-        if (wa == 0 && wb == 0) continue;
-        SetWord(out, k, wa | wb);
-      }
+      if (!CombineWords(a, b, out, tag, st, [](uint32_t x, uint32_t y) { return x | y; })) return fail(__LINE__);
       break;
     case kIvec: {
       _LM_bv_initialize(a);

@@ -3,6 +3,7 @@
 // accounting switch, and the count and report operations the allocators and hosts call.
 #include <climits>
 #include <cstdio>
+#include <initializer_list>
 
 #include "cmatrix/lm_status.h"
 #include "matrix.h"
@@ -71,10 +72,10 @@ const char* TypeName(int type, int list) {
 
 void WarnNegative(const char* what, int type, int list) {
   const char* name = TypeName(type, list);
-  std::fprintf(stderr, "\n WARNING !! memory info: allocated %s is less than 0\n", what);
-  std::fprintf(stderr, "\t TYPE %s \n\n", name);
-  std::fprintf(stdout, "\n WARNING !! memory info: allocated %s is less than 0\n", what);
-  std::fprintf(stdout, "\t TYPE %s \n\n", name);
+  for (FILE* f : {stderr, stdout}) {
+    std::fprintf(f, "\n WARNING !! memory info: allocated %s is less than 0\n", what);
+    std::fprintf(f, "\t TYPE %s \n\n", name);
+  }
 }
 
 }  // namespace

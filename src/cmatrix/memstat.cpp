@@ -69,6 +69,12 @@ bool HasFreeTable(int list) {
   return list >= 0 && list < MEM_CONNECT_MAX_LISTS && mem_connect[list].free_fn != nullptr;
 }
 
+// The list's tables have a free function for records of type.
+bool Freeable(const MemConnect& mc, int type) {
+  return type >= 0 && static_cast<unsigned>(type) < mc.type_count && mc.free_fn != nullptr &&
+         mc.free_fn[type] != nullptr;
+}
+
 }  // namespace
 }  // namespace kvlm
 
@@ -98,8 +104,7 @@ KVELO_API int mem_stat_reg_list(void** var, int type, int list) {
   if (g_currentMark == 0) return 0;
   if (var == nullptr) return -1;
   const MemConnect& mc = mem_connect[list];
-  if (type < 0 || static_cast<unsigned>(type) >= mc.type_count || mc.free_fn == nullptr ||
-      mc.free_fn[type] == nullptr) {
+  if (!Freeable(mc, type)) {
     _LM_error("memstat", 1, __LINE__, "mem_stat_reg_list", 0, 0, "");
     return -1;
   }
@@ -146,9 +151,7 @@ KVELO_API int mem_stat_free_list(int mark, int list) {
     if (e == 0) continue;
     StatSlot& s = g_slots[e - 1];
     if (s.mark != mark) continue;
-    const bool freeable = s.type >= 0 && static_cast<unsigned>(s.type) < mc.type_count &&
-                          mc.free_fn[s.type] != nullptr;
-    if (freeable)
+    if (Freeable(mc, s.type))
       mc.free_fn[s.type](*s.var);
     else
       _LM_error("memstat", 1, __LINE__, "mem_stat_free", 0, 0, "");
@@ -173,9 +176,8 @@ KVELO_API void mem_stat_dump(FILE* fp, int list) {
     const int e = g_regList[r];
     if (e == 0) continue;
     const StatSlot& s = g_slots[e - 1];
-    const bool known = s.type >= 0 && static_cast<unsigned>(s.type) < mc.type_count &&
-                       mc.free_fn[s.type] != nullptr && mc.type_name != nullptr &&
-                       mc.type_name[s.type] != nullptr;
+    const bool known =
+        Freeable(mc, s.type) && mc.type_name != nullptr && mc.type_name[s.type] != nullptr;
     std::fprintf(fp, " %ld.  var = 0x%p, type = %s, mark = %d\n", ++n, static_cast<void*>(s.var),
                  known ? mc.type_name[s.type] : "???", s.mark);
   }
