@@ -72,6 +72,31 @@ namespace {
 const size_t kEntryBytes = 12;
 const size_t kBatch = 4096;
 
+// The entries of a VECM binary form, written out in batches of big-endian (index, value)
+// pairs.
+class EntryWriter {
+ public:
+  explicit EntryWriter(FILE* fp) : fp_(fp) {}
+  // Adds one entry; false when a full batch could not be written.
+  bool Put(int idx, double val) {
+    kvms::PutBig(buf_ + used_, idx);
+    kvms::PutBig(buf_ + used_ + 4, val);
+    used_ += kEntryBytes;
+    return used_ < sizeof buf_ || Flush();
+  }
+  // Writes what is left of the last batch; false when that fails.
+  bool Flush() {
+    const size_t n = used_;
+    used_ = 0;
+    return n == 0 || kvms::WriteBytes(fp_, buf_, n) == 0;
+  }
+
+ private:
+  FILE* fp_;
+  unsigned char buf_[kBatch * kEntryBytes];
+  size_t used_ = 0;
+};
+
 // New pool of n zeroed nodes (n >= 1), or null.
 VECM_NODE* NewPool(int n, const char* tag) {
   return static_cast<VECM_NODE*>(kvlm::Calloc(static_cast<size_t>(n), sizeof(VECM_NODE), tag));
@@ -91,16 +116,6 @@ bool ResizePool(VECM* v, int n, const char* tag) {
   v->pool = pool;
   v->max_nnz = n;
   return true;
-}
-
-// Links pool[0 .. count-1] as one chain of right links (ascending indices expected).
-void Chain(VECM* v, int count) {
-  for (int k = 0; k < count; ++k) {
-    v->pool[k].left = nullptr;
-    v->pool[k].right = k + 1 < count ? &v->pool[k + 1] : nullptr;
-  }
-  v->nnz = count;
-  v->root = count > 0 ? v->pool : nullptr;
 }
 
 }  // namespace
@@ -141,9 +156,8 @@ KVELO_API VECM* LM_vecm_copy(VECM* in, VECM* out, int* status) {
     out = LM_vecm_get(in->dim, in->nnz, op.st());
     LM_CHECK(op, nullptr);
   } else {
-    void* grown = out->pool == nullptr
-                      ? kvlm::Calloc(static_cast<size_t>(slots), sizeof(VECM_NODE), "LM_vecm_copy")
-                      : kvlm::Realloc(out->pool, static_cast<size_t>(slots) * sizeof(VECM_NODE), "LM_vecm_copy");
+    // Every slot is written below (slots is nnz, or 1 for an empty vector).
+    void* grown = kvlm::Realloc(out->pool, static_cast<size_t>(slots) * sizeof(VECM_NODE), "LM_vecm_copy");
     if (grown == nullptr) LM_FAIL(op, 3, nullptr);
     out->pool = static_cast<VECM_NODE*>(grown);
   }
@@ -260,7 +274,7 @@ KVELO_API VECM* LM_vec2vecm(VEC* in, int* status) {
       ++k;
     }
   }
-  Chain(v, count);
+  kvms::Chain(v, count);
   return op.done(v);
 }
 
@@ -410,21 +424,9 @@ KVELO_API void vecm_boutput(FILE* fp, VECM* v, int* status) {
   if (fp == nullptr || v == nullptr || v->dim <= 0) return kvms::TraceFail(op, __LINE__);
   const int head[2] = {v->dim, v->nnz};
   if (BF_fwrite_int(fp, head, 2) != 0) return kvms::TraceFail(op, __LINE__);
-  // Entries go out in batches of big-endian (index, value) pairs.
-  unsigned char buf[kBatch * kEntryBytes];
-  size_t used = 0;
-  bool ok = kvms::WalkInOrder(v->root, [&](VECM_NODE* n) {
-    kvms::PutBig(buf + used, n->idx);
-    kvms::PutBig(buf + used + 4, n->val);
-    used += kEntryBytes;
-    if (used == sizeof buf) {
-      if (kvms::WriteBytes(fp, buf, used) != 0) return false;
-      used = 0;
-    }
-    return true;
-  });
-  if (ok && used > 0) ok = kvms::WriteBytes(fp, buf, used) == 0;
-  if (!ok) return kvms::TraceFail(op, __LINE__);
+  EntryWriter out(fp);
+  const bool ok = kvms::WalkInOrder(v->root, [&](VECM_NODE* n) { return out.Put(n->idx, n->val); });
+  if (!ok || !out.Flush()) return kvms::TraceFail(op, __LINE__);
   kvms::FinishWrite(op, fp, __LINE__);
 }
 
@@ -438,19 +440,12 @@ KVELO_API void v_boutput_as_vecm(FILE* fp, VEC* v, int* status) {
   }
   const int head[2] = {static_cast<int>(v->dim), kvms::CountSignificant(v, t)};
   if (BF_fwrite_int(fp, head, 2) != 0) return kvms::TraceFail(op, __LINE__);
-  unsigned char buf[kBatch * kEntryBytes];
-  size_t used = 0;
+  EntryWriter out(fp);
   for (unsigned i = 0; i < v->dim; ++i) {
     if (!(std::fabs(v->ve[i]) > t)) continue;
-    kvms::PutBig(buf + used, static_cast<int>(i));
-    kvms::PutBig(buf + used + 4, v->ve[i]);
-    used += kEntryBytes;
-    if (used == sizeof buf) {
-      if (kvms::WriteBytes(fp, buf, used) != 0) return kvms::TraceFail(op, __LINE__);
-      used = 0;
-    }
+    if (!out.Put(static_cast<int>(i), v->ve[i])) return kvms::TraceFail(op, __LINE__);
   }
-  if (used > 0 && kvms::WriteBytes(fp, buf, used) != 0) return kvms::TraceFail(op, __LINE__);
+  if (!out.Flush()) return kvms::TraceFail(op, __LINE__);
   kvms::FinishWrite(op, fp, __LINE__);
 }
 
@@ -495,7 +490,7 @@ KVELO_API VECM* LM_vecm_binput(FILE* fp, VECM* reuse, int* status) {
   v->pool = pool;
   v->max_nnz = slots;
   v->dim = v->max_dim = dim;
-  Chain(v, count);
+  kvms::Chain(v, count);
   return op.done(v);
 }
 

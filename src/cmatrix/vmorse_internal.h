@@ -107,6 +107,17 @@ inline VECM_NODE* Find(const VECM* v, int index) {
   return n;
 }
 
+// Makes pool[0 .. count-1] the whole tree of v, one chain of right links (the entries must be
+// in ascending index order).
+inline void Chain(VECM* v, int count) {
+  for (int k = 0; k < count; ++k) {
+    v->pool[k].left = nullptr;
+    v->pool[k].right = k + 1 < count ? &v->pool[k + 1] : nullptr;
+  }
+  v->nnz = count;
+  v->root = count > 0 ? v->pool : nullptr;
+}
+
 // Moves every link of the first count nodes of pool, and *root, from the block that started at
 // oldBase to pool: links are kept as positions inside the block.
 inline void RebaseLinks(VECM_NODE* pool, int count, VECM_NODE** root, uintptr_t oldBase) {

@@ -159,10 +159,8 @@ KVELO_API VECM* LM_vecmp2vecm(VECMP* in, int* status) {
     for (int k = 0; k < in->nnz; ++k) {
       r->pool[k].idx = in->idx[k];
       r->pool[k].val = in->val[k];
-      r->pool[k].right = k + 1 < in->nnz ? &r->pool[k + 1] : nullptr;
     }
-    r->nnz = in->nnz;
-    r->root = in->nnz > 0 ? r->pool : nullptr;
+    kvms::Chain(r, in->nnz);
     return op.done(r);
   }
   for (int k = 0; k < in->nnz; ++k) {

@@ -225,9 +225,7 @@ KVELO_API VECM* LM_vecmw2vecm(VECMW* in, int* status) {
       r->pool[k].val = in->val[off + i];
     }
   });
-  for (int j = 0; j < k; ++j) r->pool[j].right = j + 1 < k ? &r->pool[j + 1] : nullptr;
-  r->nnz = k;
-  r->root = k > 0 ? r->pool : nullptr;
+  kvms::Chain(r, k);
   return op.done(r);
 }
 
@@ -240,10 +238,10 @@ KVELO_API VECMW* LM_vecmw_copy(VECMW* in, VECMW* out, int* status) {
     out = fresh = NewRecord("LM_vecmw_copy");
     if (out == nullptr) LM_FAIL(op, 3, nullptr);
   }
-  // Both arrays are sized before any member changes, so a failure leaves out as it was.
+  // Both arrays are sized before any member changes, so a failure leaves out as it was; the
+  // copies below fill them whole.
   if (in->ncode > 0) {
-    void* c = out->code == nullptr ? kvlm::Calloc(static_cast<size_t>(in->ncode), sizeof(int), "LM_vecmw_copy")
-                                   : kvlm::Realloc(out->code, static_cast<size_t>(in->ncode) * sizeof(int), "LM_vecmw_copy");
+    void* c = kvlm::Realloc(out->code, static_cast<size_t>(in->ncode) * sizeof(int), "LM_vecmw_copy");
     if (c == nullptr) {
       vecmw_free(fresh);
       LM_FAIL(op, 3, nullptr);
@@ -251,8 +249,7 @@ KVELO_API VECMW* LM_vecmw_copy(VECMW* in, VECMW* out, int* status) {
     out->code = static_cast<int*>(c);
   }
   if (in->nval > 0) {
-    void* w = out->val == nullptr ? kvlm::Calloc(static_cast<size_t>(in->nval), sizeof(double), "LM_vecmw_copy")
-                                  : kvlm::Realloc(out->val, static_cast<size_t>(in->nval) * sizeof(double), "LM_vecmw_copy");
+    void* w = kvlm::Realloc(out->val, static_cast<size_t>(in->nval) * sizeof(double), "LM_vecmw_copy");
     if (w == nullptr) {
       vecmw_free(fresh);
       LM_FAIL(op, 3, nullptr);

@@ -746,6 +746,12 @@ KVELO_API VSTRUCT* _LM__vs_copy(VSTRUCT* src, int first, int end, VSTRUCT* dst, 
 
 namespace {
 
+int Raise(int code, int line, const char* routine, const char* callerName, int* status) {
+  _LM_error(kFile, code, line, routine, 0, line, callerName);
+  if (status != nullptr) *status = _LM_err_status;
+  return -1;
+}
+
 // Checks shared by the item operations; false after raising the code.
 bool ItemArgs(const VSTRUCT* vs, bool vOk, int i, const char* routine, int line, const char* callerName,
               int* status) {
@@ -756,15 +762,8 @@ bool ItemArgs(const VSTRUCT* vs, bool vOk, int i, const char* routine, int line,
     code = 2;
   }
   if (code == 0) return true;
-  _LM_error(kFile, code, line, routine, 0, line, callerName);
-  if (status != nullptr) *status = _LM_err_status;
+  Raise(code, line, routine, callerName, status);
   return false;
-}
-
-int Raise(int code, int line, const char* routine, const char* callerName, int* status) {
-  _LM_error(kFile, code, line, routine, 0, line, callerName);
-  if (status != nullptr) *status = _LM_err_status;
-  return -1;
 }
 
 }  // namespace
@@ -889,6 +888,15 @@ KVELO_API void LM_vs_sv_mlt(double s, VSTRUCT* vs, int i, const char* callerName
     op.done(0);
     return;
   }
+  // The stored values of a VECMP or VECMW item, scaled in place.
+  auto scaleValues = [s](double* val, int n) {
+    if (n <= 0) return;
+    if (s == 0.0) {
+      __zero__(val, n);
+    } else {
+      __smlt__(val, s, val, n);
+    }
+  };
   switch (vs->type) {
     case TYPE_VEC:
       if (s == 0.0) {
@@ -900,28 +908,12 @@ KVELO_API void LM_vs_sv_mlt(double s, VSTRUCT* vs, int i, const char* callerName
     case TYPE_VECM:
       LM_vecm_scal(static_cast<VECM*>(item), s, op.st());
       break;
-    case TYPE_VECMP: {
-      VECMP* p = static_cast<VECMP*>(item);
-      if (p->nnz > 0) {
-        if (s == 0.0) {
-          __zero__(p->val, p->nnz);
-        } else {
-          __smlt__(p->val, s, p->val, p->nnz);
-        }
-      }
+    case TYPE_VECMP:
+      scaleValues(static_cast<VECMP*>(item)->val, static_cast<VECMP*>(item)->nnz);
       break;
-    }
-    case TYPE_VECMW: {
-      VECMW* w = static_cast<VECMW*>(item);
-      if (w->nval > 0) {
-        if (s == 0.0) {
-          __zero__(w->val, w->nval);
-        } else {
-          __smlt__(w->val, s, w->val, w->nval);
-        }
-      }
+    case TYPE_VECMW:
+      scaleValues(static_cast<VECMW*>(item)->val, static_cast<VECMW*>(item)->nval);
       break;
-    }
     default:
       op.raise(7, __LINE__);
       return;

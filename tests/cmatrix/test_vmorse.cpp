@@ -508,6 +508,45 @@ TEST(VecmBinary, WritesTheHandMadeBytesAndReadsThemBack) {
   vecm_free(zero);
 }
 
+TEST(VecmBinary, FormsOfManyEntriesComeOutWholeFromBothWriters) {
+  // Entries at the even indices only (the odd ones are 0), so the indices are not the
+  // positions: enough of them to fill several buffers of any likely size and end part-way
+  // through one.
+  const int count = 3 * 4096 + 7;
+  const int dim = 2 * count;
+  std::vector<double> dense(dim, 0.0);
+  Bytes want;
+  PutInt(want, dim);
+  PutInt(want, count);
+  for (int k = 0; k < count; ++k) {
+    dense[2 * k] = k + 0.25;
+    PutInt(want, 2 * k);
+    PutDouble(want, k + 0.25);
+  }
+  int st = 0;
+  VEC* d = NewVec(dense);
+  FILE* f = std::tmpfile();
+  v_boutput_as_vecm(f, d, &st);
+  EXPECT_EQ(st, 0);
+  EXPECT_TRUE(FileBytes(f) == want);
+  std::fclose(f);
+
+  VECM* v = LM_vec2vecm(d, &st);
+  ASSERT_NE(v, nullptr);
+  FILE* g = std::tmpfile();
+  vecm_boutput(g, v, &st);
+  EXPECT_EQ(st, 0);
+  EXPECT_TRUE(FileBytes(g) == want);
+  VECM* r = LM_vecm_binput(g, nullptr, &st);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->dim, dim);
+  EXPECT_EQ(Entries(r), Entries(v));
+  std::fclose(g);
+  v_free(d);
+  vecm_free(v);
+  vecm_free(r);
+}
+
 TEST(VecmBinary, TruncatedFilesFailAndLeaveTheRecordToReuseAsItWas) {
   const Bytes full = Example();
   ForEachPrefix(full, [](FILE* f, size_t len) {
