@@ -127,6 +127,12 @@ inline void Gesvd(int rows, int cols, dcomplex* a, double* s, int* info) {
 
 inline bool KnownCorrFunc(int type) { return type == 1 || type == 2 || type == 3 || type == 7; }
 
+/* Whether correlations of points of n values can be made: a known function, and a kernel
+ * of kernDim values holding the one shared value (shared) or one value per input. */
+inline bool KernelFits(int type, int kernDim, bool shared, int n) {
+  return KnownCorrFunc(type) && kernDim >= (shared ? 1 : n);
+}
+
 /* Correlation of the points a and b of n values; theta holds one shared value (shared) or
  * one per input. The type has been checked by the caller. */
 template <class T>
@@ -292,12 +298,9 @@ int Kriging<T>::PutNumSol(const int& total, const int& groups, int* sizes) {
   if (total <= 0) return 1;
   if (groups <= 0 || total < groups) return 1;
   if (total == NumSol && groups == NumGlobalSol) return 0;
-  int* fresh = nullptr;
-  if (groups == total || groups == 1) {
-    fresh = new (std::nothrow) int[groups];
-    if (fresh == nullptr) return 1;
-    for (int g = 0; g < groups; ++g) fresh[g] = (groups == 1) ? total : 1;
-  } else {
+  /* One group, or one per output, needs no sizes; any other grouping is checked. */
+  const bool given = (groups != total && groups != 1);
+  if (given) {
     if (sizes == nullptr) return 1;
     long long sum = 0;
     for (int g = 0; g < groups; ++g) {
@@ -306,10 +309,10 @@ int Kriging<T>::PutNumSol(const int& total, const int& groups, int* sizes) {
       sum += sizes[g];
     }
     if (sum != total) return 1;
-    fresh = new (std::nothrow) int[groups];
-    if (fresh == nullptr) return 1;
-    for (int g = 0; g < groups; ++g) fresh[g] = sizes[g];
   }
+  int* fresh = new (std::nothrow) int[groups];
+  if (fresh == nullptr) return 1;
+  for (int g = 0; g < groups; ++g) fresh[g] = given ? sizes[g] : (groups == 1 ? total : 1);
   delete[] VecGlobalSol;
   VecGlobalSol = fresh;
   NumSol = total;
@@ -827,9 +830,8 @@ inline const T* Contiguous(C_Vec<T, int>& v, int n, std::vector<T>& buf) {
 template <class T>
 int Kriging<T>::EvalCorrFunc(C_Vec<T, int>& a, C_Vec<T, int>& b, double& r) {
   const int n = NumVar;
-  if (!KnownCorrFunc(CorrFuncType)) return 1;
   const bool shared = (NumKern == 1);
-  if (KernVec.Dim() < (shared ? 1 : n)) return 1;
+  if (!KernelFits(CorrFuncType, KernVec.Dim(), shared, n)) return 1;
   if (n < 0 || a.Dim() < n || b.Dim() < n) return 1;
   std::vector<T> ca, cb;
   r = CorrValue<T>(CorrFuncType, Contiguous(a, n, ca), Contiguous(b, n, cb), n, KernVec.Adr(0),
@@ -840,12 +842,11 @@ int Kriging<T>::EvalCorrFunc(C_Vec<T, int>& a, C_Vec<T, int>& b, double& r) {
 template <class T>
 int Kriging<T>::EvalCorrMtx(C_MatMGe<T>& X, C_MatMSym<double>& R) {
   if (KrigingStatus == KrigingInitial || KrigingStatus == KrigingDataIncomplete) return 1;
-  if (!KnownCorrFunc(CorrFuncType)) return 1;
   const int n = NumVar;
   const int N = RowsOf(X);
   const bool shared = (NumKern == 1);
+  if (!KernelFits(CorrFuncType, KernVec.Dim(), shared, n)) return 1;
   if (ColsOf(X) != n || N < 0) return 1;
-  if (KernVec.Dim() < (shared ? 1 : n)) return 1;
   if (static_cast<long long>(N) * (N + 1) / 2 > INT_MAX) return 1;
 
   SetSymShape(R, N, 1);
@@ -1719,7 +1720,7 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
 
   /* 7. Correlation part, each point summed over the samples in index order. */
   const bool shared = (NumKern == 1);
-  if (!KnownCorrFunc(CorrFuncType) || KernVec.Dim() < (shared ? 1 : n)) {
+  if (!KernelFits(CorrFuncType, KernVec.Dim(), shared, n)) {
     if (useTest) CorrStale = true; /* the cache was not filled */
     return 1;
   }

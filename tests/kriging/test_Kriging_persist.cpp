@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "C_KveloException.h"
 #include "bf.h"
 #include "kriging_files.h"
 #include "kriging_fixtures.h"
 #include "msgcapture.h"
+#include "thrown_code.h"
 
 using kvtest::BeBytes;
 using kvtest::Bytes;
@@ -229,12 +229,7 @@ TEST(KrigingFile, RefusalsOfWriteAndNullStreams) {
   EXPECT_EQ(1, target.Read(nullptr));
   EXPECT_EQ(std::vector<int>({4610}), KrigingTraceLines(cap));
   EXPECT_EQ(KrigingInitial, target.GetKrigingStatus());
-  try {
-    target.ReadOld(nullptr);
-    ADD_FAILURE() << "no exception";
-  } catch (const C_KveloException& e) {
-    EXPECT_EQ(12, e.getExceptionCode());
-  }
+  EXPECT_EQ(12, kvtest::ThrownCode([&] { target.ReadOld(nullptr); }));
   EXPECT_EQ(KrigingInitial, target.GetKrigingStatus());
 }
 

@@ -3,23 +3,20 @@
 #include "kriging_files.h"
 
 #include <cstdlib>
-#include <cstring>
 
 #include "C_MessageTool.h"
+#include "mat_support.h"
 #include "msbfile.h"
 
 namespace kvtest {
 
 BeBytes& BeBytes::Int(std::int32_t v) {
-  const std::uint32_t u = static_cast<std::uint32_t>(v);
-  for (int s = 24; s >= 0; s -= 8) m_bytes.push_back(static_cast<unsigned char>((u >> s) & 0xFF));
+  PutInt(m_bytes, v);
   return *this;
 }
 
 BeBytes& BeBytes::Double(double v) {
-  std::uint64_t u = 0;
-  std::memcpy(&u, &v, sizeof u);
-  for (int s = 56; s >= 0; s -= 8) m_bytes.push_back(static_cast<unsigned char>((u >> s) & 0xFF));
+  PutDouble(m_bytes, v);
   return *this;
 }
 
