@@ -125,25 +125,36 @@ M* SizedMat(LmOp& op, const char* tag, M* out, unsigned m, unsigned n) {
 
 /* ------------------------------------------------------------ creation and release -- */
 
-// A new vector of dim elements (capacity at least 1), zeroed and counted; raises 20 or 3.
-template <class V>
-V* GetVector(LmOp& op, const char* tag, int context, int dim) {
-  using E = typename Dense<V>::Elem;
+// A new vector record R (dense, integer or long) of dim elements E (capacity at least 1),
+// zeroed, its block reached through block(record), counted under the accounting type; raises
+// 20 or 3. The capacity is counted, so that the release (which takes the capacity off)
+// balances even for an empty vector.
+template <class R, class E, class Block>
+R* NewVector(LmOp& op, const char* tag, int context, int dim, int type, Block block) {
   if (dim < 0) LM_FAIL(op, 20, nullptr);
-  V* v = static_cast<V*>(kvelomem_calloc(1, sizeof(V), tag, context, __FILE__, __LINE__));
+  R* v = static_cast<R*>(kvelomem_calloc(1, sizeof(R), tag, context, __FILE__, __LINE__));
   if (v == nullptr) LM_FAIL(op, 3, nullptr);
   const unsigned cap = dim > 0 ? static_cast<unsigned>(dim) : 1u;
-  v->ve = static_cast<E*>(kvelomem_calloc(cap, sizeof(E), tag, context, __FILE__, __LINE__));
-  if (v->ve == nullptr) {
+  E* elems = static_cast<E*>(kvelomem_calloc(cap, sizeof(E), tag, context, __FILE__, __LINE__));
+  if (elems == nullptr) {
     Free(v);
     LM_FAIL(op, 3, nullptr);
   }
+  block(v) = elems;
   v->dim = static_cast<unsigned>(dim);
   v->max_dim = cap;
-  AccountBytes(Dense<V>::kType, 0, sizeof(V));
-  AccountBytes(Dense<V>::kType, 0, static_cast<int64_t>(cap) * sizeof(E));
-  AccountRecords(Dense<V>::kType, 1);
+  AccountBytes(type, 0, sizeof(R));
+  AccountBytes(type, 0, static_cast<int64_t>(cap) * sizeof(E));
+  AccountRecords(type, 1);
   return op.done(v);
+}
+
+// A new VEC or ZVEC of dim elements, as NewVector makes it.
+template <class V>
+V* GetVector(LmOp& op, const char* tag, int context, int dim) {
+  using E = typename Dense<V>::Elem;
+  return NewVector<V, E>(op, tag, context, dim, Dense<V>::kType,
+                         [](V* v) -> E*& { return v->ve; });
 }
 
 // A new m x n matrix (each capacity at least 1), zeroed, its row table pointing into the
@@ -610,9 +621,12 @@ M* SwapLines(LmOp& op, M* A, bool cols, int i, int j, int lo, int hi) {
 
 /* -------------------------------------------------------------------------- norms -- */
 
+// The running maximum of the norms: v is taken unless the maximum so far is greater (so a
+// NaN is taken).
+inline double KeepMax(double best, double v) { return best > v ? best : v; }
+
 // The largest sum of mag(entry) over the columns (byColumns: the one-norm) or over the rows
-// (the infinity norm) of A, each sum in index order from 0.0. The running maximum takes a
-// sum unless the maximum so far is greater (so a NaN sum is taken).
+// (the infinity norm) of A, each sum in index order from 0.0, kept by KeepMax.
 template <class M, class Mag>
 double MaxLineSum(const M* A, bool byColumns, Mag mag) {
   const unsigned lines = byColumns ? A->n : A->m;
@@ -621,7 +635,7 @@ double MaxLineSum(const M* A, bool byColumns, Mag mag) {
   for (unsigned l = 0; l < lines; ++l) {
     double sum = 0.0;
     for (unsigned k = 0; k < len; ++k) sum += mag(byColumns ? A->me[k][l] : A->me[l][k]);
-    if (!(best > sum)) best = sum;
+    best = KeepMax(best, sum);
   }
   return best;
 }

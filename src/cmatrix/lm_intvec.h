@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cmatrix/lm_dense.h"
 #include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_sort.h"
 #include "cmatrix/lm_status.h"
@@ -25,24 +26,7 @@ struct IntVecOps {
 
   static Rec* Get(const char* tag, int context, int dim, int line, const char* name, int* status) {
     LmOp op(Tr::kFile, Tr::kGet, line, name, status);
-    if (dim < 0) LM_FAIL(op, 20, nullptr);
-    Rec* v = static_cast<Rec*>(kvelomem_calloc(1, sizeof(Rec), tag, context, __FILE__, __LINE__));
-    if (v == nullptr) LM_FAIL(op, 3, nullptr);
-    const unsigned cap = dim > 0 ? static_cast<unsigned>(dim) : 1u;
-    Elem* block = static_cast<Elem*>(kvelomem_calloc(cap, sizeof(Elem), tag, context, __FILE__, __LINE__));
-    if (block == nullptr) {
-      Free(v);
-      LM_FAIL(op, 3, nullptr);
-    }
-    Tr::Block(v) = block;
-    v->dim = static_cast<unsigned>(dim);
-    v->max_dim = cap;
-    // The capacity is counted, so that the release (which takes the capacity off) balances
-    // even for an empty vector.
-    AccountBytes(Tr::kType, 0, sizeof(Rec));
-    AccountBytes(Tr::kType, 0, static_cast<int64_t>(cap) * sizeof(Elem));
-    AccountRecords(Tr::kType, 1);
-    return op.done(v);
+    return NewVector<Rec, Elem>(op, tag, context, dim, Tr::kType, Tr::Block);
   }
 
   static int Release(Rec* v) {
@@ -137,16 +121,7 @@ struct IntVecOps {
   static Rec* Sort(Rec* x, PERM* order, int line, const char* name, int* status) {
     LmOp op(Tr::kFile, "v_sort", line, name, status);
     if (x == nullptr) LM_FAIL(op, 8, nullptr);
-    if (order != nullptr) {
-      if (order->size != x->dim) {
-        PERM* p = _LM_px_resize(Tr::kSortTag, lm_context, order, static_cast<int>(x->dim), line, name,
-                                op.st());
-        LM_CHECK(op, nullptr);
-        order = p;
-      }
-      _LM_px_ident(order, line, name, op.st());
-      LM_CHECK(op, nullptr);
-    }
+    if (!StartOrder(op, Tr::kSortTag, order, x->dim)) return nullptr;
     QuickSortInt(Tr::Block(x), order != nullptr ? order->pe : nullptr, static_cast<int64_t>(x->dim));
     return op.done(x);
   }

@@ -8,7 +8,25 @@
 #include <cstdint>
 #include <utility>
 
+#include "cmatrix/lm_status.h"
+#include "matrix.h"
+
 namespace kvlm {
+
+// The optional order permutation of a sort of dim elements, made ready before the sort:
+// resized (tag) when its size differs from dim (a resize turns 0 into 1, so an empty vector
+// keeps an order of one entry), then set to the identity. True when order is NULL or ready;
+// false (status -1) when a step failed.
+inline bool StartOrder(LmOp& op, const char* tag, PERM* order, unsigned dim) {
+  if (order == nullptr) return true;
+  if (order->size != dim) {
+    _LM_px_resize(tag, lm_context, order, static_cast<int>(dim), op.callerLine(), op.callerName(),
+                  op.st());
+    if (op.failed()) return false;
+  }
+  _LM_px_ident(order, op.callerLine(), op.callerName(), op.st());
+  return !op.failed();
+}
 
 // Pending ranges: the larger part waits while the smaller is sorted, so the stack never
 // holds more than log2(dim) + 1 ranges; 64 covers every 32-bit dimension.

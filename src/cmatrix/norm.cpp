@@ -16,11 +16,6 @@ double Scaled(const VEC* x, const VEC* scale, unsigned i) {
   return x->ve[i] / scale->ve[i];
 }
 
-// Running maximum that takes the new value unless the maximum so far is greater.
-void KeepMax(double* best, double v) {
-  if (!(*best > v)) *best = v;
-}
-
 enum class VNorm { One, Two, Inf };
 
 double VecNorm(VEC* x, VEC* scale, VNorm kind, const char* routine, int callerLine,
@@ -45,7 +40,7 @@ double VecNorm(VEC* x, VEC* scale, VNorm kind, const char* routine, int callerLi
       }
       break;
     case VNorm::Inf:
-      for (unsigned i = 0; i < x->dim; ++i) KeepMax(&r, std::fabs(Scaled(x, scale, i)));
+      for (unsigned i = 0; i < x->dim; ++i) r = kvlm::KeepMax(r, std::fabs(Scaled(x, scale, i)));
       break;
   }
   return op.done(r);

@@ -213,15 +213,7 @@ KVELO_API VEC* _LM_v_sort(VEC* x, PERM* order, int callerLine, const char* calle
                           int* status) {
   LmOp op(kFile, "v_sort", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, nullptr);
-  if (order != nullptr) {
-    if (order->size != x->dim) {
-      _LM_px_resize("_LM_v_sort", kvlm::lm_context, order, static_cast<int>(x->dim), callerLine,
-                    callerName, op.st());
-      LM_CHECK(op, nullptr);
-    }
-    _LM_px_ident(order, callerLine, callerName, op.st());
-    LM_CHECK(op, nullptr);
-  }
+  if (!kvlm::StartOrder(op, "_LM_v_sort", order, x->dim)) return nullptr;
   kvlm::QuickSortReal(x->ve, order != nullptr ? order->pe : nullptr, static_cast<int64_t>(x->dim));
   return op.done(x);
 }

@@ -38,12 +38,8 @@ ZMAT* zLUfactor(ZMAT* A, PERM* pivot, int callerLine, const char* callerName, in
     for (unsigned i = k + 1; i < m; ++i) {
       Z* row = A->me[i];
       row[k] = zdiv(row[k], piv);
-      if (k + 1 < n) {
-        Z neg;
-        neg.re = -row[k].re;
-        neg.im = -row[k].im;
-        __zmltadd__(row + k + 1, A->me[k] + k + 1, neg, static_cast<int>(n - k - 1), 0);
-      }
+      if (k + 1 < n)
+        __zmltadd__(row + k + 1, A->me[k] + k + 1, zneg(row[k]), static_cast<int>(n - k - 1), 0);
     }
   };
   if (!kvlm::FactorScaled(op, A, pivot, scale, zabs, eliminate)) return nullptr;

@@ -17,13 +17,6 @@ namespace {
 const char kFile[] = "zmatop";
 const char kMltaddFile[] = "m_mltadd";
 
-Z Conj(const Z& z) {
-  Z c;
-  c.re = z.re;
-  c.im = -z.im;
-  return c;
-}
-
 }  // namespace
 
 extern "C" {
@@ -78,7 +71,7 @@ KVELO_API ZMAT* _LM_zmam_mlt(ZMAT* A, ZMAT* B, ZMAT* out, int callerLine,
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i)
     for (unsigned j = 0; j < A->n; ++j) {
-      const Z c = Conj(A->me[i][j]);
+      const Z c = zconj(A->me[i][j]);
       if (!ZIsZero(c)) __zmltadd__(out->me[j], B->me[i], c, static_cast<int>(B->n), 0);
     }
   return op.done(out);
@@ -121,17 +114,17 @@ KVELO_API ZMAT* _LM_zm_adjoint(ZMAT* A, ZMAT* out, int callerLine, const char* c
     for (unsigned i = 0; i < A->m; ++i) {
       for (unsigned j = 0; j < i; ++j) {
         const Z a = A->me[i][j], b = A->me[j][i];
-        A->me[i][j] = Conj(b);
-        A->me[j][i] = Conj(a);
+        A->me[i][j] = zconj(b);
+        A->me[j][i] = zconj(a);
       }
-      A->me[i][i] = Conj(A->me[i][i]);
+      A->me[i][i] = zconj(A->me[i][i]);
     }
     return op.done(A);
   }
   out = SizedMat(op, "_LM_zm_adjoint", out, A->n, A->m);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i)
-    for (unsigned j = 0; j < A->n; ++j) out->me[j][i] = Conj(A->me[i][j]);
+    for (unsigned j = 0; j < A->n; ++j) out->me[j][i] = zconj(A->me[i][j]);
   return op.done(out);
 }
 
@@ -212,8 +205,7 @@ KVELO_API ZVEC* _LM_zmv_mltadd(ZVEC* x, ZVEC* y, ZMAT* A, Z s, ZVEC* out, int ca
   if (ZIsZero(s)) return op.done(out);
   for (unsigned i = 0; i < A->m; ++i) {
     const Z t = __zip__(A->me[i], y->ve, static_cast<int>(A->n), 0);
-    out->ve[i].re = out->ve[i].re + (t.re * s.re - t.im * s.im);
-    out->ve[i].im = out->ve[i].im + (t.im * s.re + t.re * s.im);
+    out->ve[i] = zadd(out->ve[i], zmlt(t, s));
   }
   return op.done(out);
 }
@@ -230,10 +222,7 @@ KVELO_API ZVEC* _LM_zvm_mltadd(ZVEC* x, ZVEC* y, ZMAT* A, Z s, ZVEC* out, int ca
     return nullptr;
   }
   for (unsigned i = 0; i < A->m; ++i) {
-    const Z yv = y->ve[i];
-    Z t;
-    t.re = yv.re * s.re - yv.im * s.im;
-    t.im = yv.re * s.im + yv.im * s.re;
+    const Z t = zmlt(y->ve[i], s);
     if (!ZIsZero(t)) __zmltadd__(out->ve, A->me[i], t, static_cast<int>(A->n), 1);
   }
   return op.done(out);

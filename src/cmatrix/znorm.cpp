@@ -13,9 +13,6 @@ namespace {
 
 const char kFile[] = "znorm";
 
-// The running-maximum rule of the library: take v unless the maximum is greater than it.
-double Keep(double best, double v) { return best > v ? best : v; }
-
 // Modulus of x[i] divided by |scale[i]|; unscaled without a scale or for a zero entry.
 double ScaledAbs(const ZVEC* x, const VEC* scale, unsigned i) {
   const double a = zabs(x->ve[i]);
@@ -63,7 +60,7 @@ KVELO_API double _LM__zv_norm_inf(ZVEC* x, VEC* scale, int callerLine, const cha
   if (x == nullptr) LM_FAIL(op, 8, 0.0);
   if (scale != nullptr && scale->dim < x->dim) LM_FAIL(op, 1, 0.0);
   double best = 0.0;
-  for (unsigned i = 0; i < x->dim; ++i) best = Keep(best, ScaledAbs(x, scale, i));
+  for (unsigned i = 0; i < x->dim; ++i) best = kvlm::KeepMax(best, ScaledAbs(x, scale, i));
   return op.done(best);
 }
 

@@ -20,29 +20,6 @@ namespace {
 
 const char kFile[] = "zvecop";
 
-Z Zero() {
-  Z z;
-  z.re = 0.0;
-  z.im = 0.0;
-  return z;
-}
-
-// Hands the library's uniform stream to a complex block, two doubles per element, in
-// chunks whose double count fits an int (an empty block still makes the one call, which
-// seeds a generator never used before).
-void RandFill(Z* p, unsigned count) {
-  double* d = reinterpret_cast<double*>(p);
-  uint64_t left = 2ull * count;
-  const uint64_t chunk = static_cast<uint64_t>(INT_MAX) & ~1ull;
-  if (left == 0) mrandlist(d, 0);
-  while (left > 0) {
-    const uint64_t k = left < chunk ? left : chunk;
-    mrandlist(d, static_cast<int>(k));
-    d += k;
-    left -= k;
-  }
-}
-
 // The checks of both permutations of x: px and x given (8), x as long as px (1), every entry
 // of px below its size (2, reported under the real operation's routine name). Every entry is
 // checked before anything moves, so a bad permutation changes nothing.
@@ -60,7 +37,23 @@ bool CheckPermutation(LmOp& op, PERM* px, ZVEC* x, const char* routine) {
 }  // namespace
 
 namespace kvlm {
-void ZRandFill(Z* p, unsigned count) { RandFill(p, count); }
+
+// Hands the library's uniform stream to a complex block, two doubles per element, in
+// chunks whose double count fits an int (an empty block still makes the one call, which
+// seeds a generator never used before).
+void ZRandFill(Z* p, unsigned count) {
+  double* d = reinterpret_cast<double*>(p);
+  uint64_t left = 2ull * count;
+  const uint64_t chunk = static_cast<uint64_t>(INT_MAX) & ~1ull;
+  if (left == 0) mrandlist(d, 0);
+  while (left > 0) {
+    const uint64_t k = left < chunk ? left : chunk;
+    mrandlist(d, static_cast<int>(k));
+    d += k;
+    left -= k;
+  }
+}
+
 }  // namespace kvlm
 
 extern "C" {
@@ -68,9 +61,9 @@ extern "C" {
 KVELO_API Z _LM__zin_prod(ZVEC* a, ZVEC* b, unsigned int i0, int flag, int callerLine,
                           const char* callerName, int* status) {
   LmOp op(kFile, "_zin_prod", callerLine, callerName, status);
-  if (a == nullptr || b == nullptr) LM_FAIL(op, 8, Zero());
+  if (a == nullptr || b == nullptr) LM_FAIL(op, 8, zmake(0.0, 0.0));
   const unsigned lim = a->dim < b->dim ? a->dim : b->dim;
-  if (i0 > lim) LM_FAIL(op, 2, Zero());
+  if (i0 > lim) LM_FAIL(op, 2, zmake(0.0, 0.0));
   return op.done(__zip__(a->ve + i0, b->ve + i0, static_cast<int>(lim - i0), flag));
 }
 
@@ -205,11 +198,7 @@ KVELO_API ZVEC* _LM_zv_star(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine, const c
   out = _LM_zv_resize("_LM_zv_star", kvlm::lm_context, out, static_cast<int>(x->dim), callerLine,
                       callerName, op.st());
   LM_CHECK(op, nullptr);
-  for (unsigned i = 0; i < x->dim; ++i) {
-    const Z xv = x->ve[i], yv = y->ve[i];
-    out->ve[i].re = yv.re * xv.re - xv.im * yv.im;
-    out->ve[i].im = yv.re * xv.im + yv.im * xv.re;
-  }
+  for (unsigned i = 0; i < x->dim; ++i) out->ve[i] = zmlt(y->ve[i], x->ve[i]);
   return op.done(out);
 }
 
@@ -235,8 +224,8 @@ KVELO_API ZVEC* _LM_zv_slash(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine,
 
 KVELO_API Z _LM_zv_sum(ZVEC* x, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "zv_sum", callerLine, callerName, status);
-  if (x == nullptr) LM_FAIL(op, 8, Zero());
-  Z s = Zero();
+  if (x == nullptr) LM_FAIL(op, 8, zmake(0.0, 0.0));
+  Z s = zmake(0.0, 0.0);
   for (unsigned i = 0; i < x->dim; ++i) {
     s.re += x->ve[i].re;
     s.im += x->ve[i].im;
@@ -248,16 +237,7 @@ KVELO_API ZVEC* _LM_zv_sort(ZVEC* x, PERM* order, int callerLine, const char* ca
                             int* status) {
   LmOp op(kFile, "zv_sort", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, nullptr);
-  if (order != nullptr) {
-    if (order->size != x->dim) {
-      // A resize turns 0 into 1; an empty x keeps an order of one entry.
-      order = _LM_px_resize("_LM_zv_sort", kvlm::lm_context, order, static_cast<int>(x->dim),
-                            callerLine, callerName, op.st());
-      LM_CHECK(op, nullptr);
-    }
-    _LM_px_ident(order, callerLine, callerName, op.st());
-    LM_CHECK(op, nullptr);
-  }
+  if (!kvlm::StartOrder(op, "_LM_zv_sort", order, x->dim)) return nullptr;
   // The quicksort of the real sort, with moduli compared.
   kvlm::QuickSortByKey(x->ve, order != nullptr ? order->pe : nullptr, static_cast<int64_t>(x->dim),
                        [](const Z& z) { return zabs(z); });
@@ -307,7 +287,7 @@ KVELO_API ZVEC* _LM_pxinv_zvec(PERM* px, ZVEC* x, ZVEC* out, int callerLine,
 KVELO_API ZVEC* _LM_zv_rand(ZVEC* x, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "zv_rand", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, nullptr);
-  RandFill(x->ve, x->dim);
+  kvlm::ZRandFill(x->ve, x->dim);
   return op.done(x);
 }
 
