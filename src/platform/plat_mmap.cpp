@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -50,9 +49,8 @@ bool SetFileLength(int fd, long long length) {
 }
 
 long long FileLength(int fd) {
-  struct stat st;
-  if (fstat(fd, &st) != 0) return -1;
-  return static_cast<long long>(st.st_size);
+  FileInfo info;
+  return StatFd(fd, info) ? info.size : -1;
 }
 
 void* MapFile(int fd, long long offset, std::size_t length, bool writable) {

@@ -1,10 +1,11 @@
 // plat_ooc.cpp: read-only opening and space-reserving resizes of out-of-core data files
-// (open, fstat, fallocate, ftruncate).
+// (open, fallocate, ftruncate).
 #include "platform/plat_ooc.h"
+
+#include "platform/plat_mmap.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kvplat {
@@ -18,13 +19,12 @@ int OpenReadOnly(const char* path) {
 }
 
 bool ResizeFileReserved(int fd, long long length) {
-  struct stat st;
   if (length < 0) {
     errno = EINVAL;
     return false;
   }
-  if (fstat(fd, &st) != 0) return false;
-  const long long current = static_cast<long long>(st.st_size);
+  const long long current = FileLength(fd);
+  if (current < 0) return false;
   if (length <= current) return length == current || ftruncate(fd, static_cast<off_t>(length)) == 0;
   // The system call itself, never the C library's emulation, which writes a byte per block
   // and would crawl through a huge request.

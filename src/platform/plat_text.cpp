@@ -2,6 +2,7 @@
 // environment values and the 16-bit text of portable binary files.
 #include "platform/plat_text.h"
 
+#include <cerrno>
 #include <new>
 
 namespace kvplat {
@@ -99,6 +100,17 @@ static bool ConvertInto(const In* s, Str& out, long long (*convert)(const In*, t
 bool ToWide(const char* s, std::wstring& out) { return ConvertInto(s, out, Utf8ToWide); }
 
 bool ToUtf8(const wchar_t* s, std::string& out) { return ConvertInto(s, out, WideToUtf8); }
+
+bool NarrowName(const wchar_t* name, std::string& out) {
+  if (!name) {
+    out.clear();
+    errno = EINVAL;
+    return false;
+  }
+  if (ToUtf8(name, out)) return true;
+  errno = EILSEQ;
+  return false;
+}
 
 int Utf16Encode(wchar_t c, std::uint16_t out[2]) {
   const std::uint32_t v = static_cast<std::uint32_t>(c);

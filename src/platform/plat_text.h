@@ -21,9 +21,13 @@ long long Utf8ToWide(const char* s, wchar_t* out);
 // returns the number of bytes, or -1 when s is null or holds a value that is not a scalar value.
 long long WideToUtf8(const wchar_t* s, char* out);
 
-// std::string forms of the two conversions; false on invalid or null input (out then empty).
+// std::string forms of the two conversions; false on invalid or null input, or when memory
+// runs out (out then empty). They never throw.
 bool ToWide(const char* s, std::wstring& out);
 bool ToUtf8(const wchar_t* s, std::string& out);
+// UTF-8 form of a wide file or variable name for a system call: false with errno EINVAL for a
+// null name, EILSEQ for one that is not valid text (out then empty).
+bool NarrowName(const wchar_t* name, std::string& out);
 
 // UTF-16 units of one wide character: 1 or 2 units in out, or 0 when c is not a scalar value.
 int Utf16Encode(wchar_t c, std::uint16_t out[2]);

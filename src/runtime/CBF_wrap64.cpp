@@ -45,32 +45,19 @@ size_t Block(Buf* buf, size_t size, int count, int fd, Full full) {
 
 int StreamFd(FILE* stream) { return stream ? fileno(stream) : -1; }
 
-bool Narrow(const wchar_t* s, std::string& out) {
-  if (!s) {
-    errno = EINVAL;
-    return false;
-  }
-  try {
-    if (kvplat::ToUtf8(s, out)) return true;
-  } catch (...) {
-  }
-  errno = EILSEQ;
-  return false;
-}
-
 }  // namespace
 
 extern "C" {
 
 FILE* CBF_fopen64(const wchar_t* name, const wchar_t* mode) {
   std::string n, m;
-  if (!Narrow(name, n) || !Narrow(mode, m)) return nullptr;
+  if (!kvplat::NarrowName(name, n) || !kvplat::NarrowName(mode, m)) return nullptr;
   return std::fopen(n.c_str(), m.c_str());
 }
 
 int CBF_open64(const wchar_t* name, int flags) {
   std::string n;
-  if (!Narrow(name, n)) return -1;
+  if (!kvplat::NarrowName(name, n)) return -1;
   return open(n.c_str(), flags, 0600);
 }
 

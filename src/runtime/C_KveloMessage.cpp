@@ -197,11 +197,8 @@ std::string C_KveloMessage::LookupText(const std::string& key, E_MessageCode_t c
 }
 
 void C_KveloMessage::Set(const char* fmt, va_list* args) {
-  if (args == nullptr) {
-    m_text = (fmt != nullptr) ? std::string(fmt).substr(0, kMessageBuffer - 1) : std::string();
-    return;
-  }
-  m_text = detail::FormatV(fmt, *args, kMessageBuffer);
+  m_text.clear();
+  Append(fmt, args);
 }
 
 void C_KveloMessage::Set(E_MessageCode_t code, va_list* args) {

@@ -441,8 +441,23 @@ int C_MessageTool::closeLogFile() {
 
 // ---------------------------------------------------------------- the heart
 
+namespace {
+
+// text = what a message shows: its own text, else its code's text from its tool's database
+// (the failure text, and -1, when the lookup fails), else a blank for a message of neither.
+int TextToShow(const C_KveloMessage& m, std::string& text) {
+  text = m.getMessage();
+  if (!text.empty()) return 0;
+  if (m.getMessageCode() == 0) {
+    text = " ";
+    return 0;
+  }
+  return C_MessageTool::getMessage(m.getMessageCode(), text, nullptr, m.getKey()) != 0 ? -1 : 0;
+}
+
+}  // namespace
+
 int C_MessageTool::HandleMessage(const C_KveloMessage& m) {
-  std::string text = m.getMessage();
   E_MessageCode_t code = m.getMessageCode();
   E_MessageType_enum type = m.getMessageType();
   E_VerbosityLevel_enum level = m.getVerbosityLevel();
@@ -455,14 +470,8 @@ int C_MessageTool::HandleMessage(const C_KveloMessage& m) {
     return -1;
   }
   if (!tool->MessageActive(m, stream)) return 0;
-  int result = 0;
-  if (text.empty()) {
-    if (code != 0) {
-      if (getMessage(code, text, nullptr, m.getKey()) != 0) result = -1;
-    } else {
-      text = " ";
-    }
-  }
+  std::string text;
+  int result = TextToShow(m, text);
   for (int s = 0; s < 3; ++s) {
     if (stream != STREAM_ALL && stream != s) continue;
     E_MessageStream_enum es = static_cast<E_MessageStream_enum>(s);
@@ -828,15 +837,8 @@ int C_MessageTool::OpenProgress(int maximum, const std::string& text) {
 int C_MessageTool::SetProgress(int value, const C_KveloMessage& m) {
   C_MessageTool* tool = Instance(m.getKey());
   if (tool == nullptr) return -1;
-  int result = 0;
-  std::string text = m.getMessage();
-  if (text.empty()) {
-    if (m.getMessageCode() != 0) {
-      if (getMessage(m.getMessageCode(), text, nullptr, m.getKey()) != 0) result = -1;
-    } else {
-      text = " ";
-    }
-  }
+  std::string text;
+  int result = TextToShow(m, text);
   if (value < 0) value = tool->m_progressCurrent;
   tool->m_progressCurrent = value;
   if (tool->m_progressStopped) text = "Processing stopped...";

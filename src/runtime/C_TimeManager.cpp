@@ -30,13 +30,10 @@ double LoadMs() {
 
 C_TimeManager* g_timeManager = nullptr;
 
-// A block name formatted into at most 1023 characters.
+// A block name formatted into at most 1023 characters; like any C string, it ends at its
+// first NUL.
 std::string FormatName(const char* fmt, va_list ap) {
-  char buf[1024];
-  if (fmt == nullptr) return std::string();
-  int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
-  if (n < 0) return std::string();
-  return std::string(buf);
+  return Kvelo::detail::FormatV(fmt, ap, 1024).c_str();
 }
 
 }  // namespace
@@ -223,11 +220,7 @@ C_TimeManager::~C_TimeManager() {
         std::fprintf(stderr, "C_TimeManager : Le Bloc %s n'est pas ferme\n",
                      m_names[static_cast<std::size_t>(t->GetId())].c_str());
   }
-  for (auto& stack : m_openBlocks) stack.clear();
-  for (auto& map : m_blocks) {
-    for (auto& kv : map) delete kv.second;
-    map.clear();
-  }
+  ClearBlocks();
   m_active = false;
   for (C_Timer* t : m_beginOverhead) delete t;
   for (C_Timer* t : m_endOverhead) delete t;
@@ -549,27 +542,35 @@ void C_Timer::Subtract(C_Timer& o) {
 
 // -------------------------------------------------------------------- manager listings
 
+namespace {
+
+// The sorted walk from cursor on: the first block that slot 0 still holds, its name in name;
+// null at the end.
+C_Timer* SortedFrom(const std::map<double, int, std::greater<double> >& sorted,
+                    std::map<double, int, std::greater<double> >::iterator& cursor,
+                    const std::vector<std::string>& names, C_TimeManager::T_BlockMap& blocks, std::string& name) {
+  for (; cursor != sorted.end(); ++cursor) {
+    name = NameOf(names, cursor->second);
+    auto it = blocks.find(name);
+    if (it != blocks.end()) return it->second;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 C_Timer* C_TimeManager::FirstBlock(std::string& name, int slot) {
   if (!m_sorted.empty()) {
     m_sortedCursor = m_sorted.begin();
-  } else {
-    if (slot < 0 || slot >= m_nbSlots) {
-      m_listSlot = -1;
-      return nullptr;
-    }
-    m_listSlot = slot;
-    m_listCursor = m_blocks[static_cast<std::size_t>(slot)].begin();
+    return SortedFrom(m_sorted, m_sortedCursor, m_names, m_blocks[0], name);
   }
-  // The walk's first step is NextBlock's work from a cursor before the first entry.
-  if (!m_sorted.empty()) {
-    for (; m_sortedCursor != m_sorted.end(); ++m_sortedCursor) {
-      name = NameOf(m_names, m_sortedCursor->second);
-      auto it = m_blocks[0].find(name);
-      if (it != m_blocks[0].end()) return it->second;
-    }
+  if (slot < 0 || slot >= m_nbSlots) {
+    m_listSlot = -1;
     return nullptr;
   }
-  T_BlockMap& map = m_blocks[static_cast<std::size_t>(m_listSlot)];
+  m_listSlot = slot;
+  T_BlockMap& map = m_blocks[static_cast<std::size_t>(slot)];
+  m_listCursor = map.begin();
   if (m_listCursor == map.end()) return nullptr;
   name = m_listCursor->first;
   return m_listCursor->second;
@@ -578,12 +579,8 @@ C_Timer* C_TimeManager::FirstBlock(std::string& name, int slot) {
 C_Timer* C_TimeManager::NextBlock(std::string& name, int) {
   if (!m_sorted.empty()) {
     if (m_sortedCursor == m_sorted.end()) return nullptr;
-    for (++m_sortedCursor; m_sortedCursor != m_sorted.end(); ++m_sortedCursor) {
-      name = NameOf(m_names, m_sortedCursor->second);
-      auto it = m_blocks[0].find(name);
-      if (it != m_blocks[0].end()) return it->second;
-    }
-    return nullptr;
+    ++m_sortedCursor;
+    return SortedFrom(m_sorted, m_sortedCursor, m_names, m_blocks[0], name);
   }
   if (m_listSlot < 0) return nullptr;
   T_BlockMap& map = m_blocks[static_cast<std::size_t>(m_listSlot)];

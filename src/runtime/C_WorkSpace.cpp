@@ -27,6 +27,17 @@ constexpr std::size_t kTableStep = 20;
 // Largest data file: its size must fit a 32-bit int.
 constexpr unsigned long long kMaxFileSize = static_cast<unsigned long long>(INT_MAX);
 
+// Grows the block table's vectors by one step when they are full, so that the next entry is
+// appended without a failure half-way.
+void MakeRoomForBlock(std::vector<unsigned long long>& sizes, std::vector<unsigned long long>& offsets,
+                      std::vector<MMAP_HANDLE*>& mappings) {
+  if (sizes.size() < sizes.capacity()) return;
+  const std::size_t cap = sizes.capacity() + kTableStep;
+  sizes.reserve(cap);
+  offsets.reserve(cap);
+  mappings.reserve(cap);
+}
+
 std::string NarrowName(const std::wstring& name) {
   std::string path;
   if (!kvplat::ToUtf8(name.c_str(), path)) path.clear();
@@ -99,12 +110,7 @@ bool C_WorkSpace::IsMapped(int block) const {
 }
 
 int C_WorkSpace::AppendBlock(unsigned long long size, unsigned long long offset) {
-  if (m_blockSizes.size() == m_blockSizes.capacity()) {
-    const std::size_t cap = m_blockSizes.capacity() + kTableStep;
-    m_blockSizes.reserve(cap);
-    m_blockOffsets.reserve(cap);
-    m_blockMappings.reserve(cap);
-  }
+  MakeRoomForBlock(m_blockSizes, m_blockOffsets, m_blockMappings);
   m_blockSizes.push_back(size);
   m_blockOffsets.push_back(offset);
   m_blockMappings.push_back(nullptr);
@@ -199,12 +205,7 @@ int C_WorkSpace::AddNewBlock(unsigned long long size, int& status) {
     return -1;
   }
   // Room for a split-off block is made before anything changes.
-  if (m_blockSizes.size() == m_blockSizes.capacity()) {
-    const std::size_t cap = m_blockSizes.capacity() + kTableStep;
-    m_blockSizes.reserve(cap);
-    m_blockOffsets.reserve(cap);
-    m_blockMappings.reserve(cap);
-  }
+  MakeRoomForBlock(m_blockSizes, m_blockOffsets, m_blockMappings);
 
   for (auto it = m_freeBlocks.begin(); it != m_freeBlocks.end(); ++it) {
     const int b = *it;

@@ -1,5 +1,6 @@
 // MSG_get.cpp: the text of a message code as a C string, from the default message tool
-// (or the last-used one when the default is not initialized), arguments substituted.
+// (or the last-used one when the default is not initialized), arguments substituted; and the
+// choice of that tool, which the C trace marks share.
 #include "erreur.h"
 
 #include "C_KveloException.h"
@@ -12,31 +13,41 @@
 
 using Kvelo::C_MessageTool;
 
-namespace {
+namespace Kvelo {
+namespace detail {
 
-// The tool MSG_get reads from, or null after showing why none can be had.
-C_MessageTool* ReadingTool() {
+C_MessageTool* ReadingTool(const char** why) {
   C_MessageTool* tool = C_MessageTool::Instance("DefaultMessageTool");
   if (tool == nullptr) {
-    C_MessageTool::SafeDisplay("*** We couldn't retrieve the Default Message Tool !");
+    *why = "*** We couldn't retrieve the Default Message Tool !";
     return nullptr;
   }
   if (tool->isInitialized()) return tool;
   tool = C_MessageTool::LastInstance();
   if (tool == nullptr) {
-    C_MessageTool::SafeDisplay("*** We couldn't retrieve the \"last used\" Message Tool !");
+    *why = "*** We couldn't retrieve the \"last used\" Message Tool !";
     return nullptr;
   }
   if (!tool->isInitialized()) {
-    C_MessageTool::SafeDisplay("*** The \"last used\" Message Tool is not initialized !");
+    *why = "*** The \"last used\" Message Tool is not initialized !";
     return nullptr;
   }
   return tool;
 }
 
+}  // namespace detail
+}  // namespace Kvelo
+
+namespace {
+
 char* GetV(int id, va_list ap) {
-  C_MessageTool* tool = ReadingTool();
-  if (tool == nullptr || id < 0) return nullptr;
+  const char* why = nullptr;
+  C_MessageTool* tool = Kvelo::detail::ReadingTool(&why);
+  if (tool == nullptr) {
+    C_MessageTool::SafeDisplay("%s", why);
+    return nullptr;
+  }
+  if (id < 0) return nullptr;
   std::string text;
   va_list args;
   va_copy(args, ap);

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -73,6 +74,26 @@ long long ReadUtf16(FILE* f, wchar_t* dst, int units) {
     done += k;
   }
   return w + decoder.Finish(dst + w);
+}
+
+// Writes the first chars characters of s (scalar values) as 16-bit units, then zero units up
+// to units in all (at least the units of those characters); 0, or -1 at a short write.
+int WriteUtf16(FILE* f, const wchar_t* s, long long chars, long long units) {
+  uint16_t chunk[kChunk];
+  int k = 0;
+  long long c = 0;
+  for (long long written = 0; written < units;) {
+    if (c < chars)
+      k += kvplat::Utf16Encode(s[c++], chunk + k);
+    else
+      chunk[k++] = 0;
+    if (k >= kChunk - 1 || written + k == units) {
+      if (BF_fwrite_tchar(f, chunk, k) != 0) return -1;
+      written += k;
+      k = 0;
+    }
+  }
+  return 0;
 }
 
 }  // namespace
@@ -154,17 +175,7 @@ int BF_fwrite_tstr(FILE* f, const wchar_t* s) {
   if (units <= 0 || units > INT_MAX) return Refuse(__LINE__);
   const int L = static_cast<int>(units);
   if (BF_fwrite_int(f, &L, 1) != 0) return -1;
-  uint16_t chunk[kChunk];
-  int k = 0;
-  for (const wchar_t* p = s; *p; ++p) {
-    k += kvplat::Utf16Encode(*p, chunk + k);
-    if (k >= kChunk - 1) {
-      if (BF_fwrite_tchar(f, chunk, k) != 0) return -1;
-      k = 0;
-    }
-  }
-  if (k > 0 && BF_fwrite_tchar(f, chunk, k) != 0) return -1;
-  return 0;
+  return WriteUtf16(f, s, static_cast<long long>(std::wcslen(s)), L);
 }
 
 int BF_fread_tstr(FILE* f, wchar_t** out) {
@@ -196,21 +207,7 @@ int BF_fwrite_multiplatform_char(FILE* f, const wchar_t* s, int n) {
     if (k == 0 || units + k > n) return Refuse(__LINE__);
     units += k;
   }
-  uint16_t chunk[kChunk];
-  int k = 0;
-  int c = 0;
-  for (long long written = 0; written < n;) {
-    if (c < chars)
-      k += kvplat::Utf16Encode(s[c++], chunk + k);
-    else
-      chunk[k++] = 0;
-    if (k >= kChunk - 1 || written + k == n) {
-      if (BF_fwrite_tchar(f, chunk, k) != 0) return -1;
-      written += k;
-      k = 0;
-    }
-  }
-  return 0;
+  return WriteUtf16(f, s, chars, n);
 }
 
 int BF_fread_multiplatform_char(FILE* f, wchar_t* dst, int n) {

@@ -8,6 +8,7 @@
 #include "C_MessageTool.h"
 #include "kvelosys.h"
 #include "runtime/msg_format.h"
+#include "runtime/msgtool_registry.h"
 
 #include <cstdarg>
 #include <string>
@@ -71,26 +72,11 @@ int fct_Trace(const char* name, int line, const char* file) {
   name = Safe(name);
   file = Safe(file);
   try {
-    C_MessageTool* tool = C_MessageTool::Instance(kDefaultKey);
+    const char* why = nullptr;
+    C_MessageTool* tool = Kvelo::detail::ReadingTool(&why);
     if (tool == nullptr) {
-      C_MessageTool::SafeDisplay("*** We couldn't retrieve the Default Message Tool !\n*** fct_Trace( %s, %d, %s)",
-                                 name, line, file);
+      C_MessageTool::SafeDisplay("%s\n*** fct_Trace( %s, %d, %s)", why, name, line, file);
       return -1;
-    }
-    if (!tool->isInitialized()) {
-      tool = C_MessageTool::LastInstance();
-      if (tool == nullptr) {
-        C_MessageTool::SafeDisplay(
-            "*** We couldn't retrieve the \"last used\" Message Tool !\n*** fct_Trace( %s, %d, %s)", name, line,
-            file);
-        return -1;
-      }
-      if (!tool->isInitialized()) {
-        C_MessageTool::SafeDisplay(
-            "*** The \"last used\" Message Tool is not initialized !\n*** fct_Trace( %s, %d, %s)", name, line,
-            file);
-        return -1;
-      }
     }
     std::string text = Kvelo::detail::Format("fct_Trace: %s(), %s line %d", name, file, line);
     C_KveloMessage m(name, file, line, tool->getKey(), text, TYPE_TRACE, LEVEL_PUBLIC, SCOPE_NONE, STREAM_ALL);

@@ -37,11 +37,7 @@ void MakeKey(char (&key)[64], const void* address, int id) { std::snprintf(key, 
 void* MapRegion(const wchar_t* name, int access, unsigned long long offset, unsigned long long length,
                 unsigned long long& base, unsigned long long& mapped) {
   std::string path;
-  try {
-    if (!name || !kvplat::ToUtf8(name, path)) return nullptr;
-  } catch (...) {
-    return nullptr;
-  }
+  if (!kvplat::NarrowName(name, path)) return nullptr;
   const unsigned long long granularity = static_cast<unsigned long long>(kvplat::AllocationGranularity());
   const unsigned long long remainder = offset % granularity;
   base = offset - remainder;

@@ -79,14 +79,6 @@ wchar_t* CopyName(const wchar_t* name) {
   return copy;
 }
 
-bool Narrow(const wchar_t* name, std::string& path) {
-  try {
-    return name && kvplat::ToUtf8(name, path);
-  } catch (...) {
-    return false;
-  }
-}
-
 // A new unit of size bytes named by a copy of name; null when memory runs out.
 OOC_UNIT* NewUnit(const wchar_t* name, unsigned long long size) {
   OOC_UNIT* unit = static_cast<OOC_UNIT*>(std::calloc(1, sizeof(OOC_UNIT)));
@@ -139,18 +131,13 @@ MMAP_HANDLE* kvelomem_calloc_ooc(size_t count, size_t size, const wchar_t* name,
   std::wstring tempName;
   int fd = -1;
   if (name) {
-    if (!Narrow(name, path)) {
+    if (!kvplat::NarrowName(name, path)) {
       Fail(24, __LINE__, kFn, callerLine, caller, status);
       return nullptr;
     }
   } else {
     fd = kvplat::CreateTempFile(std::string(), "KVTMP", path);
-    bool named = false;
-    try {
-      named = fd >= 0 && kvplat::ToWide(path.c_str(), tempName);
-    } catch (...) {
-    }
-    if (!named) {
+    if (fd < 0 || !kvplat::ToWide(path.c_str(), tempName)) {
       if (fd >= 0) {
         kvplat::CloseFile(fd);
         std::remove(path.c_str());
@@ -248,7 +235,7 @@ MMAP_HANDLE* kvelomem_realloc_ooc(MMAP_HANDLE* handle, size_t newSize, const wch
     kvelo_munmap(old, tag, callerFile, callerLine, &st);
     std::string path;
     if (unit->state != 'O') {
-      const int fd = Narrow(unit->name, path) ? kvplat::OpenReadWrite(path.c_str(), false) : -1;
+      const int fd = kvplat::NarrowName(unit->name, path) ? kvplat::OpenReadWrite(path.c_str(), false) : -1;
       if (fd < 0) {
         Fail(24, __LINE__, kFn, callerLine, caller, status);
         return nullptr;
@@ -307,7 +294,7 @@ MMAP_HANDLE* kvelomem_realloc_ooc(MMAP_HANDLE* handle, size_t newSize, const wch
     return nullptr;
   }
   std::string path;
-  const int fd = Narrow(name, path) ? kvplat::OpenReadWrite(path.c_str(), false) : -1;
+  const int fd = kvplat::NarrowName(name, path) ? kvplat::OpenReadWrite(path.c_str(), false) : -1;
   if (fd < 0) {
     ReleaseUnit(unit);
     Fail(24, __LINE__, kFn, callerLine, caller, status);

@@ -18,23 +18,7 @@
 
 namespace {
 
-// UTF-8 form of a wide name for a POSIX call; false (errno set) for null or invalid names.
-bool NarrowName(const wchar_t* name, std::string& out) {
-  if (!name) {
-    errno = EINVAL;
-    return false;
-  }
-  try {
-    if (!kvplat::ToUtf8(name, out)) {
-      errno = EILSEQ;
-      return false;
-    }
-  } catch (...) {
-    errno = ENOMEM;
-    return false;
-  }
-  return true;
-}
+using kvplat::NarrowName;
 
 // A terminated heap copy of s in the other encoding: convert counts (null output) and then
 // fills; null when s is refused or memory runs out.

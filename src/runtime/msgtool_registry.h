@@ -17,6 +17,10 @@ typedef std::map<std::string, C_MessageTool*> ToolRegistry;
 // The registry, or null before it is built and once it is destroyed at exit.
 ToolRegistry* MessageToolRegistry();
 
+// The tool the C entry points read texts from: the default tool, or the last-used one while
+// the default is not initialized. Null when neither can serve, *why then the reason to show.
+C_MessageTool* ReadingTool(const char** why);
+
 // Library-internal access to a tool's message texts.
 struct ToolAccess {
   // out = text of code from tool's database with args substituted (null args: none);

@@ -4,6 +4,8 @@
 #ifndef KVELO_TEST_OOC_FILES_H
 #define KVELO_TEST_OOC_FILES_H
 
+#include "binfile.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,16 +74,9 @@ inline std::string Narrow(const wchar_t* s) {
   return out;
 }
 
-inline bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(f);
-}
-
-inline std::vector<unsigned char> ReadBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<unsigned char>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
+// Whole-file writes and reads, under the short names these tests use.
+inline bool WriteBytes(const std::string& path, const Bytes& bytes) { return WriteFileBytes(path, bytes); }
+inline Bytes ReadBytes(const std::string& path) { return ReadFileBytes(path); }
 
 // -1 when the file does not exist.
 inline long long FileSize(const std::string& path) {
