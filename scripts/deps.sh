@@ -1,7 +1,7 @@
 # deps.sh: sourced by the build scripts; installs the Debian packages the build needs,
 # and only when one is missing (apt-get update runs at most once, and not at all when
 # everything is present).
-KVELO_PACKAGES="cmake make g++ pkg-config python3 libopenblas-dev liblapacke-dev libgtest-dev libbenchmark-dev"
+KVELO_PACKAGES="cmake make g++ python3 libopenblas-dev liblapacke-dev libgtest-dev libbenchmark-dev"
 
 kvelo_ensure_packages() {
   local missing=""
