@@ -36,6 +36,16 @@ def p(name, typ, kind):
     return (name, typ, kind)
 
 
+def C(nm):
+    """A CHARACTER option."""
+    return p(nm, 'char', 'ch')
+
+
+def I(nm):
+    """An integer scalar input."""
+    return p(nm, 'int', 'in')
+
+
 def blas_entries():
     """The BLAS side: levels 1 to 3, LSAME, XERBLA and the library's own kernels."""
     out = []
@@ -45,31 +55,28 @@ def blas_entries():
 
     # Level 1 --------------------------------------------------------------------
     def N():
-        return p('N', 'int', 'in')
-
-    def INC(nm):
-        return p(nm, 'int', 'in')
+        return I('N')
 
     for pre, nm in (('s', 'sasum'), ('d', 'dasum'), ('c', 'scasum'), ('z', 'dzasum')):
-        add(nm, R_OF[pre], [N(), p('X', T_OF[pre], 'carr'), INC('INCX')])
+        add(nm, R_OF[pre], [N(), p('X', T_OF[pre], 'carr'), I('INCX')])
     for pre in 'sdcz':
         T = T_OF[pre]
-        add(pre + 'axpy', 'void', [N(), p('ALPHA', T, 'in'), p('X', T, 'carr'), INC('INCX'),
-                                   p('Y', T, 'arr'), INC('INCY')])
+        add(pre + 'axpy', 'void', [N(), p('ALPHA', T, 'in'), p('X', T, 'carr'), I('INCX'),
+                                   p('Y', T, 'arr'), I('INCY')])
     for pre in 'sdcz':
         T = T_OF[pre]
-        add(pre + 'copy', 'void', [N(), p('X', T, 'carr'), INC('INCX'), p('Y', T, 'arr'),
-                                   INC('INCY')])
+        add(pre + 'copy', 'void', [N(), p('X', T, 'carr'), I('INCX'), p('Y', T, 'arr'),
+                                   I('INCY')])
     for nm, pre in (('sdot', 's'), ('ddot', 'd'), ('cdotc', 'c'), ('zdotc', 'z'),
                     ('cdotu', 'c'), ('zdotu', 'z')):
         T = T_OF[pre]
-        add(nm, T, [N(), p('X', T, 'carr'), INC('INCX'), p('Y', T, 'carr'), INC('INCY')])
+        add(nm, T, [N(), p('X', T, 'carr'), I('INCX'), p('Y', T, 'carr'), I('INCY')])
     for pre, nm in (('s', 'snrm2'), ('d', 'dnrm2'), ('c', 'scnrm2'), ('z', 'dznrm2')):
-        add(nm, R_OF[pre], [N(), p('X', T_OF[pre], 'carr'), INC('INCX')])
+        add(nm, R_OF[pre], [N(), p('X', T_OF[pre], 'carr'), I('INCX')])
     for pre in 'sd':
         T = T_OF[pre]
-        add(pre + 'rot', 'void', [N(), p('X', T, 'arr'), INC('INCX'), p('Y', T, 'arr'),
-                                  INC('INCY'), p('C', T, 'in'), p('S', T, 'in')])
+        add(pre + 'rot', 'void', [N(), p('X', T, 'arr'), I('INCX'), p('Y', T, 'arr'),
+                                  I('INCY'), p('C', T, 'in'), p('S', T, 'in')])
     for pre in 'sd':
         T = T_OF[pre]
         add(pre + 'rotg', 'void', [p('A', T, 'out'), p('B', T, 'out'), p('C', T, 'out'),
@@ -80,25 +87,19 @@ def blas_entries():
                                    p('S', T, 'out')])
     for pre in 'sdcz':
         T = T_OF[pre]
-        add(pre + 'scal', 'void', [N(), p('ALPHA', T, 'in'), p('X', T, 'arr'), INC('INCX')])
+        add(pre + 'scal', 'void', [N(), p('ALPHA', T, 'in'), p('X', T, 'arr'), I('INCX')])
     for nm, pre in (('csscal', 'c'), ('zdscal', 'z')):
         add(nm, 'void', [N(), p('ALPHA', R_OF[pre], 'in'), p('X', T_OF[pre], 'arr'),
-                         INC('INCX')])
+                         I('INCX')])
     for pre in 'sdcz':
         T = T_OF[pre]
-        add(pre + 'swap', 'void', [N(), p('X', T, 'arr'), INC('INCX'), p('Y', T, 'arr'),
-                                   INC('INCY')])
+        add(pre + 'swap', 'void', [N(), p('X', T, 'arr'), I('INCX'), p('Y', T, 'arr'),
+                                   I('INCY')])
     for kind in ('amax', 'amin'):
         for pre in 'sdcz':
-            add('i' + pre + kind, 'int', [N(), p('X', T_OF[pre], 'carr'), INC('INCX')])
+            add('i' + pre + kind, 'int', [N(), p('X', T_OF[pre], 'carr'), I('INCX')])
 
     # Level 2 --------------------------------------------------------------------
-    def C(nm):
-        return p(nm, 'char', 'ch')
-
-    def I(nm):
-        return p(nm, 'int', 'in')
-
     def gemv(pre, T):
         return [C('TRANS'), I('M'), I('N'), p('ALPHA', T, 'in'), p('A', T, 'carr'), I('LDA'),
                 p('X', T, 'carr'), I('INCX'), p('BETA', T, 'in'), p('Y', T, 'arr'), I('INCY')]
@@ -479,13 +480,6 @@ def entry_from_page(name, page):
 def hand_entries():
     """Routines without a usable reference page: dropped routines and the LAPACK 3.10 modules."""
     out = {}
-
-    def C(n):
-        return (n, 'char', 'ch')
-
-    def I(n):
-        return (n, 'int', 'in')
-
     INFO = ('INFO', 'int', 'out')
     for pre in 'sdcz':
         T, R = T_OF[pre], R_OF[pre]
