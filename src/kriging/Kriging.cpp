@@ -1554,6 +1554,10 @@ int Kriging<T>::SolveOptKern() {
   int res = EvalScaling(Xs, Ys);
   if (res != 0) return res;
 
+  /* From here the kernel may move, whether or not the search succeeds: test correlations
+   * cached at the old kernel no longer hold. */
+  CorrStale = true;
+
   VecD theta0(0);
   if (KernToEstimate) {
     if (NumKern == 0) NumKern = KernCount(KernVarType, NumVar);
@@ -1596,7 +1600,6 @@ int Kriging<T>::SolveOptKern() {
 
   KrigingStatus = KrigingSolveRequired;
   if (BuildModel() != 0) return 1;
-  CorrStale = true;
   TrendStale = true;
   return 0;
 }

@@ -426,6 +426,36 @@ TEST(KrigingPredict, StaleCachesAreRefilled) {
   ExpectSameMatrix(Yf, Yt, 1e-14);
 }
 
+/* A kernel search that fails after moving the kernel (appended outputs that no trial can fit)
+ * leaves the correlation cache stale: once the outputs are mended and the model is built at
+ * the kernel the search left, the test evaluation still equals a fresh one. */
+TEST(KrigingPredict, FailedSearchLeavesTheCorrelationCacheStale) {
+  CacheCase c = MakeCacheCase();
+  KrigingProbe<double> k;
+  /* A kernel far above the box the search centres on the data: the search clips it. */
+  ASSERT_NO_FATAL_FAILURE(SolveWithTestInputs(k, c, 1e4));
+  C_MatMGe<double> Yt, Yf;
+  ASSERT_EQ(0, EvalTestInputs(k, Yt));
+  ASSERT_FALSE(k.CorrStale);
+  const double before = k.KernVec[0];
+
+  C_MatMGe<double> bad = c.Ynew;
+  bad.SetVal(0, 0, std::numeric_limits<double>::quiet_NaN());
+  ASSERT_EQ(0, k.AppendSampData(c.Xnew, bad));
+  ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptLikelihood));
+  ASSERT_EQ(1, k.Solve());
+  ASSERT_NE(before, k.KernVec[0]); /* the search moved the kernel */
+
+  C_MatMGe<double> Yall;
+  ASSERT_EQ(0, k.GetOutSampMtx(Yall));
+  for (int out = 0; out < 2; ++out) Yall.SetVal(10, out, c.Ynew.GetVal(0, out));
+  ASSERT_EQ(0, k.PutOutSampMtx(Yall));
+  ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptNone));
+  ASSERT_EQ(0, EvalTestInputs(k, Yt)); /* builds at the kernel the search left */
+  ASSERT_EQ(0, k.EvalModel(c.Tm, Yf));
+  ExpectSameMatrix(Yf, Yt, 1e-14);
+}
+
 /* A test evaluation that fails half-way (a correlation type no longer known, as a model read
  * from elsewhere may carry) leaves the cache marked stale, so that it is refilled rather
  * than trusted once the model is mended. */
