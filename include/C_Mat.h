@@ -97,25 +97,13 @@ class KVELO_API C_GenericMat : public C_Type {
   void WriteInfoBlock(FILE* f, const char* typeName) const;
 };
 
-/* Text of one element and the element type name, per element type. */
-inline void KveloAppendElemText(std::string& s, double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "% 2.3e ", v);
-  s += buf;
+/* Writes the text of one element, as the vectors and the string accessors form it. */
+template <class T>
+inline void KveloPrintElem(FILE* f, const T& v) {
+  std::string text;
+  kvelo_vec::Kernel<T>::Append(text, v);
+  std::fputs(text.c_str(), f);
 }
-inline void KveloAppendElemText(std::string& s, const std::complex<double>& v) {
-  char buf[128];
-  std::snprintf(buf, sizeof buf, "% 2.3E % 2.3E ", v.real(), v.imag());
-  s += buf;
-}
-inline void KveloPrintElem(FILE* f, double v) { std::fprintf(f, "% 2.3e ", v); }
-inline void KveloPrintElem(FILE* f, const std::complex<double>& v) {
-  std::fprintf(f, "% 2.3E % 2.3E ", v.real(), v.imag());
-}
-inline const char* KveloElemTypeName(double*) { return "Double"; }
-inline const char* KveloElemTypeName(std::complex<double>*) { return "Double complex"; }
-inline C_Type::E_Type KveloElemTypeCode(double*) { return C_Type::TypeDouble; }
-inline C_Type::E_Type KveloElemTypeCode(std::complex<double>*) { return C_Type::TypeComplexDouble; }
 
 template <class T> class C_MatMSym;
 
@@ -171,13 +159,13 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
   virtual int Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) = 0;
 
   // C_GenericMat operations supplied for every typed matrix.
-  C_Type::E_Type Type() const override { return KveloElemTypeCode(static_cast<T*>(nullptr)); }
+  C_Type::E_Type Type() const override { return kvelo_vec::Kernel<T>::kType; }
   // Element copy from a matrix of the same element type: Resize to other's shape, then every
   // (i, j) in row-major order; 0. -1 (nothing changed) for another element type or when the
   // resize is refused; code 2872 (nothing changed) when this is symmetric and other is not square.
   int Copy(C_GenericMat& other) override;
   std::string& GetVal(int i, int j, std::string& s) override {
-    KveloAppendElemText(s, GetVal(i, j));
+    kvelo_vec::Kernel<T>::Append(s, GetVal(i, j));
     return s;
   }
   // String forms of the column walk: the result goes to the column cursor; the element's
@@ -188,7 +176,7 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
   int Zero() override { return Init(T(0)); }
 
  protected:
-  static const char* TypeName() { return KveloElemTypeName(static_cast<T*>(nullptr)); }
+  static const char* TypeName() { return kvelo_vec::Kernel<T>::Name(); }
   // Largest row sum of |a(i, j)|, walking the rows with the cursors; code 2872 without rows
   // or columns.
   double MatNrmInf();
@@ -239,7 +227,7 @@ int C_Mat<T>::FirstCol(std::string& s) {
   T v = T(0);
   int r = FirstCol(v);
   colCursor = r;
-  if (r != -1) KveloAppendElemText(s, v);
+  if (r != -1) kvelo_vec::Kernel<T>::Append(s, v);
   return r;
 }
 
@@ -248,7 +236,7 @@ int C_Mat<T>::NextCol(std::string& s) {
   T v = T(0);
   int r = NextCol(v);
   colCursor = r;
-  if (r != -1) KveloAppendElemText(s, v);
+  if (r != -1) kvelo_vec::Kernel<T>::Append(s, v);
   return r;
 }
 

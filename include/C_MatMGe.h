@@ -41,8 +41,6 @@ inline void Gemm(const char* ta, const char* tb, int m, int n, int k, zc a, cons
                  const zc* B, int ldb, zc b, zc* C, int ldc) {
   ITF_zgemm(ta, tb, m, n, k, a, A, lda, B, ldb, b, C, ldc);
 }
-inline void Axpy(int n, double a, const double* x, double* y) { ITF_daxpy(n, a, x, 1, y, 1); }
-inline void Axpy(int n, zc a, const zc* x, zc* y) { ITF_zaxpy(n, a, x, 1, y, 1); }
 inline void Getrf(int m, int n, double* A, int lda, int* ipiv, int* info) {
   ITF_dgetrf(m, n, A, lda, ipiv, info);
 }
@@ -354,10 +352,10 @@ void C_MatMGe<T>::Axpy(C_Mat<T>& y, T a) {
   if (g->rows != rows || g->cols != cols) KVELO_THROW(2872);
   if (rows == 0 || cols == 0) return;
   if (Contiguous() && g->ld == g->rows) {
-    kvelo_mat_detail::Axpy(rows * cols, a, Adr(), g->Adr());
+    kvelo_vec::Kernel<T>::Axpy(rows * cols, a, Adr(), g->Adr());
     return;
   }
-  for (int j = 0; j < cols; j++) kvelo_mat_detail::Axpy(rows, a, col[j], g->col[j]);
+  for (int j = 0; j < cols; j++) kvelo_vec::Kernel<T>::Axpy(rows, a, col[j], g->col[j]);
 }
 
 template <class T>

@@ -33,8 +33,6 @@ inline void Spmv(const char* uplo, int n, double a, const double* ap, const doub
 inline void Spmv(const char* uplo, int n, zc a, const zc* ap, const zc* x, zc b, zc* y) {
   ITF_zspmv(uplo, n, a, ap, x, 1, b, y, 1);
 }
-inline void Axpy(int n, double a, const double* x, double* y) { ITF_daxpy(n, a, x, 1, y, 1); }
-inline void Axpy(int n, zc a, const zc* x, zc* y) { ITF_zaxpy(n, a, x, 1, y, 1); }
 inline void Sptrs(const char* uplo, int n, const double* ap, const int* ipiv, double* b, int* info) {
   ITF_dsptrs(uplo, n, 1, ap, ipiv, b, n > 1 ? n : 1, info);
 }
@@ -243,7 +241,7 @@ void C_MatMSym<T>::Axpy(C_MatMSym<T>& y, T a) {
     return;
   }
   const int count = storage.Dim();
-  if (count > 0) kvelo_msym_detail::Axpy(count, a, Adr(), y.Adr());
+  if (count > 0) kvelo_vec::Kernel<T>::Axpy(count, a, Adr(), y.Adr());
 }
 
 template <class T>

@@ -24,49 +24,24 @@
 
 namespace kvelo_vec {
 
-// Sum of squares of a block and the final root, as the 2-norm of a storage forms them:
-// int in a wrapping 32-bit int whose root is truncated to int, real by a dot product,
-// complex by the conjugated dot product (real, not negative) and a complex root.
+// Sum of squares of a block and the final root, as the 2-norm of a storage forms them: the
+// sum is the element type's dot product of the block with itself (int in a wrapping 32-bit
+// int, complex conjugated: real, not negative) and the root that of the element type, but
+// for the integers, whose root is truncated.
 template <class T>
-struct NormKernel;
-
-template <>
-struct NormKernel<int> {
-  static int SumSq(int n, const int* x) { return Kernel<int>::Dot(n, x, x); }
-  // The wrapped sum read as its 32-bit unsigned value, so the root always fits an int.
-  static int Root(int s) {
-    return static_cast<int>(std::sqrt(static_cast<double>(static_cast<unsigned>(s))));
-  }
+struct NormKernel {
+  static T SumSq(int n, const T* x) { return Kernel<T>::Dot(n, x, x); }
+  static T Root(T s) { return std::sqrt(s); }
 };
+// The wrapped sum read as its unsigned value, so the root always fits the integer type.
 template <>
-struct NormKernel<long long> {
-  static long long SumSq(int n, const long long* x) { return Kernel<long long>::Dot(n, x, x); }
-  static long long Root(long long s) {
-    return static_cast<long long>(std::sqrt(static_cast<double>(static_cast<unsigned long long>(s))));
-  }
-};
+inline int NormKernel<int>::Root(int s) {
+  return static_cast<int>(std::sqrt(static_cast<double>(static_cast<unsigned>(s))));
+}
 template <>
-struct NormKernel<float> {
-  static float SumSq(int n, const float* x) { return n > 0 ? ITF_sdot(n, x, 1, x, 1) : 0.0f; }
-  static float Root(float s) { return std::sqrt(s); }
-};
-template <>
-struct NormKernel<double> {
-  static double SumSq(int n, const double* x) { return n > 0 ? ITF_ddot(n, x, 1, x, 1) : 0.0; }
-  static double Root(double s) { return std::sqrt(s); }
-};
-template <>
-struct NormKernel<std::complex<float>> {
-  static std::complex<float> SumSq(int n, const std::complex<float>* x) { return Kernel<std::complex<float>>::Dot(n, x, x); }
-  static std::complex<float> Root(std::complex<float> s) { return std::sqrt(s); }
-};
-template <>
-struct NormKernel<std::complex<double>> {
-  static std::complex<double> SumSq(int n, const std::complex<double>* x) {
-    return Kernel<std::complex<double>>::Dot(n, x, x);
-  }
-  static std::complex<double> Root(std::complex<double> s) { return std::sqrt(s); }
-};
+inline long long NormKernel<long long>::Root(long long s) {
+  return static_cast<long long>(std::sqrt(static_cast<double>(static_cast<unsigned long long>(s))));
+}
 
 }  // namespace kvelo_vec
 
@@ -117,6 +92,37 @@ class KVELO_API C_Ptr : public C_Type {
   // 2-norm of n values from first into out, block-wise through Extract; returns 0.
   virtual int Nrm2(I first, I n, T& out);
 };
+
+namespace kvelo_vec {
+
+// Hands visit(p, len) the n values of s from first in blocks of 4096 fetched through Extract,
+// until visit returns false: in core the blocks are the values themselves, otherwise copies
+// in one scratch buffer (allocated under the name who) that Extract may move. p is what
+// Extract answered (null included). Throws 1001 when the scratch buffer cannot be had.
+template <class T, class I, class V>
+void VisitExtractedBlocks(C_Ptr<T, I>& s, I first, I n, const char* who, V&& visit) {
+  const I blockCap = n < kBlockLength ? n : kBlockLength;
+  T* scratch = nullptr;
+  if (!s.InCore()) {
+    scratch = static_cast<T*>(kvelomem_calloc(static_cast<size_t>(blockCap), sizeof(T), who, 0, __FILE__, __LINE__));
+    if (!scratch) KVELO_THROW(1001);
+  }
+  bool more = true;
+  try {
+    ForEachBlock(n, [&](I start, I len) {
+      if (!more) return;
+      T* p = s.Extract(first + start, len, scratch);
+      if (scratch) scratch = p;
+      more = visit(p, len);
+    });
+  } catch (...) {
+    kvelomem_free(scratch, __FILE__, __LINE__);
+    throw;
+  }
+  kvelomem_free(scratch, __FILE__, __LINE__);
+}
+
+}  // namespace kvelo_vec
 
 // ---------------------------------------------------------------------------------------
 // C_PtrInCore<T,I>: a heap buffer, owned (freed by the storage) or borrowed (never freed).
@@ -233,26 +239,11 @@ template <class T, class I>
 int C_Ptr<T, I>::Write(FILE* f, I first, I n) {
   // Nothing to write: the typed-array writer refuses the empty array (and traces it).
   if (n <= 0) return T_BF_write(f, static_cast<const T*>(nullptr), static_cast<int>(n), true);
-  // In core: Extract hands out addresses; otherwise one scratch block that Extract may move.
-  const I blockCap = n < kvelo_vec::kBlockLength ? n : kvelo_vec::kBlockLength;
-  T* scratch = nullptr;
-  if (!InCore()) {
-    scratch = static_cast<T*>(kvelomem_calloc(static_cast<size_t>(blockCap), sizeof(T), "C_Ptr<T>::Write", 0, __FILE__, __LINE__));
-    if (!scratch) KVELO_THROW(1001);
-  }
   int rc = 0;
-  try {
-    kvelo_vec::ForEachBlock(n, [&](I start, I len) {
-      if (rc != 0) return;
-      T* p = Extract(first + start, len, scratch);
-      if (scratch) scratch = p;
-      if (!p || T_BF_write(f, static_cast<const T*>(p), static_cast<int>(len), true) != 0) rc = -1;
-    });
-  } catch (...) {
-    kvelomem_free(scratch, __FILE__, __LINE__);
-    throw;
-  }
-  kvelomem_free(scratch, __FILE__, __LINE__);
+  kvelo_vec::VisitExtractedBlocks(*this, first, n, "C_Ptr<T>::Write", [&](const T* p, I len) {
+    if (!p || T_BF_write(f, p, static_cast<int>(len), true) != 0) rc = -1;
+    return rc == 0;
+  });
   return rc;
 }
 
@@ -260,28 +251,12 @@ template <class T, class I>
 int C_Ptr<T, I>::Nrm2(I first, I n, T& out) {
   using NK = kvelo_vec::NormKernel<T>;
   out = T();
-  if (n <= 0) {
-    out = NK::Root(out);
-    return 0;
-  }
-  const I blockCap = n < kvelo_vec::kBlockLength ? n : kvelo_vec::kBlockLength;
-  T* scratch = nullptr;
-  if (!InCore()) {
-    scratch = static_cast<T*>(kvelomem_calloc(static_cast<size_t>(blockCap), sizeof(T), "C_Ptr<T>::Nrm2", 0, __FILE__, __LINE__));
-    if (!scratch) KVELO_THROW(1001);
-  }
-  try {
-    kvelo_vec::ForEachBlock(n, [&](I start, I len) {
-      T* p = Extract(first + start, len, scratch);
-      if (scratch) scratch = p;
+  if (n > 0)
+    kvelo_vec::VisitExtractedBlocks(*this, first, n, "C_Ptr<T>::Nrm2", [&](const T* p, I len) {
       if (!p) KVELO_THROW(38);
       out = kvelo_vec::Kernel<T>::Add(out, NK::SumSq(static_cast<int>(len), p));
+      return true;
     });
-  } catch (...) {
-    kvelomem_free(scratch, __FILE__, __LINE__);
-    throw;
-  }
-  kvelomem_free(scratch, __FILE__, __LINE__);
   out = NK::Root(out);
   return 0;
 }

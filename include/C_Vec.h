@@ -20,6 +20,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -34,8 +35,32 @@ constexpr long long kPieceLength = 2147483647LL;
 constexpr int kBlockLength = 4096;
 
 // Appends printf-formatted text to s (the formats used here never need more than 64 bytes,
-// but the length is checked all the same).
-void AppendFormat(std::string& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// but the length is checked all the same). Inline, so that the matrix templates a host
+// instantiates form their element texts with it too.
+inline void AppendFormat(std::string& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+inline void AppendFormat(std::string& s, const char* fmt, ...) {
+  va_list ap, again;
+  va_start(ap, fmt);
+  va_copy(again, ap);
+  char local[128];
+  const int n = std::vsnprintf(local, sizeof local, fmt, ap);
+  va_end(ap);
+  if (n >= 0 && static_cast<size_t>(n) < sizeof local) {
+    s.append(local, static_cast<size_t>(n));
+  } else if (n > 0) {
+    const size_t at = s.size();
+    s.resize(at + static_cast<size_t>(n) + 1);
+    std::vsnprintf(&s[at], static_cast<size_t>(n) + 1, fmt, again);
+    s.resize(at + static_cast<size_t>(n));
+  }
+  va_end(again);
+}
+
+// y := x for n elements, the two ranges possibly overlapping; nothing for n <= 0 or x == y.
+template <class T>
+inline void MoveElements(int n, const T* x, T* y) {
+  if (n > 0 && x != y) std::memmove(static_cast<void*>(y), x, static_cast<size_t>(n) * sizeof(T));
+}
 
 // Wrap-around integer arithmetic: the integer kernels are formed in the element type
 // without overflow checks, so overflow wraps instead of being undefined.
@@ -69,9 +94,7 @@ struct IntKernel {
   static void Axpy(int n, T a, const T* x, T* y) {
     for (int i = 0; i < n; ++i) y[i] = W::Add(y[i], W::Mul(a, x[i]));
   }
-  static void Copy(int n, const T* x, T* y) {
-    if (n > 0 && x != y) std::memmove(y, x, static_cast<size_t>(n) * sizeof(T));
-  }
+  static void Copy(int n, const T* x, T* y) { MoveElements(n, x, y); }
   // The first element of largest magnitude, as a double.
   static double InfNorm(int n, const T* x) {
     typename W::U best = 0;
@@ -130,6 +153,8 @@ struct FloatKernelBase {
   static T Add(T a, T b) { return a + b; }
   static T Sub(T a, T b) { return a - b; }
   static T Mul(T a, T b) { return a * b; }
+  // By memmove; the double kinds use the BLAS copy where the ranges do not overlap.
+  static void Copy(int n, const T* x, T* y) { MoveElements(n, x, y); }
   // |x| of the element the BLAS i?amax picks (for complex, by |Re| + |Im|: not necessarily
   // the largest modulus), formed in the element's precision.
   static double InfNorm(int n, const T* x) {
@@ -152,9 +177,6 @@ struct Kernel<float> : FloatKernelBase<float> {
   static void Scal(int n, float a, float* x) { ITF_sscal(n, a, x, 1); }
   static float Dot(int n, const float* x, const float* y) { return ITF_sdot(n, x, 1, y, 1); }
   static void Axpy(int n, float a, const float* x, float* y) { ITF_saxpy(n, a, x, 1, y, 1); }
-  static void Copy(int n, const float* x, float* y) {
-    if (n > 0 && x != y) std::memmove(y, x, static_cast<size_t>(n) * sizeof(float));
-  }
   static int IAmax(int n, const float* x) { return ITF_isamax(n, x, 1); }
   static int IAmin(int n, const float* x) { return ITF_isamin(n, x, 1); }
   static float Conj(float v) { return v; }
@@ -197,9 +219,6 @@ struct Kernel<std::complex<float>> : FloatKernelBase<std::complex<float>> {
     return r;
   }
   static void Axpy(int n, C a, const C* x, C* y) { ITF_caxpy(n, a, x, 1, y, 1); }
-  static void Copy(int n, const C* x, C* y) {
-    if (n > 0 && x != y) std::memmove(static_cast<void*>(y), x, static_cast<size_t>(n) * sizeof(C));
-  }
   static int IAmax(int n, const C* x) { return ITF_icamax(n, x, 1); }
   static int IAmin(int n, const C* x) { return ITF_icamin(n, x, 1); }
   static C Conj(C v) { return std::conj(v); }
@@ -246,7 +265,7 @@ inline bool Overlap(const T* a, const T* b, int n) {
 inline void Kernel<double>::Copy(int n, const double* x, double* y) {
   if (n <= 0 || x == y) return;
   if (Overlap(x, y, n))
-    std::memmove(y, x, static_cast<size_t>(n) * sizeof(double));
+    MoveElements(n, x, y);
   else
     ITF_dcopy(n, x, 1, y, 1);
 }
@@ -254,7 +273,7 @@ inline void Kernel<double>::Copy(int n, const double* x, double* y) {
 inline void Kernel<std::complex<double>>::Copy(int n, const C* x, C* y) {
   if (n <= 0 || x == y) return;
   if (Overlap(x, y, n))
-    std::memmove(static_cast<void*>(y), x, static_cast<size_t>(n) * sizeof(C));
+    MoveElements(n, x, y);
   else
     ITF_zcopy(n, x, 1, y, 1);
 }
@@ -289,19 +308,13 @@ inline void ForEachPiece(long long n, F&& f) {
   for (int k = 0; k < nb; ++k) f(static_cast<long long>(k) * bs, static_cast<int>(k == nb - 1 ? lbs : bs));
 }
 
-// Runs f(first, count) once per block of 4096 elements (n > 0).
-template <class F>
-inline void ForEachBlock(int n, F&& f) {
-  int nb = 0, bs = 0, lbs = 0;
-  SplitCountInBlocks(n, kBlockLength, nb, bs, lbs);
-  for (int k = 0; k < nb; ++k) f(k * bs, k == nb - 1 ? lbs : bs);
-}
-template <class F>
-inline void ForEachBlock(long long n, F&& f) {
+// Runs f(first, count) once per block of 4096 elements (n > 0), I being int or long long.
+template <class I, class F>
+inline void ForEachBlock(I n, F&& f) {
   int nb = 0;
-  long long bs = 0, lbs = 0;
-  SplitCountInBlocks(n, static_cast<long long>(kBlockLength), nb, bs, lbs);
-  for (int k = 0; k < nb; ++k) f(static_cast<long long>(k) * bs, k == nb - 1 ? lbs : bs);
+  I bs = 0, lbs = 0;
+  SplitCountInBlocks(n, static_cast<I>(kBlockLength), nb, bs, lbs);
+  for (int k = 0; k < nb; ++k) f(static_cast<I>(k) * bs, k == nb - 1 ? lbs : bs);
 }
 
 }  // namespace kvelo_vec

@@ -1,35 +1,10 @@
 /* C_Vec.cpp: the compiled side of the vector containers: the binary form of the dimension of
- * C_BaseVec<I>, the text helper of the string accessors, and the exported instances of the
- * vector, storage and concrete-vector templates and of the random fill. */
+ * C_BaseVec<I> and the exported instances of the vector, storage and concrete-vector templates
+ * and of the random fill. */
 #include "C_Vec.h"
 #include "C_Ptr.h"
 #include "C_VecPi.h"
 #include "C_VecRand.h"
-
-#include <cstdarg>
-#include <vector>
-
-namespace kvelo_vec {
-
-void AppendFormat(std::string& s, const char* fmt, ...) {
-  char local[128];
-  va_list ap;
-  va_start(ap, fmt);
-  int n = std::vsnprintf(local, sizeof local, fmt, ap);
-  va_end(ap);
-  if (n < 0) return;
-  if (static_cast<size_t>(n) < sizeof local) {
-    s.append(local, static_cast<size_t>(n));
-    return;
-  }
-  std::vector<char> big(static_cast<size_t>(n) + 1);
-  va_start(ap, fmt);
-  std::vsnprintf(big.data(), big.size(), fmt, ap);
-  va_end(ap);
-  s.append(big.data(), static_cast<size_t>(n));
-}
-
-}  // namespace kvelo_vec
 
 // The dimension of the generic binary form is little-endian (the values that follow it are
 // big-endian): the two halves of the form differ on purpose.
