@@ -783,7 +783,7 @@ TEST(BvecBinary, HandMadeBytesAndDamagedForms) {
   // CODAGE over 40 elements with elements 0 and 33: header, then the IVEC form of the words.
   Bytes good;
   for (int v : {2, 40, 2, -1, 2, 1, 2}) PutInt(good, v);
-  FILE* f = FileWith(good);
+  FILE* f = StreamWith(good);
   int st = 0;
   BVEC* bv = _LM_bv_binput(f, &st);
   ASSERT_NE(bv, nullptr);
@@ -827,7 +827,7 @@ TEST(BvecBinary, HandMadeBytesAndDamagedForms) {
   for (const Case& c : bad) {
     Bytes b;
     for (int v : c.ints) PutInt(b, v);
-    FILE* t = FileWith(b);
+    FILE* t = StreamWith(b);
     EXPECT_EQ(_LM_bv_binput(t, &st), nullptr) << c.what;
     EXPECT_EQ(st, -1) << c.what;
     std::fclose(t);

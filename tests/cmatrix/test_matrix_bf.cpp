@@ -19,24 +19,18 @@
 
 using cmat_test::ErrWatch;
 using kvtest::Bytes;
+using kvtest::Position;
+using kvtest::PutDouble;
+using kvtest::PutInt;
+using kvtest::StreamWith;
 
 namespace {
 
 const char kTag[] = "test";
 
-// Big-endian encoders written independently of the library.
-void PutI32(Bytes& b, int32_t v) {
-  const uint32_t u = static_cast<uint32_t>(v);
-  for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
-}
-void PutF64(Bytes& b, double d) {
-  uint64_t u;
-  std::memcpy(&u, &d, 8);
-  for (int s = 56; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
-}
 Bytes I32s(std::initializer_list<int32_t> v) {
   Bytes b;
-  for (int32_t x : v) PutI32(b, x);
+  for (int32_t x : v) PutInt(b, x);
   return b;
 }
 Bytes Cat(std::initializer_list<Bytes> parts) {
@@ -46,8 +40,8 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 }
 Bytes VecForm(std::initializer_list<double> v) {
   Bytes b;
-  PutI32(b, static_cast<int32_t>(v.size()));
-  for (double d : v) PutF64(b, d);
+  PutInt(b, static_cast<int32_t>(v.size()));
+  for (double d : v) PutDouble(b, d);
   return b;
 }
 
@@ -61,15 +55,6 @@ Bytes Written(const std::function<void(FILE*)>& write) {
   return kvtest::ReadFileBytes(p.str());
 }
 
-// A stream holding bytes, positioned at its start (the values move on the descriptor).
-FILE* StreamOf(const Bytes& b) {
-  FILE* fp = std::tmpfile();
-  if (!b.empty()) std::fwrite(b.data(), 1, b.size(), fp);
-  std::fflush(fp);
-  std::rewind(fp);
-  return fp;
-}
-long Consumed(FILE* fp) { return static_cast<long>(lseek(fileno(fp), 0, SEEK_CUR)); }
 
 // Raw bytes of a record's header and of the elements it reaches, to show it untouched.
 template <class T>
@@ -118,7 +103,7 @@ std::vector<Kind> Kinds() {
                [](void* p) { v_free(static_cast<VEC*>(p)); }});
   {
     Bytes b = I32s({2});
-    for (double d : {1.0, 2.0, -3.0, 0.25}) PutF64(b, d);
+    for (double d : {1.0, 2.0, -3.0, 0.25}) PutDouble(b, d);
     k.push_back({"ZVEC", b,
                  [] { int st; ZVEC* v = _LM_zv_get(kTag, 0, 3, 0, "t", &st); v->ve[2] = zmake(6, 7); return static_cast<void*>(v); },
                  [](void* p) { return SnapZv(static_cast<ZVEC*>(p)); },
@@ -132,7 +117,7 @@ std::vector<Kind> Kinds() {
                [](void* p) { px_free(static_cast<PERM*>(p)); }});
   {
     Bytes b = I32s({2, 3});
-    for (double d : {1.0, 2.0, 3.0, 4.0, 5.0, 6.0}) PutF64(b, d);
+    for (double d : {1.0, 2.0, 3.0, 4.0, 5.0, 6.0}) PutDouble(b, d);
     k.push_back({"MAT", b,
                  [] { int st; MAT* A = _LM_m_get(kTag, 0, 3, 3, 0, "t", &st); A->me[2][2] = 9; return static_cast<void*>(A); },
                  [](void* p) { return SnapM(static_cast<MAT*>(p)); },
@@ -141,7 +126,7 @@ std::vector<Kind> Kinds() {
   }
   {
     Bytes b = I32s({1, 2});
-    for (double d : {1.0, -1.0, 2.0, 0.0}) PutF64(b, d);
+    for (double d : {1.0, -1.0, 2.0, 0.0}) PutDouble(b, d);
     k.push_back({"ZMAT", b,
                  [] { int st = 0; ZMAT* A = _LM_zm_get(kTag, 0, 2, 2, 0, "t", &st); A->me[1][1] = zmake(3, 3); return static_cast<void*>(A); },
                  [](void* p) { return SnapZm(static_cast<ZMAT*>(p)); },
@@ -191,8 +176,8 @@ TEST(BinaryWrite, VectorFormsAreByteExact) {
   ZVEC* z = _LM_zv_get(kTag, 0, 1, __LINE__, "t", &st);
   z->ve[0] = zmake(1.0, 2.0);
   Bytes want = I32s({1});
-  PutF64(want, 1.0);
-  PutF64(want, 2.0);
+  PutDouble(want, 1.0);
+  PutDouble(want, 2.0);
   EXPECT_TRUE(kvtest::BytesEqual(Written([&](FILE* f) { zv_boutput(f, z, &err); }), want));
   EXPECT_EQ(err, 0);
 
@@ -222,7 +207,7 @@ TEST(BinaryWrite, PermutationAndMatrixForms) {
   for (int i = 0; i < 2; ++i)
     for (int j = 0; j < 3; ++j) {
       A->me[i][j] = 10 * i + j + 0.5;
-      PutF64(want, 10 * i + j + 0.5);
+      PutDouble(want, 10 * i + j + 0.5);
     }
   const Bytes got = Written([&](FILE* f) { m_boutput(f, A, &err); });
   EXPECT_EQ(got.size(), 8u + 48u);
@@ -230,14 +215,14 @@ TEST(BinaryWrite, PermutationAndMatrixForms) {
   // Rows are written through the row pointers: a narrowed matrix writes its current rows.
   ASSERT_NE(_LM_m_resize(kTag, 0, A, 2, 2, __LINE__, "t", &st), nullptr);
   Bytes narrow = I32s({2, 2});
-  for (double d : {0.5, 1.5, 10.5, 11.5}) PutF64(narrow, d);
+  for (double d : {0.5, 1.5, 10.5, 11.5}) PutDouble(narrow, d);
   EXPECT_TRUE(kvtest::BytesEqual(Written([&](FILE* f) { m_boutput(f, A, &err); }), narrow));
 
   ZMAT* Z = _LM_zm_get(kTag, 0, 1, 2, __LINE__, "t", &st);
   Z->me[0][0] = zmake(1, -1);
   Z->me[0][1] = zmake(0.5, 8);
   Bytes zwant = I32s({1, 2});
-  for (double d : {1.0, -1.0, 0.5, 8.0}) PutF64(zwant, d);
+  for (double d : {1.0, -1.0, 0.5, 8.0}) PutDouble(zwant, d);
   EXPECT_TRUE(kvtest::BytesEqual(Written([&](FILE* f) { zm_boutput(f, Z, &err); }), zwant));
   ZMAT* empty = _LM_zm_get(kTag, 0, 0, 2, __LINE__, "t", &st);
   EXPECT_TRUE(Written([&](FILE* f) { zm_boutput(f, empty, &err); }).empty());
@@ -291,9 +276,9 @@ TEST(BinaryWrite, SparseRecordForms) {
   ZVEC* z2 = _LM_zv_get(kTag, 0, 0, __LINE__, "t", &st);
   ZSK zsk = {1, 1, nullptr, z1, z2};
   Bytes zwant = I32s({1, 1, 0, 1});
-  PutF64(zwant, 1);
-  PutF64(zwant, 2);
-  PutI32(zwant, 0);
+  PutDouble(zwant, 1);
+  PutDouble(zwant, 2);
+  PutInt(zwant, 0);
   EXPECT_TRUE(kvtest::BytesEqual(Written([&](FILE* f) { zsk_boutput(f, &zsk, &err); }), zwant));
   EXPECT_EQ(err, 0);
 
@@ -399,13 +384,13 @@ TEST(BinaryRead, EmptyFormsAndReuse) {
   int err = 0, st = 0;
   // The empty IVEC form reads back as NULL with err 0 and leaves reuse alone.
   IVEC* iv = _LM_iv_get(kTag, 0, 2, __LINE__, "t", &st);
-  FILE* fp = StreamOf(I32s({0}));
+  FILE* fp = StreamWith(I32s({0}));
   EXPECT_EQ(_LM_iv_binput(fp, iv, __LINE__, "t", &err), nullptr);
   EXPECT_EQ(err, 0);
   EXPECT_EQ(iv->dim, 2u);
   std::fclose(fp);
   // The empty VEC form gives a vector of dim 0 with capacity 1.
-  fp = StreamOf(I32s({0, 0, 0}));
+  fp = StreamWith(I32s({0, 0, 0}));
   VEC* v = _LM_v_binput(fp, nullptr, __LINE__, "t", &err);
   ASSERT_NE(v, nullptr);
   EXPECT_EQ(err, 0);
@@ -417,13 +402,13 @@ TEST(BinaryRead, EmptyFormsAndReuse) {
   LVEC* lv = _LM_lv_binput(fp, nullptr, __LINE__, "t", &err);
   ASSERT_NE(lv, nullptr);
   EXPECT_EQ(lv->dim, 0u);
-  EXPECT_EQ(Consumed(fp), 12);
+  EXPECT_EQ(Position(fp), 12);
   std::fclose(fp);
   // A 2 x 3 form into a 5 x 5 matrix: that matrix, resized, with the values read.
   MAT* A = _LM_m_get(kTag, 0, 5, 5, __LINE__, "t", &st);
   Bytes form = I32s({2, 3});
-  for (int k = 0; k < 6; ++k) PutF64(form, k + 0.5);
-  fp = StreamOf(form);
+  for (int k = 0; k < 6; ++k) PutDouble(form, k + 0.5);
+  fp = StreamWith(form);
   ASSERT_EQ(_LM_m_binput(fp, A, __LINE__, "t", &err), A);
   EXPECT_EQ(err, 0);
   EXPECT_EQ(A->m, 2u);
@@ -431,7 +416,7 @@ TEST(BinaryRead, EmptyFormsAndReuse) {
   EXPECT_EQ(A->me[1][2], 5.5);
   std::fclose(fp);
   // Row counts of 0: the real matrix comes back 1 x n, the complex one 0 x n.
-  fp = StreamOf(I32s({0, 4, 0, 4}));
+  fp = StreamWith(I32s({0, 4, 0, 4}));
   MAT* B = _LM_m_binput(fp, nullptr, __LINE__, "t", &err);
   ASSERT_NE(B, nullptr);
   EXPECT_EQ(err, 0);
@@ -471,7 +456,7 @@ TEST(BinaryRead, ImpossibleSizesFailWithTheRecordUntouched) {
     const Bytes before = SnapM(A);
     ErrWatch w;
     int err = 0;
-    FILE* fp = StreamOf(c.form);
+    FILE* fp = StreamWith(c.form);
     EXPECT_EQ(_LM_m_binput(fp, A, __LINE__, "t", &err), nullptr) << c.what;
     EXPECT_EQ(err, -1) << c.what;
     EXPECT_EQ(w.last(), c.code) << c.what;
@@ -480,7 +465,7 @@ TEST(BinaryRead, ImpossibleSizesFailWithTheRecordUntouched) {
     ZMAT* Z = _LM_zm_get(kTag, 0, 1, 1, __LINE__, "t", &st);
     const Bytes zbefore = SnapZm(Z);
     ErrWatch w2;
-    fp = StreamOf(c.form);
+    fp = StreamWith(c.form);
     EXPECT_EQ(_LM_zm_binput(fp, Z, __LINE__, "t", &err), nullptr) << c.what;
     EXPECT_EQ(err, -1);
     EXPECT_EQ(w2.last(), c.code) << c.what;
@@ -501,7 +486,7 @@ TEST(BinaryRead, ImpossibleSizesFailWithTheRecordUntouched) {
     const Bytes before = SnapPx(p);
     ErrWatch w;
     int err = 0;
-    FILE* fp = StreamOf(c.form);
+    FILE* fp = StreamWith(c.form);
     EXPECT_EQ(_LM_px_binput(fp, p, __LINE__, "t", &err), nullptr) << c.what;
     EXPECT_EQ(err, -1);
     EXPECT_EQ(w.last(), c.code) << c.what;
@@ -513,7 +498,7 @@ TEST(BinaryRead, ImpossibleSizesFailWithTheRecordUntouched) {
   VEC* v = _LM_v_get(kTag, 0, 2, __LINE__, "t", &st);
   const Bytes vbefore = SnapV(v);
   int err = 0;
-  FILE* fp = StreamOf(I32s({-2}));
+  FILE* fp = StreamWith(I32s({-2}));
   EXPECT_EQ(_LM_v_binput(fp, v, __LINE__, "t", &err), nullptr);
   EXPECT_EQ(err, -1);
   EXPECT_TRUE(kvtest::BytesEqual(SnapV(v), vbefore));
@@ -529,7 +514,7 @@ TEST(BinaryRead, APipeClaimingAHugeRecordFailsAtItsEnd) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   Bytes form = I32s({1 << 28});
-  PutF64(form, 1.0);
+  PutDouble(form, 1.0);
   ASSERT_EQ(write(fds[1], form.data(), form.size()), static_cast<ssize_t>(form.size()));
   close(fds[1]);
   FILE* fp = fdopen(fds[0], "rb");
@@ -548,7 +533,7 @@ TEST(BinaryRead, EveryTruncationFailsAndLeavesTheReusedRecord) {
     for (size_t len = 0; len < k.form.size(); ++len) {
       void* reuse = k.make();
       const Bytes before = k.snap(reuse);
-      FILE* fp = StreamOf(Bytes(k.form.begin(), k.form.begin() + static_cast<long>(len)));
+      FILE* fp = StreamWith(Bytes(k.form.begin(), k.form.begin() + static_cast<long>(len)));
       int err = 0;
       void* got = k.read(fp, reuse, &err);
       EXPECT_EQ(got, nullptr) << k.name << " prefix " << len;
@@ -559,12 +544,12 @@ TEST(BinaryRead, EveryTruncationFailsAndLeavesTheReusedRecord) {
     }
     // The whole form reads, into the reused record.
     void* reuse = k.make();
-    FILE* fp = StreamOf(k.form);
+    FILE* fp = StreamWith(k.form);
     int err = 0;
     void* got = k.read(fp, reuse, &err);
     EXPECT_EQ(err, 0) << k.name;
     EXPECT_EQ(got, reuse) << k.name;
-    EXPECT_EQ(Consumed(fp), static_cast<long>(k.form.size())) << k.name;
+    EXPECT_EQ(Position(fp), static_cast<long>(k.form.size())) << k.name;
     std::fclose(fp);
     k.release(reuse);
   }
@@ -578,7 +563,7 @@ TEST(BinaryRead, FlippedBytesNeverCorruptTheReusedRecord) {
         bad[at] ^= mask;
         void* reuse = k.make();
         const Bytes before = k.snap(reuse);
-        FILE* fp = StreamOf(bad);
+        FILE* fp = StreamWith(bad);
         int err = 0;
         void* got = k.read(fp, reuse, &err);
         if (got == nullptr) {
@@ -590,7 +575,7 @@ TEST(BinaryRead, FlippedBytesNeverCorruptTheReusedRecord) {
           }
         } else {
           EXPECT_EQ(err, 0);
-          EXPECT_LE(Consumed(fp), static_cast<long>(bad.size()));
+          EXPECT_LE(Position(fp), static_cast<long>(bad.size()));
           if (got != reuse) k.release(got);
         }
         std::fclose(fp);
@@ -601,7 +586,7 @@ TEST(BinaryRead, FlippedBytesNeverCorruptTheReusedRecord) {
 }
 
 TEST(BinaryRead, SparseReadersReadNothing) {
-  FILE* fp = StreamOf(I32s({1, 2, 3}));
+  FILE* fp = StreamWith(I32s({1, 2, 3}));
   int err = -1;
   EXPECT_EQ(csp_binput(fp, &err), nullptr);
   EXPECT_EQ(err, 0);
@@ -610,7 +595,7 @@ TEST(BinaryRead, SparseReadersReadNothing) {
   EXPECT_EQ(err, 0);
   EXPECT_EQ(zcsp_binput(fp, &err), nullptr);
   EXPECT_EQ(zsk_binput(fp, &err), nullptr);
-  EXPECT_EQ(Consumed(fp), 0);
+  EXPECT_EQ(Position(fp), 0);
   std::fclose(fp);
 }
 

@@ -468,7 +468,7 @@ TEST(VecmBinary, WritesTheHandMadeBytesAndReadsThemBack) {
   std::fclose(f);
 
   // Into a record to reuse: whatever it held is replaced.
-  FILE* g = FileWith(Example());
+  FILE* g = StreamWith(Example());
   VECM* reuse = Sparse(50, {{40, 1.0}, {10, 2.0}, {20, 3.0}});
   ASSERT_EQ(LM_vecm_binput(g, reuse, &st), reuse);
   EXPECT_EQ(reuse->dim, 4);
@@ -600,7 +600,7 @@ TEST(VecmBinary, DamagedCountsAndIndicesAreRefusedBeforeAnyUse) {
     PutDouble(b, 1.0);
     PutInt(b, c.i1);
     PutDouble(b, 2.0);
-    FILE* f = FileWith(b);
+    FILE* f = StreamWith(b);
     int st = 0;
     ErrWatch w;
     EXPECT_EQ(LM_vecm_binput(f, nullptr, &st), nullptr) << c.what;
@@ -612,7 +612,7 @@ TEST(VecmBinary, DamagedCountsAndIndicesAreRefusedBeforeAnyUse) {
   Bytes huge;
   PutInt(huge, 2000000000);
   PutInt(huge, 1999999999);
-  FILE* f = FileWith(huge);
+  FILE* f = StreamWith(huge);
   int st = 0;
   EXPECT_EQ(LM_vecm_binput(f, nullptr, &st), nullptr);
   EXPECT_EQ(st, -1);

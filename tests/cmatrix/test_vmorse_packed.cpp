@@ -341,7 +341,7 @@ TEST(VecmpBinary, TruncatedOrDamagedFilesFailWithTheRecordToReuseUnchanged) {
     PutInt(b, c.i1);
     PutDouble(b, 1.0);
     PutDouble(b, 2.0);
-    FILE* f = FileWith(b);
+    FILE* f = StreamWith(b);
     int st = 0;
     ErrWatch w;
     EXPECT_EQ(LM_vecmp_binput(f, nullptr, &st), nullptr) << c.what;

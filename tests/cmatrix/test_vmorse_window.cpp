@@ -399,7 +399,7 @@ TEST(VecmwBinary, TruncatedOrMalformedFilesFailWithTheRecordToReuseUnchanged) {
     for (int v : c.head) PutInt(b, v);
     for (int v : c.code) PutInt(b, v);
     for (int k = 0; k < c.nvals; ++k) PutDouble(b, k + 1.0);
-    FILE* f = FileWith(b);
+    FILE* f = StreamWith(b);
     int st = 0;
     ErrWatch w;
     EXPECT_EQ(LM_vecmw_binput(f, nullptr, &st), nullptr) << c.what;

@@ -29,20 +29,17 @@ char* N(const char* s) { return const_cast<char*>(s); }
 struct Encoder {
   Bytes b;
   Encoder& I(std::int32_t v) {
-    std::uint32_t u = static_cast<std::uint32_t>(v);
-    for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
+    kvtest::PutInt(b, v);
     return *this;
   }
   Encoder& F(float v) {
-    std::uint32_t u;
+    std::int32_t u;
     std::memcpy(&u, &v, 4);
-    for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
+    kvtest::PutInt(b, u);
     return *this;
   }
   Encoder& D(double v) {
-    std::uint64_t u;
-    std::memcpy(&u, &v, 8);
-    for (int s = 56; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
+    kvtest::PutDouble(b, v);
     return *this;
   }
   Encoder& S(const std::string& s) {

@@ -135,7 +135,7 @@ TEST(BfValues, LongRunsCrossTheChunkBoundaries) {
     Bytes expect;
     for (int k = 0; k < n; ++k) {
       v[k] = k * 65537 - 3;
-      for (int s = 24; s >= 0; s -= 8) expect.push_back(static_cast<unsigned char>(static_cast<unsigned>(v[k]) >> s));
+      kvtest::PutInt(expect, v[k]);
     }
     int r = -1;
     EXPECT_TRUE(BytesEqual(Written([&](FILE* f) { return BF_fwrite_int(f, v.data(), n); }, &r), expect)) << n;
@@ -325,7 +325,7 @@ TEST(BfMultiplatform, ReadingBack) {
 TEST(BfMultiplatform, WidthsOtherThanTwoAreRefused) {
   for (int width : {0, 1, 3, 4, -1, 1000}) {
     Bytes file;
-    for (int s = 24; s >= 0; s -= 8) file.push_back(static_cast<unsigned char>(static_cast<unsigned>(width) >> s));
+    kvtest::PutInt(file, width);
     file.resize(file.size() + 64, 0x41);
     Source s(file);
     wchar_t dst[4] = {7, 7, 7, 7};

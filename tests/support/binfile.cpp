@@ -75,6 +75,18 @@ bool FileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
+FILE* StreamWith(const Bytes& data) {
+  FILE* f = std::tmpfile();
+  if (f == nullptr) return nullptr;
+  if (!data.empty() && std::fwrite(data.data(), 1, data.size(), f) != data.size()) {
+    std::fclose(f);
+    return nullptr;
+  }
+  std::fflush(f);
+  std::rewind(f);
+  return f;
+}
+
 Bytes MakeBytes(std::initializer_list<int> values) {
   Bytes b;
   for (int v : values) b.push_back(static_cast<unsigned char>(v));

@@ -1,13 +1,16 @@
 // binfile.h: test helpers for files: unique temporary paths removed at scope exit, whole-file
-// reads and writes as bytes, what a call prints to a FILE*, and byte comparisons that print
-// both sides in hex.
+// reads and writes as bytes, what a call prints to a FILE*, big-endian byte builders and
+// anonymous files holding given bytes, and byte comparisons that print both sides in hex.
 #ifndef KVELO_TEST_BINFILE_H
 #define KVELO_TEST_BINFILE_H
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -68,6 +71,25 @@ std::string PrintedBy(F print) {
   std::fclose(f);
   return out;
 }
+
+// Appends the 4 big-endian bytes of an int, the 8 of a double: hand-made binary forms, built
+// without the library's own byte-order code.
+inline void PutInt(Bytes& b, int32_t v) {
+  const uint32_t u = static_cast<uint32_t>(v);
+  for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
+}
+inline void PutDouble(Bytes& b, double v) {
+  uint64_t u;
+  std::memcpy(&u, &v, 8);
+  for (int s = 56; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
+}
+
+// An anonymous file holding data, stream and descriptor at its start; nullptr when none can
+// be had. The caller closes it.
+FILE* StreamWith(const Bytes& data);
+
+// Offset of f's descriptor: how far the binary readers, which read through it, have gone.
+inline long Position(FILE* f) { return static_cast<long>(lseek(fileno(f), 0, SEEK_CUR)); }
 
 Bytes MakeBytes(std::initializer_list<int> values);  // {0x00, 0xFF, ...}
 std::string Hex(const Bytes& data);                  // "00 FF ..."

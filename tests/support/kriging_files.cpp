@@ -26,15 +26,7 @@ BeBytes& BeBytes::Text(const std::string& s) {
   return *this;
 }
 
-FilePtr FileWith(const Bytes& data) {
-  FilePtr f(std::tmpfile());
-  if (!f) return f;
-  if (!data.empty() && std::fwrite(data.data(), 1, data.size(), f.get()) != data.size())
-    return FilePtr();
-  std::fflush(f.get());
-  std::rewind(f.get());
-  return f;
-}
+FilePtr FileWith(const Bytes& data) { return FilePtr(StreamWith(data)); }
 
 Bytes ContentOf(FILE* f) {
   Bytes out;

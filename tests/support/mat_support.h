@@ -1,5 +1,5 @@
 // mat_support.h: helpers of the matrix tests: the exception code a call throws, a
-// temporary text file written by a callback, big-endian byte images of values, and the
+// temporary text file written by a callback (big-endian byte images come from binfile.h), and the
 // shorthand names of the element and vector types every matrix test uses.
 #ifndef KVELO_TEST_MAT_SUPPORT_H
 #define KVELO_TEST_MAT_SUPPORT_H
@@ -24,17 +24,6 @@ std::string TextOf(const std::string& tag, F f) {
   f(file);
   std::fclose(file);
   return ReadFileText(path.str());
-}
-
-// Appends the 4 big-endian bytes of an int, the 8 of a double.
-inline void PutInt(Bytes& b, int v) {
-  unsigned u = static_cast<unsigned>(v);
-  for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>((u >> s) & 0xFF));
-}
-inline void PutDouble(Bytes& b, double v) {
-  unsigned long long u;
-  std::memcpy(&u, &v, sizeof u);
-  for (int s = 56; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>((u >> s) & 0xFF));
 }
 
 }  // namespace kvtest

@@ -13,12 +13,13 @@
 #include <initializer_list>
 #include <vector>
 
+#include "binfile.h"
 #include "dense_fixtures.h"
 #include "matrix.h"
 
 namespace sparse_test {
 
-using Bytes = std::vector<unsigned char>;
+using kvtest::Bytes;
 
 // The dense records are built and read as in the dense tests.
 using cmat_test::Ints;
@@ -26,28 +27,12 @@ using cmat_test::NewIvec;
 using cmat_test::NewVec;
 using cmat_test::Values;
 
-// Big-endian builders of hand-made binary forms.
-inline void PutInt(Bytes& b, int32_t v) {
-  const uint32_t u = static_cast<uint32_t>(v);
-  for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
-}
-inline void PutDouble(Bytes& b, double v) {
-  uint64_t u;
-  std::memcpy(&u, &v, 8);
-  for (int s = 56; s >= 0; s -= 8) b.push_back(static_cast<unsigned char>(u >> s));
-}
-
-// An anonymous file holding bytes, positioned at its start (caller closes it).
-inline FILE* FileWith(const Bytes& bytes) {
-  FILE* f = std::tmpfile();
-  if (f == nullptr) return nullptr;
-  if (!bytes.empty() && write(fileno(f), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-    std::fclose(f);
-    return nullptr;
-  }
-  lseek(fileno(f), 0, SEEK_SET);
-  return f;
-}
+// Big-endian builders of hand-made binary forms, anonymous files holding bytes, and the
+// descriptor's position, shared with every suite.
+using kvtest::Position;
+using kvtest::PutDouble;
+using kvtest::PutInt;
+using kvtest::StreamWith;
 
 // Everything in the file, whatever its position; the position is put back at the start.
 inline Bytes FileBytes(FILE* f) {
@@ -67,15 +52,12 @@ inline void Rewind(FILE* f) {
   lseek(fileno(f), 0, SEEK_SET);
 }
 
-// Position of the file's descriptor.
-inline long Position(FILE* f) { return static_cast<long>(lseek(fileno(f), 0, SEEK_CUR)); }
-
 // Calls check(f, len) for every proper prefix of form, shortest first, with f an anonymous
 // file holding the first len bytes; f is closed after each call.
 template <class Check>
 void ForEachPrefix(const Bytes& form, Check check) {
   for (size_t len = 0; len < form.size(); ++len) {
-    FILE* f = FileWith(Bytes(form.begin(), form.begin() + static_cast<long>(len)));
+    FILE* f = StreamWith(Bytes(form.begin(), form.begin() + static_cast<long>(len)));
     ASSERT_NE(f, nullptr);
     check(f, len);
     std::fclose(f);
@@ -90,7 +72,7 @@ void ForEachFlippedBit(const Bytes& form, Check check) {
     for (int bit = 0; bit < 8; ++bit) {
       Bytes b = form;
       b[pos] ^= static_cast<unsigned char>(1u << bit);
-      FILE* f = FileWith(b);
+      FILE* f = StreamWith(b);
       ASSERT_NE(f, nullptr);
       SCOPED_TRACE(testing::Message() << "byte " << pos << " bit " << bit);
       check(f);
