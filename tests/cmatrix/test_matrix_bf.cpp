@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "binfile.h"
+#include "dev_full.h"
 #include "cmat_support.h"
 #include "matrix_bf.h"
 
@@ -294,8 +295,8 @@ TEST(BinaryWrite, SparseRecordForms) {
 }
 
 TEST(BinaryWrite, AFailedWriteSetsErrMinusOne) {
-  FILE* full = std::fopen("/dev/full", "wb");
-  if (full == nullptr) GTEST_SKIP() << "no /dev/full";
+  FILE* full = kvtest::OpenDevFull();
+  if (full == nullptr) GTEST_SKIP() << "/dev/full is not a character device here";
   int err = 0, st = 0;
   VEC* v = _LM_v_get(kTag, 0, 3, __LINE__, "t", &st);
   v_boutput(full, v, &err);
