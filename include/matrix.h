@@ -192,7 +192,7 @@ KVELO_API IVEC *_LM_iv_add(IVEC *a, IVEC *b, IVEC *out, int callerLine, const ch
 KVELO_API IVEC *_LM_iv_sub(IVEC *a, IVEC *b, IVEC *out, int callerLine, const char *callerName,
                            int *status);
 /* Sorts x ascending in place; order (when given, resized to x's dim) receives the former
- * position of each element; returns x, or NULL on failure. */
+ * position of each element; O(n log n) on any input; returns x, or NULL on failure. */
 KVELO_API IVEC *_LM_iv_sort(IVEC *x, PERM *order, int callerLine, const char *callerName,
                             int *status);
 /* Returns the 32-bit wrap-around sum of the elements (0 when empty), or -1 for NULL. */
@@ -296,7 +296,7 @@ KVELO_API double _LM_v_max(VEC *x, int *index, int callerLine, const char *calle
 /* Returns 0.0 + x[0] + x[1] + ... in index order; 0.0 after an error. */
 KVELO_API double _LM_v_sum(VEC *x, int callerLine, const char *callerName, int *status);
 /* Sorts x ascending in place; order (when given, resized to x's dim) receives the former
- * index of each entry; returns x, or NULL on failure. */
+ * index of each entry; NaNs go last; O(n log n) on any input; returns x, or NULL on failure. */
 KVELO_API VEC *_LM_v_sort(VEC *x, PERM *order, int callerLine, const char *callerName,
                           int *status);
 
@@ -421,7 +421,7 @@ KVELO_API VEC *_LM_pxinv_vec(PERM *px, VEC *x, VEC *out, int callerLine,
 /* Exchanges entries i and j when both are below px.size; returns px (NULL: code 8). */
 KVELO_API PERM *_LM_px_transp(PERM *px, unsigned int i, unsigned int j, int callerLine,
                               const char *callerName, int *status);
-/* Returns +1 for an even permutation, -1 for an odd one, 0 after an error. */
+/* +1 for an even permutation, -1 for an odd one; 0 after an error (8; 2: not a permutation). */
 KVELO_API int _LM_px_sign(PERM *px, int callerLine, const char *callerName, int *status);
 /* Column i of A becomes column px[i] of out (a new matrix when out is NULL or of another
  * shape; out not A); NULL on failure. */
@@ -463,7 +463,8 @@ KVELO_API void mrandlist(double *a, int len);
  * 4 zero divisor, 9 not square.
  * ------------------------------------------------------------------------------------- */
 
-/* Overwrites A with L (unit, below the diagonal) and U, pivot[i] = original row now at i;
+/* Overwrites the m x n A with L (unit, below the diagonal; every one of the min(m, n)
+ * columns eliminated) and U, so that P*A = L*U with pivot[i] = original row now at i;
  * returns A, or NULL on failure. */
 KVELO_API MAT *_LM_LUfactor(MAT *A, PERM *pivot, int callerLine, const char *callerName,
                             int *status);
@@ -503,8 +504,10 @@ KVELO_API VEC *_LM_Dsolve(MAT *A, VEC *b, VEC *out, int callerLine, const char *
  * Text forms of MAT, VEC and PERM. Printers and dumps check only for NULL and return the
  * result of their last stream call. Readers skip blank space and '#' comment lines before
  * headings and rows, refuse sizes above 2001 and fail with 6 (bad format), 7 (end of input;
- * 18 in a matrix heading) or 2 (a permutation image out of range or repeated); a record
- * handed in that is smaller than the heading is grown, never written past.
+ * 18 in a matrix heading) or 2 (a permutation image out of range or repeated); a number
+ * beyond its type (an integer outside long long, a value beyond the largest double) is a bad
+ * format (6), never wrapped. A record handed in takes the heading's size, grown or cut down
+ * as by its resize (an empty heading gives one zero element), never written past.
  * ------------------------------------------------------------------------------------- */
 
 /* Skips white space and '#' comment lines; the next character stays unread; returns 0. */
@@ -519,14 +522,16 @@ KVELO_API int v_dump(FILE *fp, VEC *x);
 /* "Permutation: size: n" then "i->pe[i] " entries, eight a line. */
 KVELO_API int px_foutput(FILE *fp, PERM *px);
 KVELO_API int px_dump(FILE *fp, PERM *px);
-/* Reads a matrix (created when A is NULL); NULL on failure. */
+/* Reads a matrix into A (created when NULL, else sized to the heading); NULL on failure. */
 KVELO_API MAT *_LM_m_finput(FILE *fp, MAT *A, int callerLine, const char *callerName,
                             int *status);
-/* Reads a vector (created when x is NULL); a value that cannot be read is reported and the
- * vector still returned with the status -1; NULL when the heading fails. */
+/* Reads a vector into x (created when NULL, else sized to the heading); a value that cannot
+ * be read is reported and the vector still returned with the status -1; NULL when the
+ * heading fails. */
 KVELO_API VEC *_LM_v_finput(FILE *fp, VEC *x, int callerLine, const char *callerName,
                             int *status);
-/* Reads a permutation (created or grown when needed); NULL on failure. */
+/* Reads a permutation into px (created when NULL, else sized to the heading); NULL on
+ * failure. */
 KVELO_API PERM *_LM_px_finput(FILE *fp, PERM *px, int callerLine, const char *callerName,
                               int *status);
 /* The readers behind the three above; the int *status comes as the variable argument. */

@@ -5,7 +5,9 @@
  * Operations named LM_<op> end with the status pointer alone and report errors under their
  * own name and line; _LM_<op> operations take (callerLine, callerName, status) as usual. The
  * status word and the records are not thread-safe: one thread at a time.
- * The significant entries of a dense vector x are those with |x_i| > 1e-16 * max_j |x_j|. */
+ * The significant entries of a dense vector x are those with |x_i| > 1e-16 * max |x_j| over
+ * the finite x_j, and every infinite or NaN entry; conversions, writers and statistics share
+ * this one rule. */
 #ifndef KVELO_VMORSE_H
 #define KVELO_VMORSE_H
 
@@ -176,7 +178,8 @@ KVELO_API double LM_pscal_vvecmw(VEC *a, VECMW *b, int *status);
 /* Euclidean norm of v; -1.0 with code 8 for NULL. */
 KVELO_API double LM_vecmw_norm2(VECMW *v, int *status);
 /* accumulate non-zero: out := a + s b; accumulate 0: out := a with s times b's values at b's
- * stored indices. NULL on failure (8, 1 and those of the copy). */
+ * stored indices (s = 0 included: those places become 0). NULL on failure (8, 1 and those of
+ * the copy). */
 KVELO_API VEC *_LM_vvecmw_mltadd2(int accumulate, VEC *a, VECMW *b, double s, VEC *out,
                                   int callerLine, const char *callerName, int *status);
 /* _LM_vvecmw_mltadd2 with accumulate 1. */

@@ -78,13 +78,13 @@ KVELO_API kvelo_complex zsub(kvelo_complex z1, kvelo_complex z2);
 KVELO_API kvelo_complex zsmlt(kvelo_complex z, double x);
 /* Returns z1 * z2. */
 KVELO_API kvelo_complex zmlt(kvelo_complex z1, kvelo_complex z2);
-/* Returns 1/z, scaled so that no square overflows; z = 0 raises code 4 ("zinv", caller
- * "zvinc", line 168), leaves the status word -1 and returns not-a-number parts. */
+/* Returns 1/z, computed on parts scaled by a power of two so that nothing overflows or
+ * underflows before the result; z = 0 raises code 4 ("zinv", caller "zvinc", line 168),
+ * leaves the status word -1 and returns not-a-number parts. */
 KVELO_API kvelo_complex zinv(kvelo_complex z);
-/* Returns z1 * zinv(z2) (a zero z2 fails as zinv does). */
+/* Returns z1 / z2, both scaled as in zinv (a zero z2 fails as zinv does). */
 KVELO_API kvelo_complex zdiv(kvelo_complex z1, kvelo_complex z2);
-/* Returns the square root with a non-negative real part; (0, 0) when its size falls below
- * 2^-52. */
+/* Returns the square root with a non-negative real part, scaled as zinv; (0, 0) for 0. */
 KVELO_API kvelo_complex zsqrt(kvelo_complex z);
 /* Returns e^z. */
 KVELO_API kvelo_complex zexp(kvelo_complex z);
@@ -102,7 +102,7 @@ KVELO_API double zabs(kvelo_complex z);
 /* New zeroed vector of dim elements (capacity max(dim, 1)), or NULL. */
 KVELO_API ZVEC *_LM_zv_get(const char *tag, int context, int dim, int callerLine,
                            const char *callerName, int *status);
-/* New zeroed m x n matrix (capacity max(m, 1) x max(n, 1)), or NULL. */
+/* New zeroed m x n matrix (capacity max(m,1) x max(n,1)), or NULL; success leaves *status. */
 KVELO_API ZMAT *_LM_zm_get(const char *tag, int context, int m, int n, int callerLine,
                            const char *callerName, int *status);
 /* Frees x and its block (a record without capacity frees only its header); 0, or -1 for
@@ -112,7 +112,7 @@ KVELO_API int zv_free(ZVEC *x);
  * int. */
 KVELO_API int zm_free(ZMAT *A);
 /* x with dim elements, values kept, new ones zero; NULL x or a record without capacity gives
- * a new vector; returns the record to use from then on, or NULL. */
+ * a new vector (*status 0), else success leaves *status; the record to use, or NULL. */
 KVELO_API ZVEC *_LM_zv_resize(const char *tag, int context, ZVEC *x, int dim, int callerLine,
                               const char *callerName, int *status);
 /* A as m x n, the common part kept at the same (i, j) (read through the row pointers), new
@@ -237,7 +237,7 @@ KVELO_API ZVEC *_LM_zv_slash(ZVEC *x, ZVEC *y, ZVEC *out, int callerLine,
 KVELO_API kvelo_complex _LM_zv_sum(ZVEC *x, int callerLine, const char *callerName,
                                    int *status);
 /* Sorts x in place by ascending modulus (not stable); order, when given, is resized to x.dim
- * and receives the sorting permutation. */
+ * and receives the sorting permutation; a NaN modulus goes last; O(n log n) on any input. */
 KVELO_API ZVEC *_LM_zv_sort(ZVEC *x, PERM *order, int callerLine, const char *callerName,
                             int *status);
 /* out[i] = x[px[i]] for i < px.size; out may be x (px restored afterwards). Codes: 8, 1

@@ -28,7 +28,11 @@ void RegisterStatic(R** var, int type) {
 // positions). In column k the first row reaching the largest mag(A[i][k]) / scale[i] is the
 // pivot; rows of zeros (scale not above 0) and zeros in the column never qualify, and a
 // column without a candidate is left as it is. Once the pivot row is in place,
-// eliminate(k) reduces the rows below it. False (status -1) when an exchange failed.
+// eliminate(k) reduces the rows below it. Every column k < min(m, n) is a step, the last
+// one too: in a matrix with more rows than columns the rows below the last diagonal
+// position still hold values of that column to eliminate, and P*A = L*U needs them as
+// multipliers (for square and wide matrices the last step has no row below and changes
+// nothing). False (status -1) when an exchange failed.
 template <class M, class Mag, class Eliminate>
 bool FactorScaled(LmOp& op, M* A, PERM* pivot, VEC* scale, Mag mag, Eliminate eliminate) {
   const unsigned m = A->m, n = A->n;
@@ -42,7 +46,7 @@ bool FactorScaled(LmOp& op, M* A, PERM* pivot, VEC* scale, Mag mag, Eliminate el
     scale->ve[i] = best;
   }
   const unsigned kEnd = m < n ? m : n;
-  for (unsigned k = 0; k + 1 < kEnd; ++k) {
+  for (unsigned k = 0; k < kEnd; ++k) {
     double best = 0.0;
     int64_t p = -1;
     for (unsigned i = k; i < m; ++i) {

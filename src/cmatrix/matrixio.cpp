@@ -2,11 +2,14 @@
 // capacities and addresses, and readers that parse the printed layout back after blank
 // space and '#' comment lines. Also the scanning primitives every text reader shares.
 #include <cctype>
+#include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
-#include "cmatrix/lm_dense.h"
 #include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_status.h"
 #include "cmatrix/lm_textin.h"
@@ -24,6 +27,68 @@ const char kFile[] = "matrixio";
 const char* const kValueFormat = "%14.9g ";
 
 unsigned long Address(const void* p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); }
+
+int Lower(int c) { return std::tolower(static_cast<unsigned char>(c)); }
+
+// Takes the characters of word (lower case) from fp, matched case-insensitively, appending
+// them to tok; false at the first one that differs (pushed back) or at the end of the input.
+bool TakeWord(std::FILE* fp, const char* word, std::string& tok) {
+  for (const char* p = word; *p != '\0'; ++p) {
+    const int c = std::getc(fp);
+    if (c == EOF) return false;
+    if (Lower(c) != *p) {
+      std::ungetc(c, fp);
+      return false;
+    }
+    tok += static_cast<char>(c);
+  }
+  return true;
+}
+
+// Takes the run of decimal (or hexadecimal) digits that follows, appending it to tok; returns
+// its length. The character after the run is pushed back.
+size_t TakeDigits(std::FILE* fp, bool hex, std::string& tok) {
+  size_t n = 0;
+  int c;
+  while ((c = std::getc(fp)) != EOF && (hex ? std::isxdigit(c) : std::isdigit(c))) {
+    tok += static_cast<char>(c);
+    ++n;
+  }
+  if (c != EOF) std::ungetc(c, fp);
+  return n;
+}
+
+// The rest of an "inf", "infinity" or "nan" (with an optional "(chars)") whose first letter
+// c has been read; Ok with the value, or Mismatch for a word cut short.
+kvlm::Scan ScanSpecial(std::FILE* fp, int c, std::string& tok, double* value) {
+  std::ungetc(c, fp);
+  if (Lower(c) == 'i') {
+    if (!TakeWord(fp, "inf", tok)) return kvlm::Scan::Mismatch;
+    const int d = std::getc(fp);
+    if (d != EOF && Lower(d) == 'i') {
+      tok += static_cast<char>(d);
+      if (!TakeWord(fp, "nity", tok)) return kvlm::Scan::Mismatch;
+    } else if (d != EOF) {
+      std::ungetc(d, fp);
+    }
+  } else {
+    if (!TakeWord(fp, "nan", tok)) return kvlm::Scan::Mismatch;
+    int d = std::getc(fp);
+    if (d == '(') {
+      // The characters inside only name a payload: skipped, not kept.
+      while ((d = std::getc(fp)) != EOF && (std::isalnum(d) || d == '_')) {
+      }
+      if (d != ')') {
+        if (d != EOF) std::ungetc(d, fp);
+        return kvlm::Scan::Mismatch;
+      }
+    } else if (d != EOF) {
+      std::ungetc(d, fp);
+    }
+  }
+  *value = std::strtod(tok.c_str(), nullptr);
+  return kvlm::Scan::Ok;
+}
 
 }  // namespace
 
@@ -64,19 +129,96 @@ Scan ScanInteger(std::FILE* fp, long long* value) {
     std::ungetc(c, fp);
     return Scan::Mismatch;
   }
-  const long long kCap = 1000000000000000000LL;
-  long long v = 0;
-  for (; c != EOF && std::isdigit(c); c = std::getc(fp))
-    if (v < kCap) v = v * 10 + (c - '0');
+  // The magnitude grows in unsigned arithmetic and is tested before each digit, so that it
+  // never passes the limit: a value beyond it is refused once all its digits are consumed.
+  const unsigned long long limit =
+      negative ? static_cast<unsigned long long>(LLONG_MAX) + 1 : static_cast<unsigned long long>(LLONG_MAX);
+  unsigned long long mag = 0;
+  bool fits = true;
+  for (; c != EOF && std::isdigit(c); c = std::getc(fp)) {
+    const unsigned d = static_cast<unsigned>(c - '0');
+    if (fits && mag > (limit - d) / 10) fits = false;
+    if (fits) mag = mag * 10 + d;
+  }
   if (c != EOF) std::ungetc(c, fp);
-  *value = negative ? -v : v;
+  if (!fits) return Scan::Range;
+  if (!negative) {
+    *value = static_cast<long long>(mag);
+  } else {
+    *value = mag == limit ? LLONG_MIN : -static_cast<long long>(mag);
+  }
   return Scan::Ok;
 }
 
 Scan ScanDouble(std::FILE* fp, double* value) {
-  const int r = std::fscanf(fp, "%lf", value);
-  if (r == 1) return Scan::Ok;
-  return r == EOF ? Scan::End : Scan::Mismatch;
+  // The number's text is gathered as the formatted input takes it (the longest prefix of a
+  // number, one character of look-ahead) and converted by strtod, which rounds correctly
+  // whatever the count of digits or the size of the exponent; only a finite text that
+  // overflows is refused.
+  int c;
+  do {
+    c = std::getc(fp);
+  } while (c != EOF && std::isspace(c));
+  std::string tok;
+  if (c == '+' || c == '-') {
+    tok += static_cast<char>(c);
+    c = std::getc(fp);
+  }
+  if (c == EOF) return Scan::End;
+  if (Lower(c) == 'i' || Lower(c) == 'n') return ScanSpecial(fp, c, tok, value);
+  if (!std::isdigit(c) && c != '.') {
+    std::ungetc(c, fp);
+    return Scan::Mismatch;
+  }
+  bool hex = false;
+  size_t digits = 0;
+  if (c == '0') {
+    tok += '0';
+    digits = 1;
+    const int x = std::getc(fp);
+    if (x == 'x' || x == 'X') {
+      hex = true;
+      tok += static_cast<char>(x);
+      digits = 0;
+    } else if (x != EOF) {
+      std::ungetc(x, fp);
+    }
+  } else {
+    std::ungetc(c, fp);
+  }
+  digits += TakeDigits(fp, hex, tok);
+  int d = std::getc(fp);
+  if (d == '.') {
+    tok += '.';
+    digits += TakeDigits(fp, hex, tok);
+    d = std::getc(fp);
+  }
+  if (digits == 0) {
+    if (d != EOF) std::ungetc(d, fp);
+    return Scan::Mismatch;
+  }
+  if (d != EOF && Lower(d) == (hex ? 'p' : 'e')) {
+    tok += static_cast<char>(d);
+    int e = std::getc(fp);
+    if (e == '+' || e == '-') {
+      tok += static_cast<char>(e);
+      e = std::getc(fp);
+    }
+    if (e == EOF || !std::isdigit(e)) {
+      if (e != EOF) std::ungetc(e, fp);
+      return Scan::Mismatch;
+    }
+    std::ungetc(e, fp);
+    TakeDigits(fp, false, tok);
+  } else if (d != EOF) {
+    std::ungetc(d, fp);
+  }
+  char* end = nullptr;
+  const double v = std::strtod(tok.c_str(), &end);
+  if (end != tok.c_str() + tok.size()) return Scan::Mismatch;
+  if (std::isinf(v)) return Scan::Range;
+  *value = v;
+  return Scan::Ok;
 }
 
 int ScanSizeHeading(std::FILE* fp, const char* lit, long long* size) {
@@ -217,16 +359,21 @@ KVELO_API MAT* _LM_bm_finput(FILE* fp, MAT* A, int callerLine, const char* calle
   if (s == Scan::End) LM_FAIL(op, 18, nullptr);
   if (s != Scan::Ok || m < 0 || n < 0 || m > kvlm::kMaxTextSize || n > kvlm::kMaxTextSize)
     LM_FAIL(op, 6, nullptr);
-  // A given matrix is read in place; one smaller than the heading is grown first, so that
-  // no value lands past its rows.
+  // A given matrix takes the heading's shape, as a new one does: smaller, it is grown so that
+  // no value lands past its rows; larger, it is cut down, so that its sizes tell the caller
+  // which values were read and no old value passes for a read one.
   MAT* res = A;
-  if (res == nullptr || res->m < m || res->n < n) {
-    const long long rm = res != nullptr && res->m > m ? res->m : m;
-    const long long rn = res != nullptr && res->n > n ? res->n : n;
-    res = _LM_m_resize("_LM_bm_finput", kvlm::lm_context, A, static_cast<int>(rm), static_cast<int>(rn),
+  const unsigned want_m = m > 0 ? static_cast<unsigned>(m) : 1u;
+  const unsigned want_n = n > 0 ? static_cast<unsigned>(n) : 1u;
+  if (res == nullptr || res->m != want_m || res->n != want_n) {
+    res = _LM_m_resize("_LM_bm_finput", kvlm::lm_context, A, static_cast<int>(m), static_cast<int>(n),
                        callerLine, callerName, op.st());
     LM_CHECK(op, nullptr);
   }
+  // An empty heading reads no value into the one row or column the record keeps: it holds 0.
+  if (m == 0 || n == 0)
+    for (unsigned i = 0; i < res->m; ++i)
+      for (unsigned j = 0; j < res->n; ++j) res->me[i][j] = 0.0;
   for (long long i = 0; i < m; ++i) {
     skipjunk(fp);
     long long label = 0;
@@ -255,8 +402,14 @@ KVELO_API VEC* _LM_bfin_vec(FILE* fp, VEC* x, int callerLine, const char* caller
   if (fp == nullptr) LM_FAIL(op, 8, nullptr);
   long long dim = 0;
   if (const int code = kvlm::ScanSizeHeading(fp, " Vector: dim:", &dim)) LM_FAIL(op, code, nullptr);
-  VEC* res = kvlm::GrownVec(op, "_LM_bfin_vec", x, static_cast<unsigned>(dim));
-  LM_CHECK(op, nullptr);
+  // A given vector takes the heading's dim, larger or smaller, as the matrix reader does.
+  VEC* res = x;
+  if (res == nullptr || res->dim != (dim > 0 ? static_cast<unsigned>(dim) : 1u)) {
+    res = _LM_v_resize("_LM_bfin_vec", kvlm::lm_context, x, static_cast<int>(dim), callerLine, callerName,
+                       op.st());
+    LM_CHECK(op, nullptr);
+  }
+  if (dim == 0) res->ve[0] = 0.0;
   skipjunk(fp);
   // A value that cannot be read is reported and the reading goes on: the vector comes
   // back with the status -1.
@@ -280,12 +433,15 @@ KVELO_API PERM* _LM_bpx_finput(FILE* fp, PERM* px, int callerLine, const char* c
   if (fp == nullptr) LM_FAIL(op, 8, nullptr);
   long long size = 0;
   if (const int code = kvlm::ScanSizeHeading(fp, " Permutation: size:", &size)) LM_FAIL(op, code, nullptr);
+  // A given permutation takes the heading's size: a larger one keeping its tail would hold
+  // entries that repeat the images read (no permutation at all).
   PERM* res = px;
-  if (res == nullptr || res->size < size) {
+  if (res == nullptr || res->size != (size > 0 ? static_cast<unsigned>(size) : 1u)) {
     res = _LM_px_resize("_LM_bpx_finput", kvlm::lm_context, px, static_cast<int>(size), callerLine,
                         callerName, op.st());
     LM_CHECK(op, nullptr);
   }
+  if (size == 0) res->pe[0] = 0;
   skipjunk(fp);
   bool seen[kvlm::kMaxTextSize] = {};
   for (long long k = 0; k < size; ++k) {

@@ -19,15 +19,19 @@ namespace kvms {
 
 const char kFile[] = "vmorse";
 
-double Threshold(VEC* in, int line, const char* name) {
-  int local = 0;
-  return 1e-16 * _LM__v_norm_inf(in, nullptr, line, name, &local);
+double Threshold(const VEC* in) {
+  double big = 0.0;
+  for (unsigned i = 0; i < in->dim; ++i) {
+    const double a = std::fabs(in->ve[i]);
+    if (std::isfinite(a) && a > big) big = a;
+  }
+  return 1e-16 * big;
 }
 
 int CountSignificant(const VEC* in, double t) {
   int count = 0;
   for (unsigned i = 0; i < in->dim; ++i)
-    if (std::fabs(in->ve[i]) > t) ++count;
+    if (Significant(in->ve[i], t)) ++count;
   return count;
 }
 
@@ -258,8 +262,7 @@ KVELO_API VEC* LM_vecm2vec(VECM* in, VEC* out, int* status) {
 KVELO_API VECM* LM_vec2vecm(VEC* in, int* status) {
   LmOp op(kFile, "LM_vec2vecm", __LINE__, "LM_vec2vecm", status);
   if (in == nullptr) LM_FAIL(op, 8, nullptr);
-  const double t = kvms::Threshold(in, __LINE__, "LM_vec2vecm");
-  _LM_err_status = 0;  // the norm's own report is not this operation's result
+  const double t = kvms::Threshold(in);
   const int count = kvms::CountSignificant(in, t);
   VECM* v = LM_vecm_get(static_cast<int>(in->dim), count, op.st());
   if (op.failed()) {
@@ -268,7 +271,7 @@ KVELO_API VECM* LM_vec2vecm(VEC* in, int* status) {
   }
   int k = 0;
   for (unsigned i = 0; i < in->dim; ++i) {
-    if (std::fabs(in->ve[i]) > t) {
+    if (kvms::Significant(in->ve[i], t)) {
       v->pool[k].idx = static_cast<int>(i);
       v->pool[k].val = in->ve[i];
       ++k;
@@ -433,16 +436,12 @@ KVELO_API void vecm_boutput(FILE* fp, VECM* v, int* status) {
 KVELO_API void v_boutput_as_vecm(FILE* fp, VEC* v, int* status) {
   LmOp op(kFile, "v_boutput_as_vecm", __LINE__, "v_boutput_as_vecm", status);
   if (fp == nullptr || v == nullptr || v->dim == 0) return kvms::TraceFail(op, __LINE__);
-  const double t = 1e-16 * _LM__v_norm_inf(v, nullptr, __LINE__, "v_boutput_as_vecm", op.st());
-  if (op.failed()) {
-    kvms::Trace(__LINE__);
-    return;
-  }
+  const double t = kvms::Threshold(v);
   const int head[2] = {static_cast<int>(v->dim), kvms::CountSignificant(v, t)};
   if (BF_fwrite_int(fp, head, 2) != 0) return kvms::TraceFail(op, __LINE__);
   EntryWriter out(fp);
   for (unsigned i = 0; i < v->dim; ++i) {
-    if (!(std::fabs(v->ve[i]) > t)) continue;
+    if (!kvms::Significant(v->ve[i], t)) continue;
     if (!out.Put(static_cast<int>(i), v->ve[i])) return kvms::TraceFail(op, __LINE__);
   }
   if (!out.Flush()) return kvms::TraceFail(op, __LINE__);

@@ -1,9 +1,11 @@
 // vmorse_internal.h: what the three sparse-vector sources share: the in-order walk of a VECM
-// tree, the rebasing of its links after the pool moves, the significance threshold of a
-// dense vector, and big-endian packing of mixed int/double records for the binary forms.
+// tree, the rebasing of its links after the pool moves, the one significance test of a
+// dense vector's entries, and big-endian packing of mixed int/double records for the binary
+// forms.
 #ifndef KVELO_CMATRIX_VMORSE_INTERNAL_H
 #define KVELO_CMATRIX_VMORSE_INTERNAL_H
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -131,8 +133,14 @@ inline void RebaseLinks(VECM_NODE* pool, int count, VECM_NODE** root, uintptr_t 
   }
 }
 
-// 1e-16 times the largest absolute entry of in (the norm's own status is not consulted).
-double Threshold(VEC* in, int line, const char* name);
+// The relative threshold of every dense-to-sparse conversion and of every writer or
+// statistic that shares it: 1e-16 times the largest finite |x_i| of in (0.0 when there is
+// none). Taken over the finite entries only: an infinite entry (or a NaN, whatever its
+// place) would make the threshold infinite or NaN and drop every finite entry with it.
+double Threshold(const VEC* in);
+// Whether x is kept against the threshold t: |x| > t, and every infinite or NaN entry, which
+// is data the caller must get back rather than lose without a word.
+inline bool Significant(double x, double t) { return !std::isfinite(x) || std::fabs(x) > t; }
 // Number of significant entries of in against t.
 int CountSignificant(const VEC* in, double t);
 

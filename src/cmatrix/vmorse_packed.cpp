@@ -93,8 +93,7 @@ KVELO_API VECMP* LM_vecmp_copy(VECMP* in, VECMP* out, int* status) {
 KVELO_API VECMP* LM_vec2vecmp(VEC* in, int* status) {
   LmOp op(kFile, "LM_vec2vecmp", __LINE__, "LM_vec2vecmp", status);
   if (in == nullptr) LM_FAIL(op, 8, nullptr);
-  const double t = kvms::Threshold(in, __LINE__, "LM_vec2vecmp");
-  _LM_err_status = 0;
+  const double t = kvms::Threshold(in);
   const int count = kvms::CountSignificant(in, t);
   VECMP* v = LM_vecmp_get(static_cast<int>(in->dim), count, op.st());
   if (op.failed()) {
@@ -103,7 +102,7 @@ KVELO_API VECMP* LM_vec2vecmp(VEC* in, int* status) {
   }
   int k = 0;
   for (unsigned i = 0; i < in->dim; ++i) {
-    if (std::fabs(in->ve[i]) > t) {
+    if (kvms::Significant(in->ve[i], t)) {
       v->idx[k] = static_cast<int>(i);
       v->val[k] = in->ve[i];
       ++k;

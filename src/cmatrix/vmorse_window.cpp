@@ -99,12 +99,12 @@ void SignificantGroups(const VEC* in, double t, G g) {
   const int n = static_cast<int>(in->dim);
   int i = 0;
   while (i < n) {
-    if (!(std::fabs(in->ve[i]) > t)) {
+    if (!kvms::Significant(in->ve[i], t)) {
       ++i;
       continue;
     }
     const int start = i;
-    while (i < n && std::fabs(in->ve[i]) > t) ++i;
+    while (i < n && kvms::Significant(in->ve[i], t)) ++i;
     g(start, i - start);
   }
 }
@@ -135,8 +135,7 @@ KVELO_API VECMW* LM_vec2vecmw(VEC* in, int* status) {
   if (r == nullptr) LM_FAIL(op, 3, nullptr);
   if (in->dim == 0) return op.done(r);
   r->dim = static_cast<int>(in->dim);
-  const double t = kvms::Threshold(in, __LINE__, "LM_vec2vecmw");
-  _LM_err_status = 0;
+  const double t = kvms::Threshold(in);
   int nval = 0, ncode = 0;
   SignificantGroups(in, t, [&](int, int len) {
     nval += len;
@@ -305,7 +304,10 @@ KVELO_API VEC* _LM_vvecmw_mltadd2(int accumulate, VEC* a, VECMW* b, double s, VE
     kvms::Trace(__LINE__);
     return nullptr;
   }
-  if (s == 0.0 || b->nval <= 0) return op.done(_LM__v_copy(a, out, 0, callerLine, callerName, op.st()));
+  // a + 0 b is a copy of a; without accumulation a zero s still puts 0 s times the values at
+  // the stored places, so only the accumulating form may stop at the copy.
+  if ((accumulate && s == 0.0) || b->nval <= 0)
+    return op.done(_LM__v_copy(a, out, 0, callerLine, callerName, op.st()));
   out = _LM__v_copy(a, out, 0, callerLine, callerName, op.st());
   if (op.failed()) {
     fct_Trace("_LM_vvecmw_mltadd", __LINE__, kFile);
@@ -346,7 +348,9 @@ KVELO_API VEC* _LM_vvecmw_daxpy_idx(IVEC* list, VECMW* x, int accumulate, double
         return nullptr;
       }
     }
-    _LM_vvecmw_mltadd(out, x, s, out, callerLine, callerName, op.st());
+    // out = s x over a cleared out, or out + s x: the stored places take s times the values
+    // in both cases, as the packed scatter does.
+    _LM_vvecmw_mltadd2(accumulate, out, x, s, out, callerLine, callerName, op.st());
     if (op.failed()) {
       fct_Trace("_LM_vvecmw_daxpy_idx", __LINE__, kFile);
       return nullptr;
@@ -390,11 +394,7 @@ KVELO_API double LM_v_RatioBloc(VEC* v, double* meanBlock, int* status) {
   LmOp op(kFile, "LM_v_RatioBloc", __LINE__, "LM_v_RatioBloc", status);
   if (v == nullptr) LM_FAIL(op, 8, 0.0);
   if (v->dim == 0) return op.done(1.0);
-  const double t = 1e-16 * _LM__v_norm_inf(v, nullptr, __LINE__, "LM_v_RatioBloc", op.st());
-  if (op.failed()) {
-    kvms::Trace(__LINE__);
-    return 0.0;
-  }
+  const double t = kvms::Threshold(v);
   if (meanBlock != nullptr) *meanBlock = 0.0;
   // K significant entries, R of them in runs, C code entries of the windowed form.
   long long K = 0, R = 0, C = 0;

@@ -12,8 +12,9 @@
 extern "C" {
 
 // Overwrites the m x n matrix A with L (unit diagonal not stored) below and U on and above
-// the diagonal, pivot[i] naming the original row now at row i; returns A. Never fails on a
-// singular matrix. Codes 8 (A or pivot NULL), 1 (pivot.size differs from A.m).
+// the diagonal, every one of the min(m, n) columns eliminated, so that P*A = L*U with
+// pivot[i] naming the original row now at row i; returns A. Never fails on a singular
+// matrix. Codes 8 (A or pivot NULL), 1 (pivot.size differs from A.m).
 ZMAT* zLUfactor(ZMAT* A, PERM* pivot, int callerLine, const char* callerName, int* status);
 // Returns x with A*x = b from the factors of a square A; x is grown to b.dim when NULL or
 // shorter. Codes 8, 1 (LU not square, or of another order than b or pivot), 4 from zUsolve.

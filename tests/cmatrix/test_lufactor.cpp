@@ -30,12 +30,12 @@ PERM* Pivot(unsigned m) {
   return _LM_px_get("t", 0, static_cast<int>(m), __LINE__, "Pivot", &st);
 }
 
-// Row i of P*A is row pivot[i] of A. The elimination runs over the first min(m, n) - 1
-// columns (the last diagonal position is never a pivot step), so row i holds multipliers
-// in its first r = min(i, steps) places and reduced values from r on; multiplying back
-// must give the permuted matrix.
+// Row i of P*A is row pivot[i] of A. Every one of the min(m, n) columns is eliminated, so
+// row i holds multipliers in its first r = min(i, min(m, n)) places and U's values from r on
+// (a row below the last diagonal position of a tall matrix holds multipliers only);
+// multiplying back must give the permuted matrix.
 void ExpectFactors(const MAT* A, const MAT* LU, const PERM* pivot) {
-  const unsigned m = A->m, n = A->n, steps = (m < n ? m : n) - 1;
+  const unsigned m = A->m, n = A->n, steps = m < n ? m : n;
   for (unsigned i = 0; i < m; ++i) {
     const unsigned r = i < steps ? i : steps;
     for (unsigned j = 0; j < n; ++j) {
@@ -71,7 +71,8 @@ void ExpectSolves(const MAT* A, const VEC* x, const VEC* b, bool transposed) {
 TEST(LUFactor, RebuildsTheRowPermutedMatrix) {
   std::mt19937 g(31);
   int st = 0;
-  const unsigned shapes[][2] = {{1, 1}, {2, 2}, {3, 3}, {8, 8}, {50, 50}, {6, 4}, {4, 6}};
+  const unsigned shapes[][2] = {{1, 1}, {2, 2}, {3, 3}, {8, 8}, {50, 50}, {6, 4}, {9, 2}, {5, 1},
+                                {4, 6}, {2, 9}, {1, 5}};
   for (const auto& s : shapes) {
     MatP A(RandMat(g, s[0], s[1]));
     MatP LU(Copy(A.get()));
@@ -114,8 +115,9 @@ TEST(LUFactor, PivotChoice) {
     ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
     EXPECT_EQ(Entries(p.get()), (std::vector<unsigned>{1, 0}));
   }
-  // No elimination step for a 1 x 1 matrix, one row or one column: pivot stays the identity.
-  for (auto shape : {std::vector<unsigned>{1, 1}, {1, 4}, {4, 1}}) {
+  // No elimination for a 1 x 1 matrix or one row (no row below a diagonal position): the
+  // pivot stays the identity and the values stay.
+  for (auto shape : {std::vector<unsigned>{1, 1}, {1, 4}}) {
     MatP A(_LM_m_get("t", 0, shape[0], shape[1], __LINE__, "get", &st));
     for (unsigned i = 0; i < shape[0]; ++i)
       for (unsigned j = 0; j < shape[1]; ++j) A->me[i][j] = 1.0 + i + 2.0 * j;
@@ -124,6 +126,35 @@ TEST(LUFactor, PivotChoice) {
     ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
     EXPECT_EQ(Rows(A.get()), before);
     for (unsigned i = 0; i < shape[0]; ++i) EXPECT_EQ(p->pe[i], i);
+  }
+}
+
+// A matrix with more rows than columns has its last column eliminated too, so that
+// P*A = L*U holds (factored by hand).
+TEST(LUFactor, TallMatricesEliminateTheirLastColumn) {
+  int st = 0;
+  {
+    // [[1, 2], [3, 4], [5, 7]], scales (2, 4, 7). Column 0: |1|/2, |3|/4, |5|/7: row 1 wins
+    // and goes up, leaving multipliers 1/3 and 5/3 and the reduced values 2 - 4/3 = 2/3 and
+    // 7 - 20/3 = 1/3. Column 1: |2/3|/4 beats |1/3|/7, no exchange; the multiplier of the
+    // last row is (1/3) / (2/3) = 1/2.
+    MatP A(NewMat({{1, 2}, {3, 4}, {5, 7}}));
+    PermP p(Pivot(3));
+    ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(Entries(p.get()), (std::vector<unsigned>{1, 0, 2}));
+    const double want[3][2] = {{3, 4}, {1.0 / 3, 2.0 / 3}, {5.0 / 3, 0.5}};
+    for (unsigned i = 0; i < 3; ++i)
+      for (unsigned j = 0; j < 2; ++j) EXPECT_NEAR(A->me[i][j], want[i][j], 8 * kEps) << i << "," << j;
+  }
+  {
+    // One column: every row below the first becomes a multiplier. All scaled candidates
+    // are 1, so the first row stays the pivot: (2, 4, -8, 1) gives (2, 2, -4, 0.5).
+    MatP A(NewMat({{2}, {4}, {-8}, {1}}));
+    PermP p(Pivot(4));
+    ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
+    EXPECT_EQ(Entries(p.get()), (std::vector<unsigned>{0, 1, 2, 3}));
+    EXPECT_EQ(Rows(A.get()), (std::vector<double>{2, 2, -4, 0.5}));
   }
 }
 

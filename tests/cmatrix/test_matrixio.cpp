@@ -1,10 +1,14 @@
 // Tests of the text forms of MAT, VEC and PERM: the exact printed layouts (line breaks,
 // NULL records, missing blocks), the dumps, the readers on the printed forms (round trips
-// up to the 2001 limit), comment skipping, every error code of the readers, and records
-// handed in that are smaller or larger than the heading.
+// up to the 2001 limit, infinities, NaN and subnormals included), comment skipping, every
+// error code of the readers, numbers beyond their type, the scanning primitives at the
+// edges of long long and double, and records handed in that are smaller or larger than the
+// heading.
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -12,6 +16,7 @@
 #include <vector>
 
 #include "cmat_support.h"
+#include "cmatrix/lm_textin.h"
 #include "dense_fixtures.h"
 #include "matrix.h"
 
@@ -235,6 +240,16 @@ TEST(TextRead, ErrorCodes) {
       {'p', "Permutation: size: 2\n0->0 1->-1\n", 2},
       {'p', "Permutation: size: 2\n0->1 1->", 7},
       {'p', "Permutation: size: 2\n0=>1 1->0", 6},
+      // Numbers beyond their type are refused, never wrapped into another value (these
+      // once read as 2, 5 and 0 and were accepted).
+      {'v', "Vector: dim: 92233720368547758082\n 1 2\n", 6},
+      {'m', "Matrix: 92233720368547758082 by 1\nrow 0: 1\nrow 1: 2\n", 6},
+      {'m', "Matrix: 1 by 1\nrow 92233720368547758085: 1\n", 6},
+      {'p', "Permutation: size: 2\n0->92233720368547758080 1->1\n", 6},
+      {'p', "Permutation: size: 2\n92233720368547758080->1 1->0\n", 6},
+      {'p', "Permutation: size: 1\n0->-92233720368547758080\n", 6},
+      {'m', "Matrix: 1 by 2\nrow 0: 1 1e400\n", 6},
+      {'m', "Matrix: 1 by 1\nrow 0: -1e99999999999999999999\n", 6},
   };
   for (const auto& c : cases) {
     ErrWatch w;
@@ -272,26 +287,162 @@ TEST(TextRead, VectorReaderGoesOnAfterABadValue) {
   EXPECT_EQ(w2.last(), 7);
 }
 
-TEST(TextRead, RecordsHandedInAreGrownNeverOverrun) {
+TEST(TextRead, VectorValuesBeyondTheLargestDoubleAreRefusedAndTheReadGoesOn) {
   int st = 0;
-  MatP small(NewMat({{9}}));
-  ASSERT_EQ(ReadMat("Matrix: 2 by 3\nrow 0: 1 2 3\nrow 1: 4 5 6\n", small.get(), &st), small.get());
-  EXPECT_EQ(small->m, 2u);
-  EXPECT_EQ(small->n, 3u);
-  EXPECT_EQ(Rows(small.get()), (std::vector<double>{1, 2, 3, 4, 5, 6}));
-  // A larger matrix is read in place: its sizes and the values outside stay.
-  MatP big(NewMat({{9, 9, 9}, {9, 9, 9}, {9, 9, 9}}));
-  ASSERT_EQ(ReadMat("Matrix: 2 by 2\nrow 0: 1 2\nrow 1: 3 4\n", big.get(), &st), big.get());
-  EXPECT_EQ(Rows(big.get()), (std::vector<double>{1, 2, 9, 3, 4, 9, 9, 9, 9}));
-  VecP v(NewVec({7}));
-  ASSERT_EQ(ReadVec("Vector: dim: 3\n 1 2 3\n", v.get(), &st), v.get());
-  EXPECT_EQ(Values(v.get()), (std::vector<double>{1, 2, 3}));
-  PermP p(NewPerm({3, 2, 1, 0}));
-  ASSERT_EQ(ReadPerm("Permutation: size: 2\n0->1 1->0\n", p.get(), &st), p.get());
-  EXPECT_EQ(Entries(p.get()), (std::vector<unsigned>{1, 0, 1, 0}));  // size kept
+  ErrWatch w;
+  VEC* v = ReadVec("Vector: dim: 3\n 1 1e400 2\n", nullptr, &st);
+  ASSERT_NE(v, nullptr);
+  VecP own(v);
+  EXPECT_EQ(st, -1);
+  EXPECT_EQ(w.count(), 1);
+  EXPECT_EQ(w.last(), 6);
+  // The refused text is consumed: the value after it is read.
+  EXPECT_EQ(Values(v), (std::vector<double>{1, 0, 2}));
+}
+
+TEST(TextRead, InfinitiesNanAndSubnormalsReadBackAsPrinted) {
+  const std::vector<double> vals{HUGE_VAL, -HUGE_VAL, std::nan(""), 4.9406564584124654e-324, 1e-310,
+                                 1.79769313e308, -0.0};
+  VecP x(NewVec(vals));
+  int st = 0;
+  VecP y(ReadVec(CaptureFile([&](FILE* f) { v_foutput(f, x.get()); }), nullptr, &st));
+  ASSERT_NE(y, nullptr);
+  EXPECT_EQ(st, 0);
+  ASSERT_EQ(y->dim, vals.size());
+  EXPECT_EQ(y->ve[0], HUGE_VAL);
+  EXPECT_EQ(y->ve[1], -HUGE_VAL);
+  EXPECT_TRUE(std::isnan(y->ve[2]));
+  EXPECT_EQ(y->ve[3], 4.9406564584124654e-324);
+  EXPECT_NEAR(y->ve[4], 1e-310, 1e-318);
+  EXPECT_EQ(y->ve[5], 1.79769313e308);
+  EXPECT_TRUE(std::signbit(y->ve[6]));
+}
+
+// The scanning primitives that every text reader (the integer and long vectors' included)
+// stands on, at the edges of their types: what they give and what they leave in the stream.
+TEST(TextScan, IntegersAtTheEdgesOfLongLong) {
+  using kvlm::Scan;
+  const struct {
+    const char* text;
+    Scan scan;
+    long long value;  // when Ok
+    const char* rest;
+  } cases[] = {
+      {"9223372036854775807 x", Scan::Ok, LLONG_MAX, " x"},
+      {"-9223372036854775808\n", Scan::Ok, LLONG_MIN, "\n"},
+      {"  +12:", Scan::Ok, 12, ":"},
+      {"0007", Scan::Ok, 7, ""},
+      {"9223372036854775808", Scan::Range, 0, ""},
+      {"-9223372036854775809 1", Scan::Range, 0, " 1"},
+      {"92233720368547758085 7", Scan::Range, 0, " 7"},
+      {"123456789012345678901234567890->", Scan::Range, 0, "->"},
+      {"-", Scan::End, 0, ""},
+      {"", Scan::End, 0, ""},
+      {"-x", Scan::Mismatch, 0, "x"},
+      {"abc", Scan::Mismatch, 0, "abc"},
+  };
+  for (const auto& c : cases) {
+    TextFile in(c.text);
+    long long v = -42;
+    EXPECT_EQ(kvlm::ScanInteger(in.get(), &v), c.scan) << c.text;
+    EXPECT_EQ(v, c.scan == Scan::Ok ? c.value : -42) << c.text;  // written only on Ok
+    EXPECT_EQ(in.Rest(), c.rest) << c.text;
+  }
+}
+
+TEST(TextScan, DoublesAtTheEdgesOfTheRange) {
+  using kvlm::Scan;
+  const struct {
+    const char* text;
+    Scan scan;
+    double value;  // when Ok (a NaN means any NaN)
+    const char* rest;
+  } cases[] = {
+      {" 1.5e3 x", Scan::Ok, 1500, " x"},
+      {"-.25", Scan::Ok, -0.25, ""},
+      {"12abc", Scan::Ok, 12, "abc"},
+      {"0x1.8p1 ", Scan::Ok, 3, " "},
+      {"1.7976931348623157e308", Scan::Ok, DBL_MAX, ""},
+      {"4.9406564584124654e-324", Scan::Ok, 4.9406564584124654e-324, ""},
+      {"1e-400", Scan::Ok, 0.0, ""},
+      {"1e-99999999999999999999", Scan::Ok, 0.0, ""},
+      {"0e99999999999999999999 2", Scan::Ok, 0.0, " 2"},
+      {"inf", Scan::Ok, HUGE_VAL, ""},
+      {"-Infinity,", Scan::Ok, -HUGE_VAL, ","},
+      {"nan ", Scan::Ok, std::nan(""), " "},
+      {"-nan(123)", Scan::Ok, std::nan(""), ""},
+      {"1.8e308", Scan::Range, 0, ""},
+      {"-1e400 5", Scan::Range, 0, " 5"},
+      {"1e99999999999999999999", Scan::Range, 0, ""},
+      {"1e+", Scan::Mismatch, 0, ""},
+      {"1e+x", Scan::Mismatch, 0, "x"},
+      {".", Scan::Mismatch, 0, ""},
+      {"infin", Scan::Mismatch, 0, ""},
+      {"abc", Scan::Mismatch, 0, "abc"},
+      {"", Scan::End, 0, ""},
+      {"-", Scan::End, 0, ""},
+  };
+  for (const auto& c : cases) {
+    TextFile in(c.text);
+    double v = -42;
+    EXPECT_EQ(kvlm::ScanDouble(in.get(), &v), c.scan) << c.text;
+    if (c.scan != Scan::Ok) {
+      EXPECT_EQ(v, -42) << c.text;  // written only on Ok
+    } else if (std::isnan(c.value)) {
+      EXPECT_TRUE(std::isnan(v)) << c.text;
+    } else {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
+    EXPECT_EQ(in.Rest(), c.rest) << c.text;
+  }
+}
+
+// A record handed in takes the heading's size, as a new one does: a smaller one (in rows,
+// columns or both) is grown without a write past it, a larger one cut down so that its sizes
+// tell which values were read and no old value passes for a read one.
+TEST(TextRead, RecordsHandedInTakeTheHeadingsSize) {
+  int st = 0;
+  const std::string m23 = "Matrix: 2 by 3\nrow 0: 1 2 3\nrow 1: 4 5 6\n";
+  const int shapes[][2] = {{1, 1}, {3, 1}, {2, 2}, {1, 3}, {3, 3}, {4, 5}, {2, 3}};
+  for (const auto& sh : shapes) {
+    MatP A(_LM_m_get("t", 0, sh[0], sh[1], __LINE__, "get", &st));
+    for (int i = 0; i < sh[0]; ++i)
+      for (int j = 0; j < sh[1]; ++j) A->me[i][j] = 9;
+    ASSERT_EQ(ReadMat(m23, A.get(), &st), A.get()) << sh[0] << "x" << sh[1];
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(A->m, 2u) << sh[0] << "x" << sh[1];
+    EXPECT_EQ(A->n, 3u) << sh[0] << "x" << sh[1];
+    EXPECT_EQ(Rows(A.get()), (std::vector<double>{1, 2, 3, 4, 5, 6})) << sh[0] << "x" << sh[1];
+  }
+  VecP small(NewVec({7}));
+  ASSERT_EQ(ReadVec("Vector: dim: 3\n 1 2 3\n", small.get(), &st), small.get());
+  EXPECT_EQ(Values(small.get()), (std::vector<double>{1, 2, 3}));
+  VecP large(NewVec({7, 7, 7, 7, 7}));
+  ASSERT_EQ(ReadVec("Vector: dim: 3\n 1 2 3\n", large.get(), &st), large.get());
+  EXPECT_EQ(Values(large.get()), (std::vector<double>{1, 2, 3}));
+  // A size-3 form into a permutation of size 5: once (0 1 2 1 0), no permutation at all.
+  PermP p(NewPerm({4, 3, 2, 1, 0}));
+  ASSERT_EQ(ReadPerm("Permutation: size: 3\n0->0 1->1 2->2\n", p.get(), &st), p.get());
+  EXPECT_EQ(st, 0);
+  EXPECT_EQ(Entries(p.get()), (std::vector<unsigned>{0, 1, 2}));
   PermP q(NewPerm({0}));
   ASSERT_EQ(ReadPerm("Permutation: size: 3\n0->2 1->0 2->1\n", q.get(), &st), q.get());
   EXPECT_EQ(Entries(q.get()), (std::vector<unsigned>{2, 0, 1}));
+  // Empty headings leave the one element every record keeps at 0, not at an old value.
+  VecP ev(NewVec({5, 5, 5}));
+  ASSERT_EQ(ReadVec("Vector: dim: 0\n", ev.get(), &st), ev.get());
+  EXPECT_EQ(Values(ev.get()), std::vector<double>{0});
+  MatP em(NewMat({{9, 9}, {9, 9}}));
+  ASSERT_EQ(ReadMat("Matrix: 0 by 3\n", em.get(), &st), em.get());
+  EXPECT_EQ(em->m, 1u);
+  EXPECT_EQ(Rows(em.get()), (std::vector<double>{0, 0, 0}));
+  MatP en(NewMat({{9, 9, 9}, {9, 9, 9}, {9, 9, 9}}));
+  ASSERT_EQ(ReadMat("Matrix: 2 by 0\nrow 0:\nrow 1:\n", en.get(), &st), en.get());
+  EXPECT_EQ(en->m, 2u);
+  EXPECT_EQ(Rows(en.get()), (std::vector<double>{0, 0}));
+  PermP ep(NewPerm({2, 0, 1}));
+  ASSERT_EQ(ReadPerm("Permutation: size: 0\n", ep.get(), &st), ep.get());
+  EXPECT_EQ(Entries(ep.get()), std::vector<unsigned>{0});
   // Values read before a failure stay in a record handed in.
   MatP keep(NewMat({{0, 0}, {0, 0}}));
   EXPECT_EQ(ReadMat("Matrix: 2 by 2\nrow 0: 1 2\nrow 1: 3 x\n", keep.get(), &st), nullptr);

@@ -323,6 +323,36 @@ TEST(VecmDense, SignificantEntriesAreThoseAboveTheRelativeThreshold) {
   vecm_free(vz);
 }
 
+// The threshold comes from the finite entries only, and an infinite or NaN entry is kept:
+// one such entry no longer makes the threshold infinite or NaN and drops every finite entry.
+// The dense writer keeps the same entries as the conversion.
+TEST(VecmDense, EveryConverterAndWriterKeepsTheSameEntries) {
+  for (const KeptCase& c : KeptCases()) {
+    SCOPED_TRACE(c.what);
+    int st = 0;
+    VEC* x = NewVec(c.x);
+    VECM* v = LM_vec2vecm(x, &st);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(v->dim, static_cast<int>(c.x.size()));
+    EXPECT_TRUE(SameKept(Entries(v), c)) << Show(Entries(v));
+    ExpectValidTree(v);
+
+    FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    v_boutput_as_vecm(f, x, &st);
+    EXPECT_EQ(st, 0);
+    Rewind(f);
+    VECM* r = LM_vecm_binput(f, nullptr, &st);
+    ASSERT_NE(r, nullptr);
+    EXPECT_TRUE(SameKept(Entries(r), c)) << Show(Entries(r));
+    std::fclose(f);
+    v_free(x);
+    vecm_free(v);
+    vecm_free(r);
+  }
+}
+
 TEST(VecmProducts, InnerProductsNormAndCombinationsMatchDenseArithmetic) {
   int st = 0;
   VECM* a = Sparse(6, {{5, 2.0}, {0, -1.0}, {3, 4.0}});

@@ -128,6 +128,25 @@ TEST(VecmpConvert, DenseAndTreeFormsGiveAscendingArrays) {
   vecmp_free(outside);
 }
 
+// The packed conversion keeps exactly the entries of the shared table: the threshold from
+// the finite entries, every infinite or NaN entry kept.
+TEST(VecmpConvert, DenseVectorsKeepTheEntriesOfTheSharedRule) {
+  for (const KeptCase& c : KeptCases()) {
+    SCOPED_TRACE(c.what);
+    int st = 0;
+    VEC* x = NewVec(c.x);
+    VECMP* p = LM_vec2vecmp(x, &st);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(p->dim, static_cast<int>(c.x.size()));
+    std::vector<std::pair<int, double>> got;
+    for (int k = 0; k < p->nnz; ++k) got.emplace_back(p->idx[k], p->val[k]);
+    EXPECT_TRUE(SameKept(got, c)) << Show(got);
+    v_free(x);
+    vecmp_free(p);
+  }
+}
+
 TEST(VecmpCopy, CopiesAreMadeToMeasure) {
   int st = 0;
   VECMP* in = Packed(8, {0, 3, 6}, {1, 2, 3});

@@ -220,6 +220,15 @@ TEST(VecmwProducts, InnerProductNormAndCombinationsMatchDenseArithmetic) {
   for (size_t i = 0; i < xv.size(); ++i) EXPECT_EQ(out->ve[i], xv[i] != 0 ? 3.0 * xv[i] : a->ve[i]) << i;
   ASSERT_EQ(_LM_vvecmw_mltadd(a, w, 0.0, out, __LINE__, "t", &st), out);
   EXPECT_EQ(Values(out), Values(a));
+  // Without accumulation a zero s still writes the stored places: 0 times the values is 0
+  // there (not a copy of a), a elsewhere.
+  ASSERT_EQ(_LM_vvecmw_mltadd2(0, a, w, 0.0, out, __LINE__, "t", &st), out);
+  EXPECT_EQ(st, 0);
+  EXPECT_EQ(Values(out), (std::vector<double>{0, 0, 2, 0, 3, 0, 0, -4}));
+  VEC* fresh = _LM_vvecmw_mltadd2(0, a, w, -0.0, nullptr, __LINE__, "t", &st);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(Values(fresh), (std::vector<double>{0, 0, 2, 0, 3, 0, 0, -4}));
+  v_free(fresh);
   {
     ErrWatch watch;
     VEC* s3 = NewVec({1, 2, 3});
@@ -237,6 +246,50 @@ TEST(VecmwProducts, InnerProductNormAndCombinationsMatchDenseArithmetic) {
   v_free(a);
   v_free(out);
   vecmw_free(w);
+}
+
+// The windowed form and the run statistics keep exactly the entries of the shared table:
+// the threshold from the finite entries, every infinite or NaN entry kept.
+TEST(VecmwBuild, DenseVectorsKeepTheEntriesOfTheSharedRule) {
+  for (const KeptCase& c : KeptCases()) {
+    SCOPED_TRACE(c.what);
+    // Runs and singles of the kept indices, counted by hand from the table.
+    int runs = 0, singles = 0, inRuns = 0;
+    for (size_t k = 0; k < c.kept.size();) {
+      size_t e = k + 1;
+      while (e < c.kept.size() && c.kept[e] == c.kept[e - 1] + 1) ++e;
+      if (e - k >= 2) {
+        ++runs;
+        inRuns += static_cast<int>(e - k);
+      } else {
+        ++singles;
+      }
+      k = e;
+    }
+    const int kept = static_cast<int>(c.kept.size());
+    int st = 0;
+    VEC* x = NewVec(c.x);
+    VECMW* w = LM_vec2vecmw(x, &st);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(w->nval, kept);
+    EXPECT_EQ(w->ncode, singles + 2 * runs);
+    VEC* back = LM_vecmw2vec(w, nullptr, &st);
+    ASSERT_NE(back, nullptr);
+    std::vector<std::pair<int, double>> got;
+    for (unsigned i = 0; i < back->dim; ++i)
+      if (back->ve[i] != 0.0 || std::isnan(back->ve[i])) got.emplace_back(static_cast<int>(i), back->ve[i]);
+    EXPECT_TRUE(SameKept(got, c)) << Show(got);
+
+    double mean = -1;
+    const double ratio = LM_v_RatioBloc(x, &mean, &st);
+    EXPECT_EQ(st, 0);
+    EXPECT_DOUBLE_EQ(ratio, kept == 0 ? 1.0 : static_cast<double>(inRuns) / kept);
+    EXPECT_DOUBLE_EQ(mean, kept == 0 ? 0.0 : static_cast<double>(kept) / (singles + 2 * runs));
+    v_free(x);
+    v_free(back);
+    vecmw_free(w);
+  }
 }
 
 TEST(VecmwScatterGather, ScatterClearsWithoutAccumulationAndGatherFollowsTheList) {

@@ -1,5 +1,7 @@
-// Tests of the complex scalar arithmetic: exact small cases, the scaled modulus and
-// reciprocal against std::complex, sign bits, and the zero-divisor report of zinv.
+// Tests of the complex scalar arithmetic: exact small cases, the scaled modulus, reciprocal,
+// quotient and square root against std::complex and against long double arithmetic at
+// scales where a plain formula overflows or underflows, sign bits, and the zero-divisor
+// report of zinv.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -7,6 +9,7 @@
 #include <complex>
 #include <limits>
 #include <random>
+#include <string>
 
 #include "cmat_complex.h"
 #include "cmat_support.h"
@@ -27,6 +30,23 @@ void ExpectBits(double got, double want, const char* what) {
 void ExpectNear(std::complex<double> got, std::complex<double> want, double ulps = 8) {
   const double scale = std::max(std::abs(want), DBL_MIN);
   EXPECT_LE(std::abs(got - want), ulps * DBL_EPSILON * scale) << got << " vs " << want;
+}
+
+using LC = std::complex<long double>;
+
+// The exact-range references: long double (64-bit mantissa, exponents to 2^16383) holds
+// |z|^2 of any double z, so the textbook formulas need no scaling there.
+LC Inv(LC z) { return std::conj(z) / (z.real() * z.real() + z.imag() * z.imag()); }
+LC Div(LC a, LC b) { return a * std::conj(b) / (b.real() * b.real() + b.imag() * b.imag()); }
+
+// got against the long double reference, part by part, within ulps of the reference's
+// modulus (the result must be a normal double for this to be meaningful).
+void ExpectNearLong(std::complex<double> got, LC want, double ulps, const std::string& what) {
+  const long double scale = std::abs(want);
+  ASSERT_GT(scale, DBL_MIN) << what;
+  ASSERT_LT(scale, DBL_MAX) << what;
+  EXPECT_LE(std::fabs(got.real() - want.real()), ulps * DBL_EPSILON * scale) << what << ": " << got;
+  EXPECT_LE(std::fabs(got.imag() - want.imag()), ulps * DBL_EPSILON * scale) << what << ": " << got;
 }
 
 }  // namespace
@@ -73,9 +93,9 @@ TEST(ZScalar, ReciprocalAndQuotient) {
   EXPECT_EQ(S(zinv(Z(0.0, 1.0))), std::complex<double>(0.0, -1.0));
   EXPECT_EQ(S(zdiv(Z(1.0, 0.0), Z(0.0, 1.0))), std::complex<double>(0.0, -1.0));
   EXPECT_EQ(S(zinv(Z(2.0, 0.0))), std::complex<double>(0.5, -0.0));
-  // 2^600 is past 2^537: the separately formed scale underflows and the result is zero.
+  // Far beyond 2^537, where a scale of 2^(-2e) formed on its own would underflow to 0.
   const ::complex r = zinv(Z(std::ldexp(1.0, 600), 0.0));
-  ExpectBits(r.re, 0.0, "zinv big re");
+  ExpectBits(r.re, std::ldexp(1.0, -600), "zinv big re");
   ExpectBits(r.im, -0.0, "zinv big im");
   std::mt19937_64 gen(11);
   std::uniform_real_distribution<double> u(-10.0, 10.0);
@@ -115,7 +135,7 @@ TEST(ZScalar, ReciprocalOfZeroRaisesCode4AndGivesNotANumber) {
 TEST(ZScalar, SquareRoot) {
   EXPECT_EQ(S(zsqrt(Z(-4.0, 0.0))), std::complex<double>(0.0, 2.0));
   EXPECT_EQ(S(zsqrt(Z(4.0, 0.0))), std::complex<double>(2.0, 0.0));
-  EXPECT_EQ(S(zsqrt(Z(1e-40, 0.0))), std::complex<double>(0.0, 0.0));  // alpha below 2^-52
+  EXPECT_EQ(S(zsqrt(Z(1e-40, 0.0))), std::complex<double>(1e-20, 0.0));  // no size cut-off
   EXPECT_EQ(S(zsqrt(Z(-4.0, -0.0))), std::complex<double>(0.0, 2.0));  // -0.0 counts as >= 0
   EXPECT_EQ(S(zsqrt(Z(0.0, 0.0))), std::complex<double>(0.0, 0.0));
   // -4 - tiny i lies just below the cut: the root's imaginary part is negative.
@@ -149,4 +169,56 @@ TEST(ZScalar, ExponentialAndLogarithm) {
   EXPECT_EQ(l.im, 0.0);
   EXPECT_EQ(w.count(), 0);
   EXPECT_EQ(_LM_err_status, 0);
+}
+
+// The same values at the edges of the range: 1e-300 and 1e-160 (where a scale of 2^(-2e)
+// overflows), 1e160 and 1e300 (where it underflows); the reciprocal and every quotient whose
+// result is a normal double must come out as in exact arithmetic.
+TEST(ZScalar, ReciprocalAndQuotientAtExtremeScales) {
+  const double scales[] = {1e-300, 1e-160, 1.0, 1e160, 1e300};
+  const std::complex<double> bases[] = {{1.0, 0.0}, {0.0, -1.0}, {3.0, 4.0}, {-0.7, 0.2}, {1.25, -1e-3}};
+  _LM_err_status = 0;
+  for (double s : scales) {
+    for (const auto& b : bases) {
+      const std::complex<double> z = b * s;
+      const std::string what = "1/(" + std::to_string(b.real()) + ", " + std::to_string(b.imag()) +
+                               ") at " + std::to_string(std::log10(s));
+      ExpectNearLong(S(zinv(Z(z.real(), z.imag()))), Inv(LC(z)), 4, what);
+    }
+  }
+  for (double s1 : scales) {
+    for (double s2 : scales) {
+      const double ratio = std::log10(s1) - std::log10(s2);
+      if (std::fabs(ratio) > 300) continue;  // the quotient itself leaves the normal range
+      for (const auto& a : bases) {
+        for (const auto& b : bases) {
+          const std::complex<double> x = a * s1, y = b * s2;
+          const std::string what = "quotient at 1e" + std::to_string(static_cast<int>(std::log10(s1))) +
+                                   " / 1e" + std::to_string(static_cast<int>(std::log10(s2)));
+          ExpectNearLong(S(zdiv(Z(x.real(), x.imag()), Z(y.real(), y.imag()))), Div(LC(x), LC(y)), 8, what);
+        }
+      }
+    }
+  }
+  EXPECT_EQ(_LM_err_status, 0);
+  // The bare cases of the report: entries of 1e-160 and 1e200 give their reciprocals.
+  EXPECT_NEAR(zinv(Z(1e-160, 0.0)).re / 1e160, 1.0, 4 * DBL_EPSILON);
+  EXPECT_NEAR(zinv(Z(1e200, 0.0)).re / 1e-200, 1.0, 4 * DBL_EPSILON);
+}
+
+TEST(ZScalar, ModulusAndSquareRootAtExtremeScales) {
+  const double scales[] = {1e-300, 1e-160, 1e-40, 1.0, 1e160, 1e300, 1.7e308};
+  const std::complex<double> bases[] = {{1.0, 0.0}, {-1.0, 0.0}, {0.0, 1.0}, {0.6, -0.8}, {-0.6, 0.8}};
+  for (double s : scales) {
+    for (const auto& b : bases) {
+      const std::complex<double> z = b * s;
+      const std::string what = std::to_string(b.real()) + ", " + std::to_string(b.imag()) + " at " +
+                               std::to_string(std::log10(s));
+      const long double mod = std::abs(LC(z));
+      EXPECT_LE(std::fabs(zabs(Z(z.real(), z.imag())) - mod), 2 * DBL_EPSILON * mod) << what;
+      ExpectNearLong(S(zsqrt(Z(z.real(), z.imag()))), std::sqrt(LC(z)), 4, "sqrt of " + what);
+    }
+  }
+  // Subnormal parts: the root of 4e-320 is 2e-160.
+  EXPECT_NEAR(zsqrt(Z(4e-320, 0.0)).re / 2e-160, 1.0, 1e-3);
 }

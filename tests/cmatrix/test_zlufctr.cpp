@@ -1,6 +1,8 @@
 // Tests of the complex LU factorisation, the triangular solves and the inverse: hand-made
-// factorisations, residuals of random systems, singular matrices, zero right-hand sides,
-// untouched parts of a larger output, and the registered scale vector.
+// factorisations, P*A = L*U on square, tall and wide matrices, residuals of random systems,
+// inverses of matrices whose entries lie near the ends of the range against numpy, singular
+// matrices, zero right-hand sides, untouched parts of a larger output, and the registered
+// scale vector.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -12,6 +14,8 @@
 #include "cmat_complex.h"
 #include "cmat_support.h"
 #include "cmatrix/zlufctr.h"
+#include "kvelosys.h"
+#include "matwrap.h"
 #include "meminfo.h"
 #include "zmatrix.h"
 
@@ -26,6 +30,25 @@ ZMAT* RandomMat(int n, unsigned seed) { return RandomZMat(n, n, seed, 1.0); }
 PERM* Perm(int n) {
   int st = 0;
   return _LM_px_get(kTag, 0, n, __LINE__, "Perm", &st);
+}
+
+// Row i of P*A is row pivot[i] of A: rebuilt from the factors of the m x n matrix LU, whose
+// every column below the diagonal holds multipliers (L is m x min(m, n) with a unit
+// diagonal, U min(m, n) x n), it must give the permuted matrix.
+void ExpectFactors(const ZMAT* A, const ZMAT* LU, const PERM* pivot) {
+  const unsigned m = A->m, n = A->n, r = m < n ? m : n;
+  for (unsigned i = 0; i < m; ++i)
+    for (unsigned j = 0; j < n; ++j) {
+      C s = 0;
+      double bound = 0;
+      for (unsigned k = 0; k < r && k <= i && k <= j; ++k) {
+        const C l = k == i ? C(1, 0) : S(LU->me[i][k]);
+        s += l * S(LU->me[k][j]);
+        bound += std::abs(l) * std::abs(S(LU->me[k][j]));
+      }
+      EXPECT_LE(std::abs(s - S(A->me[pivot->pe[i]][j])), 8 * (r + 2) * DBL_EPSILON * (bound + 1))
+          << m << "x" << n << " at " << i << "," << j;
+    }
 }
 
 // max over i of |(A x - b)_i| for the original A.
@@ -82,9 +105,45 @@ TEST(ZLU, FactorsReproduceThePermutedMatrix) {
   px_free(p);
 }
 
+TEST(ZLU, EveryShapeFactorsAsThePermutedMatrix) {
+  int st = 0;
+  // The tall matrix of the report, then random square, tall and wide ones.
+  {
+    ZMAT* A = NewZMat({{C(1, 0), C(2, 0)}, {C(3, 0), C(4, 0)}, {C(5, 0), C(7, 0)}});
+    ZMAT* LU = _LM__zm_copy(A, nullptr, 0, 0, __LINE__, "t", &st);
+    PERM* p = Perm(3);
+    ASSERT_EQ(zLUfactor(LU, p, __LINE__, "t", &st), LU);
+    EXPECT_EQ(st, 0);
+    ExpectFactors(A, LU, p);
+    // By hand (scaled pivoting picks 3/4 over 1/2 and 5/7, then 2/3 / 4 over 1/3 / 7): pivot
+    // (1, 0, 2), U = [[3, 4], [0, 2/3]], multipliers 1/3, 5/3 and, in the last column, 1/2.
+    EXPECT_EQ(p->pe[0], 1u);
+    EXPECT_EQ(p->pe[1], 0u);
+    EXPECT_EQ(p->pe[2], 2u);
+    EXPECT_LE(std::abs(S(LU->me[2][1]) - C(0.5, 0)), 16 * DBL_EPSILON);
+    EXPECT_LE(std::abs(S(LU->me[1][1]) - C(2.0 / 3, 0)), 16 * DBL_EPSILON);
+    zm_free_vars(&A, &LU, nullptr);
+    px_free(p);
+  }
+  const int shapes[][2] = {{3, 3}, {6, 6}, {5, 2}, {7, 3}, {4, 1}, {2, 5}, {3, 7}, {1, 4}};
+  unsigned seed = 40;
+  for (const auto& sh : shapes) {
+    ZMAT* A = RandomZMat(sh[0], sh[1], ++seed, 1.0);
+    ZMAT* LU = _LM__zm_copy(A, nullptr, 0, 0, __LINE__, "t", &st);
+    PERM* p = Perm(sh[0]);
+    ASSERT_EQ(zLUfactor(LU, p, __LINE__, "t", &st), LU);
+    EXPECT_EQ(st, 0);
+    ExpectFactors(A, LU, p);
+    zm_free_vars(&A, &LU, nullptr);
+    px_free(p);
+  }
+}
+
 TEST(ZLU, DegenerateShapesNeedNoElimination) {
   int st = 0;
-  for (auto shape : {std::pair<int, int>{1, 1}, {1, 4}, {4, 1}, {0, 0}}) {
+  // A single column does need one step (its rows below the first become multipliers); a
+  // single row, a 1 x 1 and an empty matrix have no row below any diagonal position.
+  for (auto shape : {std::pair<int, int>{1, 1}, {1, 4}, {0, 0}}) {
     ZMAT* A = _LM_zm_get(kTag, 0, shape.first, shape.second, __LINE__, "t", &st);
     for (unsigned i = 0; i < A->m; ++i)
       for (unsigned j = 0; j < A->n; ++j) A->me[i][j] = Z(i + 1.0, j - 1.0);
@@ -284,4 +343,104 @@ TEST(ZLU, ScaleVectorIsRegisteredAndFreedWithItsMark) {
   EXPECT_EQ(st, 0);
   zm_free_vars(&A, &B, nullptr);
   px_free(p);
+}
+
+namespace {
+
+// The numpy inverses (numpy.linalg.inv, LAPACK zgesv) of 1e-160 * K and 1e200 * K, K the
+// well-conditioned matrix below (2-norm condition number 3.87).
+const C kK[3][3] = {{C(2, 1), C(-1, 0.5), C(0.25, -3)},
+                    {C(0.5, -2), C(3, 0), C(1, 1)},
+                    {C(-1.5, 0.75), C(2, -1), C(-0.5, 2.5)}};
+const C kInvSmall[3][3] = {
+    {C(1.2825554709622987e+159, -2.668083451550887e+159), C(8.5270001588405694e+158, 1.1916329358667498e+159),
+     C(3.3301747794033126e+158, -3.2756212583459773e+159)},
+    {C(2.7649214286887995e+159, 6.9846034189063998e+158), C(1.9988169115915272e+159, -2.4625766131903493e+158),
+     C(2.8361258236431469e+159, 1.4454492175732453e+159)},
+    {C(-8.980517382088262e+158, 2.7018233802369472e+159), C(1.5211449666708666e+159, 3.2721158112097639e+158),
+     C(-2.078072880436867e+159, 4.5570812770782052e+157)}};
+const C kInvLarge[3][3] = {
+    {C(1.2825554709622991e-201, -2.6680834515508868e-201), C(8.5270001588405727e-202, 1.1916329358667497e-201),
+     C(3.3301747794033031e-202, -3.2756212583459771e-201)},
+    {C(2.7649214286887986e-201, 6.9846034189064022e-202), C(1.9988169115915276e-201, -2.4625766131903434e-202),
+     C(2.8361258236431453e-201, 1.4454492175732443e-201)},
+    {C(-8.9805173820882608e-202, 2.701823380236947e-201), C(1.5211449666708662e-201, 3.2721158112097631e-202),
+     C(-2.0780728804368665e-201, 4.5570812770782273e-203)}};
+
+// got against want, each entry within a norm-wise bound: 1e-13 of want's largest modulus.
+void ExpectInverse(const ZMAT* got, const C (&want)[3][3], const char* what) {
+  double big = 0;
+  for (const auto& row : want)
+    for (const C& w : row) big = std::max(big, std::abs(w));
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+      const C g = S(got->me[i][j]);
+      EXPECT_TRUE(std::isfinite(g.real()) && std::isfinite(g.imag())) << what << " " << i << "," << j;
+      EXPECT_LE(std::abs(g - want[i][j]), 1e-13 * big) << what << " " << i << "," << j << ": " << g;
+    }
+}
+
+}  // namespace
+
+// Entries of 1e-160 or 1e200 are no harder than entries of 1: the factorisation and the
+// solves divide through the scaled complex quotient, so the inverse keeps every digit.
+TEST(ZLU, InverseOfMatricesNearTheEndsOfTheRangeMatchesNumpy) {
+  const struct {
+    double scale;
+    const C (*want)[3][3];
+  } cases[] = {{1e-160, &kInvSmall}, {1e200, &kInvLarge}};
+  for (const auto& c : cases) {
+    int st = 0;
+    ZMAT* A = _LM_zm_get(kTag, 0, 3, 3, __LINE__, "t", &st);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) A->me[i][j] = Z(kK[i][j].real() * c.scale, kK[i][j].imag() * c.scale);
+    ZMAT* inv = _LM_zm_inverse(A, nullptr, __LINE__, "t", &st);
+    ASSERT_NE(inv, nullptr) << c.scale;
+    EXPECT_EQ(st, 0);
+    ExpectInverse(inv, *c.want, c.scale < 1 ? "zm_inverse 1e-160" : "zm_inverse 1e200");
+
+    // The generic wrapper reaches the same inverse.
+    GMAT* w = _LM_mat_get(kTag, 0, 6, 3, 3, __LINE__, "t", &st);
+    ASSERT_NE(w, nullptr);
+    ZMAT* wm = static_cast<ZMAT*>(w->mat);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) wm->me[i][j] = A->me[i][j];
+    st = 0;
+    GMAT* out = _LM_mat_inverse(w, nullptr, __LINE__, "t", &st);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(st, 0);
+    ExpectInverse(static_cast<ZMAT*>(out->mat), *c.want, c.scale < 1 ? "mat_inverse 1e-160" : "mat_inverse 1e200");
+    mat_free(w);
+    mat_free(out);
+    kvelomem_free(w, __FILE__, __LINE__);
+    kvelomem_free(out, __FILE__, __LINE__);
+    zm_free_vars(&A, &inv, nullptr);
+  }
+}
+
+// The real twin through the same wrapper: s K' has the inverse (1/s) [[17, 1, 7] / 24,
+// [3, 3, 5] / 16, [-11, 5, -13] / 12] (by hand; numpy agrees to the last digit).
+TEST(ZLU, RealTwinThroughTheWrapperAtTheSameScales) {
+  const double k[3][3] = {{2, -1, 0.25}, {0.5, 3, 1}, {-1.5, 2, -0.75}};
+  const double inv[3][3] = {{17.0 / 24, 1.0 / 24, 7.0 / 24}, {3.0 / 16, 3.0 / 16, 5.0 / 16},
+                            {-11.0 / 12, 5.0 / 12, -13.0 / 12}};
+  for (double scale : {1e-160, 1e200}) {
+    int st = 0;
+    GMAT* w = _LM_mat_get(kTag, 0, 5, 3, 3, __LINE__, "t", &st);
+    ASSERT_NE(w, nullptr);
+    MAT* m = static_cast<MAT*>(w->mat);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) m->me[i][j] = k[i][j] * scale;
+    GMAT* out = _LM_mat_inverse(w, nullptr, __LINE__, "t", &st);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(st, 0);
+    const MAT* r = static_cast<MAT*>(out->mat);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j)
+        EXPECT_NEAR(r->me[i][j] * scale, inv[i][j], 1e-13 * 1.1) << scale << " " << i << "," << j;
+    mat_free(w);
+    mat_free(out);
+    kvelomem_free(w, __FILE__, __LINE__);
+    kvelomem_free(out, __FILE__, __LINE__);
+  }
 }

@@ -1,16 +1,20 @@
 // vmorse_support.h: helpers for the tests of the sparse, bit and structured vectors: dense
 // vectors from lists, anonymous files filled with given bytes or read back whole, big-endian
-// byte builders for hand-made binary forms, and the truncated and damaged copies of a form.
+// byte builders for hand-made binary forms, the truncated and damaged copies of a form, and
+// the table of dense vectors with the entries their sparse forms must keep.
 #ifndef KVELO_TEST_VMORSE_SUPPORT_H
 #define KVELO_TEST_VMORSE_SUPPORT_H
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "binfile.h"
@@ -79,6 +83,50 @@ void ForEachFlippedBit(const Bytes& form, Check check) {
       std::fclose(f);
     }
   }
+}
+
+// A dense vector and the indices that every dense-to-sparse conversion, writer and statistic
+// must keep from it: |x_i| > 1e-16 times the largest finite |x_j|, and every infinite or NaN
+// entry (worked out by hand).
+struct KeptCase {
+  std::vector<double> x;
+  std::vector<int> kept;
+  const char* what;
+};
+
+inline std::vector<KeptCase> KeptCases() {
+  const double inf = HUGE_VAL, nan = std::nan("");
+  return {
+      {{1, 1e-10, 0, -1e-17}, {0, 1}, "threshold 1e-16: 1e-10 kept, -1e-17 not"},
+      {{1, 1e-16}, {0}, "1e-16 is the threshold itself, not above it"},
+      {{0, 1e-17, 1, -2}, {2, 3}, "threshold 2e-16"},
+      {{0, 0, 0}, {}, "all zero: nothing kept"},
+      {{inf, 1, 0, 1e-20}, {0, 1}, "an infinite entry: the threshold comes from 1"},
+      {{2, -inf, 1e-15, 1e-17}, {0, 1, 2}, "-inf among finite entries"},
+      {{1, 2, nan}, {0, 1, 2}, "a NaN last"},
+      {{nan, 1, 3e-17, 2}, {0, 1, 3}, "a NaN first"},
+      {{inf, -inf, nan}, {0, 1, 2}, "no finite entry"},
+      {{0, inf, 5, 5, 0, 7}, {1, 2, 3, 5}, "a run that starts with an infinite entry"},
+  };
+}
+
+// Whether got holds exactly the values x[i] for the kept indices, in that order (a NaN
+// matches a NaN).
+inline bool SameKept(const std::vector<std::pair<int, double>>& got, const KeptCase& c) {
+  if (got.size() != c.kept.size()) return false;
+  for (size_t k = 0; k < got.size(); ++k) {
+    const double want = c.x[static_cast<size_t>(c.kept[k])];
+    if (got[k].first != c.kept[k]) return false;
+    if (std::isnan(want) ? !std::isnan(got[k].second) : got[k].second != want) return false;
+  }
+  return true;
+}
+
+// Text of a list of (index, value) pairs for failure messages.
+inline std::string Show(const std::vector<std::pair<int, double>>& e) {
+  std::string s;
+  for (const auto& p : e) s += "(" + std::to_string(p.first) + ", " + std::to_string(p.second) + ") ";
+  return s;
 }
 
 }  // namespace sparse_test
