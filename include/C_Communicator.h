@@ -75,13 +75,17 @@ class KVELO_API C_Communicator {
 
 /* C_Vec_Send<T,I>(v, a, b) and C_Vec_Recv<T,I>(v, a, b) are declared in C_Vec.h and exported
  * for T in int, float, double, long long, complex<float>, complex<double> and I in int,
- * long long. A transfer is two messages between the same (a, b): one length value (an int
- * for I = int, a long long for I = long long), then the values.
+ * long long. A transfer between the same (a, b) is one length message (an int for I = int, a
+ * long long for I = long long), then the values in messages of at most 1 MiB each (one message,
+ * of count 0, for an empty vector): a vector of up to 1 MiB of values takes exactly two messages.
  * Send: sends v's dimension and values; throws 2880 (nothing sent) above 2^31 - 1 elements,
  * 2871 when no communicator is installed, 38 when a non-empty v gives no address (Adr(0)).
- * Recv: receives a length, resizes v to it (Resize's errors pass), then receives the values
- * into Adr(0); throws 2880 above 2^31 - 1 and 2 for a negative length (v unchanged both),
- * 2871 when no communicator is installed (nothing received), 2870 when v did not take the
- * length, 38 when the resized v gives no address; the values then stay in the transport. */
+ * Recv: receives a length, then the values into a buffer that grows message by message (room
+ * is never made for values that have only been announced), and only then resizes v to the
+ * length and copies them in: an exception from the transport leaves v as it was. Throws 2880
+ * above 2^31 - 1 and 2 for a negative length (v unchanged, no values received), 2871 when no
+ * communicator is installed (nothing received), 2870 when v did not take the length (v's
+ * Resize errors pass), 38 when the resized v gives no address; in these last cases the values
+ * have been received and are dropped. */
 
 #endif

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "kvelo_export.h"
 #include "C_KveloException.h"
@@ -158,6 +159,10 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
   // Solves with the factors in place: into *x when given (b untouched), else into b.
   virtual int Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) = 0;
 
+  // The memory holding the stored values (Dim() values from Adr()), which the operations
+  // that write one matrix while reading another compare to detect shared storage.
+  kvelo_vec::MemRange ValueMemory() const { return kvelo_vec::RangeOf(static_cast<const T*>(Adr()), Dim()); }
+
   // C_GenericMat operations supplied for every typed matrix.
   C_Type::E_Type Type() const override { return kvelo_vec::Kernel<T>::kType; }
   // Element copy from a matrix of the same element type: Resize to other's shape, then every
@@ -193,16 +198,10 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
   }
   // Reads the value count and the values of a binary form into tmp, so that only a complete,
   // consistent matrix replaces this one: code 21 when either cannot be read or
-  // consistent(count) is false.
+  // consistent(count) is false. tmp's memory grows with the values that arrive, not with the
+  // count (VecType::ReadValues).
   template <class Consistent>
   static void ReadValues(FILE* f, VecType& tmp, Consistent consistent);
-  // Copies tmp's values over the first tmp.Dim() stored values.
-  void InstallValues(VecType& tmp) {
-    const int count = tmp.Dim();
-    if (count > 0)
-      std::memcpy(static_cast<void*>(Adr()), static_cast<const void*>(tmp.Adr(0)),
-                  static_cast<size_t>(count) * sizeof(T));
-  }
 };
 
 template <class T>
@@ -246,9 +245,22 @@ int C_Mat<T>::Copy(C_GenericMat& other) {
   if (!src) return -1;
   if (src == this) return 0;
   if (IsSym() && src->rows != src->cols) KVELO_THROW(2872);
-  if (Resize(src->rows, src->cols) != 0) return -1;
+  const int r = src->rows, c = src->cols;
+  // A source sharing this matrix's storage (a view of it, or of its buffer) is read before
+  // the resize, which may move or give back that storage, and before any element is written.
+  const long long extent = static_cast<long long>(r) * c;
+  const bool aside = kvelo_vec::Overlaps(
+      kvelo_vec::RangeOf(static_cast<const T*>(Adr()), Dim() > extent ? Dim() : extent), src->ValueMemory());
+  std::vector<T> held;
+  if (aside) {
+    held.reserve(static_cast<size_t>(extent));
+    for (int i = 0; i < r; i++)
+      for (int j = 0; j < c; j++) held.push_back(src->GetVal(i, j));
+  }
+  if (Resize(r, c) != 0) return -1;
   for (int i = 0; i < rows; i++)
-    for (int j = 0; j < cols; j++) SetVal(i, j, src->GetVal(i, j));
+    for (int j = 0; j < cols; j++)
+      SetVal(i, j, aside ? held[static_cast<size_t>(i) * c + j] : src->GetVal(i, j));
   return 0;
 }
 
@@ -257,8 +269,18 @@ void C_Mat<T>::Axpy(C_Mat<T>& y, T a) {
   if (y.rows != rows || y.cols != cols) KVELO_THROW(2872);
   // A symmetric target stores (i, j) and (j, i) once: adding both would count it twice.
   const bool packed = y.IsSym();
+  // y sharing this matrix's storage through another layout (a view, a shifted view) would
+  // overwrite values still to be read: they are read first. The same object adds in place.
+  const bool aside = &y != this && kvelo_vec::Overlaps(ValueMemory(), y.ValueMemory());
+  std::vector<T> held;
+  if (aside) {
+    held.reserve(static_cast<size_t>(rows) * cols);
+    for (int j = 0; j < cols; j++)
+      for (int i = 0; i < rows; i++) held.push_back(GetVal(i, j));
+  }
   for (int j = 0; j < cols; j++)
-    for (int i = packed ? j : 0; i < rows; i++) y.SetVal(i, j, y.GetVal(i, j) + a * GetVal(i, j));
+    for (int i = packed ? j : 0; i < rows; i++)
+      y.SetVal(i, j, y.GetVal(i, j) + a * (aside ? held[static_cast<size_t>(j) * rows + i] : GetVal(i, j)));
 }
 
 template <class T>
@@ -289,6 +311,7 @@ double C_Mat<T>::MatNrmOne() {
 
 template <class T>
 int C_Mat<T>::WriteMatlabRows(FILE* f) {
+  if (!f) KVELO_THROW(12);
   WriteTextHeader(f, TypeName());
   for (int i = 0; i < rows; i++) {
     for (int j = 0; j < cols; j++) {
@@ -305,8 +328,7 @@ template <class Consistent>
 void C_Mat<T>::ReadValues(FILE* f, VecType& tmp, Consistent consistent) {
   int count = 0;
   if (T_BF_read(f, &count, 1, true) != 0 || !consistent(count)) KVELO_THROW(21);
-  tmp.Resize(count);
-  if (count > 0 && T_BF_read(f, tmp.Adr(0), count, true) != 0) KVELO_THROW(21);
+  tmp.ReadValues(f, count);
 }
 
 // The column cursors of the library's two instances are compiled once, in the library, and

@@ -89,7 +89,7 @@ class C_MatMGe : public C_Mat<T> {
     long long n = static_cast<long long>(c) * ldA;
     if (n > INT_MAX) KVELO_THROW(2880);
     if (n > 0 && !data) KVELO_THROW(2870);
-    AllocColTable(c);
+    if (n > 0) AllocColTable(c);
     storage.Attach(static_cast<int>(n), data);
     rows = r;
     cols = c;
@@ -116,8 +116,9 @@ class C_MatMGe : public C_Mat<T> {
   // 22 write failure, 2880 count above 2^31-1.
   int Write(FILE* f) override;
   // Reads the binary form into a temporary and installs it only when complete and consistent
-  // (count = rows * cols); 0. Codes 12 null FILE, 21 read failure or inconsistent file (the
-  // matrix is then unchanged).
+  // (count = rows * cols); memory grows with the values that arrive, not with the header, and
+  // a matrix without rows allocates no column table. 0. Codes 12 null FILE, 21 read failure or
+  // inconsistent file, 2870 a view that would have to grow (the matrix is then unchanged).
   int Read(FILE* f) override;
   using C_GenericMat::WriteMatlab;
   // Text header, then the rows, each element's text followed by " "; 0. Code 12 for a null FILE.
@@ -160,15 +161,18 @@ class C_MatMGe : public C_Mat<T> {
   // v becomes a view of column j (rows values); code 12 when j is not a column.
   void LnkCol(int j, C_Vec<T, int>& v) override {
     if (j < 0 || j >= cols) KVELO_THROW(12);
-    v.Attach(rows, col[j]);
+    v.Attach(rows, col ? col[j] : nullptr);  // no table: no values, so no rows either
   }
   // Every element set to v (column by column on a strided view); clears factored; 0.
   int Init(T v) override;
   // y = alpha op(A) x + beta y; op by trans: N plain, T transposed, C conjugate-transposed.
-  // Codes: 2875 other letter, 2870 x or y not in core, 2873 not full, 2872 x's length.
+  // y may share memory with x or with this matrix (views, one buffer): the shared operand is
+  // then read from a copy. Codes: 2875 other letter, 2870 x or y not in core (or y not
+  // taking the result's length), 2873 not full, 2872 x's length.
   int Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char trans) override;
   using C_Mat<T>::Axpy;
   // y = y + a * this; a general y of the same shape goes through ?axpy (code 2872 otherwise).
+  // A y sharing this matrix's storage in another object (a view) adds from a copy of this.
   void Axpy(C_Mat<T>& y, T a) override;
   // Every element scaled by a (nothing for a = 1).
   void operator*=(T a) override;
@@ -176,6 +180,7 @@ class C_MatMGe : public C_Mat<T> {
   // refactor is false. Codes 2869 singular (exact zero pivot), 2875 invalid argument.
   int Factor(PivotVec& ipiv, bool refactor) override;
   // Solves A z = b with the factors in place (into *x when given, b untouched; else into b).
+  // A right-hand side sharing memory with the factors is solved in a copy, then stored.
   // Code 2872 unless square, b of length rows and ipiv of at least rows valid pivots; 38 for a
   // right-hand side without contiguous data; 2875 invalid argument.
   int Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) override;
@@ -183,14 +188,18 @@ class C_MatMGe : public C_Mat<T> {
   // ---- own operations ----
   // The leading dimension.
   int Ld() const { return ld; }
-  // Rebuilds the column table from the storage address and ld; 0.
+  // Rebuilds the column table from the storage address and ld (freed when there are no
+  // values: a matrix without rows needs no column addresses); 0.
   int ConnectCols();
   // Empties the matrix: shape, ld and factored 0, storage released, column table freed.
   void Release();
-  // Deep copy of src's shape and values (contiguous result); 0.
+  // Deep copy of src's shape and values (contiguous result); 0. src may view this matrix's
+  // storage (it is copied aside before the resize).
   int operator=(const C_MatMGe& src);
   // this = alpha op(A) op(B) + beta this (this resized to the product's shape first); an empty
-  // product changes nothing. Codes 2875 other letter, 2872 inner sizes differ.
+  // product changes nothing. A or B may share this matrix's storage (this itself, Lnk(), a
+  // view over Adr()): such an operand is read from a copy made before the resize.
+  // Codes 2875 other letter, 2872 inner sizes differ.
   int Mm(char transA, char transB, T alpha, C_MatMGe<T>& A, C_MatMGe<T>& B, T beta);
   // This m x n matrix becomes its n x m transpose (no conjugation), through a temporary; 0.
   int Transpose();
@@ -207,14 +216,25 @@ class C_MatMGe : public C_Mat<T> {
     col = p;
   }
   bool Contiguous() const { return ld == rows; }
+  // The memory this matrix may write or give back when it takes `count` values: its stored
+  // values, extended to count (a growing resize may move them all).
+  kvelo_vec::MemRange ResultMemory(long long count) const {
+    const long long n = static_cast<long long>(storage.Dim()) > count ? storage.Dim() : count;
+    return kvelo_vec::RangeOf(static_cast<const T*>(Adr()), n);
+  }
 };
 
 template <class T>
 int C_MatMGe<T>::ConnectCols() {
   if (cols <= 0) return 0;
-  AllocColTable(cols);
   T* base = storage.Adr(0);
-  for (int j = 0; j < cols; j++) col[j] = base ? base + static_cast<long long>(j) * ld : nullptr;
+  if (!base) {
+    kvelomem_free(col, __FILE__, __LINE__);
+    col = nullptr;
+    return 0;
+  }
+  AllocColTable(cols);
+  for (int j = 0; j < cols; j++) col[j] = base + static_cast<long long>(j) * ld;
   return 0;
 }
 
@@ -233,8 +253,9 @@ int C_MatMGe<T>::Resize(int r, int c) {
   if (r < 0 || c < 0) KVELO_THROW(2);
   const long long n = static_cast<long long>(r) * c;
   if (n > INT_MAX) KVELO_THROW(2880);
-  // The table grows before the storage so that a failure leaves a matrix as it was.
-  if (c > cols) AllocColTable(c);
+  // The table grows before the storage so that a failure leaves a matrix as it was; a shape
+  // without values needs none.
+  if (n > 0 && (c > cols || !col)) AllocColTable(c);
   storage.Resize(static_cast<int>(n));
   rows = r;
   cols = c;
@@ -251,8 +272,9 @@ int C_MatMGe<T>::operator=(const C_MatMGe& src) {
     factored = false;  // a view of our own values: nothing to copy
     return 0;
   }
-  // A source that views our own buffer would lose its values to a reallocation: copy it first.
-  if (from && Adr() && storage.Dim() > 0 && from >= Adr() && from < Adr() + storage.Dim()) {
+  // A source sharing our storage (a view of it, or we a view of its buffer) would lose values
+  // to the resize or to the copy itself: copy it aside first.
+  if (kvelo_vec::Overlaps(ResultMemory(static_cast<long long>(src.rows) * src.cols), src.ValueMemory())) {
     C_MatMGe<T> tmp(src);
     return *this = tmp;
   }
@@ -304,16 +326,27 @@ int C_MatMGe<T>::Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char tr
   if (!x.InCore() || !y.InCore()) KVELO_THROW(2870);
   if (!x.Full() || !y.Full()) KVELO_THROW(2873);
   if (rows == 0) return 0;
-  if (&x == &y) {  // ?gemv must not write into its input
-    VecType in(0);
-    in.Copy(x);
-    return Mv(alpha, in, beta, y, trans);
-  }
   const bool plain = IsNoTrans(trans);
   if (x.Dim() != (plain ? cols : rows)) KVELO_THROW(2872);
-  y.Resize(plain ? rows : cols);
+  const int len = plain ? rows : cols;
+  // ?gemv must not write into what it reads, and y's resize may give back the memory an
+  // operand views: an operand sharing y's memory (the same vector, a view of one buffer, a
+  // column of this matrix) is read from a copy.
+  const kvelo_vec::MemRange out = kvelo_vec::ValueMemory(y, len);
+  if (kvelo_vec::Overlaps(out, this->ValueMemory())) {
+    C_MatMGe<T> a(*this);
+    return a.Mv(alpha, x, beta, y, trans);
+  }
+  VecType xCopy(0);
+  C_Vec<T, int>* in = &x;
+  if (kvelo_vec::Overlaps(out, kvelo_vec::ValueMemory(x))) {
+    xCopy.Copy(x);
+    in = &xCopy;
+  }
+  y.Resize(len);
+  if (y.Dim() != len || (len > 0 && !y.Adr(0))) KVELO_THROW(2870);
   const char t[2] = {trans, 0};
-  Gemv(t, rows, cols, alpha, Adr(), AtLeast1(ld), x.Adr(0), beta, y.Adr(0));
+  Gemv(t, rows, cols, alpha, Adr(), AtLeast1(ld), in->Adr(0), beta, y.Adr(0));
   return 0;
 }
 
@@ -328,15 +361,26 @@ int C_MatMGe<T>::Mm(char transA, char transB, T alpha, C_MatMGe<T>& A, C_MatMGe<
   const int kb = nb ? B.rows : B.cols;
   if (kb != k) KVELO_THROW(2872);
   if (m == 0 || n == 0) return 0;
-  // ?gemm must not write into one of its operands: work on a copy of this.
-  if (&A == this || &B == this) {
-    C_MatMGe<T> tmp(*this);
-    tmp.Mm(transA, transB, alpha, A, B, beta);
-    return *this = tmp;
+  // ?gemm must not write into one of its operands, and the resize may give back the storage
+  // an operand views: an operand sharing this matrix's memory (this itself, Lnk(), a view
+  // over Adr()) is copied aside first. The result's own values stay where beta finds them.
+  const kvelo_vec::MemRange out = ResultMemory(static_cast<long long>(m) * n);
+  std::unique_ptr<C_MatMGe<T>> copyA, copyB;
+  C_MatMGe<T>* a = &A;
+  C_MatMGe<T>* b = &B;
+  if (kvelo_vec::Overlaps(out, A.ValueMemory())) {
+    copyA.reset(new C_MatMGe<T>(A));
+    a = copyA.get();
+  }
+  if (&B == &A) {
+    b = a;
+  } else if (kvelo_vec::Overlaps(out, B.ValueMemory())) {
+    copyB.reset(new C_MatMGe<T>(B));
+    b = copyB.get();
   }
   Resize(m, n);
   const char ta[2] = {transA, 0}, tb[2] = {transB, 0};
-  Gemm(ta, tb, m, n, k, alpha, A.Adr(), AtLeast1(A.Ld()), B.Adr(), AtLeast1(B.Ld()), beta, Adr(),
+  Gemm(ta, tb, m, n, k, alpha, a->Adr(), AtLeast1(a->Ld()), b->Adr(), AtLeast1(b->Ld()), beta, Adr(),
        AtLeast1(ld));
   return 0;
 }
@@ -345,6 +389,12 @@ template <class T>
 void C_MatMGe<T>::Axpy(C_Mat<T>& y, T a) {
   C_MatMGe<T>* g = nullptr;
   if (std::strcmp(y.AffType(), "C_MatMGe Type") == 0) g = dynamic_cast<C_MatMGe<T>*>(&y);
+  if (&y != this && kvelo_vec::Overlaps(this->ValueMemory(), y.ValueMemory())) {
+    if (y.rows != rows || y.cols != cols) KVELO_THROW(2872);
+    C_MatMGe<T> src(*this);  // y would overwrite values still to be read
+    src.Axpy(y, a);
+    return;
+  }
   if (!g) {
     C_Mat<T>::Axpy(y, a);
     return;
@@ -401,9 +451,17 @@ int C_MatMGe<T>::Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) {
     const int p = ipiv[k];
     if (p < 1 || p > n) KVELO_THROW(2872);
   }
-  C_Vec<T, int>* rhs = C_Mat<T>::SolveTarget(b, x);
-  if (!rhs) return -1;
-  if (n == 0) return 0;
+  // A right-hand side in the factors' memory (a column view of this matrix) would overwrite
+  // them while ?getrs reads them: it is solved in a copy and stored afterwards.
+  C_Vec<T, int>* dest = x ? x : &b;
+  const bool shares = kvelo_vec::Overlaps(this->ValueMemory(), kvelo_vec::ValueMemory(*dest, n));
+  VecType scratch(0);
+  C_Vec<T, int>* rhs = &scratch;
+  if (shares)
+    scratch.Copy(b);
+  else if (!(rhs = C_Mat<T>::SolveTarget(b, x)))
+    return -1;
+  if (n == 0) return shares ? (dest->Copy(scratch) == 0 ? 0 : -1) : 0;
   if (!rhs->InCore() || !rhs->Full() || rhs->Dim() != n || !rhs->Adr(0)) KVELO_THROW(38);
   int info = 0;
   kvelo_mat_detail::Getrs(n, Adr(), ld, ipiv.Adr(0), rhs->Adr(0), &info);
@@ -411,6 +469,7 @@ int C_MatMGe<T>::Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) {
     std::fprintf(stderr, "Lapack call getrf() failed: info%dis an invalid value.\n", -info);
     KVELO_THROW(2875);
   }
+  if (shares && dest->Copy(scratch) != 0) return -1;
   return 0;
 }
 
@@ -461,9 +520,16 @@ int C_MatMGe<T>::Read(FILE* f) {
   C_GenericMat::ReadHeader(f, r, c);
   VecType tmp(0);
   C_Mat<T>::ReadValues(f, tmp, [&](int count) { return static_cast<long long>(r) * c == count; });
-  Resize(r, c);
-  this->InstallValues(tmp);
-  return 0;
+  // Only now, with every value in hand, does the matrix change: the column table (sized by
+  // columns that hold values), then the values themselves, handed over without a copy when
+  // the storage must grow anyway.
+  if (tmp.Dim() > 0 && (c > cols || !col)) AllocColTable(c);
+  storage.TakeValues(tmp);
+  rows = r;
+  cols = c;
+  ld = r;
+  factored = false;
+  return ConnectCols();
 }
 
 template <class T>

@@ -91,8 +91,10 @@ class C_MatMSym : public C_Mat<T> {
   // 22 write failure; -1 after a trace when the side cannot be written.
   int Write(FILE* f) override;
   // Reads the binary form into a temporary and installs it only when complete and consistent
-  // (rows = cols, count = n(n+1)/2); 0. Codes 12 null FILE, 21 read failure or inconsistent
-  // file (the matrix is then unchanged); -1 after a trace when the side cannot be read.
+  // (rows = cols, count = n(n+1)/2); memory grows with the values that arrive, not with the
+  // header. 0. Codes 12 null FILE, 21 read failure or inconsistent file, 2870 a view that
+  // would have to grow (the matrix is then unchanged); -1 after a trace when the side cannot
+  // be read.
   int Read(FILE* f) override;
   using C_GenericMat::WriteMatlab;
   // Text header, then the full n x n matrix row by row; 0. Code 12 for a null FILE.
@@ -132,7 +134,9 @@ class C_MatMSym : public C_Mat<T> {
   T& operator()(int i, int j) { return storage[static_cast<int>(Pos(i, j))]; }
   // Every packed value set to v; 0.
   int Init(T v) override { return storage.Init(v, 0, -1); }
-  // y = alpha A x + beta y (trans is not used). Codes 2872 x's length, 2870 y not in core.
+  // y = alpha A x + beta y (trans is not used). y may share memory with x or with this
+  // matrix (views, one buffer): the shared operand is then read from a copy.
+  // Codes 2872 x's length, 2870 y not in core.
   int Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char trans) override;
   using C_Mat<T>::Axpy;
   // Element loop of C_Mat<T> (each packed element of a symmetric y once).
@@ -142,14 +146,16 @@ class C_MatMSym : public C_Mat<T> {
   // Solves with the packed symmetric factors the caller made in place (pivots in ipiv): into
   // *x when given (b untouched), else into b. A size that does not fit (b of length n, ipiv of
   // n valid pivots, contiguous right-hand side) or an argument LAPACK refuses is reported as an
-  // error message and gives -1; -1 also when x->Copy(b) fails.
+  // error message and gives -1; -1 also when x->Copy(b) fails. A right-hand side in the
+  // factors' memory is solved in a copy and stored afterwards.
   int Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) override;
   // y = y + a * this over the packed values (one ?axpy when both store the same side, element
-  // by element otherwise). Code 2872 for another order.
+  // by element otherwise); a y sharing this matrix's storage in another object adds from a
+  // copy of this. Code 2872 for another order.
   virtual void Axpy(C_MatMSym<T>& y, T a);
 
-  // Deep copy of src's order, side and packed values; 0, or -1 after traces when the storage
-  // refuses.
+  // Deep copy of src's order, side and packed values (src may share this matrix's storage);
+  // 0, or -1 after traces when the storage refuses.
   int operator=(const C_MatMSym& src);
 
  private:
@@ -187,7 +193,9 @@ int C_MatMSym<T>::operator=(const C_MatMSym& src) {
     side = src.Side();
     return 0;
   }
-  if (from && Adr() && storage.Dim() > 0 && from >= Adr() && from < Adr() + storage.Dim()) {
+  // A source sharing our storage would lose values to the resize or to the copy itself.
+  const long long extent = count > storage.Dim() ? count : storage.Dim();
+  if (kvelo_vec::Overlaps(kvelo_vec::RangeOf(static_cast<const T*>(Adr()), extent), src.ValueMemory())) {
     C_MatMSym<T> tmp(src);
     return *this = tmp;
   }
@@ -209,7 +217,15 @@ int C_MatMSym<T>::Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char t
   const int n = rows;
   if (x.Dim() != n) KVELO_THROW(2872);
   if (!y.InCore()) KVELO_THROW(2870);
-  if (&x == &y) {  // ?spmv must not write into its input
+  // ?spmv must not write into what it reads, and y's resize may give back the memory an
+  // operand views: an operand sharing y's memory is read from a copy. An x that is not in
+  // core reaches ?spmv as a copy of its own and shares nothing.
+  const kvelo_vec::MemRange out = kvelo_vec::ValueMemory(y, n);
+  if (kvelo_vec::Overlaps(out, this->ValueMemory())) {
+    C_MatMSym<T> a(*this);
+    return a.Mv(alpha, x, beta, y, trans);
+  }
+  if (kvelo_vec::Overlaps(out, kvelo_vec::ValueMemory(x))) {
     VecType in(0);
     in.Copy(x);
     return Mv(alpha, in, beta, y, trans);
@@ -234,6 +250,11 @@ void C_MatMSym<T>::Axpy(C_MatMSym<T>& y, T a) {
     storage *= (T(1) + a);
     return;
   }
+  if (kvelo_vec::Overlaps(this->ValueMemory(), y.ValueMemory())) {
+    C_MatMSym<T> src(*this);  // y would overwrite values still to be read
+    src.Axpy(y, a);
+    return;
+  }
   if ((side != 0) != (y.side != 0)) {
     // The packed orders differ: add element by element, each packed element once.
     for (int j = 0; j < cols; j++)
@@ -256,9 +277,17 @@ int C_MatMSym<T>::Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) {
     const int p = ipiv[k];
     if (p == 0 || p > n || p < -n) return SolveError(2872);
   }
-  C_Vec<T, int>* rhs = C_Mat<T>::SolveTarget(b, x);
-  if (!rhs) return -1;
-  if (n == 0) return 0;
+  // A right-hand side in the factors' memory would overwrite them while ?sptrs reads them:
+  // it is solved in a copy and stored afterwards.
+  C_Vec<T, int>* dest = x ? x : &b;
+  const bool shares = kvelo_vec::Overlaps(this->ValueMemory(), kvelo_vec::ValueMemory(*dest, n));
+  VecType scratch(0);
+  C_Vec<T, int>* rhs = &scratch;
+  if (shares)
+    scratch.Copy(b);
+  else if (!(rhs = C_Mat<T>::SolveTarget(b, x)))
+    return -1;
+  if (n == 0) return shares ? (dest->Copy(scratch) == 0 ? 0 : -1) : 0;
   if (!rhs->InCore() || !rhs->Full() || rhs->Dim() != n || !rhs->Adr(0)) return SolveError(2872);
   int info = 0;
   kvelo_msym_detail::Sptrs(Uplo(), n, Adr(), ipiv.Adr(0), rhs->Adr(0), &info);
@@ -268,6 +297,7 @@ int C_MatMSym<T>::Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) {
                                            Kvelo::MessageToolEnums::LEVEL_PUBLIC, 0, -info);
     return -1;
   }
+  if (shares && dest->Copy(scratch) != 0) return -1;
   return 0;
 }
 
@@ -328,10 +358,9 @@ int C_MatMSym<T>::Read(FILE* f) {
   }
   VecType tmp(0);
   C_Mat<T>::ReadValues(f, tmp, [&](int count) { return r == c && kvelo_msym_detail::PackedCount(r) == count; });
-  storage.Resize(tmp.Dim());
+  storage.TakeValues(tmp);  // the matrix changes only now, with every value in hand
   rows = cols = r;
   side = s;
-  this->InstallValues(tmp);
   return 0;
 }
 

@@ -21,27 +21,40 @@
 #include <complex>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <type_traits>
+#include <utility>
 
 namespace kvelo_vec {
 
-// Sum of squares of a block and the final root, as the 2-norm of a storage forms them: the
-// sum is the element type's dot product of the block with itself (int in a wrapping 32-bit
-// int, complex conjugated: real, not negative) and the root that of the element type, but
-// for the integers, whose root is truncated.
+// Sum of squares of a block and the final root, as the 2-norm of a storage forms them.
+// Double-precision elements add their squares with the element type's dot product of the
+// block with itself (complex conjugated: real, not negative); the others add them in double,
+// where integer squares cannot wrap and single-precision ones cannot saturate. The root is
+// the element type's: truncated toward zero for integers (the largest value of the type
+// when the norm lies beyond it), rounded for single precision.
 template <class T>
 struct NormKernel {
-  static T SumSq(int n, const T* x) { return Kernel<T>::Dot(n, x, x); }
-  static T Root(T s) { return std::sqrt(s); }
+  static constexpr bool kOwnDot = std::is_same<typename WideOf<T>::type, T>::value;
+  using Acc = typename std::conditional<kOwnDot, T, double>::type;
+  static Acc SumSq(int n, const T* x) {
+    if constexpr (kOwnDot)
+      return Kernel<T>::Dot(n, x, x);
+    else
+      return SumSquaresOf(n, x);
+  }
+  static T Root(Acc s) {
+    if constexpr (kOwnDot) {
+      return std::sqrt(s);
+    } else if constexpr (std::is_integral<T>::value) {
+      const double r = std::sqrt(s);
+      const double top = static_cast<double>(std::numeric_limits<T>::max());
+      return r >= top ? std::numeric_limits<T>::max() : static_cast<T>(r);
+    } else {
+      return static_cast<T>(std::sqrt(s));
+    }
+  }
 };
-// The wrapped sum read as its unsigned value, so the root always fits the integer type.
-template <>
-inline int NormKernel<int>::Root(int s) {
-  return static_cast<int>(std::sqrt(static_cast<double>(static_cast<unsigned>(s))));
-}
-template <>
-inline long long NormKernel<long long>::Root(long long s) {
-  return static_cast<long long>(std::sqrt(static_cast<double>(static_cast<unsigned long long>(s))));
-}
 
 }  // namespace kvelo_vec
 
@@ -85,11 +98,14 @@ class KVELO_API C_Ptr : public C_Type {
   // Zeroes / sets n values from first; 2871 here.
   virtual int Zero(I first, I n);
   virtual int Init(T v, I first, I n);
-  // Sum of n values from first.
+  // Sum of n values from first (integers in their own type, wrapping; floating-point values
+  // added in double and rounded once).
   virtual T Sum(I first, I n) = 0;
   // Multiplies n values from first by a.
   virtual int SMlt(T a, I first, I n) = 0;
-  // 2-norm of n values from first into out, block-wise through Extract; returns 0.
+  // 2-norm of n values from first into out, block-wise through Extract; returns 0. Integer
+  // and single-precision squares are added in double; an integer norm beyond the type's range
+  // gives its largest value.
   virtual int Nrm2(I first, I n, T& out);
 };
 
@@ -148,6 +164,12 @@ class KVELO_API C_PtrInCore : public C_Ptr<T, I> {
 
   // Frees an owned buffer, then borrows p (p equal to the current buffer changes nothing).
   void Attach(T* p);
+  // Exchanges buffers (address, ownership, allocated length) with o; nothing is copied or freed.
+  void Swap(C_PtrInCore& o) {
+    std::swap(owns, o.owns);
+    std::swap(data, o.data);
+    std::swap(nalloc, o.nalloc);
+  }
 
   // View (owns 0) of the values from offset on.
   C_Ptr<T, I>* Lnk(I offset) override;
@@ -250,14 +272,14 @@ int C_Ptr<T, I>::Write(FILE* f, I first, I n) {
 template <class T, class I>
 int C_Ptr<T, I>::Nrm2(I first, I n, T& out) {
   using NK = kvelo_vec::NormKernel<T>;
-  out = T();
+  typename NK::Acc s = 0;
   if (n > 0)
     kvelo_vec::VisitExtractedBlocks(*this, first, n, "C_Ptr<T>::Nrm2", [&](const T* p, I len) {
       if (!p) KVELO_THROW(38);
-      out = kvelo_vec::Kernel<T>::Add(out, NK::SumSq(static_cast<int>(len), p));
+      s += NK::SumSq(static_cast<int>(len), p);
       return true;
     });
-  out = NK::Root(out);
+  out = NK::Root(s);
   return 0;
 }
 
@@ -371,9 +393,7 @@ int C_PtrInCore<T, I>::Init(T v, I first, I n) {
 
 template <class T, class I>
 T C_PtrInCore<T, I>::Sum(I first, I n) {
-  T s = T();
-  for (I i = 0; i < n; ++i) s = kvelo_vec::Kernel<T>::Add(s, data[first + i]);
-  return s;
+  return n > 0 ? kvelo_vec::SumOf(n, data + first) : T();
 }
 
 template <class T, class I>
@@ -385,9 +405,8 @@ int C_PtrInCore<T, I>::SMlt(T a, I first, I n) {
 template <class T, class I>
 int C_PtrInCore<T, I>::Nrm2(I first, I n, T& out) {
   using NK = kvelo_vec::NormKernel<T>;
-  T s = T();
-  if (n > 0)
-    kvelo_vec::ForEachPiece(n, [&](I off, int len) { s = kvelo_vec::Kernel<T>::Add(s, NK::SumSq(len, data + first + off)); });
+  typename NK::Acc s = 0;
+  if (n > 0) kvelo_vec::ForEachPiece(n, [&](I off, int len) { s += NK::SumSq(len, data + first + off); });
   out = NK::Root(s);
   return 0;
 }

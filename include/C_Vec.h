@@ -26,6 +26,7 @@
 #include <cstring>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace kvelo_vec {
 
@@ -33,6 +34,9 @@ namespace kvelo_vec {
 // no contiguous data.
 constexpr long long kPieceLength = 2147483647LL;
 constexpr int kBlockLength = 4096;
+// Largest run of values that readers of outside data (files, a peer process) take at once:
+// their memory grows by what has arrived, never by what a count announces.
+constexpr size_t kReadBlockBytes = 1u << 20;
 
 // Appends printf-formatted text to s (the formats used here never need more than 64 bytes,
 // but the length is checked all the same). Inline, so that the matrix templates a host
@@ -77,12 +81,61 @@ struct Wrap {
 template <class T>
 struct Kernel;
 
+// The type in which sums of magnitudes and squares are formed, whatever the element type:
+// double for real and integer elements, complex<double> for complex ones. Integer sums would
+// wrap and single-precision sums stop growing at 2^24, both long before a double does.
+template <class T>
+struct WideOf {
+  using type = double;
+};
+template <class R>
+struct WideOf<std::complex<R>> {
+  using type = std::complex<double>;
+};
+template <class T>
+inline typename WideOf<T>::type Widen(T v) {
+  return static_cast<typename WideOf<T>::type>(v);
+}
+
+// Sum of |x_i| (complex: the modulus) over n elements, added in double.
+template <class T>
+inline double OneNormOf(int n, const T* x) {
+  double s = 0.0;
+  for (int i = 0; i < n; ++i) s += std::abs(Widen(x[i]));
+  return s;
+}
+
+// Sum of |x_i|^2 over n elements, added in double.
+template <class T>
+inline double SumSquaresOf(int n, const T* x) {
+  double s = 0.0;
+  for (int i = 0; i < n; ++i) s += std::norm(Widen(x[i]));
+  return s;
+}
+
+// Sum of n elements: integers in their own type (wrapping, as every integer kernel does),
+// floating-point ones added in double (complex<double>) and rounded once at the end.
+template <class T, class I>
+inline T SumOf(I n, const T* x) {
+  if constexpr (std::is_integral<T>::value) {
+    T s = 0;
+    for (I i = 0; i < n; ++i) s = Wrap<T>::Add(s, x[i]);
+    return s;
+  } else {
+    typename WideOf<T>::type s = 0;
+    for (I i = 0; i < n; ++i) s += Widen(x[i]);
+    return static_cast<T>(s);
+  }
+}
+
 // Shared parts of the integer kernels (plain loops of the library's own).
 template <class T>
 struct IntKernel {
   using W = Wrap<T>;
   static constexpr bool kBlasSearch = false;
   static constexpr bool kMagnitudeSearch = std::is_same<T, int>::value;
+  // The two-norm is formed from the squares in double, not from the wrapping dot product.
+  static constexpr bool kDotTwoNorm = false;
   static void Scal(int n, T a, T* x) {
     for (int i = 0; i < n; ++i) x[i] = W::Mul(a, x[i]);
   }
@@ -109,7 +162,6 @@ struct IntKernel {
   static T Mul(T a, T b) { return W::Mul(a, b); }
   static T Conj(T v) { return v; }
   static double AbsD(T v) { return std::fabs(static_cast<double>(v)); }
-  static double SqrtAbs(T r) { return std::sqrt(std::fabs(static_cast<double>(r))); }
   static T Key(T v) { return v; }
   static typename W::U Mag(T v) { return W::Mag(v); }
   // 1/t with t the norm truncated toward zero: 1 for norms in [1, 2), 0 from 2 on.
@@ -125,12 +177,6 @@ struct Kernel<int> : IntKernel<int> {
   static constexpr C_Type::E_Type kType = C_Type::TypeInt;
   static const char* Name() { return "Integer"; }
   static void Append(std::string& s, int v) { AppendFormat(s, "% 8d ", v); }
-  // Sum of magnitudes formed in int (wrapping), then widened.
-  static double OneNorm(int n, const int* x) {
-    int s = 0;
-    for (int i = 0; i < n; ++i) s = Add(s, static_cast<int>(Mag(x[i])));
-    return static_cast<double>(s);
-  }
 };
 
 template <>
@@ -138,11 +184,6 @@ struct Kernel<long long> : IntKernel<long long> {
   static constexpr C_Type::E_Type kType = C_Type::TypeLongLong;
   static const char* Name() { return "Hyper"; }
   static void Append(std::string& s, long long v) { AppendFormat(s, "% 8lld ", v); }
-  static double OneNorm(int n, const long long* x) {
-    double s = 0.0;
-    for (int i = 0; i < n; ++i) s += std::fabs(static_cast<double>(x[i]));
-    return s;
-  }
 };
 
 // Shared parts of the real and complex kernels. |x| is the modulus of a complex element.
@@ -150,22 +191,19 @@ template <class T>
 struct FloatKernelBase {
   static constexpr bool kBlasSearch = true;
   static constexpr bool kMagnitudeSearch = false;
+  // Double-precision elements take their two-norm from the dot product; single-precision
+  // ones from the squares added in double.
+  static constexpr bool kDotTwoNorm = std::is_same<typename WideOf<T>::type, T>::value;
   static T Add(T a, T b) { return a + b; }
   static T Sub(T a, T b) { return a - b; }
   static T Mul(T a, T b) { return a * b; }
   // By memmove; the double kinds use the BLAS copy where the ranges do not overlap.
   static void Copy(int n, const T* x, T* y) { MoveElements(n, x, y); }
   // |x| of the element the BLAS i?amax picks (for complex, by |Re| + |Im|: not necessarily
-  // the largest modulus), formed in the element's precision.
+  // the largest modulus), formed in double (a single-precision modulus could overflow).
   static double InfNorm(int n, const T* x) {
     int k = Kernel<T>::IAmax(n, x);
-    return k < 1 ? 0.0 : static_cast<double>(std::abs(x[k - 1]));
-  }
-  // Sum of |x| formed in the element's precision, then widened.
-  static double OneNorm(int n, const T* x) {
-    decltype(std::abs(x[0])) s = 0;
-    for (int i = 0; i < n; ++i) s += std::abs(x[i]);
-    return static_cast<double>(s);
+    return k < 1 ? 0.0 : std::abs(Widen(x[k - 1]));
   }
 };
 
@@ -181,7 +219,6 @@ struct Kernel<float> : FloatKernelBase<float> {
   static int IAmin(int n, const float* x) { return ITF_isamin(n, x, 1); }
   static float Conj(float v) { return v; }
   static double AbsD(float v) { return std::fabs(static_cast<double>(v)); }
-  static double SqrtAbs(float r) { return std::sqrt(std::fabs(static_cast<double>(r))); }
   static float Key(float v) { return v; }
   static float NrmFactor(double r) { return 1.0f / static_cast<float>(r); }
 };
@@ -223,7 +260,6 @@ struct Kernel<std::complex<float>> : FloatKernelBase<std::complex<float>> {
   static int IAmin(int n, const C* x) { return ITF_icamin(n, x, 1); }
   static C Conj(C v) { return std::conj(v); }
   static double AbsD(C v) { return std::abs(std::complex<double>(v)); }
-  static double SqrtAbs(C r) { return std::sqrt(std::abs(std::complex<double>(r))); }
   static float Key(C v) { return v.real(); }
   static C NrmFactor(double r) { return C(1.0f, 0.0f) / C(static_cast<float>(r), 0.0f); }
 };
@@ -251,16 +287,57 @@ struct Kernel<std::complex<double>> : FloatKernelBase<std::complex<double>> {
   static C NrmFactor(double r) { return C(1.0, 0.0) / C(r, 0.0); }
 };
 
-// True when [a, a+n) and [b, b+n) share memory but do not start at the same element.
+// A piece of memory: `bytes` bytes from `at`; empty when at is null or bytes is 0. Every
+// operation that writes a result while reading operands compares such pieces to learn
+// whether an operand lives in memory the result overwrites (or a resize of the result may
+// give back), whatever object (view, sub-view, shared buffer) the operand came through.
+struct MemRange {
+  const void* at = nullptr;
+  size_t bytes = 0;
+};
+
+// The memory of n elements from p (empty for a null p or n <= 0).
 template <class T>
-inline bool Overlap(const T* a, const T* b, int n) {
-  if (n <= 0 || a == b) return false;
-  const char* pa = reinterpret_cast<const char*>(a);
-  const char* pb = reinterpret_cast<const char*>(b);
-  size_t bytes = static_cast<size_t>(n) * sizeof(T);
-  return reinterpret_cast<uintptr_t>(pa) < reinterpret_cast<uintptr_t>(pb) + bytes &&
-         reinterpret_cast<uintptr_t>(pb) < reinterpret_cast<uintptr_t>(pa) + bytes;
+inline MemRange RangeOf(const T* p, long long n) {
+  MemRange r;
+  if (p && n > 0) {
+    r.at = p;
+    r.bytes = static_cast<size_t>(n) * sizeof(T);
+  }
+  return r;
 }
+
+// Whether two pieces of memory share at least one byte.
+inline bool Overlaps(const MemRange& a, const MemRange& b) {
+  if (!a.at || !b.at || a.bytes == 0 || b.bytes == 0) return false;
+  const uintptr_t pa = reinterpret_cast<uintptr_t>(a.at), pb = reinterpret_cast<uintptr_t>(b.at);
+  return pa < pb + b.bytes && pb < pa + a.bytes;
+}
+
+// True when [a, a+n) and [b, b+n) share memory but do not start at the same element (an
+// element-wise kernel over the very same elements needs no copy; a shifted one does).
+template <class T>
+inline bool Overlap(const T* a, const T* b, long long n) {
+  return a != b && Overlaps(RangeOf(a, n), RangeOf(b, n));
+}
+
+// The first n values from p, set aside in a copy when `aside` is true (they lie in memory
+// the caller is about to overwrite or give back), else read where they are.
+template <class T>
+class HeldValues {
+ public:
+  HeldValues(const T* p, long long n, bool aside) : m_at(p) {
+    if (aside && p && n > 0) {
+      m_copy.assign(p, p + n);
+      m_at = m_copy.data();
+    }
+  }
+  const T* get() const { return m_at; }
+
+ private:
+  std::vector<T> m_copy;
+  const T* m_at;
+};
 
 inline void Kernel<double>::Copy(int n, const double* x, double* y) {
   if (n <= 0 || x == y) return;
@@ -347,7 +424,8 @@ class KVELO_API C_BaseVec : public C_Type {
   virtual C_Type::E_Type Type() const;
   // Writes the dimension, little-endian (4 or 8 bytes); null f throws 12, failure 22.
   virtual int Write(FILE* f);
-  // Reads a little-endian dimension into dim (no resize); null f throws 12, failure 21.
+  // Reads a little-endian dimension into dim (no resize); null f throws 12, failure 21 (dim
+  // unchanged).
   virtual int Read(FILE* f);
   // Replaces file path with WriteMatlab(FILE*); an unopenable path hands on a null stream.
   virtual int WriteMatlab(const char* path);
@@ -423,8 +501,9 @@ class KVELO_API C_Vec : public C_Counter<C_Vec<T, I>>, public C_BaseVec<I> {
   virtual int Init(T v, I first, I last);
   // Sum of elements first..last.
   virtual T Sum(I first, I last) = 0;
-  // This takes v's dimension and elements; throws 12 when Full() differ, 38 when either is
-  // not in core or this is not full (this then already has v's dimension).
+  // This takes v's dimension and elements (v may share this vector's memory); throws 12 when
+  // Full() differ, 38 when either is not in core or this is not full (this then already has
+  // v's dimension).
   virtual int Copy(C_Vec& v);
   // New heap view of the elements from offset on; the caller deletes it.
   virtual C_Vec* Lnk(I offset) = 0;
@@ -440,12 +519,14 @@ class KVELO_API C_Vec : public C_Counter<C_Vec<T, I>>, public C_BaseVec<I> {
   virtual void operator+=(T a);
   // Dot product, conj(x_i) v_i for complex T; throws 2872 when dimensions differ.
   virtual T operator*(C_Vec& v);
-  // y := y + a x, returns 0; throws 2872 when dimensions differ, 2873 when either is not full.
+  // y := y + a x, returns 0 (x shifted against y in one buffer is read from a copy); throws
+  // 2872 when dimensions differ, 2873 when either is not full.
   virtual int Axpy(C_Vec& y, T a);
   // x := x - v (v.Axpy(x, -1)).
   virtual void operator-=(C_Vec& v);
-  // d := |sum of (x_i - v_i)^2| (no square root; complex squares), returns 0; throws 2872
-  // when dimensions differ, 14008 when either has no contiguous address or is not full.
+  // d := |sum of (x_i - v_i)^2| (no square root; complex squares), formed in double
+  // (complex<double>) whatever T is, returns 0; throws 2872 when dimensions differ, 14008 when
+  // either has no contiguous address or is not full.
   virtual int Diff(C_Vec& v, double& d);
   // Two-norm and infinity norm (Nrm(2), Nrm(0)).
   virtual double Nrm2();
@@ -476,7 +557,9 @@ class KVELO_API C_Vec : public C_Counter<C_Vec<T, I>>, public C_BaseVec<I> {
   I FirstVal(std::string& s) override;
   I NextVal(std::string& s) override;
   // Norm selected by type; 0 for an empty vector; throws 38 without contiguous address,
-  // 3 for a type other than 0, 1, 2.
+  // 3 for a type other than 0, 1, 2. Sums of magnitudes (one-norm) and of squares (two-norm
+  // of integer and single-precision elements) are added in double; double-precision
+  // elements take the two-norm from their dot product.
   double Nrm(E_NrmType type) override;
   // Divides by Nrm(type) through SMlt (integers: by the truncated norm, so a norm of 2 or
   // more zeroes them); a zero norm leaves the vector unchanged. Returns SMlt's result.
@@ -485,6 +568,21 @@ class KVELO_API C_Vec : public C_Counter<C_Vec<T, I>>, public C_BaseVec<I> {
  protected:
   I SearchExtreme(I first, I last, bool largest);
 };
+
+namespace kvelo_vec {
+
+// The memory that an operation resizing v to `extent` elements may write or give back: v's
+// values, extended to max(dimension, extent) elements (a growing resize may move them all).
+// Empty when v keeps no values in core at a contiguous address: such values are only ever
+// reached through copies, which nothing else can share.
+template <class T, class I>
+inline MemRange ValueMemory(C_Vec<T, I>& v, long long extent = 0) {
+  if (!v.InCore()) return MemRange();
+  const long long n = static_cast<long long>(v.Dim()) > extent ? static_cast<long long>(v.Dim()) : extent;
+  return RangeOf(static_cast<const T*>(v.Adr(0)), n);
+}
+
+}  // namespace kvelo_vec
 
 // ---------------------------------------------------------------------------------------
 // C_BaseVec<I> bodies (Write and Read live in the library's source).
@@ -727,9 +825,11 @@ int C_Vec<T, I>::Axpy(C_Vec& y, T a) {
   if (n <= 0) return 0;
   if (!this->Full() || !y.Full()) KVELO_THROW(2873);
   if (this->InCore() && y.InCore()) {
-    const T* px = Adr(0);
     T* py = y.Adr(0);
-    if (!px || !py) KVELO_THROW(38);
+    if (!Adr(0) || !py) KVELO_THROW(38);
+    // x shifted against y within one buffer would be read after y overwrote it.
+    const kvelo_vec::HeldValues<T> x(Adr(0), n, kvelo_vec::Overlap<T>(Adr(0), py, n));
+    const T* px = x.get();
     kvelo_vec::ForEachPiece(n, [&](I off, int len) { K::Axpy(len, a, px + off, py + off); });
     return 0;
   }
@@ -757,13 +857,16 @@ void C_Vec<T, I>::operator-=(C_Vec& v) {
 template <class T, class I>
 int C_Vec<T, I>::Copy(C_Vec& v) {
   if ((this->Full() != 0) != (v.Full() != 0)) KVELO_THROW(12);
+  // v's values are set aside first when they lie in memory this vector's resize may give back.
+  const bool aside = &v != this && kvelo_vec::Overlaps(kvelo_vec::ValueMemory(*this, v.dim), kvelo_vec::ValueMemory(v));
+  const kvelo_vec::HeldValues<T> held(aside ? v.Adr(0) : nullptr, v.dim, aside);
   this->Resize(v.dim);
   if (this->InCore() && v.InCore() && this->Full()) {
     const I n = this->dim;
     if (n <= 0) return 0;
     if (n != v.dim) KVELO_THROW(2872);
     T* px = Adr(0);
-    const T* pv = v.Adr(0);
+    const T* pv = aside ? held.get() : v.Adr(0);
     if (!px || !pv) KVELO_THROW(38);
     if (px != pv) std::memmove(static_cast<void*>(px), pv, static_cast<size_t>(n) * sizeof(T));
     return 0;
@@ -786,12 +889,13 @@ int C_Vec<T, I>::Diff(C_Vec& v, double& d) {
   const T* px = Adr(0);
   const T* pv = v.Adr(0);
   if (!px || !this->Full() || !pv || !v.Full()) KVELO_THROW(14008);
-  T s = T();
+  // Formed in double (complex<double>): integer squares would wrap, single ones saturate.
+  typename kvelo_vec::WideOf<T>::type s = 0;
   for (I i = 0; i < n; ++i) {
-    T e = K::Sub(px[i], pv[i]);
-    s = K::Add(s, K::Mul(e, e));
+    const auto e = kvelo_vec::Widen(px[i]) - kvelo_vec::Widen(pv[i]);
+    s += e * e;
   }
-  d = K::AbsD(s);
+  d = std::abs(s);
   return 0;
 }
 
@@ -812,11 +916,15 @@ double C_Vec<T, I>::Nrm(E_NrmType type) {
     }
     case NRM_ONE: {
       double r = 0.0;
-      kvelo_vec::ForEachPiece(n, [&](I off, int len) { r += K::OneNorm(len, p + off); });
+      kvelo_vec::ForEachPiece(n, [&](I off, int len) { r += kvelo_vec::OneNormOf(len, p + off); });
       return r;
     }
-    case NRM_TWO:
-      return K::SqrtAbs((*this) * (*this));
+    case NRM_TWO: {
+      if constexpr (K::kDotTwoNorm) return K::SqrtAbs((*this) * (*this));
+      double r = 0.0;
+      kvelo_vec::ForEachPiece(n, [&](I off, int len) { r += kvelo_vec::SumSquaresOf(len, p + off); });
+      return std::sqrt(r);
+    }
     default:
       KVELO_THROW(3);
   }

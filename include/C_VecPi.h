@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 template <class T, class I = int, class P = C_PtrInCore<T, I>>
 class KVELO_API C_VecPi : public C_Vec<T, I> {
@@ -77,9 +78,21 @@ class KVELO_API C_VecPi : public C_Vec<T, I> {
   // a borrowing vector must grow, 1001 when out of memory.
   int Resize(I n) override;
 
-  // Binary form of Write: dimension (resized to it), then the values; throws 21 when a read
-  // fails (the vector keeps the new dimension), 2 for a negative dimension.
+  // Binary form of Write: the dimension, then the values, which replace the vector's only once
+  // all have arrived (memory grows with them, never with the dimension the file claims).
+  // Throws 21 when a read fails, 2 for a negative dimension, 2870 when a borrowing vector
+  // would have to grow; the vector is then as it was.
   int Read(FILE* f, int unused) override;
+  // Reads n big-endian values from f in blocks of at most 1 MiB into a buffer that grows with
+  // what arrives, then makes them the vector's values (TakeValues); returns 0. Throws 2 for
+  // n < 0, 21 when fewer than n values can be read, 1001 when out of memory, 2870 as
+  // TakeValues; the vector is unchanged whenever it throws.
+  int ReadValues(FILE* f, I n);
+  // This vector takes src's dimension and values and src becomes empty. src's owned buffer is
+  // handed over when this vector owns its buffer (or has none) and src's values exceed its
+  // capacity; otherwise the values are copied into this vector's buffer (views of it stay
+  // valid). Throws 2870, both unchanged, when a borrowing vector would have to grow.
+  void TakeValues(C_VecPi& src);
   T* Adr(I i) override { return ptr.Adr(i); }
   T GetVal(I i) override { return ptr[i]; }
   // Stores v in element i and returns 1 (i not checked).
@@ -106,13 +119,16 @@ class KVELO_API C_VecPi : public C_Vec<T, I> {
   void operator*=(T a) override;
 
   // (double, complex<double>) Deep copy of src's values: Resize to src's dimension (a view of
-  // equal length stays a view), then the values one by one; returns 0; errors of Resize pass.
+  // equal length stays a view), then the values in order; returns 0; errors of Resize pass.
+  // src may share memory with this vector (a view of it, or another view of one buffer).
   template <class U = T, typename std::enable_if<!std::is_same<U, int>::value, int>::type = 0>
   int Assign(const C_VecPi& src) {
-    this->Resize(src.dim);
-    T* d = Adr(0);
-    const T* s = src.ptr.data;
-    for (I i = 0; i < this->dim; ++i) d[i] = s[i];
+    const I n = src.dim;
+    const bool aside = &src != this && kvelo_vec::Overlaps(kvelo_vec::ValueMemory(*this, n),
+                                                           kvelo_vec::RangeOf(static_cast<const T*>(src.ptr.data), n));
+    const kvelo_vec::HeldValues<T> from(src.ptr.data, n, aside);
+    this->Resize(n);
+    if (this->dim > 0) std::memmove(static_cast<void*>(Adr(0)), from.get(), static_cast<size_t>(this->dim) * sizeof(T));
     return 0;
   }
 
@@ -169,10 +185,44 @@ template <class T, class I, class P>
 int C_VecPi<T, I, P>::Read(FILE* f, int) {
   I n = 0;
   if (T_BF_read(f, &n, 1, true) != 0) KVELO_THROW(21);
-  this->Resize(n);
-  if (n <= 0) return 0;
-  if (T_BF_read(f, static_cast<const T*>(Adr(0)), n, true) != 0) KVELO_THROW(21);
+  return ReadValues(f, n);
+}
+
+template <class T, class I, class P>
+int C_VecPi<T, I, P>::ReadValues(FILE* f, I n) {
+  if (n < 0) KVELO_THROW(2);
+  // The count comes from outside: room is made as values arrive (doubling, so the copies
+  // stay linear), never for values that are only announced.
+  const I block = static_cast<I>(kvelo_vec::kReadBlockBytes / sizeof(T));
+  C_VecPi in(0);
+  for (I have = 0; have < n;) {
+    const I len = n - have < block ? n - have : block;
+    if (have + len > in.capacity) {
+      const I doubled = in.capacity > n / 2 ? n : 2 * in.capacity;
+      in.Resize(have + len > doubled ? have + len : doubled);
+    }
+    if (T_BF_read(f, static_cast<const T*>(in.Adr(have)), len, true) != 0) KVELO_THROW(21);
+    have += len;
+  }
+  in.Resize(n);
+  TakeValues(in);
   return 0;
+}
+
+template <class T, class I, class P>
+void C_VecPi<T, I, P>::TakeValues(C_VecPi& src) {
+  if (&src == this) return;
+  const I n = src.dim;
+  if (n > 0 && n > capacity && src.ptr.owns == 1 && (ptr.owns == 1 || !ptr.data)) {
+    ptr.Swap(src.ptr);
+    std::swap(capacity, src.capacity);
+    this->dim = n;
+    src.Release();  // gives back this vector's former buffer
+    return;
+  }
+  this->Resize(n);
+  if (n > 0) K::Copy(n, src.Adr(0), Adr(0));
+  src.Release();
 }
 
 template <class T, class I, class P>
@@ -289,12 +339,17 @@ int C_VecPi<T, I, P>::Resize(I n) {
 
 template <class T, class I, class P>
 int C_VecPi<T, I, P>::Copy(C_Vec<T, I>& src) {
+  // src's values are set aside first when they lie in memory this vector's resize may give
+  // back (src a view of this vector's buffer); overlapping ranges are otherwise copied safely.
+  const bool aside = &src != this && src.Full() &&
+                     kvelo_vec::Overlaps(kvelo_vec::ValueMemory(*this, src.dim), kvelo_vec::ValueMemory(src));
+  const kvelo_vec::HeldValues<T> held(aside ? src.Adr(0) : nullptr, src.dim, aside);
   this->Resize(src.dim);
   const I n = this->dim;
   if (this->InCore() && this->Full() && src.InCore() && src.Full()) {
     if (n > 0) {
       T* px = Adr(0);
-      const T* ps = src.Adr(0);
+      const T* ps = aside ? held.get() : src.Adr(0);
       if (!px || !ps) KVELO_THROW(38);
       K::Copy(n, ps, px);
     }

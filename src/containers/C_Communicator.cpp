@@ -6,6 +6,8 @@
 #include "C_KveloException.h"
 
 #include <complex>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -56,6 +58,14 @@ void C_Communicator::recv(int, int, long long*, int) {}
 void C_Communicator::recv(int, int, int*, int) {}
 void C_Communicator::glbSum(int, long long*) {}
 
+// Values travel in runs of at most 1 MiB: a receiver then holds, beyond what has already
+// arrived, room for one run only, whatever length the peer announced. A vector of up to
+// 1 MiB goes as one message, so the transfer is the length message and one values message.
+template <class T>
+constexpr long long RunLength() {
+  return static_cast<long long>(kvelo_vec::kReadBlockBytes / sizeof(T));
+}
+
 template <class T, class I>
 void C_Vec_Send(C_Vec<T, I>* v, int a, int b) {
   C_Communicator* c = C_Communicator::Instance();
@@ -68,7 +78,13 @@ void C_Vec_Send(C_Vec<T, I>* v, int a, int b) {
   T* values = v->Adr(0);
   if (n > 0 && !values) KVELO_THROW(38);
   c->send(a, b, &n, 1);
-  c->send(a, b, values, static_cast<int>(n));
+  const long long total = static_cast<long long>(n);
+  long long done = 0;
+  do {
+    const long long len = total - done < RunLength<T>() ? total - done : RunLength<T>();
+    c->send(a, b, total > 0 ? values + done : values, static_cast<int>(len));
+    done += len;
+  } while (done < total);
 }
 
 template <class T, class I>
@@ -80,13 +96,24 @@ void C_Vec_Recv(C_Vec<T, I>* v, int a, int b) {
   if (static_cast<long long>(n) > kMaxCount) KVELO_THROW(2880);
   // Refused here rather than left to Resize: a host's Resize may take it without a word.
   if (n < 0) KVELO_THROW(2);
+  // The values arrive run by run into a buffer that grows with them; the vector changes only
+  // once all have arrived, so a transport that fails midway leaves it as it was.
+  const long long total = static_cast<long long>(n);
+  std::vector<T> got;
+  long long done = 0;
+  do {
+    const long long len = total - done < RunLength<T>() ? total - done : RunLength<T>();
+    got.resize(static_cast<size_t>(done + len));
+    c->recv(a, b, got.empty() ? nullptr : got.data() + done, static_cast<int>(len));
+    done += len;
+  } while (done < total);
   v->Resize(n);
   // A vector that did not take the length (a host's Resize may refuse without throwing)
   // must not receive: the values would land past its storage.
   if (v->Dim() != n) KVELO_THROW(2870);
   T* values = v->Adr(0);
   if (n > 0 && !values) KVELO_THROW(38);
-  c->recv(a, b, values, static_cast<int>(n));
+  if (n > 0) std::memcpy(static_cast<void*>(values), got.data(), static_cast<size_t>(n) * sizeof(T));
 }
 
 #define KVELO_COMM_INSTANCES(T)                                              \

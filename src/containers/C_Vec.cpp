@@ -18,7 +18,10 @@ int C_BaseVec<I>::Write(FILE* f) {
 template <class I>
 int C_BaseVec<I>::Read(FILE* f) {
   if (!f) KVELO_THROW(12);
-  if (T_BF_read(f, &dim, static_cast<I>(1), false) != 0) KVELO_THROW(21);
+  // Read aside: a short read must not leave part of a dimension behind.
+  I n = 0;
+  if (T_BF_read(f, &n, static_cast<I>(1), false) != 0) KVELO_THROW(21);
+  dim = n;
   return 0;
 }
 

@@ -1,6 +1,7 @@
 // test_C_Communicator.cpp: vector transfers through a host communicator. A loop-back
 // communicator queues what is sent and hands it back on receive, recording every call, so
-// the two-message protocol (length, then values) can be checked call by call.
+// the protocol (a length, then the values in runs of at most 1 MiB) can be checked call by
+// call; a failing peer shows that a receiver's vector and memory follow what has arrived.
 #include "C_Communicator.h"
 #include "C_KveloException.h"
 #include "C_VecPi.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -230,7 +232,7 @@ TYPED_TEST(CommTyped, MemberFormsCallTheFunctions) {
   EXPECT_FALSE(comm.calls[2].isSend);
   EXPECT_EQ(comm.calls[2].kind, KindOf<I>());
   EXPECT_EQ(comm.calls[3].kind, KindOf<T>());
-  EXPECT_EQ(comm.calls[3].ptr, dst.v.data());
+  EXPECT_EQ(comm.calls[3].count, 2);
   EXPECT_EQ(dst.v, src.v);
 }
 
@@ -261,7 +263,7 @@ TEST(Communicator, SendDoubleIntCallSequence) {
   }
 }
 
-TEST(Communicator, RecvResizesBeforeTheValues) {
+TEST(Communicator, RecvChangesTheVectorOnlyOnceTheValuesHaveArrived) {
   LoopbackComm comm;
   Installed on(&comm);
   WatchVec<float, long long> v(1);
@@ -274,8 +276,8 @@ TEST(Communicator, RecvResizesBeforeTheValues) {
   EXPECT_EQ(comm.calls[0].watchedDim, 1);  // the length arrives before any change
   EXPECT_EQ(comm.calls[1].kind, kFloat);
   EXPECT_EQ(comm.calls[1].count, 4);
-  EXPECT_EQ(comm.calls[1].watchedDim, 4);  // resized before the values come
-  EXPECT_EQ(comm.calls[1].ptr, v.v.data());
+  EXPECT_EQ(comm.calls[1].watchedDim, 1);  // the values arrive before any change either
+  EXPECT_EQ(v.resizes, 1);
   EXPECT_EQ(v.v, (std::vector<float>{1.f, 2.f, 3.f, 4.f}));
 }
 
@@ -340,17 +342,20 @@ TEST(Communicator, NegativeLengthIsRefusedBeforeResize) {
   EXPECT_EQ(w.resizes, 0);
 }
 
-TEST(Communicator, VectorThatCannotTakeTheLengthReceivesNoValues) {
+TEST(Communicator, VectorThatCannotTakeTheLengthIsLeftAsItWas) {
   LoopbackComm comm;
   Installed on(&comm);
-  // A host vector whose Resize refuses without throwing.
+  // A host vector whose Resize refuses without throwing. The values were received (the
+  // transport stays in step with the sender) but none lands in the vector.
   WatchVec<double, int> v(1);
   v.refuse = true;
+  v.v[0] = 9.0;
   comm.Push<int>(0, 0, {3});
   comm.Push<double>(0, 0, {1.0, 2.0, 3.0});
   EXPECT_EQ(CodeOf([&] { C_Vec_Recv<double, int>(&v, 0, 0); }), 2870);
-  EXPECT_EQ(comm.calls.size(), 1u);
-  EXPECT_EQ(v.v.size(), 1u);
+  EXPECT_EQ(comm.calls.size(), 2u);
+  EXPECT_TRUE(comm.queue.empty());
+  EXPECT_EQ(v.v, (std::vector<double>{9.0}));
 
   // The library's vector over a borrowed buffer cannot grow: its own error passes through.
   comm.queue.clear();
@@ -361,7 +366,8 @@ TEST(Communicator, VectorThatCannotTakeTheLengthReceivesNoValues) {
   comm.Push<int>(0, 0, {3});
   comm.Push<double>(0, 0, {1.0, 2.0, 3.0});
   EXPECT_EQ(CodeOf([&] { view.Recv(0, 0); }), 2870);
-  EXPECT_EQ(comm.calls.size(), 1u);
+  EXPECT_EQ(comm.calls.size(), 2u);
+  EXPECT_EQ(view.Dim(), 2);
   EXPECT_EQ(buf[0], 4.0);
   EXPECT_EQ(buf[1], 5.0);
 }
@@ -380,14 +386,115 @@ TEST(Communicator, StorageWithoutAddress) {
   ASSERT_EQ(comm.calls.size(), 2u);
   EXPECT_EQ(comm.calls[1].count, 0);
 
-  // A receiver without an address: the length is taken, the values are not.
+  // A receiver without an address: length and values are received, and then refused.
   comm.queue.clear();
   comm.calls.clear();
   BareVec<double, int> sink(0);
   comm.Push<int>(0, 0, {2});
   comm.Push<double>(0, 0, {1.0, 2.0});
   EXPECT_EQ(CodeOf([&] { C_Vec_Recv<double, int>(&sink, 0, 0); }), 38);
-  EXPECT_EQ(comm.calls.size(), 1u);
+  EXPECT_EQ(comm.calls.size(), 2u);
+  EXPECT_TRUE(comm.queue.empty());
+}
+
+// ---------------------------------------------------------------------------------------
+// Long vectors travel in runs of 1 MiB, and a receiver's memory follows what has arrived.
+// ---------------------------------------------------------------------------------------
+TEST(CommunicatorRuns, LongVectorsGoInRunsOfOneMebibyteAndRoundTrip) {
+  LoopbackComm comm;
+  Installed on(&comm);
+  // Per element type (values per 1 MiB run): a length of two full runs and 3 values.
+  const long long dRun = (1 << 20) / 8, zRun = (1 << 20) / 16;
+  auto roundTrip = [&](auto zero, long long run) {
+    using T = decltype(zero);
+    const int n = static_cast<int>(2 * run + 3);
+    ArrayVec<T, int> src(n);
+    for (int i = 0; i < n; ++i) src.v[static_cast<size_t>(i)] = Make<T>(i % 1000);
+    comm.calls.clear();
+    C_Vec_Send<T, int>(&src, 1, 2);
+    ASSERT_EQ(comm.calls.size(), 4u);  // the length, then runs of run, run and 3 values
+    EXPECT_EQ(comm.calls[1].count, run);
+    EXPECT_EQ(comm.calls[2].count, run);
+    EXPECT_EQ(comm.calls[3].count, 3);
+    EXPECT_EQ(comm.calls[2].ptr, src.v.data() + run);
+    C_VecPi<T, int, C_PtrInCore<T, int>> dst(1);
+    comm.calls.clear();
+    C_Vec_Recv<T, int>(&dst, 1, 2);
+    ASSERT_EQ(comm.calls.size(), 4u);
+    EXPECT_EQ(comm.calls[3].count, 3);
+    ASSERT_EQ(dst.Dim(), n);
+    EXPECT_EQ(0, std::memcmp(dst.Adr(0), src.v.data(), static_cast<size_t>(n) * sizeof(T)));
+  };
+  roundTrip(0.0, dRun);
+  roundTrip(std::complex<double>(), zRun);
+  roundTrip(0, (1 << 20) / 4);
+}
+
+namespace {
+// A peer that announces a length, delivers its first runs of values and then fails.
+class FailingPeer : public C_Communicator {
+ public:
+  long long announced = 0;
+  int runsBeforeFailure = 0;
+  std::vector<int> counts;  // count of every recv of values
+  void recv(int, int, int* p, int n) override {
+    if (counts.empty() && n == 1) {
+      *p = static_cast<int>(announced);
+      counts.push_back(-1);
+      return;
+    }
+    Values(p, n);
+  }
+  void recv(int, int, long long* p, int n) override {
+    if (counts.empty() && n == 1) {
+      *p = announced;
+      counts.push_back(-1);
+      return;
+    }
+    Values(p, n);
+  }
+  void recv(int, int, float* p, int n) override { Values(p, n); }
+  void recv(int, int, double* p, int n) override { Values(p, n); }
+
+ private:
+  template <class T>
+  void Values(T* p, int n) {
+    counts.push_back(n);
+    if (static_cast<int>(counts.size()) - 1 > runsBeforeFailure) throw std::runtime_error("peer gone");
+    for (int i = 0; i < n; ++i) p[i] = static_cast<T>(i);
+  }
+};
+}  // namespace
+
+TEST(CommunicatorRuns, PeerThatAnnouncesMoreThanItSendsLeavesTheVectorAsItWas) {
+  // The largest length a peer may announce, then one run of values and a failure: the
+  // receiver asked for one run at a time and its vector never changed.
+  for (int runs : {0, 1}) {
+    SCOPED_TRACE(runs);
+    FailingPeer peer;
+    peer.announced = 2147483647LL;
+    peer.runsBeforeFailure = runs;
+    Installed on(&peer);
+    WatchVec<float, long long> v(2);
+    v.v = {7.f, 8.f};
+    EXPECT_THROW((C_Vec_Recv<float, long long>(&v, 0, 0)), std::runtime_error);
+    EXPECT_EQ(v.resizes, 0);
+    EXPECT_EQ(v.v, (std::vector<float>{7.f, 8.f}));
+    ASSERT_EQ(peer.counts.size(), static_cast<size_t>(runs + 2));
+    for (size_t k = 1; k < peer.counts.size(); ++k) EXPECT_EQ(peer.counts[k], (1 << 20) / 4);
+
+    C_VecPi<double, int, C_PtrInCore<double, int>> d(3, 1.5);
+    double* before = d.Adr(0);
+    FailingPeer peer2;
+    peer2.announced = 2147483647LL;
+    peer2.runsBeforeFailure = runs;
+    C_Communicator::setInstance(&peer2);
+    EXPECT_THROW((C_Vec_Recv<double, int>(&d, 0, 0)), std::runtime_error);
+    EXPECT_EQ(d.Dim(), 3);
+    EXPECT_EQ(d.Adr(0), before);
+    EXPECT_EQ(d[2], 1.5);
+    for (size_t k = 1; k < peer2.counts.size(); ++k) EXPECT_EQ(peer2.counts[k], (1 << 20) / 8);
+  }
 }
 
 TEST(Communicator, InstanceSlot) {

@@ -1,10 +1,13 @@
 // Tests of the general dense matrix: construction and views, shape changes, deep copies,
-// BLAS products, LU factorisation and solve, norms, text and binary forms, and the reshaping
-// operations (Transpose, TransposeInPlace against Transpose over many shapes, ResizeKeep).
+// BLAS products, LU factorisation and solve, norms, text and binary forms (damaged files
+// included), the reshaping operations (Transpose, TransposeInPlace against Transpose over
+// many shapes, ResizeKeep), and products, sums, copies and solves whose result shares memory
+// with an operand.
 #include <gtest/gtest.h>
 
 #include <complex>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -653,4 +656,225 @@ TEST(MatMGe, FactorAndSolveAreTracedScopes) {
   }
   EXPECT_EQ(top, "C_MatMGe<T>::Solve");
   EXPECT_EQ(stack.NbEntries(), depth);
+}
+
+TEST(MatMGeReshape, ResizeKeepAfterAShrinkFillsNewPlacesWithZeros) {
+  // The shrink leaves the old values in the storage's capacity; growing again must not bring
+  // them back. Columns: 2 x 3 holding 1..6 by rows, to 2 x 1 and back to 2 x 3.
+  C_MatMGe<double> m(2, 3);
+  Fill(m, {{1, 2, 3}, {4, 5, 6}});
+  ASSERT_EQ(m.ResizeKeep(2, 1), 0);
+  ASSERT_EQ(m.ResizeKeep(2, 3), 0);
+  const double cols[2][3] = {{1, 0, 0}, {4, 0, 0}};
+  for (int i = 0; i < 2; i++)
+    for (int j = 0; j < 3; j++) EXPECT_EQ(m.GetVal(i, j), cols[i][j]) << i << "," << j;
+  // Rows: 3 x 2 holding 1..6 by rows, to 1 x 2 and back to 3 x 2.
+  C_MatMGe<double> r(3, 2);
+  Fill(r, {{1, 2}, {3, 4}, {5, 6}});
+  ASSERT_EQ(r.ResizeKeep(1, 2), 0);
+  ASSERT_EQ(r.ResizeKeep(3, 2), 0);
+  const double rowsWant[3][2] = {{1, 2}, {0, 0}, {0, 0}};
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 2; j++) EXPECT_EQ(r.GetVal(i, j), rowsWant[i][j]) << i << "," << j;
+}
+
+// ---------------------------------------------------------------------------------------
+// Products, sums, copies and solves whose result shares memory with an operand.
+// ---------------------------------------------------------------------------------------
+TEST(MatMGeAliasing, MmWithOperandsSharingTheResult) {
+  // c = [[1, 2], [3, 4]]; c c = [[7, 10], [15, 22]]; c^T c = [[10, 14], [14, 20]], plus
+  // c / 2 = [[0.5, 1], [1.5, 2]]: [[10.5, 15], [15.5, 22]].
+  struct Case {
+    const char* what;
+    char ta;
+    double beta;
+    double want[4];  // column by column
+  };
+  const Case cases[] = {{"c = Lnk(c) Lnk(c)", 'N', 0.0, {7, 15, 10, 22}},
+                        {"c = Lnk(c)^T Lnk(c) + c / 2", 'T', 0.5, {10.5, 15.5, 15, 22}}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    C_MatMGe<double> c(2, 2);
+    Fill(c, {{1, 2}, {3, 4}});
+    std::unique_ptr<C_Mat<double>> l(c.Lnk());
+    C_MatMGe<double>& view = static_cast<C_MatMGe<double>&>(*l);
+    EXPECT_EQ(c.Mm(k.ta, 'N', 1.0, view, view, k.beta), 0);
+    EXPECT_EQ(Storage(c), (std::vector<double>(k.want, k.want + 4)));
+  }
+
+  // A view over Adr() of one column as B: c = c [2, 4]^T = [10, 22], the result shrinking
+  // to 2 x 1 over the column it reads.
+  C_MatMGe<double> c(2, 2);
+  Fill(c, {{1, 2}, {3, 4}});
+  C_MatMGe<double> col1(2, 1, c.Adr() + 2, 2);
+  EXPECT_EQ(c.Mm('N', 'N', 1.0, c, col1, 0.0), 0);
+  EXPECT_EQ(c.rows, 2);
+  EXPECT_EQ(c.cols, 1);
+  EXPECT_EQ(Storage(c), (std::vector<double>{10, 22}));
+
+  // A growing result: 2 x 2 times 2 x 3 needs six places, the storage is reallocated and
+  // the view would read the freed buffer.
+  C_MatMGe<double> g(2, 2), b(2, 3);
+  Fill(g, {{1, 2}, {3, 4}});
+  Fill(b, {{1, 0, 1}, {0, 1, 1}});
+  std::unique_ptr<C_Mat<double>> gl(g.Lnk());
+  EXPECT_EQ(g.Mm('N', 'N', 1.0, static_cast<C_MatMGe<double>&>(*gl), b, 0.0), 0);
+  ASSERT_EQ(g.cols, 3);
+  EXPECT_EQ(Storage(g), (std::vector<double>{1, 3, 2, 4, 3, 7}));
+}
+
+TEST(MatMGeAliasing, MvWithYSharingTheMatrixOrX) {
+  // A = [[1, 2], [3, 4]], x = (1, 1): A x = (3, 7), A^T x = (4, 6).
+  {
+    C_MatMGe<double> a(2, 2);
+    Fill(a, {{1, 2}, {3, 4}});
+    DVec x(2, 1.0), y(0);
+    a.LnkCol(0, y);  // y is column 0 of A
+    EXPECT_EQ(a.Mv(1.0, x, 0.0, y, 'N'), 0);
+    EXPECT_EQ(y[0], 3.0);
+    EXPECT_EQ(y[1], 7.0);
+    EXPECT_EQ(Storage(a), (std::vector<double>{3, 7, 2, 4}));
+  }
+  {
+    C_MatMGe<double> a(2, 2);
+    Fill(a, {{1, 2}, {3, 4}});
+    DVec x(2, 1.0), y(0);
+    a.LnkCol(1, y);
+    EXPECT_EQ(a.Mv(1.0, x, 0.0, y, 'T'), 0);
+    EXPECT_EQ(Storage(a), (std::vector<double>{1, 3, 4, 6}));
+  }
+  {
+    // x over buf[0..1], y over buf[1..2]: y = A (1, 2) = (5, 11).
+    C_MatMGe<double> a(2, 2);
+    Fill(a, {{1, 2}, {3, 4}});
+    double buf[3] = {1, 2, 0};
+    DVec x(2, buf), y(2, buf + 1);
+    EXPECT_EQ(a.Mv(1.0, x, 0.0, y, 'N'), 0);
+    EXPECT_EQ((std::vector<double>(buf, buf + 3)), (std::vector<double>{1, 5, 11}));
+  }
+  {
+    // x views y's only element and y must grow to two: [[2], [3]] (5) = (10, 15).
+    C_MatMGe<double> a(2, 1);
+    Fill(a, {{2}, {3}});
+    DVec y(1);
+    y[0] = 5.0;
+    std::unique_ptr<C_Vec<double, int>> x(y.Lnk(0));
+    EXPECT_EQ(a.Mv(1.0, *x, 0.0, y, 'N'), 0);
+    ASSERT_EQ(y.Dim(), 2);
+    EXPECT_EQ(y[0], 10.0);
+    EXPECT_EQ(y[1], 15.0);
+  }
+}
+
+TEST(MatMGeAliasing, AxpyCopyAndAssignmentBetweenShiftedViews) {
+  // buf = 0..n; x over buf[0..n-1] and y over buf[1..n] as n x 1 matrices: y := y + x gives
+  // y_i = 2i + 1.
+  const int n = 64;
+  std::vector<double> buf(n + 1);
+  for (int k = 0; k <= n; ++k) buf[static_cast<size_t>(k)] = k;
+  C_MatMGe<double> x(n, 1, buf.data(), -1), y(n, 1, buf.data() + 1, -1);
+  x.Axpy(y, 1.0);
+  bool ok = true;
+  for (int i = 0; i < n && ok; ++i) ok = buf[static_cast<size_t>(i + 1)] == 2.0 * i + 1.0;
+  EXPECT_TRUE(ok);
+
+  // dst one place ahead of src in the same buffer 0..n: dst takes 0..n-1, by assignment and
+  // by the element copy.
+  for (int byCopy = 0; byCopy < 2; ++byCopy) {
+    SCOPED_TRACE(byCopy ? "Copy" : "operator=");
+    for (int k = 0; k <= n; ++k) buf[static_cast<size_t>(k)] = k;
+    C_MatMGe<double> src(n, 1, buf.data(), -1), dst(n, 1, buf.data() + 1, -1);
+    EXPECT_EQ(byCopy ? dst.Copy(src) : (dst = src), 0);
+    ok = buf[0] == 0.0;
+    for (int i = 0; i < n && ok; ++i) ok = buf[static_cast<size_t>(i + 1)] == i;
+    EXPECT_TRUE(ok);
+  }
+}
+
+TEST(MatMGeAliasing, SolveWithTheRightHandSideInTheFactors) {
+  // A = [[2, 1], [1, 2.5]] factors without a row exchange into L = [[1, 0], [0.5, 1]],
+  // U = [[2, 1], [0, 2]]: storage 2, 0.5, 1, 2. A^-1 = [[2.5, -1], [-1, 2]] / 4.
+  struct Case {
+    const char* what;
+    bool intoX;  // the column is x (b a separate vector) rather than b itself
+    double b0, b1;
+  };
+  // b = column 1 of the factors (1, 2): z = (0.125, 0.75); b = (3, 1): z = (1.625, -0.25).
+  const Case cases[] = {{"b is column 1", false, 1, 2}, {"x is column 1", true, 3, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    C_MatMGe<double> a(2, 2);
+    Fill(a, {{2, 1}, {1, 2.5}});
+    IVec ipiv(0);
+    ASSERT_EQ(a.Factor(ipiv, false), 0);
+    ASSERT_EQ(Storage(a), (std::vector<double>{2, 0.5, 1, 2}));
+    DVec column(0), b(2);
+    a.LnkCol(1, column);
+    b[0] = c.b0, b[1] = c.b1;
+    if (c.intoX)
+      EXPECT_EQ(a.Solve(ipiv, b, &column), 0);
+    else
+      EXPECT_EQ(a.Solve(ipiv, column, nullptr), 0);
+    const double z0 = (2.5 * c.b0 - c.b1) / 4.0, z1 = (-c.b0 + 2.0 * c.b1) / 4.0;
+    EXPECT_DOUBLE_EQ(column[0], z0);
+    EXPECT_DOUBLE_EQ(column[1], z1);
+    if (c.intoX) {
+      EXPECT_EQ(b[0], c.b0);  // b untouched
+    }
+  }
+}
+
+TEST(MatMGe, DamagedFilesLeaveTheMatrixAsItWas) {
+  struct Case {
+    const char* what;
+    Bytes bytes;
+  };
+  auto form = [](int r, int c, int count, int present) {
+    Bytes b;
+    kvtest::PutInt(b, r), kvtest::PutInt(b, c), kvtest::PutInt(b, count);
+    for (int k = 0; k < present; ++k) kvtest::PutDouble(b, k);
+    return b;
+  };
+  const Case cases[] = {
+      {"1 x 268435455 announced (2 GiB), two values present", form(1, 268435455, 268435455, 2)},
+      {"1000 x 1000 announced, one run present", form(1000, 1000, 1000000, 131072)},
+      {"header cut after the count", form(2, 2, 4, 0)},
+      {"header cut after cols", MakeBytes({0, 0, 0, 2, 0, 0, 0, 2})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    C_MatMGe<double> m(2, 2);
+    Fill(m, {{1, 2}, {3, 4}});
+    const double* before = m.Adr();
+    FILE* f = kvtest::StreamWith(c.bytes);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(ThrownCode([&] { m.Read(f); }), 21);
+    std::fclose(f);
+    EXPECT_EQ(m.rows, 2);
+    EXPECT_EQ(m.cols, 2);
+    EXPECT_EQ(m.Adr(), before);
+    EXPECT_EQ(Storage(m), (std::vector<double>{1, 3, 2, 4}));
+  }
+
+  // A matrix without rows holds no values and needs no column addresses, however many
+  // columns its 12-byte header names.
+  C_MatMGe<double> m(2, 2);
+  FILE* f = kvtest::StreamWith(MakeBytes({0, 0, 0, 0, 0x26, 0, 0, 0, 0, 0, 0, 0}));
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(m.Read(f), 0);
+  std::fclose(f);
+  EXPECT_EQ(m.rows, 0);
+  EXPECT_EQ(m.cols, 637534208);
+  EXPECT_EQ(m.Dim(), 0);
+  EXPECT_EQ(m.col, nullptr);
+  DVec column(3);
+  m.LnkCol(637534207, column);
+  EXPECT_EQ(column.Dim(), 0);
+  // Reading a real matrix afterwards rebuilds the column table.
+  f = kvtest::StreamWith(form(2, 1, 2, 2));
+  EXPECT_EQ(m.Read(f), 0);
+  std::fclose(f);
+  EXPECT_EQ(m.cols, 1);
+  ASSERT_NE(m.col, nullptr);
+  EXPECT_EQ(m.GetVal(1, 0), 1.0);
 }

@@ -1,6 +1,7 @@
 // Tests of the packed symmetric matrix: packed positions on both sides, shape changes, deep
 // copies and views, packed products and multiply-add, the solve with caller-made packed
-// factors, norms, text and binary forms.
+// factors, norms, text and binary forms (damaged files included), and products, sums,
+// copies and solves whose result shares memory with an operand.
 #include <gtest/gtest.h>
 
 #include <complex>
@@ -339,4 +340,78 @@ TEST(MatMSym, ProductIsATracedScope) {
   }
   EXPECT_EQ(top, "C_MatMSym<T>::Mv");
   EXPECT_EQ(stack.NbEntries(), depth);
+}
+
+TEST(MatMSym, HugeAnnouncedOrderLeavesTheMatrixAsItWas) {
+  // Order 65535 announces 2147450880 packed values (16 GiB); a few arrive.
+  Bytes b;
+  for (int v : {65535, 65535, 1, 2147450880}) kvtest::PutInt(b, v);
+  for (int k = 0; k < 3; k++) kvtest::PutDouble(b, k);
+  C_MatMSym<double> m = Sym2(1, 2, 3, 0);
+  const double* before = m.Adr();
+  FILE* f = kvtest::StreamWith(b);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(ThrownCode([&] { m.Read(f); }), 21);
+  std::fclose(f);
+  EXPECT_EQ(m.rows, 2);
+  EXPECT_EQ(m.Side(), 0);
+  EXPECT_EQ(m.Adr(), before);
+  EXPECT_EQ(Packed(m), (std::vector<double>{1, 2, 3}));
+}
+
+TEST(MatMSymAliasing, ProductWithYSharingXOrTheStorage) {
+  // S = [[1, 2], [2, 3]] (lower), x = (1, 1): S x = (3, 5).
+  {
+    C_MatMSym<double> s = Sym2(1, 2, 3, 1);
+    double buf[3] = {1, 1, 0};
+    DVec x(2, buf), y(2, buf + 1);  // y one place ahead of x in one buffer
+    EXPECT_EQ(s.Mv(1.0, x, 0.0, y, 'N'), 0);
+    EXPECT_EQ((std::vector<double>(buf, buf + 3)), (std::vector<double>{1, 3, 5}));
+  }
+  {
+    C_MatMSym<double> s = Sym2(1, 2, 3, 1);
+    DVec x(2, 1.0), y(2, s.Adr() + 1);  // y over the packed values (2, 3)
+    EXPECT_EQ(s.Mv(1.0, x, 0.0, y, 'N'), 0);
+    EXPECT_EQ(Packed(s), (std::vector<double>{1, 3, 5}));
+  }
+  {
+    // The same vector as x and y, scaled with beta: y = S y + y = (4, 6).
+    C_MatMSym<double> s = Sym2(1, 2, 3, 0);
+    DVec y(2, 1.0);
+    EXPECT_EQ(s.Mv(1.0, y, 1.0, y, 'N'), 0);
+    EXPECT_EQ(y[0], 4.0);
+    EXPECT_EQ(y[1], 6.0);
+  }
+}
+
+TEST(MatMSymAliasing, SolveWithTheRightHandSideInTheFactors) {
+  // Lower packed L D L^T factors of A = [[2, 1], [1, 4.5]] with 1 x 1 pivots: d0 = 2,
+  // l = 0.5, d1 = 4, stored (2, 0.5, 4), pivots (1, 2). The right-hand side is the packed
+  // pair (0.5, 4) itself: A^-1 = [[4.5, -1], [-1, 2]] / 8 gives z = (-0.21875, 0.9375).
+  C_MatMSym<double> f(2, 1);
+  f.storage[0] = 2.0, f.storage[1] = 0.5, f.storage[2] = 4.0;
+  IVec ipiv(2);
+  ipiv[0] = 1, ipiv[1] = 2;
+  DVec rhs(2, f.Adr() + 1);
+  EXPECT_EQ(f.Solve(ipiv, rhs, nullptr), 0);
+  EXPECT_DOUBLE_EQ(rhs[0], -0.21875);
+  EXPECT_DOUBLE_EQ(rhs[1], 0.9375);
+  EXPECT_EQ(f.storage[0], 2.0);
+}
+
+TEST(MatMSymAliasing, AxpyAndAssignmentBetweenSharedStorage) {
+  // x over buf[0..2] and y over buf[1..3], both order 2: y := y + x packed value by value.
+  double buf[4] = {1, 2, 3, 4};
+  C_MatMSym<double> x(2, 1), y(2, 1);
+  x.storage.Attach(3, buf);
+  y.storage.Attach(3, buf + 1);
+  x.Axpy(y, 1.0);
+  EXPECT_EQ((std::vector<double>(buf, buf + 4)), (std::vector<double>{1, 3, 5, 7}));
+
+  double a[4] = {1, 2, 3, 4};
+  C_MatMSym<double> src(2, 1), dst(2, 1);
+  src.storage.Attach(3, a);
+  dst.storage.Attach(3, a + 1);
+  EXPECT_EQ(dst = src, 0);
+  EXPECT_EQ((std::vector<double>(a, a + 4)), (std::vector<double>{1, 1, 2, 3}));
 }

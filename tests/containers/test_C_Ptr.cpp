@@ -317,3 +317,28 @@ TEST(CPtrDefaults, BlockWiseWriteAndNrm2ThroughExtract) {
   std::fclose(f);
   EXPECT_EQ(s.Write(nullptr, 0, 0), -1);
 }
+
+TEST(CPtrInCore, SumsAndNormsBeyondTheElementType) {
+  // float: 2^24 then 1000 ones sum to 16778216 (single precision stops at 2^24).
+  C_PtrInCore<float, int> f(1001, 1.0f);
+  f[0] = 16777216.0f;
+  EXPECT_EQ(f.Sum(0, 1001), 16778216.0f);
+  float fn = 0.0f;
+  C_PtrInCore<float, int> big(2, 0.0f);
+  big[0] = 3e20f;
+  big[1] = 4e20f;
+  EXPECT_EQ(big.Nrm2(0, 2, fn), 0);
+  EXPECT_NEAR(fn, 5e20f, 5e20f * 1e-6f);  // the squares overflow single precision
+  // int: 46341^2 + 46341^2 = 4294976562 exceeds 32 bits; its root is 65536.07.
+  PI a(2, 46341);
+  int ia = 0;
+  EXPECT_EQ(a.Nrm2(0, 2, ia), 0);
+  EXPECT_EQ(ia, 65536);
+  // A norm beyond int gives the largest int: (2e9, 2e9) has the norm 2.83e9.
+  PI b(2, 2000000000);
+  EXPECT_EQ(b.Nrm2(0, 2, ia), 0);
+  EXPECT_EQ(ia, std::numeric_limits<int>::max());
+  // Integer sums keep wrapping in their own type.
+  PI w(2, std::numeric_limits<int>::max());
+  EXPECT_EQ(w.Sum(0, 2), -2);
+}

@@ -87,34 +87,144 @@ TEST(CVecPiBinary, IntComplexAndEmptyForms) {
             (Bytes{0, 0, 0, 1, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0, 0, 0, 0, 0, 0}));
 }
 
-TEST(CVecPiBinary, ReadFailures) {
-  TempFile tmp("vecpi_bad");
-  VD v;
-  WriteAll(tmp.path(), Bytes{0xFF, 0xFF, 0xFF, 0xFF});
-  FILE* f = std::fopen(tmp.path(), "rb");
-  EXPECT_KVELO_CODE(v.Read(f), 2);
-  std::fclose(f);
-  EXPECT_EQ(v.Dim(), 0);
+namespace {
 
-  WriteAll(tmp.path(), Bytes{0, 0, 0, 5, 0x3F, 0xF0, 0, 0, 0, 0, 0, 0});
-  f = std::fopen(tmp.path(), "rb");
-  EXPECT_KVELO_CODE(v.Read(f, 0), 21);
+// Reads bytes into v through an anonymous file; the code thrown (0 for none).
+template <class V>
+int ReadFrom(V& v, const Bytes& bytes) {
+  FILE* f = kvtest::StreamWith(bytes);
+  if (!f) return -1;
+  const int code = kvtest::ThrownCode([&] { v.Read(f); });
   std::fclose(f);
-  EXPECT_EQ(v.Dim(), 5);
+  return code;
+}
 
-  WriteAll(tmp.path(), Bytes{0, 0});
-  f = std::fopen(tmp.path(), "rb");
-  EXPECT_KVELO_CODE(v.Read(f), 21);
-  std::fclose(f);
+// The binary form of n doubles, value i being i / 2.
+Bytes DoubleForm(int announced, int present) {
+  Bytes b;
+  kvtest::PutInt(b, announced);
+  for (int i = 0; i < present; ++i) kvtest::PutDouble(b, i / 2.0);
+  return b;
+}
+
+}  // namespace
+
+TEST(CVecPiBinary, DamagedFilesLeaveTheVectorAsItWas) {
+  // 131072 doubles make one 1 MiB run of the reader.
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    int code;
+  };
+  const Case cases[] = {
+      {"negative dimension", {0xFF, 0xFF, 0xFF, 0xFF}, 2},
+      {"2^31-1 announced (16 GiB), nothing follows", {0x7F, 0xFF, 0xFF, 0xFF}, 21},
+      {"five announced, one present", DoubleForm(5, 1), 21},
+      {"one full run present, one value more announced", DoubleForm(131073, 131072), 21},
+      {"two full runs announced, one and a half present", DoubleForm(262144, 196608), 21},
+      {"half a dimension", {0, 0}, 21},
+      {"empty file", {}, 21},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    VD v = MakeD({1.0, 2.0, 3.0});
+    const double* before = v.Adr(0);
+    EXPECT_EQ(ReadFrom(v, c.bytes), c.code);
+    EXPECT_EQ(v.Dim(), 3);
+    EXPECT_EQ(v.capacity, 3);
+    EXPECT_EQ(v.Adr(0), before);
+    EXPECT_EQ(v[0], 1.0);
+    EXPECT_EQ(v[2], 3.0);
+  }
+  // 32 GiB of complex values, 8 GiB of ints announced by four bytes.
+  VZ z(1);
+  z[0] = cd(4, 5);
+  EXPECT_EQ(ReadFrom(z, {0x7F, 0xFF, 0xFF, 0xFF}), 21);
+  EXPECT_EQ(z.Dim(), 1);
+  EXPECT_EQ(z[0], cd(4, 5));
+  VI i(2);
+  i[1] = 7;
+  EXPECT_EQ(ReadFrom(i, {0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1}), 21);
+  EXPECT_EQ(i.Dim(), 2);
+  EXPECT_EQ(i[1], 7);
+
+  VD v = MakeD({1.0});
   EXPECT_KVELO_CODE(v.Read(nullptr), 21);
+  EXPECT_EQ(v.Dim(), 1);
+}
+
+TEST(CVecPiBinary, ReadTakesTheValuesWhereTheyFit) {
+  // Values that fit the capacity go into the vector's own buffer: views of it stay valid.
+  VD roomy(5, 9.0);
+  const double* before = roomy.Adr(0);
+  std::unique_ptr<C_Vec<double, int>> view(roomy.Lnk(1));
+  EXPECT_EQ(ReadFrom(roomy, DoubleForm(3, 3)), 0);
+  EXPECT_EQ(roomy.Dim(), 3);
+  EXPECT_EQ(roomy.capacity, 5);
+  EXPECT_EQ(roomy.Adr(0), before);
+  EXPECT_EQ(view->GetVal(1), 1.0);  // element 2 of the vector: 2 / 2
+
+  // More values than the capacity: the buffer they were read into becomes the vector's.
+  VD small(1, 9.0);
+  EXPECT_EQ(ReadFrom(small, DoubleForm(4, 4)), 0);
+  EXPECT_EQ(small.Dim(), 4);
+  EXPECT_EQ(small.capacity, 4);
+  EXPECT_EQ(small.ptr.owns, 1);
+  EXPECT_EQ(small[3], 1.5);
+
+  // Several runs of 1 MiB arrive in order.
+  const int n = 2 * 131072 + 5;
+  VD big;
+  EXPECT_EQ(ReadFrom(big, DoubleForm(n, n)), 0);
+  ASSERT_EQ(big.Dim(), n);
+  bool same = true;
+  for (int k = 0; k < n && same; ++k) same = big[k] == k / 2.0;
+  EXPECT_TRUE(same);
+
+  // A caller's array takes values it can hold, and refuses more, unchanged.
+  double caller[4] = {-1, -1, -1, -1};
+  VD borrowed(4, caller);
+  EXPECT_EQ(ReadFrom(borrowed, DoubleForm(3, 3)), 0);
+  EXPECT_EQ(borrowed.Adr(0), caller);
+  EXPECT_EQ(caller[2], 1.0);
+  EXPECT_EQ(caller[3], -1.0);
+  EXPECT_EQ(ReadFrom(borrowed, DoubleForm(5, 5)), 2870);
+  EXPECT_EQ(borrowed.Dim(), 3);
+  EXPECT_EQ(caller[0], 0.0);
 
   // A zero dimension read into a filled vector empties it.
-  WriteAll(tmp.path(), Bytes{0, 0, 0, 0});
   VD w = MakeD({1.0});
-  f = std::fopen(tmp.path(), "rb");
-  EXPECT_EQ(w.Read(f), 0);
-  std::fclose(f);
+  EXPECT_EQ(ReadFrom(w, {0, 0, 0, 0}), 0);
   EXPECT_EQ(w.Dim(), 0);
+}
+
+TEST(CVecPiBinary, TakeValuesHandsOverOrCopies) {
+  VD src = MakeD({1, 2, 3});
+  double* srcBuf = src.Adr(0);
+  VD dst(1);
+  dst.TakeValues(src);  // beyond dst's capacity: src's buffer is handed over
+  EXPECT_EQ(dst.Adr(0), srcBuf);
+  EXPECT_EQ(dst.Dim(), 3);
+  EXPECT_EQ(dst.capacity, 3);
+  EXPECT_EQ(src.Dim(), 0);
+  EXPECT_EQ(src.Adr(0), nullptr);
+
+  VD roomy(6);
+  double* own = roomy.Adr(0);
+  VD more = MakeD({4, 5});
+  roomy.TakeValues(more);  // fits: copied into roomy's own buffer
+  EXPECT_EQ(roomy.Adr(0), own);
+  EXPECT_EQ(roomy.Dim(), 2);
+  EXPECT_EQ(roomy[1], 5.0);
+  EXPECT_EQ(more.Dim(), 0);
+
+  double caller[2] = {7, 8};
+  VD borrowed(2, caller);
+  VD three = MakeD({1, 2, 3});
+  EXPECT_KVELO_CODE(borrowed.TakeValues(three), 2870);
+  EXPECT_EQ(borrowed.Dim(), 2);
+  EXPECT_EQ(caller[0], 7.0);
+  EXPECT_EQ(three.Dim(), 3);
 }
 
 TEST(CVecPiBinary, WriteFailures) {
@@ -493,4 +603,55 @@ TEST(CVecPiArith, ScalingAndInheritedOperations) {
   EXPECT_EQ(h.Diff(k, dist), 0);  // two empty vectors: no storage needed
   EXPECT_EQ(dist, 0.0);
   EXPECT_EQ(f.IMax(0, -1), 1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Operands sharing memory with the result: views of one buffer, shifted against each other.
+// ---------------------------------------------------------------------------------------
+TEST(CVecPiAliasing, AxpyBetweenShiftedViewsOfOneBuffer) {
+  // buf = 0, 1, ..., n. With x over buf[0..n-1] and y over buf[1..n], y := y + x gives
+  // y_i = (i + 1) + i, each x_i read before y_(i-1) overwrote it; the other way round
+  // y_i = i + (i + 1) as well. Long enough for the vector kernels' blocks.
+  const int n = 64;
+  struct Case {
+    const char* what;
+    int xAt, yAt;
+    bool viaOperator;
+  };
+  const Case cases[] = {{"x behind y", 0, 1, false}, {"x ahead of y", 1, 0, false}, {"y += x, x behind", 0, 1, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<double> buf(n + 1);
+    for (int k = 0; k <= n; ++k) buf[static_cast<size_t>(k)] = k;
+    VD x(n, buf.data() + c.xAt), y(n, buf.data() + c.yAt);
+    if (c.viaOperator)
+      y += x;
+    else
+      EXPECT_EQ(x.Axpy(y, 1.0), 0);
+    bool ok = true;
+    for (int i = 0; i < n && ok; ++i) ok = buf[static_cast<size_t>(c.yAt + i)] == 2.0 * i + 1.0;
+    EXPECT_TRUE(ok);
+    // The element outside y keeps its value.
+    EXPECT_EQ(buf[c.yAt == 0 ? n : 0], c.yAt == 0 ? n : 0.0);
+  }
+}
+
+TEST(CVecPiAliasing, AssignAndCopyFromOverlappingViews) {
+  // dst one element ahead of src in one buffer {1, 2, 3, 4}: dst takes 1, 2, 3.
+  double buf[4] = {1, 2, 3, 4};
+  VD src(3, buf), dst(3, buf + 1);
+  EXPECT_EQ(dst.Assign(src), 0);
+  EXPECT_EQ((std::vector<double>(buf, buf + 4)), (std::vector<double>{1, 1, 2, 3}));
+  double back[4] = {1, 2, 3, 4};
+  VD src2(3, back + 1), dst2(3, back);
+  EXPECT_EQ(dst2.Assign(src2), 0);
+  EXPECT_EQ((std::vector<double>(back, back + 4)), (std::vector<double>{2, 3, 4, 4}));
+
+  // A host vector whose growth fills new places with zeros copies a view of its own buffer
+  // that reaches past its dimension: the view is read before the host vector grows.
+  ArrayVec<double, int> host{1, 2, 3, 4};
+  host.Resize(2);  // the std::vector keeps its four places
+  VD view(4, host.v.data());
+  EXPECT_EQ(host.Copy(view), 0);
+  EXPECT_EQ(host.v, (std::vector<double>{1, 2, 3, 4}));
 }

@@ -492,3 +492,48 @@ TEST(VecPieces, LongLengthsGoToTheBlasInPieces) {
   EXPECT_EQ(x.Nrm(NRM_INF), 3.0);
   EXPECT_EQ(x.Nrm(NRM_TWO), std::sqrt(10.0));
 }
+
+TEST(VecNorms, SumsOfMagnitudesAndSquaresAreFormedInDouble) {
+  // int: (2e9, 2e9) has the one-norm 4e9 and the two-norm 2e9 sqrt(2), both beyond int;
+  // the most negative int has the magnitude 2^31.
+  ArrayVec<int, int> i{2000000000, 2000000000};
+  EXPECT_EQ(i.Nrm(NRM_ONE), 4e9);
+  EXPECT_DOUBLE_EQ(i.Nrm(NRM_TWO), std::sqrt(8e18));
+  ArrayVec<int, long long> il{std::numeric_limits<int>::min(), std::numeric_limits<int>::min()};
+  EXPECT_EQ(il.Nrm(NRM_ONE), 4294967296.0);
+  EXPECT_DOUBLE_EQ(il.Nrm(NRM_TWO), 2147483648.0 * std::sqrt(2.0));
+  // float: 2^24 followed by 1000 ones sums to 16778216, where single precision stops at
+  // 2^24; squares of 3e20 and 4e20 overflow single precision, their root 5e20 does not.
+  ArrayVec<float, int> f(1001);
+  f.v[0] = 16777216.0f;
+  for (int k = 1; k <= 1000; ++k) f.v[static_cast<size_t>(k)] = 1.0f;
+  EXPECT_EQ(f.Nrm(NRM_ONE), 16778216.0);
+  ArrayVec<float, long long> big{3e20f, -4e20f};
+  EXPECT_NEAR(big.Nrm(NRM_TWO), 5e20, 5e20 * 1e-7);
+  EXPECT_NEAR(big.Nrm(NRM_ONE), 7e20, 7e20 * 1e-7);
+  // complex<float>: |3e38 + 3e38 i| = 3e38 sqrt(2) lies beyond single precision.
+  ArrayVec<cf, int> z{cf(3e38f, 3e38f)};
+  const double m = static_cast<double>(3e38f) * std::sqrt(2.0);
+  EXPECT_NEAR(z.Nrm(NRM_INF), m, m * 1e-12);
+  EXPECT_NEAR(z.Nrm(NRM_ONE), m, m * 1e-12);
+  EXPECT_NEAR(z.Nrm(NRM_TWO), m, m * 1e-12);
+  // long long: squares of 2^62 lie beyond long long.
+  ArrayVec<long long, int> h{1LL << 62};
+  EXPECT_EQ(h.Nrm(NRM_TWO), 4611686018427387904.0);
+}
+
+TEST(VecNorms, DiffIsFormedInDouble) {
+  // (2e9 - (-2e9))^2 = 1.6e19 for int; (3e20 - 0)^2 = 9e40 for float; for complex<float>
+  // (3e20 i)^2 = -9e40, modulus 9e40.
+  double d = 0.0;
+  ArrayVec<int, int> a{2000000000}, b{-2000000000};
+  EXPECT_EQ(a.Diff(b, d), 0);
+  EXPECT_EQ(d, 1.6e19);
+  ArrayVec<float, int> f{3e20f}, g{0.0f};
+  EXPECT_EQ(f.Diff(g, d), 0);
+  const double s = static_cast<double>(3e20f) * static_cast<double>(3e20f);
+  EXPECT_DOUBLE_EQ(d, s);
+  ArrayVec<cf, long long> z{cf(0.0f, 3e20f)}, w{cf(0.0f, 0.0f)};
+  EXPECT_EQ(z.Diff(w, d), 0);
+  EXPECT_DOUBLE_EQ(d, s);
+}
