@@ -15,12 +15,14 @@ namespace Kvelo {
 /* One call-stack entry: fixed-width copies of the names, each always terminated. */
 struct KVELO_API C_Entry {
   enum { FILE_SIZE = 128, FUNCTION_SIZE = 64 };
-  char file[FILE_SIZE];          // source file name, cut to 127 characters
+  char file[FILE_SIZE];          // source name ("src/<module>", "include/<header>"), cut to 127 characters
   char function[FUNCTION_SIZE];  // function name (and profiling block name), cut to 63 characters
   int line;                      // source line
 
   C_Entry();  // empty names, line 0
-  // Copies function and file (null taken as empty), each cut to its field width less one.
+  // Copies function and file (null taken as empty), each cut to its field width less one. A
+  // file given as a path (__FILE__) is kept as the library's name of that source: its last
+  // component without extension after "src/" (sources) or "include/" (headers).
   C_Entry(const char* functionName, const char* fileName, int lineNumber);
   // Replaces the three fields as the constructor above does.
   void Assign(const char* functionName, const char* fileName, int lineNumber);

@@ -8,6 +8,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "kvelo_export.h"
 #include "bf.h"
@@ -165,6 +166,12 @@ class KVELO_API C_Algorithm : public C_Entity {
   virtual void setOption(std::string name, double value);
   virtual void setOption(std::string name, int value);
   virtual void setOption(std::string name, bool value);
+  // Character strings are string options: without this form a literal such as "LU" would
+  // convert to bool (a standard conversion beats std::string's) and be stored as true. A null
+  // value is the empty string. Not virtual: it goes through the string form above.
+  void setOption(std::string name, const char* value) {
+    setOption(std::move(name), value != nullptr ? std::string(value) : std::string());
+  }
   // value = the option under name, added with the type's default when absent.
   virtual void getOption(std::string name, std::string& value);
   virtual void getOption(std::string name, double& value);

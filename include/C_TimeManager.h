@@ -3,12 +3,15 @@
  * bracket one run. The statistics can be listed (by name or sorted by a time value), merged,
  * printed as a summary, exported as a tab-separated text file and written to / read from a
  * portable binary file. One process-wide manager, created at load from USE_TIMEMANAGER, is
- * fed by every C_Trace scope; dumpTimeManager writes its files. The global manager is
- * process-wide and not guarded. */
+ * fed by every C_Trace scope; dumpTimeManager writes its files. The C functions (clocks,
+ * global manager, dumps) are declared in kvelo_time.h. A C_TimeManager object is not guarded:
+ * one thread at a time, except the global manager, whose block operations and dumps the
+ * library serialises (kvelo_time.h). */
 #ifndef KVELO_C_TIMEMANAGER_H
 #define KVELO_C_TIMEMANAGER_H
 
 #include "kvelo_export.h"
+#include "kvelo_time.h"
 
 #include <cstdio>
 #include <functional>
@@ -17,14 +20,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-/* Stores the elapsed clock (milliseconds of a monotonic clock since the library loaded) in
- * *origin and 0.0 in *cpuOrigin; returns the reading as int (saturated). */
-KVELO_API int InitElapseTime(double* origin, double* cpuOrigin);
-/* Seconds elapsed since an origin read by InitElapseTime. */
-KVELO_API double ReturnElapseTime(double origin);
-/* Process CPU time (user + system, seconds), minus start when start > 0.00001. */
-KVELO_API float cputim_c(float start);
 
 /* Statistics of one profiling block. */
 class KVELO_API C_Timer {
@@ -88,9 +83,11 @@ class KVELO_API C_Timer {
   friend class C_TimeManager;
   // Read with entry identifiers required below idLimit.
   int ReadRecord(FILE* f, int idLimit);
-  // Adds o into this one (elapsed by maximum, CPU by sum) / subtracts o from this one.
-  void Merge(C_Timer& o);
-  void Subtract(C_Timer& o);
+  // Adds o into this one (elapsed by maximum, CPU by sum) / subtracts o from this one. o's
+  // call-graph entries are entered under idOf(their identifier) (left out for -1); a null idOf
+  // keeps the identifiers (o belongs to the same manager).
+  void Merge(C_Timer& o, const std::function<int(int)>& idOf);
+  void Subtract(C_Timer& o, const std::function<int(int)>& idOf);
   std::string Summary(std::vector<std::string>& names);
   int m_id;
   int m_nbCalls;
@@ -154,7 +151,9 @@ class KVELO_API C_TimeManager {
   void SumOverProcs();
   // Combines the other manager's blocks into those of the same name (elapsed by maximum, CPU
   // and counts by sum / everything subtracted); overhead timers, names and flags untouched.
-  // += adds a block this manager lacks under a new identifier; -= leaves such a block out.
+  // Call-graph entries are matched by the name of the block they name, whatever identifiers
+  // the two managers gave it. += adds a block this manager lacks (also one named only by an
+  // entry) under a new identifier; -= leaves such a block, and entries naming it, out.
   C_TimeManager& operator+=(C_TimeManager& other);
   C_TimeManager& operator-=(C_TimeManager& other);
 
@@ -163,17 +162,22 @@ class KVELO_API C_TimeManager {
   void FillSummary(std::string& out);
   // Writes the summary to f (nothing for a null f).
   void Print(FILE* f);
-  // Writes the tab-separated text file fileName (nothing when it cannot be opened).
+  // Writes the tab-separated text file fileName, replacing it whole or not at all: nothing
+  // changes when it cannot be written (a failed write is traced).
   void ExportCsvFile(const std::string& fileName);
   // Writes the portable binary record (names, listed blocks, overhead timers); 0, or -1 after
   // a fct_Trace mark (an empty block name cannot be written).
   int Write(FILE* f);
-  // Replaces this manager's blocks by the record read from f, printing the block count and
-  // the call-graph flag on standard output; 0, or -1 after a fct_Trace mark (short file or a
-  // format error: negative count, identifier outside the names, block given twice).
+  // Replaces this manager's blocks, names, call-graph flag and overhead timers by the record
+  // read from f, printing the block count and the call-graph flag on standard output; 0. On a
+  // short file or a format error (negative count, a name given twice, identifier outside the
+  // names, block given twice) -1 after a fct_Trace mark, and the manager is as it was.
   int Read(FILE* f);
-  // The same on the named file, opened "wb" / "rb" and closed; -1 when it cannot be opened.
+  // Write on the named file, replaced whole or not at all (the record goes to a new file
+  // beside it, renamed over it once complete and on disk): -1 after a trace when anything
+  // fails, the file of that name then being as it was.
   int Write(const std::string& fileName);
+  // Read from the named file ("rb"); -1 when it cannot be opened.
   int Read(const std::string& fileName);
 
  private:
@@ -181,6 +185,9 @@ class KVELO_API C_TimeManager {
   C_Timer* DoEndBlock(const char* name);
   // New block of the given name in slot 0's map with the next identifier.
   C_Timer* NewBlock(const std::string& name);
+  // Maps an identifier of other to this manager's identifier of the same name; with add, a
+  // name this manager lacks gets a new block; -1 when it has none.
+  std::function<int(int)> IdsFrom(C_TimeManager& other, bool add);
   // Destroys every block and forgets the open blocks and the listings.
   void ClearBlocks();
 
@@ -204,24 +211,8 @@ class KVELO_API C_TimeManager {
   std::map<double, int, std::greater<double> >::iterator m_sortedCursor;
 };
 
-/* Begins / ends the named block in the global time manager; nothing when there is none. */
-KVELO_API void cTimeManagerBeginBlock(const char* name);
-KVELO_API void cTimeManagerEndBlock(const char* name);
-/* The global time manager, or null while profiling is off. */
+/* The global time manager, or null while profiling is off. Other threads may be feeding it:
+ * a host that reads or changes it while scopes run elsewhere must hold that off itself. */
 KVELO_API C_TimeManager* S_GetTimeManager();
-
-KVELO_C_BEGIN
-/* n = 0: nothing; otherwise the global manager is freed, and for n > 0 a new one is made
- * (call graph when n > 1). */
-KVELO_API void initTimeManager(int n);
-/* Frees the global time manager, if any. */
-KVELO_API void freeTimeManager(void);
-/* Does nothing. */
-KVELO_API void dispTimeManager(void);
-/* Writes the global manager's text file and binary file in the current directory:
- * "TimeManager.csv" and "TimeManager.cpu" for n = 1, else "TimeManager-<n>.csv" and
- * "TimeManager-<n>.cpu"; nothing without a global manager; failures are only traced. */
-KVELO_API void dumpTimeManager(int n);
-KVELO_C_END
 
 #endif

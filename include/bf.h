@@ -44,13 +44,15 @@ KVELO_API int BF_fread_tchar(FILE* f, uint16_t* v, int n);
 KVELO_API int BF_fwrite_str(FILE* f, const char* s);
 /* Reads a str value into a new heap string *out (free with kvelomem_free). A stored length of
  * 0 gives *out null and 0; a negative length, or one longer than what is left of a regular
- * file, gives *out null and -1. After a short read *out holds what was read and -1. */
+ * file, gives *out null and -1. On a stream that is not a regular file (a pipe) the string
+ * grows with the bytes that arrive, never with the length merely claimed. After a short read
+ * (or when memory runs out part way) *out holds what was read and -1. */
 KVELO_API int BF_fread_str(FILE* f, char** out);
 /* Writes s as UTF-16: the int length in 16-bit units (a character above U+FFFF takes two),
  * then the units. An empty or null s, or one holding a non-character value, is refused. */
 KVELO_API int BF_fwrite_tstr(FILE* f, const wchar_t* s);
 /* Reads a tstr value into a new heap wide string *out (free with kvelomem_free); surrogate
- * pairs become one character. Lengths are checked as for BF_fread_str. */
+ * pairs become one character. Lengths, growth and short reads as for BF_fread_str. */
 KVELO_API int BF_fread_tstr(FILE* f, wchar_t** out);
 /* Writes the width 2 as an int, then a field of exactly n 16-bit units holding s in UTF-16
  * up to its terminator, padded with zero units. Fails (after the width) for a null s, n <= 0

@@ -55,9 +55,10 @@ KVELO_API int lire_valeur_mot_cle_yn(FILE* f, const char* keyword, int* found, c
 /* Puts line in the keyword file path: a missing file is created holding line alone (no
  * newline added, *found = 0); a file without keyword gets line and a newline appended (after a
  * newline when its last line lacked one, *found = 0); otherwise every useful line containing
- * keyword becomes line and a newline (*found = 1), the file being rewritten through
- * "<path>.tmp" and renamed over path, so that the keyword file is never lost. 0, or -1 when a
- * file cannot be read, created or written (the keyword file then stays as it was). */
+ * keyword becomes line and a newline (*found = 1). In every case the new content is written
+ * whole to "<path>.tmp", which is renamed over path once on disk, so that the keyword file is
+ * never lost nor left cut. 0, or -1 when a file cannot be read, created or written (the
+ * keyword file then stays as it was and "<path>.tmp" is removed). */
 KVELO_API int subsitue_mot_cle(const char* path, const char* keyword, int* found, const char* line);
 
 KVELO_C_END

@@ -1,9 +1,12 @@
 /* erreur.h: the C entry points that report through the message tool: trace marks for the
  * place of a failure, formatted errors/warnings/information, tests and switches on the
  * default tool's screen stream, message texts by code, and the C matrix library's error
- * handler with its status word. No C++ exception leaves any of them (MSG_get excepted,
- * which passes the database's exception to C++ callers). Process-wide state (the shared
- * format buffer, the status word, the error records) is not guarded. */
+ * handler with its status word. A source file handed over as a path (__FILE__) is named in
+ * every report as the library names its sources: "src/<module>" or "include/<header>" (the last
+ * component without extension); a name already of that form is kept. No C++ exception leaves
+ * any of them (MSG_get excepted, which passes the database's exception to C++ callers).
+ * Process-wide state (the shared format buffer, the status word, the error records) is not
+ * guarded. */
 #ifndef KVELO_ERREUR_H
 #define KVELO_ERREUR_H
 

@@ -37,16 +37,22 @@ KVELO_API MMAP_HANDLE* kvelomem_calloc_ooc(size_t count, size_t size, const wcha
 KVELO_API MMAP_HANDLE* kvelomem_malloc_ooc(size_t size, const wchar_t* name, const char* tag,
                                            const char* callerFile, int callerLine, int* status);
 /* Resizes the unit of handle to newSize bytes (kept bytes keep their values, grown bytes
- * read 0) and maps it again: returns a new handle, the old one being freed. With a null
- * handle and a name, adopts the existing file name (at least newSize bytes, contents kept)
- * as a new unit of newSize bytes. Null with *status -1 on failure (codes 3, 22, 24, 27);
- * the old handle then stays valid (unmapped once the failure came after unmapping). */
+ * read 0) and maps it again: returns a new handle (a new view, at a new address), the unit's
+ * old handle being unmapped and freed. All or nothing, like realloc: on failure (codes 22: no
+ * view of the new size, also for newSize 0; 24: the file cannot be opened or sized, e.g. a
+ * full disk; 27: no unit for handle, or its size cannot be read) the result is null with
+ * *status -1 and the unit is exactly as it was: same handle, still mapped at the same address
+ * with the same bytes, same size, file of the same length.
+ * With a null handle and a name, adopts the existing file name (at least newSize bytes,
+ * contents kept) as a new unit of newSize bytes (codes 3, 22, 24, 27; nothing is left
+ * behind on failure). */
 KVELO_API MMAP_HANDLE* kvelomem_realloc_ooc(MMAP_HANDLE* handle, size_t newSize, const wchar_t* name,
                                             const char* tag, const char* callerFile, int callerLine,
                                             int* status);
-/* Frees the unit of handle: unmaps it, deletes its file (type 1) or keeps it (type 2), drops
+/* Frees the unit of handle: deletes its file (type 1) or keeps it (type 2), unmaps it, drops
  * the unit and frees the handle. A handle without unit is left alone. *status 0, or -1 with
- * codes 23, 25, 26 (other types: the unit, unmapped, stays), 27. */
+ * codes 26 (a type other than 1 and 2) and 25 (the file cannot be deleted), either leaving
+ * the unit mapped and usable as it was, 23 (it cannot be unmapped), 27. */
 KVELO_API void kvelomem_free_ooc(MMAP_HANDLE* handle, int type, const char* tag, const char* callerFile,
                                  int callerLine, int* status);
 
@@ -54,14 +60,15 @@ KVELO_API void kvelomem_free_ooc(MMAP_HANDLE* handle, int type, const char* tag,
  * freed) for a handle without unit; null for a null handle, or with code 3 when out of memory. */
 KVELO_API wchar_t* kvelomem_get_mapped_filename(MMAP_HANDLE* handle, const char* callerName, int callerLine,
                                                 int* status);
-/* The unit's last descriptor (open only while the unit is being resized); -1 for a null
- * handle or one without unit. The middle arguments are not used. *status 0. */
+/* The unit's last descriptor (open only while the unit is being resized; closed again by a
+ * resize that fails); -1 for a null handle or one without unit. The middle arguments are not
+ * used. *status 0. */
 KVELO_API int kvelomem_get_mapped_unit(MMAP_HANDLE* handle, const char* callerName, int callerLine, int* status);
 /* The unit's size in bytes; 0 for a null handle or one without unit. *status 0. */
 KVELO_API unsigned long long kvelomem_get_mapped_size(MMAP_HANDLE* handle, const char* callerName, int callerLine,
                                                       int* status);
-/* Closes the unit's descriptor when a failed resize left it open: 0; -1 with code 26 (reported
- * under the tag) when closing fails. */
+/* Closes the unit's descriptor when one is left open (no resize leaves one open now; kept for
+ * callers that ask): 0; -1 with code 26 (reported under the tag) when closing fails. */
 KVELO_API int kvelomem_close_mapped_unit(MMAP_HANDLE* handle, const char* tag, const char* callerFile,
                                          int callerLine, int* status);
 /* 1 when handle belongs to a unit (mapped or not), 0 otherwise and for null. */

@@ -14,7 +14,9 @@
 KVELO_C_BEGIN
 
 /* ---- Heap. The tag, flag, file and line arguments are bookkeeping for a tracking
- * allocator and are ignored. Every block goes back through kvelomem_free. ---- */
+ * allocator and are ignored. Every block goes back through kvelomem_free. A block of more
+ * than PTRDIFF_MAX bytes (or whose size overflows) is refused with null and errno ENOMEM
+ * before the allocator is asked. ---- */
 
 /* calloc of count elements of size bytes: a zero-filled block, or null. */
 KVELO_API void* kvelomem_calloc(size_t count, size_t size, const char* tag, int flag, const char* file, int line);

@@ -115,10 +115,15 @@ KVELO_API int LTE_sup_objet(LTE* head, void* probe, LIS_CMP_FCT cmp, LIS_FREE_FC
 KVELO_API int LIS_free(LIS** list, LIS_FREE_FCT rel);
 /* LIS_free on the head's chain, frees the head, *head = null; a null *head does nothing; 0. */
 KVELO_API int LTE_free(LTE** head, LIS_FREE_FCT rel);
-/* New chain with the same types and copied objects (shared pointers without copier); null for null
- * or on failure (*error set, nothing leaked). */
+/* New chain with the same types and copied objects (shared pointers without copier), *error 0;
+ * null for null. On failure *error is non-zero and the result is the chain of the copies made
+ * before it (null when none): the list cannot release the caller's objects, so they are handed
+ * back; release them with LIS_free and the matching release. A copier that fails must leave
+ * nothing to free. */
 KVELO_API LIS* LIS_copier(LIS* first, LIS_COPY_FCT copier, int* error);
-/* New head over such a chain; null on failure (*error set). */
+/* New head over such a chain, *error 0. Null (*error set) when the head cannot be made; on a
+ * later failure *error is non-zero and the head holds the copies made before it (release them
+ * with LTE_free and the matching release). */
 KVELO_API LTE* LTE_copier(LTE* head, LIS_COPY_FCT copier, int* error);
 /* Calls the printer on each object in order (stream null = stdout), then flushes when not empty; 0. */
 KVELO_API int LIS_print(LIS* first, LIS_PRINT_FCT printer, FILE* stream);
@@ -130,11 +135,15 @@ KVELO_API int LTE_print(LTE* head, LIS_PRINT_FCT printer, FILE* stream);
 KVELO_API int LIS_boutput(FILE* stream, LIS* first, LIS_WRITE_FCT writer, int type);
 /* Writes the head's count and every node; 0 or -1. */
 KVELO_API int LTE_boutput(FILE* stream, LTE* head, LIS_WRITE_FCT writer);
-/* Reads a list into a new chain; null with *error 0 for an empty list, null with *error set on
- * failure (the nodes read so far are freed; objects already read are the reader's). */
+/* Reads a list into a new chain, *error 0; null with *error 0 for an empty list. On failure
+ * (bad count, damaged or cut record) *error is non-zero and the result is the chain of the
+ * nodes read whole before it (null when none): their objects come from the reader and belong
+ * to the caller, who releases them with LIS_free. A reader that fails must leave nothing to free. */
 KVELO_API LIS* LIS_binput(FILE* stream, LIS_READ_FCT reader, int* error);
-/* Reads a list and appends its nodes to *head (created when null); 0 or -1. On failure the head
- * is left as it was before the call. */
+/* Reads a list and appends its nodes to *head (created when null); 0. On failure -1: the nodes
+ * read whole before it stay appended (current = the last of them), so that their objects can be
+ * released with the head; a head that the call created and that received no node is freed
+ * (*head null again). */
 KVELO_API int LTE_binput(FILE* stream, LTE** head, LIS_READ_FCT reader);
 
 /* ---- Ready-made element functions. ---- */

@@ -1,5 +1,5 @@
-// plat_file.cpp: stat, whole-transfer loops, the temporary directory and fresh file names
-// over POSIX calls.
+// plat_file.cpp: stat, whole-transfer loops, the temporary directory, fresh file names and
+// whole-or-nothing rewrites of named files over POSIX calls.
 #include "platform/plat_file.h"
 
 #include <atomic>
@@ -114,6 +114,87 @@ bool FreshName(const std::string& dir, const std::string& prefix, std::string& n
   }
   errno = EEXIST;
   return false;
+}
+
+ReplacingFile::~ReplacingFile() { Abandon(); }
+
+bool ReplacingFile::Open(const char* target, const char* temp) {
+  Abandon();
+  if (!target || !*target) {
+    errno = EINVAL;
+    return false;
+  }
+  m_target = target;
+  int fd = -1;
+  if (temp) {
+    m_temp = temp;
+    fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  } else {
+    const std::size_t slash = m_target.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string(".") : m_target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+      if (!FreshName(dir, base + ".tmp", m_temp)) return false;
+      fd = open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0 && errno != EEXIST) break;
+    }
+  }
+  if (fd < 0) {
+    m_temp.clear();
+    return false;
+  }
+  // The rewritten file keeps the permissions of the one it replaces.
+  struct stat st;
+  if (stat(target, &st) == 0 && S_ISREG(st.st_mode)) (void)fchmod(fd, st.st_mode & 07777);
+  m_file = fdopen(fd, "w");
+  if (!m_file) {
+    const int err = errno;
+    close(fd);
+    unlink(m_temp.c_str());
+    m_temp.clear();
+    errno = err;
+    return false;
+  }
+  return true;
+}
+
+bool ReplacingFile::Commit() {
+  if (!m_file) {
+    errno = EBADF;
+    return false;
+  }
+  bool ok = std::fflush(m_file) == 0 && !std::ferror(m_file);
+  // Data still in the system's cache can yet fail to reach the disk: sync before the rename.
+  ok = ok && fsync(fileno(m_file)) == 0;
+  int err = ok ? 0 : errno;
+  if (std::fclose(m_file) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  m_file = nullptr;
+  if (ok && std::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    unlink(m_temp.c_str());
+    errno = err ? err : EIO;
+  }
+  m_temp.clear();
+  return ok;
+}
+
+void ReplacingFile::Abandon() {
+  if (m_file) {
+    std::fclose(m_file);
+    m_file = nullptr;
+  }
+  if (!m_temp.empty()) {
+    const int err = errno;
+    unlink(m_temp.c_str());
+    errno = err;
+    m_temp.clear();
+  }
 }
 
 }  // namespace kvplat

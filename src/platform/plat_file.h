@@ -5,6 +5,7 @@
 #define KVELO_PLAT_FILE_H
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 namespace kvplat {
@@ -32,6 +33,34 @@ std::string TempDir();
 // A name in dir (TempDir() when dir is empty) made of prefix and six random letters or digits
 // that no file has at the time of the call; the file is not created. False after many tries.
 bool FreshName(const std::string& dir, const std::string& prefix, std::string& name);
+
+// A named file rewritten whole or not at all. The data go to a new file in the same directory;
+// only when every byte has reached the disk does it take the name, in one rename, so that a
+// write that fails part way (a full disk) never leaves a cut file where a good one was: the
+// named file is then exactly as it was and the new file is gone.
+class ReplacingFile {
+ public:
+  ReplacingFile() = default;
+  ~ReplacingFile();  // abandons a file not committed
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  // Creates the new file for target: "<target>.tmp" when temp is null (an earlier one is
+  // emptied), else a fresh name beside target. It gets the permissions of an existing target,
+  // else those of a new file. false with errno when it cannot be made.
+  bool Open(const char* target, const char* temp = nullptr);
+  FILE* Stream() const { return m_file; }
+  // Flushes, syncs and closes the new file and renames it over target: true; false with errno
+  // when any step fails (the new file is then removed, target untouched).
+  bool Commit();
+  // Closes and removes the new file; target untouched.
+  void Abandon();
+
+ private:
+  std::string m_target;
+  std::string m_temp;
+  FILE* m_file = nullptr;
+};
 
 }  // namespace kvplat
 #endif

@@ -29,8 +29,15 @@ bool ResizeFileReserved(int fd, long long length) {
   // The system call itself, never the C library's emulation, which writes a byte per block
   // and would crawl through a huge request.
   if (fallocate(fd, 0, static_cast<off_t>(current), static_cast<off_t>(length - current)) == 0) return true;
-  if (errno != EOPNOTSUPP && errno != ENOSYS) return false;  // a real failure, e.g. ENOSPC or EFBIG
-  return ftruncate(fd, static_cast<off_t>(length)) == 0;
+  if (errno == EOPNOTSUPP || errno == ENOSYS) {
+    if (ftruncate(fd, static_cast<off_t>(length)) == 0) return true;
+  }
+  // A real failure (ENOSPC, EFBIG): a request that got part of the way may have left blocks or
+  // length behind; the file goes back to its old length, so that nothing changed.
+  const int err = errno;
+  (void)ftruncate(fd, static_cast<off_t>(current));
+  errno = err;
+  return false;
 }
 
 }  // namespace kvplat

@@ -10,7 +10,8 @@ namespace kvplat {
 int OpenReadOnly(const char* path);
 // Sets the file's length to length bytes. Growing reserves the disk blocks of the new part
 // (fallocate; a file system that cannot reserve falls back to a plain extension);
-// shrinking cuts the file. false with errno on failure or a negative length.
+// shrinking cuts the file. false with errno on failure or a negative length; a growth that
+// fails leaves the file at its old length.
 bool ResizeFileReserved(int fd, long long length);
 
 }  // namespace kvplat

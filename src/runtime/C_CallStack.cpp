@@ -7,6 +7,7 @@
 #include "C_TimeManager.h"
 #include "platform/plat_thread.h"
 #include "runtime/msgtool_registry.h"
+#include "runtime/source_name.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -54,7 +55,10 @@ C_Entry::C_Entry(const char* functionName, const char* fileName, int lineNumber)
 
 void C_Entry::Assign(const char* functionName, const char* fileName, int lineNumber) {
   CopyField(function, sizeof function, functionName);
-  CopyField(file, sizeof file, fileName);
+  // Every entry, and so every message, exception and listing, names its source the library's
+  // way ("src/C_WorkSpace"), whatever path the build gave __FILE__.
+  std::memset(file, 0, sizeof file);
+  kvrt::SourceName(fileName, file, sizeof file);
   line = lineNumber;
 }
 

@@ -262,16 +262,18 @@ std::string& C_MessageDatabase::GetMessage(std::string& out, int id, va_list* ar
   }
 
   // Second pass: arguments in the order of their numbers, each read by the conversion of the first
-  // placeholder bearing its number and shown wherever that number stands. Reading stops at a
-  // missing number or an unknown conversion: the type of the next argument is then unknown, and
-  // guessing it would read the caller's arguments wrongly. Unfilled placeholders stay as written.
+  // placeholder bearing its number and shown wherever that number stands. A placeholder of an
+  // unknown conversion takes no argument: it is reported, stays as written, and the numbers after
+  // it take the following arguments. Reading stops at a missing number only: which type the
+  // argument of that number has is unknown, and guessing it would read the caller's arguments
+  // wrongly. Unfilled placeholders stay as written.
   for (int number = 0;; ++number) {
     auto it = byNumber.find(number);
     if (it == byNumber.end()) break;
     const ConvKind kind = Classify(holders[it->second.front()].conv);
     if (kind == CONV_UNKNOWN) {
       Msg_interne("%s", kUnknownConv);
-      break;
+      continue;
     }
     const std::string value = FormatArgument(kind, args, number, id);
     for (std::size_t k : it->second) {

@@ -46,7 +46,11 @@ class C_MessageDatabase : public Kvelo::C_KveloBase, public C_MessageDatabaseTyp
   // the loading and keeps what was stored.
   int LoadFile(const std::string& fileName, E_CodeLang language);
   // out = text of id in the database's language with the arguments substituted (null args:
-  // the text unchanged); returns out. Throws C_KveloException 104 when id has no text.
+  // the text unchanged); returns out. Arguments go to the placeholders in number order; one of
+  // an unknown conversion takes none and stays as written (reported through Msg_interne), a
+  // missing number ends the reading. The result holds at most TEXT_LIMIT characters: a longer
+  // one is cut there and reported; one of exactly TEXT_LIMIT is whole and not reported.
+  // Throws C_KveloException 104 when id has no text.
   std::string& GetMessage(std::string& out, int id, va_list* args);
   std::string& GetMessage(std::string& out, int id, ...);
   // The collection of language, created empty on first use; null when it cannot be made.

@@ -7,16 +7,20 @@
 #include "bf.h"
 #include "erreur.h"
 #include "kvelosys.h"
+#include "platform/plat_file.h"
 #include "platform/plat_time.h"
 #include "runtime/msg_format.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <climits>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <set>
 
 namespace {
 
@@ -28,7 +32,19 @@ double LoadMs() {
   return origin;
 }
 
-C_TimeManager* g_timeManager = nullptr;
+// The global manager. Scopes of any thread feed it, so its block operations, its replacement
+// and its dumps hold the lock below; the pointer itself is read without the lock first, so
+// that a program that does not profile never takes it.
+std::atomic<C_TimeManager*> g_timeManager{nullptr};
+
+// Recursive: a dump that fails reports through fct_Trace, whose own traced scopes come back
+// to the manager on the same thread. Built on first use (possibly while the library loads)
+// and never destroyed, so that the unload's freeTimeManager still finds it.
+std::recursive_mutex& GlobalLock() {
+  alignas(std::recursive_mutex) static unsigned char storage[sizeof(std::recursive_mutex)];
+  static std::recursive_mutex* lock = new (storage) std::recursive_mutex();
+  return *lock;
+}
 
 // A block name formatted into at most 1023 characters; like any C string, it ends at its
 // first NUL.
@@ -37,6 +53,8 @@ std::string FormatName(const char* fmt, va_list ap) {
 }
 
 }  // namespace
+
+KVELO_C_BEGIN
 
 int InitElapseTime(double* origin, double* cpuOrigin) {
   const double start = LoadMs();  // first, so that a first reading is never before it
@@ -58,6 +76,8 @@ float cputim_c(float start) {
   if (static_cast<double>(start) > 0.00001) now -= start;
   return now;
 }
+
+KVELO_C_END
 
 // ==================================================================== C_Timer
 
@@ -498,9 +518,30 @@ int C_Timer::ReadRecord(FILE* f, int idLimit) {
   return ReadGraph(f, m_parents, idLimit);
 }
 
-void C_Timer::Merge(C_Timer& o) {
+namespace {
+
+// o's call-graph entries as this timer's: keyed by this manager's identifiers (idOf maps one
+// of o's identifiers to one of ours, -1 to leave the entry out). The copy is taken first, so
+// that combining a timer with itself reads what it held before.
+C_Timer::T_Graph Translated(const C_Timer::T_Graph& theirs, const std::function<int(int)>& idOf) {
+  C_Timer::T_Graph out;
+  for (const auto& kv : theirs) {
+    const int id = idOf ? idOf(kv.first) : kv.first;
+    if (id < 0) continue;
+    std::pair<double, double>& p = out[id];  // two of theirs on one of ours: added
+    p.first += kv.second.first;
+    p.second += kv.second.second;
+  }
+  return out;
+}
+
+}  // namespace
+
+void C_Timer::Merge(C_Timer& o, const std::function<int(int)>& idOf) {
   double e = 0.0, c = 0.0;
   o.SelfTime(e, c);
+  const T_Graph children = Translated(o.m_children, idOf);
+  const T_Graph parents = Translated(o.m_parents, idOf);
   m_nbCalls += o.m_nbCalls;
   m_totalElapsed = std::max(m_totalElapsed, o.m_totalElapsed);
   m_totalCpu += o.m_totalCpu;
@@ -517,13 +558,15 @@ void C_Timer::Merge(C_Timer& o) {
       }
     }
   };
-  combine(m_children, o.m_children);
-  combine(m_parents, o.m_parents);
+  combine(m_children, children);
+  combine(m_parents, parents);
 }
 
-void C_Timer::Subtract(C_Timer& o) {
+void C_Timer::Subtract(C_Timer& o, const std::function<int(int)>& idOf) {
   double e = 0.0, c = 0.0;
   o.SelfTime(e, c);
+  const T_Graph children = Translated(o.m_children, idOf);
+  const T_Graph parents = Translated(o.m_parents, idOf);
   m_nbCalls -= o.m_nbCalls;
   m_totalElapsed -= o.m_totalElapsed;
   m_totalCpu -= o.m_totalCpu;
@@ -536,8 +579,8 @@ void C_Timer::Subtract(C_Timer& o) {
       p.second -= kv.second.second;
     }
   };
-  remove(m_children, o.m_children);
-  remove(m_parents, o.m_parents);
+  remove(m_children, children);
+  remove(m_parents, parents);
 }
 
 // -------------------------------------------------------------------- manager listings
@@ -608,7 +651,7 @@ void C_TimeManager::SumOverProcs() {
     for (auto& kv : map) {
       auto it = m_blocks[0].find(kv.first);
       if (it != m_blocks[0].end()) {
-        it->second->Merge(*kv.second);
+        it->second->Merge(*kv.second, nullptr);  // the slots share one set of identifiers
         delete kv.second;
       } else {
         m_blocks[0][kv.first] = kv.second;
@@ -622,7 +665,30 @@ void C_TimeManager::SumOverProcs() {
   m_slotsMerged = true;
 }
 
+std::function<int(int)> C_TimeManager::IdsFrom(C_TimeManager& other, bool add) {
+  // Two managers number their blocks in the order each met them: an identifier of the other
+  // manager means a name there, and the same name may have any identifier here.
+  auto cache = std::make_shared<std::map<int, int> >();
+  return [this, &other, add, cache](int theirs) -> int {
+    auto hit = cache->find(theirs);
+    if (hit != cache->end()) return hit->second;
+    int mine = -1;
+    if (theirs >= 0 && theirs < other.m_nbBlocks && static_cast<std::size_t>(theirs) < other.m_names.size()) {
+      const std::string& name = other.m_names[static_cast<std::size_t>(theirs)];
+      auto it = m_blocks[0].find(name);
+      if (it != m_blocks[0].end()) {
+        mine = it->second->GetId();
+      } else if (add) {
+        mine = NewBlock(name)->GetId();
+      }
+    }
+    (*cache)[theirs] = mine;
+    return mine;
+  };
+}
+
 C_TimeManager& C_TimeManager::operator+=(C_TimeManager& other) {
+  const std::function<int(int)> idOf = IdsFrom(other, true);
   for (int s = 0; s < m_nbSlots && s < other.m_nbSlots; ++s) {
     for (auto& kv : other.m_blocks[static_cast<std::size_t>(s)]) {
       T_BlockMap& mine = m_blocks[static_cast<std::size_t>(s)];
@@ -635,18 +701,19 @@ C_TimeManager& C_TimeManager::operator+=(C_TimeManager& other) {
       } else {
         continue;  // identifiers are given in slot 0 only
       }
-      t->Merge(*kv.second);
+      t->Merge(*kv.second, idOf);
     }
   }
   return *this;
 }
 
 C_TimeManager& C_TimeManager::operator-=(C_TimeManager& other) {
+  const std::function<int(int)> idOf = IdsFrom(other, false);
   for (int s = 0; s < m_nbSlots && s < other.m_nbSlots; ++s) {
     T_BlockMap& mine = m_blocks[static_cast<std::size_t>(s)];
     for (auto& kv : other.m_blocks[static_cast<std::size_t>(s)]) {
       auto it = mine.find(kv.first);
-      if (it != mine.end()) it->second->Subtract(*kv.second);
+      if (it != mine.end()) it->second->Subtract(*kv.second, idOf);
     }
   }
   return *this;
@@ -698,14 +765,16 @@ void C_TimeManager::Print(FILE* f) {
 
 void C_TimeManager::ExportCsvFile(const std::string& fileName) {
   if (!m_active) return;
-  std::unique_ptr<FILE, FileCloser> f(std::fopen(fileName.c_str(), "w"));
-  if (!f) return;
-  std::fprintf(f.get(), "%40s\tNbCalls\tTotalElapTime\tTotalCpuTime\tSelfElapTime\tSelfCpuTime\tRatio\n",
-               "blockname");
+  // A dump cut short by a full disk must not take the place of the last good one.
+  kvplat::ReplacingFile out;
+  if (!out.Open(fileName.c_str())) return;
+  FILE* f = out.Stream();
+  std::fprintf(f, "%40s\tNbCalls\tTotalElapTime\tTotalCpuTime\tSelfElapTime\tSelfCpuTime\tRatio\n", "blockname");
   std::string name;
-  for (C_Timer* t = FirstBlock(name, 0); t != nullptr; t = NextBlock(name, 0)) t->ExportCsv(f.get(), name);
-  m_beginOverhead[0]->ExportCsv(f.get(), "C_TimeManager::BeginBlock");
-  m_endOverhead[0]->ExportCsv(f.get(), "C_TimeManager::EndBlock");
+  for (C_Timer* t = FirstBlock(name, 0); t != nullptr; t = NextBlock(name, 0)) t->ExportCsv(f, name);
+  m_beginOverhead[0]->ExportCsv(f, "C_TimeManager::BeginBlock");
+  m_endOverhead[0]->ExportCsv(f, "C_TimeManager::EndBlock");
+  if (!out.Commit()) Fail(__LINE__);
 }
 
 int C_TimeManager::Write(FILE* f) {
@@ -740,50 +809,65 @@ void C_TimeManager::ClearBlocks() {
 }
 
 int C_TimeManager::Read(FILE* f) {
-  ClearBlocks();
+  // Everything is read into temporaries: the statistics held are replaced only by a complete,
+  // consistent record, never lost to a cut or damaged file.
   int count = 0;
   if (BF_fread_int(f, &count, 1) != 0) return Fail(__LINE__);
   std::printf("Nombre de blocs : %d\n", count);
   int flag = 0;
   if (BF_fread_int(f, &flag, 1) != 0) return Fail(__LINE__);
-  m_callGraph = (flag == 1);
   std::printf("CallGraph ? : %d\n", flag);
   if (count < 0) return Fail(__LINE__);
   // Names are read one by one: a count that the file cannot back ends at its last value.
   std::vector<std::string> names;
+  std::set<std::string> seen;
   for (int id = 0; id < count; ++id) {
     char* raw = nullptr;
     int r = BF_fread_str(f, &raw);
     std::unique_ptr<char, CharFree> text(raw);
     if (r != 0 || !text) return Fail(__LINE__);
     names.emplace_back(text.get());
+    if (!seen.insert(names.back()).second) return Fail(__LINE__);  // two blocks of one name
   }
-  m_names.swap(names);
-  m_nbBlocks = count;
   int listed = 0;
   if (BF_fread_int(f, &listed, 1) != 0 || listed < 0) return Fail(__LINE__);
+  std::map<std::string, std::unique_ptr<C_Timer> > blocks;
   for (int i = 0; i < listed; ++i) {
     int id = 0;
     if (BF_fread_int(f, &id, 1) != 0 || id < 0 || id >= count) return Fail(__LINE__);
-    const std::string& name = m_names[static_cast<std::size_t>(id)];
-    if (m_blocks[0].count(name) != 0) return Fail(__LINE__);
+    const std::string& name = names[static_cast<std::size_t>(id)];
+    if (blocks.count(name) != 0) return Fail(__LINE__);
     std::unique_ptr<C_Timer> t(new C_Timer(id));
     if (t->ReadRecord(f, count) != 0) return -1;
     if (t->GetId() != id) return Fail(__LINE__);
-    m_blocks[0][name] = t.get();
-    t.release();
+    blocks[name] = std::move(t);
   }
-  if (m_beginOverhead[0]->ReadRecord(f, count) != 0) return -1;
-  return m_endOverhead[0]->ReadRecord(f, count);
+  std::unique_ptr<C_Timer> begin(new C_Timer(-1));
+  std::unique_ptr<C_Timer> end(new C_Timer(-2));
+  if (begin->ReadRecord(f, count) != 0 || end->ReadRecord(f, count) != 0) return -1;
+
+  // The whole record is in: install it.
+  ClearBlocks();
+  for (auto& kv : blocks) m_blocks[0][kv.first] = kv.second.release();
+  m_names.swap(names);
+  m_nbBlocks = count;
+  m_callGraph = (flag == 1);
+  delete m_beginOverhead[0];
+  m_beginOverhead[0] = begin.release();
+  delete m_endOverhead[0];
+  m_endOverhead[0] = end.release();
+  return 0;
 }
 
 int C_TimeManager::Write(const std::string& fileName) {
   if (!m_active) return -1;
-  std::unique_ptr<FILE, FileCloser> f(std::fopen(fileName.c_str(), "wb"));
-  if (!f) return Fail(__LINE__);
-  int r = Write(f.get());
-  if (std::fclose(f.release()) != 0 && r == 0) r = Fail(__LINE__);
-  return r;
+  // The record goes to a new file that takes the name once complete: a write that fails part
+  // way (full disk) leaves the profile that was there.
+  kvplat::ReplacingFile out;
+  if (!out.Open(fileName.c_str())) return Fail(__LINE__);
+  if (Write(out.Stream()) != 0) return -1;  // out abandons the new file
+  if (!out.Commit()) return Fail(__LINE__);
+  return 0;
 }
 
 int C_TimeManager::Read(const std::string& fileName) {
@@ -794,36 +878,70 @@ int C_TimeManager::Read(const std::string& fileName) {
 
 // ==================================================================== global manager
 
-void cTimeManagerBeginBlock(const char* name) {
-  if (g_timeManager != nullptr) g_timeManager->BeginBlock(const_cast<char*>(name));
-}
-
-void cTimeManagerEndBlock(const char* name) {
-  if (g_timeManager != nullptr) g_timeManager->EndBlock(const_cast<char*>(name));
-}
-
-C_TimeManager* S_GetTimeManager() { return g_timeManager; }
+C_TimeManager* S_GetTimeManager() { return g_timeManager.load(std::memory_order_acquire); }
 
 KVELO_C_BEGIN
 
+// All threads' scopes go to the one manager; its maps and open-block list are not made for
+// that, so each block operation holds the lock. Without a manager no lock is taken.
+void cTimeManagerBeginBlock(const char* name) {
+  if (g_timeManager.load(std::memory_order_acquire) == nullptr) return;
+  std::lock_guard<std::recursive_mutex> hold(GlobalLock());
+  C_TimeManager* tm = g_timeManager.load(std::memory_order_relaxed);
+  if (tm == nullptr) return;
+  try {
+    tm->BeginBlock(const_cast<char*>(name));
+  } catch (...) {
+    // No memory for a new block: the scope goes unprofiled rather than failing its caller.
+  }
+}
+
+void cTimeManagerEndBlock(const char* name) {
+  if (g_timeManager.load(std::memory_order_acquire) == nullptr) return;
+  std::lock_guard<std::recursive_mutex> hold(GlobalLock());
+  C_TimeManager* tm = g_timeManager.load(std::memory_order_relaxed);
+  if (tm == nullptr) return;
+  try {
+    tm->EndBlock(const_cast<char*>(name));
+  } catch (...) {
+    // No memory for the name: the run stays open, the scope's caller goes on (a scope's end
+    // runs in a destructor, where nothing may be thrown).
+  }
+}
+
 void initTimeManager(int n) {
   if (n == 0) return;
+  std::lock_guard<std::recursive_mutex> hold(GlobalLock());
   freeTimeManager();
-  if (n > 0) g_timeManager = new (std::nothrow) C_TimeManager(n > 1, false);
+  if (n > 0) {
+    try {
+      g_timeManager.store(new C_TimeManager(n > 1, false), std::memory_order_release);
+    } catch (...) {
+      // A manager that cannot be built leaves profiling off.
+    }
+  }
 }
 
 void freeTimeManager(void) {
-  delete g_timeManager;
-  g_timeManager = nullptr;
+  std::lock_guard<std::recursive_mutex> hold(GlobalLock());
+  C_TimeManager* tm = g_timeManager.exchange(nullptr, std::memory_order_acq_rel);
+  delete tm;
 }
 
 void dispTimeManager(void) {}
 
 void dumpTimeManager(int n) {
-  if (g_timeManager == nullptr) return;
-  const std::string suffix = (n == 1) ? std::string() : Kvelo::detail::Format("-%d", n);
-  g_timeManager->ExportCsvFile("TimeManager" + suffix + ".csv");
-  g_timeManager->Write("TimeManager" + suffix + ".cpu");
+  if (g_timeManager.load(std::memory_order_acquire) == nullptr) return;
+  std::lock_guard<std::recursive_mutex> hold(GlobalLock());
+  C_TimeManager* tm = g_timeManager.load(std::memory_order_relaxed);
+  if (tm == nullptr) return;
+  try {
+    const std::string suffix = (n == 1) ? std::string() : Kvelo::detail::Format("-%d", n);
+    tm->ExportCsvFile("TimeManager" + suffix + ".csv");
+    tm->Write("TimeManager" + suffix + ".cpu");
+  } catch (...) {
+    // No memory to build the dump: nothing is written, the earlier files stay.
+  }
 }
 
 KVELO_C_END

@@ -61,6 +61,33 @@ int ReadLength(FILE* f, int unitBytes) {
   return L;
 }
 
+// Elements a string reader allocates before any of them arrived when no regular file backs
+// the stored length (a pipe, a socket): the buffer then grows with what actually comes, so
+// that a claimed length of 2^31-1 costs what the stream delivers, not 2 GiB up front.
+const int kFirstBlock = 65536;
+
+// Room for the first elements of a stored string of length L (checked by ReadLength): all of
+// them when what is left of a regular file backs the length, else one block.
+int FirstCapacity(FILE* f, int L) {
+  return kvplat::RemainingBytes(kvelo_fileno(f)) >= 0 ? L : std::min(L, kFirstBlock);
+}
+
+// Grows the heap array *block of *cap elements of T (plus one for the terminator) so that it
+// holds at least need elements, at most limit: doubling, so that a long string is copied only
+// a few times. false (block unchanged) when memory runs out.
+template <typename T>
+bool GrowTo(T** block, int* cap, int need, int limit) {
+  if (need <= *cap) return true;
+  long long next = std::max<long long>(need, 2LL * *cap);
+  if (next > limit) next = limit;
+  void* grown = kvelomem_realloc(*block, (static_cast<size_t>(next) + 1) * sizeof(T), "BF_fread_str", 0,
+                                 __FILE__, __LINE__);
+  if (!grown) return false;
+  *block = static_cast<T*>(grown);
+  *cap = static_cast<int>(next);
+  return true;
+}
+
 // Reads units > 0 16-bit units and decodes them into dst (room for units characters); the
 // number of characters written, or -1 when the file ends first.
 long long ReadUtf16(FILE* f, wchar_t* dst, int units) {
@@ -161,12 +188,22 @@ int BF_fread_str(FILE* f, char** out) {
   *out = nullptr;
   const int L = ReadLength(f, 1);
   if (L <= 0) return L;
-  char* s = static_cast<char*>(
-      kvelomem_calloc(static_cast<size_t>(L) + 1, 1, "BF_fread_str", 0, __FILE__, __LINE__));
+  int cap = FirstCapacity(f, L);
+  char* s = static_cast<char*>(kvelomem_malloc(static_cast<size_t>(cap) + 1, "BF_fread_str", 0, __FILE__, __LINE__));
   if (!s) return -1;
   *out = s;
-  s[L] = '\0';
-  return BF_fread_char(f, s, L) != 0 ? -1 : 0;
+  s[0] = '\0';
+  for (int got = 0; got < L;) {
+    if (!GrowTo(&s, &cap, got + 1, L)) return -1;  // *out keeps what came
+    *out = s;
+    const int k = cap - got;
+    const size_t moved = CBF_fread64(s + got, 1, k, f);
+    // A failure with nothing moved comes back as a count that is never below k.
+    got += moved <= static_cast<size_t>(k) ? static_cast<int>(moved) : 0;
+    s[got] = '\0';
+    if (moved != static_cast<size_t>(k)) return -1;  // short read: *out holds what was read
+  }
+  return 0;
 }
 
 int BF_fwrite_tstr(FILE* f, const wchar_t* s) {
@@ -183,13 +220,27 @@ int BF_fread_tstr(FILE* f, wchar_t** out) {
   *out = nullptr;
   const int L = ReadLength(f, 2);
   if (L <= 0) return L;
-  // L units decode into at most L characters.
+  // L units decode into at most L characters, and the first n units into at most n: the
+  // buffer grows with the units that arrive.
+  int cap = FirstCapacity(f, L);
   wchar_t* s = static_cast<wchar_t*>(
-      kvelomem_calloc(static_cast<size_t>(L) + 1, sizeof(wchar_t), "BF_fread_str", 0, __FILE__, __LINE__));
+      kvelomem_malloc((static_cast<size_t>(cap) + 1) * sizeof(wchar_t), "BF_fread_str", 0, __FILE__, __LINE__));
   if (!s) return -1;
   *out = s;
-  const long long w = ReadUtf16(f, s, L);
-  if (w < 0) return -1;
+  s[0] = L'\0';
+  kvplat::Utf16Decoder decoder;
+  uint16_t chunk[kChunk];
+  int w = 0;
+  for (int done = 0; done < L;) {
+    const int k = std::min(kChunk, L - done);
+    if (!GrowTo(&s, &cap, done + k, L)) return -1;
+    *out = s;
+    if (BF_fread_tchar(f, chunk, k) != 0) return -1;  // *out holds what was decoded so far
+    for (int i = 0; i < k; ++i) w += decoder.Put(chunk[i], s + w);
+    s[w] = L'\0';
+    done += k;
+  }
+  w += decoder.Finish(s + w);
   s[w] = L'\0';
   return 0;
 }

@@ -1,9 +1,10 @@
 // chaine.cpp: useful lines of text files, path parts of wide names, free file names and
 // the keyword files (read a keyword's integer or yes/no value, rewrite its line).
-// Keyword files are rewritten through a temporary file renamed over the original.
+// Keyword files are rewritten whole through "<name>.tmp", renamed over the original.
 #include "chaine.h"
 
 #include "kvelosys.h"
+#include "platform/plat_file.h"
 
 #include <cctype>
 #include <cerrno>
@@ -11,8 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -69,16 +68,6 @@ const char* AfterKeyword(const char* line, const char* keyword) {
 const char* SkipSpace(const char* p) {
   while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
   return p;
-}
-
-// Last byte of the file f (0 for an empty file, -1 when it cannot be had).
-int LastByte(FILE* f) {
-  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-  const long size = std::ftell(f);
-  if (size < 0) return -1;
-  if (size == 0) return 0;
-  if (std::fseek(f, -1, SEEK_END) != 0) return -1;
-  return std::fgetc(f);
 }
 
 }  // namespace
@@ -203,65 +192,60 @@ int subsitue_mot_cle(const char* path, const char* keyword, int* found, const ch
   if (found) *found = 0;
   if (!path || !keyword || !found || !line) return -1;
   FILE* src = std::fopen(path, "r");
-  if (!src) {
-    // Only a missing file is created; one that exists but cannot be read is left alone.
-    if (errno != ENOENT) return -1;
-    FILE* out = std::fopen(path, "w");
-    if (!out) return -1;
-    const bool ok = std::fputs(line, out) >= 0 && std::fflush(out) == 0;
-    return (std::fclose(out) == 0 && ok) ? 0 : -1;
-  }
-  char buf[kLine];
-  if (!cherche_mot_cle(src, keyword, found, buf)) {
-    // A last line without its newline must not run into the appended one.
-    const int last = LastByte(src);
-    std::fclose(src);
-    if (last < 0) return -1;
-    FILE* out = std::fopen(path, "a");
-    if (!out) return -1;
-    bool ok = true;
-    if (last != 0 && last != '\n') ok = std::fputc('\n', out) != EOF;
-    ok = ok && std::fprintf(out, "%s\n", line) >= 0 && std::fflush(out) == 0;
-    return (std::fclose(out) == 0 && ok) ? 0 : -1;
-  }
-  std::rewind(src);
+  // Only a missing file is created; one that exists but cannot be read is left alone.
+  if (!src && errno != ENOENT) return -1;
+  // Every change, also a new file or an appended line, is written whole to "<path>.tmp" and
+  // renamed over the keyword file once on disk: a write that fails part way (full disk) never
+  // leaves the file cut or ending in half a line.
   std::string tmpName;
   try {
     tmpName = std::string(path) + ".tmp";
   } catch (...) {
-    std::fclose(src);
+    if (src) std::fclose(src);
     return -1;
   }
-  FILE* tmp = std::fopen(tmpName.c_str(), "w+");
-  if (!tmp) {
-    std::fclose(src);
+  kvplat::ReplacingFile out;
+  if (!out.Open(path, tmpName.c_str())) {
+    if (src) std::fclose(src);
     return -1;
   }
-  // The rewritten file keeps the permissions of the one it replaces.
-  struct stat st;
-  if (fstat(fileno(src), &st) == 0) (void)fchmod(fileno(tmp), st.st_mode & 07777);
+  FILE* tmp = out.Stream();
   bool ok = true;
-  while (ok && std::fgets(buf, kLine, src)) {
-    if (ligne_utile(buf) && std::strstr(buf, keyword))
-      ok = std::fprintf(tmp, "%s\n", line) >= 0;
-    else
-      ok = std::fputs(buf, tmp) >= 0;
-  }
-  const bool readOk = !std::ferror(src);
-  std::fclose(src);
-  if (!readOk) {
+  if (!src) {
+    ok = std::fputs(line, tmp) >= 0;
+  } else {
+    char buf[kLine];
+    if (!cherche_mot_cle(src, keyword, found, buf)) {
+      // The file as it is, then the line; a last line without its newline gets one first.
+      std::rewind(src);
+      int last = '\n';
+      size_t n;
+      char block[4096];
+      while (ok && (n = std::fread(block, 1, sizeof block, src)) > 0) {
+        ok = std::fwrite(block, 1, n, tmp) == n;
+        last = static_cast<unsigned char>(block[n - 1]);
+      }
+      if (ok && last != '\n') ok = std::fputc('\n', tmp) != EOF;
+      ok = ok && std::fprintf(tmp, "%s\n", line) >= 0;
+    } else {
+      std::rewind(src);
+      while (ok && std::fgets(buf, kLine, src)) {
+        if (ligne_utile(buf) && std::strstr(buf, keyword))
+          ok = std::fprintf(tmp, "%s\n", line) >= 0;
+        else
+          ok = std::fputs(buf, tmp) >= 0;
+      }
+    }
     // A copy cut short by a read error must never replace the keyword file.
-    std::fclose(tmp);
-    std::remove(tmpName.c_str());
+    ok = ok && !std::ferror(src);
+    std::fclose(src);
+  }
+  if (!ok) {
+    out.Abandon();
     return -1;
   }
-  if (!ok || std::fflush(tmp) != 0) {
-    std::fclose(tmp);
-    return -1;
-  }
-  if (std::fclose(tmp) != 0) return -1;
   // rename replaces the keyword file in one step: it is never absent.
-  return std::rename(tmpName.c_str(), path) == 0 ? 0 : -1;
+  return out.Commit() ? 0 : -1;
 }
 
 }  // extern "C"

@@ -9,6 +9,7 @@
 #include "kvelosys.h"
 #include "runtime/msg_format.h"
 #include "runtime/msgtool_registry.h"
+#include "runtime/source_name.h"
 
 #include <cstdarg>
 #include <string>
@@ -70,8 +71,10 @@ KVELO_C_BEGIN
 
 int fct_Trace(const char* name, int line, const char* file) {
   name = Safe(name);
-  file = Safe(file);
   try {
+    // The mark names the source as every other report does, not by the build's path.
+    const std::string source = kvrt::SourceName(file);
+    file = source.c_str();
     const char* why = nullptr;
     C_MessageTool* tool = Kvelo::detail::ReadingTool(&why);
     if (tool == nullptr) {

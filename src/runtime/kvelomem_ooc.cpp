@@ -230,9 +230,21 @@ MMAP_HANDLE* kvelomem_realloc_ooc(MMAP_HANDLE* handle, size_t newSize, const wch
       Fail(27, __LINE__, kFn, callerLine, caller, status);
       return nullptr;
     }
-    // The unit's own handle is the one unmapped and later freed: the caller's may be a copy.
-    MMAP_HANDLE* old = unit->handle;
-    kvelo_munmap(old, tag, callerFile, callerLine, &st);
+    if (bytes > static_cast<unsigned long long>(LLONG_MAX)) {
+      Fail(24, __LINE__, kFn, callerLine, caller, status);
+      return nullptr;
+    }
+    if (bytes == 0) {  // an empty file has no view: refused before anything changes
+      Fail(22, __LINE__, kFn, callerLine, caller, status);
+      return nullptr;
+    }
+    // Like realloc, all or nothing: callers keep pointers into the unit's view, so the old view
+    // stays mapped, at its address and with its bytes, until the new one stands. Growing, the
+    // file grows first (the old view keeps covering the old bytes); shrinking, the new view is
+    // made first and the file is cut once the old view is no longer needed. Any failure puts
+    // the file back to its old length and leaves the unit exactly as it was.
+    MMAP_HANDLE* old = unit->handle;  // the caller's handle may be a copy of it
+    const char oldState = unit->state;
     std::string path;
     if (unit->state != 'O') {
       const int fd = kvplat::NarrowName(unit->name, path) ? kvplat::OpenReadWrite(path.c_str(), false) : -1;
@@ -243,41 +255,55 @@ MMAP_HANDLE* kvelomem_realloc_ooc(MMAP_HANDLE* handle, size_t newSize, const wch
       unit->fd = fd;
       unit->state = 'O';
     }
+    // Closes the descriptor this call opened (one left open before stays for the caller).
+    auto closeOwn = [&]() {
+      if (oldState != 'O') {
+        kvplat::CloseFile(unit->fd);  // the descriptor is released even when close reports an error
+        unit->state = oldState;
+      }
+    };
     const long long length = kvplat::FileLength(unit->fd);
     if (length < 0) {
+      closeOwn();
       Fail(27, __LINE__, kFn, callerLine, caller, status);
       return nullptr;
     }
-    if (bytes > static_cast<unsigned long long>(LLONG_MAX)) {
-      Fail(24, __LINE__, kFn, callerLine, caller, status);
-      return nullptr;
-    }
     const long long target = static_cast<long long>(bytes);
-    if (target != length) {
+    if (target > length) {
       errno = 0;
       if (!kvplat::ResizeFileReserved(unit->fd, target)) {
-        if (target < length) {
-          if (errno == EACCES) {
-            std::printf(" errno : EACCES\n");
-          } else {
-            std::printf(" errno : %d\n", errno);
-          }
-        }
+        closeOwn();
         Fail(24, __LINE__, kFn, callerLine, caller, status);
         return nullptr;
       }
     }
-    // The descriptor is released by close even when close reports an error.
-    kvplat::CloseFile(unit->fd);
-    unit->state = 'C';
-    unit->size = bytes;
     MMAP_HANDLE* fresh = kvelo_mmap(nullptr, -1, unit->name, 2, 0, bytes, tag, callerFile, callerLine, &st);
     if (!fresh) {
-      // The unit keeps its old, unmapped handle so that the caller can still free it.
+      if (target > length) kvplat::ResizeFileReserved(unit->fd, length);  // back to the old length
+      closeOwn();
       Fail(22, __LINE__, kFn, callerLine, caller, status);
       return nullptr;
     }
+    if (target < length) {
+      errno = 0;
+      if (!kvplat::ResizeFileReserved(unit->fd, target)) {
+        if (errno == EACCES) {
+          std::printf(" errno : EACCES\n");
+        } else {
+          std::printf(" errno : %d\n", errno);
+        }
+        DropHandle(fresh, tag, callerFile, callerLine);
+        closeOwn();
+        Fail(24, __LINE__, kFn, callerLine, caller, status);
+        return nullptr;
+      }
+    }
+    // The new view stands: the old one goes.
+    kvelo_munmap(old, tag, callerFile, callerLine, &st);
     kvelomem_free(old, kFile, __LINE__);
+    kvplat::CloseFile(unit->fd);
+    unit->state = 'C';
+    unit->size = bytes;
     unit->handle = fresh;
     *status = 0;
     return fresh;
@@ -336,23 +362,25 @@ void kvelomem_free_ooc(MMAP_HANDLE* handle, int type, const char* tag, const cha
   if (!node) return;
   OOC_UNIT* unit = static_cast<OOC_UNIT*>(node->object);
   MMAP_HANDLE* own = unit->handle;  // the caller's may be a copy
+  // What can fail without harm comes first: a bad type or a file that cannot be deleted
+  // leaves the unit mapped and usable. (A mapped file can be deleted: the view keeps its
+  // bytes until it goes.)
+  if (type != 1 && type != 2) {
+    Fail(26, __LINE__, kFn, callerLine, caller, status);
+    return;
+  }
+  if (type == 1 && kvelo_unlink(unit->name) != 0) {
+    Fail(25, __LINE__, kFn, callerLine, caller, status);
+    return;
+  }
   int st = 0;
   if (kvelo_munmap(own, tag, callerFile, callerLine, &st) != 0) {
     Fail(23, __LINE__, kFn, callerLine, caller, status);
     return;
   }
-  if (unit->state == 'O') {  // a failed resize left the descriptor open
+  if (unit->state == 'O') {  // a descriptor left open
     kvplat::CloseFile(unit->fd);
     unit->state = 'C';
-  }
-  if (type == 1) {
-    if (kvelo_unlink(unit->name) != 0) {
-      Fail(25, __LINE__, kFn, callerLine, caller, status);
-      return;
-    }
-  } else if (type != 2) {
-    Fail(26, __LINE__, kFn, callerLine, caller, status);
-    return;
   }
   if (LIS_sup_elt(&g_units, node, ReleaseUnit) != 0) {
     Fail(27, __LINE__, kFn, callerLine, caller, status);

@@ -5,9 +5,12 @@
 
 #include "platform/plat_file.h"
 #include "platform/plat_text.h"
+#include "runtime/heap_limit.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -33,18 +36,44 @@ Out* HeapConvert(const In* s, long long (*convert)(const In*, Out*), const char*
   return out;
 }
 
+std::atomic<size_t> g_blockLimit{0};
+
+// Whether a block of count x size bytes may be asked of the allocator. No allocator can give
+// more than PTRDIFF_MAX bytes in one block, and some (sanitizers) abort instead of returning
+// null: such requests, and those above the ceiling, are refused here with ENOMEM.
+bool BlockAllowed(size_t count, size_t size) {
+  size_t bytes = 0;
+  if (__builtin_mul_overflow(count, size, &bytes) || bytes > static_cast<size_t>(PTRDIFF_MAX)) {
+    errno = ENOMEM;
+    return false;
+  }
+  const size_t limit = g_blockLimit.load(std::memory_order_relaxed);
+  if (limit != 0 && bytes > limit) {
+    errno = ENOMEM;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+namespace kvrt {
+void SetHeapBlockLimit(std::size_t bytes) { g_blockLimit.store(bytes, std::memory_order_relaxed); }
+std::size_t HeapBlockLimit() { return g_blockLimit.load(std::memory_order_relaxed); }
+}  // namespace kvrt
 
 extern "C" {
 
 void* kvelomem_calloc(size_t count, size_t size, const char*, int, const char*, int) {
-  return std::calloc(count, size);
+  return BlockAllowed(count, size) ? std::calloc(count, size) : nullptr;
 }
 
-void* kvelomem_malloc(size_t size, const char*, int, const char*, int) { return std::malloc(size); }
+void* kvelomem_malloc(size_t size, const char*, int, const char*, int) {
+  return BlockAllowed(1, size) ? std::malloc(size) : nullptr;
+}
 
 void* kvelomem_realloc(void* block, size_t size, const char*, int, const char*, int) {
-  return std::realloc(block, size);
+  return BlockAllowed(1, size) ? std::realloc(block, size) : nullptr;
 }
 
 void kvelomem_free(void* block, const char*, int) {

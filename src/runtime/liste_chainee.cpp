@@ -99,8 +99,58 @@ int InsertFirst(LTE** head, void* object, int type, const char* fn, int line) {
 bool CopyObject(const LIS* n, LIS_COPY_FCT copier, int* error, void** obj) {
   *obj = n->object;
   if (!copier) return true;
+  *error = 0;
   *obj = copier(n->object, error);
   return *error == 0;
+}
+
+// Links node n after *last (n becomes the first node when *last is null) and makes it *last.
+void LinkAfter(LIS** first, LIS** last, LIS* n) {
+  n->prev = *last;
+  n->next = nullptr;
+  if (*last) (*last)->next = n;
+  else *first = n;
+  *last = n;
+}
+
+// Appends node n to the head's chain as its new current node.
+void LinkLast(LTE* h, LIS* n) {
+  LinkAfter(&h->first, &h->last, n);
+  h->current = n;
+  h->count++;
+}
+
+// One more object for a list being built (a copy of src through copier, or the next object of
+// a binary form through reader): the node is made first, so that an object, once made, always
+// has a node to live in. The filled node, or null after a trace at fn with *error set (no node
+// is left behind, and a failing callback must leave nothing to free).
+LIS* FilledNode(const LIS* src, LIS_COPY_FCT copier, FILE* stream, LIS_READ_FCT reader, int* error,
+                const char* fn) {
+  LIS* n = LIS_creer(src ? src->type : -1, error);
+  if (!n) {
+    Trace(fn, __LINE__);
+    *error = -1;
+    return nullptr;
+  }
+  bool ok = true;
+  if (src) {
+    ok = CopyObject(src, copier, error, &n->object);
+  } else {
+    ok = BF_fread_int(stream, &n->type, 1) == 0;
+    if (ok) {
+      *error = 0;
+      n->object = reader(stream, error);
+      ok = (*error == 0);
+    }
+  }
+  if (!ok) {
+    Trace(fn, __LINE__);
+    if (*error == 0) *error = -1;
+    n->object = nullptr;
+    FreeNode(n);
+    return nullptr;
+  }
+  return n;
 }
 
 // The binary form shared by chains and heads: count, then (type, object) for each node of
@@ -530,24 +580,14 @@ LIS* LIS_copier(LIS* first, LIS_COPY_FCT copier, int* error) {
   int localErr = 0;
   if (!error) error = &localErr;
   *error = 0;
+  // On a failure the copies made so far are handed back in their chain: the list cannot
+  // release the caller's objects, the caller can.
   LIS* out = nullptr;
   LIS* tail = nullptr;
   for (LIS* n = first; n; n = n->next) {
-    void* obj = nullptr;
-    if (!CopyObject(n, copier, error, &obj)) {
-      Trace("LIS_copier", __LINE__);
-      LIS_free(&out, nullptr);
-      return nullptr;
-    }
-    // Appending after the tail we keep gives the chain LIS_ins_fin would build, without its walk.
-    LIS* at = tail;
-    if (LIS_ins(tail ? &at : &out, obj, n->type) != 0) {
-      Trace("LIS_copier", __LINE__);
-      *error = -1;
-      LIS_free(&out, nullptr);
-      return nullptr;
-    }
-    tail = tail ? tail->next : out;
+    LIS* node = FilledNode(n, copier, nullptr, nullptr, error, "LIS_copier");
+    if (!node) return out;
+    LinkAfter(&out, &tail, node);
   }
   return out;
 }
@@ -562,18 +602,9 @@ LTE* LTE_copier(LTE* head, LIS_COPY_FCT copier, int* error) {
     return nullptr;
   }
   for (LIS* n = head ? head->first : nullptr; n; n = n->next) {
-    void* obj = nullptr;
-    if (!CopyObject(n, copier, error, &obj)) {
-      Trace("LTE_copier", __LINE__);
-      LTE_free(&out, nullptr);
-      return nullptr;
-    }
-    if (LTE_ins_fin(&out, obj, n->type) != 0) {
-      Trace("LTE_copier", __LINE__);
-      *error = -1;
-      LTE_free(&out, nullptr);
-      return nullptr;
-    }
+    LIS* node = FilledNode(n, copier, nullptr, nullptr, error, "LTE_copier");
+    if (!node) return out;  // the copies made so far, for the caller to release
+    LinkLast(out, node);
   }
   return out;
 }
@@ -605,36 +636,14 @@ LIS* LIS_binput(FILE* stream, LIS_READ_FCT reader, int* error) {
   int count = 0;
   *error = ReadCount(stream, reader != nullptr, "LIS_binput", &count);
   if (*error != 0 || count == 0) return nullptr;
+  // The objects come from the caller's reader and only the caller can release them: on a
+  // damaged record the nodes read whole are handed back with the error.
   LIS* first = nullptr;
-  LIS* prev = nullptr;
+  LIS* last = nullptr;
   for (int k = 0; k < count; k++) {
-    LIS* n = LIS_creer(-1, error);
-    if (!n) {
-      Trace("LIS_binput", __LINE__);
-      *error = -1;
-      LIS_free(&first, nullptr);
-      return nullptr;
-    }
-    if (prev) {
-      prev->next = n;
-      n->prev = prev;
-    } else {
-      first = n;
-    }
-    prev = n;
-    if (BF_fread_int(stream, &n->type, 1) != 0) {
-      Trace("LIS_binput", __LINE__);
-      *error = -1;
-      LIS_free(&first, nullptr);
-      return nullptr;
-    }
-    *error = 0;
-    n->object = reader(stream, error);
-    if (*error != 0) {
-      Trace("LIS_binput", __LINE__);
-      LIS_free(&first, nullptr);
-      return nullptr;
-    }
+    LIS* n = FilledNode(nullptr, nullptr, stream, reader, error, "LIS_binput");
+    if (!n) return first;
+    LinkAfter(&first, &last, n);
   }
   return first;
 }
@@ -643,35 +652,18 @@ int LTE_binput(FILE* stream, LTE** head, LIS_READ_FCT reader) {
   int count = 0;
   if (ReadCount(stream, head != nullptr && reader != nullptr, "LTE_binput", &count) != 0) return -1;
   if (count == 0) return 0;
-  bool created = (*head == nullptr);
+  const bool created = (*head == nullptr);
   LTE* h = EnsureHead(head, "LTE_binput", __LINE__);
   if (!h) return -1;
-  // What the head held before, so that a failed read leaves it exactly so.
-  LIS* oldLast = h->last;
-  LIS* oldCurrent = h->current;
-  int oldCount = h->count;
   for (int k = 0; k < count; k++) {
-    int type = 0;
     int err = 0;
-    void* obj = nullptr;
-    bool ok = BF_fread_int(stream, &type, 1) == 0;
-    if (ok) {
-      obj = reader(stream, &err);
-      ok = (err == 0);
-    }
-    if (ok) ok = (LTE_ins_fin(head, obj, type) == 0);
-    if (!ok) {
-      Trace("LTE_binput", __LINE__);
-      LIS* extra = oldLast ? oldLast->next : h->first;
-      if (oldLast) oldLast->next = nullptr;
-      else h->first = nullptr;
-      LIS_free(&extra, nullptr);
-      h->last = oldLast;
-      h->current = oldCurrent;
-      h->count = oldCount;
-      if (created) LTE_free(head, nullptr);
+    LIS* n = FilledNode(nullptr, nullptr, stream, reader, &err, "LTE_binput");
+    if (!n) {
+      // The nodes read whole stay in the head, where the caller can release their objects.
+      if (created && h->count == 0) LTE_free(head, nullptr);
       return -1;
     }
+    LinkLast(h, n);
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "kvelosys.h"
 #include "runtime/m_err_internal.h"
+#include "runtime/source_name.h"
 
 #include <cstring>
 
@@ -64,7 +65,8 @@ void _LM_error_push(const char* message, const char* function, const char* file,
   LM_ErrorRecord& r = g_records[g_count - 1];
   CopyCut(r.message, sizeof r.message, message);
   CopyCut(r.function, sizeof r.function, function);
-  CopyCut(r.file, sizeof r.file, file);
+  // Kept and reported under the library's name of the source, not the build's path.
+  kvrt::SourceName(file != nullptr ? file : " ", r.file, sizeof r.file);
   r.line = line;
   if (g_report == 1) Erreur(r.function, line, r.file, "%s", r.message);
 }

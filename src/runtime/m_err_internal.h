@@ -5,7 +5,8 @@
 
 namespace kvlm_err {
 
-// One kept error: message text, function, file and line, as _LM_error_push received them.
+// One kept error: message text, function, file (the library's name of the source) and line,
+// as _LM_error_push received them.
 struct LM_ErrorRecord {
   char message[255];
   char function[100];

@@ -138,6 +138,38 @@ TEST(Algorithm, OptionsAddReplaceAndDefaults) {
   EXPECT_EQ(a.getsOptions().size(), 2u);
 }
 
+TEST(Algorithm, CharacterStringsAreStringOptions) {
+  // A string literal must never become the bool option true.
+  C_Algorithm a("alg");
+  a.setOption("Method", "LU");
+  EXPECT_TRUE(a.isOption_s("Method"));
+  EXPECT_FALSE(a.isOption_b("Method"));
+  EXPECT_EQ(a.getOption_s("Method"), "LU");
+  char mutableText[] = "QR";
+  a.setOption("Method", mutableText);
+  const char* pointer = "Cholesky";
+  a.setOption("Solver", pointer);
+  a.setOption("Empty", static_cast<const char*>(nullptr));
+  std::string s;
+  a.getOption("Method", s);
+  EXPECT_EQ(s, "QR");
+  EXPECT_EQ(a.getOption_s("Solver"), "Cholesky");
+  EXPECT_TRUE(a.isOption_s("Empty"));
+  EXPECT_EQ(a.getOption_s("Empty"), "");
+  EXPECT_TRUE(a.getbOptions().empty());
+  // The listing shows them as strings.
+  kvtest::MsgCapture cap;
+  Kvelo::C_KveloMessage msg("Test", __FILE__, __LINE__, Kvelo::MessageToolEnums::TYPE_INFORMATION,
+                            Kvelo::MessageToolEnums::LEVEL_PUBLIC, Kvelo::MessageToolEnums::SCOPE_NONE,
+                            Kvelo::MessageToolEnums::STREAM_ALL);
+  a.AffOptions(msg);
+  ASSERT_EQ(cap.Count(1), 1);
+  char line[128];
+  std::snprintf(line, sizeof line, "  %20s  [str] :   %s\n", "Method", "QR");
+  EXPECT_NE(cap.Messages()[0].text.find(line), std::string::npos) << cap.Messages()[0].text;
+  EXPECT_EQ(cap.Messages()[0].text.find("[bool]"), std::string::npos);
+}
+
 TEST(Algorithm, ListingWithoutOptions) {
   kvtest::MsgCapture cap;
   C_Algorithm a("empty");

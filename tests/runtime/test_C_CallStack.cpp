@@ -82,7 +82,7 @@ TEST(C_Trace, ScopesNestAndPopOnNormalExit) {
       C_Trace inner("Inner::Run", "inner.cpp", 20);
       EXPECT_EQ(Current().NbEntries(), base + 2);
       EXPECT_EQ(TopName(), "Inner::Run");
-      EXPECT_STREQ(Current().Top()->file, "inner.cpp");
+      EXPECT_STREQ(Current().Top()->file, "src/inner");  // the library's name of the source
       EXPECT_EQ(Current().Top()->line, 20);
     }
     EXPECT_EQ(TopName(), "Outer::Run");

@@ -26,7 +26,7 @@ TEST(C_KveloMessage, TypeOnlyMessageHasTheDefaults) {
   EXPECT_EQ(m.getMessageNature(), C_KveloMessage::NATURE_MESSAGE);
   EXPECT_EQ(m.getCallStack().NbEntries(), 0);
   EXPECT_STREQ(m.getErrorLocation().function, "Fn");
-  EXPECT_STREQ(m.getErrorLocation().file, "file.cpp");
+  EXPECT_STREQ(m.getErrorLocation().file, "src/file");
   EXPECT_EQ(m.getErrorLocation().line, 12);
 
   C_KveloMessage n("Fn", "f", 1, TYPE_WARNING, LEVEL_INTERNAL, static_cast<E_DebugScope_enum>(452), STREAM_LOG);
@@ -121,7 +121,7 @@ TEST(C_KveloMessage, CopiesKeepEveryFieldAndTheOriginalPlace) {
   a.setDebugScope(static_cast<E_DebugScope_enum>(17));
   C_KveloMessage b("Other", "other.cpp", 1, a);
   EXPECT_STREQ(b.getErrorLocation().function, "Orig");
-  EXPECT_STREQ(b.getErrorLocation().file, "orig.cpp");
+  EXPECT_STREQ(b.getErrorLocation().file, "src/orig");
   EXPECT_EQ(b.getErrorLocation().line, 99);
   EXPECT_EQ(b.getKey(), "KeyA");
   EXPECT_EQ(b.getMessage(), "t3");
@@ -139,7 +139,7 @@ TEST(C_KveloMessage, CopiesKeepEveryFieldAndTheOriginalPlace) {
 TEST(C_KveloException, BuiltWithDefaults) {
   C_KveloException e;
   EXPECT_STREQ(e.getErrorLocation().function, "");
-  EXPECT_NE(std::string(e.getErrorLocation().file).find("C_KveloException.h"), std::string::npos);
+  EXPECT_STREQ(e.getErrorLocation().file, "include/C_KveloException");
   EXPECT_EQ(e.getExceptionCode(), 0);
   EXPECT_EQ(e.getReasonCode(), 0);
   EXPECT_EQ(e.getKey(), "DefaultMessageTool");
@@ -207,7 +207,7 @@ TEST(C_KveloException, ThrowHelperRecordsPlaceCodesAndStack) {
     KVELO_THROW_R(2872, 18);
   } catch (const C_KveloException& e) {
     EXPECT_STREQ(e.getErrorLocation().function, "Throwing");
-    EXPECT_EQ(std::string(e.getErrorLocation().file), std::string(__FILE__).substr(0, 127));
+    EXPECT_STREQ(e.getErrorLocation().file, "src/test_C_KveloMessage");  // never the build's path
     EXPECT_EQ(e.getErrorLocation().line, line);
     EXPECT_EQ(e.getExceptionCode(), 2872);
     EXPECT_EQ(e.getReasonCode(), 18);

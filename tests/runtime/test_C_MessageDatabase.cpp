@@ -248,6 +248,7 @@ class Placeholders : public testing::Test {
     w.Message(0, 9, "gap {0,d} {2,d}");
     w.Message(0, 10, "braces {x} {0} {,d} {1,} {0,d} { 1,s} {-1,d} {2,d");
     w.Message(0, 11, "g {0,g} r {1,r}");
+    w.Message(0, 12, "x={0,s} ? {1,zz} y={2,f} {3,g9} z={4,d}");
     ASSERT_TRUE(w.Save(path.str()));
     ASSERT_EQ(db.LoadFile(path.str(), Lang(0)), 0);
   }
@@ -280,16 +281,47 @@ TEST_F(Placeholders, ANumberUsedTwiceShowsItsArgumentAtEachPlace) {
   EXPECT_EQ(db.GetMessage(out, 7, 5, "s"), "twice 5 and 5, then s");
 }
 
-TEST_F(Placeholders, ReadingStopsAtAnUnknownConversionOrAMissingNumber) {
+TEST_F(Placeholders, AnUnknownConversionTakesNoArgumentAndTheRestAreFilled) {
   kvtest::MsgCapture cap;
   cap.SetLevel(LEVEL_INTERNAL);
-  // The type of the argument of an unknown conversion is unknown: nothing more is read, the
-  // placeholders left stay as written, and the lookup reports it.
-  EXPECT_EQ(db.GetMessage(out, 8, 1, 2), "a {0,q} b {1,d}");
+  // An unknown conversion is reported and stays as written; it takes no argument, so the next
+  // number takes the next argument: here the first one.
+  EXPECT_EQ(db.GetMessage(out, 8, 7), "a {0,q} b 7");
   ASSERT_EQ(cap.Count(TYPE_INFORMATION), 1);
   EXPECT_EQ(cap.Messages()[0].text, "internal error: unknown format specifier");
+  cap.Clear();
+  // g and r with another second character are unknown too: two reports, no argument taken.
   EXPECT_EQ(db.GetMessage(out, 11, 1.0, 2.0), "g {0,g} r {1,r}");
+  EXPECT_EQ(cap.Count(TYPE_INFORMATION), 2);
+  cap.Clear();
+  // Unknown conversions between known ones, of every kind of argument.
+  EXPECT_EQ(db.GetMessage(out, 12, "s", 2.5, 9), "x=s ? {1,zz} y=2.5 {3,g9} z=9");
+  EXPECT_EQ(cap.Count(TYPE_INFORMATION), 2);
+  // A missing number still ends the reading: which type its argument has is unknown.
   EXPECT_EQ(db.GetMessage(out, 9, 1, 2, 3), "gap 1 {2,d}");
+}
+
+TEST_F(Placeholders, TheLengthLimitCutsOnlyWhatDoesNotFit) {
+  // "[" + argument + "]": results of 5,119, 5,120 and 5,121 characters. A result of exactly
+  // 5,120 characters is whole: the limit is reached only when something would be dropped.
+  kvtest::MsgCapture cap;
+  cap.SetLevel(LEVEL_INTERNAL);
+  const struct {
+    std::size_t resultLength;
+    bool cut;
+  } cases[] = {{5119, false}, {5120, false}, {5121, true}};
+  for (const auto& c : cases) {
+    cap.Clear();
+    const std::string arg(c.resultLength - 2, 'q');
+    const std::string whole = "[" + arg + "]";
+    db.GetMessage(out, 6, arg.c_str());
+    EXPECT_EQ(out, c.cut ? whole.substr(0, 5120) : whole) << c.resultLength;
+    EXPECT_EQ(out.size(), c.cut ? 5120u : c.resultLength) << c.resultLength;
+    EXPECT_EQ(cap.Count(TYPE_INFORMATION), c.cut ? 1 : 0) << c.resultLength;
+    if (c.cut && cap.Count(TYPE_INFORMATION) == 1) {
+      EXPECT_EQ(cap.Messages()[0].text, "Message 6 is too long! The maximum message len is 5120.");
+    }
+  }
 }
 
 TEST_F(Placeholders, BracesThatOpenNoPlaceholderAreCopied) {

@@ -111,9 +111,9 @@ TEST_F(MessageToolTest, ErrorIsFollowedByTheCallStackListing) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err,
             "*** it broke "
-            "2 Here::Fn(), here.cpp line 77\n"
-            "1 Inner::Run(), inner.cpp line 20\n"
-            "0 Outer::Run(), outer.cpp line 10\n"
+            "2 Here::Fn(), src/here line 77\n"
+            "1 Inner::Run(), src/inner line 20\n"
+            "0 Outer::Run(), src/outer line 10\n"
             " ");
   EXPECT_EQ(r.result, 0);
 }
@@ -133,8 +133,8 @@ TEST_F(MessageToolTest, ExceptionListsItsOwnStack) {
   std::string err = GetCapturedStderr();
   EXPECT_EQ(r, -1);  // the code has no text: the tool is not initialized
   EXPECT_EQ(err, "*** MessageTool is not initialized! Cannot get message ID=2872. " +
-                     std::string("1 Throwing(), ") + __FILE__ + " line " + std::to_string(line) +
-                     "\n0 Deep::Op(), deep.cpp line 3\n ");
+                     std::string("1 Throwing(), src/test_C_MessageTool line ") + std::to_string(line) +
+                     "\n0 Deep::Op(), src/deep line 3\n ");
 }
 
 TEST_F(MessageToolTest, ExceptionReportAppendsCodeAndReasonTexts) {
@@ -302,7 +302,7 @@ TEST_F(MessageToolTest, LogFileGetsPrefixesAndTheListing) {
   // The first opening truncated the old content; later ones appended.
   EXPECT_EQ(ReadFile(name),
             "info *** Warning: warn trace *** err "
-            "1 Here::Fn(), here.cpp line 77\n0 Log::Scope(), log.cpp line 4\n ");
+            "1 Here::Fn(), src/here line 77\n0 Log::Scope(), src/log line 4\n ");
   t->setLogFilename("", true);
   std::remove(name.c_str());
 }
@@ -416,7 +416,7 @@ TEST_F(MessageToolTest, DeepStackListingIsCutToItsBuffer) {
   EXPECT_EQ(DefaultTool()->BuildCallStackString(m, out.data()), 0);
   EXPECT_EQ(std::strlen(out.data()), static_cast<std::size_t>(C_MessageTool::CALLSTACK_BUFFER_SIZE - 1));
   EXPECT_EQ(out[C_MessageTool::CALLSTACK_BUFFER_SIZE], '#');  // nothing written past the buffer
-  EXPECT_EQ(std::string(out.data()).substr(0, 32), "100 Here::Fn(), here.cpp line 77");
+  EXPECT_EQ(std::string(out.data()).substr(0, 32), "100 Here::Fn(), src/here line 77");
   while (!scopes.empty()) scopes.pop_back();
 }
 

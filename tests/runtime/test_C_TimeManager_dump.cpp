@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <dirent.h>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -278,6 +279,11 @@ TEST(TimeManagerFile, ReadFailures) {
     C_TimeManager tm;
     EXPECT_EQ(Load(tm, c.bytes), -1) << c.what;
   }
+  // Two identifiers of one name would make the blocks unreachable by identifier.
+  {
+    C_TimeManager tm;
+    EXPECT_EQ(Load(tm, Manager({"A", "A"}, false, {{0, 1, 1.0, 1.0f, 1.0, 1.0f, {}, {}}}, kBegin, kEnd)), -1);
+  }
   // A record whose identifier differs from its block's.
   Bytes mismatch = Manager({"A", "B"}, false, {{0, 1, 1.0, 1.0f, 1.0, 1.0f, {}, {}}}, kBegin, kEnd);
   mismatch[4 * 2 + 5 + 5 + 4 + 4 + 3] = 1;  // the record's own identifier: 1 instead of 0
@@ -287,6 +293,73 @@ TEST(TimeManagerFile, ReadFailures) {
   CaptureStdout();
   EXPECT_EQ(missing.Read(std::string("no_such_dir/none.cpu")), -1);
   EXPECT_EQ(GetCapturedStdout(), "");
+}
+
+TEST(TimeManagerFile, AFailedReadKeepsWhatTheManagerHeld) {
+  // A cut or damaged file must not cost the statistics already held: each failure below leaves
+  // the manager writing exactly the record it was loaded with.
+  const Bytes good = GraphFile();
+  const Bytes flat = FlatFile();
+  std::vector<Bytes> bad;
+  for (std::size_t cut : {std::size_t(4), std::size_t(20), good.size() / 2, good.size() - 1})
+    bad.emplace_back(good.begin(), good.begin() + static_cast<long>(cut));
+  bad.push_back(Manager({"X", "Y"}, true, {{0, 1, 1.0, 1.0f, 1.0, 1.0f, {{7, 1, 1}}, {}}}, kBegin, kEnd));
+  bad.push_back(Manager({"X", "X"}, true, {}, kBegin, kEnd));
+  for (std::size_t k = 0; k < bad.size(); ++k) {
+    C_TimeManager tm;
+    ASSERT_EQ(Load(tm, flat), 0);
+    EXPECT_EQ(Load(tm, bad[k]), -1) << k;
+    EXPECT_FALSE(tm.ContainsCallGraph()) << k;  // the flag of the file that failed is not taken
+    EXPECT_EQ(Listing(tm), (std::vector<std::string>{"C_Vec::Axpy", "C_Vec::Dot", "Solve"})) << k;
+    kvtest::TempPath again("tmdump_kept", ".cpu");
+    ASSERT_EQ(tm.Write(again.str()), 0);
+    EXPECT_TRUE(kvtest::BytesEqual(kvtest::ReadFileBytes(again.str()), flat)) << k;
+  }
+}
+
+TEST(TimeManagerFile, AWriteThatFailsPartWayKeepsTheFileThatWasThere) {
+  // The files of a full disk: a size limit the records cannot fit in (see WithFileSizeLimit).
+  kvtest::TempDir dir("tmdump_full");
+  const std::string cpu = dir.file("profile.cpu");
+  const std::string csv = dir.file("profile.csv");
+  C_TimeManager old;
+  ASSERT_EQ(Load(old, FlatFile()), 0);
+  ASSERT_EQ(old.Write(cpu), 0);
+  old.ExportCsvFile(csv);
+  const Bytes cpuBefore = kvtest::ReadFileBytes(cpu);
+  const Bytes csvBefore = kvtest::ReadFileBytes(csv);
+  ASSERT_FALSE(csvBefore.empty());
+
+  C_TimeManager bigger;
+  ASSERT_EQ(Load(bigger, GraphFile()), 0);
+  for (int i = 0; i < 40; ++i) bigger.BeginBlock("Block number %d with a long name to fill the file", i);
+  for (int i = 39; i >= 0; --i) bigger.EndBlock("Block number %d with a long name to fill the file", i);
+  const long long limit = static_cast<long long>(std::min(cpuBefore.size(), csvBefore.size())) + 16;
+  const int result = kvtest::WithFileSizeLimit(limit, [&]() -> int {
+    TraceSink sink;  // the failure is marked, not printed
+    if (bigger.Write(cpu) != -1) return 1;
+    bigger.ExportCsvFile(csv);
+    return sink.cap->Count(8) >= 2 ? 0 : 2;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::ReadFileBytes(cpu), cpuBefore));
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::ReadFileBytes(csv), csvBefore));
+  // Nothing but the two files is left in the directory: the new, cut files are gone.
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.str().c_str())) {
+    while (dirent* e = readdir(d))
+      if (e->d_name[0] != '.') names.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"profile.cpu", "profile.csv"}));
+  // Without the limit the same writes replace both files whole.
+  ASSERT_EQ(bigger.Write(cpu), 0);
+  bigger.ExportCsvFile(csv);
+  C_TimeManager back;
+  ASSERT_EQ(Load(back, kvtest::ReadFileBytes(cpu)), 0);
+  EXPECT_NE(back.TimerByName("Block number 39 with a long name to fill the file"), nullptr);
+  EXPECT_NE(kvtest::ReadFileText(csv).find("Block number 0 with"), std::string::npos);
 }
 
 TEST(TimeManagerFile, FailuresAreMarkedWithTheSourceOfTheProfiler) {
@@ -429,6 +502,58 @@ TEST(TimeManagerReports, MergingManagers) {
   // The merged manager still writes a complete file.
   kvtest::TempPath out("tmdump_merged", ".cpu");
   EXPECT_EQ(tm.Write(out.str()), 0);
+}
+
+TEST(TimeManagerReports, MergedCallGraphEntriesFollowBlockNamesNotIdentifiers) {
+  // Two runs met the blocks in another order: identifiers 0 and 1 name Outer and Inner in the
+  // first manager, Inner and Outer in the second.
+  const Bytes first = Manager({"Outer", "Inner"}, true,
+                              {{1, 2, 1.0, 0.5f, 1.0, 0.5f, {}, {{0, 1.0, 0.5}}},
+                               {0, 1, 4.0, 2.0f, 4.0, 2.0f, {{1, 1.0, 0.5}}, {}}},
+                              kBegin, kEnd);
+  const Bytes second = Manager({"Inner", "Outer", "Extra"}, true,
+                               {{0, 3, 3.0, 1.5f, 3.0, 1.5f, {}, {{1, 3.0, 1.5}, {2, 0.25, 0.125}}},
+                                {1, 1, 6.0, 3.0f, 6.0, 3.0f, {{0, 3.0, 1.5}}, {}},
+                                {2, 1, 2.0, 1.0f, 2.0, 1.0f, {{0, 0.25, 0.125}}, {}}},
+                               kBegin, kEnd);
+  C_TimeManager a, b;
+  ASSERT_EQ(Load(a, first), 0);
+  ASSERT_EQ(Load(b, second), 0);
+  a += b;
+  C_Timer* outer = a.TimerByName("Outer");
+  C_Timer* inner = a.TimerByName("Inner");
+  C_Timer* extra = a.TimerByName("Extra");
+  ASSERT_TRUE(outer && inner && extra);
+  EXPECT_EQ(extra->GetId(), 2);  // added under the next identifier
+  double e = 0, c = 0;
+  // Outer's one child is Inner (identifier 1 here): elapsed max(1, 3), CPU 0.5 + 1.5.
+  EXPECT_EQ(outer->NbChilds(), 1);
+  EXPECT_EQ(outer->FirstChild(e, c), inner->GetId());
+  EXPECT_EQ(e, 3.0);
+  EXPECT_EQ(c, 2.0);
+  EXPECT_EQ(outer->NbParents(), 0);
+  // Inner's parents: Outer (0) and Extra (2), none under Inner's own identifier.
+  EXPECT_EQ(inner->NbParents(), 2);
+  EXPECT_EQ(inner->FirstParent(e, c), outer->GetId());
+  EXPECT_EQ(e, 3.0);
+  EXPECT_EQ(c, 2.0);
+  EXPECT_EQ(inner->NextParent(e, c), extra->GetId());
+  EXPECT_EQ(e, 0.25);
+  EXPECT_EQ(c, 0.125);
+  EXPECT_EQ(inner->NbChilds(), 0);
+  EXPECT_EQ(extra->FirstChild(e, c), inner->GetId());
+  // Subtracting the second run again takes its entries off the same blocks.
+  a -= b;
+  EXPECT_EQ(outer->FirstChild(e, c), inner->GetId());
+  EXPECT_EQ(e, 0.0);
+  EXPECT_EQ(c, 0.5);
+  EXPECT_EQ(inner->NbChilds(), 0);
+  // -= leaves out what this manager lacks: entries naming a block it does not have.
+  C_TimeManager lone;
+  ASSERT_EQ(Load(lone, Manager({"Outer"}, true, {{0, 1, 1.0, 1.0f, 1.0, 1.0f, {}, {}}}, kBegin, kEnd)), 0);
+  lone -= b;
+  EXPECT_EQ(lone.TimerByName("Outer")->NbChilds(), 0);
+  EXPECT_EQ(lone.TimerByName("Inner"), nullptr);
 }
 
 TEST(TimeManagerReports, EmptyManager) {

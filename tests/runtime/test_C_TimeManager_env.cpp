@@ -3,13 +3,18 @@
 // "none" (no global manager), "flat" (manager without call graph) or "graph".
 #include "C_CallStack.h"
 #include "C_TimeManager.h"
+#include "binfile.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <thread>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 TEST(UseTimeManagerAtLoad, GlobalManagerMatchesTheVariable) {
   const char* e = std::getenv("KVELO_TEST_EXPECT");
@@ -44,4 +49,56 @@ TEST(UseTimeManagerAtLoad, GlobalManagerMatchesTheVariable) {
   // Graph mode keeps the nested time in the children entries, not in the accumulator.
   EXPECT_EQ(outer->GetTimeValue(C_Timer::SELF_ELAPSED) == outer->GetTimeValue(C_Timer::TOTAL_ELAPSED),
             expect == "graph");
+}
+
+// A host that drives the library from several threads: every scope of every thread goes to
+// the one global manager. Whatever USE_TIMEMANAGER says, the program must run as it does
+// without it; with a manager, every run of every thread is counted.
+TEST(UseTimeManagerAtLoad, ScopesOfSeveralThreadsAtOnce) {
+  const std::string expect(std::getenv("KVELO_TEST_EXPECT"));
+  const int kThreads = 6;
+  const int kRounds = 400;
+  std::atomic<int> ready{0};
+  auto work = [&](int t) {
+    ready.fetch_add(1);
+    while (ready.load() < kThreads) {
+    }
+    const std::string own = "Thread" + std::to_string(t) + "::Own";
+    for (int i = 0; i < kRounds; ++i) {
+      Kvelo::C_Trace outer("Threads::Outer", __FILE__, __LINE__);
+      Kvelo::C_Trace middle("Threads::Middle", __FILE__, __LINE__);
+      Kvelo::C_Trace mine(own.c_str(), __FILE__, __LINE__);  // a new block in every thread
+      Kvelo::C_Trace inner("Threads::Inner", __FILE__, __LINE__);
+    }
+  };
+  // The dumps of the global manager run meanwhile, in a directory of their own.
+  kvtest::TempDir dir("tm_threads");
+  char old[PATH_MAX];
+  ASSERT_NE(getcwd(old, sizeof old), nullptr);
+  ASSERT_EQ(chdir(dir.str().c_str()), 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(work, t);
+  for (int k = 0; k < 5; ++k) dumpTimeManager(7);
+  for (std::thread& th : threads) th.join();
+  ASSERT_EQ(chdir(old), 0);
+
+  C_TimeManager* tm = S_GetTimeManager();
+  if (expect == "none") {
+    EXPECT_EQ(tm, nullptr);
+    return;
+  }
+  ASSERT_NE(tm, nullptr);
+  for (const char* name : {"Threads::Outer", "Threads::Middle", "Threads::Inner"}) {
+    ASSERT_NE(tm->TimerByName(name), nullptr) << name;
+    EXPECT_EQ(tm->TimerByName(name)->NbCalls(), kThreads * kRounds) << name;
+  }
+  for (int t = 0; t < kThreads; ++t) {
+    C_Timer* own = tm->TimerByName("Thread%d::Own", t);
+    ASSERT_NE(own, nullptr) << t;
+    EXPECT_EQ(own->NbCalls(), kRounds) << t;
+  }
+  // Every run was closed again: a new run of a block is its only open one.
+  tm->BeginBlock(const_cast<char*>("Threads::Outer"));
+  ASSERT_NE(tm->EndBlock(const_cast<char*>("Threads::Outer")), nullptr);
+  EXPECT_EQ(tm->EndBlock(const_cast<char*>("Threads::Outer")), nullptr);
 }

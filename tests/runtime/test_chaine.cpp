@@ -297,6 +297,37 @@ TEST(KeywordRewrite, FailureLeavesTheKeywordFileIntact) {
   EXPECT_EQ(subsitue_mot_cle(nullptr, "niter", &found, "niter 5"), -1);
 }
 
+TEST(KeywordRewrite, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
+  // The files may not grow past 40 bytes (see WithFileSizeLimit): each change below needs more.
+  const std::string text = "# settings of the run\nsize 3\nniter 1\n";  // 36 bytes
+  const struct {
+    const char* what;
+    const char* keyword;
+  } cases[] = {{"appending an absent keyword", "tolerance"}, {"replacing a keyword line", "niter"}};
+  for (const auto& c : cases) {
+    TempPath p("subfull");
+    ASSERT_TRUE(kvtest::WriteFileText(p.str(), text));
+    const int r = kvtest::WithFileSizeLimit(40, [&]() -> int {
+      int found = -1;
+      const std::string line = std::string(c.keyword) + " 1234567890";
+      return subsitue_mot_cle(p.c_str(), c.keyword, &found, line.c_str()) == -1 ? 0 : 1;
+    });
+    EXPECT_EQ(r, 0) << c.what;
+    EXPECT_EQ(kvtest::ReadFileText(p.str()), text) << c.what;  // never half a line
+    EXPECT_FALSE(kvtest::FileExists(p.str() + ".tmp")) << c.what;
+  }
+  // A new file that cannot be written whole is not left behind.
+  TempPath fresh("subfull", "", false);
+  const std::string big(100, 'x');
+  EXPECT_EQ(kvtest::WithFileSizeLimit(40, [&]() -> int {
+              int found = -1;
+              return subsitue_mot_cle(fresh.c_str(), "x", &found, big.c_str()) == -1 ? 0 : 1;
+            }),
+            0);
+  EXPECT_FALSE(kvtest::FileExists(fresh.str()));
+  EXPECT_FALSE(kvtest::FileExists(fresh.str() + ".tmp"));
+}
+
 TEST(KeywordRewrite, UnreadableFileIsNotRecreated) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
   TempPath p("sub");

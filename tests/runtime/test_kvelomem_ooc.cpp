@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -298,70 +301,130 @@ TEST_F(OocTest, ResizeErrors) {
   EXPECT_EQ(st, -1);
 }
 
-TEST_F(OocTest, AUnitWhoseFileVanishedStaysUntilFreedWithTypeTwo) {
+TEST_F(OocTest, AUnitWhoseFileVanishedStaysMappedUntilFreedWithTypeTwo) {
   int st = 1;
   MMAP_HANDLE* h = Calloc(1, 500, nullptr, st);
   ASSERT_NE(h, nullptr);
+  std::memset(h->address, 0x42, 500);
+  void* const address = h->address;
   const std::string path = FileName(h);
   ASSERT_EQ(unlink(path.c_str()), 0);
   MMAP_HANDLE* r = reinterpret_cast<MMAP_HANDLE*>(1);
   EXPECT_EQ(CodeOf([&] { r = Realloc(h, 1000, nullptr, st); }), 24);
   EXPECT_EQ(r, nullptr);
   EXPECT_EQ(st, -1);
-  EXPECT_EQ(kvelomem_ismapped(h), 1);  // still a unit, now unmapped
-  EXPECT_EQ(h->state, 'N');
+  // The failed resize changed nothing: the view is where it was, with its bytes.
+  EXPECT_EQ(kvelomem_ismapped(h), 1);
+  EXPECT_EQ(h->state, 'Y');
+  EXPECT_EQ(h->address, address);
+  EXPECT_EQ(Size(h), 500u);
+  EXPECT_EQ(static_cast<unsigned char*>(h->address)[499], 0x42);
+  // A file that cannot be deleted fails the free before the unit is touched.
   EXPECT_EQ(CodeOf([&] { Free(h, 1, st); }), 25);
   EXPECT_EQ(st, -1);
   EXPECT_EQ(kvelomem_ismapped(h), 1);
+  EXPECT_EQ(h->state, 'Y');
+  EXPECT_EQ(static_cast<unsigned char*>(h->address)[0], 0x42);
   EXPECT_EQ(CodeOf([&] { Free(h, 2, st); }), 0);
   EXPECT_EQ(st, 0);
 }
 
-TEST_F(OocTest, AFailedRemappingKeepsTheOldHandleUsable) {
-  // Resizing to 0 empties the file, which then cannot be mapped: 22. The unit keeps its old,
-  // unmapped handle, through which it can still be freed.
+TEST_F(OocTest, AResizeToNothingFailsAndChangesNothing) {
+  // An empty file cannot be mapped: 22, and the unit keeps its view, size and file.
   int st = 1;
   MMAP_HANDLE* h = Calloc(1, 4096, nullptr, st);
   ASSERT_NE(h, nullptr);
+  std::memset(h->address, 0x5C, 4096);
+  void* const address = h->address;
   const std::string path = FileName(h);
   MMAP_HANDLE* r = reinterpret_cast<MMAP_HANDLE*>(1);
   EXPECT_EQ(CodeOf([&] { r = Realloc(h, 0, nullptr, st); }), 22);
   EXPECT_EQ(r, nullptr);
   EXPECT_EQ(st, -1);
   EXPECT_EQ(kvelomem_ismapped(h), 1);
-  EXPECT_EQ(Size(h), 0u);
-  EXPECT_EQ(FileSize(path), 0);
+  EXPECT_EQ(h->state, 'Y');
+  EXPECT_EQ(h->address, address);
+  EXPECT_EQ(Size(h), 4096u);
+  EXPECT_EQ(FileSize(path), 4096);
+  EXPECT_EQ(static_cast<unsigned char*>(h->address)[4095], 0x5C);
   EXPECT_EQ(CodeOf([&] { Free(h, 1, st); }), 0);
   EXPECT_EQ(st, 0);
   EXPECT_TRUE(dir.Files().empty());
 }
 
-TEST_F(OocTest, AFailedGrowthLeavesTheDescriptorOpenUntilClosed) {
+TEST_F(OocTest, AFailedGrowthLeavesTheUnitAsItWas) {
   int st = 1;
   MMAP_HANDLE* h = Calloc(1, 100, nullptr, st);
   ASSERT_NE(h, nullptr);
+  std::memcpy(h->address, Pattern(100).data(), 100);
+  void* const address = h->address;
+  const std::string path = FileName(h);
   const size_t huge = size_t{1} << 62;  // beyond what the file system can hold
   MMAP_HANDLE* r = reinterpret_cast<MMAP_HANDLE*>(1);
   EXPECT_EQ(CodeOf([&] { r = Realloc(h, huge, nullptr, st); }), 24);
   EXPECT_EQ(r, nullptr);
-  const int fd = Unit(h);
-  EXPECT_TRUE(DescriptorOpen(fd));
-  EXPECT_EQ(kvelomem_close_mapped_unit(h, kTag, __FILE__, __LINE__, &st), 0);
-  EXPECT_EQ(st, 0);
-  EXPECT_FALSE(DescriptorOpen(fd));
+  EXPECT_EQ(h->state, 'Y');
+  EXPECT_EQ(h->address, address);
+  EXPECT_EQ(std::memcmp(h->address, Pattern(100).data(), 100), 0);
+  EXPECT_EQ(Size(h), 100u);
+  EXPECT_EQ(FileSize(path), 100);
+  EXPECT_FALSE(DescriptorOpen(Unit(h)));  // no descriptor is left behind
   EXPECT_EQ(kvelomem_close_mapped_unit(h, kTag, __FILE__, __LINE__, &st), 0);  // nothing open
-  // The unit works on: the next resize opens the file again.
+  EXPECT_EQ(st, 0);
+  // The unit works on.
   MMAP_HANDLE* g = Realloc(h, 200, nullptr, st);
   ASSERT_NE(g, nullptr);
   EXPECT_EQ(st, 0);
   EXPECT_EQ(Size(g), 200u);
-  // Freeing a unit left open by a failed resize closes its descriptor.
-  EXPECT_EQ(CodeOf([&] { r = Realloc(g, huge, nullptr, st); }), 24);
-  const int fd2 = Unit(g);
-  EXPECT_TRUE(DescriptorOpen(fd2));
+  EXPECT_EQ(std::memcmp(g->address, Pattern(100).data(), 100), 0);
   Free(g, 1, st);
   EXPECT_EQ(st, 0);
-  EXPECT_FALSE(DescriptorOpen(fd2));
+  EXPECT_TRUE(dir.Files().empty());
+}
+
+// A file that cannot grow for real: the size limit of the process (RLIMIT_FSIZE, with SIGXFSZ
+// ignored, as a full disk refuses the blocks) in a child process, which reports by its exit
+// status. The growth fails with 24 and the caller's view must stay mapped at its address with
+// its bytes; before that fix the view was already gone and touching it killed the child.
+TEST_F(OocTest, AGrowthRefusedByTheFileSystemKeepsTheViewMapped) {
+  int st = 1;
+  MMAP_HANDLE* h = Calloc(1, 8192, nullptr, st);
+  ASSERT_NE(h, nullptr);
+  const std::vector<unsigned char> bytes = Pattern(8192);
+  std::memcpy(h->address, bytes.data(), 8192);
+  const std::string path = FileName(h);
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim;
+    lim.rlim_cur = lim.rlim_max = 8192;
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(10);
+    unsigned char* const view = static_cast<unsigned char*>(h->address);
+    const int fd = dup(2);  // the report goes nowhere: the parent keeps its stderr clean
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, 2);
+    int cst = 0;
+    MMAP_HANDLE* r = kvelomem_realloc_ooc(h, 16384, nullptr, kTag, __FILE__, __LINE__, &cst);
+    if (fd >= 0) dup2(fd, 2);
+    if (r != nullptr || cst != -1) _exit(11);
+    if (LM_LastErrorCode() != 24) _exit(12);
+    if (h->state != 'Y' || h->address != view) _exit(13);
+    if (std::memcmp(view, bytes.data(), 8192) != 0) _exit(14);  // faults when unmapped
+    view[8191] = 0x77;                                          // still writable
+    if (kvelomem_get_mapped_size(h, kTag, __LINE__, &cst) != 8192) _exit(15);
+    if (FileSize(path) != 8192) _exit(16);
+    _exit(0);
+  }
+  int wst = 0;
+  ASSERT_EQ(waitpid(child, &wst, 0), child);
+  ASSERT_TRUE(WIFEXITED(wst)) << "the child died of signal " << (WIFSIGNALED(wst) ? WTERMSIG(wst) : 0);
+  EXPECT_EQ(WEXITSTATUS(wst), 0);
+  // The child's write went to the shared file.
+  EXPECT_EQ(static_cast<unsigned char*>(h->address)[8191], 0x77);
+  Free(h, 1, st);
+  EXPECT_EQ(st, 0);
   EXPECT_TRUE(dir.Files().empty());
 }
 
@@ -412,14 +475,16 @@ TEST_F(OocTest, AdoptionNeedsAnExistingFileLargeEnough) {
   EXPECT_EQ(FileSize(dir.File("empty.bin")), 0);
 }
 
-TEST_F(OocTest, AnUnknownFreeTypeUnmapsButKeepsTheUnit) {
+TEST_F(OocTest, AnUnknownFreeTypeLeavesTheUnitMapped) {
   int st = 1;
   MMAP_HANDLE* h = Calloc(1, 100, nullptr, st);
   ASSERT_NE(h, nullptr);
+  std::memset(h->address, 0x3D, 100);
   const std::string path = FileName(h);
   EXPECT_EQ(CodeOf([&] { Free(h, 5, st); }), 26);
   EXPECT_EQ(st, -1);
-  EXPECT_EQ(h->state, 'N');
+  EXPECT_EQ(h->state, 'Y');
+  EXPECT_EQ(static_cast<unsigned char*>(h->address)[99], 0x3D);
   EXPECT_EQ(kvelomem_ismapped(h), 1);
   EXPECT_EQ(FileSize(path), 100);
   Free(h, 1, st);

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -96,6 +99,29 @@ std::string Hex(const Bytes& data);                  // "00 FF ..."
 
 // Success when actual equals expected; otherwise both in hex and the first differing offset.
 ::testing::AssertionResult BytesEqual(const Bytes& actual, const Bytes& expected);
+
+// Runs f() in a child process whose files cannot grow beyond limit bytes (RLIMIT_FSIZE, with
+// SIGXFSZ ignored: a write past the limit fails with EFBIG as one on a full disk fails with
+// ENOSPC), so that a write fails part way on a real, named file. Returns what f returned (the
+// child's exit status, 0 to 255), or -1 when the child could not run or died of a signal.
+template <class F>
+int WithFileSizeLimit(long long limit, F f) {
+  std::fflush(nullptr);  // nothing buffered is written twice
+  const pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim;
+    lim.rlim_cur = lim.rlim_max = static_cast<rlim_t>(limit);
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(255);
+    const int r = f();
+    std::fflush(nullptr);
+    _exit(r & 0xFF);
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
 
 }  // namespace kvtest
 #endif
