@@ -208,7 +208,7 @@ KVELO_API int _LM_iv_cmp(IVEC *a, IVEC *b, int callerLine, const char *callerNam
 KVELO_API int iv_foutput(FILE *fp, IVEC *iv);
 /* Writes the text form with capacity, block address and all max_dim values. */
 KVELO_API int iv_dump(FILE *fp, IVEC *iv);
-/* Reads the text form into iv (created, or grown when its dim is smaller); NULL on failure
+/* Reads the text form into iv (created, or resized to the heading's dim); NULL on failure
  * (6 bad format or size above 2001, 7 end of input). */
 KVELO_API IVEC *_LM_iv_finput(FILE *fp, IVEC *iv, int callerLine, const char *callerName,
                               int *status);
@@ -387,7 +387,8 @@ KVELO_API VEC *_LM_sub_vec(VEC *v, int i1, int i2, VEC *out, int callerLine,
 /* Returns the sum of |x[i] / scale[i]| (scale may be NULL). */
 KVELO_API double _LM__v_norm1(VEC *x, VEC *scale, int callerLine, const char *callerName,
                               int *status);
-/* Returns the Euclidean norm of the scaled entries. */
+/* Returns the Euclidean norm of the scaled entries; no overflow or underflow short of the
+ * result's own. */
 KVELO_API double _LM__v_norm2(VEC *x, VEC *scale, int callerLine, const char *callerName,
                               int *status);
 /* Returns the largest |scaled entry|. */
@@ -397,7 +398,8 @@ KVELO_API double _LM__v_norm_inf(VEC *x, VEC *scale, int callerLine, const char 
 KVELO_API double _LM_m_norm1(MAT *A, int callerLine, const char *callerName, int *status);
 /* Returns the largest row sum of |A[i][j]|. */
 KVELO_API double _LM_m_norm_inf(MAT *A, int callerLine, const char *callerName, int *status);
-/* Returns the square root of the sum of the squared entries. */
+/* Returns the square root of the sum of the squared entries; no overflow or underflow
+ * short of the result's own. */
 KVELO_API double _LM_m_norm_frob(MAT *A, int callerLine, const char *callerName, int *status);
 
 /* ---------------------------------------------------------------------------------------

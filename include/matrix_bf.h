@@ -85,28 +85,32 @@ KVELO_API void zcsp_boutput(FILE *fp, ZCSP *A, int *err);
  * Readers (FILE *fp, record to reuse or NULL, callerLine, callerName, int *err): the form is
  * read and checked whole (sizes against what the file holds, in 64 bits) before the record
  * is resized through its resizer and filled; the result is the record to use from then on.
- * A failed resize reports its own code (20 negative size, 3 no memory).
+ * Memory grows with the values that arrive, never with a size the form merely names. A
+ * failed resize reports its own code (20 negative size, 3 no memory). Stricter than the
+ * forms strictly need, and on purpose: a negative vector dim (no writer makes one) fails
+ * with err -1 instead of reading as empty; a PERM must hold each of 0 .. size-1 once; a
+ * matrix form with one size 0 and the other not fails.
  * ------------------------------------------------------------------------------------- */
 
-/* IVEC; a dim of 0 returns NULL with err 0 and leaves reuse untouched. */
+/* IVEC; a dim of 0 returns NULL with err 0 and leaves reuse untouched; dim < 0 fails. */
 KVELO_API IVEC *_LM_iv_binput(FILE *fp, IVEC *reuse, int callerLine, const char *callerName,
                               int *err);
-/* LVEC; a dim of 0 gives reuse (or a new vector) with dim 0. */
+/* LVEC; a dim of 0 gives reuse (or a new vector) with dim 0; dim < 0 fails. */
 KVELO_API LVEC *_LM_lv_binput(FILE *fp, LVEC *reuse, int callerLine, const char *callerName,
                               int *err);
-/* VEC; a dim of 0 gives reuse (or a new vector) with dim 0. */
+/* VEC; a dim of 0 gives reuse (or a new vector) with dim 0; dim < 0 fails. */
 KVELO_API VEC *_LM_v_binput(FILE *fp, VEC *reuse, int callerLine, const char *callerName,
                             int *err);
-/* ZVEC; a dim of 0 gives reuse (or a new vector) with dim 0. */
+/* ZVEC; a dim of 0 gives reuse (or a new vector) with dim 0; dim < 0 fails. */
 KVELO_API ZVEC *_LM_zv_binput(FILE *fp, ZVEC *reuse, int callerLine, const char *callerName,
                               int *err);
-/* PERM; size 0 or entries that are not a permutation of 0 .. size-1 fail. */
+/* PERM; size 0, or entries that are not a permutation of 0 .. size-1, fail. */
 KVELO_API PERM *_LM_px_binput(FILE *fp, PERM *reuse, int callerLine, const char *callerName,
                               int *err);
-/* MAT; n 0 fails; m 0 reads no rows and gives the 1 x n matrix of the resize. */
+/* MAT; m or n 0 alone fails; 0 x 0 gives the 1 x 1 matrix of the resize. */
 KVELO_API MAT *_LM_m_binput(FILE *fp, MAT *reuse, int callerLine, const char *callerName,
                             int *err);
-/* ZMAT; n 0 fails (unless m is 0); m 0 gives a 0 x n matrix. */
+/* ZMAT; m or n 0 alone fails; 0 x 0 gives a 0 x 0 matrix. */
 KVELO_API ZMAT *_LM_zm_binput(FILE *fp, ZMAT *reuse, int callerLine, const char *callerName,
                               int *err);
 

@@ -83,7 +83,8 @@ KVELO_API VEC *LM_vecm2vec(VECM *in, VEC *out, int *status);
 KVELO_API VECM *LM_vec2vecm(VEC *in, int *status);
 /* Inner product of a and b; 0.0 with code 8 (NULL) or 1 (different dims). */
 KVELO_API double LM_pscal_vecm(VECM *a, VECM *b, int *status);
-/* Euclidean norm of v; -1.0 with code 8 for NULL. */
+/* Euclidean norm of v (no overflow or underflow short of the result's own); -1.0 with code 8
+ * for NULL. */
 KVELO_API double LM_vecm_norm2(VECM *v, int *status);
 /* Inner product of the dense a and the sparse b; 0.0 with code 8 or 1. */
 KVELO_API double LM_pscal_vvecm(VEC *a, VECM *b, int *status);
@@ -109,7 +110,8 @@ KVELO_API void vecm_boutput(FILE *fp, VECM *v, int *status);
 KVELO_API void v_boutput_as_vecm(FILE *fp, VEC *v, int *status);
 /* Reads a VECM binary form into reuse (or a new record) and returns it; NULL on a failed or
  * short read, a negative dim (code 20), a count beyond dim or indices out of range or not
- * ascending (code 2), or no memory (3). On failure reuse is left as it was. */
+ * ascending (code 2), or no memory (3). On failure reuse is left as it was. Memory grows with
+ * the entries that arrive, never with the count the form claims. */
 KVELO_API VECM *LM_vecm_binput(FILE *fp, VECM *reuse, int *status);
 
 /* ---------------------------------------------------------------------------------------
@@ -133,7 +135,8 @@ KVELO_API void BT_fill_pack(VECM_NODE *node, int *idx, double *val, int *count);
 KVELO_API VECM *LM_vecmp2vecm(VECMP *in, int *status);
 /* Inner product of the dense a and the packed b; 0.0 with code 8 or 1. */
 KVELO_API double LM_pscal_vvecmp(VEC *a, VECMP *b, int *status);
-/* Euclidean norm of v; -1.0 with code 8 for NULL. */
+/* Euclidean norm of v (no overflow or underflow short of the result's own); -1.0 with code 8
+ * for NULL. */
 KVELO_API double LM_vecmp_norm2(VECMP *v, int *status);
 /* out := a + s b; NULL on failure (codes 8, 1 and those of the copy). */
 KVELO_API VEC *_LM_vvecmp_mltadd(VEC *a, VECMP *b, double s, VEC *out, int callerLine,
@@ -154,7 +157,8 @@ KVELO_API void vecmp_boutput(FILE *fp, VECMP *v, int *status);
 /* The VECMP binary form of the packed copy of the VECM v. */
 KVELO_API void vecm_boutput_as_vecmp(FILE *fp, VECM *v, int *status);
 /* Reads a VECMP binary form into reuse (or a new record); NULL on a failed or short read or
- * bad content (codes 20, 2, 3), reuse then unchanged. */
+ * bad content (codes 20, 2, 3), reuse then unchanged. Memory grows with the values that
+ * arrive, never with the count the form claims. */
 KVELO_API VECMP *LM_vecmp_binput(FILE *fp, VECMP *reuse, int *status);
 
 /* ---------------------------------------------------------------------------------------
@@ -175,7 +179,8 @@ KVELO_API VECMW *LM_vecmw_copy(VECMW *in, VECMW *out, int *status);
 KVELO_API int vecmw_free(VECMW *v);
 /* Inner product of the dense a and the windowed b (runs by the dot kernel); 0.0 with 8 or 1. */
 KVELO_API double LM_pscal_vvecmw(VEC *a, VECMW *b, int *status);
-/* Euclidean norm of v; -1.0 with code 8 for NULL. */
+/* Euclidean norm of v (no overflow or underflow short of the result's own); -1.0 with code 8
+ * for NULL. */
 KVELO_API double LM_vecmw_norm2(VECMW *v, int *status);
 /* accumulate non-zero: out := a + s b; accumulate 0: out := a with s times b's values at b's
  * stored indices (s = 0 included: those places become 0). NULL on failure (8, 1 and those of
@@ -203,8 +208,9 @@ KVELO_API void vecmw_output(VECMW *v, FILE *fp);
  * status word. */
 KVELO_API void vecmw_boutput(FILE *fp, VECMW *v, int *status);
 /* Reads a VECMW binary form into reuse (or a new record); NULL on a failed or short read, a
- * malformed code (codes 20, 2) or no memory (3), reuse then unchanged. Does not clear the
- * status word. */
+ * malformed code (codes 20, 2; also a code count above twice the value count) or no memory
+ * (3), reuse then unchanged. Memory grows with the values that arrive, never with the counts
+ * the form claims. Does not clear the status word. */
 KVELO_API VECMW *LM_vecmw_binput(FILE *fp, VECMW *reuse, int *status);
 
 KVELO_C_END

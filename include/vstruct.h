@@ -56,7 +56,10 @@ KVELO_API VSTRUCT *_LM_vs_resize_liste(const char *caller, int context, int line
 /* A packed list resized to count items of shape n or n x m: each surviving item keeps the
  * values of its old shape that fit the new one (the leading elements of a vector, the common
  * rows and columns of a matrix); new elements and items are 0. Code 8 for NULL, 7 for an
- * unpacked list; on any failure the list is as it was. */
+ * unpacked list, 3 (or the out-of-core codes) when the pack cannot grow or be mapped again;
+ * on any failure the list is as it was (an out-of-core pack mapped where it was, or still
+ * stored). A pack that cannot be cut down once the data are moved merely stays larger: the
+ * resize succeeds. */
 KVELO_API VSTRUCT *_LM_vs_resize_liste_pack(const char *caller, int context, int line,
                                             const char *callerName, int *status, VSTRUCT *vs,
                                             int count, int n, int m);

@@ -326,7 +326,8 @@ KVELO_API ZMAT *_LM_zm_rand(ZMAT *A, int callerLine, const char *callerName, int
 /* Returns the sum of the (scaled) moduli. */
 KVELO_API double _LM__zv_norm1(ZVEC *x, VEC *scale, int callerLine, const char *callerName,
                                int *status);
-/* Returns the Euclidean norm of the (scaled) entries. */
+/* Returns the Euclidean norm of the (scaled) entries; no overflow or underflow short of
+ * the result's own. */
 KVELO_API double _LM__zv_norm2(ZVEC *x, VEC *scale, int callerLine, const char *callerName,
                                int *status);
 /* Returns the largest (scaled) modulus. */
@@ -336,7 +337,8 @@ KVELO_API double _LM__zv_norm_inf(ZVEC *x, VEC *scale, int callerLine, const cha
 KVELO_API double _LM_zm_norm1(ZMAT *A, int callerLine, const char *callerName, int *status);
 /* Returns the largest row sum of moduli. */
 KVELO_API double _LM_zm_norm_inf(ZMAT *A, int callerLine, const char *callerName, int *status);
-/* Returns the square root of the sum of re^2 + im^2 over all entries. */
+/* Returns the square root of the sum of re^2 + im^2 over all entries; no overflow or
+ * underflow short of the result's own. */
 KVELO_API double _LM_zm_norm_frob(ZMAT *A, int callerLine, const char *callerName,
                                   int *status);
 /* out[i] = |x[i]| for i < x.dim (out resized to x.dim); NULL x, NULL out or an empty x:

@@ -180,8 +180,10 @@ R* ReadVectorRecord(LmOp& op, FILE* fp, R* reuse, unsigned perElem, unsigned fil
 
 // The readers of MAT and ZMAT: m and n, then the rows' elements as doubles (two for a
 // complex element) into reuse resized by `resize`. Negative or oversized sizes go to the
-// resizer, which refuses them with its own code and leaves the record alone; rows of no
-// value (n 0 under a positive m) are a failure without a code.
+// resizer, which refuses them with its own code and leaves the record alone. A form that
+// carries no value while naming a positive size (n 0 under a positive m, or m 0 under a
+// positive n) is damaged: no writer makes one, and taking its other size at its word would
+// let a few bytes ask for any amount of memory. It fails without a code.
 template <class M, class Resize>
 M* ReadMatrixRecord(LmOp& op, FILE* fp, M* reuse, Resize resize) {
   using E = typename std::remove_pointer<decltype(reuse->base)>::type;
@@ -190,7 +192,7 @@ M* ReadMatrixRecord(LmOp& op, FILE* fp, M* reuse, Resize resize) {
   int m = 0, n = 0;
   if (BF_fread_int(fp, &m, 1) != 0 || BF_fread_int(fp, &n, 1) != 0) return ReadFail<M>(op, __LINE__);
   if (m < 0 || n < 0 || TooLarge(m, n)) return resize(reuse, m, n);
-  if (n == 0 && m > 0) return ReadFail<M>(op, __LINE__);
+  if ((n == 0) != (m == 0)) return ReadFail<M>(op, __LINE__);
   std::vector<double> vals;
   const uint64_t count = kPerElem * static_cast<uint64_t>(m) * static_cast<uint64_t>(n);
   if (count > 0 && !ReadRun(fp, count, 8, vals, GetDouble)) return ReadFail<M>(op, __LINE__);

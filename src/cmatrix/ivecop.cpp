@@ -32,7 +32,7 @@ struct IvTraits {
   static constexpr const char* kInHeading = " IntVector: dim:";
   static constexpr const char* kFmt = "%8d ";
   static constexpr const char* kFmtEol = "%8d\n";
-  static constexpr const char* kDumpBlock = "ive @ 0x%p\n";
+  static constexpr const char* kDumpBlock = "ive @ 0x%llx\n";
   static constexpr unsigned kPerLine = 8;
   static constexpr long long kMin = INT_MIN;
   static constexpr long long kMax = INT_MAX;

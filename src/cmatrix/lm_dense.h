@@ -6,6 +6,7 @@
 #ifndef KVELO_CMATRIX_LM_DENSE_H
 #define KVELO_CMATRIX_LM_DENSE_H
 
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdarg>
@@ -640,13 +641,67 @@ double MaxLineSum(const M* A, bool byColumns, Mag mag) {
   return best;
 }
 
-// The square root of the sum of square(entry) over A, row by row.
-template <class M, class Square>
-double FrobeniusNorm(const M* A, Square square) {
+// A sum of squares kept as scale^2 * ssq, scale being the largest magnitude added so far (the
+// reference BLAS nrm2 way): each term enters as a ratio to the scale, so no square overflows
+// or underflows, and only the final root can overflow (when the norm itself does). An
+// infinite term makes the root infinite, a NaN makes it NaN, whatever the order.
+class ScaledSquares {
+ public:
+  void Add(double t) {
+    const double a = std::fabs(t);
+    if (std::isnan(a)) {
+      nan_ = true;
+    } else if (std::isinf(a)) {
+      inf_ = true;
+    } else if (a > scale_) {
+      const double r = scale_ / a;
+      ssq_ = 1.0 + ssq_ * r * r;
+      scale_ = a;
+    } else if (a > 0.0) {
+      const double r = a / scale_;
+      ssq_ += r * r;
+    }
+  }
+  double Root() const {
+    if (nan_) return std::nan("");
+    if (inf_) return HUGE_VAL;
+    return scale_ * std::sqrt(ssq_);
+  }
+
+ private:
+  double scale_ = 0.0;
+  double ssq_ = 1.0;
+  bool nan_ = false;
+  bool inf_ = false;
+};
+
+// The Euclidean norm from plain, the plain sum of the squares of `terms` real terms (in the
+// order and with the kernel each norm has always used). When plain is finite and at least
+// terms * DBL_MIN, no square overflowed and what underflow lost is below half an ulp of plain:
+// its root is the answer, exactly what the plain loop gives. Otherwise (overflow, underflow, or an
+// infinite or NaN term) feed(ScaledSquares&) hands the same terms to a scaled sum, whose root
+// is taken instead; the common case pays nothing for the guard.
+template <class Feed>
+double SafeNorm2(double plain, uint64_t terms, Feed feed) {
+  if (std::isfinite(plain) && plain >= static_cast<double>(terms) * DBL_MIN) return std::sqrt(plain);
+  ScaledSquares acc;
+  feed(acc);
+  return acc.Root();
+}
+
+// The square root of the sum of square(entry) over A, row by row, from 0.0; safe from
+// overflow and underflow as SafeNorm2, each entry handing its real terms (one for a real
+// entry, the two parts of a complex one) to the scaled sum through parts(entry, acc).
+template <class M, class Square, class Parts>
+double FrobeniusNorm(const M* A, Square square, Parts parts) {
   double sum = 0.0;
   for (unsigned i = 0; i < A->m; ++i)
     for (unsigned j = 0; j < A->n; ++j) sum += square(A->me[i][j]);
-  return std::sqrt(sum);
+  const uint64_t perEntry = sizeof(typename Dense<M>::Elem) / sizeof(double);
+  return SafeNorm2(sum, static_cast<uint64_t>(A->m) * A->n * perEntry, [&](ScaledSquares& acc) {
+    for (unsigned i = 0; i < A->m; ++i)
+      for (unsigned j = 0; j < A->n; ++j) parts(A->me[i][j], acc);
+  });
 }
 
 /* -------------------------------------------------------------------- permutations -- */

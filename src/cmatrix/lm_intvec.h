@@ -150,7 +150,7 @@ struct IntVecOps {
     int r = std::fputs(Tr::kHeading, fp);
     if (v == nullptr) return std::fputs("**** NULL ****\n", fp);
     std::fprintf(fp, "dim: %u, max_dim: %u\n", v->dim, v->max_dim);
-    r = std::fprintf(fp, Tr::kDumpBlock, static_cast<void*>(Tr::Block(v)));
+    r = std::fprintf(fp, Tr::kDumpBlock, AddressBits(Tr::Block(v)));
     if (Tr::Block(v) == nullptr) return std::fputs("NULL\n", fp);
     if (v->max_dim > 0) r = PrintValues(fp, Tr::Block(v), v->max_dim);
     return r;
@@ -161,8 +161,10 @@ struct IntVecOps {
     if (fp == nullptr) LM_FAIL(op, 8, nullptr);
     long long dim = 0;
     if (const int code = ScanSizeHeading(fp, Tr::kInHeading, &dim)) LM_FAIL(op, code, nullptr);
+    // A given vector takes the heading's dim, larger or smaller, as the dense readers do: a
+    // larger one keeping its tail would pass old values off as read ones.
     Rec* res = v;
-    if (res == nullptr || res->dim < dim) {
+    if (res == nullptr || res->dim != dim) {
       res = Resize(Tr::kInputTag, lm_context, v, static_cast<int>(dim), line, name, op.st());
       LM_CHECK(op, nullptr);
     }

@@ -1,10 +1,14 @@
-// lm_sort.h: the in-place quicksorts of the dense and integer vectors (complex ones by
-// modulus), without recursion and without heap memory; every exchange of two elements
-// exchanges the same two entries of the optional order array, so order[k] ends as the
-// former position of element k.
+// lm_sort.h: the in-place sorts of the dense, integer and long vectors (complex ones by
+// modulus), without recursion and without heap memory; every exchange or move of elements
+// moves the same entries of the optional order array, so order[k] ends as the former
+// position of element k. The quicksort takes the median of the first, middle and last
+// elements as its pivot and stops both scans on elements equal to it, so sorted, reversed
+// and constant input split evenly; a range that still splits badly too often is finished
+// by heapsort, so no input costs more than O(n log n).
 #ifndef KVELO_CMATRIX_LM_SORT_H
 #define KVELO_CMATRIX_LM_SORT_H
 
+#include <cmath>
 #include <cstdint>
 #include <utility>
 
@@ -28,96 +32,185 @@ inline bool StartOrder(LmOp& op, const char* tag, PERM* order, unsigned dim) {
   return !op.failed();
 }
 
-// Pending ranges: the larger part waits while the smaller is sorted, so the stack never
-// holds more than log2(dim) + 1 ranges; 64 covers every 32-bit dimension.
+// Elements and their order entries, moved together.
+template <class T>
+class SortSpan {
+ public:
+  SortSpan(T* x, unsigned* order) : x_(x), order_(order) {}
+  T& operator[](int64_t i) const { return x_[i]; }
+  void swap(int64_t a, int64_t b) const {
+    std::swap(x_[a], x_[b]);
+    if (order_ != nullptr) std::swap(order_[a], order_[b]);
+  }
+  // x[to] takes x[from] (and its order entry); x[from] is left to be overwritten.
+  void move(int64_t from, int64_t to) const {
+    x_[to] = x_[from];
+    if (order_ != nullptr) order_[to] = order_[from];
+  }
+  unsigned orderAt(int64_t i) const { return order_ != nullptr ? order_[i] : 0u; }
+  void put(int64_t i, const T& v, unsigned ord) const {
+    x_[i] = v;
+    if (order_ != nullptr) order_[i] = ord;
+  }
+
+ private:
+  T* x_;
+  unsigned* order_;
+};
+
+// Ranges of at most this many elements are finished by insertion.
+const int64_t kSortSmall = 16;
+
+// The sorts order elements by key(element) (the element itself, or a complex modulus),
+// compared with <; a key that is used more than once is computed once.
+
+template <class T, class Key>
+void InsertionSort(const SortSpan<T>& a, int64_t l, int64_t r, Key key) {
+  for (int64_t i = l + 1; i <= r; ++i) {
+    const auto kv = key(a[i]);
+    if (!(kv < key(a[i - 1]))) continue;
+    const T v = a[i];
+    const unsigned ord = a.orderAt(i);
+    int64_t j = i;
+    do {
+      a.move(j - 1, j);
+      --j;
+    } while (j > l && kv < key(a[j - 1]));
+    a.put(j, v, ord);
+  }
+}
+
+template <class T, class Key>
+void SiftDown(const SortSpan<T>& a, int64_t base, int64_t root, int64_t n, Key key) {
+  for (;;) {
+    int64_t child = 2 * root + 1;
+    if (child >= n) return;
+    if (child + 1 < n && key(a[base + child]) < key(a[base + child + 1])) ++child;
+    if (!(key(a[base + root]) < key(a[base + child]))) return;
+    a.swap(base + root, base + child);
+    root = child;
+  }
+}
+
+template <class T, class Key>
+void HeapSort(const SortSpan<T>& a, int64_t l, int64_t r, Key key) {
+  const int64_t n = r - l + 1;
+  for (int64_t i = n / 2; i-- > 0;) SiftDown(a, l, i, n, key);
+  for (int64_t end = n - 1; end > 0; --end) {
+    a.swap(l, l + end);
+    SiftDown(a, l, 0, end, key);
+  }
+}
+
+// Splits a[l .. r] (more than kSortSmall elements) around the median of a[l], a[mid] and
+// a[r]; returns the pivot's final place p: nothing before p is above it, nothing after p
+// below it. The three sampled elements bound both scans, and each scan stops on an element
+// equal to the pivot, so runs of equal elements are shared out between the two sides.
+template <class T, class Key>
+int64_t Partition(const SortSpan<T>& a, int64_t l, int64_t r, Key key) {
+  const int64_t mid = l + (r - l) / 2;
+  if (key(a[mid]) < key(a[l])) a.swap(mid, l);
+  if (key(a[r]) < key(a[l])) a.swap(r, l);
+  if (key(a[r]) < key(a[mid])) a.swap(r, mid);
+  a.swap(mid, r - 1);
+  const auto kv = key(a[r - 1]);
+  int64_t i = l, j = r - 1;
+  for (;;) {
+    while (key(a[++i]) < kv) {
+    }
+    while (kv < key(a[--j])) {
+    }
+    if (i >= j) break;
+    a.swap(i, j);
+  }
+  a.swap(i, r - 1);
+  return i;
+}
+
+// Pending ranges with what is left of their split budget: the larger part waits while the
+// smaller is sorted, so the stack never holds more than log2(dim) + 1 ranges; 64 covers
+// every 32-bit dimension.
 class SortStack {
  public:
-  void push(int64_t l, int64_t r) {
+  void push(int64_t l, int64_t r, int budget) {
     l_[n_] = l;
     r_[n_] = r;
+    b_[n_] = budget;
     ++n_;
   }
-  bool pop(int64_t* l, int64_t* r) {
+  bool pop(int64_t* l, int64_t* r, int* budget) {
     if (n_ == 0) return false;
     --n_;
     *l = l_[n_];
     *r = r_[n_];
+    *budget = b_[n_];
     return true;
   }
 
  private:
   int64_t l_[64];
   int64_t r_[64];
+  int b_[64];
   int n_ = 0;
 };
 
-template <class T>
-inline void SortSwap(T* x, unsigned* order, int64_t a, int64_t b) {
-  std::swap(x[a], x[b]);
-  if (order != nullptr) std::swap(order[a], order[b]);
-}
-
-// The loop shared by the sorts: partition(l, r) splits x[l .. r] around the pivot x[r]
-// and returns the pivot's final place; the larger part waits on the stack while the smaller
-// one is sorted.
-template <class Partition>
-void QuickSortRanges(int64_t dim, Partition partition) {
+// Sorts x[0 .. dim-1] by ascending key; the keys must be ordered by < (no NaN among them).
+template <class T, class Key>
+void SortRange(T* x, unsigned* order, int64_t dim, Key key) {
   if (dim <= 1) return;
+  const SortSpan<T> a(x, order);
+  int depth = 0;
+  for (int64_t n = dim; n > 1; n >>= 1) depth += 2;
   SortStack stack;
   int64_t l = 0, r = dim - 1;
+  int budget = depth;
   for (;;) {
-    while (r > l) {
-      const int64_t i = partition(l, r);
-      if (i - l > r - i) {
-        stack.push(l, i - 1);
-        l = i + 1;
+    while (r - l + 1 > kSortSmall && budget > 0) {
+      --budget;
+      const int64_t p = Partition(a, l, r, key);
+      if (p - l > r - p) {
+        stack.push(l, p - 1, budget);
+        l = p + 1;
       } else {
-        stack.push(i + 1, r);
-        r = i - 1;
+        stack.push(p + 1, r, budget);
+        r = p - 1;
       }
     }
-    if (!stack.pop(&l, &r)) return;
+    if (r - l + 1 > kSortSmall) {
+      HeapSort(a, l, r, key);
+    } else if (r > l) {
+      InsertionSort(a, l, r, key);
+    }
+    if (!stack.pop(&l, &r, &budget)) return;
   }
 }
 
-// Integer vectors: i and j both step before they compare; j never goes below l.
-template <class T>
-void QuickSortInt(T* x, unsigned* order, int64_t dim) {
-  QuickSortRanges(dim, [&](int64_t l, int64_t r) {
-    const T v = x[r];
-    int64_t i = l - 1, j = r;
-    for (;;) {
-      while (x[++i] < v) {
-      }
-      do {
-        --j;
-      } while (x[j] > v && j > l);
-      if (i >= j) break;
-      SortSwap(x, order, i, j);
-    }
-    SortSwap(x, order, i, r);
-    return i;
-  });
+// Moves the elements whose key is NaN behind all others (relative order of neither group
+// kept) and returns how many are left in front.
+template <class T, class Key>
+int64_t NaNsLast(T* x, unsigned* order, int64_t dim, Key key) {
+  const SortSpan<T> a(x, order);
+  int64_t front = 0;
+  for (int64_t i = 0; i < dim; ++i) {
+    if (std::isnan(key(a[i]))) continue;
+    if (i != front) a.swap(i, front);
+    ++front;
+  }
+  return front;
 }
 
-// Elements ordered by key(element) (a real value): j starts one below the pivot and stays
-// on an entry not above it, so a NaN key (never above, never below) stops both scans and
-// the partition still ends.
+// Integer vectors, by signed value.
+template <class T>
+void QuickSortInt(T* x, unsigned* order, int64_t dim) {
+  SortRange(x, order, dim, [](const T& e) { return e; });
+}
+
+// Elements ordered by key(element), a real value: ascending keys, the elements whose key is
+// NaN (which compares with nothing) after all the others.
 template <class T, class Key>
 void QuickSortByKey(T* x, unsigned* order, int64_t dim, Key key) {
-  QuickSortRanges(dim, [&](int64_t l, int64_t r) {
-    const auto v = key(x[r]);
-    int64_t i = l - 1, j = r - 1;
-    for (;;) {
-      ++i;
-      while (key(x[i]) < v) ++i;
-      while (j >= 0 && key(x[j]) > v) --j;
-      if (i >= j) break;
-      SortSwap(x, order, i, j);
-    }
-    SortSwap(x, order, i, r);
-    return i;
-  });
+  const int64_t numbers = NaNsLast(x, order, dim, key);
+  SortRange(x, order, numbers, key);
 }
 
 // Real vectors, by value.

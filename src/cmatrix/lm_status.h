@@ -18,11 +18,18 @@ extern int lm_context;
 
 class LmOp {
  public:
+  // How an operation treats the status on success: most clear the status word and the
+  // caller's status on entry and copy the word out on success; a few (the complex matrix
+  // creation and vector resize) touch neither unless they raise, so an earlier -1 stays.
+  enum Mode { kClear, kKeep };
+
   // file: source base name reported with errors; routine: name used in messages.
   LmOp(const char* file, const char* routine, int callerLine, const char* callerName,
-       int* status)
+       int* status, Mode mode = kClear)
       : file_(file), routine_(routine), callerLine_(callerLine),
-        callerName_(callerName ? callerName : ""), st_(status ? status : &local_) {
+        callerName_(callerName ? callerName : ""), st_(status ? status : &local_),
+        keep_(mode == kKeep) {
+    if (keep_) return;
     _LM_err_status = 0;
     *st_ = 0;
   }
@@ -31,7 +38,8 @@ class LmOp {
 
   // The status pointer handed on to inner library calls (never null).
   int* st() const { return st_; }
-  // True once an inner call (or a raise) left a failure in the status argument.
+  // True once an inner call (or a raise) left a failure in the status argument (a kept
+  // status may also show the caller's earlier failure: kKeep operations do not ask).
   bool failed() const { return *st_ != 0; }
   int callerLine() const { return callerLine_; }
   const char* callerName() const { return callerName_; }
@@ -41,10 +49,11 @@ class LmOp {
     _LM_error(file_, code, line, routine_, 0, callerLine_, callerName_);
     *st_ = _LM_err_status;
   }
-  // Success: copies the status word (0) out and passes the result through.
+  // Success: copies the status word (0) out (unless the status is kept) and passes the
+  // result through.
   template <class T>
   T done(T result) {
-    *st_ = _LM_err_status;
+    if (!keep_) *st_ = _LM_err_status;
     return result;
   }
 
@@ -55,6 +64,7 @@ class LmOp {
   const char* callerName_;
   int local_ = 0;
   int* st_;
+  bool keep_;
 };
 
 // Reports `code` from this line and returns `ret` from the operation.
@@ -84,6 +94,12 @@ extern MemConnect mem_connect[MEM_CONNECT_MAX_LISTS];
 // mem_bytes_list in int-sized pieces so that large blocks are neither cut nor wrapped.
 void AccountBytes(int type, int64_t oldBytes, int64_t newBytes);
 void AccountRecords(int type, int num);
+
+// An address as the dumps print it after their own "0x", with "%llx": the digits alone (the
+// platform's %p brings a "0x" of its own here).
+inline unsigned long long AddressBits(const void* p) {
+  return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p));
+}
 
 // Heap with the library's bookkeeping tags.
 inline void* Calloc(size_t count, size_t size, const char* tag) {

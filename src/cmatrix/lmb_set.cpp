@@ -1,6 +1,7 @@
 // lmb_set.cpp: set operations between two bit vectors of one storage kind: intersection,
 // union, removal of one set from another and addition of one set's complement, each in the
 // kind's own representation (run merging, word logic, sorted merging, flag logic).
+#include <algorithm>
 #include <cstring>
 
 #include "bvec.h"
@@ -174,11 +175,13 @@ KVELO_API BVEC* _LM_bv_inter_ivec(BVEC* a, BVEC* b, BVEC* out, int* status) {
     if (op.failed()) return refuse(__LINE__);
   }
   out->nb_blocs = 0;
+  // a's list is strictly ascending (as every list the library makes or reads): each entry of
+  // b is looked up by bisection, not by a walk through the whole list.
+  const int* listA = na > 0 ? a->code->ive : nullptr;
   for (int j = 0; j < nb; ++j) {
     const int e = b->code->ive[j];
-    bool found = false;
-    for (int i = 0; i < na && !found; ++i) found = a->code->ive[i] == e;
-    if (!found) continue;
+    const int* at = std::lower_bound(listA, listA + na, e);
+    if (at == listA + na || *at != e) continue;
     _LM_bv_insere(out, e, op.st());
     if (op.failed()) {
       _LM_bv_free(made);

@@ -31,7 +31,7 @@ struct LvTraits {
   static constexpr const char* kInHeading = " LongVector: dim:";
   static constexpr const char* kFmt = "%16ld ";
   static constexpr const char* kFmtEol = "%16ld\n";
-  static constexpr const char* kDumpBlock = "lve @ 0x%p\n";
+  static constexpr const char* kDumpBlock = "lve @ 0x%llx\n";
   static constexpr unsigned kPerLine = 16;
   static constexpr long long kMin = INT32_MIN;
   static constexpr long long kMax = INT32_MAX;

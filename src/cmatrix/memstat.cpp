@@ -178,7 +178,7 @@ KVELO_API void mem_stat_dump(FILE* fp, int list) {
     const StatSlot& s = g_slots[e - 1];
     const bool known =
         Freeable(mc, s.type) && mc.type_name != nullptr && mc.type_name[s.type] != nullptr;
-    std::fprintf(fp, " %ld.  var = 0x%p, type = %s, mark = %d\n", ++n, static_cast<void*>(s.var),
+    std::fprintf(fp, " %ld.  var = 0x%llx, type = %s, mark = %d\n", ++n, AddressBits(s.var),
                  known ? mc.type_name[s.type] : "???", s.mark);
   }
   std::fprintf(fp, "\n");

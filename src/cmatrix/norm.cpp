@@ -1,5 +1,6 @@
 // norm.cpp: norms of VEC records (one, Euclidean and infinity norm, each optionally of the
 // entries divided by a scale vector) and of MAT records (one, infinity and Frobenius norm).
+// The Euclidean and Frobenius norms neither overflow nor underflow before their result.
 #include <cmath>
 
 #include "cmatrix/lm_dense.h"
@@ -28,17 +29,22 @@ double VecNorm(VEC* x, VEC* scale, VNorm kind, const char* routine, int callerLi
     case VNorm::One:
       for (unsigned i = 0; i < x->dim; ++i) r += std::fabs(Scaled(x, scale, i));
       break;
-    case VNorm::Two:
+    case VNorm::Two: {
+      // One dot product (or the loop of the scaled squares) in the common case; a sum that
+      // overflowed or lost digits to underflow is taken again with a running scale.
       if (scale == nullptr) {
-        r = std::sqrt(__ip__(x->ve, x->ve, static_cast<int>(x->dim)));
+        r = __ip__(x->ve, x->ve, static_cast<int>(x->dim));
       } else {
         for (unsigned i = 0; i < x->dim; ++i) {
           const double v = Scaled(x, scale, i);
           r += v * v;
         }
-        r = std::sqrt(r);
       }
+      r = kvlm::SafeNorm2(r, x->dim, [&](kvlm::ScaledSquares& acc) {
+        for (unsigned i = 0; i < x->dim; ++i) acc.Add(Scaled(x, scale, i));
+      });
       break;
+    }
     case VNorm::Inf:
       for (unsigned i = 0; i < x->dim; ++i) r = kvlm::KeepMax(r, std::fabs(Scaled(x, scale, i)));
       break;
@@ -80,7 +86,8 @@ KVELO_API double _LM_m_norm_inf(MAT* A, int callerLine, const char* callerName, 
 KVELO_API double _LM_m_norm_frob(MAT* A, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "m_norm_frob", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, -1.0);
-  return op.done(kvlm::FrobeniusNorm(A, [](double a) { return a * a; }));
+  return op.done(kvlm::FrobeniusNorm(A, [](double a) { return a * a; },
+                                     [](double a, kvlm::ScaledSquares& acc) { acc.Add(a); }));
 }
 
 }  // extern "C"

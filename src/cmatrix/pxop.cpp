@@ -58,35 +58,22 @@ void InvertInPlace(unsigned* pe, unsigned n) {
   }
 }
 
-// Exchanges made by a partition sort of a[0 .. len-1] (signed comparisons); the smaller
-// part is counted by recursion, the larger in the loop, so the depth stays logarithmic.
-uint64_t CountExchanges(int32_t* a, int64_t len) {
-  uint64_t c = 0;
-  while (len > 1) {
-    const int32_t p = a[0];
-    int64_t i = 0, j = len;
-    for (;;) {
-      ++i;
-      while (i < len && a[i] < p) ++i;
-      --j;
-      while (a[j] > p) --j;
-      if (i >= j) break;
-      std::swap(a[i], a[j]);
-      ++c;
-    }
-    std::swap(a[0], a[j]);
-    if (j != 0) ++c;
-    const int64_t leftLen = j, rightLen = len - j - 1;
-    if (leftLen < rightLen) {
-      c += CountExchanges(a, leftLen);
-      a += j + 1;
-      len = rightLen;
-    } else {
-      c += CountExchanges(a + j + 1, rightLen);
-      len = leftLen;
+// Parity of a true permutation from its cycles: n - (number of cycles) transpositions
+// make it, so it is even exactly when that difference is. The walks mark the entries they
+// pass (the high bit: n is below 2^31), so pe comes out marked; the caller's copy is thrown
+// away afterwards.
+bool IsEven(unsigned* pe, unsigned n) {
+  uint64_t cycles = 0;
+  for (unsigned i = 0; i < n; ++i) {
+    if ((pe[i] & kMark) != 0) continue;
+    ++cycles;
+    for (unsigned j = i; (pe[j] & kMark) == 0;) {
+      const unsigned next = pe[j];
+      pe[j] |= kMark;
+      j = next;
     }
   }
-  return c;
+  return (n - cycles) % 2 == 0;
 }
 
 }  // namespace
@@ -181,11 +168,14 @@ KVELO_API int _LM_px_sign(PERM* px, int callerLine, const char* callerName, int*
   if (px == nullptr) LM_FAIL(op, 8, 0);
   PERM* copy = _LM_px_copy(px, nullptr, callerLine, callerName, op.st());
   LM_CHECK(op, 0);
-  // The entries are sorted as the signed ints they were stored as.
-  int32_t* a = static_cast<int32_t*>(static_cast<void*>(copy->pe));
-  const uint64_t c = CountExchanges(a, copy->size);
+  // Only a true permutation has a sign: an entry out of range or repeated is refused.
+  if (!IsPermutation(copy->pe, copy->size)) {
+    px_free(copy);
+    LM_FAIL(op, 2, 0);
+  }
+  const bool even = IsEven(copy->pe, copy->size);
   px_free(copy);
-  return op.done(c % 2 == 0 ? 1 : -1);
+  return op.done(even ? 1 : -1);
 }
 
 }  // extern "C"

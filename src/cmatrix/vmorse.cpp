@@ -315,7 +315,14 @@ KVELO_API double LM_vecm_norm2(VECM* v, int* status) {
     kvms::Trace(__LINE__);
     return 0.0;
   }
-  return op.done(std::sqrt(ss));
+  // A sum of squares that overflowed or lost digits to underflow is taken again with a
+  // running scale.
+  return op.done(kvlm::SafeNorm2(ss, static_cast<uint64_t>(v->nnz), [&](kvlm::ScaledSquares& acc) {
+    kvms::WalkInOrder(v->root, [&](VECM_NODE* n) {
+      acc.Add(n->val);
+      return true;
+    });
+  }));
 }
 
 KVELO_API double LM_pscal_vvecm(VEC* a, VECM* b, int* status) {
@@ -452,30 +459,29 @@ KVELO_API VECM* LM_vecm_binput(FILE* fp, VECM* reuse, int* status) {
   LmOp op(kFile, "LM_vecm_binput", __LINE__, "LM_vecm_binput", status);
   int dim = 0, count = 0;
   if (!kvms::ReadCountedHead(op, fp, &dim, &count)) return nullptr;
-  // The entries are read into a pool of their own, installed only once all are read and valid.
-  const int slots = count > 1 ? count : 1;
-  VECM_NODE* pool = NewPool(slots, "LM_vecm_binput");
-  if (pool == nullptr) LM_FAIL(op, 3, nullptr);
+  // The entries are read into a pool of their own, grown as they arrive and installed only
+  // once all are read and valid.
+  kvms::ArrivingBlock<VECM_NODE> arriving(static_cast<size_t>(count), "LM_vecm_binput");
   unsigned char buf[kBatch * kEntryBytes];
   int last = -1;
   for (int k = 0; k < count;) {
     const int n = count - k < static_cast<int>(kBatch) ? count - k : static_cast<int>(kBatch);
-    if (kvms::ReadBytes(fp, buf, static_cast<size_t>(n) * kEntryBytes) != 0) {
-      kvlm::Free(pool);
+    if (!arriving.Room(static_cast<size_t>(k) + static_cast<size_t>(n))) LM_FAIL(op, 3, nullptr);
+    if (kvms::ReadBytes(fp, buf, static_cast<size_t>(n) * kEntryBytes) != 0)
       return kvms::TraceFail(op, __LINE__, nullptr);
-    }
+    VECM_NODE* pool = arriving.data();
     for (int j = 0; j < n; ++j, ++k) {
       const int idx = kvms::GetBig<int>(buf + j * kEntryBytes);
       // The writers store strictly ascending indices below dim; anything else is damage.
-      if (idx <= last || idx >= dim) {
-        kvlm::Free(pool);
-        LM_FAIL(op, 2, nullptr);
-      }
+      if (idx <= last || idx >= dim) LM_FAIL(op, 2, nullptr);
       last = idx;
       pool[k].idx = idx;
       pool[k].val = kvms::GetBig<double>(buf + j * kEntryBytes + 4);
     }
   }
+  const int slots = count > 1 ? count : 1;
+  VECM_NODE* pool = arriving.Take();
+  if (pool == nullptr) LM_FAIL(op, 3, nullptr);
   VECM* v = reuse;
   if (v == nullptr) {
     v = static_cast<VECM*>(kvlm::Calloc(1, sizeof(VECM), "LM_vecm_binput"));

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "bf.h"
+#include "cmatrix/lm_dense.h"
 #include "cmatrix/lm_status.h"
 #include "runtime/byteorder.h"
 #include "vmorse.h"
@@ -169,6 +170,75 @@ int ReadBytes(FILE* fp, unsigned char* bytes, size_t n);
 // stream whose size cannot be known passes).
 bool FileHolds(FILE* fp, long long bytes);
 
+// Storage for what a binary reader receives, grown with the values that actually arrive and
+// never with the count a header merely claims: on a stream whose size cannot be known (a
+// pipe), a damaged header asking for 2^31 entries costs no more than what the stream
+// delivers. The capacity doubles (never beyond the claimed count), so the copies stay
+// linear in the data. Whatever is not handed over is freed with the block.
+template <class T>
+class ArrivingBlock {
+ public:
+  ArrivingBlock(size_t claimed, const char* tag) : claimed_(claimed), tag_(tag) {}
+  ~ArrivingBlock() { kvlm::Free(p_); }
+  ArrivingBlock(const ArrivingBlock&) = delete;
+  ArrivingBlock& operator=(const ArrivingBlock&) = delete;
+
+  // Room for n elements (n at most the claimed count, or 1); false when memory is short,
+  // the elements held so far kept.
+  bool Room(size_t n) {
+    if (n <= cap_) return true;
+    size_t want = cap_ > claimed_ / 2 ? claimed_ : cap_ * 2;
+    if (want < n) want = n;
+    void* grown = kvlm::Realloc(p_, want * sizeof(T), tag_);
+    if (grown == nullptr) return false;
+    p_ = static_cast<T*>(grown);
+    cap_ = want;
+    return true;
+  }
+  T* data() { return p_; }
+
+  // Hands the block over, trimmed to max(claimed count, 1) elements (the one element of an
+  // empty block zeroed); null when memory is short (the block stays here and is freed).
+  T* Take() {
+    const size_t n = claimed_ > 0 ? claimed_ : 1;
+    if (!Room(n)) return nullptr;
+    if (cap_ > n) {
+      // A shrink that fails leaves the larger block, which is as good.
+      if (void* trimmed = kvlm::Realloc(p_, n * sizeof(T), tag_)) p_ = static_cast<T*>(trimmed);
+    }
+    if (claimed_ == 0) std::memset(static_cast<void*>(p_), 0, sizeof(T));
+    T* out = p_;
+    p_ = nullptr;
+    cap_ = 0;
+    return out;
+  }
+
+ private:
+  size_t claimed_;
+  const char* tag_;
+  T* p_ = nullptr;
+  size_t cap_ = 0;
+};
+
+// How a chunked read into an ArrivingBlock ended.
+enum class Arrival { kOk, kShort, kNoMemory };
+
+// Values moved per primitive call by the readers of the packed and windowed forms.
+constexpr size_t kReadChunk = size_t{1} << 14;
+
+// Reads count values into block through get(fp, T*, int) (BF_fread_int or BF_fread_double),
+// chunk by chunk, the block growing only ahead of each chunk.
+template <class T, class Get>
+Arrival ReadArriving(FILE* fp, ArrivingBlock<T>& block, size_t count, Get get) {
+  for (size_t done = 0; done < count;) {
+    const size_t k = count - done < kReadChunk ? count - done : kReadChunk;
+    if (!block.Room(done + k)) return Arrival::kNoMemory;
+    if (get(fp, block.data() + done, static_cast<int>(k)) != 0) return Arrival::kShort;
+    done += k;
+  }
+  return Arrival::kOk;
+}
+
 // Flushes fp after a binary form; a failure is reported as "CHKDISK" and gives -1.
 int FlushOrReport(FILE* fp, int line);
 
@@ -183,8 +253,9 @@ inline void FinishWrite(kvlm::LmOp& op, FILE* fp, int line) {
 
 // Reads the head of the VECM and VECMP binary forms, dim and count, each entry of which
 // takes 12 bytes (a 4-byte index, an 8-byte value). Refuses (false, status -1) before
-// anything is allocated: a stream that fails or holds fewer entries than counted (trace
-// mark), a negative dim (code 20) or a count outside 0 .. dim (code 2).
+// anything is allocated: a stream that fails or, being a regular file, holds fewer entries
+// than counted (trace mark), a negative dim (code 20) or a count outside 0 .. dim (code 2).
+// A stream of unknown size is read into an ArrivingBlock, so the count is never trusted.
 inline bool ReadCountedHead(kvlm::LmOp& op, FILE* fp, int* dim, int* count) {
   if (fp == nullptr) return TraceFail(op, __LINE__, false);
   int head[2];

@@ -188,7 +188,11 @@ KVELO_API double LM_vecmp_norm2(VECMP* v, int* status) {
   if (v == nullptr) LM_FAIL(op, 8, -1.0);
   double ss = 0.0;
   for (int k = 0; k < v->nnz; ++k) ss += v->val[k] * v->val[k];
-  return op.done(std::sqrt(ss));
+  // A sum that overflowed or lost digits to underflow is taken again with a running scale.
+  const int n = v->nnz > 0 ? v->nnz : 0;
+  return op.done(kvlm::SafeNorm2(ss, static_cast<uint64_t>(n), [&](kvlm::ScaledSquares& acc) {
+    for (int k = 0; k < n; ++k) acc.Add(v->val[k]);
+  }));
 }
 
 KVELO_API VEC* _LM_vvecmp_mltadd(VEC* a, VECMP* b, double s, VEC* out, int callerLine,
@@ -291,18 +295,22 @@ KVELO_API VECMP* LM_vecmp_binput(FILE* fp, VECMP* reuse, int* status) {
   LmOp op(kFile, "LM_vecmp_binput", __LINE__, "LM_vecmp_binput", status);
   int dim = 0, nnz = 0;
   if (!kvms::ReadCountedHead(op, fp, &dim, &nnz)) return nullptr;
-  int* idx = nullptr;
-  double* val = nullptr;
-  if (!NewArrays(nnz, &idx, &val, "LM_vecmp_binput")) LM_FAIL(op, 3, nullptr);
-  if (nnz > 0 && (BF_fread_int(fp, idx, nnz) != 0 || BF_fread_double(fp, val, nnz) != 0)) {
+  // Both arrays grow as their values arrive and are installed only once all are read and
+  // valid.
+  kvms::ArrivingBlock<int> idxIn(static_cast<size_t>(nnz), "LM_vecmp_binput");
+  kvms::ArrivingBlock<double> valIn(static_cast<size_t>(nnz), "LM_vecmp_binput");
+  kvms::Arrival got = kvms::ReadArriving(fp, idxIn, static_cast<size_t>(nnz), BF_fread_int);
+  if (got == kvms::Arrival::kOk)
+    got = kvms::ReadArriving(fp, valIn, static_cast<size_t>(nnz), BF_fread_double);
+  if (got == kvms::Arrival::kNoMemory) LM_FAIL(op, 3, nullptr);
+  if (got == kvms::Arrival::kShort) return kvms::TraceFail(op, __LINE__, nullptr);
+  if (!AscendingBelow(idxIn.data(), nnz, dim)) LM_FAIL(op, 2, nullptr);
+  int* idx = idxIn.Take();
+  double* val = valIn.Take();
+  if (idx == nullptr || val == nullptr) {
     kvlm::Free(idx);
     kvlm::Free(val);
-    return kvms::TraceFail(op, __LINE__, nullptr);
-  }
-  if (!AscendingBelow(idx, nnz, dim)) {
-    kvlm::Free(idx);
-    kvlm::Free(val);
-    LM_FAIL(op, 2, nullptr);
+    LM_FAIL(op, 3, nullptr);
   }
   VECMP* v = reuse;
   if (v == nullptr) {

@@ -288,7 +288,13 @@ KVELO_API double LM_pscal_vvecmw(VEC* a, VECMW* b, int* status) {
 KVELO_API double LM_vecmw_norm2(VECMW* v, int* status) {
   LmOp op(kFile, "LM_vecmw_norm2", __LINE__, "LM_vecmw_norm2", status);
   if (v == nullptr) LM_FAIL(op, 8, -1.0);
-  return op.done(std::sqrt(__ip__(v->val, v->val, v->nval)));
+  // One dot product in the common case; a sum that overflowed or lost digits to underflow is
+  // taken again with a running scale.
+  const int n = v->nval > 0 ? v->nval : 0;
+  return op.done(kvlm::SafeNorm2(__ip__(v->val, v->val, n), static_cast<uint64_t>(n),
+                                 [&](kvlm::ScaledSquares& acc) {
+                                   for (int k = 0; k < n; ++k) acc.Add(v->val[k]);
+                                 }));
 }
 
 KVELO_API VEC* _LM_vvecmw_mltadd2(int accumulate, VEC* a, VECMW* b, double s, VEC* out,
@@ -455,10 +461,22 @@ KVELO_API VECMW* LM_vecmw_binput(FILE* fp, VECMW* reuse, int* status) {
   if (BF_fread_int(fp, head, 4) != 0) return fail(__LINE__, 0);
   const int dim = head[0], nval = head[1], ncode = head[2], lead = head[3];
   if (dim < 0) return fail(__LINE__, 20);
-  if (nval < 0 || ncode < 0 || nval > dim || (lead != 0 && lead != 1)) return fail(__LINE__, 2);
+  // Every block of a valid code holds at least one value in at most two code entries.
+  if (nval < 0 || ncode < 0 || nval > dim || (lead != 0 && lead != 1) || ncode > 2LL * nval)
+    return fail(__LINE__, 2);
   if (!kvms::FileHolds(fp, 4LL * ncode + 8LL * nval)) return fail(__LINE__, 0);
-  int* code = static_cast<int*>(kvlm::Calloc(ncode > 1 ? static_cast<size_t>(ncode) : 1u, sizeof(int), "LM_vecmw_binput"));
-  double* val = static_cast<double*>(kvlm::Calloc(nval > 1 ? static_cast<size_t>(nval) : 1u, sizeof(double), "LM_vecmw_binput"));
+  // Both arrays grow as their values arrive and are installed only once all are read and the
+  // code is valid.
+  kvms::ArrivingBlock<int> codeIn(static_cast<size_t>(ncode), "LM_vecmw_binput");
+  kvms::ArrivingBlock<double> valIn(static_cast<size_t>(nval), "LM_vecmw_binput");
+  kvms::Arrival got = kvms::ReadArriving(fp, codeIn, static_cast<size_t>(ncode), BF_fread_int);
+  if (got == kvms::Arrival::kOk)
+    got = kvms::ReadArriving(fp, valIn, static_cast<size_t>(nval), BF_fread_double);
+  if (got == kvms::Arrival::kNoMemory) return fail(__LINE__, 3);
+  if (got == kvms::Arrival::kShort) return fail(__LINE__, 0);
+  if (!CodeIsValid(dim, nval, ncode, lead, codeIn.data())) return fail(__LINE__, 2);
+  int* code = codeIn.Take();
+  double* val = valIn.Take();
   auto drop = [&] {
     kvlm::Free(code);
     kvlm::Free(val);
@@ -466,14 +484,6 @@ KVELO_API VECMW* LM_vecmw_binput(FILE* fp, VECMW* reuse, int* status) {
   if (code == nullptr || val == nullptr) {
     drop();
     return fail(__LINE__, 3);
-  }
-  if ((ncode > 0 && BF_fread_int(fp, code, ncode) != 0) || (nval > 0 && BF_fread_double(fp, val, nval) != 0)) {
-    drop();
-    return fail(__LINE__, 0);
-  }
-  if (!CodeIsValid(dim, nval, ncode, lead, code)) {
-    drop();
-    return fail(__LINE__, 2);
   }
   VECMW* v = reuse;
   if (v == nullptr) {

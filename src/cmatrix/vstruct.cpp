@@ -517,16 +517,10 @@ KVELO_API VSTRUCT* _LM_vs_resize_liste_pack(const char* caller, int context, int
   const size_t peakBytes = static_cast<size_t>(peak * es);
   const size_t newBytes = static_cast<size_t>(after * es);
 
-  // Everything that can fail comes first, and leaves the list as it was.
-  if (vs->unit != nullptr || peakBytes > oldBytes) {
-    const size_t want = peakBytes > oldBytes ? peakBytes : oldBytes;
-    if (!ResizePack(vs, want, caller, line, callerName, op.st())) {
-      // An out-of-core unit that could not be mapped again keeps its data in its file.
-      Trace(__LINE__);
-      return nullptr;
-    }
-    kvlm::AccountBytes(TYPE_VSTRUCT, static_cast<int64_t>(oldBytes), static_cast<int64_t>(PackBytes(vs)));
-  }
+  // Everything that can fail comes first, and leaves the list as it was: its items, their
+  // places and values, its pack (only capacities may have grown: the slot table and the row
+  // tables of matrix headers, which keep their entries). The pack is resized last, because
+  // a pack that moves makes every header stale until they are all pointed anew below.
   if (count > vs->max_dim && !GrowSlots(vs, count)) LM_FAIL(op, 3, nullptr);
   if (matrix) {
     for (int i = 0; i < kept; ++i) {
@@ -537,15 +531,34 @@ KVELO_API VSTRUCT* _LM_vs_resize_liste_pack(const char* caller, int context, int
   }
   const int fresh = count - kept;
   void** made = nullptr;
+  auto dropMade = [&] {
+    for (int i = 0; made != nullptr && i < fresh; ++i) FreeHeader(type, made[i]);
+    kvlm::Free(made);
+    made = nullptr;
+  };
   if (fresh > 0) {
     made = static_cast<void**>(kvlm::Calloc(static_cast<size_t>(fresh), sizeof(void*), "vstruct"));
     bool ok = made != nullptr;
     for (int i = 0; ok && i < fresh; ++i) ok = (made[i] = NewHeader(type, n)) != nullptr;
     if (!ok) {
-      for (int i = 0; made != nullptr && i < fresh; ++i) FreeHeader(type, made[i]);
-      kvlm::Free(made);
+      dropMade();
       LM_FAIL(op, 3, nullptr);
     }
+  }
+  // The pack grows to the peak the moves need. An out-of-core pack is also mapped again here
+  // (a stored one must be, to be moved), except when it is mapped already and the shrink
+  // below will map it anew anyway. The out-of-core resize fails without touching the unit:
+  // the pack stays mapped where it was, with its values, and so does the list.
+  const bool ooc = vs->unit != nullptr;
+  const bool shrinkRemaps = ooc && vs->unit->state == 'Y' && peakBytes <= oldBytes && newBytes < oldBytes;
+  if ((ooc && !shrinkRemaps) || peakBytes > oldBytes) {
+    const size_t want = peakBytes > oldBytes ? peakBytes : oldBytes;
+    if (!ResizePack(vs, want, caller, line, callerName, op.st())) {
+      dropMade();
+      Trace(__LINE__);
+      return nullptr;
+    }
+    kvlm::AccountBytes(TYPE_VSTRUCT, static_cast<int64_t>(oldBytes), static_cast<int64_t>(PackBytes(vs)));
   }
 
   // Moves inside the pack, each pass in the direction that reads before it overwrites.
@@ -590,20 +603,25 @@ KVELO_API VSTRUCT* _LM_vs_resize_liste_pack(const char* caller, int context, int
     zero(static_cast<size_t>(kept) * nR * nC, static_cast<size_t>(count - kept) * nR * nC);
   }
 
-  // The pack comes down to its new size. In memory a shrink that fails only leaves the block
-  // larger; an out-of-core unit that cannot be mapped again keeps the data in its file, and
-  // the list, described in full below, is then in the stored state until a reload.
-  bool remapFailed = false;
+  // The pack comes down to its new size. The data already stand in their new places, so a
+  // shrink that fails must not fail the resize: in memory the block merely stays larger, and
+  // out of core the unit stays mapped where it was at its larger size (the runtime has
+  // reported why; the list is complete all the same). Only a unit that lost its mapping
+  // (a runtime that cannot keep it) leaves the list, described in full below, in the stored
+  // state until a reload, and the resize reports the failure.
+  bool remapLost = false;
   const size_t held = PackBytes(vs);
   if (newBytes < held) {
-    if (vs->unit != nullptr) {
+    if (ooc) {
       int st = 0;
       MMAP_HANDLE* u = kvelomem_realloc_ooc(vs->unit, newBytes, nullptr, caller, kFile, line, &st);
       if (u != nullptr) {
         vs->unit = u;
         vs->pack = u->address;
+      } else if (vs->unit->state == 'Y' && vs->unit->address == vs->pack) {
+        _LM_err_status = 0;
       } else {
-        remapFailed = true;
+        remapLost = true;
       }
     } else {
       void* smaller = kvlm::Realloc(static_cast<PackHead*>(vs->pack) - 1, sizeof(PackHead) + newBytes, caller);
@@ -620,11 +638,14 @@ KVELO_API VSTRUCT* _LM_vs_resize_liste_pack(const char* caller, int context, int
     FreeHeader(type, vs->items[i]);
     vs->items[i] = nullptr;
   }
-  for (int i = 0; i < fresh; ++i) vs->items[kept + i] = made[i];
+  for (int i = 0; i < fresh; ++i) {
+    FreeHeader(type, vs->items[kept + i]);  // a stray header past the packed items
+    vs->items[kept + i] = made[i];
+  }
   kvlm::Free(made);
   vs->dim = count;
   for (int i = 0; i < count; ++i) PointHeader(vs, i, n, m);
-  if (remapFailed) {
+  if (remapLost) {
     Trace(__LINE__);
     *op.st() = -1;
     return nullptr;

@@ -26,7 +26,8 @@ KVELO_API ZVEC* _LM_zv_get(const char* tag, int context, int dim, int callerLine
 
 KVELO_API ZMAT* _LM_zm_get(const char* tag, int context, int m, int n, int callerLine,
                            const char* callerName, int* status) {
-  LmOp op(kFile, "_LM_zm_get", callerLine, callerName, status);
+  // Success leaves the status word and argument as the caller had them.
+  LmOp op(kFile, "_LM_zm_get", callerLine, callerName, status, LmOp::kKeep);
   return kvlm::GetMatrix<ZMAT>(op, tag, context, m, n);
 }
 
@@ -41,7 +42,9 @@ KVELO_API int zm_free(ZMAT* A) { return kvlm::ReleaseMatrix(A, true); }
 
 KVELO_API ZVEC* _LM_zv_resize(const char* tag, int context, ZVEC* x, int dim, int callerLine,
                               const char* callerName, int* status) {
-  LmOp op(kFile, "zv_resize", callerLine, callerName, status);
+  // Success leaves the status word and argument as the caller had them, except that a NULL x
+  // goes to _LM_zv_get, which clears both.
+  LmOp op(kFile, "zv_resize", callerLine, callerName, status, LmOp::kKeep);
   if (dim < 0) LM_FAIL(op, 20, nullptr);
   return kvlm::ResizeVector(op, tag, context, x, dim);
 }

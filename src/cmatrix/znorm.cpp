@@ -1,6 +1,7 @@
 // znorm.cpp: norms of complex vectors (one, Euclidean, infinity; optionally relative to a
 // real scale vector) and complex matrices (one, infinity, Frobenius), and the vector of
-// moduli. Every sum runs in index order from 0.0 with plain loops.
+// moduli. Every sum runs in index order from 0.0 with plain loops; the Euclidean and
+// Frobenius norms neither overflow nor underflow before their result.
 #include <cmath>
 
 #include "cmatrix/lm_dense.h"
@@ -42,16 +43,33 @@ KVELO_API double _LM__zv_norm2(ZVEC* x, VEC* scale, int callerLine, const char* 
     kvlm::RaiseAs(op, kFile, 1, __LINE__, "_v_norm2");
     return 0.0;
   }
+  // A scaled entry is divided part by part before squaring: (re/s)^2 + (im/s)^2 is
+  // (re^2 + im^2) / s^2 without forming s^2, which overflows or underflows long before the
+  // ratio does. A sum that overflowed or lost digits to underflow is taken again with a
+  // running scale.
+  auto parts = [&](unsigned i, double* re, double* im) {
+    const Z z = x->ve[i];
+    *re = z.re;
+    *im = z.im;
+    if (scale != nullptr && scale->ve[i] != 0.0) {
+      *re /= scale->ve[i];
+      *im /= scale->ve[i];
+    }
+  };
   double sum = 0.0;
   for (unsigned i = 0; i < x->dim; ++i) {
-    const Z z = x->ve[i];
-    const double sq = z.re * z.re + z.im * z.im;
-    if (scale != nullptr && scale->ve[i] != 0.0)
-      sum += sq / (scale->ve[i] * scale->ve[i]);
-    else
-      sum += sq;
+    double re, im;
+    parts(i, &re, &im);
+    sum += re * re + im * im;
   }
-  return op.done(std::sqrt(sum));
+  return op.done(kvlm::SafeNorm2(sum, 2ull * x->dim, [&](kvlm::ScaledSquares& acc) {
+    for (unsigned i = 0; i < x->dim; ++i) {
+      double re, im;
+      parts(i, &re, &im);
+      acc.Add(re);
+      acc.Add(im);
+    }
+  }));
 }
 
 KVELO_API double _LM__zv_norm_inf(ZVEC* x, VEC* scale, int callerLine, const char* callerName,
@@ -80,7 +98,11 @@ KVELO_API double _LM_zm_norm_frob(ZMAT* A, int callerLine, const char* callerNam
                                   int* status) {
   LmOp op(kFile, "zm_norm_frob", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, 0.0);
-  return op.done(kvlm::FrobeniusNorm(A, [](const Z& z) { return z.re * z.re + z.im * z.im; }));
+  return op.done(kvlm::FrobeniusNorm(A, [](const Z& z) { return z.re * z.re + z.im * z.im; },
+                                     [](const Z& z, kvlm::ScaledSquares& acc) {
+                                       acc.Add(z.re);
+                                       acc.Add(z.im);
+                                     }));
 }
 
 KVELO_API VEC* _LM_zv_zabs(ZVEC* x, VEC* out, int callerLine, const char* callerName,

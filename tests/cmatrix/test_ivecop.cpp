@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cmat_sort.h"
 #include "cmat_support.h"
 #include "dense_fixtures.h"
 #include "matrix.h"
@@ -240,7 +243,10 @@ TEST(IvecText, DumpShowsCapacityAndEveryStoredValue) {
   IvecP v(NewIvec({5, 6, 7}));
   ASSERT_EQ(Resize(v.get(), 1, &st), v.get());  // capacity 3, dim 1; 6 and 7 still stored
   const std::string out = cmat_test::CaptureFile([&](FILE* f) { iv_dump(f, v.get()); });
-  const std::string head = "IntVector: dim: 1, max_dim: 3\nive @ 0x";
+  // The block's address once, as "0x" and its hexadecimal digits.
+  std::ostringstream addr;
+  addr << std::hex << reinterpret_cast<uintptr_t>(v->ive);
+  const std::string head = "IntVector: dim: 1, max_dim: 3\nive @ 0x" + addr.str() + "\n";
   ASSERT_EQ(out.compare(0, head.size(), head), 0) << out;
   const std::string tail = Pad(5) + " " + Pad(6) + " " + Pad(7) + " \n";
   ASSERT_GE(out.size(), tail.size());
@@ -259,7 +265,7 @@ TEST(IvecText, ReadsThePrintedFormBack) {
   EXPECT_EQ(st, 0);
   EXPECT_EQ(Ints(back.get()), Ints(v.get()));
 
-  // A smaller vector handed in grows; a larger one keeps its dim and its further values.
+  // A smaller vector handed in grows; a larger one is cut down to the heading's dim.
   TextFile in2("IntVector: dim: 3\n 1 2 3\n");
   IvecP small(NewIvec({9}));
   ASSERT_EQ(_LM_iv_finput(in2.get(), small.get(), __LINE__, "read", &st), small.get());
@@ -267,7 +273,36 @@ TEST(IvecText, ReadsThePrintedFormBack) {
   TextFile in3("IntVector: dim: 2\n 4 5\n");
   IvecP large(NewIvec({9, 9, 9, 9}));
   ASSERT_EQ(_LM_iv_finput(in3.get(), large.get(), __LINE__, "read", &st), large.get());
-  EXPECT_EQ(Ints(large.get()), (std::vector<int>{4, 5, 9, 9}));
+  EXPECT_EQ(Ints(large.get()), (std::vector<int>{4, 5}));
+}
+
+TEST(IvecText, AVectorHandedInTakesTheHeadingsDim) {
+  // Whatever its size, the vector handed in comes back with exactly the values read: no old
+  // value beyond them passes for a read one. A cut keeps the capacity.
+  const struct {
+    std::vector<int> given;
+    const char* text;
+    std::vector<int> want;
+    unsigned capacity;
+  } cases[] = {
+      {{9, 9, 9, 9, 9}, "IntVector: dim: 3\n 1 2 3", {1, 2, 3}, 5},
+      {{9, 9, 9}, "IntVector: dim: 3\n 1 2 3", {1, 2, 3}, 3},
+      {{9}, "IntVector: dim: 3\n 1 2 3", {1, 2, 3}, 3},
+      {{9, 9}, "IntVector: dim: 0\n", {}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    IVEC* given = _LM_iv_get("t", 0, static_cast<int>(c.given.size()), __LINE__, "t", nullptr);
+    ASSERT_NE(given, nullptr);
+    std::copy(c.given.begin(), c.given.end(), given->ive);
+    IvecP v(given);
+    TextFile in(c.text);
+    int st = 5;
+    ASSERT_EQ(_LM_iv_finput(in.get(), v.get(), __LINE__, "read", &st), v.get());
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(Ints(v.get()), c.want);
+    EXPECT_EQ(v->max_dim, c.capacity);
+  }
 }
 
 TEST(IvecText, ReaderErrors) {
@@ -368,4 +403,22 @@ TEST(IvecAccounting, CreationAndReleaseBalanceEvenForAnEmptyVector) {
   EXPECT_EQ(iv_free(e), 0);
   EXPECT_EQ(mem_info_bytes(TYPE_IVEC, 0), bytes0);
   mem_info_on(was);
+}
+
+TEST(IvecSort, HardInputsSortWithAValidOrderPermutation) {
+  int st = 0;
+  for (const SortCase& c : HardSortCases()) {
+    SCOPED_TRACE(c.name);
+    std::vector<int> in;
+    for (long long k : PatternKeys(c.pattern, c.n, 4)) in.push_back(static_cast<int>(k));
+    IvecP x(_LM_iv_get("t", 0, c.n, __LINE__, "t", &st));
+    std::copy(in.begin(), in.end(), x->ive);
+    PermP order(_LM_px_get("t", 0, 1, __LINE__, "p", &st));
+    ASSERT_EQ(_LM_iv_sort(x.get(), order.get(), __LINE__, "sort", &st), x.get());
+    EXPECT_EQ(st, 0);
+    std::vector<int> want = in;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(Ints(x.get()), want);
+    EXPECT_TRUE(SortedWithOrder(in, x->ive, order.get(), [](int e) { return e; }));
+  }
 }

@@ -279,3 +279,24 @@ TEST(BvecSetOps, OperandsThatDoNotMatchAreRefused) {
   EXPECT_EQ(Walk(small), (std::vector<int>{5, 99}));
   for (BVEC* bv : {c40, c41, l40, b40, big, big2, small}) _LM_bv_free(bv);
 }
+
+TEST(BvecInter, LongListsIntersectInOneWalkOfTheirEntries) {
+  // 300,000 even elements against 200,000 multiples of 3: the multiples of 6. A search of a's
+  // whole list for every entry of b would take some 3 * 10^10 steps here.
+  const int n = 600000;
+  std::set<int> evens, threes;
+  for (int e = 0; e < n; e += 2) evens.insert(e);
+  for (int e = 0; e < n; e += 3) threes.insert(e);
+  BVEC* a = Make(LIST, n, evens);
+  BVEC* b = Make(LIST, n, threes);
+  int st = 0;
+  BVEC* r = _LM_bv_inter_ivec(a, b, nullptr, &st);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(st, 0);
+  std::vector<int> want;
+  for (int e = 0; e < n; e += 6) want.push_back(e);
+  EXPECT_EQ(Walk(r), want);
+  _LM_bv_free(r);
+  _LM_bv_free(a);
+  _LM_bv_free(b);
+}

@@ -7,9 +7,11 @@
 #include <climits>
 #include <cstdint>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cmat_sort.h"
 #include "cmat_support.h"
 #include "dense_fixtures.h"
 #include "matrix.h"
@@ -114,7 +116,9 @@ TEST(LvecText, SixteenValuesALine) {
   EXPECT_EQ(cmat_test::CaptureFile([&](FILE* f) { lv_foutput(f, nullptr); }),
             "LongVector: **** NULL ****\n");
   const std::string dump = cmat_test::CaptureFile([&](FILE* f) { lv_dump(f, three.get()); });
-  const std::string head = "LongVector: dim: 3, max_dim: 3\nlve @ 0x";
+  std::ostringstream addr;
+  addr << std::hex << reinterpret_cast<uintptr_t>(three->lve);
+  const std::string head = "LongVector: dim: 3, max_dim: 3\nlve @ 0x" + addr.str() + "\n";
   EXPECT_EQ(dump.compare(0, head.size(), head), 0) << dump;
 
   // The printed form reads back.
@@ -153,6 +157,35 @@ TEST(LvecText, ReaderRefusesBadInputAndWideValues) {
   EXPECT_EQ(Longs(v.get()), (std::vector<long>{INT32_MIN, INT32_MAX}));
 }
 
+TEST(LvecText, AVectorHandedInTakesTheHeadingsDim) {
+  // As the integer reader: the vector handed in comes back with exactly the values read; a
+  // cut keeps the capacity.
+  const struct {
+    std::vector<long> given;
+    const char* text;
+    std::vector<long> want;
+    unsigned capacity;
+  } cases[] = {
+      {{9, 9, 9, 9, 9}, "LongVector: dim: 3\n 1 -2 3", {1, -2, 3}, 5},
+      {{9, 9, 9}, "LongVector: dim: 3\n 1 -2 3", {1, -2, 3}, 3},
+      {{9}, "LongVector: dim: 3\n 1 -2 3", {1, -2, 3}, 3},
+      {{9, 9}, "LongVector: dim: 0\n", {}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    LVEC* given = _LM_lv_get("t", 0, static_cast<int>(c.given.size()), __LINE__, "t", nullptr);
+    ASSERT_NE(given, nullptr);
+    std::copy(c.given.begin(), c.given.end(), given->lve);
+    LvecP v(given);
+    TextFile in(c.text);
+    int st = 5;
+    ASSERT_EQ(_LM_lv_finput(in.get(), v.get(), __LINE__, "read", &st), v.get());
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(Longs(v.get()), c.want);
+    EXPECT_EQ(v->max_dim, c.capacity);
+  }
+}
+
 TEST(LvecAccounting, BalancedCounts) {
   const int was = mem_info_on(1);
   const long long bytes0 = mem_info_bytes(TYPE_LVEC, 0);
@@ -165,4 +198,22 @@ TEST(LvecAccounting, BalancedCounts) {
   EXPECT_EQ(mem_info_bytes(TYPE_LVEC, 0), bytes0);
   EXPECT_EQ(mem_info_numvar(TYPE_LVEC, 0), vars0);
   mem_info_on(was);
+}
+
+TEST(LvecSort, HardInputsSortWithAValidOrderPermutation) {
+  int st = 0;
+  for (const SortCase& c : HardSortCases()) {
+    SCOPED_TRACE(c.name);
+    std::vector<long> in;
+    for (long long k : PatternKeys(c.pattern, c.n, 6)) in.push_back(static_cast<long>(k) * 2000 - 7);
+    LvecP x(_LM_lv_get("t", 0, c.n, __LINE__, "t", &st));
+    std::copy(in.begin(), in.end(), x->lve);
+    PermP order(_LM_px_get("t", 0, 1, __LINE__, "p", &st));
+    ASSERT_EQ(_LM_lv_sort(x.get(), order.get(), __LINE__, "sort", &st), x.get());
+    EXPECT_EQ(st, 0);
+    std::vector<long> want = in;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(Longs(x.get()), want);
+    EXPECT_TRUE(SortedWithOrder(in, x->lve, order.get(), [](long e) { return e; }));
+  }
 }

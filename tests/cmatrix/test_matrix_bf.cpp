@@ -416,18 +416,20 @@ TEST(BinaryRead, EmptyFormsAndReuse) {
   EXPECT_EQ(A->n, 3u);
   EXPECT_EQ(A->me[1][2], 5.5);
   std::fclose(fp);
-  // Row counts of 0: the real matrix comes back 1 x n, the complex one 0 x n.
-  fp = StreamWith(I32s({0, 4, 0, 4}));
+  // 0 x 0 forms: the real matrix comes back 1 x 1 (its resize's least size), the complex
+  // one 0 x 0; nothing follows the sizes.
+  fp = StreamWith(I32s({0, 0, 0, 0}));
   MAT* B = _LM_m_binput(fp, nullptr, __LINE__, "t", &err);
   ASSERT_NE(B, nullptr);
   EXPECT_EQ(err, 0);
   EXPECT_EQ(B->m, 1u);
-  EXPECT_EQ(B->n, 4u);
+  EXPECT_EQ(B->n, 1u);
   ZMAT* Z = _LM_zm_binput(fp, nullptr, __LINE__, "t", &err);
   ASSERT_NE(Z, nullptr);
   EXPECT_EQ(err, 0);
   EXPECT_EQ(Z->m, 0u);
-  EXPECT_EQ(Z->n, 4u);
+  EXPECT_EQ(Z->n, 0u);
+  EXPECT_EQ(Position(fp), 16);
   std::fclose(fp);
   iv_free(iv);
   v_free(v);
@@ -447,6 +449,11 @@ TEST(BinaryRead, ImpossibleSizesFailWithTheRecordUntouched) {
   };
   const Case mats[] = {
       {"zero columns", I32s({2, 0}), 0},
+      // No value follows a form without rows: its column count must not size anything (the
+      // largest would ask for 16 GiB, or 32 GiB complex, from eight bytes).
+      {"zero rows", I32s({0, 4}), 0},
+      {"zero rows, the largest column count", I32s({0, INT32_MAX}), 0},
+      {"zero rows, values after them", Cat({I32s({0, 2}), I32s({0, 0, 0, 0})}), 0},
       {"negative rows", I32s({-1, 2}), 20},
       {"beyond the size field", I32s({70000, 70000}), 3},
       {"beyond the file", I32s({1000, 1000, 0, 0}), 0},

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include "cmat_support.h"
@@ -21,10 +22,12 @@ namespace {
 // apart share their home slot (509 * 8 is a multiple of 509).
 void* g_vars[1600];
 
+// The address appears once, as "0x" and its hexadecimal digits.
 std::string DumpLine(int n, void* var, const char* type, int mark) {
-  char buf[160];
-  std::snprintf(buf, sizeof buf, " %d.  var = 0x%p, type = %s, mark = %d\n", n, var, type, mark);
-  return buf;
+  std::ostringstream line;
+  line << " " << n << ".  var = 0x" << std::hex << reinterpret_cast<uintptr_t>(var) << std::dec
+       << ", type = " << type << ", mark = " << mark << "\n";
+  return line.str();
 }
 
 }  // namespace

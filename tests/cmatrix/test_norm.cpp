@@ -1,11 +1,13 @@
 // Tests of the vector and matrix norms: hand-computed values, the scale vector and its
-// zero entries, the NaN rule of the running maximum, empty records and errors.
+// zero entries, the NaN rule of the running maximum, empty records and errors, and Euclidean
+// and Frobenius norms whose sums of squares overflow or underflow (checked against numpy).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <random>
 
+#include "cmat_norm.h"
 #include "cmat_support.h"
 #include "dense_fixtures.h"
 #include "matrix.h"
@@ -101,4 +103,52 @@ TEST(MatNorm, HandValuesEmptyAndErrors) {
   EXPECT_EQ(w.routine(), "m_norm_frob");
   EXPECT_EQ(w.last(), 8);
   EXPECT_EQ(w.file(), "norm");
+}
+
+TEST(VecNorm, TwoNormNeitherOverflowsNorUnderflows) {
+  // Without a scale, with a scale of ones and with a scale of zeros (entries unscaled): one
+  // answer for each.
+  int st = 0;
+  for (const NormCase& c : NormCases()) {
+    SCOPED_TRACE(c.what);
+    VecP x(NewVec(c.terms));
+    VecP ones(NewVec(std::vector<double>(c.terms.size(), 1.0)));
+    VecP zeros(NewVec(std::vector<double>(c.terms.size(), 0.0)));
+    EXPECT_TRUE(NormNear(_LM__v_norm2(x.get(), nullptr, __LINE__, "n", &st), c.want));
+    EXPECT_TRUE(NormNear(_LM__v_norm2(x.get(), ones.get(), __LINE__, "n", &st), c.want));
+    EXPECT_TRUE(NormNear(_LM__v_norm2(x.get(), zeros.get(), __LINE__, "n", &st), c.want));
+    EXPECT_EQ(st, 0);
+  }
+}
+
+TEST(VecNorm, ScaledTermsNeitherOverflowNorUnderflow) {
+  // Entries divided by their scales (unscaled where the scale is 0) whose squares overflow or
+  // underflow; the norms from numpy in extended precision.
+  const struct {
+    std::vector<double> x, scale;
+    double want;
+  } cases[] = {
+      {{3e-200, 4e-200, 5e-201}, {1e100, 2, 0}, 2.0615528128088304e-200},
+      {{3e300, 4e300}, {1e-5, 1e-5}, 5e+305},
+  };
+  int st = 0;
+  for (const auto& c : cases) {
+    VecP x(NewVec(c.x)), sc(NewVec(c.scale));
+    EXPECT_TRUE(NormNear(_LM__v_norm2(x.get(), sc.get(), __LINE__, "n", &st), c.want));
+  }
+}
+
+TEST(MatNorm, FrobeniusNeitherOverflowsNorUnderflows) {
+  // The terms row by row in two columns (an odd last term beside a 0), and in one row.
+  int st = 0;
+  for (const NormCase& c : NormCases()) {
+    SCOPED_TRACE(c.what);
+    std::vector<double> byRows = c.terms;
+    if (byRows.size() % 2 != 0) byRows.push_back(0.0);
+    MatP A(NewMat(static_cast<int>(byRows.size() / 2), 2, byRows));
+    MatP R(NewMat(1, static_cast<int>(c.terms.size()), c.terms));
+    EXPECT_TRUE(NormNear(_LM_m_norm_frob(A.get(), __LINE__, "n", &st), c.want));
+    EXPECT_TRUE(NormNear(_LM_m_norm_frob(R.get(), __LINE__, "n", &st), c.want));
+    EXPECT_EQ(st, 0);
+  }
 }

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "cmat_sort.h"
 #include "cmat_support.h"
 #include "dense_fixtures.h"
 #include "matrix.h"
@@ -267,4 +268,44 @@ TEST(VecSort, OrderPermutationAndAgreementWithStdSort) {
   EXPECT_EQ(_LM_v_sort(nullptr, nullptr, __LINE__, "sort", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
   EXPECT_EQ(w.routine(), "v_sort");
+}
+
+TEST(VecSort, HardInputsSortWithAValidOrderPermutation) {
+  int st = 0;
+  for (const SortCase& c : HardSortCases()) {
+    SCOPED_TRACE(c.name);
+    std::vector<double> in;
+    for (long long k : PatternKeys(c.pattern, c.n, 3)) in.push_back(0.5 * static_cast<double>(k));
+    VecP v(NewVec(in));
+    PermP order(_LM_px_get("t", 0, 1, __LINE__, "p", &st));
+    ASSERT_EQ(_LM_v_sort(v.get(), order.get(), __LINE__, "sort", &st), v.get());
+    EXPECT_EQ(st, 0);
+    std::vector<double> want = in;
+    std::sort(want.begin(), want.end());
+    EXPECT_TRUE(std::equal(want.begin(), want.end(), v->ve));
+    EXPECT_TRUE(SortedWithOrder(in, v->ve, order.get(), [](double d) { return d; }));
+  }
+}
+
+TEST(VecSort, NaNsGoAfterEveryNumber) {
+  // A NaN is neither below nor above anything: the numbers come first, sorted, then the
+  // NaNs, each still the element its order entry names.
+  const double inf = std::numeric_limits<double>::infinity();
+  int st = 0;
+  const std::vector<double> small = {kNaN, 3, -kNaN, -1, inf, 2, kNaN, -inf, 0.0, 0.5};
+  std::mt19937 gen(5);
+  std::vector<double> large(20000);
+  for (double& d : large) d = gen() % 10 == 0 ? kNaN : static_cast<double>(gen() % 1000) - 500.0;
+  for (const std::vector<double>& in : {small, large}) {
+    VecP v(NewVec(in));
+    PermP order(_LM_px_get("t", 0, 1, __LINE__, "p", &st));
+    ASSERT_EQ(_LM_v_sort(v.get(), order.get(), __LINE__, "sort", &st), v.get());
+    std::vector<double> numbers;
+    for (double d : in)
+      if (!std::isnan(d)) numbers.push_back(d);
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_TRUE(std::equal(numbers.begin(), numbers.end(), v->ve));
+    for (size_t k = numbers.size(); k < in.size(); ++k) EXPECT_TRUE(std::isnan(v->ve[k])) << k;
+    EXPECT_TRUE(SortedWithOrder(in, v->ve, order.get(), [](double d) { return d; }));
+  }
 }

@@ -1,10 +1,19 @@
 // Tests of the structured vectors: unpacked and packed lists of every item type, packed
 // resizes checked against a model of what each item must keep, out-of-core packs in mapped
-// temporary files (store, reload, removal), copies, release and accounting, and the item
-// operations against dense arithmetic.
+// temporary files (store, reload, removal, and a file that cannot grow or be reopened, met in
+// a child process), copies, release and accounting, and the item operations against dense
+// arithmetic.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +22,7 @@
 #include "kvelomem_ooc.h"
 #include "meminfo.h"
 #include "ooc_files.h"
+#include "runtime/heap_limit.h"
 #include "vmorse.h"
 #include "vmorse_support.h"
 #include "vstruct.h"
@@ -162,6 +172,58 @@ void RunShapes(int type, const std::vector<Shape>& shapes) {
     if (step % 2 == 0) model = Fill(vs, s.n, s.m, static_cast<int>(step) * 1000);
   }
   EXPECT_EQ(vs_free(vs), 0);
+}
+
+// True when the items of vs lie at their places in the pack for shape n or n x m and hold
+// the model's values: the gtest-free check of ExpectModel, for a child process.
+bool Holds(const VSTRUCT* vs, const Model& model, int n, int m) {
+  if (vs->dim != static_cast<int>(model.size())) return false;
+  const bool matrix = IsMat(vs->type);
+  const int cols = matrix ? m : 1;
+  const int per = matrix ? n * m : n;
+  const size_t es = vs->type == TYPE_IVEC ? sizeof(int)
+                    : (vs->type == TYPE_ZVEC || vs->type == TYPE_ZMAT) ? sizeof(kvelo_complex)
+                                                                       : sizeof(double);
+  for (int i = 0; i < vs->dim; ++i) {
+    if (vs->items[i] == nullptr) return false;
+    const char* place = static_cast<const char*>(vs->pack) + static_cast<size_t>(i) * per * es;
+    const void* first = nullptr;
+    switch (vs->type) {
+      case TYPE_VEC: first = static_cast<VEC*>(vs->items[i])->ve; break;
+      case TYPE_IVEC: first = static_cast<IVEC*>(vs->items[i])->ive; break;
+      case TYPE_ZVEC: first = static_cast<ZVEC*>(vs->items[i])->ve; break;
+      case TYPE_MAT: first = static_cast<MAT*>(vs->items[i])->me[0]; break;
+      default: first = static_cast<ZMAT*>(vs->items[i])->me[0]; break;
+    }
+    if (first != place) return false;
+    for (int k = 0; k < per; ++k)
+      if (Get(vs, i, k, cols) != model[i][k] || GetIm(vs, i, k, cols) != -model[i][k]) return false;
+  }
+  return true;
+}
+
+// Runs body in a child process and returns what it exited with: 0 when all its checks
+// passed, the number of the first failed check, or 100 + the signal that ended it (a crash
+// on a lost mapping among them).
+int InChild(const std::function<int()>& body) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  int ws = 0;
+  if (waitpid(pid, &ws, 0) != pid) return 255;
+  if (WIFEXITED(ws)) return WEXITSTATUS(ws);
+  return WIFSIGNALED(ws) ? 100 + WTERMSIG(ws) : 255;
+}
+
+// Lowers the soft limit of resource to value (the hard limit stays, so it can be raised
+// back); returns the former soft limit.
+rlim_t LowerLimit(int resource, rlim_t value) {
+  rlimit lim{};
+  getrlimit(resource, &lim);
+  const rlim_t old = lim.rlim_cur;
+  lim.rlim_cur = value;
+  setrlimit(resource, &lim);
+  return old;
 }
 
 }  // namespace
@@ -423,6 +485,120 @@ TEST(VstructOutOfCore, PacksLiveInTemporaryFilesThatAreStoredReloadedAndRemoved)
     setenv("TMPDIR", dir.Path().c_str(), 1);
     kvelomem_setmode(1);
   }
+}
+
+TEST(VstructOutOfCore, AFileThatCannotGrowLeavesTheListAsItWas) {
+  // The data file may not grow past a limit (as on a full disk): the packed resize fails,
+  // and the list keeps its pack, mapped where it was, its items and every value, and stays
+  // usable: it can be written, stored, reloaded, resized once the room is back, and freed.
+  kvtest::PrivateTmpDir dir;
+  struct Case {
+    const char* what;
+    int type;
+    Shape from, to;
+  };
+  const Case cases[] = {
+      {"vectors", TYPE_VEC, {3, 1000, 0}, {3, 100000, 0}},
+      {"more vectors", TYPE_IVEC, {2, 64, 0}, {90000, 64, 0}},
+      {"complex matrices", TYPE_ZMAT, {2, 3, 4}, {2, 300, 40}},
+      {"matrices, columns first", TYPE_MAT, {4, 5, 6}, {4, 5, 20000}},
+  };
+  for (const Case& c : cases) {
+    const int result = InChild([&c] {
+      kvelomem_setmode(2);
+      int st = 0;
+      VSTRUCT* vs = Pack(c.type, c.from.count, c.from.n, c.from.m, &st);
+      kvelomem_setmode(1);
+      if (vs == nullptr || vs->unit == nullptr) return 1;
+      const Model model = Fill(vs, c.from.n, c.from.m, 3);
+      void* const pack = vs->pack;
+      MMAP_HANDLE* const unit = vs->unit;
+      std::vector<void*> items(vs->items, vs->items + vs->dim);
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlim_t room = LowerLimit(RLIMIT_FSIZE, 256 * 1024);
+      if (Repack(vs, c.to.count, c.to.n, c.to.m, &st) != nullptr || st != -1) return 2;
+      if (vs->pack != pack || vs->unit != unit || vs->dim != c.from.count) return 3;
+      if (!std::equal(items.begin(), items.end(), vs->items)) return 4;
+      if (!Holds(vs, model, c.from.n, c.from.m)) return 5;
+      // Still a working list.
+      const Model again = Fill(vs, c.from.n, c.from.m, 9);
+      if (!Holds(vs, again, c.from.n, c.from.m)) return 6;
+      _LM_vs_store(vs, "t", "t", __LINE__, &st);
+      if (st != 0 || _LM_vs_reload(vs, "t", __LINE__, "t", &st) != vs || st != 0) return 7;
+      if (!Holds(vs, again, c.from.n, c.from.m)) return 8;
+      LowerLimit(RLIMIT_FSIZE, room);
+      if (Repack(vs, c.to.count, c.to.n, c.to.m, &st) != vs || st != 0) return 9;
+      const Model grown = Resized(again, c.from.n, c.from.m, c.to.count, c.to.n, c.to.m, IsMat(c.type));
+      if (!Holds(vs, grown, c.to.n, c.to.m)) return 10;
+      if (vs_free(vs) != 0) return 11;
+      return 0;
+    });
+    EXPECT_EQ(result, 0) << c.what;
+    EXPECT_TRUE(dir.Files().empty()) << c.what;
+  }
+}
+
+TEST(VstructOutOfCore, MemoryShortForTheNewItemsLeavesTheListAsItWas) {
+  // The file could grow but the heap refuses the larger slot table (or the new headers): the
+  // list is left as it was, its pack still mapped where it was and its items pointing there,
+  // not at a view the failed resize let go.
+  kvtest::PrivateTmpDir dir;
+  const int result = InChild([] {
+    kvelomem_setmode(2);
+    int st = 0;
+    VSTRUCT* vs = Pack(TYPE_VEC, 2, 4, 0, &st);
+    kvelomem_setmode(1);
+    if (vs == nullptr || vs->unit == nullptr) return 1;
+    const Model model = Fill(vs, 4, 0, 2);
+    void* const pack = vs->pack;
+    kvrt::SetHeapBlockLimit(64 * 1024);  // 100000 slots need 800 kB
+    if (Repack(vs, 100000, 4, 0, &st) != nullptr || st != -1) return 2;
+    kvrt::SetHeapBlockLimit(0);
+    if (vs->pack != pack || vs->dim != 2) return 3;
+    if (!Holds(vs, model, 4, 0)) return 4;
+    if (Repack(vs, 100000, 4, 0, &st) != vs || st != 0) return 5;
+    if (!Holds(vs, Resized(model, 4, 0, 100000, 4, 0, false), 4, 0)) return 6;
+    if (vs_free(vs) != 0) return 7;
+    return 0;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(dir.Files().empty());
+}
+
+TEST(VstructOutOfCore, AShrinkThatCannotRemapStillCompletesTheResize) {
+  // Cutting the pack down comes after the data were moved to their new places. When the
+  // file cannot be reopened for that (no descriptor left), the pack stays mapped at its
+  // larger size and the resize has still done its work.
+  kvtest::PrivateTmpDir dir;
+  const Shape from{3, 1000, 0}, to{2, 10, 0};
+  const int result = InChild([&] {
+    kvelomem_setmode(2);
+    int st = 0;
+    VSTRUCT* vs = Pack(TYPE_VEC, from.count, from.n, from.m, &st);
+    kvelomem_setmode(1);
+    if (vs == nullptr || vs->unit == nullptr) return 1;
+    const Model model = Fill(vs, from.n, from.m, 5);
+    // The lowest free descriptor becomes the limit: no file can be opened from now on.
+    const int probe = open("/dev/null", O_RDONLY);
+    if (probe < 0) return 2;
+    close(probe);
+    const rlim_t files = LowerLimit(RLIMIT_NOFILE, static_cast<rlim_t>(probe));
+    if (open("/dev/null", O_RDONLY) >= 0) return 3;
+    VSTRUCT* r = Repack(vs, to.count, to.n, to.m, &st);
+    LowerLimit(RLIMIT_NOFILE, files);
+    if (r != vs || st != 0 || _LM_err_status != 0) return 4;
+    const Model kept = Resized(model, from.n, from.m, to.count, to.n, to.m, false);
+    if (!Holds(vs, kept, to.n, to.m)) return 5;
+    if (kvtest::FileSize(dir.File(dir.Files()[0])) != from.count * from.n * 8) return 6;
+    // The next resize cuts the file down after all.
+    if (Repack(vs, to.count, to.n, to.m, &st) != vs || st != 0) return 7;
+    if (!Holds(vs, kept, to.n, to.m)) return 8;
+    if (kvtest::FileSize(dir.File(dir.Files()[0])) != to.count * to.n * 8) return 9;
+    if (vs_free(vs) != 0) return 10;
+    return 0;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(dir.Files().empty());
 }
 
 TEST(VstructResize, UnpackedListsKeepTheirItemsUntilFreed) {

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <functional>
 
 #include "cmat_pattern.h"
 #include "cmat_support.h"
@@ -163,14 +164,57 @@ TEST(ZMatRecord, GetLaysRowsOutAtStrideNAndKeepsZeroSizes) {
   zm_free(A);
 }
 
-TEST(ZMatRecord, ClearsTheStatusArgumentOnSuccess) {
-  // Every operation clears its status on entry, so a -1 left by an earlier failure does not
-  // make a successful creation look failed.
-  int st = -1;
-  ZMAT* A = MGet(2, 2, &st);
-  ASSERT_NE(A, nullptr);
-  EXPECT_EQ(st, 0);
+TEST(ZStatus, MatrixCreationAndVectorResizeLeaveAnEarlierErrorInPlace) {
+  // _LM_zm_get and _LM_zv_resize write neither the status argument nor the status word when
+  // they succeed, so a -1 from an earlier failure stays for the caller to see; a resize of
+  // NULL goes through _LM_zv_get, which clears both, as every other creation and resize
+  // (the real twins included) does.
+  ZVEC* held = VGet(2, nullptr);
+  ZVEC* fresh = nullptr;
+  ZMAT* A = nullptr;
+  VEC* rv = nullptr;
+  MAT* rA = nullptr;
+  struct Case {
+    const char* what;
+    std::function<bool(int*)> call;  // true when the call succeeded
+    int left;                        // what the status argument and word hold afterwards
+  };
+  const Case cases[] = {
+      {"_LM_zm_get", [&](int* st) { return (A = MGet(2, 3, st)) != nullptr; }, -1},
+      {"_LM_zv_resize, grown", [&](int* st) { return VResize(held, 5, st) == held; }, -1},
+      {"_LM_zv_resize, same size", [&](int* st) { return VResize(held, 5, st) == held; }, -1},
+      {"_LM_zv_resize, shrunk", [&](int* st) { return VResize(held, 1, st) == held; }, -1},
+      {"_LM_zv_resize of NULL", [&](int* st) { return (fresh = VResize(nullptr, 2, st)) != nullptr; }, 0},
+      {"_LM_zm_resize", [&](int* st) { return MResize(A, 4, 4, st) == A; }, 0},
+      {"_LM_zv_get", [&](int* st) { ZVEC* v = VGet(1, st); zv_free(v); return v != nullptr; }, 0},
+      {"_LM_m_get", [&](int* st) { return (rA = _LM_m_get(kTag, 0, 2, 2, __LINE__, "t", st)) != nullptr; }, 0},
+      {"_LM_v_resize", [&](int* st) { return (rv = _LM_v_resize(kTag, 0, rv, 3, __LINE__, "t", st)) != nullptr; }, 0},
+  };
+  for (const Case& c : cases) {
+    // A failure just before: the status word and the caller's status both hold -1.
+    int st = 0;
+    ErrWatch w;
+    EXPECT_EQ(MGet(-1, 1, &st), nullptr);
+    ASSERT_EQ(st, -1);
+    ASSERT_EQ(_LM_err_status, -1);
+    EXPECT_TRUE(c.call(&st)) << c.what;
+    EXPECT_EQ(st, c.left) << c.what;
+    EXPECT_EQ(_LM_err_status, c.left) << c.what;
+    EXPECT_EQ(w.count(), 1) << c.what;  // only the failure set up above
+  }
+  // The failures themselves still leave -1 in both.
+  int st = 0;
+  ErrWatch w;
+  EXPECT_EQ(VResize(held, -1, &st), nullptr);
+  EXPECT_EQ(st, -1);
+  EXPECT_EQ(_LM_err_status, -1);
+  EXPECT_EQ(w.last(), 20);
+  EXPECT_EQ(w.routine(), "zv_resize");
+  EXPECT_EQ(held->dim, 1u);
+  zv_free_vars(&held, &fresh, nullptr);
   zm_free(A);
+  v_free(rv);
+  m_free(rA);
 }
 
 TEST(ZMatRecord, ResizeKeepsTheCommonPartInEveryDirection) {

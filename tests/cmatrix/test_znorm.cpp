@@ -1,6 +1,7 @@
 // Tests of the complex norms and the vector of moduli: hand-computed values, scale vectors
-// (a zero entry leaves its element unscaled), empty records, and the error results 0.0 and
-// NULL.
+// (a zero entry leaves its element unscaled), empty records, the error results 0.0 and
+// NULL, and Euclidean and Frobenius norms whose sums of squares overflow or underflow
+// (checked against numpy).
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -8,6 +9,7 @@
 #include <complex>
 
 #include "cmat_complex.h"
+#include "cmat_norm.h"
 #include "cmat_support.h"
 #include "dense_fixtures.h"
 #include "zmatrix.h"
@@ -17,6 +19,19 @@ using namespace cmat_test;
 namespace {
 
 const char kTag[] = "test";
+
+// The terms of a norm case in pairs (re, im), an odd last one with im 0.
+ZVEC* PairedZVec(const std::vector<double>& terms) {
+  const int n = static_cast<int>((terms.size() + 1) / 2);
+  ZVEC* v = _LM_zv_get(kTag, 0, n, __LINE__, "t", nullptr);
+  for (size_t k = 0; k < terms.size(); ++k) {
+    if (k % 2 == 0)
+      v->ve[k / 2].re = terms[k];
+    else
+      v->ve[k / 2].im = terms[k];
+  }
+  return v;
+}
 
 }  // namespace
 
@@ -109,4 +124,54 @@ TEST(ZNorm, ModulusVector) {
   EXPECT_EQ(st, -1);
   zv_free_vars(&x, &empty, nullptr);
   v_free(out);
+}
+
+TEST(ZNorm, TwoNormAndFrobeniusNeitherOverflowNorUnderflow) {
+  // The terms in (re, im) pairs: as a vector without a scale, with a scale of ones and of
+  // zeros (entries unscaled), and as a one-column and a one-row matrix.
+  int st = 0;
+  for (const NormCase& c : NormCases()) {
+    SCOPED_TRACE(c.what);
+    ZVEC* x = PairedZVec(c.terms);
+    VEC* ones = NewVec(std::vector<double>(x->dim, 1.0));
+    VEC* zeros = NewVec(std::vector<double>(x->dim, 0.0));
+    EXPECT_TRUE(NormNear(_LM__zv_norm2(x, nullptr, __LINE__, "t", &st), c.want));
+    EXPECT_TRUE(NormNear(_LM__zv_norm2(x, ones, __LINE__, "t", &st), c.want));
+    EXPECT_TRUE(NormNear(_LM__zv_norm2(x, zeros, __LINE__, "t", &st), c.want));
+    ZMAT* col = _LM_zm_get(kTag, 0, static_cast<int>(x->dim), 1, __LINE__, "t", &st);
+    ZMAT* row = _LM_zm_get(kTag, 0, 1, static_cast<int>(x->dim), __LINE__, "t", &st);
+    for (unsigned i = 0; i < x->dim; ++i) col->me[i][0] = row->me[0][i] = x->ve[i];
+    EXPECT_TRUE(NormNear(_LM_zm_norm_frob(col, __LINE__, "t", &st), c.want));
+    EXPECT_TRUE(NormNear(_LM_zm_norm_frob(row, __LINE__, "t", &st), c.want));
+    EXPECT_EQ(st, 0);
+    zv_free(x);
+    zm_free_vars(&col, &row, nullptr);
+    v_free(ones);
+    v_free(zeros);
+  }
+}
+
+TEST(ZNorm, ScaledEntriesNeitherOverflowNorUnderflow) {
+  // |x[i] / scale[i]|^2 summed, where |x[i]|^2 or scale[i]^2 overflows or underflows (the
+  // last case: both squares subnormal, their quotient ordinary); norms from numpy in extended
+  // precision.
+  const struct {
+    std::vector<C> x;
+    std::vector<double> scale;
+    double want;
+  } cases[] = {
+      {{{3e200, 4e200}}, {1e-100}, 4.9999999999999997e+300},
+      {{{3e-200, 4e-200}}, {1e100}, 5e-300},
+      {{{3e-200, 4e-200}, {1, 0}}, {1e100, 0}, 1.0},
+      {{{1e-160, 1e-160}}, {1e-150}, 1.414213562373095e-10},
+  };
+  int st = 0;
+  for (const auto& c : cases) {
+    ZVEC* x = _LM_zv_get(kTag, 0, static_cast<int>(c.x.size()), __LINE__, "t", &st);
+    for (size_t i = 0; i < c.x.size(); ++i) x->ve[i] = Z(c.x[i].real(), c.x[i].imag());
+    VEC* sc = NewVec(c.scale);
+    EXPECT_TRUE(NormNear(_LM__zv_norm2(x, sc, __LINE__, "t", &st), c.want)) << c.want;
+    zv_free(x);
+    v_free(sc);
+  }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cmat_complex.h"
+#include "cmat_sort.h"
 #include "cmat_support.h"
 #include "zmatrix.h"
 
@@ -378,4 +379,51 @@ TEST(ZVecOp, RandomFillContinuesTheLibraryStream) {
   EXPECT_EQ(_LM_zv_rand(nullptr, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
   zv_free(x);
+}
+
+TEST(ZVecOp, SortByModulusOfHardInputs) {
+  // Moduli follow the pattern: |k| on the real axis for even places, on the imaginary axis
+  // (sign alternating) for odd ones, so equal moduli come as different elements.
+  int st = 0;
+  for (const SortCase& c : HardSortCases()) {
+    SCOPED_TRACE(c.name);
+    const std::vector<long long> keys = PatternKeys(c.pattern, c.n, 8);
+    const long long low = keys.empty() ? 0 : *std::min_element(keys.begin(), keys.end());
+    std::vector<::complex> in(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const double r = static_cast<double>(keys[i] - low);
+      in[i] = i % 2 == 0 ? zmake(r, 0.0) : zmake(0.0, i % 4 == 1 ? r : -r);
+    }
+    ZVEC* v = _LM_zv_get(kTag, 0, c.n, __LINE__, "t", &st);
+    std::copy(in.begin(), in.end(), v->ve);
+    PERM* order = _LM_px_get(kTag, 0, 1, __LINE__, "t", &st);
+    ASSERT_EQ(_LM_zv_sort(v, order, __LINE__, "t", &st), v);
+    EXPECT_EQ(st, 0);
+    std::vector<long long> want(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) want[i] = keys[i] - low;
+    std::sort(want.begin(), want.end());
+    for (size_t k = 0; k < want.size(); ++k)
+      ASSERT_EQ(zabs(v->ve[k]), static_cast<double>(want[k])) << k;
+    EXPECT_TRUE(SortedWithOrder(in, v->ve, order, [](const ::complex& z) { return zabs(z); }));
+    zv_free(v);
+    px_free(order);
+  }
+}
+
+TEST(ZVecOp, SortPutsNaNModuliLast) {
+  const double nan = std::nan("");
+  int st = 0;
+  const std::vector<::complex> in = {zmake(nan, 0), zmake(0, 3), zmake(1, nan), zmake(-1, 0),
+                                     zmake(0, -2), zmake(nan, nan)};
+  ZVEC* v = _LM_zv_get(kTag, 0, 6, __LINE__, "t", &st);
+  std::copy(in.begin(), in.end(), v->ve);
+  PERM* order = _LM_px_get(kTag, 0, 6, __LINE__, "t", &st);
+  ASSERT_EQ(_LM_zv_sort(v, order, __LINE__, "t", &st), v);
+  EXPECT_EQ(zabs(v->ve[0]), 1.0);
+  EXPECT_EQ(zabs(v->ve[1]), 2.0);
+  EXPECT_EQ(zabs(v->ve[2]), 3.0);
+  for (int k = 3; k < 6; ++k) EXPECT_TRUE(std::isnan(zabs(v->ve[k]))) << k;
+  EXPECT_TRUE(SortedWithOrder(in, v->ve, order, [](const ::complex& z) { return zabs(z); }));
+  zv_free(v);
+  px_free(order);
 }
