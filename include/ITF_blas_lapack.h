@@ -29,6 +29,11 @@ typedef int (*itf_select1_doublecomplex)(const itf_doublecomplex* w);
 
 /* The entry points keep no state and add no check: any thread may call any of them at
  * any time; argument errors are the routine's own (INFO and the dependency's XERBLA). */
+/* std::complex and C99 _Complex results share layout and return registers: clang's C-linkage warning does not apply. */
+#if defined(__cplusplus) && defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
 /* ITF_sasum: calls SASUM; reads X; returns its float result; no INFO: a bad argument it checks goes to XERBLA. */
 KVELO_API float ITF_sasum(int n, const float* x, int incx);
 /* ITF_dasum: calls DASUM; reads X; returns its double result; no INFO: a bad argument it checks goes to XERBLA. */
@@ -2455,6 +2460,9 @@ KVELO_API int ITF_icmax1(int n, const itf_complex* cx, int incx);
 KVELO_API int ITF_izmax1(int n, const itf_doublecomplex* zx, int incx);
 /* ITF_ilaenv: reads ISPEC, NAME, OPTS, N1..N4; returns the tuning parameter that ILAENV chooses (negative: argument ISPEC or NAME invalid). */
 KVELO_API int ITF_ilaenv(int ispec, const char* name, const char* opts, int n1, int n2, int n3, int n4);
+#if defined(__cplusplus) && defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 KVELO_C_END
 

@@ -1,12 +1,19 @@
 # deps.sh: sourced by the build scripts; installs the Debian packages the build needs,
 # and only when one is missing (apt-get update runs at most once, and not at all when
-# everything is present).
-KVELO_PACKAGES="cmake make g++ python3 libopenblas-dev liblapacke-dev libgtest-dev libbenchmark-dev"
+# everything is present). Installing needs root or sudo: without either, it names the
+# missing packages and stops.
+KVELO_PACKAGES="cmake make g++ python3 pkg-config libopenblas-dev liblapacke-dev libgtest-dev libbenchmark-dev"
+# What the tests need beyond the build: clang++ checks that the public headers compile
+# without warnings under a second compiler.
+KVELO_TEST_PACKAGES="clang"
 
+# kvelo_ensure_packages [packages...]: the packages named (default: KVELO_PACKAGES) are
+# installed afterwards, or it returns 1 after saying which ones are missing and why.
 kvelo_ensure_packages() {
+  local wanted="${*:-$KVELO_PACKAGES}"
   local missing=""
   local p
-  for p in $KVELO_PACKAGES; do
+  for p in $wanted; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
       missing="$missing $p"
     fi
@@ -14,11 +21,21 @@ kvelo_ensure_packages() {
   if [ -z "$missing" ]; then
     return 0
   fi
-  echo "Installing missing packages:$missing"
   local sudo=""
-  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+      echo "These Debian packages are missing:$missing" >&2
+      echo "Installing them needs root, and this user is not root and has no sudo." >&2
+      echo "As root, run:  apt-get update && apt-get install -y$missing" >&2
+      echo "then run this script again." >&2
+      return 1
+    fi
+    sudo="sudo"
+  fi
+  echo "Installing missing packages:$missing"
+  # env carries the setting through sudo, which would otherwise drop it.
   $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y $missing
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y $missing
 }
 
 kvelo_jobs() {

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # test.sh: installs what is missing, builds libkvelo.so and its tests with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and runs the whole suite.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and runs the whole suite (which also
+# installs the build into a temporary prefix and builds two hosts against it).
 # Any failing test or sanitizer report makes it fail.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-kvelo_ensure_packages
+kvelo_ensure_packages $KVELO_PACKAGES $KVELO_TEST_PACKAGES
 
 BUILD_DIR=${KVELO_TEST_BUILD_DIR:-build-test}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVELO_SANITIZE=ON -DKVELO_BUILD_TESTS=ON

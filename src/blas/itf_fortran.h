@@ -10,6 +10,11 @@
 #include "ITF_blas_lapack.h"
 
 extern "C" {
+/* std::complex and C99 _Complex results share layout and return registers: clang's C-linkage warning does not apply. */
+#if defined(__cplusplus) && defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
 float sasum_(const int*, const float*, const int*);
 double dasum_(const int*, const double*, const int*);
 float scasum_(const int*, const itf_complex*, const int*);
@@ -1219,6 +1224,9 @@ void zdrscl_(const int*, const double*, itf_doublecomplex*, const int*);
 int icmax1_(const int*, const itf_complex*, const int*);
 int izmax1_(const int*, const itf_doublecomplex*, const int*);
 int ilaenv_(const int*, const char*, const char*, const int*, const int*, const int*, const int*, std::size_t, std::size_t);
+#if defined(__cplusplus) && defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 }
 
 #endif
