@@ -189,7 +189,9 @@ class KVELO_API Kriging {
                     C_MatMGe<T>& Xall, double dmin);
   /* Fits the model unless it is solved already (0 at once); 1 when the data are incomplete
    * (state 3), the solution type is not 0, or a step of the fit fails (state stays 1,
-   * nothing stored as a fit). */
+   * nothing stored as a fit): a correlation matrix that is not positive definite, a trend
+   * matrix without full rank, or outputs whose process variance or objective no double can
+   * hold (outputs that vary at a magnitude below about 1e-154, or a variance that overflows). */
   virtual int Solve();
   /* Re-checks readiness and refits: the result of Solve, or 1 with state 3. */
   virtual int ReSolve();
@@ -202,7 +204,9 @@ class KVELO_API Kriging {
   virtual int EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y);
   /* Y := predictions at the rows of X, or of the stored test inputs when useTest (their
    * correlations and trend rows are cached and extended column by column as samples are
-   * appended). k > 0 asks for the k evaluated points of largest relative predictor error
+   * appended). Kept predictor errors of the rows of X (k <= 0) are made block by block of
+   * points as their correlations are (no matrix of all points by all samples); the test
+   * inputs and refinement go through the matrix form of GetPredictorError. k > 0 asks for the k evaluated points of largest relative predictor error
    * that are not sample inputs (ties: the later point first): k := their number, Xsel :=
    * those points (caller's coordinates; untouched when none), maxErr := the largest value
    * (0 when none), and the per-point values are kept (GetTestRelativeErrorDim). k <= 0
@@ -328,13 +332,15 @@ class KVELO_API Kriging {
   /* Model mathematics open to the host. */
 
   /* R := correlation matrix of the rows of X (lower packed, order rows(X)); 1 in state 0
-   * or 3, for an unknown correlation function or a kernel that does not fit NumVar. X unchanged. */
+   * or 3, for an unknown correlation function or a kernel that does not fit NumVar. X unchanged.
+   * Every build calls it for the samples' R, each trial of a kernel search included. */
   virtual int EvalCorrMtx(C_MatMGe<T>& X, C_MatMSym<double>& R);
   /* F := trend matrix of the rows of X (n = NumVar columns, else 1), rows start..N-1 filled.
    * terms -1 chooses the degree from PolynomType, lowering it while it needs more terms
    * than NumSamp or the matrix is rank deficient (a passing choice of type 2..4 is stored
    * in PolynomType); any other value asks for the type with that many terms (1 if none).
-   * terms := term count used. */
+   * terms := term count used. A build calls it with -1 for the samples; a kernel search calls
+   * it once for all of its trials, whose trend matrix does not depend on the kernel. */
   virtual int EvalQuadPolynomMtx(C_MatMGe<T>& X, int& terms, C_MatMGe<T>& F, int start);
   /* R := relative error per point and output group (N x groups) of the errors Err against
    * the values Y (both N x q): the group norm of the errors over that of the values, or,
@@ -472,6 +478,27 @@ class KVELO_API Kriging {
   /* Emits the fit line "   Kernel : ... -> objective" (verbosity 3, debug scope 502). */
   void PrintFitLine();
 
+  /* Work arrays, the factor of the kept fit and the caches that the fit, the kernel search and
+   * prediction share (internal; made on first use, freed with the model). */
+  struct Workspace;
+  Workspace& Work();
+  /* Gives back the large arrays of a finished solve; the factor of the kept fit stays. */
+  void ReleaseBuildWork();
+  /* Forgets the scaled samples kept for prediction (the samples changed). */
+  void SamplesChanged();
+  /* 0 when the workspace holds the Cholesky factor whose inverse CorrMtx holds (recovered from
+   * CorrMtx when it does not); 1 when CorrMtx holds no invertible factor. */
+  int KeptFactorReady();
+  /* 0 when predictor errors of N points can be made from correlations with m samples and
+   * trend rows of p terms with the factors of the last fit (shapes, a variance per output);
+   * with N > 0 also Ginv := the inverse trend factor and the kept inverse factor ready. 1
+   * otherwise (a singular trend factor included). */
+  int PrepareErrors(int m, int p, int N, C_MatMSym<T>& Ginv);
+  /* Ss := the sample inputs in the coordinates prediction uses (scaled when ScalingType asks),
+   * kept until the samples, the scaling type or the input scale vectors change; 1 when they
+   * cannot be scaled. */
+  int ScaledSamples(C_MatMGe<T>*& Ss);
+
   /* Members (m = NumSamp, n = NumVar, q = NumSol). */
   E_KrigingStatus KrigingStatus;
   int NumSamp;
@@ -528,6 +555,7 @@ class KVELO_API Kriging {
   bool TrendStale;
   VecD TestRelErrVec;
   VecT WorkVec;                   /* n scratch values */
+  Workspace* WorkPtr;             /* see Work(); owned */
 };
 
 extern template class Kriging<double>;

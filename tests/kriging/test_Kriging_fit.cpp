@@ -655,4 +655,85 @@ TEST(KrigingFit, ComplexInstanceAgreesWithRealOnRealData) {
       }
 }
 
+/* ---- outputs of very small magnitude ------------------------------------------------------
+ * For outputs c Y the fit is that of Y with beta and gamma times c, the process variances and
+ * the objective times c^2 (D = det(R)^(1/m) does not depend on the outputs) and the predictor
+ * errors times c; the kernel search compares objectives that all carry c^2, so it takes the
+ * same steps. With c a power of two every step scales exactly, as long as c^2 times the
+ * variances stays a normal double. */
+
+/* Twelve samples of two inputs, one output that varies. */
+void TinyProblem(C_MatMGe<double>& X, C_MatMGe<double>& Y, double c) {
+  X = RandomMat(12, 2, 111u);
+  Y = C_MatMGe<double>(12, 1);
+  for (int i = 0; i < 12; ++i)
+    Y.SetVal(i, 0, c * (std::sin(4.0 * X.GetVal(i, 0)) + X.GetVal(i, 1) * X.GetVal(i, 1)));
+}
+
+TEST(KrigingFit, OutputsScaledByAPowerOfTwoScaleTheFit) {
+  const double c = std::ldexp(1.0, -400); /* about 3.9e-121 */
+  for (int scaling : {0, 1})
+    for (bool search : {false, true}) {
+      C_MatMGe<double> X, Y, Xc, Yc;
+      TinyProblem(X, Y, 1.0);
+      TinyProblem(Xc, Yc, c);
+      KrigingProbe<double> a, b;
+      for (KrigingProbe<double>* k : {&a, &b}) {
+        ASSERT_EQ(0, k->PutKrigingKernVarType(KernPerInput));
+        ASSERT_EQ(0, k->PutScalingType(static_cast<E_KrigingScalingType>(scaling)));
+        ASSERT_EQ(0, k->PutKrigingKernOptType(search ? KernOptLikelihood : KernOptNone));
+        Give(*k, k == &a ? X : Xc, k == &a ? Y : Yc, PolyConstant);
+        ASSERT_EQ(0, k->Solve()) << scaling << search;
+      }
+      const std::string tag = "scaling " + std::to_string(scaling) + (search ? " search" : "");
+      ASSERT_EQ(2, b.KernVec.Dim());
+      for (int j = 0; j < 2; ++j) EXPECT_EQ(a.KernVec[j], b.KernVec[j]) << tag;
+      EXPECT_NEAR(c * c * a.MLE, b.MLE, 1e-13 * c * c * a.MLE) << tag;
+      EXPECT_GT(b.MLE, 0.0);
+      EXPECT_NEAR(c * c * a.ProcVarnc[0], b.ProcVarnc[0], 1e-13 * c * c * a.ProcVarnc[0]) << tag;
+      C_MatMGe<double> P = RandomMat(5, 2, 112u), Ya, Yb;
+      a.KeepPredErr = b.KeepPredErr = true;
+      ASSERT_EQ(0, a.EvalModel(P, Ya));
+      ASSERT_EQ(0, b.EvalModel(P, Yb));
+      for (int i = 0; i < 5; ++i) {
+        EXPECT_NEAR(c * Ya.GetVal(i, 0), Yb.GetVal(i, 0), 1e-12 * c * std::fabs(Ya.GetVal(i, 0))) << tag;
+        const double ea = a.PredErrMtx.GetVal(i, 0), eb = b.PredErrMtx.GetVal(i, 0);
+        EXPECT_GT(ea, 0.0);
+        EXPECT_NEAR(c * ea, eb, 1e-12 * c * ea) << tag;
+      }
+    }
+}
+
+/* Outputs of magnitude 1e-300 that vary: their variance (about 1e-600) is no double, and a fit
+ * that stored 0 for it would pass for a perfect one, with zero errors everywhere and a search
+ * that cannot move. Such a fit is refused, under any scaling, with or without a search.
+ * Constant outputs keep their fit (zero residual, objective 0). */
+TEST(KrigingFit, OutputsBelowTheDoubleRangeAreRefused) {
+  for (int scaling : {0, 1, 2, 3})
+    for (bool search : {false, true}) {
+      C_MatMGe<double> X, Y;
+      TinyProblem(X, Y, 1e-300);
+      KrigingProbe<double> k;
+      ASSERT_EQ(0, k.PutScalingType(static_cast<E_KrigingScalingType>(scaling)));
+      ASSERT_EQ(0, k.PutKrigingKernOptType(search ? KernOptLikelihood : KernOptNone));
+      Give(k, X, Y, PolyConstant);
+      kvtest::MsgCapture cap;
+      cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
+      cap.AddScope(502);
+      EXPECT_EQ(1, k.Solve()) << scaling << search;
+      EXPECT_EQ(KrigingSolveRequired, k.GetKrigingStatus());
+      EXPECT_EQ(0, cap.Count(1)); /* no fit line */
+      double v = 0.0;
+      EXPECT_EQ(1, k.GetMLE(v));
+      C_MatMGe<double> P = RandomMat(3, 2, 113u), Yp;
+      EXPECT_EQ(1, k.EvalModel(P, Yp));
+    }
+  C_MatMGe<double> X = RandomMat(6, 2, 114u), Y(6, 1);
+  for (int i = 0; i < 6; ++i) Y.SetVal(i, 0, 1e-300);
+  KrigingProbe<double> k;
+  Give(k, X, Y, PolyConstant);
+  EXPECT_EQ(0, k.Solve());
+  EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
+}
+
 }  // namespace

@@ -734,4 +734,159 @@ TEST(KrigingPredict, RowMaximaAbsoluteMaximumAndSquaredDistance) {
   EXPECT_NEAR(25.0 + 4.0, kc.GetSqrDist(ca, cb, 2), 1e-13);
 }
 
+/* ---- predictor errors in blocks, the kept inverse factor, the kept scaled samples -------- */
+
+/* Enough samples and points that the errors go in several blocks of points: at-points errors,
+ * the matrix form on correlations and trend rows made here, and the independent dense model
+ * agree at every point, at block boundaries included. */
+template <class T>
+void CheckBlockedErrors(int m, int N, unsigned seed) {
+  /* Six inputs and a short kernel: a well-conditioned correlation matrix and errors of the
+   * order of the process deviation, which the reference computes to many digits. */
+  const int n = 6;
+  C_MatMGe<T> X = Points<T>(m, n, seed), Y = Outputs(X), P = Points<T>(N, n, seed + 1u);
+  const double theta = 4.0;
+  KrigingProbe<T> k;
+  Prepare(k, X, Y, CorrGaussian, PolyLinear, theta);
+  ASSERT_EQ(0, k.Solve());
+  C_MatMGe<T> Yp;
+  C_MatMGe<double> E;
+  Evaluate(k, P, Yp, E);
+  ASSERT_EQ(N, E.rows);
+
+  /* The matrix form on R (points x samples) and F (points x trend terms) of the same points. */
+  C_MatMGe<double> R(N, m), E2;
+  for (int i = 0; i < N; ++i)
+    for (int j = 0; j < m; ++j) R.SetVal(i, j, RefCorr(2, RowDist2(P, i, X, j), {theta}));
+  C_MatMGe<T> F;
+  int terms = n + 1;
+  ASSERT_EQ(0, k.EvalQuadPolynomMtx(P, terms, F, 0));
+  ASSERT_EQ(0, k.GetPredictorError(R, F, E2));
+  ASSERT_EQ(N, E2.rows);
+
+  RefKriging<T> ref;
+  ref.Fit(X, Y, CorrGaussian, PolyLinear, {theta});
+  for (int i = 0; i < N; ++i)
+    for (int out = 0; out < 2; ++out) {
+      EXPECT_NEAR(E.GetVal(i, out), E2.GetVal(i, out), 1e-9 * (1e-6 + E.GetVal(i, out))) << i;
+      if (i % 97 == 0 || i == N - 1) {
+        const double e = ref.PredErr(RowOf(P, i), out);
+        EXPECT_NEAR(e, E.GetVal(i, out), 1e-6 * e + 1e-9) << "point " << i << " output " << out;
+      }
+    }
+}
+
+TEST(KrigingPredict, ErrorsInBlocksAgreeAtEveryPoint) {
+  /* Blocks hold 2^19 correlations: 1747 points of 300 samples, 1310 points of 400. */
+  CheckBlockedErrors<double>(300, 2000, 901u);
+  CheckBlockedErrors<cplx>(400, 1500, 903u);
+}
+
+/* The errors follow what CorrMtx holds, also when it is written after the fit: doubling the
+ * inverse factor multiplies r^T K^-1 r by four (model without trend: e^2 = sigma^2 |1 - s|). */
+TEST(KrigingPredict, ErrorsFollowTheStoredInverseFactor) {
+  C_MatMGe<double> X = RandomMat(10, 2, 911u), Y = Outputs(X), P = RandomMat(6, 2, 912u);
+  KrigingProbe<double> k;
+  Prepare(k, X, Y, CorrGaussian, PolyNone, 3.0);
+  ASSERT_EQ(0, k.Solve());
+  C_MatMGe<double> Yp, E1, E2;
+  Evaluate(k, P, Yp, E1);
+  const int count = k.CorrMtx.rows * (k.CorrMtx.rows + 1) / 2;
+  for (int i = 0; i < count; ++i) k.CorrMtx.Adr()[i] *= 2.0;
+  Evaluate(k, P, Yp, E2);
+  for (int i = 0; i < P.rows; ++i)
+    for (int out = 0; out < 2; ++out) {
+      const double v = k.ProcVarnc[out];
+      const double e1 = E1.GetVal(i, out);
+      const double s = 1.0 - e1 * e1 / v; /* e1^2 = v (1 - s), 1 - s >= 0 away from samples */
+      EXPECT_NEAR(std::sqrt(std::fabs(v * (1.0 - 4.0 * s))), E2.GetVal(i, out), 1e-9) << i;
+    }
+  /* A new fit stores its own inverse factor again. */
+  ASSERT_EQ(0, k.PutDropToler(k.GetDropToler() * 2.0));
+  ASSERT_EQ(0, k.PutDropToler(1e-8));
+  ASSERT_EQ(0, k.Solve());
+  C_MatMGe<double> E3;
+  Evaluate(k, P, Yp, E3);
+  for (int i = 0; i < P.rows; ++i)
+    for (int out = 0; out < 2; ++out) EXPECT_NEAR(E1.GetVal(i, out), E3.GetVal(i, out), 1e-12);
+}
+
+/* Samples given again in another order (the same model, other scale vectors to the last bit or
+ * not), or extended: predictions and errors are those of a fresh model of the same samples. */
+TEST(KrigingPredict, KeptScaledSamplesFollowTheSamples) {
+  C_MatMGe<double> X = RandomMat(14, 2, 921u, -3.0, 5.0), Y = Outputs(X);
+  C_MatMGe<double> P = RandomMat(7, 2, 922u, -3.0, 5.0);
+  C_MatMGe<double> Xr(14, 2), Yr(14, 2);
+  for (int i = 0; i < 14; ++i)
+    for (int j = 0; j < 2; ++j) {
+      Xr.SetVal(i, j, X.GetVal(13 - i, j));
+      Yr.SetVal(i, j, Y.GetVal(13 - i, j));
+    }
+  auto fresh = [&](C_MatMGe<double>& Xs, C_MatMGe<double>& Ys, C_MatMGe<double>& Yp,
+                   C_MatMGe<double>& E) {
+    KrigingProbe<double> f;
+    Prepare(f, Xs, Ys, CorrGaussian, PolyLinear, 0.4, 1);
+    ASSERT_EQ(0, f.Solve());
+    Evaluate(f, P, Yp, E);
+  };
+  KrigingProbe<double> k;
+  Prepare(k, X, Y, CorrGaussian, PolyLinear, 0.4, 1);
+  ASSERT_EQ(0, k.Solve());
+  C_MatMGe<double> Yp, E, Yf, Ef;
+  Evaluate(k, P, Yp, E);
+
+  ASSERT_EQ(0, k.PutInpSampMtx(Xr));
+  ASSERT_EQ(0, k.PutOutSampMtx(Yr));
+  ASSERT_EQ(0, k.Solve());
+  Evaluate(k, P, Yp, E);
+  fresh(Xr, Yr, Yf, Ef);
+  for (int i = 0; i < P.rows; ++i)
+    for (int out = 0; out < 2; ++out) {
+      EXPECT_NEAR(Yf.GetVal(i, out), Yp.GetVal(i, out), 1e-10) << i;
+      EXPECT_NEAR(Ef.GetVal(i, out), E.GetVal(i, out), 1e-10) << i;
+    }
+
+  C_MatMGe<double> Xa = RandomMat(3, 2, 923u, -3.0, 5.0), Ya = Outputs(Xa);
+  ASSERT_EQ(0, k.AppendSampData(Xa, Ya));
+  ASSERT_EQ(0, k.Solve());
+  Evaluate(k, P, Yp, E);
+  C_MatMGe<double> Xall(17, 2), Yall(17, 2);
+  for (int i = 0; i < 17; ++i)
+    for (int j = 0; j < 2; ++j) {
+      Xall.SetVal(i, j, i < 14 ? Xr.GetVal(i, j) : Xa.GetVal(i - 14, j));
+      Yall.SetVal(i, j, i < 14 ? Yr.GetVal(i, j) : Ya.GetVal(i - 14, j));
+    }
+  fresh(Xall, Yall, Yf, Ef);
+  for (int i = 0; i < P.rows; ++i)
+    for (int out = 0; out < 2; ++out) {
+      EXPECT_NEAR(Yf.GetVal(i, out), Yp.GetVal(i, out), 1e-10) << i;
+      EXPECT_NEAR(Ef.GetVal(i, out), E.GetVal(i, out), 1e-10) << i;
+    }
+}
+
+/* A host asking point by point gets what one call for all the points gives. */
+TEST(KrigingPredict, PointByPointErrorsEqualOneCall) {
+  C_MatMGe<double> X = RandomMat(20, 2, 931u), Y = Outputs(X), P = RandomMat(5, 2, 932u);
+  KrigingProbe<double> k;
+  Prepare(k, X, Y, CorrGaussian, PolyConstant, 2.0, 3);
+  ASSERT_EQ(0, k.Solve());
+  double maxAbs = 0.0, maxRel = 0.0;
+  int count = 0;
+  ASSERT_EQ(0, k.GetPredictorError(P, maxAbs, maxRel, count));
+  C_MatMGe<double> all = k.PredErrMtx;
+  double worst = 0.0;
+  for (int i = 0; i < P.rows; ++i) {
+    C_MatMGe<double> one(1, 2);
+    one.SetVal(0, 0, P.GetVal(i, 0));
+    one.SetVal(0, 1, P.GetVal(i, 1));
+    double a = 0.0, r = 0.0;
+    ASSERT_EQ(0, k.GetPredictorError(one, a, r, count));
+    for (int out = 0; out < 2; ++out) {
+      EXPECT_NEAR(all.GetVal(i, out), k.PredErrMtx.GetVal(0, out), 1e-12) << i;
+      worst = std::max(worst, all.GetVal(i, out));
+    }
+  }
+  EXPECT_NEAR(maxAbs, worst, 1e-12);
+}
+
 }  // namespace

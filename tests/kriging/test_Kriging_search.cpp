@@ -626,4 +626,59 @@ TEST(KrigingSearch, NoFittableKernelFailsTheSolve) {
   EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
 }
 
+/* The trend matrix and its automatic degree (a singular value decomposition of the samples'
+ * trend matrix) depend on the samples alone: a search makes them once, while every trial
+ * still builds its correlation matrix through the virtual EvalCorrMtx. */
+class CountingModel : public KrigingProbe<double> {
+ public:
+  int corrCalls = 0, autoTrendCalls = 0;
+  int EvalCorrMtx(C_MatMGe<double>& X, C_MatMSym<double>& R) override {
+    ++corrCalls;
+    return Kriging<double>::EvalCorrMtx(X, R);
+  }
+  int EvalQuadPolynomMtx(C_MatMGe<double>& X, int& terms, C_MatMGe<double>& F,
+                         int start) override {
+    if (terms == -1) ++autoTrendCalls;
+    return Kriging<double>::EvalQuadPolynomMtx(X, terms, F, start);
+  }
+};
+
+TEST(KrigingSearch, TrendDegreeChosenOncePerSearch) {
+  C_MatMGe<double> X, Y;
+  Problem(14, 2, 71u, X, Y);
+  CountingModel k;
+  Give(k, X, Y, 1);
+  ASSERT_EQ(0, k.PutPolynomType(PolyLinear)); /* a degree the rank test decides */
+  ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptLikelihood));
+  FitLines lines;
+  ASSERT_EQ(0, k.Solve());
+  const int builds = lines.cap.Count(1);
+  EXPECT_GT(builds, 5);
+  EXPECT_EQ(builds, k.corrCalls);
+  EXPECT_EQ(1, k.autoTrendCalls);
+  EXPECT_EQ(PolyLinear, k.GetPolynomType());
+  int rows = 0;
+  k.GetNumPolyCoeff(rows);
+  EXPECT_EQ(3, rows);
+
+  /* The same search in a model that is not counting gives the same fit. */
+  KrigingProbe<double> plain;
+  Give(plain, X, Y, 1);
+  ASSERT_EQ(0, plain.PutPolynomType(PolyLinear));
+  ASSERT_EQ(0, plain.PutKrigingKernOptType(KernOptLikelihood));
+  ASSERT_EQ(0, plain.Solve());
+  double a = 0.0, b = 0.0;
+  ASSERT_EQ(0, k.GetMLE(a));
+  ASSERT_EQ(0, plain.GetMLE(b));
+  EXPECT_EQ(b, a);
+
+  /* The next search chooses it once more; a solve without search once per build. */
+  ASSERT_EQ(0, k.PutDropToler(2e-8));
+  ASSERT_EQ(0, k.Solve());
+  EXPECT_EQ(2, k.autoTrendCalls);
+  ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptNone));
+  ASSERT_EQ(0, k.Solve());
+  EXPECT_EQ(3, k.autoTrendCalls);
+}
+
 }  // namespace

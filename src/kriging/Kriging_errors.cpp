@@ -1,0 +1,275 @@
+/* Kriging_errors.cpp: error measures of the Kriging model: relative predictor errors scaled by
+ * the output ranges, absolute and relative errors of predictions against reference values,
+ * checks at given points and R^2. */
+#include "Kriging.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstddef>
+#include <vector>
+
+#include "kriging_util.h"
+
+using namespace kriging_internal;
+
+/* ======================================================================================= */
+/* Relative predictor errors                                                               */
+/* ======================================================================================= */
+
+namespace {
+
+/* An error of size err relative to a value of size v: err / v while v lies above the
+ * threshold; nearer zero, err over half the range plus v, so that small values do not blow
+ * the ratio up (err itself when that sum is not above 1e-31). */
+inline double RelativeTo(double err, double v, double threshold, double range) {
+  const double soft = 0.5 * range + v;
+  if (v > threshold) return err / v;
+  if (soft > 1e-31) return err / soft;
+  return err;
+}
+
+}  // namespace
+
+template <class T>
+int Kriging<T>::GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
+                                              C_MatMGe<double>& R) {
+  const int N = RowsOf(Y), q = NumSol, g = NumGlobalSol;
+  if (RowsOf(Err) != N || ColsOf(Y) != q || ColsOf(Err) != q) return 1;
+  /* The group sizes and ranges must be there to be read. */
+  if (g < 0 || (g > 0 && (VecGlobalSol == nullptr || GlobalRangeVec.Dim() < g))) return 1;
+
+  C_MatMGe<double> out(N, g);
+  VecD threshold(g);
+  std::vector<double> fallback(static_cast<std::size_t>(g));
+  for (int k = 0; k < g; ++k) {
+    threshold[k] = 1e-4 * GlobalRangeVec[k];
+    fallback[k] = std::max(GlobalRangeVec[k], DropToler);
+  }
+  int first = 0;
+  for (int k = 0; k < g; ++k) {
+    const int size = VecGlobalSol[k];
+    const int last = std::min(q, first + std::max(size, 0));
+    double* rk = ColPtr(out, k);
+    for (int i = 0; i < N; ++i) {
+      double f2 = 0.0, v2 = 0.0;
+      for (int j = first; j < last; ++j) {
+        const double e = ColPtr(Err, j)[i];
+        f2 += e * e;
+        v2 += SqMag(ColPtr(Y, j)[i]);
+      }
+      rk[i] = RelativeTo(std::sqrt(f2), std::sqrt(v2), threshold[k], fallback[k]);
+    }
+    if (size > 0) first += size;
+  }
+  return (R = out) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
+                                          C_MatMGe<double>& R) {
+  const int N = RowsOf(Y), q = NumSol;
+  if (RowsOf(Err) != N || ColsOf(Y) != q || ColsOf(Err) != q) return 1;
+  if (q > 0 && (RowsOf(OutRangeMtx) < q || ColsOf(OutRangeMtx) < 3)) return 1;
+
+  C_MatMGe<double> out(N, q);
+  VecD threshold(q);
+  for (int j = 0; j < q; ++j) threshold[j] = 1e-4 * ColPtr(OutRangeMtx, 2)[j];
+  for (int j = 0; j < q; ++j) {
+    const double range = ColPtr(OutRangeMtx, 2)[j];
+    double* rj = ColPtr(out, j);
+    const T* y = ColPtr(Y, j);
+    const double* e = ColPtr(Err, j);
+    for (int i = 0; i < N; ++i) rj[i] = RelativeTo(e[i], Mag(y[i]), threshold[j], range);
+  }
+  return (R = out) != 0 ? 1 : 0;
+}
+
+namespace {
+
+/* D := |Y1 - Y2| entry by entry; false (D untouched) when the shapes differ. */
+template <class T>
+bool AbsDifference(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& D) {
+  const int N = RowsOf(Y1), q = ColsOf(Y1);
+  if (RowsOf(Y2) != N || ColsOf(Y2) != q) return false;
+  D.Resize(N, q);
+  for (int j = 0; j < q; ++j) {
+    const T* a = ColPtr(Y1, j);
+    const T* b = ColPtr(Y2, j);
+    double* d = ColPtr(D, j);
+    for (int i = 0; i < N; ++i) d[i] = Mag(a[i] - b[i]);
+  }
+  return true;
+}
+
+/* v := the largest entry of each column of M, at least 0 (NaN never enters). */
+inline void ColumnMax(C_MatMGe<double>& M, C_VecPi<double, int, C_PtrInCore<double, int>>& v) {
+  const int rows = RowsOf(M), cols = ColsOf(M);
+  v.Resize(cols);
+  for (int j = 0; j < cols; ++j) {
+    const double* c = ColPtr(M, j);
+    double best = 0.0;
+    for (int i = 0; i < rows; ++i)
+      if (c[i] > best) best = c[i];
+    v[j] = best;
+  }
+}
+
+/* The largest entry of v, at least 0. */
+inline double VectorMax(C_VecPi<double, int, C_PtrInCore<double, int>>& v) {
+  double best = 0.0;
+  for (int i = 0; i < v.Dim(); ++i)
+    if (v[i] > best) best = v[i];
+  return best;
+}
+
+}  // namespace
+
+template <class T>
+int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& E) {
+  if (KrigingStatus != KrigingSolved) return 1;
+  /* Built aside: E may be one of the inputs. */
+  C_MatMGe<double> D(0, 0);
+  if (!AbsDifference(Y1, Y2, D)) return 1;
+  return (E = D) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& e) {
+  C_MatMGe<double> E(0, 0);
+  if (this->GetError(Y1, Y2, E) != 0) return 1;
+  ColumnMax(E, e);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& e) {
+  VecD v(0);
+  if (this->GetError(Y1, Y2, v) != 0) return 1;
+  e = VectorMax(v);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& R) {
+  if (KrigingStatus != KrigingSolved) return 1;
+  C_MatMGe<double> D(0, 0);
+  if (!AbsDifference(Y1, Y2, D)) return 1;
+  return this->GetRelativePredictorErrorNorm(Y1, D, R) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& r) {
+  C_MatMGe<double> R(0, 0);
+  if (this->GetRelativeError(Y1, Y2, R) != 0) return 1;
+  ColumnMax(R, r);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& r) {
+  VecD v(0);
+  if (this->GetRelativeError(Y1, Y2, v) != 0) return 1;
+  r = VectorMax(v);
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::GetRelativeError(double& r) {
+  r = 1.0;
+  C_MatMGe<T> X(0, 0), Yref(0, 0), Ypred(0, 0);
+  X = InpSampMtx;
+  Yref = OutSampMtx;
+  if (this->EvalModel(X, Ypred) != 0) return 1;
+  return this->GetRelativeError(Yref, Ypred, r) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::CheckError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& err) {
+  if (KrigingStatus != KrigingSolved) return 1;
+  if (RowsOf(X) != RowsOf(Y) || ColsOf(X) != NumVar || ColsOf(Y) != NumSol) return 1;
+  C_MatMGe<T> Ypred(0, 0), sel(0, 0);
+  int k = 0;
+  double scratch = 0.0;
+  if (this->EvalModel(X, Ypred, k, sel, scratch, false) != 0) return 1;
+  return this->GetError(Y, Ypred, err) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::CheckRelativeError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& relErr,
+                                   double& maxPredErr) {
+  if (KrigingStatus != KrigingSolved) return 1;
+  if (RowsOf(X) != RowsOf(Y) || ColsOf(X) != NumVar || ColsOf(Y) != NumSol) return 1;
+  C_MatMGe<T> Ypred(0, 0), sel(0, 0);
+  /* One refinement point: the branch leaves the largest relative predictor error over the
+   * rows that are not sample inputs. */
+  int k = 1;
+  if (this->EvalModel(X, Ypred, k, sel, maxPredErr, false) != 0) return 1;
+  return this->GetRelativeError(Y, Ypred, relErr) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::getR2(VecT& a, VecT& b, double& r2) {
+  r2 = 0.0;
+  const int N = a.Dim();
+  if (b.Dim() != N) return 1;
+  T sum = T(0.0);
+  for (int i = 0; i < N; ++i) sum += a[i];
+  const T mean = sum / static_cast<double>(N);
+  double sse = 0.0, sst = 0.0;
+  for (int i = 0; i < N; ++i) {
+    sse += SqMag(b[i] - a[i]);
+    sst += SqMag(b[i] - mean);
+  }
+  r2 = 1.0 - sse / sst;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::getR2(C_MatMGe<T>& A, C_MatMGe<T>& B, double& r2) {
+  r2 = 0.0;
+  const int cols = ColsOf(A);
+  if (RowsOf(B) != RowsOf(A) || ColsOf(B) != cols) return 1;
+  double best = 1.0;
+  for (int j = 0; j < cols; ++j) {
+    VecT a(0), b(0);
+    A.LnkCol(j, a);
+    B.LnkCol(j, b);
+    double v = 0.0;
+    if (this->getR2(a, b, v) != 0) return 1;
+    if (v < best) best = v;
+  }
+  r2 = best;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::getR2(double& r2) {
+  r2 = 0.0;
+  C_MatMGe<T> X(0, 0), Yref(0, 0), Ypred(0, 0);
+  X = InpSampMtx;
+  Yref = OutSampMtx;
+  if (this->EvalModel(X, Ypred) != 0) return 1;
+  return this->getR2(Yref, Ypred, r2) != 0 ? 1 : 0;
+}
+
+/* Explicit instances of the members defined in this file, for both element types (the class
+ * itself is instantiated in Kriging.cpp). */
+#define KRIGING_ERRORS_MEMBERS(T) \
+  template int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& R); \
+  template int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& r); \
+  template int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& r); \
+  template int Kriging<T>::GetRelativeError(double& r); \
+  template int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& E); \
+  template int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& e); \
+  template int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& e); \
+  template int Kriging<T>::CheckRelativeError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& relErr, double& maxPredErr); \
+  template int Kriging<T>::CheckError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& err); \
+  template int Kriging<T>::getR2(VecT& a, VecT& b, double& r2); \
+  template int Kriging<T>::getR2(C_MatMGe<T>& A, C_MatMGe<T>& B, double& r2); \
+  template int Kriging<T>::getR2(double& r2); \
+  template int Kriging<T>::GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& Err, C_MatMGe<double>& R); \
+  template int Kriging<T>::GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err, C_MatMGe<double>& R);
+
+KRIGING_ERRORS_MEMBERS(double)
+KRIGING_ERRORS_MEMBERS(std::complex<double>)

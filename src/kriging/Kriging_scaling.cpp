@@ -1,0 +1,176 @@
+/* Kriging_scaling.cpp: data scaling of the Kriging model: per-column input scale factors and
+ * intercepts, the common output factor, the scaling map and its inverse for outputs, and the
+ * scaled copies of the samples that every build starts from. */
+#include "Kriging.h"
+
+#include <cmath>
+#include <complex>
+
+#include "kriging_util.h"
+
+using namespace kriging_internal;
+
+/* ======================================================================================= */
+/* Scaling                                                                                 */
+/* ======================================================================================= */
+
+template <class T>
+T Kriging<T>::GetMean(VecT& v) {
+  const int n = v.Dim();
+  if (n <= 0) return T(0.0);
+  return v.Sum(0, -1) / static_cast<double>(n);
+}
+
+template <class T>
+int Kriging<T>::EvalColScale(VecT& x, double& scale, T& icpt) {
+  const int N = x.Dim();
+  const T mu = GetMean(x);
+  double sigma = 0.0;
+  if (N > 1) {
+    VecT d(N);
+    const T* src = x.Adr(0);
+    T* dp = d.Adr(0);
+    for (int i = 0; i < N; ++i) dp[i] = src[i] - mu;
+    sigma = Nrm2(N, dp) / std::sqrt(static_cast<double>(N - 1));
+  }
+  const double s = 1.0 / sigma;
+  if (!(sigma > 0.0) || !std::isfinite(s)) {
+    /* A column without spread: shift it to zero, leave its unit alone. */
+    scale = 1.0;
+    icpt = -mu;
+    return 0;
+  }
+  scale = s;
+  icpt = (-mu) * s;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EvalInpScale(C_MatMGe<T>& X, VecD& scale, VecT& icpt) {
+  const int C = ColsOf(X);
+  if (scale.Dim() != C || icpt.Dim() != C) return 1;
+  for (int j = 0; j < C; ++j) {
+    VecT col(0);
+    X.LnkCol(j, col);
+    double s = 1.0;
+    T c = T(0.0);
+    EvalColScale(col, s, c);
+    scale[j] = s;
+    icpt[j] = c;
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EvalOutScale(C_MatMGe<T>& Y, VecD& scale, VecT& icpt) {
+  const int C = ColsOf(Y);
+  if (scale.Dim() != C || icpt.Dim() != C) return 1;
+  double a = 0.0;
+  for (int j = 0; j < C; ++j) {
+    VecT col(0);
+    Y.LnkCol(j, col);
+    const double mx = col.Nrm(NRM_INF);
+    if (mx > a) a = mx;
+  }
+  const double factor = (a < DropToler || a > 1e30) ? 1.0 : 1.0 / a;
+  for (int j = 0; j < C; ++j) {
+    scale[j] = factor;
+    icpt[j] = T(0.0);
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::ApplyScaling(C_MatMGe<T>& X, VecD& scale, VecT& icpt, C_MatMGe<T>& Xout) {
+  const int N = RowsOf(X), C = ColsOf(X);
+  if (scale.Dim() != C || icpt.Dim() != C) return 1;
+  if (&Xout == &X) {
+    for (int j = 0; j < C; ++j) {
+      T* x = ColPtr(X, j);
+      for (int i = 0; i < N; ++i) x[i] = icpt[j] + scale[j] * x[i];
+    }
+    return 0;
+  }
+  if (Xout.Resize(N, C) != 0) return 1;
+  for (int j = 0; j < C; ++j) {
+    T* y = ColPtr(Xout, j);
+    const T c = icpt[j];
+    for (int i = 0; i < N; ++i) y[i] = c;
+    Axpy(N, scale[j], ColPtr(X, j), y);
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::UnscaleOutput(C_MatMGe<T>& Y, VecD& scale, VecT& icpt) {
+  const int N = RowsOf(Y), q = ColsOf(Y);
+  if (scale.Dim() != q || icpt.Dim() != q) return 1;
+  for (int k = 0; k < q; ++k) {
+    T* y = ColPtr(Y, k);
+    const T c = icpt[k];
+    for (int i = 0; i < N; ++i) y[i] -= c;
+    if (std::fabs(scale[k]) > 1e-31) {
+      const double f = 1.0 / scale[k];
+      for (int i = 0; i < N; ++i) y[i] *= f;
+    }
+  }
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::EvalScaling(C_MatMGe<T>& Xs, C_MatMGe<T>& Ys) {
+  const int n = NumVar, q = NumSol;
+  const int type = ScalingType;
+  if (type < 0 || type > 3) return 1;
+  const bool inputs = ScalesInputs(type);
+  const bool outputs = ScalesOutputs(type);
+
+  if (outputs) {
+    OutScaleVec.Resize(q);
+    OutInterceptVec.Resize(q);
+  }
+  if (inputs) {
+    /* Scale vectors of another length (the inputs changed shape since they were made)
+     * are made afresh rather than failing every later solve. */
+    if (RescaleRequested || InpScaleVec.Dim() != n || InpInterceptVec.Dim() != n) {
+      InpScaleVec.Resize(n);
+      InpInterceptVec.Resize(n);
+      const int res = EvalInpScale(InpSampMtx, InpScaleVec, InpInterceptVec);
+      if (res != 0) return res;
+      CorrStale = true;
+      TrendStale = true;
+    }
+  }
+  if (outputs) {
+    const int res = EvalOutScale(OutSampMtx, OutScaleVec, OutInterceptVec);
+    if (res != 0) return res;
+  }
+
+  if (inputs) {
+    const int res = ApplyScaling(InpSampMtx, InpScaleVec, InpInterceptVec, Xs);
+    if (res != 0) return res;
+  } else if ((Xs = InpSampMtx) != 0) {
+    return 1;
+  }
+  if (outputs) {
+    const int res = ApplyScaling(OutSampMtx, OutScaleVec, OutInterceptVec, Ys);
+    if (res != 0) return res;
+  } else if ((Ys = OutSampMtx) != 0) {
+    return 1;
+  }
+  return 0;
+}
+
+/* Explicit instances of the members defined in this file, for both element types (the class
+ * itself is instantiated in Kriging.cpp). */
+#define KRIGING_SCALING_MEMBERS(T) \
+  template int Kriging<T>::EvalScaling(C_MatMGe<T>& Xs, C_MatMGe<T>& Ys); \
+  template int Kriging<T>::EvalInpScale(C_MatMGe<T>& X, VecD& scale, VecT& icpt); \
+  template int Kriging<T>::EvalColScale(VecT& x, double& scale, T& icpt); \
+  template int Kriging<T>::EvalOutScale(C_MatMGe<T>& Y, VecD& scale, VecT& icpt); \
+  template int Kriging<T>::ApplyScaling(C_MatMGe<T>& X, VecD& scale, VecT& icpt, C_MatMGe<T>& Xout); \
+  template int Kriging<T>::UnscaleOutput(C_MatMGe<T>& Y, VecD& scale, VecT& icpt); \
+  template T Kriging<T>::GetMean(VecT& v);
+
+KRIGING_SCALING_MEMBERS(double)
+KRIGING_SCALING_MEMBERS(std::complex<double>)
