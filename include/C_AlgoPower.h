@@ -42,7 +42,7 @@ class C_AlgoPower : public C_Algorithm {
       : C_Algorithm(name),
         m_message("C_AlgoPower", "include/C_AlgoPower", __LINE__, Kvelo::MessageToolEnums::TYPE_INFORMATION,
                   Kvelo::MessageToolEnums::LEVEL_INTERNAL,
-                  static_cast<Kvelo::MessageToolEnums::E_DebugScope_enum>(306),
+                  Kvelo::MessageToolEnums::SCOPE_ALGO_POWER,
                   Kvelo::MessageToolEnums::STREAM_ALL),
         m_tolerance(tolerance) {
     setOption("A*A", false);
@@ -51,7 +51,7 @@ class C_AlgoPower : public C_Algorithm {
   ~C_AlgoPower() override {}
 
   // 306.
-  E_DebugScope_enum GetDebugScope() override { return static_cast<E_DebugScope_enum>(306); }
+  E_DebugScope_enum GetDebugScope() override { return Kvelo::MessageToolEnums::SCOPE_ALGO_POWER; }
 
   // Runs the power iteration from the fixed random start vector InitRand(x, 2, 1) and returns
   // the last Teta (Rayleigh quotient), 0 when the first product is exactly 0. maxSteps -1 stands

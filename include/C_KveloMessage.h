@@ -42,8 +42,14 @@ enum E_VerbosityLevel_enum : int {
   LEVEL_4 = 4,
   LEVEL_ECHO = 5      // a stream at this level also echoes every message to standard output
 };
-// Debug-scope ids are plain integers; 0 means no scope.
-enum E_DebugScope_enum : int { SCOPE_NONE = 0 };
+// Debug-scope ids are plain integers; 0 means no scope. The library's own scopes are named;
+// a host may use any other integer.
+enum E_DebugScope_enum : int {
+  SCOPE_NONE = 0,
+  SCOPE_ALGO_POWER = 306,  // the power iteration's result lines
+  SCOPE_DESIGN = 452,      // the design of experiments' lines
+  SCOPE_KRIGING = 502      // the Kriging fit lines and refusal reasons
+};
 // Target streams.
 enum E_MessageStream_enum : int {
   STREAM_SCREEN = 0,

@@ -5,8 +5,11 @@
  * and appends them, copies the model, saves it to and restores it from a binary file, and
  * reads back kernel, scaling, coefficients, process variances and objective.
  * Operations return 0 on success and 1 (or a failing inner step's non-zero result) on
- * failure; container exceptions (C_KveloException) pass through unchanged. A model carries
- * no lock: one caller at a time per object. */
+ * failure; container exceptions (C_KveloException) pass through unchanged. Every refusal
+ * names its reason in one line ("Kriging: ...") routed as the fit lines are (information,
+ * verbosity 3, debug scope 502, all streams), so it shows only where they show. Points and
+ * values from the host that are not finite numbers are refused. A model carries no lock:
+ * one caller at a time per object. */
 #ifndef KVELO_KRIGING_H
 #define KVELO_KRIGING_H
 
@@ -80,8 +83,9 @@ class KVELO_API Kriging {
   Kriging();
   /* A new model holding the solved model of other (samples, groups, kernel, scaling,
    * coefficients, options; not its factors, so predictor errors refit it once): state 2,
-   * err := 0. When other is not solved, a getter fails or the data are not consistent, the
-   * model stays as newly built (state 0) and err := the getter's result or 1. */
+   * err := 0. When other is not solved, a getter fails or the data are not consistent or
+   * not what a fit makes (as Read), the model stays as newly built (state 0) and err := the
+   * getter's result or 1. */
   Kriging(Kriging& other, int& err);
   /* Releases the group sizes and every container. */
   virtual ~Kriging();
@@ -132,14 +136,16 @@ class KVELO_API Kriging {
   virtual int PutOutSampMtx(C_MatMGe<T>& Y);
   /* Y := copy of the outputs; 1 when none are set. */
   virtual int GetOutSampMtx(C_MatMGe<T>& Y);
-  /* Appends r > 0 samples (X: r x n, Y: r x q) to both sample sets; state 1; 1 when either
-   * set is missing, the shapes do not match, or the output ranges cannot be updated. */
+  /* Appends r > 0 samples (X: r x n, Y: r x q) to both sample sets; state 1; 1 (nothing
+   * appended) when either set is missing, the shapes do not match or a value is not finite,
+   * and 1 when the output ranges cannot be updated. */
   virtual int AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y);
 
   /* Kernel and options. */
 
-  /* NumKern := n or 1 by KernVarType (kept even on refusal); theta must have NumKern values
-   * (else 1); KernVec := theta, no kernel estimate; demotes a solved model. */
+  /* NumKern := n or 1 by KernVarType (kept even on refusal); theta must have NumKern values,
+   * each a finite number above 0 (else 1); KernVec := theta, no kernel estimate; demotes a
+   * solved model. */
   virtual int PutKernVec(VecD& theta);
   /* theta := copy of the kernel; 0. */
   virtual int GetKernVec(VecD& theta);
@@ -182,14 +188,16 @@ class KVELO_API Kriging {
    * candidate: the candidate's row; with one row per accepted candidate: row i for the
    * i-th), appends them to the samples, solves, and reports the largest absolute and
    * relative predictor errors at the samples, numSamp := m and Xall := the sample inputs.
-   * 1 when Ycand is not q wide, its row count fits neither pairing (nothing appended), or
-   * the append (Xcand wider than n), the solve or the errors fail (the samples stay appended). */
+   * 1 when Ycand is not q wide, Xcand or Ycand holds a value that is not finite, dmin is not
+   * finite, its row count fits neither pairing (nothing appended, nothing written), or the
+   * append (Xcand wider than n), the solve or the errors fail (the samples stay appended). */
   virtual int Solve(C_MatMGe<T>& Xcand, C_MatMGe<T>& Ycand, double& maxRelErr,
                     double& maxAbsErr, int& numNew, C_MatMGe<T>& Xnew, int& numSamp,
                     C_MatMGe<T>& Xall, double dmin);
   /* Fits the model unless it is solved already (0 at once); 1 when the data are incomplete
-   * (state 3), the solution type is not 0, or a step of the fit fails (state stays 1,
-   * nothing stored as a fit): a correlation matrix that is not positive definite, a trend
+   * (state 3), the solution type is not 0, the samples hold a value that is not finite, or a
+   * step of the fit fails (state stays 1, nothing stored as a fit): a correlation matrix that
+   * is not positive definite, a trend
    * matrix without full rank, or outputs whose process variance or objective no double can
    * hold (outputs that vary at a magnitude below about 1e-154, or a variance that overflows). */
   virtual int Solve();
@@ -200,7 +208,8 @@ class KVELO_API Kriging {
 
   /* Y := predictions at the rows of X (n columns, at least one row), fitting the model first
    * when it needs it; predictor errors go to the kept matrix only while they are kept.
-   * 1 when the model cannot be solved or X does not fit; after a failure Y is undefined. */
+   * 1 when the model cannot be solved, X does not fit, or X holds a value that is not finite
+   * (Y untouched); 1 when a prediction or kept error overflows (Y then undefined). */
   virtual int EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y);
   /* Y := predictions at the rows of X, or of the stored test inputs when useTest (their
    * correlations and trend rows are cached and extended column by column as samples are
@@ -211,13 +220,15 @@ class KVELO_API Kriging {
    * those points (caller's coordinates; untouched when none), maxErr := the largest value
    * (0 when none), and the per-point values are kept (GetTestRelativeErrorDim). k <= 0
    * leaves k, Xsel and maxErr alone. 1 when the model cannot be solved, the points do not
-   * fit, useTest has no test inputs, or a step fails. */
+   * fit or hold a value that is not finite (nothing written), useTest has no test inputs, a
+   * prediction or error is not finite, or a step fails. */
   virtual int EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& Xsel,
                         double& maxErr, bool useTest);
 
   /* Error measures. Y1 (a, A, Y) holds the reference values; matrices have one row per
    * point and one column per output. Forms with matrices refuse (1) a model that is not
-   * solved and shapes that differ; a failed inner step gives 1. */
+   * solved and shapes that differ; every form refuses points and values that are not finite
+   * (results untouched, but r2 := 0 first in getR2); a failed inner step gives 1. */
 
   /* R := relative error per point and output group of Y2 against Y1 (the group norm of
    * |Y1 - Y2| scaled by Y1 and the group ranges, see GetRelativePredictorErrorNorm). */
@@ -237,8 +248,8 @@ class KVELO_API Kriging {
   virtual int GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& e);
   /* At the points X (n columns) with values Y (q columns, as many rows): relErr := largest
    * relative error of the predictions, maxPredErr := largest relative predictor error over
-   * the rows that are not sample inputs (0 when none). 1 for a model that is not solved or
-   * shapes that do not fit (outputs untouched). */
+   * the rows that are not sample inputs (0 when none). 1 for a model that is not solved,
+   * shapes that do not fit or values that are not finite (outputs untouched). */
   virtual int CheckRelativeError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& relErr,
                                  double& maxPredErr);
   /* At the points X with values Y: err := largest absolute error of the predictions;
@@ -264,10 +275,11 @@ class KVELO_API Kriging {
    * stays). Container write failures throw (code 22). */
   virtual int Write(FILE* fp);
   /* Reads a file written by Write (any version text) into a temporary model, checks every
-   * count and shape, and installs it only when complete and consistent: state 2, factors to
-   * be refitted on the first predictor-error request; members the file does not hold keep
-   * their values. 1 on a short, corrupt or inconsistent file or a null stream, the model
-   * then unchanged. */
+   * count and shape, and installs it only when complete, consistent and what a fit makes (a
+   * kernel of finite values above 0; finite samples, scale vectors and coefficients): state
+   * 2, factors to be refitted on the first predictor-error request; members the file does
+   * not hold keep their values. 1 on a short, corrupt or inconsistent file, values no fit
+   * makes or a null stream, the model then unchanged. */
   virtual int Read(FILE* fp);
   /* As Read for the older layout without the version text; a null stream throws code 12. */
   virtual int ReadOld(FILE* fp);
@@ -294,15 +306,20 @@ class KVELO_API Kriging {
   virtual int GetNumCorrCoef(int& rows) const;
   /* rows := row count of the trend coefficients; 0. */
   virtual int GetNumPolyCoeff(int& rows) const;
-  /* v := process variance of output index (0 <= index < q) of a solved model; else 1. */
+  /* v := process variance of output index (0 <= index < q) of a solved model; else 1, and 1
+   * for a read or copied model until it is refitted (it holds no variances of its own). */
   virtual int GetProcVarnc(double& v, int index) const;
-  /* v := likelihood objective per output of a solved model; else 1. */
+  /* v := likelihood objective per output of a solved model; else 1 (also for a read or
+   * copied model until it is refitted). */
   virtual int GetMLE(VecD& v);
-  /* v := likelihood objective (smaller is better) of a solved model; else 1. */
+  /* v := likelihood objective (smaller is better) of a solved model; else 1 (also for a read
+   * or copied model until it is refitted). */
   virtual int GetMLE(double& v) const;
   /* Err := predictor errors (points x q, the square root of the Kriging mean squared error)
    * from R (points x m correlations with the samples) and F (points x p trend rows, p = 0
-   * without trend) and the stored factors; 1 when the shapes do not fit the last fit. */
+   * without trend) and the stored factors; 1 when the shapes do not fit the last fit, R or F
+   * holds a value that is not finite, an error overflows (Err untouched), or the model was
+   * read or copied and holds no factors of its own yet. */
   virtual int GetPredictorError(C_MatMGe<double>& R, C_MatMGe<T>& F, C_MatMGe<double>& Err);
   /* Evaluates the model at X with predictor errors (kept in the model): maxAbsErr := the
    * largest predictor error, maxRelErr := the largest relative one, count := m; 1 when the
@@ -316,10 +333,12 @@ class KVELO_API Kriging {
    * to every sample input and to every row accepted before them exceeds |dmin|, in row
    * order; index[i] := cand row of the i-th kept row. A null index gets a new int[rows of
    * cand] that the caller frees with delete[]; otherwise it must hold that many entries.
-   * 1 when cand has fewer than n columns (kept and index untouched). */
+   * 1 when cand has fewer than n columns or a value that is not finite, or dmin is not
+   * finite (kept and index untouched, nothing allocated). */
   virtual int CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index, double dmin);
-  /* Test inputs := copy of Tm (rows > 0, n columns, else 1 and nothing changed); the cached
-   * correlations and trend rows of the test inputs are made again at the next use. */
+  /* Test inputs := copy of Tm (rows > 0, n columns, finite values, else 1 and nothing
+   * changed); the cached correlations and trend rows of the test inputs are made again at
+   * the next use. */
   virtual int PutInpTestMtx(C_MatMGe<T>& Tm);
   /* Whether row `row` of X lies closer than the point tolerance (1e-7) to a sample input;
    * false when it does not, and for a row outside X or X narrower than n. */
@@ -332,10 +351,12 @@ class KVELO_API Kriging {
   /* Model mathematics open to the host. */
 
   /* R := correlation matrix of the rows of X (lower packed, order rows(X)); 1 in state 0
-   * or 3, for an unknown correlation function or a kernel that does not fit NumVar. X unchanged.
+   * or 3, for an unknown correlation function, a kernel that does not fit NumVar or a point
+   * value that is not finite (R untouched). X unchanged.
    * Every build calls it for the samples' R, each trial of a kernel search included. */
   virtual int EvalCorrMtx(C_MatMGe<T>& X, C_MatMSym<double>& R);
-  /* F := trend matrix of the rows of X (n = NumVar columns, else 1), rows start..N-1 filled.
+  /* F := trend matrix of the rows of X (n = NumVar columns, else 1), rows start..N-1 filled
+   * (1 with F untouched when one of them holds a value that is not finite).
    * terms -1 chooses the degree from PolynomType, lowering it while it needs more terms
    * than NumSamp or the matrix is rank deficient (a passing choice of type 2..4 is stored
    * in PolynomType); any other value asks for the type with that many terms (1 if none).
@@ -346,7 +367,7 @@ class KVELO_API Kriging {
    * the values Y (both N x q): the group norm of the errors over that of the values, or,
    * when the values' norm is not above 1e-4 of the group range, over half the range (at
    * least the drop tolerance) plus that norm. 1 when the shapes or the stored ranges do
-   * not fit (R unchanged). */
+   * not fit or a value or error is not finite (R unchanged). */
   virtual int GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
                                             C_MatMGe<double>& R);
   /* ranges := range of each output group (square root of the summed squared magnitude
@@ -355,20 +376,21 @@ class KVELO_API Kriging {
   /* R := relative error per point and output (N x q) of Err against Y (both N x q): |err|
    * over |y|, or, when |y| is not above 1e-4 of the output range, over half the range plus
    * |y| (the error itself when that sum is not above 1e-31). 1 when the shapes or the range
-   * table do not fit (R unchanged). */
+   * table do not fit or a value or error is not finite (R unchanged). */
   virtual int GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
                                         C_MatMGe<double>& R);
   /* Whether the model holds coefficients without factors of its own. */
   virtual bool ISSolveRequired();
   /* var := sample variance of each column of X (two-pass; 0 for a single row); 1 when X
-   * has fewer rows than columns. */
+   * has fewer rows than columns or a value that is not finite (var untouched). */
   virtual int DiagOfCovarMtx(C_MatMGe<T>& X, VecD& var);
   /* Returns settings and counts to their defaults (state 0); containers keep their contents. */
   virtual void InitKriging();
 
   /* Takes over the solved model of other as the copy constructor does; 1 (this model
-   * unchanged) when other is null or not solved, a getter fails or the data are not
-   * consistent. Settings the copy does not carry (tolerances, test inputs) stay. */
+   * unchanged) when other is null or not solved, a getter fails, or the data are not
+   * consistent or not what a fit makes (as Read). Settings the copy does not carry
+   * (tolerances, test inputs) stay. */
   int Copy(Kriging* other);
 
   /* A plain member-wise copy would free the group sizes twice: copies go through the two

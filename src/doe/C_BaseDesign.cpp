@@ -63,7 +63,7 @@ C_BaseDesign::~C_BaseDesign() {
 }
 
 MessageToolEnums::E_DebugScope_enum C_BaseDesign::GetDebugScope() {
-  return static_cast<MessageToolEnums::E_DebugScope_enum>(452);
+  return MessageToolEnums::SCOPE_DESIGN;
 }
 
 int C_BaseDesign::AllocateDesignMatrix(int n) {

@@ -9,6 +9,7 @@
 #include <limits>
 #include <new>
 
+#include "kriging_refusal.h"
 #include "kriging_util.h"
 #include "kriging_work.h"
 
@@ -127,7 +128,7 @@ void Kriging<T>::InitKriging() {
 
 template <class T>
 int Kriging<T>::PutNumVar(const int& n) {
-  if (n <= 0) return 1;
+  if (n <= 0) return Refuse(kInputCountNotPositive);
   if (n == NumVar) return 0;
   NumVar = n;
   InpSampSet = false;
@@ -147,23 +148,23 @@ int Kriging<T>::GetNumVar(int& n) const {
 
 template <class T>
 int Kriging<T>::PutNumSol(const int& total, const int& groups, int* sizes) {
-  if (total <= 0) return 1;
-  if (groups <= 0 || total < groups) return 1;
+  if (total <= 0) return Refuse(kOutputCountNotPositive);
+  if (groups <= 0 || total < groups) return Refuse(kGroupCountOutOfRange);
   if (total == NumSol && groups == NumGlobalSol) return 0;
   /* One group, or one per output, needs no sizes; any other grouping is checked. */
   const bool given = (groups != total && groups != 1);
   if (given) {
-    if (sizes == nullptr) return 1;
+    if (sizes == nullptr) return Refuse(kGroupSizesMissing);
     long long sum = 0;
     for (int g = 0; g < groups; ++g) {
       /* A negative group would make the output ranges walk outside the outputs. */
-      if (sizes[g] < 0) return 1;
+      if (sizes[g] < 0) return Refuse(kGroupSizeNegative);
       sum += sizes[g];
     }
-    if (sum != total) return 1;
+    if (sum != total) return Refuse(kGroupSizesSum);
   }
   int* fresh = new (std::nothrow) int[groups];
-  if (fresh == nullptr) return 1;
+  if (fresh == nullptr) return Refuse(kOutOfMemory);
   for (int g = 0; g < groups; ++g) fresh[g] = given ? sizes[g] : (groups == 1 ? total : 1);
   delete[] VecGlobalSol;
   VecGlobalSol = fresh;
@@ -181,7 +182,7 @@ int Kriging<T>::GetNumSol(int& q) const {
 
 template <class T>
 int Kriging<T>::PutDropToler(const double& tol) {
-  if (!(tol > 0.0) || !(tol < 1.0)) return 1;
+  if (!(tol > 0.0) || !(tol < 1.0)) return Refuse(kDropTolerOutOfRange);
   if (tol == DropToler) return 0;
   DropToler = tol;
   Demote(KrigingStatus);
@@ -197,7 +198,7 @@ template <class T>
 int Kriging<T>::GetOptNumSamp(int& m) const {
   const long long n = NumVar;
   const long long count = (n + 1) * (n + 2) / 2;
-  if (count > INT_MAX || count < INT_MIN) return 1;
+  if (count > INT_MAX || count < INT_MIN) return Refuse(kOptSampleCountTooLarge);
   m = static_cast<int>(count);
   return 0;
 }
@@ -205,13 +206,15 @@ int Kriging<T>::GetOptNumSamp(int& m) const {
 template <class T>
 int Kriging<T>::SetOptNumSamp() {
   int m = 0;
-  if (GetOptNumSamp(m) != 0 || m <= 0) return 1;
+  const int res = GetOptNumSamp(m);
+  if (res != 0) return res;
+  if (m <= 0) return Refuse(kSampleCountNotPositive);
   return PutNumSamp(m);
 }
 
 template <class T>
 int Kriging<T>::PutNumSamp(const int& m) {
-  if (m <= 0) return 1;
+  if (m <= 0) return Refuse(kSampleCountNotPositive);
   if (m == NumSamp) return 0;
   NumSamp = m;
   InpSampSet = false;
@@ -227,7 +230,7 @@ int Kriging<T>::GetNumSamp(int& m) const {
 
 template <class T>
 int Kriging<T>::PutMaxNumIter(const int& k) {
-  if (k <= 0) return 1;
+  if (k <= 0) return Refuse(kIterLimitNotPositive);
   if (k == MaxNumIter) return 0;
   MaxNumIter = k;
   Demote(KrigingStatus);
@@ -347,7 +350,7 @@ E_KrigingStatus Kriging<T>::GetKrigingStatus() const {
 template <class T>
 int Kriging<T>::PutInpSampMtx(C_MatMGe<T>& X) {
   const int rows = RowsOf(X), cols = ColsOf(X);
-  if (rows <= 0 || cols <= 0) return 1;
+  if (rows <= 0 || cols <= 0) return Refuse(kInputsEmpty);
   /* The flag goes down first: an interrupted copy must not leave the old matrix looking
    * valid under the new counts. */
   InpSampSet = false;
@@ -368,15 +371,17 @@ int Kriging<T>::PutInpSampMtx(C_MatMGe<T>& X) {
 
 template <class T>
 int Kriging<T>::GetInpSampMtx(C_MatMGe<T>& X) {
-  if (!InpSampSet) return 1;
-  return (X = InpSampMtx) != 0 ? 1 : 0;
+  if (!InpSampSet) return Refuse(kInputsNotGiven);
+  if ((X = InpSampMtx) != 0) return Refuse(kContainerFailed);
+  return 0;
 }
 
 template <class T>
 int Kriging<T>::PutOutSampMtx(C_MatMGe<T>& Y) {
-  if (RowsOf(Y) != NumSamp || ColsOf(Y) != NumSol) return 1;
-  if ((OutSampMtx = Y) != 0) return 1;
-  if (GetOutputGlobalRange(GlobalRangeVec) != 0) return 1;
+  if (RowsOf(Y) != NumSamp || ColsOf(Y) != NumSol) return Refuse(kOutputsShape);
+  if ((OutSampMtx = Y) != 0) return Refuse(kContainerFailed);
+  const int res = GetOutputGlobalRange(GlobalRangeVec);
+  if (res != 0) return res;
   OutSampSet = true;
   Demote(KrigingStatus);
   return 0;
@@ -384,8 +389,9 @@ int Kriging<T>::PutOutSampMtx(C_MatMGe<T>& Y) {
 
 template <class T>
 int Kriging<T>::GetOutSampMtx(C_MatMGe<T>& Y) {
-  if (!OutSampSet) return 1;
-  return (Y = OutSampMtx) != 0 ? 1 : 0;
+  if (!OutSampSet) return Refuse(kOutputsNotGiven);
+  if ((Y = OutSampMtx) != 0) return Refuse(kContainerFailed);
+  return 0;
 }
 
 namespace {
@@ -403,11 +409,16 @@ inline void AppendRows(C_MatMGe<T>& S, int m, C_MatMGe<T>& A, int cols) {
 
 template <class T>
 int Kriging<T>::AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y) {
-  if (!InpSampSet || !OutSampSet) return 1;
+  if (!InpSampSet) return Refuse(kInputsNotGiven);
+  if (!OutSampSet) return Refuse(kOutputsNotGiven);
   const int r = RowsOf(X);
-  if (r <= 0 || ColsOf(X) != NumVar || RowsOf(Y) != r || ColsOf(Y) != NumSol) return 1;
+  if (r <= 0) return Refuse(kAppendEmpty);
+  if (ColsOf(X) != NumVar) return Refuse(kAppendInputsWidth);
+  if (RowsOf(Y) != r || ColsOf(Y) != NumSol) return Refuse(kAppendOutputsShape);
   const int m = NumSamp;
-  if (static_cast<long long>(m) + r > INT_MAX) return 1;
+  if (static_cast<long long>(m) + r > INT_MAX) return Refuse(kAppendTooMany);
+  /* A sample that is not a number would be kept and fail every later fit. */
+  if (!AllFinite(X) || !AllFinite(Y)) return Refuse(kAppendNotFinite);
   const int n = NumVar, q = NumSol;
 
   SamplesChanged();
@@ -416,12 +427,13 @@ int Kriging<T>::AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y) {
   NumSamp = m + r;
   KrigingStatus = KrigingSolveRequired;
   NewSamples = true;
-  return UpdateOutputRange(Y, GlobalRangeVec) != 0 ? 1 : 0;
+  return UpdateOutputRange(Y, GlobalRangeVec);
 }
 
 template <class T>
 int Kriging<T>::EvalOutputRange(C_MatMGe<double>& table) {
-  return OutputRangeTable(OutSampMtx, NumSol, table);
+  if (OutputRangeTable(OutSampMtx, NumSol, table) != 0) return Refuse(kNoOutputRange);
+  return 0;
 }
 
 template <class T>
@@ -434,7 +446,8 @@ int Kriging<T>::EvalGroupRanges(VecD& groupRanges) {
 template <class T>
 int Kriging<T>::UpdateOutputRange(C_MatMGe<T>& Ynew, VecD& groupRanges) {
   const int q = NumSol;
-  if (RowsOf(OutRangeMtx) != q || ColsOf(OutRangeMtx) != 3 || ColsOf(Ynew) != q) return 1;
+  if (RowsOf(OutRangeMtx) != q || ColsOf(OutRangeMtx) != 3 || ColsOf(Ynew) != q)
+    return Refuse(kRangeTableShape);
   const int r = RowsOf(Ynew);
   for (int j = 0; j < q; ++j) {
     double lo = ColPtr(OutRangeMtx, 0)[j], hi = ColPtr(OutRangeMtx, 1)[j];
@@ -455,8 +468,9 @@ int Kriging<T>::UpdateOutputRange(C_MatMGe<T>& Ynew, VecD& groupRanges) {
 
 template <class T>
 int Kriging<T>::GetOutputGlobalRange(VecD& ranges) {
-  if (EvalOutputRange(OutRangeMtx) != 0) return 1;
-  if (ranges.Resize(NumGlobalSol) != 0) return 1;
+  const int res = EvalOutputRange(OutRangeMtx);
+  if (res != 0) return res;
+  if (ranges.Resize(NumGlobalSol) != 0) return Refuse(kContainerFailed);
   return EvalGroupRanges(ranges);
 }
 
@@ -467,7 +481,10 @@ int Kriging<T>::GetOutputGlobalRange(VecD& ranges) {
 template <class T>
 int Kriging<T>::PutKernVec(VecD& theta) {
   NumKern = KernCount(KernVarType, NumVar);
-  if (theta.Dim() != NumKern) return 1;
+  if (theta.Dim() != NumKern) return Refuse(kKernelCount);
+  /* No fit makes a kernel value that is not a finite number above 0 (a negative one gives
+   * correlations above 1), and none is taken: a model file must hold what a fit made. */
+  if (!KernelValuesUsable(theta)) return Refuse(kKernelValue);
   KernVec.Assign(theta);
   KernToEstimate = false;
   CorrStale = true;
@@ -491,7 +508,8 @@ int Kriging<T>::CheckSampData() {
 template <class T>
 int Kriging<T>::ReSolve() {
   KrigingStatus = static_cast<E_KrigingStatus>(CheckSampData());
-  if (KrigingStatus != KrigingSolveRequired) return 1;
+  if (KrigingStatus != KrigingSolveRequired)
+    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
   return Solve();
 }
 
@@ -540,13 +558,15 @@ int Kriging<T>::GetOutInterceptVec(VecT& v) {
 
 template <class T>
 int Kriging<T>::GetCorrCoeff(C_MatMGe<T>& G) {
-  return (G = CorrCoeff) != 0 ? 1 : 0;
+  if ((G = CorrCoeff) != 0) return Refuse(kContainerFailed);
+  return 0;
 }
 
 template <class T>
 int Kriging<T>::GetPolyCoeff(C_MatMGe<T>& B) {
-  if (PolynomType == PolyNone) return 1;
-  return (B = PolyCoeff) != 0 ? 1 : 0;
+  if (PolynomType == PolyNone) return Refuse(kNoTrend);
+  if ((B = PolyCoeff) != 0) return Refuse(kContainerFailed);
+  return 0;
 }
 
 template <class T>
@@ -569,22 +589,26 @@ int Kriging<T>::GetNumPolyCoeff(int& rows) const {
 
 template <class T>
 int Kriging<T>::GetProcVarnc(double& v, int index) const {
-  if (KrigingStatus != KrigingSolved) return 1;
-  if (index < 0 || index >= NumSol || index >= ProcVarnc.Dim()) return 1;
+  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
+  /* A read or copied model carries no variances: those held belong to an earlier fit. */
+  if (SolveRequired) return Refuse(kNoFitOfItsOwn);
+  if (index < 0 || index >= NumSol || index >= ProcVarnc.Dim()) return Refuse(kOutputIndex);
   v = const_cast<VecD&>(ProcVarnc)[index];
   return 0;
 }
 
 template <class T>
 int Kriging<T>::GetMLE(VecD& v) {
-  if (KrigingStatus != KrigingSolved) return 1;
+  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
+  if (SolveRequired) return Refuse(kNoFitOfItsOwn);
   v.Assign(MLEVec);
   return 0;
 }
 
 template <class T>
 int Kriging<T>::GetMLE(double& v) const {
-  if (KrigingStatus != KrigingSolved) return 1;
+  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
+  if (SolveRequired) return Refuse(kNoFitOfItsOwn);
   v = MLE;
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "kriging_refusal.h"
 #include "kriging_util.h"
 #include "trend_rank.h"
 
@@ -37,8 +38,9 @@ template <class T>
 int Kriging<T>::EvalCorrFunc(C_Vec<T, int>& a, C_Vec<T, int>& b, double& r) {
   const int n = NumVar;
   const bool shared = (NumKern == 1);
-  if (!KernelFits(CorrFuncType, KernVec.Dim(), shared, n)) return 1;
-  if (n < 0 || a.Dim() < n || b.Dim() < n) return 1;
+  const E_Refusal kernel = KernelRefusal(CorrFuncType, KernVec.Dim(), shared, n);
+  if (kernel != kRefusalCount) return Refuse(kernel);
+  if (n < 0 || a.Dim() < n || b.Dim() < n) return Refuse(kPointTooShort);
   std::vector<T> ca, cb;
   r = CorrValue<T>(CorrFuncType, Contiguous(a, n, ca), Contiguous(b, n, cb), n, KernVec.Adr(0),
                    shared);
@@ -47,13 +49,17 @@ int Kriging<T>::EvalCorrFunc(C_Vec<T, int>& a, C_Vec<T, int>& b, double& r) {
 
 template <class T>
 int Kriging<T>::EvalCorrMtx(C_MatMGe<T>& X, C_MatMSym<double>& R) {
-  if (KrigingStatus == KrigingInitial || KrigingStatus == KrigingDataIncomplete) return 1;
+  if (KrigingStatus == KrigingInitial || KrigingStatus == KrigingDataIncomplete)
+    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
   const int n = NumVar;
   const int N = RowsOf(X);
   const bool shared = (NumKern == 1);
-  if (!KernelFits(CorrFuncType, KernVec.Dim(), shared, n)) return 1;
-  if (ColsOf(X) != n || N < 0) return 1;
-  if (static_cast<long long>(N) * (N + 1) / 2 > INT_MAX) return 1;
+  const E_Refusal kernel = KernelRefusal(CorrFuncType, KernVec.Dim(), shared, n);
+  if (kernel != kRefusalCount) return Refuse(kernel);
+  if (ColsOf(X) != n || N < 0) return Refuse(kPointsWidth);
+  if (static_cast<long long>(N) * (N + 1) / 2 > INT_MAX) return Refuse(kTooManyPoints);
+  /* A point that is not a number has no correlation with anything. */
+  if (!AllFinite(X)) return Refuse(kPointsNotFinite);
 
   SetSymShape(R, N, 1);
   if (N == 0) return 0;
@@ -80,7 +86,10 @@ template <class T>
 int Kriging<T>::EvalQuadPolynomMtx(C_MatMGe<T>& X, int& terms, C_MatMGe<T>& F, int start) {
   const int N = RowsOf(X);
   const int n = NumVar;
-  if (N <= 0 || ColsOf(X) != n) return 1;
+  if (N <= 0) return Refuse(kNoPoints);
+  if (ColsOf(X) != n) return Refuse(kPointsWidth);
+  /* Only the rows to be filled are read. */
+  if (!AllFinite(X, start)) return Refuse(kPointsNotFinite);
 
   /* Fills rows first .. N-1 of the P columns of type t. */
   auto fill = [&](int t, int P) {
@@ -111,7 +120,7 @@ int Kriging<T>::EvalQuadPolynomMtx(C_MatMGe<T>& X, int& terms, C_MatMGe<T>& F, i
         type = t;
         break;
       }
-    if (type < 0) return 1;
+    if (type < 0) return Refuse(kTermCount);
     if (type == 0) {
       F.Resize(N, 0);
       return 0;
@@ -126,7 +135,7 @@ int Kriging<T>::EvalQuadPolynomMtx(C_MatMGe<T>& X, int& terms, C_MatMGe<T>& F, i
       terms = 0;
       return 0;
     }
-    if (t < 0 || t > 4) return 1;
+    if (t < 0 || t > 4) return Refuse(kPolynomType);
     const long long count = TrendTerms(t, n);
     if (count > NumSamp) {
       --t;
@@ -152,7 +161,8 @@ int Kriging<T>::EvalQuadPolynomMtx(C_MatMGe<T>& X, int& terms, C_MatMGe<T>& F, i
 template <class T>
 int Kriging<T>::DiagOfCovarMtx(C_MatMGe<T>& X, VecD& var) {
   const int N = RowsOf(X), C = ColsOf(X);
-  if (N < C) return 1;
+  if (N < C) return Refuse(kFewPoints);
+  if (!AllFinite(X)) return Refuse(kPointsNotFinite);
   var.Resize(C);
   for (int j = 0; j < C; ++j) {
     VecT col(0);

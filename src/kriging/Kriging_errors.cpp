@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "kriging_refusal.h"
 #include "kriging_util.h"
 
 using namespace kriging_internal;
@@ -35,9 +36,13 @@ template <class T>
 int Kriging<T>::GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
                                               C_MatMGe<double>& R) {
   const int N = RowsOf(Y), q = NumSol, g = NumGlobalSol;
-  if (RowsOf(Err) != N || ColsOf(Y) != q || ColsOf(Err) != q) return 1;
+  if (RowsOf(Err) != N || ColsOf(Y) != q || ColsOf(Err) != q) return Refuse(kErrorShapes);
   /* The group sizes and ranges must be there to be read. */
-  if (g < 0 || (g > 0 && (VecGlobalSol == nullptr || GlobalRangeVec.Dim() < g))) return 1;
+  if (g < 0 || (g > 0 && (VecGlobalSol == nullptr || GlobalRangeVec.Dim() < g)))
+    return Refuse(kNoGroupRanges);
+  /* A value or an error that is not a number has no relative size: refused rather than left
+   * out of the maxima taken from the result. */
+  if (!AllFinite(Y) || !AllFinite(Err)) return Refuse(kValuesNotFinite);
 
   C_MatMGe<double> out(N, g);
   VecD threshold(g);
@@ -62,15 +67,17 @@ int Kriging<T>::GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& 
     }
     if (size > 0) first += size;
   }
-  return (R = out) != 0 ? 1 : 0;
+  return (R = out) != 0 ? Refuse(kContainerFailed) : 0;
 }
 
 template <class T>
 int Kriging<T>::GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
                                           C_MatMGe<double>& R) {
   const int N = RowsOf(Y), q = NumSol;
-  if (RowsOf(Err) != N || ColsOf(Y) != q || ColsOf(Err) != q) return 1;
-  if (q > 0 && (RowsOf(OutRangeMtx) < q || ColsOf(OutRangeMtx) < 3)) return 1;
+  if (RowsOf(Err) != N || ColsOf(Y) != q || ColsOf(Err) != q) return Refuse(kErrorShapes);
+  if (q > 0 && (RowsOf(OutRangeMtx) < q || ColsOf(OutRangeMtx) < 3))
+    return Refuse(kRangeTableShape);
+  if (!AllFinite(Y) || !AllFinite(Err)) return Refuse(kValuesNotFinite);
 
   C_MatMGe<double> out(N, q);
   VecD threshold(q);
@@ -82,16 +89,18 @@ int Kriging<T>::GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
     const double* e = ColPtr(Err, j);
     for (int i = 0; i < N; ++i) rj[i] = RelativeTo(e[i], Mag(y[i]), threshold[j], range);
   }
-  return (R = out) != 0 ? 1 : 0;
+  return (R = out) != 0 ? Refuse(kContainerFailed) : 0;
 }
 
 namespace {
 
-/* D := |Y1 - Y2| entry by entry; false (D untouched) when the shapes differ. */
+/* D := |Y1 - Y2| entry by entry; 0, or the refusal (D untouched) when the shapes differ or a
+ * value is not a number (whose difference would be left out of every maximum taken). */
 template <class T>
-bool AbsDifference(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& D) {
+int AbsDifference(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& D) {
   const int N = RowsOf(Y1), q = ColsOf(Y1);
-  if (RowsOf(Y2) != N || ColsOf(Y2) != q) return false;
+  if (RowsOf(Y2) != N || ColsOf(Y2) != q) return Refuse(kValueShapes);
+  if (!AllFinite(Y1) || !AllFinite(Y2)) return Refuse(kValuesNotFinite);
   D.Resize(N, q);
   for (int j = 0; j < q; ++j) {
     const T* a = ColPtr(Y1, j);
@@ -99,7 +108,7 @@ bool AbsDifference(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& D) {
     double* d = ColPtr(D, j);
     for (int i = 0; i < N; ++i) d[i] = Mag(a[i] - b[i]);
   }
-  return true;
+  return 0;
 }
 
 /* v := the largest entry of each column of M, at least 0 (NaN never enters). */
@@ -127,11 +136,11 @@ inline double VectorMax(C_VecPi<double, int, C_PtrInCore<double, int>>& v) {
 
 template <class T>
 int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& E) {
-  if (KrigingStatus != KrigingSolved) return 1;
+  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
   /* Built aside: E may be one of the inputs. */
   C_MatMGe<double> D(0, 0);
-  if (!AbsDifference(Y1, Y2, D)) return 1;
-  return (E = D) != 0 ? 1 : 0;
+  if (AbsDifference(Y1, Y2, D) != 0) return 1;
+  return (E = D) != 0 ? Refuse(kContainerFailed) : 0;
 }
 
 template <class T>
@@ -152,9 +161,9 @@ int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& e) {
 
 template <class T>
 int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& R) {
-  if (KrigingStatus != KrigingSolved) return 1;
+  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
   C_MatMGe<double> D(0, 0);
-  if (!AbsDifference(Y1, Y2, D)) return 1;
+  if (AbsDifference(Y1, Y2, D) != 0) return 1;
   return this->GetRelativePredictorErrorNorm(Y1, D, R) != 0 ? 1 : 0;
 }
 
@@ -186,8 +195,11 @@ int Kriging<T>::GetRelativeError(double& r) {
 
 template <class T>
 int Kriging<T>::CheckError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& err) {
-  if (KrigingStatus != KrigingSolved) return 1;
-  if (RowsOf(X) != RowsOf(Y) || ColsOf(X) != NumVar || ColsOf(Y) != NumSol) return 1;
+  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
+  if (RowsOf(X) != RowsOf(Y) || ColsOf(X) != NumVar || ColsOf(Y) != NumSol)
+    return Refuse(kCheckShapes);
+  if (!AllFinite(X)) return Refuse(kPointsNotFinite);
+  if (!AllFinite(Y)) return Refuse(kValuesNotFinite);
   C_MatMGe<T> Ypred(0, 0), sel(0, 0);
   int k = 0;
   double scratch = 0.0;
@@ -198,8 +210,12 @@ int Kriging<T>::CheckError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& err) {
 template <class T>
 int Kriging<T>::CheckRelativeError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& relErr,
                                    double& maxPredErr) {
-  if (KrigingStatus != KrigingSolved) return 1;
-  if (RowsOf(X) != RowsOf(Y) || ColsOf(X) != NumVar || ColsOf(Y) != NumSol) return 1;
+  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
+  if (RowsOf(X) != RowsOf(Y) || ColsOf(X) != NumVar || ColsOf(Y) != NumSol)
+    return Refuse(kCheckShapes);
+  /* Checked before the evaluation writes maxPredErr. */
+  if (!AllFinite(X)) return Refuse(kPointsNotFinite);
+  if (!AllFinite(Y)) return Refuse(kValuesNotFinite);
   C_MatMGe<T> Ypred(0, 0), sel(0, 0);
   /* One refinement point: the branch leaves the largest relative predictor error over the
    * rows that are not sample inputs. */
@@ -212,7 +228,8 @@ template <class T>
 int Kriging<T>::getR2(VecT& a, VecT& b, double& r2) {
   r2 = 0.0;
   const int N = a.Dim();
-  if (b.Dim() != N) return 1;
+  if (b.Dim() != N) return Refuse(kValueLengths);
+  if (!AllFinite(a) || !AllFinite(b)) return Refuse(kValuesNotFinite);
   T sum = T(0.0);
   for (int i = 0; i < N; ++i) sum += a[i];
   const T mean = sum / static_cast<double>(N);
@@ -229,7 +246,8 @@ template <class T>
 int Kriging<T>::getR2(C_MatMGe<T>& A, C_MatMGe<T>& B, double& r2) {
   r2 = 0.0;
   const int cols = ColsOf(A);
-  if (RowsOf(B) != RowsOf(A) || ColsOf(B) != cols) return 1;
+  if (RowsOf(B) != RowsOf(A) || ColsOf(B) != cols) return Refuse(kValueShapes);
+  if (!AllFinite(A) || !AllFinite(B)) return Refuse(kValuesNotFinite);
   double best = 1.0;
   for (int j = 0; j < cols; ++j) {
     VecT a(0), b(0);

@@ -13,6 +13,7 @@
 #include "C_KveloMessage.h"
 
 #include "corr_kernels.h"
+#include "kriging_refusal.h"
 #include "kriging_util.h"
 #include "kriging_work.h"
 #include "rfp_factor.h"
@@ -92,8 +93,13 @@ template <class T>
 int Kriging<T>::Solve() {
   if (KrigingStatus == KrigingSolved) return 0;
   KrigingStatus = static_cast<E_KrigingStatus>(CheckSampData());
-  if (KrigingStatus != KrigingSolveRequired) return 1;
-  if (SolnType != SolDefault) return 1;
+  if (KrigingStatus != KrigingSolveRequired)
+    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
+  if (SolnType != SolDefault) return Refuse(kSolnType);
+  /* Samples that are not numbers would fail whichever step meets them first, under another
+   * name (a correlation matrix that is not positive definite, an objective that is not
+   * finite), and a kernel search would try every one of its trials on them. */
+  if (!AllFinite(InpSampMtx) || !AllFinite(OutSampMtx)) return Refuse(kSamplesNotFinite);
 
   /* The triangle kept for predictor errors lends its storage to the build; it is made again
    * from CorrMtx should it be needed before a fit replaces it. */
@@ -124,7 +130,7 @@ int Kriging<T>::Solve() {
 
 template <class T>
 int Kriging<T>::EstimateKern(C_MatMGe<T>& Xs, VecD& theta) {
-  if (KernVarType != KernOneForAll && KernVarType != KernPerInput) return 1;
+  if (KernVarType != KernOneForAll && KernVarType != KernPerInput) return Refuse(kKernVarType);
   VecD v(0);
   const int res = this->DiagOfCovarMtx(Xs, v);
   if (res != 0) return res;
@@ -164,7 +170,8 @@ int Kriging<T>::RegularizeCorrMtx(C_MatMSym<double>& R) {
 template <class T>
 int Kriging<T>::BuildModel() {
   if (KrigingStatus == KrigingSolved) return 0;
-  if (KrigingStatus != KrigingSolveRequired) return 1;
+  if (KrigingStatus != KrigingSolveRequired)
+    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
 
   /* The work arrays live in the workspace: the trials of a kernel search reuse them, and the
    * search scales the samples once for all of its trials. */
@@ -223,23 +230,24 @@ int Kriging<T>::EvalDetTerm(C_MatMSym<double>& C) {
 template <class T>
 int Kriging<T>::FitModel(C_MatMSym<double>& R, C_MatMGe<T>& F, C_MatMGe<T>& Y) {
   const int m = RowsOf(R);
-  if (m != NumSamp || ColsOf(Y) != NumSol) return 1;
+  if (m != NumSamp || ColsOf(Y) != NumSol) return Refuse(kFitShape);
   const int p = ColsOf(F), q = ColsOf(Y);
-  if (m <= 0 || RowsOf(Y) != m || R.Side() == 0) return 1;
-  if (p > 0 && (p > m || RowsOf(F) < m)) return 1;
-  if (RfpFactor::Values(m) < 0 || R.storage.Dim() < RfpFactor::Values(m)) return 1;
+  if (m <= 0 || RowsOf(Y) != m || R.Side() == 0) return Refuse(kFitShape);
+  if (p > 0 && (p > m || RowsOf(F) < m)) return Refuse(kFitTrendShape);
+  if (RfpFactor::Values(m) < 0 || R.storage.Dim() < RfpFactor::Values(m))
+    return Refuse(kFitShape);
   const int lwork = 64 * std::max(m, std::max(p, q)) + std::min(m, p);
 
   /* Everything is computed in the workspace and stored in the model only once every LAPACK
    * step succeeded: a failed fit leaves the model's members as they were. */
   Workspace& w = Work();
   RfpFactor& C = w.trial;
-  if (C.Factor(R.Adr(), m) != 0) return 1; /* not positive definite */
+  if (C.Factor(R.Adr(), m) != 0) return Refuse(kNotPositiveDefinite);
   const double D = DetTermOf(m, [&C](int i) { return C.Diag(i); });
 
   /* Whitened outputs C^-1 Y. */
   C_MatMGe<T>& Yt = w.Yt;
-  if ((Yt = Y) != 0) return 1;
+  if ((Yt = Y) != 0) return Refuse(kContainerFailed);
   SolveColumns(C, false, q, Yt.Adr(), Yt.Ld(), w.split);
 
   C_MatMGe<T>& Ft = w.Ft;
@@ -272,7 +280,7 @@ int Kriging<T>::FitModel(C_MatMSym<double>& R, C_MatMGe<T>& F, C_MatMGe<T>& Y) {
       std::copy(ColPtr(Yt, k), ColPtr(Yt, k) + m, Bm + k * static_cast<std::ptrdiff_t>(m));
     int info = 0;
     Gels(m, p, q, A, m, Bm, m, work, lwork, &info);
-    if (info != 0) return 1; /* trend matrix without full rank */
+    if (info != 0) return Refuse(kTrendRankDeficient);
 
     B.Resize(p, q);
     for (int k = 0; k < q; ++k) {
@@ -301,7 +309,8 @@ int Kriging<T>::FitModel(C_MatMSym<double>& R, C_MatMGe<T>& F, C_MatMGe<T>& Y) {
     const double s2 = nr * nr / static_cast<double>(m);
     if (!ColumnConstant(Y, k)) {
       varying = true;
-      if (!(s2 >= std::numeric_limits<double>::min())) return 1;
+      if (!std::isfinite(s2)) return Refuse(kVarianceNotFinite);
+      if (!(s2 >= std::numeric_limits<double>::min())) return Refuse(kVarianceUnderflow);
     }
     double pv = s2;
     if (outScaled && k < OutScaleVec.Dim()) pv = s2 / (OutScaleVec[k] * OutScaleVec[k]);
@@ -310,8 +319,9 @@ int Kriging<T>::FitModel(C_MatMSym<double>& R, C_MatMGe<T>& F, C_MatMGe<T>& Y) {
     sum += s2;
   }
   const double objective = sum * D;
-  if (!std::isfinite(D) || !std::isfinite(objective)) return 1;
-  if (varying && !(objective >= std::numeric_limits<double>::min())) return 1;
+  if (!std::isfinite(D) || !std::isfinite(objective)) return Refuse(kObjectiveNotFinite);
+  if (varying && !(objective >= std::numeric_limits<double>::min()))
+    return Refuse(kObjectiveUnderflow);
 
   /* Correlation coefficients C^-T (C^-1 (Y - F beta)). */
   SolveColumns(C, true, q, Yt.Adr(), Yt.Ld(), w.split);
@@ -319,7 +329,7 @@ int Kriging<T>::FitModel(C_MatMSym<double>& R, C_MatMGe<T>& F, C_MatMGe<T>& Y) {
   /* The kept fit stores the inverse factor C^-1 in CorrMtx (and keeps it in RFP storage for
    * predictor errors); the trials of a kernel search do not need it. */
   if (!w.trialFit) {
-    if (C.Invert() != 0) return 1; /* singular factor */
+    if (C.Invert() != 0) return Refuse(kSingularFactor);
     CorrMtx.storage.Resize(static_cast<int>(RfpFactor::Values(m)));
   }
 
@@ -351,13 +361,8 @@ int Kriging<T>::FitModel(C_MatMSym<double>& R, C_MatMGe<T>& F, C_MatMGe<T>& Y) {
 
 template <class T>
 void Kriging<T>::PrintFitLine() {
-  using namespace Kvelo::MessageToolEnums;
-  Kvelo::C_KveloMessage msg("KrigingList<T>::Print", "Kriging", 2254,
-                            static_cast<E_MessageType_enum>(1),
-                            static_cast<E_VerbosityLevel_enum>(3),
-                            static_cast<E_DebugScope_enum>(502),
-                            static_cast<E_MessageStream_enum>(3));
-  msg.Set("   Kernel : ");
+  /* Information, verbosity 3, debug scope 502, all streams: the refusal lines go the same way. */
+  Kvelo::C_KveloMessage msg = KrigingLine("KrigingList<T>::Print", 2254, "   Kernel : ");
   for (int j = 0; j < KernVec.Dim(); ++j) msg.Append("%lf ", KernVec[j]);
   msg.Append(" -> %lf", MLE);
   msg.Print();
@@ -385,8 +390,10 @@ int Kriging<T>::CopySymMtx(C_MatMSym<double>& src, C_MatMSym<T>& dst) {
 template <class T>
 int Kriging<T>::RefitAtStoredKernel() {
   KrigingStatus = static_cast<E_KrigingStatus>(CheckSampData());
-  if (KrigingStatus != KrigingSolveRequired) return 1;
-  if (SolnType != SolDefault) return 1;
+  if (KrigingStatus != KrigingSolveRequired)
+    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
+  if (SolnType != SolDefault) return Refuse(kSolnType);
+  if (!AllFinite(InpSampMtx) || !AllFinite(OutSampMtx)) return Refuse(kSamplesNotFinite);
   /* The stored scale vectors belong to the stored coefficients: reuse them. */
   RescaleRequested = false;
   Workspace& w = Work();

@@ -14,6 +14,7 @@
 #include "bf.h"
 #include "erreur.h"
 
+#include "kriging_refusal.h"
 #include "kriging_util.h"
 
 using namespace kriging_internal;
@@ -53,11 +54,14 @@ struct Kriging<T>::ModelImage {
 
 namespace {
 
-/* Marks the place of a failed transfer or getter and gives the failure result. */
-inline int TraceFail(int line) {
+/* Marks the place of a failed transfer and refuses for the reason given. */
+inline int TraceFail(int line, E_Refusal reason) {
   fct_Trace("aff_lieu", line, "Kriging");
-  return 1;
+  return Refuse(reason);
 }
+
+/* A record that could not be written. */
+inline int WriteFail(int line) { return TraceFail(line, kFileWrite); }
 
 /* Lines marked for each record of the model file (0: the record is absent). */
 struct RecordLines {
@@ -74,6 +78,13 @@ const RecordLines kReadOldLines = {0,    4733, 4738, 4746, 4752, 4755, 4757, 477
 /* Outcome of reading one record: read and as expected; not readable (short, or a header
  * that contradicts itself); readable but of another shape than the model needs. */
 enum RecordResult { kRecordOk = 0, kRecordFailed = 1, kRecordMismatch = 2 };
+
+/* The refusal of a record that was not read as expected: one that cannot be read is marked
+ * at its line; one of a shape the model cannot hold is refused for that reason, unmarked. */
+inline int RecordRefusal(int res, int line, E_Refusal mismatch) {
+  if (res == kRecordFailed) return TraceFail(line, kFileRead);
+  return Refuse(mismatch);
+}
 
 /* Elements are read in blocks and the buffer grows with what actually arrives, so a count
  * read from a damaged file never sizes an allocation by itself. */
@@ -157,40 +168,40 @@ const char* Kriging<T>::Version() const {
 
 template <class T>
 int Kriging<T>::Write(FILE* fp) {
-  if (KrigingStatus != KrigingSolved) return 1;
+  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
   /* A count changed since the fit (the state stays 2 but the samples are no longer valid):
    * the records would not agree with each other, and no reader could take the file back. */
-  if (!InpSampSet || !OutSampSet) return 1;
+  if (!InpSampSet || !OutSampSet) return Refuse(kCountsChanged);
   const RecordLines& L = kWriteLines;
-  if (BF_fwrite_str(fp, Version()) != 0) return TraceFail(L.version);
-  if (InpSampMtx.Write(fp) != 0) return TraceFail(L.inp);
-  if (OutSampMtx.Write(fp) != 0) return TraceFail(L.out);
+  if (BF_fwrite_str(fp, Version()) != 0) return WriteFail(L.version);
+  if (InpSampMtx.Write(fp) != 0) return WriteFail(L.inp);
+  if (OutSampMtx.Write(fp) != 0) return WriteFail(L.out);
   const int groups = NumGlobalSol;
-  if (BF_fwrite_int(fp, &groups, 1) != 0) return TraceFail(L.groups);
-  if (BF_fwrite_int(fp, VecGlobalSol, groups) != 0) return TraceFail(L.sizes);
+  if (BF_fwrite_int(fp, &groups, 1) != 0) return WriteFail(L.groups);
+  if (BF_fwrite_int(fp, VecGlobalSol, groups) != 0) return WriteFail(L.sizes);
   const int kernVarType = KernVarType;
-  if (BF_fwrite_int(fp, &kernVarType, 1) != 0) return TraceFail(L.kernVarType);
-  if (KernVec.Write(fp) != 0) return TraceFail(L.kern);
+  if (BF_fwrite_int(fp, &kernVarType, 1) != 0) return WriteFail(L.kernVarType);
+  if (KernVec.Write(fp) != 0) return WriteFail(L.kern);
   const int scaling = ScalingType;
-  if (BF_fwrite_int(fp, &scaling, 1) != 0) return TraceFail(L.scaling);
+  if (BF_fwrite_int(fp, &scaling, 1) != 0) return WriteFail(L.scaling);
   if (ScalesInputs(scaling)) {
-    if (InpScaleVec.Write(fp) != 0) return TraceFail(L.inpScale);
-    if (InpInterceptVec.Write(fp) != 0) return TraceFail(L.inpIcpt);
+    if (InpScaleVec.Write(fp) != 0) return WriteFail(L.inpScale);
+    if (InpInterceptVec.Write(fp) != 0) return WriteFail(L.inpIcpt);
   }
   if (ScalesOutputs(scaling)) {
-    if (OutScaleVec.Write(fp) != 0) return TraceFail(L.outScale);
-    if (OutInterceptVec.Write(fp) != 0) return TraceFail(L.outIcpt);
+    if (OutScaleVec.Write(fp) != 0) return WriteFail(L.outScale);
+    if (OutInterceptVec.Write(fp) != 0) return WriteFail(L.outIcpt);
   }
   const int corrType = CorrFuncType;
-  if (BF_fwrite_int(fp, &corrType, 1) != 0) return TraceFail(L.corrType);
-  if (CorrCoeff.Write(fp) != 0) return TraceFail(L.corrCoeff);
+  if (BF_fwrite_int(fp, &corrType, 1) != 0) return WriteFail(L.corrType);
+  if (CorrCoeff.Write(fp) != 0) return WriteFail(L.corrCoeff);
   const int polyType = PolynomType;
-  if (BF_fwrite_int(fp, &polyType, 1) != 0) return TraceFail(L.polyType);
-  if (polyType != 0 && PolyCoeff.Write(fp) != 0) return TraceFail(L.polyCoeff);
+  if (BF_fwrite_int(fp, &polyType, 1) != 0) return WriteFail(L.polyType);
+  if (polyType != 0 && PolyCoeff.Write(fp) != 0) return WriteFail(L.polyCoeff);
   const int solnType = SolnType;
-  if (BF_fwrite_int(fp, &solnType, 1) != 0) return TraceFail(L.solnType);
+  if (BF_fwrite_int(fp, &solnType, 1) != 0) return WriteFail(L.solnType);
   const int optType = KernOptType;
-  if (BF_fwrite_int(fp, &optType, 1) != 0) return TraceFail(L.optType);
+  if (BF_fwrite_int(fp, &optType, 1) != 0) return WriteFail(L.optType);
   return 0;
 }
 
@@ -199,118 +210,126 @@ int Kriging<T>::GatherFile(FILE* fp, bool withVersion, ModelImage& img) {
   const RecordLines& L = withVersion ? kReadLines : kReadOldLines;
   /* A record that cannot be read is marked at its line; one of a shape the model cannot
    * hold ends the read without a mark. */
-  auto done = [](int res, int line) -> bool {
-    if (res == kRecordFailed) TraceFail(line);
-    return res == kRecordOk;
-  };
-
-  if (withVersion && !done(SkipTextRecord(fp), L.version)) return 1;
-  if (!done(ReadMatrixRecord(fp, img.X, [](int r, int c) { return r >= 1 && c >= 1; }),
-            L.inp))
-    return 1;
+  int res;
+  if (withVersion && (res = SkipTextRecord(fp)) != kRecordOk)
+    return RecordRefusal(res, L.version, kFileRead);
+  res = ReadMatrixRecord(fp, img.X, [](int r, int c) { return r >= 1 && c >= 1; });
+  if (res != kRecordOk) return RecordRefusal(res, L.inp, kImageEmpty);
   const int m = RowsOf(img.X), n = ColsOf(img.X);
-  if (!done(ReadMatrixRecord(fp, img.Y, [m](int r, int c) { return r == m && c >= 1; }),
-            L.out))
-    return 1;
+  res = ReadMatrixRecord(fp, img.Y, [m](int r, int c) { return r == m && c >= 1; });
+  if (res != kRecordOk) return RecordRefusal(res, L.out, kImageOutputRows);
   const int q = ColsOf(img.Y);
 
-  if (!done(ReadIntRecord(fp, img.groups), L.groups)) return 1;
-  if (img.groups < 1) return TraceFail(L.sizes); /* no size array can be read */
-  if (img.groups > q) return 1;
+  if ((res = ReadIntRecord(fp, img.groups)) != kRecordOk)
+    return RecordRefusal(res, L.groups, kImageGroups);
+  if (img.groups < 1) return TraceFail(L.sizes, kFileRead); /* no size array can be read */
+  if (img.groups > q) return Refuse(kImageGroups);
   img.sizes.assign(static_cast<std::size_t>(img.groups), 0);
-  if (BF_fread_int(fp, img.sizes.data(), img.groups) != 0) return TraceFail(L.sizes);
+  if (BF_fread_int(fp, img.sizes.data(), img.groups) != 0) return TraceFail(L.sizes, kFileRead);
 
-  if (!done(ReadIntRecord(fp, img.kernVarType), L.kernVarType)) return 1;
-  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput) return 1;
-  if (!done(ReadVectorRecord(fp, img.kern, KernCount(img.kernVarType, n)), L.kern)) return 1;
+  if ((res = ReadIntRecord(fp, img.kernVarType)) != kRecordOk)
+    return RecordRefusal(res, L.kernVarType, kImageKernVarType);
+  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput)
+    return Refuse(kImageKernVarType);
+  res = ReadVectorRecord(fp, img.kern, KernCount(img.kernVarType, n));
+  if (res != kRecordOk) return RecordRefusal(res, L.kern, kImageKernelCount);
 
-  if (!done(ReadIntRecord(fp, img.scalingType), L.scaling)) return 1;
-  if (img.scalingType < 0 || img.scalingType > 3) return 1;
+  if ((res = ReadIntRecord(fp, img.scalingType)) != kRecordOk)
+    return RecordRefusal(res, L.scaling, kImageScalingType);
+  if (img.scalingType < 0 || img.scalingType > 3) return Refuse(kImageScalingType);
   if (ScalesInputs(img.scalingType)) {
-    if (!done(ReadVectorRecord(fp, img.inpScale, n), L.inpScale)) return 1;
-    if (!done(ReadVectorRecord(fp, img.inpIcpt, n), L.inpIcpt)) return 1;
+    if ((res = ReadVectorRecord(fp, img.inpScale, n)) != kRecordOk)
+      return RecordRefusal(res, L.inpScale, kImageScaleShape);
+    if ((res = ReadVectorRecord(fp, img.inpIcpt, n)) != kRecordOk)
+      return RecordRefusal(res, L.inpIcpt, kImageScaleShape);
   }
   if (ScalesOutputs(img.scalingType)) {
-    if (!done(ReadVectorRecord(fp, img.outScale, q), L.outScale)) return 1;
-    if (!done(ReadVectorRecord(fp, img.outIcpt, q), L.outIcpt)) return 1;
+    if ((res = ReadVectorRecord(fp, img.outScale, q)) != kRecordOk)
+      return RecordRefusal(res, L.outScale, kImageScaleShape);
+    if ((res = ReadVectorRecord(fp, img.outIcpt, q)) != kRecordOk)
+      return RecordRefusal(res, L.outIcpt, kImageScaleShape);
   }
 
-  if (!done(ReadIntRecord(fp, img.corrFuncType), L.corrType)) return 1;
-  if (!KnownCorrFunc(img.corrFuncType)) return 1;
-  if (!done(ReadMatrixRecord(fp, img.corrCoeff,
-                             [m, q](int r, int c) { return r == m && c == q; }),
-            L.corrCoeff))
-    return 1;
+  if ((res = ReadIntRecord(fp, img.corrFuncType)) != kRecordOk)
+    return RecordRefusal(res, L.corrType, kImageCorrFunc);
+  if (!KnownCorrFunc(img.corrFuncType)) return Refuse(kImageCorrFunc);
+  res = ReadMatrixRecord(fp, img.corrCoeff, [m, q](int r, int c) { return r == m && c == q; });
+  if (res != kRecordOk) return RecordRefusal(res, L.corrCoeff, kImageCorrCoeffShape);
 
-  if (!done(ReadIntRecord(fp, img.polynomType), L.polyType)) return 1;
-  if (img.polynomType < 0 || img.polynomType > 4) return 1;
+  if ((res = ReadIntRecord(fp, img.polynomType)) != kRecordOk)
+    return RecordRefusal(res, L.polyType, kImagePolynomType);
+  if (img.polynomType < 0 || img.polynomType > 4) return Refuse(kImagePolynomType);
   if (img.polynomType != 0) {
     const int type = img.polynomType;
-    if (!done(ReadMatrixRecord(fp, img.polyCoeff,
-                               [type, n, q](int r, int c) {
-                                 return c == q && TrendRowsFit(type, n, r);
-                               }),
-              L.polyCoeff))
-      return 1;
+    res = ReadMatrixRecord(fp, img.polyCoeff, [type, n, q](int r, int c) {
+      return c == q && TrendRowsFit(type, n, r);
+    });
+    if (res != kRecordOk) return RecordRefusal(res, L.polyCoeff, kImageTrendShape);
   }
 
-  if (!done(ReadIntRecord(fp, img.solnType), L.solnType)) return 1;
-  if (!done(ReadIntRecord(fp, img.kernOptType), L.optType)) return 1;
+  if ((res = ReadIntRecord(fp, img.solnType)) != kRecordOk)
+    return RecordRefusal(res, L.solnType, kFileRead);
+  if ((res = ReadIntRecord(fp, img.kernOptType)) != kRecordOk)
+    return RecordRefusal(res, L.optType, kFileRead);
   return 0;
 }
 
 template <class T>
 int Kriging<T>::GatherCopy(Kriging& other, ModelImage& img, bool fromConstructor) {
   /* A failing getter is marked at the line of its caller: the constructor and Copy have
-   * lines of their own, and Copy marks no failure of the sample getters (line 0). */
+   * lines of their own, and Copy marks no failure of the sample getters (line 0). The getter
+   * named its own refusal. */
   auto failed = [fromConstructor](int res, int ctorLine, int copyLine) {
     const int line = fromConstructor ? ctorLine : copyLine;
     if (res != 0 && line != 0) fct_Trace("aff_lieu", line, "Kriging");
     return res != 0;
   };
   /* Only a solved model has coefficients that belong to its samples. */
-  if (other.GetKrigingStatus() != KrigingSolved) return 1;
+  if (other.GetKrigingStatus() != KrigingSolved) return Refuse(kOtherNotSolved);
 
   int res = 0;
   if (failed(res = other.GetInpSampMtx(img.X), 57, 0)) return res;
   if (failed(res = other.GetOutSampMtx(img.Y), 62, 0)) return res;
   const int m = RowsOf(img.X), n = ColsOf(img.X), q = ColsOf(img.Y);
-  if (RowsOf(img.Y) != m || m < 1 || n < 1 || q < 1) return 1;
+  if (m < 1 || n < 1 || q < 1) return Refuse(kImageEmpty);
+  if (RowsOf(img.Y) != m) return Refuse(kImageOutputRows);
 
   if (failed(res = other.GetNumGlobalSol(img.groups), 71, 203)) return res;
   int err = 0;
   std::unique_ptr<int[]> sizes(other.GetVecGlobalSol(err));
-  if (failed(err != 0 || !sizes, 73, 205)) return err != 0 ? err : 1;
-  if (img.groups < 1 || img.groups > q) return 1;
+  if (failed(err != 0 || !sizes, 73, 205)) return err != 0 ? err : Refuse(kOutOfMemory);
+  if (img.groups < 1 || img.groups > q) return Refuse(kImageGroups);
   img.sizes.assign(sizes.get(), sizes.get() + img.groups);
 
   E_KrigingKernVarType kernVarType = KernOneForAll;
   if (failed(res = other.GetKrigingKernVarType(kernVarType), 76, 208)) return res;
   img.kernVarType = kernVarType;
   if (failed(res = other.GetKernVec(img.kern), 77, 209)) return res;
-  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput) return 1;
-  if (img.kern.Dim() != KernCount(img.kernVarType, n)) return 1;
+  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput)
+    return Refuse(kImageKernVarType);
+  if (img.kern.Dim() != KernCount(img.kernVarType, n)) return Refuse(kImageKernelCount);
 
   img.scalingType = other.GetScalingType();
   if (ScalesInputs(img.scalingType)) {
     if (failed(res = other.GetInpScaleVec(img.inpScale), 98, 229)) return res;
     if (failed(res = other.GetInpInterceptVec(img.inpIcpt), 99, 230)) return res;
-    if (img.inpScale.Dim() != n || img.inpIcpt.Dim() != n) return 1;
+    if (img.inpScale.Dim() != n || img.inpIcpt.Dim() != n) return Refuse(kImageScaleShape);
   }
   if (ScalesOutputs(img.scalingType)) {
     if (failed(res = other.GetOutScaleVec(img.outScale), 109, 239)) return res;
     if (failed(res = other.GetOutInterceptVec(img.outIcpt), 110, 240)) return res;
-    if (img.outScale.Dim() != q || img.outIcpt.Dim() != q) return 1;
+    if (img.outScale.Dim() != q || img.outIcpt.Dim() != q) return Refuse(kImageScaleShape);
   }
 
   img.corrFuncType = other.GetCorrFuncType();
   if (failed(res = other.GetCorrCoeff(img.corrCoeff), 120, 249)) return res;
-  if (RowsOf(img.corrCoeff) != m || ColsOf(img.corrCoeff) != q) return 1;
+  if (RowsOf(img.corrCoeff) != m || ColsOf(img.corrCoeff) != q)
+    return Refuse(kImageCorrCoeffShape);
 
   img.polynomType = other.GetPolynomType();
   if (img.polynomType != 0) {
     if (failed(res = other.GetPolyCoeff(img.polyCoeff), 131, 259)) return res;
-    if (ColsOf(img.polyCoeff) != q) return 1;
+    if (ColsOf(img.polyCoeff) != q) return Refuse(kImageTrendShape);
   }
 
   img.solnType = other.GetSolnType();
@@ -321,35 +340,50 @@ int Kriging<T>::GatherCopy(Kriging& other, ModelImage& img, bool fromConstructor
 template <class T>
 int Kriging<T>::CheckImage(ModelImage& img) {
   const int m = RowsOf(img.X), n = ColsOf(img.X), q = ColsOf(img.Y);
-  if (m < 1 || n < 1 || q < 1 || RowsOf(img.Y) != m) return 1;
+  if (m < 1 || n < 1 || q < 1) return Refuse(kImageEmpty);
+  if (RowsOf(img.Y) != m) return Refuse(kImageOutputRows);
 
   const int g = img.groups;
-  if (g < 1 || g > q || static_cast<int>(img.sizes.size()) != g) return 1;
+  if (g < 1 || g > q || static_cast<int>(img.sizes.size()) != g) return Refuse(kImageGroups);
   long long sum = 0;
   for (int s : img.sizes) {
-    if (s < 0) return 1;
+    if (s < 0) return Refuse(kImageGroupSizes);
     sum += s;
   }
-  if (sum != q) return 1;
+  if (sum != q) return Refuse(kImageGroupSizes);
 
-  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput) return 1;
-  if (img.kern.Dim() != KernCount(img.kernVarType, n)) return 1;
+  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput)
+    return Refuse(kImageKernVarType);
+  if (img.kern.Dim() != KernCount(img.kernVarType, n)) return Refuse(kImageKernelCount);
 
-  if (img.scalingType < 0 || img.scalingType > 3) return 1;
+  if (img.scalingType < 0 || img.scalingType > 3) return Refuse(kImageScalingType);
   if (ScalesInputs(img.scalingType) && (img.inpScale.Dim() != n || img.inpIcpt.Dim() != n))
-    return 1;
+    return Refuse(kImageScaleShape);
   if (ScalesOutputs(img.scalingType) && (img.outScale.Dim() != q || img.outIcpt.Dim() != q))
-    return 1;
+    return Refuse(kImageScaleShape);
 
-  if (!KnownCorrFunc(img.corrFuncType)) return 1;
-  if (RowsOf(img.corrCoeff) != m || ColsOf(img.corrCoeff) != q) return 1;
-  if (img.polynomType < 0 || img.polynomType > 4) return 1;
+  if (!KnownCorrFunc(img.corrFuncType)) return Refuse(kImageCorrFunc);
+  if (RowsOf(img.corrCoeff) != m || ColsOf(img.corrCoeff) != q)
+    return Refuse(kImageCorrCoeffShape);
+  if (img.polynomType < 0 || img.polynomType > 4) return Refuse(kImagePolynomType);
   if (img.polynomType != 0 && (ColsOf(img.polyCoeff) != q ||
                                !TrendRowsFit(img.polynomType, n, RowsOf(img.polyCoeff))))
-    return 1;
+    return Refuse(kImageTrendShape);
+
+  /* Only what a fit can make is installed: a kernel of finite values above 0 (a negative one
+   * gives correlations above 1, one that is not a number predicts nothing), and samples,
+   * scale vectors and coefficients that are all numbers. */
+  if (!KernelValuesUsable(img.kern)) return Refuse(kImageKernelValue);
+  bool finite = AllFinite(img.X) && AllFinite(img.Y) && AllFinite(img.corrCoeff);
+  if (img.polynomType != 0) finite = finite && AllFinite(img.polyCoeff);
+  if (ScalesInputs(img.scalingType))
+    finite = finite && AllFinite(img.inpScale) && AllFinite(img.inpIcpt);
+  if (ScalesOutputs(img.scalingType))
+    finite = finite && AllFinite(img.outScale) && AllFinite(img.outIcpt);
+  if (!finite) return Refuse(kImageNotFinite);
 
   /* The output ranges of the new samples, ready to be installed with them. */
-  if (OutputRangeTable(img.Y, q, img.rangeTable) != 0) return 1;
+  if (OutputRangeTable(img.Y, q, img.rangeTable) != 0) return Refuse(kNoOutputRange);
   GroupRangesOf(img.rangeTable, img.sizes.data(), g, img.groupRanges);
   return 0;
 }
@@ -358,7 +392,7 @@ template <class T>
 int Kriging<T>::InstallImage(ModelImage& img, bool asCopy) {
   const int m = RowsOf(img.X), n = ColsOf(img.X), q = ColsOf(img.Y);
   std::unique_ptr<int[]> sizes(new (std::nothrow) int[img.groups]);
-  if (!sizes) return 1;
+  if (!sizes) return Refuse(kOutOfMemory);
   std::copy(img.sizes.begin(), img.sizes.end(), sizes.get());
 
   /* The containers take their values first. Should one of them throw (allocation), the
@@ -417,6 +451,7 @@ int Kriging<T>::InstallImage(ModelImage& img, bool asCopy) {
   return 0;
 }
 
+/* The readers and Copy pass on the refusals that the gathering and the check name. */
 template <class T>
 int Kriging<T>::Read(FILE* fp) {
   ModelImage img;
@@ -431,7 +466,7 @@ int Kriging<T>::ReadOld(FILE* fp) {
     /* The first record is a matrix: its reader refuses the null stream (code 12). */
     C_MatMGe<T> first(0, 0);
     first.Read(fp);
-    return 1;
+    return Refuse(kFileRead);
   }
   ModelImage img;
   if (GatherFile(fp, false, img) != 0) return 1;
@@ -450,7 +485,7 @@ Kriging<T>::Kriging(Kriging& other, int& err) : Kriging() {
 
 template <class T>
 int Kriging<T>::Copy(Kriging* other) {
-  if (other == nullptr) return 1;
+  if (other == nullptr) return Refuse(kNoOtherModel);
   ModelImage img;
   if (GatherCopy(*other, img, false) != 0) return 1;
   if (CheckImage(img) != 0) return 1;

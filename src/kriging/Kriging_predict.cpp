@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "kriging_refusal.h"
 #include "kriging_util.h"
 #include "kriging_work.h"
 #include "rfp_factor.h"
@@ -124,7 +125,8 @@ int Kriging<T>::ScaledSamples(C_MatMGe<T>*& Ss) {
                     SameValues(w.ssIcpt, InpInterceptVec);
   if (!same) {
     w.ssValid = false;
-    if (ApplyScaling(InpSampMtx, InpScaleVec, InpInterceptVec, w.Ss) != 0) return 1;
+    const int res = ApplyScaling(InpSampMtx, InpScaleVec, InpInterceptVec, w.Ss);
+    if (res != 0) return res;
     w.ssScale.Assign(InpScaleVec);
     w.ssIcpt.Assign(InpInterceptVec);
     w.ssType = ScalingType;
@@ -143,8 +145,9 @@ int Kriging<T>::KeptFactorReady() {
   ForgetKeptFactor(w);
   const int m = RowsOf(CorrMtx);
   const long long count = RfpFactor::Values(m);
-  if (m <= 0 || count < 0 || CorrMtx.storage.Dim() < count || CorrMtx.Side() == 0) return 1;
-  if (w.kept.Load(CorrMtx.Adr(), m) != 0) return 1;
+  if (m <= 0 || count < 0 || CorrMtx.storage.Dim() < count || CorrMtx.Side() == 0)
+    return Refuse(kNoFactor);
+  if (w.kept.Load(CorrMtx.Adr(), m) != 0) return Refuse(kSingularFactor);
   NoteKeptFactor(w, CorrMtx);
   return 0;
 }
@@ -153,16 +156,17 @@ template <class T>
 int Kriging<T>::PrepareErrors(int m, int p, int N, C_MatMSym<T>& Ginv) {
   if (p > 0) {
     const int order = FtReady ? RowsOf(TrendFactor) : 0;
-    if (p != order || p != RowsOf(FtTMtx)) return 1;
+    if (p != order || p != RowsOf(FtTMtx)) return Refuse(kErrorTrendShape);
   }
-  if (m != RowsOf(CorrMtx)) return 1;
-  if (p > 0 && m != ColsOf(FtTMtx)) return 1;
+  if (m != RowsOf(CorrMtx)) return Refuse(kErrorCorrShape);
+  if (p > 0 && m != ColsOf(FtTMtx)) return Refuse(kErrorCorrShape);
   /* Factors of the sizes they claim, and a variance per output (a model built elsewhere
    * must not make this read past them). */
   const int q = NumSol;
-  if (q < 0 || ProcVarnc.Dim() < q) return 1;
-  if (CorrMtx.storage.Dim() < static_cast<long long>(m) * (m + 1) / 2) return 1;
-  if (p > 0 && TrendFactor.storage.Dim() < static_cast<long long>(p) * (p + 1) / 2) return 1;
+  if (q < 0 || ProcVarnc.Dim() < q) return Refuse(kNoVariances);
+  if (CorrMtx.storage.Dim() < static_cast<long long>(m) * (m + 1) / 2) return Refuse(kNoFactor);
+  if (p > 0 && TrendFactor.storage.Dim() < static_cast<long long>(p) * (p + 1) / 2)
+    return Refuse(kNoFactor);
   if (N == 0) return 0;
 
   /* G^-1 once per call. */
@@ -170,10 +174,10 @@ int Kriging<T>::PrepareErrors(int m, int p, int N, C_MatMSym<T>& Ginv) {
     Ginv = TrendFactor;
     int info = 0;
     Tptri(p, Ginv.Adr(), &info);
-    if (info != 0) return 1; /* a singular trend factor gives no error estimate */
+    if (info != 0) return Refuse(kSingularTrendFactor); /* it gives no error estimate */
   }
   /* C^-1, the inverse Cholesky factor that CorrMtx holds, in RFP storage. */
-  if (m > 0 && KeptFactorReady() != 0) return 1;
+  if (m > 0) return KeptFactorReady();
   return 0;
 }
 
@@ -188,9 +192,10 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y) {
 template <class T>
 int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& Xsel,
                           double& maxErr, bool useTest) {
-  /* 1. Readiness. */
+  /* 1. Readiness (Solve names its own refusal). */
   if (KrigingStatus == KrigingSolveRequired && this->Solve() != 0) return 1;
-  if (KrigingStatus != KrigingSolved) return 1;
+  if (KrigingStatus != KrigingSolved)
+    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
 
   /* 2. Predictor errors need factors of this model's own: a copied or read model refits at
    * its stored kernel first, and fails rather than use factors it does not have. */
@@ -198,17 +203,19 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
     if (RefitAtStoredKernel() != 0) return 1;
   }
 
-  /* 3. Points. */
-  if (useTest && !InpTestSet) return 1;
+  /* 3. Points. A point that is not a number has no prediction: refused before anything of
+   * the caller's is written. */
+  if (useTest && !InpTestSet) return Refuse(kNoTestInputs);
   const int n = NumVar, m = NumSamp, q = NumSol;
   C_MatMGe<T>* P = useTest ? &InpTestMtx : &X;
-  if (ColsOf(*P) != n) return 1;
+  if (ColsOf(*P) != n) return Refuse(kPointsWidth);
+  if (!AllFinite(*P)) return Refuse(kPointsNotFinite);
   /* The fitted members must describe the current samples. */
   if (RowsOf(InpSampMtx) != m || ColsOf(InpSampMtx) != n || RowsOf(CorrCoeff) != m ||
       ColsOf(CorrCoeff) != q)
-    return 1;
+    return Refuse(kFitStale);
   const int p = (ColsOf(PolyCoeff) > 0) ? RowsOf(PolyCoeff) : 0;
-  if (p > 0 && ColsOf(PolyCoeff) != q) return 1;
+  if (p > 0 && ColsOf(PolyCoeff) != q) return Refuse(kFitStale);
   /* Y is about to be overwritten: keep the points when the caller passed one matrix twice. */
   C_MatMGe<T> Pkeep(0, 0);
   if (P == &Y) {
@@ -232,9 +239,10 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
   for (int c = 0; c < q; ++c) std::fill(ColPtr(Y, c), ColPtr(Y, c) + N, T(0.0));
 
   const bool shared = (NumKern == 1);
-  if (!KernelFits(CorrFuncType, KernVec.Dim(), shared, n)) {
+  const E_Refusal kernel = KernelRefusal(CorrFuncType, KernVec.Dim(), shared, n);
+  if (kernel != kRefusalCount) {
     if (useTest) CorrStale = true; /* the cache was not filled */
-    return 1;
+    return Refuse(kernel);
   }
   const double* theta = KernVec.Adr(0);
   const int type = CorrFuncType;
@@ -249,7 +257,7 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
     int terms = p;
     const int res = this->EvalQuadPolynomMtx(*Ps, terms, Floc, 0);
     if (res != 0) return res;
-    if (ColsOf(Floc) != p || RowsOf(Floc) != N) return 1;
+    if (ColsOf(Floc) != p || RowsOf(Floc) != N) return Refuse(kErrorTrendShape);
     C_MatMSym<T> Ginv(0, 1);
     if (PrepareErrors(m, p, N, Ginv) != 0) return 1;
     C_MatMGe<double> Err(N, q);
@@ -277,7 +285,10 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
     if (ScalesOutputs(ScalingType)) {
       if (UnscaleOutput(Y, OutScaleVec, OutInterceptVec) != 0) return 1;
     }
-    return (PredErrMtx = Err) != 0 ? 1 : 0;
+    /* A prediction or an error that overflowed is no answer. */
+    if (!AllFinite(Y) || !AllFinite(Err)) return Refuse(kPredictionNotFinite);
+    if ((PredErrMtx = Err) != 0) return Refuse(kContainerFailed);
+    return 0;
   }
 
   /* 6. Correlation store: the test-input cache, a local matrix when refinement points need
@@ -335,20 +346,22 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
     const int res = this->EvalQuadPolynomMtx(*Ps, terms, Floc, 0);
     if (res != 0) return res;
   }
-  if (ColsOf(*Fs) != p || RowsOf(*Fs) != N) return 1;
+  if (ColsOf(*Fs) != p || RowsOf(*Fs) != N) return Refuse(kErrorTrendShape);
   if (p > 0) Y.Mm('N', 'N', T(1.0), *Fs, PolyCoeff, T(1.0));
 
   /* 9. Back to the caller's output scale. */
   if (ScalesOutputs(ScalingType)) {
     if (UnscaleOutput(Y, OutScaleVec, OutInterceptVec) != 0) return 1;
   }
+  /* A prediction that overflowed (finite points far outside the samples) is no answer. */
+  if (!AllFinite(Y)) return Refuse(kPredictionNotFinite);
 
   /* 10. Predictor errors, refinement points. */
   if (k > 0) return EvalRefinement(*P, Y, *Rs, *Fs, k, Xsel, maxErr);
   if (KeepPredErr) {
     C_MatMGe<double> Err(0, 0);
     if (this->GetPredictorError(*Rs, *Fs, Err) != 0) return 1;
-    if ((PredErrMtx = Err) != 0) return 1;
+    if ((PredErrMtx = Err) != 0) return Refuse(kContainerFailed);
   }
   return 0;
 }
@@ -358,11 +371,14 @@ int Kriging<T>::GetPredictorError(C_MatMGe<double>& R, C_MatMGe<T>& F, C_MatMGe<
   const int N = RowsOf(R), m = ColsOf(R);
   const int p = ColsOf(F);
   const int q = NumSol;
-  if (p > 0 && RowsOf(F) != N) return 1;
+  /* The factors a read or copied model holds belong to an earlier fit. */
+  if (SolveRequired) return Refuse(kNoFitOfItsOwn);
+  if (p > 0 && RowsOf(F) != N) return Refuse(kErrorTrendShape);
+  if (!AllFinite(R) || (p > 0 && !AllFinite(F))) return Refuse(kCorrelationsNotFinite);
   C_MatMSym<T> Ginv(0, 1);
   if (PrepareErrors(m, p, N, Ginv) != 0) return 1;
   C_MatMGe<double> E(N, q);
-  if (N == 0) return (Err = E) != 0 ? 1 : 0;
+  if (N == 0) return (Err = E) != 0 ? Refuse(kContainerFailed) : 0;
 
   /* The points go in blocks of rows of R. */
   const int nb = PointsPerBlock(m, N);
@@ -379,7 +395,8 @@ int Kriging<T>::GetPredictorError(C_MatMGe<double>& R, C_MatMGe<T>& F, C_MatMGe<
                 W + static_cast<std::ptrdiff_t>(j) * cols);
     errors.Run(W, cols, F, i0, E);
   }
-  return (Err = E) != 0 ? 1 : 0;
+  if (!AllFinite(E)) return Refuse(kPredictionNotFinite);
+  return (Err = E) != 0 ? Refuse(kContainerFailed) : 0;
 }
 
 template <class T>
@@ -393,6 +410,7 @@ int Kriging<T>::GetPredictorError(C_MatMGe<T>& X, double& maxAbsErr, double& max
   } guard{KeepPredErr, KeepPredErr};
   KeepPredErr = true;
 
+  /* EvalModel and the relative errors name their own refusals. */
   C_MatMGe<T> Yhat(0, 0);
   if (this->EvalModel(X, Yhat) != 0) return 1;
   C_MatMGe<double> rel(0, 0);
@@ -435,7 +453,7 @@ int Kriging<T>::GetMaxAbs(C_MatMGe<double>& M, double& out) {
 template <class T>
 int Kriging<T>::GetRowMax(C_MatMGe<double>& M, VecD& v) {
   const int rows = RowsOf(M), cols = ColsOf(M);
-  if (v.Resize(rows) != 0) return 1;
+  if (v.Resize(rows) != 0) return Refuse(kContainerFailed);
   for (int i = 0; i < rows; ++i) {
     double best = 0.0;
     for (int j = 0; j < cols; ++j) {

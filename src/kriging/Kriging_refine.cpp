@@ -7,8 +7,10 @@
 #include <complex>
 #include <cstddef>
 #include <memory>
+#include <cmath>
 #include <vector>
 
+#include "kriging_refusal.h"
 #include "kriging_util.h"
 
 using namespace kriging_internal;
@@ -49,7 +51,8 @@ inline void LoadRow(C_MatMGe<T>& M, int i, int n, C_VecPi<T, int, C_PtrInCore<T,
 
 template <class T>
 int Kriging<T>::PutInpTestMtx(C_MatMGe<T>& Tm) {
-  if (RowsOf(Tm) <= 0 || ColsOf(Tm) != NumVar) return 1;
+  if (RowsOf(Tm) <= 0 || ColsOf(Tm) != NumVar) return Refuse(kTestInputsShape);
+  if (!AllFinite(Tm)) return Refuse(kPointsNotFinite);
   const int res = (InpTestMtx = Tm);
   if (res != 0) return res;
   InpTestSet = true;
@@ -78,7 +81,11 @@ int Kriging<T>::CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index
                                double dmin) {
   const int n = NumVar;
   const int rows = RowsOf(cand), cols = ColsOf(cand);
-  if (n < 0 || cols < n) return 1;
+  if (n < 0 || cols < n) return Refuse(kCandidatesWidth);
+  /* A candidate that is not a number, or a distance that is not one, would drop candidates
+   * silently: refused before anything is written or allocated. */
+  if (!AllFinite(cand)) return Refuse(kPointsNotFinite);
+  if (!std::isfinite(dmin)) return Refuse(kMinDistance);
   if (index == nullptr) index = new int[rows > 0 ? rows : 1];
   const double d = dmin * dmin;
   const int ms = UsableSamples(InpSampMtx, n);
@@ -104,13 +111,13 @@ int Kriging<T>::CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index
 
   /* Built aside: kept may be cand itself. */
   C_MatMGe<T> out = RowsAt(cand, accepted.data(), static_cast<int>(accepted.size()), cols);
-  return (kept = out) != 0 ? 1 : 0;
+  return (kept = out) != 0 ? Refuse(kContainerFailed) : 0;
 }
 
 template <class T>
 int Kriging<T>::SelectMaxErrPoints(C_MatMGe<T>& P, VecD& vals, int& k, int* index, VecD& out) {
   const int N = RowsOf(P);
-  if (vals.Dim() != N) return 1;
+  if (vals.Dim() != N) return Refuse(kSelectionShape);
   const int cap = k;
   int c = 0;
   if (cap > 0) {
@@ -136,9 +143,10 @@ int Kriging<T>::SelectMaxErrPoints(C_MatMGe<T>& P, VecD& vals, int& k, int* inde
 template <class T>
 int Kriging<T>::EvalRefinement(C_MatMGe<T>& P, C_MatMGe<T>& Y, C_MatMGe<double>& R,
                                C_MatMGe<T>& F, int& k, C_MatMGe<T>& Xsel, double& maxErr) {
+  /* The steps called here name their own refusals. */
   C_MatMGe<double> Err(0, 0), Er(0, 0);
   if (this->GetPredictorError(R, F, Err) != 0) return 1;
-  if (KeepPredErr && (PredErrMtx = Err) != 0) return 1;
+  if (KeepPredErr && (PredErrMtx = Err) != 0) return Refuse(kContainerFailed);
   if (this->GetRelativePredictorErrorNorm(Y, Err, Er) != 0) return 1;
   if (GetRowMax(Er, TestRelErrVec) != 0) return 1;
 
@@ -147,7 +155,8 @@ int Kriging<T>::EvalRefinement(C_MatMGe<T>& P, C_MatMGe<T>& Y, C_MatMGe<double>&
   int want = std::min(k, N);
   std::vector<int> index(static_cast<std::size_t>(want > 0 ? want : 1));
   VecD vals(0);
-  if (SelectMaxErrPoints(P, TestRelErrVec, want, index.data(), vals) != 0) return 1;
+  const int res = SelectMaxErrPoints(P, TestRelErrVec, want, index.data(), vals);
+  if (res != 0) return res;
   k = want;
   if (want <= 0) {
     maxErr = 0.0;
@@ -156,7 +165,7 @@ int Kriging<T>::EvalRefinement(C_MatMGe<T>& P, C_MatMGe<T>& Y, C_MatMGe<double>&
   maxErr = vals[0];
   /* Built aside: Xsel may be the caller's point matrix. */
   C_MatMGe<T> sel = RowsAt(P, index.data(), want, n);
-  return (Xsel = sel) != 0 ? 1 : 0;
+  return (Xsel = sel) != 0 ? Refuse(kContainerFailed) : 0;
 }
 
 template <class T>
@@ -164,7 +173,10 @@ int Kriging<T>::Solve(C_MatMGe<T>& Xcand, C_MatMGe<T>& Ycand, double& maxRelErr,
                       double& maxAbsErr, int& numNew, C_MatMGe<T>& Xnew, int& numSamp,
                       C_MatMGe<T>& Xall, double dmin) {
   const int q = NumSol;
-  if (ColsOf(Ycand) != q) return 1;
+  if (ColsOf(Ycand) != q) return Refuse(kCandidateOutputsWidth);
+  /* Points or outputs that are not numbers are refused before anything is written. */
+  if (!AllFinite(Xcand)) return Refuse(kPointsNotFinite);
+  if (!AllFinite(Ycand)) return Refuse(kValuesNotFinite);
   const int candRows = RowsOf(Xcand);
   /* The outputs must survive the acceptance writing Xnew, should they be one matrix. */
   C_MatMGe<T> yKeep(0, 0);
@@ -185,20 +197,21 @@ int Kriging<T>::Solve(C_MatMGe<T>& Xcand, C_MatMGe<T>& Ycand, double& maxRelErr,
    * only the accepted ones, in their order. */
   const int rowsY = RowsOf(*Yc);
   const bool perCandidate = (rowsY == candRows);
-  if (!perCandidate && rowsY != numNew) return 1;
+  if (!perCandidate && rowsY != numNew) return Refuse(kCandidateOutputsRows);
   C_MatMGe<T> Ynew(numNew, q);
   for (int i = 0; i < numNew; ++i) {
     const int src = perCandidate ? index[i] : i;
-    if (src < 0 || src >= rowsY) return 1;
+    if (src < 0 || src >= rowsY) return Refuse(kCandidateOutputsRows);
     for (int c = 0; c < q; ++c) ColPtr(Ynew, c)[i] = ColPtr(*Yc, c)[src];
   }
 
+  /* The append, the solve and the errors name their own refusals. */
   if (this->AppendSampData(Xnew, Ynew) != 0) return 1;
   if (this->Solve() != 0) return 1;
   int count = 0;
   if (this->GetPredictorError(InpSampMtx, maxAbsErr, maxRelErr, count) != 0) return 1;
   numSamp = NumSamp;
-  return (Xall = InpSampMtx) != 0 ? 1 : 0;
+  return (Xall = InpSampMtx) != 0 ? Refuse(kContainerFailed) : 0;
 }
 
 /* Explicit instances of the members defined in this file, for both element types (the class

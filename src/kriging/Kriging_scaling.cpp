@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 
+#include "kriging_refusal.h"
 #include "kriging_util.h"
 
 using namespace kriging_internal;
@@ -48,7 +49,7 @@ int Kriging<T>::EvalColScale(VecT& x, double& scale, T& icpt) {
 template <class T>
 int Kriging<T>::EvalInpScale(C_MatMGe<T>& X, VecD& scale, VecT& icpt) {
   const int C = ColsOf(X);
-  if (scale.Dim() != C || icpt.Dim() != C) return 1;
+  if (scale.Dim() != C || icpt.Dim() != C) return Refuse(kScaleVectorsShape);
   for (int j = 0; j < C; ++j) {
     VecT col(0);
     X.LnkCol(j, col);
@@ -64,7 +65,7 @@ int Kriging<T>::EvalInpScale(C_MatMGe<T>& X, VecD& scale, VecT& icpt) {
 template <class T>
 int Kriging<T>::EvalOutScale(C_MatMGe<T>& Y, VecD& scale, VecT& icpt) {
   const int C = ColsOf(Y);
-  if (scale.Dim() != C || icpt.Dim() != C) return 1;
+  if (scale.Dim() != C || icpt.Dim() != C) return Refuse(kScaleVectorsShape);
   double a = 0.0;
   for (int j = 0; j < C; ++j) {
     VecT col(0);
@@ -83,7 +84,7 @@ int Kriging<T>::EvalOutScale(C_MatMGe<T>& Y, VecD& scale, VecT& icpt) {
 template <class T>
 int Kriging<T>::ApplyScaling(C_MatMGe<T>& X, VecD& scale, VecT& icpt, C_MatMGe<T>& Xout) {
   const int N = RowsOf(X), C = ColsOf(X);
-  if (scale.Dim() != C || icpt.Dim() != C) return 1;
+  if (scale.Dim() != C || icpt.Dim() != C) return Refuse(kScaleVectorsShape);
   if (&Xout == &X) {
     for (int j = 0; j < C; ++j) {
       T* x = ColPtr(X, j);
@@ -91,7 +92,7 @@ int Kriging<T>::ApplyScaling(C_MatMGe<T>& X, VecD& scale, VecT& icpt, C_MatMGe<T
     }
     return 0;
   }
-  if (Xout.Resize(N, C) != 0) return 1;
+  if (Xout.Resize(N, C) != 0) return Refuse(kContainerFailed);
   for (int j = 0; j < C; ++j) {
     T* y = ColPtr(Xout, j);
     const T c = icpt[j];
@@ -104,7 +105,7 @@ int Kriging<T>::ApplyScaling(C_MatMGe<T>& X, VecD& scale, VecT& icpt, C_MatMGe<T
 template <class T>
 int Kriging<T>::UnscaleOutput(C_MatMGe<T>& Y, VecD& scale, VecT& icpt) {
   const int N = RowsOf(Y), q = ColsOf(Y);
-  if (scale.Dim() != q || icpt.Dim() != q) return 1;
+  if (scale.Dim() != q || icpt.Dim() != q) return Refuse(kScaleVectorsShape);
   for (int k = 0; k < q; ++k) {
     T* y = ColPtr(Y, k);
     const T c = icpt[k];
@@ -121,7 +122,7 @@ template <class T>
 int Kriging<T>::EvalScaling(C_MatMGe<T>& Xs, C_MatMGe<T>& Ys) {
   const int n = NumVar, q = NumSol;
   const int type = ScalingType;
-  if (type < 0 || type > 3) return 1;
+  if (type < 0 || type > 3) return Refuse(kScalingType);
   const bool inputs = ScalesInputs(type);
   const bool outputs = ScalesOutputs(type);
 
@@ -150,13 +151,13 @@ int Kriging<T>::EvalScaling(C_MatMGe<T>& Xs, C_MatMGe<T>& Ys) {
     const int res = ApplyScaling(InpSampMtx, InpScaleVec, InpInterceptVec, Xs);
     if (res != 0) return res;
   } else if ((Xs = InpSampMtx) != 0) {
-    return 1;
+    return Refuse(kContainerFailed);
   }
   if (outputs) {
     const int res = ApplyScaling(OutSampMtx, OutScaleVec, OutInterceptVec, Ys);
     if (res != 0) return res;
   } else if ((Ys = OutSampMtx) != 0) {
-    return 1;
+    return Refuse(kContainerFailed);
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <complex>
 #include <limits>
 
+#include "kriging_refusal.h"
 #include "kriging_util.h"
 #include "kriging_work.h"
 
@@ -38,7 +39,7 @@ template <class T>
 int Kriging<T>::OptKernStart(VecD& D, C_MatMGe<double>& B, double& best) {
   const int p = NumKern;
   D.Resize(p);
-  if (RowsOf(B) != p || ColsOf(B) != 2 || KernVec.Dim() != p) return 1;
+  if (RowsOf(B) != p || ColsOf(B) != 2 || KernVec.Dim() != p) return Refuse(kSearchShape);
   const double* lo = ColPtr(B, 0);
   const double* up = ColPtr(B, 1);
   bool outside = false;
@@ -56,7 +57,7 @@ int Kriging<T>::OptKernStart(VecD& D, C_MatMGe<double>& B, double& best) {
       outside = true;
     }
   }
-  if (outside) return 1;
+  if (outside) return Refuse(kKernelOutsideBox);
   best = std::numeric_limits<double>::infinity();
   bool accepted = false;
   return OptKernTrial(KernVec, best, accepted);
@@ -65,7 +66,8 @@ int Kriging<T>::OptKernStart(VecD& D, C_MatMGe<double>& B, double& best) {
 template <class T>
 int Kriging<T>::OptKernExplore(VecD& D, C_MatMGe<double>& B, double& best) {
   const int p = NumKern;
-  if (RowsOf(B) != p || ColsOf(B) != 2 || D.Dim() < p || KernVec.Dim() != p) return 1;
+  if (RowsOf(B) != p || ColsOf(B) != 2 || D.Dim() < p || KernVec.Dim() != p)
+    return Refuse(kSearchShape);
   const double* lo = ColPtr(B, 0);
   const double* up = ColPtr(B, 1);
   VecD star(0), t(0);
@@ -105,7 +107,7 @@ int Kriging<T>::OptKernMove(VecD& thetaB, VecD& D, C_MatMGe<double>& B, double& 
   const int p = NumKern;
   if (RowsOf(B) != p || ColsOf(B) != 2 || D.Dim() < p || KernVec.Dim() != p ||
       thetaB.Dim() != p)
-    return 1;
+    return Refuse(kSearchShape);
   const double* lo = ColPtr(B, 0);
   const double* up = ColPtr(B, 1);
   VecD c(0);
@@ -141,6 +143,7 @@ int Kriging<T>::OptKernMove(VecD& thetaB, VecD& D, C_MatMGe<double>& B, double& 
 
 template <class T>
 int Kriging<T>::OptimizeKern(C_MatMGe<double>& B, double& best) {
+  /* Every step names its own refusal. */
   VecD D(0), thetaB(0);
   if (OptKernStart(D, B, best) != 0) return 1;
   const int p = NumKern;
@@ -157,7 +160,8 @@ int Kriging<T>::OptimizeKern(C_MatMGe<double>& B, double& best) {
 template <class T>
 int Kriging<T>::SolveOptKern() {
   if (KrigingStatus == KrigingSolved) return 0;
-  if (KrigingStatus != KrigingSolveRequired) return 1;
+  if (KrigingStatus != KrigingSolveRequired)
+    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
 
   /* The trials share the scaled samples and the trend matrix, which the kernel does not
    * change: scaled once here, the trend made by the first build. Every build of the search
@@ -189,7 +193,7 @@ int Kriging<T>::SolveOptKern() {
     theta0.Assign(KernVec);
     KernToEstimate = false;
   } else {
-    if (KernVec.Dim() != NumKern) return 1;
+    if (KernVec.Dim() != NumKern) return Refuse(kKernelCount);
     if (NewSamples) {
       /* Samples were appended: centre the box on an estimate from all of them. */
       theta0.Resize(NumKern);
@@ -217,13 +221,13 @@ int Kriging<T>::SolveOptKern() {
 
   double best = std::numeric_limits<double>::infinity();
   w.trialFit = true;
-  if (OptimizeKern(B, best) != 0) return 1;
+  if (OptimizeKern(B, best) != 0) return 1; /* named by the failing step */
   /* Not one kernel of the search could be fitted: there is nothing to build at. */
-  if (!(best < std::numeric_limits<double>::infinity())) return 1;
+  if (!(best < std::numeric_limits<double>::infinity())) return Refuse(kNoKernelFits);
 
   w.trialFit = false;
   KrigingStatus = KrigingSolveRequired;
-  if (BuildModel() != 0) return 1;
+  if (BuildModel() != 0) return 1; /* named by the build */
   TrendStale = true;
   return 0;
 }
@@ -231,7 +235,7 @@ int Kriging<T>::SolveOptKern() {
 template <class T>
 int Kriging<T>::ShiftStepVec(VecD& v) {
   const int p = NumKern;
-  if (p > v.Dim()) return 1;
+  if (p > v.Dim()) return Refuse(kSearchShape);
   if (p <= 1) return 0;
   const double last = v[p - 1];
   for (int i = p - 1; i > 0; --i) v[i] = v[i - 1];

@@ -18,6 +18,7 @@
 #include "ITF_blas_lapack.h"
 #include "Kriging.h"
 #include "corr_kernels.h"
+#include "kriging_refusal.h"
 
 namespace kriging_internal {
 
@@ -61,6 +62,39 @@ inline double SqMag(const dcomplex& z) { return std::norm(z); }
 template <class S>
 inline void Demote(S& status) {
   if (status == KrigingSolved) status = KrigingSolveRequired;
+}
+
+/* Whether a value is a finite number (both parts of a complex one). */
+inline bool IsFinite(double x) { return std::isfinite(x); }
+inline bool IsFinite(const dcomplex& z) {
+  return std::isfinite(z.real()) && std::isfinite(z.imag());
+}
+
+/* Whether every value of rows first .. rows-1 of M is finite. */
+template <class E>
+inline bool AllFinite(C_MatMGe<E>& M, int first = 0) {
+  const int rows = RowsOf(M), cols = ColsOf(M);
+  for (int j = 0; j < cols; ++j) {
+    const E* c = ColPtr(M, j);
+    for (int i = std::max(first, 0); i < rows; ++i)
+      if (!IsFinite(c[i])) return false;
+  }
+  return true;
+}
+
+/* Whether every value of v is finite. */
+template <class E>
+inline bool AllFinite(C_VecPi<E, int, C_PtrInCore<E, int>>& v) {
+  for (int i = 0; i < v.Dim(); ++i)
+    if (!IsFinite(v[i])) return false;
+  return true;
+}
+
+/* Whether every kernel value is what a fit can make: a finite number above 0. */
+inline bool KernelValuesUsable(C_VecPi<double, int, C_PtrInCore<double, int>>& theta) {
+  for (int i = 0; i < theta.Dim(); ++i)
+    if (!(theta[i] > 0.0) || !std::isfinite(theta[i])) return false;
+  return true;
 }
 
 /* Kernel-parameter count: one per input, or one shared by all. */
@@ -137,10 +171,12 @@ class Margined {
 
 inline bool KnownCorrFunc(int type) { return type == 1 || type == 2 || type == 3 || type == 7; }
 
-/* Whether correlations of points of n values can be made: a known function, and a kernel
- * of kernDim values holding the one shared value (shared) or one value per input. */
-inline bool KernelFits(int type, int kernDim, bool shared, int n) {
-  return KnownCorrFunc(type) && kernDim >= (shared ? 1 : n);
+/* Why correlations of points of n values cannot be made with this function and a kernel of
+ * kernDim values (one shared value, or one per input); kRefusalCount when they can. */
+inline E_Refusal KernelRefusal(int type, int kernDim, bool shared, int n) {
+  if (!KnownCorrFunc(type)) return kCorrFuncType;
+  if (kernDim < (shared ? 1 : n)) return kKernelShort;
+  return kRefusalCount;
 }
 
 /* Correlation of the points a and b of n values; theta holds one shared value (shared) or

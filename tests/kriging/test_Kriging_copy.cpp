@@ -1,8 +1,12 @@
 /* test_Kriging_copy.cpp: model copies by the copy constructor and Copy: what a copy carries
  * and what it does not, its refit for predictor errors, and refusals (unsolved sources,
- * failing getters marked at their lines, inconsistent data) that leave the target alone. */
+ * failing getters marked at their lines, inconsistent data, values no fit makes) that leave
+ * the target alone. */
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -292,5 +296,105 @@ TEST(KrigingCopy, InconsistentSourcesAreRefused) {
     EXPECT_EQ(1, target.Copy(&src));
     EXPECT_TRUE(KrigingTraceLines(cap).empty());
     EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(target), before));
+  }
+}
+
+/* A source holding what no fit makes, written into it directly: a kernel that is not a finite
+ * number above 0, or samples, scale vectors or coefficients with a part that is not finite.
+ * Both roads refuse it and name why: the constructor's model stays new (state 0), Copy's
+ * target keeps its own model. */
+TEST(KrigingCopy, SourcesHoldingWhatNoFitMakesAreRefused) {
+  const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+  const std::string kernel =
+      "Kriging: the model to install has a kernel value that is not a finite number above 0";
+  const std::string notFinite =
+      "Kriging: the model to install has a sample, scale factor, intercept or coefficient that "
+      "is not finite";
+  typedef KrigingProbe<cplx> KP;
+  const std::vector<std::pair<std::function<void(KP&)>, std::string>> damages = {
+      {[nan](KP& k) { k.KernVec[0] = nan; }, kernel},
+      {[inf](KP& k) { k.KernVec[0] = inf; }, kernel},
+      {[](KP& k) { k.KernVec[0] = -1.0; }, kernel},
+      {[](KP& k) { k.KernVec[0] = 0.0; }, kernel},
+      {[nan](KP& k) { k.InpSampMtx.SetVal(3, 1, cplx(nan, 0.0)); }, notFinite},
+      {[inf](KP& k) { k.OutSampMtx.SetVal(0, 2, cplx(0.0, inf)); }, notFinite},
+      {[nan](KP& k) { k.InpScaleVec[1] = nan; }, notFinite},
+      {[inf](KP& k) { k.InpInterceptVec[0] = cplx(-inf, 0.0); }, notFinite},
+      {[inf](KP& k) { k.OutScaleVec[2] = inf; }, notFinite},
+      {[nan](KP& k) { k.OutInterceptVec[1] = cplx(0.0, nan); }, notFinite},
+      {[nan](KP& k) { k.CorrCoeff.SetVal(5, 1, cplx(1.0, nan)); }, notFinite},
+      {[inf](KP& k) { k.PolyCoeff.SetVal(0, 0, cplx(inf, 1.0)); }, notFinite},
+  };
+  Kriging<cplx> target;
+  SolvedSource(target, ScaleInputs);
+  const Bytes before = kvtest::WrittenBytes(target);
+  for (std::size_t d = 0; d < damages.size(); ++d) {
+    SCOPED_TRACE(d);
+    KP src;
+    SolvedSource(src, ScaleInputsOutputs);
+    damages[d].first(src);
+    ASSERT_EQ(KrigingSolved, src.GetKrigingStatus());
+    kvtest::KrigingLines lines;
+    int err = 0;
+    Kriging<cplx> c(src, err);
+    EXPECT_EQ(1, err);
+    EXPECT_EQ(KrigingInitial, c.GetKrigingStatus());
+    EXPECT_EQ(1, target.Copy(&src));
+    EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(target), before));
+    EXPECT_EQ(std::vector<std::string>(2, damages[d].second), lines.Refusals());
+  }
+}
+
+/* A model that took another's by Copy or by Read holds no fit of its own: the objective, the
+ * process variances and the factors it still holds belong to the fit it had before, so they
+ * are refused (named) until the first predictor-error request refits it, which then gives
+ * the source's values. */
+TEST(KrigingCopy, TakenModelsReportNothingOfAnEarlierFit) {
+  KrigingProbe<double> src;
+  SolvedSource(src, ScaleNone);
+  /* Other data of the same shapes, fitted by the target before it takes the source. */
+  C_MatMGe<double> X = SampleInputs<double>(8, 2, 99u), Y = SmoothOutputs(X, 3);
+  for (int i = 0; i < 8; ++i) Y.SetVal(i, 0, 50.0 * Y.GetVal(i, 0));
+  SmallModelSpec s;
+  s.theta = {3.0};
+  double mleSrc = 0.0, varSrc = 0.0;
+  ASSERT_EQ(0, src.GetMLE(mleSrc));
+  ASSERT_EQ(0, src.GetProcVarnc(varSrc, 0));
+
+  for (bool byFile : {false, true}) {
+    SCOPED_TRACE(byFile);
+    double v = -1.0;
+    KrigingProbe<double> k;
+    ASSERT_EQ(0, SolveSmall(k, X, Y, s));
+    if (byFile) {
+      kvtest::FilePtr f = kvtest::FileWith(kvtest::WrittenBytes(src));
+      ASSERT_EQ(0, k.Read(f.get()));
+    } else {
+      ASSERT_EQ(0, k.Copy(&src));
+    }
+    kvtest::KrigingLines lines;
+    RVec mv(0);
+    C_MatMGe<double> R(1, 8), F(1, 3), E(0, 0);
+    for (int j = 0; j < 8; ++j) R.SetVal(0, j, 0.5);
+    F.SetVal(0, 0, 1.0);
+    EXPECT_EQ(1, k.GetMLE(v));
+    EXPECT_EQ(1, k.GetMLE(mv));
+    EXPECT_EQ(1, k.GetProcVarnc(v, 0));
+    EXPECT_EQ(1, k.GetPredictorError(R, F, E));
+    EXPECT_EQ(-1.0, v);
+    EXPECT_EQ(0, E.rows);
+    EXPECT_EQ(std::vector<std::string>(
+                  4, "Kriging: a read or copied model holds no fit of its own until it is "
+                     "refitted"),
+              lines.Refusals());
+
+    C_MatMGe<double> P = SampleInputs<double>(3, 2, 5u);
+    double a = 0.0, rel = 0.0;
+    int count = 0;
+    ASSERT_EQ(0, k.GetPredictorError(P, a, rel, count));
+    ASSERT_EQ(0, k.GetMLE(v));
+    EXPECT_NEAR(mleSrc, v, 1e-12 * mleSrc);
+    ASSERT_EQ(0, k.GetProcVarnc(v, 0));
+    EXPECT_NEAR(varSrc, v, 1e-12 * varSrc);
   }
 }

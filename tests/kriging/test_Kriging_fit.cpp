@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kriging_files.h"
 #include "kriging_fixtures.h"
 #include "msgcapture.h"
 
@@ -524,14 +525,18 @@ TEST(KrigingFit, FailedFactorisationStoresNothing) {
   k.GetCorrCoeff(G1);
   const double mle = k.MLE, c0 = k.CorrMtx.Adr()[0];
 
-  /* A negative kernel makes the off-diagonal correlation e > 1: not positive definite. */
-  GiveKern(k, -1.0);
-  kvtest::MsgCapture cap;
-  cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
-  cap.AddScope(502);
+  /* A negative kernel makes the off-diagonal correlation e > 1: not positive definite. No
+   * fit makes one and PutKernVec refuses it, so it is written in directly. */
+  RVec negative(1, -1.0);
+  EXPECT_EQ(1, k.PutKernVec(negative));
+  k.KernVec[0] = -1.0;
+  k.KrigingStatus = KrigingSolveRequired;
+  kvtest::KrigingLines lines;
   EXPECT_EQ(1, k.Solve());
   EXPECT_EQ(KrigingSolveRequired, k.GetKrigingStatus());
-  EXPECT_EQ(0, cap.Count(1));  // no fit line for a failed fit
+  EXPECT_TRUE(lines.Fits().empty());  // no fit line for a failed fit, but its reason
+  EXPECT_EQ(std::vector<std::string>({"Kriging: the correlation matrix is not positive definite"}),
+            lines.Refusals());
   double v = 0.0;
   EXPECT_EQ(1, k.GetMLE(v));
   EXPECT_EQ(mle, k.MLE);
@@ -717,12 +722,20 @@ TEST(KrigingFit, OutputsBelowTheDoubleRangeAreRefused) {
       ASSERT_EQ(0, k.PutScalingType(static_cast<E_KrigingScalingType>(scaling)));
       ASSERT_EQ(0, k.PutKrigingKernOptType(search ? KernOptLikelihood : KernOptNone));
       Give(k, X, Y, PolyConstant);
-      kvtest::MsgCapture cap;
-      cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
-      cap.AddScope(502);
+      kvtest::KrigingLines lines;
       EXPECT_EQ(1, k.Solve()) << scaling << search;
       EXPECT_EQ(KrigingSolveRequired, k.GetKrigingStatus());
-      EXPECT_EQ(0, cap.Count(1)); /* no fit line */
+      EXPECT_TRUE(lines.Fits().empty()); /* no fit line */
+      /* Each failed build names the variance; a search that fits none says so at the end. */
+      const std::string variance =
+          "Kriging: the process variance of an output lies below the range of doubles";
+      std::vector<std::string> why = lines.Refusals();
+      if (search) {
+        ASSERT_GT(why.size(), 2u);
+        EXPECT_EQ("Kriging: no kernel of the search could be fitted", why.back());
+        why.pop_back();
+      }
+      EXPECT_EQ(std::vector<std::string>(search ? why.size() : 1, variance), why);
       double v = 0.0;
       EXPECT_EQ(1, k.GetMLE(v));
       C_MatMGe<double> P = RandomMat(3, 2, 113u), Yp;

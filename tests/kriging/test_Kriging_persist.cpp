@@ -1,12 +1,15 @@
 /* test_Kriging_persist.cpp: the model file: byte-exact against files spelled by hand, round
  * trips for both value types and every scaling type, refusals of truncated, inconsistent
- * and damaged files (marked at their records) that leave the target model as it was. */
+ * and damaged files (marked at their records) and of values no fit makes, each named, that
+ * leave the target model as it was. */
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -585,4 +588,157 @@ TEST(KrigingFile, DamagedFilesNeverHurtTheTarget) {
   }
   EXPECT_GT(refused, 0);
   SUCCEED() << accepted << " damaged files accepted, " << refused << " refused";
+}
+
+namespace {
+
+/* The records of a model file as values, taken from a solved model, to be damaged one at a
+ * time and spelled into a file for either reader. */
+template <class T>
+struct FileParts {
+  typedef C_VecPi<T, int, C_PtrInCore<T, int>> VecT;
+  C_MatMGe<T> X, Y, G, B;
+  int groups = 0, kernVarType = 0, scaling = 0, corr = 0, poly = 0, soln = 0, opt = 0;
+  std::vector<int> sizes;
+  RVec theta, inScale, outScale;
+  VecT inIcpt, outIcpt;
+
+  explicit FileParts(Kriging<T>& k) : theta(0), inScale(0), outScale(0), inIcpt(0), outIcpt(0) {
+    EXPECT_EQ(0, k.GetInpSampMtx(X));
+    EXPECT_EQ(0, k.GetOutSampMtx(Y));
+    EXPECT_EQ(0, k.GetCorrCoeff(G));
+    k.GetNumGlobalSol(groups);
+    int err = 0;
+    int* s = k.GetVecGlobalSol(err);
+    sizes.assign(s, s + groups);
+    delete[] s;
+    kernVarType = k.GetKrigingKernVarType();
+    k.GetKernVec(theta);
+    scaling = k.GetScalingType();
+    k.GetInpScaleVec(inScale);
+    k.GetInpInterceptVec(inIcpt);
+    k.GetOutScaleVec(outScale);
+    k.GetOutInterceptVec(outIcpt);
+    corr = k.GetCorrFuncType();
+    poly = k.GetPolynomType();
+    if (poly != 0) {
+      EXPECT_EQ(0, k.GetPolyCoeff(B));
+    }
+    soln = k.GetSolnType();
+    opt = k.GetKrigingKernOptType();
+  }
+
+  Bytes Spell(bool withVersion) {
+    BeBytes b;
+    if (withVersion) b.Text("1.0");
+    b.Mat(X).Mat(Y).Int(groups);
+    for (int size : sizes) b.Int(size);
+    b.Int(kernVarType).Vec(theta).Int(scaling);
+    if (scaling == 1 || scaling == 3) b.Vec(inScale).Vec(inIcpt);
+    if (scaling == 2 || scaling == 3) b.Vec(outScale).Vec(outIcpt);
+    b.Int(corr).Mat(G).Int(poly);
+    if (poly != 0) b.Mat(B);
+    b.Int(soln).Int(opt);
+    return b.bytes();
+  }
+};
+
+}  // namespace
+
+/* Damaged files built from a good one, one record at a time: group sizes that add up to less
+ * or more than the outputs, trend rows and kernel counts that fit no model, and values that
+ * no fit makes (a kernel that is not a finite number above 0; samples, scale vectors or
+ * coefficients that are not finite). Read and ReadOld refuse every one with 1, name the
+ * reason, and leave the target exactly as it was. */
+TEST(KrigingFile, DamagedRecordsAreRefusedByBothReaders) {
+  C_MatMGe<double> X = SampleInputs<double>(6, 2, 21u), Y = SmoothOutputs(X, 2);
+  SmallModelSpec s;
+  s.groups = 2;
+  s.scaling = ScaleInputsOutputs;
+  s.poly = PolyLinear;
+  s.theta = {1.3};
+  Kriging<double> source;
+  ASSERT_EQ(0, SolveSmall(source, X, Y, s));
+  ASSERT_EQ(PolyLinear, source.GetPolynomType());
+  FileParts<double> good(source);
+  ASSERT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(source), good.Spell(true)));
+
+  const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+  const std::string groupSizes =
+      "Kriging: the model to install has group sizes that are negative or do not add up to its "
+      "outputs";
+  const std::string trend =
+      "Kriging: the model to install has trend coefficients of a shape that fits no trend";
+  const std::string kernelCount =
+      "Kriging: the model to install has a kernel of another length than its parameterisation "
+      "needs";
+  const std::string kernelValue =
+      "Kriging: the model to install has a kernel value that is not a finite number above 0";
+  const std::string notFinite =
+      "Kriging: the model to install has a sample, scale factor, intercept or coefficient that "
+      "is not finite";
+  struct Damage {
+    const char* what;
+    std::string reason;
+    std::function<void(FileParts<double>&)> apply;
+  };
+  const std::vector<Damage> damages = {
+      {"sizes adding up to less", groupSizes, [](FileParts<double>& f) { f.sizes = {1, 0}; }},
+      {"sizes adding up to more", groupSizes, [](FileParts<double>& f) { f.sizes = {2, 1}; }},
+      {"one group of one output", groupSizes,
+       [](FileParts<double>& f) {
+         f.groups = 1;
+         f.sizes = {1};
+       }},
+      {"a negative size", groupSizes, [](FileParts<double>& f) { f.sizes = {3, -1}; }},
+      {"trend rows of no type", trend, [](FileParts<double>& f) { f.B.ResizeKeep(2, 2); }},
+      {"trend rows of the quadratic", trend, [](FileParts<double>& f) { f.B.ResizeKeep(6, 2); }},
+      {"trend of three columns", trend, [](FileParts<double>& f) { f.B.ResizeKeep(3, 3); }},
+      {"shared kernel of two values", kernelCount,
+       [](FileParts<double>& f) { f.theta = RVec(2, 1.3); }},
+      {"kernel per input of one value", kernelCount,
+       [](FileParts<double>& f) {
+         f.kernVarType = 1;
+         f.theta = RVec(1, 1.3);
+       }},
+      {"kernel not a number", kernelValue, [nan](FileParts<double>& f) { f.theta[0] = nan; }},
+      {"kernel infinite", kernelValue, [inf](FileParts<double>& f) { f.theta[0] = inf; }},
+      {"kernel negative", kernelValue, [](FileParts<double>& f) { f.theta[0] = -1.0; }},
+      {"kernel zero", kernelValue, [](FileParts<double>& f) { f.theta[0] = 0.0; }},
+      {"sample input not a number", notFinite,
+       [nan](FileParts<double>& f) { f.X.SetVal(2, 1, nan); }},
+      {"sample output infinite", notFinite, [inf](FileParts<double>& f) { f.Y.SetVal(5, 0, inf); }},
+      {"input scale not a number", notFinite,
+       [nan](FileParts<double>& f) { f.inScale[1] = nan; }},
+      {"input intercept infinite", notFinite, [inf](FileParts<double>& f) { f.inIcpt[0] = -inf; }},
+      {"output scale infinite", notFinite, [inf](FileParts<double>& f) { f.outScale[0] = inf; }},
+      {"output intercept not a number", notFinite,
+       [nan](FileParts<double>& f) { f.outIcpt[1] = nan; }},
+      {"correlation coefficient not a number", notFinite,
+       [nan](FileParts<double>& f) { f.G.SetVal(4, 1, nan); }},
+      {"trend coefficient infinite", notFinite,
+       [inf](FileParts<double>& f) { f.B.SetVal(0, 0, -inf); }},
+  };
+
+  /* The target holds a model of its own, whose file must come through every refusal. */
+  Kriging<double> target;
+  C_MatMGe<double> TX, TY;
+  LayoutExample(target, TX, TY);
+  const Snapshot<double> before(target);
+  for (const Damage& d : damages) {
+    FileParts<double> parts = good;
+    d.apply(parts);
+    for (bool withVersion : {true, false}) {
+      SCOPED_TRACE(std::string(d.what) + (withVersion ? ", Read" : ", ReadOld"));
+      kvtest::KrigingLines lines;
+      EXPECT_EQ(1, ReadBytes(target, parts.Spell(withVersion), withVersion));
+      EXPECT_TRUE(Snapshot<double>(target) == before);
+      EXPECT_EQ(std::vector<std::string>({d.reason}), lines.Refusals());
+    }
+  }
+  /* Undamaged, the same parts make a file both readers take. */
+  for (bool withVersion : {true, false}) {
+    Kriging<double> k;
+    EXPECT_EQ(0, ReadBytes(k, good.Spell(withVersion), withVersion));
+  }
 }

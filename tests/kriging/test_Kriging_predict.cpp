@@ -426,9 +426,9 @@ TEST(KrigingPredict, StaleCachesAreRefilled) {
   ExpectSameMatrix(Yf, Yt, 1e-14);
 }
 
-/* A kernel search that fails after moving the kernel (appended outputs that no trial can fit)
- * leaves the correlation cache stale: once the outputs are mended and the model is built at
- * the kernel the search left, the test evaluation still equals a fresh one. */
+/* A kernel search that fails after moving the kernel (samples appended, outputs that no trial
+ * can fit) leaves the correlation cache stale: once the outputs are mended and the model is
+ * built at the kernel the search left, the test evaluation still equals a fresh one. */
 TEST(KrigingPredict, FailedSearchLeavesTheCorrelationCacheStale) {
   CacheCase c = MakeCacheCase();
   KrigingProbe<double> k;
@@ -439,16 +439,19 @@ TEST(KrigingPredict, FailedSearchLeavesTheCorrelationCacheStale) {
   ASSERT_FALSE(k.CorrStale);
   const double before = k.KernVec[0];
 
-  C_MatMGe<double> bad = c.Ynew;
-  bad.SetVal(0, 0, std::numeric_limits<double>::quiet_NaN());
-  ASSERT_EQ(0, k.AppendSampData(c.Xnew, bad));
+  ASSERT_EQ(0, k.AppendSampData(c.Xnew, c.Ynew));
+  /* Outputs that vary at a magnitude of 1e-300 have a variance no double holds: no kernel of
+   * the search can be fitted. */
+  C_MatMGe<double> Yall, tiny;
+  ASSERT_EQ(0, k.GetOutSampMtx(Yall));
+  tiny = Yall;
+  for (int i = 0; i < tiny.rows; ++i)
+    for (int out = 0; out < tiny.cols; ++out) tiny.SetVal(i, out, 1e-300 * Yall.GetVal(i, out));
+  ASSERT_EQ(0, k.PutOutSampMtx(tiny));
   ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptLikelihood));
   ASSERT_EQ(1, k.Solve());
   ASSERT_NE(before, k.KernVec[0]); /* the search moved the kernel */
 
-  C_MatMGe<double> Yall;
-  ASSERT_EQ(0, k.GetOutSampMtx(Yall));
-  for (int out = 0; out < 2; ++out) Yall.SetVal(10, out, c.Ynew.GetVal(0, out));
   ASSERT_EQ(0, k.PutOutSampMtx(Yall));
   ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptNone));
   ASSERT_EQ(0, EvalTestInputs(k, Yt)); /* builds at the kernel the search left */

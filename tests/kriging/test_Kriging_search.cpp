@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "kriging_files.h"
 #include "kriging_fixtures.h"
 #include "msgcapture.h"
 
@@ -38,19 +39,18 @@ std::string KernelPart(const std::string& line) { return line.substr(0, line.fin
  * start), checked against the textbook variances before it is used. */
 std::vector<double> ModelEstimate(C_MatMGe<double>& X, C_MatMGe<double>& Y, int kernVar);
 
-/* Fit lines as the search model prints them (information messages of scope 502). */
+/* Fit lines as the search model prints them (information messages of scope 502), and the
+ * refusal lines printed beside them by the builds that fail. */
 struct FitLines {
-  kvtest::MsgCapture cap;
-  FitLines() {
-    cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
-    cap.OnlyScope(502);
-  }
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> out;
-    for (const auto& m : cap.OfType(1)) out.push_back(m.text);
-    return out;
-  }
+  kvtest::KrigingLines log;
+  std::vector<std::string> Lines() const { return log.Fits(); }
+  int Count() const { return static_cast<int>(Lines().size()); }
+  std::vector<std::string> Refusals() const { return log.Refusals(); }
 };
+
+const char* const kOutsideBox = "Kriging: a start value of the kernel search lies outside its box";
+const char* const kNoKernel = "Kriging: no kernel of the search could be fitted";
+const char* const kNotPositive = "Kriging: the correlation matrix is not positive definite";
 
 /* m samples of n inputs and an output that depends strongly on the first input and weakly
  * on the others, so that the per-input kernel values want to move apart. */
@@ -131,10 +131,13 @@ struct Replay {
   std::function<double(const std::vector<double>&)> f;
   std::vector<std::string> lines;
   int rejectedUp = 0, patternAccepted = 0, patternTrials = 0, idleCycles = 0, cycles = 0;
+  int failed = 0;
 
   double Trial(const std::vector<double>& t) {
     const double o = f(t);
-    if (o < kInf) lines.push_back(FitLine(t, o)); /* a failed build prints nothing */
+    /* A failed build prints no fit line, but its reason. */
+    if (o < kInf) lines.push_back(FitLine(t, o));
+    else ++failed;
     return o;
   }
 
@@ -387,7 +390,7 @@ TEST(KrigingSearch, StartFactorsAndBoxChecks) {
     EXPECT_NEAR(std::pow(2.0, 0.4), D[1], 1e-15);
     EXPECT_EQ(1.0, D[2]); /* empty box: factor 1, value pinned to the bound */
     EXPECT_EQ(0.5, s.k.KernVec[2]);
-    ASSERT_EQ(1, lines.cap.Count(1));
+    ASSERT_EQ(1, lines.Count());
     double mle = 0.0;
     s.k.GetMLE(mle);
     EXPECT_EQ(mle, best);
@@ -409,7 +412,8 @@ TEST(KrigingSearch, StartFactorsAndBoxChecks) {
     double best = -1.0;
     FitLines lines;
     EXPECT_EQ(1, s.k.OptKernStart(D, B, best));
-    EXPECT_EQ(0, lines.cap.Count(1));
+    EXPECT_EQ(0, lines.Count());
+    EXPECT_EQ(std::vector<std::string>({kOutsideBox}), lines.Refusals());
     EXPECT_EQ(2.0, s.k.KernVec[0]);
     EXPECT_NEAR(std::pow(1.0 * std::pow(3.0, 7.0), 0.125), s.k.KernVec[1], 1e-14);
     EXPECT_EQ(-1.0, best);
@@ -417,13 +421,17 @@ TEST(KrigingSearch, StartFactorsAndBoxChecks) {
     EXPECT_EQ(1, s.k.OptKernStart(D, B, best));
   }
   {
-    /* Through Solve: a negative kernel has no box it lies in. */
+    /* Through Solve: a negative kernel has no box it lies in. PutKernVec refuses one (no fit
+     * makes it), so it is written in directly. */
     StepModel s(1);
     RVec t(1, -1.0);
-    ASSERT_EQ(0, s.k.PutKernVec(t));
+    EXPECT_EQ(1, s.k.PutKernVec(t));
+    s.Kernel({-1.0});
     ASSERT_EQ(0, s.k.PutKrigingKernOptType(KernOptLikelihood));
+    FitLines lines;
     EXPECT_EQ(1, s.k.Solve());
     EXPECT_EQ(KrigingSolveRequired, s.k.GetKrigingStatus());
+    EXPECT_EQ(std::vector<std::string>({kOutsideBox}), lines.Refusals());
   }
 }
 
@@ -485,7 +493,7 @@ TEST(KrigingSearch, ExploratoryTrialPoints) {
   double best1 = kInf; /* every trial is accepted against +infinity */
   FitLines lines1;
   ASSERT_EQ(0, s2.k.OptKernExplore(D1, B1, best1));
-  ASSERT_EQ(1, lines1.cap.Count(1));
+  ASSERT_EQ(1, lines1.Count());
   EXPECT_EQ(0u, lines1.Lines()[0].find("   Kernel : 3.000000  -> "));
   EXPECT_EQ(3.0, s2.k.KernVec[0]);
 }
@@ -506,7 +514,7 @@ TEST(KrigingSearch, PatternMoveAndFactorSchedule) {
   {
     FitLines lines;
     ASSERT_EQ(0, s.k.OptKernMove(base, D, B, best));
-    EXPECT_EQ(0, lines.cap.Count(1));
+    EXPECT_EQ(0, lines.Count());
   }
   EXPECT_NEAR(std::pow(1.6, 0.2), D[0], 1e-15);
   EXPECT_NEAR(std::pow(1.2, 0.2), D[1], 1e-15);
@@ -549,7 +557,7 @@ TEST(KrigingSearch, PatternMoveAndFactorSchedule) {
   double best3 = kInf;
   FitLines lines3;
   ASSERT_EQ(0, s3.k.OptKernMove(base3, D, B3, best3));
-  ASSERT_GE(lines3.cap.Count(1), 1);
+  ASSERT_GE(lines3.Count(), 1);
   EXPECT_EQ(0u, lines3.Lines()[0].find("   Kernel : 8.000000 0.000000  -> "));
   EXPECT_EQ(0.0, s3.k.KernVec[1]);
 }
@@ -596,6 +604,11 @@ TEST(KrigingSearch, FailedTrialsAreRefusedAndTheSearchGoesOn) {
     FitLines lines;
     ASSERT_EQ(0, k.Solve()) << useNaN;
     EXPECT_EQ(replay.lines, lines.Lines());
+    /* Each failed trial names its reason where its fit line would stand. */
+    ASSERT_GT(replay.failed, 0);
+    const char* why = useNaN ? "Kriging: the process variance of an output is not finite"
+                             : kNotPositive;
+    EXPECT_EQ(std::vector<std::string>(replay.failed, why), lines.Refusals()) << useNaN;
     EXPECT_EQ(last[0], k.KernVec[0]);
     EXPECT_LE(k.KernVec[0], limit);
     double mle = 0.0;
@@ -614,7 +627,13 @@ TEST(KrigingSearch, NoFittableKernelFailsTheSolve) {
   ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptLikelihood));
   FitLines lines;
   EXPECT_EQ(1, k.Solve());
-  EXPECT_EQ(0, lines.cap.Count(1));
+  EXPECT_EQ(0, lines.Count());
+  /* Every trial names its failure, and the search says it found nothing to build at. */
+  std::vector<std::string> why = lines.Refusals();
+  ASSERT_GT(why.size(), 2u);
+  EXPECT_EQ(kNoKernel, why.back());
+  why.pop_back();
+  EXPECT_EQ(std::vector<std::string>(why.size(), kNotPositive), why);
   EXPECT_EQ(KrigingSolveRequired, k.GetKrigingStatus());
   EXPECT_EQ(0, k.SolveCount);
   double mle = 0.0;
@@ -652,7 +671,7 @@ TEST(KrigingSearch, TrendDegreeChosenOncePerSearch) {
   ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptLikelihood));
   FitLines lines;
   ASSERT_EQ(0, k.Solve());
-  const int builds = lines.cap.Count(1);
+  const int builds = lines.Count();
   EXPECT_GT(builds, 5);
   EXPECT_EQ(builds, k.corrCalls);
   EXPECT_EQ(1, k.autoTrendCalls);

@@ -63,4 +63,23 @@ std::vector<int> KrigingTraceLines(const MsgCapture& cap) {
   return lines;
 }
 
+namespace {
+
+std::vector<std::string> InformationStartingWith(const MsgCapture& cap, const std::string& head) {
+  std::vector<std::string> out;
+  for (const CapturedMessage& m : cap.OfType(1))
+    if (m.text.compare(0, head.size(), head) == 0) out.push_back(m.text);
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> FitLines(const MsgCapture& cap) {
+  return InformationStartingWith(cap, "   Kernel : ");
+}
+
+std::vector<std::string> RefusalLines(const MsgCapture& cap) {
+  return InformationStartingWith(cap, "Kriging: ");
+}
+
 }  // namespace kvtest

@@ -125,6 +125,25 @@ std::string KrigingTrace(int line);
 /* The lines of the Kriging trace marks among the captured messages, in order. */
 std::vector<int> KrigingTraceLines(const MsgCapture& cap);
 
+/* The fit lines ("   Kernel : ... -> objective") among the captured information messages,
+ * in order. */
+std::vector<std::string> FitLines(const MsgCapture& cap);
+
+/* The refusal lines ("Kriging: ...") among the captured information messages, in order. */
+std::vector<std::string> RefusalLines(const MsgCapture& cap);
+
+/* A capture of the Kriging log lines: information at verbosity 3 in debug scope 502 only. */
+class KrigingLines {
+ public:
+  KrigingLines() {
+    cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
+    cap.OnlyScope(502);
+  }
+  std::vector<std::string> Fits() const { return FitLines(cap); }
+  std::vector<std::string> Refusals() const { return RefusalLines(cap); }
+  MsgCapture cap;
+};
+
 }  // namespace kvtest
 
 #endif

@@ -40,6 +40,7 @@ class KrigingProbe : public Kriging<T> {
   using B::FtReady;
   using B::FtTMtx;
   using B::GetMean;
+  using B::InpSampMtx;
   using B::InpSampSet;
   using B::KernLoFactor;
   using B::KernToEstimate;
@@ -52,6 +53,7 @@ class KrigingProbe : public Kriging<T> {
   using B::NuggetEps;
   using B::NumKern;
   using B::OutRangeMtx;
+  using B::OutSampMtx;
   using B::OutSampSet;
   using B::PointToler;
   using B::PolyCoeff;

@@ -1,0 +1,155 @@
+/* kriging_refusal.h: why a Kriging operation said no. Every check that makes an operation of
+ * Kriging<T> return 1 has a reason of its own, and the refusal names it in one line routed as
+ * the fit lines are (information, verbosity 3, debug scope 502, all streams): it shows exactly
+ * where they show, and nowhere while scope 502 is off. A failure passed on from another
+ * operation of the model is no new refusal: that operation has named it, and one failure
+ * gives one line. */
+#ifndef KVELO_KRIGING_REFUSAL_H
+#define KVELO_KRIGING_REFUSAL_H
+
+#include "C_KveloMessage.h"
+
+namespace kriging_internal {
+
+/* The debug scope of the fit lines and of the refusal lines. */
+const Kvelo::MessageToolEnums::E_DebugScope_enum kKrigingScope =
+    Kvelo::MessageToolEnums::SCOPE_KRIGING;
+
+/* A message of the model's log lines: information, verbosity 3, scope 502, all streams, from
+ * the place (function, line) of the source file "Kriging", with the text given. */
+Kvelo::C_KveloMessage KrigingLine(const char* function, int line, const char* text);
+
+/* One reason per check. The texts are in kriging_refusal.cpp, in this order. */
+enum E_Refusal : int {
+  /* counts, tolerances, options */
+  kInputCountNotPositive,
+  kOutputCountNotPositive,
+  kGroupCountOutOfRange,
+  kGroupSizesMissing,
+  kGroupSizeNegative,
+  kGroupSizesSum,
+  kDropTolerOutOfRange,
+  kOptSampleCountTooLarge,
+  kSampleCountNotPositive,
+  kIterLimitNotPositive,
+  kSolnType,
+  kKernVarType,
+  kCorrFuncType,
+  kPolynomType,
+  kScalingType,
+  /* readiness */
+  kInputsNotGiven,
+  kOutputCountNotSet,
+  kOutputsNotGiven,
+  kInputCountNotSet,
+  kNotSolved,
+  kNoFitOfItsOwn,
+  kCountsChanged,
+  /* sample data */
+  kInputsEmpty,
+  kOutputsShape,
+  kAppendEmpty,
+  kAppendInputsWidth,
+  kAppendOutputsShape,
+  kAppendTooMany,
+  kAppendNotFinite,
+  kSamplesNotFinite,
+  kNoOutputRange,
+  kRangeTableShape,
+  /* kernel */
+  kKernelCount,
+  kKernelValue,
+  kKernelShort,
+  /* fit */
+  kFitShape,
+  kFitTrendShape,
+  kNotPositiveDefinite,
+  kTrendRankDeficient,
+  kVarianceUnderflow,
+  kVarianceNotFinite,
+  kObjectiveNotFinite,
+  kObjectiveUnderflow,
+  kSingularFactor,
+  /* kernel search */
+  kSearchShape,
+  kKernelOutsideBox,
+  kNoKernelFits,
+  /* points and values from the host */
+  kNoPoints,
+  kPointsWidth,
+  kPointTooShort,
+  kPointsNotFinite,
+  kTooManyPoints,
+  kTermCount,
+  kFewPoints,
+  kValueShapes,
+  kValueLengths,
+  kValuesNotFinite,
+  kCheckShapes,
+  kErrorShapes,
+  kNoGroupRanges,
+  kScaleVectorsShape,
+  /* prediction and predictor errors */
+  kNoTestInputs,
+  kFitStale,
+  kNoFactor,
+  kNoVariances,
+  kErrorTrendShape,
+  kErrorCorrShape,
+  kCorrelationsNotFinite,
+  kSingularTrendFactor,
+  kPredictionNotFinite,
+  kOutputIndex,
+  kNoTrend,
+  /* refinement */
+  kTestInputsShape,
+  kCandidatesWidth,
+  kMinDistance,
+  kCandidateOutputsWidth,
+  kCandidateOutputsRows,
+  kSelectionShape,
+  /* model file and copies */
+  kFileWrite,
+  kFileRead,
+  kNoOtherModel,
+  kOtherNotSolved,
+  kImageEmpty,
+  kImageOutputRows,
+  kImageGroups,
+  kImageGroupSizes,
+  kImageKernVarType,
+  kImageKernelCount,
+  kImageKernelValue,
+  kImageScalingType,
+  kImageScaleShape,
+  kImageCorrFunc,
+  kImageCorrCoeffShape,
+  kImagePolynomType,
+  kImageTrendShape,
+  kImageNotFinite,
+  /* resources */
+  kOutOfMemory,
+  kContainerFailed,
+  kRefusalCount
+};
+
+/* The reason's text, a short sentence that starts with "Kriging: "; null outside the list. */
+const char* RefusalText(int reason);
+
+/* Prints the reason's line and returns 1, the result of every refusal. */
+int Refuse(E_Refusal reason);
+
+/* What a model lacks for a fit, in the order the host gives it: sample inputs, output count,
+ * sample outputs, input count (a kernel count of 0 means neither PutNumVar nor PutKernVec has
+ * set it). */
+inline E_Refusal MissingData(bool inputsSet, bool outputsSet, int m, int n, int p, int q) {
+  if (!inputsSet || m <= 0) return kInputsNotGiven;
+  if (q <= 0) return kOutputCountNotSet;
+  if (!outputsSet) return kOutputsNotGiven;
+  if (n <= 0 || p <= 0) return kInputCountNotSet;
+  return kInputsNotGiven;
+}
+
+}  // namespace kriging_internal
+
+#endif
