@@ -7,12 +7,13 @@
 #include <cmath>
 #include <random>
 
+#include "kriging_bench_common.h"
 #include "kvelo.h"
 
 namespace {
 
-const int kInputs = 8;
-const double kPi = 3.14159265358979323846;
+using kvbench::Borehole;
+using kvbench::kInputs;
 
 /* m samples uniform in [0, 1]^8, drawn row by row from seed, and the output f(x) of each
  * sample x (8 values). */
@@ -37,17 +38,6 @@ double Smooth(const double* x) {
   double y = 0.0;
   for (int k = 0; k < kInputs; ++k) y += std::sin(3.0 * x[k] + k) + 0.5 * x[k] * x[k];
   return y;
-}
-
-/* The borehole function (water flow through a borehole) of eight inputs given in [0, 1]^8
- * and mapped to their physical ranges. */
-double Borehole(const double* u) {
-  const double rw = 0.05 + 0.10 * u[0], r = 100.0 + 49900.0 * u[1];
-  const double Tu = 63070.0 + 52530.0 * u[2], Hu = 990.0 + 120.0 * u[3];
-  const double Tl = 63.1 + 52.9 * u[4], Hl = 700.0 + 120.0 * u[5];
-  const double L = 1120.0 + 560.0 * u[6], Kw = 9855.0 + 2190.0 * u[7];
-  const double lr = std::log(r / rw);
-  return 2.0 * kPi * Tu * (Hu - Hl) / (lr * (1.0 + 2.0 * L * Tu / (lr * rw * rw * Kw) + Tu / Tl));
 }
 
 /* Samples uniform in [0, 1]^8 (fixed seed) and a smooth output of them. */
@@ -118,17 +108,7 @@ void BM_KrigingEvalModel(benchmark::State& state) {
   Kriging<double> model;
   if (!SolvedModel(state, m, model, X, Y)) return;
   for (auto _ : state) {
-    int res;
-    if (errors) {
-      double maxAbs = 0.0, maxRel = 0.0;
-      int count = 0;
-      res = model.GetPredictorError(P, maxAbs, maxRel, count);
-      benchmark::DoNotOptimize(maxAbs);
-    } else {
-      res = model.EvalModel(P, Yp);
-      benchmark::DoNotOptimize(Yp.Adr());
-    }
-    if (res != 0) {
+    if (kvbench::PredictOnce(model, P, Yp, errors) != 0) {
       state.SkipWithError("EvalModel failed");
       break;
     }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "kriging_bench_common.h"
 #include "kvelo.h"
 
 /* The fit: d = 8, constant trend, Gaussian kernel per input, scaling 3, maximum-likelihood
@@ -28,21 +29,11 @@
 
 namespace {
 
-const int kInputs = 8;
+using kvbench::Borehole;
+using kvbench::kInputs;
+
 const int kPoints = 2000;     /* prediction points */
 const int kPredictM = 1000;   /* samples of the model that predicts */
-const double kPi = 3.14159265358979323846;
-
-/* The borehole function (water flow through a borehole) of eight inputs in [0, 1]^8 mapped to
- * their physical ranges. */
-double Borehole(const double* u) {
-  const double rw = 0.05 + 0.10 * u[0], r = 100.0 + 49900.0 * u[1];
-  const double Tu = 63070.0 + 52530.0 * u[2], Hu = 990.0 + 120.0 * u[3];
-  const double Tl = 63.1 + 52.9 * u[4], Hl = 700.0 + 120.0 * u[5];
-  const double L = 1120.0 + 560.0 * u[6], Kw = 9855.0 + 2190.0 * u[7];
-  const double lr = std::log(r / rw);
-  return 2.0 * kPi * Tu * (Hu - Hl) / (lr * (1.0 + 2.0 * L * Tu / (lr * rw * rw * Kw) + Tu / Tl));
-}
 
 /* A Latin hypercube of m points in [0, 1]^8 from seed: in every input each of the m strata
  * holds one point, at a uniform position inside it; Y := the borehole values. */
@@ -142,17 +133,7 @@ void BM_Predict(benchmark::State& state) {
   Design& pts = PredictionPoints();
   C_MatMGe<double> Yp(0, 0);
   for (auto _ : state) {
-    int res;
-    if (errors) {
-      double maxAbs = 0.0, maxRel = 0.0;
-      int count = 0;
-      res = model.GetPredictorError(pts.X, maxAbs, maxRel, count);
-      benchmark::DoNotOptimize(maxAbs);
-    } else {
-      res = model.EvalModel(pts.X, Yp);
-      benchmark::DoNotOptimize(Yp.Adr());
-    }
-    if (res != 0) {
+    if (kvbench::PredictOnce(model, pts.X, Yp, errors) != 0) {
       state.SkipWithError("prediction failed");
       break;
     }
@@ -160,16 +141,21 @@ void BM_Predict(benchmark::State& state) {
   state.SetLabel(errors ? "2000 points at m=1000, with predictor errors" : "2000 points at m=1000");
 }
 
+/* model prepared without kernel search on the design of m samples and solved once; false,
+ * with the benchmark stopped on an error, when that solve fails. */
+bool SolvedWithoutSearch(benchmark::State& state, int m, Kriging<double>& model) {
+  Prepare(model, DesignOf(m), false);
+  if (model.Solve() == 0) return true;
+  state.SkipWithError("Solve failed");
+  return false;
+}
+
 /* One build at m samples: Solve without kernel search at the kernel the first fit estimated
  * (scaling, correlation matrix, factor, fit, inverse factor). */
 void BM_Build(benchmark::State& state) {
   const int m = static_cast<int>(state.range(0));
   Kriging<double> model;
-  Prepare(model, DesignOf(m), false);
-  if (model.Solve() != 0) {
-    state.SkipWithError("Solve failed");
-    return;
-  }
+  if (!SolvedWithoutSearch(state, m, model)) return;
   for (auto _ : state) {
     if (model.ReSolve() != 0) {
       state.SkipWithError("Solve failed");
@@ -184,11 +170,7 @@ void BM_Build(benchmark::State& state) {
 void BM_PotrfTrtri(benchmark::State& state) {
   const int m = static_cast<int>(state.range(0));
   Kriging<double> model;
-  Prepare(model, DesignOf(m), false);
-  if (model.Solve() != 0) {
-    state.SkipWithError("Solve failed");
-    return;
-  }
+  if (!SolvedWithoutSearch(state, m, model)) return;
   /* Scaled inputs, as the build scales them. */
   C_VecPi<double, int, C_PtrInCore<double, int>> s(0);
   C_VecPi<double, int, C_PtrInCore<double, int>> c(0);

@@ -196,6 +196,14 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
     if (!x) return &b;
     return x->Copy(b) == 0 ? x : nullptr;
   }
+  // The right-hand side protocol of the Solve of the factored matrices: solve(rhs) runs the
+  // factors' solver over the n values at rhs (0, or -1 after its own report) in the vector
+  // SolveTarget picks, which must be in core, full and n long, else badRhs() (raises or
+  // returns -1). A right-hand side in the factors' memory (a view of this matrix) would be
+  // overwritten while the solver reads them: it is solved in a copy and stored afterwards.
+  // 0, or -1 when a copy or the solver fails.
+  template <class BadRhs, class Solver>
+  int SolveRhs(int n, C_Vec<T, int>& b, C_Vec<T, int>* x, BadRhs badRhs, Solver solve);
   // Reads the value count and the values of a binary form into tmp, so that only a complete,
   // consistent matrix replaces this one: code 21 when either cannot be read or
   // consistent(count) is false. tmp's memory grows with the values that arrive, not with the
@@ -203,6 +211,24 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
   template <class Consistent>
   static void ReadValues(FILE* f, VecType& tmp, Consistent consistent);
 };
+
+template <class T>
+template <class BadRhs, class Solver>
+int C_Mat<T>::SolveRhs(int n, C_Vec<T, int>& b, C_Vec<T, int>* x, BadRhs badRhs, Solver solve) {
+  C_Vec<T, int>* dest = x ? x : &b;
+  const bool shares = kvelo_vec::Overlaps(ValueMemory(), kvelo_vec::ValueMemory(*dest, n));
+  VecType scratch(0);
+  C_Vec<T, int>* rhs = &scratch;
+  if (shares)
+    scratch.Copy(b);
+  else if (!(rhs = SolveTarget(b, x)))
+    return -1;
+  if (n == 0) return shares ? (dest->Copy(scratch) == 0 ? 0 : -1) : 0;
+  if (!rhs->InCore() || !rhs->Full() || rhs->Dim() != n || !rhs->Adr(0)) return badRhs();
+  if (solve(rhs->Adr(0)) != 0) return -1;
+  if (shares && dest->Copy(scratch) != 0) return -1;
+  return 0;
+}
 
 template <class T>
 int C_Mat<T>::FirstCol(T& out) {

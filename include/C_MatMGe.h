@@ -451,26 +451,19 @@ int C_MatMGe<T>::Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) {
     const int p = ipiv[k];
     if (p < 1 || p > n) KVELO_THROW(2872);
   }
-  // A right-hand side in the factors' memory (a column view of this matrix) would overwrite
-  // them while ?getrs reads them: it is solved in a copy and stored afterwards.
-  C_Vec<T, int>* dest = x ? x : &b;
-  const bool shares = kvelo_vec::Overlaps(this->ValueMemory(), kvelo_vec::ValueMemory(*dest, n));
-  VecType scratch(0);
-  C_Vec<T, int>* rhs = &scratch;
-  if (shares)
-    scratch.Copy(b);
-  else if (!(rhs = C_Mat<T>::SolveTarget(b, x)))
-    return -1;
-  if (n == 0) return shares ? (dest->Copy(scratch) == 0 ? 0 : -1) : 0;
-  if (!rhs->InCore() || !rhs->Full() || rhs->Dim() != n || !rhs->Adr(0)) KVELO_THROW(38);
-  int info = 0;
-  kvelo_mat_detail::Getrs(n, Adr(), ld, ipiv.Adr(0), rhs->Adr(0), &info);
-  if (info < 0) {
-    std::fprintf(stderr, "Lapack call getrf() failed: info%dis an invalid value.\n", -info);
-    KVELO_THROW(2875);
-  }
-  if (shares && dest->Copy(scratch) != 0) return -1;
-  return 0;
+  // A right-hand side in the factors' memory (a column view of this matrix) is solved in a
+  // copy (SolveRhs).
+  return this->SolveRhs(
+      n, b, x, []() -> int { KVELO_THROW(38); },
+      [&](T* rhs) {
+        int info = 0;
+        kvelo_mat_detail::Getrs(n, Adr(), ld, ipiv.Adr(0), rhs, &info);
+        if (info < 0) {
+          std::fprintf(stderr, "Lapack call getrf() failed: info%dis an invalid value.\n", -info);
+          KVELO_THROW(2875);
+        }
+        return 0;
+      });
 }
 
 template <class T>

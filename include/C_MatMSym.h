@@ -277,28 +277,20 @@ int C_MatMSym<T>::Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) {
     const int p = ipiv[k];
     if (p == 0 || p > n || p < -n) return SolveError(2872);
   }
-  // A right-hand side in the factors' memory would overwrite them while ?sptrs reads them:
-  // it is solved in a copy and stored afterwards.
-  C_Vec<T, int>* dest = x ? x : &b;
-  const bool shares = kvelo_vec::Overlaps(this->ValueMemory(), kvelo_vec::ValueMemory(*dest, n));
-  VecType scratch(0);
-  C_Vec<T, int>* rhs = &scratch;
-  if (shares)
-    scratch.Copy(b);
-  else if (!(rhs = C_Mat<T>::SolveTarget(b, x)))
-    return -1;
-  if (n == 0) return shares ? (dest->Copy(scratch) == 0 ? 0 : -1) : 0;
-  if (!rhs->InCore() || !rhs->Full() || rhs->Dim() != n || !rhs->Adr(0)) return SolveError(2872);
-  int info = 0;
-  kvelo_msym_detail::Sptrs(Uplo(), n, Adr(), ipiv.Adr(0), rhs->Adr(0), &info);
-  if (info < 0) {
-    Kvelo::C_MessageTool::HandleMessageArg("Lapack call getrf() failed: info=%d is an invalid value.",
-                                           Kvelo::MessageToolEnums::TYPE_ERROR,
-                                           Kvelo::MessageToolEnums::LEVEL_PUBLIC, 0, -info);
-    return -1;
-  }
-  if (shares && dest->Copy(scratch) != 0) return -1;
-  return 0;
+  // A right-hand side in the factors' memory is solved in a copy (SolveRhs).
+  return this->SolveRhs(
+      n, b, x, [this] { return SolveError(2872); },
+      [&](T* rhs) {
+        int info = 0;
+        kvelo_msym_detail::Sptrs(Uplo(), n, Adr(), ipiv.Adr(0), rhs, &info);
+        if (info < 0) {
+          Kvelo::C_MessageTool::HandleMessageArg("Lapack call getrf() failed: info=%d is an invalid value.",
+                                                 Kvelo::MessageToolEnums::TYPE_ERROR,
+                                                 Kvelo::MessageToolEnums::LEVEL_PUBLIC, 0, -info);
+          return -1;
+        }
+        return 0;
+      });
 }
 
 template <class T>

@@ -46,6 +46,22 @@ std::recursive_mutex& GlobalLock() {
   return *lock;
 }
 
+// Runs op on the global manager holding the lock: all threads' scopes go to the one manager,
+// whose maps and open-block list are not made for that. Without a manager nothing is done
+// and no lock is taken. What op throws (no memory) ends op alone: profiling never fails the
+// program it profiles.
+template <class Op>
+void WithGlobalManager(Op op) {
+  if (g_timeManager.load(std::memory_order_acquire) == nullptr) return;
+  std::lock_guard<std::recursive_mutex> hold(GlobalLock());
+  C_TimeManager* tm = g_timeManager.load(std::memory_order_relaxed);
+  if (tm == nullptr) return;
+  try {
+    op(tm);
+  } catch (...) {
+  }
+}
+
 // A block name formatted into at most 1023 characters; like any C string, it ends at its
 // first NUL.
 std::string FormatName(const char* fmt, va_list ap) {
@@ -882,31 +898,15 @@ C_TimeManager* S_GetTimeManager() { return g_timeManager.load(std::memory_order_
 
 KVELO_C_BEGIN
 
-// All threads' scopes go to the one manager; its maps and open-block list are not made for
-// that, so each block operation holds the lock. Without a manager no lock is taken.
+// No memory for a new block: the scope goes unprofiled rather than failing its caller.
 void cTimeManagerBeginBlock(const char* name) {
-  if (g_timeManager.load(std::memory_order_acquire) == nullptr) return;
-  std::lock_guard<std::recursive_mutex> hold(GlobalLock());
-  C_TimeManager* tm = g_timeManager.load(std::memory_order_relaxed);
-  if (tm == nullptr) return;
-  try {
-    tm->BeginBlock(const_cast<char*>(name));
-  } catch (...) {
-    // No memory for a new block: the scope goes unprofiled rather than failing its caller.
-  }
+  WithGlobalManager([name](C_TimeManager* tm) { tm->BeginBlock(const_cast<char*>(name)); });
 }
 
+// No memory for the name: the run stays open, the scope's caller goes on (a scope's end runs
+// in a destructor, where nothing may be thrown).
 void cTimeManagerEndBlock(const char* name) {
-  if (g_timeManager.load(std::memory_order_acquire) == nullptr) return;
-  std::lock_guard<std::recursive_mutex> hold(GlobalLock());
-  C_TimeManager* tm = g_timeManager.load(std::memory_order_relaxed);
-  if (tm == nullptr) return;
-  try {
-    tm->EndBlock(const_cast<char*>(name));
-  } catch (...) {
-    // No memory for the name: the run stays open, the scope's caller goes on (a scope's end
-    // runs in a destructor, where nothing may be thrown).
-  }
+  WithGlobalManager([name](C_TimeManager* tm) { tm->EndBlock(const_cast<char*>(name)); });
 }
 
 void initTimeManager(int n) {
@@ -930,18 +930,13 @@ void freeTimeManager(void) {
 
 void dispTimeManager(void) {}
 
+// No memory to build the dump: nothing is written, the earlier files stay.
 void dumpTimeManager(int n) {
-  if (g_timeManager.load(std::memory_order_acquire) == nullptr) return;
-  std::lock_guard<std::recursive_mutex> hold(GlobalLock());
-  C_TimeManager* tm = g_timeManager.load(std::memory_order_relaxed);
-  if (tm == nullptr) return;
-  try {
+  WithGlobalManager([n](C_TimeManager* tm) {
     const std::string suffix = (n == 1) ? std::string() : Kvelo::detail::Format("-%d", n);
     tm->ExportCsvFile("TimeManager" + suffix + ".csv");
     tm->Write("TimeManager" + suffix + ".cpu");
-  } catch (...) {
-    // No memory to build the dump: nothing is written, the earlier files stay.
-  }
+  });
 }
 
 KVELO_C_END

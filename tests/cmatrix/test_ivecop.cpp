@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cmat_intvec.h"
 #include "cmat_sort.h"
 #include "cmat_support.h"
 #include "dense_fixtures.h"
@@ -277,32 +278,8 @@ TEST(IvecText, ReadsThePrintedFormBack) {
 }
 
 TEST(IvecText, AVectorHandedInTakesTheHeadingsDim) {
-  // Whatever its size, the vector handed in comes back with exactly the values read: no old
-  // value beyond them passes for a read one. A cut keeps the capacity.
-  const struct {
-    std::vector<int> given;
-    const char* text;
-    std::vector<int> want;
-    unsigned capacity;
-  } cases[] = {
-      {{9, 9, 9, 9, 9}, "IntVector: dim: 3\n 1 2 3", {1, 2, 3}, 5},
-      {{9, 9, 9}, "IntVector: dim: 3\n 1 2 3", {1, 2, 3}, 3},
-      {{9}, "IntVector: dim: 3\n 1 2 3", {1, 2, 3}, 3},
-      {{9, 9}, "IntVector: dim: 0\n", {}, 2},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    IVEC* given = _LM_iv_get("t", 0, static_cast<int>(c.given.size()), __LINE__, "t", nullptr);
-    ASSERT_NE(given, nullptr);
-    std::copy(c.given.begin(), c.given.end(), given->ive);
-    IvecP v(given);
-    TextFile in(c.text);
-    int st = 5;
-    ASSERT_EQ(_LM_iv_finput(in.get(), v.get(), __LINE__, "read", &st), v.get());
-    EXPECT_EQ(st, 0);
-    EXPECT_EQ(Ints(v.get()), c.want);
-    EXPECT_EQ(v->max_dim, c.capacity);
-  }
+  // Handed in larger, as large and smaller than the heading's dim, and for an empty heading.
+  ExpectHandedInTakesTheHeadingsDim<IVEC>();
 }
 
 TEST(IvecText, ReaderErrors) {
@@ -406,19 +383,5 @@ TEST(IvecAccounting, CreationAndReleaseBalanceEvenForAnEmptyVector) {
 }
 
 TEST(IvecSort, HardInputsSortWithAValidOrderPermutation) {
-  int st = 0;
-  for (const SortCase& c : HardSortCases()) {
-    SCOPED_TRACE(c.name);
-    std::vector<int> in;
-    for (long long k : PatternKeys(c.pattern, c.n, 4)) in.push_back(static_cast<int>(k));
-    IvecP x(_LM_iv_get("t", 0, c.n, __LINE__, "t", &st));
-    std::copy(in.begin(), in.end(), x->ive);
-    PermP order(_LM_px_get("t", 0, 1, __LINE__, "p", &st));
-    ASSERT_EQ(_LM_iv_sort(x.get(), order.get(), __LINE__, "sort", &st), x.get());
-    EXPECT_EQ(st, 0);
-    std::vector<int> want = in;
-    std::sort(want.begin(), want.end());
-    EXPECT_EQ(Ints(x.get()), want);
-    EXPECT_TRUE(SortedWithOrder(in, x->ive, order.get(), [](int e) { return e; }));
-  }
+  ExpectHardInputsSorted<IVEC>(4, [](long long k) { return static_cast<int>(k); });
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cmat_intvec.h"
 #include "cmat_sort.h"
 #include "cmat_support.h"
 #include "dense_fixtures.h"
@@ -158,32 +159,8 @@ TEST(LvecText, ReaderRefusesBadInputAndWideValues) {
 }
 
 TEST(LvecText, AVectorHandedInTakesTheHeadingsDim) {
-  // As the integer reader: the vector handed in comes back with exactly the values read; a
-  // cut keeps the capacity.
-  const struct {
-    std::vector<long> given;
-    const char* text;
-    std::vector<long> want;
-    unsigned capacity;
-  } cases[] = {
-      {{9, 9, 9, 9, 9}, "LongVector: dim: 3\n 1 -2 3", {1, -2, 3}, 5},
-      {{9, 9, 9}, "LongVector: dim: 3\n 1 -2 3", {1, -2, 3}, 3},
-      {{9}, "LongVector: dim: 3\n 1 -2 3", {1, -2, 3}, 3},
-      {{9, 9}, "LongVector: dim: 0\n", {}, 2},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    LVEC* given = _LM_lv_get("t", 0, static_cast<int>(c.given.size()), __LINE__, "t", nullptr);
-    ASSERT_NE(given, nullptr);
-    std::copy(c.given.begin(), c.given.end(), given->lve);
-    LvecP v(given);
-    TextFile in(c.text);
-    int st = 5;
-    ASSERT_EQ(_LM_lv_finput(in.get(), v.get(), __LINE__, "read", &st), v.get());
-    EXPECT_EQ(st, 0);
-    EXPECT_EQ(Longs(v.get()), c.want);
-    EXPECT_EQ(v->max_dim, c.capacity);
-  }
+  // Handed in larger, as large and smaller than the heading's dim, and for an empty heading.
+  ExpectHandedInTakesTheHeadingsDim<LVEC>();
 }
 
 TEST(LvecAccounting, BalancedCounts) {
@@ -201,19 +178,5 @@ TEST(LvecAccounting, BalancedCounts) {
 }
 
 TEST(LvecSort, HardInputsSortWithAValidOrderPermutation) {
-  int st = 0;
-  for (const SortCase& c : HardSortCases()) {
-    SCOPED_TRACE(c.name);
-    std::vector<long> in;
-    for (long long k : PatternKeys(c.pattern, c.n, 6)) in.push_back(static_cast<long>(k) * 2000 - 7);
-    LvecP x(_LM_lv_get("t", 0, c.n, __LINE__, "t", &st));
-    std::copy(in.begin(), in.end(), x->lve);
-    PermP order(_LM_px_get("t", 0, 1, __LINE__, "p", &st));
-    ASSERT_EQ(_LM_lv_sort(x.get(), order.get(), __LINE__, "sort", &st), x.get());
-    EXPECT_EQ(st, 0);
-    std::vector<long> want = in;
-    std::sort(want.begin(), want.end());
-    EXPECT_EQ(Longs(x.get()), want);
-    EXPECT_TRUE(SortedWithOrder(in, x->lve, order.get(), [](long e) { return e; }));
-  }
+  ExpectHardInputsSorted<LVEC>(6, [](long long k) { return static_cast<long>(k) * 2000 - 7; });
 }

@@ -44,6 +44,35 @@ PERM* ReadPerm(const std::string& text, PERM* p, int* st) {
   return _LM_px_finput(in.get(), p, __LINE__, "read", st);
 }
 
+// One call of a scanning primitive: the text, what the scan gives, the value it writes (only
+// on Ok; a NaN means any NaN) and what it leaves in the stream.
+template <class T>
+struct ScanCase {
+  const char* text;
+  kvlm::Scan scan;
+  T value;
+  const char* rest;
+};
+
+// Every case through scan(stream, &value): the result, the value written only on Ok (a
+// value of -42 stays otherwise), and the rest of the stream.
+template <class T, size_t N, class ScanFn>
+void ExpectScans(const ScanCase<T> (&cases)[N], ScanFn scan) {
+  for (const ScanCase<T>& c : cases) {
+    TextFile in(c.text);
+    T v = -42;
+    EXPECT_EQ(scan(in.get(), &v), c.scan) << c.text;
+    if (c.scan != kvlm::Scan::Ok) {
+      EXPECT_EQ(v, -42) << c.text;
+    } else if (std::isnan(c.value)) {  // false for every integer
+      EXPECT_TRUE(std::isnan(v)) << c.text;
+    } else {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
+    EXPECT_EQ(in.Rest(), c.rest) << c.text;
+  }
+}
+
 // Whether s is pattern with each '#' standing for one or more hexadecimal digits.
 bool MatchHex(const std::string& s, const std::string& pattern) {
   size_t i = 0;
@@ -322,12 +351,7 @@ TEST(TextRead, InfinitiesNanAndSubnormalsReadBackAsPrinted) {
 // stands on, at the edges of their types: what they give and what they leave in the stream.
 TEST(TextScan, IntegersAtTheEdgesOfLongLong) {
   using kvlm::Scan;
-  const struct {
-    const char* text;
-    Scan scan;
-    long long value;  // when Ok
-    const char* rest;
-  } cases[] = {
+  const ScanCase<long long> cases[] = {
       {"9223372036854775807 x", Scan::Ok, LLONG_MAX, " x"},
       {"-9223372036854775808\n", Scan::Ok, LLONG_MIN, "\n"},
       {"  +12:", Scan::Ok, 12, ":"},
@@ -341,23 +365,12 @@ TEST(TextScan, IntegersAtTheEdgesOfLongLong) {
       {"-x", Scan::Mismatch, 0, "x"},
       {"abc", Scan::Mismatch, 0, "abc"},
   };
-  for (const auto& c : cases) {
-    TextFile in(c.text);
-    long long v = -42;
-    EXPECT_EQ(kvlm::ScanInteger(in.get(), &v), c.scan) << c.text;
-    EXPECT_EQ(v, c.scan == Scan::Ok ? c.value : -42) << c.text;  // written only on Ok
-    EXPECT_EQ(in.Rest(), c.rest) << c.text;
-  }
+  ExpectScans(cases, kvlm::ScanInteger);
 }
 
 TEST(TextScan, DoublesAtTheEdgesOfTheRange) {
   using kvlm::Scan;
-  const struct {
-    const char* text;
-    Scan scan;
-    double value;  // when Ok (a NaN means any NaN)
-    const char* rest;
-  } cases[] = {
+  const ScanCase<double> cases[] = {
       {" 1.5e3 x", Scan::Ok, 1500, " x"},
       {"-.25", Scan::Ok, -0.25, ""},
       {"12abc", Scan::Ok, 12, "abc"},
@@ -382,19 +395,7 @@ TEST(TextScan, DoublesAtTheEdgesOfTheRange) {
       {"", Scan::End, 0, ""},
       {"-", Scan::End, 0, ""},
   };
-  for (const auto& c : cases) {
-    TextFile in(c.text);
-    double v = -42;
-    EXPECT_EQ(kvlm::ScanDouble(in.get(), &v), c.scan) << c.text;
-    if (c.scan != Scan::Ok) {
-      EXPECT_EQ(v, -42) << c.text;  // written only on Ok
-    } else if (std::isnan(c.value)) {
-      EXPECT_TRUE(std::isnan(v)) << c.text;
-    } else {
-      EXPECT_EQ(v, c.value) << c.text;
-    }
-    EXPECT_EQ(in.Rest(), c.rest) << c.text;
-  }
+  ExpectScans(cases, kvlm::ScanDouble);
 }
 
 // A record handed in takes the heading's size, as a new one does: a smaller one (in rows,

@@ -667,16 +667,16 @@ TEST(VecmBinary, DamagedCountsAndIndicesAreRefusedBeforeAnyUse) {
 
 TEST(VecmProducts, NormNeitherOverflowsNorUnderflows) {
   // The terms stored at odd indices, inserted last first (a tree of left links).
-  for (const cmat_test::NormCase& c : cmat_test::NormCases()) {
-    SCOPED_TRACE(c.what);
-    const int n = static_cast<int>(c.terms.size());
-    int st = 0;
-    VECM* v = LM_vecm_get(2 * n + 1, 0, &st);
-    for (int k = n - 1; k >= 0; --k) ASSERT_EQ(LM_vecm_addval(v, 2 * k + 1, c.terms[static_cast<size_t>(k)], 0), 0);
-    EXPECT_TRUE(cmat_test::NormNear(LM_vecm_norm2(v, &st), c.want));
-    EXPECT_EQ(st, 0);
-    vecm_free(v);
-  }
+  cmat_test::ExpectNormOfEveryCase(
+      [](const std::vector<double>& terms) {
+        const int n = static_cast<int>(terms.size());
+        int st = 0;
+        VECM* v = LM_vecm_get(2 * n + 1, 0, &st);
+        for (int k = n - 1; v != nullptr && k >= 0; --k)
+          EXPECT_EQ(LM_vecm_addval(v, 2 * k + 1, terms[static_cast<size_t>(k)], 0), 0) << k;
+        return v;
+      },
+      LM_vecm_norm2, vecm_free);
 }
 
 TEST(VecmBinary, MemoryFollowsTheEntriesThatArriveNotTheCountClaimed) {
@@ -685,47 +685,32 @@ TEST(VecmBinary, MemoryFollowsTheEntriesThatArriveNotTheCountClaimed) {
   // (no code), the record handed in untouched, while no block of the heap may exceed 1 MiB: a
   // pool sized from the claim (48 GiB) would be refused as no memory (code 3). Under the same
   // ceiling, a form of 20000 entries (several read batches) comes through whole.
-  cmat_test::HeapCeiling ceiling(1u << 20);
-  auto form = [](int dim, int claimed, int arriving) {
-    Bytes b;
-    PutInt(b, dim);
-    PutInt(b, claimed);
-    for (int k = 0; k < arriving; ++k) {
-      PutInt(b, 2 * k);
-      PutDouble(b, k + 0.5);
-    }
-    return b;
-  };
-  for (int arriving : {3, 20000}) {
-    SCOPED_TRACE(arriving);
-    cmat_test::PipeFeed feed(form(INT_MAX, INT_MAX, arriving));
-    ASSERT_NE(feed.get(), nullptr);
-    VECM* reuse = Sparse(7, {{6, 6.0}, {2, 2.0}});
-    VECM_NODE* pool = reuse->pool;
-    const int slots = reuse->max_nnz;
-    int st = 0;
-    ErrWatch w;
-    EXPECT_EQ(LM_vecm_binput(feed.get(), reuse, &st), nullptr);
-    EXPECT_EQ(st, -1);
-    EXPECT_EQ(w.count(), 0) << "code " << w.last();
-    EXPECT_EQ(reuse->pool, pool);
-    EXPECT_EQ(reuse->max_nnz, slots);
-    EXPECT_EQ(reuse->dim, 7);
-    EXPECT_EQ(Entries(reuse), (std::vector<std::pair<int, double>>{{2, 2.0}, {6, 6.0}}));
-    vecm_free(reuse);
-  }
-  cmat_test::PipeFeed whole(form(40000, 20000, 20000));
-  ASSERT_NE(whole.get(), nullptr);
-  int st = 0;
-  VECM* r = LM_vecm_binput(whole.get(), nullptr, &st);
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(st, 0);
-  EXPECT_EQ(r->dim, 40000);
-  EXPECT_EQ(r->max_nnz, 20000);
-  ExpectValidTree(r);
-  const std::vector<std::pair<int, double>> got = Entries(r);
-  ASSERT_EQ(got.size(), 20000u);
-  for (int k = 0; k < 20000; ++k)
-    ASSERT_EQ(got[static_cast<size_t>(k)], std::make_pair(2 * k, k + 0.5)) << k;
-  vecm_free(r);
+  cmat_test::ExpectMemoryFollowsArrivals(
+      [](int dim, int claimed, int arriving) {
+        Bytes b;
+        PutInt(b, dim);
+        PutInt(b, claimed);
+        for (int k = 0; k < arriving; ++k) {
+          PutInt(b, 2 * k);
+          PutDouble(b, k + 0.5);
+        }
+        return b;
+      },
+      LM_vecm_binput, vecm_free, [] { return Sparse(7, {{6, 6.0}, {2, 2.0}}); },
+      [](VECM* reuse) {
+        return [reuse, pool = reuse->pool, slots = reuse->max_nnz] {
+          EXPECT_EQ(reuse->pool, pool);
+          EXPECT_EQ(reuse->max_nnz, slots);
+          EXPECT_EQ(reuse->dim, 7);
+          EXPECT_EQ(Entries(reuse), (std::vector<std::pair<int, double>>{{2, 2.0}, {6, 6.0}}));
+        };
+      },
+      [](VECM* r) {
+        EXPECT_EQ(r->max_nnz, 20000);
+        ExpectValidTree(r);
+        const std::vector<std::pair<int, double>> got = Entries(r);
+        ASSERT_EQ(got.size(), 20000u);
+        for (int k = 0; k < 20000; ++k)
+          ASSERT_EQ(got[static_cast<size_t>(k)], std::make_pair(2 * k, k + 0.5)) << k;
+      });
 }

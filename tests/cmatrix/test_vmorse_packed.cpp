@@ -385,20 +385,19 @@ TEST(VecmpBinary, TruncatedOrDamagedFilesFailWithTheRecordToReuseUnchanged) {
 }
 
 TEST(VecmpProducts, NormNeitherOverflowsNorUnderflows) {
-  for (const cmat_test::NormCase& c : cmat_test::NormCases()) {
-    SCOPED_TRACE(c.what);
-    const int n = static_cast<int>(c.terms.size());
-    int st = 0;
-    VECMP* v = LM_vecmp_get(2 * n + 1, n, &st);
-    ASSERT_NE(v, nullptr);
-    for (int k = 0; k < n; ++k) {
-      v->idx[k] = 2 * k + 1;
-      v->val[k] = c.terms[static_cast<size_t>(k)];
-    }
-    EXPECT_TRUE(cmat_test::NormNear(LM_vecmp_norm2(v, &st), c.want));
-    EXPECT_EQ(st, 0);
-    vecmp_free(v);
-  }
+  // The terms stored at odd indices.
+  cmat_test::ExpectNormOfEveryCase(
+      [](const std::vector<double>& terms) {
+        const int n = static_cast<int>(terms.size());
+        int st = 0;
+        VECMP* v = LM_vecmp_get(2 * n + 1, n, &st);
+        for (int k = 0; v != nullptr && k < n; ++k) {
+          v->idx[k] = 2 * k + 1;
+          v->val[k] = terms[static_cast<size_t>(k)];
+        }
+        return v;
+      },
+      LM_vecmp_norm2, vecmp_free);
 }
 
 TEST(VecmpBinary, MemoryFollowsTheValuesThatArriveNotTheCountClaimed) {
@@ -406,45 +405,30 @@ TEST(VecmpBinary, MemoryFollowsTheValuesThatArriveNotTheCountClaimed) {
   // as a short read (no code) with the record handed in untouched, under a 1 MiB ceiling on
   // single heap blocks that arrays sized from the claim (8 and 16 GiB) would break (code 3);
   // 20000 entries come through whole under the same ceiling.
-  cmat_test::HeapCeiling ceiling(1u << 20);
-  auto form = [](int dim, int claimed, int arriving) {
-    Bytes b;
-    PutInt(b, dim);
-    PutInt(b, claimed);
-    for (int k = 0; k < arriving; ++k) PutInt(b, 2 * k);
-    for (int k = 0; k < arriving; ++k) PutDouble(b, k + 0.5);
-    return b;
-  };
-  for (int arriving : {3, 20000}) {
-    SCOPED_TRACE(arriving);
-    cmat_test::PipeFeed feed(form(INT_MAX, INT_MAX, arriving));
-    ASSERT_NE(feed.get(), nullptr);
-    VECMP* reuse = Packed(9, {2, 8}, {2.0, 8.0});
-    int* idx = reuse->idx;
-    double* val = reuse->val;
-    int st = 0;
-    ErrWatch w;
-    EXPECT_EQ(LM_vecmp_binput(feed.get(), reuse, &st), nullptr);
-    EXPECT_EQ(st, -1);
-    EXPECT_EQ(w.count(), 0) << "code " << w.last();
-    EXPECT_EQ(reuse->idx, idx);
-    EXPECT_EQ(reuse->val, val);
-    EXPECT_EQ(reuse->dim, 9);
-    EXPECT_EQ(Idx(reuse), (std::vector<int>{2, 8}));
-    EXPECT_EQ(Val(reuse), (std::vector<double>{2.0, 8.0}));
-    vecmp_free(reuse);
-  }
-  cmat_test::PipeFeed whole(form(40000, 20000, 20000));
-  ASSERT_NE(whole.get(), nullptr);
-  int st = 0;
-  VECMP* r = LM_vecmp_binput(whole.get(), nullptr, &st);
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(st, 0);
-  EXPECT_EQ(r->dim, 40000);
-  ASSERT_EQ(r->nnz, 20000);
-  for (int k = 0; k < 20000; ++k) {
-    ASSERT_EQ(r->idx[k], 2 * k) << k;
-    ASSERT_EQ(r->val[k], k + 0.5) << k;
-  }
-  vecmp_free(r);
+  cmat_test::ExpectMemoryFollowsArrivals(
+      [](int dim, int claimed, int arriving) {
+        Bytes b;
+        PutInt(b, dim);
+        PutInt(b, claimed);
+        for (int k = 0; k < arriving; ++k) PutInt(b, 2 * k);
+        for (int k = 0; k < arriving; ++k) PutDouble(b, k + 0.5);
+        return b;
+      },
+      LM_vecmp_binput, vecmp_free, [] { return Packed(9, {2, 8}, {2.0, 8.0}); },
+      [](VECMP* reuse) {
+        return [reuse, idx = reuse->idx, val = reuse->val] {
+          EXPECT_EQ(reuse->idx, idx);
+          EXPECT_EQ(reuse->val, val);
+          EXPECT_EQ(reuse->dim, 9);
+          EXPECT_EQ(Idx(reuse), (std::vector<int>{2, 8}));
+          EXPECT_EQ(Val(reuse), (std::vector<double>{2.0, 8.0}));
+        };
+      },
+      [](VECMP* r) {
+        ASSERT_EQ(r->nnz, 20000);
+        for (int k = 0; k < 20000; ++k) {
+          ASSERT_EQ(r->idx[k], 2 * k) << k;
+          ASSERT_EQ(r->val[k], k + 0.5) << k;
+        }
+      });
 }

@@ -484,23 +484,21 @@ TEST(VecmwBinary, TruncatedOrMalformedFilesFailWithTheRecordToReuseUnchanged) {
 
 TEST(VecmwProducts, NormNeitherOverflowsNorUnderflows) {
   // The terms as one run from index 1 (one dot product in the plain case).
-  for (const cmat_test::NormCase& c : cmat_test::NormCases()) {
-    SCOPED_TRACE(c.what);
-    const int n = static_cast<int>(c.terms.size());
-    int st = 0;
-    VECMP* p = LM_vecmp_get(n + 2, n, &st);
-    ASSERT_NE(p, nullptr);
-    for (int k = 0; k < n; ++k) {
-      p->idx[k] = k + 1;
-      p->val[k] = c.terms[static_cast<size_t>(k)];
-    }
-    VECMW* w = LM_vecmp2vecmw(p, &st);
-    ASSERT_NE(w, nullptr);
-    EXPECT_TRUE(cmat_test::NormNear(LM_vecmw_norm2(w, &st), c.want));
-    EXPECT_EQ(st, 0);
-    vecmw_free(w);
-    vecmp_free(p);
-  }
+  cmat_test::ExpectNormOfEveryCase(
+      [](const std::vector<double>& terms) -> VECMW* {
+        const int n = static_cast<int>(terms.size());
+        int st = 0;
+        VECMP* p = LM_vecmp_get(n + 2, n, &st);
+        if (p == nullptr) return nullptr;
+        for (int k = 0; k < n; ++k) {
+          p->idx[k] = k + 1;
+          p->val[k] = terms[static_cast<size_t>(k)];
+        }
+        VECMW* w = LM_vecmp2vecmw(p, &st);
+        vecmp_free(p);
+        return w;
+      },
+      LM_vecmw_norm2, vecmw_free);
 }
 
 TEST(VecmwBinary, MemoryFollowsTheValuesThatArriveNotTheCountsClaimed) {
@@ -508,47 +506,32 @@ TEST(VecmwBinary, MemoryFollowsTheValuesThatArriveNotTheCountsClaimed) {
   // behind them end as a short read (no code) with the record handed in untouched, under a
   // 1 MiB ceiling on single heap blocks that arrays sized from the claims (8 and 16 GiB) would
   // break (code 3); 20000 single entries come through whole under the same ceiling.
-  cmat_test::HeapCeiling ceiling(1u << 20);
-  auto form = [](int dim, int claimed, int arriving) {
-    Bytes b;
-    for (int v : {dim, claimed, claimed, 0}) PutInt(b, v);
-    for (int k = 0; k < arriving; ++k) PutInt(b, 2 * k);
-    for (int k = 0; k < arriving; ++k) PutDouble(b, k + 0.5);
-    return b;
-  };
-  for (int arriving : {3, 20000}) {
-    SCOPED_TRACE(arriving);
-    cmat_test::PipeFeed feed(form(INT_MAX, INT_MAX, arriving));
-    ASSERT_NE(feed.get(), nullptr);
-    VECMW* reuse = FromPacked(7, {6});
-    int* code = reuse->code;
-    double* val = reuse->val;
-    int st = 0;
-    ErrWatch w;
-    EXPECT_EQ(LM_vecmw_binput(feed.get(), reuse, &st), nullptr);
-    EXPECT_EQ(st, -1);
-    EXPECT_EQ(w.count(), 0) << "code " << w.last();
-    EXPECT_EQ(reuse->code, code);
-    EXPECT_EQ(reuse->val, val);
-    EXPECT_EQ(reuse->dim, 7);
-    EXPECT_EQ(Code(reuse), (std::vector<int>{6}));
-    EXPECT_EQ(Val(reuse), (std::vector<double>{61.0}));
-    vecmw_free(reuse);
-  }
-  cmat_test::PipeFeed whole(form(40000, 20000, 20000));
-  ASSERT_NE(whole.get(), nullptr);
-  int st = 0;
-  VECMW* r = LM_vecmw_binput(whole.get(), nullptr, &st);
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(st, 0);
-  EXPECT_EQ(r->dim, 40000);
-  ASSERT_EQ(r->nval, 20000);
-  ASSERT_EQ(r->ncode, 20000);
-  for (int k = 0; k < 20000; ++k) {
-    ASSERT_EQ(r->code[k], 2 * k) << k;
-    ASSERT_EQ(r->val[k], k + 0.5) << k;
-  }
-  vecmw_free(r);
+  cmat_test::ExpectMemoryFollowsArrivals(
+      [](int dim, int claimed, int arriving) {
+        Bytes b;
+        for (int v : {dim, claimed, claimed, 0}) PutInt(b, v);
+        for (int k = 0; k < arriving; ++k) PutInt(b, 2 * k);
+        for (int k = 0; k < arriving; ++k) PutDouble(b, k + 0.5);
+        return b;
+      },
+      LM_vecmw_binput, vecmw_free, [] { return FromPacked(7, {6}); },
+      [](VECMW* reuse) {
+        return [reuse, code = reuse->code, val = reuse->val] {
+          EXPECT_EQ(reuse->code, code);
+          EXPECT_EQ(reuse->val, val);
+          EXPECT_EQ(reuse->dim, 7);
+          EXPECT_EQ(Code(reuse), (std::vector<int>{6}));
+          EXPECT_EQ(Val(reuse), (std::vector<double>{61.0}));
+        };
+      },
+      [](VECMW* r) {
+        ASSERT_EQ(r->nval, 20000);
+        ASSERT_EQ(r->ncode, 20000);
+        for (int k = 0; k < 20000; ++k) {
+          ASSERT_EQ(r->code[k], 2 * k) << k;
+          ASSERT_EQ(r->val[k], k + 0.5) << k;
+        }
+      });
 }
 
 TEST(VecmwBinary, MoreCodeEntriesThanTwicePerValueAreRefusedBeforeReading) {

@@ -3,18 +3,16 @@
 #include "kvelo.h"
 
 #include "binfile.h"
-#include "runtime/heap_limit.h"
+#include "pipe_feed.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
-#include <signal.h>
 #include <unistd.h>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 using kvtest::Bytes;
@@ -253,93 +251,59 @@ TEST(BfStrings, ShortReadFromAPipeKeepsWhatArrived) {
   fclose(f);
 }
 
+// A string of `units` units (unit i is first + i % 26) through a pipe: its length, its units
+// (one byte each for char, UTF-16 big-endian for wchar_t), then '!'. Several times the
+// reader's first block, it must be read whole and leave the '!' in the stream.
+template <class C>
+void ExpectLongStringReadWhole(int (*read)(FILE*, C**), int units, char first) {
+  Bytes form;
+  kvtest::PutInt(form, units);
+  for (int i = 0; i < units; ++i) {
+    if (sizeof(C) > 1) form.push_back(0);
+    form.push_back(static_cast<unsigned char>(first + i % 26));
+  }
+  form.push_back('!');  // what follows the value stays in the stream
+  kvtest::PipeFeed p(form);
+  ASSERT_NE(p.get(), nullptr);
+  C* out = nullptr;
+  ASSERT_EQ(read(p.get(), &out), 0);
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(std::char_traits<C>::length(out), static_cast<std::size_t>(units));
+  bool same = true;
+  for (int i = 0; i < units && same; ++i) same = out[i] == static_cast<C>(first + i % 26);
+  EXPECT_TRUE(same);
+  kvelomem_free(out, __FILE__, __LINE__);
+  char next = 0;
+  EXPECT_EQ(BF_fread_char(p.get(), &next, 1), 0);
+  EXPECT_EQ(next, '!');
+}
+
 // A stream that is not a regular file cannot be measured: the string must grow with the bytes
 // that arrive. The library heap refuses blocks above 1 MiB meanwhile, so a reader that sized
 // its block from the claimed length (2^31 - 1) would fail at once and read nothing.
-struct PipeWith {
-  explicit PipeWith(const Bytes& bytes) {
-    signal(SIGPIPE, SIG_IGN);  // a reader that stops early must not kill the writer's process
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    writer = std::thread([fds, bytes]() {
-      std::size_t done = 0;
-      while (done < bytes.size()) {
-        const ssize_t n = write(fds[1], bytes.data() + done, bytes.size() - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-      }
-      close(fds[1]);
-    });
-    f = fdopen(fds[0], "rb");
-  }
-  ~PipeWith() {
-    if (f) fclose(f);
-    if (writer.joinable()) writer.join();
-  }
-  FILE* f = nullptr;
-  std::thread writer;
-};
-
-struct HeapCeiling {
-  HeapCeiling() { kvrt::SetHeapBlockLimit(1 << 20); }
-  ~HeapCeiling() { kvrt::SetHeapBlockLimit(0); }
-};
-
 TEST(BfStrings, PipesGrowTheStringWithWhatArrives) {
-  HeapCeiling ceiling;
+  kvtest::HeapCeiling ceiling(1 << 20);
   {
-    PipeWith p(MakeBytes({0x7F, 0xFF, 0xFF, 0xFF, '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}));
-    ASSERT_NE(p.f, nullptr);
+    kvtest::PipeFeed p(MakeBytes({0x7F, 0xFF, 0xFF, 0xFF, '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}));
+    ASSERT_NE(p.get(), nullptr);
     char* out = nullptr;
-    EXPECT_EQ(BF_fread_str(p.f, &out), -1);  // the stream ends long before the claim
+    EXPECT_EQ(BF_fread_str(p.get(), &out), -1);  // the stream ends long before the claim
     ASSERT_NE(out, nullptr);
     EXPECT_STREQ(out, "0123456789");
     kvelomem_free(out, __FILE__, __LINE__);
   }
   {
-    PipeWith p(MakeBytes({0x7F, 0xFF, 0xFF, 0xFF, 0x00, 0x41, 0xD8, 0x34, 0xDD, 0x1E}));
-    ASSERT_NE(p.f, nullptr);
+    kvtest::PipeFeed p(MakeBytes({0x7F, 0xFF, 0xFF, 0xFF, 0x00, 0x41, 0xD8, 0x34, 0xDD, 0x1E}));
+    ASSERT_NE(p.get(), nullptr);
     wchar_t* out = nullptr;
-    EXPECT_EQ(BF_fread_tstr(p.f, &out), -1);
+    EXPECT_EQ(BF_fread_tstr(p.get(), &out), -1);
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(std::wstring(out), std::wstring());  // only whole chunks of 256 units are decoded
     kvelomem_free(out, __FILE__, __LINE__);
   }
-  // A true long string through a pipe: several times the first block, read whole.
-  Bytes big;
-  const int L = 300000;
-  kvtest::PutInt(big, L);
-  for (int i = 0; i < L; ++i) big.push_back(static_cast<unsigned char>('a' + i % 26));
-  big.push_back('!');  // what follows the value stays in the stream
-  PipeWith p(big);
-  ASSERT_NE(p.f, nullptr);
-  char* out = nullptr;
-  ASSERT_EQ(BF_fread_str(p.f, &out), 0);
-  ASSERT_NE(out, nullptr);
-  ASSERT_EQ(std::strlen(out), static_cast<std::size_t>(L));
-  bool same = true;
-  for (int i = 0; i < L && same; ++i) same = out[i] == static_cast<char>('a' + i % 26);
-  EXPECT_TRUE(same);
-  kvelomem_free(out, __FILE__, __LINE__);
-  char next = 0;
-  EXPECT_EQ(BF_fread_char(p.f, &next, 1), 0);
-  EXPECT_EQ(next, '!');
-  // The same for a wide string of 150000 units.
-  Bytes wide;
-  const int U = 150000;
-  kvtest::PutInt(wide, U);
-  for (int i = 0; i < U; ++i) {
-    wide.push_back(0);
-    wide.push_back(static_cast<unsigned char>('A' + i % 26));
-  }
-  PipeWith w(wide);
-  ASSERT_NE(w.f, nullptr);
-  wchar_t* wout = nullptr;
-  ASSERT_EQ(BF_fread_tstr(w.f, &wout), 0);
-  ASSERT_NE(wout, nullptr);
-  ASSERT_EQ(std::wcslen(wout), static_cast<std::size_t>(U));
-  EXPECT_EQ(wout[U - 1], static_cast<wchar_t>('A' + (U - 1) % 26));
-  kvelomem_free(wout, __FILE__, __LINE__);
+  // True long strings through a pipe: 300000 bytes, and a wide string of 150000 units.
+  ExpectLongStringReadWhole(BF_fread_str, 300000, 'a');
+  ExpectLongStringReadWhole(BF_fread_tstr, 150000, 'A');
 }
 
 TEST(BfStrings, WideStringsAreUtf16OnDisk) {

@@ -87,6 +87,34 @@ class OocTest : public ::testing::Test {
     EXPECT_EQ(st, 0);
     return fd;
   }
+  // A temporary unit of n bytes holding Pattern(n); null when it could not be made.
+  MMAP_HANDLE* PatternUnit(size_t n, int& st) {
+    MMAP_HANDLE* h = Calloc(1, n, nullptr, st);
+    if (h != nullptr) std::memcpy(h->address, Pattern(n).data(), n);
+    return h;
+  }
+  // A resize of h, a unit of n bytes holding Pattern(n), that must fail with code and change
+  // nothing: still a unit, its view mapped at the same address with the same bytes, n long.
+  void ExpectResizeRefused(MMAP_HANDLE* h, size_t size, int code, size_t n) {
+    void* const address = h->address;
+    int st = 1;
+    MMAP_HANDLE* r = reinterpret_cast<MMAP_HANDLE*>(1);
+    EXPECT_EQ(CodeOf([&] { r = Realloc(h, size, nullptr, st); }), code);
+    EXPECT_EQ(r, nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(kvelomem_ismapped(h), 1);
+    EXPECT_EQ(h->state, 'Y');
+    EXPECT_EQ(h->address, address);
+    EXPECT_EQ(std::memcmp(h->address, Pattern(n).data(), n), 0);
+    EXPECT_EQ(Size(h), n);
+  }
+  // Frees a unit with its file (type 1): status 0 and nothing left in the folder.
+  void FreeLeavingNothing(MMAP_HANDLE* h) {
+    int st = 1;
+    Free(h, 1, st);
+    EXPECT_EQ(st, 0);
+    EXPECT_TRUE(dir.Files().empty());
+  }
 
   kvtest::PrivateTmpDir dir;
 };
@@ -122,9 +150,7 @@ TEST_F(OocTest, UnnamedUnitIsAZeroedTemporaryFileDeletedByTypeOne) {
   EXPECT_EQ(Size(h), 8000u);
   EXPECT_EQ(kvelomem_ismapped(h), 1);
   EXPECT_GE(Unit(h), 0);
-  Free(h, 1, st);
-  EXPECT_EQ(st, 0);
-  EXPECT_TRUE(dir.Files().empty());
+  FreeLeavingNothing(h);
 }
 
 TEST_F(OocTest, TypeTwoKeepsTheFileWithItsData) {
@@ -166,8 +192,7 @@ TEST_F(OocTest, TheNameOfALiveUnitIsRefused) {
   // The live unit and its file are untouched.
   EXPECT_EQ(FileSize(dir.File("taken.bin")), 1000);
   EXPECT_EQ(static_cast<unsigned char*>(h->address)[999], 0x5A);
-  Free(h, 1, st);
-  EXPECT_TRUE(dir.Files().empty());
+  FreeLeavingNothing(h);
 }
 
 TEST_F(OocTest, SizeZeroCannotBeMappedAndLeavesNoFile) {
@@ -232,17 +257,14 @@ TEST_F(OocTest, GrowingKeepsTheDataAndZeroesTheRest) {
   EXPECT_EQ(Size(g), 16000u);
   EXPECT_EQ(kvelomem_ismapped(g), 1);
   EXPECT_EQ(FileName(g), path);
-  Free(g, 1, st);
-  EXPECT_EQ(st, 0);
-  EXPECT_TRUE(dir.Files().empty());
+  FreeLeavingNothing(g);
 }
 
 TEST_F(OocTest, ShrinkingAndSameSizeKeepTheData) {
   int st = 1;
-  MMAP_HANDLE* h = Calloc(1, 16000, nullptr, st);
+  MMAP_HANDLE* h = PatternUnit(16000, st);
   ASSERT_NE(h, nullptr);
   const std::vector<unsigned char> bytes = Pattern(16000);
-  std::memcpy(h->address, bytes.data(), 16000);
   const std::string path = FileName(h);
   h = Realloc(h, 16000, nullptr, st);
   ASSERT_NE(h, nullptr);
@@ -258,8 +280,7 @@ TEST_F(OocTest, ShrinkingAndSameSizeKeepTheData) {
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(std::memcmp(h->address, bytes.data(), 100), 0);
   EXPECT_TRUE(AllZero(static_cast<char*>(h->address) + 100, 4900));
-  Free(h, 1, st);
-  EXPECT_TRUE(dir.Files().empty());
+  FreeLeavingNothing(h);
 }
 
 TEST_F(OocTest, AStoredUnitIsReloadedBySameSizeResize) {
@@ -277,8 +298,7 @@ TEST_F(OocTest, AStoredUnitIsReloadedBySameSizeResize) {
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->state, 'Y');
   EXPECT_EQ(std::memcmp(again->address, bytes.data(), 3000), 0);
-  Free(again, 1, st);
-  EXPECT_TRUE(dir.Files().empty());
+  FreeLeavingNothing(again);
 }
 
 TEST_F(OocTest, ResizeErrors) {
@@ -303,28 +323,18 @@ TEST_F(OocTest, ResizeErrors) {
 
 TEST_F(OocTest, AUnitWhoseFileVanishedStaysMappedUntilFreedWithTypeTwo) {
   int st = 1;
-  MMAP_HANDLE* h = Calloc(1, 500, nullptr, st);
+  MMAP_HANDLE* h = PatternUnit(500, st);
   ASSERT_NE(h, nullptr);
-  std::memset(h->address, 0x42, 500);
-  void* const address = h->address;
   const std::string path = FileName(h);
   ASSERT_EQ(unlink(path.c_str()), 0);
-  MMAP_HANDLE* r = reinterpret_cast<MMAP_HANDLE*>(1);
-  EXPECT_EQ(CodeOf([&] { r = Realloc(h, 1000, nullptr, st); }), 24);
-  EXPECT_EQ(r, nullptr);
-  EXPECT_EQ(st, -1);
-  // The failed resize changed nothing: the view is where it was, with its bytes.
-  EXPECT_EQ(kvelomem_ismapped(h), 1);
-  EXPECT_EQ(h->state, 'Y');
-  EXPECT_EQ(h->address, address);
-  EXPECT_EQ(Size(h), 500u);
-  EXPECT_EQ(static_cast<unsigned char*>(h->address)[499], 0x42);
+  // The failed resize changes nothing: the view is where it was, with its bytes.
+  ExpectResizeRefused(h, 1000, 24, 500);
   // A file that cannot be deleted fails the free before the unit is touched.
   EXPECT_EQ(CodeOf([&] { Free(h, 1, st); }), 25);
   EXPECT_EQ(st, -1);
   EXPECT_EQ(kvelomem_ismapped(h), 1);
   EXPECT_EQ(h->state, 'Y');
-  EXPECT_EQ(static_cast<unsigned char*>(h->address)[0], 0x42);
+  EXPECT_EQ(std::memcmp(h->address, Pattern(500).data(), 500), 0);
   EXPECT_EQ(CodeOf([&] { Free(h, 2, st); }), 0);
   EXPECT_EQ(st, 0);
 }
@@ -332,21 +342,11 @@ TEST_F(OocTest, AUnitWhoseFileVanishedStaysMappedUntilFreedWithTypeTwo) {
 TEST_F(OocTest, AResizeToNothingFailsAndChangesNothing) {
   // An empty file cannot be mapped: 22, and the unit keeps its view, size and file.
   int st = 1;
-  MMAP_HANDLE* h = Calloc(1, 4096, nullptr, st);
+  MMAP_HANDLE* h = PatternUnit(4096, st);
   ASSERT_NE(h, nullptr);
-  std::memset(h->address, 0x5C, 4096);
-  void* const address = h->address;
   const std::string path = FileName(h);
-  MMAP_HANDLE* r = reinterpret_cast<MMAP_HANDLE*>(1);
-  EXPECT_EQ(CodeOf([&] { r = Realloc(h, 0, nullptr, st); }), 22);
-  EXPECT_EQ(r, nullptr);
-  EXPECT_EQ(st, -1);
-  EXPECT_EQ(kvelomem_ismapped(h), 1);
-  EXPECT_EQ(h->state, 'Y');
-  EXPECT_EQ(h->address, address);
-  EXPECT_EQ(Size(h), 4096u);
+  ExpectResizeRefused(h, 0, 22, 4096);
   EXPECT_EQ(FileSize(path), 4096);
-  EXPECT_EQ(static_cast<unsigned char*>(h->address)[4095], 0x5C);
   EXPECT_EQ(CodeOf([&] { Free(h, 1, st); }), 0);
   EXPECT_EQ(st, 0);
   EXPECT_TRUE(dir.Files().empty());
@@ -354,19 +354,11 @@ TEST_F(OocTest, AResizeToNothingFailsAndChangesNothing) {
 
 TEST_F(OocTest, AFailedGrowthLeavesTheUnitAsItWas) {
   int st = 1;
-  MMAP_HANDLE* h = Calloc(1, 100, nullptr, st);
+  MMAP_HANDLE* h = PatternUnit(100, st);
   ASSERT_NE(h, nullptr);
-  std::memcpy(h->address, Pattern(100).data(), 100);
-  void* const address = h->address;
   const std::string path = FileName(h);
   const size_t huge = size_t{1} << 62;  // beyond what the file system can hold
-  MMAP_HANDLE* r = reinterpret_cast<MMAP_HANDLE*>(1);
-  EXPECT_EQ(CodeOf([&] { r = Realloc(h, huge, nullptr, st); }), 24);
-  EXPECT_EQ(r, nullptr);
-  EXPECT_EQ(h->state, 'Y');
-  EXPECT_EQ(h->address, address);
-  EXPECT_EQ(std::memcmp(h->address, Pattern(100).data(), 100), 0);
-  EXPECT_EQ(Size(h), 100u);
+  ExpectResizeRefused(h, huge, 24, 100);
   EXPECT_EQ(FileSize(path), 100);
   EXPECT_FALSE(DescriptorOpen(Unit(h)));  // no descriptor is left behind
   EXPECT_EQ(kvelomem_close_mapped_unit(h, kTag, __FILE__, __LINE__, &st), 0);  // nothing open
@@ -377,9 +369,7 @@ TEST_F(OocTest, AFailedGrowthLeavesTheUnitAsItWas) {
   EXPECT_EQ(st, 0);
   EXPECT_EQ(Size(g), 200u);
   EXPECT_EQ(std::memcmp(g->address, Pattern(100).data(), 100), 0);
-  Free(g, 1, st);
-  EXPECT_EQ(st, 0);
-  EXPECT_TRUE(dir.Files().empty());
+  FreeLeavingNothing(g);
 }
 
 // A file that cannot grow for real: the size limit of the process (RLIMIT_FSIZE, with SIGXFSZ
@@ -388,10 +378,9 @@ TEST_F(OocTest, AFailedGrowthLeavesTheUnitAsItWas) {
 // its bytes; before that fix the view was already gone and touching it killed the child.
 TEST_F(OocTest, AGrowthRefusedByTheFileSystemKeepsTheViewMapped) {
   int st = 1;
-  MMAP_HANDLE* h = Calloc(1, 8192, nullptr, st);
+  MMAP_HANDLE* h = PatternUnit(8192, st);
   ASSERT_NE(h, nullptr);
   const std::vector<unsigned char> bytes = Pattern(8192);
-  std::memcpy(h->address, bytes.data(), 8192);
   const std::string path = FileName(h);
   std::fflush(nullptr);
   const pid_t child = fork();
@@ -423,9 +412,7 @@ TEST_F(OocTest, AGrowthRefusedByTheFileSystemKeepsTheViewMapped) {
   EXPECT_EQ(WEXITSTATUS(wst), 0);
   // The child's write went to the shared file.
   EXPECT_EQ(static_cast<unsigned char*>(h->address)[8191], 0x77);
-  Free(h, 1, st);
-  EXPECT_EQ(st, 0);
-  EXPECT_TRUE(dir.Files().empty());
+  FreeLeavingNothing(h);
 }
 
 TEST_F(OocTest, AdoptingAFileKeepsItsContents) {
@@ -487,9 +474,7 @@ TEST_F(OocTest, AnUnknownFreeTypeLeavesTheUnitMapped) {
   EXPECT_EQ(static_cast<unsigned char*>(h->address)[99], 0x3D);
   EXPECT_EQ(kvelomem_ismapped(h), 1);
   EXPECT_EQ(FileSize(path), 100);
-  Free(h, 1, st);
-  EXPECT_EQ(st, 0);
-  EXPECT_TRUE(dir.Files().empty());
+  FreeLeavingNothing(h);
 }
 
 TEST_F(OocTest, HandlesWithoutUnitAreLeftAloneByFreeAndQueries) {
@@ -568,9 +553,7 @@ TEST_F(OocTest, ACopyOfAHandleReachesItsUnitWithoutBeingFreed) {
   ASSERT_NE(g, nullptr);
   EXPECT_EQ(static_cast<unsigned char*>(g->address)[99], 0x11);
   MMAP_HANDLE copy2 = *g;
-  Free(&copy2, 1, st);  // g is freed
-  EXPECT_EQ(st, 0);
-  EXPECT_TRUE(dir.Files().empty());
+  FreeLeavingNothing(&copy2);  // g is freed
 }
 
 TEST_F(OocTest, FilesOfFourGigabytesAndMoreAreMeasuredInSixtyFourBits) {
@@ -587,7 +570,5 @@ TEST_F(OocTest, FilesOfFourGigabytesAndMoreAreMeasuredInSixtyFourBits) {
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(FileSize(path), 100);
   EXPECT_EQ(std::memcmp(h->address, Pattern(100).data(), 100), 0);
-  Free(h, 1, st);
-  EXPECT_EQ(st, 0);
-  EXPECT_TRUE(dir.Files().empty());
+  FreeLeavingNothing(h);
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "binfile.h"
@@ -67,6 +68,29 @@ void* ReadPooledInt(FILE* f, int* err) {
   return p;
 }
 int WriteInt(FILE* f, void* o) { return BF_fwrite_int(f, static_cast<const int*>(o), 1); }
+
+// What LIS_binput reads with read from the file at path (*err its status); the file is closed.
+LIS* ReadList(const kvtest::TempPath& path, void* (*read)(FILE*, int*), int* err) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  LIS* l = LIS_binput(f, read, err);
+  std::fclose(f);
+  return l;
+}
+
+// Whether the chain from first holds exactly these strings with these types, in order, every
+// prev link mirroring the next links.
+testing::AssertionResult HoldsStrings(LIS* first, const std::vector<std::pair<std::string, int>>& want) {
+  if (LIS_length(first) != static_cast<int>(want.size()))
+    return testing::AssertionFailure() << "length " << LIS_length(first) << ", want " << want.size();
+  LIS* n = first;
+  for (size_t k = 0; k < want.size(); ++k, n = n->next) {
+    if (static_cast<char*>(n->object) != want[k].first || n->type != want[k].second)
+      return testing::AssertionFailure() << "node " << k << ": \"" << static_cast<char*>(n->object) << "\" type "
+                                         << n->type;
+  }
+  if (!LinksConsistent(first)) return testing::AssertionFailure() << "prev links differ from next links";
+  return testing::AssertionSuccess();
+}
 
 void* FailingCopy(void* o, int* err) {
   if (*static_cast<int*>(o) == 12) {
@@ -405,22 +429,15 @@ TEST(LisBinary, ADamagedRecordHandsBackTheObjectsReadBeforeIt) {
   ASSERT_TRUE(kvtest::WriteFileBytes(path.str(), MakeBytes({0, 0, 0, 3, 0, 0, 0, 7, 0, 0, 0, 2, 'a', 'b',
                                                             0, 0, 0, 8, 0, 0, 0, 1, 'c',
                                                             0, 0, 0, 9, 0, 0, 0, 5, 'd'})));
-  FILE* f = std::fopen(path.c_str(), "rb");
   int err = 0;
-  LIS* part = LIS_binput(f, ReadStrClean, &err);
-  std::fclose(f);
+  LIS* part = ReadList(path, ReadStrClean, &err);
   EXPECT_NE(err, 0);
-  ASSERT_EQ(LIS_length(part), 2);
-  EXPECT_STREQ(static_cast<char*>(part->object), "ab");
-  EXPECT_EQ(part->type, 7);
-  EXPECT_STREQ(static_cast<char*>(part->next->object), "c");
-  EXPECT_EQ(part->next->type, 8);
-  EXPECT_TRUE(LinksConsistent(part));
+  EXPECT_TRUE(HoldsStrings(part, {{"ab", 7}, {"c", 8}}));
   LIS_free(&part, LIS_free_str);
 
   // Into a new head: the head is made and holds them.
   LTE* h = nullptr;
-  f = std::fopen(path.c_str(), "rb");
+  FILE* f = std::fopen(path.c_str(), "rb");
   EXPECT_EQ(LTE_binput(f, &h, ReadStrClean), -1);
   std::fclose(f);
   ASSERT_NE(h, nullptr);
@@ -430,12 +447,9 @@ TEST(LisBinary, ADamagedRecordHandsBackTheObjectsReadBeforeIt) {
 
   // A record damaged before its type: the same, with the nodes read before it.
   ASSERT_TRUE(kvtest::WriteFileBytes(path.str(), MakeBytes({0, 0, 0, 2, 0, 0, 0, 7, 0, 0, 0, 1, 'x', 0, 0})));
-  f = std::fopen(path.c_str(), "rb");
-  part = LIS_binput(f, ReadStrClean, &err);
-  std::fclose(f);
+  part = ReadList(path, ReadStrClean, &err);
   EXPECT_NE(err, 0);
-  ASSERT_EQ(LIS_length(part), 1);
-  EXPECT_STREQ(static_cast<char*>(part->object), "x");
+  EXPECT_TRUE(HoldsStrings(part, {{"x", 7}}));
   LIS_free(&part, LIS_free_str);
   // Damaged at the first record: nothing to hand back; a head made for it is freed again.
   ASSERT_TRUE(kvtest::WriteFileBytes(path.str(), MakeBytes({0, 0, 0, 2, 0, 0})));
@@ -509,17 +523,10 @@ TEST(LisBinary, TwoStringsByteForm) {
                                  MakeBytes({0, 0, 0, 2, 0, 0, 0, 5, 0, 0, 0, 2, 'a', 'b', 0xFF, 0xFF, 0xFF, 0xFE,
                                             0, 0, 0, 1, 'c'})));
 
-  f = std::fopen(path.c_str(), "rb");
   int err = -1;
-  LIS* back = LIS_binput(f, ReadStr, &err);
-  std::fclose(f);
+  LIS* back = ReadList(path, ReadStr, &err);
   EXPECT_EQ(err, 0);
-  ASSERT_EQ(LIS_length(back), 2);
-  EXPECT_STREQ(static_cast<char*>(back->object), "ab");
-  EXPECT_EQ(back->type, 5);
-  EXPECT_STREQ(static_cast<char*>(back->next->object), "c");
-  EXPECT_EQ(back->next->type, -2);
-  EXPECT_TRUE(LinksConsistent(back));
+  EXPECT_TRUE(HoldsStrings(back, {{"ab", 5}, {"c", -2}}));
   LIS_free(&back, LIS_free_str);
 
   // A type filter writes the number of selected nodes, not the length.
@@ -568,12 +575,10 @@ TEST(LisBinary, EmptyAndFailedReads) {
 
   // An empty list: null with error 0; the head is left alone.
   ASSERT_TRUE(kvtest::WriteFileBytes(path.str(), MakeBytes({0, 0, 0, 0})));
-  FILE* f = std::fopen(path.c_str(), "rb");
-  EXPECT_EQ(LIS_binput(f, ReadPooledInt, &err), nullptr);
+  EXPECT_EQ(ReadList(path, ReadPooledInt, &err), nullptr);
   EXPECT_EQ(err, 0);
-  std::fclose(f);
   LTE* h = nullptr;
-  f = std::fopen(path.c_str(), "rb");
+  FILE* f = std::fopen(path.c_str(), "rb");
   EXPECT_EQ(LTE_binput(f, &h, ReadPooledInt), 0);
   EXPECT_EQ(h, nullptr);
   std::fclose(f);
@@ -582,12 +587,10 @@ TEST(LisBinary, EmptyAndFailedReads) {
   // error (ASan checks that nothing else is left).
   ASSERT_TRUE(kvtest::WriteFileBytes(path.str(), MakeBytes({0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 5, 0, 0, 0, 1,
                                                             0, 0, 0, 6, 0, 0, 0, 1, 0, 0})));
-  f = std::fopen(path.c_str(), "rb");
-  LIS* part = LIS_binput(f, ReadPooledInt, &err);
+  LIS* part = ReadList(path, ReadPooledInt, &err);
   EXPECT_NE(err, 0);
   EXPECT_EQ(Values(part), (std::vector<int>{5, 6}));
   LIS_free(&part, nullptr);
-  std::fclose(f);
 
   // Into an existing head: it keeps what it had, followed by the nodes read whole.
   int z = 42;
@@ -606,10 +609,8 @@ TEST(LisBinary, EmptyAndFailedReads) {
 
   // A negative count is malformed.
   ASSERT_TRUE(kvtest::WriteFileBytes(path.str(), MakeBytes({0xFF, 0xFF, 0xFF, 0xFF})));
-  f = std::fopen(path.c_str(), "rb");
-  EXPECT_EQ(LIS_binput(f, ReadPooledInt, &err), nullptr);
+  EXPECT_EQ(ReadList(path, ReadPooledInt, &err), nullptr);
   EXPECT_NE(err, 0);
-  std::fclose(f);
 
   // Null streams are reported as errors.
   cap.Clear();

@@ -1,8 +1,8 @@
 // cmat_norm.h: the cases of the Euclidean and Frobenius norm tests of the C matrix library:
 // lists of real terms whose sums of squares overflow or underflow in double ((3s, 4s) at
 // s = 1e200, 1e-200, 1e-320, mixed scales, infinite and NaN terms) or do not, each with its
-// norm worked out by numpy in extended precision, and how far apart two doubles lie in
-// units in the last place.
+// norm worked out by numpy in extended precision, how far apart two doubles lie in units in
+// the last place, and the run of every case through one vector form.
 #ifndef KVELO_TESTS_CMAT_NORM_H
 #define KVELO_TESTS_CMAT_NORM_H
 
@@ -69,6 +69,22 @@ inline testing::AssertionResult NormNear(double got, double want, uint64_t ulps 
   std::ostringstream msg;
   msg << std::setprecision(17) << "got " << got << ", want " << want << " (within " << ulps << " ulps)";
   return testing::AssertionFailure() << msg.str();
+}
+
+// Every case through one vector form: make(terms) builds a record holding the terms (null
+// fails the case), norm(record, &status) must lie near the case's norm with status 0, and
+// release(record) frees it.
+template <class Make, class Norm, class Release>
+void ExpectNormOfEveryCase(Make make, Norm norm, Release release) {
+  for (const NormCase& c : NormCases()) {
+    SCOPED_TRACE(c.what);
+    auto* v = make(c.terms);
+    ASSERT_NE(v, nullptr);
+    int st = 0;
+    EXPECT_TRUE(NormNear(norm(v, &st), c.want));
+    EXPECT_EQ(st, 0);
+    release(v);
+  }
 }
 
 }  // namespace cmat_test

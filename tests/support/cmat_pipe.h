@@ -1,79 +1,61 @@
-// cmat_pipe.h: what the tests of the binary readers need to show that a reader's memory
-// follows the data that arrive and not the counts a header claims: a pipe fed with given
-// bytes (a stream whose size cannot be known before reading) and a ceiling on the single
-// blocks of the library's heap, so that a block sized from a huge claim fails in every build.
+// cmat_pipe.h: what the tests of the binary readers of the C matrix library need to show
+// that a reader's memory follows the data that arrive and not the counts a header claims:
+// the pipe and the heap ceiling of pipe_feed.h, and the claim test that the readers of the
+// sparse vector forms share.
 #ifndef KVELO_TESTS_CMAT_PIPE_H
 #define KVELO_TESTS_CMAT_PIPE_H
 
-#include <pthread.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
-#include <cerrno>
-#include <csignal>
-#include <cstddef>
-#include <cstdio>
-#include <thread>
-#include <utility>
+#include <climits>
 
-#include "binfile.h"
-#include "runtime/heap_limit.h"
+#include "cmat_support.h"
+#include "pipe_feed.h"
 
 namespace cmat_test {
 
-// The read end of a pipe as a FILE*, fed with bytes by a thread that then closes the write
-// end (so forms larger than the pipe's buffer go through). The read end is closed before the
-// thread is joined: a write that the reader left waiting then fails (SIGPIPE is blocked in
-// the writer) and the thread ends.
-class PipeFeed {
- public:
-  explicit PipeFeed(kvtest::Bytes bytes) {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    f_ = fdopen(fds[0], "rb");
-    if (f_ == nullptr) {
-      close(fds[0]);
-      close(fds[1]);
-      return;
-    }
-    const int wfd = fds[1];
-    writer_ = std::thread([wfd, b = std::move(bytes)] {
-      sigset_t pipeSignal;
-      sigemptyset(&pipeSignal);
-      sigaddset(&pipeSignal, SIGPIPE);
-      pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
-      size_t done = 0;
-      while (done < b.size()) {
-        const ssize_t n = write(wfd, b.data() + done, b.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-      }
-      close(wfd);
-    });
+// The pipe and the heap ceiling are the ones every reader test uses.
+using kvtest::HeapCeiling;
+using kvtest::PipeFeed;
+
+// The claim test of a sparse binary reader. form(dim, claimed, arriving) is the reader's form
+// of a vector of dimension dim whose header claims `claimed` entries, followed by `arriving`
+// entries at indices 2k holding k + 0.5; read(stream, reuse, &status) reads it; release frees a
+// record. Under a 1 MiB ceiling on single heap blocks and through a pipe, a claim of 2^31 - 1
+// entries with 3 or 20000 behind it must end as a short read (null, status -1, no code: memory
+// sized from the claim would be refused as code 3), and the record made by reuse() is handed in:
+// untouched(record), called before the read, notes what it holds and returns the check, run
+// after the read, that it still holds it. Under the same ceiling a form of dimension 40000 with
+// 20000 entries must come through whole (status 0, dimension 40000), which whole(record) checks
+// entry by entry.
+template <class Form, class Read, class Release, class Reuse, class Untouched, class Whole>
+void ExpectMemoryFollowsArrivals(Form form, Read read, Release release, Reuse reuse, Untouched untouched,
+                                 Whole whole) {
+  HeapCeiling ceiling(1u << 20);
+  for (int arriving : {3, 20000}) {
+    SCOPED_TRACE(arriving);
+    PipeFeed feed(form(INT_MAX, INT_MAX, arriving));
+    ASSERT_NE(feed.get(), nullptr);
+    auto* record = reuse();
+    const auto stillAsItWas = untouched(record);
+    int st = 0;
+    ErrWatch w;
+    EXPECT_EQ(read(feed.get(), record, &st), nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(w.count(), 0) << "code " << w.last();
+    stillAsItWas();
+    release(record);
   }
-  ~PipeFeed() {
-    if (f_ != nullptr) std::fclose(f_);
-    if (writer_.joinable()) writer_.join();
-  }
-  PipeFeed(const PipeFeed&) = delete;
-  PipeFeed& operator=(const PipeFeed&) = delete;
-
-  // The read end; null when the pipe could not be made.
-  FILE* get() const { return f_; }
-
- private:
-  FILE* f_ = nullptr;
-  std::thread writer_;
-};
-
-// Blocks of the library's heap above bytes are refused while this lives.
-class HeapCeiling {
- public:
-  explicit HeapCeiling(size_t bytes) { kvrt::SetHeapBlockLimit(bytes); }
-  ~HeapCeiling() { kvrt::SetHeapBlockLimit(0); }
-  HeapCeiling(const HeapCeiling&) = delete;
-  HeapCeiling& operator=(const HeapCeiling&) = delete;
-};
+  PipeFeed feed(form(40000, 20000, 20000));
+  ASSERT_NE(feed.get(), nullptr);
+  int st = 0;
+  auto* r = read(feed.get(), nullptr, &st);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(st, 0);
+  EXPECT_EQ(r->dim, 40000);
+  whole(r);
+  release(r);
+}
 
 }  // namespace cmat_test
 

@@ -1,0 +1,47 @@
+/* kriging_bench_common.h: what the Kriging benchmarks share: the eight-input borehole
+ * function their designs are drawn for and one round of predictions, with or without
+ * predictor errors, as a host asks for them. */
+#ifndef KVELO_BENCH_KRIGING_BENCH_COMMON_H
+#define KVELO_BENCH_KRIGING_BENCH_COMMON_H
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+#include "kvelo.h"
+
+namespace kvbench {
+
+const int kInputs = 8;
+
+/* The borehole function (water flow through a borehole) of eight inputs given in [0, 1]^8
+ * and mapped to their physical ranges. */
+inline double Borehole(const double* u) {
+  const double kPi = 3.14159265358979323846;
+  const double rw = 0.05 + 0.10 * u[0], r = 100.0 + 49900.0 * u[1];
+  const double Tu = 63070.0 + 52530.0 * u[2], Hu = 990.0 + 120.0 * u[3];
+  const double Tl = 63.1 + 52.9 * u[4], Hl = 700.0 + 120.0 * u[5];
+  const double L = 1120.0 + 560.0 * u[6], Kw = 9855.0 + 2190.0 * u[7];
+  const double lr = std::log(r / rw);
+  return 2.0 * kPi * Tu * (Hu - Hl) / (lr * (1.0 + 2.0 * L * Tu / (lr * rw * rw * Kw) + Tu / Tl));
+}
+
+/* One round of predictions of model at the points P: into Yp, or, with errors, the
+ * predictor errors through the at-points GetPredictorError (which also keeps them in the
+ * model). Returns the model's result, 0 on success. */
+inline int PredictOnce(Kriging<double>& model, C_MatMGe<double>& P, C_MatMGe<double>& Yp, bool errors) {
+  if (errors) {
+    double maxAbs = 0.0, maxRel = 0.0;
+    int count = 0;
+    const int res = model.GetPredictorError(P, maxAbs, maxRel, count);
+    benchmark::DoNotOptimize(maxAbs);
+    return res;
+  }
+  const int res = model.EvalModel(P, Yp);
+  benchmark::DoNotOptimize(Yp.Adr());
+  return res;
+}
+
+}  // namespace kvbench
+
+#endif
