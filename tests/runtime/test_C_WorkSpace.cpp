@@ -8,6 +8,7 @@
 #include "binfile.h"
 #include "msgcapture.h"
 #include "ooc_files.h"
+#include "pipe_feed.h"
 #include "runtime/heap_limit.h"
 
 #include <gtest/gtest.h>
@@ -62,9 +63,9 @@ std::string Narrow(const std::wstring& w) { return kvtest::Narrow(w.c_str()); }
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
 // The library heap refuses blocks above 16 MiB while it lives.
-struct HeapCeiling {
-  HeapCeiling() { kvrt::SetHeapBlockLimit(16 * kMiB); }
-  ~HeapCeiling() { kvrt::SetHeapBlockLimit(0); }
+// No heap block above 16 MiB while it lives, whatever the allocator.
+struct HeapCeiling : kvtest::HeapCeiling {
+  HeapCeiling() : kvtest::HeapCeiling(16 * kMiB) {}
 };
 
 }  // namespace
