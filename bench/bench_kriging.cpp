@@ -65,9 +65,7 @@ bool SolvedModel(benchmark::State& state, int m, Kriging<double>& model, C_MatMG
                  C_MatMGe<double>& Y) {
   MakeSamples(m, X, Y);
   Prepare(model, X, Y);
-  if (model.Solve() == 0) return true;
-  state.SkipWithError("Solve failed");
-  return false;
+  return kvbench::SolveOrStop(state, model);
 }
 
 void BM_KrigingSolve(benchmark::State& state) {
@@ -76,13 +74,7 @@ void BM_KrigingSolve(benchmark::State& state) {
   MakeSamples(m, X, Y);
   Kriging<double> model;
   Prepare(model, X, Y);
-  for (auto _ : state) {
-    /* ReSolve re-checks the data and refits with the kernel estimated by the first fit. */
-    if (model.ReSolve() != 0) {
-      state.SkipWithError("Solve failed");
-      break;
-    }
-  }
+  kvbench::TimeReSolve(state, model);
   state.SetLabel("n=8 Gaussian constant trend");
 }
 

@@ -145,9 +145,7 @@ void BM_Predict(benchmark::State& state) {
  * with the benchmark stopped on an error, when that solve fails. */
 bool SolvedWithoutSearch(benchmark::State& state, int m, Kriging<double>& model) {
   Prepare(model, DesignOf(m), false);
-  if (model.Solve() == 0) return true;
-  state.SkipWithError("Solve failed");
-  return false;
+  return kvbench::SolveOrStop(state, model);
 }
 
 /* One build at m samples: Solve without kernel search at the kernel the first fit estimated
@@ -156,12 +154,7 @@ void BM_Build(benchmark::State& state) {
   const int m = static_cast<int>(state.range(0));
   Kriging<double> model;
   if (!SolvedWithoutSearch(state, m, model)) return;
-  for (auto _ : state) {
-    if (model.ReSolve() != 0) {
-      state.SkipWithError("Solve failed");
-      break;
-    }
-  }
+  kvbench::TimeReSolve(state, model);
   state.SetLabel("one build, scaling 3, estimated kernel");
 }
 

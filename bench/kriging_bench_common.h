@@ -1,6 +1,7 @@
 /* kriging_bench_common.h: what the Kriging benchmarks share: the eight-input borehole
- * function their designs are drawn for and one round of predictions, with or without
- * predictor errors, as a host asks for them. */
+ * function their designs are drawn for, the first solve of a prepared model, the timed
+ * refits, and one round of predictions, with or without predictor errors, as a host asks for
+ * them. */
 #ifndef KVELO_BENCH_KRIGING_BENCH_COMMON_H
 #define KVELO_BENCH_KRIGING_BENCH_COMMON_H
 
@@ -24,6 +25,24 @@ inline double Borehole(const double* u) {
   const double L = 1120.0 + 560.0 * u[6], Kw = 9855.0 + 2190.0 * u[7];
   const double lr = std::log(r / rw);
   return 2.0 * kPi * Tu * (Hu - Hl) / (lr * (1.0 + 2.0 * L * Tu / (lr * rw * rw * Kw) + Tu / Tl));
+}
+
+/* Solves model once; false, with the benchmark stopped on an error, when that solve fails. */
+inline bool SolveOrStop(benchmark::State& state, Kriging<double>& model) {
+  if (model.Solve() == 0) return true;
+  state.SkipWithError("Solve failed");
+  return false;
+}
+
+/* One ReSolve per iteration: it re-checks the data and refits with the kernel in hand (the
+ * one the first fit estimated); the benchmark stops on an error when one fails. */
+inline void TimeReSolve(benchmark::State& state, Kriging<double>& model) {
+  for (auto _ : state) {
+    if (model.ReSolve() != 0) {
+      state.SkipWithError("Solve failed");
+      break;
+    }
+  }
 }
 
 /* One round of predictions of model at the points P: into Yp, or, with errors, the

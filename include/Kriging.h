@@ -401,6 +401,8 @@ class KVELO_API Kriging {
  protected:
   /* 1 when both sample sets and every count (samples, inputs, kernel, outputs) are given, else 3. */
   int CheckSampData();
+  /* Refuses (1) for the first thing a fit lacks, in the order the host gives them. */
+  int RefuseIncomplete() const;
   /* table := q x 3 output ranges (smallest |y|, largest |y|, difference); 1 without samples. */
   int EvalOutputRange(C_MatMGe<double>& table);
   /* Widens the range table with the rows of Ynew and recomputes the group ranges. */
@@ -434,11 +436,20 @@ class KVELO_API Kriging {
   /* Cyclic shift by one place of the first NumKern values of v: (a, b, c) -> (c, a, b). */
   int ShiftStepVec(VecD& v);
 
+  /* What every fit does first: readiness (state := 1, or 3 and refused), solution type 0 and
+   * finite samples (else refused), and the kept triangle lent to the build; 0 or 1. */
+  int BeginFit();
+  /* What every fit does last with the build's result res: the build's large arrays given
+   * back, then state 2 and one more solve counted (res 0), or state 1 and res returned. */
+  int EndFit(int res);
   /* One build for the current kernel: scaling, kernel estimate, correlation and trend
    * matrices, regularisation, fit. */
   int BuildModel();
   /* First kernel from the variances of the scaled inputs Xs into theta. */
   int EstimateKern(C_MatMGe<T>& Xs, VecD& theta);
+  /* KernVec := the first kernel from Xs (the kernel count set first when none is), no
+   * longer to be estimated; the estimate's result. */
+  int EstimateStartKern(C_MatMGe<T>& Xs);
   /* Adds the nugget to the diagonal and drops off-diagonal entries below DropToler. */
   int RegularizeCorrMtx(C_MatMSym<double>& R);
   /* The generalised least-squares fit on the regularised correlation matrix R (order m),
@@ -467,6 +478,15 @@ class KVELO_API Kriging {
   /* Refit at the stored kernel, without kernel search, for a model that holds coefficients
    * but no factors of its own (after a copy or a read). */
   int RefitAtStoredKernel();
+  /* Yref := the sample outputs, Ypred := the model's predictions at the sample inputs; 1
+   * when the evaluation fails. */
+  int PredictAtSamples(C_MatMGe<T>& Yref, C_MatMGe<T>& Ypred);
+  /* Ypred := predictions at the points X of a check against the values Y, asking EvalModel
+   * for k refinement points (maxPredErr as it leaves it); 1, nothing written, for a model
+   * that is not solved, shapes that do not fit or values that are not finite, and 1 when
+   * the evaluation fails. */
+  int PredictForCheck(C_MatMGe<T>& X, C_MatMGe<T>& Y, int k, C_MatMGe<T>& Ypred,
+                      double& maxPredErr);
   /* Refinement branch of EvalModel (k > 0) from the points P, the predictions Y and the
    * correlation and trend stores of that evaluation: relative predictor errors per point
    * into TestRelErrVec, then the selection (see EvalModel). */
@@ -491,6 +511,12 @@ class KVELO_API Kriging {
   int CheckImage(ModelImage& img);
   /* Makes img this model's solved state (state 2, factors to be refitted). */
   int InstallImage(ModelImage& img, bool asCopy);
+  /* Gathers the model file from fp (version text first when withVersion), checks and
+   * installs it; 0, or 1 with this model unchanged. */
+  int ReadModel(FILE* fp, bool withVersion);
+  /* Gathers the solved model of other (marks as GatherCopy), checks and installs it as a
+   * copy; 0, or the failing step's result with this model unchanged. */
+  int TakeModel(Kriging& other, bool fromConstructor);
   /* Squared Euclidean distance of the first n values of a and b (through WorkVec). */
   double GetSqrDist(C_Vec<T, int>& a, C_Vec<T, int>& b, int n);
   /* out := the largest absolute entry of M (0 for an empty matrix); 0. */

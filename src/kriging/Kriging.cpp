@@ -506,10 +506,14 @@ int Kriging<T>::CheckSampData() {
 }
 
 template <class T>
+int Kriging<T>::RefuseIncomplete() const {
+  return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
+}
+
+template <class T>
 int Kriging<T>::ReSolve() {
   KrigingStatus = static_cast<E_KrigingStatus>(CheckSampData());
-  if (KrigingStatus != KrigingSolveRequired)
-    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
+  if (KrigingStatus != KrigingSolveRequired) return RefuseIncomplete();
   return Solve();
 }
 

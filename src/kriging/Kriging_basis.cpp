@@ -50,7 +50,7 @@ int Kriging<T>::EvalCorrFunc(C_Vec<T, int>& a, C_Vec<T, int>& b, double& r) {
 template <class T>
 int Kriging<T>::EvalCorrMtx(C_MatMGe<T>& X, C_MatMSym<double>& R) {
   if (KrigingStatus == KrigingInitial || KrigingStatus == KrigingDataIncomplete)
-    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
+    return RefuseIncomplete();
   const int n = NumVar;
   const int N = RowsOf(X);
   const bool shared = (NumKern == 1);

@@ -111,8 +111,18 @@ int AbsDifference(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& D) {
   return 0;
 }
 
-/* v := the largest entry of each column of M, at least 0 (NaN never enters). */
-inline void ColumnMax(C_MatMGe<double>& M, C_VecPi<double, int, C_PtrInCore<double, int>>& v) {
+typedef C_VecPi<double, int, C_PtrInCore<double, int>> RealVec;
+
+/* The error measures come in three forms: a matrix, its column maxima and the largest of
+ * those. Each reduced form asks for the next fuller one through measure, the model's own
+ * (virtual) operation, so that a derived model's measure serves all three. */
+
+/* v := the largest entry of each column of the matrix that measure fills, at least 0 (NaN
+ * never enters); 1, v untouched, when measure fails. */
+template <class Measure>
+int ColumnMaxOf(Measure measure, RealVec& v) {
+  C_MatMGe<double> M(0, 0);
+  if (measure(M) != 0) return 1;
   const int rows = RowsOf(M), cols = ColsOf(M);
   v.Resize(cols);
   for (int j = 0; j < cols; ++j) {
@@ -122,14 +132,20 @@ inline void ColumnMax(C_MatMGe<double>& M, C_VecPi<double, int, C_PtrInCore<doub
       if (c[i] > best) best = c[i];
     v[j] = best;
   }
+  return 0;
 }
 
-/* The largest entry of v, at least 0. */
-inline double VectorMax(C_VecPi<double, int, C_PtrInCore<double, int>>& v) {
+/* x := the largest entry of the vector that measure fills, at least 0; 1, x untouched, when
+ * measure fails. */
+template <class Measure>
+int LargestOf(Measure measure, double& x) {
+  RealVec v(0);
+  if (measure(v) != 0) return 1;
   double best = 0.0;
   for (int i = 0; i < v.Dim(); ++i)
     if (v[i] > best) best = v[i];
-  return best;
+  x = best;
+  return 0;
 }
 
 }  // namespace
@@ -145,18 +161,12 @@ int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& E) 
 
 template <class T>
 int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& e) {
-  C_MatMGe<double> E(0, 0);
-  if (this->GetError(Y1, Y2, E) != 0) return 1;
-  ColumnMax(E, e);
-  return 0;
+  return ColumnMaxOf([&](C_MatMGe<double>& E) { return this->GetError(Y1, Y2, E); }, e);
 }
 
 template <class T>
 int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& e) {
-  VecD v(0);
-  if (this->GetError(Y1, Y2, v) != 0) return 1;
-  e = VectorMax(v);
-  return 0;
+  return LargestOf([&](VecD& v) { return this->GetError(Y1, Y2, v); }, e);
 }
 
 template <class T>
@@ -169,58 +179,58 @@ int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<doub
 
 template <class T>
 int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& r) {
-  C_MatMGe<double> R(0, 0);
-  if (this->GetRelativeError(Y1, Y2, R) != 0) return 1;
-  ColumnMax(R, r);
-  return 0;
+  return ColumnMaxOf([&](C_MatMGe<double>& R) { return this->GetRelativeError(Y1, Y2, R); }, r);
 }
 
 template <class T>
 int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& r) {
-  VecD v(0);
-  if (this->GetRelativeError(Y1, Y2, v) != 0) return 1;
-  r = VectorMax(v);
-  return 0;
+  return LargestOf([&](VecD& v) { return this->GetRelativeError(Y1, Y2, v); }, r);
+}
+
+template <class T>
+int Kriging<T>::PredictAtSamples(C_MatMGe<T>& Yref, C_MatMGe<T>& Ypred) {
+  C_MatMGe<T> X(0, 0);
+  X = InpSampMtx;
+  Yref = OutSampMtx;
+  return this->EvalModel(X, Ypred) != 0 ? 1 : 0;
 }
 
 template <class T>
 int Kriging<T>::GetRelativeError(double& r) {
   r = 1.0;
-  C_MatMGe<T> X(0, 0), Yref(0, 0), Ypred(0, 0);
-  X = InpSampMtx;
-  Yref = OutSampMtx;
-  if (this->EvalModel(X, Ypred) != 0) return 1;
+  C_MatMGe<T> Yref(0, 0), Ypred(0, 0);
+  if (PredictAtSamples(Yref, Ypred) != 0) return 1;
   return this->GetRelativeError(Yref, Ypred, r) != 0 ? 1 : 0;
 }
 
 template <class T>
-int Kriging<T>::CheckError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& err) {
-  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
-  if (RowsOf(X) != RowsOf(Y) || ColsOf(X) != NumVar || ColsOf(Y) != NumSol)
-    return Refuse(kCheckShapes);
-  if (!AllFinite(X)) return Refuse(kPointsNotFinite);
-  if (!AllFinite(Y)) return Refuse(kValuesNotFinite);
-  C_MatMGe<T> Ypred(0, 0), sel(0, 0);
-  int k = 0;
-  double scratch = 0.0;
-  if (this->EvalModel(X, Ypred, k, sel, scratch, false) != 0) return 1;
-  return this->GetError(Y, Ypred, err) != 0 ? 1 : 0;
-}
-
-template <class T>
-int Kriging<T>::CheckRelativeError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& relErr,
-                                   double& maxPredErr) {
+int Kriging<T>::PredictForCheck(C_MatMGe<T>& X, C_MatMGe<T>& Y, int k, C_MatMGe<T>& Ypred,
+                                double& maxPredErr) {
   if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
   if (RowsOf(X) != RowsOf(Y) || ColsOf(X) != NumVar || ColsOf(Y) != NumSol)
     return Refuse(kCheckShapes);
   /* Checked before the evaluation writes maxPredErr. */
   if (!AllFinite(X)) return Refuse(kPointsNotFinite);
   if (!AllFinite(Y)) return Refuse(kValuesNotFinite);
-  C_MatMGe<T> Ypred(0, 0), sel(0, 0);
+  C_MatMGe<T> sel(0, 0);
+  return this->EvalModel(X, Ypred, k, sel, maxPredErr, false) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::CheckError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& err) {
+  C_MatMGe<T> Ypred(0, 0);
+  double unused = 0.0;
+  if (PredictForCheck(X, Y, 0, Ypred, unused) != 0) return 1;
+  return this->GetError(Y, Ypred, err) != 0 ? 1 : 0;
+}
+
+template <class T>
+int Kriging<T>::CheckRelativeError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& relErr,
+                                   double& maxPredErr) {
+  C_MatMGe<T> Ypred(0, 0);
   /* One refinement point: the branch leaves the largest relative predictor error over the
    * rows that are not sample inputs. */
-  int k = 1;
-  if (this->EvalModel(X, Ypred, k, sel, maxPredErr, false) != 0) return 1;
+  if (PredictForCheck(X, Y, 1, Ypred, maxPredErr) != 0) return 1;
   return this->GetRelativeError(Y, Ypred, relErr) != 0 ? 1 : 0;
 }
 
@@ -264,10 +274,8 @@ int Kriging<T>::getR2(C_MatMGe<T>& A, C_MatMGe<T>& B, double& r2) {
 template <class T>
 int Kriging<T>::getR2(double& r2) {
   r2 = 0.0;
-  C_MatMGe<T> X(0, 0), Yref(0, 0), Ypred(0, 0);
-  X = InpSampMtx;
-  Yref = OutSampMtx;
-  if (this->EvalModel(X, Ypred) != 0) return 1;
+  C_MatMGe<T> Yref(0, 0), Ypred(0, 0);
+  if (PredictAtSamples(Yref, Ypred) != 0) return 1;
   return this->getR2(Yref, Ypred, r2) != 0 ? 1 : 0;
 }
 
@@ -281,6 +289,8 @@ int Kriging<T>::getR2(double& r2) {
   template int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& E); \
   template int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, VecD& e); \
   template int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& e); \
+  template int Kriging<T>::PredictAtSamples(C_MatMGe<T>& Yref, C_MatMGe<T>& Ypred); \
+  template int Kriging<T>::PredictForCheck(C_MatMGe<T>& X, C_MatMGe<T>& Y, int k, C_MatMGe<T>& Ypred, double& maxPredErr); \
   template int Kriging<T>::CheckRelativeError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& relErr, double& maxPredErr); \
   template int Kriging<T>::CheckError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& err); \
   template int Kriging<T>::getR2(VecT& a, VecT& b, double& r2); \

@@ -90,11 +90,9 @@ bool ColumnConstant(C_MatMGe<T>& Y, int k) {
 /* ======================================================================================= */
 
 template <class T>
-int Kriging<T>::Solve() {
-  if (KrigingStatus == KrigingSolved) return 0;
+int Kriging<T>::BeginFit() {
   KrigingStatus = static_cast<E_KrigingStatus>(CheckSampData());
-  if (KrigingStatus != KrigingSolveRequired)
-    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
+  if (KrigingStatus != KrigingSolveRequired) return RefuseIncomplete();
   if (SolnType != SolDefault) return Refuse(kSolnType);
   /* Samples that are not numbers would fail whichever step meets them first, under another
    * name (a correlation matrix that is not positive definite, an objective that is not
@@ -106,7 +104,26 @@ int Kriging<T>::Solve() {
   Workspace& w = Work();
   w.trial.Swap(w.kept);
   ForgetKeptFactor(w);
+  return 0;
+}
 
+template <class T>
+int Kriging<T>::EndFit(int res) {
+  ReleaseBuildWork();
+  if (res != 0) {
+    KrigingStatus = KrigingSolveRequired;
+    return res;
+  }
+  ++SolveCount;
+  KrigingStatus = KrigingSolved;
+  return 0;
+}
+
+template <class T>
+int Kriging<T>::Solve() {
+  if (KrigingStatus == KrigingSolved) return 0;
+  const int ready = BeginFit();
+  if (ready != 0) return ready;
   int res;
   if (KernOptType == KernOptNone) {
     RescaleRequested = true;
@@ -118,14 +135,7 @@ int Kriging<T>::Solve() {
     RescaleRequested = true;
     res = SolveOptKern();
   }
-  ReleaseBuildWork();
-  if (res != 0) {
-    KrigingStatus = KrigingSolveRequired;
-    return res;
-  }
-  ++SolveCount;
-  KrigingStatus = KrigingSolved;
-  return 0;
+  return EndFit(res);
 }
 
 template <class T>
@@ -154,6 +164,16 @@ int Kriging<T>::EstimateKern(C_MatMGe<T>& Xs, VecD& theta) {
 }
 
 template <class T>
+int Kriging<T>::EstimateStartKern(C_MatMGe<T>& Xs) {
+  if (NumKern == 0) NumKern = KernCount(KernVarType, NumVar);
+  KernVec.Resize(NumKern);
+  const int res = EstimateKern(Xs, KernVec);
+  if (res != 0) return res;
+  KernToEstimate = false;
+  return 0;
+}
+
+template <class T>
 int Kriging<T>::RegularizeCorrMtx(C_MatMSym<double>& R) {
   const int m = RowsOf(R);
   const double gain = std::sqrt(static_cast<double>(NumSamp)) * DropToler +
@@ -170,8 +190,7 @@ int Kriging<T>::RegularizeCorrMtx(C_MatMSym<double>& R) {
 template <class T>
 int Kriging<T>::BuildModel() {
   if (KrigingStatus == KrigingSolved) return 0;
-  if (KrigingStatus != KrigingSolveRequired)
-    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
+  if (KrigingStatus != KrigingSolveRequired) return RefuseIncomplete();
 
   /* The work arrays live in the workspace: the trials of a kernel search reuse them, and the
    * search scales the samples once for all of its trials. */
@@ -184,11 +203,8 @@ int Kriging<T>::BuildModel() {
   C_MatMGe<T>& Xs = w.Xs;
 
   if (KernToEstimate) {
-    if (NumKern == 0) NumKern = KernCount(KernVarType, NumVar);
-    KernVec.Resize(NumKern);
-    res = EstimateKern(Xs, KernVec);
+    res = EstimateStartKern(Xs);
     if (res != 0) return res;
-    KernToEstimate = false;
     CorrStale = true;
     TrendStale = true;
   }
@@ -389,28 +405,20 @@ int Kriging<T>::CopySymMtx(C_MatMSym<double>& src, C_MatMSym<T>& dst) {
 
 template <class T>
 int Kriging<T>::RefitAtStoredKernel() {
-  KrigingStatus = static_cast<E_KrigingStatus>(CheckSampData());
-  if (KrigingStatus != KrigingSolveRequired)
-    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
-  if (SolnType != SolDefault) return Refuse(kSolnType);
-  if (!AllFinite(InpSampMtx) || !AllFinite(OutSampMtx)) return Refuse(kSamplesNotFinite);
+  const int ready = BeginFit();
+  if (ready != 0) return ready;
   /* The stored scale vectors belong to the stored coefficients: reuse them. */
   RescaleRequested = false;
-  Workspace& w = Work();
-  w.trial.Swap(w.kept);
-  ForgetKeptFactor(w);
-  const int res = BuildModel();
-  ReleaseBuildWork();
-  if (res != 0) return res;
-  ++SolveCount;
-  KrigingStatus = KrigingSolved;
-  return 0;
+  return EndFit(BuildModel());
 }
 
 /* Explicit instances of the members defined in this file, for both element types (the class
  * itself is instantiated in Kriging.cpp). */
 #define KRIGING_FIT_MEMBERS(T) \
+  template int Kriging<T>::BeginFit(); \
+  template int Kriging<T>::EndFit(int res); \
   template int Kriging<T>::Solve(); \
+  template int Kriging<T>::EstimateStartKern(C_MatMGe<T>& Xs); \
   template int Kriging<T>::MultTriPacked(char uplo, char trans, char diag, int n, int ncols, T* ap, T* x); \
   template int Kriging<T>::CopySymMtx(C_MatMSym<double>& src, C_MatMSym<T>& dst); \
   template int Kriging<T>::BuildModel(); \

@@ -453,11 +453,25 @@ int Kriging<T>::InstallImage(ModelImage& img, bool asCopy) {
 
 /* The readers and Copy pass on the refusals that the gathering and the check name. */
 template <class T>
-int Kriging<T>::Read(FILE* fp) {
+int Kriging<T>::ReadModel(FILE* fp, bool withVersion) {
   ModelImage img;
-  if (GatherFile(fp, true, img) != 0) return 1;
+  if (GatherFile(fp, withVersion, img) != 0) return 1;
   if (CheckImage(img) != 0) return 1;
   return InstallImage(img, false);
+}
+
+template <class T>
+int Kriging<T>::TakeModel(Kriging& other, bool fromConstructor) {
+  ModelImage img;
+  int res = GatherCopy(other, img, fromConstructor);
+  if (res == 0) res = CheckImage(img);
+  if (res == 0) res = InstallImage(img, true);
+  return res;
+}
+
+template <class T>
+int Kriging<T>::Read(FILE* fp) {
+  return ReadModel(fp, true);
 }
 
 template <class T>
@@ -468,28 +482,19 @@ int Kriging<T>::ReadOld(FILE* fp) {
     first.Read(fp);
     return Refuse(kFileRead);
   }
-  ModelImage img;
-  if (GatherFile(fp, false, img) != 0) return 1;
-  if (CheckImage(img) != 0) return 1;
-  return InstallImage(img, false);
+  return ReadModel(fp, false);
 }
 
+/* The constructor reports the failing step's result (a getter's own included), Copy 1. */
 template <class T>
 Kriging<T>::Kriging(Kriging& other, int& err) : Kriging() {
-  ModelImage img;
-  int res = GatherCopy(other, img, true);
-  if (res == 0) res = CheckImage(img);
-  if (res == 0) res = InstallImage(img, true);
-  err = res;
+  err = TakeModel(other, true);
 }
 
 template <class T>
 int Kriging<T>::Copy(Kriging* other) {
   if (other == nullptr) return Refuse(kNoOtherModel);
-  ModelImage img;
-  if (GatherCopy(*other, img, false) != 0) return 1;
-  if (CheckImage(img) != 0) return 1;
-  return InstallImage(img, true) != 0 ? 1 : 0;
+  return TakeModel(*other, false) != 0 ? 1 : 0;
 }
 
 /* Explicit instances of the members defined in this file, for both element types (the class
@@ -501,6 +506,8 @@ int Kriging<T>::Copy(Kriging* other) {
   template int Kriging<T>::Read(FILE* fp); \
   template int Kriging<T>::ReadOld(FILE* fp); \
   template int Kriging<T>::Copy(Kriging* other); \
+  template int Kriging<T>::ReadModel(FILE* fp, bool withVersion); \
+  template int Kriging<T>::TakeModel(Kriging& other, bool fromConstructor); \
   template int Kriging<T>::GatherCopy(Kriging& other, ModelImage& img, bool fromConstructor); \
   template int Kriging<T>::GatherFile(FILE* fp, bool withVersion, ModelImage& img); \
   template int Kriging<T>::CheckImage(ModelImage& img); \

@@ -195,7 +195,7 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
   /* 1. Readiness (Solve names its own refusal). */
   if (KrigingStatus == KrigingSolveRequired && this->Solve() != 0) return 1;
   if (KrigingStatus != KrigingSolved)
-    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
+    return RefuseIncomplete();
 
   /* 2. Predictor errors need factors of this model's own: a copied or read model refits at
    * its stored kernel first, and fails rather than use factors it does not have. */

@@ -160,8 +160,7 @@ int Kriging<T>::OptimizeKern(C_MatMGe<double>& B, double& best) {
 template <class T>
 int Kriging<T>::SolveOptKern() {
   if (KrigingStatus == KrigingSolved) return 0;
-  if (KrigingStatus != KrigingSolveRequired)
-    return Refuse(MissingData(InpSampSet, OutSampSet, NumSamp, NumVar, NumKern, NumSol));
+  if (KrigingStatus != KrigingSolveRequired) return RefuseIncomplete();
 
   /* The trials share the scaled samples and the trend matrix, which the kernel does not
    * change: scaled once here, the trend made by the first build. Every build of the search
@@ -186,12 +185,9 @@ int Kriging<T>::SolveOptKern() {
 
   VecD theta0(0);
   if (KernToEstimate) {
-    if (NumKern == 0) NumKern = KernCount(KernVarType, NumVar);
-    KernVec.Resize(NumKern);
-    res = EstimateKern(Xs, KernVec);
+    res = EstimateStartKern(Xs);
     if (res != 0) return res;
     theta0.Assign(KernVec);
-    KernToEstimate = false;
   } else {
     if (KernVec.Dim() != NumKern) return Refuse(kKernelCount);
     if (NewSamples) {

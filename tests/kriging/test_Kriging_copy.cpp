@@ -38,6 +38,18 @@ void SolvedSource(Kriging<T>& k, int scaling, int poly = PolyLinear, int kernVar
   ASSERT_EQ(0, SolveSmall(k, X, Y, s));
 }
 
+/* Both roads refuse src: the constructor's model stays new (state 0) with err := 1, and Copy
+ * gives 1 and leaves target as it was (it still writes the bytes before). */
+template <class T>
+void ExpectBothRoadsRefuse(Kriging<T>& src, Kriging<T>& target, const Bytes& before) {
+  int err = 0;
+  Kriging<T> c(src, err);
+  EXPECT_EQ(1, err);
+  EXPECT_EQ(KrigingInitial, c.GetKrigingStatus());
+  EXPECT_EQ(1, target.Copy(&src));
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(target), before));
+}
+
 /* A model whose getters can be made to fail or to hand out inconsistent values. */
 template <class T>
 class TamperedKriging : public Kriging<T> {
@@ -203,11 +215,7 @@ TEST(KrigingCopy, SourcesThatAreNotSolvedAreRefused) {
   Kriging<double> demoted;
   SolvedSource(demoted, ScaleNone);
   ASSERT_EQ(0, demoted.PutCorrFuncType(CorrGaussian)); /* state 1 */
-  err = 0;
-  Kriging<double> c2(demoted, err);
-  EXPECT_EQ(1, err);
-  EXPECT_EQ(KrigingInitial, c2.GetKrigingStatus());
-  EXPECT_EQ(1, target.Copy(&demoted));
+  ExpectBothRoadsRefuse(demoted, target, before);
 
   EXPECT_EQ(KrigingSolved, target.GetKrigingStatus());
   EXPECT_FALSE(target.ISSolveRequired());
@@ -289,13 +297,8 @@ TEST(KrigingCopy, InconsistentSourcesAreRefused) {
     src.wrongSizes = (which == 2);
     src.widePoly = (which == 3);
     kvtest::MsgCapture cap;
-    int err = 0;
-    Kriging<cplx> c(src, err);
-    EXPECT_EQ(1, err);
-    EXPECT_EQ(KrigingInitial, c.GetKrigingStatus());
-    EXPECT_EQ(1, target.Copy(&src));
+    ExpectBothRoadsRefuse<cplx>(src, target, before);
     EXPECT_TRUE(KrigingTraceLines(cap).empty());
-    EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(target), before));
   }
 }
 
@@ -335,12 +338,7 @@ TEST(KrigingCopy, SourcesHoldingWhatNoFitMakesAreRefused) {
     damages[d].first(src);
     ASSERT_EQ(KrigingSolved, src.GetKrigingStatus());
     kvtest::KrigingLines lines;
-    int err = 0;
-    Kriging<cplx> c(src, err);
-    EXPECT_EQ(1, err);
-    EXPECT_EQ(KrigingInitial, c.GetKrigingStatus());
-    EXPECT_EQ(1, target.Copy(&src));
-    EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(target), before));
+    ExpectBothRoadsRefuse<cplx>(src, target, before);
     EXPECT_EQ(std::vector<std::string>(2, damages[d].second), lines.Refusals());
   }
 }

@@ -46,41 +46,65 @@ void LayoutExample(Kriging<double>& k, C_MatMGe<double>& X, C_MatMGe<double>& Y)
   ASSERT_EQ(0, SolveSmall(k, X, Y, s));
 }
 
+/* The records of a model file as values, taken from a solved model (or set one by one), to
+ * be damaged one at a time and spelled into a file for either reader. */
+template <class T>
+struct FileParts {
+  typedef C_VecPi<T, int, C_PtrInCore<T, int>> VecT;
+  C_MatMGe<T> X, Y, G, B;
+  int groups = 0, kernVarType = 0, scaling = 0, corr = 0, poly = 0, soln = 0, opt = 0;
+  std::vector<int> sizes;
+  RVec theta, inScale, outScale;
+  VecT inIcpt, outIcpt;
+
+  FileParts() : theta(0), inScale(0), outScale(0), inIcpt(0), outIcpt(0) {}
+  explicit FileParts(Kriging<T>& k) : FileParts() {
+    EXPECT_EQ(0, k.GetInpSampMtx(X));
+    EXPECT_EQ(0, k.GetOutSampMtx(Y));
+    EXPECT_EQ(0, k.GetCorrCoeff(G));
+    k.GetNumGlobalSol(groups);
+    int err = 0;
+    int* s = k.GetVecGlobalSol(err);
+    sizes.assign(s, s + groups);
+    delete[] s;
+    kernVarType = k.GetKrigingKernVarType();
+    k.GetKernVec(theta);
+    scaling = k.GetScalingType();
+    k.GetInpScaleVec(inScale);
+    k.GetInpInterceptVec(inIcpt);
+    k.GetOutScaleVec(outScale);
+    k.GetOutInterceptVec(outIcpt);
+    corr = k.GetCorrFuncType();
+    poly = k.GetPolynomType();
+    if (poly != 0) {
+      EXPECT_EQ(0, k.GetPolyCoeff(B));
+    }
+    soln = k.GetSolnType();
+    opt = k.GetKrigingKernOptType();
+  }
+
+  /* The file record by record, as the layout describes it, each record's start marked. */
+  BeBytes Marked(bool withVersion) {
+    BeBytes b;
+    if (withVersion) b.Mark().Text("1.0");
+    b.Mark().Mat(X).Mark().Mat(Y).Mark().Int(groups).Mark();
+    for (int size : sizes) b.Int(size);
+    b.Mark().Int(kernVarType).Mark().Vec(theta).Mark().Int(scaling);
+    if (scaling == 1 || scaling == 3) b.Mark().Vec(inScale).Mark().Vec(inIcpt);
+    if (scaling == 2 || scaling == 3) b.Mark().Vec(outScale).Mark().Vec(outIcpt);
+    b.Mark().Int(corr).Mark().Mat(G).Mark().Int(poly);
+    if (poly != 0) b.Mark().Mat(B);
+    b.Mark().Int(soln).Mark().Int(opt);
+    return b;
+  }
+  Bytes Spell(bool withVersion) { return Marked(withVersion).bytes(); }
+};
+
 /* Bytes of a model file spelled from the model's values, record by record (each record's
  * start marked), as the layout describes them. */
 template <class T>
-BeBytes SpellFile(Kriging<T>& k, bool withVersion, const std::string& version = "1.0") {
-  C_MatMGe<T> X, Y, G, B;
-  EXPECT_EQ(0, k.GetInpSampMtx(X));
-  EXPECT_EQ(0, k.GetOutSampMtx(Y));
-  EXPECT_EQ(0, k.GetCorrCoeff(G));
-  int groups = 0, err = 0;
-  k.GetNumGlobalSol(groups);
-  int* sizes = k.GetVecGlobalSol(err);
-  RVec theta(0), is(0), os(0);
-  C_VecPi<T, int, C_PtrInCore<T, int>> ii(0), oi(0);
-  k.GetKernVec(theta);
-  k.GetInpScaleVec(is);
-  k.GetInpInterceptVec(ii);
-  k.GetOutScaleVec(os);
-  k.GetOutInterceptVec(oi);
-  const int scaling = k.GetScalingType(), poly = k.GetPolynomType();
-
-  BeBytes b;
-  if (withVersion) b.Mark().Text(version);
-  b.Mark().Mat(X).Mark().Mat(Y).Mark().Int(groups).Mark();
-  for (int g = 0; g < groups; ++g) b.Int(sizes[g]);
-  delete[] sizes;
-  b.Mark().Int(k.GetKrigingKernVarType()).Mark().Vec(theta).Mark().Int(scaling);
-  if (scaling == 1 || scaling == 3) b.Mark().Vec(is).Mark().Vec(ii);
-  if (scaling == 2 || scaling == 3) b.Mark().Vec(os).Mark().Vec(oi);
-  b.Mark().Int(k.GetCorrFuncType()).Mark().Mat(G).Mark().Int(poly);
-  if (poly != 0) {
-    EXPECT_EQ(0, k.GetPolyCoeff(B));
-    b.Mark().Mat(B);
-  }
-  b.Mark().Int(k.GetSolnType()).Mark().Int(k.GetKrigingKernOptType());
-  return b;
+BeBytes SpellFile(Kriging<T>& k, bool withVersion) {
+  return FileParts<T>(k).Marked(withVersion);
 }
 
 /* Reads data into k with Read (withVersion) or ReadOld. */
@@ -471,20 +495,30 @@ TEST(KrigingFile, InconsistentFilesAreRefused) {
   LayoutExample(target, TX, TY);
   const Snapshot<double> before(target);
   for (const Variant& v : variants) {
-    BeBytes b;
-    b.Text("1.0").Mat(*v.x).Mat(*v.y).Int(v.groups);
-    for (int size : v.sizes) b.Int(size);
-    b.Int(v.kvt).Vec(*v.theta).Int(v.scaling);
-    if (v.scaling == 1 || v.scaling == 3) b.Vec(*v.inScale).Vec(*v.inScale);
-    if (v.scaling == 2 || v.scaling == 3) b.Vec(s2).Vec(s2);
-    b.Int(v.corr).Mat(*v.g).Int(v.poly);
-    if (v.poly != 0) b.Mat(*v.b);
-    b.Int(0).Int(0);
+    FileParts<double> f;
+    f.X = *v.x;
+    f.Y = *v.y;
+    f.groups = v.groups;
+    f.sizes = v.sizes;
+    f.kernVarType = v.kvt;
+    f.theta = *v.theta;
+    f.scaling = v.scaling;
+    if (v.inScale != nullptr) {
+      f.inScale = *v.inScale;
+      f.inIcpt = *v.inScale;
+    }
+    f.outScale = s2;
+    f.outIcpt = s2;
+    f.corr = v.corr;
+    f.G = *v.g;
+    f.poly = v.poly;
+    f.B = *v.b;
+    const Bytes file = f.Spell(true);
     kvtest::MsgCapture cap;
     Kriging<double> probe;
-    EXPECT_EQ(v.expect, ReadBytes(probe, b.bytes())) << v.what;
+    EXPECT_EQ(v.expect, ReadBytes(probe, file)) << v.what;
     if (v.expect != 0) {
-      EXPECT_EQ(1, ReadBytes(target, b.bytes())) << v.what;
+      EXPECT_EQ(1, ReadBytes(target, file)) << v.what;
       EXPECT_TRUE(Snapshot<double>(target) == before) << v.what;
     }
     const std::vector<int> want = v.traceLine ? std::vector<int>(2, v.traceLine)
@@ -589,61 +623,6 @@ TEST(KrigingFile, DamagedFilesNeverHurtTheTarget) {
   EXPECT_GT(refused, 0);
   SUCCEED() << accepted << " damaged files accepted, " << refused << " refused";
 }
-
-namespace {
-
-/* The records of a model file as values, taken from a solved model, to be damaged one at a
- * time and spelled into a file for either reader. */
-template <class T>
-struct FileParts {
-  typedef C_VecPi<T, int, C_PtrInCore<T, int>> VecT;
-  C_MatMGe<T> X, Y, G, B;
-  int groups = 0, kernVarType = 0, scaling = 0, corr = 0, poly = 0, soln = 0, opt = 0;
-  std::vector<int> sizes;
-  RVec theta, inScale, outScale;
-  VecT inIcpt, outIcpt;
-
-  explicit FileParts(Kriging<T>& k) : theta(0), inScale(0), outScale(0), inIcpt(0), outIcpt(0) {
-    EXPECT_EQ(0, k.GetInpSampMtx(X));
-    EXPECT_EQ(0, k.GetOutSampMtx(Y));
-    EXPECT_EQ(0, k.GetCorrCoeff(G));
-    k.GetNumGlobalSol(groups);
-    int err = 0;
-    int* s = k.GetVecGlobalSol(err);
-    sizes.assign(s, s + groups);
-    delete[] s;
-    kernVarType = k.GetKrigingKernVarType();
-    k.GetKernVec(theta);
-    scaling = k.GetScalingType();
-    k.GetInpScaleVec(inScale);
-    k.GetInpInterceptVec(inIcpt);
-    k.GetOutScaleVec(outScale);
-    k.GetOutInterceptVec(outIcpt);
-    corr = k.GetCorrFuncType();
-    poly = k.GetPolynomType();
-    if (poly != 0) {
-      EXPECT_EQ(0, k.GetPolyCoeff(B));
-    }
-    soln = k.GetSolnType();
-    opt = k.GetKrigingKernOptType();
-  }
-
-  Bytes Spell(bool withVersion) {
-    BeBytes b;
-    if (withVersion) b.Text("1.0");
-    b.Mat(X).Mat(Y).Int(groups);
-    for (int size : sizes) b.Int(size);
-    b.Int(kernVarType).Vec(theta).Int(scaling);
-    if (scaling == 1 || scaling == 3) b.Vec(inScale).Vec(inIcpt);
-    if (scaling == 2 || scaling == 3) b.Vec(outScale).Vec(outIcpt);
-    b.Int(corr).Mat(G).Int(poly);
-    if (poly != 0) b.Mat(B);
-    b.Int(soln).Int(opt);
-    return b.bytes();
-  }
-};
-
-}  // namespace
 
 /* Damaged files built from a good one, one record at a time: group sizes that add up to less
  * or more than the outputs, trend rows and kernel counts that fit no model, and values that

@@ -27,6 +27,8 @@ typedef std::vector<std::string> Lines;
 const char* const kNoInputCount = "Kriging: the number of inputs is not set (PutNumVar)";
 const char* const kPointsNotFinite = "Kriging: the points hold a value that is not finite";
 const char* const kValuesNotFinite = "Kriging: the values hold a number that is not finite";
+const char* const kKernelValue =
+    "Kriging: a kernel value is not a finite number above 0 (PutKernVec)";
 
 /* A solved model of 8 samples of 2 inputs and one output: linear trend, Gaussian kernel 2. */
 template <class T>
@@ -36,6 +38,16 @@ void Solved(KrigingProbe<T>& k, int poly = PolyLinear) {
   s.poly = poly;
   s.theta = {2.0};
   ASSERT_EQ(0, SolveSmall(k, X, Y, s));
+}
+
+/* PutKernVec of a kernel holding the one value bad, on a model of Solved: refused, with the
+ * kernel and the state as they were. */
+int PutBadKernel(KrigingProbe<double>& k, double bad) {
+  RVec t(1, bad);
+  const int r = k.PutKernVec(t);
+  EXPECT_EQ(2.0, k.KernVec[0]);
+  EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
+  return r;
 }
 
 /* A matrix of rows x cols copies of v. */
@@ -406,14 +418,7 @@ TEST(KrigingRefusals, NonFiniteHostValuesAreRefused) {
          EXPECT_EQ(8, k.NumSamp);
          return r;
        }},
-      {"PutKernVec", "Kriging: a kernel value is not a finite number above 0 (PutKernVec)",
-       [](KrigingProbe<double>& k, double bad) {
-         RVec t(1, bad);
-         const int r = k.PutKernVec(t);
-         EXPECT_EQ(2.0, k.KernVec[0]);
-         EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
-         return r;
-       }},
+      {"PutKernVec", kKernelValue, PutBadKernel},
       {"EvalCorrMtx", kPointsNotFinite,
        [](KrigingProbe<double>& k, double bad) {
          C_MatMGe<double> X = SampleInputs<double>(3, 2, 9u);
@@ -460,14 +465,12 @@ TEST(KrigingRefusals, NonFiniteHostValuesAreRefused) {
 /* The kernel values that no fit makes are refused like those that are not numbers. */
 TEST(KrigingRefusals, KernelValuesAtOrBelowZeroAreRefused) {
   for (double bad : {0.0, -0.0, -1.0, -1e-300}) {
+    SCOPED_TRACE(bad);
     KrigingProbe<double> k;
     ASSERT_NO_FATAL_FAILURE(Solved(k));
     KrigingLines lines;
-    RVec t(1, bad);
-    EXPECT_EQ(1, k.PutKernVec(t)) << bad;
-    EXPECT_EQ(2.0, k.KernVec[0]);
-    EXPECT_EQ(Lines({"Kriging: a kernel value is not a finite number above 0 (PutKernVec)"}),
-              lines.Refusals());
+    EXPECT_EQ(1, PutBadKernel(k, bad));
+    EXPECT_EQ(Lines({kKernelValue}), lines.Refusals());
   }
   /* The smallest positive value is one a fit can hold. */
   KrigingProbe<double> k;

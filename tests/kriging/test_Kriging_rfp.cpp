@@ -93,39 +93,46 @@ double MaxDiff(const Dense& a, const Dense& b) {
 
 const int kOrders[] = {1, 2, 3, 6, 7, 32, 33};
 
+/* A positive definite matrix of order n from seed, its dense factor, its packed lower
+ * triangle and the packed factor made from that (info: what Factor returned). */
+struct Factored {
+  const int n;
+  const Dense A, L;
+  const std::vector<double> ap;
+  RfpFactor C;
+  const int info;
+  Factored(int order, unsigned seed)
+      : n(order), A(Spd(n, seed)), L(Cholesky(A, n)), ap(Packed(A, n)),
+        info(C.Factor(ap.data(), n)) {}
+};
+
 TEST(KrigingRfp, FactorDiagonalAndPackedRoundTrip) {
   for (int n : kOrders) {
-    const Dense A = Spd(n, 10u + n);
-    const Dense L = Cholesky(A, n);
-    const std::vector<double> ap = Packed(A, n);
-    RfpFactor C;
-    ASSERT_EQ(0, C.Factor(ap.data(), n)) << n;
-    ASSERT_EQ(n, C.Order());
+    Factored f(n, 10u + n);
+    ASSERT_EQ(0, f.info) << n;
+    ASSERT_EQ(n, f.C.Order());
     EXPECT_EQ(static_cast<long long>(n) * (n + 1) / 2, RfpFactor::Values(n));
-    const double tol = 1e-13 * MaxAbs(L);
-    for (int i = 0; i < n; ++i) EXPECT_NEAR(L[i + i * n], C.Diag(i), tol) << n << " " << i;
-    std::vector<double> back(ap.size(), -1.0);
-    C.ToPacked(back.data());
-    EXPECT_LT(MaxDiff(Packed(L, n), back), tol) << n;
+    const double tol = 1e-13 * MaxAbs(f.L);
+    for (int i = 0; i < n; ++i) EXPECT_NEAR(f.L[i + i * n], f.C.Diag(i), tol) << n << " " << i;
+    std::vector<double> back(f.ap.size(), -1.0);
+    f.C.ToPacked(back.data());
+    EXPECT_LT(MaxDiff(Packed(f.L, n), back), tol) << n;
     /* The input is only read. */
-    EXPECT_EQ(Packed(A, n), ap);
+    EXPECT_EQ(Packed(f.A, n), f.ap);
 
     /* Load keeps a triangle as it is given. */
     RfpFactor T;
-    ASSERT_EQ(0, T.Load(ap.data(), n));
-    std::vector<double> same(ap.size());
+    ASSERT_EQ(0, T.Load(f.ap.data(), n));
+    std::vector<double> same(f.ap.size());
     T.ToPacked(same.data());
-    EXPECT_EQ(ap, same) << n;
+    EXPECT_EQ(f.ap, same) << n;
   }
 }
 
 TEST(KrigingRfp, SolvesAndProductsMatchDenseArithmetic) {
   for (int n : kOrders) {
-    const Dense A = Spd(n, 20u + n);
-    const Dense L = Cholesky(A, n);
-    RfpFactor C;
-    const std::vector<double> ap = Packed(A, n);
-    ASSERT_EQ(0, C.Factor(ap.data(), n));
+    Factored f(n, 20u + n);
+    ASSERT_EQ(0, f.info);
     const int k = 5, ldb = n + 3;
     const Dense B = Random(n, k, 30u + n);
     /* B padded to a leading dimension above n: the padding rows must stay untouched. */
@@ -146,16 +153,16 @@ TEST(KrigingRfp, SolvesAndProductsMatchDenseArithmetic) {
 
     /* L X = B and L^T X = B, checked by multiplying back. */
     load();
-    C.Solve(false, k, b.data(), ldb);
-    EXPECT_LT(MaxDiff(Product(L, unload(), n, n, k), B), tol) << n;
+    f.C.Solve(false, k, b.data(), ldb);
+    EXPECT_LT(MaxDiff(Product(f.L, unload(), n, n, k), B), tol) << n;
     load();
-    C.Solve(true, k, b.data(), ldb);
-    EXPECT_LT(MaxDiff(Product(Transposed(L, n, n), unload(), n, n, k), B), tol) << n;
+    f.C.Solve(true, k, b.data(), ldb);
+    EXPECT_LT(MaxDiff(Product(Transposed(f.L, n, n), unload(), n, n, k), B), tol) << n;
 
     /* L B from the left. */
     load();
-    C.Multiply(k, b.data(), ldb);
-    EXPECT_LT(MaxDiff(Product(L, B, n, n, k), unload()), tol * n) << n;
+    f.C.Multiply(k, b.data(), ldb);
+    EXPECT_LT(MaxDiff(Product(f.L, B, n, n, k), unload()), tol * n) << n;
 
     /* W L^T from the right, W of k rows and n columns (leading dimension k + 2). */
     const Dense Wd = Random(k, n, 40u + n);
@@ -163,8 +170,8 @@ TEST(KrigingRfp, SolvesAndProductsMatchDenseArithmetic) {
     std::vector<double> w(static_cast<std::size_t>(ldw) * n, 7.0);
     for (int j = 0; j < n; ++j)
       for (int i = 0; i < k; ++i) w[i + j * ldw] = Wd[i + j * k];
-    C.MultiplyRightTrans(k, w.data(), ldw);
-    const Dense want = Product(Wd, Transposed(L, n, n), k, n, n);
+    f.C.MultiplyRightTrans(k, w.data(), ldw);
+    const Dense want = Product(Wd, Transposed(f.L, n, n), k, n, n);
     for (int j = 0; j < n; ++j) {
       for (int i = 0; i < k; ++i) EXPECT_NEAR(want[i + j * k], w[i + j * ldw], tol * n);
       for (int i = k; i < ldw; ++i) EXPECT_EQ(7.0, w[i + j * ldw]);
@@ -174,21 +181,18 @@ TEST(KrigingRfp, SolvesAndProductsMatchDenseArithmetic) {
 
 TEST(KrigingRfp, InverseIsTheInverseOfTheFactor) {
   for (int n : kOrders) {
-    const Dense A = Spd(n, 50u + n);
-    const Dense L = Cholesky(A, n);
-    RfpFactor C;
-    const std::vector<double> ap = Packed(A, n);
-    ASSERT_EQ(0, C.Factor(ap.data(), n));
-    ASSERT_EQ(0, C.Invert());
-    ASSERT_EQ(n, C.Order());
-    std::vector<double> inv(ap.size());
-    C.ToPacked(inv.data());
+    Factored f(n, 50u + n);
+    ASSERT_EQ(0, f.info);
+    ASSERT_EQ(0, f.C.Invert());
+    ASSERT_EQ(n, f.C.Order());
+    std::vector<double> inv(f.ap.size());
+    f.C.ToPacked(inv.data());
     /* L^-1 L = I. */
     Dense Li(static_cast<std::size_t>(n) * n, 0.0);
     std::size_t at = 0;
     for (int j = 0; j < n; ++j)
       for (int i = j; i < n; ++i) Li[i + j * n] = inv[at++];
-    const Dense I = Product(Li, L, n, n, n);
+    const Dense I = Product(Li, f.L, n, n, n);
     for (int j = 0; j < n; ++j)
       for (int i = 0; i < n; ++i) EXPECT_NEAR(i == j ? 1.0 : 0.0, I[i + j * n], 1e-12) << n;
   }
