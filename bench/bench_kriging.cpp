@@ -122,10 +122,7 @@ void BM_KrigingSolveSearch(benchmark::State& state) {
     model.PutScalingType(ScaleInputsOutputs);
     Prepare(model, X, Y);
     state.ResumeTiming();
-    if (model.Solve() != 0) {
-      state.SkipWithError("Solve failed");
-      break;
-    }
+    if (!kvbench::SolveOrStop(state, model)) break;
     state.PauseTiming();
     double mle = 0.0;
     model.GetMLE(mle);

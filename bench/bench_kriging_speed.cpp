@@ -101,10 +101,7 @@ void BM_FitSearch(benchmark::State& state) {
     std::unique_ptr<Kriging<double>> model(new Kriging<double>());
     Prepare(*model, d, true);
     state.ResumeTiming();
-    if (model->Solve() != 0) {
-      state.SkipWithError("Solve failed");
-      break;
-    }
+    if (!kvbench::SolveOrStop(state, *model)) break;
     state.PauseTiming();
     model->GetMLE(mle);
     model.reset();

@@ -162,6 +162,11 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
   // The memory holding the stored values (Dim() values from Adr()), which the operations
   // that write one matrix while reading another compare to detect shared storage.
   kvelo_vec::MemRange ValueMemory() const { return kvelo_vec::RangeOf(static_cast<const T*>(Adr()), Dim()); }
+  // The memory this matrix may write or give back when it takes `count` values: its stored
+  // values, extended to count (a growing resize may move them all).
+  kvelo_vec::MemRange ResultMemory(long long count) const {
+    return kvelo_vec::RangeOf(static_cast<const T*>(Adr()), Dim() > count ? Dim() : count);
+  }
 
   // C_GenericMat operations supplied for every typed matrix.
   C_Type::E_Type Type() const override { return kvelo_vec::Kernel<T>::kType; }
@@ -275,8 +280,7 @@ int C_Mat<T>::Copy(C_GenericMat& other) {
   // A source sharing this matrix's storage (a view of it, or of its buffer) is read before
   // the resize, which may move or give back that storage, and before any element is written.
   const long long extent = static_cast<long long>(r) * c;
-  const bool aside = kvelo_vec::Overlaps(
-      kvelo_vec::RangeOf(static_cast<const T*>(Adr()), Dim() > extent ? Dim() : extent), src->ValueMemory());
+  const bool aside = kvelo_vec::Overlaps(ResultMemory(extent), src->ValueMemory());
   std::vector<T> held;
   if (aside) {
     held.reserve(static_cast<size_t>(extent));

@@ -216,12 +216,6 @@ class C_MatMGe : public C_Mat<T> {
     col = p;
   }
   bool Contiguous() const { return ld == rows; }
-  // The memory this matrix may write or give back when it takes `count` values: its stored
-  // values, extended to count (a growing resize may move them all).
-  kvelo_vec::MemRange ResultMemory(long long count) const {
-    const long long n = static_cast<long long>(storage.Dim()) > count ? storage.Dim() : count;
-    return kvelo_vec::RangeOf(static_cast<const T*>(Adr()), n);
-  }
 };
 
 template <class T>
@@ -274,7 +268,7 @@ int C_MatMGe<T>::operator=(const C_MatMGe& src) {
   }
   // A source sharing our storage (a view of it, or we a view of its buffer) would lose values
   // to the resize or to the copy itself: copy it aside first.
-  if (kvelo_vec::Overlaps(ResultMemory(static_cast<long long>(src.rows) * src.cols), src.ValueMemory())) {
+  if (kvelo_vec::Overlaps(this->ResultMemory(static_cast<long long>(src.rows) * src.cols), src.ValueMemory())) {
     C_MatMGe<T> tmp(src);
     return *this = tmp;
   }
@@ -364,7 +358,7 @@ int C_MatMGe<T>::Mm(char transA, char transB, T alpha, C_MatMGe<T>& A, C_MatMGe<
   // ?gemm must not write into one of its operands, and the resize may give back the storage
   // an operand views: an operand sharing this matrix's memory (this itself, Lnk(), a view
   // over Adr()) is copied aside first. The result's own values stay where beta finds them.
-  const kvelo_vec::MemRange out = ResultMemory(static_cast<long long>(m) * n);
+  const kvelo_vec::MemRange out = this->ResultMemory(static_cast<long long>(m) * n);
   std::unique_ptr<C_MatMGe<T>> copyA, copyB;
   C_MatMGe<T>* a = &A;
   C_MatMGe<T>* b = &B;
@@ -389,18 +383,17 @@ template <class T>
 void C_MatMGe<T>::Axpy(C_Mat<T>& y, T a) {
   C_MatMGe<T>* g = nullptr;
   if (std::strcmp(y.AffType(), "C_MatMGe Type") == 0) g = dynamic_cast<C_MatMGe<T>*>(&y);
-  if (&y != this && kvelo_vec::Overlaps(this->ValueMemory(), y.ValueMemory())) {
-    if (y.rows != rows || y.cols != cols) KVELO_THROW(2872);
-    C_MatMGe<T> src(*this);  // y would overwrite values still to be read
-    src.Axpy(y, a);
-    return;
-  }
   if (!g) {
-    C_Mat<T>::Axpy(y, a);
+    C_Mat<T>::Axpy(y, a);  // which reads values y shares before writing them
     return;
   }
   if (g->rows != rows || g->cols != cols) KVELO_THROW(2872);
   if (rows == 0 || cols == 0) return;
+  if (g != this && kvelo_vec::Overlaps(this->ValueMemory(), g->ValueMemory())) {
+    C_MatMGe<T> src(*this);  // ?axpy would overwrite values still to be read
+    src.Axpy(*g, a);
+    return;
+  }
   if (Contiguous() && g->ld == g->rows) {
     kvelo_vec::Kernel<T>::Axpy(rows * cols, a, Adr(), g->Adr());
     return;

@@ -194,8 +194,7 @@ int C_MatMSym<T>::operator=(const C_MatMSym& src) {
     return 0;
   }
   // A source sharing our storage would lose values to the resize or to the copy itself.
-  const long long extent = count > storage.Dim() ? count : storage.Dim();
-  if (kvelo_vec::Overlaps(kvelo_vec::RangeOf(static_cast<const T*>(Adr()), extent), src.ValueMemory())) {
+  if (kvelo_vec::Overlaps(this->ResultMemory(count), src.ValueMemory())) {
     C_MatMSym<T> tmp(src);
     return *this = tmp;
   }

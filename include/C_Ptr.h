@@ -35,7 +35,7 @@ namespace kvelo_vec {
 // when the norm lies beyond it), rounded for single precision.
 template <class T>
 struct NormKernel {
-  static constexpr bool kOwnDot = std::is_same<typename WideOf<T>::type, T>::value;
+  static constexpr bool kOwnDot = kIsWide<T>;
   using Acc = typename std::conditional<kOwnDot, T, double>::type;
   static Acc SumSq(int n, const T* x) {
     if constexpr (kOwnDot)

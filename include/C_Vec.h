@@ -37,6 +37,11 @@ constexpr int kBlockLength = 4096;
 // Largest run of values that readers of outside data (files, a peer process) take at once:
 // their memory grows by what has arrived, never by what a count announces.
 constexpr size_t kReadBlockBytes = 1u << 20;
+// Values of T in one such run.
+template <class T>
+constexpr long long ReadBlockLength() {
+  return static_cast<long long>(kReadBlockBytes / sizeof(T));
+}
 
 // Appends printf-formatted text to s (the formats used here never need more than 64 bytes,
 // but the length is checked all the same). Inline, so that the matrix templates a host
@@ -96,6 +101,10 @@ template <class T>
 inline typename WideOf<T>::type Widen(T v) {
   return static_cast<typename WideOf<T>::type>(v);
 }
+// Whether T is already that type (double, complex<double>): its sums need no widening, and
+// its two-norm comes from its own dot product.
+template <class T>
+inline constexpr bool kIsWide = std::is_same<typename WideOf<T>::type, T>::value;
 
 // Sum of |x_i| (complex: the modulus) over n elements, added in double.
 template <class T>
@@ -134,8 +143,6 @@ struct IntKernel {
   using W = Wrap<T>;
   static constexpr bool kBlasSearch = false;
   static constexpr bool kMagnitudeSearch = std::is_same<T, int>::value;
-  // The two-norm is formed from the squares in double, not from the wrapping dot product.
-  static constexpr bool kDotTwoNorm = false;
   static void Scal(int n, T a, T* x) {
     for (int i = 0; i < n; ++i) x[i] = W::Mul(a, x[i]);
   }
@@ -191,9 +198,6 @@ template <class T>
 struct FloatKernelBase {
   static constexpr bool kBlasSearch = true;
   static constexpr bool kMagnitudeSearch = false;
-  // Double-precision elements take their two-norm from the dot product; single-precision
-  // ones from the squares added in double.
-  static constexpr bool kDotTwoNorm = std::is_same<typename WideOf<T>::type, T>::value;
   static T Add(T a, T b) { return a + b; }
   static T Sub(T a, T b) { return a - b; }
   static T Mul(T a, T b) { return a * b; }
@@ -920,7 +924,7 @@ double C_Vec<T, I>::Nrm(E_NrmType type) {
       return r;
     }
     case NRM_TWO: {
-      if constexpr (K::kDotTwoNorm) return K::SqrtAbs((*this) * (*this));
+      if constexpr (kvelo_vec::kIsWide<T>) return K::SqrtAbs((*this) * (*this));
       double r = 0.0;
       kvelo_vec::ForEachPiece(n, [&](I off, int len) { r += kvelo_vec::SumSquaresOf(len, p + off); });
       return std::sqrt(r);

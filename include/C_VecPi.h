@@ -193,7 +193,7 @@ int C_VecPi<T, I, P>::ReadValues(FILE* f, I n) {
   if (n < 0) KVELO_THROW(2);
   // The count comes from outside: room is made as values arrive (doubling, so the copies
   // stay linear), never for values that are only announced.
-  const I block = static_cast<I>(kvelo_vec::kReadBlockBytes / sizeof(T));
+  const I block = static_cast<I>(kvelo_vec::ReadBlockLength<T>());
   C_VecPi in(0);
   for (I have = 0; have < n;) {
     const I len = n - have < block ? n - have : block;

@@ -197,9 +197,9 @@ class KVELO_API Kriging {
   /* Fits the model unless it is solved already (0 at once); 1 when the data are incomplete
    * (state 3), the solution type is not 0, the samples hold a value that is not finite, or a
    * step of the fit fails (state stays 1, nothing stored as a fit): a correlation matrix that
-   * is not positive definite, a trend
-   * matrix without full rank, or outputs whose process variance or objective no double can
-   * hold (outputs that vary at a magnitude below about 1e-154, or a variance that overflows). */
+   * is not positive definite, a trend matrix without full rank, or outputs whose process
+   * variance or objective no double can hold (outputs that vary at a magnitude below about
+   * 1e-154, or a variance that overflows). */
   virtual int Solve();
   /* Re-checks readiness and refits: the result of Solve, or 1 with state 3. */
   virtual int ReSolve();
@@ -215,13 +215,14 @@ class KVELO_API Kriging {
    * correlations and trend rows are cached and extended column by column as samples are
    * appended). Kept predictor errors of the rows of X (k <= 0) are made block by block of
    * points as their correlations are (no matrix of all points by all samples); the test
-   * inputs and refinement go through the matrix form of GetPredictorError. k > 0 asks for the k evaluated points of largest relative predictor error
-   * that are not sample inputs (ties: the later point first): k := their number, Xsel :=
-   * those points (caller's coordinates; untouched when none), maxErr := the largest value
-   * (0 when none), and the per-point values are kept (GetTestRelativeErrorDim). k <= 0
-   * leaves k, Xsel and maxErr alone. 1 when the model cannot be solved, the points do not
-   * fit or hold a value that is not finite (nothing written), useTest has no test inputs, a
-   * prediction or error is not finite, or a step fails. */
+   * inputs and refinement go through the matrix form of GetPredictorError. k > 0 asks for
+   * the k evaluated points of largest relative predictor error that are not sample inputs
+   * (ties: the later point first): k := their number, Xsel := those points (caller's
+   * coordinates; untouched when none), maxErr := the largest value (0 when none), and the
+   * per-point values are kept (GetTestRelativeErrorDim). k <= 0 leaves k, Xsel and maxErr
+   * alone. 1 when the model cannot be solved, the points do not fit or hold a value that is
+   * not finite (nothing written), useTest has no test inputs, a prediction or error is not
+   * finite, or a step fails. */
   virtual int EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& Xsel,
                         double& maxErr, bool useTest);
 

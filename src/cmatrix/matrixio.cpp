@@ -15,6 +15,7 @@
 #include "cmatrix/lm_textin.h"
 #include "matrix.h"
 
+using kvlm::AddressBits;
 using kvlm::RaiseAndDrop;
 using kvlm::LmOp;
 using kvlm::Scan;
@@ -25,8 +26,6 @@ const char kFile[] = "matrixio";
 
 // The one value format of the matrix and vector printers and dumps.
 const char* const kValueFormat = "%14.9g ";
-
-unsigned long Address(const void* p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); }
 
 int Lower(int c) { return std::tolower(static_cast<unsigned char>(c)); }
 
@@ -292,13 +291,13 @@ KVELO_API int m_foutput(FILE* fp, MAT* A) {
 KVELO_API int m_dump(FILE* fp, MAT* A) {
   if (fp == nullptr) return -1;
   if (A == nullptr) return std::fputs("Matrix: NULL\n", fp);
-  std::fprintf(fp, "Matrix: %u by %u @ 0x%lx\n", A->m, A->n, Address(A));
+  std::fprintf(fp, "Matrix: %u by %u @ 0x%llx\n", A->m, A->n, AddressBits(A));
   int r = std::fprintf(fp, "\tmax_m = %u, max_n = %u, max_size = %u\n", A->max_m, A->max_n, A->max_size);
   if (A->me == nullptr) return std::fputs("NULL\n", fp);
-  std::fprintf(fp, "a->me @ 0x%lx\n", Address(A->me));
-  r = std::fprintf(fp, "a->base @ 0x%lx\n", Address(A->base));
+  std::fprintf(fp, "a->me @ 0x%llx\n", AddressBits(A->me));
+  r = std::fprintf(fp, "a->base @ 0x%llx\n", AddressBits(A->base));
   for (unsigned i = 0; i < A->m; ++i) {
-    std::fprintf(fp, "row %u: @ 0x%lx ", i, Address(A->me[i]));
+    std::fprintf(fp, "row %u: @ 0x%llx ", i, AddressBits(A->me[i]));
     r = PrintRow(fp, A->me[i], A->n);
   }
   return r;
@@ -316,9 +315,9 @@ KVELO_API int v_foutput(FILE* fp, VEC* x) {
 KVELO_API int v_dump(FILE* fp, VEC* x) {
   if (fp == nullptr) return -1;
   if (x == nullptr) return std::fputs("Vector: NULL\n", fp);
-  int r = std::fprintf(fp, "Vector: dim: %u @ 0x%lx\n", x->dim, Address(x));
+  int r = std::fprintf(fp, "Vector: dim: %u @ 0x%llx\n", x->dim, AddressBits(x));
   if (x->ve == nullptr) return std::fputs("NULL\n", fp);
-  r = std::fprintf(fp, "x->ve @ 0x%lx\n", Address(x->ve));
+  r = std::fprintf(fp, "x->ve @ 0x%llx\n", AddressBits(x->ve));
   if (x->dim > 0) r = PrintVecValues(fp, x->ve, x->dim);
   return r;
 }
@@ -336,9 +335,9 @@ KVELO_API int px_foutput(FILE* fp, PERM* px) {
 KVELO_API int px_dump(FILE* fp, PERM* px) {
   if (fp == nullptr) return -1;
   if (px == nullptr) return std::fputs("Permutation: NULL\n", fp);
-  std::fprintf(fp, "Permutation: size: %u @ 0x%lx\n", px->size, Address(px));
+  std::fprintf(fp, "Permutation: size: %u @ 0x%llx\n", px->size, AddressBits(px));
   if (px->pe == nullptr) return std::fputs("NULL\n", fp);
-  std::fprintf(fp, "px->pe @ 0x%lx\n", Address(px->pe));
+  std::fprintf(fp, "px->pe @ 0x%llx\n", AddressBits(px->pe));
   for (unsigned i = 0; i < px->size; ++i) std::fprintf(fp, "%u->%u ", i, px->pe[i]);
   return std::fputs("\n", fp);
 }

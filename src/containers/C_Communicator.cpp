@@ -58,14 +58,10 @@ void C_Communicator::recv(int, int, long long*, int) {}
 void C_Communicator::recv(int, int, int*, int) {}
 void C_Communicator::glbSum(int, long long*) {}
 
-// Values travel in runs of at most 1 MiB: a receiver then holds, beyond what has already
-// arrived, room for one run only, whatever length the peer announced. A vector of up to
-// 1 MiB goes as one message, so the transfer is the length message and one values message.
-template <class T>
-constexpr long long RunLength() {
-  return static_cast<long long>(kvelo_vec::kReadBlockBytes / sizeof(T));
-}
-
+// Values travel in runs of at most 1 MiB, the readers' block (kvelo_vec::ReadBlockLength): a
+// receiver then holds, beyond what has already arrived, room for one run only, whatever
+// length the peer announced. A vector of up to 1 MiB goes as one message, so the transfer is
+// the length message and one values message.
 template <class T, class I>
 void C_Vec_Send(C_Vec<T, I>* v, int a, int b) {
   C_Communicator* c = C_Communicator::Instance();
@@ -78,10 +74,10 @@ void C_Vec_Send(C_Vec<T, I>* v, int a, int b) {
   T* values = v->Adr(0);
   if (n > 0 && !values) KVELO_THROW(38);
   c->send(a, b, &n, 1);
-  const long long total = static_cast<long long>(n);
+  const long long total = static_cast<long long>(n), run = kvelo_vec::ReadBlockLength<T>();
   long long done = 0;
   do {
-    const long long len = total - done < RunLength<T>() ? total - done : RunLength<T>();
+    const long long len = total - done < run ? total - done : run;
     c->send(a, b, total > 0 ? values + done : values, static_cast<int>(len));
     done += len;
   } while (done < total);
@@ -98,11 +94,11 @@ void C_Vec_Recv(C_Vec<T, I>* v, int a, int b) {
   if (n < 0) KVELO_THROW(2);
   // The values arrive run by run into a buffer that grows with them; the vector changes only
   // once all have arrived, so a transport that fails midway leaves it as it was.
-  const long long total = static_cast<long long>(n);
+  const long long total = static_cast<long long>(n), run = kvelo_vec::ReadBlockLength<T>();
   std::vector<T> got;
   long long done = 0;
   do {
-    const long long len = total - done < RunLength<T>() ? total - done : RunLength<T>();
+    const long long len = total - done < run ? total - done : run;
     got.resize(static_cast<size_t>(done + len));
     c->recv(a, b, got.empty() ? nullptr : got.data() + done, static_cast<int>(len));
     done += len;

@@ -45,9 +45,9 @@ class ReplacingFile {
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-  // Creates the new file for target: "<target>.tmp" when temp is null (an earlier one is
-  // emptied), else a fresh name beside target. It gets the permissions of an existing target,
-  // else those of a new file. false with errno when it cannot be made.
+  // Creates the new file for target: temp when given (an earlier one is emptied), else a fresh
+  // name beside target. It gets the permissions of an existing target, else those of a new
+  // file. false with errno when it cannot be made.
   bool Open(const char* target, const char* temp = nullptr);
   FILE* Stream() const { return m_file; }
   // Flushes, syncs and closes the new file and renames it over target: true; false with errno

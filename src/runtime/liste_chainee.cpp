@@ -303,12 +303,7 @@ int LTE_ins_fin(LTE** head, void* object, int type) {
   if (!h) return -1;
   LIS* n = NewNode(object, type, "LTE_ins_fin", __LINE__);
   if (!n) return -1;
-  n->prev = h->last;
-  if (h->last) h->last->next = n;
-  else h->first = n;
-  h->last = n;
-  h->current = n;
-  h->count++;
+  LinkLast(h, n);
   return 0;
 }
 

@@ -21,7 +21,6 @@
 
 #include <complex>
 #include <cstdio>
-#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -139,18 +138,6 @@ int WithBoundedMemory(F check) {
 #endif
 }
 
-int CodeOf(const std::function<void()>& f) { return kvtest::ThrownCode(f); }
-
-// Reads bytes into target through an anonymous file; the code thrown (0 for none).
-template <class X>
-int ReadInto(X& target, const Bytes& bytes) {
-  FILE* f = kvtest::StreamWith(bytes);
-  if (!f) return -1;
-  const int code = CodeOf([&] { target.Read(f); });
-  std::fclose(f);
-  return code;
-}
-
 Bytes Ints(std::initializer_list<int> values) {
   Bytes b;
   for (int v : values) kvtest::PutInt(b, v);
@@ -180,11 +167,11 @@ class LyingPeer : public C_Communicator {
 TEST(BoundedReads, VectorsAnnouncingGigabytes) {
   const int r = WithBoundedMemory([] {
     VD d(2, 1.5);
-    if (ReadInto(d, {0x7F, 0xFF, 0xFF, 0xFF}) != 21 || d.Dim() != 2 || d[1] != 1.5) return 1;
+    if (ReadFromBytes(d, {0x7F, 0xFF, 0xFF, 0xFF}) != 21 || d.Dim() != 2 || d[1] != 1.5) return 1;
     C_VecPi<std::complex<double>, int, C_PtrInCore<std::complex<double>, int>> z(1);
-    if (ReadInto(z, {0x7F, 0xFF, 0xFF, 0xFF}) != 21 || z.Dim() != 1) return 2;
+    if (ReadFromBytes(z, {0x7F, 0xFF, 0xFF, 0xFF}) != 21 || z.Dim() != 1) return 2;
     C_VecPi<int, int, C_PtrInCore<int, int>> i(0);
-    if (ReadInto(i, {0x40, 0, 0, 0, 0, 0, 0, 7}) != 21 || i.Dim() != 0) return 3;
+    if (ReadFromBytes(i, {0x40, 0, 0, 0, 0, 0, 0, 7}) != 21 || i.Dim() != 0) return 3;
     return 0;
   });
   if (r == -1) GTEST_SKIP() << "needs the sanitizer's allocator limit";
@@ -195,15 +182,15 @@ TEST(BoundedReads, MatricesAnnouncingGigabytes) {
   const int r = WithBoundedMemory([] {
     // 0 x 637534208: no values, and no table of 637534208 column addresses (5 GB).
     C_MatMGe<double> wide(1, 1);
-    if (ReadInto(wide, Ints({0, 637534208, 0})) != 0 || wide.rows != 0 || wide.cols != 637534208) return 1;
+    if (ReadFromBytes(wide, Ints({0, 637534208, 0})) != 0 || wide.rows != 0 || wide.cols != 637534208) return 1;
     // 1 x 268435455 with as many values announced (2 GB), two present.
     C_MatMGe<double> m(1, 1);
     Bytes b = Ints({1, 268435455, 268435455});
     kvtest::PutDouble(b, 1.0), kvtest::PutDouble(b, 2.0);
-    if (ReadInto(m, b) != 21 || m.rows != 1 || m.cols != 1) return 2;
+    if (ReadFromBytes(m, b) != 21 || m.rows != 1 || m.cols != 1) return 2;
     // Order 65535 with 2147450880 packed values announced (16 GB), none present.
     C_MatMSym<double> s(1, 1);
-    if (ReadInto(s, Ints({65535, 65535, 1, 2147450880})) != 21 || s.rows != 1) return 3;
+    if (ReadFromBytes(s, Ints({65535, 65535, 1, 2147450880})) != 21 || s.rows != 1) return 3;
     return 0;
   });
   if (r == -1) GTEST_SKIP() << "needs the sanitizer's allocator limit";

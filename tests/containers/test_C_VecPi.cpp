@@ -89,16 +89,6 @@ TEST(CVecPiBinary, IntComplexAndEmptyForms) {
 
 namespace {
 
-// Reads bytes into v through an anonymous file; the code thrown (0 for none).
-template <class V>
-int ReadFrom(V& v, const Bytes& bytes) {
-  FILE* f = kvtest::StreamWith(bytes);
-  if (!f) return -1;
-  const int code = kvtest::ThrownCode([&] { v.Read(f); });
-  std::fclose(f);
-  return code;
-}
-
 // The binary form of n doubles, value i being i / 2.
 Bytes DoubleForm(int announced, int present) {
   Bytes b;
@@ -129,7 +119,7 @@ TEST(CVecPiBinary, DamagedFilesLeaveTheVectorAsItWas) {
     SCOPED_TRACE(c.what);
     VD v = MakeD({1.0, 2.0, 3.0});
     const double* before = v.Adr(0);
-    EXPECT_EQ(ReadFrom(v, c.bytes), c.code);
+    EXPECT_EQ(ReadFromBytes(v, c.bytes), c.code);
     EXPECT_EQ(v.Dim(), 3);
     EXPECT_EQ(v.capacity, 3);
     EXPECT_EQ(v.Adr(0), before);
@@ -139,12 +129,12 @@ TEST(CVecPiBinary, DamagedFilesLeaveTheVectorAsItWas) {
   // 32 GiB of complex values, 8 GiB of ints announced by four bytes.
   VZ z(1);
   z[0] = cd(4, 5);
-  EXPECT_EQ(ReadFrom(z, {0x7F, 0xFF, 0xFF, 0xFF}), 21);
+  EXPECT_EQ(ReadFromBytes(z, {0x7F, 0xFF, 0xFF, 0xFF}), 21);
   EXPECT_EQ(z.Dim(), 1);
   EXPECT_EQ(z[0], cd(4, 5));
   VI i(2);
   i[1] = 7;
-  EXPECT_EQ(ReadFrom(i, {0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1}), 21);
+  EXPECT_EQ(ReadFromBytes(i, {0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1}), 21);
   EXPECT_EQ(i.Dim(), 2);
   EXPECT_EQ(i[1], 7);
 
@@ -158,7 +148,7 @@ TEST(CVecPiBinary, ReadTakesTheValuesWhereTheyFit) {
   VD roomy(5, 9.0);
   const double* before = roomy.Adr(0);
   std::unique_ptr<C_Vec<double, int>> view(roomy.Lnk(1));
-  EXPECT_EQ(ReadFrom(roomy, DoubleForm(3, 3)), 0);
+  EXPECT_EQ(ReadFromBytes(roomy, DoubleForm(3, 3)), 0);
   EXPECT_EQ(roomy.Dim(), 3);
   EXPECT_EQ(roomy.capacity, 5);
   EXPECT_EQ(roomy.Adr(0), before);
@@ -166,7 +156,7 @@ TEST(CVecPiBinary, ReadTakesTheValuesWhereTheyFit) {
 
   // More values than the capacity: the buffer they were read into becomes the vector's.
   VD small(1, 9.0);
-  EXPECT_EQ(ReadFrom(small, DoubleForm(4, 4)), 0);
+  EXPECT_EQ(ReadFromBytes(small, DoubleForm(4, 4)), 0);
   EXPECT_EQ(small.Dim(), 4);
   EXPECT_EQ(small.capacity, 4);
   EXPECT_EQ(small.ptr.owns, 1);
@@ -175,7 +165,7 @@ TEST(CVecPiBinary, ReadTakesTheValuesWhereTheyFit) {
   // Several runs of 1 MiB arrive in order.
   const int n = 2 * 131072 + 5;
   VD big;
-  EXPECT_EQ(ReadFrom(big, DoubleForm(n, n)), 0);
+  EXPECT_EQ(ReadFromBytes(big, DoubleForm(n, n)), 0);
   ASSERT_EQ(big.Dim(), n);
   bool same = true;
   for (int k = 0; k < n && same; ++k) same = big[k] == k / 2.0;
@@ -184,17 +174,17 @@ TEST(CVecPiBinary, ReadTakesTheValuesWhereTheyFit) {
   // A caller's array takes values it can hold, and refuses more, unchanged.
   double caller[4] = {-1, -1, -1, -1};
   VD borrowed(4, caller);
-  EXPECT_EQ(ReadFrom(borrowed, DoubleForm(3, 3)), 0);
+  EXPECT_EQ(ReadFromBytes(borrowed, DoubleForm(3, 3)), 0);
   EXPECT_EQ(borrowed.Adr(0), caller);
   EXPECT_EQ(caller[2], 1.0);
   EXPECT_EQ(caller[3], -1.0);
-  EXPECT_EQ(ReadFrom(borrowed, DoubleForm(5, 5)), 2870);
+  EXPECT_EQ(ReadFromBytes(borrowed, DoubleForm(5, 5)), 2870);
   EXPECT_EQ(borrowed.Dim(), 3);
   EXPECT_EQ(caller[0], 0.0);
 
   // A zero dimension read into a filled vector empties it.
   VD w = MakeD({1.0});
-  EXPECT_EQ(ReadFrom(w, {0, 0, 0, 0}), 0);
+  EXPECT_EQ(ReadFromBytes(w, {0, 0, 0, 0}), 0);
   EXPECT_EQ(w.Dim(), 0);
 }
 

@@ -9,7 +9,6 @@
 #include "msgcapture.h"
 #include "ooc_files.h"
 #include "pipe_feed.h"
-#include "runtime/heap_limit.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +61,6 @@ std::string Narrow(const std::wstring& w) { return kvtest::Narrow(w.c_str()); }
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
-// The library heap refuses blocks above 16 MiB while it lives.
 // No heap block above 16 MiB while it lives, whatever the allocator.
 struct HeapCeiling : kvtest::HeapCeiling {
   HeapCeiling() : kvtest::HeapCeiling(16 * kMiB) {}

@@ -11,9 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -372,24 +369,17 @@ TEST_F(OocTest, AFailedGrowthLeavesTheUnitAsItWas) {
   FreeLeavingNothing(g);
 }
 
-// A file that cannot grow for real: the size limit of the process (RLIMIT_FSIZE, with SIGXFSZ
-// ignored, as a full disk refuses the blocks) in a child process, which reports by its exit
-// status. The growth fails with 24 and the caller's view must stay mapped at its address with
-// its bytes; before that fix the view was already gone and touching it killed the child.
+// A file that cannot grow for real: a file size limit the growth cannot fit in (see
+// WithFileSizeLimit), in a child process, which reports by its exit status. The growth fails
+// with 24 and the caller's view must stay mapped at its address with its bytes; before that
+// fix the view was already gone and touching it killed the child.
 TEST_F(OocTest, AGrowthRefusedByTheFileSystemKeepsTheViewMapped) {
   int st = 1;
   MMAP_HANDLE* h = PatternUnit(8192, st);
   ASSERT_NE(h, nullptr);
   const std::vector<unsigned char> bytes = Pattern(8192);
   const std::string path = FileName(h);
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim;
-    lim.rlim_cur = lim.rlim_max = 8192;
-    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(10);
+  const int result = kvtest::WithFileSizeLimit(8192, [&]() -> int {
     unsigned char* const view = static_cast<unsigned char*>(h->address);
     const int fd = dup(2);  // the report goes nowhere: the parent keeps its stderr clean
     const int null = open("/dev/null", O_WRONLY);
@@ -397,19 +387,17 @@ TEST_F(OocTest, AGrowthRefusedByTheFileSystemKeepsTheViewMapped) {
     int cst = 0;
     MMAP_HANDLE* r = kvelomem_realloc_ooc(h, 16384, nullptr, kTag, __FILE__, __LINE__, &cst);
     if (fd >= 0) dup2(fd, 2);
-    if (r != nullptr || cst != -1) _exit(11);
-    if (LM_LastErrorCode() != 24) _exit(12);
-    if (h->state != 'Y' || h->address != view) _exit(13);
-    if (std::memcmp(view, bytes.data(), 8192) != 0) _exit(14);  // faults when unmapped
+    if (r != nullptr || cst != -1) return 11;
+    if (LM_LastErrorCode() != 24) return 12;
+    if (h->state != 'Y' || h->address != view) return 13;
+    if (std::memcmp(view, bytes.data(), 8192) != 0) return 14;  // faults when unmapped
     view[8191] = 0x77;                                          // still writable
-    if (kvelomem_get_mapped_size(h, kTag, __LINE__, &cst) != 8192) _exit(15);
-    if (FileSize(path) != 8192) _exit(16);
-    _exit(0);
-  }
-  int wst = 0;
-  ASSERT_EQ(waitpid(child, &wst, 0), child);
-  ASSERT_TRUE(WIFEXITED(wst)) << "the child died of signal " << (WIFSIGNALED(wst) ? WTERMSIG(wst) : 0);
-  EXPECT_EQ(WEXITSTATUS(wst), 0);
+    if (kvelomem_get_mapped_size(h, kTag, __LINE__, &cst) != 8192) return 15;
+    if (FileSize(path) != 8192) return 16;
+    return 0;
+  });
+  ASSERT_NE(result, -1) << "the child did not run or died of a signal";
+  EXPECT_EQ(result, 0);
   // The child's write went to the shared file.
   EXPECT_EQ(static_cast<unsigned char*>(h->address)[8191], 0x77);
   FreeLeavingNothing(h);

@@ -42,14 +42,8 @@ int g_released = 0;
 void CountRelease(void*) { g_released++; }
 
 int WriteStr(FILE* f, void* o) { return BF_fwrite_str(f, static_cast<const char*>(o)); }
-void* ReadStr(FILE* f, int* err) {
-  char* s = nullptr;
-  if (BF_fread_str(f, &s) != 0) *err = 1;
-  return s;
-}
-
 // Reader of heap strings that, when it fails, frees what it read: it leaves nothing to free.
-void* ReadStrClean(FILE* f, int* err) {
+void* ReadStr(FILE* f, int* err) {
   char* s = nullptr;
   if (BF_fread_str(f, &s) != 0) {
     kvelomem_free(s, __FILE__, __LINE__);
@@ -430,7 +424,7 @@ TEST(LisBinary, ADamagedRecordHandsBackTheObjectsReadBeforeIt) {
                                                             0, 0, 0, 8, 0, 0, 0, 1, 'c',
                                                             0, 0, 0, 9, 0, 0, 0, 5, 'd'})));
   int err = 0;
-  LIS* part = ReadList(path, ReadStrClean, &err);
+  LIS* part = ReadList(path, ReadStr, &err);
   EXPECT_NE(err, 0);
   EXPECT_TRUE(HoldsStrings(part, {{"ab", 7}, {"c", 8}}));
   LIS_free(&part, LIS_free_str);
@@ -438,7 +432,7 @@ TEST(LisBinary, ADamagedRecordHandsBackTheObjectsReadBeforeIt) {
   // Into a new head: the head is made and holds them.
   LTE* h = nullptr;
   FILE* f = std::fopen(path.c_str(), "rb");
-  EXPECT_EQ(LTE_binput(f, &h, ReadStrClean), -1);
+  EXPECT_EQ(LTE_binput(f, &h, ReadStr), -1);
   std::fclose(f);
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(h->count, 2);
@@ -447,17 +441,17 @@ TEST(LisBinary, ADamagedRecordHandsBackTheObjectsReadBeforeIt) {
 
   // A record damaged before its type: the same, with the nodes read before it.
   ASSERT_TRUE(kvtest::WriteFileBytes(path.str(), MakeBytes({0, 0, 0, 2, 0, 0, 0, 7, 0, 0, 0, 1, 'x', 0, 0})));
-  part = ReadList(path, ReadStrClean, &err);
+  part = ReadList(path, ReadStr, &err);
   EXPECT_NE(err, 0);
   EXPECT_TRUE(HoldsStrings(part, {{"x", 7}}));
   LIS_free(&part, LIS_free_str);
   // Damaged at the first record: nothing to hand back; a head made for it is freed again.
   ASSERT_TRUE(kvtest::WriteFileBytes(path.str(), MakeBytes({0, 0, 0, 2, 0, 0})));
   f = std::fopen(path.c_str(), "rb");
-  EXPECT_EQ(LIS_binput(f, ReadStrClean, &err), nullptr);
+  EXPECT_EQ(LIS_binput(f, ReadStr, &err), nullptr);
   EXPECT_NE(err, 0);
   std::rewind(f);
-  EXPECT_EQ(LTE_binput(f, &h, ReadStrClean), -1);
+  EXPECT_EQ(LTE_binput(f, &h, ReadStr), -1);
   EXPECT_EQ(h, nullptr);
   std::fclose(f);
 }

@@ -46,6 +46,17 @@ std::string TextWrittenBy(const char* stem, W write) {
   return std::string(b.begin(), b.end());
 }
 
+// Reads bytes into target (anything with Read(FILE*)) through an anonymous file; the
+// exception code thrown, 0 for none, -1 when the file cannot be made.
+template <class X>
+int ReadFromBytes(X& target, const std::vector<unsigned char>& bytes) {
+  FILE* f = kvtest::StreamWith(bytes);
+  if (!f) return -1;
+  const int code = kvtest::ThrownCode([&] { target.Read(f); });
+  std::fclose(f);
+  return code;
+}
+
 // Runs stmt and expects a C_KveloException carrying exception code `code`.
 #define EXPECT_KVELO_CODE(stmt, code) EXPECT_EQ(kvtest::ThrownCode([&] { stmt; }), (code)) << #stmt
 
