@@ -37,6 +37,14 @@ double LoadMs() {
 // that a program that does not profile never takes it.
 std::atomic<C_TimeManager*> g_timeManager{nullptr};
 
+// A call count plus (or minus) another. Counts come from live runs and from profile records,
+// which may hold any int (a difference of managers is negative): they stop at the ends of int
+// instead of wrapping, which would be undefined and turn a busy block's count negative.
+int CountSum(int count, long long more) {
+  const long long sum = static_cast<long long>(count) + more;
+  return sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : static_cast<int>(sum);
+}
+
 // Recursive: a dump that fails reports through fct_Trace, whose own traced scopes come back
 // to the manager on the same thread. Built on first use (possibly while the library loads)
 // and never destroyed, so that the unload's freeTimeManager still finds it.
@@ -128,7 +136,7 @@ C_Timer::C_Timer(C_Timer& other)
 C_Timer::~C_Timer() {}
 
 void C_Timer::Start(double& elapsedOrigin, double&) {
-  ++m_nbCalls;
+  m_nbCalls = CountSum(m_nbCalls, 1);
   m_stepElapsed = -ReturnElapseTime(elapsedOrigin);
   m_stepCpu = cputim_c(0.0f);
 }
@@ -277,12 +285,25 @@ C_Timer* C_TimeManager::DoBeginBlock(const char* name) {
   if (t->m_openDepth++ == 0)
     t->Start(m_elapsedOrigin, m_cpuOrigin);
   else
-    ++t->m_nbCalls;
+    t->m_nbCalls = CountSum(t->m_nbCalls, 1);
   overhead->Finish(m_elapsedOrigin, m_cpuOrigin);
   return t;
 }
 
 C_Timer* C_TimeManager::NewBlock(const std::string& name) {
+  // A name keeps its identifier for the manager's life. A record read back may name blocks it
+  // lists no timer for (a sorted listing leaves equal values out): such a name, begun again,
+  // gets its timer under the identifier it already has, never a second entry in the table,
+  // which would make the next record unreadable. Only then can the table hold more names
+  // than the map holds blocks, so the usual case pays no search.
+  if (m_blocks[0].size() < static_cast<std::size_t>(m_nbBlocks)) {
+    for (int id = 0; id < m_nbBlocks && static_cast<std::size_t>(id) < m_names.size(); ++id) {
+      if (m_names[static_cast<std::size_t>(id)] != name) continue;
+      std::unique_ptr<C_Timer> t(new C_Timer(id));
+      m_blocks[0][name] = t.get();
+      return t.release();
+    }
+  }
   std::unique_ptr<C_Timer> t(new C_Timer(m_nbBlocks));
   if (static_cast<std::size_t>(m_nbBlocks) >= m_names.size()) m_names.resize(m_names.size() + 1000);
   m_names[static_cast<std::size_t>(m_nbBlocks)] = name;
@@ -558,7 +579,7 @@ void C_Timer::Merge(C_Timer& o, const std::function<int(int)>& idOf) {
   o.SelfTime(e, c);
   const T_Graph children = Translated(o.m_children, idOf);
   const T_Graph parents = Translated(o.m_parents, idOf);
-  m_nbCalls += o.m_nbCalls;
+  m_nbCalls = CountSum(m_nbCalls, o.m_nbCalls);
   m_totalElapsed = std::max(m_totalElapsed, o.m_totalElapsed);
   m_totalCpu += o.m_totalCpu;
   m_selfElapsed = std::max(m_selfElapsed, e);
@@ -583,7 +604,7 @@ void C_Timer::Subtract(C_Timer& o, const std::function<int(int)>& idOf) {
   o.SelfTime(e, c);
   const T_Graph children = Translated(o.m_children, idOf);
   const T_Graph parents = Translated(o.m_parents, idOf);
-  m_nbCalls -= o.m_nbCalls;
+  m_nbCalls = CountSum(m_nbCalls, -static_cast<long long>(o.m_nbCalls));
   m_totalElapsed -= o.m_totalElapsed;
   m_totalCpu -= o.m_totalCpu;
   m_selfElapsed -= e;
@@ -841,7 +862,9 @@ int C_TimeManager::Read(FILE* f) {
     char* raw = nullptr;
     int r = BF_fread_str(f, &raw);
     std::unique_ptr<char, CharFree> text(raw);
-    if (r != 0 || !text) return Fail(__LINE__);
+    // A name that begins with a zero byte is empty as a block name: no writer stores one (an
+    // empty name cannot be written), and a manager holding it could never be written again.
+    if (r != 0 || !text || text.get()[0] == '\0') return Fail(__LINE__);
     names.emplace_back(text.get());
     if (!seen.insert(names.back()).second) return Fail(__LINE__);  // two blocks of one name
   }

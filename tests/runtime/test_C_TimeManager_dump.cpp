@@ -274,6 +274,9 @@ TEST(TimeManagerFile, ReadFailures) {
       {"child past the names", Manager({"A"}, true, {{0, 1, 1.0, 1.0f, 1.0, 1.0f, {{4, 1, 1}}, {}}}, kBegin, kEnd)},
       {"negative entry count", Encoder().I(1).I(0).S("A").I(1).I(0).I(0).I(1).D(1).F(1).D(1).F(1).I(-2).b},
       {"empty name", Encoder().I(1).I(0).I(0).b},
+      // Stored bytes that begin with a zero byte make an empty name, which no writer stores and
+      // which could never be written again.
+      {"name starting with a zero byte", Manager({std::string("\0B", 2)}, false, {}, kBegin, kEnd)},
   };
   for (const Case& c : cases) {
     C_TimeManager tm;
@@ -453,6 +456,71 @@ TEST(TimeManagerReports, SortingByValue) {
   while (tm.NextBlock(name, 0) != nullptr) {
   }
   EXPECT_EQ(tm.NextBlock(name, 0), nullptr);  // stays at the end
+}
+
+TEST(TimeManagerReports, ABlockLeftOutOfASortedRecordKeepsItsIdentifier) {
+  // A sorted listing leaves equal values out, so a record may name blocks it holds no timer
+  // for. Begun again after reading, such a block takes the identifier its name has in the
+  // record, and the next record reads back with each name once.
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, TieFile()), 0);
+  tm.SortBlocks(C_Timer::TOTAL_ELAPSED);  // 2, 5, 2: C is left out
+  kvtest::TempPath sorted("tmdump_sorted_again", ".cpu");
+  ASSERT_EQ(tm.Write(sorted.str()), 0);
+  C_TimeManager back;
+  ASSERT_EQ(Load(back, kvtest::ReadFileBytes(sorted.str())), 0);
+  ASSERT_EQ(back.TimerByName("C"), nullptr);
+  back.BeginBlock(N("C"));
+  back.EndBlock(N("C"));
+  back.BeginBlock(N("D"));  // a name the record does not know comes after its three
+  back.EndBlock(N("D"));
+  ASSERT_NE(back.TimerByName("C"), nullptr);
+  EXPECT_EQ(back.TimerByName("C")->GetId(), 2);
+  EXPECT_EQ(back.TimerByName("D")->GetId(), 3);
+  EXPECT_EQ(back.GetNameById(2), "C");
+  EXPECT_EQ(back.GetNameById(3), "D");
+  kvtest::TempPath extended("tmdump_extended", ".cpu");
+  ASSERT_EQ(back.Write(extended.str()), 0);
+  C_TimeManager last;
+  std::string printed;
+  ASSERT_EQ(Load(last, kvtest::ReadFileBytes(extended.str()), &printed), 0);
+  EXPECT_EQ(printed, "Nombre de blocs : 4\nCallGraph ? : 0\n");
+  EXPECT_EQ(Listing(last), (std::vector<std::string>{"A", "B", "C", "D"}));
+  EXPECT_EQ(last.TimerByName("C")->GetId(), 2);
+}
+
+TEST(TimeManagerReports, CallCountsStopAtTheEndsOfInt) {
+  // A record may hold any call count (a difference of managers is negative). Counting on
+  // from the largest, or merging past either end, keeps the end instead of wrapping.
+  struct Case {
+    const char* what;
+    int mine, theirs;
+    bool add;
+    int want;
+  } cases[] = {
+      {"largest plus more", INT_MAX, 5, true, INT_MAX},
+      {"largest minus the smallest", INT_MAX, INT_MIN, false, INT_MAX},
+      {"smallest minus more", INT_MIN, 7, false, INT_MIN},
+      {"smallest plus the smallest", INT_MIN, INT_MIN, true, INT_MIN},
+      {"within range", 40, -2, false, 42},
+  };
+  for (const Case& c : cases) {
+    C_TimeManager a, b;
+    ASSERT_EQ(Load(a, Manager({"A"}, false, {{0, c.mine, 1.0, 1.0f, 1.0, 1.0f, {}, {}}}, kBegin, kEnd)), 0);
+    ASSERT_EQ(Load(b, Manager({"A"}, false, {{0, c.theirs, 1.0, 1.0f, 1.0, 1.0f, {}, {}}}, kBegin, kEnd)), 0);
+    if (c.add)
+      a += b;
+    else
+      a -= b;
+    EXPECT_EQ(a.TimerByName("A")->NbCalls(), c.want) << c.what;
+  }
+  C_TimeManager busy;
+  ASSERT_EQ(Load(busy, Manager({"A"}, false, {{0, INT_MAX, 1.0, 1.0f, 1.0, 1.0f, {}, {}}}, kBegin, kEnd)), 0);
+  busy.BeginBlock(N("A"));
+  busy.BeginBlock(N("A"));  // nested: counted without a second start
+  busy.EndBlock(N("A"));
+  busy.EndBlock(N("A"));
+  EXPECT_EQ(busy.TimerByName("A")->NbCalls(), INT_MAX);
 }
 
 TEST(TimeManagerReports, MergingManagers) {
