@@ -12,8 +12,10 @@
 #include "runtime/msg_format.h"
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -44,6 +46,30 @@ std::string Restore(const char* stored) {
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(stored); *p != 0; ++p)
     out.push_back(static_cast<char>(*p ^ 0xFFu));
   return out;
+}
+
+// An int as "%d" reads it (leading blanks, an optional sign, digits) at *p, which moves past
+// it; false when there are no digits or the number lies beyond int, which "%d" would not
+// convert defined.
+bool ParseInt(const char*& p, int& value) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(p, &end, 10);
+  if (end == p || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+  value = static_cast<int>(v);
+  p = end;
+  return true;
+}
+
+// A message header "|language,id" (as "|%d,%d" scans it): false unless both numbers are there
+// and fit in an int.
+bool ParseHeader(const std::string& header, int& lang, int& id) {
+  const char* p = header.c_str();
+  if (*p != '|') return false;
+  ++p;
+  if (!ParseInt(p, lang) || *p != ',') return false;
+  ++p;
+  return ParseInt(p, id);
 }
 
 // One "{N,conv}" placeholder of a text: its number and its conversion.
@@ -208,7 +234,7 @@ int C_MessageDatabase::LoadFile(const std::string& fileName, E_CodeLang language
       const std::string header = Restore(record.get());
       int lang = 0;
       int id = 0;
-      if (header.find("class") == std::string::npos && std::sscanf(header.c_str(), "|%d,%d", &lang, &id) == 2 &&
+      if (header.find("class") == std::string::npos && ParseHeader(header, lang, id) &&
           lang == static_cast<int>(m_language)) {
         code = id;
         collecting = true;

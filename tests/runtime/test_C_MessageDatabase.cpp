@@ -101,6 +101,23 @@ TEST(C_MessageDatabase, OtherLanguagesAndClassHeadersAreSkippedWithTheirPieces) 
   EXPECT_EQ(l.db.GetCollection(0), zero);  // created once
 }
 
+// Numbers beyond int in a header are no header of this language: they are not wrapped into
+// another code (2^32 + 10 would otherwise land on message 10).
+TEST(C_MessageDatabase, HeaderNumbersBeyondIntAreNotWrapped) {
+  MsbWriter w;
+  w.Record("|1,4294967306").Piece("wrapped code\n").End();
+  w.Record("|4294967297,11").Piece("wrapped language\n").End();
+  w.Record("|1,-2147483649").Piece("below int\n").End();
+  w.Record("|1, 12").Piece("blank before the code\n").End();  // as "%d" reads it
+  w.Record("|1,2147483647").Piece("largest code\n").End();
+  Loaded l(w, 1);
+  EXPECT_EQ(TextOf(l.db, 10), "<none>");
+  EXPECT_EQ(TextOf(l.db, 11), "<none>");
+  EXPECT_EQ(TextOf(l.db, 12), "blank before the code");
+  EXPECT_EQ(TextOf(l.db, 2147483647), "largest code");
+  EXPECT_EQ(l.db.GetCollection(1)->Size(), 2u);
+}
+
 TEST(C_MessageDatabase, LaterTextsOfACodeReplaceEarlierOnesAndASecondLoadAdds) {
   MsbWriter w;
   w.Message(0, 1, "old").Message(0, 1, "new");
