@@ -721,3 +721,136 @@ TEST(KrigingFile, DamagedRecordsAreRefusedByBothReaders) {
     EXPECT_EQ(0, ReadBytes(k, good.Spell(withVersion), withVersion));
   }
 }
+
+namespace {
+
+/* What a host sees of a model it fitted itself: predictions and predictor errors at a few
+ * points, the process variance of its first output (only a fit of its own has one), and
+ * whether it still holds its own factors. */
+template <class T>
+struct FittedView {
+  C_MatMGe<T> Y;
+  double absErr = 0, relErr = 0, var = 0;
+  int count = 0, varRes = 1;
+  bool solveRequired = true;
+  FittedView(Kriging<T>& k, C_MatMGe<T>& P) {
+    EXPECT_EQ(0, k.EvalModel(P, Y));
+    EXPECT_EQ(0, k.GetPredictorError(P, absErr, relErr, count));
+    varRes = k.GetProcVarnc(var, 0);
+    solveRequired = k.ISSolveRequired();
+  }
+  bool operator==(const FittedView& o) const {
+    C_MatMGe<T> a = Y, b = o.Y;
+    return SameMat(a, b) && absErr == o.absErr && relErr == o.relErr && count == o.count &&
+           varRes == o.varRes && var == o.var && solveRequired == o.solveRequired;
+  }
+};
+
+/* Damaged files of another model (3 samples, 1 input, 1 output) are refused by both readers,
+ * and the target, fitted by the host on its own samples, predicts exactly as before: the
+ * same values (its samples' outputs at its samples), the same predictor errors from its own
+ * factors, the same process variance. */
+template <class T>
+void RefusedFilesKeepAFittedModel() {
+  C_MatMGe<T> X = SampleInputs<T>(6, 2, 5u), Y = SmoothOutputs(X, 2);
+  SmallModelSpec s;
+  s.groups = 2;
+  s.scaling = ScaleInputsOutputs;
+  s.poly = PolyLinear;
+  s.theta = {1.1};
+  Kriging<T> target;
+  ASSERT_EQ(0, SolveSmall(target, X, Y, s));
+  /* Points: the first three samples, then two points between them. */
+  C_MatMGe<T> P(5, 2);
+  for (int j = 0; j < 2; ++j) {
+    for (int i = 0; i < 3; ++i) P.SetVal(i, j, X.GetVal(i, j));
+    P.SetVal(3, j, 0.5 * (X.GetVal(0, j) + X.GetVal(1, j)));
+    P.SetVal(4, j, 0.5 * (X.GetVal(2, j) + X.GetVal(5, j)));
+  }
+  const FittedView<T> before(target, P);
+  ASSERT_FALSE(before.solveRequired);
+  ASSERT_EQ(0, before.varRes);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 2; ++j)
+      EXPECT_NEAR(0.0, std::abs(before.Y.GetVal(i, j) - Y.GetVal(i, j)),
+                  1e-6 * (1.0 + std::abs(Y.GetVal(i, j))));
+
+  Kriging<T> other;
+  C_MatMGe<T> OX = SampleInputs<T>(3, 1, 9u), OY = SmoothOutputs(OX, 1);
+  SmallModelSpec os;
+  os.poly = PolyConstant;
+  os.theta = {2.0};
+  ASSERT_EQ(0, SolveSmall(other, OX, OY, os));
+  FileParts<T> good(other);
+  Kriging<T> probe; /* undamaged, the file is one that both readers take */
+  ASSERT_EQ(0, ReadBytes(probe, good.Spell(true), true));
+  ASSERT_EQ(0, ReadBytes(probe, good.Spell(false), false));
+
+  const double nan = std::nan("");
+  struct Damage {
+    const char* what;
+    std::function<Bytes(FileParts<T>)> make;
+  };
+  const std::vector<Damage> damages = {
+      {"cut in the correlation coefficients",
+       [](FileParts<T> f) {
+         Bytes b = f.Spell(true);
+         b.resize(b.size() - 30);
+         return b;
+       }},
+      {"no group",
+       [](FileParts<T> f) {
+         f.groups = 0;
+         f.sizes.clear();
+         return f.Spell(true);
+       }},
+      {"kernel zero",
+       [](FileParts<T> f) {
+         f.theta[0] = 0.0;
+         return f.Spell(true);
+       }},
+      {"correlation coefficient not a number",
+       [nan](FileParts<T> f) {
+         f.G.SetVal(1, 0, T(nan));
+         return f.Spell(true);
+       }},
+      {"correlation coefficients of m+1 rows",
+       [](FileParts<T> f) {
+         f.G.ResizeKeep(4, 1);
+         return f.Spell(true);
+       }},
+      {"unknown correlation",
+       [](FileParts<T> f) {
+         f.corr = 5;
+         return f.Spell(true);
+       }},
+      {"inputs promising far more rows than arrive",
+       [](FileParts<T> f) {
+         BeBytes b = f.Marked(true);
+         Bytes bytes = b.bytes();
+         BeBytes h;
+         h.Int(46340).Int(1).Int(46340);
+         std::copy(h.bytes().begin(), h.bytes().end(), bytes.begin() + b.marks()[1]);
+         return bytes;
+       }},
+  };
+  for (const Damage& d : damages) {
+    const Bytes withVersion = d.make(good);
+    ASSERT_GT(withVersion.size(), 7u);
+    const Bytes older(withVersion.begin() + 7, withVersion.end());
+    for (bool v : {true, false}) {
+      SCOPED_TRACE(std::string(d.what) + (v ? ", Read" : ", ReadOld"));
+      kvtest::MsgCapture cap; /* keeps the marks off the screen */
+      EXPECT_EQ(1, ReadBytes(target, v ? withVersion : older, v));
+      EXPECT_EQ(KrigingSolved, target.GetKrigingStatus());
+      EXPECT_TRUE(FittedView<T>(target, P) == before);
+    }
+  }
+}
+
+}  // namespace
+
+TEST(KrigingFile, RefusedFilesLeaveAFittedModelPredictingAsBefore) {
+  RefusedFilesKeepAFittedModel<double>();
+  RefusedFilesKeepAFittedModel<cplx>();
+}

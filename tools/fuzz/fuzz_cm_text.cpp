@@ -1,0 +1,157 @@
+/* fuzz_cm_text.cpp: the text readers of the C matrix library (MAT, VEC, PERM, IVEC, LVEC) on
+ * arbitrary bytes, several records read one after another from one stream, into no record or
+ * into a record of another size that the reader must grow, cut down or leave usable.
+ * First byte: bits 0-2 the reader, bits 3-4 what is handed in (NULL, a 1-element record, a
+ * 7-element or 3 x 5 record, or NULL and then each result again). */
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "C_MessageTool.h"
+#include "erreur.h"
+#include "fuzz_support.h"
+#include "matrix.h"
+
+namespace {
+
+
+// Reads every element a record claims to hold and checks its sizes against its capacity, so
+// that a record left inconsistent shows up under the sanitizers (or aborts here).
+volatile double g_sink;
+
+void Check(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+void Touch(const VEC* x) {
+  Check(x->dim <= x->max_dim && x->ve != nullptr);
+  double s = 0;
+  for (unsigned i = 0; i < x->dim; ++i) s += x->ve[i];
+  g_sink = s;
+}
+void Touch(const MAT* A) {
+  Check(A->m <= A->max_m && A->n <= A->max_n && A->me != nullptr);
+  double s = 0;
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned j = 0; j < A->n; ++j) s += A->me[i][j];
+  g_sink = s;
+}
+void Touch(const PERM* px) {
+  Check(px->size <= px->max_size && px->pe != nullptr);
+  double s = 0;
+  for (unsigned i = 0; i < px->size; ++i) s += px->pe[i];
+  g_sink = s;
+}
+void Touch(const IVEC* x) {
+  Check(x->dim <= x->max_dim && x->ive != nullptr);
+  double s = 0;
+  for (unsigned i = 0; i < x->dim; ++i) s += x->ive[i];
+  g_sink = s;
+}
+void Touch(const LVEC* x) {
+  Check(x->dim <= x->max_dim && x->lve != nullptr);
+  double s = 0;
+  for (unsigned i = 0; i < x->dim; ++i) s += static_cast<double>(x->lve[i]);
+  g_sink = s;
+}
+
+// A permutation read successfully must be one: each image below size, none repeated.
+void CheckPermutation(const PERM* px) {
+  static bool seen[2001];
+  Check(px->size <= 2001);
+  for (unsigned i = 0; i < px->size; ++i) seen[i] = false;
+  for (unsigned i = 0; i < px->size; ++i) {
+    Check(px->pe[i] < px->size && !seen[px->pe[i]]);
+    seen[px->pe[i]] = true;
+  }
+}
+
+struct MatOps {
+  using R = MAT;
+  static R* Make(int k) { return _LM_m_get("fuzz", 0, k == 1 ? 1 : 3, k == 1 ? 1 : 5, 0, nullptr, nullptr); }
+  static R* Read(FILE* fp, R* r, int* st) { return _LM_m_finput(fp, r, __LINE__, "fuzz", st); }
+  static void Free(R* r) { m_free(r); }
+  static void Valid(R* r, bool) { Touch(r); }
+};
+struct VecOps {
+  using R = VEC;
+  static R* Make(int k) { return _LM_v_get("fuzz", 0, k == 1 ? 1 : 7, 0, nullptr, nullptr); }
+  static R* Read(FILE* fp, R* r, int* st) { return _LM_v_finput(fp, r, __LINE__, "fuzz", st); }
+  static void Free(R* r) { v_free(r); }
+  static void Valid(R* r, bool) { Touch(r); }
+};
+struct PermOps {
+  using R = PERM;
+  static R* Make(int k) { return _LM_px_get("fuzz", 0, k == 1 ? 1 : 7, 0, nullptr, nullptr); }
+  static R* Read(FILE* fp, R* r, int* st) { return _LM_px_finput(fp, r, __LINE__, "fuzz", st); }
+  static void Free(R* r) { px_free(r); }
+  static void Valid(R* r, bool read) {
+    Touch(r);
+    if (read) CheckPermutation(r);
+  }
+};
+struct IvecOps {
+  using R = IVEC;
+  static R* Make(int k) { return _LM_iv_get("fuzz", 0, k == 1 ? 1 : 7, 0, nullptr, nullptr); }
+  static R* Read(FILE* fp, R* r, int* st) { return _LM_iv_finput(fp, r, __LINE__, "fuzz", st); }
+  static void Free(R* r) { iv_free(r); }
+  static void Valid(R* r, bool) { Touch(r); }
+};
+struct LvecOps {
+  using R = LVEC;
+  static R* Make(int k) { return _LM_lv_get("fuzz", 0, k == 1 ? 1 : 7, 0, nullptr, nullptr); }
+  static R* Read(FILE* fp, R* r, int* st) { return _LM_lv_finput(fp, r, __LINE__, "fuzz", st); }
+  static void Free(R* r) { lv_free(r); }
+  static void Valid(R* r, bool) { Touch(r); }
+};
+
+// Up to four records from fp. A record handed in stays the caller's: the reader returns it
+// (resized) or NULL, and it must stay usable after a refusal. Mode 0 hands in NULL each time,
+// mode 3 hands each result in to the next read.
+template <class Ops>
+void Run(FILE* fp, int mode) {
+  using R = typename Ops::R;
+  R* held = (mode == 1 || mode == 2) ? Ops::Make(mode) : nullptr;
+  for (int k = 0; k < 4; ++k) {
+    int st = 0;
+    R* r = Ops::Read(fp, held, &st);
+    if (r != nullptr) {
+      Ops::Valid(r, st == 0);
+      if (held == nullptr) held = r;
+      Check(r == held);  // a record handed in is the one that comes back
+    } else {
+      Check(st == -1);
+    }
+    if (held != nullptr) Ops::Valid(held, false);
+    if (r == nullptr || st != 0) break;
+    if (mode == 0) {
+      Ops::Free(held);
+      held = nullptr;
+    }
+  }
+  if (held != nullptr) Ops::Free(held);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  kvfuzz::SilenceMessages();
+  if (size < 1) return 0;
+  const int reader = data[0] & 7;
+  const int mode = (data[0] >> 3) & 3;
+  // fmemopen refuses an empty buffer: one blank stands for the empty text.
+  static char blank[] = " ";
+  void* text = size > 1 ? const_cast<uint8_t*>(data + 1) : static_cast<void*>(blank);
+  FILE* fp = fmemopen(text, size > 1 ? size - 1 : 1, "r");
+  if (fp == nullptr) return 0;
+  _LM_err_status = 0;
+  switch (reader % 5) {
+    case 0: Run<MatOps>(fp, mode); break;
+    case 1: Run<VecOps>(fp, mode); break;
+    case 2: Run<PermOps>(fp, mode); break;
+    case 3: Run<IvecOps>(fp, mode); break;
+    default: Run<LvecOps>(fp, mode); break;
+  }
+  std::fclose(fp);
+  return 0;
+}
