@@ -17,61 +17,15 @@
 #include "C_MessageTool.h"
 #include "bvec.h"
 #include "erreur.h"
+#include "cm_fuzz.h"
 #include "fuzz_support.h"
 #include "matrix.h"
 #include "matrix_bf.h"
 #include "zmatrix.h"
 
+using namespace kvfuzz;
+
 namespace {
-
-
-volatile double g_sink;
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-// Reads every element a record claims to hold and checks its sizes against its capacity.
-template <class V>
-void TouchVector(const V* x, const double* first, unsigned perElem) {
-  Check(x->dim <= x->max_dim && first != nullptr);
-  double s = 0;
-  for (unsigned i = 0; i < x->dim * perElem; ++i) s += first[i];
-  g_sink = s;
-}
-void Touch(const VEC* x) { TouchVector(x, x->ve, 1); }
-void Touch(const ZVEC* x) { TouchVector(x, reinterpret_cast<const double*>(x->ve), 2); }
-void Touch(const IVEC* x) {
-  Check(x->dim <= x->max_dim && x->ive != nullptr);
-  double s = 0;
-  for (unsigned i = 0; i < x->dim; ++i) s += x->ive[i];
-  g_sink = s;
-}
-void Touch(const LVEC* x) {
-  Check(x->dim <= x->max_dim && x->lve != nullptr);
-  double s = 0;
-  for (unsigned i = 0; i < x->dim; ++i) s += static_cast<double>(x->lve[i]);
-  g_sink = s;
-}
-void Touch(const PERM* px) {
-  Check(px->size <= px->max_size && px->pe != nullptr);
-  double s = 0;
-  for (unsigned i = 0; i < px->size; ++i) s += px->pe[i];
-  g_sink = s;
-}
-template <class M>
-void TouchMatrix(const M* A) {
-  Check(A->m <= A->max_m && A->n <= A->max_n && A->me != nullptr);
-  constexpr unsigned kPer = sizeof(*A->base) / sizeof(double);
-  double s = 0;
-  for (unsigned i = 0; i < A->m; ++i) {
-    const double* row = reinterpret_cast<const double*>(A->me[i]);
-    for (unsigned j = 0; j < A->n * kPer; ++j) s += row[j];
-  }
-  g_sink = s;
-}
-void Touch(const MAT* A) { TouchMatrix(A); }
-void Touch(const ZMAT* A) { TouchMatrix(A); }
 
 // Sizes of a record handed in: 1 element, or 7 (3 x 5 for a matrix).
 int Dim(int mode) { return mode == 1 ? 1 : 7; }
@@ -236,7 +190,6 @@ void RunBitVectors(FILE* fp) {
     _LM_bv_free(bv);
   }
 }
-
 
 }  // namespace
 

@@ -17,18 +17,14 @@
 
 #include "C_MessageTool.h"
 #include "erreur.h"
+#include "cm_fuzz.h"
 #include "fuzz_support.h"
 #include "matrix.h"
 #include "vmorse.h"
 
+using namespace kvfuzz;
+
 namespace {
-
-
-volatile double g_sink;
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
 
 // Dense work only for dimensions that cost little: the reader's dim is a claim the harness
 // would otherwise turn into an allocation of its own.
@@ -218,7 +214,6 @@ void Run(FILE* fp, int mode) {
   }
   if (held != nullptr) Ops::Free(held);
 }
-
 
 }  // namespace
 

@@ -9,62 +9,13 @@
 
 #include "C_MessageTool.h"
 #include "erreur.h"
+#include "cm_fuzz.h"
 #include "fuzz_support.h"
 #include "matrix.h"
 
+using namespace kvfuzz;
+
 namespace {
-
-
-// Reads every element a record claims to hold and checks its sizes against its capacity, so
-// that a record left inconsistent shows up under the sanitizers (or aborts here).
-volatile double g_sink;
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-void Touch(const VEC* x) {
-  Check(x->dim <= x->max_dim && x->ve != nullptr);
-  double s = 0;
-  for (unsigned i = 0; i < x->dim; ++i) s += x->ve[i];
-  g_sink = s;
-}
-void Touch(const MAT* A) {
-  Check(A->m <= A->max_m && A->n <= A->max_n && A->me != nullptr);
-  double s = 0;
-  for (unsigned i = 0; i < A->m; ++i)
-    for (unsigned j = 0; j < A->n; ++j) s += A->me[i][j];
-  g_sink = s;
-}
-void Touch(const PERM* px) {
-  Check(px->size <= px->max_size && px->pe != nullptr);
-  double s = 0;
-  for (unsigned i = 0; i < px->size; ++i) s += px->pe[i];
-  g_sink = s;
-}
-void Touch(const IVEC* x) {
-  Check(x->dim <= x->max_dim && x->ive != nullptr);
-  double s = 0;
-  for (unsigned i = 0; i < x->dim; ++i) s += x->ive[i];
-  g_sink = s;
-}
-void Touch(const LVEC* x) {
-  Check(x->dim <= x->max_dim && x->lve != nullptr);
-  double s = 0;
-  for (unsigned i = 0; i < x->dim; ++i) s += static_cast<double>(x->lve[i]);
-  g_sink = s;
-}
-
-// A permutation read successfully must be one: each image below size, none repeated.
-void CheckPermutation(const PERM* px) {
-  static bool seen[2001];
-  Check(px->size <= 2001);
-  for (unsigned i = 0; i < px->size; ++i) seen[i] = false;
-  for (unsigned i = 0; i < px->size; ++i) {
-    Check(px->pe[i] < px->size && !seen[px->pe[i]]);
-    seen[px->pe[i]] = true;
-  }
-}
 
 struct MatOps {
   using R = MAT;
