@@ -102,27 +102,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kvfuzz::SilenceMessages();
   if (size < 1) return 0;
   const uint8_t mode = data[0];
-  int fds[2];
-  if (pipe(fds) != 0) std::abort();
   const size_t n = size - 1;
-  if (n > kvfuzz::PipeRoom(fds[1])) fcntl(fds[1], F_SETPIPE_SZ, static_cast<int>(n));
-  if (n > kvfuzz::PipeRoom(fds[1])) {
-    close(fds[0]);
-    close(fds[1]);
-    return 0;  // more than a pipe holds without a reader: not a message this harness can send
-  }
-  for (size_t done = 0; done < n;) {
-    const ssize_t w = write(fds[1], data + 1 + done, n - done);
-    if (w <= 0) std::abort();
-    done += static_cast<size_t>(w);
-  }
-  close(fds[1]);
+  // The peer's messages arrive through a pipe fed by a thread; the receiver reads its
+  // descriptor, never the stream's buffer.
+  kvtest::PipeFeed feed(kvtest::Bytes(data + 1, data + size));
+  if (feed.get() == nullptr) std::abort();
+  const int rfd = fileno(feed.get());
   const bool borrow = (mode & 0x80) != 0;
   switch (mode & 0x03) {
-    case 0: Receive<double>(fds[0], borrow, data + 1, n); break;
-    case 1: Receive<int>(fds[0], borrow, data + 1, n); break;
-    default: Receive<std::complex<double> >(fds[0], borrow, data + 1, n); break;
+    case 0: Receive<double>(rfd, borrow, data + 1, n); break;
+    case 1: Receive<int>(rfd, borrow, data + 1, n); break;
+    default: Receive<std::complex<double> >(rfd, borrow, data + 1, n); break;
   }
-  close(fds[0]);
   return 0;
 }

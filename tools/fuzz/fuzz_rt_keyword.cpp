@@ -15,27 +15,18 @@ namespace {
 
 const char* const kKeywords[4] = {"NITER", "VERBOSE", "#", "A"};
 
-std::string Slurp(const char* path) {
-  std::string s;
-  FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) std::abort();
-  char b[4096];
-  size_t n;
-  while ((n = std::fread(b, 1, sizeof b, f)) > 0) s.append(b, n);
-  std::fclose(f);
-  return s;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const char* keyword = kKeywords[data[0] & 0x03];
-  kvfuzz::BytesFile file(data + 1, size - 1);
+  // A named file (the rewrite goes through the name), removed with its ".tmp" at the end.
+  const kvtest::TempPath file("fuzz_keyword");
+  if (!kvtest::WriteFileBytes(file.str(), kvtest::Bytes(data + 1, data + size))) std::abort();
   char line[256];
   int found = 0, value = 0, yes = 0;
   {
-    FILE* f = std::fopen(file.Path(), "r");
+    FILE* f = std::fopen(file.c_str(), "r");
     if (f == nullptr) std::abort();
     while (cherche_mot_cle(f, keyword, &found, line) != nullptr) {
       if (std::strlen(line) > 255) std::abort();
@@ -54,9 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // The rewrite, on the file itself: afterwards the keyword reads the new value.
   const std::string replacement = std::string(keyword) + " 42";
-  if (subsitue_mot_cle(file.Path(), keyword, &found, replacement.c_str()) != 0) std::abort();
-  const std::string after = Slurp(file.Path());
+  if (subsitue_mot_cle(file.c_str(), keyword, &found, replacement.c_str()) != 0) std::abort();
+  const std::string after = kvtest::ReadFileText(file.str());
   if (after.find(replacement) == std::string::npos) std::abort();
-  std::remove((std::string(file.Path()) + ".tmp").c_str());
   return 0;
 }

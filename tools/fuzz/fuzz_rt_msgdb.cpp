@@ -2,8 +2,6 @@
  * (C_MessageDatabase::LoadFile, then every text looked up) and the way a host does it, as the
  * message file "<dir>/ke<language>.msb" that C_MessageTool::Initialize finds in its folder.
  * Input: byte 0 (bit 7: through the tool; bits 0-2: language), the rest the message file. */
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -17,24 +15,10 @@
 
 namespace {
 
-// A folder of its own for the message file, made once per process.
+// A folder of its own for the message file, made once per process and removed at its end.
 const std::string& Folder() {
-  static std::string dir;
-  if (dir.empty()) {
-    const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kvelo_fuzz_msg_XXXXXX";
-    if (mkdtemp(&tmpl[0]) == nullptr) std::abort();
-    dir = tmpl;
-    std::atexit([] { rmdir(Folder().c_str()); });  // empty by then: each input removes its file
-  }
-  return dir;
-}
-
-void WriteFile(const std::string& name, const uint8_t* data, size_t size) {
-  FILE* f = std::fopen(name.c_str(), "wb");
-  if (f == nullptr) std::abort();
-  if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
-  std::fclose(f);
+  static const kvtest::TempDir dir("fuzz_msg");
+  return dir.str();
 }
 
 // Codes worth looking up: the common small ones and the library's own.
@@ -47,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const int language = data[0] & 0x07;
   const std::string name = Folder() + "/ke" + std::to_string(language) + ".msb";
-  WriteFile(name, data + 1, size - 1);
+  if (!kvtest::WriteFileBytes(name, kvtest::Bytes(data + 1, data + size))) std::abort();
 
   if ((data[0] & 0x80) == 0) {
     C_MessageDatabase db;

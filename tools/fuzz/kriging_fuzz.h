@@ -167,8 +167,7 @@ void RunOne(const uint8_t* data, size_t size, bool primed, bool withVersion) {
   if (primed && !Prime(k)) Fail("cannot prime the target model");
   const std::vector<uint8_t> before = primed ? Fingerprint(k) : std::vector<uint8_t>();
 
-  BytesFile file(data, size);
-  FILE* f = std::fopen(file.Path(), "rb");
+  FILE* f = kvtest::StreamWith(kvtest::Bytes(data, data + size));
   if (f == nullptr) std::abort();
   int res = 1;
   bool threw = false;
