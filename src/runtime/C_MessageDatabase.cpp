@@ -9,13 +9,12 @@
 #include "erreur.h"
 #include "kvelosys.h"
 #include "platform/plat_file.h"
+#include "runtime/int_text.h"
 #include "runtime/msg_format.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -48,28 +47,15 @@ std::string Restore(const char* stored) {
   return out;
 }
 
-// An int as "%d" reads it (leading blanks, an optional sign, digits) at *p, which moves past
-// it; false when there are no digits or the number lies beyond int, which "%d" would not
-// convert defined.
-bool ParseInt(const char*& p, int& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(p, &end, 10);
-  if (end == p || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
-  value = static_cast<int>(v);
-  p = end;
-  return true;
-}
-
 // A message header "|language,id" (as "|%d,%d" scans it): false unless both numbers are there
 // and fit in an int.
 bool ParseHeader(const std::string& header, int& lang, int& id) {
   const char* p = header.c_str();
   if (*p != '|') return false;
   ++p;
-  if (!ParseInt(p, lang) || *p != ',') return false;
+  if (!kvrt::ReadIntText(p, lang) || *p != ',') return false;
   ++p;
-  return ParseInt(p, id);
+  return kvrt::ReadIntText(p, id);
 }
 
 // One "{N,conv}" placeholder of a text: its number and its conversion.

@@ -5,6 +5,7 @@
 
 #include "kvelosys.h"
 #include "platform/plat_file.h"
+#include "runtime/int_text.h"
 
 #include <cctype>
 #include <cerrno>
@@ -169,11 +170,9 @@ int lire_valeur_mot_cle(FILE* f, const char* keyword, int* found, char* line, in
   if (!rest) return 0;
   const char* p = SkipSpace(rest);
   if (!*p) return EOF;
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(p, &end, 10);
-  if (end == p || errno == ERANGE || v < INT_MIN || v > INT_MAX) return 0;
-  *value = static_cast<int>(v);
+  int v = 0;
+  if (!kvrt::ReadIntText(p, v)) return 0;
+  *value = v;
   return 1;
 }
 
