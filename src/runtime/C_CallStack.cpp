@@ -6,6 +6,7 @@
 #include "C_MessageTool.h"
 #include "C_TimeManager.h"
 #include "platform/plat_thread.h"
+#include "runtime/int_text.h"
 #include "runtime/msgtool_registry.h"
 #include "runtime/source_name.h"
 
@@ -92,7 +93,7 @@ C_StackCollection::C_StackCollection() : m_slot(0), m_valid(false) {
   m_slot = slot.key;
   m_valid = slot.valid;
   const char* use = std::getenv("USE_TIMEMANAGER");
-  if (use != nullptr) initTimeManager(std::atoi(use));
+  if (use != nullptr) initTimeManager(kvrt::IntOrZero(use));
 }
 
 C_StackCollection::~C_StackCollection() {

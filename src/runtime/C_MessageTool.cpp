@@ -9,6 +9,7 @@
 #include "kvelosys.h"
 #include "platform/plat_display.h"
 #include "runtime/C_MessageDatabase.h"
+#include "runtime/int_text.h"
 #include "runtime/msg_format.h"
 #include "runtime/msgtool_registry.h"
 
@@ -81,7 +82,7 @@ C_MessageTool::C_MessageTool(const std::string& key)
   m_key = key;
   const char* verbosity = kvelo_getenv("KVELO_VERBOSITY");
   if (verbosity != nullptr)
-    setVerbosityLevel(static_cast<E_VerbosityLevel_enum>(std::atoi(verbosity)), STREAM_ALL);
+    setVerbosityLevel(static_cast<E_VerbosityLevel_enum>(kvrt::IntOrZero(verbosity)), STREAM_ALL);
   for (C_MessageStream& s : m_streams) s.ctrl = this;
 }
 
@@ -161,7 +162,7 @@ void C_MessageTool::ResetDebugScopes() {
   while (pos <= value.size()) {
     std::size_t end = value.find(';', pos);
     if (end == std::string::npos) end = value.size();
-    if (end > pos) ids.push_back(std::atoi(value.substr(pos, end - pos).c_str()));
+    if (end > pos) ids.push_back(kvrt::IntOrZero(value.substr(pos, end - pos).c_str()));
     pos = end + 1;
   }
   if (ids.empty()) return;

@@ -1,6 +1,7 @@
 // int_text.h: the one reading of a decimal int from text in the runtime's own file formats
-// (keyword values, message headers): what "%d" accepts, but a number beyond int is refused
-// rather than converted with undefined or wrapped results.
+// and settings (keyword values, message headers, environment variables): what "%d" and atoi
+// accept, but a number beyond int is refused rather than converted with undefined or wrapped
+// results.
 #ifndef KVELO_RUNTIME_INT_TEXT_H
 #define KVELO_RUNTIME_INT_TEXT_H
 
@@ -20,6 +21,13 @@ inline bool ReadIntText(const char*& p, int& value) {
   value = static_cast<int>(v);
   p = end;
   return true;
+}
+
+// The int that atoi makes of text (0 when it starts with no number), except that a number
+// beyond int also gives 0 instead of an undefined result.
+inline int IntOrZero(const char* text) {
+  int value = 0;
+  return ReadIntText(text, value) ? value : 0;
 }
 
 }  // namespace kvrt

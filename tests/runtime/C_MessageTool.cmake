@@ -5,6 +5,9 @@ kvelo_add_test(test_C_MessageTool_env_verbosity SOURCES ${CMAKE_CURRENT_SOURCE_D
                ENV "KVELO_VERBOSITY=3" "KVELO_TEST_LEVEL=3" "KVELO_TEST_SCOPES=")
 kvelo_add_test(test_C_MessageTool_env_badverbosity SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_C_MessageTool_env.cpp
                ENV "KVELO_VERBOSITY=abc" "KVELO_TEST_LEVEL=0" "KVELO_TEST_SCOPES=")
+# A number beyond int is no level (it was wrapped into one before).
+kvelo_add_test(test_C_MessageTool_env_hugeverbosity SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_C_MessageTool_env.cpp
+               ENV "KVELO_VERBOSITY=4294967299" "KVELO_TEST_LEVEL=0" "KVELO_TEST_SCOPES=")
 kvelo_add_test(test_C_MessageTool_env_scopes SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_C_MessageTool_env.cpp
                ENV "KVELO_TEST_LEVEL=5")
 kvelo_add_test(test_C_MessageTool_env_emptyscopes SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_C_MessageTool_env.cpp
