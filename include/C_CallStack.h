@@ -60,7 +60,7 @@ class KVELO_API C_CallStack {
  * destroyed when it unloads. Not guarded: each thread only touches its own stack. */
 class KVELO_API C_StackCollection {
  public:
-  C_StackCollection();   // allocates the slot; initTimeManager(atoi(USE_TIMEMANAGER)) when that is set
+  C_StackCollection();   // allocates the slot; initTimeManager(USE_TIMEMANAGER as atoi reads it, 0 beyond int) when that is set
   ~C_StackCollection();  // frees the slot when valid, then freeTimeManager()
   C_StackCollection(const C_StackCollection&) = delete;
   C_StackCollection& operator=(const C_StackCollection&) = delete;
