@@ -15,7 +15,11 @@ target_compile_definitions(test_itf_symbols PRIVATE
   ITF_TABLE_FILE="${PROJECT_SOURCE_DIR}/tools/blas/itf_table.txt"
   KVELO_OPENBLAS_FILE="${KVELO_OPENBLAS}")
 
-list(APPEND KVELO_CUSTOM_TESTS test_itf_convention.cpp test_itf_kernels.cpp test_itf_symbols.cpp)
+# A sample of the forwarders against the same routines called through their Fortran interface.
+kvelo_add_test(test_itf_table SOURCES ${_itf}/test_itf_table.cpp LIBS ${KVELO_OPENBLAS})
+
+list(APPEND KVELO_CUSTOM_TESTS test_itf_convention.cpp test_itf_kernels.cpp test_itf_symbols.cpp
+     test_itf_table.cpp)
 
 # The generated header, forwarders and prototypes are committed: they must be what the
 # table gives today.
