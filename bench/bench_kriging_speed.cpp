@@ -31,32 +31,10 @@ namespace {
 
 using kvbench::Borehole;
 using kvbench::kInputs;
+using kvbench::LatinHypercube;
 
 const int kPoints = 2000;     /* prediction points */
 const int kPredictM = 1000;   /* samples of the model that predicts */
-
-/* A Latin hypercube of m points in [0, 1]^8 from seed: in every input each of the m strata
- * holds one point, at a uniform position inside it; Y := the borehole values. */
-void LatinHypercube(int m, unsigned seed, C_MatMGe<double>& X, C_MatMGe<double>& Y) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(0.0, 1.0);
-  X.Resize(m, kInputs);
-  Y.Resize(m, 1);
-  std::vector<int> perm(static_cast<std::size_t>(m));
-  for (int k = 0; k < kInputs; ++k) {
-    std::iota(perm.begin(), perm.end(), 0);
-    for (int i = m - 1; i > 0; --i) {
-      std::uniform_int_distribution<int> pick(0, i);
-      std::swap(perm[i], perm[pick(gen)]);
-    }
-    for (int i = 0; i < m; ++i) X.SetVal(i, k, (perm[i] + u(gen)) / m);
-  }
-  double x[kInputs];
-  for (int i = 0; i < m; ++i) {
-    for (int k = 0; k < kInputs; ++k) x[k] = X.GetVal(i, k);
-    Y.SetVal(i, 0, Borehole(x));
-  }
-}
 
 unsigned SeedOf(int m) { return 1000u + static_cast<unsigned>(m); }
 

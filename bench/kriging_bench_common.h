@@ -8,6 +8,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <numeric>
+#include <random>
+#include <vector>
 
 #include "kvelo.h"
 
@@ -25,6 +28,29 @@ inline double Borehole(const double* u) {
   const double L = 1120.0 + 560.0 * u[6], Kw = 9855.0 + 2190.0 * u[7];
   const double lr = std::log(r / rw);
   return 2.0 * kPi * Tu * (Hu - Hl) / (lr * (1.0 + 2.0 * L * Tu / (lr * rw * rw * Kw) + Tu / Tl));
+}
+
+/* A Latin hypercube of m points in [0, 1]^8 from seed: in every input each of the m strata
+ * holds one point, at a uniform position inside it; Y := the borehole values. */
+inline void LatinHypercube(int m, unsigned seed, C_MatMGe<double>& X, C_MatMGe<double>& Y) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  X.Resize(m, kInputs);
+  Y.Resize(m, 1);
+  std::vector<int> perm(static_cast<std::size_t>(m));
+  for (int k = 0; k < kInputs; ++k) {
+    std::iota(perm.begin(), perm.end(), 0);
+    for (int i = m - 1; i > 0; --i) {
+      std::uniform_int_distribution<int> pick(0, i);
+      std::swap(perm[i], perm[pick(gen)]);
+    }
+    for (int i = 0; i < m; ++i) X.SetVal(i, k, (perm[i] + u(gen)) / m);
+  }
+  double x[kInputs];
+  for (int i = 0; i < m; ++i) {
+    for (int k = 0; k < kInputs; ++k) x[k] = X.GetVal(i, k);
+    Y.SetVal(i, 0, Borehole(x));
+  }
 }
 
 /* Solves model once; false, with the benchmark stopped on an error, when that solve fails. */

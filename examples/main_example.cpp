@@ -58,6 +58,31 @@ bool MakeTestPoints(int n, C_MatMGe<double>& P, unsigned seed = 20240611u) {
   return true;
 }
 
+using Kernel = C_VecPi<double, int, C_PtrInCore<double, int>>;
+
+// The search box of a kernel value whose search started at s.
+double BoxLo(double s) { return 0.01 * s; }
+double BoxUp(double s) { return 20.0 * s; }
+bool AtLo(double t, double s) { return t <= BoxLo(s) * (1.0 + 1e-12); }
+bool AtUp(double t, double s) { return t >= BoxUp(s) * (1.0 - 1e-12); }
+
+// Whether a value of the kernel theta found by a search from start sits on its box.
+bool OnBound(Kernel& start, Kernel& theta) {
+  for (int j = 0; j < theta.Dim(); ++j)
+    if (AtLo(theta[j], start[j]) || AtUp(theta[j], start[j])) return true;
+  return false;
+}
+
+// One line per search: each kernel value in its box, marked when it sits on a bound.
+void PrintSearch(int round, Kernel& start, Kernel& theta) {
+  std::printf("  search %d          :", round);
+  for (int j = 0; j < theta.Dim(); ++j)
+    std::printf(" %.4f in [%.4g, %.4g]%s", theta[j], BoxLo(start[j]), BoxUp(start[j]),
+                AtLo(theta[j], start[j]) ? " (lower bound)"
+                : AtUp(theta[j], start[j]) ? " (upper bound)" : "");
+  std::printf("\n");
+}
+
 int Fail(const char* what) {
   std::fprintf(stderr, "kvelo example: %s failed\n", what);
   return 1;
@@ -74,15 +99,37 @@ int main() {
   BraninAt(P, Ytrue);
 
   // Model: Gaussian kernel with one value per input (chosen before the input count, which
-  // sets the number of kernel values), tuned by maximum likelihood; inputs and outputs
-  // scaled; the default quadratic trend (lowered by the fit if need be).
+  // sets the number of kernel values); inputs and outputs scaled; the default quadratic
+  // trend (lowered by the fit if need be).
   Kriging<double> model;
   if (model.PutKrigingKernVarType(KernPerInput) || model.PutNumSol(1, 1, nullptr) ||
       model.PutNumVar(2) || model.PutCorrFuncType(CorrGaussian) ||
-      model.PutKrigingKernOptType(KernOptLikelihood) || model.PutScalingType(ScaleInputsOutputs) ||
+      model.PutKrigingKernOptType(KernOptNone) || model.PutScalingType(ScaleInputsOutputs) ||
       model.PutInpSampMtx(X) || model.PutOutSampMtx(Y))
     return Fail("setting up the model");
+  // A first fit without the search gives the kernel estimated from the spread of the
+  // samples: the start of the likelihood search, which moves each value within a box of
+  // [0.01, 20] times its start.
   if (model.Solve() != 0) return Fail("Solve");
+  Kernel start(0), theta(0);
+  model.GetKernVec(start);
+  if (model.PutKrigingKernOptType(KernOptLikelihood) != 0 || model.Solve() != 0)
+    return Fail("the kernel search");
+  model.GetKernVec(theta);
+  std::printf("Kriging response surface of the Branin function on [-5, 10] x [0, 15]\n\n");
+  std::printf("  kernel search     : each value within [0.01, 20] x its start value\n");
+  PrintSearch(1, start, theta);
+  // A value that ends on its bound may have wanted to go farther: search again in a box
+  // around the kernel found (switching the search off and on makes the next Solve search),
+  // until no value sits on a bound, four searches more at most.
+  for (int round = 2; round <= 5 && OnBound(start, theta); ++round) {
+    start.Copy(theta);
+    if (model.PutKrigingKernOptType(KernOptNone) != 0 ||
+        model.PutKrigingKernOptType(KernOptLikelihood) != 0 || model.Solve() != 0)
+      return Fail("the kernel search");
+    model.GetKernVec(theta);
+    PrintSearch(round, start, theta);
+  }
 
   // Predictions at all new points in one call, then the predictor error of each point
   // (GetPredictorError reports the largest error over the points it is given: one point
@@ -125,15 +172,12 @@ int main() {
     maxPred = std::fmax(maxPred, predErr[i]);
   }
 
-  C_VecPi<double, int, C_PtrInCore<double, int>> theta(0);
-  model.GetKernVec(theta);
   double objective = 0.0;
   model.GetMLE(objective);
   int terms = 0;
   model.GetNumPolyCoeff(terms);
 
-  std::printf("Kriging response surface of the Branin function on [-5, 10] x [0, 15]\n\n");
-  std::printf("  samples           : %d maximin points of the design class\n", m);
+  std::printf("\n  samples           : %d maximin points of the design class\n", m);
   std::printf("  model             : Gaussian kernel per input, %d trend terms, scaled data\n",
               terms);
   std::printf("  tuned kernel      :");

@@ -2,10 +2,15 @@
 # and only when one is missing (apt-get update runs at most once, and not at all when
 # everything is present). Installing needs root or sudo: without either, it names the
 # missing packages and stops.
-KVELO_PACKAGES="cmake make g++ python3 pkg-config libopenblas-dev liblapacke-dev libgtest-dev libbenchmark-dev"
-# What the tests need beyond the build: clang++ checks that the public headers compile
-# without warnings under a second compiler.
-KVELO_TEST_PACKAGES="clang"
+# What building the library and its examples needs (scripts/example.sh).
+KVELO_PACKAGES="cmake make g++ libopenblas-dev"
+# What the tests need beyond that (scripts/test.sh, .ci/run): GoogleTest; python3 for the
+# check of the generated BLAS/LAPACK forwarders; pkg-config for a host of the installed tree;
+# LAPACK's C declarations (liblapacke-dev) for the compile-time check of the forwarders;
+# clang++ to check that the public headers compile without warnings under a second compiler.
+KVELO_TEST_PACKAGES="libgtest-dev python3 pkg-config liblapacke-dev clang"
+# The benchmarks (-DKVELO_BUILD_BENCH=ON) need Google Benchmark.
+KVELO_BENCH_PACKAGES="libbenchmark-dev"
 
 # kvelo_ensure_packages [packages...]: the packages named (default: KVELO_PACKAGES) are
 # installed afterwards, or it returns 1 after saying which ones are missing and why.

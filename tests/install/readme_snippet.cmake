@@ -1,14 +1,15 @@
 # readme_snippet.cmake (cmake -P): the README's code block that follows the line
-# "<!-- examples/readme_snippet.cpp -->" must be that file, line for line, so that the code
-# a reader copies is the code the tests build and run.
+# "<!-- NAME -->" must be the file SNIPPET (NAME: its path in the tree, FENCE: the block's
+# language), line for line, so that the code a reader copies is the code the tests build
+# and run.
 cmake_minimum_required(VERSION 3.18)
 
 file(READ ${README} readme)
 file(READ ${SNIPPET} snippet)
-set(marker "<!-- examples/readme_snippet.cpp -->\n```cpp\n")
+set(marker "<!-- ${NAME} -->\n```${FENCE}\n")
 string(FIND "${readme}" "${marker}" at)
 if(at LESS 0)
-  message(FATAL_ERROR "README.md has no block after \"<!-- examples/readme_snippet.cpp -->\"")
+  message(FATAL_ERROR "README.md has no ${FENCE} block after \"<!-- ${NAME} -->\"")
 endif()
 string(LENGTH "${marker}" skip)
 math(EXPR at "${at} + ${skip}")
