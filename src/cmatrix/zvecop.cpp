@@ -1,6 +1,7 @@
 // zvecop.cpp: complex vector operations of the C matrix library: inner product, scaling,
 // sums and differences, multiply-adds and linear combinations, maps, element-wise product
 // and quotient, sum, sort by modulus, permutations and random fills.
+#include <cfloat>
 #include <climits>
 #include <cstdarg>
 #include <cstdint>
@@ -212,9 +213,15 @@ KVELO_API ZVEC* _LM_zv_slash(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine,
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < x->dim; ++i) {
     const Z xv = x->ve[i], yv = y->ve[i];
-    // Unscaled on purpose: a squared modulus that underflows counts as a zero divisor.
+    // Only a true zero is refused. y conj(x) / |x|^2 as written while |x|^2 is a normal
+    // double; beyond that range (where |x|^2 would overflow to a zero quotient or underflow
+    // to a refused divisor) the quotient is taken on scaled parts.
+    if (ZIsZero(xv)) LM_FAIL(op, 4, nullptr);
     const double d = xv.re * xv.re + xv.im * xv.im;
-    if (d == 0.0) LM_FAIL(op, 4, nullptr);
+    if (!(d >= DBL_MIN && d <= DBL_MAX)) {
+      out->ve[i] = kvlm::ZQuotient(yv, xv);
+      continue;
+    }
     const double r = xv.re / d, t = -(xv.im / d);
     out->ve[i].re = yv.re * r - yv.im * t;
     out->ve[i].im = yv.im * r + yv.re * t;

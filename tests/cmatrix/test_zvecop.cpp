@@ -233,8 +233,8 @@ TEST(ZVecOp, ElementWiseProductAndQuotient) {
   ZVEC* b = NewZVec({C(4, 0)});
   ZVEC* q = _LM_zv_slash(a, b, nullptr, __LINE__, "t", &st);
   ExpectVec(q, {C(0, -2)});
-  // A squared modulus that underflows is a zero divisor; earlier quotients are written.
-  ZVEC* d = NewZVec({C(2, 0), C(1e-200, 0), C(1, 0)});
+  // A zero divisor is refused; earlier quotients are written.
+  ZVEC* d = NewZVec({C(2, 0), C(0, -0.0), C(1, 0)});
   ZVEC* n = NewZVec({C(4, 4), C(1, 0), C(1, 0)});
   ZVEC* r = NewZVec({C(9, 9), C(9, 9), C(9, 9)});
   ErrWatch w;
@@ -245,6 +245,24 @@ TEST(ZVecOp, ElementWiseProductAndQuotient) {
   EXPECT_EQ(S(r->ve[0]), C(2, 2));
   EXPECT_EQ(S(r->ve[2]), C(9, 9));
   zv_free_vars(&x, &y, &out, &a, &b, &q, &d, &n, &r, nullptr);
+}
+
+// Divisors whose squared modulus leaves the range of double while the quotient does not:
+// 1e-200 (|x|^2 underflows to 0) and 1e200 (|x|^2 overflows and the quotient came out 0).
+// The references are exact: each quotient is a power of ten times a small Gaussian ratio.
+TEST(ZVecOp, SlashDividesByTinyAndHugeElements) {
+  int st = 0;
+  ZVEC* x = NewZVec({C(1e-200, 0), C(1e200, 1e200), C(0, 3e-170), C(2e160, 0), C(1, 1)});
+  ZVEC* y = NewZVec({C(3e-200, 0), C(1e200, 0), C(6e-170, 0), C(1e160, 2e160), C(1e-300, 0)});
+  ZVEC* q = _LM_zv_slash(x, y, nullptr, __LINE__, "t", &st);
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(st, 0);
+  const C want[] = {C(3, 0), C(0.5, -0.5), C(0, -2), C(0.5, 1), C(5e-301, -5e-301)};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_NEAR(q->ve[i].re, want[i].real(), 4 * DBL_EPSILON * std::abs(want[i])) << i;
+    EXPECT_NEAR(q->ve[i].im, want[i].imag(), 4 * DBL_EPSILON * std::abs(want[i])) << i;
+  }
+  zv_free_vars(&x, &y, &q, nullptr);
 }
 
 TEST(ZVecOp, SumAddsThePartsSeparately) {
