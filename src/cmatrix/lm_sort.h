@@ -1,5 +1,7 @@
-// lm_sort.h: the in-place sorts of the dense, integer and long vectors (complex ones by
-// modulus), without recursion and without heap memory; every exchange or move of elements
+// lm_sort.h: ordering by value: the running extremes of the reductions over data (each of
+// which keeps a NaN once it has seen one), and the in-place sorts of the dense, integer and
+// long vectors (complex ones by modulus), without recursion and without heap memory; every
+// exchange or move of elements
 // moves the same entries of the optional order array, so order[k] ends as the former
 // position of element k. The quicksort takes the median of the first, middle and last
 // elements as its pivot and stops both scans on elements equal to it, so sorted, reversed
@@ -16,6 +18,47 @@
 #include "matrix.h"
 
 namespace kvlm {
+
+// The larger of a running maximum and the next value, keeping a NaN: a NaN best stays, a
+// NaN value is taken, so no later number can hide a NaN met earlier.
+inline double MaxKeepingNaN(double best, double v) { return std::isnan(best) || best >= v ? best : v; }
+
+// The extreme (largest, or smallest) of values offered one after another, with the place of
+// the first one reaching it; once a NaN is offered it is the extreme, at its place, for good.
+class Extreme {
+ public:
+  Extreme(bool largest, double first, unsigned at) : largest_(largest), best_(first), at_(at) {}
+  void Offer(double v, unsigned at) {
+    if (std::isnan(best_)) return;
+    if (std::isnan(v) || (largest_ ? v > best_ : v < best_)) {
+      best_ = v;
+      at_ = at;
+    }
+  }
+  double value() const { return best_; }
+  unsigned at() const { return at_; }
+
+ private:
+  bool largest_;
+  double best_;
+  unsigned at_;
+};
+
+// The largest sum of mag(entry) over the columns (byColumns: the one-norm) or over the rows
+// (the infinity norm) of a dense record A (MAT or ZMAT), each sum in index order from 0.0;
+// NaN when any sum is, 0.0 for no line.
+template <class M, class Mag>
+double LargestLineSum(const M* A, bool byColumns, Mag mag) {
+  const unsigned lines = byColumns ? A->n : A->m;
+  const unsigned len = byColumns ? A->m : A->n;
+  double best = 0.0;
+  for (unsigned l = 0; l < lines; ++l) {
+    double sum = 0.0;
+    for (unsigned k = 0; k < len; ++k) sum += mag(byColumns ? A->me[k][l] : A->me[l][k]);
+    best = MaxKeepingNaN(best, sum);
+  }
+  return best;
+}
 
 // The optional order permutation of a sort of dim elements, made ready before the sort:
 // resized (tag) when its size differs from dim (a resize turns 0 into 1, so an empty vector

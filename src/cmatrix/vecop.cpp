@@ -158,23 +158,17 @@ VEC* StarSlash(VEC* x, VEC* y, VEC* out, bool slash, int callerLine, const char*
   return op.done(res);
 }
 
-// Smallest (or largest) entry, the first one on ties; a NaN never replaces the candidate.
+// Smallest (or largest) entry, the first one on ties; a NaN anywhere is the answer, at the
+// first NaN's index, since no number can stand for it.
 double Extreme(VEC* x, int* index, bool largest, int callerLine, const char* callerName,
                int* status) {
   LmOp op(kFile, largest ? "v_max" : "v_min", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, 0.0);
   if (x->dim == 0) LM_FAIL(op, 1, 0.0);
-  double best = x->ve[0];
-  unsigned at = 0;
-  for (unsigned i = 1; i < x->dim; ++i) {
-    const double v = x->ve[i];
-    if (largest ? v > best : v < best) {
-      best = v;
-      at = i;
-    }
-  }
-  if (index != nullptr) *index = static_cast<int>(at);
-  return op.done(best);
+  kvlm::Extreme best(largest, x->ve[0], 0);
+  for (unsigned i = 1; i < x->dim; ++i) best.Offer(x->ve[i], i);
+  if (index != nullptr) *index = static_cast<int>(best.at());
+  return op.done(best.value());
 }
 
 }  // namespace

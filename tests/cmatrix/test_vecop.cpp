@@ -209,9 +209,19 @@ TEST(VecExtremes, FirstIndexOnTiesAndNaNRules) {
   VecP c(NewVec({kNaN, -3, 7}));
   EXPECT_TRUE(std::isnan(_LM_v_max(c.get(), &index, __LINE__, "max", &st)));
   EXPECT_EQ(index, 0);
+  // A NaN is the extreme, at the first NaN's index, whatever numbers follow it.
   VecP d(NewVec({4, kNaN, -3}));
-  EXPECT_EQ(_LM_v_min(d.get(), &index, __LINE__, "min", &st), -3.0);
+  EXPECT_TRUE(std::isnan(_LM_v_min(d.get(), &index, __LINE__, "min", &st)));
+  EXPECT_EQ(index, 1);
+  EXPECT_TRUE(std::isnan(_LM_v_max(d.get(), &index, __LINE__, "max", &st)));
+  EXPECT_EQ(index, 1);
+  VecP d2(NewVec({-1, 8, kNaN, 2, kNaN, 9}));
+  EXPECT_TRUE(std::isnan(_LM_v_min(d2.get(), &index, __LINE__, "min", &st)));
   EXPECT_EQ(index, 2);
+  EXPECT_TRUE(std::isnan(_LM_v_max(d2.get(), &index, __LINE__, "max", &st)));
+  EXPECT_EQ(index, 2);
+  EXPECT_TRUE(std::isnan(_LM_v_min(c.get(), &index, __LINE__, "min", &st)));
+  EXPECT_EQ(index, 0);
   EXPECT_TRUE(std::isnan(_LM_v_sum(d.get(), __LINE__, "sum", &st)));
   VecP e(NewVec({0.5, 0.25, -1}));
   EXPECT_EQ(_LM_v_sum(e.get(), __LINE__, "sum", &st), -0.25);
