@@ -1,5 +1,6 @@
 // lm_sort.h: ordering by value: the running extremes of the reductions over data (each of
-// which keeps a NaN once it has seen one), and the in-place sorts of the dense, integer and
+// which keeps a NaN once it has seen one), the check that a PERM is a true permutation,
+// and the in-place sorts of the dense, integer and
 // long vectors (complex ones by modulus), without recursion and without heap memory; every
 // exchange or move of elements
 // moves the same entries of the optional order array, so order[k] ends as the former
@@ -58,6 +59,24 @@ double LargestLineSum(const M* A, bool byColumns, Mag mag) {
     best = MaxKeepingNaN(best, sum);
   }
   return best;
+}
+
+// True when pe[0 .. n-1] holds each of 0 .. n-1 exactly once; pe is left as it was (the
+// high bit of each entry marks the values seen for the time of the check, which needs n
+// below 2^31, as the in-place walks of the permutation operations do).
+inline bool IsPermutation(unsigned* pe, unsigned n) {
+  const unsigned mark = 0x80000000u;
+  if (n >= mark) return false;
+  for (unsigned i = 0; i < n; ++i)
+    if (pe[i] >= n) return false;
+  bool ok = true;
+  for (unsigned i = 0; i < n && ok; ++i) {
+    const unsigned e = pe[i] & ~mark;
+    if ((pe[e] & mark) != 0) ok = false;
+    pe[e] |= mark;
+  }
+  for (unsigned i = 0; i < n; ++i) pe[i] &= ~mark;
+  return ok;
 }
 
 // The optional order permutation of a sort of dim elements, made ready before the sort:

@@ -23,7 +23,8 @@ const char kFile[] = "zvecop";
 
 // The checks of both permutations of x: px and x given (8), x as long as px (1), every entry
 // of px below its size (2, reported under the real operation's routine name). Every entry is
-// checked before anything moves, so a bad permutation changes nothing.
+// checked before anything moves, so a bad permutation changes nothing (the in-place forms
+// also refuse a repeated entry).
 bool CheckPermutation(LmOp& op, PERM* px, ZVEC* x, const char* routine) {
   if (px == nullptr || x == nullptr) LM_FAIL(op, 8, false);
   if (x->dim < px->size) LM_FAIL(op, 1, false);
@@ -263,10 +264,13 @@ KVELO_API ZVEC* _LM_px_zvec(PERM* px, ZVEC* x, ZVEC* out, int callerLine, const 
     for (unsigned i = 0; i < n; ++i) out->ve[i] = x->ve[px->pe[i]];
     return op.done(out);
   }
-  if (!kvlm::PermuteInPlace(px->pe, n, x->ve)) {
+  // In place the walks need a true permutation: a repeated entry is refused before anything
+  // moves.
+  if (!kvlm::IsPermutation(px->pe, n)) {
     kvlm::RaiseAs(op, kFile, 2, __LINE__, "px_vec");
     return nullptr;
   }
+  kvlm::PermuteInPlace(px->pe, n, x->ve);
   return op.done(x);
 }
 

@@ -367,6 +367,14 @@ TEST(ZVecOp, PermutationsForwardInverseAndInPlace) {
   EXPECT_EQ(_LM_pxinv_zvec(px, x, out, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 2);
   EXPECT_EQ(w.routine(), "pxinv_vec");
+  // A repeated entry (every entry in range) cannot be walked in place: refused before
+  // anything moves.
+  px->pe[1] = 2;
+  EXPECT_EQ(_LM_px_zvec(px, x, x, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(w.last(), 2);
+  EXPECT_EQ(w.routine(), "px_vec");
+  ExpectVec(x, {a, b, c});
+  EXPECT_EQ(px->pe[1], 2u);
   px->pe[1] = 0;
   ZVEC* two = NewZVec({a, b});
   EXPECT_EQ(_LM_px_zvec(px, two, out, __LINE__, "t", &st), nullptr);
