@@ -1,5 +1,6 @@
-// lm_sort.h: ordering by value: the running extremes of the reductions over data (each of
-// which keeps a NaN once it has seen one), the check that a PERM is a true permutation,
+// lm_sort.h: ordering by value: the reductions over data (running extremes that keep a NaN
+// once they have seen one, and a sum whose partial sums cannot overflow short of the total
+// itself), the check that a PERM is a true permutation,
 // and the in-place sorts of the dense, integer and
 // long vectors (complex ones by modulus), without recursion and without heap memory; every
 // exchange or move of elements
@@ -44,6 +45,25 @@ class Extreme {
   double best_;
   unsigned at_;
 };
+
+// The sum term(0) + term(1) + ... + term(n-1), added in index order to 0.0. When finite terms
+// carry a partial sum past the largest double though the total lies within range (1e308 +
+// 1e308 - 1e308), the terms are added again scaled by 2^-k with n <= 2^k, which keeps every
+// partial sum in range, and the total is scaled back; an infinite or NaN term decides the
+// sum as IEEE addition does. The common case pays one test.
+template <class Term>
+double SumInRange(uint64_t n, Term term) {
+  double sum = 0.0;
+  for (uint64_t i = 0; i < n; ++i) sum += term(i);
+  if (std::isfinite(sum)) return sum;
+  for (uint64_t i = 0; i < n; ++i)
+    if (!std::isfinite(term(i))) return sum;
+  int k = 0;
+  std::frexp(static_cast<double>(n), &k);
+  double scaled = 0.0;
+  for (uint64_t i = 0; i < n; ++i) scaled += std::ldexp(term(i), -k);
+  return std::ldexp(scaled, k);
+}
 
 // The largest sum of mag(entry) over the columns (byColumns: the one-norm) or over the rows
 // (the infinity norm) of a dense record A (MAT or ZMAT), each sum in index order from 0.0;

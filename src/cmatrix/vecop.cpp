@@ -198,9 +198,7 @@ KVELO_API double _LM_v_max(VEC* x, int* index, int callerLine, const char* calle
 KVELO_API double _LM_v_sum(VEC* x, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "v_sum", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, 0.0);
-  double sum = 0.0;
-  for (unsigned i = 0; i < x->dim; ++i) sum += x->ve[i];
-  return op.done(sum);
+  return op.done(kvlm::SumInRange(x->dim, [&](uint64_t i) { return x->ve[i]; }));
 }
 
 KVELO_API VEC* _LM_v_sort(VEC* x, PERM* order, int callerLine, const char* callerName,

@@ -233,12 +233,9 @@ KVELO_API ZVEC* _LM_zv_slash(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine,
 KVELO_API Z _LM_zv_sum(ZVEC* x, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "zv_sum", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, zmake(0.0, 0.0));
-  Z s = zmake(0.0, 0.0);
-  for (unsigned i = 0; i < x->dim; ++i) {
-    s.re += x->ve[i].re;
-    s.im += x->ve[i].im;
-  }
-  return op.done(s);
+  // Each part added on its own, in index order.
+  return op.done(zmake(kvlm::SumInRange(x->dim, [&](uint64_t i) { return x->ve[i].re; }),
+                       kvlm::SumInRange(x->dim, [&](uint64_t i) { return x->ve[i].im; })));
 }
 
 KVELO_API ZVEC* _LM_zv_sort(ZVEC* x, PERM* order, int callerLine, const char* callerName,

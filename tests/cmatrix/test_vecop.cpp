@@ -198,6 +198,33 @@ TEST(VecStarSlash, ProductsAndQuotients) {
   EXPECT_EQ(w.last(), 1);
 }
 
+// Partial sums that pass the largest double while the total does not: the total comes out
+// as exact arithmetic gives it (rounded once); beyond the range it stays infinite, and an
+// infinite or NaN entry decides the sum as IEEE addition does.
+TEST(VecSum, KeepsATotalWithinRangeWhosePartialSumsOverflow) {
+  int st = 0;
+  const double big = std::numeric_limits<double>::max(), inf = HUGE_VAL;
+  const struct {
+    std::vector<double> x;
+    double want;
+  } cases[] = {
+      {{1e308, 1e308, -1e308}, 1e308},
+      {{big, big, -big, -big, 1.5}, 1.5},
+      {{-big, -big, big, big, 4.0}, 4.0},
+      {{big, big}, inf},
+      {{big, inf, -big}, inf},
+  };
+  for (const auto& c : cases) {
+    VecP x(NewVec(c.x));
+    EXPECT_EQ(_LM_v_sum(x.get(), __LINE__, "sum", &st), c.want) << c.x.size();
+    EXPECT_EQ(st, 0);
+  }
+  VecP n(NewVec({big, big, kNaN, -big}));
+  EXPECT_TRUE(std::isnan(_LM_v_sum(n.get(), __LINE__, "sum", &st)));
+  VecP m(NewVec({inf, -inf}));
+  EXPECT_TRUE(std::isnan(_LM_v_sum(m.get(), __LINE__, "sum", &st)));
+}
+
 TEST(VecExtremes, FirstIndexOnTiesAndNaNRules) {
   int st = 0, index = -1;
   VecP a(NewVec({3, 1, 1}));

@@ -275,6 +275,25 @@ TEST(ZVecOp, SumAddsThePartsSeparately) {
   zv_free(x);
 }
 
+// Partial sums that pass the largest double while the total does not: each part comes out
+// as exact arithmetic gives it; a total beyond the range stays infinite, a NaN part NaN.
+TEST(ZVecOp, SumKeepsATotalWithinRangeWhosePartialSumsOverflow) {
+  int st = 0;
+  const double big = DBL_MAX;
+  ZVEC* x = NewZVec({C(big, -1e308), C(big, -1e308), C(-big, 1e308), C(1, 2)});
+  const ::complex s = _LM_zv_sum(x, __LINE__, "t", &st);
+  EXPECT_EQ(s.re, big);         // big + big - big + 1: 1 is lost to rounding beside big
+  EXPECT_EQ(s.im, -1e308 + 2);  // likewise
+  EXPECT_EQ(st, 0);
+  ZVEC* y = NewZVec({C(big, 0), C(big, std::nan("")), C(-big, 0)});
+  const ::complex t = _LM_zv_sum(y, __LINE__, "t", &st);
+  EXPECT_EQ(t.re, big);
+  EXPECT_TRUE(std::isnan(t.im));
+  ZVEC* z = NewZVec({C(big, 0), C(big, 0)});
+  EXPECT_TRUE(std::isinf(_LM_zv_sum(z, __LINE__, "t", &st).re));
+  zv_free_vars(&x, &y, &z, nullptr);
+}
+
 TEST(ZVecOp, SortByModulusRecordsThePermutation) {
   int st = 0;
   ZVEC* x = NewZVec({C(3, 0), C(-1, 0), C(0, 2)});
