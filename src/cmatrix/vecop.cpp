@@ -119,6 +119,12 @@ KVELO_API VEC* _LM_v_lincomb(int n, VEC** v, double* a, VEC* out, int callerLine
   if (n <= 0) return op.done(static_cast<VEC*>(nullptr));
   for (int k = 1; k < n; ++k)
     if (out != nullptr && v[k] == out) LM_FAIL(op, 12, nullptr);
+  // Every vector is checked before out is sized or written, so a refused one leaves out as
+  // it was (a NULL v[0] is refused by the scaling, before it writes).
+  for (int k = 1; k < n && v[0] != nullptr; ++k) {
+    if (v[k] == nullptr) LM_FAIL(op, 8, nullptr);
+    if (v[k]->dim != v[0]->dim) LM_FAIL(op, 1, nullptr);
+  }
   VEC* res = _LM_sv_mlt(a[0], v[0], out, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
   for (int k = 1; k < n; ++k) {

@@ -142,54 +142,68 @@ KVELO_API ZVEC* _LM_zv_lincomb(int n, ZVEC** v, Z* a, ZVEC* out, int callerLine,
   if (n <= 0) return op.done(static_cast<ZVEC*>(nullptr));
   for (int k = 1; k < n; ++k)
     if (out != nullptr && v[k] == out) LM_FAIL(op, 12, nullptr);
-  out = _LM_zv_mlt(a[0], v[0], out, callerLine, callerName, op.st());
+  // Every vector is checked before out is sized or written, so a refused one leaves out as
+  // it was (a NULL v[0] is refused by the scaling, before it writes).
+  for (int k = 1; k < n && v[0] != nullptr; ++k) {
+    if (v[k] == nullptr) LM_FAIL(op, 8, nullptr);
+    if (v[k]->dim != v[0]->dim) LM_FAIL(op, 1, nullptr);
+  }
+  ZVEC* res = _LM_zv_mlt(a[0], v[0], out, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
   for (int k = 1; k < n; ++k) {
-    if (v[k] == nullptr) LM_FAIL(op, 8, nullptr);
-    if (v[k]->dim != out->dim) LM_FAIL(op, 1, nullptr);
-    out = _LM_zv_mltadd(out, v[k], a[k], out, callerLine, callerName, op.st());
-    LM_CHECK(op, nullptr);
+    // Only an allocation can fail here, and none is needed: res already has the dim.
+    ZVEC* next = _LM_zv_mltadd(res, v[k], a[k], res, callerLine, callerName, op.st());
+    if (op.failed()) {
+      if (res != out) zv_free(res);
+      return nullptr;
+    }
+    res = next;
   }
-  return op.done(out);
+  return op.done(res);
 }
 
 KVELO_API ZVEC* _LM_zv_linlist(int callerLine, const char* callerName, int* status, ZVEC* out,
                                ZVEC* x1, Z a1, ...) {
   LmOp op(kFile, "zv_linlist", callerLine, callerName, status);
   if (x1 == nullptr) return op.done(static_cast<ZVEC*>(nullptr));
-  out = _LM_zv_mlt(a1, x1, out, callerLine, callerName, op.st());
-  LM_CHECK(op, nullptr);
+  // Every pair is checked before out is sized or written, so a refused one leaves out as it
+  // was: a pair whose coefficient is 0 is skipped unchecked; else x must not be out (12)
+  // and must have x1's dim (1).
   va_list ap;
   va_start(ap, a1);
-  ZVEC* result = out;
+  int refused = 0;
+  for (ZVEC* x = va_arg(ap, ZVEC*); x != nullptr && refused == 0; x = va_arg(ap, ZVEC*)) {
+    const Z a = va_arg(ap, Z);
+    if (ZIsZero(a)) continue;
+    if (x == out)
+      refused = 12;
+    else if (x->dim != x1->dim)
+      refused = 1;
+  }
+  va_end(ap);
+  if (refused != 0) LM_FAIL(op, refused, nullptr);
+  ZVEC* res = _LM_zv_mlt(a1, x1, out, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  va_start(ap, a1);
   for (ZVEC* x = va_arg(ap, ZVEC*); x != nullptr; x = va_arg(ap, ZVEC*)) {
     const Z a = va_arg(ap, Z);
     if (ZIsZero(a)) continue;
-    if (x == out) {
-      op.raise(12, __LINE__);
-      result = nullptr;
-      break;
-    }
-    if (x->dim != out->dim) {
-      op.raise(1, __LINE__);
-      result = nullptr;
-      break;
-    }
+    ZVEC* next;
     if (ZIsOne(a))
-      out = _LM_zv_add(out, x, out, callerLine, callerName, op.st());
+      next = _LM_zv_add(res, x, res, callerLine, callerName, op.st());
     else if (ZIsMinusOne(a))
-      out = _LM_zv_sub(out, x, out, callerLine, callerName, op.st());
+      next = _LM_zv_sub(res, x, res, callerLine, callerName, op.st());
     else
-      out = _LM_zv_mltadd(out, x, a, out, callerLine, callerName, op.st());
-    if (op.failed()) {
-      result = nullptr;
-      break;
-    }
-    result = out;
+      next = _LM_zv_mltadd(res, x, a, res, callerLine, callerName, op.st());
+    if (op.failed()) break;
+    res = next;
   }
   va_end(ap);
-  if (result == nullptr) return nullptr;
-  return op.done(result);
+  if (op.failed()) {
+    if (res != out) zv_free(res);
+    return nullptr;
+  }
+  return op.done(res);
 }
 
 KVELO_API ZVEC* _LM_zv_star(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine, const char* callerName,

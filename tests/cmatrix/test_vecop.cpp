@@ -168,10 +168,14 @@ TEST(VecLincomb, SumsAndItsRules) {
   VEC* holes[] = {v1.get(), nullptr};
   EXPECT_EQ(_LM_v_lincomb(2, holes, a, nullptr, __LINE__, "lc", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
-  // A given output keeps the partial sum.
-  VecP partial(NewVec({0, 0, 0}));
+  // A given output is left as it was: every vector is checked before out is written.
+  VecP partial(NewVec({7, 7, 7}));
   EXPECT_EQ(_LM_v_lincomb(2, holes, a, partial.get(), __LINE__, "lc", &st), nullptr);
-  EXPECT_EQ(Values(partial.get()), (std::vector<double>{0, 2, 2}));
+  EXPECT_EQ(Values(partial.get()), (std::vector<double>{7, 7, 7}));
+  VEC* late[] = {v1.get(), v2.get(), odd.get()};
+  EXPECT_EQ(_LM_v_lincomb(3, late, a, partial.get(), __LINE__, "lc", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(Values(partial.get()), (std::vector<double>{7, 7, 7}));
 }
 
 TEST(VecStarSlash, ProductsAndQuotients) {

@@ -172,11 +172,17 @@ TEST(ZVecOp, LinearCombination) {
   EXPECT_EQ(w.last(), 12);
   ZVEC* shortv = RandomVec(4, 13);
   v[1] = shortv;
+  // Refused vectors leave a given out as it was, and a NULL out is not left allocated.
+  const auto before = Std(out);
   EXPECT_EQ(_LM_zv_lincomb(2, v, a, out, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(Std(out), before);
+  EXPECT_EQ(_LM_zv_lincomb(2, v, a, nullptr, __LINE__, "t", &st), nullptr);
   v[1] = nullptr;
   EXPECT_EQ(_LM_zv_lincomb(2, v, a, out, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(Std(out), before);
+  EXPECT_EQ(_LM_zv_lincomb(2, v, a, nullptr, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(_LM_zv_lincomb(2, nullptr, a, out, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
   zv_free_vars(&v0, &v1, &v2, &out, &shortv, nullptr);
@@ -206,6 +212,22 @@ TEST(ZVecOp, LinearListSkipsZeroPairsUncheckedAndSubtractsMinusOne) {
                            static_cast<ZVEC*>(nullptr)),
             nullptr);
   EXPECT_EQ(w.last(), 1);
+  // A refused pair after good ones leaves a given out as it was, and a NULL out is not left
+  // allocated.
+  ExpectVec(out, {C(-1, 2), C(1, 4)});
+  EXPECT_EQ(_LM_zv_linlist(__LINE__, "t", &st, out, x1, Z(1, 0), x2, Z(3, 0), x3, Z(2, 0),
+                           static_cast<ZVEC*>(nullptr)),
+            nullptr);
+  EXPECT_EQ(w.last(), 1);
+  ExpectVec(out, {C(-1, 2), C(1, 4)});
+  EXPECT_EQ(_LM_zv_linlist(__LINE__, "t", &st, static_cast<ZVEC*>(nullptr), x1, Z(1, 0), x3, Z(2, 0),
+                           static_cast<ZVEC*>(nullptr)),
+            nullptr);
+  EXPECT_EQ(_LM_zv_linlist(__LINE__, "t", &st, out, x1, Z(1, 0), x2, Z(1, 0), out, Z(2, 0),
+                           static_cast<ZVEC*>(nullptr)),
+            nullptr);
+  EXPECT_EQ(w.last(), 12);
+  ExpectVec(out, {C(-1, 2), C(1, 4)});
   st = -1;
   EXPECT_EQ(_LM_zv_linlist(__LINE__, "t", &st, out, static_cast<ZVEC*>(nullptr), Z(1, 0),
                            static_cast<ZVEC*>(nullptr)),
