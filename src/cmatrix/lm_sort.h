@@ -1,5 +1,9 @@
-// lm_sort.h: the in-place sorts of the dense, integer and long vectors (complex ones by
-// modulus), without recursion and without heap memory; every exchange or move of elements
+// lm_sort.h: ordering by value: the reductions over data (running extremes that keep a NaN
+// once they have seen one, and a sum whose partial sums cannot overflow short of the total
+// itself), the check that a PERM is a true permutation,
+// and the in-place sorts of the dense, integer and
+// long vectors (complex ones by modulus), without recursion and without heap memory; every
+// exchange or move of elements
 // moves the same entries of the optional order array, so order[k] ends as the former
 // position of element k. The quicksort takes the median of the first, middle and last
 // elements as its pivot and stops both scans on elements equal to it, so sorted, reversed
@@ -16,6 +20,84 @@
 #include "matrix.h"
 
 namespace kvlm {
+
+// The larger of a running maximum and the next value, keeping a NaN: a NaN best stays, a
+// NaN value is taken, so no later number can hide a NaN met earlier.
+inline double MaxKeepingNaN(double best, double v) { return std::isnan(best) || best >= v ? best : v; }
+
+// The extreme (largest, or smallest) of values offered one after another, with the place of
+// the first one reaching it; once a NaN is offered it is the extreme, at its place, for good.
+class Extreme {
+ public:
+  Extreme(bool largest, double first, unsigned at) : largest_(largest), best_(first), at_(at) {}
+  void Offer(double v, unsigned at) {
+    if (std::isnan(best_)) return;
+    if (std::isnan(v) || (largest_ ? v > best_ : v < best_)) {
+      best_ = v;
+      at_ = at;
+    }
+  }
+  double value() const { return best_; }
+  unsigned at() const { return at_; }
+
+ private:
+  bool largest_;
+  double best_;
+  unsigned at_;
+};
+
+// The sum term(0) + term(1) + ... + term(n-1), added in index order to 0.0. When finite terms
+// carry a partial sum past the largest double though the total lies within range (1e308 +
+// 1e308 - 1e308), the terms are added again scaled by 2^-k with n <= 2^k, which keeps every
+// partial sum in range, and the total is scaled back; an infinite or NaN term decides the
+// sum as IEEE addition does. The common case pays one test.
+template <class Term>
+double SumInRange(uint64_t n, Term term) {
+  double sum = 0.0;
+  for (uint64_t i = 0; i < n; ++i) sum += term(i);
+  if (std::isfinite(sum)) return sum;
+  for (uint64_t i = 0; i < n; ++i)
+    if (!std::isfinite(term(i))) return sum;
+  int k = 0;
+  std::frexp(static_cast<double>(n), &k);
+  double scaled = 0.0;
+  for (uint64_t i = 0; i < n; ++i) scaled += std::ldexp(term(i), -k);
+  return std::ldexp(scaled, k);
+}
+
+// The largest sum of mag(entry) over the columns (byColumns: the one-norm) or over the rows
+// (the infinity norm) of a dense record A (MAT or ZMAT), each sum in index order from 0.0;
+// NaN when any sum is, 0.0 for no line.
+template <class M, class Mag>
+double LargestLineSum(const M* A, bool byColumns, Mag mag) {
+  const unsigned lines = byColumns ? A->n : A->m;
+  const unsigned len = byColumns ? A->m : A->n;
+  double best = 0.0;
+  for (unsigned l = 0; l < lines; ++l) {
+    double sum = 0.0;
+    for (unsigned k = 0; k < len; ++k) sum += mag(byColumns ? A->me[k][l] : A->me[l][k]);
+    best = MaxKeepingNaN(best, sum);
+  }
+  return best;
+}
+
+// True when pe[0 .. n-1] holds each of 0 .. n-1 exactly once; pe is left as it was (the
+// high bit of each entry marks the values seen for the time of the check, which needs n
+// below 2^31, as the in-place walks of the permutation operations do).
+inline bool IsPermutation(unsigned* pe, unsigned n) {
+  const unsigned mark = 0x80000000u;
+  if (n >= mark) return false;
+  for (unsigned i = 0; i < n; ++i)
+    if (pe[i] >= n) return false;
+  bool ok = true;
+  for (unsigned i = 0; i < n && ok; ++i) {
+    const unsigned e = pe[i] & ~mark;
+    if ((pe[e] & mark) != 0) ok = false;
+    pe[e] |= mark;
+  }
+  for (unsigned i = 0; i < n; ++i) pe[i] &= ~mark;
+  return ok;
+}
 
 // The optional order permutation of a sort of dim elements, made ready before the sort:
 // resized (tag) when its size differs from dim (a resize turns 0 into 1, so an empty vector

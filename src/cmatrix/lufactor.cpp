@@ -2,11 +2,14 @@
 // the factors and with their transpose, the inverse built column by column, and a cheap
 // estimate of the condition number. Work records are kept between calls in process-wide
 // pointers registered with the static-work registry: these operations are not re-entrant.
+// A solve or inverse that fails on a singular matrix leaves its output as it was.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
 #include "cmatrix/lm_lu.h"
 #include "cmatrix/lm_owned.h"
+#include "cmatrix/lm_sort.h"
 #include "cmatrix/lm_status.h"
 #include "matrix.h"
 
@@ -79,6 +82,36 @@ bool CheckFactors(MAT* LU, PERM* pivot, VEC* b, LmOp& op) {
   return true;
 }
 
+// True when U has a zero on its diagonal: a solve with the factors may then divide by it.
+bool ZeroOnDiagonal(const MAT* LU) {
+  for (unsigned i = 0; i < LU->m; ++i)
+    if (LU->me[i][i] == 0.0) return true;
+  return false;
+}
+
+// A solve with the factors in steps that may fail part-way (a zero pivot met, a pivot that
+// is no permutation): the steps run on a scratch copy, and x is sized and written only once
+// they all succeeded, so that a failure leaves x as it was. steps(v) works on v in place
+// and returns false (status -1) when a step failed.
+template <class Steps>
+VEC* SolveAside(LmOp& op, VEC* b, VEC* x, const char* tag, Steps steps) {
+  VEC* work = _LM__v_copy(b, nullptr, 0, op.callerLine(), op.callerName(), op.st());
+  if (op.failed()) return nullptr;
+  if (!steps(work)) {
+    v_free(work);
+    return nullptr;
+  }
+  VEC* res = _LM_v_resize(tag, kvlm::lm_context, x, static_cast<int>(b->dim), op.callerLine(),
+                          op.callerName(), op.st());
+  if (!op.failed()) _LM__v_copy(work, res, 0, op.callerLine(), op.callerName(), op.st());
+  v_free(work);
+  if (op.failed()) {
+    DropIfNew(res, x);
+    return nullptr;
+  }
+  return res;
+}
+
 }  // namespace
 
 extern "C" {
@@ -87,14 +120,24 @@ KVELO_API VEC* _LM_LUsolve(MAT* LU, PERM* pivot, VEC* b, VEC* x, int callerLine,
                            const char* callerName, int* status) {
   LmOp op(kFile, "_LM_LUsolve", callerLine, callerName, status);
   if (!CheckFactors(LU, pivot, b, op)) return nullptr;
-  VEC* res = _LM_v_resize("_LM_LUsolve", kvlm::lm_context, x, static_cast<int>(b->dim), callerLine,
-                          callerName, op.st());
-  if (!op.failed()) _LM_px_vec(pivot, b, res, callerLine, callerName, op.st());
-  if (!op.failed()) _LM_Lsolve(LU, res, res, 1.0, callerLine, callerName, op.st());
-  if (!op.failed()) _LM_Usolve(LU, res, res, 0.0, callerLine, callerName, op.st());
+  auto steps = [&](VEC* v) {
+    _LM_px_vec(pivot, b, v, callerLine, callerName, op.st());
+    if (!op.failed()) _LM_Lsolve(LU, v, v, 1.0, callerLine, callerName, op.st());
+    if (!op.failed()) _LM_Usolve(LU, v, v, 0.0, callerLine, callerName, op.st());
+    return !op.failed();
+  };
+  VEC* res = nullptr;
+  if (ZeroOnDiagonal(LU) ||
+      !std::all_of(pivot->pe, pivot->pe + pivot->size, [&](unsigned e) { return e < pivot->size; })) {
+    res = SolveAside(op, b, x, "_LM_LUsolve", steps);
+  } else {
+    // No step can fail once x is sized: the solve runs in x itself (which may be b).
+    res = _LM_v_resize("_LM_LUsolve", kvlm::lm_context, x, static_cast<int>(b->dim), callerLine,
+                       callerName, op.st());
+    if (!op.failed() && !steps(res)) DropIfNew(res, x);
+  }
   if (op.failed()) {
     fct_Trace("_LM_LUsolve", __LINE__, kFile);
-    DropIfNew(res, x);
     return nullptr;
   }
   return op.done(res);
@@ -104,13 +147,21 @@ KVELO_API VEC* _LM_LUTsolve(MAT* LU, PERM* pivot, VEC* b, VEC* x, int callerLine
                             const char* callerName, int* status) {
   LmOp op(kFile, "LUTsolve", callerLine, callerName, status);
   if (!CheckFactors(LU, pivot, b, op)) return nullptr;
-  VEC* res = _LM__v_copy(b, x, 0, callerLine, callerName, op.st());
-  if (!op.failed()) _LM_UTsolve(LU, res, res, 0.0, callerLine, callerName, op.st());
-  if (!op.failed()) _LM_LTsolve(LU, res, res, 1.0, callerLine, callerName, op.st());
-  if (!op.failed()) _LM_pxinv_vec(pivot, res, res, callerLine, callerName, op.st());
+  auto steps = [&](VEC* v) {
+    _LM_UTsolve(LU, v, v, 0.0, callerLine, callerName, op.st());
+    if (!op.failed()) _LM_LTsolve(LU, v, v, 1.0, callerLine, callerName, op.st());
+    if (!op.failed()) _LM_pxinv_vec(pivot, v, v, callerLine, callerName, op.st());
+    return !op.failed();
+  };
+  VEC* res = nullptr;
+  if (ZeroOnDiagonal(LU) || !kvlm::IsPermutation(pivot->pe, pivot->size)) {
+    res = SolveAside(op, b, x, "_LM_LUTsolve", steps);
+  } else {
+    res = _LM__v_copy(b, x, 0, callerLine, callerName, op.st());
+    if (!op.failed() && !steps(res)) DropIfNew(res, x);
+  }
   if (op.failed()) {
     fct_Trace("_LM_LUTsolve", __LINE__, kFile);
-    DropIfNew(res, x);
     return nullptr;
   }
   return op.done(res);
@@ -128,10 +179,6 @@ KVELO_API MAT* _LM_m_inverse(MAT* A, MAT* out, int callerLine, const char* calle
     DropIfNew(res, out);
     return nullptr;
   };
-  if (res == nullptr || res->m < A->m || res->n < A->n) {
-    res = _LM_m_resize("_LM_m_inverse", kvlm::lm_context, out, n, n, callerLine, callerName, op.st());
-    if (op.failed()) return fail(__LINE__);
-  }
   MAT* copy = _LM__m_copy(A, inv_copy, 0, 0, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
   inv_copy = copy;
@@ -153,6 +200,14 @@ KVELO_API MAT* _LM_m_inverse(MAT* A, MAT* out, int callerLine, const char* calle
 
   _LM_LUfactor(copy, pivot, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
+  // Column i of the inverse solves A x = e_i. A zero on U's diagonal makes A singular, and
+  // then some column's solve divides by it: the columns are solved aside until that one
+  // fails, so the failure (code 4 from the back substitution) leaves out as it was.
+  const bool singular = ZeroOnDiagonal(copy);
+  if (!singular && (res == nullptr || res->m < A->m || res->n < A->n)) {
+    res = _LM_m_resize("_LM_m_inverse", kvlm::lm_context, out, n, n, callerLine, callerName, op.st());
+    if (op.failed()) return fail(__LINE__);
+  }
   for (unsigned i = 0; i < A->n; ++i) {
     _LM_v_zero(unit, callerLine, callerName, op.st());
     if (op.failed()) return fail(__LINE__);
@@ -160,8 +215,14 @@ KVELO_API MAT* _LM_m_inverse(MAT* A, MAT* out, int callerLine, const char* calle
     VEC* col = _LM_LUsolve(copy, pivot, unit, column, callerLine, callerName, op.st());
     if (op.failed()) return fail(__LINE__);
     inv_column = column = col;
+    if (singular) continue;
     _LM__set_col(res, i, column, 0, callerLine, callerName, op.st());
     if (op.failed()) return fail(__LINE__);
+  }
+  if (singular) {
+    // Not reached: a singular U fails one of the solves above.
+    op.raise(4, __LINE__);
+    return fail(__LINE__);
   }
   return op.done(res);
 }
@@ -202,6 +263,17 @@ KVELO_API double _LM_LUcondest(MAT* LU, PERM* pivot, int callerLine, const char*
   };
   _LM_LTsolve(LU, y, y, 1.0, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
+  // The estimate does not change when y is scaled, but z = A^-1 y is about |y| / |A|: for a
+  // matrix of entries near 1e200 it would underflow to zero (and overflow near 1e-200). y is
+  // brought to an infinity norm in [0.5, 1) by a power of two first, which is exact, so the
+  // estimate is the same to the last bit wherever it did not over- or underflow before.
+  const double yNorm = _LM__v_norm_inf(y, nullptr, callerLine, callerName, op.st());
+  if (op.failed()) return fail(__LINE__);
+  if (std::isfinite(yNorm) && yNorm > 0.0) {
+    int e = 0;
+    std::frexp(yNorm, &e);
+    for (unsigned i = 0; i < n; ++i) y->ve[i] = std::ldexp(y->ve[i], -e);
+  }
   VEC* z = _LM_LUsolve(LU, pivot, y, cond_z, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
   cond_z = z;
@@ -212,8 +284,8 @@ KVELO_API double _LM_LUcondest(MAT* LU, PERM* pivot, int callerLine, const char*
     for (unsigned j = i; j < n; ++j) su += std::fabs(LU->me[i][j]);
     for (unsigned j = 0; j < i; ++j) sl += std::fabs(LU->me[i][j]);
     sl = 1.0 + sl;  // L's unit diagonal
-    if (su > normU) normU = su;
-    if (sl > normL) normL = sl;
+    normU = kvlm::MaxKeepingNaN(normU, su);
+    normL = kvlm::MaxKeepingNaN(normL, sl);
   }
   const double nz = _LM__v_norm_inf(z, nullptr, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);

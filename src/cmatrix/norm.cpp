@@ -1,9 +1,11 @@
 // norm.cpp: norms of VEC records (one, Euclidean and infinity norm, each optionally of the
 // entries divided by a scale vector) and of MAT records (one, infinity and Frobenius norm).
-// The Euclidean and Frobenius norms neither overflow nor underflow before their result.
+// The Euclidean and Frobenius norms neither overflow nor underflow before their result; a
+// NaN entry makes every norm NaN.
 #include <cmath>
 
 #include "cmatrix/lm_dense.h"
+#include "cmatrix/lm_sort.h"
 
 using kvlm::LmOp;
 
@@ -46,7 +48,7 @@ double VecNorm(VEC* x, VEC* scale, VNorm kind, const char* routine, int callerLi
       break;
     }
     case VNorm::Inf:
-      for (unsigned i = 0; i < x->dim; ++i) r = kvlm::KeepMax(r, std::fabs(Scaled(x, scale, i)));
+      for (unsigned i = 0; i < x->dim; ++i) r = kvlm::MaxKeepingNaN(r, std::fabs(Scaled(x, scale, i)));
       break;
   }
   return op.done(r);
@@ -74,13 +76,13 @@ KVELO_API double _LM__v_norm_inf(VEC* x, VEC* scale, int callerLine, const char*
 KVELO_API double _LM_m_norm1(MAT* A, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "m_norm1", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, -1.0);
-  return op.done(kvlm::MaxLineSum(A, true, [](double a) { return std::fabs(a); }));
+  return op.done(kvlm::LargestLineSum(A, true, [](double a) { return std::fabs(a); }));
 }
 
 KVELO_API double _LM_m_norm_inf(MAT* A, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "m_norm_inf", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, -1.0);
-  return op.done(kvlm::MaxLineSum(A, false, [](double a) { return std::fabs(a); }));
+  return op.done(kvlm::LargestLineSum(A, false, [](double a) { return std::fabs(a); }));
 }
 
 KVELO_API double _LM_m_norm_frob(MAT* A, int callerLine, const char* callerName, int* status) {

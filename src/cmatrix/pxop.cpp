@@ -2,17 +2,18 @@
 // exchange, sign, and their application to vectors and to the rows and columns of
 // matrices. The in-place forms work by marking entries of the permutation itself and use
 // no memory beyond the records; they first make sure the permutation is a true one, so
-// that a bad one is refused with nothing changed.
+// that a bad one is refused with nothing changed. The other forms check every entry before
+// they size or write their output, so an entry out of range (code 2) changes nothing.
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
 #include "cmatrix/lm_dense.h"
 #include "cmatrix/lm_owned.h"
+#include "cmatrix/lm_sort.h"
 #include "cmatrix/lm_status.h"
 #include "matrix.h"
 
-using kvlm::RaiseAndDrop;
 using kvlm::LmOp;
 
 namespace {
@@ -20,20 +21,11 @@ namespace {
 const char kFile[] = "pxop";
 const unsigned kMark = 0x80000000u;
 
-// True when pe[0 .. n-1] holds each of 0 .. n-1 exactly once; pe is left as it was. The
-// marking needs n below 2^31, which is also what the in-place walks need.
-bool IsPermutation(unsigned* pe, unsigned n) {
-  if (n >= kMark) return false;
-  for (unsigned i = 0; i < n; ++i)
+// True when every one of the first count entries of pe is below n.
+bool EntriesBelow(const unsigned* pe, unsigned count, unsigned n) {
+  for (unsigned i = 0; i < count; ++i)
     if (pe[i] >= n) return false;
-  bool ok = true;
-  for (unsigned i = 0; i < n && ok; ++i) {
-    const unsigned e = pe[i] & ~kMark;
-    if ((pe[e] & kMark) != 0) ok = false;
-    pe[e] |= kMark;
-  }
-  for (unsigned i = 0; i < n; ++i) pe[i] &= ~kMark;
-  return ok;
+  return true;
 }
 
 // Inverts a true permutation in place: each cycle is walked from its largest position,
@@ -83,9 +75,10 @@ extern "C" {
 KVELO_API PERM* _LM_px_inv(PERM* px, PERM* out, int callerLine, const char* callerName,
                            int* status) {
   LmOp op(kFile, "px_inv", callerLine, callerName, status);
+  // Checked before the copy, so that a refused px leaves out as it was.
+  if (px != nullptr && !kvlm::IsPermutation(px->pe, px->size)) LM_FAIL(op, 2, nullptr);
   PERM* res = _LM_px_copy(px, out, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
-  if (!IsPermutation(res->pe, res->size)) return RaiseAndDrop(op, 2, __LINE__, res, out);
   InvertInPlace(res->pe, res->size);
   return op.done(res);
 }
@@ -96,16 +89,14 @@ KVELO_API PERM* _LM_px_mlt(PERM* p1, PERM* p2, PERM* out, int callerLine,
   if (p1 == nullptr || p2 == nullptr) LM_FAIL(op, 8, nullptr);
   if (p1->size != p2->size) LM_FAIL(op, 1, nullptr);
   if (out == p1 || out == p2) LM_FAIL(op, 12, nullptr);
+  if (!EntriesBelow(p2->pe, p2->size, p1->size)) LM_FAIL(op, 2, nullptr);
   PERM* res = out;
   if (res == nullptr || res->size < p1->size) {
     res = _LM_px_resize("_LM_px_mlt", kvlm::lm_context, out, static_cast<int>(p1->size), callerLine,
                         callerName, op.st());
     LM_CHECK(op, nullptr);
   }
-  for (unsigned i = 0; i < p1->size; ++i) {
-    if (p2->pe[i] >= p1->size) return RaiseAndDrop(op, 2, __LINE__, res, out);
-    res->pe[i] = p1->pe[p2->pe[i]];
-  }
+  for (unsigned i = 0; i < p1->size; ++i) res->pe[i] = p1->pe[p2->pe[i]];
   return op.done(res);
 }
 
@@ -117,16 +108,14 @@ KVELO_API VEC* _LM_px_vec(PERM* px, VEC* x, VEC* out, int callerLine, const char
   const unsigned n = px->size;
   if (n == 0) return op.done(_LM__v_copy(x, out, 0, callerLine, callerName, op.st()));
   if (out == x) {
-    if (!IsPermutation(px->pe, n)) LM_FAIL(op, 2, nullptr);
+    if (!kvlm::IsPermutation(px->pe, n)) LM_FAIL(op, 2, nullptr);
     kvlm::PermuteInPlace(px->pe, n, x->ve);  // a true permutation: every entry is reached
     return op.done(x);
   }
+  if (!EntriesBelow(px->pe, n, n)) LM_FAIL(op, 2, nullptr);
   VEC* res = kvlm::GrownVec(op, "_LM_px_vec", out, x->dim);
   LM_CHECK(op, nullptr);
-  for (unsigned i = 0; i < n; ++i) {
-    if (px->pe[i] >= n) return RaiseAndDrop(op, 2, __LINE__, res, out);
-    res->ve[i] = x->ve[px->pe[i]];
-  }
+  for (unsigned i = 0; i < n; ++i) res->ve[i] = x->ve[px->pe[i]];
   return op.done(res);
 }
 
@@ -146,12 +135,10 @@ KVELO_API VEC* _LM_pxinv_vec(PERM* px, VEC* x, VEC* out, int callerLine,
     LM_CHECK(op, nullptr);
     return op.done(x);
   }
+  if (!EntriesBelow(px->pe, n, n)) LM_FAIL(op, 2, nullptr);
   VEC* res = kvlm::GrownVec(op, "_LM_pxinv_vec", out, x->dim);
   LM_CHECK(op, nullptr);
-  for (unsigned i = 0; i < n; ++i) {
-    if (px->pe[i] >= n) return RaiseAndDrop(op, 2, __LINE__, res, out);
-    res->ve[px->pe[i]] = x->ve[i];
-  }
+  for (unsigned i = 0; i < n; ++i) res->ve[px->pe[i]] = x->ve[i];
   return op.done(res);
 }
 
@@ -169,7 +156,7 @@ KVELO_API int _LM_px_sign(PERM* px, int callerLine, const char* callerName, int*
   PERM* copy = _LM_px_copy(px, nullptr, callerLine, callerName, op.st());
   LM_CHECK(op, 0);
   // Only a true permutation has a sign: an entry out of range or repeated is refused.
-  if (!IsPermutation(copy->pe, copy->size)) {
+  if (!kvlm::IsPermutation(copy->pe, copy->size)) {
     px_free(copy);
     LM_FAIL(op, 2, 0);
   }
@@ -200,11 +187,11 @@ KVELO_API MAT* _LM_px_cols(PERM* px, MAT* A, MAT* out, int callerLine, const cha
   if (px == nullptr || A == nullptr) LM_FAIL(op, 8, nullptr);
   if (px->size != A->n) LM_FAIL(op, 1, nullptr);
   if (out == A) LM_FAIL(op, 12, nullptr);
+  if (!EntriesBelow(px->pe, px->size, A->n)) LM_FAIL(op, 2, nullptr);
   MAT* res = ShapedOut(A, out, "_LM_px_cols", op);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->n; ++i) {
     const unsigned c = px->pe[i];
-    if (c >= A->n) return RaiseAndDrop(op, 2, __LINE__, res, out);
     for (unsigned r = 0; r < A->m; ++r) res->me[r][c] = A->me[r][i];
   }
   return op.done(res);
@@ -216,11 +203,11 @@ KVELO_API MAT* _LM_px_rows(PERM* px, MAT* A, MAT* out, int callerLine, const cha
   if (px == nullptr || A == nullptr) LM_FAIL(op, 8, nullptr);
   if (px->size != A->m) LM_FAIL(op, 1, nullptr);
   if (out == A) LM_FAIL(op, 12, nullptr);
+  if (!EntriesBelow(px->pe, px->size, A->m)) LM_FAIL(op, 2, nullptr);
   MAT* res = ShapedOut(A, out, "_LM_px_rows", op);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i) {
     const unsigned r = px->pe[i];
-    if (r >= A->m) return RaiseAndDrop(op, 2, __LINE__, res, out);
     if (A->n > 0 && res->me[i] != A->me[r])
       std::memmove(res->me[i], A->me[r], static_cast<size_t>(A->n) * sizeof(double));
   }

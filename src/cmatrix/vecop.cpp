@@ -119,6 +119,12 @@ KVELO_API VEC* _LM_v_lincomb(int n, VEC** v, double* a, VEC* out, int callerLine
   if (n <= 0) return op.done(static_cast<VEC*>(nullptr));
   for (int k = 1; k < n; ++k)
     if (out != nullptr && v[k] == out) LM_FAIL(op, 12, nullptr);
+  // Every vector is checked before out is sized or written, so a refused one leaves out as
+  // it was (a NULL v[0] is refused by the scaling, before it writes).
+  for (int k = 1; k < n && v[0] != nullptr; ++k) {
+    if (v[k] == nullptr) LM_FAIL(op, 8, nullptr);
+    if (v[k]->dim != v[0]->dim) LM_FAIL(op, 1, nullptr);
+  }
   VEC* res = _LM_sv_mlt(a[0], v[0], out, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
   for (int k = 1; k < n; ++k) {
@@ -158,23 +164,17 @@ VEC* StarSlash(VEC* x, VEC* y, VEC* out, bool slash, int callerLine, const char*
   return op.done(res);
 }
 
-// Smallest (or largest) entry, the first one on ties; a NaN never replaces the candidate.
+// Smallest (or largest) entry, the first one on ties; a NaN anywhere is the answer, at the
+// first NaN's index, since no number can stand for it.
 double Extreme(VEC* x, int* index, bool largest, int callerLine, const char* callerName,
                int* status) {
   LmOp op(kFile, largest ? "v_max" : "v_min", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, 0.0);
   if (x->dim == 0) LM_FAIL(op, 1, 0.0);
-  double best = x->ve[0];
-  unsigned at = 0;
-  for (unsigned i = 1; i < x->dim; ++i) {
-    const double v = x->ve[i];
-    if (largest ? v > best : v < best) {
-      best = v;
-      at = i;
-    }
-  }
-  if (index != nullptr) *index = static_cast<int>(at);
-  return op.done(best);
+  kvlm::Extreme best(largest, x->ve[0], 0);
+  for (unsigned i = 1; i < x->dim; ++i) best.Offer(x->ve[i], i);
+  if (index != nullptr) *index = static_cast<int>(best.at());
+  return op.done(best.value());
 }
 
 }  // namespace
@@ -204,9 +204,7 @@ KVELO_API double _LM_v_max(VEC* x, int* index, int callerLine, const char* calle
 KVELO_API double _LM_v_sum(VEC* x, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "v_sum", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, 0.0);
-  double sum = 0.0;
-  for (unsigned i = 0; i < x->dim; ++i) sum += x->ve[i];
-  return op.done(sum);
+  return op.done(kvlm::SumInRange(x->dim, [&](uint64_t i) { return x->ve[i]; }));
 }
 
 KVELO_API VEC* _LM_v_sort(VEC* x, PERM* order, int callerLine, const char* callerName,

@@ -1,9 +1,11 @@
 // zcomplex_internal.h: helpers shared by the complex modules of the C matrix library:
 // the exact scalar tests, the bridge to the BLAS complex type, and raising an error under
-// a routine name other than the operation's own.
+// a routine name other than the operation's own, the product and quotient that stay finite
+// whenever their result is.
 #ifndef KVELO_CMATRIX_ZCOMPLEX_INTERNAL_H
 #define KVELO_CMATRIX_ZCOMPLEX_INTERNAL_H
 
+#include <cmath>
 #include <complex>
 
 #include "cmatrix/lm_status.h"
@@ -26,6 +28,28 @@ inline const std::complex<double>* Blas(const Z* p) {
   return reinterpret_cast<const std::complex<double>*>(p);
 }
 inline std::complex<double> Blas(const Z& z) { return std::complex<double>(z.re, z.im); }
+
+// z1*z2 on parts scaled by powers of two (zfunc.cpp): no partial product overflows while
+// the result's parts are finite.
+Z ZProductScaled(const Z& z1, const Z& z2);
+
+// z1*z2 = (re1 re2 - im1 im2, im1 re2 + re1 im2), the plain formula; when finite parts give
+// an infinite or NaN part (a partial product beyond the range of double while the part
+// itself is not), the scaled product instead.
+inline Z ZProduct(const Z& z1, const Z& z2) {
+  Z r;
+  r.re = z1.re * z2.re - z1.im * z2.im;
+  r.im = z1.im * z2.re + z1.re * z2.im;
+  if (std::isfinite(r.re) && std::isfinite(r.im)) return r;
+  if (!(std::isfinite(z1.re) && std::isfinite(z1.im) && std::isfinite(z2.re) &&
+        std::isfinite(z2.im)))
+    return r;
+  return ZProductScaled(z1, z2);
+}
+
+// z1/z2 on parts scaled by powers of two, without the zero-divisor report of zdiv (the
+// caller has refused a zero z2): nothing overflows or underflows before the result does.
+Z ZQuotient(const Z& z1, const Z& z2);
 
 // Reports `code` from `line` of `file` under `routine` (not the operation's own name), with
 // the operation's caller, and copies the status word out as LmOp::raise does.

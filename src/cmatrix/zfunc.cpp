@@ -1,8 +1,11 @@
 // zfunc.cpp: arithmetic on the complex scalar of the C matrix library. The modulus, the
-// reciprocal, the quotient and the square root work on parts scaled by a power of two near
-// 1/|z| and apply the scale only to the result, so that no intermediate overflows or
-// underflows; every other function is plain IEEE arithmetic.
+// reciprocal, the quotient, the square root, the logarithm and (outside the plain range) the
+// product and the exponential work on parts scaled by a power of two and apply the scale
+// only to the result, so that no intermediate overflows or underflows while the result is
+// finite; the logarithm near the unit circle is formed from |z|^2 - 1 exactly. Infinite
+// and NaN parts follow C99's Annex G where the plain formulas would lose them.
 #include <cmath>
+#include <limits>
 
 #include "cmatrix/zcomplex_internal.h"
 #include "erreur.h"
@@ -36,13 +39,90 @@ Z Make(double re, double im) {
   return z;
 }
 
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// ln 2 in two pieces: k * kLn2Hi is exact for |k| < 2^20, so k ln 2 keeps its last bits.
+const double kLn2Hi = 6.93147180369123816490e-01;
+const double kLn2Lo = 1.90821492927058770002e-10;
+
 // A zero divisor: no status argument, so the handler's status word tells the caller; the
 // arithmetic that follows yields not-a-number parts.
 void ReportZeroDivisor(const Z& z) {
   if (z.re == 0.0 && z.im == 0.0) _LM_error("zfunc", 4, 168, "zinv", 0, 168, "zvinc");
 }
 
+// x^2 + y^2 - 1 for |z|^2 near 1, where the plain sum would keep little but rounding: each
+// square is split exactly into a rounded product and its error (fma), and the five terms are
+// added with a running compensation, so the result is good to a few ulps of itself.
+double SquaredModulusMinusOne(double x, double y) {
+  const double px = x * x, py = y * y;
+  const double terms[4] = {px, py, std::fma(x, x, -px), std::fma(y, y, -py)};
+  double sum = -1.0, comp = 0.0;
+  for (double t : terms) {
+    const double s = sum + t;
+    comp += std::fabs(sum) >= std::fabs(t) ? (sum - s) + t : (t - s) + sum;
+    sum = s;
+  }
+  return sum + comp;
+}
+
+// log |z| for finite or infinite parts: +inf when either part is infinite (a NaN beside it
+// included, as C99's clog has it), NaN for a NaN part, -inf for zero.
+double LogModulus(const Z& z) {
+  const double a = std::fabs(z.re), b = std::fabs(z.im);
+  if (std::isinf(a) || std::isinf(b)) return HUGE_VAL;
+  if (std::isnan(a) || std::isnan(b)) return kNaN;
+  if (a == 0.0 && b == 0.0) return -HUGE_VAL;
+  // Both parts below 2 here, so the squares neither overflow nor matter when they underflow.
+  const double big = a >= b ? a : b;
+  if (big < 2.0) {
+    const double sq = a * a + b * b;
+    if (sq >= 0.5 && sq <= 2.0) return 0.5 * std::log1p(SquaredModulusMinusOne(a, b));
+  }
+  // Away from the unit circle log|z| = log|z'| + e ln 2 with |z'| in [0.5, 1.42): no
+  // overflow or underflow of |z| itself, and |log|z|| >= 0.34 keeps the sum accurate.
+  const Scaled s = Scale(z);
+  const double r = std::sqrt(s.re * s.re + s.im * s.im);
+  return s.e * kLn2Hi + (std::log(r) + s.e * kLn2Lo);
+}
+
+// e^x * (c, s) for finite x beyond the range where e^x itself is a normal double: e^x =
+// e^r 2^k with |r| <= ln 2 / 2, and the power of two is applied to each part last, so a
+// finite part is not lost to an infinite or zero e^x.
+Z ScaledExp(double x, double c, double s) {
+  // Beyond |x| = 2200 every non-zero part over- or underflows whatever c and s are.
+  const double lim = 2200.0;
+  const double xc = x > lim ? lim : (x < -lim ? -lim : x);
+  const int k = static_cast<int>(std::nearbyint(xc / (kLn2Hi + kLn2Lo)));
+  const double r = (xc - k * kLn2Hi) - k * kLn2Lo;
+  const double er = std::exp(r);
+  return Make(std::ldexp(c * er, k), std::ldexp(s * er, k));
+}
+
 }  // namespace
+
+namespace kvlm {
+
+Z ZProductScaled(const Z& z1, const Z& z2) {
+  const Scaled a = Scale(z1), b = Scale(z2);
+  const double re = a.re * b.re - a.im * b.im;
+  const double im = a.im * b.re + a.re * b.im;
+  return Make(std::ldexp(re, a.e + b.e), std::ldexp(im, a.e + b.e));
+}
+
+Z ZQuotient(const Z& z1, const Z& z2) {
+  // z1/z2 = z1' conj(z2') / |z2'|^2 * 2^(e1 - e2): the parts of z1' and z2' are below 1 and
+  // |z2'|^2 at least 0.25, so the quotient of the scaled parts stays below 8 and the two
+  // exponents meet only in the result (a quotient beyond the range of double then overflows
+  // or underflows once, as it must).
+  const Scaled a = Scale(z1), b = Scale(z2);
+  const double d = b.re * b.re + b.im * b.im;
+  const double re = (a.re * b.re + a.im * b.im) / d;
+  const double im = (a.im * b.re - a.re * b.im) / d;
+  return Make(std::ldexp(re, a.e - b.e), std::ldexp(im, a.e - b.e));
+}
+
+}  // namespace kvlm
 
 extern "C" {
 
@@ -58,9 +138,7 @@ KVELO_API Z zsub(Z z1, Z z2) { return Make(z1.re - z2.re, z1.im - z2.im); }
 
 KVELO_API Z zsmlt(Z z, double x) { return Make(x * z.re, x * z.im); }
 
-KVELO_API Z zmlt(Z z1, Z z2) {
-  return Make(z1.re * z2.re - z1.im * z2.im, z1.im * z2.re + z1.re * z2.im);
-}
+KVELO_API Z zmlt(Z z1, Z z2) { return kvlm::ZProduct(z1, z2); }
 
 KVELO_API double zabs(Z z) {
   const Scaled s = Scale(z);
@@ -77,19 +155,20 @@ KVELO_API Z zinv(Z z) {
 
 KVELO_API Z zdiv(Z z1, Z z2) {
   ReportZeroDivisor(z2);
-  // z1/z2 = z1' conj(z2') / |z2'|^2 * 2^(e1 - e2): the parts of z1' and z2' are below 1 and
-  // |z2'|^2 at least 0.25, so the quotient of the scaled parts stays below 8 and the two
-  // exponents meet only in the result (a quotient beyond the range of double then overflows
-  // or underflows once, as it must).
-  const Scaled a = Scale(z1), b = Scale(z2);
-  const double d = b.re * b.re + b.im * b.im;
-  const double re = (a.re * b.re + a.im * b.im) / d;
-  const double im = (a.im * b.re - a.re * b.im) / d;
-  return Make(std::ldexp(re, a.e - b.e), std::ldexp(im, a.e - b.e));
+  return kvlm::ZQuotient(z1, z2);
 }
 
 KVELO_API Z zsqrt(Z z) {
-  if (z.re == 0.0 && z.im == 0.0) return Make(0.0, 0.0);
+  // C99's csqrt on infinite and NaN parts: an infinite imaginary part wins over everything.
+  if (std::isinf(z.im)) return Make(HUGE_VAL, z.im);
+  if (std::isnan(z.re)) return Make(kNaN, kNaN);
+  if (std::isinf(z.re)) {
+    if (std::isnan(z.im)) return z.re > 0.0 ? Make(HUGE_VAL, kNaN) : Make(kNaN, HUGE_VAL);
+    return z.re > 0.0 ? Make(HUGE_VAL, std::copysign(0.0, z.im))
+                      : Make(0.0, std::copysign(HUGE_VAL, z.im));
+  }
+  if (std::isnan(z.im)) return Make(kNaN, kNaN);
+  if (z.re == 0.0 && z.im == 0.0) return Make(0.0, z.im);
   // sqrt(z) = sqrt(z') * 2^(e/2) with an even e: z' has its larger part in [0.25, 1), so
   // alpha lies in [0.35, 1) and neither the sum under the root nor the division by 2 alpha
   // can overflow or lose the value, however large or small z is.
@@ -102,15 +181,22 @@ KVELO_API Z zsqrt(Z z) {
   const int half = s.e / 2;
   const double alpha = std::sqrt((std::fabs(s.re) + zabs(Make(s.re, s.im))) * 0.5);
   if (z.re >= 0.0) return Make(std::ldexp(alpha, half), std::ldexp(s.im / (2.0 * alpha), half));
+  // On the negative real axis the sign of a zero imaginary part picks the side of the cut.
   return Make(std::ldexp(std::fabs(s.im) / (2.0 * alpha), half),
-              std::ldexp(z.im >= 0.0 ? alpha : -alpha, half));
+              std::ldexp(std::signbit(z.im) ? -alpha : alpha, half));
 }
 
 KVELO_API Z zexp(Z z) {
+  // A zero imaginary part stays exact (e^x may be infinite or NaN: no 0 * inf).
+  if (z.im == 0.0) return Make(std::exp(z.re), z.im);
+  if (std::isinf(z.re) && !std::isfinite(z.im))
+    return z.re < 0.0 ? Make(0.0, 0.0) : Make(HUGE_VAL, kNaN);
+  if (std::isfinite(z.re) && std::isfinite(z.im) && std::fabs(z.re) > 708.0)
+    return ScaledExp(z.re, std::cos(z.im), std::sin(z.im));
   const double x = std::exp(z.re);
   return Make(std::cos(z.im) * x, std::sin(z.im) * x);
 }
 
-KVELO_API Z zlog(Z z) { return Make(std::log(zabs(z)), std::atan2(z.im, z.re)); }
+KVELO_API Z zlog(Z z) { return Make(LogModulus(z), std::atan2(z.im, z.re)); }
 
 }  // extern "C"

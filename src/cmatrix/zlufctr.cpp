@@ -1,7 +1,9 @@
 // zlufctr.cpp: complex LU factorisation with scaled partial pivoting, the solve with its
 // factors and the inverse built column by column. The factorisation keeps its scale vector
-// in a process-wide static record registered with the static-work registry.
+// in a process-wide static record registered with the static-work registry. A solve or
+// inverse that fails on a singular matrix leaves its output as it was.
 #include "cmatrix/lm_lu.h"
+#include "cmatrix/lm_sort.h"
 #include "cmatrix/zcomplex_internal.h"
 #include "cmatrix/zlufctr.h"
 
@@ -15,6 +17,13 @@ const char kFile[] = "zlufctr";
 
 // Row scales of the last factorisation; freed only through the registry of static work.
 VEC* g_scale = nullptr;
+
+// True when U has a zero on its diagonal: a solve with the factors may then divide by it.
+bool ZeroOnDiagonal(const ZMAT* LU) {
+  for (unsigned i = 0; i < LU->m; ++i)
+    if (ZIsZero(LU->me[i][i])) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -52,13 +61,44 @@ ZVEC* zLUsolve(ZMAT* LU, PERM* pivot, ZVEC* b, ZVEC* x, int callerLine, const ch
   if (LU == nullptr || b == nullptr || pivot == nullptr) LM_FAIL(op, 8, nullptr);
   // A pivot of another order than the factors would leave part of x unpermuted.
   if (LU->n != LU->m || LU->n != b->dim || pivot->size != LU->m) LM_FAIL(op, 1, nullptr);
-  x = _LM_px_zvec(pivot, b, x, callerLine, callerName, op.st());
+  auto steps = [&](ZVEC* v) {
+    _LM_px_zvec(pivot, b, v, callerLine, callerName, op.st());
+    if (!op.failed()) zLsolve(LU, v, v, 1.0, callerLine, callerName, op.st());
+    if (!op.failed()) zUsolve(LU, v, v, 0.0, callerLine, callerName, op.st());
+    return !op.failed();
+  };
+  if (!ZeroOnDiagonal(LU) && kvlm::IsPermutation(pivot->pe, pivot->size)) {
+    // No step can fail once x is sized: the solve runs in x itself (which may be b).
+    ZVEC* res = x;
+    if (res == nullptr || res->dim < b->dim) {
+      res = _LM_zv_resize(callerName, kvlm::lm_context, x, static_cast<int>(b->dim), callerLine,
+                          callerName, op.st());
+      LM_CHECK(op, nullptr);
+    }
+    if (!steps(res)) {
+      if (res != x) zv_free(res);
+      return nullptr;
+    }
+    return op.done(res);
+  }
+  // A zero pivot or a pivot that is no permutation may stop the solve part-way: it runs on a
+  // scratch vector, and x is grown and written only once every step succeeded.
+  ZVEC* work = _LM_zv_get(callerName, kvlm::lm_context, static_cast<int>(b->dim), callerLine,
+                          callerName, op.st());
   LM_CHECK(op, nullptr);
-  zLsolve(LU, x, x, 1.0, callerLine, callerName, op.st());
+  if (!steps(work)) {
+    zv_free(work);
+    return nullptr;
+  }
+  ZVEC* res = x;
+  if (res == nullptr || res->dim < b->dim)
+    res = _LM_zv_resize(callerName, kvlm::lm_context, x, static_cast<int>(b->dim), callerLine,
+                        callerName, op.st());
+  if (!op.failed())
+    for (unsigned i = 0; i < b->dim; ++i) res->ve[i] = work->ve[i];
+  zv_free(work);
   LM_CHECK(op, nullptr);
-  zUsolve(LU, x, x, 0.0, callerLine, callerName, op.st());
-  LM_CHECK(op, nullptr);
-  return op.done(x);
+  return op.done(res);
 }
 
 ZMAT* _LM_zm_inverse(ZMAT* A, ZMAT* out, int callerLine, const char* callerName, int* status) {
@@ -71,17 +111,21 @@ ZMAT* _LM_zm_inverse(ZMAT* A, ZMAT* out, int callerLine, const char* callerName,
   ZVEC* unit = nullptr;
   ZVEC* col = nullptr;
   PERM* pivot = nullptr;
-  bool ok = true;
-  if (out == nullptr || out->m < A->m || out->n < A->n) {
+  ZMAT* given = out;
+  copy = _LM__zm_copy(A, nullptr, 0, 0, callerLine, callerName, op.st());
+  if (!op.failed()) unit = _LM_zv_get(callerName, kvlm::lm_context, n, callerLine, callerName, op.st());
+  if (!op.failed()) col = _LM_zv_get(callerName, kvlm::lm_context, n, callerLine, callerName, op.st());
+  if (!op.failed()) pivot = _LM_px_get(callerName, kvlm::lm_context, n, callerLine, callerName, op.st());
+  if (!op.failed()) zLUfactor(copy, pivot, callerLine, callerName, op.st());
+  bool ok = !op.failed();
+  // A zero on U's diagonal makes A singular and one of the column solves below divide by it:
+  // then nothing is written to out (the solves run only to report that failure), and out is
+  // sized only for an inverse that exists.
+  const bool singular = ok && ZeroOnDiagonal(copy);
+  if (ok && !singular && (out == nullptr || out->m < A->m || out->n < A->n)) {
     out = _LM_zm_resize(callerName, kvlm::lm_context, out, n, n, callerLine, callerName, op.st());
     ok = !op.failed();
   }
-  if (ok) copy = _LM__zm_copy(A, nullptr, 0, 0, callerLine, callerName, op.st());
-  if (ok && !op.failed()) unit = _LM_zv_get(callerName, kvlm::lm_context, n, callerLine, callerName, op.st());
-  if (ok && !op.failed()) col = _LM_zv_get(callerName, kvlm::lm_context, n, callerLine, callerName, op.st());
-  if (ok && !op.failed()) pivot = _LM_px_get(callerName, kvlm::lm_context, n, callerLine, callerName, op.st());
-  if (ok && !op.failed()) zLUfactor(copy, pivot, callerLine, callerName, op.st());
-  ok = ok && !op.failed();
   for (int i = 0; ok && i < n; ++i) {
     _LM_zv_zero(unit, callerLine, callerName, op.st());
     if (op.failed()) break;
@@ -91,16 +135,18 @@ ZMAT* _LM_zm_inverse(ZMAT* A, ZMAT* out, int callerLine, const char* callerName,
     ZVEC* solved = zLUsolve(copy, pivot, unit, col, callerLine, callerName, op.st());
     if (op.failed()) break;
     col = solved;
+    if (singular) continue;
     _LM_zset_col(out, i, col, callerLine, callerName, op.st());
     if (op.failed()) break;
   }
-  ok = ok && !op.failed();
+  ok = ok && !op.failed() && !singular;
   // Scratch records are released on every path, the failing ones included.
   if (copy != nullptr) zm_free(copy);
   if (unit != nullptr) zv_free(unit);
   if (col != nullptr) zv_free(col);
   if (pivot != nullptr) px_free(pivot);
   if (!ok) {
+    if (out != given) zm_free(out);
     *op.st() = -1;
     fct_Trace("_LM_zm_inverse", __LINE__, kFile);
     return nullptr;

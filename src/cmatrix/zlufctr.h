@@ -17,12 +17,14 @@ extern "C" {
 // matrix. Codes 8 (A or pivot NULL), 1 (pivot.size differs from A.m).
 ZMAT* zLUfactor(ZMAT* A, PERM* pivot, int callerLine, const char* callerName, int* status);
 // Returns x with A*x = b from the factors of a square A; x is grown to b.dim when NULL or
-// shorter. Codes 8, 1 (LU not square, or of another order than b or pivot), 4 from zUsolve.
+// shorter. Codes 8, 1 (LU not square, or of another order than b or pivot), 4 from zUsolve,
+// 2 for a pivot that is no permutation when x is b; a failure leaves x as it was.
 ZVEC* zLUsolve(ZMAT* LU, PERM* pivot, ZVEC* b, ZVEC* x, int callerLine, const char* callerName,
                int* status);
 // Back substitution with the upper triangle of U (diag 0.0: its own diagonal; otherwise
 // every diagonal entry is taken to be diag); out may be b. Codes 8, 1 (b shorter than
-// min(U.m, U.n)), 4 (a zero diagonal entry that is divided by).
+// min(U.m, U.n)), 4 (a zero diagonal entry that would be divided by: found before out is
+// sized or written, so out stays as it was).
 ZVEC* zUsolve(ZMAT* U, ZVEC* b, ZVEC* out, double diag, int callerLine, const char* callerName,
               int* status);
 // Forward substitution with the lower triangle of L, as zUsolve.
@@ -30,7 +32,7 @@ ZVEC* zLsolve(ZMAT* L, ZVEC* b, ZVEC* out, double diag, int callerLine, const ch
               int* status);
 // Writes the inverse of the square A into the leading A.m x A.n block of out (grown when
 // NULL or smaller in either dimension); returns out. Codes 8, 9, and 4 from zUsolve for a
-// singular A; every scratch record is released on every path.
+// singular A, which leaves out as it was; every scratch record is released on every path.
 ZMAT* _LM_zm_inverse(ZMAT* A, ZMAT* out, int callerLine, const char* callerName, int* status);
 
 }  // extern "C"

@@ -1,7 +1,7 @@
 // zmachine.cpp: the element kernels on raw complex arrays under every dense complex
 // operation of the C matrix library. The dot product and the plain multiply-add are single
 // BLAS calls with unit strides; the conjugating multiply-add and the rest are plain loops
-// that read both parts of an index before writing it.
+// that read both parts of an index before writing it. The scaling product is zmlt's.
 #include <cstring>
 
 #include "ITF_blas_lapack.h"
@@ -43,11 +43,8 @@ KVELO_API void __zmltadd__(Z* y, const Z* x, Z s, int len, int flag) {
 }
 
 KVELO_API void __zmlt__(const Z* x, Z s, Z* out, int len) {
-  for (int i = 0; i < len; ++i) {
-    const double xr = x[i].re, xi = x[i].im;
-    out[i].re = xr * s.re - xi * s.im;
-    out[i].im = xr * s.im + xi * s.re;
-  }
+  // The product of zmlt, which stays finite whenever its result is.
+  for (int i = 0; i < len; ++i) out[i] = kvlm::ZProduct(x[i], s);
 }
 
 KVELO_API void __zadd__(const Z* x, const Z* y, Z* out, int len) {

@@ -1,10 +1,12 @@
 // znorm.cpp: norms of complex vectors (one, Euclidean, infinity; optionally relative to a
 // real scale vector) and complex matrices (one, infinity, Frobenius), and the vector of
 // moduli. Every sum runs in index order from 0.0 with plain loops; the Euclidean and
-// Frobenius norms neither overflow nor underflow before their result.
+// Frobenius norms neither overflow nor underflow before their result; a NaN part makes
+// every norm NaN.
 #include <cmath>
 
 #include "cmatrix/lm_dense.h"
+#include "cmatrix/lm_sort.h"
 #include "cmatrix/zcomplex_internal.h"
 
 using kvlm::LmOp;
@@ -78,20 +80,20 @@ KVELO_API double _LM__zv_norm_inf(ZVEC* x, VEC* scale, int callerLine, const cha
   if (x == nullptr) LM_FAIL(op, 8, 0.0);
   if (scale != nullptr && scale->dim < x->dim) LM_FAIL(op, 1, 0.0);
   double best = 0.0;
-  for (unsigned i = 0; i < x->dim; ++i) best = kvlm::KeepMax(best, ScaledAbs(x, scale, i));
+  for (unsigned i = 0; i < x->dim; ++i) best = kvlm::MaxKeepingNaN(best, ScaledAbs(x, scale, i));
   return op.done(best);
 }
 
 KVELO_API double _LM_zm_norm1(ZMAT* A, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "zm_norm1", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, 0.0);
-  return op.done(kvlm::MaxLineSum(A, true, zabs));
+  return op.done(kvlm::LargestLineSum(A, true, zabs));
 }
 
 KVELO_API double _LM_zm_norm_inf(ZMAT* A, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "zm_norm_inf", callerLine, callerName, status);
   if (A == nullptr) LM_FAIL(op, 8, 0.0);
-  return op.done(kvlm::MaxLineSum(A, false, zabs));
+  return op.done(kvlm::LargestLineSum(A, false, zabs));
 }
 
 KVELO_API double _LM_zm_norm_frob(ZMAT* A, int callerLine, const char* callerName,

@@ -1,6 +1,7 @@
 // zvecop.cpp: complex vector operations of the C matrix library: inner product, scaling,
 // sums and differences, multiply-adds and linear combinations, maps, element-wise product
 // and quotient, sum, sort by modulus, permutations and random fills.
+#include <cfloat>
 #include <climits>
 #include <cstdarg>
 #include <cstdint>
@@ -22,7 +23,8 @@ const char kFile[] = "zvecop";
 
 // The checks of both permutations of x: px and x given (8), x as long as px (1), every entry
 // of px below its size (2, reported under the real operation's routine name). Every entry is
-// checked before anything moves, so a bad permutation changes nothing.
+// checked before anything moves, so a bad permutation changes nothing (the in-place forms
+// also refuse a repeated entry).
 bool CheckPermutation(LmOp& op, PERM* px, ZVEC* x, const char* routine) {
   if (px == nullptr || x == nullptr) LM_FAIL(op, 8, false);
   if (x->dim < px->size) LM_FAIL(op, 1, false);
@@ -140,54 +142,68 @@ KVELO_API ZVEC* _LM_zv_lincomb(int n, ZVEC** v, Z* a, ZVEC* out, int callerLine,
   if (n <= 0) return op.done(static_cast<ZVEC*>(nullptr));
   for (int k = 1; k < n; ++k)
     if (out != nullptr && v[k] == out) LM_FAIL(op, 12, nullptr);
-  out = _LM_zv_mlt(a[0], v[0], out, callerLine, callerName, op.st());
+  // Every vector is checked before out is sized or written, so a refused one leaves out as
+  // it was (a NULL v[0] is refused by the scaling, before it writes).
+  for (int k = 1; k < n && v[0] != nullptr; ++k) {
+    if (v[k] == nullptr) LM_FAIL(op, 8, nullptr);
+    if (v[k]->dim != v[0]->dim) LM_FAIL(op, 1, nullptr);
+  }
+  ZVEC* res = _LM_zv_mlt(a[0], v[0], out, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
   for (int k = 1; k < n; ++k) {
-    if (v[k] == nullptr) LM_FAIL(op, 8, nullptr);
-    if (v[k]->dim != out->dim) LM_FAIL(op, 1, nullptr);
-    out = _LM_zv_mltadd(out, v[k], a[k], out, callerLine, callerName, op.st());
-    LM_CHECK(op, nullptr);
+    // Only an allocation can fail here, and none is needed: res already has the dim.
+    ZVEC* next = _LM_zv_mltadd(res, v[k], a[k], res, callerLine, callerName, op.st());
+    if (op.failed()) {
+      if (res != out) zv_free(res);
+      return nullptr;
+    }
+    res = next;
   }
-  return op.done(out);
+  return op.done(res);
 }
 
 KVELO_API ZVEC* _LM_zv_linlist(int callerLine, const char* callerName, int* status, ZVEC* out,
                                ZVEC* x1, Z a1, ...) {
   LmOp op(kFile, "zv_linlist", callerLine, callerName, status);
   if (x1 == nullptr) return op.done(static_cast<ZVEC*>(nullptr));
-  out = _LM_zv_mlt(a1, x1, out, callerLine, callerName, op.st());
-  LM_CHECK(op, nullptr);
+  // Every pair is checked before out is sized or written, so a refused one leaves out as it
+  // was: a pair whose coefficient is 0 is skipped unchecked; else x must not be out (12)
+  // and must have x1's dim (1).
   va_list ap;
   va_start(ap, a1);
-  ZVEC* result = out;
+  int refused = 0;
+  for (ZVEC* x = va_arg(ap, ZVEC*); x != nullptr && refused == 0; x = va_arg(ap, ZVEC*)) {
+    const Z a = va_arg(ap, Z);
+    if (ZIsZero(a)) continue;
+    if (x == out)
+      refused = 12;
+    else if (x->dim != x1->dim)
+      refused = 1;
+  }
+  va_end(ap);
+  if (refused != 0) LM_FAIL(op, refused, nullptr);
+  ZVEC* res = _LM_zv_mlt(a1, x1, out, callerLine, callerName, op.st());
+  LM_CHECK(op, nullptr);
+  va_start(ap, a1);
   for (ZVEC* x = va_arg(ap, ZVEC*); x != nullptr; x = va_arg(ap, ZVEC*)) {
     const Z a = va_arg(ap, Z);
     if (ZIsZero(a)) continue;
-    if (x == out) {
-      op.raise(12, __LINE__);
-      result = nullptr;
-      break;
-    }
-    if (x->dim != out->dim) {
-      op.raise(1, __LINE__);
-      result = nullptr;
-      break;
-    }
+    ZVEC* next;
     if (ZIsOne(a))
-      out = _LM_zv_add(out, x, out, callerLine, callerName, op.st());
+      next = _LM_zv_add(res, x, res, callerLine, callerName, op.st());
     else if (ZIsMinusOne(a))
-      out = _LM_zv_sub(out, x, out, callerLine, callerName, op.st());
+      next = _LM_zv_sub(res, x, res, callerLine, callerName, op.st());
     else
-      out = _LM_zv_mltadd(out, x, a, out, callerLine, callerName, op.st());
-    if (op.failed()) {
-      result = nullptr;
-      break;
-    }
-    result = out;
+      next = _LM_zv_mltadd(res, x, a, res, callerLine, callerName, op.st());
+    if (op.failed()) break;
+    res = next;
   }
   va_end(ap);
-  if (result == nullptr) return nullptr;
-  return op.done(result);
+  if (op.failed()) {
+    if (res != out) zv_free(res);
+    return nullptr;
+  }
+  return op.done(res);
 }
 
 KVELO_API ZVEC* _LM_zv_star(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine, const char* callerName,
@@ -212,9 +228,15 @@ KVELO_API ZVEC* _LM_zv_slash(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine,
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < x->dim; ++i) {
     const Z xv = x->ve[i], yv = y->ve[i];
-    // Unscaled on purpose: a squared modulus that underflows counts as a zero divisor.
+    // Only a true zero is refused. y conj(x) / |x|^2 as written while |x|^2 is a normal
+    // double; beyond that range (where |x|^2 would overflow to a zero quotient or underflow
+    // to a refused divisor) the quotient is taken on scaled parts.
+    if (ZIsZero(xv)) LM_FAIL(op, 4, nullptr);
     const double d = xv.re * xv.re + xv.im * xv.im;
-    if (d == 0.0) LM_FAIL(op, 4, nullptr);
+    if (!(d >= DBL_MIN && d <= DBL_MAX)) {
+      out->ve[i] = kvlm::ZQuotient(yv, xv);
+      continue;
+    }
     const double r = xv.re / d, t = -(xv.im / d);
     out->ve[i].re = yv.re * r - yv.im * t;
     out->ve[i].im = yv.im * r + yv.re * t;
@@ -225,12 +247,9 @@ KVELO_API ZVEC* _LM_zv_slash(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine,
 KVELO_API Z _LM_zv_sum(ZVEC* x, int callerLine, const char* callerName, int* status) {
   LmOp op(kFile, "zv_sum", callerLine, callerName, status);
   if (x == nullptr) LM_FAIL(op, 8, zmake(0.0, 0.0));
-  Z s = zmake(0.0, 0.0);
-  for (unsigned i = 0; i < x->dim; ++i) {
-    s.re += x->ve[i].re;
-    s.im += x->ve[i].im;
-  }
-  return op.done(s);
+  // Each part added on its own, in index order.
+  return op.done(zmake(kvlm::SumInRange(x->dim, [&](uint64_t i) { return x->ve[i].re; }),
+                       kvlm::SumInRange(x->dim, [&](uint64_t i) { return x->ve[i].im; })));
 }
 
 KVELO_API ZVEC* _LM_zv_sort(ZVEC* x, PERM* order, int callerLine, const char* callerName,
@@ -256,10 +275,13 @@ KVELO_API ZVEC* _LM_px_zvec(PERM* px, ZVEC* x, ZVEC* out, int callerLine, const 
     for (unsigned i = 0; i < n; ++i) out->ve[i] = x->ve[px->pe[i]];
     return op.done(out);
   }
-  if (!kvlm::PermuteInPlace(px->pe, n, x->ve)) {
+  // In place the walks need a true permutation: a repeated entry is refused before anything
+  // moves.
+  if (!kvlm::IsPermutation(px->pe, n)) {
     kvlm::RaiseAs(op, kFile, 2, __LINE__, "px_vec");
     return nullptr;
   }
+  kvlm::PermuteInPlace(px->pe, n, x->ve);
   return op.done(x);
 }
 

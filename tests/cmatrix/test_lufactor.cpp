@@ -178,6 +178,44 @@ TEST(LUFactor, SingularMatricesFactorAndFailOnlyInTheSolve) {
   EXPECT_EQ(Values(x.get()), (std::vector<double>{0, 0}));
 }
 
+// Solves with the factors of a singular matrix that fail on the zero pivot after the
+// permutation and the forward substitution could be done: x keeps its values and size,
+// and so does b when it is x.
+TEST(LUSolve, ASingularFactorLeavesXAsItWas) {
+  int st = 0;
+  ErrWatch w;
+  MatP A(NewMat({{1, 2, 3}, {2, 4, 6}, {1, 0, 1}}));  // row 1 = 2 * row 0
+  PermP p(Pivot(3));
+  ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
+  bool zero = false;
+  for (unsigned i = 0; i < 3; ++i) zero = zero || A->me[i][i] == 0.0;
+  ASSERT_TRUE(zero);
+  using SolveFn = VEC* (*)(MAT*, PERM*, VEC*, VEC*, int, const char*, int*);
+  for (SolveFn fn : {static_cast<SolveFn>(_LM_LUsolve), static_cast<SolveFn>(_LM_LUTsolve)}) {
+    VecP b(NewVec({1, 1, 1}));
+    VecP x(NewVec({5, 5, 5, 5}));
+    VecP shortX(NewVec({5}));
+    EXPECT_EQ(fn(A.get(), p.get(), b.get(), x.get(), __LINE__, "s", &st), nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(w.last(), 4);
+    EXPECT_EQ(Values(x.get()), (std::vector<double>{5, 5, 5, 5}));
+    EXPECT_EQ(fn(A.get(), p.get(), b.get(), shortX.get(), __LINE__, "s", &st), nullptr);
+    EXPECT_EQ(Values(shortX.get()), std::vector<double>{5});
+    EXPECT_EQ(fn(A.get(), p.get(), b.get(), b.get(), __LINE__, "s", &st), nullptr);
+    EXPECT_EQ(Values(b.get()), (std::vector<double>{1, 1, 1}));
+    EXPECT_EQ(fn(A.get(), p.get(), b.get(), nullptr, __LINE__, "s", &st), nullptr);  // no leak
+  }
+  // A pivot that is no permutation is refused in place with b unchanged.
+  MatP I(NewMat({{1, 0}, {0, 1}}));
+  PermP twice(NewPerm({0, 0}));
+  VecP c(NewVec({3, 4}));
+  EXPECT_EQ(_LM_LUTsolve(I.get(), twice.get(), c.get(), c.get(), __LINE__, "s", &st), nullptr);
+  EXPECT_EQ(w.last(), 2);
+  EXPECT_EQ(Values(c.get()), (std::vector<double>{3, 4}));
+  EXPECT_EQ(_LM_LUsolve(I.get(), twice.get(), c.get(), c.get(), __LINE__, "s", &st), nullptr);
+  EXPECT_EQ(Values(c.get()), (std::vector<double>{3, 4}));
+}
+
 TEST(LUSolve, SolvesAndTransposedSolves) {
   std::mt19937 g(77);
   int st = 0;
@@ -292,6 +330,18 @@ TEST(MInverse, OutputSizingAndErrors) {
   EXPECT_EQ(st, -1);
   EXPECT_EQ(w.last(), 4);
   EXPECT_EQ(w.routine(), "Usolve");
+  // A singular matrix whose first columns solve before one meets the zero pivot: a given
+  // out keeps its values, and a smaller one its shape.
+  MatP S3(NewMat({{0, 0, 1}, {0, 1, 0}, {0, 1, 0}}));
+  MatP given(_LM_m_get("t", 0, 3, 3, __LINE__, "get", &st));
+  ASSERT_EQ(_LM_m_ones(given.get(), __LINE__, "ones", &st), given.get());
+  MatP tiny(NewMat({{8}}));
+  EXPECT_EQ(_LM_m_inverse(S3.get(), given.get(), __LINE__, "inv", &st), nullptr);
+  EXPECT_EQ(w.last(), 4);
+  EXPECT_EQ(Rows(given.get()), std::vector<double>(9, 1.0));
+  EXPECT_EQ(_LM_m_inverse(S3.get(), tiny.get(), __LINE__, "inv", &st), nullptr);
+  EXPECT_EQ(tiny->m, 1u);
+  EXPECT_EQ(Rows(tiny.get()), std::vector<double>{8});
   EXPECT_EQ(_LM_m_inverse(nullptr, nullptr, __LINE__, "inv", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
 }
@@ -340,6 +390,45 @@ TEST(LUCondest, ExactCasesAndErrors) {
   EXPECT_EQ(_LM_LUcondest(nullptr, p2.get(), __LINE__, "c", &st), 0.0);
   EXPECT_EQ(w.last(), 8);
   EXPECT_EQ(st, -1);
+}
+
+// The estimate does not depend on the scale of the matrix: multiplying A by a power of two
+// gives the same estimate to the last bit, at scales where z = A^-1 y used to underflow to 0
+// (entries near 2^660) or overflow (near 2^-660). A NaN entry gives NaN.
+TEST(LUCondest, SameEstimateAtEveryScaleAndNaNForANaNEntry) {
+  int st = 0;
+  std::mt19937 g(91);
+  MatP B(RandMat(g, 5, 5));
+  for (unsigned i = 0; i < 5; ++i) B->me[i][i] += 1.0;
+  MatP LUB(Copy(B.get()));
+  PermP pb(Pivot(5));
+  ASSERT_NE(_LM_LUfactor(LUB.get(), pb.get(), __LINE__, "lu", &st), nullptr);
+  const double base = _LM_LUcondest(LUB.get(), pb.get(), __LINE__, "c", &st);
+  ASSERT_GT(base, 1.0);
+  ASSERT_TRUE(std::isfinite(base));
+  for (int e : {-660, -300, 300, 660, 1000}) {
+    MatP A(Copy(B.get()));
+    for (unsigned i = 0; i < 5; ++i)
+      for (unsigned j = 0; j < 5; ++j) A->me[i][j] = std::ldexp(A->me[i][j], e);
+    PermP p(Pivot(5));
+    ASSERT_NE(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), nullptr);
+    EXPECT_EQ(_LM_LUcondest(A.get(), p.get(), __LINE__, "c", &st), base) << e;
+    EXPECT_EQ(st, 0);
+  }
+  // The identity at 2^700: condition number 1.
+  MatP I(NewMat({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}));
+  for (unsigned i = 0; i < 3; ++i) I->me[i][i] = std::ldexp(1.0, 700);
+  PermP pi(Pivot(3));
+  ASSERT_NE(_LM_LUfactor(I.get(), pi.get(), __LINE__, "lu", &st), nullptr);
+  EXPECT_EQ(_LM_LUcondest(I.get(), pi.get(), __LINE__, "c", &st), 1.0);
+  // NaN in the factors, first in a row sum and then in a multiplier.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (const std::vector<double>& rows : {std::vector<double>{nan, 1, 0, 1}, std::vector<double>{1, 0, nan, 1},
+                                          std::vector<double>{2, nan, 0, 1}}) {
+    MatP N(NewMat(2, 2, rows));
+    PermP p(Pivot(2));
+    EXPECT_TRUE(std::isnan(_LM_LUcondest(N.get(), p.get(), __LINE__, "c", &st)));
+  }
 }
 
 TEST(LUWorkRecords, RegisteredUnderAMarkAndFreedWithIt) {

@@ -1,11 +1,12 @@
 // Tests of the vector and matrix norms: hand-computed values, the scale vector and its
-// zero entries, the NaN rule of the running maximum, empty records and errors, and Euclidean
+// zero entries, NaN entries (every norm NaN), empty records and errors, and Euclidean
 // and Frobenius norms whose sums of squares overflow or underflow (checked against numpy).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "cmat_norm.h"
 #include "cmat_support.h"
@@ -51,15 +52,39 @@ TEST(VecNorm, TwoNormAgreesWithTheSumOfSquares) {
   }
 }
 
-TEST(VecNorm, RunningMaximumTakesTheNextValueAfterANaN) {
+// Once a NaN is met, no later number may hide it: every norm of a record holding a NaN is
+// NaN, wherever the NaN stands (first, middle, last) and whatever follows it.
+TEST(VecNorm, ANaNEntryMakesEveryNormNaN) {
   int st = 0;
-  VecP a(NewVec({kNaN, 1}));
-  EXPECT_EQ(_LM__v_norm_inf(a.get(), nullptr, __LINE__, "n", &st), 1.0);
-  VecP b(NewVec({1, kNaN}));
-  EXPECT_TRUE(std::isnan(_LM__v_norm_inf(b.get(), nullptr, __LINE__, "n", &st)));
+  const std::vector<std::vector<double>> cases = {{kNaN, 1}, {1, kNaN}, {5, kNaN, 1, 0}, {kNaN, 1e300, -7}};
+  for (const auto& c : cases) {
+    VecP x(NewVec(c));
+    VecP ones(NewVec(std::vector<double>(c.size(), 2.0)));
+    for (VEC* scale : {static_cast<VEC*>(nullptr), ones.get()}) {
+      EXPECT_TRUE(std::isnan(_LM__v_norm1(x.get(), scale, __LINE__, "n", &st)));
+      EXPECT_TRUE(std::isnan(_LM__v_norm2(x.get(), scale, __LINE__, "n", &st)));
+      EXPECT_TRUE(std::isnan(_LM__v_norm_inf(x.get(), scale, __LINE__, "n", &st))) << c.size();
+      EXPECT_EQ(st, 0);
+    }
+  }
   // A NaN scale divides.
-  VecP x(NewVec({2})), s(NewVec({kNaN}));
+  VecP x(NewVec({2, 1})), s(NewVec({kNaN, 1}));
   EXPECT_TRUE(std::isnan(_LM__v_norm1(x.get(), s.get(), __LINE__, "n", &st)));
+  EXPECT_TRUE(std::isnan(_LM__v_norm_inf(x.get(), s.get(), __LINE__, "n", &st)));
+}
+
+TEST(MatNorm, ANaNEntryMakesEveryNormNaN) {
+  int st = 0;
+  // diag(NaN, 1, 1): the NaN's column and row sums come first, finite ones after them.
+  MatP D(NewMat({{kNaN, 0, 0}, {0, 1, 0}, {0, 0, 1}}));
+  MatP L(NewMat({{1, 0}, {2, 0}, {0, kNaN}}));  // the NaN in the last row and column
+  MatP M(NewMat({{1, 2, 3}, {4, kNaN, 6}, {7, 8, 9}}));
+  for (MAT* A : {D.get(), L.get(), M.get()}) {
+    EXPECT_TRUE(std::isnan(_LM_m_norm1(A, __LINE__, "n", &st)));
+    EXPECT_TRUE(std::isnan(_LM_m_norm_inf(A, __LINE__, "n", &st)));
+    EXPECT_TRUE(std::isnan(_LM_m_norm_frob(A, __LINE__, "n", &st)));
+    EXPECT_EQ(st, 0);
+  }
 }
 
 TEST(VecNorm, Errors) {

@@ -303,3 +303,43 @@ TEST(PermMatrix, ColumnsAndRows) {
   EXPECT_EQ(_LM_px_rows(nullptr, A.get(), nullptr, __LINE__, "pr", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
 }
+
+// An entry out of range that comes after good ones: the output the caller handed in keeps
+// its size and values (every entry is checked before anything is sized or written), and a
+// refused inverse leaves out as it was too.
+TEST(PermOutputs, ARefusedPermutationLeavesTheGivenOutputAsItWas) {
+  int st = 0;
+  ErrWatch w;
+  PermP bad(NewPerm({1, 0, 5}));  // the third entry is out of range
+  // Composition into an out larger, and into one smaller, than the permutations.
+  PermP p(NewPerm({2, 1, 0}));
+  PermP big(NewPerm({7, 7, 7, 7})), small(NewPerm({7}));
+  EXPECT_EQ(_LM_px_mlt(p.get(), bad.get(), big.get(), __LINE__, "mlt", &st), nullptr);
+  EXPECT_EQ(w.last(), 2);
+  EXPECT_EQ(Entries(big.get()), (std::vector<unsigned>{7, 7, 7, 7}));
+  EXPECT_EQ(_LM_px_mlt(p.get(), bad.get(), small.get(), __LINE__, "mlt", &st), nullptr);
+  EXPECT_EQ(Entries(small.get()), std::vector<unsigned>{7});
+  // Inverse into a given out: a repeated entry is refused before the copy.
+  PermP rep(NewPerm({1, 1, 0})), inv(NewPerm({5, 6, 4}));
+  EXPECT_EQ(_LM_px_inv(rep.get(), inv.get(), __LINE__, "inv", &st), nullptr);
+  EXPECT_EQ(w.last(), 2);
+  EXPECT_EQ(Entries(inv.get()), (std::vector<unsigned>{5, 6, 4}));
+  // Vectors, both directions, into a given out and one that would have to grow.
+  VecP x(NewVec({1, 2, 3}));
+  VecP out(NewVec({9, 9, 9})), shortOut(NewVec({9}));
+  for (auto fn : {_LM_px_vec, _LM_pxinv_vec}) {
+    EXPECT_EQ(fn(bad.get(), x.get(), out.get(), __LINE__, "pv", &st), nullptr);
+    EXPECT_EQ(w.last(), 2);
+    EXPECT_EQ(Values(out.get()), (std::vector<double>{9, 9, 9}));
+    EXPECT_EQ(fn(bad.get(), x.get(), shortOut.get(), __LINE__, "pv", &st), nullptr);
+    EXPECT_EQ(Values(shortOut.get()), std::vector<double>{9});
+  }
+  // Rows and columns into a given out of the right shape.
+  MatP A(NewMat({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
+  MatP M(NewMat({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}));
+  for (auto fn : {_LM_px_cols, _LM_px_rows}) {
+    EXPECT_EQ(fn(bad.get(), A.get(), M.get(), __LINE__, "pm", &st), nullptr);
+    EXPECT_EQ(w.last(), 2);
+    EXPECT_EQ(Rows(M.get()), std::vector<double>(9, 0.0));
+  }
+}

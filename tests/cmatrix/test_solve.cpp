@@ -154,8 +154,43 @@ TEST(DiagSolve, QuotientsAndTheZeroDivisor) {
   EXPECT_EQ(_LM_Dsolve(A.get(), b.get(), out.get(), __LINE__, "d", &st), nullptr);
   EXPECT_EQ(w.last(), 4);
   EXPECT_EQ(w.routine(), "Dsolve");
-  EXPECT_EQ(Values(out.get()), (std::vector<double>{0.5, 0.5, -1}));
+  // The zero divisor is found before anything is written.
+  EXPECT_EQ(Values(out.get()), (std::vector<double>{-1, -1, -1}));
   A->me[2][2] = 6;
   ASSERT_EQ(_LM_Dsolve(A.get(), b.get(), b.get(), __LINE__, "d", &st), b.get());
   EXPECT_EQ(Values(b.get()), (std::vector<double>{0.5, 0.5, 0.5}));
+}
+
+// A zero divisor met after rows that could be solved: the out handed in keeps its values
+// and its size (a shorter one is not grown), b keeps its values when it is out, and the
+// status tells the failure.
+TEST(TriSolve, AZeroDivisorLeavesOutAsItWas) {
+  int st = 0;
+  ErrWatch w;
+  // Each triangle divides by its zero entry last: U bottom-up reaches row 0 last, L
+  // top-down reaches row 2 last, and so on.
+  MatP U(NewMat({{0, 1, 1}, {0, 2, 1}, {0, 0, 4}}));
+  MatP L(NewMat({{2, 0, 0}, {1, 4, 0}, {1, 1, 0}}));
+  const struct {
+    Tri t;
+    MAT* A;
+  } cases[] = {{Tri::U, U.get()}, {Tri::L, L.get()}, {Tri::UT, L.get()}, {Tri::LT, U.get()}};
+  for (const auto& c : cases) {
+    VecP b(NewVec({1, 2, 3}));
+    VecP out(NewVec({7, 7, 7, 7}));
+    VecP shortOut(NewVec({7}));
+    EXPECT_EQ(Solve(c.t, c.A, b.get(), out.get(), 0.0, &st), nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(w.last(), 4);
+    EXPECT_EQ(Values(out.get()), (std::vector<double>{7, 7, 7, 7}));
+    EXPECT_EQ(Solve(c.t, c.A, b.get(), shortOut.get(), 0.0, &st), nullptr);
+    EXPECT_EQ(Values(shortOut.get()), std::vector<double>{7});
+    EXPECT_EQ(Solve(c.t, c.A, b.get(), b.get(), 0.0, &st), nullptr);
+    EXPECT_EQ(Values(b.get()), (std::vector<double>{1, 2, 3}));
+  }
+  MatP D(NewMat({{2, 0, 0}, {0, 4, 0}, {0, 0, 0}}));
+  VecP b(NewVec({1, 2, 3}));
+  EXPECT_EQ(_LM_Dsolve(D.get(), b.get(), b.get(), __LINE__, "d", &st), nullptr);
+  EXPECT_EQ(w.last(), 4);
+  EXPECT_EQ(Values(b.get()), (std::vector<double>{1, 2, 3}));
 }

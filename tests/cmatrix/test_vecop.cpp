@@ -168,10 +168,14 @@ TEST(VecLincomb, SumsAndItsRules) {
   VEC* holes[] = {v1.get(), nullptr};
   EXPECT_EQ(_LM_v_lincomb(2, holes, a, nullptr, __LINE__, "lc", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
-  // A given output keeps the partial sum.
-  VecP partial(NewVec({0, 0, 0}));
+  // A given output is left as it was: every vector is checked before out is written.
+  VecP partial(NewVec({7, 7, 7}));
   EXPECT_EQ(_LM_v_lincomb(2, holes, a, partial.get(), __LINE__, "lc", &st), nullptr);
-  EXPECT_EQ(Values(partial.get()), (std::vector<double>{0, 2, 2}));
+  EXPECT_EQ(Values(partial.get()), (std::vector<double>{7, 7, 7}));
+  VEC* late[] = {v1.get(), v2.get(), odd.get()};
+  EXPECT_EQ(_LM_v_lincomb(3, late, a, partial.get(), __LINE__, "lc", &st), nullptr);
+  EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(Values(partial.get()), (std::vector<double>{7, 7, 7}));
 }
 
 TEST(VecStarSlash, ProductsAndQuotients) {
@@ -198,6 +202,33 @@ TEST(VecStarSlash, ProductsAndQuotients) {
   EXPECT_EQ(w.last(), 1);
 }
 
+// Partial sums that pass the largest double while the total does not: the total comes out
+// as exact arithmetic gives it (rounded once); beyond the range it stays infinite, and an
+// infinite or NaN entry decides the sum as IEEE addition does.
+TEST(VecSum, KeepsATotalWithinRangeWhosePartialSumsOverflow) {
+  int st = 0;
+  const double big = std::numeric_limits<double>::max(), inf = HUGE_VAL;
+  const struct {
+    std::vector<double> x;
+    double want;
+  } cases[] = {
+      {{1e308, 1e308, -1e308}, 1e308},
+      {{big, big, -big, -big, 1.5}, 1.5},
+      {{-big, -big, big, big, 4.0}, 4.0},
+      {{big, big}, inf},
+      {{big, inf, -big}, inf},
+  };
+  for (const auto& c : cases) {
+    VecP x(NewVec(c.x));
+    EXPECT_EQ(_LM_v_sum(x.get(), __LINE__, "sum", &st), c.want) << c.x.size();
+    EXPECT_EQ(st, 0);
+  }
+  VecP n(NewVec({big, big, kNaN, -big}));
+  EXPECT_TRUE(std::isnan(_LM_v_sum(n.get(), __LINE__, "sum", &st)));
+  VecP m(NewVec({inf, -inf}));
+  EXPECT_TRUE(std::isnan(_LM_v_sum(m.get(), __LINE__, "sum", &st)));
+}
+
 TEST(VecExtremes, FirstIndexOnTiesAndNaNRules) {
   int st = 0, index = -1;
   VecP a(NewVec({3, 1, 1}));
@@ -209,9 +240,19 @@ TEST(VecExtremes, FirstIndexOnTiesAndNaNRules) {
   VecP c(NewVec({kNaN, -3, 7}));
   EXPECT_TRUE(std::isnan(_LM_v_max(c.get(), &index, __LINE__, "max", &st)));
   EXPECT_EQ(index, 0);
+  // A NaN is the extreme, at the first NaN's index, whatever numbers follow it.
   VecP d(NewVec({4, kNaN, -3}));
-  EXPECT_EQ(_LM_v_min(d.get(), &index, __LINE__, "min", &st), -3.0);
+  EXPECT_TRUE(std::isnan(_LM_v_min(d.get(), &index, __LINE__, "min", &st)));
+  EXPECT_EQ(index, 1);
+  EXPECT_TRUE(std::isnan(_LM_v_max(d.get(), &index, __LINE__, "max", &st)));
+  EXPECT_EQ(index, 1);
+  VecP d2(NewVec({-1, 8, kNaN, 2, kNaN, 9}));
+  EXPECT_TRUE(std::isnan(_LM_v_min(d2.get(), &index, __LINE__, "min", &st)));
   EXPECT_EQ(index, 2);
+  EXPECT_TRUE(std::isnan(_LM_v_max(d2.get(), &index, __LINE__, "max", &st)));
+  EXPECT_EQ(index, 2);
+  EXPECT_TRUE(std::isnan(_LM_v_min(c.get(), &index, __LINE__, "min", &st)));
+  EXPECT_EQ(index, 0);
   EXPECT_TRUE(std::isnan(_LM_v_sum(d.get(), __LINE__, "sum", &st)));
   VecP e(NewVec({0.5, 0.25, -1}));
   EXPECT_EQ(_LM_v_sum(e.get(), __LINE__, "sum", &st), -0.25);

@@ -9,9 +9,11 @@
 #include <complex>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 
 #include "cmat_complex.h"
+#include "cmat_norm.h"
 #include "cmat_support.h"
 #include "zmatrix.h"
 
@@ -136,8 +138,13 @@ TEST(ZScalar, SquareRoot) {
   EXPECT_EQ(S(zsqrt(Z(-4.0, 0.0))), std::complex<double>(0.0, 2.0));
   EXPECT_EQ(S(zsqrt(Z(4.0, 0.0))), std::complex<double>(2.0, 0.0));
   EXPECT_EQ(S(zsqrt(Z(1e-40, 0.0))), std::complex<double>(1e-20, 0.0));  // no size cut-off
-  EXPECT_EQ(S(zsqrt(Z(-4.0, -0.0))), std::complex<double>(0.0, 2.0));  // -0.0 counts as >= 0
+  // The sign of a zero imaginary part picks the side of the cut, as C99's csqrt has it.
+  const ::complex below = zsqrt(Z(-4.0, -0.0));
+  ExpectBits(below.re, 0.0, "sqrt(-4 - 0i) re");
+  ExpectBits(below.im, -2.0, "sqrt(-4 - 0i) im");
   EXPECT_EQ(S(zsqrt(Z(0.0, 0.0))), std::complex<double>(0.0, 0.0));
+  ExpectBits(zsqrt(Z(0.0, -0.0)).im, -0.0, "sqrt(0 - 0i) im");
+  ExpectBits(zsqrt(Z(4.0, -0.0)).im, -0.0, "sqrt(4 - 0i) im");
   // -4 - tiny i lies just below the cut: the root's imaginary part is negative.
   EXPECT_EQ(zsqrt(Z(-4.0, -1e-300)).im, -2.0);
   std::mt19937_64 gen(5);
@@ -221,4 +228,173 @@ TEST(ZScalar, ModulusAndSquareRootAtExtremeScales) {
   }
   // Subnormal parts: the root of 4e-320 is 2e-160.
   EXPECT_NEAR(zsqrt(Z(4e-320, 0.0)).re / 2e-160, 1.0, 1e-3);
+}
+
+// log|z| where the plain log(zabs(z)) loses it: near the unit circle (where |z| rounds to 1
+// or its neighbours) and where |z| itself overflows or is subnormal. The references are
+// 0.5 ln(x^2 + y^2) of the very doubles given, worked out with exact rational squares and
+// 60-digit decimal logarithms (Python's fractions and decimal).
+TEST(ZScalar, LogarithmKeepsItsRealPartNearTheUnitCircleAndAtTheEndsOfTheRange) {
+  struct Case {
+    double re, im, logmod;
+  };
+  const Case cases[] = {
+      {1.0, 1e-10, 5.0000000000000005e-21},
+      {1.7e308, 1.7e308, 710.0734104835083},
+      {0.6, 0.8, 2.2204460492503132e-17},
+      {0.8, -0.6, 2.2204460492503132e-17},
+      {0.7071067811865476, 0.7071067811865475, -1.014653635756952e-17},
+      {0.9999999999999998, 1.4901161193847656e-08, -1.1102230246251564e-16},
+      {0.5, 0.8660254037844386, -4.345318932600586e-17},
+      {-1.0000000001, 0.0, 1.000000082690371e-10},
+      {1e-320, 0.0, -736.8272408909739},
+      {1e300, -1e300, 691.1221014884936},
+      {3e-300, 4e-300, -689.1660899857796},
+      {1e-170, 1e-170, -391.0928922187078},
+      {std::ldexp(1.0, -1074), 0.0, -744.4400719213812},
+  };
+  for (const Case& c : cases) {
+    const ::complex l = zlog(Z(c.re, c.im));
+    EXPECT_TRUE(cmat_test::NormNear(l.re, c.logmod, 4)) << c.re << " " << c.im;
+    EXPECT_EQ(l.im, std::atan2(c.im, c.re)) << c.re << " " << c.im;
+  }
+  // Points on and next to the unit circle against the C library's clog, which forms
+  // x^2 + y^2 - 1 exactly as well.
+  std::mt19937_64 gen(17);
+  std::uniform_real_distribution<double> angle(-3.14, 3.14), off(-1e-6, 1e-6);
+  for (int k = 0; k < 500; ++k) {
+    const double t = angle(gen), r = 1.0 + (k % 2 == 0 ? 0.0 : off(gen));
+    const std::complex<double> z(r * std::cos(t), r * std::sin(t));
+    const ::complex l = zlog(Z(z.real(), z.imag()));
+    const std::complex<double> want = std::log(z);
+    EXPECT_LE(std::fabs(l.re - want.real()), 4 * DBL_EPSILON * std::fabs(want.real()) + 1e-300)
+        << z << " got " << l.re << " want " << want.real();
+  }
+}
+
+// e^x beyond the range of double while e^x cos y or e^x sin y is not (or is subnormal), the
+// references again from 60-digit decimal exponentials times the doubles' cos y and sin y.
+TEST(ZScalar, ExponentialKeepsFinitePartsBeyondTheRangeOfEToTheX) {
+  const double inf = HUGE_VAL;
+  struct Case {
+    double re, im, wantRe, wantIm;
+  };
+  const Case cases[] = {
+      {710.0, 1.5707963267948966, 1.3679272698459396e+292, inf},
+      {709.9, 2.0, -8.412000710440458e+307, inf},
+      {1000.0, 1e-300, inf, 1.970071114017047e+134},
+      {-710.0, -2.5, -3.586148131060313e-309, -2.6789326151028e-309},
+      {-740.0, 1.0, 2.27e-322, 3.5e-322},
+      {-745.0, 0.5, 5e-324, 0.0},
+  };
+  for (const Case& c : cases) {
+    const ::complex e = zexp(Z(c.re, c.im));
+    EXPECT_TRUE(cmat_test::NormNear(e.re, c.wantRe, 4)) << c.re << " " << c.im << ": " << e.re;
+    EXPECT_TRUE(cmat_test::NormNear(e.im, c.wantIm, 4)) << c.re << " " << c.im << ": " << e.im;
+  }
+  // A sweep across both ends against the C library's cexp, which scales the same way.
+  std::mt19937_64 gen(23);
+  std::uniform_real_distribution<double> x(700.0, 1450.0), y(-3.0, 3.0), tiny(0.0, 1.0);
+  for (int k = 0; k < 300; ++k) {
+    const double re = (k % 3 == 0 ? -1.0 : 1.0) * x(gen);
+    const double im = k % 5 == 0 ? std::ldexp(tiny(gen), -900) : y(gen);
+    const std::complex<double> want = std::exp(std::complex<double>(re, im));
+    const ::complex e = zexp(Z(re, im));
+    for (int part = 0; part < 2; ++part) {
+      const double g = part == 0 ? e.re : e.im, w = part == 0 ? want.real() : want.imag();
+      if (std::fabs(w) < DBL_MIN) {
+        EXPECT_LE(std::fabs(g - w), 2 * std::ldexp(1.0, -1074)) << re << " " << im;
+      } else {
+        EXPECT_TRUE(cmat_test::NormNear(g, w, 8)) << re << " " << im << " part " << part;
+      }
+    }
+  }
+}
+
+// A product whose partial products pass the largest double while its parts do not:
+// z = R e^(i pi/8) with R^2 = 1.3 DBL_MAX has z^2 = R^2 e^(i pi/4), both parts 0.92 DBL_MAX,
+// while re^2 is 1.11 DBL_MAX. The references in long double, whose range holds them all.
+TEST(ZScalar, ProductKeepsFinitePartsWhosePartialProductsOverflow) {
+  const double R = std::sqrt(1.3) * std::sqrt(DBL_MAX);
+  const double pi = std::acos(-1.0);
+  const ::complex z = Z(R * std::cos(pi / 8), R * std::sin(pi / 8));
+  const LC want = LC(z.re, z.im) * LC(z.re, z.im);
+  // The parts are normal doubles though the modulus (1.3 DBL_MAX) is not: part by part.
+  auto expectParts = [&](const ::complex& got, const char* what) {
+    EXPECT_TRUE(cmat_test::NormNear(got.re, static_cast<double>(want.real()), 4)) << what;
+    EXPECT_TRUE(cmat_test::NormNear(got.im, static_cast<double>(want.imag()), 4)) << what;
+  };
+  ASSERT_TRUE(std::isfinite(static_cast<double>(want.real())));
+  ASSERT_TRUE(std::isinf(z.re * z.re));
+  expectParts(zmlt(z, z), "zmlt");
+  // The kernel of the record products and the element-wise product use it too.
+  ::complex out[2];
+  const ::complex x[2] = {z, Z(1.0, 2.0)};
+  __zmlt__(x, z, out, 2);
+  expectParts(out[0], "__zmlt__");
+  ExpectNearLong(S(out[1]), LC(1.0, 2.0) * LC(z.re, z.im), 4, "__zmlt__ plain");
+  ZVEC* a = cmat_test::NewZVec({S(z)});
+  ZVEC* b = cmat_test::NewZVec({S(z)});
+  int st = 0;
+  ZVEC* p = _LM_zv_star(a, b, nullptr, __LINE__, "test", &st);
+  ASSERT_NE(p, nullptr);
+  expectParts(p->ve[0], "_LM_zv_star");
+  zv_free(p);
+  zv_free(a);
+  zv_free(b);
+  // Genuine overflow stays infinite, and non-finite inputs keep IEEE arithmetic.
+  EXPECT_TRUE(std::isinf(zmlt(Z(1e200, 0.0), Z(1e200, 0.0)).re));
+  EXPECT_TRUE(std::isnan(zmlt(Z(HUGE_VAL, 0.0), Z(0.0, 1.0)).re));
+}
+
+// Infinite and NaN parts, where the plain formulas give NaN in place of C99's values:
+// every case against the C library's csqrt, cexp and clog (which follow its Annex G), by
+// class: NaN, infinity with its sign, zero with its sign, or a finite number.
+TEST(ZScalar, InfiniteAndNaNPartsFollowTheCLibrary) {
+  const double inf = HUGE_VAL, nan = std::nan("");
+  const double values[] = {-inf, -2.5, -0.0, 0.0, 1.5, inf, nan};
+  auto same = [](double got, double want) {
+    if (std::isnan(want)) return std::isnan(got);
+    if (std::isinf(want) || want == 0.0) return got == want && std::signbit(got) == std::signbit(want);
+    return std::fabs(got - want) <= 8 * DBL_EPSILON * std::fabs(want);
+  };
+  // Where C99 leaves a sign unspecified, only the class is compared.
+  auto sameClass = [](double got, double want) {
+    if (std::isnan(want)) return std::isnan(got);
+    if (std::isinf(want)) return std::isinf(got);
+    return got == want || std::fabs(got - want) <= 8 * DBL_EPSILON * std::fabs(want);
+  };
+  for (double re : values) {
+    for (double im : values) {
+      const std::complex<double> z(re, im);
+      const bool special = !std::isfinite(re) || !std::isfinite(im);
+      const std::complex<double> rs = std::sqrt(z), re_ = std::exp(z), rl = std::log(z);
+      const ::complex s = zsqrt(Z(re, im)), e = zexp(Z(re, im)), l = zlog(Z(re, im));
+      std::ostringstream what;
+      what << "(" << re << ", " << im << ")";
+      EXPECT_TRUE(same(s.re, rs.real()) && (std::isnan(re) && std::isinf(im) ? true : true))
+          << "sqrt re " << what.str() << " got " << s.re << " want " << rs.real();
+      if (std::isinf(re) && re < 0 && std::isnan(im)) {
+        EXPECT_TRUE(sameClass(s.im, rs.imag())) << "sqrt im " << what.str();
+      } else {
+        EXPECT_TRUE(same(s.im, rs.imag())) << "sqrt im " << what.str() << " got " << s.im << " want " << rs.imag();
+      }
+      if (special && std::isinf(re) && !std::isfinite(im)) {
+        EXPECT_TRUE(sameClass(e.re, re_.real()) && sameClass(e.im, re_.imag())) << "exp " << what.str();
+      } else {
+        EXPECT_TRUE(same(e.re, re_.real())) << "exp re " << what.str() << " got " << e.re << " want " << re_.real();
+        EXPECT_TRUE(same(e.im, re_.imag())) << "exp im " << what.str() << " got " << e.im << " want " << re_.imag();
+      }
+      EXPECT_TRUE(same(l.re, rl.real())) << "log re " << what.str() << " got " << l.re << " want " << rl.real();
+      EXPECT_TRUE(same(l.im, rl.imag())) << "log im " << what.str() << " got " << l.im << " want " << rl.imag();
+    }
+  }
+  // Hand values of the cases the plain formulas got wrong.
+  EXPECT_EQ(zexp(Z(inf, 0.0)).re, inf);
+  ExpectBits(zexp(Z(inf, 0.0)).im, 0.0, "exp(inf + 0i) im");
+  ExpectBits(zexp(Z(nan, -0.0)).im, -0.0, "exp(NaN - 0i) im");
+  EXPECT_EQ(zlog(Z(nan, -inf)).re, inf);
+  EXPECT_EQ(zsqrt(Z(nan, inf)).re, inf);
+  EXPECT_EQ(zsqrt(Z(-inf, 1.0)).im, inf);
+  EXPECT_EQ(zsqrt(Z(inf, -1.0)).re, inf);
 }

@@ -246,11 +246,15 @@ TEST(ZLU, TriangularSolves) {
   EXPECT_EQ(zUsolve(U, lead, x, 0.0, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 4);
   EXPECT_EQ(w.routine(), "zUsolve");
+  EXPECT_EQ(S(x->ve[0]), C(0, 0));  // the zero divisor is found before anything is written
   L->me[1][1] = Z(0, 0);
+  x->ve[0] = Z(7, 7);
+  x->ve[1] = Z(7, 7);
   EXPECT_EQ(zLsolve(L, b, x, 0.0, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 4);
   EXPECT_EQ(w.routine(), "zLsolve");
-  EXPECT_EQ(S(x->ve[0]), C(0.5, 0));  // computed before the zero divisor
+  EXPECT_EQ(S(x->ve[0]), C(7, 7));  // row 0 could be solved, but out stays as it was
+  EXPECT_EQ(S(x->ve[1]), C(7, 7));
   ZVEC* one = NewZVec({C(1, 0)});
   EXPECT_EQ(zLsolve(L, one, x, 0.0, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 1);
@@ -324,6 +328,48 @@ TEST(ZLU, InverseRefusesNonSquareAndSingularMatrices) {
   EXPECT_EQ(mem_info_numvar(TYPE_ZMAT, 0) + mem_info_numvar(TYPE_ZVEC, 0) +
                 mem_info_numvar(TYPE_PERM, 0),
             before);
+  mem_info_on(was);
+}
+
+// A singular matrix whose solves fail only after the permutation and the forward
+// substitution could be done, and whose inverse fails after its first column: the given x
+// and out keep their values and size, b keeps its values when it is x, and a solve into a
+// NULL x releases what it made (counted with memory accounting on).
+TEST(ZLU, ASingularFactorLeavesTheOutputAsItWas) {
+  const int was = mem_info_on(1);
+  const int before = mem_info_numvar(TYPE_ZMAT, 0) + mem_info_numvar(TYPE_ZVEC, 0);
+  int st = 0;
+  ErrWatch w;
+  ZMAT* A = NewZMat({{C(0, 0), C(0, 0), C(1, 0)}, {C(0, 0), C(0, 1), C(0, 0)}, {C(0, 0), C(0, 1), C(0, 0)}});
+  ZMAT* LU = _LM__zm_copy(A, nullptr, 0, 0, __LINE__, "t", &st);
+  PERM* p = Perm(3);
+  ASSERT_EQ(zLUfactor(LU, p, __LINE__, "t", &st), LU);
+  ZVEC* b = NewZVec({C(1, 0), C(1, 0), C(1, 0)});
+  ZVEC* x = NewZVec({C(5, 5), C(5, 5), C(5, 5)});
+  EXPECT_EQ(zLUsolve(LU, p, b, x, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(st, -1);
+  EXPECT_EQ(w.last(), 4);
+  for (unsigned i = 0; i < 3; ++i) EXPECT_EQ(S(x->ve[i]), C(5, 5));
+  EXPECT_EQ(zLUsolve(LU, p, b, b, __LINE__, "t", &st), nullptr);
+  for (unsigned i = 0; i < 3; ++i) EXPECT_EQ(S(b->ve[i]), C(1, 0));
+  EXPECT_EQ(zLUsolve(LU, p, b, nullptr, __LINE__, "t", &st), nullptr);
+  ZMAT* out = _LM_zm_get(kTag, 0, 3, 3, __LINE__, "t", &st);
+  for (unsigned i = 0; i < 3; ++i)
+    for (unsigned j = 0; j < 3; ++j) out->me[i][j] = Z(2, -2);
+  ZMAT* small = _LM_zm_get(kTag, 0, 1, 1, __LINE__, "t", &st);
+  small->me[0][0] = Z(3, 3);
+  EXPECT_EQ(_LM_zm_inverse(A, out, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(w.last(), 4);
+  for (unsigned i = 0; i < 3; ++i)
+    for (unsigned j = 0; j < 3; ++j) EXPECT_EQ(S(out->me[i][j]), C(2, -2));
+  EXPECT_EQ(_LM_zm_inverse(A, small, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(small->m, 1u);
+  EXPECT_EQ(S(small->me[0][0]), C(3, 3));
+  EXPECT_EQ(_LM_zm_inverse(A, nullptr, __LINE__, "t", &st), nullptr);
+  zm_free_vars(&A, &LU, &out, &small, nullptr);
+  zv_free_vars(&b, &x, nullptr);
+  px_free(p);
+  EXPECT_EQ(mem_info_numvar(TYPE_ZMAT, 0) + mem_info_numvar(TYPE_ZVEC, 0), before);
   mem_info_on(was);
 }
 

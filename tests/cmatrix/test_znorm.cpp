@@ -105,6 +105,36 @@ TEST(ZNorm, MatrixNorms) {
   zm_free_vars(&A, &E, nullptr);
 }
 
+// A NaN part anywhere makes every norm NaN, whatever finite moduli follow it.
+TEST(ZNorm, ANaNPartMakesEveryNormNaN) {
+  int st = 0;
+  const double nan = std::nan("");
+  ZVEC* vs[] = {NewZVec({{nan, 0}, {1, 1}}), NewZVec({{3, 4}, {0, nan}, {1, 0}}), NewZVec({{1, 0}, {nan, 2}})};
+  VEC* scale = nullptr;
+  int sst = 0;
+  scale = _LM_v_get(kTag, 0, 3, __LINE__, "t", &sst);
+  for (unsigned i = 0; i < 3; ++i) scale->ve[i] = 2.0;
+  for (ZVEC* x : vs) {
+    for (VEC* s : {static_cast<VEC*>(nullptr), scale}) {
+      EXPECT_TRUE(std::isnan(_LM__zv_norm1(x, s, __LINE__, "n", &st)));
+      EXPECT_TRUE(std::isnan(_LM__zv_norm2(x, s, __LINE__, "n", &st)));
+      EXPECT_TRUE(std::isnan(_LM__zv_norm_inf(x, s, __LINE__, "n", &st)));
+      EXPECT_EQ(st, 0);
+    }
+    zv_free(x);
+  }
+  v_free(scale);
+  ZMAT* D = NewZMat({{{nan, 0}, {0, 0}, {0, 0}}, {{0, 0}, {1, 0}, {0, 0}}, {{0, 0}, {0, 0}, {0, 1}}});
+  ZMAT* M = NewZMat({{{1, 0}, {2, 0}}, {{3, 0}, {0, nan}}});
+  for (ZMAT* A : {D, M}) {
+    EXPECT_TRUE(std::isnan(_LM_zm_norm1(A, __LINE__, "n", &st)));
+    EXPECT_TRUE(std::isnan(_LM_zm_norm_inf(A, __LINE__, "n", &st)));
+    EXPECT_TRUE(std::isnan(_LM_zm_norm_frob(A, __LINE__, "n", &st)));
+    EXPECT_EQ(st, 0);
+    zm_free(A);
+  }
+}
+
 TEST(ZNorm, ModulusVector) {
   int st = 0;
   ZVEC* x = NewZVec({{3, -4}, {0, 2}, {-1e200, 1e200}});

@@ -172,11 +172,17 @@ TEST(ZVecOp, LinearCombination) {
   EXPECT_EQ(w.last(), 12);
   ZVEC* shortv = RandomVec(4, 13);
   v[1] = shortv;
+  // Refused vectors leave a given out as it was, and a NULL out is not left allocated.
+  const auto before = Std(out);
   EXPECT_EQ(_LM_zv_lincomb(2, v, a, out, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 1);
+  EXPECT_EQ(Std(out), before);
+  EXPECT_EQ(_LM_zv_lincomb(2, v, a, nullptr, __LINE__, "t", &st), nullptr);
   v[1] = nullptr;
   EXPECT_EQ(_LM_zv_lincomb(2, v, a, out, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
+  EXPECT_EQ(Std(out), before);
+  EXPECT_EQ(_LM_zv_lincomb(2, v, a, nullptr, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(_LM_zv_lincomb(2, nullptr, a, out, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
   zv_free_vars(&v0, &v1, &v2, &out, &shortv, nullptr);
@@ -206,6 +212,22 @@ TEST(ZVecOp, LinearListSkipsZeroPairsUncheckedAndSubtractsMinusOne) {
                            static_cast<ZVEC*>(nullptr)),
             nullptr);
   EXPECT_EQ(w.last(), 1);
+  // A refused pair after good ones leaves a given out as it was, and a NULL out is not left
+  // allocated.
+  ExpectVec(out, {C(-1, 2), C(1, 4)});
+  EXPECT_EQ(_LM_zv_linlist(__LINE__, "t", &st, out, x1, Z(1, 0), x2, Z(3, 0), x3, Z(2, 0),
+                           static_cast<ZVEC*>(nullptr)),
+            nullptr);
+  EXPECT_EQ(w.last(), 1);
+  ExpectVec(out, {C(-1, 2), C(1, 4)});
+  EXPECT_EQ(_LM_zv_linlist(__LINE__, "t", &st, static_cast<ZVEC*>(nullptr), x1, Z(1, 0), x3, Z(2, 0),
+                           static_cast<ZVEC*>(nullptr)),
+            nullptr);
+  EXPECT_EQ(_LM_zv_linlist(__LINE__, "t", &st, out, x1, Z(1, 0), x2, Z(1, 0), out, Z(2, 0),
+                           static_cast<ZVEC*>(nullptr)),
+            nullptr);
+  EXPECT_EQ(w.last(), 12);
+  ExpectVec(out, {C(-1, 2), C(1, 4)});
   st = -1;
   EXPECT_EQ(_LM_zv_linlist(__LINE__, "t", &st, out, static_cast<ZVEC*>(nullptr), Z(1, 0),
                            static_cast<ZVEC*>(nullptr)),
@@ -233,8 +255,8 @@ TEST(ZVecOp, ElementWiseProductAndQuotient) {
   ZVEC* b = NewZVec({C(4, 0)});
   ZVEC* q = _LM_zv_slash(a, b, nullptr, __LINE__, "t", &st);
   ExpectVec(q, {C(0, -2)});
-  // A squared modulus that underflows is a zero divisor; earlier quotients are written.
-  ZVEC* d = NewZVec({C(2, 0), C(1e-200, 0), C(1, 0)});
+  // A zero divisor is refused; earlier quotients are written.
+  ZVEC* d = NewZVec({C(2, 0), C(0, -0.0), C(1, 0)});
   ZVEC* n = NewZVec({C(4, 4), C(1, 0), C(1, 0)});
   ZVEC* r = NewZVec({C(9, 9), C(9, 9), C(9, 9)});
   ErrWatch w;
@@ -247,6 +269,24 @@ TEST(ZVecOp, ElementWiseProductAndQuotient) {
   zv_free_vars(&x, &y, &out, &a, &b, &q, &d, &n, &r, nullptr);
 }
 
+// Divisors whose squared modulus leaves the range of double while the quotient does not:
+// 1e-200 (|x|^2 underflows to 0) and 1e200 (|x|^2 overflows and the quotient came out 0).
+// The references are exact: each quotient is a power of ten times a small Gaussian ratio.
+TEST(ZVecOp, SlashDividesByTinyAndHugeElements) {
+  int st = 0;
+  ZVEC* x = NewZVec({C(1e-200, 0), C(1e200, 1e200), C(0, 3e-170), C(2e160, 0), C(1, 1)});
+  ZVEC* y = NewZVec({C(3e-200, 0), C(1e200, 0), C(6e-170, 0), C(1e160, 2e160), C(1e-300, 0)});
+  ZVEC* q = _LM_zv_slash(x, y, nullptr, __LINE__, "t", &st);
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(st, 0);
+  const C want[] = {C(3, 0), C(0.5, -0.5), C(0, -2), C(0.5, 1), C(5e-301, -5e-301)};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_NEAR(q->ve[i].re, want[i].real(), 4 * DBL_EPSILON * std::abs(want[i])) << i;
+    EXPECT_NEAR(q->ve[i].im, want[i].imag(), 4 * DBL_EPSILON * std::abs(want[i])) << i;
+  }
+  zv_free_vars(&x, &y, &q, nullptr);
+}
+
 TEST(ZVecOp, SumAddsThePartsSeparately) {
   int st = 0;
   ZVEC* x = NewZVec({C(1, -1), C(2.5, 0.5), C(-0.5, 4)});
@@ -255,6 +295,25 @@ TEST(ZVecOp, SumAddsThePartsSeparately) {
   EXPECT_EQ(S(_LM_zv_sum(nullptr, __LINE__, "t", &st)), C(0, 0));
   EXPECT_EQ(w.last(), 8);
   zv_free(x);
+}
+
+// Partial sums that pass the largest double while the total does not: each part comes out
+// as exact arithmetic gives it; a total beyond the range stays infinite, a NaN part NaN.
+TEST(ZVecOp, SumKeepsATotalWithinRangeWhosePartialSumsOverflow) {
+  int st = 0;
+  const double big = DBL_MAX;
+  ZVEC* x = NewZVec({C(big, -1e308), C(big, -1e308), C(-big, 1e308), C(1, 2)});
+  const ::complex s = _LM_zv_sum(x, __LINE__, "t", &st);
+  EXPECT_EQ(s.re, big);         // big + big - big + 1: 1 is lost to rounding beside big
+  EXPECT_EQ(s.im, -1e308 + 2);  // likewise
+  EXPECT_EQ(st, 0);
+  ZVEC* y = NewZVec({C(big, 0), C(big, std::nan("")), C(-big, 0)});
+  const ::complex t = _LM_zv_sum(y, __LINE__, "t", &st);
+  EXPECT_EQ(t.re, big);
+  EXPECT_TRUE(std::isnan(t.im));
+  ZVEC* z = NewZVec({C(big, 0), C(big, 0)});
+  EXPECT_TRUE(std::isinf(_LM_zv_sum(z, __LINE__, "t", &st).re));
+  zv_free_vars(&x, &y, &z, nullptr);
 }
 
 TEST(ZVecOp, SortByModulusRecordsThePermutation) {
@@ -349,6 +408,14 @@ TEST(ZVecOp, PermutationsForwardInverseAndInPlace) {
   EXPECT_EQ(_LM_pxinv_zvec(px, x, out, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 2);
   EXPECT_EQ(w.routine(), "pxinv_vec");
+  // A repeated entry (every entry in range) cannot be walked in place: refused before
+  // anything moves.
+  px->pe[1] = 2;
+  EXPECT_EQ(_LM_px_zvec(px, x, x, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(w.last(), 2);
+  EXPECT_EQ(w.routine(), "px_vec");
+  ExpectVec(x, {a, b, c});
+  EXPECT_EQ(px->pe[1], 2u);
   px->pe[1] = 0;
   ZVEC* two = NewZVec({a, b});
   EXPECT_EQ(_LM_px_zvec(px, two, out, __LINE__, "t", &st), nullptr);
