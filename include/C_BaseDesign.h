@@ -3,7 +3,9 @@
  * levels, printing, and the addition of specific, central and maximin random points.
  * Progress goes out as information messages (verbosity 3, debug scope GetDebugScope());
  * failures come back through the results and status arguments. A design is used by one
- * thread at a time; it touches the C matrix library's unguarded process-wide status word. */
+ * thread at a time; designs in different threads are independent (each draws from its own
+ * generator, and their calls into the C matrix library take turns on its process-wide status
+ * word), as long as no other thread calls the C matrix library meanwhile. */
 #ifndef KVELO_C_BASEDESIGN_H
 #define KVELO_C_BASEDESIGN_H
 
@@ -41,14 +43,17 @@ class KVELO_API C_BaseDesign : public C_KveloBase {
   /* The design matrix (still owned by the design), or null. */
   MAT* getDesignMatrix();
   /* Maps every value x of the counted rows to lo + x * (hi - lo) / (NbLevels - 1) (scale 1
-   * when NbLevels < 2) and marks the design normalised. *err = -1, nothing changed, when
-   * lo > hi on a design not yet normalised; *err is left alone otherwise. No matrix: no-op. */
+   * when NbLevels < 2; a width beyond the double range is no obstacle) and marks the design
+   * normalised; NaN and infinite values stay so. *err = -1, nothing changed, for a bound that
+   * is not finite, for lo > hi on a design not yet normalised, or when a finite value would
+   * map outside the double range; *err is left alone otherwise. No matrix: no-op. */
   void Normalize(double lo, double hi, int* err);
   /* Writes "\n", then one line per counted row, values formatted by NbLevels. */
   void Print(FILE* file);
   /* Inserts a copy of point (NbVar values) as row pos (clamped to 0 .. rows) unless an equal
    * row exists; true when added (*err 0). A duplicate gives false with *err 0; a null point,
-   * no matrix, a wrong dimension or a failed resize give false with *err -1. */
+   * no matrix, a wrong dimension, a coordinate that is not finite or a failed resize give
+   * false with *err -1 and the design unchanged. */
   bool AddSpecificPoint(VEC* point, int pos, int* err);
   /* AddSpecificPoint of the zero point at pos; *err holds its status (-1 also when the point
    * cannot be made). A null err gives false. */
@@ -62,11 +67,15 @@ class KVELO_API C_BaseDesign : public C_KveloBase {
   /* Chooses n maximin points among floor(sqrt(NbVar) * 10000) candidates drawn from MT19937
    * seed 1 in (-1, 1) (snapped to +-1 for two levels) and writes them into target (n x NbVar)
    * or appends them to the design matrix (NbPoints then counts every row). lo and hi are not
-   * used. 0, or -1 for a target of the wrong shape, n < 0, NbVar < 1, a design matrix that
-   * does not have NbVar columns, or a failure (trace mark). */
+   * used. 0, or -1 with the design unchanged for a target of the wrong shape, n < 0,
+   * NbVar < 1, a design matrix that does not have NbVar columns or holds a value that is not
+   * finite, more rows than an int counts, candidates the containers cannot hold, or another
+   * failure (trace mark). */
   int AddRandomPoints(int n, double lo, double hi, MAT* target);
   /* Smallest squared distance over the first NbVar coordinates between point and the rows
-   * first .. end-1 of m (rows outside m are skipped); 1e30 when there is none. */
+   * first .. end-1 of m (rows outside m are skipped), also when it exceeds 1e30; 1e30 when
+   * there is no such row; NaN as soon as one distance is NaN; +inf where the squared distance
+   * exceeds the double range. */
   double ComputeDistMin(int first, int end, double* point, MAT* m);
 };
 

@@ -3,10 +3,14 @@
 // central and greedy maximin random points.
 #include "C_BaseDesign.h"
 
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <mutex>
+#include <new>
 
 #include "C_CallStack.h"
 #include "C_MatMGe.h"
@@ -39,6 +43,35 @@ const char* ValueFormat(int nbLevels, double x) {
   return blank ? " %.1lf%s" : "%.1lf%s";
 }
 
+// The C matrix library keeps its status word (and, when switched on, its memory accounting)
+// process-wide and unguarded. Designs in different threads take turns on it, so that one
+// design's failure is never read as another's success or failure. Never destroyed: a design
+// that outlives the other statics still frees its matrix under it.
+std::mutex& CMatrixLock() {
+  static std::mutex* lock = new std::mutex;
+  return *lock;
+}
+
+MAT* ResizeMatrix(const char* name, MAT* A, int m, int n, int line, int* status) {
+  std::lock_guard<std::mutex> hold(CMatrixLock());
+  return _LM_m_resize(name, 0, A, m, n, line, name, status);
+}
+
+VEC* GetVector(const char* name, int dim, int line, int* status) {
+  std::lock_guard<std::mutex> hold(CMatrixLock());
+  return _LM_v_get(name, 0, dim, line, name, status);
+}
+
+void FreeVector(VEC* x) {
+  std::lock_guard<std::mutex> hold(CMatrixLock());
+  v_free(x);
+}
+
+void FreeMatrix(MAT* A) {
+  std::lock_guard<std::mutex> hold(CMatrixLock());
+  m_free(A);
+}
+
 // Rows and columns of the counted part that the matrix really has.
 unsigned CountedRows(const MAT* A, int nbPoints) {
   if (A == nullptr || nbPoints <= 0) return 0;
@@ -47,6 +80,39 @@ unsigned CountedRows(const MAT* A, int nbPoints) {
 unsigned CountedCols(const MAT* A, int nbVar) {
   if (A == nullptr || nbVar <= 0) return 0;
   return static_cast<unsigned>(nbVar) < A->n ? static_cast<unsigned>(nbVar) : A->n;
+}
+
+// x -> lo + x * (hi - lo) / (levels - 1) (lo + x below two levels). For finite bounds of
+// opposite signs near the top of the range the width hi - lo itself overflows, though every
+// level maps to a finite value: the map is then formed on the halved bounds and doubled back,
+// both exact, so that level 0 still gives lo and the last level hi.
+class LevelMap {
+ public:
+  LevelMap(double lo, double hi, int levels) : halve_(false), lo_(lo), scale_(1.0) {
+    if (levels < 2) return;
+    const double steps = static_cast<double>(levels - 1);
+    halve_ = !(std::fabs(hi - lo) <= DBL_MAX);
+    lo_ = halve_ ? lo / 2 : lo;
+    scale_ = (halve_ ? hi / 2 - lo / 2 : hi - lo) / steps;
+  }
+  double operator()(double x) const {
+    const double v = lo_ + scale_ * x;
+    return halve_ ? 2 * v : v;
+  }
+
+ private:
+  bool halve_;
+  double lo_;
+  double scale_;
+};
+
+// Whether every value of the first cols columns of A's rows is finite.
+bool AllFinite(const MAT* A, unsigned cols) {
+  if (A == nullptr) return true;
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned k = 0; k < cols; ++k)
+      if (!std::isfinite(A->me[i][k])) return false;
+  return true;
 }
 
 }  // namespace
@@ -58,7 +124,7 @@ C_BaseDesign::~C_BaseDesign() {
   NbVar = 0;
   NbLevels = 0;
   NbPoints = 0;
-  if (DesignMatrix != nullptr) m_free(DesignMatrix);
+  if (DesignMatrix != nullptr) FreeMatrix(DesignMatrix);
   DesignMatrix = nullptr;
 }
 
@@ -70,7 +136,7 @@ int C_BaseDesign::AllocateDesignMatrix(int n) {
   static const char kName[] = "C_BaseDesign::AllocateDesignMatrix";
   C_Trace trace(kName, kSource, __LINE__);
   int status = 0;
-  MAT* A = _LM_m_resize(kName, 0, DesignMatrix, n, NbVar, __LINE__, kName, &status);
+  MAT* A = ResizeMatrix(kName, DesignMatrix, n, NbVar, __LINE__, &status);
   if (status != 0 || A == nullptr) {
     fct_Trace("aff_lieu", __LINE__, kSource);
     return -1;
@@ -86,16 +152,27 @@ MAT* C_BaseDesign::getDesignMatrix() {
 
 void C_BaseDesign::Normalize(double lo, double hi, int* err) {
   C_Trace trace("C_BaseDesign::Normalize", kSource, __LINE__);
-  if (lo > hi && !Normalized) {
+  // A bound that is not finite would turn every value into NaN or an infinity.
+  if ((lo > hi && !Normalized) || !std::isfinite(lo) || !std::isfinite(hi)) {
     if (err != nullptr) *err = -1;
     return;
   }
   if (DesignMatrix == nullptr) return;
-  const double s = NbLevels >= 2 ? (hi - lo) / static_cast<double>(NbLevels - 1) : 1.0;
+  const LevelMap map(lo, hi, NbLevels);
   const unsigned rows = CountedRows(DesignMatrix, NbPoints);
   const unsigned cols = CountedCols(DesignMatrix, NbVar);
+  // All or nothing: a finite value whose image leaves the double range refuses the whole map
+  // before any value changes. A value already NaN or infinite is carried through.
   for (unsigned i = 0; i < rows; ++i)
-    for (unsigned k = 0; k < cols; ++k) DesignMatrix->me[i][k] = lo + s * DesignMatrix->me[i][k];
+    for (unsigned k = 0; k < cols; ++k) {
+      const double x = DesignMatrix->me[i][k];
+      if (std::isfinite(x) && !std::isfinite(map(x))) {
+        if (err != nullptr) *err = -1;
+        return;
+      }
+    }
+  for (unsigned i = 0; i < rows; ++i)
+    for (unsigned k = 0; k < cols; ++k) DesignMatrix->me[i][k] = map(DesignMatrix->me[i][k]);
   Normalized = true;
 }
 
@@ -125,10 +202,17 @@ bool C_BaseDesign::AddSpecificPoint(VEC* point, int pos, int* err) {
   const unsigned m = DesignMatrix->m;
   const unsigned c = DesignMatrix->n;
   const unsigned at = pos < 0 ? 0u : (static_cast<unsigned>(pos) >= m ? m : static_cast<unsigned>(pos));
-  if (point->dim != c || static_cast<int64_t>(m) + 1 > INT_MAX) {
+  if (point->dim != c || static_cast<int64_t>(m) + 1 > INT_MAX || (c > 0 && point->ve == nullptr)) {
     *st = -1;
     return false;
   }
+  // A coordinate that is not finite is no place in the space of the variables: it would
+  // never compare equal, and every distance to it would be NaN or infinite.
+  for (unsigned k = 0; k < c; ++k)
+    if (!std::isfinite(point->ve[k])) {
+      *st = -1;
+      return false;
+    }
 
   C_KveloMessage msg = DesignMessage(kName, __LINE__, GetDebugScope());
   msg.Set("[BASE DOE] : Ajout d'un point au plan d'experience : ");
@@ -143,8 +227,7 @@ bool C_BaseDesign::AddSpecificPoint(VEC* point, int pos, int* err) {
     }
   }
 
-  MAT* A = _LM_m_resize(kName, 0, DesignMatrix, static_cast<int>(m) + 1, static_cast<int>(c), __LINE__,
-                        kName, st);
+  MAT* A = ResizeMatrix(kName, DesignMatrix, static_cast<int>(m) + 1, static_cast<int>(c), __LINE__, st);
   if (*st != 0 || A == nullptr) {
     *st = -1;
     return false;
@@ -165,14 +248,14 @@ bool C_BaseDesign::AddCentralPoint(int pos, int* err) {
   C_Trace trace(kName, kSource, __LINE__);
   if (err == nullptr) return false;
   DesignMessage(kName, __LINE__, GetDebugScope()).Print("[BASE DOE] : Ajout du point central");
-  VEC* centre = _LM_v_get(kName, 0, NbVar, __LINE__, kName, err);
+  VEC* centre = GetVector(kName, NbVar, __LINE__, err);
   if (*err != 0 || centre == nullptr) {
     *err = -1;
     return false;
   }
   // The status of the insertion is passed on: a failure is not reported as success.
   const bool added = AddSpecificPoint(centre, pos, err);
-  v_free(centre);
+  FreeVector(centre);
   return added;
 }
 
@@ -200,6 +283,14 @@ int C_BaseDesign::AddRandomPoints(int n, double lo, double hi, MAT* target) {
     return -1;
   }
   if (n == 0) return 0;  // nothing to choose; the design stays as it is
+  // A design value that is not finite makes every distance to its row NaN or infinite, and
+  // the choice meaningless; a design grown past INT_MAX rows cannot be addressed.
+  const int designRows = DesignMatrix != nullptr ? static_cast<int>(DesignMatrix->m) : 0;
+  if (!AllFinite(DesignMatrix, static_cast<unsigned>(NbVar)) ||
+      (target == nullptr && static_cast<int64_t>(designRows) + n > INT_MAX)) {
+    fct_Trace("aff_lieu", __LINE__, kSource);
+    return -1;
+  }
 
   C_KveloMessage msg = DesignMessage(kName, __LINE__, GetDebugScope());
   const bool active = msg.IsActive();
@@ -213,15 +304,23 @@ int C_BaseDesign::AddRandomPoints(int n, double lo, double hi, MAT* target) {
   rng.SetRangeValue(-1.0, 1.0);
 
   const int K = static_cast<int>(std::sqrt(static_cast<double>(NbVar)) * 10000.0);
-  if (static_cast<int64_t>(n) + K > INT_MAX) {
+  // Only the K candidates need room. Storage the containers refuse (too many values, no
+  // memory) fails the call like any other failure, before the design changes.
+  C_MatMGe<double> cand(0, 0);
+  C_VecPi<double, int, C_PtrInCore<double, int>> dist(0);
+  try {
+    cand.Resize(NbVar, K);
+    dist.Resize(K);
+  } catch (C_KveloException& e) {
+    C_MessageTool::HandleMessage(e, MessageToolEnums::TYPE_ERROR, MessageToolEnums::LEVEL_PUBLIC);
+    fct_Trace("aff_lieu", __LINE__, kSource);
+    return -1;
+  } catch (const std::bad_alloc&) {
     fct_Trace("aff_lieu", __LINE__, kSource);
     return -1;
   }
-  C_MatMGe<double> cand(NbVar, n + K);
-  C_VecPi<double, int, C_PtrInCore<double, int>> dist(n + K, 0.0);
   msg.Print("[BASE DOE] : On genere %d points random dans l'espace des variables", K);
 
-  const int designRows = DesignMatrix != nullptr ? static_cast<int>(DesignMatrix->m) : 0;
   for (int i = 0; i < K; ++i) {
     double* c = cand.col[i];
     if (rng.GetRandNum(NbVar, c) != 0) {
@@ -238,7 +337,7 @@ int C_BaseDesign::AddRandomPoints(int n, double lo, double hi, MAT* target) {
   if (dest == nullptr) {
     f = designRows;
     int status = 0;
-    MAT* A = _LM_m_resize(kName, 0, DesignMatrix, f + n, NbVar, __LINE__, kName, &status);
+    MAT* A = ResizeMatrix(kName, DesignMatrix, f + n, NbVar, __LINE__, &status);
     if (status != 0 || A == nullptr) {
       fct_Trace("aff_lieu", __LINE__, kSource);
       return -1;
@@ -265,10 +364,13 @@ int C_BaseDesign::AddRandomPoints(int n, double lo, double hi, MAT* target) {
 }
 
 double C_BaseDesign::ComputeDistMin(int first, int end, double* point, MAT* m) {
-  double best = kFar;
-  if (m == nullptr || point == nullptr) return best;
+  if (m == nullptr || point == nullptr) return kFar;
   if (first < 0) first = 0;
   if (end > static_cast<int>(m->m)) end = static_cast<int>(m->m);
+  if (first >= end) return kFar;
+  // The far value stands for no rows only: a row farther than it (coordinates beyond 1e15)
+  // keeps its own distance, so that such candidates are still told apart.
+  double best = std::numeric_limits<double>::infinity();
   const unsigned cols = CountedCols(m, NbVar);
   for (int r = first; r < end; ++r) {
     double d = 0.0;
@@ -277,7 +379,10 @@ double C_BaseDesign::ComputeDistMin(int first, int end, double* point, MAT* m) {
       const double t = row[k] - point[k];
       d += t * t;
     }
-    if (!(d > best)) best = d;
+    // A NaN distance (a coordinate that is not a number) stays the result: a later finite
+    // one must not replace it, or the row it came from would silently not count.
+    if (d != d) return d;
+    if (d < best) best = d;
   }
   return best;
 }

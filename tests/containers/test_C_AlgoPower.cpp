@@ -1,12 +1,15 @@
 // Tests of the power iteration and the matrix 2-norm: closed-form singular values of real,
-// complex, general and symmetric matrices, the stop criteria, the result line and the
-// reproducible start vector.
+// complex, general and symmetric matrices from the smallest to the largest doubles, the stop
+// criteria, values that are not finite, the result line and the reproducible start vector.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "C_AlgoPower.h"
 #include "C_MatMGe.h"
@@ -180,4 +183,202 @@ TEST(AlgoPower, StepLimitLetsSlowRunsConverge) {
   EXPECT_NEAR(a.Nrm(NRM_TWO), 2.0, 5e-3 * 2.0);
   ASSERT_EQ(lines.Lines().size(), 1u);
   EXPECT_GT(StepOf(lines.Lines()[0]), 3);
+}
+
+namespace {
+
+// A 2 x 2 symmetric pattern times a scale, built as each of the four matrices whose Nrm(2)
+// runs the power iteration. The complex ones also carry the phase 0.6 + 0.8i, of modulus 1,
+// which leaves every singular value as it is.
+struct Scaled2x2 {
+  double a00, a10, a11, scale;
+
+  template <class M, class T>
+  void Fill(M& m, T phase) const {
+    const double v[2][2] = {{a00, a10}, {a10, a11}};
+    for (int i = 0; i < 2; i++)
+      for (int j = 0; j <= (m.IsSym() ? i : 1); j++) m.SetVal(i, j, phase * (v[i][j] * scale));
+  }
+};
+
+const zc kPhase(0.6, 0.8);
+
+// Nrm(2) of the pattern as a general and a symmetric matrix, real and complex.
+std::vector<double> FourNorms(const Scaled2x2& p) {
+  C_MatMGe<double> g(2, 2);
+  C_MatMSym<double> s(2, 1);
+  C_MatMGe<zc> zg(2, 2);
+  C_MatMSym<zc> zs(2, 0);
+  p.Fill(g, 1.0), p.Fill(s, 1.0), p.Fill(zg, kPhase), p.Fill(zs, kPhase);
+  return {g.Nrm(NRM_TWO), s.Nrm(NRM_TWO), zg.Nrm(NRM_TWO), zs.Nrm(NRM_TWO)};
+}
+
+}  // namespace
+
+TEST(AlgoPower, NormsOfHugeAndTinyMatricesKeepTheirScale) {
+  // Each norm is the largest |eigenvalue| of the symmetric pattern times the scale, found by
+  // hand; the estimate stops at a relative change of 0.001 of its square.
+  struct Case {
+    const char* name;
+    Scaled2x2 p;
+    double norm;
+  } cases[] = {
+      {"diag(1e100, 1)", {1e100, 0, 1, 1}, 1e100},
+      {"diag(3, 1) x 1e-8", {3, 0, 1, 1e-8}, 3e-8},
+      {"diag(3, 1) x 1e-200", {3, 0, 1, 1e-200}, 3e-200},
+      {"diag(1e300, 1)", {1e300, 0, 1, 1}, 1e300},
+      {"diag(1.7e308, 1)", {1.7e308, 0, 1, 1}, 1.7e308},
+      {"diag(3, 1) x 1e-310 (subnormal)", {3, 0, 1, 1e-310}, 3e-310},
+      {"[[2, 1], [1, 2]] x 1e250", {2, 1, 2, 1e250}, 3e250},
+      {"[[2, 1], [1, 2]] x 1e-250", {2, 1, 2, 1e-250}, 3e-250},
+      {"[[0, 3], [3, 0]] x 5e307", {0, 3, 0, 5e307}, 1.5e308},
+      {"diag(-3, 1) x 1e-160", {-3, 0, 1, 1e-160}, 3e-160},
+  };
+  const char* kinds[] = {"general", "symmetric", "complex general", "complex symmetric"};
+  for (const Case& c : cases) {
+    const std::vector<double> got = FourNorms(c.p);
+    for (int k = 0; k < 4; k++)
+      EXPECT_NEAR(got[k] / c.norm, 1.0, 1e-3) << c.name << ", " << kinds[k] << ": " << got[k];
+  }
+  // A general matrix whose norm is near the top of the range while A^T A is far beyond it:
+  // [[3, 0], [4, 5]] has the norm sqrt(45).
+  for (double s : {2e307, 1e-300}) {
+    C_MatMGe<double> t(2, 2);
+    t.SetVal(0, 0, 3 * s), t.SetVal(1, 0, 4 * s), t.SetVal(1, 1, 5 * s);
+    EXPECT_NEAR(t.Nrm(NRM_TWO) / (std::sqrt(45.0) * s), 1.0, 1e-3) << s;
+  }
+  // A norm beyond the double range is inf, not a wrapped or NaN value.
+  C_MatMGe<double> over(2, 2);
+  over.SetVal(0, 0, 1.5e308), over.SetVal(0, 1, 1.5e308), over.SetVal(1, 0, 1.5e308), over.SetVal(1, 1, 1.5e308);
+  EXPECT_EQ(over.Nrm(NRM_TWO), std::numeric_limits<double>::infinity());
+}
+
+TEST(AlgoPower, EveryStopCriterionEndsOnHugeAndTinyMatrices) {
+  ResultLines lines;
+  // The Rayleigh quotient of A itself, symmetric diag(s, s / 3): Teta = s whatever s is,
+  // under every criterion ("StopCriteria" 1 has no step limit).
+  for (double s : {1e100, 1e300, 1e-8, 1e-200, 1e-310}) {
+    C_MatMSym<double> a(2, 1);
+    a.SetVal(0, 0, s), a.SetVal(1, 1, s / 3);
+    C_MatMSym<zc> z(2, 1);
+    z.SetVal(0, 0, s), z.SetVal(1, 1, s / 3);
+    for (int crit : {0, 1, 2, 7}) {
+      C_AlgoPower<double> p("P", 1e-6);
+      p.setOption("StopCriteria", crit);
+      DVec x(0), y(0);
+      const double teta = p.Iterate(a, x, y, 100);
+      C_AlgoPower<zc> q("Q", 1e-6);
+      q.setOption("StopCriteria", crit);
+      ZVec zx(0), zy(0);
+      const zc zteta = q.Iterate(z, zx, zy, 100);
+      if (crit == 7) continue;  // one step: no convergence to check
+      EXPECT_NEAR(teta / s, 1.0, 1e-3) << s << " criterion " << crit;
+      EXPECT_NEAR(std::abs(zteta) / s, 1.0, 1e-3) << s << " criterion " << crit;
+      // x is Teta times a unit vector, in the matrix's own units.
+      EXPECT_NEAR(x.Nrm(NRM_INF) / s, 1.0, 1e-3) << s;
+    }
+  }
+  // With A*A, Teta is the square of the norm: 1e200 for diag(1e100, 1).
+  C_MatMGe<double> g(2, 2);
+  g.SetVal(0, 0, 1e100), g.SetVal(1, 1, 1.0);
+  C_AlgoPower<double> p("P", 1e-6);
+  p.setOption("A*A", true);
+  p.setOption("StopCriteria", 1);
+  DVec x(0), y(0);
+  EXPECT_NEAR(p.Iterate(g, x, y, -1) / 1e200, 1.0, 1e-6);
+  EXPECT_NEAR(y.Nrm(NRM_INF) / 1e200, 1.0, 1e-6);  // the last product A^T A x
+}
+
+TEST(AlgoPower, AValueThatIsNotFiniteGivesNaNAtTheFirstStep) {
+  ResultLines lines;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double bad : {nan, inf, -inf}) {
+    // diag(bad, 1, 1), and the bad value off the diagonal of a larger matrix.
+    C_MatMGe<double> g(3, 3);
+    g.SetVal(0, 0, bad), g.SetVal(1, 1, 1), g.SetVal(2, 2, 1);
+    C_MatMSym<double> s(3, 1);
+    s.SetVal(2, 0, bad), s.SetVal(1, 1, 1);
+    C_MatMGe<zc> zg(3, 3);
+    zg.SetVal(1, 2, zc(0, bad)), zg.SetVal(0, 0, 1);
+    C_MatMSym<zc> zs(3, 0);
+    zs.SetVal(0, 0, zc(bad, 1)), zs.SetVal(2, 2, 1);
+    EXPECT_TRUE(std::isnan(g.Nrm(NRM_TWO))) << bad;
+    EXPECT_TRUE(std::isnan(s.Nrm(NRM_TWO))) << bad;
+    EXPECT_TRUE(std::isnan(zg.Nrm(NRM_TWO))) << bad;
+    EXPECT_TRUE(std::isnan(zs.Nrm(NRM_TWO))) << bad;
+    // Without a step limit the run ends as well, at its first step, with NaN in x.
+    for (bool aa : {false, true}) {
+      C_AlgoPower<double> p("P", 1e-6);
+      p.setOption("A*A", aa);
+      p.setOption("StopCriteria", 1);
+      DVec x(0), y(0);
+      EXPECT_TRUE(std::isnan(p.Iterate(g, x, y, -1)));
+      ASSERT_EQ(x.Dim(), 3);
+      for (int i = 0; i < 3; i++) EXPECT_TRUE(std::isnan(x[i]));
+      C_AlgoPower<zc> q("Q", 1e-6);
+      q.setOption("A*A", aa);
+      q.setOption("StopCriteria", 1);
+      ZVec zx(0), zy(0);
+      EXPECT_TRUE(std::isnan(std::abs(q.Iterate(zs, zx, zy, -1))));
+    }
+  }
+  const auto got = lines.Lines();
+  ASSERT_EQ(got.size(), 3u * (4 + 4));
+  for (const auto& line : got) {
+    EXPECT_EQ(StepOf(line), 0) << line;
+    const bool shownNaN = line.find("Teta = nan ") != std::string::npos || line.find("Teta = -nan ") != std::string::npos;
+    EXPECT_TRUE(shownNaN) << line;
+  }
+}
+
+TEST(AlgoPower, ResidualOfAComplexIterateCountsEveryDifference) {
+  ResultLines lines;
+  // Criterion 0 stops when sum |y_i - Teta x_i|^2 / |Teta| reaches the tolerance; summing the
+  // complex squares (y_i - Teta x_i)^2 instead lets them cancel. Fixture: from the start vector
+  // x of the run (unit length), a residual e orthogonal to x whose squares sum to 0, and
+  // A = 1.2 I + e x^H, so that A x = 1.2 x + e and the first Teta is 1.2. The iterate is far
+  // from an eigenvector (|e|^2 / 1.2 = 0.075); A - 1.2 I is nilpotent, so the residual only
+  // decays like 1/step and never reaches 1e-10 within five steps.
+  const int n = 3;
+  ZVec start(n);
+  InitRand(start, static_cast<E_InitSeedType>(2), 1u);
+  std::vector<zc> x(start.Adr(0), start.Adr(0) + n);
+  auto dot = [&](const std::vector<zc>& a, const std::vector<zc>& b) {  // a^H b
+    zc s = 0;
+    for (int i = 0; i < n; i++) s += std::conj(a[i]) * b[i];
+    return s;
+  };
+  auto axpy = [&](std::vector<zc> a, zc f, const std::vector<zc>& b) {  // a + f b
+    for (int i = 0; i < n; i++) a[i] += f * b[i];
+    return a;
+  };
+  x = axpy(std::vector<zc>(n), 1.0 / std::sqrt(dot(x, x).real()), x);
+  // u, w: the unit vectors e1, e2 made orthogonal to x (and u to w).
+  std::vector<zc> u = {1, 0, 0}, w = {0, 1, 0};
+  u = axpy(u, -dot(x, u), x);
+  u = axpy(std::vector<zc>(n), 1.0 / std::sqrt(dot(u, u).real()), u);
+  w = axpy(w, -dot(x, w), x);
+  w = axpy(w, -dot(u, w), u);
+  // e = a u + w with (a u + w)^T (a u + w) = 0: a^2 uu + 2 a uw + ww = 0.
+  auto sq = [&](const std::vector<zc>& a, const std::vector<zc>& b) {  // a^T b
+    zc s = 0;
+    for (int i = 0; i < n; i++) s += a[i] * b[i];
+    return s;
+  };
+  const zc uu = sq(u, u), uw = sq(u, w), ww = sq(w, w);
+  const zc a = (-uw + std::sqrt(uw * uw - uu * ww)) / uu;
+  std::vector<zc> e = axpy(w, a, u);
+  e = axpy(std::vector<zc>(n), 0.3 / std::sqrt(dot(e, e).real()), e);
+  ASSERT_LT(std::abs(sq(e, e)), 1e-14);
+  ASSERT_LT(std::abs(dot(x, e)), 1e-14);
+
+  C_MatMGe<zc> A(n, n);
+  for (int i = 0; i < n; i++)
+    for (int j = 0; j < n; j++) A.SetVal(i, j, (i == j ? 1.2 : 0.0) + e[i] * std::conj(x[j]));
+  C_AlgoPower<zc> p("P", 1e-10);
+  ZVec zx(0), zy(0);
+  EXPECT_NEAR(std::abs(p.Iterate(A, zx, zy, 5) - 1.2), 0.0, 0.2);
+  ASSERT_EQ(lines.Lines().size(), 1u);
+  EXPECT_EQ(StepOf(lines.Lines()[0]), 5);
 }

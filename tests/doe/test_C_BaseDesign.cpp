@@ -1,15 +1,20 @@
 // Tests of the design of experiments: allocation, normalisation, print format, specific and
-// central points with duplicate rejection, and the maximin augmentation checked against an
-// independent computation from the standard MT19937 generator.
+// central points with duplicate rejection, the maximin augmentation checked against an
+// independent computation from the standard MT19937 generator, values that are not finite or
+// beyond the double range, and designs used in several threads at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "C_BaseDesign.h"
@@ -17,6 +22,7 @@
 #include "dense_fixtures.h"
 #include "matrix.h"
 #include "msgcapture.h"
+#include "msgtool_support.h"
 
 using Kvelo::C_BaseDesign;
 using cmat_test::NewVec;
@@ -80,7 +86,8 @@ Expected MaximinReference(int nvar, int nlevels, const std::vector<std::vector<d
     for (int k = 0; k < nvar; ++k) d += (a[k] - b[k]) * (a[k] - b[k]);
     return d;
   };
-  std::vector<double> dist(K, 1e30);
+  // 1e30 stands for no rows; a row farther than that keeps its distance.
+  std::vector<double> dist(K, design.empty() ? 1e30 : std::numeric_limits<double>::infinity());
   for (int i = 0; i < K; ++i)
     for (const auto& r : design) dist[i] = std::min(dist[i], sq(r, cand[i]));
   Expected e;
@@ -251,12 +258,7 @@ TEST(BaseDesign, SpecificPointsAreInsertedAtTheClampedPositionUnlessPresent) {
   EXPECT_EQ(err, -1);
   EXPECT_EQ(cap.Count(), 0);
 
-  // A coordinate that is not a number never compares equal: such a point is always added.
-  VEC* n1 = NewVec({std::numeric_limits<double>::quiet_NaN(), 1});
-  EXPECT_TRUE(d.AddSpecificPoint(n1, 0, &err));
-  EXPECT_TRUE(d.AddSpecificPoint(n1, 0, &err));
-  EXPECT_EQ(d.NbPoints, 8);
-  v_free_vars(&p, &q, &r, &wrong, &n1, (VEC**)nullptr);
+  v_free_vars(&p, &q, &r, &wrong, (VEC**)nullptr);
 }
 
 TEST(BaseDesign, SpecificPointIntoAMatrixWithoutRows) {
@@ -442,4 +444,246 @@ TEST(BaseDesign, ADerivedDesignReportsUnderItsOwnScope) {
   EXPECT_TRUE(d.AddCentralPoint(&err));
   EXPECT_TRUE(cap.Contains("[BASE DOE] : Ajout du point central", 1));
   EXPECT_TRUE(cap.Contains("Point ajoute. (Nb = 2)", 1));
+}
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+// Every value of the matrix, row by row (NaN compared as equal by the callers through bits).
+std::vector<std::vector<double>> Rows(const MAT* A) {
+  std::vector<std::vector<double>> out;
+  for (unsigned i = 0; A != nullptr && i < A->m; ++i) out.push_back(Row(A, i));
+  return out;
+}
+
+// Same values bit for bit (so that a NaN equals itself).
+bool SameBits(const std::vector<std::vector<double>>& a, const std::vector<std::vector<double>>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].size() != b[i].size() || std::memcmp(a[i].data(), b[i].data(), a[i].size() * sizeof(double)) != 0)
+      return false;
+  return true;
+}
+
+}  // namespace
+
+TEST(BaseDesign, NormalizeRefusesBoundsThatAreNotFinite) {
+  const double bounds[][2] = {{kNaN, 1}, {-1, kNaN}, {kNaN, kNaN}, {-kInf, 1}, {0, kInf}, {-kInf, kInf}};
+  for (bool normalized : {false, true}) {
+    for (const auto& b : bounds) {
+      C_BaseDesign d(1, 3);
+      SetRows(d, {{0}, {1}, {2}});
+      d.Normalized = normalized;
+      int err = 0;
+      d.Normalize(b[0], b[1], &err);
+      EXPECT_EQ(err, -1) << b[0] << " " << b[1];
+      EXPECT_EQ(Rows(d.DesignMatrix), (std::vector<std::vector<double>>{{0}, {1}, {2}})) << b[0] << " " << b[1];
+      EXPECT_EQ(d.Normalized, normalized);
+    }
+  }
+  // Refused without a matrix too, like lo > hi.
+  C_BaseDesign none(1, 3);
+  int err = 0;
+  none.Normalize(0, kInf, &err);
+  EXPECT_EQ(err, -1);
+}
+
+TEST(BaseDesign, NormalizeSpansTheWholeDoubleRange) {
+  // Bounds of opposite signs whose width hi - lo is beyond the double range: every level
+  // still lands on its place, the end levels on the bounds themselves.
+  C_BaseDesign three(1, 3);
+  SetRows(three, {{0}, {1}, {2}});
+  int err = 0;
+  three.Normalize(-1e308, 1e308, &err);
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(Rows(three.DesignMatrix), (std::vector<std::vector<double>>{{-1e308}, {0}, {1e308}}));
+  C_BaseDesign two(2, 2);
+  SetRows(two, {{0, 1}, {1, 0}});
+  two.Normalize(-DBL_MAX, DBL_MAX, &err);
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(Rows(two.DesignMatrix), (std::vector<std::vector<double>>{{-DBL_MAX, DBL_MAX}, {DBL_MAX, -DBL_MAX}}));
+  C_BaseDesign five(1, 5);  // (hi - lo) / 4 = 0.5e308 a level
+  SetRows(five, {{0}, {1}, {3}, {4}});
+  five.Normalize(-1e308, 1e308, &err);
+  EXPECT_EQ(Rows(five.DesignMatrix), (std::vector<std::vector<double>>{{-1e308}, {-0.5e308}, {0.5e308}, {1e308}}));
+}
+
+TEST(BaseDesign, NormalizeIsAllOrNothing) {
+  // Level 4 of a three-level design maps to 2 * hi: beyond the double range for hi = 1e308.
+  // Nothing changes, not even the rows before it.
+  C_BaseDesign d(2, 3);
+  SetRows(d, {{0, 1}, {2, 1}, {1, 4}});
+  int err = 0;
+  d.Normalize(0, 1e308, &err);
+  EXPECT_EQ(err, -1);
+  EXPECT_EQ(Rows(d.DesignMatrix), (std::vector<std::vector<double>>{{0, 1}, {2, 1}, {1, 4}}));
+  EXPECT_FALSE(d.Normalized);
+  // A value that is already NaN or infinite is carried through; the others are mapped.
+  C_BaseDesign n(3, 3);
+  SetRows(n, {{kNaN, 1, kInf}});
+  err = 0;
+  n.Normalize(-1, 1, &err);
+  EXPECT_EQ(err, 0);
+  EXPECT_TRUE(SameBits(Rows(n.DesignMatrix), {{kNaN, 0, kInf}}));
+  EXPECT_TRUE(n.Normalized);
+}
+
+TEST(BaseDesign, SpecificPointsThatAreNotFiniteAreRefused) {
+  kvtest::MsgCapture cap;
+  cap.SetLevel(Kvelo::MessageToolEnums::LEVEL_INTERNAL);
+  cap.OnlyScope(kScope);
+  C_BaseDesign d(2, 3);
+  SetRows(d, {{1, 1}, {2, 2}});
+  for (double bad : {kNaN, kInf, -kInf}) {
+    for (int k = 0; k < 2; ++k) {
+      VEC* p = NewVec({0.5, 0.5});
+      p->ve[k] = bad;
+      int err = 7;
+      EXPECT_FALSE(d.AddSpecificPoint(p, 0, &err)) << bad;
+      EXPECT_EQ(err, -1);
+      v_free(p);
+    }
+  }
+  EXPECT_EQ(Rows(d.DesignMatrix), (std::vector<std::vector<double>>{{1, 1}, {2, 2}}));
+  EXPECT_EQ(d.NbPoints, 2);
+  EXPECT_EQ(cap.Count(), 0);  // refused before anything is said, like a point of the wrong size
+}
+
+TEST(BaseDesign, RandomPointsRefuseADesignHoldingValuesThatAreNotFinite) {
+  for (double bad : {kNaN, kInf, -kInf}) {
+    const std::vector<std::vector<double>> start = {{0, 0}, {bad, 0.5}, {0.3, 0.3}};
+    TestDesign d(2, 5);
+    SetRows(d, start);
+    EXPECT_EQ(d.AugmentDesign('r', 2, nullptr), -1) << bad;
+    EXPECT_TRUE(SameBits(Rows(d.DesignMatrix), start));
+    EXPECT_EQ(d.NbPoints, 3);
+    int st = 0;
+    MAT* target = _LM_m_get("test", 0, 2, 2, __LINE__, "test", &st);
+    target->me[0][0] = 9;
+    EXPECT_EQ(d.AddRandomPoints(2, -1, 1, target), -1);
+    EXPECT_EQ(Rows(target), (std::vector<std::vector<double>>{{9, 0}, {0, 0}}));
+    m_free(target);
+  }
+  // Rows beyond the counted ones take part in the distances, so they are checked as well.
+  TestDesign d(1, 5);
+  SetRows(d, {{0.5}, {kNaN}});
+  d.NbPoints = 1;
+  EXPECT_EQ(d.AugmentDesign('r', 1, nullptr), -1);
+  EXPECT_EQ(d.DesignMatrix->m, 2u);
+}
+
+TEST(BaseDesign, ComputeDistMinKeepsANaNDistance) {
+  TestDesign d(2, 3);
+  double p[] = {3, 3};
+  // The NaN row first, then a finite one at distance 1: the NaN is not replaced.
+  SetRows(d, {{kNaN, 0}, {3, 4}});
+  EXPECT_TRUE(std::isnan(d.ComputeDistMin(0, 2, p, d.DesignMatrix)));
+  SetRows(d, {{3, 4}, {kNaN, 0}});
+  EXPECT_TRUE(std::isnan(d.ComputeDistMin(0, 2, p, d.DesignMatrix)));
+  EXPECT_EQ(d.ComputeDistMin(0, 1, p, d.DesignMatrix), 1.0);  // the NaN row not in the range
+  double q[] = {kNaN, 0};
+  SetRows(d, {{0, 0}, {1, 1}});
+  EXPECT_TRUE(std::isnan(d.ComputeDistMin(0, 2, q, d.DesignMatrix)));
+  // A squared distance beyond 1e30 (the value for no rows) is kept, and one beyond the
+  // double range is +inf.
+  SetRows(d, {{4e15, 0}, {1e200, 0}, {0, 1}});
+  double o[] = {0, 0};
+  EXPECT_EQ(d.ComputeDistMin(0, 1, o, d.DesignMatrix), 1.6e31);
+  EXPECT_EQ(d.ComputeDistMin(1, 2, o, d.DesignMatrix), kInf);
+  EXPECT_EQ(d.ComputeDistMin(0, 2, o, d.DesignMatrix), 1.6e31);
+  EXPECT_EQ(d.ComputeDistMin(0, 3, o, d.DesignMatrix), 1.0);
+}
+
+TEST(BaseDesign, MaximinTellsApartCandidatesFartherThan1e15) {
+  // One point at 4e15: every candidate in (-1, 1) lies about 1.6e31 away (squared), and the
+  // farthest are those nearest -1, not the first one drawn.
+  const std::vector<std::vector<double>> start = {{4e15}};
+  const Expected e = MaximinReference(1, 0, start, 2);
+  ASSERT_LT(e.picks[0][0], -0.75);
+  C_BaseDesign d(1, 0);
+  SetRows(d, start);
+  ASSERT_EQ(d.AugmentDesign('r', 2, nullptr), 0);
+  EXPECT_EQ(Row(d.DesignMatrix, 1), e.picks[0]);
+  EXPECT_EQ(Row(d.DesignMatrix, 2), e.picks[1]);
+}
+
+TEST(BaseDesign, CandidatesTheContainersCannotHoldFailTheCall) {
+  kvtest::MsgCapture cap;
+  // 5000 variables: 707106 candidates of 5000 values, more than one matrix holds (2^31).
+  TestDesign d(5000, 3);
+  EXPECT_EQ(d.AugmentDesign('r', 1, nullptr), -1);
+  EXPECT_EQ(d.DesignMatrix, nullptr);
+  EXPECT_EQ(d.NbPoints, 0);
+  EXPECT_GE(cap.Count(2), 1);  // the container's refusal is reported as an error
+  // A design that cannot grow by n rows within an int is refused before drawing.
+  TestDesign g(1, 3);
+  SetRows(g, {{0.5}, {0.25}});
+  EXPECT_EQ(g.AddRandomPoints(INT_MAX - 1, -1, 1, nullptr), -1);
+  EXPECT_EQ(g.DesignMatrix->m, 2u);
+}
+
+TEST(BaseDesign, DesignsInSeveralThreadsMatchASequentialRun) {
+  // Each worker grows a design of its own point by point, tries its central point, adds a
+  // maximin batch and normalises it. Meanwhile another thread keeps asking the C matrix
+  // library for a matrix of -1 rows, which sets the library's process-wide status word to -1
+  // each time: no worker may take that for a failure of its own, and no result may differ
+  // from the same work done in one thread.
+  const int kWorkers = 3, kPoints = 150, kRefusals = 400;
+  auto work = [](int id, std::vector<std::vector<double>>& rows, int& failures) {
+    C_BaseDesign d(2, 5);
+    if (d.AllocateDesignMatrix(1) != 0) ++failures;
+    d.DesignMatrix->me[0][0] = d.DesignMatrix->me[0][1] = 0.125 * id;
+    for (int j = 0; j < kPoints; ++j) {
+      VEC* p = _LM_v_get("test", 0, 2, __LINE__, "test", nullptr);
+      p->ve[0] = id + 0.001 * j;
+      p->ve[1] = -0.002 * j;
+      int err = 0;
+      if (!d.AddSpecificPoint(p, j % 3, &err) || err != 0) ++failures;
+      v_free(p);
+    }
+    int err = 0;
+    if (!d.AddCentralPoint(&err) || err != 0) ++failures;
+    if (d.AugmentDesign('r', 3, nullptr) != 0) ++failures;
+    err = 0;
+    d.Normalize(-1, 1, &err);
+    if (err != 0) ++failures;
+    rows = Rows(d.DesignMatrix);
+  };
+
+  std::vector<std::vector<std::vector<double>>> alone(kWorkers);
+  for (int id = 0; id < kWorkers; ++id) {
+    int failures = 0;
+    work(id + 1, alone[id], failures);
+    ASSERT_EQ(failures, 0);
+  }
+
+  kvtest::DefaultTool();  // made before the threads start
+  CaptureStderr();        // the refusals' reports
+  std::vector<std::vector<std::vector<double>>> together(kWorkers);
+  std::vector<int> failures(kWorkers, 0);
+  int refused = 0;
+  std::atomic<bool> go(false);
+  std::vector<std::thread> threads;
+  for (int id = 0; id < kWorkers; ++id)
+    threads.emplace_back([&, id] {
+      while (!go) std::this_thread::yield();
+      work(id + 1, together[id], failures[id]);
+    });
+  threads.emplace_back([&] {
+    while (!go) std::this_thread::yield();
+    C_BaseDesign bad(2, 5);
+    for (int i = 0; i < kRefusals; ++i)
+      if (bad.AllocateDesignMatrix(-1) == -1) ++refused;
+  });
+  go = true;
+  for (auto& t : threads) t.join();
+  GetCapturedStderr();
+
+  EXPECT_EQ(refused, kRefusals);
+  for (int id = 0; id < kWorkers; ++id) {
+    EXPECT_EQ(failures[id], 0) << "worker " << id;
+    EXPECT_TRUE(SameBits(together[id], alone[id])) << "worker " << id;
+  }
 }
