@@ -201,6 +201,10 @@ M* ReadMatrixRecord(LmOp& op, FILE* fp, M* reuse, Resize resize) {
   for (int i = 0; i < m; ++i)
     std::memcpy(static_cast<void*>(r->me[i]), vals.data() + kPerElem * static_cast<size_t>(i) * n,
                 static_cast<size_t>(n) * sizeof(E));
+  // An empty form read into a record that keeps one element (the real resize's least size)
+  // leaves it 0, not an old value that would pass for a read one.
+  if (m == 0)
+    for (unsigned i = 0; i < r->m; ++i) std::memset(static_cast<void*>(r->me[i]), 0, r->n * sizeof(E));
   return op.done(r);
 }
 

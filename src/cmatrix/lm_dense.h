@@ -312,8 +312,10 @@ M* ResizeMatrix(LmOp& op, const char* tag, int context, M* A, int m, int n) {
   }
 
   // Grow the row table and the block; on failure the record's sizes and values are intact
-  // (a table that grew before the block failed keeps its entries and its recorded size).
+  // (a table that grew before the block failed keeps its entries and its recorded size; one
+  // made for a record that had none is dropped again, so no row pointer of it is left).
   E** table = A->me;
+  const bool hadTable = table != nullptr;
   if (um > A->max_m || table == nullptr) {
     void* nt = kvelomem_realloc(table, static_cast<size_t>(newMaxM) * sizeof(E*), tag, context,
                                 __FILE__, __LINE__);
@@ -331,6 +333,10 @@ M* ResizeMatrix(LmOp& op, const char* tag, int context, M* A, int m, int n) {
                                 __FILE__, __LINE__);
     if (nb == nullptr) {
       Free(scratch);
+      if (!hadTable) {
+        Free(table);
+        A->me = nullptr;
+      }
       LM_FAIL(op, 3, nullptr);
     }
     base = static_cast<E*>(nb);

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "cmatrix/lm_dense.h"
-#include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_sort.h"
 #include "cmatrix/lm_status.h"
 #include "cmatrix/lm_textin.h"
@@ -161,25 +161,23 @@ struct IntVecOps {
     if (fp == nullptr) LM_FAIL(op, 8, nullptr);
     long long dim = 0;
     if (const int code = ScanSizeHeading(fp, Tr::kInHeading, &dim)) LM_FAIL(op, code, nullptr);
-    // A given vector takes the heading's dim, larger or smaller, as the dense readers do: a
-    // larger one keeping its tail would pass old values off as read ones.
+    skipjunk(fp);
+    std::vector<Elem> vals;
+    for (long long i = 0; i < dim; ++i) {
+      long long val = 0;
+      const Scan s = ScanInteger(fp, &val);
+      if (s != Scan::Ok || val < Tr::kMin || val > Tr::kMax) LM_FAIL(op, s == Scan::End ? 7 : 6, nullptr);
+      if (!KeepValue(vals, static_cast<Elem>(val))) LM_FAIL(op, 3, nullptr);
+    }
+    // The whole form is in: a given vector takes the heading's dim, larger or smaller, as
+    // the dense readers do (a larger one keeping its tail would pass old values off as read
+    // ones).
     Rec* res = v;
     if (res == nullptr || res->dim != dim) {
       res = Resize(Tr::kInputTag, lm_context, v, static_cast<int>(dim), line, name, op.st());
       LM_CHECK(op, nullptr);
     }
-    skipjunk(fp);
-    Elem* block = Tr::Block(res);
-    for (long long i = 0; i < dim; ++i) {
-      long long val = 0;
-      const Scan s = ScanInteger(fp, &val);
-      if (s != Scan::Ok || val < Tr::kMin || val > Tr::kMax) {
-        op.raise(s == Scan::End ? 7 : 6, __LINE__);
-        DropIfNew(res, v);
-        return nullptr;
-      }
-      block[i] = static_cast<Elem>(val);
-    }
+    if (!vals.empty()) std::memcpy(Tr::Block(res), vals.data(), vals.size() * sizeof(Elem));
     return op.done(res);
   }
 };

@@ -6,6 +6,8 @@
 #define KVELO_CMATRIX_LM_TEXTIN_H
 
 #include <cstdio>
+#include <new>
+#include <vector>
 
 namespace kvlm {
 
@@ -33,6 +35,20 @@ Scan ScanDouble(std::FILE* fp, double* value);
 // 0 when the size is read and within 0 .. kMaxTextSize, else the reader's error code: 7 at
 // the end of the input, 6 for a mismatch or a size out of range.
 int ScanSizeHeading(std::FILE* fp, const char* lit, long long* size);
+
+// The readers gather a form's values in scratch storage that grows as they arrive (never
+// from the count a heading claims) and size and fill the caller's record only once the whole
+// form has been read and checked: a refused form leaves that record as it was. Appends v;
+// false when memory runs out.
+template <class T>
+bool KeepValue(std::vector<T>& vals, T v) noexcept {
+  try {
+    vals.push_back(v);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
 
 }  // namespace kvlm
 

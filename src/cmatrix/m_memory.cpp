@@ -90,10 +90,11 @@ KVELO_API PERM* _LM_px_resize(const char* tag, int context, PERM* px, int size, 
   const unsigned usize = static_cast<unsigned>(size);
   if (usize == px->size) return op.done(px);
   if (usize > px->max_size || px->pe == nullptr) {
-    if (px->pe == nullptr) px->size = 0;  // no entries to keep
+    const bool noBlock = px->pe == nullptr;
     void* nb = kvelomem_realloc(px->pe, static_cast<size_t>(usize) * sizeof(unsigned), tag, context,
                                 __FILE__, __LINE__);
     if (nb == nullptr) LM_FAIL(op, 3, nullptr);
+    if (noBlock) px->size = 0;  // no entries to keep
     kvlm::AccountBytes(TYPE_PERM, static_cast<int64_t>(px->max_size) * sizeof(unsigned),
                        static_cast<int64_t>(usize) * sizeof(unsigned));
     px->pe = static_cast<unsigned*>(nb);

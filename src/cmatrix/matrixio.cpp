@@ -1,6 +1,7 @@
 // matrixio.cpp: text forms of the dense records MAT, VEC and PERM: printers, dumps with
 // capacities and addresses, and readers that parse the printed layout back after blank
-// space and '#' comment lines. Also the scanning primitives every text reader shares.
+// space and '#' comment lines, changing the caller's record only once a whole form is read.
+// Also the scanning primitives every text reader shares.
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -9,14 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
-#include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_status.h"
 #include "cmatrix/lm_textin.h"
 #include "matrix.h"
 
 using kvlm::AddressBits;
-using kvlm::RaiseAndDrop;
 using kvlm::LmOp;
 using kvlm::Scan;
 
@@ -358,33 +358,36 @@ KVELO_API MAT* _LM_bm_finput(FILE* fp, MAT* A, int callerLine, const char* calle
   if (s == Scan::End) LM_FAIL(op, 18, nullptr);
   if (s != Scan::Ok || m < 0 || n < 0 || m > kvlm::kMaxTextSize || n > kvlm::kMaxTextSize)
     LM_FAIL(op, 6, nullptr);
-  // A given matrix takes the heading's shape, as a new one does: smaller, it is grown so that
-  // no value lands past its rows; larger, it is cut down, so that its sizes tell the caller
-  // which values were read and no old value passes for a read one.
-  MAT* res = A;
+  std::vector<double> vals;
+  for (long long i = 0; i < m; ++i) {
+    skipjunk(fp);
+    long long label = 0;
+    s = kvlm::ScanLiteral(fp, " row");
+    if (s == Scan::Ok) s = kvlm::ScanInteger(fp, &label);
+    if (s != Scan::Ok) LM_FAIL(op, 6, nullptr);
+    kvlm::ScanLiteral(fp, ":");  // as the formatted input, a missing colon is let through
+    for (long long j = 0; j < n; ++j) {
+      double v = 0.0;
+      s = kvlm::ScanDouble(fp, &v);
+      if (s != Scan::Ok) LM_FAIL(op, s == Scan::End ? 7 : 6, nullptr);
+      if (!kvlm::KeepValue(vals, v)) LM_FAIL(op, 3, nullptr);
+    }
+  }
+  // The whole form is in: a given matrix takes the heading's shape, as a new one does
+  // (smaller, it is grown so that no value lands past its rows; larger, it is cut down, so
+  // that its sizes tell the caller which values were read).
   const unsigned want_m = m > 0 ? static_cast<unsigned>(m) : 1u;
   const unsigned want_n = n > 0 ? static_cast<unsigned>(n) : 1u;
+  MAT* res = A;
   if (res == nullptr || res->m != want_m || res->n != want_n) {
     res = _LM_m_resize("_LM_bm_finput", kvlm::lm_context, A, static_cast<int>(m), static_cast<int>(n),
                        callerLine, callerName, op.st());
     LM_CHECK(op, nullptr);
   }
   // An empty heading reads no value into the one row or column the record keeps: it holds 0.
-  if (m == 0 || n == 0)
-    for (unsigned i = 0; i < res->m; ++i)
-      for (unsigned j = 0; j < res->n; ++j) res->me[i][j] = 0.0;
-  for (long long i = 0; i < m; ++i) {
-    skipjunk(fp);
-    long long label = 0;
-    s = kvlm::ScanLiteral(fp, " row");
-    if (s == Scan::Ok) s = kvlm::ScanInteger(fp, &label);
-    if (s != Scan::Ok) return RaiseAndDrop(op, 6, __LINE__, res, A);
-    kvlm::ScanLiteral(fp, ":");  // as the formatted input, a missing colon is let through
-    for (long long j = 0; j < n; ++j) {
-      s = kvlm::ScanDouble(fp, &res->me[i][j]);
-      if (s != Scan::Ok) return RaiseAndDrop(op, s == Scan::End ? 7 : 6, __LINE__, res, A);
-    }
-  }
+  for (unsigned i = 0; i < res->m; ++i)
+    for (unsigned j = 0; j < res->n; ++j)
+      res->me[i][j] = vals.empty() ? 0.0 : vals[static_cast<size_t>(i) * res->n + j];
   return op.done(res);
 }
 
@@ -401,6 +404,23 @@ KVELO_API VEC* _LM_bfin_vec(FILE* fp, VEC* x, int callerLine, const char* caller
   if (fp == nullptr) LM_FAIL(op, 8, nullptr);
   long long dim = 0;
   if (const int code = kvlm::ScanSizeHeading(fp, " Vector: dim:", &dim)) LM_FAIL(op, code, nullptr);
+  skipjunk(fp);
+  // A value that cannot be read is reported and the reading goes on, so that every bad
+  // value is named; the vector then comes back as it was handed in (NULL when none was)
+  // with the status -1: a partly read form is never installed.
+  std::vector<double> vals;
+  bool whole = true;
+  for (long long i = 0; i < dim; ++i) {
+    double v = 0.0;
+    const Scan s = kvlm::ScanDouble(fp, &v);
+    if (s != Scan::Ok) {
+      op.raise(s == Scan::End ? 7 : 6, __LINE__);
+      whole = false;
+    } else if (whole && !kvlm::KeepValue(vals, v)) {
+      LM_FAIL(op, 3, nullptr);
+    }
+  }
+  if (!whole) return op.done(x);
   // A given vector takes the heading's dim, larger or smaller, as the matrix reader does.
   VEC* res = x;
   if (res == nullptr || res->dim != (dim > 0 ? static_cast<unsigned>(dim) : 1u)) {
@@ -409,13 +429,7 @@ KVELO_API VEC* _LM_bfin_vec(FILE* fp, VEC* x, int callerLine, const char* caller
     LM_CHECK(op, nullptr);
   }
   if (dim == 0) res->ve[0] = 0.0;
-  skipjunk(fp);
-  // A value that cannot be read is reported and the reading goes on: the vector comes
-  // back with the status -1.
-  for (long long i = 0; i < dim; ++i) {
-    const Scan s = kvlm::ScanDouble(fp, &res->ve[i]);
-    if (s != Scan::Ok) op.raise(s == Scan::End ? 7 : 6, __LINE__);
-  }
+  for (size_t i = 0; i < vals.size(); ++i) res->ve[i] = vals[i];
   return op.done(res);
 }
 
@@ -432,8 +446,21 @@ KVELO_API PERM* _LM_bpx_finput(FILE* fp, PERM* px, int callerLine, const char* c
   if (fp == nullptr) LM_FAIL(op, 8, nullptr);
   long long size = 0;
   if (const int code = kvlm::ScanSizeHeading(fp, " Permutation: size:", &size)) LM_FAIL(op, code, nullptr);
-  // A given permutation takes the heading's size: a larger one keeping its tail would hold
-  // entries that repeat the images read (no permutation at all).
+  skipjunk(fp);
+  std::vector<unsigned> images;
+  bool seen[kvlm::kMaxTextSize] = {};
+  for (long long k = 0; k < size; ++k) {
+    long long index = 0, image = 0;
+    Scan s = kvlm::ScanInteger(fp, &index);
+    if (s == Scan::Ok) s = kvlm::ScanLiteral(fp, " -> ");
+    if (s == Scan::Ok) s = kvlm::ScanInteger(fp, &image);
+    if (s != Scan::Ok) LM_FAIL(op, s == Scan::End ? 7 : 6, nullptr);
+    if (image < 0 || image >= size || seen[image]) LM_FAIL(op, 2, nullptr);
+    seen[image] = true;
+    if (!kvlm::KeepValue(images, static_cast<unsigned>(image))) LM_FAIL(op, 3, nullptr);
+  }
+  // A whole permutation was read: a given one takes the heading's size (a larger one keeping
+  // its tail would hold entries that repeat the images read: no permutation at all).
   PERM* res = px;
   if (res == nullptr || res->size != (size > 0 ? static_cast<unsigned>(size) : 1u)) {
     res = _LM_px_resize("_LM_bpx_finput", kvlm::lm_context, px, static_cast<int>(size), callerLine,
@@ -441,22 +468,7 @@ KVELO_API PERM* _LM_bpx_finput(FILE* fp, PERM* px, int callerLine, const char* c
     LM_CHECK(op, nullptr);
   }
   if (size == 0) res->pe[0] = 0;
-  skipjunk(fp);
-  bool seen[kvlm::kMaxTextSize] = {};
-  for (long long k = 0; k < size; ++k) {
-    long long index = 0, image = 0;
-    Scan s = kvlm::ScanInteger(fp, &index);
-    if (s == Scan::Ok) s = kvlm::ScanLiteral(fp, " -> ");
-    if (s == Scan::Ok) s = kvlm::ScanInteger(fp, &image);
-    int code = 0;
-    if (s != Scan::Ok)
-      code = s == Scan::End ? 7 : 6;
-    else if (image < 0 || image >= size || seen[image])
-      code = 2;
-    if (code != 0) return RaiseAndDrop(op, code, __LINE__, res, px);
-    seen[image] = true;
-    res->pe[k] = static_cast<unsigned>(image);
-  }
+  for (size_t k = 0; k < images.size(); ++k) res->pe[k] = images[k];
   return op.done(res);
 }
 

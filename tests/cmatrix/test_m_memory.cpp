@@ -1,5 +1,6 @@
 // Tests of the dense records VEC, MAT and PERM: creation, release, resizing (values kept,
-// sizes taken in 64 bits), the several-variable families and the status protocol.
+// sizes taken in 64 bits, a failed growth leaving the record as it was), the several-variable
+// families and the status protocol.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "cmat_support.h"
 #include "kvelosys.h"
 #include "matrix.h"
+#include "pipe_feed.h"
 
 using cmat_test::ErrWatch;
 using cmat_test::ExpectKeptPattern;
@@ -512,5 +514,44 @@ TEST(MatRecord, RandomResizesAndCopiesAgreeWithAPlainModel) {
     for (unsigned i = 0; i < A->m; ++i)
       for (unsigned j = 0; j < A->n; ++j) ASSERT_EQ(A->me[i][j], model[i][j]) << "step " << step;
   }
+  m_free(A);
+}
+
+// Records without a block (as the printers know them: a size and no entries, a matrix
+// without its row table) that a resize cannot grow keep their sizes and their missing
+// blocks: the permutation's size stayed 3 (not 0) and the matrix got no row table pointing
+// nowhere. Blocks above 32 bytes are refused here.
+TEST(FailedGrowth, RecordsWithoutBlocksStayAsTheyWere) {
+  int st = 0;
+  PERM* p = PGet(3, &st);
+  kvelomem_free(p->pe, __FILE__, __LINE__);
+  p->pe = nullptr;
+  MAT* A = MGet(2, 2, &st);
+  kvelomem_free(A->me, __FILE__, __LINE__);
+  kvelomem_free(A->base, __FILE__, __LINE__);
+  A->me = nullptr;
+  A->base = nullptr;
+  {
+    kvtest::HeapCeiling ceiling(32);
+    ErrWatch w;
+    EXPECT_EQ(PResize(p, 9, &st), nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(w.last(), 3);
+    EXPECT_EQ(p->size, 3u);
+    EXPECT_EQ(p->pe, nullptr);
+    // The row table (2 pointers) fits under the ceiling, the block (2 x 9 doubles) does not.
+    EXPECT_EQ(MResize(A, 2, 9, &st), nullptr);
+    EXPECT_EQ(w.last(), 3);
+    EXPECT_EQ(A->m, 2u);
+    EXPECT_EQ(A->n, 2u);
+    EXPECT_EQ(A->me, nullptr);
+    EXPECT_EQ(A->base, nullptr);
+  }
+  // Without the ceiling both get their blocks: nothing to keep, so the identity and zeros.
+  ASSERT_EQ(PResize(p, 4, &st), p);
+  EXPECT_EQ(std::vector<unsigned>(p->pe, p->pe + 4), (std::vector<unsigned>{0, 1, 2, 3}));
+  ASSERT_EQ(MResize(A, 2, 9, &st), A);
+  ExpectKeptPattern(A, 2, 9, 0, 0);
+  px_free(p);
   m_free(A);
 }

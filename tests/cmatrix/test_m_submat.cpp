@@ -1,13 +1,21 @@
 // Tests of rows, columns and views: extraction into short and long vectors, setting from a
 // start index, matrix and vector views that write through to their source, reuse of a
-// view, refusal to turn an owning record into a view, release of views and accounting.
+// view, refusal to turn an owning record into a view, release of views and accounting, and
+// results written into views (copies, moves, both readers) that land in the view's own
+// elements and nowhere else.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
 #include <vector>
 
+#include "binfile.h"
+#include "cmat_pattern.h"
+#include "cmat_snap.h"
 #include "cmat_support.h"
 #include "dense_fixtures.h"
 #include "matrix.h"
+#include "matrix_bf.h"
 
 using namespace cmat_test;
 
@@ -146,4 +154,178 @@ TEST(SubmatViews, AccountingOfViewHeadersBalances) {
   EXPECT_EQ(mem_info_numvar(TYPE_MAT, 0), matN);
   EXPECT_EQ(mem_info_numvar(TYPE_VEC, 0), vecN);
   mem_info_on(was);
+}
+
+namespace {
+
+// The 4 x 4 source of the views below, holding the pattern 10 i + j + 1.
+MAT* Source4() {
+  MAT* P = _LM_m_get("t", 0, 4, 4, __LINE__, "t", nullptr);
+  FillPattern(P);
+  return P;
+}
+
+// P's values by rows with its bottom-right 2 x 2 block replaced by -1 -2 / -3 -4 (or kept
+// when block is false).
+std::vector<double> Source4With(bool block) {
+  std::vector<double> want;
+  for (unsigned i = 0; i < 4; ++i)
+    for (unsigned j = 0; j < 4; ++j)
+      want.push_back(block && i >= 2 && j >= 2 ? -(2.0 * (i - 2) + (j - 2) + 1) : PatternAt(i, j));
+  return want;
+}
+
+kvtest::Bytes MatForm(int m, int n, const std::vector<double>& byRows) {
+  kvtest::Bytes b;
+  kvtest::PutInt(b, m);
+  kvtest::PutInt(b, n);
+  for (double d : byRows) kvtest::PutDouble(b, d);
+  return b;
+}
+
+}  // namespace
+
+// R is the bottom-right 2 x 2 block of a 4 x 4 matrix P: its rows sit at a stride of 4 in P's
+// block. A result of R's shape written into R, by each operation that can write a matrix,
+// lands in R's own four elements of P; P's other twelve values stay.
+TEST(SubmatViews, ResultsOfTheViewsShapeLandInItsOwnElements) {
+  int st = 0;
+  MatP B(NewMat({{-1, -2}, {-3, -4}}));
+  VecP v(NewVec({-1, -2, -3, -4}));
+  const struct {
+    const char* what;
+    std::function<MAT*(MAT* R)> write;
+  } ops[] = {
+      {"copy", [&](MAT* R) { return _LM__m_copy(B.get(), R, 0, 0, __LINE__, "t", &st); }},
+      {"move", [&](MAT* R) { return _LM_m_move(B.get(), 0, 0, 2, 2, R, 0, 0, __LINE__, "t", &st); }},
+      {"vector to matrix", [&](MAT* R) { return _LM_vm_move(v.get(), 0, R, 0, 0, 2, 2, __LINE__, "t", &st); }},
+      {"text read",
+       [&](MAT* R) {
+         TextFile in("Matrix: 2 by 2\nrow 0: -1 -2\nrow 1: -3 -4\n");
+         return _LM_m_finput(in.get(), R, __LINE__, "t", &st);
+       }},
+      {"binary read",
+       [&](MAT* R) {
+         FILE* fp = kvtest::StreamWith(MatForm(2, 2, {-1, -2, -3, -4}));
+         MAT* r = _LM_m_binput(fp, R, __LINE__, "t", &st);
+         std::fclose(fp);
+         return r;
+       }},
+  };
+  for (const auto& op : ops) {
+    SCOPED_TRACE(op.what);
+    MatP P(Source4());
+    MAT* R = _LM_sub_mat(P.get(), 2, 2, 3, 3, nullptr, __LINE__, "t", &st);
+    ASSERT_NE(R, nullptr);
+    EXPECT_EQ(op.write(R), R);
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(R->base, nullptr);  // still a view
+    EXPECT_EQ(Rows(P.get()), Source4With(true));
+    EXPECT_EQ(m_free(R), 0);
+  }
+}
+
+// A result of another shape cannot live in the view's elements: the view takes a block of
+// its own (the same header comes back) and P keeps all its values. A refused form changes
+// neither.
+TEST(SubmatViews, ResultsOfAnotherShapeNeverReachTheSource) {
+  int st = 0;
+  MatP C(NewMat({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
+  const std::vector<double> c9{1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const struct {
+    const char* what;
+    std::function<MAT*(MAT* R)> write;
+  } grow[] = {
+      {"copy", [&](MAT* R) { return _LM__m_copy(C.get(), R, 0, 0, __LINE__, "t", &st); }},
+      {"move", [&](MAT* R) { return _LM_m_move(C.get(), 0, 0, 3, 3, R, 0, 0, __LINE__, "t", &st); }},
+      {"text read",
+       [&](MAT* R) {
+         TextFile in("Matrix: 3 by 3\nrow 0: 1 2 3\nrow 1: 4 5 6\nrow 2: 7 8 9\n");
+         return _LM_m_finput(in.get(), R, __LINE__, "t", &st);
+       }},
+      {"binary read",
+       [&](MAT* R) {
+         FILE* fp = kvtest::StreamWith(MatForm(3, 3, c9));
+         MAT* r = _LM_m_binput(fp, R, __LINE__, "t", &st);
+         std::fclose(fp);
+         return r;
+       }},
+  };
+  for (const auto& op : grow) {
+    SCOPED_TRACE(op.what);
+    MatP P(Source4());
+    MAT* R = _LM_sub_mat(P.get(), 2, 2, 3, 3, nullptr, __LINE__, "t", &st);
+    ASSERT_NE(R, nullptr);
+    ASSERT_EQ(op.write(R), R);
+    EXPECT_EQ(st, 0);
+    EXPECT_NE(R->base, nullptr);
+    EXPECT_EQ(Rows(R), c9);
+    EXPECT_EQ(Rows(P.get()), Source4With(false));
+    EXPECT_EQ(m_free(R), 0);
+  }
+  for (const char* text : {"Matrix: 2 by 2\nrow 0: -1 -2\nrow 1: -3\n", "Matrix: 3 by 3\nrow 0: 1 2 3\n"}) {
+    SCOPED_TRACE(text);
+    MatP P(Source4());
+    MAT* R = _LM_sub_mat(P.get(), 2, 2, 3, 3, nullptr, __LINE__, "t", &st);
+    const cmat_test::RecordBytes before = cmat_test::Snap(R);
+    TextFile in(text);
+    EXPECT_EQ(_LM_m_finput(in.get(), R, __LINE__, "t", &st), nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_TRUE(cmat_test::Snap(R) == before);
+    EXPECT_EQ(Rows(P.get()), Source4With(false));
+    EXPECT_EQ(m_free(R), 0);
+  }
+}
+
+// The same for a vector view s of entries 2 and 3 of (1 .. 6): results of its length land in
+// those two entries; a longer one comes back as a new vector and the source stays whole.
+TEST(SubmatViews, ResultsWrittenIntoAVectorViewStayInIt) {
+  int st = 0;
+  VecP u(NewVec({-1, -2}));
+  MatP B(NewMat({{-1, -2}, {-3, -4}}));
+  const struct {
+    const char* what;
+    std::function<VEC*(VEC* s)> write;
+  } ops[] = {
+      {"copy", [&](VEC* s) { return _LM__v_copy(u.get(), s, 0, __LINE__, "t", &st); }},
+      {"move", [&](VEC* s) { return _LM_v_move(u.get(), 0, 2, s, 0, __LINE__, "t", &st); }},
+      {"matrix to vector", [&](VEC* s) { return _LM_mv_move(B.get(), 0, 0, 1, 2, s, 0, __LINE__, "t", &st); }},
+      {"row", [&](VEC* s) { return _LM_get_row(B.get(), 0, s, __LINE__, "t", &st); }},
+      {"text read",
+       [&](VEC* s) {
+         TextFile in("Vector: dim: 2\n-1 -2\n");
+         return _LM_v_finput(in.get(), s, __LINE__, "t", &st);
+       }},
+      {"binary read",
+       [&](VEC* s) {
+         kvtest::Bytes b;
+         kvtest::PutInt(b, 2);
+         kvtest::PutDouble(b, -1);
+         kvtest::PutDouble(b, -2);
+         FILE* fp = kvtest::StreamWith(b);
+         VEC* r = _LM_v_binput(fp, s, __LINE__, "t", &st);
+         std::fclose(fp);
+         return r;
+       }},
+  };
+  for (const auto& op : ops) {
+    SCOPED_TRACE(op.what);
+    VecP v(NewVec({1, 2, 3, 4, 5, 6}));
+    VEC* s = _LM_sub_vec(v.get(), 2, 3, nullptr, __LINE__, "t", &st);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(op.write(s), s);
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(Values(v.get()), (std::vector<double>{1, 2, -1, -2, 5, 6}));
+    EXPECT_EQ(v_free(s), 0);
+  }
+  VecP v(NewVec({1, 2, 3, 4, 5, 6}));
+  VEC* s = _LM_sub_vec(v.get(), 2, 3, nullptr, __LINE__, "t", &st);
+  VecP three(NewVec({7, 8, 9}));
+  VecP got(_LM__v_copy(three.get(), s, 0, __LINE__, "t", &st));
+  ASSERT_NE(got, nullptr);
+  EXPECT_NE(got.get(), s);
+  EXPECT_EQ(Values(got.get()), (std::vector<double>{7, 8, 9}));
+  EXPECT_EQ(Values(s), (std::vector<double>{3, 4}));
+  EXPECT_EQ(Values(v.get()), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(v_free(s), 0);
 }

@@ -440,6 +440,24 @@ TEST(BinaryRead, EmptyFormsAndReuse) {
   zm_free(Z);
 }
 
+// An empty matrix form read into a matrix that holds values: the real matrix keeps one row
+// and one column (its resize's least size), and that element is 0, not the old value that
+// stood there, which would pass for a read one (it came back as 7).
+TEST(BinaryRead, AnEmptyMatrixFormLeavesNoOldValueInUse) {
+  int st = 0, err = 0;
+  MAT* A = _LM_m_get(kTag, 0, 2, 2, __LINE__, "t", &st);
+  A->me[0][0] = 7;
+  A->me[1][1] = 8;
+  FILE* fp = StreamWith(I32s({0, 0}));
+  ASSERT_EQ(_LM_m_binput(fp, A, __LINE__, "t", &err), A);
+  EXPECT_EQ(err, 0);
+  EXPECT_EQ(A->m, 1u);
+  EXPECT_EQ(A->n, 1u);
+  EXPECT_EQ(A->me[0][0], 0.0);
+  std::fclose(fp);
+  m_free(A);
+}
+
 TEST(BinaryRead, ImpossibleSizesFailWithTheRecordUntouched) {
   int st = 0;
   struct Case {

@@ -3,7 +3,7 @@
 // up to the 2001 limit, infinities, NaN and subnormals included), comment skipping, every
 // error code of the readers, numbers beyond their type, the scanning primitives at the
 // edges of long long and double, and records handed in that are smaller or larger than the
-// heading.
+// heading. What a refused form leaves behind is tested in test_matrixio_refusal.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -299,18 +299,18 @@ TEST(TextRead, ErrorCodes) {
 TEST(TextRead, VectorReaderGoesOnAfterABadValue) {
   int st = 0;
   ErrWatch w;
-  VEC* v = ReadVec("Vector: dim: 4\n 1.5 abc 2 3\n", nullptr, &st);
-  ASSERT_NE(v, nullptr);
-  VecP own(v);
+  VecP given(NewVec({9, 9, 9, 9}));
+  EXPECT_EQ(ReadVec("Vector: dim: 4\n 1.5 abc 2 3\n", given.get(), &st), given.get());
   EXPECT_EQ(st, -1);
-  EXPECT_EQ(v->ve[0], 1.5);
   // The text that cannot be converted stays in the stream: each later value fails too.
   EXPECT_EQ(w.count(), 3);
   EXPECT_EQ(w.last(), 6);
-  // At the end of the input each missing value reports code 7.
+  // The values read are not installed: the vector comes back as it was handed in.
+  EXPECT_EQ(Values(given.get()), (std::vector<double>{9, 9, 9, 9}));
+  // At the end of the input each missing value reports code 7; with no vector handed in
+  // nothing is made.
   ErrWatch w2;
-  VecP u(ReadVec("Vector: dim: 3\n 1", nullptr, &st));
-  ASSERT_NE(u, nullptr);
+  EXPECT_EQ(ReadVec("Vector: dim: 3\n 1", nullptr, &st), nullptr);
   EXPECT_EQ(st, -1);
   EXPECT_EQ(w2.count(), 2);
   EXPECT_EQ(w2.last(), 7);
@@ -319,14 +319,16 @@ TEST(TextRead, VectorReaderGoesOnAfterABadValue) {
 TEST(TextRead, VectorValuesBeyondTheLargestDoubleAreRefusedAndTheReadGoesOn) {
   int st = 0;
   ErrWatch w;
-  VEC* v = ReadVec("Vector: dim: 3\n 1 1e400 2\n", nullptr, &st);
-  ASSERT_NE(v, nullptr);
-  VecP own(v);
+  VecP given(NewVec({9, 9, 9}));
+  TextFile in("Vector: dim: 3\n 1 1e400 2\nrest");
+  EXPECT_EQ(_LM_v_finput(in.get(), given.get(), __LINE__, "read", &st), given.get());
   EXPECT_EQ(st, -1);
   EXPECT_EQ(w.count(), 1);
   EXPECT_EQ(w.last(), 6);
-  // The refused text is consumed: the value after it is read.
-  EXPECT_EQ(Values(v), (std::vector<double>{1, 0, 2}));
+  // The refused text is consumed and the value after it read: only what follows the form
+  // is left; the vector stays as it was.
+  EXPECT_EQ(in.Rest(), "\nrest");
+  EXPECT_EQ(Values(given.get()), (std::vector<double>{9, 9, 9}));
 }
 
 TEST(TextRead, InfinitiesNanAndSubnormalsReadBackAsPrinted) {
@@ -444,10 +446,10 @@ TEST(TextRead, RecordsHandedInTakeTheHeadingsSize) {
   PermP ep(NewPerm({2, 0, 1}));
   ASSERT_EQ(ReadPerm("Permutation: size: 0\n", ep.get(), &st), ep.get());
   EXPECT_EQ(Entries(ep.get()), std::vector<unsigned>{0});
-  // Values read before a failure stay in a record handed in.
+  // A failure leaves a record handed in as it was: no value read before it is installed.
   MatP keep(NewMat({{0, 0}, {0, 0}}));
   EXPECT_EQ(ReadMat("Matrix: 2 by 2\nrow 0: 1 2\nrow 1: 3 x\n", keep.get(), &st), nullptr);
-  EXPECT_EQ(Rows(keep.get()), (std::vector<double>{1, 2, 3, 0}));
+  EXPECT_EQ(Rows(keep.get()), (std::vector<double>{0, 0, 0, 0}));
   // The variadic readers take the status as their last argument.
   TextFile in("Vector: dim: 1\n 4\n");
   st = 5;

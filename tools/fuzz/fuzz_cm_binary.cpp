@@ -18,6 +18,7 @@
 #include "bvec.h"
 #include "erreur.h"
 #include "cm_fuzz.h"
+#include "cmat_snap.h"
 #include "fuzz_support.h"
 #include "matrix.h"
 #include "matrix_bf.h"
@@ -75,54 +76,9 @@ struct ZmOps {
   static void Free(R* r) { zm_free(r); }
 };
 
-// The bytes of a record: its header and every element of its blocks, to show a record
-// handed in untouched by a failed read.
-template <class T>
-void Append(std::vector<unsigned char>& out, const T* p, size_t count) {
-  if (p == nullptr) return;
-  const unsigned char* c = reinterpret_cast<const unsigned char*>(p);
-  out.insert(out.end(), c, c + count * sizeof(T));
-}
-std::vector<unsigned char> Snap(const IVEC* v) {
-  std::vector<unsigned char> b;
-  Append(b, v, 1);
-  Append(b, v->ive, v->max_dim);
-  return b;
-}
-std::vector<unsigned char> Snap(const LVEC* v) {
-  std::vector<unsigned char> b;
-  Append(b, v, 1);
-  Append(b, v->lve, v->max_dim);
-  return b;
-}
-std::vector<unsigned char> Snap(const VEC* v) {
-  std::vector<unsigned char> b;
-  Append(b, v, 1);
-  Append(b, v->ve, v->max_dim);
-  return b;
-}
-std::vector<unsigned char> Snap(const ZVEC* v) {
-  std::vector<unsigned char> b;
-  Append(b, v, 1);
-  Append(b, v->ve, v->max_dim);
-  return b;
-}
-std::vector<unsigned char> Snap(const PERM* v) {
-  std::vector<unsigned char> b;
-  Append(b, v, 1);
-  Append(b, v->pe, v->max_size);
-  return b;
-}
-template <class M>
-std::vector<unsigned char> SnapMatrix(const M* A) {
-  std::vector<unsigned char> b;
-  Append(b, A, 1);
-  Append(b, A->me, A->max_m);
-  Append(b, A->base, A->max_size);
-  return b;
-}
-std::vector<unsigned char> Snap(const MAT* A) { return SnapMatrix(A); }
-std::vector<unsigned char> Snap(const ZMAT* A) { return SnapMatrix(A); }
+// The bytes of a record, header and blocks, to show a record handed in untouched by a failed
+// read.
+using cmat_test::Snap;
 
 // A permutation read successfully must be one.
 void CheckRead(const PERM* px) {
@@ -145,7 +101,7 @@ void Run(FILE* fp, int mode) {
   R* held = (mode == 1 || mode == 2) ? Ops::Make(mode) : nullptr;
   for (int k = 0; k < 4; ++k) {
     int st = 0;
-    const std::vector<unsigned char> before = held != nullptr ? Snap(held) : std::vector<unsigned char>();
+    const cmat_test::RecordBytes before = held != nullptr ? Snap(held) : cmat_test::RecordBytes();
     R* r = Ops::Read(fp, held, &st);
     if (r != nullptr) {
       Check(st == 0);

@@ -1,15 +1,18 @@
 /* fuzz_cm_text.cpp: the text readers of the C matrix library (MAT, VEC, PERM, IVEC, LVEC) on
  * arbitrary bytes, several records read one after another from one stream, into no record or
- * into a record of another size that the reader must grow, cut down or leave usable.
+ * into a record of another size. A form read whole comes back in the record handed in (grown
+ * or cut down to it); a refused one leaves that record byte for byte as it was.
  * First byte: bits 0-2 the reader, bits 3-4 what is handed in (NULL, a 1-element record, a
- * 7-element or 3 x 5 record, or NULL and then each result again). */
+ * 7-element or 3 x 5 record, or NULL and then each result again), bit 5 a pipe in place of a
+ * file. */
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 #include "C_MessageTool.h"
-#include "erreur.h"
 #include "cm_fuzz.h"
+#include "cmat_snap.h"
+#include "erreur.h"
 #include "fuzz_support.h"
 #include "matrix.h"
 
@@ -57,24 +60,29 @@ struct LvecOps {
 };
 
 // Up to four records from fp. A record handed in stays the caller's: the reader returns it
-// (resized) or NULL, and it must stay usable after a refusal. Mode 0 hands in NULL each time,
-// mode 3 hands each result in to the next read.
+// (resized) with the status 0, or refuses the form (NULL; the vector reader after a bad
+// value: the record handed in, with the status -1) and leaves it exactly as it was. Mode 0
+// hands in NULL each time, mode 3 hands each result in to the next read.
 template <class Ops>
 void Run(FILE* fp, int mode) {
   using R = typename Ops::R;
   R* held = (mode == 1 || mode == 2) ? Ops::Make(mode) : nullptr;
   for (int k = 0; k < 4; ++k) {
     int st = 0;
+    const cmat_test::RecordBytes before = held != nullptr ? cmat_test::Snap(held) : cmat_test::RecordBytes();
     R* r = Ops::Read(fp, held, &st);
-    if (r != nullptr) {
-      Ops::Valid(r, st == 0);
+    Check(st == 0 || st == -1);
+    if (st == 0) {
+      Check(r != nullptr);
+      Ops::Valid(r, true);
       if (held == nullptr) held = r;
       Check(r == held);  // a record handed in is the one that comes back
     } else {
-      Check(st == -1);
+      Check(r == nullptr || r == held);
+      if (held != nullptr) Check(cmat_test::Snap(held) == before);
     }
     if (held != nullptr) Ops::Valid(held, false);
-    if (r == nullptr || st != 0) break;
+    if (st != 0) break;
     if (mode == 0) {
       Ops::Free(held);
       held = nullptr;
@@ -90,11 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const int reader = data[0] & 7;
   const int mode = (data[0] >> 3) & 3;
-  // fmemopen refuses an empty buffer: one blank stands for the empty text.
-  static char blank[] = " ";
-  void* text = size > 1 ? const_cast<uint8_t*>(data + 1) : static_cast<void*>(blank);
-  FILE* fp = fmemopen(text, size > 1 ? size - 1 : 1, "r");
-  if (fp == nullptr) return 0;
+  kvfuzz::InputStream in(data + 1, size - 1, (data[0] >> 5) & 1);
+  FILE* fp = in.Get();
   _LM_err_status = 0;
   switch (reader % 5) {
     case 0: Run<MatOps>(fp, mode); break;
@@ -103,6 +108,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 3: Run<IvecOps>(fp, mode); break;
     default: Run<LvecOps>(fp, mode); break;
   }
-  std::fclose(fp);
   return 0;
 }
