@@ -3,10 +3,12 @@
  * C_Mat<T> (T = double, complex<double>) the typed face (element access, views, products,
  * factorisation) on which the general (C_MatMGe) and packed symmetric (C_MatMSym) matrices stand.
  * Errors are C_KveloException codes: 3 norm type, 12 null FILE, 21 read, 22 write,
- * 2871 operation not provided by the class, 2872 shape or cursor out of range. */
+ * 1001 no memory, 2871 operation not provided by the class, 2872 shape or cursor out of range,
+ * 2880 more than 2^31-1 values. */
 #ifndef KVELO_C_MAT_H
 #define KVELO_C_MAT_H
 
+#include <climits>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -42,7 +44,7 @@ class KVELO_API C_GenericMat : public C_Type {
   virtual bool IsSym() const = 0;
   // Stored side of a symmetric matrix; 3 for a general one.
   virtual int Side() const;
-  // Number of stored values: rows x cols here (32-bit product, widened).
+  // Number of stored values: rows x cols here (taken in 64 bits, never wrapped).
   virtual long long Dim() const;
   // Number of column pointers; -1 when the class keeps none.
   virtual int NbColPtr() const;
@@ -108,6 +110,21 @@ inline void KveloPrintElem(FILE* f, const T& v) {
 
 template <class T> class C_MatMSym;
 
+namespace kvelo_mat_detail {
+// The largest of a run of sums of moduli (each >= 0 or NaN). A NaN sum makes the result NaN
+// for good: a later finite sum must not hide that some element was not a number.
+class LargestSum {
+ public:
+  void Take(double sum) {
+    if (!std::isnan(best_) && (std::isnan(sum) || sum > best_)) best_ = sum;
+  }
+  double Get() const { return best_; }
+
+ private:
+  double best_ = 0.0;
+};
+}  // namespace kvelo_mat_detail
+
 /* Typed abstract matrix. Constructions (copies included) are counted in C_Counter<C_Mat<T>>.
  * Indices are 0-based: i the row, j the column. */
 template <class T>
@@ -172,7 +189,9 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
   C_Type::E_Type Type() const override { return kvelo_vec::Kernel<T>::kType; }
   // Element copy from a matrix of the same element type: Resize to other's shape, then every
   // (i, j) in row-major order; 0. -1 (nothing changed) for another element type or when the
-  // resize is refused; code 2872 (nothing changed) when this is symmetric and other is not square.
+  // resize returns -1; code 2872 when this is symmetric and other is not square, 1001 no
+  // memory, and the codes of Resize (a view that cannot take the shape: 2870). Nothing
+  // changes on failure.
   int Copy(C_GenericMat& other) override;
   std::string& GetVal(int i, int j, std::string& s) override {
     kvelo_vec::Kernel<T>::Append(s, GetVal(i, j));
@@ -187,10 +206,15 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
 
  protected:
   static const char* TypeName() { return kvelo_vec::Kernel<T>::Name(); }
-  // Largest row sum of |a(i, j)|, walking the rows with the cursors; code 2872 without rows
-  // or columns.
+  // Puts the r x c values get(i, j) aside in held (row by row when byRows, else column by
+  // column), in the library's heap: code 1001 when memory runs out, 2880 beyond 2^31-1 values.
+  template <class Get>
+  static void HoldValues(VecType& held, int r, int c, bool byRows, Get get);
+  // Largest row sum of |a(i, j)|, walking the rows with the cursors; NaN when an element is
+  // NaN. Code 2872 without rows or columns.
   double MatNrmInf();
-  // Largest column sum of |a(i, j)|, through LnkCol (code 2871 when the class has none).
+  // Largest column sum of |a(i, j)|, through LnkCol; NaN when an element is NaN. Code 2871
+  // when the class has no column views.
   double MatNrmOne();
   // The text form of the concrete matrices: the text header, then each row of elements, each
   // followed by " "; code 12 for a null FILE.
@@ -222,6 +246,8 @@ template <class BadRhs, class Solver>
 int C_Mat<T>::SolveRhs(int n, C_Vec<T, int>& b, C_Vec<T, int>* x, BadRhs badRhs, Solver solve) {
   C_Vec<T, int>* dest = x ? x : &b;
   const bool shares = kvelo_vec::Overlaps(ValueMemory(), kvelo_vec::ValueMemory(*dest, n));
+  // A vector the solver cannot write is refused before it takes a copy of b.
+  if (!shares && (!dest->InCore() || !dest->Full())) return badRhs();
   VecType scratch(0);
   C_Vec<T, int>* rhs = &scratch;
   if (shares)
@@ -271,6 +297,18 @@ int C_Mat<T>::NextCol(std::string& s) {
 }
 
 template <class T>
+template <class Get>
+void C_Mat<T>::HoldValues(VecType& held, int r, int c, bool byRows, Get get) {
+  const long long count = static_cast<long long>(r) * c;
+  if (count > INT_MAX) KVELO_THROW(2880);
+  held.Resize(static_cast<int>(count));
+  int k = 0;
+  const int outer = byRows ? r : c, inner = byRows ? c : r;
+  for (int p = 0; p < outer; p++)
+    for (int q = 0; q < inner; q++) held[k++] = byRows ? get(p, q) : get(q, p);
+}
+
+template <class T>
 int C_Mat<T>::Copy(C_GenericMat& other) {
   C_Mat<T>* src = dynamic_cast<C_Mat<T>*>(&other);
   if (!src) return -1;
@@ -281,16 +319,12 @@ int C_Mat<T>::Copy(C_GenericMat& other) {
   // the resize, which may move or give back that storage, and before any element is written.
   const long long extent = static_cast<long long>(r) * c;
   const bool aside = kvelo_vec::Overlaps(ResultMemory(extent), src->ValueMemory());
-  std::vector<T> held;
-  if (aside) {
-    held.reserve(static_cast<size_t>(extent));
-    for (int i = 0; i < r; i++)
-      for (int j = 0; j < c; j++) held.push_back(src->GetVal(i, j));
-  }
+  VecType held(0);
+  if (aside) HoldValues(held, r, c, true, [src](int i, int j) { return src->GetVal(i, j); });
   if (Resize(r, c) != 0) return -1;
+  int k = 0;
   for (int i = 0; i < rows; i++)
-    for (int j = 0; j < cols; j++)
-      SetVal(i, j, aside ? held[static_cast<size_t>(i) * c + j] : src->GetVal(i, j));
+    for (int j = 0; j < cols; j++, k++) SetVal(i, j, aside ? held[k] : src->GetVal(i, j));
   return 0;
 }
 
@@ -302,41 +336,37 @@ void C_Mat<T>::Axpy(C_Mat<T>& y, T a) {
   // y sharing this matrix's storage through another layout (a view, a shifted view) would
   // overwrite values still to be read: they are read first. The same object adds in place.
   const bool aside = &y != this && kvelo_vec::Overlaps(ValueMemory(), y.ValueMemory());
-  std::vector<T> held;
-  if (aside) {
-    held.reserve(static_cast<size_t>(rows) * cols);
-    for (int j = 0; j < cols; j++)
-      for (int i = 0; i < rows; i++) held.push_back(GetVal(i, j));
-  }
+  VecType held(0);
+  if (aside) HoldValues(held, rows, cols, false, [this](int i, int j) { return GetVal(i, j); });
   for (int j = 0; j < cols; j++)
     for (int i = packed ? j : 0; i < rows; i++)
-      y.SetVal(i, j, y.GetVal(i, j) + a * (aside ? held[static_cast<size_t>(j) * rows + i] : GetVal(i, j)));
+      y.SetVal(i, j, y.GetVal(i, j) + a * (aside ? held[j * rows + i] : GetVal(i, j)));
 }
 
 template <class T>
 double C_Mat<T>::MatNrmInf() {
-  double best = 0.0;
+  kvelo_mat_detail::LargestSum best;
   Row(0);
   do {
     double sum = 0.0;
     T v = T(0);
     for (int c = FirstCol(v); c != -1; c = NextCol(v)) sum += std::abs(v);
-    if (!(sum < best)) best = sum;
+    best.Take(sum);
   } while (NextRow() != -1);
-  return best;
+  return best.Get();
 }
 
 template <class T>
 double C_Mat<T>::MatNrmOne() {
   VecType tmp(0);
-  double best = 0.0;
+  kvelo_mat_detail::LargestSum best;
   for (int j = 0; j < cols; j++) {
     LnkCol(j, tmp);
     double sum = 0.0;
     for (int i = 0; i < rows; i++) sum += std::abs(tmp[i]);
-    if (!(sum < best)) best = sum;
+    best.Take(sum);
   }
-  return best;
+  return best.Get();
 }
 
 template <class T>

@@ -5,10 +5,15 @@
  * rows, cols, count = rows * cols (4-byte ints), then the values column by column.
  * Errors are C_KveloException codes (2 negative size, 12 null FILE or bad column, 21 read,
  * 22 write, 2869 singular, 2870 storage not usable, 2872 sizes, 2873 not full, 2875 invalid
- * argument, 2880 more than 2^31-1 elements). A matrix belongs to one thread at a time. */
+ * argument, 2880 more than 2^31-1 elements). Every operation that refuses or runs out of
+ * memory leaves the matrix as it was (Factor excepted: see there). A view of a caller's array
+ * (a strided block of a larger matrix included) only ever writes its own elements: a result
+ * of its shape lands in them, keeping its leading dimension, and a shape change that would
+ * leave them is refused with 2870. A matrix belongs to one thread at a time. */
 #ifndef KVELO_C_MATMGE_H
 #define KVELO_C_MATMGE_H
 
+#include <algorithm>
 #include <climits>
 #include <complex>
 #include <cstdio>
@@ -75,31 +80,44 @@ class C_MatMGe : public C_Mat<T> {
   int ld;          // distance between the starts of two columns, in elements
 
   // Owned rows x cols matrix of zeros, ld = rows. Code 2 for a negative count, 2880 for more
-  // than 2^31-1 elements.
-  explicit C_MatMGe(int r = 0, int c = 0) : C_Mat<T>(0, 0), factored(false), storage(0), col(nullptr), ld(0) {
-    Resize(r, c);
+  // than 2^31-1 elements, 1001 when memory runs out.
+  explicit C_MatMGe(int r = 0, int c = 0)
+      : C_Mat<T>(0, 0), factored(false), storage(0), col(nullptr), ld(0), colCap(0) {
+    try {
+      Resize(r, c);
+    } catch (...) {
+      FreeColTable();  // no destructor runs for an object that was never made
+      throw;
+    }
   }
   // View of a caller's column-major array (never freed here) with leading dimension ldA (-1:
   // rows). Code 2 for a negative count, 2872 when ldA < rows, 2880 when cols * ldA > 2^31-1,
   // 2870 for a null array holding values.
-  C_MatMGe(int r, int c, T* data, int ldA) : C_Mat<T>(0, 0), factored(false), storage(0), col(nullptr), ld(0) {
+  C_MatMGe(int r, int c, T* data, int ldA)
+      : C_Mat<T>(0, 0), factored(false), storage(0), col(nullptr), ld(0), colCap(0) {
     if (ldA == -1) ldA = r;
     if (r < 0 || c < 0 || ldA < 0) KVELO_THROW(2);
     if (ldA < r) KVELO_THROW(2872);
     long long n = static_cast<long long>(c) * ldA;
     if (n > INT_MAX) KVELO_THROW(2880);
     if (n > 0 && !data) KVELO_THROW(2870);
-    if (n > 0) AllocColTable(c);
+    if (n > 0) ReserveCols(c);
     storage.Attach(static_cast<int>(n), data);
     rows = r;
     cols = c;
     ld = ldA;
-    ConnectCols();
+    PointCols();
   }
-  // Deep copy: an owned contiguous matrix with src's shape and values.
-  C_MatMGe(const C_MatMGe& src) : C_Mat<T>(src), factored(false), storage(0), col(nullptr), ld(0) {
+  // Deep copy: an owned contiguous matrix with src's shape and values (code 1001 when memory
+  // runs out).
+  C_MatMGe(const C_MatMGe& src) : C_Mat<T>(src), factored(false), storage(0), col(nullptr), ld(0), colCap(0) {
     rows = cols = 0;
-    *this = src;
+    try {
+      *this = src;
+    } catch (...) {
+      FreeColTable();
+      throw;
+    }
   }
   ~C_MatMGe() override { Release(); }
 
@@ -117,8 +135,10 @@ class C_MatMGe : public C_Mat<T> {
   int Write(FILE* f) override;
   // Reads the binary form into a temporary and installs it only when complete and consistent
   // (count = rows * cols); memory grows with the values that arrive, not with the header, and
-  // a matrix without rows allocates no column table. 0. Codes 12 null FILE, 21 read failure or
-  // inconsistent file, 2870 a view that would have to grow (the matrix is then unchanged).
+  // a matrix without rows allocates no column table. A view takes the values into its own
+  // elements (its shape, or, contiguous, as many elements). 0. Codes 12 null FILE, 21 read
+  // failure or inconsistent file, 2870 a view that cannot hold the shape read, 1001 no memory;
+  // the matrix is then unchanged.
   int Read(FILE* f) override;
   using C_GenericMat::WriteMatlab;
   // Text header, then the rows, each element's text followed by " "; 0. Code 12 for a null FILE.
@@ -129,11 +149,15 @@ class C_MatMGe : public C_Mat<T> {
   // Print(FILE*, row) into path; 0 in every case.
   int Print(const char* path, int row, bool append) override { C_GenericMat::Print(path, row, append); return 0; }
   // New shape rows x cols with ld = rows; the values are not rearranged (an unchanged count keeps
-  // them in storage order). Code 2 for a negative count, 2880 for 2^31 or more elements, 2870
-  // when a view would have to grow; nothing changes on failure.
+  // them in storage order). The same shape changes nothing (a strided view keeps its ld). A view
+  // of a caller's array takes another shape only when contiguous and of as many elements.
+  // Clears factored. Code 2 for a negative count, 2880 for 2^31 or more elements, 2870 for a
+  // view that would change its count or lose its stride, 1001 no memory; nothing changes on
+  // failure.
   int Resize(int r, int c) override;
-  // New shape keeping element (i, j) for i, j inside both shapes, zeros elsewhere. Code 2 for a
-  // negative count, 2870 on a strided view.
+  // New shape keeping element (i, j) for i, j inside both shapes, zeros elsewhere; clears
+  // factored. Code 2 for a negative count, 2880 for 2^31 or more elements, 2870 on a strided
+  // view or a view that would change its count, 1001 no memory; nothing changes on failure.
   int ResizeKeep(int r, int c) override;
   // 0 infinity, 1 one, 2 two-norm (power iteration, tolerance 0.001); a single column gives its
   // vector norm. Code 3 for another type (more than one column), 2872 for the infinity norm
@@ -177,7 +201,9 @@ class C_MatMGe : public C_Mat<T> {
   // Every element scaled by a (nothing for a = 1).
   void operator*=(T a) override;
   // LU with partial pivoting in place (ipiv resized to rows); nothing when already factored and
-  // refactor is false. Codes 2869 singular (exact zero pivot), 2875 invalid argument.
+  // refactor is false. Codes 2869 singular (exact zero pivot: the matrix then holds LAPACK's
+  // factors as far as they go, ipiv their pivots, and factored stays false), 2875 invalid
+  // argument, 1001 no memory for ipiv (nothing changed).
   int Factor(PivotVec& ipiv, bool refactor) override;
   // Solves A z = b with the factors in place (into *x when given, b untouched; else into b).
   // A right-hand side sharing memory with the factors is solved in a copy, then stored.
@@ -189,47 +215,75 @@ class C_MatMGe : public C_Mat<T> {
   // The leading dimension.
   int Ld() const { return ld; }
   // Rebuilds the column table from the storage address and ld (freed when there are no
-  // values: a matrix without rows needs no column addresses); 0.
-  int ConnectCols();
+  // values: a matrix without rows needs no column addresses); 0. Code 1001 when the table must
+  // grow and memory runs out (the table is then as it was).
+  int ConnectCols() {
+    PointCols();
+    return 0;
+  }
   // Empties the matrix: shape, ld and factored 0, storage released, column table freed.
   void Release();
-  // Deep copy of src's shape and values (contiguous result); 0. src may view this matrix's
-  // storage (it is copied aside before the resize).
+  // Deep copy of src's shape and values; 0. An owned result is contiguous; a view takes them
+  // in its own elements (Resize's rules). src may view this matrix's storage (it is copied
+  // aside before the resize). Codes of Resize; nothing changes on failure.
   int operator=(const C_MatMGe& src);
-  // this = alpha op(A) op(B) + beta this (this resized to the product's shape first); an empty
-  // product changes nothing. A or B may share this matrix's storage (this itself, Lnk(), a
-  // view over Adr()): such an operand is read from a copy made before the resize.
-  // Codes 2875 other letter, 2872 inner sizes differ.
+  // this = alpha op(A) op(B) + beta this (this resized to the product's shape first, by
+  // Resize's rules); an empty product changes nothing. A or B may share this matrix's storage
+  // (this itself, Lnk(), a view over Adr()): such an operand is read from a copy made before
+  // the resize. Codes 2875 other letter, 2872 inner sizes differ, and those of Resize;
+  // nothing changes on failure.
   int Mm(char transA, char transB, T alpha, C_MatMGe<T>& A, C_MatMGe<T>& B, T beta);
   // This m x n matrix becomes its n x m transpose (no conjugation), through a temporary; 0.
+  // Codes of Resize (a strided view only transposes when square); nothing changes on failure.
   int Transpose();
-  // The same result in place, with (m + n) / 2 ints of extra memory; code 2870 on a strided view.
+  // The same result in place, with (m + n) / 2 ints of extra memory. Code 2870 on a strided
+  // view, 1001 no memory; nothing changes on failure.
   int TransposeInPlace();
 
  private:
-  // Grows the column table to at least c entries (code 1001 when memory runs out).
-  void AllocColTable(int c) {
-    if (c <= 0) return;
+  int colCap;  // entries of the column table
+
+  // Grows the column table to at least c entries. The entries it holds stay valid, so this
+  // runs before the matrix changes: code 1001 when memory runs out, the table as it was.
+  void ReserveCols(int c) {
+    if (c <= colCap) return;
     T** p = static_cast<T**>(kvelomem_realloc(col, static_cast<size_t>(c) * sizeof(T*),
                                               "C_MatMGe<T>::ConnectCols", 0, __FILE__, __LINE__));
     if (!p) KVELO_THROW(1001);
     col = p;
+    colCap = c;
+  }
+  // Points the column table at the storage's columns. The operations that change the shape
+  // reserve the table first, so that here nothing is allocated and nothing can fail.
+  void PointCols();
+  void FreeColTable() {
+    kvelomem_free(col, __FILE__, __LINE__);
+    col = nullptr;
+    colCap = 0;
   }
   bool Contiguous() const { return ld == rows; }
+  // Whether the values are a caller's (a view built on an array, or by Lnk).
+  bool Borrowed() const { return storage.ptr.owns == 0 && storage.ptr.data != nullptr; }
+  // A view must stay over its caller's elements: it takes an r x c shape only when that is
+  // its own, or, contiguous, one of as many elements; else code 2870.
+  void CheckViewShape(int r, int c) const {
+    if (!Borrowed() || (r == rows && c == cols)) return;
+    if (!Contiguous() || static_cast<long long>(r) * c != Dim()) KVELO_THROW(2870);
+  }
+  // Copies src's values (of this matrix's shape) into this matrix's elements.
+  void CopyValues(const C_MatMGe& src);
 };
 
 template <class T>
-int C_MatMGe<T>::ConnectCols() {
-  if (cols <= 0) return 0;
+void C_MatMGe<T>::PointCols() {
+  if (cols <= 0) return;
   T* base = storage.Adr(0);
-  if (!base) {
-    kvelomem_free(col, __FILE__, __LINE__);
-    col = nullptr;
-    return 0;
+  if (!base || storage.Dim() == 0) {
+    FreeColTable();
+    return;
   }
-  AllocColTable(cols);
+  ReserveCols(cols);  // already done by every operation that changed the shape
   for (int j = 0; j < cols; j++) col[j] = base + static_cast<long long>(j) * ld;
-  return 0;
 }
 
 template <class T>
@@ -238,8 +292,7 @@ void C_MatMGe<T>::Release() {
   ld = 0;
   factored = false;
   storage.Release();
-  kvelomem_free(col, __FILE__, __LINE__);
-  col = nullptr;
+  FreeColTable();
 }
 
 template <class T>
@@ -247,22 +300,41 @@ int C_MatMGe<T>::Resize(int r, int c) {
   if (r < 0 || c < 0) KVELO_THROW(2);
   const long long n = static_cast<long long>(r) * c;
   if (n > INT_MAX) KVELO_THROW(2880);
-  // The table grows before the storage so that a failure leaves a matrix as it was; a shape
-  // without values needs none.
-  if (n > 0 && (c > cols || !col)) AllocColTable(c);
+  // The same shape keeps the values where they are: a strided view stays one, so a result
+  // written into it lands in its own elements.
+  if (r == rows && c == cols) {
+    factored = false;
+    return 0;
+  }
+  CheckViewShape(r, c);
+  // Everything that can fail comes first (the table keeps its old entries valid while it
+  // grows); once the storage has its new size, nothing is allocated any more.
+  if (n > 0) ReserveCols(c);
   storage.Resize(static_cast<int>(n));
   rows = r;
   cols = c;
   ld = r;
   factored = false;
-  return ConnectCols();
+  PointCols();
+  return 0;
+}
+
+template <class T>
+void C_MatMGe<T>::CopyValues(const C_MatMGe& src) {
+  if (rows == 0 || cols == 0) return;
+  if (Contiguous() && src.Contiguous()) {
+    std::memcpy(static_cast<void*>(Adr()), static_cast<const void*>(src.Adr()),
+                static_cast<size_t>(rows) * cols * sizeof(T));
+    return;
+  }
+  for (int j = 0; j < cols; j++)
+    std::memcpy(static_cast<void*>(col[j]), static_cast<const void*>(src.col[j]), static_cast<size_t>(rows) * sizeof(T));
 }
 
 template <class T>
 int C_MatMGe<T>::operator=(const C_MatMGe& src) {
   if (&src == this) return 0;
-  const T* from = src.Adr();
-  if (src.rows == rows && src.cols == cols && from == Adr() && src.ld == ld) {
+  if (src.rows == rows && src.cols == cols && src.Adr() == Adr() && src.ld == ld) {
     factored = false;  // a view of our own values: nothing to copy
     return 0;
   }
@@ -273,14 +345,7 @@ int C_MatMGe<T>::operator=(const C_MatMGe& src) {
     return *this = tmp;
   }
   Resize(src.rows, src.cols);
-  if (rows == 0 || cols == 0) return 0;
-  if (src.ld == src.rows) {
-    std::memcpy(static_cast<void*>(Adr()), static_cast<const void*>(from),
-                static_cast<size_t>(rows) * cols * sizeof(T));
-  } else {
-    for (int j = 0; j < cols; j++)
-      std::memcpy(static_cast<void*>(col[j]), static_cast<const void*>(src.col[j]), static_cast<size_t>(rows) * sizeof(T));
-  }
+  CopyValues(src);
   return 0;
 }
 
@@ -506,16 +571,23 @@ int C_MatMGe<T>::Read(FILE* f) {
   C_GenericMat::ReadHeader(f, r, c);
   VecType tmp(0);
   C_Mat<T>::ReadValues(f, tmp, [&](int count) { return static_cast<long long>(r) * c == count; });
-  // Only now, with every value in hand, does the matrix change: the column table (sized by
-  // columns that hold values), then the values themselves, handed over without a copy when
-  // the storage must grow anyway.
-  if (tmp.Dim() > 0 && (c > cols || !col)) AllocColTable(c);
+  // Only now, with every value in hand, does the matrix change.
+  if (Borrowed()) {
+    // A view takes them in its own elements, as from any other matrix of that shape.
+    const C_MatMGe<T> in(r, c, tmp.Adr(0), -1);
+    return *this = in;
+  }
+  // The column table first (sized by columns that hold values), then the values themselves,
+  // handed over without a copy when the storage must grow anyway: an owned storage takes
+  // them without allocating.
+  if (tmp.Dim() > 0) ReserveCols(c);
   storage.TakeValues(tmp);
   rows = r;
   cols = c;
   ld = r;
   factored = false;
-  return ConnectCols();
+  PointCols();
+  return 0;
 }
 
 template <class T>
@@ -530,6 +602,10 @@ template <class T>
 int C_MatMGe<T>::TransposeInPlace() {
   if (!Contiguous()) KVELO_THROW(2870);
   const int m = rows, n = cols;
+  // The marks of the cycle walk are the one allocation: made before the shape changes. The
+  // count stays, so Resize keeps the values where they are and fails only before any change.
+  const int range = (m > 1 && n > 1 && m != n) ? (m + n) / 2 : 0;
+  C_VecPi<int, int, C_PtrInCore<int, int>> marks(range);
   Resize(n, m);
   if (m <= 1 || n <= 1) return 0;
   T* a = Adr();
@@ -544,8 +620,6 @@ int C_MatMGe<T>::TransposeInPlace() {
   // beyond them a candidate leads when its cycle stays within (p, K - p].
   const long long N = static_cast<long long>(m) * n;
   const long long K = N - 1;
-  const int range = (m + n) / 2;
-  C_VecPi<int, int, C_PtrInCore<int, int>> marks(range);
   int* mark = marks.Adr(0);
   auto succ = [&](long long p) { return (p * m) % K; };
   long long placed = 2;
@@ -599,25 +673,48 @@ int C_MatMGe<T>::TransposeInPlace() {
 template <class T>
 int C_MatMGe<T>::ResizeKeep(int r, int c) {
   if (r < 0 || c < 0) KVELO_THROW(2);
+  const long long n = static_cast<long long>(r) * c;
+  if (n > INT_MAX) KVELO_THROW(2880);
+  if (r == rows && c == cols) {
+    factored = false;
+    return 0;
+  }
+  CheckViewShape(r, c);
   if (!Contiguous()) KVELO_THROW(2870);
-  if (static_cast<long long>(r) * c > INT_MAX || static_cast<long long>(rows) * c > INT_MAX)
-    KVELO_THROW(2880);
-  factored = false;
+  // Everything that can fail comes first: the column table, then the storage's growth.
+  // Afterwards the kept block of each column moves to its new place, which needs no memory
+  // at all and cannot fail, so the matrix changes only once it surely can.
+  if (n > 0) ReserveCols(c);
+  if (n > Dim()) storage.Resize(static_cast<int>(n));
   const int oldRows = rows, oldCols = cols;
-  if (c != oldCols) {
-    Resize(oldRows, c);
-    if (c > oldCols) storage.Zero(oldCols * oldRows, -1);
+  const int keptCols = oldCols < c ? oldCols : c, keptRows = oldRows < r ? oldRows : r;
+  T* a = storage.Adr(0);
+  if (a) {
+    auto zero = [](T* p, long long count) { std::fill(p, p + count, T(0)); };
+    auto move = [&](int j) {
+      std::memmove(static_cast<void*>(a + static_cast<long long>(j) * r),
+                   static_cast<const void*>(a + static_cast<long long>(j) * oldRows),
+                   static_cast<size_t>(keptRows) * sizeof(T));
+    };
+    if (r > oldRows) {
+      // Columns move towards the end: the last one first, so none overwrites one still to
+      // move; the rows they gain are zeros.
+      for (int j = keptCols - 1; j >= 0; j--) {
+        move(j);
+        zero(a + static_cast<long long>(j) * r + keptRows, r - keptRows);
+      }
+    } else if (r < oldRows) {
+      for (int j = 0; j < keptCols; j++) move(j);
+    }
+    // Columns beyond the old ones are zeros, whatever the storage's capacity still held there.
+    zero(a + static_cast<long long>(keptCols) * r, static_cast<long long>(c - keptCols) * r);
   }
-  if (r == oldRows) return 0;
-  TransposeInPlace();  // now c x oldRows
-  try {
-    Resize(c, r);
-  } catch (...) {
-    TransposeInPlace();  // give the caller back the matrix it had after the column change
-    throw;
-  }
-  if (r > oldRows) storage.Zero(oldRows * c, -1);
-  TransposeInPlace();
+  rows = r;
+  cols = c;
+  ld = r;
+  factored = false;
+  if (n < Dim()) storage.Resize(static_cast<int>(n));  // a shrink keeps the buffer: no failure
+  PointCols();
   return 0;
 }
 

@@ -5,7 +5,10 @@
  * (?sptrs), norms, text forms and a big-endian binary form: rows, cols, side, count (4-byte
  * ints), then the packed values. Errors are C_KveloException codes (2 negative size, 12 null
  * FILE, 21 read, 22 write, 2870 storage not usable, 2871 not provided, 2872 sizes, 2880 more
- * than 2^31-1 values). A matrix belongs to one thread at a time. */
+ * than 2^31-1 values). Every operation that refuses or runs out of memory leaves the matrix as
+ * it was. A view of another matrix's packed values (Lnk) keeps its order and its side: a
+ * result of its order lands in its own packed places, and a change of order is refused with
+ * 2870. A matrix belongs to one thread at a time. */
 #ifndef KVELO_C_MATMSYM_H
 #define KVELO_C_MATMSYM_H
 
@@ -92,9 +95,9 @@ class C_MatMSym : public C_Mat<T> {
   int Write(FILE* f) override;
   // Reads the binary form into a temporary and installs it only when complete and consistent
   // (rows = cols, count = n(n+1)/2); memory grows with the values that arrive, not with the
-  // header. 0. Codes 12 null FILE, 21 read failure or inconsistent file, 2870 a view that
-  // would have to grow (the matrix is then unchanged); -1 after a trace when the side cannot
-  // be read.
+  // header. A view takes the values of its own order into its own side's places. 0. Codes 12
+  // null FILE, 21 read failure or inconsistent file, 2870 a view of another order, 1001 no
+  // memory; -1 after a trace when the side cannot be read. The matrix is unchanged on failure.
   int Read(FILE* f) override;
   using C_GenericMat::WriteMatlab;
   // Text header, then the full n x n matrix row by row; 0. Code 12 for a null FILE.
@@ -105,8 +108,8 @@ class C_MatMSym : public C_Mat<T> {
   // Print(FILE*, row) into path; 0 in every case.
   int Print(const char* path, int row, bool append) override { return C_GenericMat::Print(path, row, append); }
   // Order r (c must not be negative but is not used), side 0 (upper); values not rearranged.
-  // The same order changes nothing. Code 2 negative, 2880 above 2^31-1 packed values; a storage
-  // that refuses gives -1 after a trace.
+  // The same order changes nothing. Code 2 negative, 2880 above 2^31-1 packed values, 2870 a
+  // view asked for another order, 1001 no memory; nothing changes on failure.
   int Resize(int r, int c) override;
   // 0 infinity norm, 2 two-norm (power iteration, tolerance 0.001); 1 throws 2871 for a matrix
   // with columns (no column views); code 3 for another type.
@@ -136,7 +139,8 @@ class C_MatMSym : public C_Mat<T> {
   int Init(T v) override { return storage.Init(v, 0, -1); }
   // y = alpha A x + beta y (trans is not used). y may share memory with x or with this
   // matrix (views, one buffer): the shared operand is then read from a copy.
-  // Codes 2872 x's length, 2870 y not in core.
+  // Codes 2872 x's length, 2870 y not in core, 38 y not full or x's values not to be had;
+  // y is unchanged on failure.
   int Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char trans) override;
   using C_Mat<T>::Axpy;
   // Element loop of C_Mat<T> (each packed element of a symmetric y once).
@@ -154,11 +158,14 @@ class C_MatMSym : public C_Mat<T> {
   // copy of this. Code 2872 for another order.
   virtual void Axpy(C_MatMSym<T>& y, T a);
 
-  // Deep copy of src's order, side and packed values (src may share this matrix's storage);
-  // 0, or -1 after traces when the storage refuses.
+  // Deep copy of src's order, side and packed values (src may share this matrix's storage); 0.
+  // A view keeps its side and takes src's elements in its own packed places; it refuses
+  // another order with 2870. Code 1001 no memory; nothing changes on failure.
   int operator=(const C_MatMSym& src);
 
  private:
+  // Whether the packed values are another matrix's (Lnk) or a caller's array.
+  bool Borrowed() const { return storage.ptr.owns == 0 && storage.ptr.data != nullptr; }
   const char* Uplo() const { return side ? "L" : "U"; }
   // The error path of Solve: a message of the database, then -1.
   int SolveError(int code) {
@@ -174,6 +181,8 @@ int C_MatMSym<T>::Resize(int r, int c) {
   if (r == rows) return 0;
   const long long count = kvelo_msym_detail::PackedCount(r);
   if (count < 0) KVELO_THROW(2880);
+  // A view that shrank could never reach its owner's other values again.
+  if (Borrowed()) KVELO_THROW(2870);
   if (storage.Resize(static_cast<int>(count)) != 0) {
     fct_Trace("aff_lieu", __LINE__, "include/C_MatMSym");
     return -1;
@@ -188,7 +197,10 @@ int C_MatMSym<T>::operator=(const C_MatMSym& src) {
   if (&src == this) return 0;
   const int count = src.storage.Dim();
   const T* from = src.Adr();
-  if (from == Adr() && count == storage.Dim()) {  // a view of our own values
+  const bool view = Borrowed();
+  if (view && src.rows != rows) KVELO_THROW(2870);
+  const bool sameSide = (side != 0) == (src.Side() != 0);
+  if (from == Adr() && count == storage.Dim() && (sameSide || !view)) {  // a view of our own values
     rows = cols = src.rows;
     side = src.Side();
     return 0;
@@ -197,6 +209,12 @@ int C_MatMSym<T>::operator=(const C_MatMSym& src) {
   if (kvelo_vec::Overlaps(this->ResultMemory(count), src.ValueMemory())) {
     C_MatMSym<T> tmp(src);
     return *this = tmp;
+  }
+  if (view && !sameSide) {
+    // The owner reads these places in its own packed order: fill them element by element.
+    for (int j = 0; j < rows; j++)
+      for (int i = j; i < rows; i++) SetVal(i, j, src.GetVal(i, j));
+    return 0;
   }
   if (storage.Resize(count) != 0) {
     fct_Trace("aff_lieu", __LINE__, "include/C_MatMSym");
@@ -229,15 +247,25 @@ int C_MatMSym<T>::Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char t
     in.Copy(x);
     return Mv(alpha, in, beta, y, trans);
   }
-  y.Resize(n);
-  if (n == 0) return 0;
-  T* yp = y.Adr(0);
-  if (!yp || !y.Full()) KVELO_THROW(38);
+  if (!y.Full()) KVELO_THROW(38);
+  if (n == 0) {
+    y.Resize(0);
+    return 0;
+  }
+  // x's values first (a copy of its own when not in core): y changes only once they are in hand.
   const bool xInCore = x.InCore() != 0;
-  T* xp = x.Extract(0, n - 1, nullptr);
-  if (!xp) KVELO_THROW(38);
-  kvelo_msym_detail::Spmv(Uplo(), n, alpha, Adr(), xp, beta, yp);
-  if (!xInCore) kvelomem_free(xp, __FILE__, __LINE__);
+  struct Held {
+    T* p;
+    bool owned;
+    ~Held() {
+      if (owned) kvelomem_free(p, __FILE__, __LINE__);
+    }
+  } xHeld{x.Extract(0, n - 1, nullptr), !xInCore};
+  if (!xHeld.p) KVELO_THROW(38);
+  y.Resize(n);
+  T* yp = y.Adr(0);
+  if (!yp) KVELO_THROW(38);
+  kvelo_msym_detail::Spmv(Uplo(), n, alpha, Adr(), xHeld.p, beta, yp);
   return 0;
 }
 
@@ -348,8 +376,18 @@ int C_MatMSym<T>::Read(FILE* f) {
     return -1;
   }
   VecType tmp(0);
-  C_Mat<T>::ReadValues(f, tmp, [&](int count) { return r == c && kvelo_msym_detail::PackedCount(r) == count; });
-  storage.TakeValues(tmp);  // the matrix changes only now, with every value in hand
+  // PackedCount's -1 ("too many to count") is no count: a file announcing -1 values is refused.
+  C_Mat<T>::ReadValues(f, tmp, [&](int count) {
+    return r == c && count >= 0 && kvelo_msym_detail::PackedCount(r) == count;
+  });
+  // The matrix changes only now, with every value in hand.
+  if (Borrowed()) {
+    C_MatMSym<T> in(0, s);
+    in.storage.TakeValues(tmp);
+    in.rows = in.cols = r;
+    return *this = in;
+  }
+  storage.TakeValues(tmp);  // an owned storage takes them without allocating
   rows = cols = r;
   side = s;
   return 0;

@@ -16,8 +16,9 @@ C_GenericMat::~C_GenericMat() {}
 int C_GenericMat::Side() const { return 3; }
 
 long long C_GenericMat::Dim() const {
-  // A 32-bit product widened, as callers of the base have always seen it (wrapping, not UB).
-  return static_cast<long long>(static_cast<int>(static_cast<unsigned>(rows) * static_cast<unsigned>(cols)));
+  // Taken in 64 bits: a 32-bit product would wrap for 46341 x 46341 and report a negative
+  // count for a shape whose true count the result type holds.
+  return static_cast<long long>(rows) * cols;
 }
 
 int C_GenericMat::NbColPtr() const { return -1; }

@@ -1,12 +1,16 @@
 // Tests of the matrix base classes: the defaults of C_GenericMat, the row and column cursors
 // and their text forms, the element copy between classes and element types, the default
-// multiply-add, the binary header and the infinity and one norms.
+// multiply-add, the binary header, the infinity and one norms (a NaN kept, large moduli
+// finite), and the binary form of every kind of matrix read back as it was written.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
+#include <cmath>
 #include <complex>
 #include <cstdio>
+#include <limits>
+#include <memory>
 #include <string>
 
 #include "C_MatMGe.h"
@@ -234,4 +238,171 @@ TEST(MatExports, BaseAndColumnCursorsAreExported) {
   ASSERT_NE(lib, nullptr);
   for (const char* n : names) EXPECT_NE(dlsym(lib, n), nullptr) << n;
   dlclose(lib);
+}
+
+TEST(MatNorms, ANaNIsNeverHiddenByALaterSum) {
+  // diag(NaN, 1, 1) and the same with the NaN last, as general and as packed symmetric
+  // matrices: every row and column sum that holds the NaN is NaN, the others are 1. A running
+  // maximum that lets the later 1 replace the NaN reports 1.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* what;
+    double d0, d2;
+    bool wantNaN;
+  };
+  const Case cases[] = {{"NaN first", nan, 1.0, true},
+                        {"NaN last", 1.0, nan, true},
+                        {"inf and NaN", inf, nan, true},
+                        {"inf alone", inf, 1.0, false}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    C_MatMGe<double> g(3, 3);
+    C_MatMSym<double> s(3, 1);
+    g.SetVal(0, 0, k.d0), g.SetVal(1, 1, 1.0), g.SetVal(2, 2, k.d2);
+    s.SetVal(0, 0, k.d0), s.SetVal(1, 1, 1.0), s.SetVal(2, 2, k.d2);
+    for (double v : {g.Nrm(NRM_INF), g.Nrm(NRM_ONE), s.Nrm(NRM_INF)}) {
+      if (k.wantNaN)
+        EXPECT_TRUE(std::isnan(v)) << v;
+      else
+        EXPECT_EQ(v, inf);
+    }
+  }
+  // A complex element with a NaN part, in the first column of three.
+  C_MatMGe<zc> z(3, 3);
+  z.SetVal(0, 0, zc(0.0, nan));
+  z.SetVal(1, 1, 1.0);
+  z.SetVal(2, 2, 1.0);
+  EXPECT_TRUE(std::isnan(z.Nrm(NRM_INF)));
+  EXPECT_TRUE(std::isnan(z.Nrm(NRM_ONE)));
+}
+
+TEST(MatNorms, LargeAndSmallModuliStayFinite) {
+  // |3e200 + 4e200 i| = 5e200 and |3e-200 + 4e-200 i| = 5e-200: the modulus is not formed
+  // from the squares, which overflow and underflow.
+  C_MatMGe<zc> big(1, 2), small(1, 2);
+  big.SetVal(0, 0, zc(3e200, 4e200));
+  small.SetVal(0, 0, zc(3e-200, 4e-200));
+  EXPECT_DOUBLE_EQ(big.Nrm(NRM_INF), 5e200);
+  EXPECT_DOUBLE_EQ(big.Nrm(NRM_ONE), 5e200);
+  EXPECT_DOUBLE_EQ(small.Nrm(NRM_INF), 5e-200);
+  C_MatMSym<zc> s(2, 0);
+  s.SetVal(1, 0, zc(-3e200, 4e200));
+  EXPECT_DOUBLE_EQ(s.Nrm(NRM_INF), 5e200);
+}
+
+TEST(GenericMat, DimIsTheTrueCountOfLargeShapes) {
+  // 46341^2 = 2147488281 is just past 2^31 - 1; 65536^2 = 2^32 wraps to 0 in 32 bits.
+  EXPECT_EQ(BareMat(46341, 46341).Dim(), 2147488281LL);
+  EXPECT_EQ(BareMat(65536, 65536).Dim(), 4294967296LL);
+  EXPECT_EQ(BareMat(2147483647, 2).Dim(), 4294967294LL);
+}
+
+namespace {
+
+// A value unique to its place, for either element type.
+template <class T>
+T PlaceValue(int i, int j);
+template <>
+double PlaceValue<double>(int i, int j) {
+  return 100.0 * i + j + 0.25;
+}
+template <>
+zc PlaceValue<zc>(int i, int j) {
+  return zc(100.0 * i + j + 0.25, -(i + 1.0));
+}
+
+// What m writes to a fresh file.
+template <class M>
+Bytes WrittenBy(M& m) {
+  kvtest::TempPath path("mat_roundtrip");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  EXPECT_NE(f, nullptr);
+  if (!f) return Bytes();
+  EXPECT_EQ(m.Write(f), 0);
+  std::fclose(f);
+  return kvtest::ReadFileBytes(path.str());
+}
+
+// Reads what m writes into `into`, which then has m's shape, side and values and writes the
+// same bytes again.
+template <class M>
+void ExpectRoundTrip(M& m, M& into) {
+  const Bytes written = WrittenBy(m);
+  FILE* f = kvtest::StreamWith(written);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(ThrownCode([&] { EXPECT_EQ(into.Read(f), 0); }), 0);
+  std::fclose(f);
+  ASSERT_EQ(into.rows, m.rows);
+  ASSERT_EQ(into.cols, m.cols);
+  EXPECT_EQ(into.Side() != 0, m.Side() != 0);
+  for (int i = 0; i < m.rows; i++)
+    for (int j = 0; j < m.cols; j++) ASSERT_EQ(into.GetVal(i, j), m.GetVal(i, j)) << i << "," << j;
+  EXPECT_TRUE(kvtest::BytesEqual(WrittenBy(into), written));
+}
+
+template <class T>
+void GeneralRoundTrips() {
+  const int shapes[][2] = {{0, 0}, {0, 3}, {3, 0}, {1, 5}, {5, 1}, {2, 3}};
+  for (const auto& s : shapes) {
+    SCOPED_TRACE(std::to_string(s[0]) + " x " + std::to_string(s[1]));
+    C_MatMGe<T> m(s[0], s[1]), into(2, 2);
+    for (int i = 0; i < s[0]; i++)
+      for (int j = 0; j < s[1]; j++) m.SetVal(i, j, PlaceValue<T>(i, j));
+    into.SetVal(1, 1, PlaceValue<T>(7, 7));
+    ExpectRoundTrip(m, into);
+  }
+  // A 2 x 3 block of a 4 x 4 matrix (leading dimension 4), and a Lnk() view.
+  C_MatMGe<T> p(4, 4);
+  for (int i = 0; i < 4; i++)
+    for (int j = 0; j < 4; j++) p.SetVal(i, j, PlaceValue<T>(i, j));
+  C_MatMGe<T> block(2, 3, p.Adr() + 1, 4), into(1, 1);
+  {
+    SCOPED_TRACE("strided block");
+    ExpectRoundTrip(block, into);
+  }
+  std::unique_ptr<C_Mat<T>> link(p.Lnk());
+  C_MatMGe<T> into2(0, 0);
+  SCOPED_TRACE("Lnk view");
+  ExpectRoundTrip(static_cast<C_MatMGe<T>&>(*link), into2);
+}
+
+template <class T>
+void SymmetricRoundTrips() {
+  for (int n : {0, 1, 3}) {
+    for (int side : {0, 1, 7}) {
+      SCOPED_TRACE("order " + std::to_string(n) + " side " + std::to_string(side));
+      C_MatMSym<T> m(n, side), into(2, side ? 0 : 1);
+      for (int i = 0; i < n; i++)
+        for (int j = 0; j <= i; j++) m.SetVal(i, j, PlaceValue<T>(i, j));
+      ExpectRoundTrip(m, into);
+    }
+  }
+  C_MatMSym<T> owner(3, 1), into(1, 0);
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j <= i; j++) owner.SetVal(i, j, PlaceValue<T>(i, j));
+  std::unique_ptr<C_Mat<T>> link(owner.Lnk());
+  SCOPED_TRACE("Lnk view");
+  ExpectRoundTrip(static_cast<C_MatMSym<T>&>(*link), into);
+}
+
+}  // namespace
+
+TEST(MatFiles, EveryWrittenFormReadsBack) {
+  {
+    SCOPED_TRACE("general double");
+    GeneralRoundTrips<double>();
+  }
+  {
+    SCOPED_TRACE("general complex");
+    GeneralRoundTrips<zc>();
+  }
+  {
+    SCOPED_TRACE("symmetric double");
+    SymmetricRoundTrips<double>();
+  }
+  {
+    SCOPED_TRACE("symmetric complex");
+    SymmetricRoundTrips<zc>();
+  }
 }

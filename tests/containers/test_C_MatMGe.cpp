@@ -2,19 +2,24 @@
 // BLAS products, LU factorisation and solve, norms, text and binary forms (damaged files
 // included), the reshaping operations (Transpose, TransposeInPlace against Transpose over
 // many shapes, ResizeKeep), and products, sums, copies and solves whose result shares memory
-// with an operand.
+// with an operand, views that write only their own elements, and independent matrices in
+// several threads.
 #include <gtest/gtest.h>
 
 #include <complex>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "C_MatMGe.h"
 #include "C_MatMSym.h"
 #include "binfile.h"
+#include "derived_vec.h"
 #include "mat_support.h"
 
 namespace {
@@ -877,4 +882,276 @@ TEST(MatMGe, DamagedFilesLeaveTheMatrixAsItWas) {
   EXPECT_EQ(m.cols, 1);
   ASSERT_NE(m.col, nullptr);
   EXPECT_EQ(m.GetVal(1, 0), 1.0);
+}
+
+// ---------------------------------------------------------------------------------------
+// Views of a caller's array write only their own elements.
+// ---------------------------------------------------------------------------------------
+namespace {
+
+// P = 4 x 4 with P(i, j) = Tag(i, j); R = its bottom-right 2 x 2 block, leading dimension 4.
+struct BlockOfP {
+  C_MatMGe<double> p;
+  C_MatMGe<double> r;
+  BlockOfP() : p(Tagged(4, 4)), r(2, 2, p.Adr() + 2 + 2 * 4, 4) {}
+  static C_MatMGe<double> Tagged(int m, int n) {
+    C_MatMGe<double> t(m, n);
+    for (int i = 0; i < m; i++)
+      for (int j = 0; j < n; j++) t.SetVal(i, j, Tag(i, j));
+    return t;
+  }
+  // R holds want (by rows), still as a 2 x 2 view with leading dimension 4, and every other
+  // element of P is as it was.
+  ::testing::AssertionResult Holds(const double want[2][2]) {
+    if (r.rows != 2 || r.cols != 2 || r.Ld() != 4 || r.Adr() != p.Adr() + 10)
+      return ::testing::AssertionFailure() << "R is now " << r.rows << " x " << r.cols << " ld " << r.Ld();
+    for (int i = 0; i < 4; i++)
+      for (int j = 0; j < 4; j++) {
+        const bool mine = i >= 2 && j >= 2;
+        const double w = mine ? want[i - 2][j - 2] : Tag(i, j);
+        if (p.GetVal(i, j) != w)
+          return ::testing::AssertionFailure() << "P(" << i << "," << j << ") = " << p.GetVal(i, j) << ", not " << w;
+        if (mine && r.GetVal(i - 2, j - 2) != w)
+          return ::testing::AssertionFailure() << "R(" << i - 2 << "," << j - 2 << ") = " << r.GetVal(i - 2, j - 2);
+      }
+    return ::testing::AssertionSuccess();
+  }
+};
+
+// What m writes to a fresh file, opened for reading.
+FILE* FormOf(C_MatMGe<double>& m) {
+  kvtest::TempPath path("mge_form");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return nullptr;
+  m.Write(f);
+  std::fclose(f);
+  return kvtest::StreamWith(kvtest::ReadFileBytes(path.str()));
+}
+
+}  // namespace
+
+TEST(MatMGeViews, AResultOfTheViewsShapeLandsInItsOwnElements) {
+  // a = [[1, 2], [3, 4]], b = [[5, 6], [7, 8]]: a b = [[19, 22], [43, 50]]. R's own values
+  // before each write: [[3003, 3004], [4003, 4004]].
+  C_MatMGe<double> a(2, 2), b(2, 2);
+  Fill(a, {{1, 2}, {3, 4}});
+  Fill(b, {{5, 6}, {7, 8}});
+  C_MatMSym<double> s(2, 1);
+  s.SetVal(0, 0, 1), s.SetVal(1, 0, 2), s.SetVal(1, 1, 3);
+  struct Case {
+    const char* what;
+    std::function<int(C_MatMGe<double>&)> write;
+    double want[2][2];
+  };
+  const Case cases[] = {
+      {"Mm", [&](C_MatMGe<double>& r) { return r.Mm('N', 'N', 1.0, a, b, 0.0); }, {{19, 22}, {43, 50}}},
+      {"Mm adding to R", [&](C_MatMGe<double>& r) { return r.Mm('N', 'N', 1.0, a, b, 1.0); },
+       {{3022, 3026}, {4046, 4054}}},
+      {"operator=", [&](C_MatMGe<double>& r) { return r = a; }, {{1, 2}, {3, 4}}},
+      {"Copy", [&](C_MatMGe<double>& r) { return r.Copy(s); }, {{1, 2}, {2, 3}}},
+      {"Transpose", [&](C_MatMGe<double>& r) { return r.Transpose(); }, {{3003, 4003}, {3004, 4004}}},
+      {"Read", [&](C_MatMGe<double>& r) {
+         FILE* f = FormOf(a);
+         const int result = r.Read(f);
+         std::fclose(f);
+         return result;
+       }, {{1, 2}, {3, 4}}},
+      {"Resize to its shape", [&](C_MatMGe<double>& r) { return r.Resize(2, 2); }, {{3003, 3004}, {4003, 4004}}},
+      {"ResizeKeep to its shape", [&](C_MatMGe<double>& r) { return r.ResizeKeep(2, 2); },
+       {{3003, 3004}, {4003, 4004}}},
+      {"Init", [&](C_MatMGe<double>& r) { return r.Init(5.0); }, {{5, 5}, {5, 5}}},
+      {"Axpy into R", [&](C_MatMGe<double>& r) {
+         a.Axpy(r, 1.0);
+         return 0;
+       }, {{3004, 3006}, {4006, 4008}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BlockOfP blk;
+    EXPECT_EQ(ThrownCode([&] { EXPECT_EQ(c.write(blk.r), 0); }), 0);
+    EXPECT_TRUE(blk.Holds(c.want));
+  }
+}
+
+TEST(MatMGeViews, AShapeChangeOfAStridedViewIsRefusedWithPUnchanged) {
+  C_MatMGe<double> a(2, 3), big(3, 3), one(1, 1);
+  Fill(a, {{1, 2, 3}, {4, 5, 6}});
+  const double same[2][2] = {{3003, 3004}, {4003, 4004}};
+  struct Case {
+    const char* what;
+    std::function<void(C_MatMGe<double>&)> write;
+  };
+  const Case cases[] = {
+      {"Mm giving 2 x 3", [&](C_MatMGe<double>& r) { r.Mm('N', 'N', 1.0, r, a, 0.0); }},
+      {"operator= from 3 x 3", [&](C_MatMGe<double>& r) { r = big; }},
+      {"Copy from 3 x 3", [&](C_MatMGe<double>& r) { r.Copy(big); }},
+      {"Read of a 1 x 1 form", [&](C_MatMGe<double>& r) {
+         FILE* f = FormOf(one);
+         const int code = ThrownCode([&] { r.Read(f); });
+         std::fclose(f);
+         if (code) KVELO_THROW(code);
+       }},
+      {"Resize to 2 x 1", [&](C_MatMGe<double>& r) { r.Resize(2, 1); }},
+      {"Resize to 1 x 4", [&](C_MatMGe<double>& r) { r.Resize(1, 4); }},
+      {"ResizeKeep to 2 x 1", [&](C_MatMGe<double>& r) { r.ResizeKeep(2, 1); }},
+      {"TransposeInPlace", [&](C_MatMGe<double>& r) { r.TransposeInPlace(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BlockOfP blk;
+    EXPECT_EQ(ThrownCode([&] { c.write(blk.r); }), 2870);
+    EXPECT_TRUE(blk.Holds(same));
+  }
+  // A 2 x 3 block transposes to 3 x 2, which it cannot hold.
+  BlockOfP blk;
+  C_MatMGe<double> wide(2, 3, blk.p.Adr() + 2 + 1 * 4, 4);
+  EXPECT_EQ(ThrownCode([&] { wide.Transpose(); }), 2870);
+  EXPECT_EQ(wide.rows, 2);
+  EXPECT_EQ(wide.cols, 3);
+  EXPECT_TRUE(blk.Holds(same));
+}
+
+TEST(MatMGeViews, AViewKeepsEveryElementOfItsArrayWithinReach) {
+  // ResizeKeep(4, 2) of a Lnk() view of a 2 x 3 matrix needs 8 elements of an array of 6.
+  C_MatMGe<double> m(2, 3);
+  Fill(m, {{1, 2, 3}, {4, 5, 6}});
+  std::unique_ptr<C_Mat<double>> link(m.Lnk());
+  C_MatMGe<double>& v = static_cast<C_MatMGe<double>&>(*link);
+  EXPECT_EQ(ThrownCode([&] { v.ResizeKeep(4, 2); }), 2870);
+  // Shrinking would leave the third column out of reach for good.
+  EXPECT_EQ(ThrownCode([&] { v.Resize(2, 2); }), 2870);
+  EXPECT_EQ(ThrownCode([&] { v.ResizeKeep(1, 3); }), 2870);
+  ASSERT_EQ(v.rows, 2);
+  ASSERT_EQ(v.cols, 3);
+  EXPECT_EQ(v.GetVal(1, 2), 6.0);
+  EXPECT_EQ(Storage(m), (std::vector<double>{1, 4, 2, 5, 3, 6}));
+  // Shapes of as many elements stay in the array: the transpose in place, then 3 x 2 back to
+  // 2 x 3 keeping the common 2 x 2 block.
+  EXPECT_EQ(v.TransposeInPlace(), 0);
+  EXPECT_EQ(v.rows, 3);
+  EXPECT_EQ(Storage(m), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(v.ResizeKeep(2, 3), 0);
+  EXPECT_EQ(v.Adr(), m.Adr());
+  EXPECT_EQ(Storage(m), (std::vector<double>{1, 2, 4, 5, 0, 0}));
+}
+
+TEST(MatMGeReshape, ResizeKeepBetweenALongColumnAndALongRow) {
+  // 100000 x 1 to 1 x 100000: both hold 100000 values; the shape in between of the old way
+  // (100000 x 100000) is no reason to refuse.
+  C_MatMGe<double> m(100000, 1);
+  m.SetVal(0, 0, 7.0);
+  m.SetVal(1, 0, 8.0);
+  EXPECT_EQ(m.ResizeKeep(1, 100000), 0);
+  ASSERT_EQ(m.rows, 1);
+  ASSERT_EQ(m.cols, 100000);
+  EXPECT_EQ(m.GetVal(0, 0), 7.0);
+  EXPECT_EQ(m.GetVal(0, 1), 0.0);
+  EXPECT_EQ(m.GetVal(0, 99999), 0.0);
+  EXPECT_EQ(m.ResizeKeep(100000, 1), 0);
+  EXPECT_EQ(m.GetVal(0, 0), 7.0);
+  EXPECT_EQ(m.GetVal(1, 0), 0.0);
+}
+
+TEST(MatMGe, ARefusedSolveLeavesXAsItWas) {
+  // x cannot take the solution (not full): refused before it is given b's values.
+  C_MatMGe<double> a(2, 2);
+  Fill(a, {{2, 0}, {0, 4}});
+  IVec ipiv(0);
+  ASSERT_EQ(a.Factor(ipiv, false), 0);
+  DVec b(2);
+  b[0] = 2, b[1] = 8;
+  ArrayVec<double, int> x{9.0, 9.0, 9.0};
+  x.full = 0;
+  EXPECT_EQ(ThrownCode([&] { a.Solve(ipiv, b, &x); }), 38);
+  EXPECT_EQ(x.Dim(), 3);
+  EXPECT_EQ(x.v, (std::vector<double>{9, 9, 9}));
+}
+
+// ---------------------------------------------------------------------------------------
+// The right-hand operand of Mm sharing the result.
+// ---------------------------------------------------------------------------------------
+TEST(MatMGeAliasing, MmWithTheResultAsRightOperand) {
+  // a = [[1, 2], [3, 4]], c = [[5, 6], [7, 8]]: a c = [[19, 22], [43, 50]] and
+  // a c^T = [[17, 23], [39, 53]], column by column below.
+  struct Case {
+    char tb;
+    double want[4];
+  };
+  const Case cases[] = {{'N', {19, 43, 22, 50}}, {'T', {17, 39, 23, 53}}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.tb);
+    C_MatMGe<double> a(2, 2), c(2, 2);
+    Fill(a, {{1, 2}, {3, 4}});
+    Fill(c, {{5, 6}, {7, 8}});
+    EXPECT_EQ(c.Mm('N', k.tb, 1.0, a, c, 0.0), 0);
+    EXPECT_EQ(Storage(c), (std::vector<double>(k.want, k.want + 4)));
+  }
+  // The result grows over a view of itself: c = [1; 2] and B = Lnk(c); A = [[1, 0], [0, 1],
+  // [1, 1]] makes c 3 x 1 = [1; 2; 3], in storage the growth may move while B reads it.
+  C_MatMGe<double> c(2, 1), A(3, 2);
+  Fill(c, {{1}, {2}});
+  Fill(A, {{1, 0}, {0, 1}, {1, 1}});
+  std::unique_ptr<C_Mat<double>> link(c.Lnk());
+  EXPECT_EQ(c.Mm('N', 'N', 1.0, A, static_cast<C_MatMGe<double>&>(*link), 0.0), 0);
+  ASSERT_EQ(c.rows, 3);
+  EXPECT_EQ(Storage(c), (std::vector<double>{1, 2, 3}));
+}
+
+// ---------------------------------------------------------------------------------------
+// Independent matrices in several threads.
+// ---------------------------------------------------------------------------------------
+namespace {
+
+// A run of the matrix operations on matrices of its own, from a seed: every number it
+// produces, in order.
+std::vector<double> MatrixWork(unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const int n = 24;
+  C_MatMGe<double> a(n, n), b(n, 3);
+  for (int j = 0; j < n; j++)
+    for (int i = 0; i < n; i++) a.SetVal(i, j, u(gen) + (i == j ? n : 0.0));
+  for (int j = 0; j < 3; j++)
+    for (int i = 0; i < n; i++) b.SetVal(i, j, u(gen));
+  std::vector<double> out;
+  C_MatMGe<double> c;
+  c.Mm('T', 'N', 1.0, a, b, 0.0);
+  for (int j = 0; j < 3; j++)
+    for (int i = 0; i < n; i++) out.push_back(c.GetVal(i, j));
+  out.push_back(a.Nrm(NRM_INF));
+  out.push_back(a.Nrm(NRM_ONE));
+  C_MatMGe<double> lu(a);
+  IVec ipiv(0);
+  lu.Factor(ipiv, false);
+  DVec rhs(n), x(0);
+  for (int i = 0; i < n; i++) rhs[i] = b.GetVal(i, 0);
+  lu.Solve(ipiv, rhs, &x);
+  for (int i = 0; i < n; i++) out.push_back(x[i]);
+  kvtest::TempPath path("mge_threads");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  c.Write(f);
+  std::fclose(f);
+  f = std::fopen(path.c_str(), "rb");
+  C_MatMGe<double> back;
+  back.Read(f);
+  std::fclose(f);
+  back.TransposeInPlace();
+  back.ResizeKeep(5, 30);
+  for (long long k = 0; k < back.Dim(); k++) out.push_back(back.Adr()[k]);
+  return out;
+}
+
+}  // namespace
+
+TEST(MatMGeThreads, IndependentMatricesGiveTheSequentialResults) {
+  const unsigned kRuns = 6;
+  std::vector<std::vector<double>> alone(kRuns), together(kRuns);
+  for (unsigned s = 0; s < kRuns; s++) alone[s] = MatrixWork(s);
+  std::vector<std::thread> threads;
+  for (unsigned s = 0; s < kRuns; s++) threads.emplace_back([&together, s] { together[s] = MatrixWork(s); });
+  for (std::thread& t : threads) t.join();
+  for (unsigned s = 0; s < kRuns; s++) {
+    ASSERT_EQ(together[s].size(), alone[s].size());
+    EXPECT_EQ(std::memcmp(together[s].data(), alone[s].data(), alone[s].size() * sizeof(double)), 0) << "run " << s;
+  }
 }

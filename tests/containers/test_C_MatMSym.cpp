@@ -1,17 +1,20 @@
 // Tests of the packed symmetric matrix: packed positions on both sides, shape changes, deep
 // copies and views, packed products and multiply-add, the solve with caller-made packed
-// factors, norms, text and binary forms (damaged files included), and products, sums,
-// copies and solves whose result shares memory with an operand.
+// factors, norms, text and binary forms (damaged files included), products, sums, copies and
+// solves whose result shares memory with an operand, and views that keep their order and their
+// owner's side.
 #include <gtest/gtest.h>
 
 #include <complex>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "C_MatMGe.h"
 #include "C_MatMSym.h"
 #include "binfile.h"
+#include "derived_vec.h"
 #include "mat_support.h"
 #include "msgcapture.h"
 
@@ -414,4 +417,90 @@ TEST(MatMSymAliasing, AxpyAndAssignmentBetweenSharedStorage) {
   dst.storage.Attach(3, a + 1);
   EXPECT_EQ(dst = src, 0);
   EXPECT_EQ((std::vector<double>(a, a + 4)), (std::vector<double>{1, 1, 2, 3}));
+}
+
+TEST(MatMSym, ACountOfMinusOneIsNoCount) {
+  // Orders from 65536 on have more than 2^31 - 1 packed values, which no writer can write:
+  // a header announcing -1 of them is a damaged file (21), not a negative size.
+  for (int n : {65536, 100000}) {
+    SCOPED_TRACE(n);
+    Bytes b;
+    for (int v : {n, n, 1, -1}) kvtest::PutInt(b, v);
+    kvtest::PutDouble(b, 1.0);
+    C_MatMSym<double> m = Sym2(1, 2, 3, 0);
+    FILE* f = kvtest::StreamWith(b);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(ThrownCode([&] { m.Read(f); }), 21);
+    std::fclose(f);
+    EXPECT_EQ(m.rows, 2);
+    EXPECT_EQ(Packed(m), (std::vector<double>{1, 2, 3}));
+  }
+}
+
+TEST(MatMSym, ARefusedProductLeavesYAsItWas) {
+  // y cannot take the product (not full): refused before it is resized.
+  C_MatMSym<double> a = Sym2(2, 1, 3, 1);
+  DVec x(2, 1.0);
+  ArrayVec<double, int> y{5.0};
+  y.full = 0;
+  EXPECT_EQ(ThrownCode([&] { a.Mv(1.0, x, 0.0, y, 'N'); }), 38);
+  EXPECT_EQ(y.Dim(), 1);
+  EXPECT_EQ(y.v, (std::vector<double>{5.0}));
+}
+
+TEST(MatMSymViews, AViewKeepsItsOrderAndItsOwnersLayout) {
+  // owner: lower 3 x 3 with a(i, j) = 10 i + j for i >= j; v = owner.Lnk().
+  auto lower3 = [] {
+    C_MatMSym<double> m(3, 1);
+    for (int i = 0; i < 3; i++)
+      for (int j = 0; j <= i; j++) m.SetVal(i, j, 10.0 * i + j);
+    return m;
+  };
+  const std::vector<double> ownerPacked = {0, 10, 20, 11, 21, 22};
+  // Another order would leave the owner's values out of reach (or mean another layout).
+  {
+    C_MatMSym<double> owner = lower3();
+    std::unique_ptr<C_Mat<double>> link(owner.Lnk());
+    C_MatMSym<double>& v = static_cast<C_MatMSym<double>&>(*link);
+    C_MatMSym<double> two = Sym2(1, 2, 3, 1);
+    C_MatMGe<double> g(2, 2);
+    EXPECT_EQ(ThrownCode([&] { v.Resize(2, 2); }), 2870);
+    EXPECT_EQ(ThrownCode([&] { v = two; }), 2870);
+    EXPECT_EQ(ThrownCode([&] { v.Copy(g); }), 2870);
+    kvtest::TempPath path("msym_view");
+    FILE* f = std::fopen(path.c_str(), "wb");
+    two.Write(f);
+    std::fclose(f);
+    f = std::fopen(path.c_str(), "rb");
+    EXPECT_EQ(ThrownCode([&] { v.Read(f); }), 2870);
+    std::fclose(f);
+    EXPECT_EQ(v.rows, 3);
+    EXPECT_EQ(v.Side(), 1);
+    EXPECT_EQ(Packed(owner), ownerPacked);
+  }
+  // The same order from an upper matrix: the owner (lower) reads the source's elements.
+  C_MatMSym<double> up(3, 0);
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j <= i; j++) up.SetVal(i, j, 100.0 + 10.0 * i + j);
+  kvtest::TempPath path("msym_view_up");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  up.Write(f);
+  std::fclose(f);
+  for (int viaRead = 0; viaRead < 2; viaRead++) {
+    SCOPED_TRACE(viaRead ? "Read" : "operator=");
+    C_MatMSym<double> owner = lower3();
+    std::unique_ptr<C_Mat<double>> link(owner.Lnk());
+    C_MatMSym<double>& v = static_cast<C_MatMSym<double>&>(*link);
+    if (viaRead) {
+      f = std::fopen(path.c_str(), "rb");
+      EXPECT_EQ(v.Read(f), 0);
+      std::fclose(f);
+    } else {
+      EXPECT_EQ(v = up, 0);
+    }
+    EXPECT_EQ(v.Side(), 1);
+    EXPECT_EQ(v.Adr(), owner.Adr());
+    for (int i = 0; i < 3; i++)
+      for (int j = 0; j < 3; j++) EXPECT_EQ(owner.GetVal(i, j), up.GetVal(i, j)) << i << "," << j;
+  }
 }

@@ -1,9 +1,11 @@
 /* fuzz_cont_read.cpp: the binary forms of the containers read from arbitrary bytes: concrete
  * vectors of int, double and complex<double> (owning and borrowing), the generic vector's
- * dimension, the general and packed symmetric matrices (owning and views), and the matrix
- * header. A read that is refused must leave the target as it was; one that succeeds must
- * hold exactly the values the bytes encode (decoded here, big-endian).
- * Input: byte 0 (bit 7: pipe; bit 6: borrowing / view target; bits 0-3: reader). */
+ * dimension, the general and packed symmetric matrices (owning, views, and general views
+ * with a leading dimension beyond their rows), and the matrix header. A read that is refused
+ * must leave the target as it was; one that succeeds must hold exactly the values the bytes
+ * encode (decoded here, big-endian). A view never writes outside its own elements.
+ * Input: byte 0 (bit 7: pipe; bit 6: borrowing / view target; bit 5: the general view is
+ * strided; bits 0-3: reader). */
 #include <complex>
 #include <cstdint>
 #include <cstdlib>
@@ -112,12 +114,23 @@ void ReadBaseDim(FILE* f, const uint8_t* bytes, size_t size) {
   if (v.Dim() != n) std::abort();
 }
 
-// A 2 x 3 general matrix (owning, or a view of a caller's array) read from the stream.
+// A 2 x 3 general matrix (owning, or a view of a caller's array, whose columns are 3 apart
+// when strided) read from the stream. The array's third row is no element of a strided view.
 template <typename T>
-void ReadGeneral(FILE* f, bool view, const uint8_t* bytes, size_t size) {
-  std::vector<T> own(6);
-  for (int i = 0; i < 6; ++i) own[static_cast<size_t>(i)] = Fill<T>(i);
-  C_MatMGe<T>* m = view ? new C_MatMGe<T>(2, 3, own.data(), -1) : new C_MatMGe<T>(2, 3);
+void ReadGeneral(FILE* f, bool view, bool strided, const uint8_t* bytes, size_t size) {
+  std::vector<T> own(9);
+  for (int i = 0; i < 9; ++i) own[static_cast<size_t>(i)] = Fill<T>(i);
+  const int ld = strided ? 3 : 2;
+  C_MatMGe<T>* m = view ? new C_MatMGe<T>(2, 3, own.data(), ld) : new C_MatMGe<T>(2, 3);
+  // Outside the view: the third row of a strided one, the last three values of a plain one.
+  auto outsideKept = [&]() {
+    if (!view) return true;
+    for (int k = 0; k < 9; ++k) {
+      const bool inside = strided ? k % 3 != 2 : k < 6;
+      if (!inside && !SameBits(own[static_cast<size_t>(k)], Fill<T>(k))) return false;
+    }
+    return true;
+  };
   if (!view)
     for (int j = 0; j < 3; ++j)
       for (int i = 0; i < 2; ++i) m->SetVal(i, j, Fill<T>(i + 2 * j));
@@ -127,13 +140,17 @@ void ReadGeneral(FILE* f, bool view, const uint8_t* bytes, size_t size) {
   try {
     m->Read(f);
   } catch (const C_KveloException&) {
-    if (m->rows != 2 || m->cols != 3) std::abort();
+    if (m->rows != 2 || m->cols != 3 || m->Ld() != (view ? ld : 2) || !outsideKept()) std::abort();
     for (int j = 0; j < 3; ++j)
       for (int i = 0; i < 2; ++i)
         if (!SameBits(before[static_cast<size_t>(i + 2 * j)], m->GetVal(i, j))) std::abort();
     delete m;
     return;
   }
+  // A view takes only a shape it can hold in its own elements, keeping its leading dimension.
+  if (!outsideKept()) std::abort();
+  if (view && m->Adr() != own.data()) std::abort();
+  if (view && strided && (m->rows != 2 || m->cols != 3 || m->Ld() != 3)) std::abort();
   if (size < 12) std::abort();
   const int r = BigInt(bytes), c = BigInt(bytes + 4), count = BigInt(bytes + 8);
   if (m->rows != r || m->cols != c || static_cast<long long>(r) * c != count) std::abort();
@@ -145,12 +162,15 @@ void ReadGeneral(FILE* f, bool view, const uint8_t* bytes, size_t size) {
   delete m;
 }
 
-// A 3 x 3 packed symmetric matrix read from the stream.
+// A 3 x 3 packed symmetric matrix (upper; owning, or a Lnk() view of another) read from the
+// stream. A view keeps its order and its owner's side.
 template <typename T>
-void ReadSymmetric(FILE* f, const uint8_t* bytes, size_t size) {
-  C_MatMSym<T> m(3, 0);
+void ReadSymmetric(FILE* f, bool view, const uint8_t* bytes, size_t size) {
+  C_MatMSym<T> owner(3, 0);
   for (int j = 0; j < 3; ++j)
-    for (int i = j; i < 3; ++i) m.SetVal(i, j, Fill<T>(i + 3 * j));
+    for (int i = j; i < 3; ++i) owner.SetVal(i, j, Fill<T>(i + 3 * j));
+  C_Mat<T>* link = view ? owner.Lnk() : nullptr;
+  C_MatMSym<T>& m = view ? static_cast<C_MatMSym<T>&>(*link) : owner;
   std::vector<T> before;
   for (int j = 0; j < 3; ++j)
     for (int i = 0; i < 3; ++i) before.push_back(m.GetVal(i, j));
@@ -161,20 +181,28 @@ void ReadSymmetric(FILE* f, const uint8_t* bytes, size_t size) {
     r = -1;
   }
   if (r != 0) {
-    if (m.rows != 3 || m.cols != 3) std::abort();
+    if (m.rows != 3 || m.cols != 3 || (view && m.Side() != 0)) std::abort();
     for (int j = 0; j < 3; ++j)
       for (int i = 0; i < 3; ++i)
         if (!SameBits(before[static_cast<size_t>(i + 3 * j)], m.GetVal(i, j))) std::abort();
+    delete link;
     return;
   }
   if (size < 16) std::abort();
-  const int n = BigInt(bytes), count = BigInt(bytes + 12);
+  const int n = BigInt(bytes), side = BigInt(bytes + 8), count = BigInt(bytes + 12);
   if (m.rows != n || m.cols != n || static_cast<long long>(n) * (n + 1) / 2 != count) std::abort();
   if (size - 16 < static_cast<size_t>(count) * sizeof(T)) std::abort();
-  // Every stored value is reachable and the matrix reads the same both ways round.
+  if (view && (n != 3 || m.Side() != 0 || m.Adr() != owner.Adr())) std::abort();
+  // Every element is the file's, placed by the file's side, and the owner reads the same.
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i)
-      if (!SameBits(m.GetVal(i, j), m.GetVal(j, i))) std::abort();
+    for (int i = 0; i < n; ++i) {
+      const long long lo = i < j ? i : j, hi = i < j ? j : i;
+      const long long pos = side ? hi + lo * n - lo * (lo + 1) / 2 : lo + hi * (hi + 1) / 2;
+      const T want = BigValue<T>(bytes + 16 + static_cast<size_t>(pos) * sizeof(T));
+      if (!SameBits(m.GetVal(i, j), want)) std::abort();
+      if (view && !SameBits(owner.GetVal(i, j), want)) std::abort();
+    }
+  delete link;
 }
 
 void ReadHeaderOnly(FILE* f, const uint8_t* bytes, size_t size) {
@@ -201,16 +229,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t n = size - 1;
   kvfuzz::InputStream in(bytes, n, (mode & 0x80) != 0);
   const bool borrow = (mode & 0x40) != 0;
+  const bool strided = (mode & 0x20) != 0;
   FILE* f = in.Get();
   switch (mode & 0x0F) {
     case 0: ReadVector<double>(f, borrow, bytes, n); break;
     case 1: ReadVector<int>(f, borrow, bytes, n); break;
     case 2: ReadVector<std::complex<double> >(f, borrow, bytes, n); break;
     case 3: ReadBaseDim(f, bytes, n); break;
-    case 4: ReadGeneral<double>(f, borrow, bytes, n); break;
-    case 5: ReadGeneral<std::complex<double> >(f, borrow, bytes, n); break;
-    case 6: ReadSymmetric<double>(f, bytes, n); break;
-    case 7: ReadSymmetric<std::complex<double> >(f, bytes, n); break;
+    case 4: ReadGeneral<double>(f, borrow, strided, bytes, n); break;
+    case 5: ReadGeneral<std::complex<double> >(f, borrow, strided, bytes, n); break;
+    case 6: ReadSymmetric<double>(f, borrow, bytes, n); break;
+    case 7: ReadSymmetric<std::complex<double> >(f, borrow, bytes, n); break;
     default: ReadHeaderOnly(f, bytes, n); break;
   }
   return 0;
