@@ -8,7 +8,8 @@
  * or full/non-full copy, 21 read failed, 22 write failed, 38 data not in core or without a
  * contiguous address, 2871 operation not provided by the class, 2872 sizes differ, 2873
  * operand not full in a multiply-add, 14008 difference of vectors without contiguous data.
- * A vector belongs to one thread at a time; the object counts are process-wide and unguarded. */
+ * A vector belongs to one thread at a time; independent vectors may live on different threads
+ * (the object counts are process-wide and updated atomically). */
 #ifndef KVELO_C_VEC_H
 #define KVELO_C_VEC_H
 
