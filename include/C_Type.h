@@ -42,18 +42,18 @@ struct KVELO_API C_Counter {
   static int objects_created;  // X objects constructed since the library was loaded
   static int objects_alive;    // X objects constructed and not yet destroyed
 
-  C_Counter() { CountIn(); }
-  C_Counter(const C_Counter&) { CountIn(); }
-  C_Counter& operator=(const C_Counter&) { return *this; }
-  virtual ~C_Counter() { __atomic_sub_fetch(&objects_alive, 1, __ATOMIC_RELAXED); }
-
- private:
   // The counts stay plain ints (their type is part of the interface hosts compiled against);
   // the compiler's atomic operations update them in place.
-  static void CountIn() {
+  C_Counter() {
     __atomic_add_fetch(&objects_created, 1, __ATOMIC_RELAXED);
     __atomic_add_fetch(&objects_alive, 1, __ATOMIC_RELAXED);
   }
+  C_Counter(const C_Counter&) {
+    __atomic_add_fetch(&objects_created, 1, __ATOMIC_RELAXED);
+    __atomic_add_fetch(&objects_alive, 1, __ATOMIC_RELAXED);
+  }
+  C_Counter& operator=(const C_Counter&) { return *this; }
+  virtual ~C_Counter() { __atomic_sub_fetch(&objects_alive, 1, __ATOMIC_RELAXED); }
 };
 
 template <class X>

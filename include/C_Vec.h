@@ -6,8 +6,9 @@
  *
  * Failures throw C_KveloException (reason 0): 2 negative size, 3 bad norm type, 12 null FILE
  * or full/non-full copy, 21 read failed, 22 write failed, 38 data not in core or without a
- * contiguous address, 2871 operation not provided by the class, 2872 sizes differ, 2873
- * operand not full in a multiply-add, 14008 difference of vectors without contiguous data.
+ * contiguous address, 1001 no memory (for values set aside), 2871 operation not provided by
+ * the class, 2872 sizes differ, 2873 operand not full in a multiply-add, 14008 difference of
+ * vectors without contiguous data.
  * A vector belongs to one thread at a time; independent vectors may live on different threads
  * (the object counts are process-wide and updated atomically). */
 #ifndef KVELO_C_VEC_H
@@ -174,7 +175,7 @@ class SquareSum {
  public:
   void Add(double t) {
     const double a = std::fabs(t);
-    if (a <= kBig && (a >= kSmall || a == 0.0)) {
+    if (Middle(a)) {
       mid_ += a * a;
     } else if (a > kBig) {  // infinite terms too: big_ becomes +inf
       const double s = a * kDownBig;
@@ -217,6 +218,8 @@ class SquareSum {
   }
 
  private:
+  // A term whose square is summed as it is (0 included: it adds nothing anywhere).
+  static bool Middle(double a) { return a <= kBig && (a >= kSmall || a == 0.0); }
   static constexpr double kSmall = 0x1p-511;         // below: squares may underflow
   static constexpr double kBig = 0x1p486;            // above: squares (and their sums) may overflow
   static constexpr double kUpSmall = 0x1p537;        // small terms are summed times this
