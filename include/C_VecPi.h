@@ -18,6 +18,7 @@
 #include "C_KveloException.h"
 #include "C_bfd.h"
 
+#include <climits>
 #include <complex>
 #include <cstdio>
 #include <new>
@@ -53,7 +54,7 @@ class KVELO_API C_VecPi : public C_Vec<T, I> {
 
   using C_Vec<T, I>::GetVal;
 
-  // dimension x sizeof(T), as int.
+  // dimension x sizeof(T), as int (INT_MAX beyond it).
   int MemSize() const override;
   int InCore() override { return ptr.InCore(); }
   int Full() override { return 1; }
@@ -183,7 +184,10 @@ void C_VecPi<T, I, P>::AssignValues(const C_VecPi& src) {
 
 template <class T, class I, class P>
 int C_VecPi<T, I, P>::MemSize() const {
-  return static_cast<int>(static_cast<long long>(this->dim) * static_cast<long long>(sizeof(T)));
+  // An int cannot hold the size of a vector beyond 2 GiB: it then answers the largest int
+  // rather than a wrapped (negative or small) count.
+  const long long bytes = static_cast<long long>(this->dim) * static_cast<long long>(sizeof(T));
+  return bytes > INT_MAX ? INT_MAX : static_cast<int>(bytes);
 }
 
 template <class T, class I, class P>

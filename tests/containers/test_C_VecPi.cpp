@@ -511,6 +511,11 @@ TEST(CVecPiIdentity, TypesSizesAndCursor) {
   EXPECT_EQ(i.MemSize(), 12);
   EXPECT_EQ(d.MemSize(), 24);
   EXPECT_EQ(z.MemSize(), 48);
+  // Beyond 2 GiB the size does not fit an int: the largest int, not a wrapped count (a view
+  // of 300000000 doubles that is never touched).
+  double one[1] = {0.0};
+  VD huge(300000000, one);
+  EXPECT_EQ(huge.MemSize(), 2147483647);
   EXPECT_EQ(d.InCore(), 1);
   EXPECT_EQ(d.Full(), 1);
   EXPECT_STREQ(d.AffType(), "C_VecPi Vector");
