@@ -2,7 +2,8 @@
  * processes lends the library its transport, and the vector transfers built on it.
  * The library carries no data itself: the host derives C_Communicator, installs one instance
  * for the process with setInstance, and C_Vec_Send / C_Vec_Recv (and C_Vec<T,I>::Send / Recv)
- * call that instance's send and recv. The instance pointer is process-wide and not guarded. */
+ * call that instance's send and recv. The instance pointer is process-wide; installing it and
+ * reading it are atomic, so a host may replace it while other threads transfer vectors. */
 #ifndef KVELO_C_COMMUNICATOR_H
 #define KVELO_C_COMMUNICATOR_H
 
@@ -82,7 +83,8 @@ class KVELO_API C_Communicator {
  * 2871 when no communicator is installed, 38 when a non-empty v gives no address (Adr(0)).
  * Recv: receives a length, then the values into a buffer that grows message by message (room
  * is never made for values that have only been announced), and only then resizes v to the
- * length and copies them in: an exception from the transport leaves v as it was. Throws 2880
+ * length and copies them in: an exception from the transport leaves v as it was, and so does
+ * 1001 when that buffer cannot grow. Throws 2880
  * above 2^31 - 1 and 2 for a negative length (v unchanged, no values received), 2871 when no
  * communicator is installed (nothing received), 2870 when v did not take the length (v's
  * Resize errors pass), 38 when the resized v gives no address; in these last cases the values

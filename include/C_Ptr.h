@@ -22,36 +22,25 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <type_traits>
 #include <utility>
 
 namespace kvelo_vec {
 
-// Sum of squares of a block and the final root, as the 2-norm of a storage forms them.
-// Double-precision elements add their squares with the element type's dot product of the
-// block with itself (complex conjugated: real, not negative); the others add them in double,
-// where integer squares cannot wrap and single-precision ones cannot saturate. The root is
-// the element type's: truncated toward zero for integers (the largest value of the type
-// when the norm lies beyond it), rounded for single precision.
+// The root of a storage's 2-norm as the element type: truncated toward zero for integers (the
+// largest value of the type when the norm lies beyond it), rounded for single precision, the
+// norm as real part for complex elements. The sum of squares behind it is a SquareSum over
+// the elements' parts, so it neither overflows nor underflows before the norm does.
 template <class T>
 struct NormKernel {
-  static constexpr bool kOwnDot = kIsWide<T>;
-  using Acc = typename std::conditional<kOwnDot, T, double>::type;
-  static Acc SumSq(int n, const T* x) {
-    if constexpr (kOwnDot)
-      return Kernel<T>::Dot(n, x, x);
-    else
-      return SumSquaresOf(n, x);
-  }
-  static T Root(Acc s) {
-    if constexpr (kOwnDot) {
-      return std::sqrt(s);
-    } else if constexpr (std::is_integral<T>::value) {
-      const double r = std::sqrt(s);
+  static T Root(const SquareSum& s) {
+    const double r = s.Root();
+    if constexpr (std::is_integral<T>::value) {
       const double top = static_cast<double>(std::numeric_limits<T>::max());
       return r >= top ? std::numeric_limits<T>::max() : static_cast<T>(r);
     } else {
-      return static_cast<T>(std::sqrt(s));
+      return T(static_cast<typename Kernel<T>::Real>(r));
     }
   }
 };
@@ -103,9 +92,10 @@ class KVELO_API C_Ptr : public C_Type {
   virtual T Sum(I first, I n) = 0;
   // Multiplies n values from first by a.
   virtual int SMlt(T a, I first, I n) = 0;
-  // 2-norm of n values from first into out, block-wise through Extract; returns 0. Integer
-  // and single-precision squares are added in double; an integer norm beyond the type's range
-  // gives its largest value.
+  // 2-norm of n values from first into out, block-wise through Extract; returns 0. Scaled
+  // sums of squares: no overflow or underflow before the norm itself (3e200, 4e200 give
+  // 5e200), NaN when a value holds one; an integer norm beyond the type's range gives its
+  // largest value.
   virtual int Nrm2(I first, I n, T& out);
 };
 
@@ -162,7 +152,8 @@ class KVELO_API C_PtrInCore : public C_Ptr<T, I> {
   // Gives back an owned buffer.
   ~C_PtrInCore() override { Release(); }
 
-  // Frees an owned buffer, then borrows p (p equal to the current buffer changes nothing).
+  // Frees an owned buffer, then borrows p (p equal to the current buffer changes nothing);
+  // throws 2870, nothing changed, when p lies inside the owned buffer past its start.
   void Attach(T* p);
   // Exchanges buffers (address, ownership, allocated length) with o; nothing is copied or freed.
   void Swap(C_PtrInCore& o) {
@@ -171,7 +162,7 @@ class KVELO_API C_PtrInCore : public C_Ptr<T, I> {
     std::swap(nalloc, o.nalloc);
   }
 
-  // View (owns 0) of the values from offset on.
+  // View (owns 0) of the values from offset on; throws 1001 when out of memory.
   C_Ptr<T, I>* Lnk(I offset) override;
   // Allocates and fills a new buffer of n values from src.Adr(0) before giving back the old
   // one, so src may be this storage or a view of it; throws 2 for n < 0, 38 when src has no
@@ -271,15 +262,14 @@ int C_Ptr<T, I>::Write(FILE* f, I first, I n) {
 
 template <class T, class I>
 int C_Ptr<T, I>::Nrm2(I first, I n, T& out) {
-  using NK = kvelo_vec::NormKernel<T>;
-  typename NK::Acc s = 0;
+  kvelo_vec::SquareSum s;
   if (n > 0)
     kvelo_vec::VisitExtractedBlocks(*this, first, n, "C_Ptr<T>::Nrm2", [&](const T* p, I len) {
       if (!p) KVELO_THROW(38);
-      s += NK::SumSq(static_cast<int>(len), p);
+      s.AddAll(len, p);
       return true;
     });
-  out = NK::Root(s);
+  out = kvelo_vec::NormKernel<T>::Root(s);
   return 0;
 }
 
@@ -309,6 +299,9 @@ C_PtrInCore<T, I>& C_PtrInCore<T, I>::operator=(const C_PtrInCore& o) {
 template <class T, class I>
 void C_PtrInCore<T, I>::Attach(T* p) {
   if (p && p == data) return;  // attaching its own buffer changes nothing (and frees nothing)
+  // Memory inside the owned buffer would be freed before it is borrowed.
+  if (owns == 1 && kvelo_vec::Overlaps(kvelo_vec::RangeOf(static_cast<const T*>(p), 1), kvelo_vec::RangeOf(static_cast<const T*>(data), nalloc)))
+    KVELO_THROW(2870);
   if (owns == 1) kvelomem_free(data, __FILE__, __LINE__);
   owns = 0;
   data = p;
@@ -317,7 +310,9 @@ void C_PtrInCore<T, I>::Attach(T* p) {
 
 template <class T, class I>
 C_Ptr<T, I>* C_PtrInCore<T, I>::Lnk(I offset) {
-  return new C_PtrInCore<T, I>(data ? data + offset : nullptr);
+  C_Ptr<T, I>* view = new (std::nothrow) C_PtrInCore<T, I>(data ? data + offset : nullptr);
+  if (!view) KVELO_THROW(1001);
+  return view;
 }
 
 template <class T, class I>
@@ -404,10 +399,9 @@ int C_PtrInCore<T, I>::SMlt(T a, I first, I n) {
 
 template <class T, class I>
 int C_PtrInCore<T, I>::Nrm2(I first, I n, T& out) {
-  using NK = kvelo_vec::NormKernel<T>;
-  typename NK::Acc s = 0;
-  if (n > 0) kvelo_vec::ForEachPiece(n, [&](I off, int len) { s += NK::SumSq(len, data + first + off); });
-  out = NK::Root(s);
+  kvelo_vec::SquareSum s;
+  if (n > 0) s.AddAll(n, data + first);
+  out = kvelo_vec::NormKernel<T>::Root(s);
   return 0;
 }
 

@@ -32,16 +32,28 @@ enum E_NrmType : int {
 
 // Counts the objects of one class X: every construction (copies included) adds one to both
 // counts, destruction takes one from objects_alive, assignment changes neither.
-// The counts are process-wide plain ints, updated without any lock (not thread-safe).
+// The counts are process-wide ints that hosts read as before; every update is atomic, so
+// objects built and destroyed on several threads at once keep them exact. A host reading a
+// count while other threads build objects gets a value that was true at some moment (read it
+// with an atomic load, e.g. __atomic_load_n(&objects_alive, __ATOMIC_RELAXED), to stay
+// free of data races in the language's sense).
 template <class X>
 struct KVELO_API C_Counter {
   static int objects_created;  // X objects constructed since the library was loaded
   static int objects_alive;    // X objects constructed and not yet destroyed
 
-  C_Counter() { ++objects_created; ++objects_alive; }
-  C_Counter(const C_Counter&) { ++objects_created; ++objects_alive; }
+  // The counts stay plain ints (their type is part of the interface hosts compiled against);
+  // the compiler's atomic operations update them in place.
+  C_Counter() {
+    __atomic_add_fetch(&objects_created, 1, __ATOMIC_RELAXED);
+    __atomic_add_fetch(&objects_alive, 1, __ATOMIC_RELAXED);
+  }
+  C_Counter(const C_Counter&) {
+    __atomic_add_fetch(&objects_created, 1, __ATOMIC_RELAXED);
+    __atomic_add_fetch(&objects_alive, 1, __ATOMIC_RELAXED);
+  }
   C_Counter& operator=(const C_Counter&) { return *this; }
-  virtual ~C_Counter() { --objects_alive; }
+  virtual ~C_Counter() { __atomic_sub_fetch(&objects_alive, 1, __ATOMIC_RELAXED); }
 };
 
 template <class X>

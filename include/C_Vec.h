@@ -6,9 +6,11 @@
  *
  * Failures throw C_KveloException (reason 0): 2 negative size, 3 bad norm type, 12 null FILE
  * or full/non-full copy, 21 read failed, 22 write failed, 38 data not in core or without a
- * contiguous address, 2871 operation not provided by the class, 2872 sizes differ, 2873
- * operand not full in a multiply-add, 14008 difference of vectors without contiguous data.
- * A vector belongs to one thread at a time; the object counts are process-wide and unguarded. */
+ * contiguous address, 1001 no memory (for values set aside), 2871 operation not provided by
+ * the class, 2872 sizes differ, 2873 operand not full in a multiply-add, 14008 difference of
+ * vectors without contiguous data.
+ * A vector belongs to one thread at a time; independent vectors may live on different threads
+ * (the object counts are process-wide and updated atomically). */
 #ifndef KVELO_C_VEC_H
 #define KVELO_C_VEC_H
 
@@ -17,6 +19,7 @@
 #include "C_KveloException.h"
 #include "C_bfd.h"
 #include "ITF_blas_lapack.h"
+#include "kvelosys.h"
 
 #include <cmath>
 #include <complex>
@@ -24,6 +27,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -34,6 +38,11 @@ namespace kvelo_vec {
 // no contiguous data.
 constexpr long long kPieceLength = 2147483647LL;
 constexpr int kBlockLength = 4096;
+// The piece length in force for the long long vectors, which go to their kernels piece by
+// piece (ForEachVecPiece): kPieceLength, unless the library's own tests lowered it (through a
+// setter in the library's source) to reach the joins between pieces at small sizes. Internal:
+// not exported, and called only from the vector instances compiled into libkvelo.so.
+long long PieceLength();
 // Largest run of values that readers of outside data (files, a peer process) take at once:
 // their memory grows by what has arrived, never by what a count announces.
 constexpr size_t kReadBlockBytes = 1u << 20;
@@ -102,28 +111,129 @@ inline typename WideOf<T>::type Widen(T v) {
   return static_cast<typename WideOf<T>::type>(v);
 }
 // Whether T is already that type (double, complex<double>): its sums need no widening, and
-// its two-norm comes from its own dot product.
+// only its sums and squares can leave the range of double.
 template <class T>
 inline constexpr bool kIsWide = std::is_same<typename WideOf<T>::type, T>::value;
+
+// Whether v holds a NaN (a complex v in either part); never for integers.
+template <class T>
+inline bool IsNaN(T v) {
+  if constexpr (std::is_integral<T>::value)
+    return false;
+  else if constexpr (std::is_floating_point<T>::value)
+    return v != v;
+  else
+    return v.real() != v.real() || v.imag() != v.imag();
+}
+
+// Whether v is finite (a complex v in both parts); always for integers.
+template <class T>
+inline bool IsFinite(T v) {
+  if constexpr (std::is_integral<T>::value)
+    return true;
+  else if constexpr (std::is_floating_point<T>::value)
+    return std::isfinite(v);
+  else
+    return std::isfinite(v.real()) && std::isfinite(v.imag());
+}
+
+// Offset of the first of n elements holding a NaN, -1 when none.
+template <class T, class I>
+inline I FirstNaN(I n, const T* x) {
+  if constexpr (!std::is_integral<T>::value)
+    for (I i = 0; i < n; ++i)
+      if (IsNaN(x[i])) return i;
+  return -1;
+}
+
+// |v| as a double (complex: the modulus, formed without overflow). NaN whenever v holds one,
+// also beside an infinite part, so that no norm turns a NaN into a number.
+template <class T>
+inline double Magnitude(T v) {
+  if (IsNaN(v)) return std::numeric_limits<double>::quiet_NaN();
+  return std::abs(Widen(v));
+}
+
+// The running maximum of norms: v is taken unless best is greater, and a NaN, once taken,
+// stays (a later finite value never replaces it).
+inline double KeepMax(double best, double v) { return (best != best || best > v) ? best : v; }
 
 // Sum of |x_i| (complex: the modulus) over n elements, added in double.
 template <class T>
 inline double OneNormOf(int n, const T* x) {
   double s = 0.0;
-  for (int i = 0; i < n; ++i) s += std::abs(Widen(x[i]));
+  for (int i = 0; i < n; ++i) s += Magnitude(x[i]);
   return s;
 }
 
-// Sum of |x_i|^2 over n elements, added in double.
-template <class T>
-inline double SumSquaresOf(int n, const T* x) {
-  double s = 0.0;
-  for (int i = 0; i < n; ++i) s += std::norm(Widen(x[i]));
-  return s;
-}
+// The square root of a sum of squares of real terms, in one pass without division and without
+// overflow or underflow before the result: terms are summed in three accumulators by size
+// (those above 2^486 scaled down by 2^-538, those below 2^-511 scaled up by 2^537, the rest as
+// they are), whose squares therefore stay within double. Only the root itself overflows, when
+// the norm does. A NaN term makes the root NaN, an infinite one (and no NaN) +inf.
+class SquareSum {
+ public:
+  void Add(double t) {
+    const double a = std::fabs(t);
+    if (Middle(a)) {
+      mid_ += a * a;
+    } else if (a > kBig) {  // infinite terms too: big_ becomes +inf
+      const double s = a * kDownBig;
+      big_ += s * s;
+    } else if (a < kSmall) {
+      const double s = a * kUpSmall;
+      small_ += s * s;
+    } else {
+      nan_ = true;
+    }
+  }
+  // Every part of the n elements from x (real and imaginary parts of complex ones).
+  template <class T, class I>
+  void AddAll(I n, const T* x) {
+    for (I i = 0; i < n; ++i) {
+      if constexpr (std::is_integral<T>::value || std::is_floating_point<T>::value) {
+        Add(static_cast<double>(x[i]));
+      } else {
+        Add(static_cast<double>(x[i].real()));
+        Add(static_cast<double>(x[i].imag()));
+      }
+    }
+  }
+  double Root() const {
+    if (nan_) return std::numeric_limits<double>::quiet_NaN();
+    if (big_ > 0.0) {
+      // Middle terms count at the big terms' scale; small ones are below its precision.
+      const double b = big_ + (mid_ * kDownBig) * kDownBig;
+      return std::sqrt(b) * kUpBigRoot;
+    }
+    if (small_ > 0.0) {
+      const double sm = std::sqrt(small_) * kDownSmallRoot;
+      if (mid_ <= 0.0) return sm;
+      const double md = std::sqrt(mid_);
+      const double hi = md > sm ? md : sm, lo = md > sm ? sm : md;
+      const double q = lo / hi;
+      return hi * std::sqrt(1.0 + q * q);
+    }
+    return std::sqrt(mid_);
+  }
+
+ private:
+  // A term whose square is summed as it is (0 included: it adds nothing anywhere).
+  static bool Middle(double a) { return a <= kBig && (a >= kSmall || a == 0.0); }
+  static constexpr double kSmall = 0x1p-511;         // below: squares may underflow
+  static constexpr double kBig = 0x1p486;            // above: squares (and their sums) may overflow
+  static constexpr double kUpSmall = 0x1p537;        // small terms are summed times this
+  static constexpr double kDownSmallRoot = 0x1p-537;
+  static constexpr double kDownBig = 0x1p-538;       // big terms are summed times this
+  static constexpr double kUpBigRoot = 0x1p538;
+  double small_ = 0.0, mid_ = 0.0, big_ = 0.0;
+  bool nan_ = false;
+};
 
 // Sum of n elements: integers in their own type (wrapping, as every integer kernel does),
-// floating-point ones added in double (complex<double>) and rounded once at the end.
+// floating-point ones added in double (complex<double>) and rounded once at the end. A double
+// sum whose partial sums overflowed although every element is finite is taken again on the
+// elements divided by 2^64 and multiplied back, so it is infinite only when the sum itself is.
 template <class T, class I>
 inline T SumOf(I n, const T* x) {
   if constexpr (std::is_integral<T>::value) {
@@ -131,8 +241,20 @@ inline T SumOf(I n, const T* x) {
     for (I i = 0; i < n; ++i) s = Wrap<T>::Add(s, x[i]);
     return s;
   } else {
-    typename WideOf<T>::type s = 0;
+    using W = typename WideOf<T>::type;
+    W s = 0;
     for (I i = 0; i < n; ++i) s += Widen(x[i]);
+    if constexpr (kIsWide<T>) {
+      if (!IsFinite(s)) {  // overflowed partial sums (inf, or inf - inf), or a non-finite element
+        bool finite = true;
+        for (I i = 0; i < n && finite; ++i) finite = IsFinite(x[i]);
+        if (finite) {
+          W scaled = 0;
+          for (I i = 0; i < n; ++i) scaled += x[i] * 0x1p-64;
+          s = scaled * 0x1p64;
+        }
+      }
+    }
     return static_cast<T>(s);
   }
 }
@@ -204,15 +326,18 @@ struct FloatKernelBase {
   // By memmove; the double kinds use the BLAS copy where the ranges do not overlap.
   static void Copy(int n, const T* x, T* y) { MoveElements(n, x, y); }
   // |x| of the element the BLAS i?amax picks (for complex, by |Re| + |Im|: not necessarily
-  // the largest modulus), formed in double (a single-precision modulus could overflow).
+  // the largest modulus), formed in double (a single-precision modulus could overflow); NaN
+  // when any element holds a NaN, which the BLAS search may pass over.
   static double InfNorm(int n, const T* x) {
-    int k = Kernel<T>::IAmax(n, x);
-    return k < 1 ? 0.0 : std::abs(Widen(x[k - 1]));
+    const int k = Kernel<T>::IAmax(n, x);
+    const double r = k < 1 ? 0.0 : Magnitude(x[k - 1]);
+    return (r == r && FirstNaN(n, x) >= 0) ? std::numeric_limits<double>::quiet_NaN() : r;
   }
 };
 
 template <>
 struct Kernel<float> : FloatKernelBase<float> {
+  using Real = float;
   static constexpr C_Type::E_Type kType = C_Type::TypeFloat;
   static const char* Name() { return "Float"; }
   static void Append(std::string& s, float v) { AppendFormat(s, "% 2.3e ", static_cast<double>(v)); }
@@ -229,6 +354,7 @@ struct Kernel<float> : FloatKernelBase<float> {
 
 template <>
 struct Kernel<double> : FloatKernelBase<double> {
+  using Real = double;
   static constexpr C_Type::E_Type kType = C_Type::TypeDouble;
   static const char* Name() { return "Double"; }
   static void Append(std::string& s, double v) { AppendFormat(s, "% 2.3e ", v); }
@@ -240,7 +366,6 @@ struct Kernel<double> : FloatKernelBase<double> {
   static int IAmin(int n, const double* x) { return ITF_idamin(n, x, 1); }
   static double Conj(double v) { return v; }
   static double AbsD(double v) { return std::fabs(v); }
-  static double SqrtAbs(double r) { return std::sqrt(std::fabs(r)); }
   static double Key(double v) { return v; }
   static double NrmFactor(double r) { return 1.0 / r; }
 };
@@ -248,6 +373,7 @@ struct Kernel<double> : FloatKernelBase<double> {
 template <>
 struct Kernel<std::complex<float>> : FloatKernelBase<std::complex<float>> {
   using C = std::complex<float>;
+  using Real = float;
   static constexpr C_Type::E_Type kType = C_Type::TypeComplexFloat;
   static const char* Name() { return "Float complex"; }
   static void Append(std::string& s, C v) {
@@ -271,6 +397,7 @@ struct Kernel<std::complex<float>> : FloatKernelBase<std::complex<float>> {
 template <>
 struct Kernel<std::complex<double>> : FloatKernelBase<std::complex<double>> {
   using C = std::complex<double>;
+  using Real = double;
   static constexpr C_Type::E_Type kType = C_Type::TypeComplexDouble;
   static const char* Name() { return "Double complex"; }
   static void Append(std::string& s, C v) { AppendFormat(s, "% 2.3E % 2.3E ", v.real(), v.imag()); }
@@ -286,10 +413,41 @@ struct Kernel<std::complex<double>> : FloatKernelBase<std::complex<double>> {
   static int IAmin(int n, const C* x) { return ITF_izamin(n, x, 1); }
   static C Conj(C v) { return std::conj(v); }
   static double AbsD(C v) { return std::abs(v); }
-  static double SqrtAbs(C r) { return std::sqrt(std::abs(r)); }
   static double Key(C v) { return v.real(); }
   static C NrmFactor(double r) { return C(1.0, 0.0) / C(r, 0.0); }
 };
+
+// The factors by which Normalize divides a vector of T by its norm r (a double, not 0):
+// the plain factor of the element type (Kernel::NrmFactor) when r and 1/r are both normal
+// numbers of T's precision, or r is not finite; otherwise a power of two that brings the
+// values near 1, then the rest of 1/r, so that neither product overflows or sinks below the
+// normal range where 1/r alone would (3e-320, or a float norm beyond 2^126). Returns how many
+// factors to apply in turn (1 or 2).
+template <class T>
+inline int ReciprocalSteps(double r, T& first, T& second) {
+  using K = Kernel<T>;
+  if constexpr (std::is_integral<T>::value) {
+    first = K::NrmFactor(r);
+    second = T(1);
+    return 1;
+  } else {
+    using R = typename K::Real;
+    const double lo = static_cast<double>(std::numeric_limits<R>::min());
+    if (!std::isfinite(r) || (std::fabs(r) >= lo && std::fabs(r) <= 1.0 / lo)) {
+      first = K::NrmFactor(r);
+      second = T(R(1));
+      return 1;
+    }
+    int e = 0;
+    const double m = std::frexp(r, &e);  // r = m 2^e, 0.5 <= |m| < 1
+    const int minExp = std::numeric_limits<R>::min_exponent - 1;
+    const int maxExp = std::numeric_limits<R>::max_exponent - 1;
+    const int a = -e < minExp ? minExp : (-e > maxExp ? maxExp : -e);
+    first = T(static_cast<R>(std::ldexp(1.0, a)));
+    second = T(static_cast<R>(std::ldexp(1.0 / m, -e - a)));
+    return 2;
+  }
+}
 
 // A piece of memory: `bytes` bytes from `at`; empty when at is null or bytes is 0. Every
 // operation that writes a result while reading operands compares such pieces to learn
@@ -326,20 +484,27 @@ inline bool Overlap(const T* a, const T* b, long long n) {
 }
 
 // The first n values from p, set aside in a copy when `aside` is true (they lie in memory
-// the caller is about to overwrite or give back), else read where they are.
+// the caller is about to overwrite or give back), else read where they are. The copy comes
+// from the library's heap; when it cannot be had the constructor throws 1001 before the
+// caller has changed anything.
 template <class T>
 class HeldValues {
  public:
   HeldValues(const T* p, long long n, bool aside) : m_at(p) {
     if (aside && p && n > 0) {
-      m_copy.assign(p, p + n);
-      m_at = m_copy.data();
+      m_copy = static_cast<T*>(kvelomem_calloc(static_cast<size_t>(n), sizeof(T), "HeldValues", 0, __FILE__, __LINE__));
+      if (!m_copy) KVELO_THROW(1001);
+      std::memcpy(static_cast<void*>(m_copy), p, static_cast<size_t>(n) * sizeof(T));
+      m_at = m_copy;
     }
   }
+  ~HeldValues() { kvelomem_free(m_copy, __FILE__, __LINE__); }
+  HeldValues(const HeldValues&) = delete;
+  HeldValues& operator=(const HeldValues&) = delete;
   const T* get() const { return m_at; }
 
  private:
-  std::vector<T> m_copy;
+  T* m_copy = nullptr;
   const T* m_at;
 };
 
@@ -375,18 +540,29 @@ inline bool WithFile(const char* path, const char* mode, W&& write) {
   return true;
 }
 
-// Runs f(offset, count) once per piece of at most 2^31-1 elements (one piece for I = int;
-// a count of 0 is one piece of 0).
+// Runs f(offset, count) once per piece of at most `piece` elements, 2^31-1 unless told
+// otherwise (one piece for I = int; a count of 0 is one piece of 0).
 template <class F>
-inline void ForEachPiece(int n, F&& f) {
+inline void ForEachPiece(int n, F&& f, long long = kPieceLength) {
   f(0, n);
 }
 template <class F>
-inline void ForEachPiece(long long n, F&& f) {
+inline void ForEachPiece(long long n, F&& f, long long piece = kPieceLength) {
   int nb = 0;
   long long bs = 0, lbs = 0;
-  SplitCountInBlocks(n, kPieceLength, nb, bs, lbs);
+  SplitCountInBlocks(n, piece, nb, bs, lbs);
   for (int k = 0; k < nb; ++k) f(static_cast<long long>(k) * bs, static_cast<int>(k == nb - 1 ? lbs : bs));
+}
+
+// ForEachPiece with the piece length in force (PieceLength()): the form the vector
+// operations use, compiled into libkvelo.so only.
+template <class F>
+inline void ForEachVecPiece(int n, F&& f) {
+  f(0, n);
+}
+template <class F>
+inline void ForEachVecPiece(long long n, F&& f) {
+  ForEachPiece(n, f, PieceLength());
 }
 
 // Runs f(first, count) once per block of 4096 elements (n > 0), I being int or long long.
@@ -506,8 +682,9 @@ class KVELO_API C_Vec : public C_Counter<C_Vec<T, I>>, public C_BaseVec<I> {
   // Sum of elements first..last.
   virtual T Sum(I first, I last) = 0;
   // This takes v's dimension and elements (v may share this vector's memory); throws 12 when
-  // Full() differ, 38 when either is not in core or this is not full (this then already has
-  // v's dimension).
+  // Full() differ, 38 when either is not in core, this is not full or v gives no address
+  // (this then unchanged; only a class whose Resize leaves it without an address throws 38
+  // after resizing), 1001 when v's values must be set aside and no memory is left.
   virtual int Copy(C_Vec& v);
   // New heap view of the elements from offset on; the caller deletes it.
   virtual C_Vec* Lnk(I offset) = 0;
@@ -524,20 +701,22 @@ class KVELO_API C_Vec : public C_Counter<C_Vec<T, I>>, public C_BaseVec<I> {
   // Dot product, conj(x_i) v_i for complex T; throws 2872 when dimensions differ.
   virtual T operator*(C_Vec& v);
   // y := y + a x, returns 0 (x shifted against y in one buffer is read from a copy); throws
-  // 2872 when dimensions differ, 2873 when either is not full.
+  // 2872 when dimensions differ, 2873 when either is not full, 1001 when that copy cannot be
+  // had (y unchanged).
   virtual int Axpy(C_Vec& y, T a);
   // x := x - v (v.Axpy(x, -1)).
   virtual void operator-=(C_Vec& v);
   // d := |sum of (x_i - v_i)^2| (no square root; complex squares), formed in double
-  // (complex<double>) whatever T is, returns 0; throws 2872 when dimensions differ, 14008 when
-  // either has no contiguous address or is not full.
+  // (complex<double>) whatever T is; infinite only when the sum is, NaN when an element holds
+  // a NaN; returns 0; throws 2872 when dimensions differ, 14008 when either has no contiguous
+  // address or is not full.
   virtual int Diff(C_Vec& v, double& d);
   // Two-norm and infinity norm (Nrm(2), Nrm(0)).
   virtual double Nrm2();
   virtual double NrmInf();
   // Offset from first of the smallest / largest element of first..last (last -1 or past the
-  // end: the last element); an empty or out-of-range range gives -1 (BLAS searches) or -2
-  // (loops); throws 38 when not in core.
+  // end: the last element); the first element holding a NaN when there is one; an empty or
+  // out-of-range range gives -1 (BLAS searches) or -2 (loops); throws 38 when not in core.
   virtual I IMin(I first, I last);
   virtual I IMax(I first, I last);
   // Sends / receives this vector through the host's communicator (C_Communicator.h):
@@ -561,12 +740,14 @@ class KVELO_API C_Vec : public C_Counter<C_Vec<T, I>>, public C_BaseVec<I> {
   I FirstVal(std::string& s) override;
   I NextVal(std::string& s) override;
   // Norm selected by type; 0 for an empty vector; throws 38 without contiguous address,
-  // 3 for a type other than 0, 1, 2. Sums of magnitudes (one-norm) and of squares (two-norm
-  // of integer and single-precision elements) are added in double; double-precision
-  // elements take the two-norm from their dot product.
+  // 3 for a type other than 0, 1, 2. Sums of magnitudes (one-norm) are added in double; the
+  // two-norm is one pass of scaled sums of squares, so it is infinite or 0 only when the norm
+  // itself is beyond or below double. Every norm is NaN when an element holds a NaN.
   double Nrm(E_NrmType type) override;
   // Divides by Nrm(type) through SMlt (integers: by the truncated norm, so a norm of 2 or
-  // more zeroes them); a zero norm leaves the vector unchanged. Returns SMlt's result.
+  // more zeroes them); a zero norm leaves the vector unchanged. Where 1/norm would overflow or
+  // fall below the normal range, or the norm of finite values overflowed, SMlt is called
+  // twice (a power of two, then the rest). Returns SMlt's result (the first nonzero one).
   int Normalize(E_NrmType type, double* norm) override;
 
  protected:
@@ -780,7 +961,7 @@ void C_Vec<T, I>::operator*=(T a) {
   if (n <= 0) return;
   T* p = Adr(0);
   if (!p) KVELO_THROW(38);
-  kvelo_vec::ForEachPiece(n, [&](I off, int len) { K::Scal(len, a, p + off); });
+  kvelo_vec::ForEachVecPiece(n, [&](I off, int len) { K::Scal(len, a, p + off); });
 }
 
 template <class T, class I>
@@ -803,7 +984,7 @@ T C_Vec<T, I>::operator*(C_Vec& v) {
     const T* px = Adr(0);
     const T* pv = v.Adr(0);
     if (!px || !pv) KVELO_THROW(38);
-    kvelo_vec::ForEachPiece(n, [&](I off, int len) { s = K::Add(s, K::Dot(len, px + off, pv + off)); });
+    kvelo_vec::ForEachVecPiece(n, [&](I off, int len) { s = K::Add(s, K::Dot(len, px + off, pv + off)); });
     return s;
   }
   // Only this vector is contiguous: let v's class walk its own storage, roles exchanged;
@@ -817,7 +998,7 @@ T C_Vec<T, I>::operator*(C_Vec& v) {
     const T* pv = v.Extract(first, first + len - 1, bv);
     const T* px = Extract(first, first + len - 1, bx);
     if (!px || !pv) KVELO_THROW(38);
-    kvelo_vec::ForEachPiece(len, [&](I off, int l) { s = K::Add(s, K::Dot(l, px + off, pv + off)); });
+    kvelo_vec::ForEachVecPiece(len, [&](I off, int l) { s = K::Add(s, K::Dot(l, px + off, pv + off)); });
   });
   return s;
 }
@@ -834,7 +1015,7 @@ int C_Vec<T, I>::Axpy(C_Vec& y, T a) {
     // x shifted against y within one buffer would be read after y overwrote it.
     const kvelo_vec::HeldValues<T> x(Adr(0), n, kvelo_vec::Overlap<T>(Adr(0), py, n));
     const T* px = x.get();
-    kvelo_vec::ForEachPiece(n, [&](I off, int len) { K::Axpy(len, a, px + off, py + off); });
+    kvelo_vec::ForEachVecPiece(n, [&](I off, int len) { K::Axpy(len, a, px + off, py + off); });
     return 0;
   }
   T* bx = this->InCore() ? nullptr : Adr(0);
@@ -843,7 +1024,7 @@ int C_Vec<T, I>::Axpy(C_Vec& y, T a) {
     T* py = y.Extract(first, first + len - 1, by);
     const T* px = Extract(first, first + len - 1, bx);
     if (!px || !py) KVELO_THROW(38);
-    kvelo_vec::ForEachPiece(len, [&](I off, int l) { K::Axpy(l, a, px + off, py + off); });
+    kvelo_vec::ForEachVecPiece(len, [&](I off, int l) { K::Axpy(l, a, px + off, py + off); });
   });
   return 0;
 }
@@ -861,21 +1042,22 @@ void C_Vec<T, I>::operator-=(C_Vec& v) {
 template <class T, class I>
 int C_Vec<T, I>::Copy(C_Vec& v) {
   if ((this->Full() != 0) != (v.Full() != 0)) KVELO_THROW(12);
+  // Everything that can be known before the resize is asked before it, so that a copy that
+  // cannot be made leaves this vector as it was.
+  if (!(this->InCore() && v.InCore() && this->Full())) KVELO_THROW(38);
+  const I n = v.dim;
+  if (n > 0 && !v.Adr(0)) KVELO_THROW(38);
   // v's values are set aside first when they lie in memory this vector's resize may give back.
-  const bool aside = &v != this && kvelo_vec::Overlaps(kvelo_vec::ValueMemory(*this, v.dim), kvelo_vec::ValueMemory(v));
-  const kvelo_vec::HeldValues<T> held(aside ? v.Adr(0) : nullptr, v.dim, aside);
-  this->Resize(v.dim);
-  if (this->InCore() && v.InCore() && this->Full()) {
-    const I n = this->dim;
-    if (n <= 0) return 0;
-    if (n != v.dim) KVELO_THROW(2872);
-    T* px = Adr(0);
-    const T* pv = aside ? held.get() : v.Adr(0);
-    if (!px || !pv) KVELO_THROW(38);
-    if (px != pv) std::memmove(static_cast<void*>(px), pv, static_cast<size_t>(n) * sizeof(T));
-    return 0;
-  }
-  KVELO_THROW(38);
+  const bool aside = &v != this && kvelo_vec::Overlaps(kvelo_vec::ValueMemory(*this, n), kvelo_vec::ValueMemory(v));
+  const kvelo_vec::HeldValues<T> held(aside ? v.Adr(0) : nullptr, n, aside);
+  this->Resize(n);
+  if (n <= 0) return 0;
+  if (this->dim != n) KVELO_THROW(2872);
+  T* px = Adr(0);
+  const T* pv = aside ? held.get() : v.Adr(0);
+  if (!px || !pv) KVELO_THROW(38);
+  if (px != pv) std::memmove(static_cast<void*>(px), pv, static_cast<size_t>(n) * sizeof(T));
+  return 0;
 }
 
 template <class T, class I>
@@ -894,12 +1076,41 @@ int C_Vec<T, I>::Diff(C_Vec& v, double& d) {
   const T* pv = v.Adr(0);
   if (!px || !this->Full() || !pv || !v.Full()) KVELO_THROW(14008);
   // Formed in double (complex<double>): integer squares would wrap, single ones saturate.
-  typename kvelo_vec::WideOf<T>::type s = 0;
-  for (I i = 0; i < n; ++i) {
-    const auto e = kvelo_vec::Widen(px[i]) - kvelo_vec::Widen(pv[i]);
-    s += e * e;
+  // The complex square is written out so that a NaN part makes the term NaN (the library's
+  // complex product would turn an infinite part beside a NaN into an infinity).
+  using W = typename kvelo_vec::WideOf<T>::type;
+  auto sum = [&](double scale) {
+    W s = 0;
+    for (I i = 0; i < n; ++i) {
+      const W e = kvelo_vec::Widen(px[i]) * scale - kvelo_vec::Widen(pv[i]) * scale;
+      if constexpr (std::is_same<W, double>::value)
+        s += e * e;
+      else
+        s += W(e.real() * e.real() - e.imag() * e.imag(), 2.0 * (e.real() * e.imag()));
+    }
+    return s;
+  };
+  W s = sum(1.0);
+  if constexpr (std::is_same<T, std::complex<double>>::value) {
+    // Complex squares can cancel: terms that overflow (or differences that do) may still
+    // sum to a finite value. Taken again on the operands divided by a power of two near
+    // their largest part, and the modulus multiplied back.
+    if (!kvelo_vec::IsFinite(s)) {
+      double top = 0.0;
+      bool finite = true;
+      for (I i = 0; i < n && finite; ++i) {
+        finite = kvelo_vec::IsFinite(px[i]) && kvelo_vec::IsFinite(pv[i]);
+        for (double part : {px[i].real(), px[i].imag(), pv[i].real(), pv[i].imag()}) top = std::fmax(top, std::fabs(part));
+      }
+      if (finite) {
+        int e = 0;
+        std::frexp(top, &e);
+        d = std::ldexp(kvelo_vec::Magnitude(sum(std::ldexp(1.0, -e))), 2 * e);
+        return 0;
+      }
+    }
   }
-  d = std::abs(s);
+  d = kvelo_vec::Magnitude(s);
   return 0;
 }
 
@@ -912,22 +1123,20 @@ double C_Vec<T, I>::Nrm(E_NrmType type) {
   switch (static_cast<int>(type)) {
     case NRM_INF: {
       double r = 0.0;
-      kvelo_vec::ForEachPiece(n, [&](I off, int len) {
-        double v = K::InfNorm(len, p + off);
-        if (!(r > v)) r = v;
-      });
+      kvelo_vec::ForEachVecPiece(n, [&](I off, int len) { r = kvelo_vec::KeepMax(r, K::InfNorm(len, p + off)); });
       return r;
     }
     case NRM_ONE: {
       double r = 0.0;
-      kvelo_vec::ForEachPiece(n, [&](I off, int len) { r += kvelo_vec::OneNormOf(len, p + off); });
+      kvelo_vec::ForEachVecPiece(n, [&](I off, int len) { r += kvelo_vec::OneNormOf(len, p + off); });
       return r;
     }
     case NRM_TWO: {
-      if constexpr (kvelo_vec::kIsWide<T>) return K::SqrtAbs((*this) * (*this));
-      double r = 0.0;
-      kvelo_vec::ForEachPiece(n, [&](I off, int len) { r += kvelo_vec::SumSquaresOf(len, p + off); });
-      return std::sqrt(r);
+      // One pass over the elements with scaled sums of squares: sqrt of the dot product
+      // would overflow from 1.4e154 on and vanish below 1.5e-162.
+      kvelo_vec::SquareSum sum;
+      sum.AddAll(n, p);
+      return sum.Root();
     }
     default:
       KVELO_THROW(3);
@@ -949,7 +1158,21 @@ int C_Vec<T, I>::Normalize(E_NrmType type, double* norm) {
   double r = Nrm(type);
   if (norm) *norm = r;
   if (r == 0.0) return 0;
-  return SMlt(K::NrmFactor(r), 0, -1);
+  if constexpr (kvelo_vec::kIsWide<T>) {
+    if (std::isinf(r)) {
+      // The norm of finite values can overflow while the values over it cannot: divide by
+      // 2^128 first and take the norm again (infinite values keep it infinite).
+      const int rc = SMlt(T(0x1p-128), 0, -1);
+      if (rc != 0) return rc;
+      r = Nrm(type);
+      if (r == 0.0) return 0;
+    }
+  }
+  T first, second;
+  const int steps = kvelo_vec::ReciprocalSteps<T>(r, first, second);
+  const int rc = SMlt(first, 0, -1);
+  if (steps == 1 || rc != 0) return rc;
+  return SMlt(second, 0, -1);
 }
 
 template <class T, class I>
@@ -965,6 +1188,10 @@ I C_Vec<T, I>::SearchExtreme(I first, I last, bool largest) {
   if (m < 1) return empty;
   if (!base) KVELO_THROW(38);
   const T* p = base + first;
+  // A NaN is no number to compare: the first element holding one is the answer, whichever
+  // extreme is sought (the BLAS searches would pass over it, or stop at it, by position).
+  const I nan = kvelo_vec::FirstNaN(m, p);
+  if (nan >= 0) return nan;
   if constexpr (K::kBlasSearch && std::is_same<I, int>::value) {
     int k = largest ? K::IAmax(static_cast<int>(m), p) : K::IAmin(static_cast<int>(m), p);
     return static_cast<I>(k - 1);

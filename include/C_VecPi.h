@@ -18,8 +18,10 @@
 #include "C_KveloException.h"
 #include "C_bfd.h"
 
+#include <climits>
 #include <complex>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -43,14 +45,16 @@ class KVELO_API C_VecPi : public C_Vec<T, I> {
   // Deep copy: a buffer of its own holding the source's values (never a shared owner).
   C_VecPi(const C_VecPi& o);
   // Deep copy into a buffer of its own (allocated before the old one is given back, so the
-  // source may view this vector); counts unchanged; throws 1001 when out of memory.
+  // source may view this vector); counts unchanged; throws 1001 when out of memory. A vector
+  // that borrows its values (a view, a caller's array) stays a view: the values land in the
+  // memory it looks into, as Assign puts them (2870, nothing changed, when it would grow).
   C_VecPi& operator=(const C_VecPi& o);
   // Gives back an owned buffer; counts the vector out.
   ~C_VecPi() override {}
 
   using C_Vec<T, I>::GetVal;
 
-  // dimension x sizeof(T), as int.
+  // dimension x sizeof(T), as int (INT_MAX beyond it).
   int MemSize() const override;
   int InCore() override { return ptr.InCore(); }
   int Full() override { return 1; }
@@ -106,12 +110,17 @@ class KVELO_API C_VecPi : public C_Vec<T, I> {
   T Sum(I first, I last) override;
   // This takes src's dimension and values (contiguous: one copy call; without contiguous
   // data: blocks of 4096 through Extract; not full: zeros, then the values src's cursor
-  // delivers). Errors of Resize pass through; 38 when an Extract gives nothing.
+  // delivers). Errors of Resize pass through; 38 when an Extract gives nothing or a contiguous
+  // source no address, 2872 when the cursor names a position outside src. Whatever fails,
+  // this vector is as it was: sources without contiguous data are read whole before it changes.
   int Copy(C_Vec<T, I>& src) override;
   // New heap view (capacity 0, not owning) of the values from offset on; the caller deletes
-  // it; valid while this vector keeps its buffer. Throws 2872 for offset < 0 or > dimension.
+  // it; valid while this vector keeps its buffer. Throws 2872 for offset < 0 or > dimension,
+  // 1001 when out of memory.
   C_Vec<T, I>* Lnk(I offset) override;
   // Becomes a view of the caller's n elements at p (an owned buffer is freed first); returns 0.
+  // Throws 2870, nothing changed, when p lies inside its own buffer past the start (the buffer
+  // would be freed under the view).
   int Attach(I n, T* p) override;
   // Multiplies first..last by a; -1 for a bad first.
   int SMlt(T a, I first, I last) override;
@@ -123,16 +132,15 @@ class KVELO_API C_VecPi : public C_Vec<T, I> {
   // src may share memory with this vector (a view of it, or another view of one buffer).
   template <class U = T, typename std::enable_if<!std::is_same<U, int>::value, int>::type = 0>
   int Assign(const C_VecPi& src) {
-    const I n = src.dim;
-    const bool aside = &src != this && kvelo_vec::Overlaps(kvelo_vec::ValueMemory(*this, n),
-                                                           kvelo_vec::RangeOf(static_cast<const T*>(src.ptr.data), n));
-    const kvelo_vec::HeldValues<T> from(src.ptr.data, n, aside);
-    this->Resize(n);
-    if (this->dim > 0) std::memmove(static_cast<void*>(Adr(0)), from.get(), static_cast<size_t>(this->dim) * sizeof(T));
+    AssignValues(src);
     return 0;
   }
 
  protected:
+  // Resize to src's dimension, then src's values in order (src may share memory with this
+  // vector); nothing changes when the resize throws (2 negative, 2870 a view that would grow,
+  // 1001 no memory, also for setting shared values aside).
+  void AssignValues(const C_VecPi& src);
   // Sets last to dimension - 1 when it is -1 or past the end; returns last - first + 1.
   I CompLength(I& first, I& last);
   // true when first is a valid start of a range (0 <= first <= dimension).
@@ -150,6 +158,11 @@ C_VecPi<T, I, P>::C_VecPi(const C_VecPi& o) : C_Vec<T, I>(o), capacity(o.dim), p
 template <class T, class I, class P>
 C_VecPi<T, I, P>& C_VecPi<T, I, P>::operator=(const C_VecPi& o) {
   if (this == &o) return *this;
+  if (ptr.owns == 0 && ptr.data) {
+    // A view: a result written into it belongs in the elements it looks into.
+    AssignValues(o);
+    return *this;
+  }
   if (o.dim > 0)
     ptr.Copy(const_cast<P&>(o.ptr), o.dim);
   else
@@ -160,8 +173,21 @@ C_VecPi<T, I, P>& C_VecPi<T, I, P>::operator=(const C_VecPi& o) {
 }
 
 template <class T, class I, class P>
+void C_VecPi<T, I, P>::AssignValues(const C_VecPi& src) {
+  const I n = src.dim;
+  const bool aside = &src != this && kvelo_vec::Overlaps(kvelo_vec::ValueMemory(*this, n),
+                                                         kvelo_vec::RangeOf(static_cast<const T*>(src.ptr.data), n));
+  const kvelo_vec::HeldValues<T> from(src.ptr.data, n, aside);
+  this->Resize(n);
+  if (this->dim > 0) std::memmove(static_cast<void*>(Adr(0)), from.get(), static_cast<size_t>(this->dim) * sizeof(T));
+}
+
+template <class T, class I, class P>
 int C_VecPi<T, I, P>::MemSize() const {
-  return static_cast<int>(static_cast<long long>(this->dim) * static_cast<long long>(sizeof(T)));
+  // An int cannot hold the size of a vector beyond 2 GiB: it then answers the largest int
+  // rather than a wrapped (negative or small) count.
+  const long long bytes = static_cast<long long>(this->dim) * static_cast<long long>(sizeof(T));
+  return bytes > INT_MAX ? INT_MAX : static_cast<int>(bytes);
 }
 
 template <class T, class I, class P>
@@ -233,13 +259,15 @@ int C_VecPi<T, I, P>::WriteMatlab(const char* path) {
 template <class T, class I, class P>
 int C_VecPi<T, I, P>::WriteMatlab(FILE* f) {
   C_Vec<T, I>::WriteMatlab(f);
-  std::string line;
+  // Value by value: the line is as long as the vector, its text need not be held at once.
+  std::string text;
   for (I i = 0; i < this->dim; ++i) {
-    K::Append(line, ptr[i]);
-    line += ' ';
+    text.clear();
+    K::Append(text, ptr[i]);
+    text += ' ';
+    std::fputs(text.c_str(), f);
   }
-  line += '\n';
-  std::fputs(line.c_str(), f);
+  std::fputs("\n", f);
   return 0;
 }
 
@@ -339,41 +367,42 @@ int C_VecPi<T, I, P>::Resize(I n) {
 
 template <class T, class I, class P>
 int C_VecPi<T, I, P>::Copy(C_Vec<T, I>& src) {
-  // src's values are set aside first when they lie in memory this vector's resize may give
-  // back (src a view of this vector's buffer); overlapping ranges are otherwise copied safely.
-  const bool aside = &src != this && src.Full() &&
-                     kvelo_vec::Overlaps(kvelo_vec::ValueMemory(*this, src.dim), kvelo_vec::ValueMemory(src));
-  const kvelo_vec::HeldValues<T> held(aside ? src.Adr(0) : nullptr, src.dim, aside);
-  this->Resize(src.dim);
-  const I n = this->dim;
-  if (this->InCore() && this->Full() && src.InCore() && src.Full()) {
-    if (n > 0) {
-      T* px = Adr(0);
-      const T* ps = aside ? held.get() : src.Adr(0);
-      if (!px || !ps) KVELO_THROW(38);
-      K::Copy(n, ps, px);
-    }
+  const I n = src.dim;
+  if (src.InCore() && src.Full()) {
+    const T* ps = src.Adr(0);
+    if (n > 0 && !ps) KVELO_THROW(38);
+    // src's values are set aside first when they lie in memory this vector's resize may give
+    // back (src a view of this vector's buffer); overlapping ranges are otherwise copied safely.
+    const bool aside = &src != this && kvelo_vec::Overlaps(kvelo_vec::ValueMemory(*this, n), kvelo_vec::ValueMemory(src));
+    const kvelo_vec::HeldValues<T> held(aside ? ps : nullptr, n, aside);
+    this->Resize(n);
+    if (n > 0) K::Copy(n, aside ? held.get() : ps, Adr(0));
     return 0;
   }
+  // Any other source is read whole into a vector of its own first: its Extract or its value
+  // cursor may fail part-way, and this vector must then be as it was.
+  C_VecPi in(0);
+  in.Resize(n);
   if (src.Full()) {
-    if (n <= 0) return 0;
-    T* buf = src.InCore() ? nullptr : src.Adr(0);
-    kvelo_vec::ForEachBlock(n, [&](I first, I len) {
-      const T* p = src.Extract(first, first + len - 1, buf);
-      if (!p) KVELO_THROW(38);
-      K::Copy(len, p, Adr(first));
-    });
-    return 0;
+    if (n > 0) {
+      T* buf = src.InCore() ? nullptr : src.Adr(0);
+      kvelo_vec::ForEachBlock(n, [&](I first, I len) {
+        const T* p = src.Extract(first, first + len - 1, buf);
+        if (!p) KVELO_THROW(38);
+        K::Copy(len, p, in.Adr(first));
+      });
+    }
+  } else {
+    // Not full: zeros (the fresh buffer's), then the values its cursor delivers.
+    T v = T();
+    I i = src.FirstVal(v);
+    while (i != -1) {
+      if (i < 0 || i >= n) KVELO_THROW(2872);
+      in.ptr[i] = v;
+      i = src.NextVal(v);
+    }
   }
-  // A source that is not full: zeros, then the values its cursor delivers.
-  Zero(0, -1);
-  T v = T();
-  I i = src.FirstVal(v);
-  while (i != -1) {
-    if (i < 0 || i >= n) KVELO_THROW(2872);
-    ptr[i] = v;
-    i = src.NextVal(v);
-  }
+  TakeValues(in);
   return 0;
 }
 
@@ -381,14 +410,16 @@ template <class T, class I, class P>
 C_Vec<T, I>* C_VecPi<T, I, P>::Lnk(I offset) {
   if (offset < 0 || offset > this->dim) KVELO_THROW(2872);
   T* base = Adr(0);
-  return new C_VecPi(this->dim - offset, base ? base + offset : nullptr);
+  C_Vec<T, I>* view = new (std::nothrow) C_VecPi(this->dim - offset, base ? base + offset : nullptr);
+  if (!view) KVELO_THROW(1001);
+  return view;
 }
 
 template <class T, class I, class P>
 int C_VecPi<T, I, P>::Attach(I n, T* p) {
+  ptr.Attach(p);  // may refuse: the vector changes only after it
   capacity = 0;
   this->dim = n;
-  ptr.Attach(p);
   return 0;
 }
 

@@ -4,24 +4,58 @@
 #include "C_Communicator.h"
 
 #include "C_KveloException.h"
+#include "kvelosys.h"
 
+#include <atomic>
 #include <complex>
 #include <cstring>
-#include <vector>
 
 namespace {
 
-// Not owned: the host installs it and keeps it alive.
-C_Communicator* g_instance = nullptr;
+// Not owned: the host installs it and keeps it alive. Atomic, so that a host may install or
+// replace its communicator while other threads transfer vectors (each transfer uses the
+// instance it found when it began).
+std::atomic<C_Communicator*> g_instance{nullptr};
 
 // One message carries at most this many values (the count travels as an int).
 constexpr long long kMaxCount = 2147483647LL;
 
 }  // namespace
 
-C_Communicator* C_Communicator::Instance() { return g_instance; }
+C_Communicator* C_Communicator::Instance() { return g_instance.load(std::memory_order_acquire); }
 
-void C_Communicator::setInstance(C_Communicator* c) { g_instance = c; }
+void C_Communicator::setInstance(C_Communicator* c) { g_instance.store(c, std::memory_order_release); }
+
+namespace {
+
+// Values received ahead of the vector: a block of the library's heap that grows run by run
+// (doubling, so the copies stay linear) and is given back whatever happens. Code 1001 when the
+// heap refuses it.
+template <class T>
+class Arrivals {
+ public:
+  Arrivals() = default;
+  Arrivals(const Arrivals&) = delete;
+  Arrivals& operator=(const Arrivals&) = delete;
+  ~Arrivals() { kvelomem_free(m_data, __FILE__, __LINE__); }
+  // Room for `count` values in all, of at most `cap` expected; the earlier values stay.
+  void Reserve(long long count, long long cap) {
+    if (count <= m_room) return;
+    long long room = m_room > cap / 2 ? cap : 2 * m_room;
+    if (room < count) room = count;
+    T* grown = static_cast<T*>(kvelomem_realloc(m_data, static_cast<size_t>(room) * sizeof(T), "C_Vec_Recv", 0, __FILE__, __LINE__));
+    if (!grown) KVELO_THROW(1001);
+    m_data = grown;
+    m_room = room;
+  }
+  T* at(long long i) { return m_data ? m_data + i : nullptr; }
+
+ private:
+  T* m_data = nullptr;
+  long long m_room = 0;
+};
+
+}  // namespace
 
 void C_Communicator::Bcast(int*, int, int) {}
 void C_Communicator::Bcast(double*, int, int) {}
@@ -95,12 +129,12 @@ void C_Vec_Recv(C_Vec<T, I>* v, int a, int b) {
   // The values arrive run by run into a buffer that grows with them; the vector changes only
   // once all have arrived, so a transport that fails midway leaves it as it was.
   const long long total = static_cast<long long>(n), run = kvelo_vec::ReadBlockLength<T>();
-  std::vector<T> got;
+  Arrivals<T> got;
   long long done = 0;
   do {
     const long long len = total - done < run ? total - done : run;
-    got.resize(static_cast<size_t>(done + len));
-    c->recv(a, b, got.empty() ? nullptr : got.data() + done, static_cast<int>(len));
+    got.Reserve(done + len, total);
+    c->recv(a, b, len > 0 ? got.at(done) : nullptr, static_cast<int>(len));
     done += len;
   } while (done < total);
   v->Resize(n);
@@ -109,7 +143,7 @@ void C_Vec_Recv(C_Vec<T, I>* v, int a, int b) {
   if (v->Dim() != n) KVELO_THROW(2870);
   T* values = v->Adr(0);
   if (n > 0 && !values) KVELO_THROW(38);
-  if (n > 0) std::memcpy(static_cast<void*>(values), got.data(), static_cast<size_t>(n) * sizeof(T));
+  if (n > 0) std::memcpy(static_cast<void*>(values), got.at(0), static_cast<size_t>(n) * sizeof(T));
 }
 
 #define KVELO_COMM_INSTANCES(T)                                              \

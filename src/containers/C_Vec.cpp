@@ -1,10 +1,31 @@
 /* C_Vec.cpp: the compiled side of the vector containers: the binary form of the dimension of
- * C_BaseVec<I> and the exported instances of the vector, storage and concrete-vector templates
- * and of the random fill. */
+ * C_BaseVec<I>, the piece length of long vectors, and the exported instances of the vector,
+ * storage and concrete-vector templates and of the random fill. */
 #include "C_Vec.h"
 #include "C_Ptr.h"
 #include "C_VecPi.h"
 #include "C_VecRand.h"
+
+#include <atomic>
+
+namespace kvelo_vec {
+
+namespace {
+// Read on every operation that goes by pieces; written only by the library's tests.
+std::atomic<long long> g_pieceLength{kPieceLength};
+}  // namespace
+
+long long PieceLength() { return g_pieceLength.load(std::memory_order_relaxed); }
+
+// Lets the library's tests cut vectors into pieces of n elements (1 <= n <= kPieceLength;
+// any other n restores kPieceLength), so that the joins between pieces can be reached at small
+// sizes. Not declared in any installed header and not exported.
+void SetPieceLength(long long n);
+void SetPieceLength(long long n) {
+  g_pieceLength.store(n >= 1 && n <= kPieceLength ? n : kPieceLength, std::memory_order_relaxed);
+}
+
+}  // namespace kvelo_vec
 
 // The dimension of the generic binary form is little-endian (the values that follow it are
 // big-endian): the two halves of the form differ on purpose.

@@ -342,3 +342,55 @@ TEST(CPtrInCore, SumsAndNormsBeyondTheElementType) {
   PI w(2, std::numeric_limits<int>::max());
   EXPECT_EQ(w.Sum(0, 2), -2);
 }
+
+TEST(CPtrInCore, NormsAndSumsNearTheEndsOfTheRange) {
+  // Squares of 3e200 and 4e200 overflow, those of 3e-200 and 4e-200 underflow; the norms
+  // 5e200 and 5e-200 do neither. In core, and block-wise through Extract.
+  for (double scale : {1e200, 1e-200}) {
+    PD d(2, 0.0);
+    d[0] = 3.0 * scale;
+    d[1] = -4.0 * scale;
+    double dn = 0.0;
+    EXPECT_EQ(d.Nrm2(0, 2, dn), 0);
+    EXPECT_NEAR(dn, 5.0 * scale, 5.0 * scale * 1e-15) << scale;
+    PZ z(1, cd(3.0 * scale, 4.0 * scale));
+    cd zn;
+    EXPECT_EQ(z.Nrm2(0, 1, zn), 0);
+    EXPECT_NEAR(zn.real(), 5.0 * scale, 5.0 * scale * 1e-15) << scale;
+    EXPECT_EQ(zn.imag(), 0.0);
+    ChunkPtr<double> blocks({3.0 * scale, 4.0 * scale});
+    EXPECT_EQ(blocks.Nrm2(0, 2, dn), 0);
+    EXPECT_NEAR(dn, 5.0 * scale, 5.0 * scale * 1e-15) << scale;
+  }
+  // A NaN is never lost beside an infinity.
+  PD bad(2, 0.0);
+  bad[0] = HUGE_VAL;
+  bad[1] = NAN;
+  double bn = 0.0;
+  EXPECT_EQ(bad.Nrm2(0, 2, bn), 0);
+  EXPECT_TRUE(std::isnan(bn));
+  EXPECT_TRUE(std::isnan(bad.Sum(0, 2)));
+  // Partial sums beyond double, a sum within it: (1e308 + 1e308) - 1e308.
+  PD s(3, 1e308);
+  s[2] = -1e308;
+  EXPECT_EQ(s.Sum(0, 3), 1e308);
+  PZ zs(3, cd(-1e308, 1e308));
+  zs[2] = cd(1e308, -1e308);
+  EXPECT_EQ(zs.Sum(0, 3), cd(-1e308, 1e308));
+}
+
+TEST(CPtrInCore, AttachInsideTheOwnedBufferIsRefused) {
+  // Freeing the buffer first would leave the new address dangling.
+  PD p(4, 1.0);
+  double* buf = p.data;
+  EXPECT_KVELO_CODE(p.Attach(buf + 2), 2870);
+  EXPECT_EQ(p.data, buf);
+  EXPECT_EQ(p.owns, 1);
+  EXPECT_EQ(p.data[3], 1.0);
+  // A borrowed buffer may be moved within freely: nothing is freed.
+  double caller[3] = {1, 2, 3};
+  PD view(caller);
+  view.Attach(caller + 1);
+  EXPECT_EQ(view.data, caller + 1);
+  EXPECT_EQ(view.owns, 0);
+}

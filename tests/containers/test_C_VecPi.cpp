@@ -2,13 +2,16 @@
  * generic one (little-endian dimension) byte by byte, reading, Resize and capacity, borrowed
  * arrays, the range rule, views, text forms, deep copies (by value, assignment, Assign),
  * Copy from contiguous, block-wise and cursor sources, and the operations that throw. */
+#include "C_Communicator.h"
 #include "C_VecPi.h"
 #include "derived_vec.h"
 #include "vec_files.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <complex>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -354,6 +357,107 @@ TEST(CVecPiViews, AttachFreesAnOwnedBufferAndBorrows) {
   EXPECT_EQ(caller[0], 9.0);
 }
 
+TEST(CVecPiViews, AttachInsideItsOwnBufferIsRefused) {
+  // The buffer would be freed under the new view: refused, nothing changed.
+  VD v = MakeD({1, 2, 3});
+  double* buf = v.Adr(0);
+  EXPECT_KVELO_CODE(v.Attach(2, buf + 1), 2870);
+  EXPECT_EQ(v.Dim(), 3);
+  EXPECT_EQ(v.capacity, 3);
+  EXPECT_EQ(v.ptr.owns, 1);
+  EXPECT_EQ(v.Adr(0), buf);
+  EXPECT_EQ(v[2], 3.0);
+  // Its own start changes nothing in the buffer; a caller's array is borrowed as always.
+  EXPECT_EQ(v.Attach(3, buf), 0);
+  EXPECT_EQ(v[0], 1.0);
+}
+
+namespace {
+
+// A peer that sends a length and then its values.
+class Peer : public C_Communicator {
+ public:
+  std::vector<double> values;
+  void recv(int, int, int* p, int n) override {
+    if (n == 1) *p = static_cast<int>(values.size());
+  }
+  void recv(int, int, double* p, int n) override {
+    for (int i = 0; i < n; ++i) p[i] = values[static_cast<size_t>(i)];
+  }
+};
+
+Bytes VecBytes(const std::vector<double>& values) {
+  Bytes b;
+  kvtest::PutInt(b, static_cast<int>(values.size()));
+  for (double v : values) kvtest::PutDouble(b, v);
+  return b;
+}
+
+int Received(VD& v, const std::vector<double>& values) {
+  Peer peer;
+  peer.values = values;
+  C_Communicator::setInstance(&peer);
+  const int code = kvtest::ThrownCode([&] { v.Recv(0, 0); });
+  C_Communicator::setInstance(nullptr);
+  return code;
+}
+
+}  // namespace
+
+TEST(CVecPiViews, WritesIntoAViewLandInItsElementsOnly) {
+  // P = 0 .. 5 and V its view from position 2 (four elements). Every operation that writes a
+  // result into V changes P's last four elements at most; one that would make V longer is
+  // refused (2870) with P and V as they were.
+  const std::vector<double> four{10, 11, 12, 13}, five{10, 11, 12, 13, 14};
+  struct Case {
+    const char* what;
+    std::function<void(VD&)> op;
+    std::vector<double> parent;  // P afterwards
+    int dim;                     // V's dimension afterwards
+    int code;
+  };
+  const std::vector<double> same{0, 1, 2, 3, 4, 5}, copied{0, 1, 10, 11, 12, 13};
+  VD src4 = MakeD({10, 11, 12, 13}), src5 = MakeD({10, 11, 12, 13, 14}), src3 = MakeD({10, 11, 12});
+  ChunkVec<double, int> chunked(4);
+  for (int i = 0; i < 4; ++i) chunked.SetVal(i, 10.0 + i);
+  const Case cases[] = {
+      {"Copy", [&](VD& v) { v.Copy(src4); }, copied, 4, 0},
+      {"Copy, blocks", [&](VD& v) { v.Copy(chunked); }, copied, 4, 0},
+      {"Assign", [&](VD& v) { v.Assign(src4); }, copied, 4, 0},
+      {"operator=", [&](VD& v) { v = src4; }, copied, 4, 0},
+      {"Read", [&](VD& v) { ASSERT_EQ(ReadFromBytes(v, VecBytes(four)), 0); }, copied, 4, 0},
+      {"Recv", [&](VD& v) { ASSERT_EQ(Received(v, four), 0); }, copied, 4, 0},
+      {"Copy, shorter", [&](VD& v) { v.Copy(src3); }, {0, 1, 10, 11, 12, 5}, 3, 0},
+      {"SMlt", [&](VD& v) { v.SMlt(2.0, 0, -1); }, {0, 1, 4, 6, 8, 10}, 4, 0},
+      {"operator*=", [&](VD& v) { v *= 2.0; }, {0, 1, 4, 6, 8, 10}, 4, 0},
+      {"Init", [&](VD& v) { v.Init(7.0, 1, 2); }, {0, 1, 2, 7, 7, 5}, 4, 0},
+      {"Zero", [&](VD& v) { v.Zero(0, -1); }, {0, 1, 0, 0, 0, 0}, 4, 0},
+      {"Axpy", [&](VD& v) { src4.Axpy(v, 1.0); }, {0, 1, 12, 14, 16, 18}, 4, 0},
+      {"operator-=", [&](VD& v) { v -= src4; }, {0, 1, -8, -8, -8, -8}, 4, 0},
+      {"operator+= scalar", [&](VD& v) { v += 1.0; }, {0, 1, 3, 4, 5, 6}, 4, 0},
+      {"Normalize", [&](VD& v) { v.Normalize(NRM_INF, nullptr); }, {0, 1, 0.4, 0.6, 0.8, 1}, 4, 0},
+      {"Copy, longer", [&](VD& v) { v.Copy(src5); }, same, 4, 2870},
+      {"Assign, longer", [&](VD& v) { v.Assign(src5); }, same, 4, 2870},
+      {"operator=, longer", [&](VD& v) { v = src5; }, same, 4, 2870},
+      {"Read, longer", [&](VD& v) { EXPECT_EQ(ReadFromBytes(v, VecBytes(five)), 2870); }, same, 4, 0},
+      {"Recv, longer", [&](VD& v) { EXPECT_EQ(Received(v, five), 2870); }, same, 4, 0},
+      {"Resize, longer", [&](VD& v) { v.Resize(5); }, same, 4, 2870},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    VD parent = MakeD({0, 1, 2, 3, 4, 5});
+    const double* buf = parent.Adr(0);
+    std::unique_ptr<C_Vec<double, int>> link(parent.Lnk(2));
+    VD& view = static_cast<VD&>(*link);
+    EXPECT_EQ(kvtest::ThrownCode([&] { c.op(view); }), c.code);
+    EXPECT_EQ(view.Dim(), c.dim);
+    EXPECT_EQ(view.Adr(0), buf + 2);  // still a view of P
+    EXPECT_EQ(view.ptr.owns, 0);
+    std::vector<double> now(buf, buf + 6);
+    for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(now[i], c.parent[i], 1e-15) << i;
+  }
+}
+
 TEST(CVecPiText, PrintFiveToALine) {
   VI v(6);
   for (int i = 0; i < 6; ++i) v[i] = i + 1;
@@ -407,6 +511,11 @@ TEST(CVecPiIdentity, TypesSizesAndCursor) {
   EXPECT_EQ(i.MemSize(), 12);
   EXPECT_EQ(d.MemSize(), 24);
   EXPECT_EQ(z.MemSize(), 48);
+  // Beyond 2 GiB the size does not fit an int: the largest int, not a wrapped count (a view
+  // of 300000000 doubles that is never touched).
+  double one[1] = {0.0};
+  VD huge(300000000, one);
+  EXPECT_EQ(huge.MemSize(), 2147483647);
   EXPECT_EQ(d.InCore(), 1);
   EXPECT_EQ(d.Full(), 1);
   EXPECT_STREQ(d.AffType(), "C_VecPi Vector");
@@ -558,8 +667,43 @@ TEST(CVecPiCopy, BlockWiseAndCursorSources) {
   const double expect[6] = {0, 4, 0, 0, 0, -1};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(into[i], expect[i]) << i;
 
-  sparse.stored = {{6, 1.0}};  // a cursor position outside the vector is refused
+  // A cursor position outside the vector is refused, after values were delivered: the target
+  // is as it was (not zeroed, not partly filled).
+  sparse.stored = {{2, 8.0}, {6, 1.0}};
   EXPECT_KVELO_CODE(into.Copy(sparse), 2872);
+  ASSERT_EQ(into.Dim(), 6);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(into[i], expect[i]) << i;
+}
+
+namespace {
+// Chunked storage whose Extract gives nothing from the second block of 4096 on.
+class FailingChunks : public ChunkVec<double, int> {
+ public:
+  using ChunkVec<double, int>::ChunkVec;
+  double* Extract(int first, int last, double* buf) override {
+    if (first >= 4096) return nullptr;
+    return ChunkVec<double, int>::Extract(first, last, buf);
+  }
+};
+}  // namespace
+
+TEST(CVecPiCopy, SourceFailingPartWayLeavesTheTargetAsItWas) {
+  FailingChunks src(9000);
+  for (int i = 0; i < 9000; ++i) src.SetVal(i, 1.0);
+  VD dst = MakeD({5, 6});
+  const double* buf = dst.Adr(0);
+  EXPECT_KVELO_CODE(dst.Copy(src), 38);
+  EXPECT_EQ(dst.Dim(), 2);
+  EXPECT_EQ(dst.capacity, 2);
+  EXPECT_EQ(dst.Adr(0), buf);
+  EXPECT_EQ(dst[0], 5.0);
+  EXPECT_EQ(dst[1], 6.0);
+  // A contiguous source without an address is refused before anything changes too.
+  ChunkVec<double, int> noAddress(3);
+  noAddress.inCore = 1;
+  EXPECT_KVELO_CODE(dst.Copy(noAddress), 38);
+  EXPECT_EQ(dst.Dim(), 2);
+  EXPECT_EQ(dst[1], 6.0);
 }
 
 TEST(CVecPiArith, ScalingAndInheritedOperations) {
@@ -593,6 +737,33 @@ TEST(CVecPiArith, ScalingAndInheritedOperations) {
   EXPECT_EQ(h.Diff(k, dist), 0);  // two empty vectors: no storage needed
   EXPECT_EQ(dist, 0.0);
   EXPECT_EQ(f.IMax(0, -1), 1);
+}
+
+TEST(CVecPiArith, SumsAndNormalisationNearTheEndsOfTheRange) {
+  // Partial sums that overflow on the way to a sum within double.
+  VD s = MakeD({1e308, 1e308, -1e308});
+  EXPECT_EQ(s.Sum(0, -1), 1e308);
+  VZ z(3);
+  z[0] = cd(1e308, -1e308);
+  z[1] = cd(1e308, -1e308);
+  z[2] = cd(-1e308, 1e308);
+  EXPECT_EQ(z.Sum(0, -1), cd(1e308, -1e308));
+  VD beyond = MakeD({1e308, 1e308});
+  EXPECT_EQ(beyond.Sum(0, -1), HUGE_VAL);  // the sum itself lies beyond double
+  VD nan = MakeD({1, NAN, 2});
+  EXPECT_TRUE(std::isnan(nan.Sum(0, -1)));
+  // The two-norm of (3e-200, 4e-200) is 5e-200, and the vector is scaled by it.
+  VD tiny = MakeD({3e-200, 4e-200});
+  double norm = 0.0;
+  EXPECT_EQ(tiny.Normalize(NRM_TWO, &norm), 0);
+  EXPECT_NEAR(norm, 5e-200, 5e-215);
+  EXPECT_NEAR(tiny[0], 0.6, 1e-15);
+  EXPECT_NEAR(tiny[1], 0.8, 1e-15);
+  VZ huge(1);
+  huge[0] = cd(3e200, 4e200);
+  EXPECT_NEAR(huge.Nrm(NRM_TWO), 5e200, 5e185);
+  EXPECT_EQ(huge.Normalize(NRM_TWO, &norm), 0);
+  EXPECT_NEAR(std::abs(huge[0] - cd(0.6, 0.8)), 0.0, 1e-15);
 }
 
 // ---------------------------------------------------------------------------------------

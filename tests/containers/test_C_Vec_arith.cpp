@@ -2,14 +2,13 @@
  * over every one of the twelve instances (each kernel family: BLAS real, BLAS complex with
  * the conjugated dot, integer loops; 32-bit and 64-bit index types), the block walks through
  * Extract for storage without contiguous data, the role swap of the dot product, and the
- * splitters that cut lengths into blocks and pieces. Expected values are hand computations. */
+ * splitter that cuts lengths into blocks (the pieces of long vectors: test_C_Vec_pieces).
+ * Expected values are hand computations. */
 #include "C_Vec.h"
 #include "derived_vec.h"
 #include "vec_files.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/mman.h>
 
 #include <cmath>
 #include <complex>
@@ -21,6 +20,16 @@ using cd = std::complex<double>;
 using cf = std::complex<float>;
 
 namespace {
+
+// The type of T's parts.
+template <class T>
+struct RealOf {
+  using type = T;
+};
+template <class R>
+struct RealOf<std::complex<R>> {
+  using type = R;
+};
 
 template <class T>
 cd AsC(T v) {
@@ -219,10 +228,17 @@ TYPED_TEST(VecArith, CopyErrors) {
   EXPECT_KVELO_CODE(dst.Copy(src), 12);
   EXPECT_EQ(dst.Dim(), 1);  // unchanged
 
+  // A copy that cannot be made is refused before the resize: the target keeps its shape and
+  // values (not in core, or a contiguous source without an address).
   auto out = Make<T, I>({9});
   out.inCore = 0;
   EXPECT_KVELO_CODE(out.Copy(src), 38);
-  EXPECT_EQ(out.Dim(), 3);  // the resize came first
+  ExpectValues(out, {9});
+  auto into = Make<T, I>({9});
+  ChunkVec<T, I> noAddress(3);
+  noAddress.inCore = 1;
+  EXPECT_KVELO_CODE(into.Copy(noAddress), 38);
+  ExpectValues(into, {9});
 }
 
 TYPED_TEST(VecArith, BlockWalksMatchContiguousResults) {
@@ -430,23 +446,6 @@ TEST(VecSplit, BlockSplitterEdges) {
   }
 }
 
-TEST(VecSplit, PiecesOfLongLengthsForTheBlasCalls) {
-  // 2^31 elements go to the BLAS as 2^31-1 and 1; an int length is one call.
-  std::vector<std::pair<long long, int>> seen;
-  kvelo_vec::ForEachPiece(2147483648LL, [&](long long off, int len) { seen.emplace_back(off, len); });
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0], std::make_pair(0LL, 2147483647));
-  EXPECT_EQ(seen[1], std::make_pair(2147483647LL, 1));
-  seen.clear();
-  kvelo_vec::ForEachPiece(0LL, [&](long long off, int len) { seen.emplace_back(off, len); });
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].second, 0);
-  std::vector<std::pair<int, int>> ints;
-  kvelo_vec::ForEachPiece(2147483647, [&](int off, int len) { ints.emplace_back(off, len); });
-  ASSERT_EQ(ints.size(), 1u);
-  EXPECT_EQ(ints[0].second, 2147483647);
-}
-
 TEST(VecWrap, IntegerKernelsWrapInsteadOfOverflowing) {
   const int big = std::numeric_limits<int>::max();
   ArrayVec<int, int> x{big, 1};
@@ -457,40 +456,6 @@ TEST(VecWrap, IntegerKernelsWrapInsteadOfOverflowing) {
   ArrayVec<long long, long long> h{std::numeric_limits<long long>::max()};
   h += 1LL;
   EXPECT_EQ(h.v[0], std::numeric_limits<long long>::min());
-}
-
-namespace {
-// 2^31 + 1 doubles of address space that is never backed unless touched: only the pages
-// written by the test hold memory, the rest read as zeros.
-class MappedVec : public ArrayVec<double, long long> {
- public:
-  double* base = nullptr;
-  size_t bytes = 0;
-  explicit MappedVec(long long n) : ArrayVec<double, long long>(0) {
-    bytes = static_cast<size_t>(n) * sizeof(double);
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p != MAP_FAILED) {
-      base = static_cast<double*>(p);
-      this->dim = n;
-    }
-  }
-  ~MappedVec() override {
-    if (base) munmap(base, bytes);
-  }
-  double* Adr(long long i) override { return base ? base + i : nullptr; }
-};
-}  // namespace
-
-TEST(VecPieces, LongLengthsGoToTheBlasInPieces) {
-  // One element past 2^31 - 1: a single 32-bit call could not reach it.
-  const long long n = 2147483649LL;
-  MappedVec x(n);
-  if (!x.base) GTEST_SKIP() << "no address space for 2^31 doubles";
-  x.base[0] = 1.0;
-  x.base[n - 1] = -3.0;
-  EXPECT_EQ(x * x, 10.0);
-  EXPECT_EQ(x.Nrm(NRM_INF), 3.0);
-  EXPECT_EQ(x.Nrm(NRM_TWO), std::sqrt(10.0));
 }
 
 TEST(VecNorms, SumsOfMagnitudesAndSquaresAreFormedInDouble) {
@@ -536,4 +501,173 @@ TEST(VecNorms, DiffIsFormedInDouble) {
   ArrayVec<cf, long long> z{cf(0.0f, 3e20f)}, w{cf(0.0f, 0.0f)};
   EXPECT_EQ(z.Diff(w, d), 0);
   EXPECT_DOUBLE_EQ(d, s);
+}
+
+// ---------------------------------------------------------------------------------------
+// Finite values near the ends of the range: norms, normalisation and distances whose
+// intermediate squares or sums leave the range while the result does not. Expected values
+// come from std::hypot (which neither overflows nor underflows) or by hand.
+// ---------------------------------------------------------------------------------------
+namespace {
+
+template <class Pair>
+class VecRangeEnds : public ::testing::Test {};
+using FloatingInstances = ::testing::Types<std::pair<float, int>, std::pair<double, int>, std::pair<cf, int>,
+                                           std::pair<cd, int>, std::pair<float, long long>,
+                                           std::pair<double, long long>, std::pair<cf, long long>,
+                                           std::pair<cd, long long>>;
+TYPED_TEST_SUITE(VecRangeEnds, FloatingInstances);
+
+// (a, -b) as two real elements, or as the one complex element a - b i.
+template <class T, class I, class R>
+ArrayVec<T, I> TwoParts(R a, R b) {
+  if constexpr (std::is_floating_point<T>::value)
+    return ArrayVec<T, I>{T(a), T(-b)};
+  else
+    return ArrayVec<T, I>{T(a, -b)};
+}
+
+// (m, m) as a complex element, m as a real one.
+template <class T, class R>
+T Both(R m) {
+  if constexpr (std::is_floating_point<T>::value)
+    return T(m);
+  else
+    return T(m, m);
+}
+
+// The parts of v in order (one per real element, two per complex one).
+template <class T, class I>
+std::vector<double> Parts(const ArrayVec<T, I>& v) {
+  std::vector<double> out;
+  for (const T& e : v.v) {
+    const cd c = AsC(e);
+    out.push_back(c.real());
+    if (!std::is_floating_point<T>::value) out.push_back(c.imag());
+  }
+  return out;
+}
+
+}  // namespace
+
+TYPED_TEST(VecRangeEnds, TwoNormAndNormalizeWhereSquaresLeaveTheRange) {
+  using T = typename TypeParam::first_type;
+  using I = typename TypeParam::second_type;
+  using R = typename RealOf<T>::type;
+  const bool single = std::is_same<R, float>::value;
+  const double tol = single ? 1e-6 : 1e-14;
+  // Squares of 3B and 4B overflow (B = 1e200, 1e37 in single precision) or underflow
+  // (1e-200, 1e-40) the element type; the last scale makes subnormal elements.
+  const std::vector<double> scales = single ? std::vector<double>{1e37, 1e-40, 1e-44}
+                                            : std::vector<double>{1e200, 1e-200, 1e-320};
+  for (double B : scales) {
+    const R a = static_cast<R>(3.0 * B), b = static_cast<R>(4.0 * B);
+    ArrayVec<T, I> x = TwoParts<T, I>(a, b);
+    const double expect = std::hypot(static_cast<double>(a), static_cast<double>(b));
+    EXPECT_NEAR(x.Nrm(NRM_TWO), expect, expect * tol) << B;
+    double norm = 0.0;
+    EXPECT_EQ(x.Normalize(NRM_TWO, &norm), 0) << B;
+    EXPECT_NEAR(norm, expect, expect * tol) << B;
+    const std::vector<double> parts = Parts(x);
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_NEAR(parts[0], static_cast<double>(a) / expect, tol) << B;
+    EXPECT_NEAR(parts[1], -static_cast<double>(b) / expect, tol) << B;
+  }
+}
+
+TYPED_TEST(VecRangeEnds, NormalizeWhenTheNormLeavesTheRange) {
+  using T = typename TypeParam::first_type;
+  using I = typename TypeParam::second_type;
+  using R = typename RealOf<T>::type;
+  const bool single = std::is_same<R, float>::value;
+  const double tol = single ? 1e-6 : 1e-14;
+  // Two elements of (M, M): the one-norm (2 M real, 2 sqrt(2) M complex) and the two-norm
+  // (sqrt(2) M, 2 M) lie beyond the element type (beyond double for double elements), while
+  // every normalised part is 1/2, 1/sqrt(8), 1/sqrt(2) or 1/2.
+  const R M = static_cast<R>(std::numeric_limits<R>::max() / static_cast<R>(1.2));
+  const bool complex = !std::is_floating_point<T>::value;
+  struct Case {
+    E_NrmType type;
+    double part;
+  };
+  const Case cases[] = {{NRM_ONE, complex ? 1.0 / std::sqrt(8.0) : 0.5}, {NRM_TWO, complex ? 0.5 : 1.0 / std::sqrt(2.0)}};
+  for (const Case& c : cases) {
+    ArrayVec<T, I> x(2);
+    for (T& e : x.v) e = Both<T>(M);
+    double norm = 0.0;
+    EXPECT_EQ(x.Normalize(c.type, &norm), 0) << c.type;
+    const double expectNorm = static_cast<double>(M) / c.part;
+    if (single)
+      EXPECT_NEAR(norm, expectNorm, expectNorm * tol) << c.type;
+    else
+      EXPECT_EQ(norm, HUGE_VAL) << c.type;  // the norm itself lies beyond double
+    for (double p : Parts(x)) EXPECT_NEAR(p, c.part, tol) << c.type;
+  }
+}
+
+TEST(VecRangeEnds, ComplexDiffOfSquaresThatCancel) {
+  double d = -1.0;
+  // (1.5e154)^2 + (1.5e154 i)^2 = 0, though each square overflows.
+  ArrayVec<cd, int> x{cd(1.5e154, 0), cd(0, 1.5e154)}, z{cd(0, 0), cd(0, 0)};
+  EXPECT_EQ(x.Diff(z, d), 0);
+  EXPECT_EQ(d, 0.0);
+  // Differences that overflow themselves: (3e308)^2 + (3e308 i)^2 = 0.
+  ArrayVec<cd, long long> p{cd(1.5e308, 0), cd(0, 1.5e308)}, q{cd(-1.5e308, 0), cd(0, -1.5e308)};
+  EXPECT_EQ(p.Diff(q, d), 0);
+  EXPECT_EQ(d, 0.0);
+  // (1.4e154)^2 - (1e154)^2 = 0.96e308, within double although the first square is not.
+  ArrayVec<cd, int> r{cd(1.4e154, 0), cd(0, 1e154)};
+  EXPECT_EQ(r.Diff(z, d), 0);
+  EXPECT_NEAR(d, 0.96e308, 1e293);
+  // A sum beyond double stays infinite.
+  ArrayVec<cd, int> s{cd(1e200, 0), cd(1e200, 0)};
+  EXPECT_EQ(s.Diff(z, d), 0);
+  EXPECT_EQ(d, HUGE_VAL);
+}
+
+// ---------------------------------------------------------------------------------------
+// NaN: once an element holds one, every norm is NaN and the searches name it.
+// ---------------------------------------------------------------------------------------
+TYPED_TEST(VecRangeEnds, EveryNormAndSearchMeetsANaN) {
+  using T = typename TypeParam::first_type;
+  using I = typename TypeParam::second_type;
+  using R = typename RealOf<T>::type;
+  const R nan = std::numeric_limits<R>::quiet_NaN(), inf = std::numeric_limits<R>::infinity();
+  // Lengths either side of the BLAS searches' vector widths; the NaN in each position in
+  // turn, among values 1, 2, 3, 1, 2, 3, ... (the BLAS searches pass over most of these).
+  for (I n : {1, 2, 3, 5, 8, 17, 33}) {
+    for (I at = 0; at < n; ++at) {
+      ArrayVec<T, I> x(n);
+      for (I i = 0; i < n; ++i) x.v[static_cast<size_t>(i)] = T(static_cast<R>(i % 3 + 1));
+      x.v[static_cast<size_t>(at)] = T(nan);
+      EXPECT_TRUE(std::isnan(x.Nrm(NRM_INF))) << n << " " << at;
+      EXPECT_TRUE(std::isnan(x.Nrm(NRM_ONE))) << n << " " << at;
+      EXPECT_TRUE(std::isnan(x.Nrm(NRM_TWO))) << n << " " << at;
+      EXPECT_EQ(x.IMax(0, -1), at) << n;
+      EXPECT_EQ(x.IMin(0, -1), at) << n;
+      if (at > 0) {  // a range that ends before the NaN searches as always
+        EXPECT_EQ(x.IMax(0, at - 1), at - 1 >= 2 ? 2 : at - 1) << n << " " << at;
+        EXPECT_EQ(x.IMin(0, at - 1), 0) << n << " " << at;
+      }
+    }
+  }
+  // Beside an infinity the NaN still wins; so does a NaN part beside an infinite part of one
+  // complex element, whose modulus the C library makes infinite.
+  ArrayVec<T, I> both(2);
+  both.v[0] = T(inf);
+  both.v[1] = T(nan);
+  for (E_NrmType t : {NRM_INF, NRM_ONE, NRM_TWO}) EXPECT_TRUE(std::isnan(both.Nrm(t))) << t;
+  EXPECT_EQ(both.IMax(0, -1), 1);
+  if constexpr (!std::is_floating_point<T>::value) {
+    ArrayVec<T, I> mixed{T(1), T(inf, nan)};
+    for (E_NrmType t : {NRM_INF, NRM_ONE, NRM_TWO}) EXPECT_TRUE(std::isnan(mixed.Nrm(t))) << t;
+    ArrayVec<T, I> zero{T(0), T(0)};
+    double d = 0.0;
+    EXPECT_EQ(mixed.Diff(zero, d), 0);
+    EXPECT_TRUE(std::isnan(d));
+  }
+  ArrayVec<T, I> y{T(1), T(nan)}, w{T(1), T(0)};
+  double d = 0.0;
+  EXPECT_EQ(y.Diff(w, d), 0);
+  EXPECT_TRUE(std::isnan(d));
 }
