@@ -30,12 +30,12 @@ namespace kvelo_vec {
 
 // The root of a storage's 2-norm as the element type: truncated toward zero for integers (the
 // largest value of the type when the norm lies beyond it), rounded for single precision, the
-// norm as real part for complex elements. The sum of squares behind it is a SquareSum over
+// norm as real part for complex elements. The norm comes from TwoNormOf or a SquareSum over
 // the elements' parts, so it neither overflows nor underflows before the norm does.
 template <class T>
 struct NormKernel {
-  static T Root(const SquareSum& s) {
-    const double r = s.Root();
+  static T Root(const SquareSum& s) { return Of(s.Root()); }
+  static T Of(double r) {
     if constexpr (std::is_integral<T>::value) {
       const double top = static_cast<double>(std::numeric_limits<T>::max());
       return r >= top ? std::numeric_limits<T>::max() : static_cast<T>(r);
@@ -399,9 +399,7 @@ int C_PtrInCore<T, I>::SMlt(T a, I first, I n) {
 
 template <class T, class I>
 int C_PtrInCore<T, I>::Nrm2(I first, I n, T& out) {
-  kvelo_vec::SquareSum s;
-  if (n > 0) s.AddAll(n, data + first);
-  out = kvelo_vec::NormKernel<T>::Root(s);
+  out = kvelo_vec::NormKernel<T>::Of(n > 0 ? kvelo_vec::TwoNormOf(n, data + first) : 0.0);
   return 0;
 }
 

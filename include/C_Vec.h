@@ -565,6 +565,24 @@ inline void ForEachVecPiece(long long n, F&& f) {
   ForEachPiece(n, f, PieceLength());
 }
 
+// The two-norm of the n contiguous elements from p. Doubles (real or complex) go through the
+// dot product first: a sum that is finite and not below 2^-900 means that no square
+// overflowed and that those which underflowed lie far below its precision, so its root is the
+// norm, at the dot product's speed. Any other sum (0, tiny, infinite, NaN) and the other
+// element types take one pass of SquareSum, which neither overflows nor underflows before
+// the norm does.
+template <class T, class I>
+inline double TwoNormOf(I n, const T* p) {
+  if constexpr (std::is_same<T, double>::value || std::is_same<T, std::complex<double>>::value) {
+    double r = 0.0;
+    ForEachPiece(n, [&](I off, int len) { r += std::real(Kernel<T>::Dot(len, p + off, p + off)); });
+    if (r >= 0x1p-900 && r <= std::numeric_limits<double>::max()) return std::sqrt(r);
+  }
+  SquareSum s;
+  s.AddAll(n, p);
+  return s.Root();
+}
+
 // Runs f(first, count) once per block of 4096 elements (n > 0), I being int or long long.
 template <class I, class F>
 inline void ForEachBlock(I n, F&& f) {
@@ -1131,13 +1149,10 @@ double C_Vec<T, I>::Nrm(E_NrmType type) {
       kvelo_vec::ForEachVecPiece(n, [&](I off, int len) { r += kvelo_vec::OneNormOf(len, p + off); });
       return r;
     }
-    case NRM_TWO: {
-      // One pass over the elements with scaled sums of squares: sqrt of the dot product
-      // would overflow from 1.4e154 on and vanish below 1.5e-162.
-      kvelo_vec::SquareSum sum;
-      sum.AddAll(n, p);
-      return sum.Root();
-    }
+    case NRM_TWO:
+      // Not the plain root of the dot product, which overflows from 1.4e154 on and vanishes
+      // below 1.5e-162: TwoNormOf takes it only where it is exact enough.
+      return kvelo_vec::TwoNormOf(n, p);
     default:
       KVELO_THROW(3);
   }
