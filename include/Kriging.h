@@ -291,7 +291,8 @@ class KVELO_API Kriging {
    * parameterisation and optimisation 0 or 1): state 2, NumKern := the kernel's length,
    * factors to be refitted on the first predictor-error request; members the file does not
    * hold keep their values. 1 on a short, corrupt or inconsistent file, values no fit makes
-   * or a null stream, the model then unchanged. */
+   * or a null stream, the model then unchanged. A container exception (memory) while the
+   * checked model is installed leaves an empty model (state 0, no samples set). */
   virtual int Read(FILE* fp);
   /* As Read for the older layout without the version text; a null stream throws code 12. */
   virtual int ReadOld(FILE* fp);
@@ -404,7 +405,8 @@ class KVELO_API Kriging {
   /* Takes over the solved model of other as the copy constructor does; 1 (this model
    * unchanged) when other is null or not solved, a getter fails, or the data are not
    * consistent or not what a fit makes (as Read). Settings the copy does not carry
-   * (tolerances, test inputs) stay. */
+   * (tolerances, test inputs) stay. A container exception while the copy is installed leaves
+   * an empty model (state 0, no samples set). */
   int Copy(Kriging* other);
 
   /* A plain member-wise copy would free the group sizes twice: copies go through the two
