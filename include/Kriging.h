@@ -206,7 +206,8 @@ class KVELO_API Kriging {
    * about 1e154 in size, output scaling or not). A failed fit leaves the model as it was
    * (coefficients, kernel and its count, trend type, scale vectors) but in state 1. A kernel
    * search counts a trial kernel whose build fails as one of infinite objective and goes on;
-   * the solve fails only when no trial or the final build at the best kernel fails. */
+   * the solve fails only when no trial can be fitted or the final build at the best kernel
+   * fails. */
   virtual int Solve();
   /* Re-checks readiness and refits: the result of Solve, or 1 with state 3. */
   virtual int ReSolve();
@@ -344,8 +345,9 @@ class KVELO_API Kriging {
 
   /* kept := the rows of cand (all its columns) whose distance over the first n coordinates
    * to every sample input and to every row accepted before them exceeds |dmin| (distances of
-   * any size compared as they are, not squared), in row order; index[i] := cand row of the i-th kept row. A null index gets a new int[rows of
-   * cand] that the caller frees with delete[]; otherwise it must hold that many entries.
+   * any size compared as they are, not squared), in row order; index[i] := cand row of the
+   * i-th kept row. A null index gets a new int[rows of cand] that the caller frees with
+   * delete[]; otherwise it must hold that many entries.
    * 1 when cand has fewer than n columns or a value that is not finite, or dmin is not
    * finite (kept and index untouched, nothing allocated). */
   virtual int CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index, double dmin);

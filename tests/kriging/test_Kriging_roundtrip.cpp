@@ -90,7 +90,7 @@ template <class T>
 std::vector<State<T>> States() {
   typedef KrigingProbe<T> K;
   typedef C_MatMGe<T> M;
-  auto spec = [](int poly, int corr, int scaling, int kvt, int opt) {
+  auto opts = [](int poly, int corr, int scaling, int kvt, int opt) {
     SmallModelSpec s;
     s.poly = poly;
     s.corr = corr;
@@ -102,38 +102,38 @@ std::vector<State<T>> States() {
   std::vector<State<T>> v;
   for (int poly = 0; poly <= 4; ++poly)
     v.push_back({"trend type", 2, 1, 10, [=](K& k, M& X, M& Y) {
-                   return SolveSmall(k, X, Y, spec(poly, CorrGaussian, 0, 0, 0));
+                   return SolveSmall(k, X, Y, opts(poly, CorrGaussian, 0, 0, 0));
                  }});
   for (int corr : {CorrExponential, CorrLinear, CorrCubicSpline})
     v.push_back({"correlation function", 2, 1, 9, [=](K& k, M& X, M& Y) {
-                   return SolveSmall(k, X, Y, spec(PolyLinear, corr, 0, 1, 0));
+                   return SolveSmall(k, X, Y, opts(PolyLinear, corr, 0, 1, 0));
                  }});
   for (int scaling = 0; scaling <= 3; ++scaling)
     v.push_back({"scaling type", 3, 2, 12, [=](K& k, M& X, M& Y) {
-                   return SolveSmall(k, X, Y, spec(PolyLinear, CorrGaussian, scaling, 1, 0));
+                   return SolveSmall(k, X, Y, opts(PolyLinear, CorrGaussian, scaling, 1, 0));
                  }});
   /* Trend degrees the fit lowers: more terms than samples, then a rank test failing on a
    * constant input (the constant fallback keeps the stored type). */
   v.push_back({"quadratic lowered by the sample count", 3, 1, 8, [=](K& k, M& X, M& Y) {
-                 return SolveSmall(k, X, Y, spec(PolyQuadratic, CorrGaussian, 0, 0, 0));
+                 return SolveSmall(k, X, Y, opts(PolyQuadratic, CorrGaussian, 0, 0, 0));
                }});
   v.push_back({"quadratic falling back to a constant", 2, 1, 8, [=](K& k, M& X, M& Y) {
                  for (int i = 0; i < X.rows; ++i) X.SetVal(i, 1, T(2.0));
-                 return SolveSmall(k, X, Y, spec(PolyQuadratic, CorrGaussian, 0, 0, 0));
+                 return SolveSmall(k, X, Y, opts(PolyQuadratic, CorrGaussian, 0, 0, 0));
                }});
   /* Output groups. */
   v.push_back({"one group of three outputs", 2, 3, 9, [=](K& k, M& X, M& Y) {
-                 SmallModelSpec s = spec(PolyConstant, CorrGaussian, 2, 0, 0);
+                 SmallModelSpec s = opts(PolyConstant, CorrGaussian, 2, 0, 0);
                  s.groups = 1;
                  return SolveSmall(k, X, Y, s);
                }});
   v.push_back({"one group per output", 2, 3, 9, [=](K& k, M& X, M& Y) {
-                 SmallModelSpec s = spec(PolyConstant, CorrGaussian, 0, 0, 0);
+                 SmallModelSpec s = opts(PolyConstant, CorrGaussian, 0, 0, 0);
                  s.groups = 3;
                  return SolveSmall(k, X, Y, s);
                }});
   v.push_back({"groups of sizes 1 and 2", 2, 3, 9, [=](K& k, M& X, M& Y) {
-                 SmallModelSpec s = spec(PolyLinear, CorrGaussian, 3, 1, 0);
+                 SmallModelSpec s = opts(PolyLinear, CorrGaussian, 3, 1, 0);
                  s.groups = 2;
                  s.sizes = {1, 2};
                  return SolveSmall(k, X, Y, s);
@@ -158,7 +158,7 @@ std::vector<State<T>> States() {
                  return (r == 0 && k.KernVec.Dim() == 3) ? 0 : 1;
                }});
   v.push_back({"per input after a fit and a new solve", 2, 1, 9, [=](K& k, M& X, M& Y) {
-                 int r = SolveSmall(k, X, Y, spec(PolyConstant, CorrGaussian, 1, 0, 0));
+                 int r = SolveSmall(k, X, Y, opts(PolyConstant, CorrGaussian, 1, 0, 0));
                  if (r == 0) r = k.PutKrigingKernVarType(KernPerInput);
                  if (r == 0) r = k.Solve();
                  return (r == 0 && k.KernVec.Dim() == 1) ? 0 : 1;
@@ -187,24 +187,24 @@ std::vector<State<T>> States() {
    * and one after appended samples. */
   for (int kvt : {0, 1})
     v.push_back({"kernel search", 2, 1, 10, [=](K& k, M& X, M& Y) {
-                   return SolveSmall(k, X, Y, spec(PolyConstant, CorrGaussian, 3, kvt, 1));
+                   return SolveSmall(k, X, Y, opts(PolyConstant, CorrGaussian, 3, kvt, 1));
                  }});
   v.push_back({"search, then a solve between searches", 2, 1, 10, [=](K& k, M& X, M& Y) {
-                 int r = SolveSmall(k, X, Y, spec(PolyLinear, CorrExponential, 1, 1, 1));
+                 int r = SolveSmall(k, X, Y, opts(PolyLinear, CorrExponential, 1, 1, 1));
                  if (r == 0) r = k.SetStep(2);
                  if (r == 0) r = k.PutOutSampMtx(Y); /* the same outputs: one more fit */
                  if (r == 0) r = k.Solve();
                  return r;
                }});
   v.push_back({"appended samples, then a search", 2, 1, 8, [=](K& k, M& X, M& Y) {
-                 int r = SolveSmall(k, X, Y, spec(PolyLinear, CorrGaussian, 3, 1, 1));
+                 int r = SolveSmall(k, X, Y, opts(PolyLinear, CorrGaussian, 3, 1, 1));
                  M X2 = SampleInputs<T>(3, 2, 777u), Y2 = SmoothOutputs(X2, 1);
                  if (r == 0) r = k.AppendSampData(X2, Y2);
                  if (r == 0) r = k.Solve();
                  return (r == 0 && k.NewSamples) ? 0 : 1;
                }});
   v.push_back({"refinement step", 2, 2, 8, [=](K& k, M& X, M& Y) {
-                 int r = SolveSmall(k, X, Y, spec(PolyConstant, CorrGaussian, 2, 0, 0));
+                 int r = SolveSmall(k, X, Y, opts(PolyConstant, CorrGaussian, 2, 0, 0));
                  M C = SampleInputs<T>(4, 2, 31u), CY = SmoothOutputs(C, 2), Xnew, Xall;
                  double rel = 0, abs = 0;
                  int numNew = 0, numSamp = 0;
@@ -272,4 +272,23 @@ TEST(KrigingRoundTrip, OptionValuesThatNoReaderTakesAreNotFitted) {
     EXPECT_TRUE(kvtest::WrittenBytes(k, &res).empty());
     EXPECT_EQ(1, res);
   }
+}
+
+/* The model file holds no drop tolerance (nor nugget): a model fitted with another drop
+ * tolerance comes back whole when the reading model has the same one before it refits. */
+TEST(KrigingRoundTrip, AnotherDropToleranceComesBackWithTheReadersOwn) {
+  C_MatMGe<double> X = SampleInputs<double>(10, 2, 55u), Y = SmoothOutputs(X, 1);
+  KrigingProbe<double> w;
+  ASSERT_EQ(0, w.PutDropToler(1e-6));
+  SmallModelSpec s;
+  s.scaling = ScaleInputsOutputs;
+  ASSERT_EQ(0, SolveSmall(w, X, Y, s));
+  const kvtest::Bytes file = kvtest::WrittenBytes(w);
+  Kriging<double> r;
+  ASSERT_EQ(0, r.PutDropToler(1e-6));
+  ASSERT_EQ(0, ReadInto(r, file, true));
+  C_MatMGe<double> P = SampleInputs<double>(4, 2, 56u);
+  ASSERT_NO_FATAL_FAILURE(kvtest::ExpectSamePredictions(w, r, P));
+  ASSERT_NO_FATAL_FAILURE(kvtest::ExpectSamePredictorErrors(w, r, P, 1e-8));
+  EXPECT_TRUE(kvtest::BytesEqual(file, kvtest::WrittenBytes(r)));
 }
