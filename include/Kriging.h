@@ -288,12 +288,13 @@ class KVELO_API Kriging {
   /* Reads a file written by Write (any version text) into a temporary model, checks every
    * count and shape, and installs it only when complete, consistent and what a fit makes (a
    * kernel of one value or one per input, each finite and above 0, whatever the
-   * parameterisation; finite samples, scale vectors and coefficients; solution type 0;
-   * parameterisation and optimisation 0 or 1): state 2, NumKern := the kernel's length,
-   * factors to be refitted on the first predictor-error request; members the file does not
-   * hold keep their values. 1 on a short, corrupt or inconsistent file, values no fit makes
-   * or a null stream, the model then unchanged. A container exception (memory) while the
-   * checked model is installed leaves an empty model (state 0, no samples set). */
+   * parameterisation; finite samples, scale vectors and coefficients, scale factors above
+   * 0; solution type 0; parameterisation and optimisation 0 or 1): state 2, NumKern := the
+   * kernel's length, factors to be refitted on the first predictor-error request; members
+   * the file does not hold (drop tolerance and nugget among them) keep their values. 1 on a
+   * short, corrupt or inconsistent file, values no fit makes or a null stream, the model
+   * then unchanged. A container exception (memory) while the checked model is installed
+   * leaves an empty model (state 0, no samples set). */
   virtual int Read(FILE* fp);
   /* As Read for the older layout without the version text; a null stream throws code 12. */
   virtual int ReadOld(FILE* fp);

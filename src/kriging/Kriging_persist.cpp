@@ -389,6 +389,12 @@ int Kriging<T>::CheckImage(ModelImage& img) {
   if (ScalesOutputs(img.scalingType))
     finite = finite && AllFinite(img.outScale) && AllFinite(img.outIcpt);
   if (!finite) return Refuse(kImageNotFinite);
+  /* Scale factors are reciprocals of spreads and magnitudes, or 1: never 0 or below (a zero
+   * factor would map every point onto one, or leave outputs unscaled). */
+  if (ScalesInputs(img.scalingType) && !AllAbove(img.inpScale, 0.0))
+    return Refuse(kImageScaleValue);
+  if (ScalesOutputs(img.scalingType) && !AllAbove(img.outScale, 0.0))
+    return Refuse(kImageScaleValue);
 
   /* The output ranges of the new samples, ready to be installed with them. */
   if (OutputRangeTable(img.Y, q, img.rangeTable) != 0) return Refuse(kNoOutputRange);

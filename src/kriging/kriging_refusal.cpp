@@ -134,6 +134,7 @@ const char* const kTexts[] = {
     "Kriging: the model to install has a sample, scale factor, intercept or coefficient that "
     "is not finite",
     "Kriging: the model to install has a solution type other than 0",
+    "Kriging: the model to install has a scale factor that is not above 0",
     "Kriging: the model to install has a kernel optimisation other than 0 and 1",
     /* resources */
     "Kriging: memory cannot be allocated",

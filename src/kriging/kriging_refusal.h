@@ -137,6 +137,7 @@ enum E_Refusal : int {
   kImageTrendShape,
   kImageNotFinite,
   kImageSolnType,
+  kImageScaleValue,
   kImageKernOptType,
   /* resources */
   kOutOfMemory,

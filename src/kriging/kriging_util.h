@@ -142,6 +142,13 @@ inline bool AllFinite(C_VecPi<E, int, C_PtrInCore<E, int>>& v) {
   return true;
 }
 
+/* Whether every value of v lies above floor. */
+inline bool AllAbove(C_VecPi<double, int, C_PtrInCore<double, int>>& v, double floor) {
+  for (int i = 0; i < v.Dim(); ++i)
+    if (!(v[i] > floor)) return false;
+  return true;
+}
+
 /* Whether every kernel value is what a fit can make: a finite number above 0. */
 inline bool KernelValuesUsable(C_VecPi<double, int, C_PtrInCore<double, int>>& theta) {
   for (int i = 0; i < theta.Dim(); ++i)

@@ -339,4 +339,15 @@ TEST(KrigingMagnitudes, NaNsAreRefusedOrKept) {
     ASSERT_EQ(0, k.EvalOutScale(Yb, scale, icpt));
     EXPECT_TRUE(std::isnan(scale[0])) << at;
   }
+  /* Outputs holding a NaN all the same (written by a derived model): wherever it stands,
+   * their range is NaN, not the range of the other samples. */
+  for (int at : {0, 2, 5}) {
+    KrigingProbe<double> d;
+    ASSERT_EQ(0, SolveSmall(d, X, Y, s));
+    d.OutSampMtx.SetVal(at, 0, nan);
+    RVec r(0);
+    ASSERT_EQ(0, d.GetOutputGlobalRange(r));
+    ASSERT_EQ(1, r.Dim());
+    EXPECT_TRUE(std::isnan(r[0])) << at;
+  }
 }

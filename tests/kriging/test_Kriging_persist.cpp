@@ -653,6 +653,8 @@ TEST(KrigingFile, DamagedRecordsAreRefusedByBothReaders) {
   const std::string kernelCount =
       "Kriging: the model to install has a kernel of neither one value nor one per input";
   const std::string solnType = "Kriging: the model to install has a solution type other than 0";
+  const std::string scaleValue =
+      "Kriging: the model to install has a scale factor that is not above 0";
   const std::string optType =
       "Kriging: the model to install has a kernel optimisation other than 0 and 1";
   const std::string kernelValue =
@@ -689,6 +691,9 @@ TEST(KrigingFile, DamagedRecordsAreRefusedByBothReaders) {
        }},
       /* Solve fits only with solution type 0 and optimisation 0 or 1: a model holding
        * others would report itself solved and then refuse its own refit. */
+      /* Scale factors are reciprocals of spreads and magnitudes, or 1. */
+      {"input scale zero", scaleValue, [](FileParts<double>& f) { f.inScale[0] = 0.0; }},
+      {"output scale negative", scaleValue, [](FileParts<double>& f) { f.outScale[1] = -0.5; }},
       {"solution type 1", solnType, [](FileParts<double>& f) { f.soln = 1; }},
       {"solution type -1", solnType, [](FileParts<double>& f) { f.soln = -1; }},
       {"kernel optimisation 2", optType, [](FileParts<double>& f) { f.opt = 2; }},
