@@ -56,13 +56,14 @@ enum E_KrigingScalingType : int {
   ScaleInputsOutputs = 3
 };
 
-/* Kernel parameterisation. */
+/* Kernel parameterisation; Solve refuses any other value. */
 enum E_KrigingKernVarType : int {
   KernOneForAll = 0,  /* one parameter shared by every input */
   KernPerInput = 1    /* one parameter per input */
 };
 
-/* Kernel optimisation: 0 none, any other value a maximum-likelihood search every Step-th solve. */
+/* Kernel optimisation: 0 none, 1 a maximum-likelihood search every Step-th solve; Solve refuses
+ * any other value. */
 enum E_KrigingKernOptType : int {
   KernOptNone = 0,
   KernOptLikelihood = 1
@@ -126,19 +127,20 @@ class KVELO_API Kriging {
 
   /* Sample data. */
 
-  /* Inputs := copy of X (m x n, both > 0, else 1); NumSamp, NumVar := its shape; a new row
-   * count clears the output samples; state 1. */
+  /* Inputs := copy of X (m x n, both > 0, finite values, else 1 and nothing changed);
+   * NumSamp, NumVar := its shape; a new row count clears the output samples; state 1. A
+   * container exception during the copy leaves the new counts with no input samples set. */
   virtual int PutInpSampMtx(C_MatMGe<T>& X);
   /* X := copy of the inputs; 1 when none are set. */
   virtual int GetInpSampMtx(C_MatMGe<T>& X);
-  /* Outputs := copy of Y (NumSamp x NumSol, else 1) and output ranges recomputed (1 when
-   * they cannot be); demotes a solved model. */
+  /* Outputs := copy of Y (NumSamp x NumSol, finite values, else 1 and nothing changed) and
+   * output ranges recomputed; demotes a solved model. */
   virtual int PutOutSampMtx(C_MatMGe<T>& Y);
   /* Y := copy of the outputs; 1 when none are set. */
   virtual int GetOutSampMtx(C_MatMGe<T>& Y);
-  /* Appends r > 0 samples (X: r x n, Y: r x q) to both sample sets; state 1; 1 (nothing
-   * appended) when either set is missing, the shapes do not match or a value is not finite,
-   * and 1 when the output ranges cannot be updated. */
+  /* Appends r > 0 samples (X: r x n, Y: r x q) to both sample sets and widens the output
+   * ranges; state 1; 1 (nothing appended) when either set is missing, the shapes or the range
+   * table do not match or a value is not finite. A container exception appends nothing. */
   virtual int AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y);
 
   /* Kernel and options. */
@@ -157,7 +159,8 @@ class KVELO_API Kriging {
   virtual int PutCorrFuncType(const E_CorrFuncType& t);
   /* The correlation function. */
   virtual E_CorrFuncType GetCorrFuncType() const;
-  /* Stores the kernel parameterisation (NumKern unchanged until PutNumVar or PutKernVec); demotes. */
+  /* Stores the kernel parameterisation (NumKern unchanged until PutNumVar or PutKernVec, so
+   * the next fit keeps the kernel length it has); demotes. */
   virtual int PutKrigingKernVarType(const E_KrigingKernVarType& t);
   /* t := kernel parameterisation; 0. */
   virtual int GetKrigingKernVarType(E_KrigingKernVarType& t) const;
@@ -195,11 +198,16 @@ class KVELO_API Kriging {
                     double& maxAbsErr, int& numNew, C_MatMGe<T>& Xnew, int& numSamp,
                     C_MatMGe<T>& Xall, double dmin);
   /* Fits the model unless it is solved already (0 at once); 1 when the data are incomplete
-   * (state 3), the solution type is not 0, the samples hold a value that is not finite, or a
-   * step of the fit fails (state stays 1, nothing stored as a fit): a correlation matrix that
-   * is not positive definite, a trend matrix without full rank, or outputs whose process
-   * variance or objective no double can hold (outputs that vary at a magnitude below about
-   * 1e-154, or a variance that overflows). */
+   * (state 3), the solution type is not 0, the kernel parameterisation or optimisation is
+   * neither 0 nor 1, the samples hold a value that is not finite, or a step of the fit fails:
+   * a correlation matrix that is not positive definite, a trend matrix without full rank,
+   * inputs whose variance, scale factor or kernel estimate no double holds, or outputs whose
+   * process variance or objective no double holds (residuals below about 1e-154 or above
+   * about 1e154 in size, output scaling or not). A failed fit leaves the model as it was
+   * (coefficients, kernel and its count, trend type, scale vectors) but in state 1. A kernel
+   * search counts a trial kernel whose build fails as one of infinite objective and goes on;
+   * the solve fails only when no trial can be fitted or the final build at the best kernel
+   * fails. */
   virtual int Solve();
   /* Re-checks readiness and refits: the result of Solve, or 1 with state 3. */
   virtual int ReSolve();
@@ -228,8 +236,9 @@ class KVELO_API Kriging {
 
   /* Error measures. Y1 (a, A, Y) holds the reference values; matrices have one row per
    * point and one column per output. Forms with matrices refuse (1) a model that is not
-   * solved and shapes that differ; every form refuses points and values that are not finite
-   * (results untouched, but r2 := 0 first in getR2); a failed inner step gives 1. */
+   * solved and shapes that differ; every form refuses points and values that are not finite,
+   * and a difference, relative error or R^2 that no double holds (results untouched, but
+   * r2 := 0 first in getR2); a failed inner step gives 1. Maxima are at least 0. */
 
   /* R := relative error per point and output group of Y2 against Y1 (the group norm of
    * |Y1 - Y2| scaled by Y1 and the group ranges, see GetRelativePredictorErrorNorm). */
@@ -256,9 +265,10 @@ class KVELO_API Kriging {
   /* At the points X with values Y: err := largest absolute error of the predictions;
    * refusals as CheckRelativeError. */
   virtual int CheckError(C_MatMGe<T>& X, C_MatMGe<T>& Y, double& err);
-  /* r2 := 1 - sum|b - a|^2 / sum|b - mean(a)|^2 (the spread of b around the mean of a);
-   * r2 := 0 first, 1 when the lengths differ; an empty a or no spread gives the division's
-   * floating-point result. Any model state. */
+  /* r2 := 1 - sum|b - a|^2 / sum|b - mean(a)|^2 (the spread of b around the mean of a),
+   * right for values of any size a double holds; r2 := 0 first, 1 when the lengths differ,
+   * a is empty, b has no spread around the mean of a (R^2 has no value) or R^2 lies beyond
+   * the doubles. Any model state. */
   virtual int getR2(VecT& a, VecT& b, double& r2);
   /* r2 := smallest column R^2 of B against A (1 with no columns); r2 := 0 first, 1 when the
    * shapes differ. Any model state. */
@@ -277,10 +287,14 @@ class KVELO_API Kriging {
   virtual int Write(FILE* fp);
   /* Reads a file written by Write (any version text) into a temporary model, checks every
    * count and shape, and installs it only when complete, consistent and what a fit makes (a
-   * kernel of finite values above 0; finite samples, scale vectors and coefficients): state
-   * 2, factors to be refitted on the first predictor-error request; members the file does
-   * not hold keep their values. 1 on a short, corrupt or inconsistent file, values no fit
-   * makes or a null stream, the model then unchanged. */
+   * kernel of one value or one per input, each finite and above 0, whatever the
+   * parameterisation; finite samples, scale vectors and coefficients, scale factors above
+   * 0; solution type 0; parameterisation and optimisation 0 or 1): state 2, NumKern := the
+   * kernel's length, factors to be refitted on the first predictor-error request; members
+   * the file does not hold (drop tolerance and nugget among them) keep their values. 1 on a
+   * short, corrupt or inconsistent file, values no fit makes or a null stream, the model
+   * then unchanged. A container exception (memory) while the checked model is installed
+   * leaves an empty model (state 0, no samples set). */
   virtual int Read(FILE* fp);
   /* As Read for the older layout without the version text; a null stream throws code 12. */
   virtual int ReadOld(FILE* fp);
@@ -331,15 +345,16 @@ class KVELO_API Kriging {
   /* Refinement points and test inputs. */
 
   /* kept := the rows of cand (all its columns) whose distance over the first n coordinates
-   * to every sample input and to every row accepted before them exceeds |dmin|, in row
-   * order; index[i] := cand row of the i-th kept row. A null index gets a new int[rows of
-   * cand] that the caller frees with delete[]; otherwise it must hold that many entries.
+   * to every sample input and to every row accepted before them exceeds |dmin| (distances of
+   * any size compared as they are, not squared), in row order; index[i] := cand row of the
+   * i-th kept row. A null index gets a new int[rows of cand] that the caller frees with
+   * delete[]; otherwise it must hold that many entries.
    * 1 when cand has fewer than n columns or a value that is not finite, or dmin is not
    * finite (kept and index untouched, nothing allocated). */
   virtual int CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index, double dmin);
   /* Test inputs := copy of Tm (rows > 0, n columns, finite values, else 1 and nothing
    * changed); the cached correlations and trend rows of the test inputs are made again at
-   * the next use. */
+   * the next use. A container exception during the copy leaves no test inputs set. */
   virtual int PutInpTestMtx(C_MatMGe<T>& Tm);
   /* Whether row `row` of X lies closer than the point tolerance (1e-7) to a sample input;
    * false when it does not, and for a row outside X or X narrower than n. */
@@ -368,7 +383,7 @@ class KVELO_API Kriging {
    * the values Y (both N x q): the group norm of the errors over that of the values, or,
    * when the values' norm is not above 1e-4 of the group range, over half the range (at
    * least the drop tolerance) plus that norm. 1 when the shapes or the stored ranges do
-   * not fit or a value or error is not finite (R unchanged). */
+   * not fit, a value or error is not finite or a ratio lies beyond the doubles (R unchanged). */
   virtual int GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
                                             C_MatMGe<double>& R);
   /* ranges := range of each output group (square root of the summed squared magnitude
@@ -377,13 +392,15 @@ class KVELO_API Kriging {
   /* R := relative error per point and output (N x q) of Err against Y (both N x q): |err|
    * over |y|, or, when |y| is not above 1e-4 of the output range, over half the range plus
    * |y| (the error itself when that sum is not above 1e-31). 1 when the shapes or the range
-   * table do not fit or a value or error is not finite (R unchanged). */
+   * table do not fit, a value or error is not finite or a ratio lies beyond the doubles (R
+   * unchanged). */
   virtual int GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
                                         C_MatMGe<double>& R);
   /* Whether the model holds coefficients without factors of its own. */
   virtual bool ISSolveRequired();
-  /* var := sample variance of each column of X (two-pass; 0 for a single row); 1 when X
-   * has fewer rows than columns or a value that is not finite (var untouched). */
+  /* var := sample variance of each column of X (two-pass; 0 for a single row), right for
+   * values of any size; 1 when X has fewer rows than columns, a value that is not finite or
+   * a variance beyond the largest double (var untouched). */
   virtual int DiagOfCovarMtx(C_MatMGe<T>& X, VecD& var);
   /* Returns settings and counts to their defaults (state 0); containers keep their contents. */
   virtual void InitKriging();
@@ -391,7 +408,8 @@ class KVELO_API Kriging {
   /* Takes over the solved model of other as the copy constructor does; 1 (this model
    * unchanged) when other is null or not solved, a getter fails, or the data are not
    * consistent or not what a fit makes (as Read). Settings the copy does not carry
-   * (tolerances, test inputs) stay. */
+   * (tolerances, test inputs) stay. A container exception while the copy is installed leaves
+   * an empty model (state 0, no samples set). */
   int Copy(Kriging* other);
 
   /* A plain member-wise copy would free the group sizes twice: copies go through the two
@@ -419,8 +437,9 @@ class KVELO_API Kriging {
   int EvalScaling(C_MatMGe<T>& Xs, C_MatMGe<T>& Ys);
   /* Scale factor and intercept of every column of X (vectors must hold cols(X) values). */
   int EvalInpScale(C_MatMGe<T>& X, VecD& scale, VecT& icpt);
-  /* Scale 1/sigma and intercept -mean/sigma of one column; a column without spread gets
-   * scale 1 and intercept -mean. */
+  /* Scale 1/sigma and intercept -mean/sigma of one column (values of any size); a column
+   * without spread gets scale 1 and intercept -mean; 1 when it spreads by less than a scale
+   * factor can hold (1/sigma beyond the doubles). */
   int EvalColScale(VecT& x, double& scale, T& icpt);
   /* One common output factor 1/max|y| (1 when below DropToler or above 1e30), intercepts 0. */
   int EvalOutScale(C_MatMGe<T>& Y, VecD& scale, VecT& icpt);
@@ -496,7 +515,7 @@ class KVELO_API Kriging {
   /* index[0 .. k-1] := the at most k points of P of largest value in vals, in descending
    * order (of equal values the later point first), leaving out sample inputs; k := their
    * number; out := their values. index must hold k entries; 1 when vals does not hold one
-   * value per row of P. */
+   * finite value per row of P. */
   int SelectMaxErrPoints(C_MatMGe<T>& P, VecD& vals, int& k, int* index, VecD& out);
 
   /* A complete model as a file or another model holds it, gathered before anything of
@@ -520,9 +539,9 @@ class KVELO_API Kriging {
   int TakeModel(Kriging& other, bool fromConstructor);
   /* Squared Euclidean distance of the first n values of a and b (through WorkVec). */
   double GetSqrDist(C_Vec<T, int>& a, C_Vec<T, int>& b, int n);
-  /* out := the largest absolute entry of M (0 for an empty matrix); 0. */
+  /* out := the largest absolute entry of M (0 for an empty matrix, NaN when one is NaN); 0. */
   int GetMaxAbs(C_MatMGe<double>& M, double& out);
-  /* v[i] := the largest entry of row i of M, at least 0 (NaN never enters); 0. */
+  /* v[i] := the largest entry of row i of M, at least 0 (NaN when one is NaN); 0. */
   int GetRowMax(C_MatMGe<double>& M, VecD& v);
   /* Emits the fit line "   Kernel : ... -> objective" (verbosity 3, debug scope 502). */
   void PrintFitLine();

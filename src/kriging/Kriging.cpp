@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <complex>
 #include <limits>
 #include <new>
@@ -82,6 +83,10 @@ void Kriging<T>::ReleaseBuildWork() {
   w.lsA.Release();
   w.lsB.Release();
   w.lsWork.Release();
+  /* The copies kept for a failed fit are needed no longer. */
+  w.savedCorrCoeff.Release();
+  w.savedPolyCoeff.Release();
+  w.savedFtTMtx.Release();
 }
 
 template <class T>
@@ -351,6 +356,8 @@ template <class T>
 int Kriging<T>::PutInpSampMtx(C_MatMGe<T>& X) {
   const int rows = RowsOf(X), cols = ColsOf(X);
   if (rows <= 0 || cols <= 0) return Refuse(kInputsEmpty);
+  /* A sample that is not a number would be kept and fail every later fit. */
+  if (!AllFinite(X)) return Refuse(kSamplesNotFinite);
   /* The flag goes down first: an interrupted copy must not leave the old matrix looking
    * valid under the new counts. */
   InpSampSet = false;
@@ -379,6 +386,11 @@ int Kriging<T>::GetInpSampMtx(C_MatMGe<T>& X) {
 template <class T>
 int Kriging<T>::PutOutSampMtx(C_MatMGe<T>& Y) {
   if (RowsOf(Y) != NumSamp || ColsOf(Y) != NumSol) return Refuse(kOutputsShape);
+  if (!AllFinite(Y)) return Refuse(kSamplesNotFinite);
+  /* The ranges are made from Y before anything of the model changes: outputs whose ranges
+   * cannot be made are refused with the model as it was. */
+  C_MatMGe<double> table(0, 0);
+  if (OutputRangeTable(Y, NumSol, table) != 0) return Refuse(kNoOutputRange);
   if ((OutSampMtx = Y) != 0) return Refuse(kContainerFailed);
   const int res = GetOutputGlobalRange(GlobalRangeVec);
   if (res != 0) return res;
@@ -396,13 +408,16 @@ int Kriging<T>::GetOutSampMtx(C_MatMGe<T>& Y) {
 
 namespace {
 
-/* Grows S from m to m + rows(A) rows of `cols` columns and copies the rows of A below the
- * m rows it keeps. */
+/* The first m rows of S (`cols` columns) with the rows of A below them, as a new matrix. */
 template <class T>
-inline void AppendRows(C_MatMGe<T>& S, int m, C_MatMGe<T>& A, int cols) {
+inline C_MatMGe<T> WithRows(C_MatMGe<T>& S, int m, C_MatMGe<T>& A, int cols) {
   const int r = RowsOf(A);
-  S.ResizeKeep(m + r, cols);
-  for (int k = 0; k < cols; ++k) std::copy(ColPtr(A, k), ColPtr(A, k) + r, ColPtr(S, k) + m);
+  C_MatMGe<T> out(m + r, cols);
+  for (int k = 0; k < cols; ++k) {
+    std::copy(ColPtr(S, k), ColPtr(S, k) + m, ColPtr(out, k));
+    std::copy(ColPtr(A, k), ColPtr(A, k) + r, ColPtr(out, k) + m);
+  }
+  return out;
 }
 
 }  // namespace
@@ -420,10 +435,23 @@ int Kriging<T>::AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y) {
   /* A sample that is not a number would be kept and fail every later fit. */
   if (!AllFinite(X) || !AllFinite(Y)) return Refuse(kAppendNotFinite);
   const int n = NumVar, q = NumSol;
+  /* Checked here, so that the range update after the append cannot refuse. */
+  if (RowsOf(OutRangeMtx) != q || ColsOf(OutRangeMtx) != 3) return Refuse(kRangeTableShape);
 
+  /* Both grown sample sets are made aside; should the second install throw (memory), the
+   * first is given back its former rows, so that a failed append appends nothing. */
+  C_MatMGe<T> grownX = WithRows(InpSampMtx, m, X, n);
+  C_MatMGe<T> grownY = WithRows(OutSampMtx, m, Y, q);
   SamplesChanged();
-  AppendRows(OutSampMtx, m, Y, q);
-  AppendRows(InpSampMtx, m, X, n);
+  InpSampMtx = grownX;
+  try {
+    OutSampMtx = grownY;
+  } catch (...) {
+    InpSampMtx.Resize(m, n);
+    for (int k = 0; k < n; ++k)
+      std::copy(ColPtr(grownX, k), ColPtr(grownX, k) + m, ColPtr(InpSampMtx, k));
+    throw;
+  }
   NumSamp = m + r;
   KrigingStatus = KrigingSolveRequired;
   NewSamples = true;
@@ -454,10 +482,11 @@ int Kriging<T>::UpdateOutputRange(C_MatMGe<T>& Ynew, VecD& groupRanges) {
     const T* y = ColPtr(Ynew, j);
     for (int i = 0; i < r; ++i) {
       const double a = Mag(y[i]);
-      if (a < lo) lo = a;
-      if (a > hi) hi = a;
+      KeepMin(lo, a);
+      KeepMax(hi, a);
     }
-    if (hi - lo > ColPtr(OutRangeMtx, 2)[j]) {
+    const double spread = hi - lo;
+    if (std::isnan(spread) || spread > ColPtr(OutRangeMtx, 2)[j]) {
       ColPtr(OutRangeMtx, 0)[j] = lo;
       ColPtr(OutRangeMtx, 1)[j] = hi;
       ColPtr(OutRangeMtx, 2)[j] = hi - lo;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <complex>
 #include <cstddef>
 #include <vector>
@@ -163,21 +164,36 @@ int Kriging<T>::DiagOfCovarMtx(C_MatMGe<T>& X, VecD& var) {
   const int N = RowsOf(X), C = ColsOf(X);
   if (N < C) return Refuse(kFewPoints);
   if (!AllFinite(X)) return Refuse(kPointsNotFinite);
-  var.Resize(C);
+  /* Made aside: var is written only when every column has a variance a double holds. */
+  VecD out(C);
   for (int j = 0; j < C; ++j) {
     VecT col(0);
     X.LnkCol(j, col);
-    const T mu = GetMean(col);
     if (N <= 1) {
-      var[j] = 0.0; /* one value has no spread */
+      out[j] = 0.0; /* one value has no spread */
       continue;
     }
+    /* Values near the largest or the smallest doubles are scaled by a power of two (exactly),
+     * so that the mean and the squares do not overflow, and the variance scaled back. */
+    double big = 0.0;
+    for (int i = 0; i < N; ++i) KeepMax(big, Mag(col[i]));
+    const int e = SquaresExponent(big);
+    VecT xs(0);
+    if (e != 0) {
+      xs.Resize(N);
+      for (int i = 0; i < N; ++i) xs[i] = Scaled(col[i], e);
+    }
+    VecT& src = (e != 0) ? xs : col;
+    const T mu = GetMean(src);
     /* Two passes: deviations from the mean, so large offsets do not cancel. */
-    const T* x = col.Adr(0);
+    const T* x = src.Adr(0);
     double s = 0.0;
     for (int i = 0; i < N; ++i) s += SqMag(x[i] - mu);
-    var[j] = s / static_cast<double>(N - 1);
+    const double v = std::ldexp(s / static_cast<double>(N - 1), 2 * e);
+    if (!std::isfinite(v)) return Refuse(kVarianceBeyondRange);
+    out[j] = v;
   }
+  var.Assign(out);
   return 0;
 }
 

@@ -57,16 +57,25 @@ int Kriging<T>::GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& 
     const int last = std::min(q, first + std::max(size, 0));
     double* rk = ColPtr(out, k);
     for (int i = 0; i < N; ++i) {
-      double f2 = 0.0, v2 = 0.0;
-      for (int j = first; j < last; ++j) {
-        const double e = ColPtr(Err, j)[i];
-        f2 += e * e;
-        v2 += SqMag(ColPtr(Y, j)[i]);
-      }
-      rk[i] = RelativeTo(std::sqrt(f2), std::sqrt(v2), threshold[k], fallback[k]);
+      /* Norms over the group's outputs, safe for values and errors near the largest or the
+       * smallest doubles. */
+      const int count = std::max(0, last - first);
+      const double f = NormOf(
+          count,
+          [&](int t) {
+            const double e = ColPtr(Err, first + t)[i];
+            return e * e;
+          },
+          [&](int t) { return std::fabs(ColPtr(Err, first + t)[i]); });
+      const double v = NormOf(
+          count, [&](int t) { return SqMag(ColPtr(Y, first + t)[i]); },
+          [&](int t) { return Mag(ColPtr(Y, first + t)[i]); });
+      rk[i] = RelativeTo(f, v, threshold[k], fallback[k]);
     }
     if (size > 0) first += size;
   }
+  /* A ratio beyond the largest double has no value to report. */
+  if (!AllFinite(out)) return Refuse(kRelativeErrorBeyondRange);
   return (R = out) != 0 ? Refuse(kContainerFailed) : 0;
 }
 
@@ -89,6 +98,7 @@ int Kriging<T>::GetRelativePredictorError(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
     const double* e = ColPtr(Err, j);
     for (int i = 0; i < N; ++i) rj[i] = RelativeTo(e[i], Mag(y[i]), threshold[j], range);
   }
+  if (!AllFinite(out)) return Refuse(kRelativeErrorBeyondRange);
   return (R = out) != 0 ? Refuse(kContainerFailed) : 0;
 }
 
@@ -108,6 +118,9 @@ int AbsDifference(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& D) {
     double* d = ColPtr(D, j);
     for (int i = 0; i < N; ++i) d[i] = Mag(a[i] - b[i]);
   }
+  /* Two finite values of opposite signs near the largest double differ by more than any
+   * double holds. */
+  if (!AllFinite(D)) return Refuse(kDifferenceBeyondRange);
   return 0;
 }
 
@@ -117,8 +130,8 @@ typedef C_VecPi<double, int, C_PtrInCore<double, int>> RealVec;
  * those. Each reduced form asks for the next fuller one through measure, the model's own
  * (virtual) operation, so that a derived model's measure serves all three. */
 
-/* v := the largest entry of each column of the matrix that measure fills, at least 0 (NaN
- * never enters); 1, v untouched, when measure fails. */
+/* v := the largest entry of each column of the matrix that measure fills, at least 0 (a NaN
+ * makes its column's maximum NaN); 1, v untouched, when measure fails. */
 template <class Measure>
 int ColumnMaxOf(Measure measure, RealVec& v) {
   C_MatMGe<double> M(0, 0);
@@ -128,22 +141,20 @@ int ColumnMaxOf(Measure measure, RealVec& v) {
   for (int j = 0; j < cols; ++j) {
     const double* c = ColPtr(M, j);
     double best = 0.0;
-    for (int i = 0; i < rows; ++i)
-      if (c[i] > best) best = c[i];
+    for (int i = 0; i < rows; ++i) KeepMax(best, c[i]);
     v[j] = best;
   }
   return 0;
 }
 
-/* x := the largest entry of the vector that measure fills, at least 0; 1, x untouched, when
- * measure fails. */
+/* x := the largest entry of the vector that measure fills, at least 0 (NaN when one is NaN);
+ * 1, x untouched, when measure fails. */
 template <class Measure>
 int LargestOf(Measure measure, double& x) {
   RealVec v(0);
   if (measure(v) != 0) return 1;
   double best = 0.0;
-  for (int i = 0; i < v.Dim(); ++i)
-    if (v[i] > best) best = v[i];
+  for (int i = 0; i < v.Dim(); ++i) KeepMax(best, v[i]);
   x = best;
   return 0;
 }
@@ -240,15 +251,30 @@ int Kriging<T>::getR2(VecT& a, VecT& b, double& r2) {
   const int N = a.Dim();
   if (b.Dim() != N) return Refuse(kValueLengths);
   if (!AllFinite(a) || !AllFinite(b)) return Refuse(kValuesNotFinite);
+  if (N == 0) return Refuse(kNoValues);
+  /* R^2 does not change when every value is scaled alike: values near the largest or the
+   * smallest doubles are scaled by a power of two (exactly) so that the sums neither overflow
+   * nor vanish. */
+  double big = 0.0;
+  for (int i = 0; i < N; ++i) {
+    KeepMax(big, Mag(a[i]));
+    KeepMax(big, Mag(b[i]));
+  }
+  const int e = SquaresExponent(big);
   T sum = T(0.0);
-  for (int i = 0; i < N; ++i) sum += a[i];
+  for (int i = 0; i < N; ++i) sum += Scaled(a[i], e);
   const T mean = sum / static_cast<double>(N);
   double sse = 0.0, sst = 0.0;
   for (int i = 0; i < N; ++i) {
-    sse += SqMag(b[i] - a[i]);
-    sst += SqMag(b[i] - mean);
+    const T bi = Scaled(b[i], e);
+    sse += SqMag(bi - Scaled(a[i], e));
+    sst += SqMag(bi - mean);
   }
-  r2 = 1.0 - sse / sst;
+  /* Without spread of b around the mean of a the ratio has no value. */
+  if (!(sst > 0.0)) return Refuse(kNoSpread);
+  const double value = 1.0 - sse / sst;
+  if (!std::isfinite(value)) return Refuse(kR2BeyondRange);
+  r2 = value;
   return 0;
 }
 

@@ -94,6 +94,10 @@ int Kriging<T>::BeginFit() {
   KrigingStatus = static_cast<E_KrigingStatus>(CheckSampData());
   if (KrigingStatus != KrigingSolveRequired) return RefuseIncomplete();
   if (SolnType != SolDefault) return Refuse(kSolnType);
+  /* Only the parameterisations and optimisation modes the enumerations name are fitted: a
+   * model file records them, and its readers take back only what a fit can have made. */
+  if (!KnownKernVarType(KernVarType)) return Refuse(kKernVarType);
+  if (!KnownKernOptType(KernOptType)) return Refuse(kKernOptType);
   /* Samples that are not numbers would fail whichever step meets them first, under another
    * name (a correlation matrix that is not positive definite, an objective that is not
    * finite), and a kernel search would try every one of its trials on them. */
@@ -102,6 +106,23 @@ int Kriging<T>::BeginFit() {
   /* The triangle kept for predictor errors lends its storage to the build; it is made again
    * from CorrMtx should it be needed before a fit replaces it. */
   Workspace& w = Work();
+  w.savedKern.Assign(KernVec);
+  w.savedInpScale.Assign(InpScaleVec);
+  w.savedInpIcpt.Assign(InpInterceptVec);
+  w.savedOutScale.Assign(OutScaleVec);
+  w.savedOutIcpt.Assign(OutInterceptVec);
+  w.savedProcVarnc.Assign(ProcVarnc);
+  w.savedMLEVec.Assign(MLEVec);
+  w.savedCorrCoeff = CorrCoeff;
+  w.savedPolyCoeff = PolyCoeff;
+  w.savedFtTMtx = FtTMtx;
+  w.savedTrendFactor = TrendFactor;
+  w.savedMLE = MLE;
+  w.savedNumKern = NumKern;
+  w.savedKernToEstimate = KernToEstimate;
+  w.savedFtReady = FtReady;
+  w.savedSolveRequired = SolveRequired;
+  w.savedPolynomType = PolynomType;
   w.trial.Swap(w.kept);
   ForgetKeptFactor(w);
   return 0;
@@ -109,11 +130,35 @@ int Kriging<T>::BeginFit() {
 
 template <class T>
 int Kriging<T>::EndFit(int res) {
-  ReleaseBuildWork();
   if (res != 0) {
+    /* A failed fit leaves the model as it found it, but unsolved: its kernel, kernel count
+     * and estimate flag, trend type, scale vectors, coefficients, factors and objective go
+     * back to what they were (the test-input caches are made again at their next use). */
+    Workspace& w = Work();
+    KernVec.Assign(w.savedKern);
+    InpScaleVec.Assign(w.savedInpScale);
+    InpInterceptVec.Assign(w.savedInpIcpt);
+    OutScaleVec.Assign(w.savedOutScale);
+    OutInterceptVec.Assign(w.savedOutIcpt);
+    ProcVarnc.Assign(w.savedProcVarnc);
+    MLEVec.Assign(w.savedMLEVec);
+    CorrCoeff = w.savedCorrCoeff;
+    PolyCoeff = w.savedPolyCoeff;
+    FtTMtx = w.savedFtTMtx;
+    TrendFactor = w.savedTrendFactor;
+    MLE = w.savedMLE;
+    NumKern = w.savedNumKern;
+    KernToEstimate = w.savedKernToEstimate;
+    FtReady = w.savedFtReady;
+    SolveRequired = w.savedSolveRequired;
+    PolynomType = w.savedPolynomType;
+    CorrStale = true;
+    TrendStale = true;
     KrigingStatus = KrigingSolveRequired;
+    ReleaseBuildWork();
     return res;
   }
+  ReleaseBuildWork();
   ++SolveCount;
   KrigingStatus = KrigingSolved;
   return 0;
@@ -140,26 +185,44 @@ int Kriging<T>::Solve() {
 
 template <class T>
 int Kriging<T>::EstimateKern(C_MatMGe<T>& Xs, VecD& theta) {
-  if (KernVarType != KernOneForAll && KernVarType != KernPerInput) return Refuse(kKernVarType);
+  if (!KnownKernVarType(KernVarType)) return Refuse(kKernVarType);
   VecD v(0);
   const int res = this->DiagOfCovarMtx(Xs, v);
   if (res != 0) return res;
   const int n = NumVar;
-  /* A zero or unusable variance (constant column, single sample) gives the kernel value 1:
-   * such a column adds nothing to any distance, and the kernel stays finite. */
+  /* A column without spread (constant, or a single sample) adds nothing to any distance: its
+   * variance 0 gives the kernel value 1. A column that varies by less than the doubles' range
+   * lets its variance underflow to 0, or leaves a reciprocal no double holds: that is no
+   * column without spread, and an estimate of 1 would make the model ignore it. */
+  auto flat = [&Xs](int j) { return j < ColsOf(Xs) && ColumnConstant(Xs, j); };
+  double theta0 = 1.0;
   if (KernVarType == KernOneForAll) {
     double S = 0.0;
-    for (int j = 0; j < n && j < v.Dim(); ++j) S += v[j];
-    double t = static_cast<double>(n) / S;
-    if (!(S > 0.0) || !std::isfinite(t)) t = 1.0;
-    for (int j = 0; j < theta.Dim(); ++j) theta[j] = t;
-  } else {
-    for (int j = 0; j < NumKern && j < theta.Dim(); ++j) {
-      double t = 1.0;
-      if (j < v.Dim() && v[j] > 0.0 && std::isfinite(1.0 / v[j])) t = 1.0 / v[j];
-      theta[j] = t;
+    bool varies = false;
+    for (int j = 0; j < n && j < v.Dim(); ++j) {
+      S += v[j];
+      if (!flat(j)) varies = true;
     }
+    if (S > 0.0) theta0 = static_cast<double>(n) / S;
+    else if (varies) return Refuse(kKernelEstimateBeyondRange);
+    if (!std::isfinite(theta0) || !(theta0 > 0.0)) return Refuse(kKernelEstimateBeyondRange);
   }
+  VecD est(theta.Dim());
+  for (int j = 0; j < theta.Dim(); ++j) {
+    double t = theta0;
+    if (KernVarType != KernOneForAll) {
+      if (j >= NumKern) {
+        t = theta[j];
+      } else {
+        t = 1.0;
+        if (j < v.Dim() && v[j] > 0.0) t = 1.0 / v[j];
+        else if (!flat(j)) return Refuse(kKernelEstimateBeyondRange);
+        if (!std::isfinite(t) || !(t > 0.0)) return Refuse(kKernelEstimateBeyondRange);
+      }
+    }
+    est[j] = t;
+  }
+  for (int j = 0; j < theta.Dim(); ++j) theta[j] = est[j];
   return 0;
 }
 

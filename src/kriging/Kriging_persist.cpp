@@ -119,12 +119,12 @@ inline int SkipTextRecord(FILE* f) {
   return kRecordOk;
 }
 
-/* A vector record of exactly `expect` elements into v. */
-template <class E>
-int ReadVectorRecord(FILE* f, C_VecPi<E, int, C_PtrInCore<E, int>>& v, int expect) {
+/* A vector record into v; accept(dim) tells whether its length is the one needed. */
+template <class E, class Accept>
+int ReadVectorRecord(FILE* f, C_VecPi<E, int, C_PtrInCore<E, int>>& v, Accept accept) {
   int dim = 0;
   if (BF_fread_int(f, &dim, 1) != 0 || dim < 0) return kRecordFailed;
-  if (dim != expect) return kRecordMismatch;
+  if (!accept(dim)) return kRecordMismatch;
   std::vector<E> buf;
   if (!ReadElements(f, buf, dim)) return kRecordFailed;
   v.Resize(dim);
@@ -149,6 +149,12 @@ int ReadMatrixRecord(FILE* f, C_MatMGe<E>& M, Accept accept) {
     std::copy(src, src + rows, ColPtr(M, c));
   }
   return kRecordOk;
+}
+
+/* A vector record of exactly `expect` elements into v. */
+template <class E>
+int ReadVectorRecord(FILE* f, C_VecPi<E, int, C_PtrInCore<E, int>>& v, int expect) {
+  return ReadVectorRecord(f, v, [expect](int dim) { return dim == expect; });
 }
 
 /* Whether a trend-coefficient matrix of `rows` rows fits trend type `type` on n inputs:
@@ -229,9 +235,8 @@ int Kriging<T>::GatherFile(FILE* fp, bool withVersion, ModelImage& img) {
 
   if ((res = ReadIntRecord(fp, img.kernVarType)) != kRecordOk)
     return RecordRefusal(res, L.kernVarType, kImageKernVarType);
-  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput)
-    return Refuse(kImageKernVarType);
-  res = ReadVectorRecord(fp, img.kern, KernCount(img.kernVarType, n));
+  if (!KnownKernVarType(img.kernVarType)) return Refuse(kImageKernVarType);
+  res = ReadVectorRecord(fp, img.kern, [n](int dim) { return KernLengthFits(dim, n); });
   if (res != kRecordOk) return RecordRefusal(res, L.kern, kImageKernelCount);
 
   if ((res = ReadIntRecord(fp, img.scalingType)) != kRecordOk)
@@ -269,8 +274,10 @@ int Kriging<T>::GatherFile(FILE* fp, bool withVersion, ModelImage& img) {
 
   if ((res = ReadIntRecord(fp, img.solnType)) != kRecordOk)
     return RecordRefusal(res, L.solnType, kFileRead);
+  if (img.solnType != SolDefault) return Refuse(kImageSolnType);
   if ((res = ReadIntRecord(fp, img.kernOptType)) != kRecordOk)
     return RecordRefusal(res, L.optType, kFileRead);
+  if (!KnownKernOptType(img.kernOptType)) return Refuse(kImageKernOptType);
   return 0;
 }
 
@@ -305,9 +312,8 @@ int Kriging<T>::GatherCopy(Kriging& other, ModelImage& img, bool fromConstructor
   if (failed(res = other.GetKrigingKernVarType(kernVarType), 76, 208)) return res;
   img.kernVarType = kernVarType;
   if (failed(res = other.GetKernVec(img.kern), 77, 209)) return res;
-  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput)
-    return Refuse(kImageKernVarType);
-  if (img.kern.Dim() != KernCount(img.kernVarType, n)) return Refuse(kImageKernelCount);
+  if (!KnownKernVarType(img.kernVarType)) return Refuse(kImageKernVarType);
+  if (!KernLengthFits(img.kern.Dim(), n)) return Refuse(kImageKernelCount);
 
   img.scalingType = other.GetScalingType();
   if (ScalesInputs(img.scalingType)) {
@@ -352,9 +358,8 @@ int Kriging<T>::CheckImage(ModelImage& img) {
   }
   if (sum != q) return Refuse(kImageGroupSizes);
 
-  if (img.kernVarType != KernOneForAll && img.kernVarType != KernPerInput)
-    return Refuse(kImageKernVarType);
-  if (img.kern.Dim() != KernCount(img.kernVarType, n)) return Refuse(kImageKernelCount);
+  if (!KnownKernVarType(img.kernVarType)) return Refuse(kImageKernVarType);
+  if (!KernLengthFits(img.kern.Dim(), n)) return Refuse(kImageKernelCount);
 
   if (img.scalingType < 0 || img.scalingType > 3) return Refuse(kImageScalingType);
   if (ScalesInputs(img.scalingType) && (img.inpScale.Dim() != n || img.inpIcpt.Dim() != n))
@@ -369,6 +374,9 @@ int Kriging<T>::CheckImage(ModelImage& img) {
   if (img.polynomType != 0 && (ColsOf(img.polyCoeff) != q ||
                                !TrendRowsFit(img.polynomType, n, RowsOf(img.polyCoeff))))
     return Refuse(kImageTrendShape);
+  /* Solve fits only with these options: a model holding others would refuse its own refit. */
+  if (img.solnType != SolDefault) return Refuse(kImageSolnType);
+  if (!KnownKernOptType(img.kernOptType)) return Refuse(kImageKernOptType);
 
   /* Only what a fit can make is installed: a kernel of finite values above 0 (a negative one
    * gives correlations above 1, one that is not a number predicts nothing), and samples,
@@ -381,6 +389,12 @@ int Kriging<T>::CheckImage(ModelImage& img) {
   if (ScalesOutputs(img.scalingType))
     finite = finite && AllFinite(img.outScale) && AllFinite(img.outIcpt);
   if (!finite) return Refuse(kImageNotFinite);
+  /* Scale factors are reciprocals of spreads and magnitudes, or 1: never 0 or below (a zero
+   * factor would map every point onto one, or leave outputs unscaled). */
+  if (ScalesInputs(img.scalingType) && !AllAbove(img.inpScale, 0.0))
+    return Refuse(kImageScaleValue);
+  if (ScalesOutputs(img.scalingType) && !AllAbove(img.outScale, 0.0))
+    return Refuse(kImageScaleValue);
 
   /* The output ranges of the new samples, ready to be installed with them. */
   if (OutputRangeTable(img.Y, q, img.rangeTable) != 0) return Refuse(kNoOutputRange);
@@ -430,7 +444,8 @@ int Kriging<T>::InstallImage(ModelImage& img, bool asCopy) {
   NumVar = n;
   NumSol = q;
   KernVarType = static_cast<E_KrigingKernVarType>(img.kernVarType);
-  NumKern = KernCount(img.kernVarType, n);
+  /* The kernel length the model was fitted with (see KernLengthFits). */
+  NumKern = img.kern.Dim();
   ScalingType = static_cast<E_KrigingScalingType>(img.scalingType);
   CorrFuncType = static_cast<E_CorrFuncType>(img.corrFuncType);
   PolynomType = static_cast<E_KrigingPolynomType>(img.polynomType);

@@ -438,13 +438,12 @@ double Kriging<T>::GetSqrDist(C_Vec<T, int>& a, C_Vec<T, int>& b, int n) {
 template <class T>
 int Kriging<T>::GetMaxAbs(C_MatMGe<double>& M, double& out) {
   const int rows = RowsOf(M), cols = ColsOf(M);
+  /* A plain scan rather than the BLAS index of the largest value, which passes over a NaN:
+   * a NaN entry makes the maximum NaN. */
   double best = 0.0;
   for (int j = 0; j < cols && rows > 0; ++j) {
     const double* col = ColPtr(M, j);
-    const int pos = ITF_idamax(rows, col, 1);
-    if (pos < 1 || pos > rows) continue;
-    const double a = std::fabs(col[pos - 1]);
-    if (a > best) best = a;
+    for (int i = 0; i < rows; ++i) KeepMax(best, std::fabs(col[i]));
   }
   out = best;
   return 0;
@@ -456,10 +455,7 @@ int Kriging<T>::GetRowMax(C_MatMGe<double>& M, VecD& v) {
   if (v.Resize(rows) != 0) return Refuse(kContainerFailed);
   for (int i = 0; i < rows; ++i) {
     double best = 0.0;
-    for (int j = 0; j < cols; ++j) {
-      const double x = ColPtr(M, j)[i];
-      if (x > best) best = x;
-    }
+    for (int j = 0; j < cols; ++j) KeepMax(best, ColPtr(M, j)[i]);
     v[i] = best;
   }
   return 0;

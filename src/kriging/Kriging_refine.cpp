@@ -40,6 +40,20 @@ inline C_MatMGe<T> RowsAt(C_MatMGe<T>& M, const int* index, int count, int cols)
   return out;
 }
 
+/* Whether the points a and b (n values each) lie farther apart than dmin (>= 0), using w for
+ * their differences. Distances, not their squares, are compared: the squares of distances
+ * above about 1e154 overflow, and a distance beyond the largest double (coordinates of
+ * opposite signs near it) is farther than any dmin. */
+template <class T>
+inline bool FartherThan(const T* a, const T* b, int n, double dmin, T* w) {
+  for (int k = 0; k < n; ++k) {
+    w[k] = a[k] - b[k];
+    if (!IsFinite(w[k])) return true;
+  }
+  const double d = (n > 0) ? Nrm2(n, w) : 0.0;
+  return d > dmin;
+}
+
 /* v[0 .. n-1] := the first n coordinates of row i of M. */
 template <class T>
 inline void LoadRow(C_MatMGe<T>& M, int i, int n, C_VecPi<T, int, C_PtrInCore<T, int>>& v) {
@@ -53,11 +67,14 @@ template <class T>
 int Kriging<T>::PutInpTestMtx(C_MatMGe<T>& Tm) {
   if (RowsOf(Tm) <= 0 || ColsOf(Tm) != NumVar) return Refuse(kTestInputsShape);
   if (!AllFinite(Tm)) return Refuse(kPointsNotFinite);
+  /* The caches go stale and the inputs unset first: a copy interrupted by an exception must
+   * not leave a mix of old and new test inputs looking valid. */
+  InpTestSet = false;
+  CorrStale = true;
+  TrendStale = true;
   const int res = (InpTestMtx = Tm);
   if (res != 0) return res;
   InpTestSet = true;
-  CorrStale = true;
-  TrendStale = true;
   return 0;
 }
 
@@ -87,22 +104,25 @@ int Kriging<T>::CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index
   if (!AllFinite(cand)) return Refuse(kPointsNotFinite);
   if (!std::isfinite(dmin)) return Refuse(kMinDistance);
   if (index == nullptr) index = new int[rows > 0 ? rows : 1];
-  const double d = dmin * dmin;
+  const double d = std::fabs(dmin);
   const int ms = UsableSamples(InpSampMtx, n);
 
   VecT a(n), b(n);
+  if (WorkVec.Dim() < n) WorkVec.Resize(n);
+  T* w = (n > 0) ? WorkVec.Adr(0) : nullptr;
+  const T* pa = (n > 0) ? a.Adr(0) : nullptr;
+  const T* pb = (n > 0) ? b.Adr(0) : nullptr;
   std::vector<int> accepted;
   for (int j = 0; j < rows; ++j) {
     LoadRow(cand, j, n, a);
     bool drop = false;
-    /* Written as "not farther": a distance that is not a number drops the candidate too. */
     for (int s = 0; s < ms && !drop; ++s) {
       LoadRow(InpSampMtx, s, n, b);
-      if (!(GetSqrDist(a, b, n) > d)) drop = true;
+      if (!FartherThan(pa, pb, n, d, w)) drop = true;
     }
     for (std::size_t t = 0; t < accepted.size() && !drop; ++t) {
       LoadRow(cand, accepted[t], n, b);
-      if (!(GetSqrDist(a, b, n) > d)) drop = true;
+      if (!FartherThan(pa, pb, n, d, w)) drop = true;
     }
     if (drop) continue;
     index[accepted.size()] = j;
@@ -118,6 +138,8 @@ template <class T>
 int Kriging<T>::SelectMaxErrPoints(C_MatMGe<T>& P, VecD& vals, int& k, int* index, VecD& out) {
   const int N = RowsOf(P);
   if (vals.Dim() != N) return Refuse(kSelectionShape);
+  /* A value that is not a number cannot be ranked: it would be passed over unseen. */
+  if (!AllFinite(vals)) return Refuse(kValuesNotFinite);
   const int cap = k;
   int c = 0;
   if (cap > 0) {

@@ -25,24 +25,40 @@ T Kriging<T>::GetMean(VecT& v) {
 template <class T>
 int Kriging<T>::EvalColScale(VecT& x, double& scale, T& icpt) {
   const int N = x.Dim();
-  const T mu = GetMean(x);
-  double sigma = 0.0;
+  /* Values near the largest or the smallest doubles are scaled by a power of two (exactly)
+   * so that their sum and their deviations do not overflow; mean and spread are scaled back. */
+  double big = 0.0;
+  for (int i = 0; i < N; ++i) KeepMax(big, Mag(x[i]));
+  const int e = SquaresExponent(big);
+  VecT xs(0);
+  if (e != 0) {
+    xs.Resize(N);
+    for (int i = 0; i < N; ++i) xs[i] = Scaled(x[i], e);
+  }
+  VecT& src = (e != 0) ? xs : x;
+  const T mus = GetMean(src);
+  double sigmas = 0.0;
   if (N > 1) {
     VecT d(N);
-    const T* src = x.Adr(0);
+    const T* sp = src.Adr(0);
     T* dp = d.Adr(0);
-    for (int i = 0; i < N; ++i) dp[i] = src[i] - mu;
-    sigma = Nrm2(N, dp) / std::sqrt(static_cast<double>(N - 1));
+    for (int i = 0; i < N; ++i) dp[i] = sp[i] - mus;
+    sigmas = Nrm2(N, dp) / std::sqrt(static_cast<double>(N - 1));
   }
-  const double s = 1.0 / sigma;
-  if (!(sigma > 0.0) || !std::isfinite(s)) {
+  const T mu = Scaled(mus, -e);
+  if (!(sigmas > 0.0)) {
     /* A column without spread: shift it to zero, leave its unit alone. */
     scale = 1.0;
     icpt = -mu;
     return 0;
   }
+  const double s = 1.0 / std::ldexp(sigmas, e);
+  const T c = (-mu) * s;
+  /* A spread below the smallest doubles has a factor no double holds: such a column is not
+   * one without spread, and treating it as one would drop it from the model. */
+  if (!std::isfinite(s) || !(s > 0.0) || !IsFinite(c)) return Refuse(kInputSpreadBeyondRange);
   scale = s;
-  icpt = (-mu) * s;
+  icpt = c;
   return 0;
 }
 
@@ -55,7 +71,8 @@ int Kriging<T>::EvalInpScale(C_MatMGe<T>& X, VecD& scale, VecT& icpt) {
     X.LnkCol(j, col);
     double s = 1.0;
     T c = T(0.0);
-    EvalColScale(col, s, c);
+    const int res = EvalColScale(col, s, c);
+    if (res != 0) return res;
     scale[j] = s;
     icpt[j] = c;
   }
@@ -70,8 +87,8 @@ int Kriging<T>::EvalOutScale(C_MatMGe<T>& Y, VecD& scale, VecT& icpt) {
   for (int j = 0; j < C; ++j) {
     VecT col(0);
     Y.LnkCol(j, col);
-    const double mx = col.Nrm(NRM_INF);
-    if (mx > a) a = mx;
+    /* A column holding a NaN makes the factor NaN rather than drop out of the maximum. */
+    KeepMax(a, AllFinite(col) ? col.Nrm(NRM_INF) : std::nan(""));
   }
   const double factor = (a < DropToler || a > 1e30) ? 1.0 : 1.0 / a;
   for (int j = 0; j < C; ++j) {

@@ -22,6 +22,7 @@ const char* const kTexts[] = {
     "Kriging: the iteration limit must be above 0 (PutMaxNumIter)",
     "Kriging: the solution type must be 0 (PutSolnType)",
     "Kriging: the kernel parameterisation must be 0 or 1 (PutKrigingKernVarType)",
+    "Kriging: the kernel optimisation must be 0 or 1 (PutKrigingKernOptType)",
     "Kriging: the correlation function must be 1, 2, 3 or 7 (PutCorrFuncType)",
     "Kriging: the trend type must lie between 0 and 4 (PutPolynomType)",
     "Kriging: the scaling type must lie between 0 and 3 (PutScalingType)",
@@ -75,6 +76,15 @@ const char* const kTexts[] = {
     "Kriging: the two value matrices differ in shape",
     "Kriging: the two value vectors differ in length",
     "Kriging: the values hold a number that is not finite",
+    "Kriging: there are no values",
+    "Kriging: the values do not spread around the mean of the reference values: R^2 has no value",
+    "Kriging: R^2 lies beyond the range of doubles",
+    "Kriging: a difference of two values lies beyond the range of doubles",
+    "Kriging: a relative error lies beyond the range of doubles",
+    "Kriging: the variance of a column lies beyond the range of doubles",
+    "Kriging: the spread of an input lies beyond what its scale factor and intercept can hold",
+    "Kriging: the inputs spread too much or too little for a kernel estimate: scale the inputs "
+    "(PutScalingType) or give the kernel (PutKernVec)",
     "Kriging: the points need one column per input and the values one column per output, "
     "row for row",
     "Kriging: the values and the errors need one row per point and one column per output",
@@ -111,8 +121,7 @@ const char* const kTexts[] = {
     "Kriging: the model to install has group sizes that are negative or do not add up to its "
     "outputs",
     "Kriging: the model to install has a kernel parameterisation other than 0 and 1",
-    "Kriging: the model to install has a kernel of another length than its parameterisation "
-    "needs",
+    "Kriging: the model to install has a kernel of neither one value nor one per input",
     "Kriging: the model to install has a kernel value that is not a finite number above 0",
     "Kriging: the model to install has a scaling type outside 0 to 3",
     "Kriging: the model to install has scale factors or intercepts of another length than its "
@@ -124,6 +133,9 @@ const char* const kTexts[] = {
     "Kriging: the model to install has trend coefficients of a shape that fits no trend",
     "Kriging: the model to install has a sample, scale factor, intercept or coefficient that "
     "is not finite",
+    "Kriging: the model to install has a solution type other than 0",
+    "Kriging: the model to install has a scale factor that is not above 0",
+    "Kriging: the model to install has a kernel optimisation other than 0 and 1",
     /* resources */
     "Kriging: memory cannot be allocated",
     "Kriging: a matrix or vector cannot be copied or resized",

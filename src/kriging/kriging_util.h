@@ -64,6 +64,58 @@ inline void Demote(S& status) {
   if (status == KrigingSolved) status = KrigingSolveRequired;
 }
 
+/* ---- sums of squares that neither overflow nor lose their terms ---------------------- */
+
+/* The power of two by which values of largest magnitude maxAbs are scaled before squares of
+ * them are summed: 0 (no scaling) while maxAbs lies within 2^-450 .. 2^450, where the plain
+ * sums neither overflow nor lose what matters to underflow; else its exponent. Scaling by a
+ * power of two is exact, so a result scaled back is what the plain sums would give if doubles
+ * had no limits, and inside the range the plain sums run as they always did. */
+inline int SquaresExponent(double maxAbs) {
+  if (!(maxAbs > 0.0) || !std::isfinite(maxAbs)) return 0;
+  const int e = std::ilogb(maxAbs);
+  return (e > 450 || e < -450) ? e : 0;
+}
+inline double Scaled(double x, int e) { return e == 0 ? x : std::ldexp(x, -e); }
+inline dcomplex Scaled(const dcomplex& z, int e) {
+  return e == 0 ? z : dcomplex(std::ldexp(z.real(), -e), std::ldexp(z.imag(), -e));
+}
+
+/* The Euclidean norm of `count` values whose magnitudes are mag(i) and squares sq(i) (the
+ * squared modulus of a complex value): the root of the summed squares, summed on values
+ * scaled by a power of two when their size asks for it (see SquaresExponent). NaN for a NaN. */
+template <class Sq, class Magn>
+double NormOf(int count, Sq sq, Magn mag) {
+  double big = 0.0;
+  for (int i = 0; i < count; ++i) {
+    const double a = mag(i);
+    if (std::isnan(a)) return a;
+    if (a > big) big = a;
+  }
+  const int e = SquaresExponent(big);
+  double sum = 0.0;
+  if (e == 0) {
+    for (int i = 0; i < count; ++i) sum += sq(i);
+    return std::sqrt(sum);
+  }
+  for (int i = 0; i < count; ++i) {
+    const double a = std::ldexp(mag(i), -e);
+    sum += a * a;
+  }
+  return std::ldexp(std::sqrt(sum), e);
+}
+
+/* A running maximum that keeps a NaN once it has met one: a value that is not a number makes
+ * the maximum not a number, whatever comes after it. */
+inline void KeepMax(double& best, double x) {
+  if (std::isnan(best)) return;
+  if (std::isnan(x) || x > best) best = x;
+}
+inline void KeepMin(double& best, double x) {
+  if (std::isnan(best)) return;
+  if (std::isnan(x) || x < best) best = x;
+}
+
 /* Whether a value is a finite number (both parts of a complex one). */
 inline bool IsFinite(double x) { return std::isfinite(x); }
 inline bool IsFinite(const dcomplex& z) {
@@ -90,6 +142,13 @@ inline bool AllFinite(C_VecPi<E, int, C_PtrInCore<E, int>>& v) {
   return true;
 }
 
+/* Whether every value of v lies above floor. */
+inline bool AllAbove(C_VecPi<double, int, C_PtrInCore<double, int>>& v, double floor) {
+  for (int i = 0; i < v.Dim(); ++i)
+    if (!(v[i] > floor)) return false;
+  return true;
+}
+
 /* Whether every kernel value is what a fit can make: a finite number above 0. */
 inline bool KernelValuesUsable(C_VecPi<double, int, C_PtrInCore<double, int>>& theta) {
   for (int i = 0; i < theta.Dim(); ++i)
@@ -99,6 +158,16 @@ inline bool KernelValuesUsable(C_VecPi<double, int, C_PtrInCore<double, int>>& t
 
 /* Kernel-parameter count: one per input, or one shared by all. */
 inline int KernCount(int kernVarType, int n) { return kernVarType != 0 ? n : 1; }
+
+/* The kernel parameterisations and optimisation modes that a fit knows (Solve refuses others). */
+inline bool KnownKernVarType(int t) { return t == KernOneForAll || t == KernPerInput; }
+inline bool KnownKernOptType(int t) { return t == KernOptNone || t == KernOptLikelihood; }
+
+/* Whether a fitted kernel of `dim` values fits n inputs, whatever the parameterisation says:
+ * the kernel count follows the parameterisation only when PutNumVar or PutKernVec sets it,
+ * so a model whose parameterisation changed afterwards is fitted with the other length (one
+ * value shared by all inputs, or one per input) and its file holds that length. */
+inline bool KernLengthFits(int dim, int n) { return dim == 1 || (dim == n && n >= 1); }
 
 /* Which data a scaling type scales. */
 inline bool ScalesInputs(int type) { return type == 1 || type == 3; }
@@ -268,8 +337,8 @@ int OutputRangeTable(C_MatMGe<T>& Y, int q, C_MatMGe<double>& table) {
     double lo = Mag(y[0]), hi = lo;
     for (int i = 1; i < m; ++i) {
       const double a = Mag(y[i]);
-      if (a < lo) lo = a;
-      if (a > hi) hi = a;
+      KeepMin(lo, a);
+      KeepMax(hi, a);
     }
     ColPtr(table, 0)[j] = lo;
     ColPtr(table, 1)[j] = hi;
@@ -285,14 +354,20 @@ inline void GroupRangesOf(C_MatMGe<double>& table, const int* sizes, int groups,
   if (ranges.Dim() != groups) ranges.Resize(groups);
   const int rows = RowsOf(table);
   int first = 0;
+  const double* lo = ColPtr(table, 0);
+  const double* hi = ColPtr(table, 1);
   for (int g = 0; g < groups; ++g) {
     const int size = sizes[g];
-    double sum = 0.0;
-    for (int k = first; k < first + size && k < rows; ++k) {
-      const double d = ColPtr(table, 1)[k] - ColPtr(table, 0)[k];
-      sum += d * d;
-    }
-    ranges[g] = (size < 1) ? 0.0 : std::sqrt(sum);
+    const int count = std::max(0, std::min(size, rows - first));
+    /* Spreads of outputs near the largest doubles must not overflow the sum of squares. */
+    const double range = NormOf(
+        count,
+        [&](int i) {
+          const double d = hi[first + i] - lo[first + i];
+          return d * d;
+        },
+        [&](int i) { return std::fabs(hi[first + i] - lo[first + i]); });
+    ranges[g] = (size < 1) ? 0.0 : range;
     if (size > 0) first += size;
   }
 }

@@ -44,6 +44,19 @@ struct Kriging<T>::Workspace {
    * and the products of those blocks with the trend (bounded, kept from call to call). */
   VecD errW, errU;
 
+  /* What a fit may change before it knows whether it succeeds (the kernel and its count, the
+   * kernel-estimate flag, the trend type the degree choice lowers, the scale vectors, and the
+   * coefficients, factors and objective that the trials of a kernel search store), as they
+   * were when it began: a failed fit puts them back. */
+  VecD savedKern, savedInpScale, savedOutScale, savedProcVarnc, savedMLEVec;
+  VecT savedInpIcpt, savedOutIcpt;
+  C_MatMGe<T> savedCorrCoeff, savedPolyCoeff, savedFtTMtx;
+  C_MatMSym<T> savedTrendFactor;
+  double savedMLE;
+  int savedNumKern;
+  bool savedKernToEstimate, savedFtReady, savedSolveRequired;
+  E_KrigingPolynomType savedPolynomType;
+
   /* Sample inputs as prediction scales them, valid while the samples, the scaling type and the
    * input scale vectors are those they were made from. */
   C_MatMGe<T> Ss;
@@ -56,7 +69,12 @@ struct Kriging<T>::Workspace {
       : keptOrder(-1), keptData(nullptr), keptProbe{0.0, 0.0, 0.0}, R(0, 1), Xs(0, 0), Ys(0, 0),
         F(0, 0), nterms(0), search(false), trendReady(false), trialFit(false), Yt(0, 0),
         Ft(0, 0), FtT(0, 0), B(0, 0), G(0, 1), split(0),
-        errW(0), errU(0), Ss(0, 0), ssValid(false), ssType(-1), ssScale(0), ssIcpt(0) {}
+        errW(0), errU(0), savedKern(0), savedInpScale(0), savedOutScale(0), savedProcVarnc(0),
+        savedMLEVec(0), savedInpIcpt(0), savedOutIcpt(0), savedCorrCoeff(0, 0),
+        savedPolyCoeff(0, 0), savedFtTMtx(0, 0), savedTrendFactor(0, 1), savedMLE(0.0),
+        savedNumKern(0), savedKernToEstimate(false), savedFtReady(false),
+        savedSolveRequired(true), savedPolynomType(PolyNone), Ss(0, 0), ssValid(false),
+        ssType(-1), ssScale(0), ssIcpt(0) {}
 };
 
 namespace kriging_internal {

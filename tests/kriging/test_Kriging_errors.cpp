@@ -143,8 +143,9 @@ TEST(KrigingErrors, RelativeErrorsByHand) {
   RelativeByHand<cplx>(cplx(0.6, -0.8)); /* a unit factor: the same moduli */
 }
 
-/* R^2 of b against a: 1 for b = a; b = (2, 2, 2) has SSE 2 and SST 0 (not finite); b =
- * (1, 2, 4) has SSE 1, mean 2, SST 1 + 0 + 4 = 5, R^2 0.8 (the spread of b, not of a). */
+/* R^2 of b against a: 1 for b = a; b = (2, 2, 2) has SSE 2 and SST 0, so R^2 has no value
+ * and is refused (r2 stays 0); b = (1, 2, 4) has SSE 1, mean 2, SST 1 + 0 + 4 = 5, R^2 0.8
+ * (the spread of b, not of a). */
 TEST(KrigingErrors, R2ByHand) {
   Kriging<double> k; /* any state */
   RVec a(3), b(3);
@@ -155,8 +156,13 @@ TEST(KrigingErrors, R2ByHand) {
   ASSERT_EQ(0, k.getR2(a, a, r2));
   EXPECT_EQ(1.0, r2);
   b[0] = b[1] = b[2] = 2.0;
-  ASSERT_EQ(0, k.getR2(a, b, r2));
-  EXPECT_FALSE(std::isfinite(r2));
+  r2 = -1.0;
+  EXPECT_EQ(1, k.getR2(a, b, r2));
+  EXPECT_EQ(0.0, r2);
+  RVec empty(0);
+  r2 = -1.0;
+  EXPECT_EQ(1, k.getR2(empty, empty, r2));
+  EXPECT_EQ(0.0, r2);
   b[0] = 1.0;
   b[1] = 2.0;
   b[2] = 4.0;

@@ -571,18 +571,22 @@ TEST(KrigingFit, RankDeficientLeastSquaresStoresNothing) {
   EXPECT_EQ(1, k.FitModel(R, F, Y2));
 }
 
+/* Outputs that are not finite are refused when given; written into the model all the same
+ * (by a derived model), they are refused by the fit, never fitted to a NaN objective. */
 TEST(KrigingFit, NonFiniteOutputsNeverGiveANaNObjective) {
   C_MatMGe<double> X = RandomMat(5, 1, 91u);
-  C_MatMGe<double> Y = MakeMat<double>(5, 1, {1.0, std::nan(""), 2.0, 0.0, 1.0});
-  KrigingProbe<double> k;
-  Give(k, X, Y, PolyConstant);
-  EXPECT_EQ(1, k.Solve());
-  EXPECT_EQ(KrigingSolveRequired, k.GetKrigingStatus());
-  EXPECT_FALSE(std::isnan(k.MLE));
-
-  C_MatMGe<double> Yi = MakeMat<double>(5, 1, {1.0, std::numeric_limits<double>::infinity(), 2.0, 0.0, 1.0});
-  ASSERT_EQ(0, k.PutOutSampMtx(Yi));
-  EXPECT_EQ(1, k.Solve());
+  C_MatMGe<double> Y = MakeMat<double>(5, 1, {1.0, 1.5, 2.0, 0.0, 1.0});
+  for (double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
+    KrigingProbe<double> k;
+    Give(k, X, Y, PolyConstant);
+    C_MatMGe<double> Yb = Y;
+    Yb.SetVal(1, 0, bad);
+    EXPECT_EQ(1, k.PutOutSampMtx(Yb));
+    k.OutSampMtx.SetVal(1, 0, bad);
+    EXPECT_EQ(1, k.Solve());
+    EXPECT_EQ(KrigingSolveRequired, k.GetKrigingStatus());
+    EXPECT_FALSE(std::isnan(k.MLE));
+  }
 }
 
 /* Complex data with zero imaginary parts must reproduce the real model. */
@@ -750,3 +754,50 @@ TEST(KrigingFit, OutputsBelowTheDoubleRangeAreRefused) {
 }
 
 }  // namespace
+
+/* A fit that fails leaves the model as it was, but unsolved: outputs of 1e200 have an output
+ * factor of 1 (above 1e30) and a process variance beyond the doubles. The failed attempt
+ * has recomputed the scale vectors and estimated a kernel; all of that is put back, with the
+ * coefficients and the trend type, and the mended model fits again. */
+TEST(KrigingFit, FailedFitLeavesTheModelAsItWas) {
+  C_MatMGe<double> X = RandomMat(10, 2, 141u, -1.0, 2.0), Y = RandomMat(10, 1, 142u, 3.0, 5.0);
+  KrigingProbe<double> k;
+  ASSERT_EQ(0, k.PutScalingType(ScaleInputsOutputs));
+  Give(k, X, Y, PolyQuadratic);
+  ASSERT_EQ(0, k.Solve());
+  RVec scale0(0), kern0(0);
+  k.GetOutScaleVec(scale0);
+  k.GetKernVec(kern0);
+  C_MatMGe<double> G0, B0;
+  ASSERT_EQ(0, k.GetCorrCoeff(G0));
+  ASSERT_EQ(0, k.GetPolyCoeff(B0));
+  const int poly0 = k.GetPolynomType(), count0 = k.SolveCount;
+  ASSERT_NE(1.0, scale0[0]);
+
+  C_MatMGe<double> Big = Y;
+  for (int i = 0; i < Big.rows; ++i) Big.SetVal(i, 0, 1e200 * Y.GetVal(i, 0));
+  ASSERT_EQ(0, k.PutOutSampMtx(Big));
+  ASSERT_EQ(0, k.PutNumVar(3)); /* a new count asks for a new kernel estimate ... */
+  ASSERT_EQ(0, k.PutNumVar(2)); /* ... kept through the return to two inputs */
+  ASSERT_EQ(0, k.PutInpSampMtx(X));
+  ASSERT_EQ(0, k.PutOutSampMtx(Big));
+  ASSERT_TRUE(k.KernToEstimate);
+  EXPECT_EQ(1, k.Solve());
+  EXPECT_EQ(KrigingSolveRequired, k.GetKrigingStatus());
+  RVec scale1(0), kern1(0);
+  k.GetOutScaleVec(scale1);
+  k.GetKernVec(kern1);
+  EXPECT_TRUE(SameVec(scale0, scale1));
+  EXPECT_TRUE(SameVec(kern0, kern1));
+  EXPECT_TRUE(k.KernToEstimate);
+  C_MatMGe<double> G1, B1;
+  ASSERT_EQ(0, k.GetCorrCoeff(G1));
+  ASSERT_EQ(0, k.GetPolyCoeff(B1));
+  EXPECT_TRUE(SameMat(G0, G1));
+  EXPECT_TRUE(SameMat(B0, B1));
+  EXPECT_EQ(poly0, k.GetPolynomType());
+  EXPECT_EQ(count0, k.SolveCount);
+
+  ASSERT_EQ(0, k.PutOutSampMtx(Y));
+  EXPECT_EQ(0, k.Solve());
+}

@@ -472,9 +472,11 @@ TEST(KrigingFile, InconsistentFilesAreRefused) {
       {"negative group count", -5, {}, 0, &t1, 0, 2, 2, &X, &Y, &G, &B3, nullptr, 1, 4633},
       {"sizes not adding up", 2, {1, 2}, 0, &t1, 0, 2, 2, &X, &Y, &G, &B3, nullptr, 1, 0},
       {"negative size", 2, {3, -1}, 0, &t1, 0, 2, 2, &X, &Y, &G, &B3, nullptr, 1, 0},
-      {"kernel per input of one value", 2, {1, 1}, 1, &t1, 0, 2, 2, &X, &Y, &G, &B3, nullptr, 1,
+      {"kernel per input of one value", 2, {1, 1}, 1, &t1, 0, 2, 2, &X, &Y, &G, &B3, nullptr, 0,
        0},
-      {"shared kernel of two values", 2, {1, 1}, 0, &t2, 0, 2, 2, &X, &Y, &G, &B3, nullptr, 1, 0},
+      {"shared kernel of two values", 2, {1, 1}, 0, &t2, 0, 2, 2, &X, &Y, &G, &B3, nullptr, 0, 0},
+      {"kernel per input of three values", 2, {1, 1}, 1, &t3, 0, 2, 2, &X, &Y, &G, &B3, nullptr,
+       1, 0},
       {"unknown kernel type", 2, {1, 1}, 2, &t2, 0, 2, 2, &X, &Y, &G, &B3, nullptr, 1, 0},
       {"unknown scaling type", 2, {1, 1}, 0, &t1, 4, 2, 2, &X, &Y, &G, &B3, nullptr, 1, 0},
       {"input scale of n+1 values", 2, {1, 1}, 0, &t1, 1, 2, 2, &X, &Y, &G, &B3, &s3, 1, 0},
@@ -649,8 +651,12 @@ TEST(KrigingFile, DamagedRecordsAreRefusedByBothReaders) {
   const std::string trend =
       "Kriging: the model to install has trend coefficients of a shape that fits no trend";
   const std::string kernelCount =
-      "Kriging: the model to install has a kernel of another length than its parameterisation "
-      "needs";
+      "Kriging: the model to install has a kernel of neither one value nor one per input";
+  const std::string solnType = "Kriging: the model to install has a solution type other than 0";
+  const std::string scaleValue =
+      "Kriging: the model to install has a scale factor that is not above 0";
+  const std::string optType =
+      "Kriging: the model to install has a kernel optimisation other than 0 and 1";
   const std::string kernelValue =
       "Kriging: the model to install has a kernel value that is not a finite number above 0";
   const std::string notFinite =
@@ -673,13 +679,25 @@ TEST(KrigingFile, DamagedRecordsAreRefusedByBothReaders) {
       {"trend rows of no type", trend, [](FileParts<double>& f) { f.B.ResizeKeep(2, 2); }},
       {"trend rows of the quadratic", trend, [](FileParts<double>& f) { f.B.ResizeKeep(6, 2); }},
       {"trend of three columns", trend, [](FileParts<double>& f) { f.B.ResizeKeep(3, 3); }},
-      {"shared kernel of two values", kernelCount,
-       [](FileParts<double>& f) { f.theta = RVec(2, 1.3); }},
-      {"kernel per input of one value", kernelCount,
+      /* A kernel of one value, or of one per input, fits either parameterisation (a fit
+       * keeps the length it has when the parameterisation changes): three values for two
+       * inputs fit none. */
+      {"shared kernel of three values", kernelCount,
+       [](FileParts<double>& f) { f.theta = RVec(3, 1.3); }},
+      {"kernel per input of three values", kernelCount,
        [](FileParts<double>& f) {
          f.kernVarType = 1;
-         f.theta = RVec(1, 1.3);
+         f.theta = RVec(3, 1.3);
        }},
+      /* Solve fits only with solution type 0 and optimisation 0 or 1: a model holding
+       * others would report itself solved and then refuse its own refit. */
+      /* Scale factors are reciprocals of spreads and magnitudes, or 1. */
+      {"input scale zero", scaleValue, [](FileParts<double>& f) { f.inScale[0] = 0.0; }},
+      {"output scale negative", scaleValue, [](FileParts<double>& f) { f.outScale[1] = -0.5; }},
+      {"solution type 1", solnType, [](FileParts<double>& f) { f.soln = 1; }},
+      {"solution type -1", solnType, [](FileParts<double>& f) { f.soln = -1; }},
+      {"kernel optimisation 2", optType, [](FileParts<double>& f) { f.opt = 2; }},
+      {"kernel optimisation -1", optType, [](FileParts<double>& f) { f.opt = -1; }},
       {"kernel not a number", kernelValue, [nan](FileParts<double>& f) { f.theta[0] = nan; }},
       {"kernel infinite", kernelValue, [inf](FileParts<double>& f) { f.theta[0] = inf; }},
       {"kernel negative", kernelValue, [](FileParts<double>& f) { f.theta[0] = -1.0; }},

@@ -427,8 +427,8 @@ TEST(KrigingPredict, StaleCachesAreRefilled) {
 }
 
 /* A kernel search that fails after moving the kernel (samples appended, outputs that no trial
- * can fit) leaves the correlation cache stale: once the outputs are mended and the model is
- * built at the kernel the search left, the test evaluation still equals a fresh one. */
+ * can fit) puts the kernel back and leaves the correlation cache stale: once the outputs are
+ * mended and the model is built at that kernel, the test evaluation still equals a fresh one. */
 TEST(KrigingPredict, FailedSearchLeavesTheCorrelationCacheStale) {
   CacheCase c = MakeCacheCase();
   KrigingProbe<double> k;
@@ -450,11 +450,12 @@ TEST(KrigingPredict, FailedSearchLeavesTheCorrelationCacheStale) {
   ASSERT_EQ(0, k.PutOutSampMtx(tiny));
   ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptLikelihood));
   ASSERT_EQ(1, k.Solve());
-  ASSERT_NE(before, k.KernVec[0]); /* the search moved the kernel */
+  ASSERT_EQ(before, k.KernVec[0]); /* the failed solve put the kernel back */
+  ASSERT_TRUE(k.CorrStale);
 
   ASSERT_EQ(0, k.PutOutSampMtx(Yall));
   ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptNone));
-  ASSERT_EQ(0, EvalTestInputs(k, Yt)); /* builds at the kernel the search left */
+  ASSERT_EQ(0, EvalTestInputs(k, Yt)); /* builds at that kernel */
   ASSERT_EQ(0, k.EvalModel(c.Tm, Yf));
   ExpectSameMatrix(Yf, Yt, 1e-14);
 }
@@ -712,8 +713,10 @@ TEST(KrigingPredict, RowMaximaAbsoluteMaximumAndSquaredDistance) {
   ASSERT_EQ(0, k.GetRowMax(M, v));
   ASSERT_EQ(3, v.Dim());
   EXPECT_EQ(0.0, v[0]);
-  EXPECT_EQ(0.3, v[1]);
-  EXPECT_EQ(1.5, v[2]);
+  /* A NaN makes its row's maximum NaN, wherever it stands: a larger value after it does not
+   * hide it, and neither does a larger one before it. */
+  EXPECT_TRUE(std::isnan(v[1]));
+  EXPECT_TRUE(std::isnan(v[2]));
 
   double out = -1.0;
   C_MatMGe<double> A = MakeMat<double>(2, 3, {1.0, -7.5, 2.0, 3.0, 0.5, -7.0}), none(4, 0);
@@ -721,6 +724,14 @@ TEST(KrigingPredict, RowMaximaAbsoluteMaximumAndSquaredDistance) {
   EXPECT_EQ(7.5, out);
   ASSERT_EQ(0, k.GetMaxAbs(none, out));
   EXPECT_EQ(0.0, out);
+  /* A NaN in any column, before or after the largest value, makes the maximum NaN. */
+  for (int at : {0, 5}) {
+    C_MatMGe<double> B = A;
+    B.SetVal(at % 2, at / 2, nan);
+    out = -1.0;
+    ASSERT_EQ(0, k.GetMaxAbs(B, out));
+    EXPECT_TRUE(std::isnan(out)) << at;
+  }
 
   k.PutNumVar(3);
   RVec a(3), b(3);
@@ -865,6 +876,33 @@ TEST(KrigingPredict, KeptScaledSamplesFollowTheSamples) {
       EXPECT_NEAR(Yf.GetVal(i, out), Yp.GetVal(i, out), 1e-10) << i;
       EXPECT_NEAR(Ef.GetVal(i, out), E.GetVal(i, out), 1e-10) << i;
     }
+}
+
+/* The kept scaled samples belong to the input scale vectors they were made with as well as
+ * to the samples: a derived model that writes its (protected) scale vectors without giving
+ * the samples again predicts with the vectors it wrote, exactly as a model whose first
+ * prediction comes after the same change. */
+TEST(KrigingPredict, KeptScaledSamplesFollowScaleVectorsWrittenByADerivedModel) {
+  C_MatMGe<double> X = RandomMat(12, 2, 941u, -2.0, 3.0), Y = Outputs(X);
+  C_MatMGe<double> P = RandomMat(6, 2, 942u, -2.0, 3.0);
+  auto rescale = [](KrigingProbe<double>& k) {
+    k.InpScaleVec[0] *= 1.5;
+    k.InpInterceptVec[1] += 0.25;
+  };
+  KrigingProbe<double> kept, fresh;
+  Prepare(kept, X, Y, CorrGaussian, PolyLinear, 0.8, ScaleInputs);
+  Prepare(fresh, X, Y, CorrGaussian, PolyLinear, 0.8, ScaleInputs);
+  ASSERT_EQ(0, kept.Solve());
+  ASSERT_EQ(0, fresh.Solve());
+  C_MatMGe<double> Y0, E0, Yk, Ek, Yf, Ef;
+  Evaluate(kept, P, Y0, E0); /* makes the kept scaled samples */
+  rescale(kept);
+  rescale(fresh);
+  Evaluate(kept, P, Yk, Ek);
+  Evaluate(fresh, P, Yf, Ef);
+  EXPECT_TRUE(SameMat(Yf, Yk));
+  EXPECT_TRUE(SameMat(Ef, Ek));
+  EXPECT_FALSE(SameMat(Y0, Yk)); /* the change matters */
 }
 
 /* A host asking point by point gets what one call for all the points gives. */

@@ -523,23 +523,39 @@ TEST(KrigingRefusals, PredictionsThatOverflowAreRefused) {
   EXPECT_TRUE(std::isfinite(Y.GetVal(0, 0)));
 }
 
-/* Samples that are not numbers are refused by the fit before any step meets them, with or
- * without a kernel search (whose trials would otherwise each fail on them). */
+/* Samples that are not numbers are refused when given; and should they reach the model's
+ * sample matrices all the same (written by a derived model), the fit refuses them before any
+ * step meets them, with or without a kernel search (whose trials would otherwise each fail
+ * on them). */
 TEST(KrigingRefusals, SamplesThatAreNotNumbersAreNamedByTheFit) {
+  const char* const why =
+      "Kriging: the samples hold a value that is not finite (PutInpSampMtx, PutOutSampMtx)";
   for (bool search : {false, true})
     for (bool inputs : {false, true}) {
       C_MatMGe<double> X = SampleInputs<double>(8, 2, 7u), Y = SmoothOutputs(X, 1);
-      (inputs ? X : Y).SetVal(3, 0, kNaN);
+      C_MatMGe<double> Xn = X, Yn = Y;
+      (inputs ? Xn : Yn).SetVal(3, 0, kNaN);
       SmallModelSpec s;
       s.kernOpt = search ? KernOptLikelihood : KernOptNone;
+      {
+        KrigingProbe<double> k;
+        KrigingLines lines;
+        EXPECT_EQ(1, SolveSmall(k, Xn, Yn, s));
+        EXPECT_EQ(inputs ? KrigingInitial : KrigingSolveRequired, k.GetKrigingStatus());
+        EXPECT_EQ(inputs, !k.InpSampSet);
+        EXPECT_FALSE(k.OutSampSet);
+        EXPECT_TRUE(lines.Fits().empty());
+        EXPECT_EQ(Lines({why}), lines.Refusals());
+      }
       KrigingProbe<double> k;
+      ASSERT_EQ(0, SolveSmall(k, X, Y, s));
+      (inputs ? k.InpSampMtx : k.OutSampMtx).SetVal(3, 0, kNaN);
+      ASSERT_EQ(0, k.PutDropToler(1e-7)); /* demotes: the next Solve fits */
       KrigingLines lines;
-      EXPECT_EQ(1, SolveSmall(k, X, Y, s));
+      EXPECT_EQ(1, k.Solve());
       EXPECT_EQ(KrigingSolveRequired, k.GetKrigingStatus());
       EXPECT_TRUE(lines.Fits().empty());
-      EXPECT_EQ(Lines({"Kriging: the samples hold a value that is not finite "
-                       "(PutInpSampMtx, PutOutSampMtx)"}),
-                lines.Refusals());
+      EXPECT_EQ(Lines({why}), lines.Refusals());
     }
 }
 

@@ -645,6 +645,96 @@ TEST(KrigingSearch, NoFittableKernelFailsTheSolve) {
   EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
 }
 
+/* A model whose correlation matrix is broken at one build only, counted from the first
+ * build of a solve (a negative diagonal entry: not positive definite). */
+class BrokenAtBuild : public KrigingProbe<double> {
+ public:
+  int calls = 0, breakAt = -1;
+  int EvalCorrMtx(C_MatMGe<double>& X, C_MatMSym<double>& R) override {
+    const int res = Kriging<double>::EvalCorrMtx(X, R);
+    if (res == 0 && calls++ == breakAt) R(0, 0) = -1.0;
+    return res;
+  }
+};
+
+/* The search counts a trial whose build fails as one of objective +infinity and goes on to
+ * return the best kernel of the others; only the final build at that kernel, should it fail,
+ * fails the solve, which then leaves the model as it was (unsolved, with its former kernel,
+ * coefficients and count of solves). */
+TEST(KrigingSearch, OneFailedTrialIsPassedAndAFailedFinalBuildFailsTheSolve) {
+  C_MatMGe<double> X, Y;
+  Problem(12, 2, 71u, X, Y);
+  /* The undisturbed search: its builds, fit lines and result. */
+  BrokenAtBuild clean;
+  Give(clean, X, Y, 1);
+  ASSERT_EQ(0, clean.PutKrigingKernOptType(KernOptLikelihood));
+  FitLines cleanLines;
+  ASSERT_EQ(0, clean.Solve());
+  const int builds = clean.calls;
+  ASSERT_GT(builds, 4);
+  const std::vector<std::string> trials = cleanLines.Lines();
+  ASSERT_EQ(static_cast<std::size_t>(builds), trials.size());
+
+  /* The second trial (the first exploratory move) fails: the search goes on from the start,
+   * with one refusal where that trial's fit line would stand, and returns a kernel no worse
+   * than the start. */
+  BrokenAtBuild one;
+  one.breakAt = 1;
+  Give(one, X, Y, 1);
+  ASSERT_EQ(0, one.PutKrigingKernOptType(KernOptLikelihood));
+  FitLines oneLines;
+  ASSERT_EQ(0, one.Solve());
+  EXPECT_EQ(KrigingSolved, one.GetKrigingStatus());
+  EXPECT_EQ(std::vector<std::string>({kNotPositive}), oneLines.Refusals());
+  const std::vector<std::string> got = oneLines.Lines();
+  ASSERT_GE(got.size(), 2u);
+  EXPECT_EQ(trials[0], got[0]); /* the start */
+  double start = 0.0, best = 0.0;
+  ASSERT_EQ(1, std::sscanf(got[0].substr(got[0].find(" -> ") + 4).c_str(), "%lf", &start));
+  ASSERT_EQ(0, one.GetMLE(best));
+  EXPECT_LE(best, start + 1e-6);
+  /* The final build is at the kernel the last fit line names. */
+  EXPECT_EQ(KernelPart(got.back()), KernelPart(FitLine({one.KernVec[0], one.KernVec[1]}, 0.0)));
+
+  /* The final build fails: Solve fails and the model is as it was before it. Two models
+   * fitted alike without search, then searching from their kernel: the first counts the
+   * builds of the search, the second fails at the last of them. */
+  auto prepare = [&](BrokenAtBuild& k, C_MatMGe<double>& G) {
+    Give(k, X, Y, 1);
+    RVec th(2);
+    th[0] = 3.0;
+    th[1] = 0.5;
+    ASSERT_EQ(0, k.PutKernVec(th));
+    ASSERT_EQ(0, k.Solve());
+    ASSERT_EQ(0, k.GetCorrCoeff(G));
+    ASSERT_EQ(0, k.PutKrigingKernOptType(KernOptLikelihood));
+    k.calls = 0;
+  };
+  BrokenAtBuild counted, last;
+  C_MatMGe<double> Gc, G0;
+  ASSERT_NO_FATAL_FAILURE(prepare(counted, Gc));
+  ASSERT_EQ(0, counted.Solve());
+  const int searchBuilds = counted.calls;
+  ASSERT_GT(searchBuilds, 4);
+  ASSERT_NO_FATAL_FAILURE(prepare(last, G0));
+  last.breakAt = searchBuilds - 1;
+  FitLines lastLines;
+  EXPECT_EQ(1, last.Solve());
+  EXPECT_EQ(searchBuilds, last.calls);
+  EXPECT_EQ(static_cast<std::size_t>(searchBuilds - 1), lastLines.Lines().size());
+  EXPECT_EQ(std::vector<std::string>({kNotPositive}), lastLines.Refusals());
+  EXPECT_EQ(KrigingSolveRequired, last.GetKrigingStatus());
+  EXPECT_EQ(1, last.SolveCount);
+  EXPECT_EQ(3.0, last.KernVec[0]);
+  EXPECT_EQ(0.5, last.KernVec[1]);
+  C_MatMGe<double> G1;
+  ASSERT_EQ(0, last.GetCorrCoeff(G1));
+  EXPECT_TRUE(SameMat(G0, G1));
+  /* Mended, it solves by the same search. */
+  last.breakAt = -1;
+  EXPECT_EQ(0, last.Solve());
+}
+
 /* The trend matrix and its automatic degree (a singular value decomposition of the samples'
  * trend matrix) depend on the samples alone: a search makes them once, while every trial
  * still builds its correlation matrix through the virtual EvalCorrMtx. */
