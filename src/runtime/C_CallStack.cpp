@@ -10,8 +10,10 @@
 #include "runtime/msgtool_registry.h"
 #include "runtime/source_name.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -67,6 +69,26 @@ void C_Entry::Assign(const char* functionName, const char* fileName, int lineNum
 
 C_CallStack::C_CallStack() : m_cursor(0) { m_entries.reserve(30); }
 
+C_CallStack::C_CallStack(std::size_t room) : m_cursor(0) {
+  if (room > 0) m_entries.reserve(room);
+}
+
+C_CallStack::C_CallStack(C_CallStack&& other) noexcept
+    : m_entries(std::move(other.m_entries)), m_cursor(other.m_cursor) {
+  other.m_entries.clear();
+  other.m_cursor = 0;
+}
+
+C_CallStack& C_CallStack::operator=(C_CallStack&& other) noexcept {
+  if (this != &other) {
+    m_entries.swap(other.m_entries);
+    m_cursor = other.m_cursor;
+    other.m_entries.clear();
+    other.m_cursor = 0;
+  }
+  return *this;
+}
+
 C_CallStack::~C_CallStack() {}
 
 void C_CallStack::Push(const C_Entry& e) {
@@ -105,13 +127,29 @@ C_StackCollection::~C_StackCollection() {
   freeTimeManager();
 }
 
-// The stack of last resort: used when no thread-local slot can be had (allocation refused,
-// library unloading) and on a thread whose own stack was already freed at its exit. It is
-// never destroyed, so late scopes (static destructors) stay safe.
+// The stacks of last resort: one per thread that asks when no thread-local slot can be had
+// (allocation refused, library unloading) or after its own stack was freed at its end. Each
+// thread gets its own, so that threads ending at once never share one; they are chained on a
+// list that is never freed, so late scopes (static and thread-local destructors) stay safe
+// and the stacks stay reachable.
+namespace {
+struct LateStackNode {
+  C_CallStack stack{0};
+  LateStackNode* next = nullptr;
+};
+std::atomic<LateStackNode*> g_lateStacks{nullptr};
+thread_local C_CallStack* t_lateStack = nullptr;  // trivially destructible: valid to the end
+}  // namespace
+
 static C_CallStack& LateStack() {
-  alignas(C_CallStack) static unsigned char storage[sizeof(C_CallStack)];
-  static C_CallStack* late = new (storage) C_CallStack();
-  return *late;
+  if (t_lateStack != nullptr) return *t_lateStack;
+  LateStackNode* node = new LateStackNode();  // std::bad_alloc passes, as for a thread's first stack
+  node->next = g_lateStacks.load(std::memory_order_relaxed);
+  while (!g_lateStacks.compare_exchange_weak(node->next, node, std::memory_order_release,
+                                             std::memory_order_relaxed)) {
+  }
+  t_lateStack = &node->stack;
+  return *t_lateStack;
 }
 
 C_CallStack& C_StackCollection::GetCurrentCallStack() {
@@ -178,8 +216,12 @@ struct RegistryHolder {
   bool alive = true;
   ~RegistryHolder() {
     std::vector<C_MessageTool*> tools;
-    for (auto& kv : map) tools.push_back(kv.second);
+    {
+      std::lock_guard<std::recursive_mutex> hold(detail::RegistryLock());
+      for (auto& kv : map) tools.push_back(kv.second);
+    }
     for (C_MessageTool* t : tools) delete t;
+    std::lock_guard<std::recursive_mutex> hold(detail::RegistryLock());
     map.clear();
     alive = false;
   }
