@@ -87,7 +87,9 @@ class KVELO_API C_StackCollection {
 KVELO_API C_StackCollection& GlobalCallstackCollection();
 
 /* Scope object: pushes an entry on the calling thread's stack on construction and pops it
- * on destruction (also when the scope is left by an exception). Scopes nest strictly. */
+ * on destruction (also when the scope is left by an exception). Scopes nest strictly.
+ * Never throws: a scope that cannot be pushed for want of memory goes untraced (no entry, no
+ * profiling block, no callbacks), and the operation it traces goes on. */
 class KVELO_API C_Trace {
  public:
   typedef void (*Callback)(char*);
@@ -102,6 +104,7 @@ class KVELO_API C_Trace {
 
  private:
   Callback m_onExit;
+  bool m_pushed;  // false when the scope could not be pushed: nothing to pop
 };
 
 }  // namespace Kvelo

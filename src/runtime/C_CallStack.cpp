@@ -182,27 +182,44 @@ StackReaper::~StackReaper() {
 
 // ---------------------------------------------------------------- C_Trace
 
+// A scope that cannot be recorded for want of memory (a thread's first stack, or a stack that
+// must grow) goes untraced: tracing never makes the traced operation fail.
+static bool PushScope(const char* function, const char* file, int line) noexcept {
+  try {
+    GlobalCallstackCollection().GetCurrentCallStack().Push(C_Entry(function, file, line));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 C_Trace::C_Trace(const char* function, const char* file, int line) : m_onExit(nullptr) {
-  GlobalCallstackCollection().GetCurrentCallStack().Push(C_Entry(function, file, line));
+  m_pushed = PushScope(function, file, line);
 }
 
 C_Trace::C_Trace(const char* function, const char* file, int line, Callback onEnter, Callback onExit)
     : m_onExit(onExit) {
-  GlobalCallstackCollection().GetCurrentCallStack().Push(C_Entry(function, file, line));
-  if (onEnter != nullptr) onEnter(const_cast<char*>(function));
+  m_pushed = PushScope(function, file, line);
+  if (m_pushed && onEnter != nullptr) onEnter(const_cast<char*>(function));
 }
 
 C_Trace::~C_Trace() {
-  C_CallStack& s = GlobalCallstackCollection().GetCurrentCallStack();
+  if (!m_pushed) return;
+  C_CallStack* s = nullptr;
+  try {
+    s = &GlobalCallstackCollection().GetCurrentCallStack();
+  } catch (...) {
+    return;  // the thread's stack is gone and no other can be had: nothing left to pop
+  }
   if (m_onExit != nullptr) {
-    const C_Entry* top = s.Top();
+    const C_Entry* top = s->Top();
     if (top != nullptr) {
       char name[C_Entry::FUNCTION_SIZE];
       std::memcpy(name, top->function, sizeof name);
       m_onExit(name);
     }
   }
-  s.Pop();
+  s->Pop();
 }
 
 // ---------------------------------------------------------------- load-time start-up

@@ -69,7 +69,9 @@ int _LM_error(const char* file, int code, int line, const char* function, int li
     g_lastCode = code;
   }
   _LM_error_push(message, fn, fl, line);
-  _LM_err_status = -1;
+  // The status word stays one word for the whole process (the C matrix library is driven from
+  // one thread); the store is made whole so that errors of two threads never tear it.
+  __atomic_store_n(&_LM_err_status, -1, __ATOMIC_RELAXED);
   return 0;
 }
 

@@ -27,7 +27,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace Kvelo;
 using namespace Kvelo::MessageToolEnums;
@@ -569,4 +571,54 @@ TEST(NoMemory, FormattingAllocatesOnlyWhatItKeeps) {
   e.setReason("%20000000s|", "r");
   EXPECT_LT(kvtest::LargestNewSince(), 20000u);
   EXPECT_EQ(e.getReasonMessage().size(), 1023u);
+}
+
+namespace {
+// Opens n nested scopes; the depth of the thread's stack inside the innermost.
+int OpenScopes(int n) {
+  if (n == 0) return GlobalCallstackCollection().GetCurrentCallStack().NbEntries();
+  C_Trace scope("NoMemory::Deep", __FILE__, n);
+  return OpenScopes(n - 1);
+}
+}  // namespace
+
+TEST(NoMemory, ScopesThatCannotBePushedGoUntraced) {
+  // A thread's first scope needs a new stack, and a scope beyond the room reserved needs a
+  // larger one: without memory they go untraced, and the traced operation goes on to fail
+  // with its own code.
+  int code = -1, depthInside = -1;
+  bool badAlloc = false;
+  std::thread worker([&] {
+    kvtest::NoMemory nomem;
+    try {
+      C_Trace first("NoMemory::FirstScope", __FILE__, __LINE__);  // no stack for this thread yet
+      depthInside = -2;
+      Vec v(1000);
+    } catch (const C_KveloException& e) {
+      code = e.getExceptionCode();
+    } catch (const std::bad_alloc&) {
+      badAlloc = true;
+    }
+  });
+  worker.join();
+  EXPECT_FALSE(badAlloc);
+  EXPECT_EQ(depthInside, -2);
+  EXPECT_EQ(code, 1001);
+  // On a thread with a stack: 40 nested scopes where room for 30 is reserved.
+  C_CallStack& stack = GlobalCallstackCollection().GetCurrentCallStack();
+  const int before = stack.NbEntries();
+  int deepest = -1;
+  badAlloc = false;
+  {
+    kvtest::NoMemory nomem;
+    try {
+      deepest = OpenScopes(40);
+    } catch (const std::bad_alloc&) {
+      badAlloc = true;
+    }
+  }
+  EXPECT_FALSE(badAlloc);
+  EXPECT_GE(deepest, before);
+  EXPECT_LT(deepest, before + 40);  // the scopes beyond the room went untraced
+  EXPECT_EQ(stack.NbEntries(), before);  // and none of them popped another's entry
 }
