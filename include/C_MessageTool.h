@@ -85,7 +85,8 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
 
   // ---- registry ----
   // The tool registered under key, created and registered on first use (a new tool does not
-  // become the last-used tool; a found initialized one does). Null only after unloading began.
+  // become the last-used tool; a found initialized one does). Null only after unloading began,
+  // or when memory runs out for a new tool. Threads asking for a new name at once get one tool.
   static C_MessageTool* Instance(const std::string& key);
   // Whether a tool of that name exists; creates nothing.
   static bool HasInstance(const std::string& key);
@@ -176,8 +177,9 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   static bool ProgressStopped(const std::string& key);
 
   // ---- reporting (0, or -1 when anything on the road failed) ----
-  // Routes m to every stream that accepts it; lists the call stack after an error. Lets only
-  // code 29 (log file cannot be opened) pass.
+  // Routes m to every stream that accepts it; lists the call stack after an error. Of its own
+  // failures only C_KveloException 29 (log file cannot be opened) leaves it; what a host
+  // controller throws passes, std::bad_alloc excepted (taken as the want of memory).
   static int HandleMessage(const C_KveloMessage& m);
   // Reports e: its type and level are set, the code texts appended to its text (all of them
   // or, when memory runs out, none: the codes then go to SafeDisplay and the result is -1),

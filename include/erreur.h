@@ -9,8 +9,9 @@
  * C_MessageTool::SafeDisplay shows it, when the default tool would show it at all) and gives
  * -1.
  * Threads: each report formats its own text, and the kept error records of the C matrix
- * library are guarded, so reports may come from several threads at once. The status word
- * _LM_err_status is process-wide and not guarded: the C matrix library is single-threaded. */
+ * library are guarded, so reports may come from several threads at once. The switches change
+ * the default tool's settings: set-up state, not guarded. The status word _LM_err_status is
+ * process-wide and not guarded: the C matrix library is single-threaded. */
 #ifndef KVELO_ERREUR_H
 #define KVELO_ERREUR_H
 
