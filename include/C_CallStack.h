@@ -28,13 +28,18 @@ struct KVELO_API C_Entry {
   void Assign(const char* functionName, const char* fileName, int lineNumber);
 };
 
-/* One thread's stack of entries, bottom first. Copying copies the entries. */
+/* One thread's stack of entries, bottom first. Copying copies the entries (std::bad_alloc
+ * when they cannot be had, the target then unchanged); moving takes them and allocates nothing. */
 class KVELO_API C_CallStack {
  public:
   C_CallStack();   // empty, room for 30 entries reserved
+  // Empty, room for `room` entries reserved: 0 allocates nothing (a snapshot to be filled).
+  explicit C_CallStack(std::size_t room);
   ~C_CallStack();
   C_CallStack(const C_CallStack&) = default;
   C_CallStack& operator=(const C_CallStack&) = default;
+  C_CallStack(C_CallStack&& other) noexcept;             // other is left empty
+  C_CallStack& operator=(C_CallStack&& other) noexcept;  // other is left empty
 
   // Appends a copy of e, then begins the profiling block named e.function; std::bad_alloc on no memory.
   void Push(const C_Entry& e);
@@ -66,7 +71,9 @@ class KVELO_API C_StackCollection {
   C_StackCollection& operator=(const C_StackCollection&) = delete;
 
   // The calling thread's stack, created empty on first request; never null
-  // (std::bad_alloc when a new stack cannot be allocated).
+  // (std::bad_alloc when a new stack cannot be allocated). A thread whose own stack was freed
+  // at its end (a scope in a later thread-local destructor), or any thread when no slot
+  // exists, gets a stack of its own that is kept until the process ends.
   C_CallStack& GetCurrentCallStack();
   // Whether the thread-local slot could be allocated.
   bool IsValid() const { return m_valid; }
@@ -80,7 +87,9 @@ class KVELO_API C_StackCollection {
 KVELO_API C_StackCollection& GlobalCallstackCollection();
 
 /* Scope object: pushes an entry on the calling thread's stack on construction and pops it
- * on destruction (also when the scope is left by an exception). Scopes nest strictly. */
+ * on destruction (also when the scope is left by an exception). Scopes nest strictly.
+ * Never throws: a scope that cannot be pushed for want of memory goes untraced (no entry, no
+ * profiling block, no callbacks), and the operation it traces goes on. */
 class KVELO_API C_Trace {
  public:
   typedef void (*Callback)(char*);
@@ -95,6 +104,7 @@ class KVELO_API C_Trace {
 
  private:
   Callback m_onExit;
+  bool m_pushed;  // false when the scope could not be pushed: nothing to pop
 };
 
 }  // namespace Kvelo

@@ -1,6 +1,8 @@
 /* C_KveloMessage.h: one report of the library (text or message code, type, verbosity,
  * debug scope, target stream, place of origin) and the shared enumerations of the message
- * system. Messages are printed by handing them to the message tool (C_MessageTool.h). */
+ * system. Messages are printed by handing them to the message tool (C_MessageTool.h).
+ * A message belongs to the thread that builds it; messages of different threads share
+ * nothing but their routing key's storage, which is immutable. */
 #ifndef KVELO_C_KVELOMESSAGE_H
 #define KVELO_C_KVELOMESSAGE_H
 
@@ -8,6 +10,7 @@
 #include "C_CallStack.h"
 
 #include <cstdarg>
+#include <memory>
 #include <string>
 
 namespace Kvelo {
@@ -59,7 +62,9 @@ enum E_MessageStream_enum : int {
 };
 }  // namespace MessageToolEnums
 
-/* One message. A plain value: copying copies every field, the call stack included. */
+/* One message. A plain value: copying copies every field, the call stack included. A copy
+ * never throws: when memory runs out it keeps key, codes, type, level, scope, stream, nature
+ * and place, and leaves out the text or call-stack entries it cannot allocate. */
 class KVELO_API C_KveloMessage {
  public:
   typedef MessageCode::E_MessageCode_t E_MessageCode_t;
@@ -108,11 +113,15 @@ class KVELO_API C_KveloMessage {
                  E_MessageType_enum type, E_VerbosityLevel_enum level, E_DebugScope_enum scope,
                  E_MessageStream_enum stream);
   // A copy of other; the place arguments are not used.
-  C_KveloMessage(const char* function, const char* file, int line, const C_KveloMessage& other);
-  C_KveloMessage(const C_KveloMessage& other);
+  C_KveloMessage(const char* function, const char* file, int line, const C_KveloMessage& other) noexcept;
+  C_KveloMessage(const C_KveloMessage& other) noexcept;
 
   virtual ~C_KveloMessage();
 
+  // The text forms (fmt, string) change nothing and throw std::bad_alloc when memory runs out.
+  // The code forms never throw: with no memory for any text they set the code and leave the
+  // text empty (Set; the code's text is then looked up when the message is reported) or
+  // unchanged (Append).
   // Text = fmt printf-formatted, cut to 16,399 characters (null args: fmt unformatted).
   virtual void Set(const char* fmt, va_list* args);
   // Code = code; text = the database text of code with args (failure text on any lookup failure).
@@ -140,6 +149,7 @@ class KVELO_API C_KveloMessage {
   virtual int Print();
 
   // Plain access to the fields; the getters of strings and records return references.
+  // setKey throws std::bad_alloc, key unchanged, when memory runs out.
   virtual void setKey(const std::string& key);
   virtual void setMessageCode(E_MessageCode_t code);
   virtual void setMessageType(E_MessageType_enum type);
@@ -159,8 +169,9 @@ class KVELO_API C_KveloMessage {
   virtual const C_CallStack& getCallStack() const;
   virtual const C_Entry& getErrorLocation() const;
 
-  // Copies every field; self-assignment changes nothing.
-  C_KveloMessage& operator=(const C_KveloMessage& other);
+  // Copies every field (as the copy constructor does, so never throws); self-assignment
+  // changes nothing.
+  C_KveloMessage& operator=(const C_KveloMessage& other) noexcept;
   // Set(code) without arguments: only for codes whose text has no placeholder.
   C_KveloMessage& operator=(E_MessageCode_t code);
   // Set(s), unchanged.
@@ -174,8 +185,9 @@ class KVELO_API C_KveloMessage {
   C_KveloMessage& operator+=(const char* fmt);
 
  protected:
-  // Fields shared with C_KveloException.
-  std::string m_key;
+  // Fields shared with C_KveloException. The key is shared and never changed in place, so that
+  // a copy never allocates for it; it is never null.
+  std::shared_ptr<const std::string> m_key;
   E_MessageCode_t m_code;
   E_MessageType_enum m_type;
   E_VerbosityLevel_enum m_level;
@@ -189,8 +201,20 @@ class KVELO_API C_KveloMessage {
   // Defaults of every field, with the given place.
   C_KveloMessage(const char* function, const char* file, int line, const std::string& key,
                  E_MessageType_enum type);
-  // The database text of code (args may be null) for key; the failure text when that fails.
-  static std::string LookupText(const std::string& key, E_MessageCode_t code, va_list* args);
+  // The same with a shared key (never null); allocates nothing.
+  C_KveloMessage(const char* function, const char* file, int line,
+                 std::shared_ptr<const std::string> key, E_MessageType_enum type) noexcept;
+  // out = the database text of code (args may be null) for key, or the failure text when that
+  // fails; out is left empty when memory runs out even for that. Never throws.
+  static void LookupText(const std::string& key, E_MessageCode_t code, va_list* args,
+                         std::string& out) noexcept;
+  // The stored key of a name: the shared default key for "DefaultMessageTool" (no allocation),
+  // else a new one (std::bad_alloc when it cannot be had).
+  static std::shared_ptr<const std::string> KeyOf(const std::string& key);
+  // The shared default key "DefaultMessageTool".
+  static const std::shared_ptr<const std::string>& DefaultKey() noexcept;
+  // Exchanges every field with other's; never throws.
+  void SwapMessage(C_KveloMessage& other) noexcept;
 };
 
 }  // namespace Kvelo

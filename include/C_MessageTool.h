@@ -4,9 +4,16 @@
  * message database, hands the text to the stream's controller (the tool itself, or one the
  * host installs) and lists the call stack after every error. The host sets a tool up (message
  * file and language, log file) and long operations report progress through it. Tools live in
- * a process-wide registry by name, created on first use. The registry, the last-used tool and
- * every tool's settings are process-wide and not guarded: set tools up before other threads
- * report. */
+ * a process-wide registry by name, created on first use.
+ * Threads: messages may come from several threads at once. The registry and the last-used tool
+ * are guarded, and so are each tool's log file (opened, written and closed by one message at
+ * a time, so every message reaches the log whole), its message texts and its progress. A
+ * tool's settings (filters, levels, scopes, controllers, resources, log name, end character)
+ * are set-up state and not guarded: set tools up before other threads report. A host
+ * controller of the log stream runs while the log's lock is held.
+ * Memory: a report that cannot be composed for want of memory goes to the display of last
+ * resort (SafeDisplay) and the operation returns -1; no std::bad_alloc leaves the reporting
+ * operations. */
 #ifndef KVELO_C_MESSAGETOOL_H
 #define KVELO_C_MESSAGETOOL_H
 
@@ -31,6 +38,7 @@ class C_MessageDatabaseTypes {
 namespace Kvelo {
 namespace detail {
 struct ToolAccess;
+class LogHold;
 }
 
 /* Receiver of one stream's output. A host derives from it and installs it per stream. */
@@ -77,7 +85,8 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
 
   // ---- registry ----
   // The tool registered under key, created and registered on first use (a new tool does not
-  // become the last-used tool; a found initialized one does). Null only after unloading began.
+  // become the last-used tool; a found initialized one does). Null only after unloading began,
+  // or when memory runs out for a new tool. Threads asking for a new name at once get one tool.
   static C_MessageTool* Instance(const std::string& key);
   // Whether a tool of that name exists; creates nothing.
   static bool HasInstance(const std::string& key);
@@ -99,7 +108,8 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   // Whether the stream's level is at least level.
   bool VerbosityLevelActive(E_VerbosityLevel_enum level, E_MessageStream_enum stream) const;
   // Scope -1 resets every stream to {0} and applies KVELO_DEBUG_SCOPES; otherwise on inserts
-  // the scope in the stream's set and off removes it.
+  // the scope in the stream's set and off removes it. Every stream asked for changes, or none:
+  // std::bad_alloc, sets unchanged, when memory runs out.
   void ActivateDebugScope(E_DebugScope_enum scope, bool on, E_MessageStream_enum stream);
   void ActivateDebugScope(int scope, bool on, E_MessageStream_enum stream);
   bool DebugScopeActive(E_DebugScope_enum scope, E_MessageStream_enum stream) const;
@@ -115,11 +125,13 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   std::string getKey() const;
 
   // ---- set-up and log file ----
-  // Language = language. When the file name exists: resources file = name, resources
-  // directory = its directory part (when it has one); 0. Otherwise writes "Resource filename
-  // <name> does not exist." on standard error and returns -1, changing nothing else.
+  // When the file name exists: resources file = name, resources directory = its directory
+  // part (when it has one), language = language; 0. Otherwise writes "Resource filename
+  // <name> does not exist." on standard error and returns -1, changing nothing (the language
+  // neither); -1, nothing changed, also when memory runs out.
   int setResourcesFilename(std::string name, E_CodeLang language);
-  // Resources directory = dir, language = language, resources file = BuildResourcesFilename.
+  // Resources directory = dir, language = language, resources file = "<dir>/ke<language>.msb";
+  // std::bad_alloc, nothing changed, when memory runs out.
   void setResourcesDir(std::string dir, E_CodeLang language);
   // The same with the directory read from the environment variable variableName (a single
   // blank when it is not set); the variable's name and value are kept for reports.
@@ -128,13 +140,17 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   // swallowed by C_DevNullCtrl controllers). A missing resources file falls back to
   // "kvelo0.msb", "ke0.msb" or "lum0.msb" of the current directory (with a warning); a file
   // that fails to load is retried in language 0. -1 after an error report when no file
-  // loads; the tool then stays not initialized.
+  // loads (also when memory runs out): the tool then keeps the texts it had, and its
+  // initialized state (not initialized when it had none). A new database replaces the old one
+  // only once it has loaded.
   int Initialize();
   // Closes an open log and names the log file; append false truncates it at the next opening.
+  // 0; -1, nothing changed, when memory runs out.
   int setLogFilename(const std::string& name, bool append);
   std::string getLogFilename() const;
   // path without its extension, kept whole when its directory exists, else only its file
-  // part; suffix appended.
+  // part; suffix appended (suffix alone for a path that is not valid text). std::bad_alloc
+  // when memory runs out.
   std::string GenerateDefaultLogFilename(const std::string& path, const std::string& suffix) const;
 
   // ---- progress (0, or -1 when a step failed; the messages are of type 16, so a stream
@@ -147,7 +163,8 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   static int OpenProgress(int maximum, const std::string& text);
   // Moves the progress of the tool of m's key to value (a negative value repeats the current
   // one) and hands m's text (its code's text, else a blank; "Processing stopped..." once
-  // stopped) to the controller of every stream that accepts m.
+  // stopped) to the controller of every stream that accepts m. -1, progress unchanged, when
+  // memory runs out.
   static int SetProgress(int value, const C_KveloMessage& m);
   // The same with a message of "DefaultMessageTool" at level holding the code / the text /
   // fmt printf-formatted with the arguments.
@@ -160,17 +177,23 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   static bool ProgressStopped(const std::string& key);
 
   // ---- reporting (0, or -1 when anything on the road failed) ----
-  // Routes m to every stream that accepts it; lists the call stack after an error.
+  // Routes m to every stream that accepts it; lists the call stack after an error. Of its own
+  // failures only C_KveloException 29 (log file cannot be opened) leaves it; what a host
+  // controller throws passes, std::bad_alloc excepted (taken as the want of memory).
   static int HandleMessage(const C_KveloMessage& m);
-  // Reports e: its type and level are set, the code texts appended to its text, then routed.
+  // Reports e: its type and level are set, the code texts appended to its text (all of them
+  // or, when memory runs out, none: the codes then go to SafeDisplay and the result is -1),
+  // then routed.
   static int HandleMessage(C_KveloException& e, E_MessageType_enum type, E_VerbosityLevel_enum level);
   // Writes the call-stack listing of m on every stream whose level is at least level.
   static int HandleCallStack(const C_KveloMessage& m, E_VerbosityLevel_enum level);
   // out = text of code from the database of the tool named key (args may be null); 0, or -1
-  // with a failure text when the tool is not initialized or the database lacks the code.
+  // with a failure text when the tool is not initialized or the database lacks the code
+  // (out empty when memory runs out even for that). Never throws.
   static int getMessage(E_MessageCode_t code, std::string& out, va_list* args,
                         const std::string& key = "DefaultMessageTool");
-  // Last resort: "Error: <formatted text>" on standard error (text cut to 1023 characters).
+  // Last resort: "Error: <formatted text>" on standard error (text cut to 1023 characters);
+  // allocates nothing.
   static void SafeDisplay(const char* fmt, ...);
 
   // Convenience families: all streams, error location in this tool's source.
@@ -217,7 +240,8 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   int AppHandleMessage(const std::string& text, E_MessageType_enum type,
                        E_MessageStream_enum stream, FILE* log) override;
   int AppOpenProgress() override;   // 0
-  // Screen: " %4.1f%% %s\n" while a progress is open; -1 when none is open.
+  // Screen: " %4.1f%% %s\n" (value as a share of the maximum; 0 for a maximum of 0 or less)
+  // while a progress is open; -1 when none is open.
   int AppSetProgress(const std::string& text, int value, E_MessageStream_enum stream) override;
   int AppCloseProgress() override;  // 0
   // out = "<resources directory>/ke<language>.msb".
@@ -229,7 +253,8 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   // Size of the buffer BuildCallStackString writes into; a longer listing is cut.
   enum { CALLSTACK_BUFFER_SIZE = 2048 };
   // Writes the call-stack listing of m (its own stack for an exception, else the calling
-  // thread's) into out, which holds CALLSTACK_BUFFER_SIZE bytes; 0, or -1 when cut or failed.
+  // thread's) into out, which holds CALLSTACK_BUFFER_SIZE bytes, cut at its end when longer;
+  // 0, or -1 when out is null. Allocates nothing.
   virtual int BuildCallStackString(const C_KveloMessage& m, char* out);
 
  protected:
@@ -241,6 +266,8 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   C_MessageStreamCtrl* Ctrl(int stream);
   static int InfArgFormat(const char* fmt, ...);
   void ResetDebugScopes();
+  // getMessage letting std::bad_alloc pass.
+  static int CodeText(E_MessageCode_t code, std::string& out, va_list* args, const std::string& key);
 
   C_MessageStream m_streams[3];
   std::string m_key;
@@ -250,6 +277,7 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   std::string m_resourcesValue;
   std::string m_logName;
   FILE* m_log;
+  int m_logHolds;  // nested holds of the open log by the thread holding the output lock
   bool m_append;
   bool m_initialized;
   bool m_progressOpen;
@@ -262,6 +290,7 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
 
   static C_MessageTool* _LastMessageTool;
   friend struct detail::ToolAccess;
+  friend class detail::LogHold;
 };
 
 }  // namespace Kvelo

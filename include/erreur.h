@@ -4,9 +4,14 @@
  * handler with its status word. A source file handed over as a path (__FILE__) is named in
  * every report as the library names its sources: "src/<module>" or "include/<header>" (the last
  * component without extension); a name already of that form is kept. No C++ exception leaves
- * any of them (MSG_get excepted, which passes the database's exception to C++ callers).
- * Process-wide state (the shared format buffer, the status word, the error records) is not
- * guarded. */
+ * any of them (MSG_get excepted, which passes the database's exception to C++ callers). A
+ * report that cannot be composed for want of memory still goes to standard error (as
+ * C_MessageTool::SafeDisplay shows it, when the default tool would show it at all) and gives
+ * -1.
+ * Threads: each report formats its own text, and the kept error records of the C matrix
+ * library are guarded, so reports may come from several threads at once. The switches change
+ * the default tool's settings: set-up state, not guarded. The status word _LM_err_status is
+ * process-wide and not guarded: the C matrix library is single-threaded. */
 #ifndef KVELO_ERREUR_H
 #define KVELO_ERREUR_H
 
@@ -44,8 +49,8 @@ KVELO_API void switch_debug_scope(int scope, int on);
 KVELO_API void switch_verbeux(int scope, int on);  /* same as switch_debug_scope */
 
 /* Text of message id with the arguments substituted, as a heap copy the caller frees with
- * kvelomem_free; null for a negative id or when no initialized tool can be had. An id the
- * database lacks raises the database's exception to C++ callers. */
+ * kvelomem_free; null for a negative id, when no initialized tool can be had or when memory
+ * runs out. An id the database lacks raises the database's exception to C++ callers. */
 KVELO_API char* MSG_get(int id, ...);
 KVELO_API char* MSG_get_default(int id, ...);  /* same as MSG_get */
 
@@ -68,8 +73,9 @@ KVELO_API int Msg_fopen(const char* file);     /* returns -1 */
 KVELO_API extern int _LM_err_status;
 
 /* Error handler of the C matrix library: reports message 3100 + code (placeholders 0 and 1
- * receive callerLine and callerName) as an error at (function, file, line), keeps it among
- * the last 100 records and sets _LM_err_status to -1; returns 0. list is not used. */
+ * receive callerLine and callerName; a blank text when there is none, or when that number
+ * lies beyond int) as an error at (function, file, line), keeps it among the last 100 records
+ * and sets _LM_err_status to -1; returns 0. list is not used. */
 KVELO_API int _LM_error(const char* file, int code, int line, const char* function, int list,
                         int callerLine, const char* callerName);
 /* Keeps one error record (the oldest of 100 is dropped) and reports it with Erreur. */

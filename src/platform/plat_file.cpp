@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <new>
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
@@ -86,7 +87,7 @@ static std::uint64_t Mix(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
-bool FreshName(const std::string& dir, const std::string& prefix, std::string& name) {
+static bool FreshNameOrThrow(const std::string& dir, const std::string& prefix, std::string& name) {
   static std::atomic<std::uint64_t> counter{0};
   static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   const std::string base = dir.empty() ? TempDir() : dir;
@@ -116,6 +117,15 @@ bool FreshName(const std::string& dir, const std::string& prefix, std::string& n
   return false;
 }
 
+bool FreshName(const std::string& dir, const std::string& prefix, std::string& name) {
+  try {
+    return FreshNameOrThrow(dir, prefix, name);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return false;
+  }
+}
+
 ReplacingFile::~ReplacingFile() { Abandon(); }
 
 bool ReplacingFile::Open(const char* target, const char* temp) {
@@ -124,6 +134,16 @@ bool ReplacingFile::Open(const char* target, const char* temp) {
     errno = EINVAL;
     return false;
   }
+  try {
+    return OpenOrThrow(target, temp);
+  } catch (const std::bad_alloc&) {
+    Abandon();  // a new file already made goes again
+    errno = ENOMEM;
+    return false;
+  }
+}
+
+bool ReplacingFile::OpenOrThrow(const char* target, const char* temp) {
   m_target = target;
   int fd = -1;
   if (temp) {

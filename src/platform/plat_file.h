@@ -31,7 +31,8 @@ long long WriteFull(int fd, const void* buf, std::size_t bytes);
 // $TMPDIR when it names a directory, else "/tmp".
 std::string TempDir();
 // A name in dir (TempDir() when dir is empty) made of prefix and six random letters or digits
-// that no file has at the time of the call; the file is not created. False after many tries.
+// that no file has at the time of the call; the file is not created. False after many tries
+// (errno EEXIST), or when memory runs out (ENOMEM); never throws.
 bool FreshName(const std::string& dir, const std::string& prefix, std::string& name);
 
 // A named file rewritten whole or not at all. The data go to a new file in the same directory;
@@ -47,7 +48,8 @@ class ReplacingFile {
 
   // Creates the new file for target: temp when given (an earlier one is emptied), else a fresh
   // name beside target. It gets the permissions of an existing target, else those of a new
-  // file. false with errno when it cannot be made.
+  // file. false with errno when it cannot be made (ENOMEM when memory runs out; no new file
+  // is then left behind); never throws.
   bool Open(const char* target, const char* temp = nullptr);
   FILE* Stream() const { return m_file; }
   // Flushes, syncs and closes the new file and renames it over target: true; false with errno
@@ -57,6 +59,8 @@ class ReplacingFile {
   void Abandon();
 
  private:
+  bool OpenOrThrow(const char* target, const char* temp);  // Open letting std::bad_alloc pass
+
   std::string m_target;
   std::string m_temp;
   FILE* m_file = nullptr;

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <new>
 #include <unistd.h>
-#include <vector>
 
 namespace kvplat {
 
@@ -18,16 +18,21 @@ long long AllocationGranularity() {
 }
 
 int CreateTempFile(const std::string& dir, const std::string& prefix, std::string& path) {
-  std::string templ = dir.empty() ? TempDir() : dir;
-  if (templ.back() != '/') templ += '/';
-  templ += prefix;
-  templ += "XXXXXX";
-  std::vector<char> buf(templ.begin(), templ.end());
-  buf.push_back('\0');
-  const int fd = mkstemp(buf.data());  // owner read/write only
-  if (fd < 0) return -1;
-  path.assign(buf.data());
-  return fd;
+  try {
+    // Every allocation comes before the file is made: once it exists, nothing can fail.
+    std::string templ = dir.empty() ? TempDir() : dir;
+    if (templ.back() != '/') templ += '/';
+    templ += prefix;
+    templ += "XXXXXX";
+    std::string made(templ);
+    const int fd = mkstemp(&made[0]);  // owner read/write only; the X's are replaced in place
+    if (fd < 0) return -1;
+    path.swap(made);
+    return fd;
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return -1;
+  }
 }
 
 int OpenReadWrite(const char* path, bool create) {

@@ -12,7 +12,8 @@ namespace kvplat {
 long long AllocationGranularity();  // the page size: alignment of view offsets
 
 // Creates a new empty file named prefix + six unique characters in dir (TempDir() when dir
-// is empty), open for reading and writing, owner-only; its name goes to path. fd, or -1.
+// is empty), open for reading and writing, owner-only; its name goes to path. fd, or -1 (errno
+// set; ENOMEM when memory runs out, path then unchanged and no file made); never throws.
 int CreateTempFile(const std::string& dir, const std::string& prefix, std::string& path);
 // Opens path for reading and writing (created, owner read/write, when create is true): fd or -1.
 int OpenReadWrite(const char* path, bool create);

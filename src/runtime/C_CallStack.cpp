@@ -10,8 +10,10 @@
 #include "runtime/msgtool_registry.h"
 #include "runtime/source_name.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -67,6 +69,26 @@ void C_Entry::Assign(const char* functionName, const char* fileName, int lineNum
 
 C_CallStack::C_CallStack() : m_cursor(0) { m_entries.reserve(30); }
 
+C_CallStack::C_CallStack(std::size_t room) : m_cursor(0) {
+  if (room > 0) m_entries.reserve(room);
+}
+
+C_CallStack::C_CallStack(C_CallStack&& other) noexcept
+    : m_entries(std::move(other.m_entries)), m_cursor(other.m_cursor) {
+  other.m_entries.clear();
+  other.m_cursor = 0;
+}
+
+C_CallStack& C_CallStack::operator=(C_CallStack&& other) noexcept {
+  if (this != &other) {
+    m_entries.swap(other.m_entries);
+    m_cursor = other.m_cursor;
+    other.m_entries.clear();
+    other.m_cursor = 0;
+  }
+  return *this;
+}
+
 C_CallStack::~C_CallStack() {}
 
 void C_CallStack::Push(const C_Entry& e) {
@@ -105,13 +127,29 @@ C_StackCollection::~C_StackCollection() {
   freeTimeManager();
 }
 
-// The stack of last resort: used when no thread-local slot can be had (allocation refused,
-// library unloading) and on a thread whose own stack was already freed at its exit. It is
-// never destroyed, so late scopes (static destructors) stay safe.
+// The stacks of last resort: one per thread that asks when no thread-local slot can be had
+// (allocation refused, library unloading) or after its own stack was freed at its end. Each
+// thread gets its own, so that threads ending at once never share one; they are chained on a
+// list that is never freed, so late scopes (static and thread-local destructors) stay safe
+// and the stacks stay reachable.
+namespace {
+struct LateStackNode {
+  C_CallStack stack{0};
+  LateStackNode* next = nullptr;
+};
+std::atomic<LateStackNode*> g_lateStacks{nullptr};
+thread_local C_CallStack* t_lateStack = nullptr;  // trivially destructible: valid to the end
+}  // namespace
+
 static C_CallStack& LateStack() {
-  alignas(C_CallStack) static unsigned char storage[sizeof(C_CallStack)];
-  static C_CallStack* late = new (storage) C_CallStack();
-  return *late;
+  if (t_lateStack != nullptr) return *t_lateStack;
+  LateStackNode* node = new LateStackNode();  // std::bad_alloc passes, as for a thread's first stack
+  node->next = g_lateStacks.load(std::memory_order_relaxed);
+  while (!g_lateStacks.compare_exchange_weak(node->next, node, std::memory_order_release,
+                                             std::memory_order_relaxed)) {
+  }
+  t_lateStack = &node->stack;
+  return *t_lateStack;
 }
 
 C_CallStack& C_StackCollection::GetCurrentCallStack() {
@@ -144,27 +182,44 @@ StackReaper::~StackReaper() {
 
 // ---------------------------------------------------------------- C_Trace
 
+// A scope that cannot be recorded for want of memory (a thread's first stack, or a stack that
+// must grow) goes untraced: tracing never makes the traced operation fail.
+static bool PushScope(const char* function, const char* file, int line) noexcept {
+  try {
+    GlobalCallstackCollection().GetCurrentCallStack().Push(C_Entry(function, file, line));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 C_Trace::C_Trace(const char* function, const char* file, int line) : m_onExit(nullptr) {
-  GlobalCallstackCollection().GetCurrentCallStack().Push(C_Entry(function, file, line));
+  m_pushed = PushScope(function, file, line);
 }
 
 C_Trace::C_Trace(const char* function, const char* file, int line, Callback onEnter, Callback onExit)
     : m_onExit(onExit) {
-  GlobalCallstackCollection().GetCurrentCallStack().Push(C_Entry(function, file, line));
-  if (onEnter != nullptr) onEnter(const_cast<char*>(function));
+  m_pushed = PushScope(function, file, line);
+  if (m_pushed && onEnter != nullptr) onEnter(const_cast<char*>(function));
 }
 
 C_Trace::~C_Trace() {
-  C_CallStack& s = GlobalCallstackCollection().GetCurrentCallStack();
+  if (!m_pushed) return;
+  C_CallStack* s = nullptr;
+  try {
+    s = &GlobalCallstackCollection().GetCurrentCallStack();
+  } catch (...) {
+    return;  // the thread's stack is gone and no other can be had: nothing left to pop
+  }
   if (m_onExit != nullptr) {
-    const C_Entry* top = s.Top();
+    const C_Entry* top = s->Top();
     if (top != nullptr) {
       char name[C_Entry::FUNCTION_SIZE];
       std::memcpy(name, top->function, sizeof name);
       m_onExit(name);
     }
   }
-  s.Pop();
+  s->Pop();
 }
 
 // ---------------------------------------------------------------- load-time start-up
@@ -178,8 +233,12 @@ struct RegistryHolder {
   bool alive = true;
   ~RegistryHolder() {
     std::vector<C_MessageTool*> tools;
-    for (auto& kv : map) tools.push_back(kv.second);
+    {
+      std::lock_guard<std::recursive_mutex> hold(detail::RegistryLock());
+      for (auto& kv : map) tools.push_back(kv.second);
+    }
     for (C_MessageTool* t : tools) delete t;
+    std::lock_guard<std::recursive_mutex> hold(detail::RegistryLock());
     map.clear();
     alive = false;
   }

@@ -9,6 +9,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace Kvelo {
@@ -26,17 +30,29 @@ std::string FormatV(const char* fmt, va_list ap, std::size_t limit) {
   if (fmt == nullptr) return std::string();
   va_list probe;
   va_copy(probe, ap);
-  int n = std::vsnprintf(nullptr, 0, fmt, probe);
+  const int n = std::vsnprintf(nullptr, 0, fmt, probe);
   va_end(probe);
-  if (n < 0) return std::string();
+  if (n < 0) {
+    // More than an int can count (or a conversion that fails): without a limit there is no
+    // text; with one, the part that fits, which the formatting still writes.
+    if (limit == 0) return std::string();
+    std::vector<char> buf(limit, '\0');
+    va_list again;
+    va_copy(again, ap);
+    std::vsnprintf(buf.data(), buf.size(), fmt, again);
+    va_end(again);
+    buf[limit - 1] = '\0';
+    return std::string(buf.data());
+  }
+  // Only what is kept is allocated, however wide the format would make the text.
   std::size_t want = static_cast<std::size_t>(n);
   if (limit != 0 && want > limit - 1) want = limit - 1;
-  std::vector<char> buf(static_cast<std::size_t>(n) + 1);
+  std::string out(want, '\0');
   va_list again;
   va_copy(again, ap);
-  std::vsnprintf(buf.data(), buf.size(), fmt, again);
+  std::vsnprintf(&out[0], want + 1, fmt, again);  // writes the terminator at out[want]
   va_end(again);
-  return std::string(buf.data(), want);
+  return out;
 }
 
 std::string Format(const char* fmt, ...) {
@@ -54,13 +70,23 @@ std::string Format(const char* fmt, ...) {
 static std::string LiteralFormat(const char* fmt) {
   std::string text;
   if (fmt == nullptr) return text;
-  for (const char* p = fmt; *p != '\0'; ++p) {
+  for (const char* p = fmt; *p != '\0' && text.size() < kMessageBuffer - 1; ++p) {
     if (p[0] == '%' && p[1] == '%') ++p;
     text += *p;
   }
-  if (text.size() > kMessageBuffer - 1) text.resize(kMessageBuffer - 1);
   return text;
 }
+
+namespace {
+// dst = a copy of src, or left empty when memory runs out; never throws.
+void CopyTextOrLeaveEmpty(std::string& dst, const std::string& src) noexcept {
+  try {
+    dst = src;
+  } catch (...) {
+    dst.clear();
+  }
+}
+}  // namespace
 
 // ---------------------------------------------------------------- C_KveloBase
 
@@ -68,20 +94,55 @@ C_KveloBase::~C_KveloBase() {}
 
 // ---------------------------------------------------------------- construction
 
+namespace {
+
+typedef std::shared_ptr<const std::string> SharedKey;
+
+// Built at load (below) and never destroyed: a message made in a static destructor, or when
+// memory has run out, still has it.
+const SharedKey& SharedDefaultKey() {
+  alignas(SharedKey) static unsigned char storage[sizeof(SharedKey)];
+  static const SharedKey* key = new (storage) SharedKey(std::make_shared<const std::string>(kDefaultKey));
+  return *key;
+}
+[[maybe_unused]] const bool g_defaultKeyBuilt = (SharedDefaultKey(), true);
+
+}  // namespace
+
+const std::shared_ptr<const std::string>& C_KveloMessage::DefaultKey() noexcept { return SharedDefaultKey(); }
+
+std::shared_ptr<const std::string> C_KveloMessage::KeyOf(const std::string& key) {
+  if (key == kDefaultKey) return DefaultKey();
+  return std::make_shared<const std::string>(key);
+}
+
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
-                               const std::string& key, E_MessageType_enum type)
-    : m_key(key),
+                               std::shared_ptr<const std::string> key, E_MessageType_enum type) noexcept
+    : m_key(std::move(key)),
       m_code(0),
       m_type(type),
       m_level(MessageToolEnums::LEVEL_PUBLIC),
       m_scope(MessageToolEnums::SCOPE_NONE),
       m_stream(MessageToolEnums::STREAM_ALL),
+      m_callStack(0),
+      m_nature(NATURE_MESSAGE),
+      m_location(function, file, line) {}
+
+C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
+                               const std::string& key, E_MessageType_enum type)
+    : m_key(KeyOf(key)),
+      m_code(0),
+      m_type(type),
+      m_level(MessageToolEnums::LEVEL_PUBLIC),
+      m_scope(MessageToolEnums::SCOPE_NONE),
+      m_stream(MessageToolEnums::STREAM_ALL),
+      m_callStack(0),
       m_nature(NATURE_MESSAGE),
       m_location(function, file, line) {}
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_MessageType_enum type, E_MessageCode_t code, ...)
-    : C_KveloMessage(function, file, line, kDefaultKey, type) {
+    : C_KveloMessage(function, file, line, DefaultKey(), type) {
   va_list ap;
   va_start(ap, code);
   Set(code, &ap);
@@ -100,7 +161,7 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_MessageType_enum type, const char* fmt, ...)
-    : C_KveloMessage(function, file, line, kDefaultKey, type) {
+    : C_KveloMessage(function, file, line, DefaultKey(), type) {
   va_list ap;
   va_start(ap, fmt);
   Set(fmt, &ap);
@@ -117,10 +178,12 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
   va_end(ap);
 }
 
-// The forms without a key are those of the default tool.
+// The forms without a key share the default tool's key.
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_MessageType_enum type, const std::string& text)
-    : C_KveloMessage(function, file, line, kDefaultKey, type, text) {}
+    : C_KveloMessage(function, file, line, DefaultKey(), type) {
+  m_text = text;
+}
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const std::string& key, E_MessageType_enum type,
@@ -132,14 +195,19 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_MessageType_enum type, E_VerbosityLevel_enum level,
                                E_DebugScope_enum scope, E_MessageStream_enum stream)
-    : C_KveloMessage(function, file, line, kDefaultKey, E_MessageCode_t(0), type, level, scope,
-                     stream) {}
+    : C_KveloMessage(function, file, line, DefaultKey(), type) {
+  m_level = level;
+  m_scope = scope;
+  m_stream = stream;
+}
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_MessageCode_t code, E_MessageType_enum type,
                                E_VerbosityLevel_enum level, E_DebugScope_enum scope,
                                E_MessageStream_enum stream)
-    : C_KveloMessage(function, file, line, kDefaultKey, code, type, level, scope, stream) {}
+    : C_KveloMessage(function, file, line, type, level, scope, stream) {
+  m_code = code;
+}
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const std::string& key, E_MessageCode_t code,
@@ -156,7 +224,9 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const std::string& text, E_MessageType_enum type,
                                E_VerbosityLevel_enum level, E_DebugScope_enum scope,
                                E_MessageStream_enum stream)
-    : C_KveloMessage(function, file, line, kDefaultKey, text, type, level, scope, stream) {}
+    : C_KveloMessage(function, file, line, type, level, scope, stream) {
+  m_text = text;
+}
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const std::string& key, const std::string& text,
@@ -170,40 +240,69 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const char* text, E_MessageType_enum type,
                                E_VerbosityLevel_enum level, E_DebugScope_enum scope,
                                E_MessageStream_enum stream)
-    : C_KveloMessage(function, file, line, kDefaultKey,
-                     text != nullptr ? std::string(text) : std::string(), type, level, scope,
-                     stream) {}
+    : C_KveloMessage(function, file, line, type, level, scope, stream) {
+  if (text != nullptr) m_text = text;
+}
 
-C_KveloMessage::C_KveloMessage(const char*, const char*, int, const C_KveloMessage& other)
+C_KveloMessage::C_KveloMessage(const char*, const char*, int, const C_KveloMessage& other) noexcept
     : C_KveloMessage(other) {}
 
-C_KveloMessage::C_KveloMessage(const C_KveloMessage& other) = default;
+// The key is shared and the other fields are plain values: only the text and the stack
+// entries need memory, and each is left out alone when it cannot be had.
+C_KveloMessage::C_KveloMessage(const C_KveloMessage& other) noexcept
+    : m_key(other.m_key),
+      m_code(other.m_code),
+      m_type(other.m_type),
+      m_level(other.m_level),
+      m_scope(other.m_scope),
+      m_stream(other.m_stream),
+      m_callStack(0),
+      m_nature(other.m_nature),
+      m_location(other.m_location) {
+  CopyTextOrLeaveEmpty(m_text, other.m_text);
+  try {
+    m_callStack = other.m_callStack;
+  } catch (...) {
+    // The snapshot stays empty; the place of the report is kept.
+  }
+}
 
 C_KveloMessage::~C_KveloMessage() {}
 
 // ---------------------------------------------------------------- texts
 
-std::string C_KveloMessage::LookupText(const std::string& key, E_MessageCode_t code,
-                                       va_list* args) {
+void C_KveloMessage::LookupText(const std::string& key, E_MessageCode_t code, va_list* args,
+                                std::string& out) noexcept {
+  out.clear();
   try {
-    std::string out;
-    if (C_MessageTool::Instance(key) != nullptr &&
-        C_MessageTool::getMessage(code, out, args, key) == 0)
-      return out;
+    if (C_MessageTool::Instance(key) != nullptr && C_MessageTool::getMessage(code, out, args, key) == 0)
+      return;
   } catch (...) {
     // Any failure of the lookup gives the failure text below.
   }
-  return detail::Format("MessageDatabase failed to load id %d", code);
+  try {
+    out = detail::Format("MessageDatabase failed to load id %d", code);
+  } catch (...) {
+    out.clear();  // no memory even for that: no text
+  }
 }
 
+// Each text operation builds its result aside and installs it only once it is whole.
 void C_KveloMessage::Set(const char* fmt, va_list* args) {
-  m_text.clear();
-  Append(fmt, args);
+  std::string text;
+  if (args == nullptr) {
+    if (fmt != nullptr) text.assign(fmt, ::strnlen(fmt, kMessageBuffer - 1));
+  } else {
+    text = detail::FormatV(fmt, *args, kMessageBuffer);
+  }
+  m_text.swap(text);
 }
 
 void C_KveloMessage::Set(E_MessageCode_t code, va_list* args) {
+  std::string text;
+  LookupText(*m_key, code, args, text);
   m_code = code;
-  m_text = LookupText(m_key, code, args);
+  m_text.swap(text);
 }
 
 void C_KveloMessage::Set(const char* fmt, ...) {
@@ -224,10 +323,10 @@ void C_KveloMessage::Set(E_MessageCode_t code, ...) {
 
 void C_KveloMessage::Append(const char* fmt, va_list* args) {
   if (args == nullptr) {
-    if (fmt != nullptr) m_text += std::string(fmt).substr(0, kMessageBuffer - 1);
+    if (fmt != nullptr) m_text.append(fmt, ::strnlen(fmt, kMessageBuffer - 1));
     return;
   }
-  m_text += detail::FormatV(fmt, *args, kMessageBuffer);
+  m_text += detail::FormatV(fmt, *args, kMessageBuffer);  // appending changes nothing when it fails
 }
 
 void C_KveloMessage::Append(const char* fmt, ...) {
@@ -242,13 +341,19 @@ void C_KveloMessage::Append(const std::string& s) { m_text += s; }
 void C_KveloMessage::Append(E_MessageCode_t code, ...) {
   va_list ap;
   va_start(ap, code);
-  m_code = code;
-  m_text += LookupText(m_key, code, &ap);
+  std::string text;
+  LookupText(*m_key, code, &ap, text);
   va_end(ap);
+  m_code = code;
+  try {
+    m_text += text;
+  } catch (...) {
+    // No memory for the longer text: it stays as it was.
+  }
 }
 
 bool C_KveloMessage::IsActive() {
-  C_MessageTool* tool = C_MessageTool::Instance(m_key);
+  C_MessageTool* tool = C_MessageTool::Instance(*m_key);
   return tool != nullptr && tool->MessageActive(*this, m_stream);
 }
 
@@ -277,14 +382,14 @@ int C_KveloMessage::Print() { return C_MessageTool::HandleMessage(*this); }
 
 // ---------------------------------------------------------------- fields
 
-void C_KveloMessage::setKey(const std::string& key) { m_key = key; }
+void C_KveloMessage::setKey(const std::string& key) { m_key = KeyOf(key); }
 void C_KveloMessage::setMessageCode(E_MessageCode_t code) { m_code = code; }
 void C_KveloMessage::setMessageType(E_MessageType_enum type) { m_type = type; }
 void C_KveloMessage::setVerbosityLevel(E_VerbosityLevel_enum level) { m_level = level; }
 void C_KveloMessage::setDebugScope(E_DebugScope_enum scope) { m_scope = scope; }
 void C_KveloMessage::setMessageStream(E_MessageStream_enum stream) { m_stream = stream; }
 
-const std::string& C_KveloMessage::getKey() const { return m_key; }
+const std::string& C_KveloMessage::getKey() const { return *m_key; }
 C_KveloMessage::E_MessageCode_t C_KveloMessage::getMessageCode() const { return m_code; }
 C_KveloMessage::E_MessageType_enum C_KveloMessage::getMessageType() const { return m_type; }
 C_KveloMessage::E_VerbosityLevel_enum C_KveloMessage::getVerbosityLevel() const { return m_level; }
@@ -297,18 +402,25 @@ const C_Entry& C_KveloMessage::getErrorLocation() const { return m_location; }
 
 // ---------------------------------------------------------------- operators
 
-C_KveloMessage& C_KveloMessage::operator=(const C_KveloMessage& other) {
+void C_KveloMessage::SwapMessage(C_KveloMessage& other) noexcept {
+  using std::swap;
+  swap(m_key, other.m_key);
+  swap(m_code, other.m_code);
+  swap(m_type, other.m_type);
+  swap(m_level, other.m_level);
+  swap(m_scope, other.m_scope);
+  swap(m_stream, other.m_stream);
+  m_text.swap(other.m_text);
+  swap(m_callStack, other.m_callStack);
+  swap(m_nature, other.m_nature);
+  swap(m_location, other.m_location);
+}
+
+// The copy is made whole first, then exchanged: the target changes at once or not at all.
+C_KveloMessage& C_KveloMessage::operator=(const C_KveloMessage& other) noexcept {
   if (this == &other) return *this;
-  m_key = other.m_key;
-  m_code = other.m_code;
-  m_type = other.m_type;
-  m_level = other.m_level;
-  m_scope = other.m_scope;
-  m_stream = other.m_stream;
-  m_text = other.m_text;
-  m_callStack = other.m_callStack;
-  m_nature = other.m_nature;
-  m_location = other.m_location;
+  C_KveloMessage copy(other);
+  SwapMessage(copy);
   return *this;
 }
 
@@ -343,28 +455,75 @@ C_KveloMessage& C_KveloMessage::operator+=(const char* fmt) {
 
 using Kvelo::C_KveloMessage;
 
+namespace {
+
+// The stored key of an exception: never fails, the default key standing in for one that
+// cannot be stored.
+std::shared_ptr<const std::string> ExceptionKey(const char* key) noexcept {
+  if (key == nullptr || std::strcmp(key, Kvelo::kDefaultKey) == 0) return Kvelo::SharedDefaultKey();
+  try {
+    return std::make_shared<const std::string>(key);
+  } catch (...) {
+    return Kvelo::SharedDefaultKey();
+  }
+}
+
+}  // namespace
+
 C_KveloException::C_KveloException(const char* function, const char* file, int line,
                                    E_MessageCode_t exceptionCode, E_MessageCode_t reasonCode,
-                                   const std::string& key)
-    : C_KveloMessage(function, file, line, key, Kvelo::MessageToolEnums::TYPE_ERROR),
+                                   const char* key) noexcept
+    : C_KveloMessage(function, file, line, ExceptionKey(key), Kvelo::MessageToolEnums::TYPE_ERROR),
       m_exceptionCode(exceptionCode),
       m_reasonCode(reasonCode),
       m_errno(0) {
   m_code = exceptionCode;
   m_nature = NATURE_EXCEPTION;
   if (reasonCode == 100) setReasonCodeFromErrno();
-  m_callStack = Kvelo::GlobalCallstackCollection().GetCurrentCallStack();
+  // The snapshot needs memory; without it the exception still goes out, with its place.
+  try {
+    m_callStack = Kvelo::GlobalCallstackCollection().GetCurrentCallStack();
+  } catch (...) {
+  }
+}
+
+C_KveloException::C_KveloException(const char* function, const char* file, int line,
+                                   E_MessageCode_t exceptionCode, E_MessageCode_t reasonCode,
+                                   const std::string& key) noexcept
+    : C_KveloException(function, file, line, exceptionCode, reasonCode, key.c_str()) {}
+
+C_KveloException::C_KveloException(const C_KveloException& other) noexcept
+    : C_KveloMessage(other),
+      m_exceptionCode(other.m_exceptionCode),
+      m_reasonCode(other.m_reasonCode),
+      m_errno(other.m_errno) {
+  Kvelo::CopyTextOrLeaveEmpty(m_exceptionText, other.m_exceptionText);
+  Kvelo::CopyTextOrLeaveEmpty(m_reasonText, other.m_reasonText);
+}
+
+C_KveloException& C_KveloException::operator=(const C_KveloException& other) noexcept {
+  if (this == &other) return *this;
+  C_KveloException copy(other);
+  SwapMessage(copy);
+  std::swap(m_exceptionCode, copy.m_exceptionCode);
+  std::swap(m_reasonCode, copy.m_reasonCode);
+  m_exceptionText.swap(copy.m_exceptionText);
+  m_reasonText.swap(copy.m_reasonText);
+  std::swap(m_errno, copy.m_errno);
+  return *this;
 }
 
 C_KveloException::~C_KveloException() {}
 
 void C_KveloException::setExceptionCode(E_MessageCode_t code, ...) {
-  m_exceptionCode = code;
-  setMessageCode(code);
   va_list ap;
   va_start(ap, code);
-  m_exceptionText = LookupText(m_key, code, &ap);
+  std::string text;
+  LookupText(*m_key, code, &ap, text);
   va_end(ap);
+  m_exceptionCode = code;
+  setMessageCode(code);
+  m_exceptionText.swap(text);
 }
 
 void C_KveloException::setExceptionCode(E_MessageCode_t exception, E_MessageCode_t reason) {
@@ -393,8 +552,10 @@ void C_KveloException::setReason(E_MessageCode_t code, ...) {
   }
   va_list ap;
   va_start(ap, code);
-  m_reasonText = LookupText(m_key, code, &ap);
+  std::string text;
+  LookupText(*m_key, code, &ap, text);
   va_end(ap);
+  m_reasonText.swap(text);
 }
 
 C_KveloException::E_MessageCode_t C_KveloException::getExceptionCode() const { return m_exceptionCode; }

@@ -8,6 +8,8 @@
 #include "chaine.h"
 #include "kvelosys.h"
 #include "platform/plat_display.h"
+#include "platform/plat_file.h"
+#include "platform/plat_text.h"
 #include "runtime/C_MessageDatabase.h"
 #include "runtime/int_text.h"
 #include "runtime/msg_format.h"
@@ -17,7 +19,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace Kvelo {
@@ -27,9 +31,20 @@ using namespace MessageToolEnums;
 namespace {
 const char kDefaultKey[] = "DefaultMessageTool";
 const char kNotInitialized[] = "MessageTool is not initialized!";
+const char kNoMemory[] = "MessageTool is out of memory!";
 const char kInvalidMessage[] = "*** MessageTool: invalid message, empty string in argument!";
 
 bool ValidStream(int s) { return s >= 0 && s <= 2; }
+}  // namespace
+
+const std::string& detail::DefaultToolName() {
+  alignas(std::string) static unsigned char storage[sizeof(std::string)];
+  static const std::string& name = *new (storage) std::string(kDefaultKey);
+  return name;
+}
+
+namespace {
+[[maybe_unused]] const bool g_defaultToolNameBuilt = (detail::DefaultToolName(), true);
 }  // namespace
 
 C_MessageTool* C_MessageTool::_LastMessageTool = nullptr;
@@ -37,9 +52,58 @@ C_MessageTool* C_MessageTool::_LastMessageTool = nullptr;
 C_MessageStream::C_MessageStream()
     : typeFilter(15), level(LEVEL_PUBLIC), scopes{0}, ctrl(nullptr) {}
 
-// ---------------------------------------------------------------- registry
+// ---------------------------------------------------------------- locks and registry
+
+namespace detail {
+
+namespace {
+// A recursive lock built on first use and never destroyed.
+std::recursive_mutex& LastingLock(unsigned char* storage) {
+  return *new (storage) std::recursive_mutex();
+}
+}  // namespace
+
+std::recursive_mutex& RegistryLock() {
+  alignas(std::recursive_mutex) static unsigned char storage[sizeof(std::recursive_mutex)];
+  static std::recursive_mutex& lock = LastingLock(storage);
+  return lock;
+}
+
+std::recursive_mutex& OutputLock() {
+  alignas(std::recursive_mutex) static unsigned char storage[sizeof(std::recursive_mutex)];
+  static std::recursive_mutex& lock = LastingLock(storage);
+  return lock;
+}
+
+// Holds a tool's log file open, under the output lock, for the writing of one message or
+// listing. Holds nest on the thread that has the lock: only the outermost opens and closes,
+// so that a report made by a controller while the log is open never closes it under the
+// controller that is writing to it.
+class LogHold {
+ public:
+  // Opens the log unless this thread holds it already; lets openLogFile's exception pass.
+  explicit LogHold(C_MessageTool* tool) : m_tool(tool), m_lock(OutputLock()) {
+    if (m_tool->m_logHolds == 0) m_tool->openLogFile();
+    ++m_tool->m_logHolds;
+  }
+  ~LogHold() {
+    if (--m_tool->m_logHolds == 0) m_tool->closeLogFile();
+  }
+  LogHold(const LogHold&) = delete;
+  LogHold& operator=(const LogHold&) = delete;
+  // The open log file, or null when the tool has no log.
+  FILE* File() const { return m_tool->m_log; }
+
+ private:
+  C_MessageTool* m_tool;
+  std::lock_guard<std::recursive_mutex> m_lock;
+};
+
+}  // namespace detail
 
 C_MessageTool* C_MessageTool::Instance(const std::string& key) {
+  std::unique_ptr<C_MessageTool> unregistered;  // deleted, should registering fail, outside the lock
+  std::lock_guard<std::recursive_mutex> hold(detail::RegistryLock());
   detail::ToolRegistry* reg = detail::MessageToolRegistry();
   if (reg == nullptr) return nullptr;
   auto it = reg->find(key);
@@ -47,26 +111,32 @@ C_MessageTool* C_MessageTool::Instance(const std::string& key) {
     if (it->second->m_initialized) _LastMessageTool = it->second;
     return it->second;
   }
+  // Made and registered under the lock: threads asking for a new name at once get one tool.
   try {
-    C_MessageTool* tool = new C_MessageTool(key);
-    (*reg)[key] = tool;
-    return tool;
+    unregistered.reset(new C_MessageTool(key));
+    reg->emplace(key, unregistered.get());
+    return unregistered.release();
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
 
 bool C_MessageTool::HasInstance(const std::string& key) {
+  std::lock_guard<std::recursive_mutex> hold(detail::RegistryLock());
   detail::ToolRegistry* reg = detail::MessageToolRegistry();
   return reg != nullptr && reg->find(key) != reg->end();
 }
 
-C_MessageTool* C_MessageTool::LastInstance() { return _LastMessageTool; }
+C_MessageTool* C_MessageTool::LastInstance() {
+  std::lock_guard<std::recursive_mutex> hold(detail::RegistryLock());
+  return _LastMessageTool;
+}
 
 // ---------------------------------------------------------------- life
 
 C_MessageTool::C_MessageTool(const std::string& key)
     : m_log(nullptr),
+      m_logHolds(0),
       m_append(true),
       m_initialized(false),
       m_progressOpen(false),
@@ -87,16 +157,20 @@ C_MessageTool::C_MessageTool(const std::string& key)
 }
 
 C_MessageTool::~C_MessageTool() {
-  if (_LastMessageTool == this) _LastMessageTool = nullptr;
+  {
+    std::lock_guard<std::recursive_mutex> hold(detail::RegistryLock());
+    if (_LastMessageTool == this) _LastMessageTool = nullptr;
+    detail::ToolRegistry* reg = detail::MessageToolRegistry();
+    if (reg != nullptr) {
+      auto it = reg->find(m_key);
+      if (it != reg->end() && it->second == this) reg->erase(it);
+    }
+  }
+  std::lock_guard<std::recursive_mutex> hold(detail::OutputLock());
   m_initialized = false;
   delete m_database;
   m_database = nullptr;
   closeLogFile();
-  detail::ToolRegistry* reg = detail::MessageToolRegistry();
-  if (reg != nullptr) {
-    auto it = reg->find(m_key);
-    if (it != reg->end() && it->second == this) reg->erase(it);
-  }
 }
 
 // ---------------------------------------------------------------- stream settings
@@ -149,28 +223,30 @@ bool C_MessageTool::VerbosityLevelActive(E_VerbosityLevel_enum level, E_MessageS
   return ValidStream(stream) && m_streams[stream].level >= level;
 }
 
+// The new sets are made whole before any stream's set is replaced: a reset that runs out of
+// memory leaves every stream as it was.
 void C_MessageTool::ResetDebugScopes() {
-  for (C_MessageStream& s : m_streams) {
-    s.scopes.clear();
-    s.scopes.insert(0);
-  }
-  const char* env = kvelo_getenv("KVELO_DEBUG_SCOPES");
-  if (env == nullptr) return;
   std::vector<int> ids;
-  std::string value(env);
-  std::size_t pos = 0;
-  while (pos <= value.size()) {
-    std::size_t end = value.find(';', pos);
-    if (end == std::string::npos) end = value.size();
-    if (end > pos) ids.push_back(kvrt::IntOrZero(value.substr(pos, end - pos).c_str()));
-    pos = end + 1;
+  const char* env = kvelo_getenv("KVELO_DEBUG_SCOPES");
+  if (env != nullptr) {
+    const std::string value(env);
+    std::size_t pos = 0;
+    while (pos <= value.size()) {
+      std::size_t end = value.find(';', pos);
+      if (end == std::string::npos) end = value.size();
+      if (end > pos) ids.push_back(kvrt::IntOrZero(value.substr(pos, end - pos).c_str()));
+      pos = end + 1;
+    }
   }
+  std::set<int> fresh[3];
+  for (std::set<int>& f : fresh) {
+    f.insert(0);
+    f.insert(ids.begin(), ids.end());
+  }
+  for (int i = 0; i < 3; ++i) m_streams[i].scopes.swap(fresh[i]);
   if (ids.empty()) return;
   std::printf("\nKVELO_DEBUG_SCOPES defined, activating the debug scopes: ");
-  for (int id : ids) {
-    for (C_MessageStream& s : m_streams) s.scopes.insert(id);
-    std::printf("%d ", id);
-  }
+  for (int id : ids) std::printf("%d ", id);
   std::printf("\n");
   std::fflush(stdout);
 }
@@ -183,12 +259,14 @@ void C_MessageTool::ActivateDebugScope(int scope, bool on, E_MessageStream_enum 
     return;
   }
   if (stream == STREAM_ALL) {
-    for (C_MessageStream& s : m_streams) {
-      if (on)
-        s.scopes.insert(scope);
-      else
-        s.scopes.erase(scope);
+    if (!on) {
+      for (C_MessageStream& s : m_streams) s.scopes.erase(scope);
+      return;
     }
+    // All three sets or none: the scope goes into copies, which then replace the sets.
+    std::set<int> grown[3] = {m_streams[0].scopes, m_streams[1].scopes, m_streams[2].scopes};
+    for (std::set<int>& g : grown) g.insert(scope);
+    for (int i = 0; i < 3; ++i) m_streams[i].scopes.swap(grown[i]);
   } else if (ValidStream(stream)) {
     if (on)
       m_streams[stream].scopes.insert(scope);
@@ -252,179 +330,233 @@ C_MessageStreamCtrl* C_MessageTool::Ctrl(int stream) {
 
 namespace {
 
-// Heap strings of the wide-character helpers, freed on every path.
-struct WideFree {
-  void operator()(wchar_t* p) const { kvelomem_free(p, __FILE__, __LINE__); }
-};
-struct NarrowFree {
-  void operator()(char* p) const { kvelomem_free(p, __FILE__, __LINE__); }
-};
-typedef std::unique_ptr<wchar_t, WideFree> WidePtr;
-typedef std::unique_ptr<char, NarrowFree> NarrowPtr;
-
+// Whether name is valid text and names an existing file or directory; allocates nothing.
 bool FileExists(const std::string& name) {
-  WidePtr wide(kvelo_char2Tchar(name.c_str()));
-  return wide && kvelo_file_exist(wide.get()) != 0;
+  kvplat::FileInfo info;
+  return kvplat::Utf8ToWide(name.c_str(), nullptr) >= 0 && kvplat::StatPath(name.c_str(), info);
 }
 
-// UTF-8 form of a wide result; empty for null.
-std::string Narrow(const wchar_t* w) {
-  if (w == nullptr) return std::string();
-  NarrowPtr n(kvelo_Tchar2char(w));
-  return n ? std::string(n.get()) : std::string();
+// Wide form of a name: false when it is not valid text; std::bad_alloc when memory runs out.
+bool WideOf(const std::string& name, std::wstring& out) {
+  const long long n = kvplat::Utf8ToWide(name.c_str(), nullptr);
+  if (n < 0) return false;
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  kvplat::Utf8ToWide(name.c_str(), &w[0]);
+  out.swap(w);
+  return true;
+}
+
+// UTF-8 form of a wide name that came from UTF-8 text; std::bad_alloc when memory runs out.
+std::string NarrowOf(const wchar_t* w) {
+  const long long n = kvplat::WideToUtf8(w, nullptr);
+  if (n < 0) return std::string();
+  std::string s(static_cast<std::size_t>(n), '\0');
+  kvplat::WideToUtf8(w, &s[0]);
+  return s;
+}
+
+// The path parts of chaine.h give null both for "no such part" and for "no memory": a null
+// where the part must exist is the want of memory, thrown as such.
+bool DirectoryOf(const std::wstring& path, std::vector<wchar_t>& out) {
+  if (extraire_repertoire(path.c_str(), out.data()) != nullptr) return true;
+  if (path.find_first_of(L"/\\") != std::wstring::npos) throw std::bad_alloc();
+  return false;  // no directory part
+}
+void PartOf(wchar_t* (*part)(const wchar_t*, wchar_t*), const wchar_t* path, std::vector<wchar_t>& out) {
+  if (part(path, out.data()) == nullptr) throw std::bad_alloc();
+}
+
+// "<dir>/ke<language>.msb", cut to 1,023 characters.
+std::string ResourcesFilename(const std::string& dir, int language) {
+  std::string out = detail::Format("%s/ke%d.msb", dir.c_str(), language);
+  if (out.size() > 1023) out.resize(1023);
+  return out;
 }
 
 int Report(const std::string& text, C_MessageTool::E_MessageType_enum type) {
   return C_MessageTool::HandleMessage(C_KveloMessage("C_MessageTool::Initialize", __FILE__, __LINE__,
-                                                     std::string(kDefaultKey), text, type, LEVEL_PUBLIC,
+                                                     detail::DefaultToolName(), text, type, LEVEL_PUBLIC,
                                                      SCOPE_NONE, STREAM_ALL));
+}
+
+// LoadFile's failure as a code: 0 when it loaded.
+int Load(C_MessageDatabase& db, const std::string& file, C_MessageTool::E_CodeLang language) {
+  try {
+    db.LoadFile(file, language);
+    return 0;
+  } catch (const C_KveloException& e) {
+    return e.getExceptionCode();
+  } catch (const std::bad_alloc&) {
+    return 1001;
+  }
 }
 
 }  // namespace
 
+// Every setter works out the new settings aside and installs them only when nothing can fail
+// any more: a refused or failed call leaves the tool as it was.
 int C_MessageTool::setResourcesFilename(std::string name, E_CodeLang language) {
-  m_language = language;
   if (!FileExists(name)) {
     std::fprintf(stderr, "Resource filename %s does not exist.", name.c_str());
     return -1;
   }
-  m_resourcesFile = name;
-  WidePtr wide(kvelo_char2Tchar(name.c_str()));
-  WidePtr dir(extraire_repertoire(wide.get(), nullptr));
-  if (dir) m_resourcesDir = Narrow(dir.get());
-  return 0;
+  try {
+    std::string dir = m_resourcesDir;
+    std::wstring wide;
+    if (WideOf(name, wide)) {
+      std::vector<wchar_t> part(wide.size() + 1, L'\0');
+      if (DirectoryOf(wide, part)) dir = NarrowOf(part.data());
+    }
+    m_resourcesFile.swap(name);
+    m_resourcesDir.swap(dir);
+    m_language = language;
+    return 0;
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
 }
 
 void C_MessageTool::setResourcesDir(std::string dir, E_CodeLang language) {
-  m_resourcesDir = dir;
+  std::string file = ResourcesFilename(dir, language);
+  m_resourcesDir.swap(dir);
   m_language = language;
-  BuildResourcesFilename(m_resourcesFile);
+  m_resourcesFile.swap(file);
 }
 
 void C_MessageTool::setResourcesDirByEnv(std::string variableName, E_CodeLang language) {
-  m_resourcesVar = variableName;
+  const char* found = kvelo_getenv(variableName.c_str());
+  std::string value = (found != nullptr) ? std::string(found) : std::string(" ");
+  std::string dir = value;
+  std::string file = ResourcesFilename(dir, language);
+  m_resourcesVar.swap(variableName);
   m_language = language;
-  const char* value = kvelo_getenv(variableName.c_str());
-  m_resourcesValue = (value != nullptr) ? std::string(value) : std::string(" ");
-  m_resourcesDir = m_resourcesValue;
-  BuildResourcesFilename(m_resourcesFile);
+  m_resourcesValue.swap(value);
+  m_resourcesDir.swap(dir);
+  m_resourcesFile.swap(file);
 }
 
 int C_MessageTool::Initialize() {
-  C_Trace trace("C_MessageTool::Initialize", __FILE__, __LINE__);
-  bool allSwallowed = true;
-  for (C_MessageStream& s : m_streams)
-    if (dynamic_cast<C_DevNullCtrl*>(s.ctrl) == nullptr) allSwallowed = false;
-  if (allSwallowed) {
-    m_initialized = true;
-    return 0;
-  }
-
-  if (m_resourcesFile.empty() || !FileExists(m_resourcesFile)) {
-    std::string report = m_resourcesFile.empty()
-                             ? std::string("Programming error: resources file is not specified.")
-                             : "Resources file '" + m_resourcesFile + "' not found.";
-    if (!m_resourcesVar.empty()) {
-      if (!m_resourcesValue.empty())
-        report += " " + m_resourcesVar + " = " + m_resourcesValue;
-      else
-        report += " " + m_resourcesVar + " is not specified.";
-    }
-    m_resourcesFile.clear();
-    static const char* const fallBacks[] = {"kvelo0.msb", "ke0.msb", "lum0.msb"};
-    for (const char* f : fallBacks) {
-      if (FileExists(f)) {
-        m_resourcesFile = f;
-        break;
-      }
-    }
-    if (m_resourcesFile.empty()) {
-      Report(report, TYPE_ERROR);
-      return -1;
-    }
-    report += "\nFound file '" + m_resourcesFile + "': loading and continuing.";
-    Report(report, TYPE_WARNING);
-  }
-
-  // A reload replaces the texts: the tool is not initialized until the new ones are in.
-  m_initialized = false;
-  delete m_database;
-  m_database = nullptr;
-  m_database = new C_MessageDatabase();
-  int failure = 0;
   try {
-    m_database->LoadFile(m_resourcesFile, m_language);
-  } catch (const C_KveloException& e) {
-    failure = e.getExceptionCode();
-  } catch (const std::bad_alloc&) {
-    failure = 1001;
-  }
-  if (failure != 0 && m_language != C_MessageDatabaseTypes::LANG_DEFAULT) {
-    m_language = C_MessageDatabaseTypes::LANG_DEFAULT;
-    BuildResourcesFilename(m_resourcesFile);
-    failure = 0;
-    try {
-      m_database->LoadFile(m_resourcesFile, m_language);
-    } catch (const C_KveloException& e) {
-      failure = e.getExceptionCode();
-    } catch (const std::bad_alloc&) {
-      failure = 1001;
+    C_Trace trace("C_MessageTool::Initialize", __FILE__, __LINE__);
+    bool allSwallowed = true;
+    for (C_MessageStream& s : m_streams)
+      if (dynamic_cast<C_DevNullCtrl*>(s.ctrl) == nullptr) allSwallowed = false;
+    if (allSwallowed) {
+      m_initialized = true;
+      return 0;
     }
+
+    if (m_resourcesFile.empty() || !FileExists(m_resourcesFile)) {
+      std::string report = m_resourcesFile.empty()
+                               ? std::string("Programming error: resources file is not specified.")
+                               : "Resources file '" + m_resourcesFile + "' not found.";
+      if (!m_resourcesVar.empty()) {
+        if (!m_resourcesValue.empty())
+          report += " " + m_resourcesVar + " = " + m_resourcesValue;
+        else
+          report += " " + m_resourcesVar + " is not specified.";
+      }
+      m_resourcesFile.clear();
+      static const char* const fallBacks[] = {"kvelo0.msb", "ke0.msb", "lum0.msb"};
+      for (const char* f : fallBacks) {
+        if (FileExists(f)) {
+          m_resourcesFile = f;
+          break;
+        }
+      }
+      if (m_resourcesFile.empty()) {
+        Report(report, TYPE_ERROR);
+        return -1;
+      }
+      report += "\nFound file '" + m_resourcesFile + "': loading and continuing.";
+      Report(report, TYPE_WARNING);
+    }
+
+    // The texts load into a new database; the tool's own (and its initialized state) is
+    // replaced only once the new one has loaded, so a reload that fails keeps the texts the
+    // tool had, and other threads never look up a database that is being filled or deleted.
+    std::unique_ptr<C_MessageDatabase> fresh(new C_MessageDatabase());
+    int failure = Load(*fresh, m_resourcesFile, m_language);
+    if (failure != 0 && m_language != C_MessageDatabaseTypes::LANG_DEFAULT) {
+      m_language = C_MessageDatabaseTypes::LANG_DEFAULT;
+      BuildResourcesFilename(m_resourcesFile);
+      failure = Load(*fresh, m_resourcesFile, m_language);
+    }
+    if (failure == 0) {
+      C_MessageDatabase* old = nullptr;
+      {
+        std::lock_guard<std::recursive_mutex> hold(detail::OutputLock());
+        old = m_database;
+        m_database = fresh.release();
+        m_initialized = true;
+      }
+      delete old;
+      return 0;
+    }
+    std::string report = "Cannot load messages database";
+    if (failure == 102)
+      report += ": invalid filename";
+    else if (failure == 103)
+      report += ": load failed";
+    Report(report, TYPE_ERROR);
+    return -1;
+  } catch (const std::bad_alloc&) {
+    SafeDisplay("%s\n*** Cannot load messages database.", kNoMemory);
+    return -1;
   }
-  if (failure == 0) {
-    m_initialized = true;
-    return 0;
-  }
-  std::string report = "Cannot load messages database";
-  if (failure == 102)
-    report += ": invalid filename";
-  else if (failure == 103)
-    report += ": load failed";
-  Report(report, TYPE_ERROR);
-  return -1;
 }
 
 int C_MessageTool::setLogFilename(const std::string& name, bool append) {
-  C_Trace trace("C_MessageTool::setLogFilename", __FILE__, __LINE__);
-  closeLogFile();
-  m_append = append;
-  m_logName = name;
-  return 0;
+  try {
+    C_Trace trace("C_MessageTool::setLogFilename", __FILE__, __LINE__);
+    std::string copy(name);
+    std::lock_guard<std::recursive_mutex> hold(detail::OutputLock());
+    closeLogFile();
+    m_append = append;
+    m_logName.swap(copy);
+    return 0;
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
 }
 
-std::string C_MessageTool::getLogFilename() const { return m_logName; }
+std::string C_MessageTool::getLogFilename() const {
+  std::lock_guard<std::recursive_mutex> hold(detail::OutputLock());
+  return m_logName;
+}
 
 std::string C_MessageTool::GenerateDefaultLogFilename(const std::string& path, const std::string& suffix) const {
   C_Trace trace("C_MessageTool::GenerateDefaultLogFilename", __FILE__, __LINE__);
-  WidePtr wide(kvelo_char2Tchar(path.c_str()));
-  WidePtr base(enleve_extension(wide.get(), nullptr));
-  if (!base) return suffix;  // a path that is not valid text has no usable part
-  WidePtr dir(extraire_repertoire(base.get(), nullptr));
+  std::wstring wide;
+  if (!WideOf(path, wide)) return suffix;  // a path that is not valid text has no usable part
+  // Each part is written into a buffer of the path's size: no part is longer than the path.
+  std::vector<wchar_t> base(wide.size() + 1, L'\0'), part(wide.size() + 1, L'\0');
+  PartOf(enleve_extension, wide.c_str(), base);
+  const std::wstring baseText(base.data());
   std::string kept;
-  if (dir && kvelo_file_exist(dir.get())) {
-    kept = Narrow(base.get());
+  if (DirectoryOf(baseText, part) && FileExists(NarrowOf(part.data()))) {
+    kept = NarrowOf(base.data());
   } else {
-    WidePtr file(extraire_fichier(base.get(), nullptr));
-    kept = Narrow(file.get());
+    PartOf(extraire_fichier, base.data(), part);
+    kept = NarrowOf(part.data());
   }
   return kept + suffix;
 }
 
 void C_MessageTool::BuildResourcesFilename(std::string& out) const {
-  out = detail::Format("%s/ke%d.msb", m_resourcesDir.c_str(), m_language);
-  if (out.size() > 1023) out.resize(1023);
+  out = ResourcesFilename(m_resourcesDir, m_language);
 }
 
 int C_MessageTool::openLogFile() {
+  std::lock_guard<std::recursive_mutex> hold(detail::OutputLock());
   closeLogFile();
   if (m_logName.empty()) return 0;
   m_log = std::fopen(m_logName.c_str(), m_append ? "a" : "w");
   if (m_log == nullptr) {
     int err = errno;
-    std::string name = m_logName;
-    m_logName.clear();  // later messages go on without a log
-    HandleMessageArg(std::string("Cannot open file %s for write."), TYPE_WARNING, LEVEL_PUBLIC,
-                     SCOPE_NONE, name.c_str());
+    std::string name;
+    name.swap(m_logName);  // later messages go on without a log
+    HandleMessageArg("Cannot open file %s for write.", TYPE_WARNING, LEVEL_PUBLIC, SCOPE_NONE, name.c_str());
     errno = err;
     KVELO_THROW_R(29, 100);
   }
@@ -433,6 +565,7 @@ int C_MessageTool::openLogFile() {
 }
 
 int C_MessageTool::closeLogFile() {
+  std::lock_guard<std::recursive_mutex> hold(detail::OutputLock());
   if (m_log != nullptr) {
     std::fclose(m_log);
     m_log = nullptr;
@@ -444,135 +577,31 @@ int C_MessageTool::closeLogFile() {
 
 namespace {
 
-// text = what a message shows: its own text, else its code's text from its tool's database
-// (the failure text, and -1, when the lookup fails), else a blank for a message of neither.
-int TextToShow(const C_KveloMessage& m, std::string& text) {
-  text = m.getMessage();
-  if (!text.empty()) return 0;
-  if (m.getMessageCode() == 0) {
-    text = " ";
-    return 0;
-  }
-  return C_MessageTool::getMessage(m.getMessageCode(), text, nullptr, m.getKey()) != 0 ? -1 : 0;
+// The platform's text of an errno value, whichever strerror_r the C library offers.
+inline const char* ErrnoText(int r, const char* buf) { return r == 0 ? buf : "Unknown error"; }
+inline const char* ErrnoText(const char* text, const char*) { return text; }
+
+// The last-resort lines of a report that could not be composed for want of memory.
+int NoMemoryForMessage(const C_KveloMessage& m) {
+  C_MessageTool::SafeDisplay("%s\n*** Cannot handle message id=%d type=%d level=%d", kNoMemory,
+                             m.getMessageCode(), static_cast<int>(m.getMessageType()),
+                             static_cast<int>(m.getVerbosityLevel()));
+  return -1;
 }
 
 }  // namespace
 
-int C_MessageTool::HandleMessage(const C_KveloMessage& m) {
-  E_MessageCode_t code = m.getMessageCode();
-  E_MessageType_enum type = m.getMessageType();
-  E_VerbosityLevel_enum level = m.getVerbosityLevel();
-  E_MessageStream_enum stream = m.getMessageStream();
-  C_MessageTool* tool = Instance(m.getKey());
-  if (tool == nullptr) {
-    C_Trace trace("C_MessageTool::HandleMessage", __FILE__, __LINE__);
-    SafeDisplay("%s\n*** Cannot handle message id=%d type=%d level=%d", kNotInitialized, code,
-                static_cast<int>(type), static_cast<int>(level));
-    return -1;
-  }
-  if (!tool->MessageActive(m, stream)) return 0;
-  std::string text;
-  int result = TextToShow(m, text);
-  for (int s = 0; s < 3; ++s) {
-    if (stream != STREAM_ALL && stream != s) continue;
-    E_MessageStream_enum es = static_cast<E_MessageStream_enum>(s);
-    if (!tool->MessageActive(m, es)) continue;
-    if (s == STREAM_LOG && tool->openLogFile() != 0) result = -1;
-    int r = tool->Ctrl(s)->AppHandleMessage(text, type, es, tool->m_log);
-    tool->closeLogFile();
-    if (r != 0) result = -1;
-  }
-  if (type == TYPE_ERROR && HandleCallStack(m, level) != 0) result = -1;
-  return result;
-}
-
-int C_MessageTool::HandleMessage(C_KveloException& e, E_MessageType_enum type, E_VerbosityLevel_enum level) {
-  e.setMessageType(type);
-  e.setVerbosityLevel(level);
-  C_MessageTool* tool = Instance(e.getKey());
-  if (tool == nullptr) {
-    SafeDisplay("%s\n*** Cannot handle exception code=%d reason=%d type=%d level=%d", kNotInitialized,
-                e.getExceptionCode(), e.getReasonCode(), static_cast<int>(type), static_cast<int>(level));
-    return 0;
-  }
-  bool failed = false;
-  std::string exceptionText = e.getExceptionMessage();
-  if (!exceptionText.empty()) {
-    e.Append(exceptionText);
-  } else if (e.getExceptionCode() != 0) {
-    std::string t;
-    if (getMessage(e.getExceptionCode(), t, nullptr, e.getKey()) != 0) failed = true;
-    e.Append(t);
-  }
-  std::string reasonText = e.getReasonMessage();
-  if (!reasonText.empty()) {
-    e.Append("\n" + reasonText);
-  } else if (e.getReasonCode() == 100) {
-    e.Append("\n" + std::string(std::strerror(e.getErrno())));
-  } else if (!failed && e.getReasonCode() != 0) {
-    std::string t;
-    if (getMessage(e.getReasonCode(), t, nullptr, e.getKey()) != 0) failed = true;
-    e.Append("\n" + t);
-  }
-  int r = HandleMessage(static_cast<const C_KveloMessage&>(e));
-  return (failed || r == -1) ? -1 : 0;
-}
-
-int C_MessageTool::HandleCallStack(const C_KveloMessage& m, E_VerbosityLevel_enum level) {
-  C_MessageTool* tool = Instance(m.getKey());
-  if (tool == nullptr) {
-    SafeDisplay("%s\n*** Cannot handle callstack.", kNotInitialized);
-    return 0;
-  }
-  std::vector<char> buffer(CALLSTACK_BUFFER_SIZE, '\0');
-  tool->BuildCallStackString(m, buffer.data());
-  std::string listing(buffer.data());
-  int opened = tool->openLogFile();
-  if (opened != 0) return opened;
-  int result = 0;
-  for (int s = 0; s < 3; ++s) {
-    if (tool->m_streams[s].level < level) continue;
-    int r = tool->Ctrl(s)->AppHandleMessage(listing, TYPE_TRACE, static_cast<E_MessageStream_enum>(s),
-                                            tool->m_log);
-    if (r != 0) result = -1;
-  }
-  tool->closeLogFile();
-  return result;
-}
-
-int C_MessageTool::BuildCallStackString(const C_KveloMessage& m, char* out) {
-  if (out == nullptr) return -1;
-  const C_CallStack& stack = (m.getMessageNature() == C_KveloMessage::NATURE_EXCEPTION)
-                                 ? m.getCallStack()
-                                 : GlobalCallstackCollection().GetCurrentCallStack();
-  const C_Entry& loc = m.getErrorLocation();
-  const std::size_t size = CALLSTACK_BUFFER_SIZE;
-  std::size_t used = 0;
-  int n = stack.NbEntries();
-  // Each line goes in whole or is cut at the end of the buffer.
-  auto put = [&](const std::string& line) {
-    if (used + 1 >= size) return;
-    std::size_t room = size - 1 - used;
-    std::size_t k = line.size() < room ? line.size() : room;
-    std::memcpy(out + used, line.data(), k);
-    used += k;
-    out[used] = '\0';
-  };
-  out[0] = '\0';
-  put(detail::Format("%d %s(), %s line %d\n", n, loc.function, loc.file, loc.line));
-  for (int i = n - 1; i >= 0; --i) {
-    const C_Entry& e = stack.GetEntry(i);
-    put(detail::Format("%d %s(), %s line %d\n", i, e.function, e.file, e.line));
-  }
-  return 0;
-}
-
-int C_MessageTool::getMessage(E_MessageCode_t code, std::string& out, va_list* args, const std::string& key) {
-  detail::ToolRegistry* reg = detail::MessageToolRegistry();
+// text = the text of m's code from the database of the tool named key (the failure text, and
+// -1, when the lookup fails). std::bad_alloc passes, whatever text was built is then lost.
+int C_MessageTool::CodeText(E_MessageCode_t code, std::string& out, va_list* args, const std::string& key) {
   C_MessageTool* tool = nullptr;
-  if (reg != nullptr) {
-    auto it = reg->find(key);
-    if (it != reg->end()) tool = it->second;
+  {
+    std::lock_guard<std::recursive_mutex> hold(detail::RegistryLock());
+    detail::ToolRegistry* reg = detail::MessageToolRegistry();
+    if (reg != nullptr) {
+      auto it = reg->find(key);
+      if (it != reg->end()) tool = it->second;
+    }
   }
   if (tool == nullptr || !tool->m_initialized) {
     out = detail::Format("%s Cannot get message ID=%d.", kNotInitialized, code);
@@ -587,18 +616,193 @@ int C_MessageTool::getMessage(E_MessageCode_t code, std::string& out, va_list* a
   }
 }
 
+int C_MessageTool::HandleMessage(const C_KveloMessage& m) {
+  const E_MessageCode_t code = m.getMessageCode();
+  const E_MessageType_enum type = m.getMessageType();
+  const E_VerbosityLevel_enum level = m.getVerbosityLevel();
+  const E_MessageStream_enum stream = m.getMessageStream();
+  try {
+    C_MessageTool* tool = Instance(m.getKey());
+    if (tool == nullptr) {
+      C_Trace trace("C_MessageTool::HandleMessage", __FILE__, __LINE__);
+      SafeDisplay("%s\n*** Cannot handle message id=%d type=%d level=%d", kNotInitialized, code,
+                  static_cast<int>(type), static_cast<int>(level));
+      return -1;
+    }
+    if (!tool->MessageActive(m, stream)) return 0;
+    // The message's own text is handed on as it is: no copy, so a report with a text goes out
+    // even when no memory is left.
+    int result = 0;
+    std::string looked;
+    const std::string* text = &m.getMessage();
+    if (text->empty()) {
+      if (code == 0)
+        looked = " ";
+      else if (CodeText(code, looked, nullptr, m.getKey()) != 0)
+        result = -1;
+      text = &looked;
+    }
+    for (int s = 0; s < 3; ++s) {
+      if (stream != STREAM_ALL && stream != s) continue;
+      const E_MessageStream_enum es = static_cast<E_MessageStream_enum>(s);
+      if (!tool->MessageActive(m, es)) continue;
+      int r;
+      if (s == STREAM_LOG) {
+        // The log is opened, written and closed by one thread at a time.
+        detail::LogHold log(tool);
+        r = tool->Ctrl(s)->AppHandleMessage(*text, type, es, log.File());
+      } else {
+        r = tool->Ctrl(s)->AppHandleMessage(*text, type, es, nullptr);
+      }
+      if (r != 0) result = -1;
+    }
+    if (type == TYPE_ERROR && HandleCallStack(m, level) != 0) result = -1;
+    return result;
+  } catch (const std::bad_alloc&) {
+    return NoMemoryForMessage(m);
+  }
+}
+
+int C_MessageTool::HandleMessage(C_KveloException& e, E_MessageType_enum type, E_VerbosityLevel_enum level) {
+  e.setMessageType(type);
+  e.setVerbosityLevel(level);
+  C_MessageTool* tool = Instance(e.getKey());
+  if (tool == nullptr) {
+    SafeDisplay("%s\n*** Cannot handle exception code=%d reason=%d type=%d level=%d", kNotInitialized,
+                e.getExceptionCode(), e.getReasonCode(), static_cast<int>(type), static_cast<int>(level));
+    return 0;
+  }
+  bool failed = false;
+  try {
+    // The code texts are put together aside and appended in one step: e gets all or none.
+    std::string added;
+    std::string t = e.getExceptionMessage();
+    if (!t.empty()) {
+      added = t;
+    } else if (e.getExceptionCode() != 0) {
+      if (CodeText(e.getExceptionCode(), t, nullptr, e.getKey()) != 0) failed = true;
+      added = t;
+    }
+    t = e.getReasonMessage();
+    if (!t.empty()) {
+      added += "\n" + t;
+    } else if (e.getReasonCode() == 100) {
+      char buf[256] = "";
+      added += "\n" + std::string(ErrnoText(strerror_r(e.getErrno(), buf, sizeof buf), buf));
+    } else if (!failed && e.getReasonCode() != 0) {
+      if (CodeText(e.getReasonCode(), t, nullptr, e.getKey()) != 0) failed = true;
+      added += "\n" + t;
+    }
+    e.Append(added);
+  } catch (const std::bad_alloc&) {
+    // No memory for the texts: the codes go out on the last-resort display, when the tool
+    // would show the exception at all.
+    if (tool->MessageActive(e, e.getMessageStream()))
+      SafeDisplay("%s\n*** Cannot handle exception code=%d reason=%d type=%d level=%d%s%s", kNoMemory,
+                  e.getExceptionCode(), e.getReasonCode(), static_cast<int>(type), static_cast<int>(level),
+                  e.getMessage().empty() ? "" : "\n", e.getMessage().c_str());
+    return -1;
+  }
+  int r = HandleMessage(static_cast<const C_KveloMessage&>(e));
+  return (failed || r == -1) ? -1 : 0;
+}
+
+int C_MessageTool::HandleCallStack(const C_KveloMessage& m, E_VerbosityLevel_enum level) {
+  C_MessageTool* tool = Instance(m.getKey());
+  if (tool == nullptr) {
+    SafeDisplay("%s\n*** Cannot handle callstack.", kNotInitialized);
+    return 0;
+  }
+  char buffer[CALLSTACK_BUFFER_SIZE];
+  std::memset(buffer, 0, sizeof buffer);
+  tool->BuildCallStackString(m, buffer);
+  std::string listing;
+  try {
+    listing.assign(buffer);
+  } catch (const std::bad_alloc&) {
+    // No memory to hand the listing on: the screen's last resort shows it as it stands.
+    if (tool->m_streams[STREAM_SCREEN].level >= level) kvplat::ShowError(buffer);
+    return -1;
+  }
+  detail::LogHold log(tool);  // the log stays open for the three streams, as for one message
+  int result = 0;
+  for (int s = 0; s < 3; ++s) {
+    if (tool->m_streams[s].level < level) continue;
+    int r = tool->Ctrl(s)->AppHandleMessage(listing, TYPE_TRACE, static_cast<E_MessageStream_enum>(s),
+                                            log.File());
+    if (r != 0) result = -1;
+  }
+  return result;
+}
+
+int C_MessageTool::BuildCallStackString(const C_KveloMessage& m, char* out) {
+  if (out == nullptr) return -1;
+  const C_CallStack none(0);
+  const C_CallStack* stack = &m.getCallStack();
+  if (m.getMessageNature() != C_KveloMessage::NATURE_EXCEPTION) {
+    try {
+      stack = &GlobalCallstackCollection().GetCurrentCallStack();
+    } catch (const std::bad_alloc&) {
+      stack = &none;  // a thread that has no stack yet and no memory for one has no scope open
+    }
+  }
+  const C_Entry& loc = m.getErrorLocation();
+  const std::size_t size = CALLSTACK_BUFFER_SIZE;
+  std::size_t used = 0;
+  out[0] = '\0';
+  // Each line goes in whole or is cut at the end of the buffer; formatted on the stack, as a
+  // listing is also written when memory has run out. False once the buffer is full.
+  auto put = [&](int index, const char* function, const char* file, int line) {
+    char text[C_Entry::FUNCTION_SIZE + C_Entry::FILE_SIZE + 64];
+    int k = std::snprintf(text, sizeof text, "%d %s(), %s line %d\n", index, function, file, line);
+    if (k < 0) return true;
+    std::size_t len = std::strlen(text);
+    std::size_t room = size - 1 - used;
+    if (len > room) len = room;
+    std::memcpy(out + used, text, len);
+    used += len;
+    out[used] = '\0';
+    return used + 1 < size;
+  };
+  const int n = stack->NbEntries();
+  bool room = put(n, loc.function, loc.file, loc.line);
+  for (int i = n - 1; i >= 0 && room; --i) {
+    const C_Entry& e = stack->GetEntry(i);
+    room = put(i, e.function, e.file, e.line);
+  }
+  return 0;
+}
+
+int C_MessageTool::getMessage(E_MessageCode_t code, std::string& out, va_list* args, const std::string& key) {
+  try {
+    return CodeText(code, out, args, key);
+  } catch (const std::bad_alloc&) {
+    out.clear();
+    return -1;
+  }
+}
+
 void detail::ToolAccess::DatabaseText(C_MessageTool* tool, int code, std::string& out, va_list* args) {
+  // One look-up at a time: the database formats in a work buffer of its own and makes a
+  // language's collection on first use.
+  std::lock_guard<std::recursive_mutex> hold(OutputLock());
   // A tool initialized with all its streams swallowed loaded no database: no code has a text.
   if (tool == nullptr || tool->m_database == nullptr) KVELO_THROW(104);
   tool->m_database->GetMessage(out, code, args);
 }
 
 void C_MessageTool::SafeDisplay(const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  std::string text = detail::FormatV(fmt, ap, 1024);
-  va_end(ap);
-  kvplat::ShowError(text.c_str());
+  // Formatted on the stack: this is also the display of last resort when memory has run out.
+  char text[1024];
+  text[0] = '\0';
+  if (fmt != nullptr) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    text[sizeof text - 1] = '\0';
+  }
+  kvplat::ShowError(text);
 }
 
 // ---------------------------------------------------------------- convenience families
@@ -607,16 +811,44 @@ namespace {
 
 int Route(const C_KveloMessage& m) { return C_MessageTool::HandleMessage(m); }
 
+// The families build their message (and its text) before routing it: when memory runs out for
+// that, the report goes to the display of last resort and the result is -1.
+int NoMemoryFor(C_MessageTool::E_MessageCode_t code, C_MessageTool::E_MessageType_enum type,
+                C_MessageTool::E_VerbosityLevel_enum level) {
+  C_MessageTool::SafeDisplay("%s\n*** Cannot handle message id=%d type=%d level=%d", kNoMemory, code,
+                             static_cast<int>(type), static_cast<int>(level));
+  return -1;
+}
+
 // A message of the given text routed to all streams, located in this file.
 int RouteText(const char* op, int line, const std::string& key, const std::string& text,
               C_MessageTool::E_MessageType_enum type, C_MessageTool::E_VerbosityLevel_enum level,
               C_MessageTool::E_DebugScope_enum scope) {
-  return Route(C_KveloMessage(op, __FILE__, line, key, text, type, level, scope, STREAM_ALL));
+  try {
+    return Route(C_KveloMessage(op, __FILE__, line, key, text, type, level, scope, STREAM_ALL));
+  } catch (const std::bad_alloc&) {
+    return NoMemoryFor(0, type, level);
+  }
+}
+
+// The same with a text given as characters (not a format) to the default tool.
+int RouteChars(const char* op, int line, const char* text, C_MessageTool::E_MessageType_enum type,
+               C_MessageTool::E_VerbosityLevel_enum level, C_MessageTool::E_DebugScope_enum scope) {
+  try {
+    return RouteText(op, line, detail::DefaultToolName(), std::string(text != nullptr ? text : kInvalidMessage),
+                     type, level, scope);
+  } catch (const std::bad_alloc&) {
+    return NoMemoryFor(0, type, level);
+  }
 }
 
 int RouteCode(const char* op, int line, const std::string& key, C_MessageTool::E_MessageCode_t code,
               C_MessageTool::E_MessageType_enum type, C_MessageTool::E_VerbosityLevel_enum level) {
-  return Route(C_KveloMessage(op, __FILE__, line, key, code, type, level, SCOPE_NONE, STREAM_ALL));
+  try {
+    return Route(C_KveloMessage(op, __FILE__, line, key, code, type, level, SCOPE_NONE, STREAM_ALL));
+  } catch (const std::bad_alloc&) {
+    return NoMemoryFor(code, type, level);
+  }
 }
 
 // The Arg rows with a code: the looked-up text goes on a message of code 0.
@@ -633,6 +865,7 @@ int RouteCodeArgs(const char* op, int line, const std::string& key, C_MessageToo
   va_copy(args, ap);
   int looked = C_MessageTool::getMessage(code, text, &args, key);
   va_end(args);
+  if (looked != 0 && text.empty()) return NoMemoryFor(code, type, level);  // not even the failure text
   int r = RouteText(op, line, key, text, type, level, SCOPE_NONE);
   return (looked != 0 || r != 0) ? -1 : 0;
 }
@@ -640,15 +873,19 @@ int RouteCodeArgs(const char* op, int line, const std::string& key, C_MessageToo
 int RouteFormat(const char* op, int line, const std::string& key, const char* fmt,
                 C_MessageTool::E_MessageType_enum type, C_MessageTool::E_VerbosityLevel_enum level,
                 C_MessageTool::E_DebugScope_enum scope, va_list ap, std::size_t limit = 0) {
-  std::string text = (fmt == nullptr || *fmt == '\0') ? std::string(kInvalidMessage)
-                                                      : detail::FormatV(fmt, ap, limit);
-  return RouteText(op, line, key, text, type, level, scope);
+  try {
+    std::string text = (fmt == nullptr || *fmt == '\0') ? std::string(kInvalidMessage)
+                                                        : detail::FormatV(fmt, ap, limit);
+    return RouteText(op, line, key, text, type, level, scope);
+  } catch (const std::bad_alloc&) {
+    return NoMemoryFor(0, type, level);
+  }
 }
 
 }  // namespace
 
 int C_MessageTool::HandleMessage(E_MessageCode_t code, E_MessageType_enum type, E_VerbosityLevel_enum level) {
-  return RouteCode("C_MessageTool::HandleMessage", __LINE__, kDefaultKey, code, type, level);
+  return RouteCode("C_MessageTool::HandleMessage", __LINE__, detail::DefaultToolName(), code, type, level);
 }
 
 int C_MessageTool::HandleMessage(const std::string& key, E_MessageCode_t code, E_MessageType_enum type,
@@ -658,7 +895,7 @@ int C_MessageTool::HandleMessage(const std::string& key, E_MessageCode_t code, E
 
 int C_MessageTool::HandleMessage(const std::string& text, E_MessageType_enum type, E_VerbosityLevel_enum level,
                                  E_DebugScope_enum scope) {
-  return RouteText("C_MessageTool::HandleMessage", __LINE__, kDefaultKey, text, type, level, scope);
+  return RouteText("C_MessageTool::HandleMessage", __LINE__, detail::DefaultToolName(), text, type, level, scope);
 }
 
 int C_MessageTool::HandleMessage(const std::string& key, const std::string& text, E_MessageType_enum type,
@@ -668,8 +905,7 @@ int C_MessageTool::HandleMessage(const std::string& key, const std::string& text
 
 int C_MessageTool::HandleMessage(const char* text, E_MessageType_enum type, E_VerbosityLevel_enum level,
                                  E_DebugScope_enum scope) {
-  return RouteText("C_MessageTool::HandleMessage", __LINE__, kDefaultKey,
-                   text != nullptr ? std::string(text) : std::string(kInvalidMessage), type, level, scope);
+  return RouteChars("C_MessageTool::HandleMessage", __LINE__, text, type, level, scope);
 }
 
 int C_MessageTool::HandleMessage(const char* text, E_MessageType_enum type, E_VerbosityLevel_enum level,
@@ -681,7 +917,7 @@ int C_MessageTool::HandleMessageArg(E_MessageCode_t code, E_MessageType_enum typ
                                     ...) {
   va_list ap;
   va_start(ap, level);
-  int r = RouteCodeArgs("C_MessageTool::HandleMessageArg", __LINE__, kDefaultKey, code, type, level, ap);
+  int r = RouteCodeArgs("C_MessageTool::HandleMessageArg", __LINE__, detail::DefaultToolName(), code, type, level, ap);
   va_end(ap);
   return r;
 }
@@ -699,7 +935,7 @@ int C_MessageTool::HandleMessageArg(const std::string& fmt, E_MessageType_enum t
                                     E_DebugScope_enum scope, ...) {
   va_list ap;
   va_start(ap, scope);
-  int r = RouteFormat("C_MessageTool::HandleMessageArg", __LINE__, kDefaultKey, fmt.c_str(), type, level,
+  int r = RouteFormat("C_MessageTool::HandleMessageArg", __LINE__, detail::DefaultToolName(), fmt.c_str(), type, level,
                       scope, ap);
   va_end(ap);
   return r;
@@ -709,7 +945,7 @@ int C_MessageTool::HandleMessageArg(const std::string& fmt, E_MessageType_enum t
                                     int scope, ...) {
   va_list ap;
   va_start(ap, scope);
-  int r = RouteFormat("C_MessageTool::HandleMessageArg", __LINE__, kDefaultKey, fmt.c_str(), type, level,
+  int r = RouteFormat("C_MessageTool::HandleMessageArg", __LINE__, detail::DefaultToolName(), fmt.c_str(), type, level,
                       static_cast<E_DebugScope_enum>(scope), ap);
   va_end(ap);
   return r;
@@ -728,7 +964,7 @@ int C_MessageTool::HandleMessageArg(const char* fmt, E_MessageType_enum type, E_
                                     E_DebugScope_enum scope, ...) {
   va_list ap;
   va_start(ap, scope);
-  int r = RouteFormat("C_MessageTool::HandleMessageArg", __LINE__, kDefaultKey, fmt, type, level, scope, ap);
+  int r = RouteFormat("C_MessageTool::HandleMessageArg", __LINE__, detail::DefaultToolName(), fmt, type, level, scope, ap);
   va_end(ap);
   return r;
 }
@@ -737,14 +973,14 @@ int C_MessageTool::HandleMessageArg(const char* fmt, E_MessageType_enum type, E_
                                     int scope, ...) {
   va_list ap;
   va_start(ap, scope);
-  int r = RouteFormat("C_MessageTool::HandleMessageArg", __LINE__, kDefaultKey, fmt, type, level,
+  int r = RouteFormat("C_MessageTool::HandleMessageArg", __LINE__, detail::DefaultToolName(), fmt, type, level,
                       static_cast<E_DebugScope_enum>(scope), ap);
   va_end(ap);
   return r;
 }
 
 int C_MessageTool::HandleMessageInf(E_MessageCode_t code) {
-  return RouteCode("C_MessageTool::HandleMessageInf", __LINE__, kDefaultKey, code, TYPE_INFORMATION, LEVEL_PUBLIC);
+  return RouteCode("C_MessageTool::HandleMessageInf", __LINE__, detail::DefaultToolName(), code, TYPE_INFORMATION, LEVEL_PUBLIC);
 }
 
 int C_MessageTool::HandleMessageInf(const std::string& key, E_MessageCode_t code) {
@@ -752,20 +988,19 @@ int C_MessageTool::HandleMessageInf(const std::string& key, E_MessageCode_t code
 }
 
 int C_MessageTool::HandleMessageInf(const std::string& text) {
-  return RouteText("C_MessageTool::HandleMessageInf", __LINE__, kDefaultKey, text, TYPE_INFORMATION,
+  return RouteText("C_MessageTool::HandleMessageInf", __LINE__, detail::DefaultToolName(), text, TYPE_INFORMATION,
                    LEVEL_PUBLIC, SCOPE_NONE);
 }
 
 int C_MessageTool::HandleMessageInf(const char* text) {
-  return RouteText("C_MessageTool::HandleMessageInf", __LINE__, kDefaultKey,
-                   text != nullptr ? std::string(text) : std::string(kInvalidMessage), TYPE_INFORMATION,
-                   LEVEL_PUBLIC, SCOPE_NONE);
+  return RouteChars("C_MessageTool::HandleMessageInf", __LINE__, text, TYPE_INFORMATION, LEVEL_PUBLIC,
+                    SCOPE_NONE);
 }
 
 int C_MessageTool::HandleMessageInfArg(E_MessageCode_t code, ...) {
   va_list ap;
   va_start(ap, code);
-  int r = RouteCodeArgs("C_MessageTool::HandleMessageInfArg", __LINE__, kDefaultKey, code, TYPE_INFORMATION,
+  int r = RouteCodeArgs("C_MessageTool::HandleMessageInfArg", __LINE__, detail::DefaultToolName(), code, TYPE_INFORMATION,
                         LEVEL_PUBLIC, ap);
   va_end(ap);
   return r;
@@ -783,7 +1018,7 @@ int C_MessageTool::HandleMessageInfArg(const std::string& key, E_MessageCode_t c
 int C_MessageTool::HandleMessageInfArg(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  int r = RouteFormat("C_MessageTool::HandleMessageInfArg", __LINE__, kDefaultKey, fmt, TYPE_INFORMATION,
+  int r = RouteFormat("C_MessageTool::HandleMessageInfArg", __LINE__, detail::DefaultToolName(), fmt, TYPE_INFORMATION,
                       LEVEL_PUBLIC, SCOPE_NONE, ap, 1024);
   va_end(ap);
   return r;
@@ -792,7 +1027,7 @@ int C_MessageTool::HandleMessageInfArg(const char* fmt, ...) {
 int C_MessageTool::InfArgFormat(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  int r = RouteFormat("C_MessageTool::HandleMessageInfArg", __LINE__, kDefaultKey, fmt, TYPE_INFORMATION,
+  int r = RouteFormat("C_MessageTool::HandleMessageInfArg", __LINE__, detail::DefaultToolName(), fmt, TYPE_INFORMATION,
                       LEVEL_PUBLIC, SCOPE_NONE, ap, 1024);
   va_end(ap);
   return r;
@@ -808,9 +1043,12 @@ C_KveloMessage ProgressMessage(const char* op, int line, E_VerbosityLevel_enum l
 
 }  // namespace
 
+// A tool's progress moves under the output lock, one step at a time; a step that runs out of
+// memory fails (-1) and leaves the progress where it was.
 int C_MessageTool::OpenProgress(int maximum, const C_KveloMessage& m) {
   C_MessageTool* tool = Instance(m.getKey());
   if (tool == nullptr) return -1;
+  std::lock_guard<std::recursive_mutex> hold(detail::OutputLock());
   tool->m_progressMax = maximum;
   tool->m_progressOpen = true;
   tool->m_progressStopped = false;
@@ -830,38 +1068,55 @@ int C_MessageTool::OpenProgress(int maximum, E_MessageCode_t code) {
 }
 
 int C_MessageTool::OpenProgress(int maximum, const std::string& text) {
-  C_KveloMessage m = ProgressMessage("C_MessageTool::OpenProgress", __LINE__, LEVEL_PUBLIC);
-  m.Set(text);
-  return OpenProgress(maximum, m);
+  try {
+    C_KveloMessage m = ProgressMessage("C_MessageTool::OpenProgress", __LINE__, LEVEL_PUBLIC);
+    m.Set(text);
+    return OpenProgress(maximum, m);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
 }
 
 int C_MessageTool::SetProgress(int value, const C_KveloMessage& m) {
   C_MessageTool* tool = Instance(m.getKey());
   if (tool == nullptr) return -1;
-  std::string text;
-  int result = TextToShow(m, text);
-  if (value < 0) value = tool->m_progressCurrent;
-  tool->m_progressCurrent = value;
-  if (tool->m_progressStopped) text = "Processing stopped...";
-  const E_MessageStream_enum stream = m.getMessageStream();
-  for (int s = 0; s < 3; ++s) {
-    if (stream != STREAM_ALL && stream != s) continue;
-    const E_MessageStream_enum es = static_cast<E_MessageStream_enum>(s);
-    if (!tool->MessageActive(m, es)) continue;
-    if (s == STREAM_LOG) {
-      try {
-        tool->openLogFile();
-      } catch (const C_KveloException&) {
-        // The warning has gone out and the name is emptied; the progress step fails here.
+  std::lock_guard<std::recursive_mutex> hold(detail::OutputLock());
+  try {
+    int result = 0;
+    std::string text = m.getMessage();
+    if (text.empty()) {
+      if (m.getMessageCode() == 0)
+        text = " ";
+      else if (CodeText(m.getMessageCode(), text, nullptr, m.getKey()) != 0)
         result = -1;
-        break;
-      }
     }
-    int r = tool->Ctrl(s)->AppSetProgress(text, value, es);
-    tool->closeLogFile();
-    if (r != 0) result = -1;
+    if (tool->m_progressStopped) text = "Processing stopped...";
+    if (value < 0) value = tool->m_progressCurrent;
+    tool->m_progressCurrent = value;
+    const E_MessageStream_enum stream = m.getMessageStream();
+    for (int s = 0; s < 3; ++s) {
+      if (stream != STREAM_ALL && stream != s) continue;
+      const E_MessageStream_enum es = static_cast<E_MessageStream_enum>(s);
+      if (!tool->MessageActive(m, es)) continue;
+      int r;
+      if (s == STREAM_LOG) {
+        try {
+          detail::LogHold log(tool);
+          r = tool->Ctrl(s)->AppSetProgress(text, value, es);
+        } catch (const C_KveloException&) {
+          // The warning has gone out and the name is emptied; the progress step fails here.
+          result = -1;
+          break;
+        }
+      } else {
+        r = tool->Ctrl(s)->AppSetProgress(text, value, es);
+      }
+      if (r != 0) result = -1;
+    }
+    return result;
+  } catch (const std::bad_alloc&) {
+    return -1;
   }
-  return result;
 }
 
 int C_MessageTool::SetProgress(int value, E_MessageCode_t code, E_VerbosityLevel_enum level) {
@@ -871,23 +1126,33 @@ int C_MessageTool::SetProgress(int value, E_MessageCode_t code, E_VerbosityLevel
 }
 
 int C_MessageTool::SetProgress(int value, const std::string& text, E_VerbosityLevel_enum level) {
-  C_KveloMessage m = ProgressMessage("C_MessageTool::SetProgress", __LINE__, level);
-  m.Set(text);
-  return SetProgress(value, m);
+  try {
+    C_KveloMessage m = ProgressMessage("C_MessageTool::SetProgress", __LINE__, level);
+    m.Set(text);
+    return SetProgress(value, m);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
 }
 
 int C_MessageTool::SetProgressArg(int value, const char* fmt, E_VerbosityLevel_enum level, ...) {
-  C_KveloMessage m = ProgressMessage("C_MessageTool::SetProgressArg", __LINE__, level);
   va_list ap;
   va_start(ap, level);
-  m.Set(detail::FormatV(fmt, ap));
+  int r = -1;
+  try {
+    C_KveloMessage m = ProgressMessage("C_MessageTool::SetProgressArg", __LINE__, level);
+    m.Set(detail::FormatV(fmt, ap));
+    r = SetProgress(value, m);
+  } catch (const std::bad_alloc&) {
+  }
   va_end(ap);
-  return SetProgress(value, m);
+  return r;
 }
 
 int C_MessageTool::CloseProgress(const std::string& key) {
   C_MessageTool* tool = Instance(key);
   if (tool == nullptr) return -1;
+  std::lock_guard<std::recursive_mutex> hold(detail::OutputLock());
   int result = 0;
   for (int s = 0; s < 3; ++s)
     if (tool->Ctrl(s)->AppCloseProgress() != 0) result = -1;
@@ -898,7 +1163,9 @@ int C_MessageTool::CloseProgress(const std::string& key) {
 
 bool C_MessageTool::ProgressStopped(const std::string& key) {
   C_MessageTool* tool = Instance(key);
-  return tool != nullptr && tool->m_progressStopped;
+  if (tool == nullptr) return false;
+  std::lock_guard<std::recursive_mutex> hold(detail::OutputLock());
+  return tool->m_progressStopped;
 }
 
 // ---------------------------------------------------------------- default controller
@@ -960,7 +1227,8 @@ int C_MessageTool::AppSetProgress(const std::string& text, int value, E_MessageS
     return -1;
   }
   if (stream != STREAM_SCREEN) return 0;
-  float percent = static_cast<float>(value * 100.0 / m_progressMax);
+  // A progress of no steps has no share done: 0 rather than the NaN or infinity of a division by 0.
+  const float percent = m_progressMax > 0 ? static_cast<float>(value * 100.0 / m_progressMax) : 0.0f;
   int r = std::printf(" %4.1f%% %s\n", static_cast<double>(percent), text.c_str());
   std::fflush(stdout);
   return r < 0 ? -1 : 0;

@@ -9,6 +9,7 @@
 #include "runtime/msgtool_registry.h"
 
 #include <cstdarg>
+#include <new>
 #include <string>
 
 using Kvelo::C_MessageTool;
@@ -17,7 +18,7 @@ namespace Kvelo {
 namespace detail {
 
 C_MessageTool* ReadingTool(const char** why) {
-  C_MessageTool* tool = C_MessageTool::Instance("DefaultMessageTool");
+  C_MessageTool* tool = C_MessageTool::Instance(DefaultToolName());
   if (tool == nullptr) {
     *why = "*** We couldn't retrieve the Default Message Tool !";
     return nullptr;
@@ -53,6 +54,9 @@ char* GetV(int id, va_list ap) {
   va_copy(args, ap);
   try {
     Kvelo::detail::ToolAccess::DatabaseText(tool, id, text, &args);
+  } catch (const std::bad_alloc&) {
+    va_end(args);
+    return nullptr;  // no memory for the text: no copy either, as kvelo_strdup would say
   } catch (...) {
     va_end(args);
     throw;  // the database's exception (code 104) reaches C++ callers

@@ -12,6 +12,8 @@
 #include "runtime/source_name.h"
 
 #include <cstdarg>
+#include <cstdio>
+#include <new>
 #include <string>
 
 using Kvelo::C_KveloMessage;
@@ -20,9 +22,39 @@ using namespace Kvelo::MessageToolEnums;
 
 namespace {
 
-const char kDefaultKey[] = "DefaultMessageTool";
-
 const char* Safe(const char* s) { return s != nullptr ? s : ""; }
+
+// The screen stream of the default tool, or null when no tool can be had.
+C_MessageTool* DefaultTool() {
+  try {
+    return C_MessageTool::Instance(Kvelo::detail::DefaultToolName());
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+// A report that could not be built for want of memory: its text, formatted on the stack, goes
+// to the display of last resort when the default tool would show such a message.
+void ShowWithoutMemory(const char* function, const char* file, int line, E_MessageType_enum type,
+                       E_VerbosityLevel_enum level, int scope, const char* fmt, va_list ap) {
+  char text[1024] = "";
+  if (fmt != nullptr) {
+    va_list again;
+    va_copy(again, ap);
+    std::vsnprintf(text, sizeof text, fmt, again);
+    va_end(again);
+    text[sizeof text - 1] = '\0';
+  }
+  try {
+    // A message without text allocates nothing: it only asks the filters.
+    C_KveloMessage m(Safe(function), Safe(file), line, type, level, static_cast<E_DebugScope_enum>(scope),
+                     STREAM_ALL);
+    C_MessageTool* tool = DefaultTool();
+    if (tool != nullptr && !tool->MessageActive(m, STREAM_ALL)) return;
+  } catch (...) {
+  }
+  C_MessageTool::SafeDisplay("%s", text);
+}
 
 // Builds the message of one formatted report (the text is taken unchanged) and prints it.
 int Report(const char* function, const char* file, int line, E_MessageType_enum type,
@@ -32,17 +64,11 @@ int Report(const char* function, const char* file, int line, E_MessageType_enum 
     C_KveloMessage m(Safe(function), Safe(file), line, text, type, level,
                      static_cast<E_DebugScope_enum>(scope), STREAM_ALL);
     return m.Print();
+  } catch (const std::bad_alloc&) {
+    ShowWithoutMemory(function, file, line, type, level, scope, fmt, ap);
+    return -1;
   } catch (...) {
     return -1;
-  }
-}
-
-// The screen stream of the default tool, or null when no tool can be had.
-C_MessageTool* DefaultTool() {
-  try {
-    return C_MessageTool::Instance(kDefaultKey);
-  } catch (...) {
-    return nullptr;
   }
 }
 
@@ -71,6 +97,7 @@ KVELO_C_BEGIN
 
 int fct_Trace(const char* name, int line, const char* file) {
   name = Safe(name);
+  const char* const original = file;
   try {
     // The mark names the source as every other report does, not by the build's path.
     const std::string source = kvrt::SourceName(file);
@@ -84,6 +111,12 @@ int fct_Trace(const char* name, int line, const char* file) {
     std::string text = Kvelo::detail::Format("fct_Trace: %s(), %s line %d", name, file, line);
     C_KveloMessage m(name, file, line, tool->getKey(), text, TYPE_TRACE, LEVEL_PUBLIC, SCOPE_NONE, STREAM_ALL);
     return C_MessageTool::HandleMessage(m);
+  } catch (const std::bad_alloc&) {
+    // The mark of a failure's place is not lost for want of memory.
+    char source[Kvelo::C_Entry::FILE_SIZE];
+    kvrt::SourceName(original, source, sizeof source);
+    C_MessageTool::SafeDisplay("fct_Trace: %s(), %s line %d", name, source, line);
+    return -1;
   } catch (...) {
     return -1;
   }

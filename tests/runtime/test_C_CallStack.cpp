@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -246,4 +247,46 @@ TEST(C_Trace, ScopeOpenedWhileAThreadEnds) {
   });
   t.join();
   EXPECT_GE(g_lateDepth, 1);
+}
+
+namespace {
+std::atomic<int> g_lateDone{0};
+std::atomic<int> g_lateWrong{0};
+struct BusyLateScopes {
+  int id = -1;
+  ~BusyLateScopes() {
+    if (id < 0) return;
+    // Threads that end together, each opening scopes after its own stack was freed: each must
+    // get a stack of its own, never one shared with another ending thread.
+    const std::string name = "Late::Busy" + std::to_string(id);
+    for (int k = 0; k < 300; ++k) {
+      C_Trace a(name.c_str(), __FILE__, k);
+      C_Trace b(name.c_str(), __FILE__, k + 1);
+      if (TopName() != name || Current().NbEntries() != 2) g_lateWrong.fetch_add(1);
+      try {
+        KVELO_THROW(2);
+      } catch (const C_KveloException& e) {
+        if (e.getCallStack().NbEntries() != 2) g_lateWrong.fetch_add(1);
+      }
+    }
+    g_lateDone.fetch_add(1);
+  }
+};
+thread_local BusyLateScopes t_busyLate;
+}  // namespace
+
+TEST(C_Trace, ThreadsEndingTogetherEachKeepTheirLateStack) {
+  const int n = 8;
+  std::atomic<int> started{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < n; ++i)
+    threads.emplace_back([&started, i, n] {
+      t_busyLate.id = i;  // constructed before the thread's stack, so destroyed after it
+      C_Trace s("Thread::Body", __FILE__, __LINE__);
+      started.fetch_add(1);
+      while (started.load() < n) std::this_thread::yield();  // end together
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(g_lateDone.load(), n);
+  EXPECT_EQ(g_lateWrong.load(), 0);
 }

@@ -451,3 +451,48 @@ TEST_F(MessageToolTest, CaptureGivesTheStreamBackAsItFoundIt) {
   EXPECT_FALSE(t->DebugScopeActive(502, STREAM_SCREEN));
   EXPECT_EQ(Route(Msg(TYPE_INFORMATION, "back")).out, "back ");  // the tool writes again
 }
+
+namespace {
+// A host controller of the log stream that reports a message of its own while it writes.
+class ReportingLogCtrl : public C_MessageStreamCtrl {
+ public:
+  explicit ReportingLogCtrl(const std::string& key) : m_key(key) {}
+  int AppHandleMessage(const std::string& text, E_MessageType_enum, E_MessageStream_enum stream,
+                       FILE* log) override {
+    if (stream != STREAM_LOG || log == nullptr) return 0;
+    if (!m_inside && text == "outer") {
+      m_inside = true;
+      C_MessageTool::HandleMessage(m_key, std::string("inner"), TYPE_INFORMATION, LEVEL_PUBLIC, SCOPE_NONE);
+      m_inside = false;
+    }
+    // The file handed to this call must still be open after the nested report.
+    return std::fprintf(log, "[%s]", text.c_str()) < 0 ? -1 : 0;
+  }
+  int AppOpenProgress() override { return 0; }
+  int AppSetProgress(const std::string&, int, E_MessageStream_enum) override { return 0; }
+  int AppCloseProgress() override { return 0; }
+
+ private:
+  std::string m_key;
+  bool m_inside = false;
+};
+}  // namespace
+
+TEST_F(MessageToolTest, AControllerThatReportsWhileWritingTheLogKeepsItOpen) {
+  const std::string key = "Nested log tool";
+  const std::string name = TempName("nested");
+  std::remove(name.c_str());
+  C_MessageTool* t = C_MessageTool::Instance(key);
+  ReportingLogCtrl ctrl(key);
+  C_DevNullCtrl quiet;
+  t->setMessageStreamCtrl(quiet, STREAM_SCREEN);
+  t->setMessageStreamCtrl(ctrl, STREAM_LOG);
+  t->setLogFilename(name, false);
+  EXPECT_EQ(C_MessageTool::HandleMessage(key, std::string("outer"), TYPE_INFORMATION, LEVEL_PUBLIC, SCOPE_NONE), 0);
+  EXPECT_EQ(C_MessageTool::HandleMessage(key, std::string("after"), TYPE_INFORMATION, LEVEL_PUBLIC, SCOPE_NONE), 0);
+  t->setLogFilename("", true);
+  t->ResetMessageStreamCtrl(STREAM_ALL);
+  // The nested report shares the open log: it lands first, then the outer text, in one file.
+  EXPECT_EQ(ReadFile(name), "[inner][outer][after]");
+  std::remove(name.c_str());
+}

@@ -162,12 +162,13 @@ TEST_F(SetupTest, ResourcesFileGivesTheDirectory) {
   std::string name;
   t->BuildResourcesFilename(name);
   EXPECT_EQ(name, "sub/ke5.msb");
-  // A name that does not exist: one line on standard error, -1, only the language changed.
+  // A name that does not exist: one line on standard error, -1, and nothing changed, the
+  // language neither.
   CaptureStderr();
   EXPECT_EQ(t->setResourcesFilename("missing.msb", Lang(6)), -1);
   EXPECT_EQ(GetCapturedStderr(), "Resource filename missing.msb does not exist.");
   t->BuildResourcesFilename(name);
-  EXPECT_EQ(name, "sub/ke6.msb");
+  EXPECT_EQ(name, "sub/ke5.msb");
   ASSERT_EQ(t->setResourcesFilename("sub/texts.msb", Lang(5)), 0);
   EXPECT_EQ(t->Initialize(), 0);
   EXPECT_EQ(Text(t->getKey(), 9), "neun");
@@ -288,6 +289,28 @@ TEST_F(SetupTest, AnInitializedToolTurnsCodesIntoTexts) {
   EXPECT_EQ(Text(key, 11), "Value {1,s} at {0,d}");
 }
 
+TEST_F(SetupTest, AReloadThatFailsKeepsTheTextsItHad) {
+  ASSERT_EQ(mkdir("res", 0700), 0);
+  Write("res/ke0.msb", 0, {{1, "loaded"}});
+  C_MessageTool* t = C_MessageTool::Instance(NewToolName("reload"));
+  t->setResourcesDir("res", Lang(0));
+  ASSERT_EQ(t->Initialize(), 0);
+  // The file turns into something that cannot be loaded: the reload fails, reported, and the
+  // tool goes on with the texts it had.
+  std::remove("res/ke0.msb");
+  ASSERT_EQ(mkdir("res/ke0.msb", 0700), 0);
+  kvtest::MsgCapture cap;
+  EXPECT_EQ(t->Initialize(), -1);
+  ASSERT_EQ(cap.Count(TYPE_ERROR), 1);
+  EXPECT_EQ(cap.OfType(TYPE_ERROR)[0].text, "Cannot load messages database: invalid filename");
+  EXPECT_TRUE(t->isInitialized());
+  EXPECT_EQ(Text(t->getKey(), 1), "loaded");
+  rmdir("res/ke0.msb");
+  Write("res/ke0.msb", 0, {{1, "reloaded"}});
+  EXPECT_EQ(t->Initialize(), 0);
+  EXPECT_EQ(Text(t->getKey(), 1), "reloaded");
+}
+
 TEST_F(SetupTest, SwallowedToolLoadsNothing) {
   C_MessageTool* t = C_MessageTool::Instance(NewToolName("swallowed"));
   C_DevNullCtrl devnull;
@@ -378,6 +401,17 @@ TEST_F(ProgressTest, ScreenLinesShowThePercentage) {
   CaptureStdout();
   EXPECT_EQ(C_MessageTool::SetProgress(10, std::string("late"), LEVEL_PUBLIC), -1);
   EXPECT_EQ(GetCapturedStdout(), "");
+}
+
+TEST_F(ProgressTest, AProgressOfNoStepsShowsNoShareDone) {
+  C_MessageTool* t = C_MessageTool::Instance("DefaultMessageTool");
+  t->ActivateMessageType(TYPE_PROGRESS, true, STREAM_SCREEN);
+  CaptureStdout();
+  EXPECT_EQ(C_MessageTool::OpenProgress(0, std::string("nothing")), 0);
+  EXPECT_EQ(C_MessageTool::SetProgress(3, std::string("still nothing"), LEVEL_PUBLIC), 0);
+  EXPECT_EQ(C_MessageTool::CloseProgress("DefaultMessageTool"), 0);
+  // Not "nan" nor "inf": value / 0 has no share to show.
+  EXPECT_EQ(GetCapturedStdout(), "  0.0% nothing\n  0.0% still nothing\n");
 }
 
 TEST_F(ProgressTest, HostControllersReceiveTheSteps) {

@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <climits>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
@@ -81,4 +85,49 @@ TEST(LM_error, PushAloneLeavesTheStatusWord) {
   EXPECT_EQ(_LM_err_status, 0);
   EXPECT_EQ(LM_LastErrorCode(), 0);
   EXPECT_EQ(LM_ErrorCount(), 1);
+}
+
+TEST(LM_error, ErrorsOfSeveralThreadsStayInsideTheRecords) {
+  // Each thread's errors go out and are kept whole; the records never grow past 100.
+  LM_ResetErrors();
+  const int n = 8, each = 150;
+  std::atomic<int> ready{0};
+  std::vector<std::thread> threads;
+  CaptureStderr();
+  for (int t = 0; t < n; ++t)
+    threads.emplace_back([&ready, t] {
+      ready.fetch_add(1);
+      while (ready.load() < n) std::this_thread::yield();
+      const std::string fn = "thread_fn_" + std::to_string(t);
+      for (int i = 0; i < each; ++i) _LM_error_push("threaded", fn.c_str(), "src/threads", t * 1000 + i);
+    });
+  for (std::thread& th : threads) th.join();
+  const std::string err = GetCapturedStderr();
+  ASSERT_EQ(LM_ErrorCount(), 100);
+  for (int i = 0; i < 100; ++i) {
+    const kvlm_err::LM_ErrorRecord* r = LM_ErrorRecordAt(i);
+    ASSERT_NE(r, nullptr);
+    EXPECT_STREQ(r->message, "threaded");
+    EXPECT_EQ(std::string(r->function), "thread_fn_" + std::to_string(r->line / 1000));
+  }
+  // Every report reached standard error whole.
+  std::size_t reports = 0;
+  for (std::size_t p = err.find("*** threaded"); p != std::string::npos; p = err.find("*** threaded", p + 1)) ++reports;
+  EXPECT_EQ(reports, static_cast<std::size_t>(n * each));
+}
+
+TEST(LM_error, ACodeBeyondTheMessageNumbersHasNoText) {
+  // 3100 + code must not overflow: such a code has no message, and is still kept and reported.
+  LM_ResetErrors();
+  _LM_err_status = 0;
+  CaptureStderr();
+  EXPECT_EQ(_LM_error("vecop", INT_MAX, 5, "v_big", 0, 1, "caller"), 0);
+  EXPECT_EQ(_LM_error("vecop", INT_MAX - 3099, 6, "v_big", 0, 1, "caller"), 0);
+  GetCapturedStderr();
+  EXPECT_EQ(_LM_err_status, -1);
+  EXPECT_EQ(LM_LastErrorCode(), INT_MAX - 3099);
+  ASSERT_EQ(LM_ErrorCount(), 2);
+  EXPECT_STREQ(LM_ErrorRecordAt(0)->message, " ");
+  EXPECT_EQ(LM_ErrorRecordAt(0)->line, 5);
+  _LM_err_status = 0;
 }

@@ -5,16 +5,19 @@
 #include "platform/plat_text.h"
 
 #include "binfile.h"
+#include "failing_new.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -204,6 +207,76 @@ TEST(PlatMmap, SharedViewsReachTheFile) {
   EXPECT_EQ(kvplat::FileLength(fd), -1);
   EXPECT_EQ(kvplat::OpenReadWrite(nullptr, true), -1);
   EXPECT_EQ(kvplat::OpenReadWrite("kvt_missing_file", false), -1);
+}
+
+// Entries of a directory (without "." and ".."), and descriptors open in this process.
+int Entries(const std::string& dir) {
+  int n = 0;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d))
+      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) ++n;
+    closedir(d);
+  }
+  return n;
+}
+int OpenDescriptors() { return Entries("/proc/self/fd"); }
+
+TEST(PlatFile, FilesAreMadeWholeOrNotAtAllWhenMemoryRunsOut) {
+  // Each is run with the k-th allocation failing, k = 0, 1, 2, ...: a failure is a result
+  // (ENOMEM), never an exception, and leaves no file and no descriptor behind.
+  kvtest::TempDir dir("pnomem");
+  const std::string base = dir.str() + "/";
+  const std::string target = base + "target.txt";
+  const std::string temp = target + ".tmp";
+  ASSERT_TRUE(kvtest::WriteFileText(target, "old"));
+  const int descriptors = OpenDescriptors();
+  struct Case {
+    const char* name;
+    int made;  // files the operation leaves once it worked
+    std::function<bool()> op;
+  } cases[] = {
+      {"FreshName", 0, [&] {
+         std::string name;
+         return kvplat::FreshName(base, "kvf", name);
+       }},
+      {"CreateTempFile", 1, [&] {
+         std::string path = "unchanged";
+         const int fd = kvplat::CreateTempFile(base, "kvc", path);
+         if (fd < 0) return path == "unchanged" ? false : (ADD_FAILURE() << "path changed", false);
+         kvplat::CloseFile(fd);
+         return true;
+       }},
+      {"ReplacingFile beside the target", 0, [&] {
+         kvplat::ReplacingFile f;
+         return f.Open(target.c_str());  // abandoned at the end of the scope
+       }},
+      {"ReplacingFile with a given temporary name", 0, [&] {
+         kvplat::ReplacingFile f;
+         return f.Open(target.c_str(), temp.c_str());
+       }},
+  };
+  for (const Case& c : cases) {
+    int worked = 0;
+    kvtest::SweepAllocations(
+        [] {},
+        [&] { worked = c.op() ? 1 : 0; },
+        [&](int k, bool threw) {
+          EXPECT_FALSE(threw) << c.name << " allocation " << k;
+          if (!threw && worked == 0) {
+            EXPECT_EQ(errno, ENOMEM) << c.name << " allocation " << k;
+          }
+          EXPECT_EQ(Entries(dir.str()), 1 + worked * c.made) << c.name << " allocation " << k;
+          EXPECT_EQ(OpenDescriptors(), descriptors) << c.name << " allocation " << k;
+          // Leave only the target for the next run.
+          if (DIR* d = opendir(dir.str().c_str())) {
+            while (dirent* e = readdir(d))
+              if (e->d_name[0] != '.' && std::string(e->d_name) != "target.txt") std::remove((base + e->d_name).c_str());
+            closedir(d);
+          }
+        });
+    EXPECT_EQ(worked, 1) << c.name;
+  }
+  EXPECT_EQ(kvtest::ReadFileText(target), "old");
 }
 
 }  // namespace

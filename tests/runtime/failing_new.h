@@ -1,0 +1,69 @@
+// failing_new.h: switches for the replaced global operator new of failing_new.cpp, which a
+// test links to run library code while the C++ heap is exhausted: from a chosen point on,
+// every operator new throws std::bad_alloc (the nothrow forms give null), and, on request,
+// every block of the library's C heap is refused too.
+#ifndef KVELO_TEST_FAILING_NEW_H
+#define KVELO_TEST_FAILING_NEW_H
+
+#include <new>
+
+namespace kvtest {
+
+// After `allowed` more successful allocations, every operator new fails until Heal();
+// allowed 0 makes the very next one fail.
+void FailNewAfter(long allowed);
+// Lifts the failure: operator new works again.
+void Heal();
+// Whether an operator new was refused since the last FailNewAfter.
+bool NewWasRefused();
+// The largest size asked of operator new since the last call of this function (0 for none).
+unsigned long LargestNewSince();
+
+// Exhausts the C++ heap for its lifetime (and the library's C heap when cHeapToo), after
+// `allowed` successful allocations.
+class NoMemory {
+ public:
+  explicit NoMemory(long allowed = 0, bool cHeapToo = true);
+  ~NoMemory();
+  NoMemory(const NoMemory&) = delete;
+  NoMemory& operator=(const NoMemory&) = delete;
+
+ private:
+  bool m_cHeap;
+};
+
+// Refuses every block of the library's C heap (kvelomem_*) for its lifetime; operator new
+// keeps working.
+class NoCHeap {
+ public:
+  NoCHeap();
+  ~NoCHeap();
+  NoCHeap(const NoCHeap&) = delete;
+  NoCHeap& operator=(const NoCHeap&) = delete;
+};
+
+// Runs op with the k-th operator new failing (k = 0, 1, 2, ...: the first k succeed) until op
+// runs without a refusal, calling check(k, threw) after each run (threw: op let std::bad_alloc
+// out). setup runs before each try with memory available. Gives the number of runs.
+template <class Setup, class Op, class Check>
+int SweepAllocations(Setup setup, Op op, Check check, int maxRuns = 2000) {
+  for (int k = 0; k < maxRuns; ++k) {
+    setup();
+    bool threw = false;
+    FailNewAfter(k);
+    try {
+      op();
+    } catch (const std::bad_alloc&) {
+      threw = true;
+    }
+    const bool refused = NewWasRefused();
+    Heal();
+    check(k, threw);
+    if (!refused) return k + 1;
+  }
+  return maxRuns;
+}
+
+}  // namespace kvtest
+
+#endif
