@@ -97,6 +97,24 @@ TEST(Entity, EmptyNameCannotBeWritten) {
   std::fclose(f);
 }
 
+TEST(Entity, AnEmptyStoredNameIsRefused) {
+  // No entity writes an empty name (see above): a record holding one is refused and the name
+  // stays, so that every name read can be written again.
+  kvtest::MsgCapture cap;
+  for (const kvtest::Bytes& bytes : {kvtest::MakeBytes({0, 0, 0, 0}), kvtest::MakeBytes({0, 0, 0, 2, 0, 'b'})}) {
+    FILE* f = kvtest::StreamWith(bytes);
+    ASSERT_NE(f, nullptr);
+    C_Entity e("kept");
+    EXPECT_EQ(e.Read(f), -1);
+    EXPECT_EQ(e.GetName(), "kept");
+    std::fclose(f);
+    kvtest::TempPath path("entity_again");
+    FILE* out = std::fopen(path.c_str(), "wb");
+    EXPECT_EQ(e.Write(out), 0);
+    std::fclose(out);
+  }
+}
+
 TEST(Algorithm, OptionsAddReplaceAndDefaults) {
   C_Algorithm a("alg");
   EXPECT_STREQ(a.Type(), "C_Algorithm");

@@ -6,6 +6,7 @@
 #include "C_WorkSpace.h"
 #include "C_KveloException.h"
 #include "binfile.h"
+#include "failing_new.h"
 #include "msgcapture.h"
 #include "ooc_files.h"
 #include "pipe_feed.h"
@@ -242,6 +243,25 @@ TEST(WorkSpaceInCore, AreaThatCannotGrowThrowsOne) {
   EXPECT_EQ(Catch([&] { ws.AddNewBlock(~0ULL, st); }).code, 1);
 }
 
+TEST(WorkSpaceInCore, NoMemoryForTheTableChangesNothing) {
+  // Splitting a free block makes a new table entry: when no memory can be had for it, at any
+  // allocation the call makes, the blocks stay as they were; the call then succeeds.
+  C_WorkSpace ws(C_WorkSpace::INCORE, 1);
+  int st = 0;
+  ASSERT_EQ(ws.AddNewBlock(100, st), 0);  // block 0 used, block 1 free
+  const std::string before = InfoText(ws);
+  int got = -2;
+  const int failures = kvtest::ForEachAllocation([&] { got = ws.AddNewBlock(1000, st); },
+                                                 [&] { EXPECT_EQ(InfoText(ws), before); });
+  EXPECT_GE(failures, 1);
+  EXPECT_EQ(got, 1);
+  EXPECT_EQ(ws.BlockSize(1), 1000u);
+  EXPECT_EQ(ws.BlockSize(2), kMiB - 1100);
+  EXPECT_EQ(InfoValue(ws, "Number of Free Blocks"), 1);
+  EXPECT_EQ(InfoValue(ws, "Used Size"), 1100);
+  EXPECT_EQ(ws.AddNewBlock(kMiB - 1100, st), 2);  // the split-off rest is a free block
+}
+
 TEST(WorkSpaceInCore, ReleaseFreesTheArea) {
   C_WorkSpace ws(C_WorkSpace::INCORE, 1);
   int st = 0;
@@ -428,6 +448,18 @@ TEST_F(WorkSpaceOutOfCore, InCoreAreaThatCannotBeHadGoesOutOfCore) {
   int st = 0;
   EXPECT_EQ(ws.AddNewBlock(100, st), 0);
   EXPECT_NE(ws.MapBlock(0, st), nullptr);
+}
+
+TEST_F(WorkSpaceOutOfCore, AConstructionThatRunsOutOfMemoryLeavesNothing) {
+  // Whatever allocation fails, the work space is not built, and neither its area nor its data
+  // file is left behind (the leak check sees the area).
+  for (const C_WorkSpace::E_CoreMode mode : {C_WorkSpace::INCORE, C_WorkSpace::OUTOFCORE}) {
+    kvtest::MsgCapture cap;
+    const int failures = kvtest::ForEachAllocation([&] { C_WorkSpace ws(mode, 1); },
+                                                   [&] { EXPECT_TRUE(tmp.Files().empty()) << mode; });
+    EXPECT_GE(failures, 1) << mode;
+    EXPECT_TRUE(tmp.Files().empty()) << mode;
+  }
 }
 
 TEST_F(WorkSpaceOutOfCore, InfoNamesTheFile) {
