@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Kvelo::C_WorkSpace;
@@ -460,6 +461,39 @@ TEST_F(WorkSpaceOutOfCore, AConstructionThatRunsOutOfMemoryLeavesNothing) {
     EXPECT_GE(failures, 1) << mode;
     EXPECT_TRUE(tmp.Files().empty()) << mode;
   }
+}
+
+TEST_F(WorkSpaceOutOfCore, IndependentWorkSpacesInSeveralThreads) {
+  // Each thread maps and releases blocks of its own work space; all their views go through the
+  // process's one mapping table. Every thread reads back what it wrote, every file goes.
+  const int kThreads = 6;
+  const int kRounds = 60;
+  std::vector<int> good(kThreads, 0);
+  auto run = [&](int t) {
+    try {
+      C_WorkSpace ws(C_WorkSpace::OUTOFCORE, 1);
+      int st = 0;
+      bool ok = true;
+      for (int r = 0; r < kRounds && ok; ++r) {
+        const unsigned long long n = 4096 + 64 * static_cast<unsigned long long>(t);
+        const int b = ws.AddNewBlock(n, st);
+        unsigned char* p = static_cast<unsigned char*>(ws.MapBlock(b, st));
+        std::memset(p, (t * 31 + r) & 0xFF, n);
+        ws.UnMapBlock(b);
+        p = static_cast<unsigned char*>(ws.MapBlock(b, st));
+        for (unsigned long long k = 0; k < n && ok; ++k) ok = p[k] == static_cast<unsigned char>((t * 31 + r) & 0xFF);
+        if (r % 3 == 0) ws.FreeBlock(b);
+      }
+      good[static_cast<size_t>(t)] = ok ? 1 : 0;
+    } catch (...) {
+      good[static_cast<size_t>(t)] = -1;
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(run, t);
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(good[static_cast<size_t>(t)], 1) << t;
+  EXPECT_TRUE(tmp.Files().empty());
 }
 
 TEST_F(WorkSpaceOutOfCore, InfoNamesTheFile) {
