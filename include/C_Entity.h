@@ -169,7 +169,8 @@ class KVELO_API C_Algorithm : public C_Entity {
   // Runs the algorithm with the host's interface: does nothing here and returns 0.
   virtual int Run(C_ItfAlgorithm& itf);
 
-  // The map of the value's type gets value under name (added or replaced).
+  // The map of the value's type gets value under name (added or replaced); std::bad_alloc
+  // leaves the options as they were.
   virtual void setOption(std::string name, std::string value);
   virtual void setOption(std::string name, double value);
   virtual void setOption(std::string name, int value);

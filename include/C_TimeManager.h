@@ -154,7 +154,8 @@ class KVELO_API C_TimeManager {
   C_Timer* NextBlock(std::string& name, int slot);
   // Merges the slots, then lists the blocks by decreasing value (C_Timer::E_TimeValue), a
   // block whose value is not a number first; a block whose value is already listed (any value
-  // that is not a number counting as one) is left out. 0 goes back to name order.
+  // that is not a number counting as one) is left out. 0 goes back to name order. The
+  // listing changes whole or not at all (std::bad_alloc).
   void SortBlocks(C_Timer::E_TimeValue which);
   // Merges slots 1 and up into slot 0, once.
   void SumOverProcs();
@@ -163,12 +164,15 @@ class KVELO_API C_TimeManager {
   // in a maximum); overhead timers, names and flags untouched.
   // Call-graph entries are matched by the name of the block they name, whatever identifiers
   // the two managers gave it. += adds a block this manager lacks (also one named only by an
-  // entry) under a new identifier; -= leaves such a block, and entries naming it, out.
+  // entry) under a new identifier; -= leaves such a block, and entries naming it, out. Each
+  // block is combined whole or not at all: when memory runs out (std::bad_alloc) the blocks
+  // before it in name order are combined, it and those after it are as they were.
   C_TimeManager& operator+=(C_TimeManager& other);
   C_TimeManager& operator-=(C_TimeManager& other);
 
   // ---- reports and files (nothing while the manager is being destroyed) ----
-  // Appends the summary: header, overhead timers, then each listed block grouped by class.
+  // Appends the summary: header, overhead timers, then each listed block grouped by class
+  // (all or nothing: std::bad_alloc leaves out as it was).
   void FillSummary(std::string& out);
   // Writes the summary to f (nothing for a null f).
   void Print(FILE* f);

@@ -156,7 +156,11 @@ int C_MessageCollection::GetText(int code, std::string& out) const {
   return 0;
 }
 
-void C_MessageCollection::SetText(int code, const std::string& text) { m_texts[code] = text; }
+void C_MessageCollection::SetText(int code, const std::string& text) {
+  // The copy is made first: out of memory, no code is left holding an empty or a cut text.
+  std::string copy(text);
+  m_texts[code].swap(copy);
+}
 
 void C_MessageCollection::AddTexts(std::map<int, std::string>& texts) {
   if (m_texts.empty()) {

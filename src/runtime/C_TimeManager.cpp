@@ -596,16 +596,26 @@ C_Timer::T_Graph Translated(const C_Timer::T_Graph& theirs, const std::function<
 
 }  // namespace
 
+namespace {
+
+// A call graph combined into a copy takes the place of the timer's own: the swap cannot fail,
+// and the walk cursor stays on the entry it was on.
+void InstallGraph(C_Timer::T_Graph& mine, C_Timer::T_Graph::iterator& cursor, C_Timer::T_Graph& fresh) {
+  const bool atEntry = cursor != mine.end();
+  const int key = atEntry ? cursor->first : 0;
+  mine.swap(fresh);
+  cursor = atEntry ? mine.find(key) : mine.end();
+}
+
+}  // namespace
+
+// Both combinations work on copies of the call graph and touch the timer only once the copies
+// are whole: a timer runs out of memory unchanged, never half combined.
 void C_Timer::Merge(C_Timer& o, const std::function<int(int)>& idOf) {
   double e = 0.0, c = 0.0;
   o.SelfTime(e, c);
-  const T_Graph children = Translated(o.m_children, idOf);
-  const T_Graph parents = Translated(o.m_parents, idOf);
-  m_nbCalls = CountSum(m_nbCalls, o.m_nbCalls);
-  m_totalElapsed = MaxTime(m_totalElapsed, o.m_totalElapsed);
-  m_totalCpu += o.m_totalCpu;
-  m_selfElapsed = MaxTime(m_selfElapsed, e);
-  m_selfCpu += static_cast<float>(c);
+  T_Graph children = m_children;
+  T_Graph parents = m_parents;
   auto combine = [](T_Graph& mine, const T_Graph& theirs) {
     for (const auto& kv : theirs) {
       auto it = mine.find(kv.first);
@@ -617,20 +627,22 @@ void C_Timer::Merge(C_Timer& o, const std::function<int(int)>& idOf) {
       }
     }
   };
-  combine(m_children, children);
-  combine(m_parents, parents);
+  combine(children, Translated(o.m_children, idOf));
+  combine(parents, Translated(o.m_parents, idOf));
+  m_nbCalls = CountSum(m_nbCalls, o.m_nbCalls);
+  m_totalElapsed = MaxTime(m_totalElapsed, o.m_totalElapsed);
+  m_totalCpu += o.m_totalCpu;
+  m_selfElapsed = MaxTime(m_selfElapsed, e);
+  m_selfCpu += static_cast<float>(c);
+  InstallGraph(m_children, m_childCursor, children);
+  InstallGraph(m_parents, m_parentCursor, parents);
 }
 
 void C_Timer::Subtract(C_Timer& o, const std::function<int(int)>& idOf) {
   double e = 0.0, c = 0.0;
   o.SelfTime(e, c);
-  const T_Graph children = Translated(o.m_children, idOf);
-  const T_Graph parents = Translated(o.m_parents, idOf);
-  m_nbCalls = CountSum(m_nbCalls, -static_cast<long long>(o.m_nbCalls));
-  m_totalElapsed -= o.m_totalElapsed;
-  m_totalCpu -= o.m_totalCpu;
-  m_selfElapsed -= e;
-  m_selfCpu -= static_cast<float>(c);
+  T_Graph children = m_children;
+  T_Graph parents = m_parents;
   auto remove = [](T_Graph& mine, const T_Graph& theirs) {
     for (const auto& kv : theirs) {
       std::pair<double, double>& p = mine[kv.first];  // absent: a new entry at (0, 0)
@@ -638,8 +650,15 @@ void C_Timer::Subtract(C_Timer& o, const std::function<int(int)>& idOf) {
       p.second -= kv.second.second;
     }
   };
-  remove(m_children, children);
-  remove(m_parents, parents);
+  remove(children, Translated(o.m_children, idOf));
+  remove(parents, Translated(o.m_parents, idOf));
+  m_nbCalls = CountSum(m_nbCalls, -static_cast<long long>(o.m_nbCalls));
+  m_totalElapsed -= o.m_totalElapsed;
+  m_totalCpu -= o.m_totalCpu;
+  m_selfElapsed -= e;
+  m_selfCpu -= static_cast<float>(c);
+  InstallGraph(m_children, m_childCursor, children);
+  InstallGraph(m_parents, m_parentCursor, parents);
 }
 
 // -------------------------------------------------------------------- manager listings
@@ -694,11 +713,12 @@ C_Timer* C_TimeManager::NextBlock(std::string& name, int) {
 
 void C_TimeManager::SortBlocks(C_Timer::E_TimeValue which) {
   SumOverProcs();
-  m_sorted.clear();
-  m_sortedCursor = m_sorted.end();
-  if (static_cast<int>(which) == 0) return;
+  // Built apart and then put in place: no memory leaves the listing as it was.
+  T_SortedList sorted;
   // insert keeps the first block of a value: the one earlier in name order.
-  for (auto& kv : m_blocks[0]) m_sorted.insert(std::make_pair(kv.second->GetTimeValue(which), kv.second->GetId()));
+  if (static_cast<int>(which) != 0)
+    for (auto& kv : m_blocks[0]) sorted.insert(std::make_pair(kv.second->GetTimeValue(which), kv.second->GetId()));
+  m_sorted.swap(sorted);
   m_sortedCursor = m_sorted.end();
 }
 
@@ -779,9 +799,11 @@ C_TimeManager& C_TimeManager::operator-=(C_TimeManager& other) {
 
 // -------------------------------------------------------------------- manager reports
 
-void C_TimeManager::FillSummary(std::string& out) {
+void C_TimeManager::FillSummary(std::string& summary) {
   if (!m_active) return;
   SumOverProcs();
+  // Built apart and appended whole: out of memory, the caller's text is as it was.
+  std::string out;
   const std::string rule = std::string(98, '=') + "\n";
   out += rule;
   out += Format("===== Number of threads :%d\n", m_nbSlots);
@@ -812,6 +834,7 @@ void C_TimeManager::FillSummary(std::string& out) {
     }
     t->FillSummary(m_names, out);
   }
+  summary += out;
 }
 
 void C_TimeManager::Print(FILE* f) {
@@ -906,9 +929,13 @@ int C_TimeManager::Read(FILE* f) {
   std::unique_ptr<C_Timer> end(new C_Timer(-2));
   if (begin->ReadRecord(f, count) != 0 || end->ReadRecord(f, count) != 0) return -1;
 
-  // The whole record is in: install it.
+  // The whole record is in: install it. The new block map is made before anything is let go
+  // of (making it can run out of memory); from there on nothing can fail.
+  T_BlockMap installed;
+  for (auto& kv : blocks) installed[kv.first] = kv.second.get();
   ClearBlocks();
-  for (auto& kv : blocks) m_blocks[0][kv.first] = kv.second.release();
+  m_blocks[0].swap(installed);
+  for (auto& kv : blocks) kv.second.release();
   m_names.swap(names);
   m_nbBlocks = count;
   m_callGraph = (flag == 1);

@@ -8,6 +8,7 @@
 
 #include "C_Entity.h"
 #include "binfile.h"
+#include "failing_new.h"
 #include "msgcapture.h"
 
 using namespace Kvelo::MessageToolEnums;
@@ -154,6 +155,16 @@ TEST(Algorithm, OptionsAddReplaceAndDefaults) {
   EXPECT_EQ(a.getbOptions().size(), 2u);
   EXPECT_EQ(a.getdOptions().size(), 2u);
   EXPECT_EQ(a.getsOptions().size(), 2u);
+}
+
+TEST(Algorithm, AnOptionSetOutOfMemoryIsSetWholeOrNotAtAll) {
+  C_Algorithm a("solver");
+  const std::string value(100, 'v');
+  const int failures = kvtest::ForEachAllocation(
+      [&] { a.setOption(std::string("a rather long option name"), value); },
+      [&] { EXPECT_FALSE(a.isOption_s("a rather long option name")); });
+  EXPECT_GE(failures, 1);
+  EXPECT_EQ(a.getOption_s("a rather long option name"), value);
 }
 
 TEST(Algorithm, CharacterStringsAreStringOptions) {

@@ -286,6 +286,21 @@ TEST(C_MessageDatabase, AFailedLoadLeavesTheDatabaseAsItWas) {
   EXPECT_EQ(TextOf(l.db, 3), "third");
 }
 
+TEST(C_MessageDatabase, ATextStoredOutOfMemoryIsStoredWholeOrNotAtAll) {
+  C_MessageCollection texts(0);
+  const std::string text(200, 't');
+  const int failures = kvtest::ForEachAllocation([&] { texts.SetText(5, text); },
+                                                 [&] {
+                                                   std::string out = "none";
+                                                   EXPECT_EQ(texts.GetText(5, out), -1);
+                                                   EXPECT_EQ(out, "none");
+                                                 });
+  EXPECT_GE(failures, 1);
+  std::string out;
+  ASSERT_EQ(texts.GetText(5, out), 0);
+  EXPECT_EQ(out, text);
+}
+
 TEST(C_MessageDatabase, MissingCodesThrow104) {
   MsbWriter w;
   w.Message(0, 1, "one");

@@ -4,6 +4,7 @@
 #include "C_MessageTool.h"
 #include "C_TimeManager.h"
 #include "binfile.h"
+#include "failing_new.h"
 #include "msgcapture.h"
 #include "msgtool_support.h"
 
@@ -737,6 +738,84 @@ TEST(TimeManagerReports, NothingOfANothingTotalIsNoShare) {
   s.clear();
   odd.TimerByName("Outer")->FillSummary(odd.GetTabNames(), s);
   EXPECT_NE(s.find("inf % 0.000000 %"), std::string::npos) << s;
+}
+
+TEST(TimeManagerReports, NoMemoryPartWayChangesNothingHalfWay) {
+  // Each allocation of a read, a merge, a sort and a summary fails in turn: what fails leaves
+  // the manager (and the caller's text) as it was, block by block for a merge.
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, FlatFile()), 0);
+  FILE* f = kvtest::StreamWith(GraphFile());
+  ASSERT_NE(f, nullptr);
+  CaptureStdout();
+  int failures = kvtest::ForEachAllocation(
+      [&] {
+        lseek(fileno(f), 0, SEEK_SET);
+        tm.Read(f);
+      },
+      [&] {
+        EXPECT_FALSE(tm.ContainsCallGraph());
+        EXPECT_EQ(Listing(tm), (std::vector<std::string>{"C_Vec::Axpy", "C_Vec::Dot", "Solve"}));
+        EXPECT_EQ(tm.GetTabNames().size(), 3u);
+      });
+  GetCapturedStdout();
+  std::fclose(f);
+  EXPECT_GT(failures, 5);
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"Inner", "Outer"}));
+
+  // Merging: Outer gains the child Extra, which it lacked.
+  const std::vector<std::string> names{"Outer", "Inner", "Extra"};
+  const Bytes mine = Manager(names, true,
+                             {{2, 1, 1.0, 1.0f, 1.0, 1.0f, {}, {}},
+                              {1, 1, 1.0, 0.5f, 1.0, 0.5f, {}, {{0, 1.0, 0.5}}},
+                              {0, 1, 4.0, 2.0f, 4.0, 2.0f, {{1, 1.0, 0.5}}, {}}},
+                             kBegin, kEnd);
+  const Bytes theirs = Manager(names, true,
+                               {{2, 2, 3.0, 1.0f, 3.0, 1.0f, {}, {{0, 0.5, 0.25}}},
+                                {1, 1, 2.0, 0.5f, 2.0, 0.5f, {}, {{0, 2.0, 0.5}}},
+                                {0, 1, 6.0, 2.0f, 6.0, 2.0f, {{1, 2.0, 0.5}, {2, 0.5, 0.25}}, {}}},
+                               kBegin, kEnd);
+  std::unique_ptr<C_TimeManager> a(new C_TimeManager);
+  C_TimeManager b, want;
+  ASSERT_EQ(Load(*a, mine), 0);
+  ASSERT_EQ(Load(b, theirs), 0);
+  ASSERT_EQ(Load(want, mine), 0);
+  want += b;
+  auto summary = [](C_TimeManager& m, const char* block) {
+    std::string s;
+    m.TimerByName(block)->FillSummary(m.GetTabNames(), s);
+    return s;
+  };
+  std::vector<std::string> before, after;
+  for (const std::string& n : names) {
+    before.push_back(summary(*a, n.c_str()));
+    after.push_back(summary(want, n.c_str()));
+  }
+  failures = kvtest::ForEachAllocation([&] { *a += b; },
+                                       [&] {
+                                         for (std::size_t k = 0; k < names.size(); ++k) {
+                                           const std::string now = summary(*a, names[k].c_str());
+                                           EXPECT_TRUE(now == before[k] || now == after[k]) << names[k] << "\n" << now;
+                                         }
+                                         // The next attempt starts from the manager as loaded.
+                                         a.reset(new C_TimeManager);
+                                         ASSERT_EQ(Load(*a, mine), 0);
+                                       });
+  EXPECT_GE(failures, 1);
+  for (std::size_t k = 0; k < names.size(); ++k) EXPECT_EQ(summary(*a, names[k].c_str()), after[k]) << names[k];
+
+  // Sorting and the summary.
+  C_TimeManager ties;
+  ASSERT_EQ(Load(ties, TieFile()), 0);
+  ties.SortBlocks(C_Timer::TOTAL_ELAPSED);
+  failures = kvtest::ForEachAllocation([&] { ties.SortBlocks(C_Timer::SELF_CPU); },
+                                       [&] { EXPECT_EQ(Listing(ties), (std::vector<std::string>{"B", "A"})); });
+  EXPECT_GE(failures, 1);
+  EXPECT_EQ(Listing(ties), (std::vector<std::string>{"A"}));
+  std::string text = "kept";
+  failures = kvtest::ForEachAllocation([&] { ties.FillSummary(text); }, [&] { EXPECT_EQ(text, "kept"); });
+  EXPECT_GE(failures, 1);
+  EXPECT_EQ(text.find("kept===="), 0u);
 }
 
 TEST(TimeManagerReports, EmptyManager) {
