@@ -61,7 +61,9 @@ KVELO_API int BF_fread_tstr(FILE* f, wchar_t** out);
  * or when s does not fit in n units. */
 KVELO_API int BF_fwrite_multiplatform_char(FILE* f, const wchar_t* s, int n);
 /* Reads the width, then n 16-bit units decoded into dst (room for n wide characters); the
- * rest of dst after the decoded characters is zero-filled. A width other than 2 is refused. */
+ * rest of dst after the decoded characters is zero-filled. A width other than 2 is refused
+ * (dst untouched); a file that ends within the units gives -1, dst then holding the
+ * characters decoded from the units that arrived, the rest of it untouched. */
 KVELO_API int BF_fread_multiplatform_char(FILE* f, wchar_t* dst, int n);
 
 KVELO_C_END

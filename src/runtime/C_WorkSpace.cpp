@@ -392,7 +392,10 @@ void C_WorkSpace::Info(FILE* file) {
   }
   std::fprintf(file, " . Total Size               : %ld\n", static_cast<long>(m_workSpaceSize));
   std::fprintf(file, " . Used Size                : %ld\n", static_cast<long>(m_usedSize));
-  std::fprintf(file, " . Free Size                : %ld\n", static_cast<long>(m_workSpaceSize - m_usedSize));
+  // A released data file leaves a size of 0 under blocks still counted as used: nothing is
+  // free then, rather than a negative amount.
+  const unsigned long long unused = m_workSpaceSize > m_usedSize ? m_workSpaceSize - m_usedSize : 0;
+  std::fprintf(file, " . Free Size                : %ld\n", static_cast<long>(unused));
   std::fprintf(file, " . Number of Blocks         : %d\n", m_blockCount);
   std::fprintf(file, " . Number of MappedBlocks   : %d (Size = %ld)\n", mapped, static_cast<long>(getMappedSize()));
   std::fprintf(file, " . Number of Free Blocks    : %d ( Size = %ld)\n", static_cast<int>(m_freeBlocks.size()),

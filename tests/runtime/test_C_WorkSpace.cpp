@@ -550,3 +550,15 @@ TEST_F(WorkSpaceOutOfCore, GrowingAfterReleaseFails) {
   EXPECT_EQ(t.err, EBADF);  // the reason comes from errno
   EXPECT_TRUE(tmp.Files().empty());
 }
+
+TEST_F(WorkSpaceOutOfCore, AReleasedFileHasNothingFree) {
+  // Release takes the data file and its size, while the blocks in use stay counted: the
+  // report shows nothing free, never a negative amount.
+  C_WorkSpace ws(C_WorkSpace::OUTOFCORE, 1);
+  int st = 0;
+  ASSERT_EQ(ws.AddNewBlock(1000, st), 0);
+  ASSERT_EQ(ws.Release(), 0);
+  EXPECT_EQ(InfoValue(ws, "Total Size"), 0);
+  EXPECT_EQ(InfoValue(ws, "Used Size"), 1000);
+  EXPECT_EQ(InfoValue(ws, "Free Size"), 0);
+}
