@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
+#include <new>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -70,17 +72,23 @@ class KVELO_API C_Entity : public C_CbfObject {
     }
     return 0;
   }
-  // Reads a portable string into the name: 0, or -1 after a trace with the name unchanged.
+  // Reads a portable string into the name: 0, or -1 after a trace with the name unchanged,
+  // also for an empty stored name (a stored length of 0, or text starting with a zero byte):
+  // no entity writes one, and an entity holding it could not be written again.
   int Read(FILE* f) override {
     char* s = nullptr;
-    if (BF_fread_str(f, &s) != 0) {
-      kvelomem_free(s, __FILE__, __LINE__);
-      fct_Trace("aff_lieu", __LINE__, "include/C_Entity");
-      return -1;
+    const int r = BF_fread_str(f, &s);
+    std::unique_ptr<char, void (*)(char*)> text(s, [](char* p) { kvelomem_free(p, __FILE__, __LINE__); });
+    bool ok = r == 0 && text && text.get()[0] != '\0';
+    if (ok) {
+      try {
+        m_name = text.get();
+      } catch (const std::bad_alloc&) {
+        ok = false;
+      }
     }
-    m_name = s ? s : "";
-    kvelomem_free(s, __FILE__, __LINE__);
-    return 0;
+    if (!ok) fct_Trace("aff_lieu", __LINE__, "include/C_Entity");
+    return ok ? 0 : -1;
   }
   int Info(std::string& s) override { (void)s; return 0; }
   // Class label: "C_Entity".
@@ -161,7 +169,8 @@ class KVELO_API C_Algorithm : public C_Entity {
   // Runs the algorithm with the host's interface: does nothing here and returns 0.
   virtual int Run(C_ItfAlgorithm& itf);
 
-  // The map of the value's type gets value under name (added or replaced).
+  // The map of the value's type gets value under name (added or replaced); std::bad_alloc
+  // leaves the options as they were.
   virtual void setOption(std::string name, std::string value);
   virtual void setOption(std::string name, double value);
   virtual void setOption(std::string name, int value);

@@ -40,9 +40,11 @@ class KVELO_API C_RandNum {
   void SetRangeValue(double lo, double hi);
 
   /* Writes n draws (hi - lo) * u + lo, u = (word + 0.5) / 2^32, to out[0 .. n-1]; one MT19937
-   * word per draw. T = double; float (u and the result rounded to float, so hi can be drawn);
-   * int (truncated toward zero, limited to the int range). 1 when not initialised, else 0;
-   * n <= 0 draws nothing. */
+   * word per draw. Finite bounds too far apart for hi - lo (-1e308, 1e308) give the same
+   * point as lo * (1 - u) + hi * u, finite and within the bounds. T = double; float (u and the
+   * result rounded to float, so hi can be drawn; limited to the float range); int (truncated
+   * toward zero, limited to the int range). 1 when not initialised, else 0; n <= 0 draws
+   * nothing. */
   template <typename T>
   int GetRandNum(int n, T* const& out);
 

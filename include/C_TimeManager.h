@@ -13,6 +13,7 @@
 #include "kvelo_export.h"
 #include "kvelo_time.h"
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <list>
@@ -66,16 +67,18 @@ class KVELO_API C_Timer {
   int NextParent(double& elapsed, double& cpu);
 
   // ---- reports and files ----
-  // Appends the timer's summary lines (counts, times, children and parents with their shares)
-  // to out; entry names come from names (an identifier outside it shows an empty name).
+  // Appends the timer's summary lines (counts, times, children and parents with their shares
+  // of this timer's totals: an entry of 0 in a total of 0 is 0 %) to out; entry names come
+  // from names (an identifier outside it shows an empty name).
   void FillSummary(std::vector<std::string>& names, std::string& out);
   // Writes the summary to f (nothing for a null f).
   void Print(std::vector<std::string>& names, FILE* f);
   // Writes the timer's tab-separated line under name to f (nothing for a null f).
   void ExportCsv(FILE* f, const std::string& name);
   // Writes / reads the timer's portable binary record (step times not stored); 0, or -1
-  // after a fct_Trace mark. Read replaces the call-graph entries; an entry identifier below 0
-  // is a format error.
+  // after a fct_Trace mark. Read replaces identifier, count, times and call-graph entries
+  // (step times 0) only with a whole record: on a short file or a format error (an entry
+  // identifier below 0) the timer is as it was.
   int Write(FILE* f);
   int Read(FILE* f);
 
@@ -108,6 +111,11 @@ class KVELO_API C_Timer {
 class KVELO_API C_TimeManager {
  public:
   typedef std::map<std::string, C_Timer*> T_BlockMap;
+  // Order of the sorted listing: decreasing values, a value that is not a number first.
+  struct DecreasingValue {
+    bool operator()(double a, double b) const { return std::isnan(a) ? !std::isnan(b) : a > b; }
+  };
+  typedef std::map<double, int, DecreasingValue> T_SortedList;
 
   explicit C_TimeManager(bool callGraph = false, bool reportOpenBlocks = false);
   // Copies names, counts and times; no open block, no call-graph entries.
@@ -144,21 +152,27 @@ class KVELO_API C_TimeManager {
   // First / next block (its name in name); null at the end and at every later NextBlock.
   C_Timer* FirstBlock(std::string& name, int slot);
   C_Timer* NextBlock(std::string& name, int slot);
-  // Merges the slots, then lists the blocks by decreasing value (C_Timer::E_TimeValue); a
-  // block whose value is already listed is left out. 0 goes back to name order.
+  // Merges the slots, then lists the blocks by decreasing value (C_Timer::E_TimeValue), a
+  // block whose value is not a number first; a block whose value is already listed (any value
+  // that is not a number counting as one) is left out. 0 goes back to name order. The
+  // listing changes whole or not at all (std::bad_alloc).
   void SortBlocks(C_Timer::E_TimeValue which);
   // Merges slots 1 and up into slot 0, once.
   void SumOverProcs();
   // Combines the other manager's blocks into those of the same name (elapsed by maximum, CPU
-  // and counts by sum / everything subtracted); overhead timers, names and flags untouched.
+  // and counts by sum / everything subtracted; a time that is not a number stays one, also
+  // in a maximum); overhead timers, names and flags untouched.
   // Call-graph entries are matched by the name of the block they name, whatever identifiers
   // the two managers gave it. += adds a block this manager lacks (also one named only by an
-  // entry) under a new identifier; -= leaves such a block, and entries naming it, out.
+  // entry) under a new identifier; -= leaves such a block, and entries naming it, out. Each
+  // block is combined whole or not at all: when memory runs out (std::bad_alloc) the blocks
+  // before it in name order are combined, it and those after it are as they were.
   C_TimeManager& operator+=(C_TimeManager& other);
   C_TimeManager& operator-=(C_TimeManager& other);
 
   // ---- reports and files (nothing while the manager is being destroyed) ----
-  // Appends the summary: header, overhead timers, then each listed block grouped by class.
+  // Appends the summary: header, overhead timers, then each listed block grouped by class
+  // (all or nothing: std::bad_alloc leaves out as it was).
   void FillSummary(std::string& out);
   // Writes the summary to f (nothing for a null f).
   void Print(FILE* f);
@@ -207,8 +221,8 @@ class KVELO_API C_TimeManager {
   bool m_active;
   std::vector<C_Timer*> m_beginOverhead;  // identifier -1
   std::vector<C_Timer*> m_endOverhead;    // identifier -2
-  std::map<double, int, std::greater<double> > m_sorted;
-  std::map<double, int, std::greater<double> >::iterator m_sortedCursor;
+  T_SortedList m_sorted;
+  T_SortedList::iterator m_sortedCursor;
 };
 
 /* The global time manager, or null while profiling is off. Other threads may be feeding it:

@@ -42,7 +42,9 @@ class KVELO_API C_WorkSpace : public C_KveloBase {
   // rest split off as a new free block; else a new block at the end, the area or the data
   // file growing by size (in core the area may move: earlier addresses are then stale).
   // Returns its number with status 0. A size of 0: -1 with status -1, nothing changes.
-  // Throws 1 (status -1) when the in-core area cannot grow, 9 / 24 when the data file cannot.
+  // Throws 1 (status -1) when the in-core area cannot grow, 9 / 24 when the data file cannot,
+  // std::bad_alloc when the block table cannot; a call that throws leaves every block, size
+  // and the area as they were.
   int AddNewBlock(unsigned long long size, int& status);
   // Unmaps the block (out of core) and makes it free; 0. A block already free stays as it is.
   int FreeBlock(int block);

@@ -48,7 +48,8 @@ KVELO_API int T_BF_write(FILE* f, const T* data, long long n, bool bigEndian);
 
 /* Reads n elements into data (declared const, filled all the same: pass a writable array of n
  * elements) and brings them to host order. Counts as for T_BF_write; a file that ends first
- * gives -1 and leaves what was read. Reading char from a descriptor with a flag that asks for
+ * gives -1 and leaves in data the bytes that arrived, not all of them brought to host order:
+ * no values to use. Reading char from a descriptor with a flag that asks for
  * reversal (true on a little-endian host) throws C_KveloException code 2871 after the read;
  * the stream form for char ignores the flag. */
 template <typename T>

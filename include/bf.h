@@ -2,8 +2,10 @@
  * header, padding or type tags, read back in the order it was written. Values move through
  * CBF_fwrite64/CBF_fread64, i.e. on the stream's descriptor, bypassing the stream's buffer.
  * Every function returns 0 on success and -1 on failure; bad arguments are also marked with
- * fct_Trace("aff_lieu", line, "src/bf"); short reads and writes are not traced and leave
- * what was moved in the file or in the caller's array. */
+ * fct_Trace("aff_lieu", line, "src/bf"); short reads and writes are not traced. A short write
+ * leaves what was written in the file; a short read of elements leaves in the caller's array
+ * the bytes that arrived, as they are in the file (not brought to host order): no values to
+ * use (the string readers below say what they hand back). */
 #ifndef KVELO_BF_H
 #define KVELO_BF_H
 
@@ -59,7 +61,9 @@ KVELO_API int BF_fread_tstr(FILE* f, wchar_t** out);
  * or when s does not fit in n units. */
 KVELO_API int BF_fwrite_multiplatform_char(FILE* f, const wchar_t* s, int n);
 /* Reads the width, then n 16-bit units decoded into dst (room for n wide characters); the
- * rest of dst after the decoded characters is zero-filled. A width other than 2 is refused. */
+ * rest of dst after the decoded characters is zero-filled. A width other than 2 is refused
+ * (dst untouched); a file that ends within the units gives -1, dst then holding the
+ * characters decoded from the units that arrived, the rest of it untouched. */
 KVELO_API int BF_fread_multiplatform_char(FILE* f, wchar_t* dst, int n);
 
 KVELO_C_END

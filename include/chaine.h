@@ -1,8 +1,11 @@
 /* chaine.h: small text utilities: useful (non-comment, non-blank) lines of text files, path
  * parts of wide file names, free file names, and keyword files, in which a setting is a line
  * "keyword value" and lines starting with '#' are comments. Keywords are compared literally.
- * Lines are read in runs of at most 255 characters into caller buffers of 256 bytes.
- * No function emits a message; failures are results. No shared state. */
+ * A line is a line whatever its length: the reading functions go through each line to its end
+ * and leave the stream at the start of the next one; a caller's 256-byte buffer receives 255
+ * characters of a longer line (its start, or for a search the run holding the keyword), and
+ * the rest is never taken for a line of its own. No function emits a message; failures are
+ * results. No shared state. */
 #ifndef KVELO_CHAINE_H
 #define KVELO_CHAINE_H
 
@@ -16,8 +19,9 @@ KVELO_C_BEGIN
 /* 1 for a useful line: first character neither '\n' nor '#', and not only spaces followed by
  * one last character (the newline); else 0 (also for null). */
 KVELO_API int ligne_utile(const char* line);
-/* Reads lines of f into buf (256 bytes) until a useful one: 1; at the end of the file buf is
- * emptied and the result is 0 (also for a null argument). */
+/* Reads lines of f until a useful one (the rule of ligne_utile applied to the whole line) and
+ * puts its first 255 characters in buf (256 bytes): 1; at the end of the file buf is emptied and
+ * the result is 0 (also for a null argument). */
 KVELO_API int ligne_suivante(char* buf, FILE* f);
 
 /* Path parts. '/' and '\\' both separate directories. Each returns null for a null path;
@@ -39,12 +43,14 @@ KVELO_API wchar_t* kvelo_nom_libre(const wchar_t* name);
  * else 0 (also for null or no memory). */
 KVELO_API int cadena_con_blanco(const char* s);
 
-/* Reads lines of f into line (256 bytes) from the current position up to the first useful
- * line containing keyword: *found = 1 and a pointer to the keyword inside line; at the end of
+/* Reads lines of f from the current position up to the first useful line containing keyword
+ * anywhere (a keyword of more than 255 characters is never found): *found = 1 and a pointer to
+ * the keyword inside line (256 bytes), which holds the 255 or fewer characters of the line
+ * where it was found first; the stream is then at the start of the next line. At the end of
  * the file (or for a null argument) *found = 0 and null. */
 KVELO_API char* cherche_mot_cle(FILE* f, const char* keyword, int* found, char* line);
 /* Searches as cherche_mot_cle; when the line starts with keyword followed by white space and
- * an integer, stores it in *value and returns 1. Returns 0 when not found, when the line does
+ * an integer (read from the whole line), stores it in *value and returns 1. Returns 0 when not found, when the line does
  * not start with keyword, when no integer follows or it exceeds the int range, and -1 (EOF)
  * when nothing follows the keyword; *value is then unchanged. */
 KVELO_API int lire_valeur_mot_cle(FILE* f, const char* keyword, int* found, char* line, int* value);
@@ -55,7 +61,8 @@ KVELO_API int lire_valeur_mot_cle_yn(FILE* f, const char* keyword, int* found, c
 /* Puts line in the keyword file path: a missing file is created holding line alone (no
  * newline added, *found = 0); a file without keyword gets line and a newline appended (after a
  * newline when its last line lacked one, *found = 0); otherwise every useful line containing
- * keyword becomes line and a newline (*found = 1). In every case the new content is written
+ * keyword becomes line and a newline (*found = 1). Lines are taken whole, as the searches take
+ * them; every other line is copied byte for byte, whatever its length. In every case the new content is written
  * whole to "<path>.tmp", which is renamed over path once on disk, so that the keyword file is
  * never lost nor left cut. 0, or -1 when a file cannot be read, created or written (the
  * keyword file then stays as it was and "<path>.tmp" is removed). */

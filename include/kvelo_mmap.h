@@ -1,8 +1,9 @@
 /* kvelo_mmap.h: memory-mapped views of file regions for out-of-core storage. kvelo_mmap maps
  * a region and registers it in one process-wide table, so that the view can be found and
  * released again from the returned handle alone; kvelo_mmap_ / kvelo_munmap_ work on a bare
- * view without the table. The table and its identifier counter are process-wide and not
- * guarded: one thread at a time. Errors follow the C matrix library's convention: status
+ * view without the table. The table and its identifier counter are process-wide and guarded
+ * by a lock: threads may map and release their own views at the same time (a handle itself
+ * belongs to one thread at a time). Errors follow the C matrix library's convention: status
  * argument 0 or -1, failures of the table reported through _LM_error (code 27). */
 #ifndef KVELO_KVELO_MMAP_H
 #define KVELO_KVELO_MMAP_H

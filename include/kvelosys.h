@@ -74,7 +74,8 @@ KVELO_API wchar_t* kvelo_char2Tchar(const char* s);
  * not a Unicode scalar value (a surrogate or above U+10FFFF). */
 KVELO_API char* kvelo_Tchar2char(const wchar_t* s);
 /* Sets the length of the file open on fd (longer or shorter) and leaves its position at
- * length: 0, or -1 with errno (bad descriptor, negative length, failed truncation). */
+ * length: 0, or -1 with errno (bad descriptor, negative length, failed truncation), the file
+ * and its position then as they were. */
 KVELO_API int kvelo_ftruncate(int fd, long long length);
 
 /* ---- 64-bit file wrappers. Stream forms work on the stream's descriptor and bypass its

@@ -152,7 +152,8 @@ KVELO_API int LTE_binput(FILE* stream, LTE** head, LIS_READ_FCT reader);
 KVELO_API int LIS_cmp_str(void* a, void* b);
 /* 1 when the pointed-to ints are equal. */
 KVELO_API int LIS_cmp_int(void* a, void* b);
-/* 1 when the pointed-to doubles differ by less than 1e-14. */
+/* 1 when the pointed-to doubles are equal (two equal infinities too) or differ by less than
+ * 1e-14; a value that is not a number matches nothing. */
 KVELO_API int LIS_cmp_db(void* a, void* b);
 /* 1 when the two pointers are equal (the default comparator). */
 KVELO_API int LIS_cmp_ptr(void* a, void* b);

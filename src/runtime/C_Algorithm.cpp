@@ -18,7 +18,9 @@ int C_Algorithm::Run(C_ItfAlgorithm& itf) {
   return 0;
 }
 
-void C_Algorithm::setOption(std::string name, std::string value) { m_sOptions[name] = value; }
+// The value is swapped in: out of memory while adding the name, no option is left behind
+// holding an empty string in place of the value.
+void C_Algorithm::setOption(std::string name, std::string value) { m_sOptions[name].swap(value); }
 void C_Algorithm::setOption(std::string name, double value) { m_dOptions[name] = value; }
 void C_Algorithm::setOption(std::string name, int value) { m_iOptions[name] = value; }
 void C_Algorithm::setOption(std::string name, bool value) { m_bOptions[name] = value; }

@@ -156,7 +156,22 @@ int C_MessageCollection::GetText(int code, std::string& out) const {
   return 0;
 }
 
-void C_MessageCollection::SetText(int code, const std::string& text) { m_texts[code] = text; }
+void C_MessageCollection::SetText(int code, const std::string& text) {
+  // The copy is made first: out of memory, no code is left holding an empty or a cut text.
+  std::string copy(text);
+  m_texts[code].swap(copy);
+}
+
+void C_MessageCollection::AddTexts(std::map<int, std::string>& texts) {
+  if (m_texts.empty()) {
+    m_texts.swap(texts);
+    return;
+  }
+  // Merged into a copy, which then takes the place of the texts held: all or nothing.
+  std::map<int, std::string> merged(m_texts);
+  for (auto& kv : texts) merged[kv.first].swap(kv.second);
+  m_texts.swap(merged);
+}
 
 // ==================================================================== C_MessageDatabase
 
@@ -197,14 +212,22 @@ void C_MessageDatabase::AddMessageFromBuffer(int id, int language) {
 
 int C_MessageDatabase::LoadFile(const std::string& fileName, E_CodeLang language) {
   Kvelo::C_Trace trace("C_MessageDatabase::LoadFile", __FILE__, __LINE__);
-  m_language = language;
-  m_fileName = fileName;
   if (!_isValidFileName(fileName)) KVELO_THROW(102);
   std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
   if (!file) KVELO_THROW_R(103, 100);
 
+  // The texts of this file are gathered apart and enter the database together at the end: a
+  // load that fails (no file, no memory) leaves the database as it was, language and texts.
+  std::map<int, std::string> texts;
+  const int lang = static_cast<int>(language);
   bool collecting = false;
   int code = 0;
+  m_buffer.clear();
+  auto keep = [&]() {
+    std::string text = m_buffer;
+    if (!text.empty()) text.erase(text.size() - 1);  // the line end of the last piece
+    texts[code] = std::move(text);
+  };
   for (;;) {
     char* raw = nullptr;
     int r = BF_fread_str(file.get(), &raw);
@@ -212,16 +235,15 @@ int C_MessageDatabase::LoadFile(const std::string& fileName, E_CodeLang language
     if (r != 0 || !record) break;  // unreadable, truncated or empty record: end of the file
     const unsigned char first = static_cast<unsigned char>(record.get()[0]);
     if (first == kEndByte) {
-      if (collecting) AddMessageFromBuffer(code, m_language);
+      if (collecting) keep();
       collecting = false;
     } else if (first == kHeaderByte) {
-      if (collecting) AddMessageFromBuffer(code, m_language);
+      if (collecting) keep();
       collecting = false;
       const std::string header = Restore(record.get());
-      int lang = 0;
+      int headerLang = 0;
       int id = 0;
-      if (header.find("class") == std::string::npos && ParseHeader(header, lang, id) &&
-          lang == static_cast<int>(m_language)) {
+      if (header.find("class") == std::string::npos && ParseHeader(header, headerLang, id) && headerLang == lang) {
         code = id;
         collecting = true;
         m_buffer.clear();
@@ -232,6 +254,11 @@ int C_MessageDatabase::LoadFile(const std::string& fileName, E_CodeLang language
   }
   // A message still being collected when the file ends has no end: it is dropped.
   m_buffer.clear();
+  C_MessageCollection* collection = GetCollection(lang);
+  if (collection == nullptr) KVELO_THROW(1001);
+  collection->AddTexts(texts);
+  m_language = language;
+  m_fileName = fileName;
   return 0;
 }
 

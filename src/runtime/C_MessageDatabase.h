@@ -22,6 +22,9 @@ class C_MessageCollection : public Kvelo::C_KveloBase {
   int GetText(int code, std::string& out) const;
   // Stores text under code, replacing an earlier text of that code.
   void SetText(int code, const std::string& text);
+  // Stores every text of texts under its code, replacing earlier texts of those codes, all or
+  // none (std::bad_alloc leaves the collection as it was); texts is emptied or left undefined.
+  void AddTexts(std::map<int, std::string>& texts);
   // Number of texts held.
   std::size_t Size() const { return m_texts.size(); }
 
@@ -41,9 +44,11 @@ class C_MessageDatabase : public Kvelo::C_KveloBase, public C_MessageDatabaseTyp
   ~C_MessageDatabase() override;
 
   // Loads the texts of language from fileName, adding to the collections (a text of an equal
-  // code is replaced); 0. Throws C_KveloException 102 (not a regular file / cannot be
-  // examined) or 103 with the reason from errno (cannot be opened); an unreadable record ends
-  // the loading and keeps what was stored.
+  // code is replaced), and makes language and fileName the database's; 0. An unreadable record
+  // ends the file: the messages completed before it are loaded. Throws C_KveloException 102
+  // (not a regular file / cannot be examined), 103 with the reason from errno (cannot be
+  // opened), 1001 or std::bad_alloc (no memory); a load that throws changes nothing, neither
+  // the texts nor the language and file name.
   int LoadFile(const std::string& fileName, E_CodeLang language);
   // out = text of id in the database's language with the arguments substituted (null args:
   // the text unchanged); returns out. Arguments go to the placeholders in number order; one of

@@ -4,6 +4,7 @@
 
 #include "platform/plat_time.h"
 
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <new>
@@ -55,15 +56,32 @@ unsigned Twist(unsigned a, unsigned b, unsigned far) {
   return far ^ (y >> 1) ^ ((y & 1u) ? kMatrixA : 0u);
 }
 
-// Draws of each element type from u in (0, 1).
-inline void Store(double* out, double u, double lo, double hi) { *out = (hi - lo) * u + lo; }
+// The point u of the way from lo to hi: (hi - lo) * u + lo. Finite bounds of opposite signs
+// far apart (-1e308, 1e308) make hi - lo overflow, and every draw would be infinite: the same
+// point is then reached as lo * (1 - u) + hi * u, whose terms have opposite signs and stay
+// within the bounds (1 - u is exact for u a multiple of 2^-33).
+double Between(double u, double lo, double hi) {
+  const double width = hi - lo;
+  if (std::isinf(width) && std::isfinite(lo) && std::isfinite(hi)) return lo * (1.0 - u) + hi * u;
+  return width * u + lo;
+}
+
+// Draws of each element type from u in (0, 1). A draw beyond the range of its type stops at
+// the type's end (truncation toward zero for int); one that is not a number (a bound that is
+// none) is 0 as an int.
+inline void Store(double* out, double u, double lo, double hi) { *out = Between(u, lo, hi); }
 inline void Store(float* out, double u, double lo, double hi) {
-  const double uf = static_cast<double>(static_cast<float>(u));
-  *out = static_cast<float>((hi - lo) * uf + lo);
+  const double x = Between(static_cast<double>(static_cast<float>(u)), lo, hi);
+  const double top = static_cast<double>(FLT_MAX);
+  if (std::isfinite(x) && x > top)
+    *out = FLT_MAX;
+  else if (std::isfinite(x) && x < -top)
+    *out = -FLT_MAX;
+  else
+    *out = static_cast<float>(x);
 }
 inline void Store(int* out, double u, double lo, double hi) {
-  const double x = (hi - lo) * u + lo;
-  // Truncation toward zero; values outside the int range (or not numbers) have no int form.
+  const double x = Between(u, lo, hi);
   if (std::isnan(x))
     *out = 0;
   else if (x <= static_cast<double>(INT_MIN))

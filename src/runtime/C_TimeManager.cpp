@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -43,6 +44,14 @@ std::atomic<C_TimeManager*> g_timeManager{nullptr};
 int CountSum(int count, long long more) {
   const long long sum = static_cast<long long>(count) + more;
   return sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : static_cast<int>(sum);
+}
+
+// The larger of two elapsed times, as managers and slots combine them; not a number when either
+// is one: a maximum that dropped it would hide a damaged record behind the other's value.
+double MaxTime(double a, double b) {
+  if (std::isnan(a)) return a;
+  if (std::isnan(b)) return b;
+  return std::max(a, b);
 }
 
 // Recursive: a dump that fails reports through fct_Trace, whose own traced scopes come back
@@ -487,11 +496,14 @@ std::string C_Timer::Summary(std::vector<std::string>& names) {
   SelfTime(se, sc);
   const double totalCpu = static_cast<double>(m_totalCpu);
   std::string out = Format("%8d%15lf%15lf%15lf%15lf\n", m_nbCalls, m_totalElapsed, totalCpu, se, sc);
-  // Shares of this timer's totals; a total of 0 gives the quotient as it comes (inf or nan).
+  // Shares of this timer's totals. Nothing of a total of nothing is no share (0 %), which is
+  // what a block too short for the clocks shows; a part of a zero total (only records combined
+  // or read can hold one) keeps the quotient as it comes.
+  auto share = [](double part, double total) { return (part == 0.0 && total == 0.0) ? 0.0 : 100.0 * part / total; };
   auto lines = [&](const T_Graph& graph) {
     for (const auto& kv : graph)
       out += Format("\t %4d %-50.40s        %8lf %% %8lf %%\n", kv.first, NameOf(names, kv.first).c_str(),
-                    100.0 * kv.second.first / m_totalElapsed, 100.0 * kv.second.second / totalCpu);
+                    share(kv.second.first, m_totalElapsed), share(kv.second.second, totalCpu));
   };
   if (!m_children.empty()) {
     out += "-- Childs --\n";
@@ -537,22 +549,32 @@ int C_Timer::Write(FILE* f) {
 int C_Timer::Read(FILE* f) { return ReadRecord(f, INT_MAX); }
 
 int C_Timer::ReadRecord(FILE* f, int idLimit) {
-  m_children.clear();
-  m_parents.clear();
-  m_childCursor = m_children.end();
-  m_parentCursor = m_parents.end();
-  m_stepElapsed = 0.0;
-  m_stepCpu = 0.0f;
+  // The record is read into temporaries and takes the timer's place only once whole: a cut or
+  // damaged record leaves the timer as it was, identifier, counts, times and call graph.
   int head[2] = {0, 0};
+  double totalElapsed = 0.0, selfElapsed = 0.0;
+  float totalCpu = 0.0f, selfCpu = 0.0f;
+  T_Graph children, parents;
   if (BF_fread_int(f, head, 2) != 0) return Fail(__LINE__);
+  if (BF_fread_double(f, &totalElapsed, 1) != 0) return Fail(__LINE__);
+  if (BF_fread_float(f, &totalCpu, 1) != 0) return Fail(__LINE__);
+  if (BF_fread_double(f, &selfElapsed, 1) != 0) return Fail(__LINE__);
+  if (BF_fread_float(f, &selfCpu, 1) != 0) return Fail(__LINE__);
+  if (ReadGraph(f, children, idLimit) != 0) return -1;
+  if (ReadGraph(f, parents, idLimit) != 0) return -1;
   m_id = head[0];
   m_nbCalls = head[1];
-  if (BF_fread_double(f, &m_totalElapsed, 1) != 0) return Fail(__LINE__);
-  if (BF_fread_float(f, &m_totalCpu, 1) != 0) return Fail(__LINE__);
-  if (BF_fread_double(f, &m_selfElapsed, 1) != 0) return Fail(__LINE__);
-  if (BF_fread_float(f, &m_selfCpu, 1) != 0) return Fail(__LINE__);
-  if (ReadGraph(f, m_children, idLimit) != 0) return -1;
-  return ReadGraph(f, m_parents, idLimit);
+  m_totalElapsed = totalElapsed;
+  m_totalCpu = totalCpu;
+  m_stepElapsed = 0.0;
+  m_stepCpu = 0.0f;
+  m_selfElapsed = selfElapsed;
+  m_selfCpu = selfCpu;
+  m_children.swap(children);
+  m_parents.swap(parents);
+  m_childCursor = m_children.end();
+  m_parentCursor = m_parents.end();
+  return 0;
 }
 
 namespace {
@@ -574,41 +596,53 @@ C_Timer::T_Graph Translated(const C_Timer::T_Graph& theirs, const std::function<
 
 }  // namespace
 
+namespace {
+
+// A call graph combined into a copy takes the place of the timer's own: the swap cannot fail,
+// and the walk cursor stays on the entry it was on.
+void InstallGraph(C_Timer::T_Graph& mine, C_Timer::T_Graph::iterator& cursor, C_Timer::T_Graph& fresh) {
+  const bool atEntry = cursor != mine.end();
+  const int key = atEntry ? cursor->first : 0;
+  mine.swap(fresh);
+  cursor = atEntry ? mine.find(key) : mine.end();
+}
+
+}  // namespace
+
+// Both combinations work on copies of the call graph and touch the timer only once the copies
+// are whole: a timer runs out of memory unchanged, never half combined.
 void C_Timer::Merge(C_Timer& o, const std::function<int(int)>& idOf) {
   double e = 0.0, c = 0.0;
   o.SelfTime(e, c);
-  const T_Graph children = Translated(o.m_children, idOf);
-  const T_Graph parents = Translated(o.m_parents, idOf);
-  m_nbCalls = CountSum(m_nbCalls, o.m_nbCalls);
-  m_totalElapsed = std::max(m_totalElapsed, o.m_totalElapsed);
-  m_totalCpu += o.m_totalCpu;
-  m_selfElapsed = std::max(m_selfElapsed, e);
-  m_selfCpu += static_cast<float>(c);
+  T_Graph children = m_children;
+  T_Graph parents = m_parents;
   auto combine = [](T_Graph& mine, const T_Graph& theirs) {
     for (const auto& kv : theirs) {
       auto it = mine.find(kv.first);
       if (it != mine.end()) {
-        it->second.first = std::max(it->second.first, kv.second.first);
+        it->second.first = MaxTime(it->second.first, kv.second.first);
         it->second.second += kv.second.second;
       } else {
         mine[kv.first] = kv.second;
       }
     }
   };
-  combine(m_children, children);
-  combine(m_parents, parents);
+  combine(children, Translated(o.m_children, idOf));
+  combine(parents, Translated(o.m_parents, idOf));
+  m_nbCalls = CountSum(m_nbCalls, o.m_nbCalls);
+  m_totalElapsed = MaxTime(m_totalElapsed, o.m_totalElapsed);
+  m_totalCpu += o.m_totalCpu;
+  m_selfElapsed = MaxTime(m_selfElapsed, e);
+  m_selfCpu += static_cast<float>(c);
+  InstallGraph(m_children, m_childCursor, children);
+  InstallGraph(m_parents, m_parentCursor, parents);
 }
 
 void C_Timer::Subtract(C_Timer& o, const std::function<int(int)>& idOf) {
   double e = 0.0, c = 0.0;
   o.SelfTime(e, c);
-  const T_Graph children = Translated(o.m_children, idOf);
-  const T_Graph parents = Translated(o.m_parents, idOf);
-  m_nbCalls = CountSum(m_nbCalls, -static_cast<long long>(o.m_nbCalls));
-  m_totalElapsed -= o.m_totalElapsed;
-  m_totalCpu -= o.m_totalCpu;
-  m_selfElapsed -= e;
-  m_selfCpu -= static_cast<float>(c);
+  T_Graph children = m_children;
+  T_Graph parents = m_parents;
   auto remove = [](T_Graph& mine, const T_Graph& theirs) {
     for (const auto& kv : theirs) {
       std::pair<double, double>& p = mine[kv.first];  // absent: a new entry at (0, 0)
@@ -616,8 +650,15 @@ void C_Timer::Subtract(C_Timer& o, const std::function<int(int)>& idOf) {
       p.second -= kv.second.second;
     }
   };
-  remove(m_children, children);
-  remove(m_parents, parents);
+  remove(children, Translated(o.m_children, idOf));
+  remove(parents, Translated(o.m_parents, idOf));
+  m_nbCalls = CountSum(m_nbCalls, -static_cast<long long>(o.m_nbCalls));
+  m_totalElapsed -= o.m_totalElapsed;
+  m_totalCpu -= o.m_totalCpu;
+  m_selfElapsed -= e;
+  m_selfCpu -= static_cast<float>(c);
+  InstallGraph(m_children, m_childCursor, children);
+  InstallGraph(m_parents, m_parentCursor, parents);
 }
 
 // -------------------------------------------------------------------- manager listings
@@ -626,8 +667,7 @@ namespace {
 
 // The sorted walk from cursor on: the first block that slot 0 still holds, its name in name;
 // null at the end.
-C_Timer* SortedFrom(const std::map<double, int, std::greater<double> >& sorted,
-                    std::map<double, int, std::greater<double> >::iterator& cursor,
+C_Timer* SortedFrom(const C_TimeManager::T_SortedList& sorted, C_TimeManager::T_SortedList::iterator& cursor,
                     const std::vector<std::string>& names, C_TimeManager::T_BlockMap& blocks, std::string& name) {
   for (; cursor != sorted.end(); ++cursor) {
     name = NameOf(names, cursor->second);
@@ -673,11 +713,12 @@ C_Timer* C_TimeManager::NextBlock(std::string& name, int) {
 
 void C_TimeManager::SortBlocks(C_Timer::E_TimeValue which) {
   SumOverProcs();
-  m_sorted.clear();
-  m_sortedCursor = m_sorted.end();
-  if (static_cast<int>(which) == 0) return;
+  // Built apart and then put in place: no memory leaves the listing as it was.
+  T_SortedList sorted;
   // insert keeps the first block of a value: the one earlier in name order.
-  for (auto& kv : m_blocks[0]) m_sorted.insert(std::make_pair(kv.second->GetTimeValue(which), kv.second->GetId()));
+  if (static_cast<int>(which) != 0)
+    for (auto& kv : m_blocks[0]) sorted.insert(std::make_pair(kv.second->GetTimeValue(which), kv.second->GetId()));
+  m_sorted.swap(sorted);
   m_sortedCursor = m_sorted.end();
 }
 
@@ -758,9 +799,11 @@ C_TimeManager& C_TimeManager::operator-=(C_TimeManager& other) {
 
 // -------------------------------------------------------------------- manager reports
 
-void C_TimeManager::FillSummary(std::string& out) {
+void C_TimeManager::FillSummary(std::string& summary) {
   if (!m_active) return;
   SumOverProcs();
+  // Built apart and appended whole: out of memory, the caller's text is as it was.
+  std::string out;
   const std::string rule = std::string(98, '=') + "\n";
   out += rule;
   out += Format("===== Number of threads :%d\n", m_nbSlots);
@@ -791,6 +834,7 @@ void C_TimeManager::FillSummary(std::string& out) {
     }
     t->FillSummary(m_names, out);
   }
+  summary += out;
 }
 
 void C_TimeManager::Print(FILE* f) {
@@ -885,9 +929,13 @@ int C_TimeManager::Read(FILE* f) {
   std::unique_ptr<C_Timer> end(new C_Timer(-2));
   if (begin->ReadRecord(f, count) != 0 || end->ReadRecord(f, count) != 0) return -1;
 
-  // The whole record is in: install it.
+  // The whole record is in: install it. The new block map is made before anything is let go
+  // of (making it can run out of memory); from there on nothing can fail.
+  T_BlockMap installed;
+  for (auto& kv : blocks) installed[kv.first] = kv.second.get();
   ClearBlocks();
-  for (auto& kv : blocks) m_blocks[0][kv.first] = kv.second.release();
+  m_blocks[0].swap(installed);
+  for (auto& kv : blocks) kv.second.release();
   m_names.swap(names);
   m_nbBlocks = count;
   m_callGraph = (flag == 1);

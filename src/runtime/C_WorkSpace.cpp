@@ -70,8 +70,16 @@ C_WorkSpace::C_WorkSpace(E_CoreMode mode, unsigned long long megabytes)
   m_workSpaceSize = size;
 
   if (m_workSpaceSize > 0) {
-    AppendBlock(m_workSpaceSize, 0);
-    m_freeBlocks.insert(0);
+    try {
+      AppendBlock(m_workSpaceSize, 0);
+      m_freeBlocks.insert(0);
+    } catch (...) {
+      // No destructor runs for an object that is not built: its area and file go here.
+      if (m_inCore) kvelomem_free(m_inCore, __FILE__, __LINE__);
+      m_inCore = nullptr;
+      _RemoveDataFile(false);
+      throw;
+    }
   }
 }
 
@@ -119,10 +127,19 @@ int C_WorkSpace::AppendBlock(unsigned long long size, unsigned long long offset)
 
 void C_WorkSpace::CreateDataFile(const wchar_t* name, const char* prefix, unsigned long long size) {
   C_Trace trace("C_WorkSpace::CreateDataFile", __FILE__, __LINE__);
+  // The file made here goes again on any failure, also one that is no C_KveloException (no
+  // memory for a name): a work space that is not built leaves no file behind.
+  std::string path;
+  int fd = -1;
+  auto forget = [&]() {
+    if (fd >= 0 && fd != m_dataFileFd) {
+      kvplat::CloseFile(fd);
+      if (!name) std::remove(path.c_str());
+    }
+    _RemoveDataFile(false);
+  };
   try {
-    std::string path;
     std::wstring wide;
-    int fd = -1;
     if (name) {
       wide = name;
       path = NarrowName(wide);
@@ -132,27 +149,38 @@ void C_WorkSpace::CreateDataFile(const wchar_t* name, const char* prefix, unsign
       if (!kvplat::SetFileLength(fd, 0)) {
         const int err = errno;
         kvplat::CloseFile(fd);
+        fd = -1;
         errno = err;
         KVELO_THROW_R(19, 100);
       }
     } else {
       const std::string pre = prefix ? prefix : "KVTMP";
       if (!kvplat::ToWide(pre.c_str(), wide)) KVELO_THROW(4);
-      // Named and created in one step: no other process can take the name in between.
+      // Named and created in one step: no other process can take the name in between. The
+      // name is copied out once the file exists: with room for any path made first, that copy
+      // cannot run out of memory and strand the file.
+      path.reserve(PATH_MAX);
       fd = kvplat::CreateTempFile(std::string(), pre, path);
       if (fd < 0) KVELO_THROW_R(19, 100);
       if (!kvplat::ToWide(path.c_str(), wide)) {
         kvplat::CloseFile(fd);
+        fd = -1;
         std::remove(path.c_str());
         KVELO_THROW(4);
       }
     }
-    m_dataFileFd = fd;
     m_dataFileName = wide;
+    m_dataFileFd = fd;
     _setDataFileSize(size);
   } catch (C_KveloException& e) {
-    C_MessageTool::HandleMessage(e, MessageToolEnums::TYPE_ERROR, MessageToolEnums::LEVEL_PUBLIC);
-    _RemoveDataFile(false);
+    try {
+      C_MessageTool::HandleMessage(e, MessageToolEnums::TYPE_ERROR, MessageToolEnums::LEVEL_PUBLIC);
+    } catch (...) {
+    }
+    forget();
+    throw;
+  } catch (...) {
+    forget();
     throw;
   }
 }
@@ -211,11 +239,14 @@ int C_WorkSpace::AddNewBlock(unsigned long long size, int& status) {
     const int b = *it;
     const std::size_t k = static_cast<std::size_t>(b);
     if (m_blockSizes[k] < size) continue;
+    const unsigned long long rest = m_blockSizes[k] - size;
+    // The split-off rest enters the free set first, under the number it is about to get: that
+    // insertion is the one step that can fail (no memory), and nothing has changed before it.
+    if (rest > 0) m_freeBlocks.insert(m_blockCount);
     m_freeBlocks.erase(it);
     m_usedSize += size;
-    const unsigned long long rest = m_blockSizes[k] - size;
     m_blockSizes[k] = size;
-    if (rest > 0) m_freeBlocks.insert(AppendBlock(rest, m_blockOffsets[k] + size));
+    if (rest > 0) AppendBlock(rest, m_blockOffsets[k] + size);  // room was made above
     status = 0;
     return b;
   }
@@ -361,7 +392,10 @@ void C_WorkSpace::Info(FILE* file) {
   }
   std::fprintf(file, " . Total Size               : %ld\n", static_cast<long>(m_workSpaceSize));
   std::fprintf(file, " . Used Size                : %ld\n", static_cast<long>(m_usedSize));
-  std::fprintf(file, " . Free Size                : %ld\n", static_cast<long>(m_workSpaceSize - m_usedSize));
+  // A released data file leaves a size of 0 under blocks still counted as used: nothing is
+  // free then, rather than a negative amount.
+  const unsigned long long unused = m_workSpaceSize > m_usedSize ? m_workSpaceSize - m_usedSize : 0;
+  std::fprintf(file, " . Free Size                : %ld\n", static_cast<long>(unused));
   std::fprintf(file, " . Number of Blocks         : %d\n", m_blockCount);
   std::fprintf(file, " . Number of MappedBlocks   : %d (Size = %ld)\n", mapped, static_cast<long>(getMappedSize()));
   std::fprintf(file, " . Number of Free Blocks    : %d ( Size = %ld)\n", static_cast<int>(m_freeBlocks.size()),

@@ -1,22 +1,26 @@
 // chaine.cpp: useful lines of text files, path parts of wide names, free file names and
 // the keyword files (read a keyword's integer or yes/no value, rewrite its line).
-// Keyword files are rewritten whole through "<name>.tmp", renamed over the original.
+// A line is a line whatever its length; keyword files are rewritten whole through
+// "<name>.tmp", renamed over the original.
 #include "chaine.h"
 
 #include "kvelosys.h"
 #include "platform/plat_file.h"
 #include "runtime/int_text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace {
 
-const int kLine = 256;  // caller line buffers: fgets reads at most 255 characters
+const int kLine = 256;          // caller line buffers
+const int kPiece = kLine - 1;   // characters one read puts in them
 
 bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
@@ -60,15 +64,172 @@ size_t ExtensionDot(const std::wstring& path) {
   return dot;
 }
 
-// Line starts with keyword: the rest after it, else null.
-const char* AfterKeyword(const char* line, const char* keyword) {
-  const size_t n = std::strlen(keyword);
-  return std::strncmp(line, keyword, n) == 0 ? line + n : nullptr;
-}
-
 const char* SkipSpace(const char* p) {
   while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
   return p;
+}
+
+// ---- lines of any length ----
+//
+// A caller's buffer holds 255 characters, but a line is a line whatever its length: a line
+// longer than that is read on to its end, and what follows the first 255 characters is never
+// taken for a line of its own. Otherwise the tail of a long comment would be read as a setting,
+// and a rewrite would cut the comment in two.
+
+// Reads the next characters of the current line of f into dst, at most cap, stopping after a
+// newline: the count read. *ended once the line is over (its newline read, or the file ended).
+// Characters are taken one by one, so that a zero byte in the text is counted like any other.
+int ReadPiece(FILE* f, char* dst, int cap, bool* ended) {
+  int n = 0;
+  *ended = false;
+  while (n < cap) {
+    const int c = std::getc(f);
+    if (c == EOF) {
+      *ended = true;
+      break;
+    }
+    dst[n++] = static_cast<char>(c);
+    if (c == '\n') {
+      *ended = true;
+      break;
+    }
+  }
+  return n;
+}
+
+// Whether a line is useful, decided on the whole line as its characters arrive: the rule of
+// ligne_utile (first character neither '\n' nor '#'; as a C string, not its leading spaces and
+// one more character).
+class LineKind {
+ public:
+  void Add(const char* s, size_t n) {
+    for (size_t i = 0; i < n; ++i, ++m_length) {
+      const char c = s[i];
+      if (m_length == 0) m_comment = (c == '\n' || c == '#');
+      if (m_leading) {
+        if (c == ' ')
+          ++m_spaces;
+        else
+          m_leading = false;
+      }
+      if (m_textLength < 0 && c == '\0') m_textLength = m_length;
+    }
+  }
+  // Known from the first character: a comment or an empty line.
+  bool Comment() const { return m_comment; }
+  bool Useful() const {
+    const long long text = m_textLength < 0 ? m_length : m_textLength;
+    return !m_comment && text != m_spaces + 1;
+  }
+
+ private:
+  long long m_length = 0;
+  long long m_spaces = 0;
+  long long m_textLength = -1;  // position of the first zero byte, if any
+  bool m_leading = true;
+  bool m_comment = false;
+};
+
+// The first place of keyword (length klen) in the n bytes at s, or null. A keyword that no
+// buffer can hold (longer than 255 characters) is never found.
+char* FindKeyword(char* s, int n, const char* keyword, size_t klen) {
+  if (klen > static_cast<size_t>(kPiece)) return nullptr;
+  char* end = s + n;
+  char* at = std::search(s, end, keyword, keyword + klen);
+  return at == end && klen > 0 ? nullptr : at;
+}
+
+// One line of a text file as the search functions see it.
+struct LineScan {
+  bool useful = false;
+  char* at = nullptr;          // the keyword inside the caller's buffer (useful or not)
+  bool atLineStart = false;    // the line begins with the keyword
+  std::string text;            // the whole line, kept only when it begins with the keyword
+};
+
+// Reads the next line of f whole. The caller's buffer (256 bytes) receives its first 255
+// characters; when a keyword is given and the line could be useful, the search runs over the
+// whole line, the buffer then holding the run of the line in which the keyword was found first
+// (runs overlap by the keyword's length less one, so that a keyword is seen wherever it lies).
+// With keepText, a line that begins with the keyword is also kept whole in out.text.
+// False, the buffer untouched, at the end of the file.
+bool NextLine(FILE* f, char* buf, const char* keyword, bool keepText, LineScan& out) {
+  out = LineScan();
+  bool ended = false;
+  int n = ReadPiece(f, buf, kPiece, &ended);
+  if (n == 0) return false;
+  buf[n] = '\0';
+  LineKind kind;
+  kind.Add(buf, static_cast<size_t>(n));
+  const size_t klen = keyword ? std::strlen(keyword) : 0;
+  bool searching = keyword != nullptr && !kind.Comment();
+  if (searching) {
+    out.at = FindKeyword(buf, n, keyword, klen);
+    if (out.at) {
+      searching = false;
+      out.atLineStart = (out.at == buf);
+      if (keepText && out.atLineStart) out.text.assign(buf, static_cast<size_t>(n));
+    }
+    if (klen > static_cast<size_t>(kPiece)) searching = false;
+  }
+  // The rest of the line: searched on in the buffer while the keyword is not found, else read
+  // through a scratch area (kept when the whole line is wanted).
+  char scratch[kLine];
+  while (!ended) {
+    if (searching) {
+      const int carry = static_cast<int>(klen) - 1;  // 0 to 254: the read below moves on
+      std::memmove(buf, buf + n - carry, static_cast<size_t>(carry));
+      const int m = ReadPiece(f, buf + carry, kPiece - carry, &ended);
+      kind.Add(buf + carry, static_cast<size_t>(m));
+      n = carry + m;
+      buf[n] = '\0';
+      out.at = FindKeyword(buf, n, keyword, klen);
+      if (out.at) searching = false;
+    } else {
+      const int m = ReadPiece(f, scratch, kPiece, &ended);
+      kind.Add(scratch, static_cast<size_t>(m));
+      if (keepText && out.atLineStart) out.text.append(scratch, static_cast<size_t>(m));
+    }
+  }
+  out.useful = kind.Useful();
+  return true;
+}
+
+// The next useful line containing keyword, as cherche_mot_cle finds it; null at the end.
+char* FindKeywordLine(FILE* f, const char* keyword, char* line, bool keepText, LineScan& scan) {
+  while (NextLine(f, line, keyword, keepText, scan)) {
+    if (scan.useful && scan.at) return scan.at;
+  }
+  return nullptr;
+}
+
+// The text after the keyword of a line that begins with it, white space skipped; null when the
+// line does not begin with the keyword.
+const char* ValueText(const LineScan& scan, const char* keyword) {
+  if (!scan.atLineStart) return nullptr;
+  return SkipSpace(scan.text.c_str() + std::strlen(keyword));
+}
+
+// The next whole line of f, its newline included, into line; false at the end of the file.
+bool ReadWholeLine(FILE* f, std::string& line) {
+  line.clear();
+  int c;
+  while ((c = std::getc(f)) != EOF) {
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  return !line.empty();
+}
+
+// Whether a whole line is a keyword line: useful, and holding the keyword (the same decision
+// as the searches above make piece by piece).
+bool IsKeywordLine(const std::string& line, const char* keyword) {
+  const size_t klen = std::strlen(keyword);
+  if (klen > static_cast<size_t>(kPiece)) return false;
+  LineKind kind;
+  kind.Add(line.data(), line.size());
+  if (!kind.Useful()) return false;
+  return std::search(line.begin(), line.end(), keyword, keyword + klen) != line.end() || klen == 0;
 }
 
 }  // namespace
@@ -85,8 +246,9 @@ int ligne_utile(const char* line) {
 
 int ligne_suivante(char* buf, FILE* f) {
   if (!buf || !f) return 0;
-  while (std::fgets(buf, kLine, f)) {
-    if (ligne_utile(buf)) return 1;
+  LineScan scan;
+  while (NextLine(f, buf, nullptr, false, scan)) {
+    if (scan.useful) return 1;
   }
   buf[0] = '\0';
   return 0;
@@ -153,22 +315,24 @@ int cadena_con_blanco(const char* s) {
 char* cherche_mot_cle(FILE* f, const char* keyword, int* found, char* line) {
   if (found) *found = 0;
   if (!f || !keyword || !found || !line) return nullptr;
-  while (std::fgets(line, kLine, f)) {
-    if (!ligne_utile(line)) continue;
-    char* at = std::strstr(line, keyword);
-    if (at) {
-      *found = 1;
-      return at;
-    }
-  }
-  return nullptr;
+  LineScan scan;
+  char* at = FindKeywordLine(f, keyword, line, false, scan);
+  if (at) *found = 1;
+  return at;
 }
 
 int lire_valeur_mot_cle(FILE* f, const char* keyword, int* found, char* line, int* value) {
-  if (!value || !cherche_mot_cle(f, keyword, found, line)) return 0;
-  const char* rest = AfterKeyword(line, keyword);
-  if (!rest) return 0;
-  const char* p = SkipSpace(rest);
+  if (found) *found = 0;
+  if (!f || !keyword || !found || !line || !value) return 0;
+  LineScan scan;
+  try {
+    if (!FindKeywordLine(f, keyword, line, true, scan)) return 0;
+  } catch (const std::bad_alloc&) {
+    return 0;  // the line could not be kept whole: no value
+  }
+  *found = 1;
+  const char* p = ValueText(scan, keyword);
+  if (!p) return 0;
   if (!*p) return EOF;
   int v = 0;
   if (!kvrt::ReadIntText(p, v)) return 0;
@@ -178,10 +342,17 @@ int lire_valeur_mot_cle(FILE* f, const char* keyword, int* found, char* line, in
 
 int lire_valeur_mot_cle_yn(FILE* f, const char* keyword, int* found, char* line, int* yes) {
   if (yes) *yes = 0;
-  if (!yes || !cherche_mot_cle(f, keyword, found, line)) return 0;
-  const char* rest = AfterKeyword(line, keyword);
-  if (!rest) return 0;
-  const char* p = SkipSpace(rest);
+  if (found) *found = 0;
+  if (!f || !keyword || !found || !line || !yes) return 0;
+  LineScan scan;
+  try {
+    if (!FindKeywordLine(f, keyword, line, true, scan)) return 0;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  *found = 1;
+  const char* p = ValueText(scan, keyword);
+  if (!p) return 0;
   if (!*p) return EOF;
   *yes = (*p == 'O' || *p == 'Y' || *p == 'o' || *p == 'y') ? 1 : 0;
   return 1;
@@ -210,35 +381,35 @@ int subsitue_mot_cle(const char* path, const char* keyword, int* found, const ch
   }
   FILE* tmp = out.Stream();
   bool ok = true;
-  if (!src) {
-    ok = std::fputs(line, tmp) >= 0;
-  } else {
-    char buf[kLine];
-    if (!cherche_mot_cle(src, keyword, found, buf)) {
-      // The file as it is, then the line; a last line without its newline gets one first.
-      std::rewind(src);
-      int last = '\n';
-      size_t n;
-      char block[4096];
-      while (ok && (n = std::fread(block, 1, sizeof block, src)) > 0) {
-        ok = std::fwrite(block, 1, n, tmp) == n;
-        last = static_cast<unsigned char>(block[n - 1]);
-      }
-      if (ok && last != '\n') ok = std::fputc('\n', tmp) != EOF;
-      ok = ok && std::fprintf(tmp, "%s\n", line) >= 0;
+  try {
+    if (!src) {
+      ok = std::fputs(line, tmp) >= 0;
     } else {
-      std::rewind(src);
-      while (ok && std::fgets(buf, kLine, src)) {
-        if (ligne_utile(buf) && std::strstr(buf, keyword))
+      // One pass over whole lines, whatever their length: a keyword line becomes the new line,
+      // every other line is copied as read, byte for byte.
+      std::string text;
+      int last = '\n';
+      while (ok && ReadWholeLine(src, text)) {
+        if (IsKeywordLine(text, keyword)) {
+          *found = 1;
           ok = std::fprintf(tmp, "%s\n", line) >= 0;
-        else
-          ok = std::fputs(buf, tmp) >= 0;
+        } else {
+          ok = std::fwrite(text.data(), 1, text.size(), tmp) == text.size();
+        }
+        last = static_cast<unsigned char>(text.back());
       }
+      if (ok && !*found) {
+        // The file as it was, then the line; a last line without its newline gets one first.
+        if (last != '\n') ok = std::fputc('\n', tmp) != EOF;
+        ok = ok && std::fprintf(tmp, "%s\n", line) >= 0;
+      }
+      // A copy cut short by a read error must never replace the keyword file.
+      ok = ok && !std::ferror(src);
     }
-    // A copy cut short by a read error must never replace the keyword file.
-    ok = ok && !std::ferror(src);
-    std::fclose(src);
+  } catch (const std::bad_alloc&) {
+    ok = false;
   }
+  if (src) std::fclose(src);
   if (!ok) {
     out.Abandon();
     return -1;

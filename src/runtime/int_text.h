@@ -5,21 +5,31 @@
 #ifndef KVELO_RUNTIME_INT_TEXT_H
 #define KVELO_RUNTIME_INT_TEXT_H
 
-#include <cerrno>
+#include <cctype>
 #include <climits>
-#include <cstdlib>
 
 namespace kvrt {
 
-// An int at *p (leading blanks, an optional sign, digits); *p moves past it. False, *p and
-// value untouched, when there are no digits or the number lies beyond int.
+// An int at *p (leading white space, an optional sign, digits); *p moves past it. False, *p
+// and value untouched, when there are no digits or the number lies beyond int, whose ends
+// (-2147483648 and 2147483647) are the last numbers read. The digits are accumulated here
+// against the bounds of int itself: the width of long and errno play no part, and errno is
+// left as the caller had it.
 inline bool ReadIntText(const char*& p, int& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(p, &end, 10);
-  if (end == p || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
-  value = static_cast<int>(v);
-  p = end;
+  const char* s = p;
+  while (std::isspace(static_cast<unsigned char>(*s))) ++s;
+  const bool negative = (*s == '-');
+  if (*s == '+' || *s == '-') ++s;
+  if (!std::isdigit(static_cast<unsigned char>(*s))) return false;
+  // The magnitude of INT_MIN is one more than INT_MAX.
+  const unsigned long long limit = static_cast<unsigned long long>(INT_MAX) + (negative ? 1u : 0u);
+  unsigned long long magnitude = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*s)); ++s) {
+    magnitude = magnitude * 10u + static_cast<unsigned>(*s - '0');
+    if (magnitude > limit) return false;  // stays far below the range of the accumulator
+  }
+  value = negative ? static_cast<int>(-static_cast<long long>(magnitude)) : static_cast<int>(magnitude);
+  p = s;
   return true;
 }
 

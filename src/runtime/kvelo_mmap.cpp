@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -20,8 +21,11 @@ namespace {
 const char* const kFile = "src/kvelo_mmap";
 
 // The mapping table (created with the first registered view) and the identifier counter.
+// Work spaces of several threads register their views in this one table: every use of the
+// two holds the lock (constant-initialised, so usable at any time of the process's life).
 HASH_TABLE* g_table = nullptr;
 int g_counter = 0;
+std::mutex g_tableLock;
 
 void Trace(int line) {
   try {
@@ -127,6 +131,7 @@ MMAP_HANDLE* kvelo_mmap(MMAP_HANDLE* handle, int fd, const wchar_t* name, int ac
     return nullptr;
   }
   *status = 0;
+  std::lock_guard<std::mutex> hold(g_tableLock);
   if (!g_table && hashCreate(509, &g_table) != 0) {
     kvelo_munmap_(view, tag, callerFile, callerLine);
     kvelomem_free(view, kFile, __LINE__);
@@ -171,6 +176,7 @@ int kvelo_munmap(MMAP_HANDLE* handle, const char* tag, const char* callerFile, i
     *status = -1;
     return -1;
   }
+  std::lock_guard<std::mutex> hold(g_tableLock);
   if (handle->state == 'Y' && g_table) {
     char key[64];
     MakeKey(key, handle->address, handle->id);
@@ -197,6 +203,7 @@ int kvelo_munmap(MMAP_HANDLE* handle, const char* tag, const char* callerFile, i
 }
 
 void free_variables_kvelo_mmap(void) {
+  std::lock_guard<std::mutex> hold(g_tableLock);
   hashDestroy(g_table);
   g_table = nullptr;
 }

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <new>
 #include <string>
 
 namespace {
@@ -136,7 +137,16 @@ MMAP_HANDLE* kvelomem_calloc_ooc(size_t count, size_t size, const wchar_t* name,
       return nullptr;
     }
   } else {
-    fd = kvplat::CreateTempFile(std::string(), "KVTMP", path);
+    // The name made for the file is copied out once the file exists: with room for any path
+    // made first, that copy cannot run out of memory and strand the file. No memory before the
+    // file exists is code 3, as for the unit itself; nothing is thrown through this C function.
+    try {
+      path.reserve(PATH_MAX);
+      fd = kvplat::CreateTempFile(std::string(), "KVTMP", path);
+    } catch (const std::bad_alloc&) {
+      Fail(3, __LINE__, kFn, callerLine, caller, status);
+      return nullptr;
+    }
     if (fd < 0 || !kvplat::ToWide(path.c_str(), tempName)) {
       if (fd >= 0) {
         kvplat::CloseFile(fd);

@@ -196,9 +196,15 @@ wchar_t* kvelo_char2Tchar(const char* s) { return HeapConvert(s, kvplat::Utf8ToW
 char* kvelo_Tchar2char(const wchar_t* s) { return HeapConvert(s, kvplat::WideToUtf8, "kvelo_Tchar2char"); }
 
 int kvelo_ftruncate(int fd, long long length) {
-  // The position moves first, as callers expect it at the new end afterwards.
+  // The position moves first, as callers expect it at the new end afterwards; a truncation
+  // that fails puts it back, so that a refused call leaves the descriptor as it was.
+  const off_t before = lseek(fd, 0, SEEK_CUR);
   if (lseek(fd, static_cast<off_t>(length), SEEK_SET) < 0) return -1;
-  return ftruncate(fd, static_cast<off_t>(length)) == 0 ? 0 : -1;
+  if (ftruncate(fd, static_cast<off_t>(length)) == 0) return 0;
+  const int err = errno;
+  if (before >= 0) lseek(fd, before, SEEK_SET);
+  errno = err;
+  return -1;
 }
 
 }  // extern "C"

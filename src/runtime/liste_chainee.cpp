@@ -668,7 +668,10 @@ int LIS_cmp_str(void* a, void* b) { return std::strcmp(static_cast<const char*>(
 int LIS_cmp_int(void* a, void* b) { return *static_cast<int*>(a) == *static_cast<int*>(b) ? 1 : 0; }
 
 int LIS_cmp_db(void* a, void* b) {
-  return std::fabs(*static_cast<double*>(a) - *static_cast<double*>(b)) < 1e-14 ? 1 : 0;
+  // Equal values match even where their difference is no number (two equal infinities).
+  const double x = *static_cast<double*>(a);
+  const double y = *static_cast<double*>(b);
+  return (x == y || std::fabs(x - y) < 1e-14) ? 1 : 0;
 }
 
 int LIS_cmp_ptr(void* a, void* b) { return PtrEqual(a, b); }

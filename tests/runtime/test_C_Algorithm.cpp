@@ -8,6 +8,7 @@
 
 #include "C_Entity.h"
 #include "binfile.h"
+#include "failing_new.h"
 #include "msgcapture.h"
 
 using namespace Kvelo::MessageToolEnums;
@@ -97,6 +98,24 @@ TEST(Entity, EmptyNameCannotBeWritten) {
   std::fclose(f);
 }
 
+TEST(Entity, AnEmptyStoredNameIsRefused) {
+  // No entity writes an empty name (see above): a record holding one is refused and the name
+  // stays, so that every name read can be written again.
+  kvtest::MsgCapture cap;
+  for (const kvtest::Bytes& bytes : {kvtest::MakeBytes({0, 0, 0, 0}), kvtest::MakeBytes({0, 0, 0, 2, 0, 'b'})}) {
+    FILE* f = kvtest::StreamWith(bytes);
+    ASSERT_NE(f, nullptr);
+    C_Entity e("kept");
+    EXPECT_EQ(e.Read(f), -1);
+    EXPECT_EQ(e.GetName(), "kept");
+    std::fclose(f);
+    kvtest::TempPath path("entity_again");
+    FILE* out = std::fopen(path.c_str(), "wb");
+    EXPECT_EQ(e.Write(out), 0);
+    std::fclose(out);
+  }
+}
+
 TEST(Algorithm, OptionsAddReplaceAndDefaults) {
   C_Algorithm a("alg");
   EXPECT_STREQ(a.Type(), "C_Algorithm");
@@ -136,6 +155,16 @@ TEST(Algorithm, OptionsAddReplaceAndDefaults) {
   EXPECT_EQ(a.getbOptions().size(), 2u);
   EXPECT_EQ(a.getdOptions().size(), 2u);
   EXPECT_EQ(a.getsOptions().size(), 2u);
+}
+
+TEST(Algorithm, AnOptionSetOutOfMemoryIsSetWholeOrNotAtAll) {
+  C_Algorithm a("solver");
+  const std::string value(100, 'v');
+  const int failures = kvtest::ForEachAllocation(
+      [&] { a.setOption(std::string("a rather long option name"), value); },
+      [&] { EXPECT_FALSE(a.isOption_s("a rather long option name")); });
+  EXPECT_GE(failures, 1);
+  EXPECT_EQ(a.getOption_s("a rather long option name"), value);
 }
 
 TEST(Algorithm, CharacterStringsAreStringOptions) {

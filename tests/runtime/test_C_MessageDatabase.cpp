@@ -6,6 +6,7 @@
 #include "C_CallStack.h"
 #include "C_KveloException.h"
 #include "binfile.h"
+#include "failing_new.h"
 #include "msbfile.h"
 #include "msgcapture.h"
 #include "thrown_code.h"
@@ -118,6 +119,31 @@ TEST(C_MessageDatabase, HeaderNumbersBeyondIntAreNotWrapped) {
   EXPECT_EQ(l.db.GetCollection(1)->Size(), 2u);
 }
 
+// The ends of int are the last header numbers taken; one beyond either end is no header, in the
+// language as in the code, and never stands for the other end (which wrapping would give).
+TEST(C_MessageDatabase, HeaderNumbersAtTheEndsOfInt) {
+  const int kMax = 2147483647;
+  const int kMin = -2147483647 - 1;
+  const struct {
+    const char* header;
+    int language;  // of the database
+    int code;      // the code to look up
+    bool held;     // whether it holds the text
+  } cases[] = {
+      {"|1,2147483647", 1, kMax, true},      {"|1,2147483648", 1, kMin, false},
+      {"|1,-2147483648", 1, kMin, true},     {"|1,-2147483649", 1, kMax, false},
+      {"|2147483647,7", kMax, 7, true},      {"|2147483648,7", kMin, 7, false},
+      {"|-2147483648,7", kMin, 7, true},     {"|-2147483649,7", kMax, 7, false},
+  };
+  for (const auto& c : cases) {
+    MsbWriter w;
+    w.Record(c.header).Piece("text\n").End();
+    Loaded l(w, c.language);
+    EXPECT_EQ(TextOf(l.db, c.code), c.held ? "text" : "<none>") << c.header;
+    EXPECT_EQ(l.db.GetCollection(c.language)->Size(), c.held ? 1u : 0u) << c.header;
+  }
+}
+
 TEST(C_MessageDatabase, LaterTextsOfACodeReplaceEarlierOnesAndASecondLoadAdds) {
   MsbWriter w;
   w.Message(0, 1, "old").Message(0, 1, "new");
@@ -186,8 +212,8 @@ TEST(C_MessageDatabase, LoadFileFailures) {
       EXPECT_STREQ(stack.GetEntry(stack.NbEntries() - 1).function, "C_MessageDatabase::LoadFile");
     }
   }
-  // The fields are set before the checks.
-  EXPECT_EQ(db.Language(), 4);
+  // A load that fails takes neither the language nor the file name.
+  EXPECT_EQ(db.Language(), 0);
   EXPECT_EQ(db.FileName(), "");
   EXPECT_EQ(Kvelo::GlobalCallstackCollection().GetCurrentCallStack().NbEntries(), 0);
 
@@ -228,6 +254,51 @@ TEST(C_MessageDatabase, LoadFileFailures) {
   EXPECT_EQ(code, 103);
   EXPECT_EQ(err, EMFILE);
   EXPECT_EQ(reason, 7);
+}
+
+TEST(C_MessageDatabase, AFailedLoadLeavesTheDatabaseAsItWas) {
+  MsbWriter before;
+  before.Message(0, 1, "first").Message(0, 2, "second");
+  Loaded l(before, 0);
+  auto unchanged = [&](const char* what) {
+    EXPECT_EQ(l.db.Language(), 0) << what;
+    EXPECT_EQ(l.db.FileName(), l.path.str()) << what;
+    EXPECT_EQ(TextOf(l.db, 1), "first") << what;
+    EXPECT_EQ(TextOf(l.db, 2), "second") << what;
+    EXPECT_EQ(TextOf(l.db, 3), "<none>") << what;
+  };
+  // A file that is not there: the database keeps its language, file and texts.
+  EXPECT_EQ(kvtest::ThrownCode([&] { l.db.LoadFile("no_such_file.msb", Lang(5)); }), 102);
+  unchanged("missing file");
+
+  // A second file of the same language, whose load runs out of memory at each of its
+  // allocations in turn: every failure leaves the texts of the first file, none of the second.
+  MsbWriter after;
+  after.Message(0, 2, "replaced").Message(0, 3, "third");
+  TempPath second("msgdb_second", ".msb");
+  ASSERT_TRUE(after.Save(second.str()));
+  const int failures =
+      kvtest::ForEachAllocation([&] { l.db.LoadFile(second.str(), Lang(0)); }, [&] { unchanged("no memory"); });
+  EXPECT_GT(failures, 3);
+  EXPECT_EQ(l.db.FileName(), second.str());
+  EXPECT_EQ(TextOf(l.db, 1), "first");
+  EXPECT_EQ(TextOf(l.db, 2), "replaced");
+  EXPECT_EQ(TextOf(l.db, 3), "third");
+}
+
+TEST(C_MessageDatabase, ATextStoredOutOfMemoryIsStoredWholeOrNotAtAll) {
+  C_MessageCollection texts(0);
+  const std::string text(200, 't');
+  const int failures = kvtest::ForEachAllocation([&] { texts.SetText(5, text); },
+                                                 [&] {
+                                                   std::string out = "none";
+                                                   EXPECT_EQ(texts.GetText(5, out), -1);
+                                                   EXPECT_EQ(out, "none");
+                                                 });
+  EXPECT_GE(failures, 1);
+  std::string out;
+  ASSERT_EQ(texts.GetText(5, out), 0);
+  EXPECT_EQ(out, text);
 }
 
 TEST(C_MessageDatabase, MissingCodesThrow104) {

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <ctime>
+#include <functional>
 #include <random>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -197,6 +201,84 @@ TEST(RandNum, RangesAndElementTypes) {
   for (int k = 0; k < 100; ++k) EXPECT_TRUE(iv[k] == INT_MIN || iv[k] == INT_MAX) << iv[k];
   EXPECT_EQ(h.GetRandNum(0, pi), 0);
   EXPECT_EQ(h.GetRandNum(-3, pi), 0);
+}
+
+TEST(RandNum, FiniteBoundsFarApartGiveFiniteDraws) {
+  // hi - lo overflows for these bounds; the draws must still be the points u of the way from
+  // lo to hi: DBL_MAX * (2u - 1) for (-DBL_MAX, DBL_MAX) (2u - 1 is exact).
+  C_RandNum g;
+  ASSERT_EQ(Seeded(g, 11u), 0);
+  g.SetRangeValue(-DBL_MAX, DBL_MAX);
+  std::vector<double> d(1000);
+  double* pd = d.data();
+  ASSERT_EQ(g.GetRandNum(1000, pd), 0);
+  std::mt19937 ref(11u);
+  int positive = 0;
+  for (double x : d) {
+    const double u = (static_cast<double>(ref()) + 0.5) / 4294967296.0;
+    ASSERT_TRUE(std::isfinite(x)) << x;
+    EXPECT_GT(x, -DBL_MAX);
+    EXPECT_LT(x, DBL_MAX);
+    EXPECT_NEAR(x / DBL_MAX, 2.0 * u - 1.0, 1e-15);
+    positive += x > 0.0;
+  }
+  EXPECT_GT(positive, 400);
+  EXPECT_LT(positive, 600);
+
+  // As floats and ints the draws stop at the ends of their types, both ends being reached.
+  g.SetRangeValue(-1e308, 1e308);
+  float fv[200];
+  float* pf = fv;
+  ASSERT_EQ(g.GetRandNum<float>(200, pf), 0);
+  int ends = 0;
+  for (float x : fv) {
+    ASSERT_TRUE(std::isfinite(x)) << x;
+    ends += (x == FLT_MAX) ? 1 : (x == -FLT_MAX) ? 2 : 0;
+  }
+  int iv[200];
+  int* pi = iv;
+  ASSERT_EQ(g.GetRandNum(200, pi), 0);
+  int low = 0, high = 0;
+  for (int x : iv) {
+    low += x == INT_MIN;
+    high += x == INT_MAX;
+  }
+  EXPECT_EQ(low + high, 200);
+  EXPECT_GT(low, 0);
+  EXPECT_GT(high, 0);
+  g.SetRangeValue(0.0, 1e300);  // no float lies in there past FLT_MAX
+  ASSERT_EQ(g.GetRandNum<float>(200, pf), 0);
+  for (float x : fv) EXPECT_EQ(x, FLT_MAX);
+  EXPECT_GT(ends, 0);
+}
+
+TEST(RandNum, IndependentGeneratorsInSeveralThreads) {
+  // Each thread draws from its own generator: the draws are those of a run in one thread.
+  const int kThreads = 6;
+  const int kDraws = 20000;
+  auto run = [&](int t, std::vector<double>& out) {
+    C_RandNum g;
+    const unsigned seeds[2] = {static_cast<unsigned>(t + 1), 977u};
+    if (g.Init(2, seeds) != 0) return;
+    g.SetRangeValue(-3.0, 5.0);
+    out.assign(kDraws, 0.0);
+    double* p = out.data();
+    for (int k = 0; k < kDraws; k += 1000) {
+      double* q = p + k;
+      g.GetRandNum(1000, q);
+    }
+  };
+  std::vector<std::vector<double>> alone(kThreads), together(kThreads);
+  for (int t = 0; t < kThreads; ++t) run(t, alone[t]);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(run, t, std::ref(together[t]));
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) {
+    ASSERT_EQ(alone[t].size(), static_cast<size_t>(kDraws));
+    ASSERT_EQ(together[t].size(), alone[t].size());
+    EXPECT_EQ(std::memcmp(alone[t].data(), together[t].data(), alone[t].size() * sizeof(double)), 0) << t;
+  }
+  EXPECT_FALSE(alone[0] == alone[1]);
 }
 
 TEST(RandNum, ClockSeed) {

@@ -4,6 +4,7 @@
 #include "C_MessageTool.h"
 #include "C_TimeManager.h"
 #include "binfile.h"
+#include "failing_new.h"
 #include "msgcapture.h"
 #include "msgtool_support.h"
 
@@ -11,9 +12,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <dirent.h>
+#include <limits>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -320,6 +323,54 @@ TEST(TimeManagerFile, AFailedReadKeepsWhatTheManagerHeld) {
   }
 }
 
+TEST(TimeManagerFile, AFailedTimerReadKeepsTheTimer) {
+  // A single timer's record, cut anywhere or with an entry the format forbids: the timer keeps
+  // its identifier, count, times and call graph. A whole record then replaces them all.
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, GraphFile()), 0);
+  C_Timer* outer = tm.TimerByName("Outer");
+  ASSERT_NE(outer, nullptr);
+  auto same = [&](const std::string& what) {
+    EXPECT_EQ(outer->GetId(), 0) << what;
+    EXPECT_EQ(outer->NbCalls(), 1) << what;
+    EXPECT_EQ(outer->GetTimeValue(C_Timer::TOTAL_ELAPSED), 4.0) << what;
+    EXPECT_EQ(outer->GetTimeValue(C_Timer::SELF_CPU), 2.0) << what;
+    double e = 0, c = 0;
+    EXPECT_EQ(outer->NbChilds(), 1) << what;
+    EXPECT_EQ(outer->FirstChild(e, c), 1) << what;
+    EXPECT_EQ(e, 1.0) << what;
+  };
+  const Rec other{7, 9, 8.0, 4.0f, 6.0, 3.0f, {{3, 2.0, 1.0}, {5, 0.5, 0.25}}, {{2, 1.5, 0.75}}};
+  Encoder whole;
+  Timer(whole, other);
+  std::vector<Bytes> bad;
+  for (std::size_t cut : {std::size_t(0), std::size_t(3), std::size_t(8), std::size_t(20), std::size_t(36),
+                          std::size_t(44), std::size_t(60), whole.b.size() - 1})
+    bad.emplace_back(whole.b.begin(), whole.b.begin() + static_cast<long>(cut));
+  Encoder negative;
+  Timer(negative, Rec{7, 9, 8.0, 4.0f, 6.0, 3.0f, {{3, 2.0, 1.0}}, {{-4, 1.0, 1.0}}});
+  bad.push_back(negative.b);
+  for (std::size_t k = 0; k < bad.size(); ++k) {
+    FILE* f = kvtest::StreamWith(bad[k]);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(outer->Read(f), -1) << k;
+    std::fclose(f);
+    same("record " + std::to_string(k));
+  }
+  FILE* f = kvtest::StreamWith(whole.b);
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(outer->Read(f), 0);
+  std::fclose(f);
+  EXPECT_EQ(outer->GetId(), 7);
+  EXPECT_EQ(outer->NbCalls(), 9);
+  EXPECT_EQ(outer->NbChilds(), 2);
+  EXPECT_EQ(outer->NbParents(), 1);
+  double e = 0, c = 0;
+  outer->SelfTime(e, c);  // 6 - 2 - 0.5, 3 - 1 - 0.25
+  EXPECT_EQ(e, 3.5);
+  EXPECT_EQ(c, 1.75);
+}
+
 TEST(TimeManagerFile, AWriteThatFailsPartWayKeepsTheFileThatWasThere) {
   // The files of a full disk: a size limit the records cannot fit in (see WithFileSizeLimit).
   kvtest::TempDir dir("tmdump_full");
@@ -622,6 +673,149 @@ TEST(TimeManagerReports, MergedCallGraphEntriesFollowBlockNamesNotIdentifiers) {
   lone -= b;
   EXPECT_EQ(lone.TimerByName("Outer")->NbChilds(), 0);
   EXPECT_EQ(lone.TimerByName("Inner"), nullptr);
+}
+
+TEST(TimeManagerReports, ATimeThatIsNotANumberIsKept) {
+  // A record holding a time that is not a number (damaged, or the difference of two infinite
+  // times): merged, it stays not a number, whichever side holds it; listed by value, it comes
+  // first instead of being taken for an equal of another value.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Bytes damaged = Manager({"A", "B"}, true,
+                                {{0, 1, nan, 1.0f, nan, 1.0f, {{1, nan, 0.5}}, {}},
+                                 {1, 1, 1.0, 0.5f, 1.0, 0.5f, {}, {{0, 1.0, 0.5}}}},
+                                kBegin, kEnd);
+  const Bytes sound = Manager({"A", "B"}, true,
+                              {{0, 1, 3.0, 1.0f, 3.0, 1.0f, {{1, 1.0, 0.5}}, {}},
+                               {1, 1, 1.0, 0.5f, 1.0, 0.5f, {}, {{0, 1.0, 0.5}}}},
+                              kBegin, kEnd);
+  for (bool damagedFirst : {true, false}) {
+    C_TimeManager a, b;
+    ASSERT_EQ(Load(a, damagedFirst ? damaged : sound), 0);
+    ASSERT_EQ(Load(b, damagedFirst ? sound : damaged), 0);
+    a += b;
+    C_Timer* t = a.TimerByName("A");
+    EXPECT_TRUE(std::isnan(t->GetTimeValue(C_Timer::TOTAL_ELAPSED))) << damagedFirst;
+    EXPECT_TRUE(std::isnan(t->GetTimeValue(C_Timer::SELF_ELAPSED))) << damagedFirst;
+    double e = 0, c = 0;
+    ASSERT_EQ(t->FirstChild(e, c), 1);
+    EXPECT_TRUE(std::isnan(e)) << damagedFirst;
+    EXPECT_EQ(c, 1.0);
+    EXPECT_EQ(a.TimerByName("B")->GetTimeValue(C_Timer::TOTAL_ELAPSED), 1.0);  // the max of 1 and 1
+  }
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, Manager({"A", "B", "C", "D"}, false,
+                             {{0, 1, 2.0, 1.0f, 2.0, 1.0f, {}, {}},
+                              {1, 1, nan, 1.0f, nan, 1.0f, {}, {}},
+                              {2, 1, 5.0, 1.0f, 5.0, 1.0f, {}, {}},
+                              {3, 1, nan, 1.0f, nan, 1.0f, {}, {}}},
+                             kBegin, kEnd)),
+            0);
+  tm.SortBlocks(C_Timer::TOTAL_ELAPSED);  // B first; D, not a number as well, is left out
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"B", "C", "A"}));
+}
+
+TEST(TimeManagerReports, NothingOfANothingTotalIsNoShare) {
+  // Blocks too short for the clocks: totals of 0 and entries of 0 show 0 %, not "nan %". A
+  // part of a zero total (only a combined or read record can hold one) shows the quotient.
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, Manager({"Outer", "Inner"}, true,
+                             {{0, 1, 0.0, 0.0f, 0.0, 0.0f, {{1, 0.0, 0.0}}, {}},
+                              {1, 1, 2.0, 0.0f, 2.0, 0.0f, {}, {{0, 1.0, 0.0}}}},
+                             kBegin, kEnd)),
+            0);
+  std::string s;
+  tm.TimerByName("Outer")->FillSummary(tm.GetTabNames(), s);
+  EXPECT_EQ(s, Line(1, "0.000000", "0.000000", "0.000000", "0.000000") + "-- Childs --\n" + "\t    1 " +
+                   Left("Inner", 50) + "        0.000000 % 0.000000 %\n");
+  s.clear();
+  tm.TimerByName("Inner")->FillSummary(tm.GetTabNames(), s);
+  EXPECT_EQ(s, Line(1, "2.000000", "0.000000", "2.000000", "0.000000") + "-- Parents --\n" + "\t    0 " +
+                   Left("Outer", 50) + "        50.000000 % 0.000000 %\n");
+  C_TimeManager odd;
+  ASSERT_EQ(Load(odd, Manager({"Outer", "Inner"}, true, {{0, 1, 0.0, 0.0f, 0.0, 0.0f, {{1, 1.0, 0.0}}, {}}},
+                              kBegin, kEnd)),
+            0);
+  s.clear();
+  odd.TimerByName("Outer")->FillSummary(odd.GetTabNames(), s);
+  EXPECT_NE(s.find("inf % 0.000000 %"), std::string::npos) << s;
+}
+
+TEST(TimeManagerReports, NoMemoryPartWayChangesNothingHalfWay) {
+  // Each allocation of a read, a merge, a sort and a summary fails in turn: what fails leaves
+  // the manager (and the caller's text) as it was, block by block for a merge.
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, FlatFile()), 0);
+  FILE* f = kvtest::StreamWith(GraphFile());
+  ASSERT_NE(f, nullptr);
+  CaptureStdout();
+  int failures = kvtest::ForEachAllocation(
+      [&] {
+        lseek(fileno(f), 0, SEEK_SET);
+        tm.Read(f);
+      },
+      [&] {
+        EXPECT_FALSE(tm.ContainsCallGraph());
+        EXPECT_EQ(Listing(tm), (std::vector<std::string>{"C_Vec::Axpy", "C_Vec::Dot", "Solve"}));
+        EXPECT_EQ(tm.GetTabNames().size(), 3u);
+      });
+  GetCapturedStdout();
+  std::fclose(f);
+  EXPECT_GT(failures, 5);
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"Inner", "Outer"}));
+
+  // Merging: Outer gains the child Extra, which it lacked.
+  const std::vector<std::string> names{"Outer", "Inner", "Extra"};
+  const Bytes mine = Manager(names, true,
+                             {{2, 1, 1.0, 1.0f, 1.0, 1.0f, {}, {}},
+                              {1, 1, 1.0, 0.5f, 1.0, 0.5f, {}, {{0, 1.0, 0.5}}},
+                              {0, 1, 4.0, 2.0f, 4.0, 2.0f, {{1, 1.0, 0.5}}, {}}},
+                             kBegin, kEnd);
+  const Bytes theirs = Manager(names, true,
+                               {{2, 2, 3.0, 1.0f, 3.0, 1.0f, {}, {{0, 0.5, 0.25}}},
+                                {1, 1, 2.0, 0.5f, 2.0, 0.5f, {}, {{0, 2.0, 0.5}}},
+                                {0, 1, 6.0, 2.0f, 6.0, 2.0f, {{1, 2.0, 0.5}, {2, 0.5, 0.25}}, {}}},
+                               kBegin, kEnd);
+  std::unique_ptr<C_TimeManager> a(new C_TimeManager);
+  C_TimeManager b, want;
+  ASSERT_EQ(Load(*a, mine), 0);
+  ASSERT_EQ(Load(b, theirs), 0);
+  ASSERT_EQ(Load(want, mine), 0);
+  want += b;
+  auto summary = [](C_TimeManager& m, const char* block) {
+    std::string s;
+    m.TimerByName(block)->FillSummary(m.GetTabNames(), s);
+    return s;
+  };
+  std::vector<std::string> before, after;
+  for (const std::string& n : names) {
+    before.push_back(summary(*a, n.c_str()));
+    after.push_back(summary(want, n.c_str()));
+  }
+  failures = kvtest::ForEachAllocation([&] { *a += b; },
+                                       [&] {
+                                         for (std::size_t k = 0; k < names.size(); ++k) {
+                                           const std::string now = summary(*a, names[k].c_str());
+                                           EXPECT_TRUE(now == before[k] || now == after[k]) << names[k] << "\n" << now;
+                                         }
+                                         // The next attempt starts from the manager as loaded.
+                                         a.reset(new C_TimeManager);
+                                         ASSERT_EQ(Load(*a, mine), 0);
+                                       });
+  EXPECT_GE(failures, 1);
+  for (std::size_t k = 0; k < names.size(); ++k) EXPECT_EQ(summary(*a, names[k].c_str()), after[k]) << names[k];
+
+  // Sorting and the summary.
+  C_TimeManager ties;
+  ASSERT_EQ(Load(ties, TieFile()), 0);
+  ties.SortBlocks(C_Timer::TOTAL_ELAPSED);
+  failures = kvtest::ForEachAllocation([&] { ties.SortBlocks(C_Timer::SELF_CPU); },
+                                       [&] { EXPECT_EQ(Listing(ties), (std::vector<std::string>{"B", "A"})); });
+  EXPECT_GE(failures, 1);
+  EXPECT_EQ(Listing(ties), (std::vector<std::string>{"A"}));
+  std::string text = "kept";
+  failures = kvtest::ForEachAllocation([&] { ties.FillSummary(text); }, [&] { EXPECT_EQ(text, "kept"); });
+  EXPECT_GE(failures, 1);
+  EXPECT_EQ(text.find("kept===="), 0u);
 }
 
 TEST(TimeManagerReports, EmptyManager) {

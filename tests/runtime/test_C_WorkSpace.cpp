@@ -6,6 +6,7 @@
 #include "C_WorkSpace.h"
 #include "C_KveloException.h"
 #include "binfile.h"
+#include "failing_new.h"
 #include "msgcapture.h"
 #include "ooc_files.h"
 #include "pipe_feed.h"
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Kvelo::C_WorkSpace;
@@ -242,6 +244,25 @@ TEST(WorkSpaceInCore, AreaThatCannotGrowThrowsOne) {
   EXPECT_EQ(Catch([&] { ws.AddNewBlock(~0ULL, st); }).code, 1);
 }
 
+TEST(WorkSpaceInCore, NoMemoryForTheTableChangesNothing) {
+  // Splitting a free block makes a new table entry: when no memory can be had for it, at any
+  // allocation the call makes, the blocks stay as they were; the call then succeeds.
+  C_WorkSpace ws(C_WorkSpace::INCORE, 1);
+  int st = 0;
+  ASSERT_EQ(ws.AddNewBlock(100, st), 0);  // block 0 used, block 1 free
+  const std::string before = InfoText(ws);
+  int got = -2;
+  const int failures = kvtest::ForEachAllocation([&] { got = ws.AddNewBlock(1000, st); },
+                                                 [&] { EXPECT_EQ(InfoText(ws), before); });
+  EXPECT_GE(failures, 1);
+  EXPECT_EQ(got, 1);
+  EXPECT_EQ(ws.BlockSize(1), 1000u);
+  EXPECT_EQ(ws.BlockSize(2), kMiB - 1100);
+  EXPECT_EQ(InfoValue(ws, "Number of Free Blocks"), 1);
+  EXPECT_EQ(InfoValue(ws, "Used Size"), 1100);
+  EXPECT_EQ(ws.AddNewBlock(kMiB - 1100, st), 2);  // the split-off rest is a free block
+}
+
 TEST(WorkSpaceInCore, ReleaseFreesTheArea) {
   C_WorkSpace ws(C_WorkSpace::INCORE, 1);
   int st = 0;
@@ -430,6 +451,51 @@ TEST_F(WorkSpaceOutOfCore, InCoreAreaThatCannotBeHadGoesOutOfCore) {
   EXPECT_NE(ws.MapBlock(0, st), nullptr);
 }
 
+TEST_F(WorkSpaceOutOfCore, AConstructionThatRunsOutOfMemoryLeavesNothing) {
+  // Whatever allocation fails, the work space is not built, and neither its area nor its data
+  // file is left behind (the leak check sees the area).
+  for (const C_WorkSpace::E_CoreMode mode : {C_WorkSpace::INCORE, C_WorkSpace::OUTOFCORE}) {
+    kvtest::MsgCapture cap;
+    const int failures = kvtest::ForEachAllocation([&] { C_WorkSpace ws(mode, 1); },
+                                                   [&] { EXPECT_TRUE(tmp.Files().empty()) << mode; });
+    EXPECT_GE(failures, 1) << mode;
+    EXPECT_TRUE(tmp.Files().empty()) << mode;
+  }
+}
+
+TEST_F(WorkSpaceOutOfCore, IndependentWorkSpacesInSeveralThreads) {
+  // Each thread maps and releases blocks of its own work space; all their views go through the
+  // process's one mapping table. Every thread reads back what it wrote, every file goes.
+  const int kThreads = 6;
+  const int kRounds = 60;
+  std::vector<int> good(kThreads, 0);
+  auto run = [&](int t) {
+    try {
+      C_WorkSpace ws(C_WorkSpace::OUTOFCORE, 1);
+      int st = 0;
+      bool ok = true;
+      for (int r = 0; r < kRounds && ok; ++r) {
+        const unsigned long long n = 4096 + 64 * static_cast<unsigned long long>(t);
+        const int b = ws.AddNewBlock(n, st);
+        unsigned char* p = static_cast<unsigned char*>(ws.MapBlock(b, st));
+        std::memset(p, (t * 31 + r) & 0xFF, n);
+        ws.UnMapBlock(b);
+        p = static_cast<unsigned char*>(ws.MapBlock(b, st));
+        for (unsigned long long k = 0; k < n && ok; ++k) ok = p[k] == static_cast<unsigned char>((t * 31 + r) & 0xFF);
+        if (r % 3 == 0) ws.FreeBlock(b);
+      }
+      good[static_cast<size_t>(t)] = ok ? 1 : 0;
+    } catch (...) {
+      good[static_cast<size_t>(t)] = -1;
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(run, t);
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(good[static_cast<size_t>(t)], 1) << t;
+  EXPECT_TRUE(tmp.Files().empty());
+}
+
 TEST_F(WorkSpaceOutOfCore, InfoNamesTheFile) {
   C_WorkSpace ws(C_WorkSpace::OUTOFCORE, 1);
   int st = 0;
@@ -483,4 +549,16 @@ TEST_F(WorkSpaceOutOfCore, GrowingAfterReleaseFails) {
   EXPECT_EQ(t.code, 24);
   EXPECT_EQ(t.err, EBADF);  // the reason comes from errno
   EXPECT_TRUE(tmp.Files().empty());
+}
+
+TEST_F(WorkSpaceOutOfCore, AReleasedFileHasNothingFree) {
+  // Release takes the data file and its size, while the blocks in use stay counted: the
+  // report shows nothing free, never a negative amount.
+  C_WorkSpace ws(C_WorkSpace::OUTOFCORE, 1);
+  int st = 0;
+  ASSERT_EQ(ws.AddNewBlock(1000, st), 0);
+  ASSERT_EQ(ws.Release(), 0);
+  EXPECT_EQ(InfoValue(ws, "Total Size"), 0);
+  EXPECT_EQ(InfoValue(ws, "Used Size"), 1000);
+  EXPECT_EQ(InfoValue(ws, "Free Size"), 0);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,16 +53,21 @@ TEST(UsefulLines, NextUsefulLineStopsAtTheEnd) {
   EXPECT_EQ(ligne_suivante(nullptr, stdin), 0);
 }
 
-TEST(UsefulLines, LongLinesArriveInRunsOf255) {
+TEST(UsefulLines, ALongLineIsOneLineCutToTheBuffer) {
+  // A line longer than the buffer stays one line: its first 255 characters are delivered and
+  // the rest is read past, never taken for a line of its own. Its kind (comment, blank) is
+  // that of the whole line.
   TempPath p("long");
-  const std::string longLine(300, 'a');
-  kvtest::WriteFileText(p.str(), longLine + "\n");
+  const std::string tail = "tail of a long comment\n";
+  kvtest::WriteFileText(p.str(), std::string(300, 'a') + "\n" + "#" + std::string(254, 'x') + tail +
+                                     std::string(300, ' ') + "\n" + "next\n");
   FILE* f = fopen(p.c_str(), "r");
   char buf[256];
   ASSERT_EQ(ligne_suivante(buf, f), 1);
   EXPECT_EQ(std::string(buf), std::string(255, 'a'));
   ASSERT_EQ(ligne_suivante(buf, f), 1);
-  EXPECT_EQ(std::string(buf), std::string(45, 'a') + "\n");
+  EXPECT_EQ(std::string(buf), "next\n");
+  EXPECT_EQ(ligne_suivante(buf, f), 0);
   fclose(f);
 }
 
@@ -181,6 +187,13 @@ TEST(Keywords, IntegerValues) {
       {"niter abc\n", 0, 1, 99},
       {"niter\n", EOF, 1, 99},
       {"niter 99999999999\n", 0, 1, 99},  // beyond int: refused, not wrapped
+      // The ends of int are the last numbers read; one beyond either end is no number.
+      {"niter 2147483647\n", 1, 1, 2147483647},
+      {"niter 2147483648\n", 0, 1, 99},
+      {"niter -2147483648\n", 1, 1, -2147483647 - 1},
+      {"niter -2147483649\n", 0, 1, 99},
+      {"niter +2147483647\n", 1, 1, 2147483647},
+      {"niter 00000000002147483647\n", 1, 1, 2147483647},
       {"other 1\n", 0, 0, 99},
   };
   for (const Case& c : cases) {
@@ -227,6 +240,79 @@ TEST(Keywords, PercentSignsAreLiteral) {
   EXPECT_EQ(found, 1);
 }
 
+// A comment of 255 characters and more, whose tail holds "NB 7", then the setting "NB 3".
+const std::string kLongComment = "#" + std::string(254, 'x') + "NB 7\n";
+
+TEST(Keywords, ATailOfALongCommentIsNoSetting) {
+  KeywordFile k(kLongComment + "NB 3\n");
+  int found = -1, value = 99;
+  char line[256];
+  EXPECT_EQ(lire_valeur_mot_cle(k.f, "NB", &found, line, &value), 1);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(value, 3);
+  EXPECT_STREQ(line, "NB 3\n");
+  EXPECT_EQ(lire_valeur_mot_cle(k.f, "NB", &found, line, &value), 0);
+  EXPECT_EQ(found, 0);
+  int yes = -1;
+  KeywordFile yn("#" + std::string(254, 'x') + "SAVE yes\nSAVE no\n");
+  EXPECT_EQ(lire_valeur_mot_cle_yn(yn.f, "SAVE", &found, line, &yes), 1);
+  EXPECT_EQ(yes, 0);
+}
+
+TEST(Keywords, TheRestOfALongLineIsNotALineOfItsOwn) {
+  // "NB 5", then text that carries "NB 9" past the 255th character, then "NB 6": the line
+  // begins with NB and gives 5; the next keyword line is "NB 6".
+  const std::string first = "NB 5 " + std::string(250, '-') + "NB 9 " + std::string(40, '-') + "\n";
+  KeywordFile k(first + "NB 6\n");
+  int found = -1, value = 0;
+  char line[256];
+  ASSERT_EQ(lire_valeur_mot_cle(k.f, "NB", &found, line, &value), 1);
+  EXPECT_EQ(value, 5);
+  EXPECT_EQ(std::string(line), first.substr(0, 255));
+  ASSERT_EQ(lire_valeur_mot_cle(k.f, "NB", &found, line, &value), 1);
+  EXPECT_EQ(value, 6);
+}
+
+TEST(Keywords, AKeywordIsSeenWhereverItLiesInALongLine) {
+  // Cut by the 255th character, or well past it: found, and the buffer holds the stretch of
+  // the line around it.
+  const struct {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"across the first cut", std::string(253, 'y') + "KEYW rest\n"},
+      {"far along", std::string(700, 'y') + "KEYW rest\n"},
+      {"across a later cut", std::string(505, 'y') + "KEYW\n"},
+  };
+  for (const auto& c : cases) {
+    KeywordFile k(c.text + "after\n");
+    int found = -1;
+    char line[256];
+    char* at = cherche_mot_cle(k.f, "KEYW", &found, line);
+    ASSERT_NE(at, nullptr) << c.what;
+    EXPECT_EQ(found, 1) << c.what;
+    EXPECT_TRUE(at >= line && at + 4 <= line + 255) << c.what;
+    EXPECT_EQ(std::string(at, 4), "KEYW") << c.what;
+    EXPECT_LE(std::strlen(line), 255u) << c.what;
+    char next[256];
+    ASSERT_EQ(ligne_suivante(next, k.f), 1) << c.what;  // the stream is at the next line
+    EXPECT_STREQ(next, "after\n") << c.what;
+  }
+}
+
+TEST(Keywords, AValueMayRunPastTheFirst255Characters) {
+  const std::string keyword(250, 'k');
+  KeywordFile k(keyword + " 123456\n");
+  int found = -1, value = 0;
+  char line[256];
+  ASSERT_EQ(lire_valeur_mot_cle(k.f, keyword.c_str(), &found, line, &value), 1);
+  EXPECT_EQ(value, 123456);
+  const std::string tooLong(256, 'k');  // no line buffer holds it
+  KeywordFile k2(tooLong + " 1\n");
+  EXPECT_EQ(cherche_mot_cle(k2.f, tooLong.c_str(), &found, line), nullptr);
+  EXPECT_EQ(found, 0);
+}
+
 TEST(KeywordRewrite, MissingFileIsCreatedWithTheLineAlone) {
   TempPath p("sub", "", false);
   int found = -1;
@@ -270,6 +356,32 @@ TEST(KeywordRewrite, EveryKeywordLineIsReplacedCommentsKept) {
   struct stat st;
   ASSERT_EQ(stat(p.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);  // the rewritten file keeps its permissions
+}
+
+TEST(KeywordRewrite, LongLinesAreCopiedWhole) {
+  // A comment whose tail holds the keyword stays a comment, whole; the real setting is
+  // replaced; other lines are copied byte for byte, zero bytes included.
+  TempPath p("sub");
+  const std::string other = std::string("a\0b", 3) + std::string(400, 'z') + "\n";
+  const std::string before = kLongComment + other + "NB 3\n";
+  ASSERT_TRUE(kvtest::WriteFileText(p.str(), before));
+  int found = -1;
+  EXPECT_EQ(subsitue_mot_cle(p.c_str(), "NB", &found, "NB 4"), 0);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), kLongComment + other + "NB 4\n");
+
+  // Only the comment mentions the keyword: it is absent, and the line is appended.
+  TempPath q("sub");
+  ASSERT_TRUE(kvtest::WriteFileText(q.str(), kLongComment));
+  EXPECT_EQ(subsitue_mot_cle(q.c_str(), "NB", &found, "NB 4"), 0);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(kvtest::ReadFileText(q.str()), kLongComment + "NB 4\n");
+  FILE* f = fopen(q.c_str(), "r");
+  int value = 0;
+  char line[256];
+  EXPECT_EQ(lire_valeur_mot_cle(f, "NB", &found, line, &value), 1);
+  EXPECT_EQ(value, 4);
+  fclose(f);
 }
 
 TEST(KeywordRewrite, FailureLeavesTheKeywordFileIntact) {

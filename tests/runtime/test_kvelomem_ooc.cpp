@@ -2,6 +2,7 @@
 // named), resizes that keep the data, adoption of existing files, freeing with the file
 // deleted or kept, the queries, and every error code with nothing left behind.
 #include "erreur.h"
+#include "failing_new.h"
 #include "kvelo_mmap.h"
 #include "kvelomem_ooc.h"
 #include "kvelosys.h"
@@ -401,6 +402,61 @@ TEST_F(OocTest, AGrowthRefusedByTheFileSystemKeepsTheViewMapped) {
   // The child's write went to the shared file.
   EXPECT_EQ(static_cast<unsigned char*>(h->address)[8191], 0x77);
   FreeLeavingNothing(h);
+}
+
+TEST_F(OocTest, NoMemoryAtAnyStepLeavesNothingBehind) {
+  // A unit made, then grown, with each allocation the call makes failing in turn: a failure is
+  // a null result with status -1 (no exception leaves these C functions), no file is left, and
+  // the unit that was to grow is as it was; the call then succeeds.
+  bool escaped = false;
+  MMAP_HANDLE* h = nullptr;
+  int st = 0;
+  CaptureStderr();
+  const int made = kvtest::ForEachAllocation(
+      [&] {
+        h = nullptr;
+        st = 1;
+        try {
+          h = Calloc(1, 5000, nullptr, st);
+        } catch (...) {
+          escaped = true;
+        }
+      },
+      [&] {
+        if (h != nullptr) {  // the failure fell where it could be done without
+          kvelomem_free_ooc(h, 1, kTag, __FILE__, __LINE__, &st);
+        } else {
+          EXPECT_EQ(st, -1);
+        }
+        EXPECT_TRUE(dir.Files().empty());
+      });
+  GetCapturedStderr();
+  EXPECT_FALSE(escaped);
+  EXPECT_GE(made, 1);
+  ASSERT_NE(h, nullptr);
+  std::memcpy(h->address, Pattern(5000).data(), 5000);
+  void* const address = h->address;
+  MMAP_HANDLE* grown = nullptr;
+  CaptureStderr();
+  kvtest::ForEachAllocation(
+      [&] {
+        try {
+          grown = Realloc(h, 9000, nullptr, st);
+        } catch (...) {
+          escaped = true;
+        }
+      },
+      [&] {
+        EXPECT_EQ(grown, nullptr);
+        EXPECT_EQ(h->address, address);
+        EXPECT_EQ(std::memcmp(h->address, Pattern(5000).data(), 5000), 0);
+        EXPECT_EQ(Size(h), 5000u);
+      });
+  GetCapturedStderr();
+  EXPECT_FALSE(escaped);
+  ASSERT_NE(grown, nullptr);
+  EXPECT_EQ(std::memcmp(grown->address, Pattern(5000).data(), 5000), 0);
+  FreeLeavingNothing(grown);
 }
 
 TEST_F(OocTest, AdoptingAFileKeepsItsContents) {

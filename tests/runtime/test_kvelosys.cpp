@@ -246,7 +246,10 @@ TEST(KveloFtruncate, LongerShorterAndPosition) {
 
   const int ro = open(p.c_str(), O_RDONLY);
   ASSERT_GE(ro, 0);
+  ASSERT_EQ(lseek(ro, 2, SEEK_SET), 2);
   EXPECT_EQ(kvelo_ftruncate(ro, 1), -1);
+  EXPECT_TRUE(errno == EINVAL || errno == EBADF) << errno;  // the truncation's own error
+  EXPECT_EQ(lseek(ro, 0, SEEK_CUR), 2);  // a refused call leaves the position
   close(ro);
   EXPECT_EQ(kvelo_ftruncate(-1, 0), -1);
   const int fd2 = open(p.c_str(), O_RDWR);

@@ -2,6 +2,7 @@
 // and the binary form (checked byte by byte against hand-made files).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -460,6 +461,14 @@ TEST(LisElements, ReadyMadeFunctions) {
   double a = 1.0, b = 1.0 + 1e-15, c = 1.0 + 1e-13;
   EXPECT_EQ(LIS_cmp_db(&a, &b), 1);
   EXPECT_EQ(LIS_cmp_db(&a, &c), 0);
+  // Equal values match whatever they are: the difference of two equal infinities is no number.
+  double inf = HUGE_VAL, minf = -HUGE_VAL, nan = std::nan(""), big = 1e300;
+  EXPECT_EQ(LIS_cmp_db(&inf, &inf), 1);
+  EXPECT_EQ(LIS_cmp_db(&minf, &minf), 1);
+  EXPECT_EQ(LIS_cmp_db(&inf, &minf), 0);
+  EXPECT_EQ(LIS_cmp_db(&inf, &big), 0);
+  EXPECT_EQ(LIS_cmp_db(&nan, &nan), 0);  // no number matches, not even itself
+  EXPECT_EQ(LIS_cmp_db(&nan, &a), 0);
   char s1[] = "abc", s2[] = "abc", s3[] = "abd";
   EXPECT_EQ(LIS_cmp_str(s1, s2), 1);
   EXPECT_EQ(LIS_cmp_str(s1, s3), 0);

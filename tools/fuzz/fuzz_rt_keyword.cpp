@@ -48,5 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (subsitue_mot_cle(file.c_str(), keyword, &found, replacement.c_str()) != 0) std::abort();
   const std::string after = kvtest::ReadFileText(file.str());
   if (after.find(replacement) == std::string::npos) std::abort();
+  // The first keyword line is now the new one (a '#' keyword makes it a comment, which no
+  // search reads), whatever the lines around it, long ones included.
+  if (keyword[0] != '#') {
+    FILE* f = std::fopen(file.c_str(), "r");
+    if (f == nullptr) std::abort();
+    if (lire_valeur_mot_cle(f, keyword, &found, line, &value) != 1 || value != 42) std::abort();
+    std::fclose(f);
+  }
   return 0;
 }

@@ -1,7 +1,7 @@
 /* fuzz_rt_timemanager.cpp: the binary profiling record (C_TimeManager::Read, C_Timer::Read
  * and ReadRecord) read from arbitrary bytes; a record that reads must then serve every use of
  * a manager (listing, sorting, summaries, merging, copying, new blocks) and write back into a
- * record that reads again.
+ * record that reads again; a single timer record that does not read leaves the timer as it was.
  * Input: byte 0 (bit 7: pipe; bit 0: one timer record instead of a manager). */
 #include <cstdint>
 #include <cstdio>
@@ -85,9 +85,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     default: {
-      // One timer record alone (the manager reads its records with an identifier limit).
+      // One timer record alone (the manager reads its records with an identifier limit). A
+      // record that does not read leaves the timer as it was.
       C_Timer t(0);
-      t.Read(in.Get());
+      if (t.Read(in.Get()) != 0 && (t.GetId() != 0 || t.NbCalls() != 0 || t.NbChilds() != 0 || t.NbParents() != 0 ||
+                                    t.GetTimeValue(C_Timer::TOTAL_ELAPSED) != 0.0))
+        std::abort();
       std::vector<std::string> names(3, "n");
       std::string text;
       t.FillSummary(names, text);
