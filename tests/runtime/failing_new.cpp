@@ -3,8 +3,6 @@
 // malloc/aligned_alloc and back to free, so the sanitizers still see every block.
 #include "failing_new.h"
 
-#include "runtime/heap_limit.h"
-
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -12,6 +10,7 @@
 namespace {
 
 std::atomic<long> g_allowed{-1};  // successes left before failing; -1: never fail
+std::atomic<bool> g_once{false};   // only the first refusal, then every allocation succeeds
 std::atomic<bool> g_refused{false};
 std::atomic<unsigned long> g_largest{0};
 
@@ -20,6 +19,10 @@ bool Refuse() {
   long left = g_allowed.load(std::memory_order_relaxed);
   while (left >= 0) {
     if (left == 0) {
+      // In the once mode only the thread that takes the 0 away refuses.
+      if (g_once.load(std::memory_order_relaxed) &&
+          !g_allowed.compare_exchange_weak(left, -1, std::memory_order_relaxed))
+        continue;
       g_refused.store(true, std::memory_order_relaxed);
       return true;
     }
@@ -52,8 +55,9 @@ void* TakeAligned(std::size_t size, std::align_val_t al) {
 
 namespace kvtest {
 
-void FailNewAfter(long allowed) {
+void FailNewAfter(long allowed, bool once) {
   g_refused.store(false);
+  g_once.store(once);
   g_allowed.store(allowed < 0 ? 0 : allowed);
 }
 
@@ -62,19 +66,6 @@ void Heal() { g_allowed.store(-1); }
 bool NewWasRefused() { return g_refused.load(); }
 
 unsigned long LargestNewSince() { return g_largest.exchange(0); }
-
-NoCHeap::NoCHeap() { kvrt::SetHeapBlockLimit(1); }
-NoCHeap::~NoCHeap() { kvrt::SetHeapBlockLimit(0); }
-
-NoMemory::NoMemory(long allowed, bool cHeapToo) : m_cHeap(cHeapToo) {
-  if (m_cHeap) kvrt::SetHeapBlockLimit(1);
-  FailNewAfter(allowed);
-}
-
-NoMemory::~NoMemory() {
-  Heal();
-  if (m_cHeap) kvrt::SetHeapBlockLimit(0);
-}
 
 }  // namespace kvtest
 

@@ -1,17 +1,20 @@
 // failing_new.h: switches for the replaced global operator new of failing_new.cpp, which a
-// test links to run library code while the C++ heap is exhausted: from a chosen point on,
-// every operator new throws std::bad_alloc (the nothrow forms give null), and, on request,
-// every block of the library's C heap is refused too.
+// test links to run library code short of memory: from a chosen point on, every operator new
+// throws std::bad_alloc (the nothrow forms give null), or only the one allocation at that
+// point does; on request every block of the library's C heap is refused too. Tests that set
+// the C heap's ceiling (NoMemory, NoCHeap) link the static library, which has it.
 #ifndef KVELO_TEST_FAILING_NEW_H
 #define KVELO_TEST_FAILING_NEW_H
 
 #include <new>
 
+#include "runtime/heap_limit.h"
+
 namespace kvtest {
 
-// After `allowed` more successful allocations, every operator new fails until Heal();
-// allowed 0 makes the very next one fail.
-void FailNewAfter(long allowed);
+// After `allowed` more successful allocations, every operator new fails until Heal() (once:
+// only that one fails, the later ones succeed); allowed 0 makes the very next one fail.
+void FailNewAfter(long allowed, bool once = false);
 // Lifts the failure: operator new works again.
 void Heal();
 // Whether an operator new was refused since the last FailNewAfter.
@@ -23,8 +26,14 @@ unsigned long LargestNewSince();
 // `allowed` successful allocations.
 class NoMemory {
  public:
-  explicit NoMemory(long allowed = 0, bool cHeapToo = true);
-  ~NoMemory();
+  explicit NoMemory(long allowed = 0, bool cHeapToo = true) : m_cHeap(cHeapToo) {
+    if (m_cHeap) kvrt::SetHeapBlockLimit(1);
+    FailNewAfter(allowed);
+  }
+  ~NoMemory() {
+    Heal();
+    if (m_cHeap) kvrt::SetHeapBlockLimit(0);
+  }
   NoMemory(const NoMemory&) = delete;
   NoMemory& operator=(const NoMemory&) = delete;
 
@@ -36,8 +45,8 @@ class NoMemory {
 // keeps working.
 class NoCHeap {
  public:
-  NoCHeap();
-  ~NoCHeap();
+  NoCHeap() { kvrt::SetHeapBlockLimit(1); }
+  ~NoCHeap() { kvrt::SetHeapBlockLimit(0); }
   NoCHeap(const NoCHeap&) = delete;
   NoCHeap& operator=(const NoCHeap&) = delete;
 };
@@ -60,6 +69,25 @@ int SweepAllocations(Setup setup, Op op, Check check, int maxRuns = 2000) {
     Heal();
     check(k, threw);
     if (!refused) return k + 1;
+  }
+  return maxRuns;
+}
+
+// Runs op with operator new number n failing once (n = 1, 2, ...; the others succeed) until op
+// runs without a refusal, calling check() after each run that met one (whatever op threw is
+// caught). Gives the number of runs that met a refusal.
+template <class Op, class Check>
+int ForEachAllocation(Op op, Check check, int maxRuns = 100000) {
+  for (int n = 1; n <= maxRuns; ++n) {
+    FailNewAfter(n - 1, true);
+    try {
+      op();
+    } catch (...) {
+    }
+    const bool refused = NewWasRefused();
+    Heal();
+    if (!refused) return n - 1;
+    check();
   }
   return maxRuns;
 }
