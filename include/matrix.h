@@ -98,8 +98,9 @@ KVELO_API PERM *_LM_px_resize(const char *tag, int context, PERM *px, int size,
                               int callerLine, const char *callerName, int *status);
 
 /* Several variables at once: after the fixed arguments, addresses of record pointers ended
- * by NULL. Get/resize return how many were handled, or -1 at the first failure (the failing
- * get leaves NULL, a failing resize leaves the old record in place). */
+ * by NULL. Get/resize return how many were handled, or -1 at the first failure (earlier
+ * variables keep their new records, the failing get leaves NULL, a failing resize leaves the
+ * old record in place, later variables are untouched). */
 KVELO_API int _LM_v_get_vars(const char *tag, int context, int callerLine,
                              const char *callerName, int *status, int dim, ...);
 KVELO_API int _LM_px_get_vars(const char *tag, int context, int callerLine,
@@ -209,7 +210,7 @@ KVELO_API int iv_foutput(FILE *fp, IVEC *iv);
 /* Writes the text form with capacity, block address and all max_dim values. */
 KVELO_API int iv_dump(FILE *fp, IVEC *iv);
 /* Reads the text form into iv (created, or resized to the heading's dim); NULL on failure
- * (6 bad format or size above 2001, 7 end of input). */
+ * (6 bad format or size above 2001, 7 end of input); a refused form leaves iv as it was. */
 KVELO_API IVEC *_LM_iv_finput(FILE *fp, IVEC *iv, int callerLine, const char *callerName,
                               int *status);
 /* The reader behind _LM_iv_finput; the int *status comes as the variable argument. */
@@ -243,7 +244,7 @@ KVELO_API LVEC *_LM_lv_sort(LVEC *x, PERM *order, int callerLine, const char *ca
 /* "LongVector: dim: n" and sixteen values a line. */
 KVELO_API int lv_foutput(FILE *fp, LVEC *lv);
 KVELO_API int lv_dump(FILE *fp, LVEC *lv);
-/* Values outside the 32-bit range are refused (code 6). */
+/* Values outside the 32-bit range are refused (code 6); a refused form leaves lv as it was. */
 KVELO_API LVEC *_LM_lv_finput(FILE *fp, LVEC *lv, int callerLine, const char *callerName,
                               int *status);
 KVELO_API LVEC *_LM_blv_finput(FILE *fp, LVEC *lv, int callerLine, const char *callerName, ...);
@@ -277,7 +278,8 @@ KVELO_API VEC *_LM_v_map(double (*f)(double), VEC *x, VEC *out, int callerLine,
 KVELO_API VEC *_LM__v_map(double (*f)(void *, double), void *params, VEC *x, VEC *out,
                           int callerLine, const char *callerName, int *status);
 /* out = sum of a[k]*v[k], k < n; out may be v[0] but no other v[k]; NULL for n <= 0 (no
- * error) or on failure. */
+ * error) or on failure (every vector is checked first: a refused vector leaves out as it
+ * was). */
 KVELO_API VEC *_LM_v_lincomb(int n, VEC **v, double *a, VEC *out, int callerLine,
                              const char *callerName, int *status);
 /* out[i] = x[i]*y[i]; NULL on failure. */
@@ -286,14 +288,15 @@ KVELO_API VEC *_LM_v_star(VEC *x, VEC *y, VEC *out, int callerLine, const char *
 /* out[i] = y[i] / x[i] (x[i] == 0: code 4, earlier quotients written); NULL on failure. */
 KVELO_API VEC *_LM_v_slash(VEC *x, VEC *y, VEC *out, int callerLine, const char *callerName,
                            int *status);
-/* Returns the smallest entry (first index in *index when given); 0.0 after an error (8, or
- * 1 for an empty vector). */
+/* Returns the smallest entry (first index in *index when given); a NaN entry is the result,
+ * its index the first NaN's; 0.0 after an error (8, or 1 for an empty vector). */
 KVELO_API double _LM_v_min(VEC *x, int *index, int callerLine, const char *callerName,
                            int *status);
 /* Returns the largest entry, as _LM_v_min. */
 KVELO_API double _LM_v_max(VEC *x, int *index, int callerLine, const char *callerName,
                            int *status);
-/* Returns 0.0 + x[0] + x[1] + ... in index order; 0.0 after an error. */
+/* Returns 0.0 + x[0] + x[1] + ... in index order (partial sums that overflow do not lose a
+ * total within range); 0.0 after an error. */
 KVELO_API double _LM_v_sum(VEC *x, int callerLine, const char *callerName, int *status);
 /* Sorts x ascending in place; order (when given, resized to x's dim) receives the former
  * index of each entry; NaNs go last; O(n log n) on any input; returns x, or NULL on failure. */
@@ -381,7 +384,7 @@ KVELO_API VEC *_LM_sub_vec(VEC *v, int i1, int i2, VEC *out, int callerLine,
 
 /* ---------------------------------------------------------------------------------------
  * Norms (-1.0 after an error: 8 NULL, 1 scale shorter than x). A scale entry of exactly 0
- * leaves its entry unscaled.
+ * leaves its entry unscaled. A NaN entry makes every norm NaN.
  * ------------------------------------------------------------------------------------- */
 
 /* Returns the sum of |x[i] / scale[i]| (scale may be NULL). */
@@ -403,15 +406,17 @@ KVELO_API double _LM_m_norm_inf(MAT *A, int callerLine, const char *callerName, 
 KVELO_API double _LM_m_norm_frob(MAT *A, int callerLine, const char *callerName, int *status);
 
 /* ---------------------------------------------------------------------------------------
- * Permutations: pe[i] = j means position i takes the element of position j. Failures:
- * 8 NULL, 1 sizes differ, 2 entry out of range (or repeated where the in-place forms need
- * a true permutation), 12 output equal to an input where not allowed.
+ * Permutations: pe[i] = j means position i takes the element of position j. Every operation
+ * that reads a permutation (all but _LM_px_transp) needs a true one, each of 0 .. size-1
+ * once: its entries are checked before any output is sized or written, and one out of range
+ * or repeated is refused with code 2, nothing changed. Failures: 8 NULL, 1 sizes differ,
+ * 2 not a permutation, 12 output equal to an input where not allowed.
  * ------------------------------------------------------------------------------------- */
 
-/* out = px^-1 (out may be px; an invalid px leaves px unchanged); NULL on failure. */
+/* out = px^-1 (out may be px; an invalid px leaves px and out unchanged); NULL on failure. */
 KVELO_API PERM *_LM_px_inv(PERM *px, PERM *out, int callerLine, const char *callerName,
                            int *status);
-/* out[i] = p1[p2[i]] (out grown only when NULL or smaller); NULL on failure. */
+/* out[i] = p1[p2[i]], both checked (out grown only when NULL or smaller); NULL on failure. */
 KVELO_API PERM *_LM_px_mlt(PERM *p1, PERM *p2, PERM *out, int callerLine,
                            const char *callerName, int *status);
 /* out[i] = x[px[i]], i < px.size (out may be x); NULL on failure. */
@@ -420,7 +425,8 @@ KVELO_API VEC *_LM_px_vec(PERM *px, VEC *x, VEC *out, int callerLine, const char
 /* out[px[i]] = x[i], i < px.size (out may be x); NULL on failure. */
 KVELO_API VEC *_LM_pxinv_vec(PERM *px, VEC *x, VEC *out, int callerLine,
                              const char *callerName, int *status);
-/* Exchanges entries i and j when both are below px.size; returns px (NULL: code 8). */
+/* Exchanges entries i and j when both are below px.size (entries not checked); returns px
+ * (NULL: code 8). */
 KVELO_API PERM *_LM_px_transp(PERM *px, unsigned int i, unsigned int j, int callerLine,
                               const char *callerName, int *status);
 /* +1 for an even permutation, -1 for an odd one; 0 after an error (8; 2: not a permutation). */
@@ -470,14 +476,15 @@ KVELO_API void mrandlist(double *a, int len);
  * returns A, or NULL on failure. */
 KVELO_API MAT *_LM_LUfactor(MAT *A, PERM *pivot, int callerLine, const char *callerName,
                             int *status);
-/* x with A*x = b from the factors (x may be b); NULL on failure. */
+/* x with A*x = b from the factors (x may be b); NULL on failure (x as it was, but for a
+ * pivot with a repeated entry (code 2), which leaves a given x at b's dim). */
 KVELO_API VEC *_LM_LUsolve(MAT *LU, PERM *pivot, VEC *b, VEC *x, int callerLine,
                            const char *callerName, int *status);
-/* x with A^T*x = b from the factors (x may be b); NULL on failure. */
+/* x with A^T*x = b from the factors (x may be b); NULL on failure (x as it was). */
 KVELO_API VEC *_LM_LUTsolve(MAT *LU, PERM *pivot, VEC *b, VEC *x, int callerLine,
                             const char *callerName, int *status);
 /* out holding A^-1 in its leading block (out grown when NULL or smaller); NULL on failure
- * (a singular A: code 4). */
+ * (a singular A: code 4, out as it was). */
 KVELO_API MAT *_LM_m_inverse(MAT *A, MAT *out, int callerLine, const char *callerName,
                              int *status);
 /* Returns an estimate of the infinity-norm condition number of A from its factors
@@ -486,7 +493,8 @@ KVELO_API MAT *_LM_m_inverse(MAT *A, MAT *out, int callerLine, const char *calle
 KVELO_API double _LM_LUcondest(MAT *LU, PERM *pivot, int callerLine, const char *callerName,
                                int *status);
 /* out with U*out = b, U upper triangular (diag 0.0: U's diagonal, else diag); NULL on
- * failure. All five solves accept out == b. */
+ * failure. All five solves accept out == b; a zero divisor (code 4) is found before out is
+ * sized or written. */
 KVELO_API VEC *_LM_Usolve(MAT *U, VEC *b, VEC *out, double diag, int callerLine,
                           const char *callerName, int *status);
 /* out with L*out = b, L lower triangular. */
@@ -509,7 +517,8 @@ KVELO_API VEC *_LM_Dsolve(MAT *A, VEC *b, VEC *out, int callerLine, const char *
  * 18 in a matrix heading) or 2 (a permutation image out of range or repeated); a number
  * beyond its type (an integer outside long long, a value beyond the largest double) is a bad
  * format (6), never wrapped. A record handed in takes the heading's size, grown or cut down
- * as by its resize (an empty heading gives one zero element), never written past.
+ * as by its resize (an empty heading gives one zero element), never written past. A refused
+ * form leaves a record handed in exactly as it was; nothing is made when none was.
  * ------------------------------------------------------------------------------------- */
 
 /* Skips white space and '#' comment lines; the next character stays unread; returns 0. */
@@ -528,8 +537,8 @@ KVELO_API int px_dump(FILE *fp, PERM *px);
 KVELO_API MAT *_LM_m_finput(FILE *fp, MAT *A, int callerLine, const char *callerName,
                             int *status);
 /* Reads a vector into x (created when NULL, else sized to the heading); a value that cannot
- * be read is reported and the vector still returned with the status -1; NULL when the
- * heading fails. */
+ * be read is reported, reading goes on, and x comes back as it was handed in (NULL when none
+ * was) with the status -1; NULL when the heading fails. */
 KVELO_API VEC *_LM_v_finput(FILE *fp, VEC *x, int callerLine, const char *callerName,
                             int *status);
 /* Reads a permutation into px (created when NULL, else sized to the heading); NULL on

@@ -76,7 +76,7 @@ KVELO_API kvelo_complex zadd(kvelo_complex z1, kvelo_complex z2);
 KVELO_API kvelo_complex zsub(kvelo_complex z1, kvelo_complex z2);
 /* Returns x * z. */
 KVELO_API kvelo_complex zsmlt(kvelo_complex z, double x);
-/* Returns z1 * z2. */
+/* Returns z1 * z2; finite parts stay finite when only a partial product overflows. */
 KVELO_API kvelo_complex zmlt(kvelo_complex z1, kvelo_complex z2);
 /* Returns 1/z, computed on parts scaled by a power of two so that nothing overflows or
  * underflows before the result; z = 0 raises code 4 ("zinv", caller "zvinc", line 168),
@@ -84,13 +84,18 @@ KVELO_API kvelo_complex zmlt(kvelo_complex z1, kvelo_complex z2);
 KVELO_API kvelo_complex zinv(kvelo_complex z);
 /* Returns z1 / z2, both scaled as in zinv (a zero z2 fails as zinv does). */
 KVELO_API kvelo_complex zdiv(kvelo_complex z1, kvelo_complex z2);
-/* Returns the square root with a non-negative real part, scaled as zinv; (0, 0) for 0. */
+/* Returns the square root with a non-negative real part, scaled as zinv; on the negative
+ * real axis the sign of a zero imaginary part picks the side (-4-0i -> -2i); (0, +-0) for
+ * +-0; infinite and NaN parts as C99 csqrt. */
 KVELO_API kvelo_complex zsqrt(kvelo_complex z);
-/* Returns e^z. */
+/* Returns e^z; a finite part stays finite beyond e^x's range; infinite and NaN parts as
+ * C99 cexp. */
 KVELO_API kvelo_complex zexp(kvelo_complex z);
-/* Returns (log |z|, atan2(im, re)); zero gives (-inf, 0) without an error. */
+/* Returns (log |z|, atan2(im, re)): log|z| accurate near |z| = 1 and without overflow of
+ * |z|; an infinite part gives +inf; a zero gives -inf (without an error). */
 KVELO_API kvelo_complex zlog(kvelo_complex z);
-/* Returns the modulus |z|, scaled so that no square overflows or underflows. */
+/* Returns the modulus |z|, scaled so that no square overflows or underflows; NaN when a
+ * part is NaN, beside an infinite one too. */
 KVELO_API double zabs(kvelo_complex z);
 
 /* ---------------------------------------------------------------------------------------
@@ -219,21 +224,23 @@ KVELO_API ZVEC *_LM_zv_map(kvelo_complex (*f)(kvelo_complex), ZVEC *x, ZVEC *out
 KVELO_API ZVEC *_LM__zv_map(kvelo_complex (*f)(void *, kvelo_complex), void *params, ZVEC *x,
                             ZVEC *out, int callerLine, const char *callerName, int *status);
 /* out = a[0]*v[0] + ... + a[n-1]*v[n-1]; out may be v[0], not v[1..n-1] (code 12); n <= 0
- * returns NULL with status 0. */
+ * returns NULL with status 0; a refused vector leaves out as it was. */
 KVELO_API ZVEC *_LM_zv_lincomb(int n, ZVEC **v, kvelo_complex *a, ZVEC *out, int callerLine,
                                const char *callerName, int *status);
 /* out = a1*x1 + a2*x2 + ...: after out come pairs (ZVEC *x, complex a) ended by a NULL
- * vector; a pair with a = 0 is skipped unchecked; a NULL x1 returns NULL with status 0. */
+ * vector; a pair with a = 0 is skipped unchecked; a NULL x1 returns NULL with status 0; a
+ * refused vector leaves out as it was. */
 KVELO_API ZVEC *_LM_zv_linlist(int callerLine, const char *callerName, int *status, ZVEC *out,
                                ZVEC *x1, kvelo_complex a1, ...);
 /* out[i] = x[i]*y[i]; out may be x or y. */
 KVELO_API ZVEC *_LM_zv_star(ZVEC *x, ZVEC *y, ZVEC *out, int callerLine, const char *callerName,
                             int *status);
-/* out[i] = y[i]/x[i]; a zero (or underflowing) |x[i]|^2 raises code 4 after the earlier
- * quotients are written. */
+/* out[i] = y[i]/x[i]; a zero x[i] raises code 4 after the earlier quotients are written;
+ * tiny and huge x[i] are divided on scaled parts. */
 KVELO_API ZVEC *_LM_zv_slash(ZVEC *x, ZVEC *y, ZVEC *out, int callerLine,
                              const char *callerName, int *status);
-/* Returns the sum of the elements (real and imaginary parts added separately). */
+/* Returns the sum of the elements (real and imaginary parts added separately); a total
+ * within range is kept when partial sums overflow. */
 KVELO_API kvelo_complex _LM_zv_sum(ZVEC *x, int callerLine, const char *callerName,
                                    int *status);
 /* Sorts x in place by ascending modulus (not stable); order, when given, is resized to x.dim
@@ -241,7 +248,7 @@ KVELO_API kvelo_complex _LM_zv_sum(ZVEC *x, int callerLine, const char *callerNa
 KVELO_API ZVEC *_LM_zv_sort(ZVEC *x, PERM *order, int callerLine, const char *callerName,
                             int *status);
 /* out[i] = x[px[i]] for i < px.size; out may be x (px restored afterwards). Codes: 8, 1
- * (x.dim < px.size), 2 (an entry >= px.size). */
+ * (x.dim < px.size), 2 (an entry >= px.size; in place, a repeated entry too). */
 KVELO_API ZVEC *_LM_px_zvec(PERM *px, ZVEC *x, ZVEC *out, int callerLine,
                             const char *callerName, int *status);
 /* out[px[i]] = x[i] for i < px.size; out may be x. Codes as _LM_px_zvec. */
@@ -320,7 +327,8 @@ KVELO_API ZMAT *_LM_zm_rand(ZMAT *A, int callerLine, const char *callerName, int
 
 /* ---------------------------------------------------------------------------------------
  * Norms: each returns a double, 0.0 after an error (code 8 for a NULL record, 1 for a scale
- * shorter than x). A scale entry that is not exactly 0 divides the modulus of its entry.
+ * shorter than x). A scale entry that is not exactly 0 divides the modulus of its entry. A
+ * NaN part makes every norm NaN.
  * ------------------------------------------------------------------------------------- */
 
 /* Returns the sum of the (scaled) moduli. */

@@ -1,7 +1,8 @@
 // lm_dense.h: the dense records of the C matrix library, real (VEC, MAT) and complex (ZVEC,
 // ZMAT), handled by one set of templates: the sizing of outputs, creation, release and
-// resizing, copies and block moves, sums and exchanges, matrix norms and in-place
-// permutation. The exported operations of both element types name their own routines and
+// resizing, copies and block moves, sums and exchanges, the scaled sums of squares behind
+// the Euclidean and Frobenius norms, and in-place permutation (the running maxima of the
+// other norms live with the reductions in lm_sort.h). The exported operations of both element types name their own routines and
 // caller tags and hand the work to these.
 #ifndef KVELO_CMATRIX_LM_DENSE_H
 #define KVELO_CMATRIX_LM_DENSE_H
@@ -627,25 +628,6 @@ M* SwapLines(LmOp& op, M* A, bool cols, int i, int j, int lo, int hi) {
 }
 
 /* -------------------------------------------------------------------------- norms -- */
-
-// The running maximum of the norms: v is taken unless the maximum so far is greater (so a
-// NaN is taken).
-inline double KeepMax(double best, double v) { return best > v ? best : v; }
-
-// The largest sum of mag(entry) over the columns (byColumns: the one-norm) or over the rows
-// (the infinity norm) of A, each sum in index order from 0.0, kept by KeepMax.
-template <class M, class Mag>
-double MaxLineSum(const M* A, bool byColumns, Mag mag) {
-  const unsigned lines = byColumns ? A->n : A->m;
-  const unsigned len = byColumns ? A->m : A->n;
-  double best = 0.0;
-  for (unsigned l = 0; l < lines; ++l) {
-    double sum = 0.0;
-    for (unsigned k = 0; k < len; ++k) sum += mag(byColumns ? A->me[k][l] : A->me[l][k]);
-    best = KeepMax(best, sum);
-  }
-  return best;
-}
 
 // A sum of squares kept as scale^2 * ssq, scale being the largest magnitude added so far (the
 // reference BLAS nrm2 way): each term enters as a ratio to the scale, so no square overflows

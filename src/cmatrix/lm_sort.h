@@ -83,7 +83,9 @@ double LargestLineSum(const M* A, bool byColumns, Mag mag) {
 
 // True when pe[0 .. n-1] holds each of 0 .. n-1 exactly once; pe is left as it was (the
 // high bit of each entry marks the values seen for the time of the check, which needs n
-// below 2^31, as the in-place walks of the permutation operations do).
+// below 2^31, as the in-place walks of the permutation operations do: a PERM's size comes
+// from an int, so every record qualifies). No memory is taken, so a false answer always
+// means a map that is no permutation.
 inline bool IsPermutation(unsigned* pe, unsigned n) {
   const unsigned mark = 0x80000000u;
   if (n >= mark) return false;

@@ -1,9 +1,11 @@
 // pxop.cpp: the algebra of permutations held in PERM records: inverse, composition,
 // exchange, sign, and their application to vectors and to the rows and columns of
-// matrices. The in-place forms work by marking entries of the permutation itself and use
-// no memory beyond the records; they first make sure the permutation is a true one, so
-// that a bad one is refused with nothing changed. The other forms check every entry before
-// they size or write their output, so an entry out of range (code 2) changes nothing.
+// matrices. Every form that reads a permutation first makes sure it is a true one (each of
+// 0 .. n-1 once; code 2 otherwise) before it sizes or writes anything, so a refused one
+// changes nothing: a map with a repeated entry would make a non-permutation of a product,
+// copy some elements twice in a gather, and leave places of the output unwritten in a
+// scatter. The check, like the in-place forms, marks entries of the permutation itself and
+// uses no memory beyond the records, so a refusal is never a lack of memory.
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -20,13 +22,6 @@ namespace {
 
 const char kFile[] = "pxop";
 const unsigned kMark = 0x80000000u;
-
-// True when every one of the first count entries of pe is below n.
-bool EntriesBelow(const unsigned* pe, unsigned count, unsigned n) {
-  for (unsigned i = 0; i < count; ++i)
-    if (pe[i] >= n) return false;
-  return true;
-}
 
 // Inverts a true permutation in place: each cycle is walked from its largest position,
 // the inverse images below it stored as complements until the loop comes down to them.
@@ -89,7 +84,8 @@ KVELO_API PERM* _LM_px_mlt(PERM* p1, PERM* p2, PERM* out, int callerLine,
   if (p1 == nullptr || p2 == nullptr) LM_FAIL(op, 8, nullptr);
   if (p1->size != p2->size) LM_FAIL(op, 1, nullptr);
   if (out == p1 || out == p2) LM_FAIL(op, 12, nullptr);
-  if (!EntriesBelow(p2->pe, p2->size, p1->size)) LM_FAIL(op, 2, nullptr);
+  if (!kvlm::IsPermutation(p1->pe, p1->size) || !kvlm::IsPermutation(p2->pe, p2->size))
+    LM_FAIL(op, 2, nullptr);
   PERM* res = out;
   if (res == nullptr || res->size < p1->size) {
     res = _LM_px_resize("_LM_px_mlt", kvlm::lm_context, out, static_cast<int>(p1->size), callerLine,
@@ -107,12 +103,11 @@ KVELO_API VEC* _LM_px_vec(PERM* px, VEC* x, VEC* out, int callerLine, const char
   if (x->dim < px->size) LM_FAIL(op, 1, nullptr);
   const unsigned n = px->size;
   if (n == 0) return op.done(_LM__v_copy(x, out, 0, callerLine, callerName, op.st()));
+  if (!kvlm::IsPermutation(px->pe, n)) LM_FAIL(op, 2, nullptr);
   if (out == x) {
-    if (!kvlm::IsPermutation(px->pe, n)) LM_FAIL(op, 2, nullptr);
     kvlm::PermuteInPlace(px->pe, n, x->ve);  // a true permutation: every entry is reached
     return op.done(x);
   }
-  if (!EntriesBelow(px->pe, n, n)) LM_FAIL(op, 2, nullptr);
   VEC* res = kvlm::GrownVec(op, "_LM_px_vec", out, x->dim);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < n; ++i) res->ve[i] = x->ve[px->pe[i]];
@@ -127,6 +122,7 @@ KVELO_API VEC* _LM_pxinv_vec(PERM* px, VEC* x, VEC* out, int callerLine,
   const unsigned n = px->size;
   if (n == 0) return op.done(_LM__v_copy(x, out, 0, callerLine, callerName, op.st()));
   if (out == x) {
+    // The inverse refuses (under its own name) a px that is no permutation before any change.
     _LM_px_inv(px, px, callerLine, callerName, op.st());
     LM_CHECK(op, nullptr);
     _LM_px_vec(px, x, x, callerLine, callerName, op.st());
@@ -135,7 +131,7 @@ KVELO_API VEC* _LM_pxinv_vec(PERM* px, VEC* x, VEC* out, int callerLine,
     LM_CHECK(op, nullptr);
     return op.done(x);
   }
-  if (!EntriesBelow(px->pe, n, n)) LM_FAIL(op, 2, nullptr);
+  if (!kvlm::IsPermutation(px->pe, n)) LM_FAIL(op, 2, nullptr);
   VEC* res = kvlm::GrownVec(op, "_LM_pxinv_vec", out, x->dim);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < n; ++i) res->ve[px->pe[i]] = x->ve[i];
@@ -187,7 +183,7 @@ KVELO_API MAT* _LM_px_cols(PERM* px, MAT* A, MAT* out, int callerLine, const cha
   if (px == nullptr || A == nullptr) LM_FAIL(op, 8, nullptr);
   if (px->size != A->n) LM_FAIL(op, 1, nullptr);
   if (out == A) LM_FAIL(op, 12, nullptr);
-  if (!EntriesBelow(px->pe, px->size, A->n)) LM_FAIL(op, 2, nullptr);
+  if (!kvlm::IsPermutation(px->pe, px->size)) LM_FAIL(op, 2, nullptr);
   MAT* res = ShapedOut(A, out, "_LM_px_cols", op);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->n; ++i) {
@@ -203,7 +199,7 @@ KVELO_API MAT* _LM_px_rows(PERM* px, MAT* A, MAT* out, int callerLine, const cha
   if (px == nullptr || A == nullptr) LM_FAIL(op, 8, nullptr);
   if (px->size != A->m) LM_FAIL(op, 1, nullptr);
   if (out == A) LM_FAIL(op, 12, nullptr);
-  if (!EntriesBelow(px->pe, px->size, A->m)) LM_FAIL(op, 2, nullptr);
+  if (!kvlm::IsPermutation(px->pe, px->size)) LM_FAIL(op, 2, nullptr);
   MAT* res = ShapedOut(A, out, "_LM_px_rows", op);
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < A->m; ++i) {

@@ -343,3 +343,164 @@ TEST(PermOutputs, ARefusedPermutationLeavesTheGivenOutputAsItWas) {
     EXPECT_EQ(Rows(M.get()), std::vector<double>(9, 0.0));
   }
 }
+
+// Maps that are no permutation: a repeated entry in range, and an entry out of range. A
+// gather with a repeated entry makes no rearrangement of its input, and a scatter leaves
+// places of its output unwritten, so every form refuses both (code 2, under its own name)
+// with the output handed in, and the map itself, as they were; a NULL output leaves
+// nothing behind (the leak check at exit).
+namespace {
+
+const std::vector<unsigned> kNotPermutations[] = {{1, 1, 2}, {0, 2, 2}, {2, 0, 0}, {0, 5, 1}};
+
+}  // namespace
+
+TEST(PermOutputs, MapsThatAreNoPermutationAreRefusedByTheVectorForms) {
+  struct Form {
+    VEC* (*fn)(PERM*, VEC*, VEC*, int, const char*, int*);
+    const char* routine;
+  };
+  const Form forms[] = {{_LM_px_vec, "px_vec"}, {_LM_pxinv_vec, "pxinv_vec"}};
+  for (const std::vector<unsigned>& e : kNotPermutations) {
+    for (const Form& f : forms) {
+      PermP px(NewPerm(e));
+      VecP x(NewVec({1, 2, 3, 4}));
+      // Of x's dim, of px's size (the output would grow), and of another dim.
+      VecP same(NewVec({9, 9, 9, 9})), grows(NewVec({9, 9, 9})), other(NewVec({9, 9, 9, 9, 9}));
+      for (VEC* out : {same.get(), grows.get(), other.get(), static_cast<VEC*>(nullptr)}) {
+        const std::vector<double> before = out != nullptr ? Values(out) : std::vector<double>{};
+        ErrWatch w;
+        int st = 0;
+        EXPECT_EQ(f.fn(px.get(), x.get(), out, __LINE__, "pv", &st), nullptr)
+            << f.routine << " on " << e[0] << e[1] << e[2];
+        EXPECT_EQ(st, -1);
+        EXPECT_EQ(w.last(), 2);
+        EXPECT_EQ(w.routine(), f.routine);
+        if (out != nullptr) {
+          EXPECT_EQ(Values(out), before) << f.routine;
+        }
+        EXPECT_EQ(Entries(px.get()), e);
+        EXPECT_EQ(Values(x.get()), (std::vector<double>{1, 2, 3, 4}));
+      }
+    }
+  }
+}
+
+TEST(PermOutputs, MapsThatAreNoPermutationAreRefusedByTheMatrixForms) {
+  struct Form {
+    MAT* (*fn)(PERM*, MAT*, MAT*, int, const char*, int*);
+    const char* routine;
+  };
+  const Form forms[] = {{_LM_px_cols, "px_cols"}, {_LM_px_rows, "px_rows"}};
+  const std::vector<double> a = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  for (const std::vector<unsigned>& e : kNotPermutations) {
+    for (const Form& f : forms) {
+      PermP px(NewPerm(e));
+      MatP A(NewMat(3, 3, a));
+      MatP given(NewMat(3, 3, std::vector<double>(9, 7.0)));
+      for (MAT* out : {given.get(), static_cast<MAT*>(nullptr)}) {
+        ErrWatch w;
+        int st = 0;
+        EXPECT_EQ(f.fn(px.get(), A.get(), out, __LINE__, "pm", &st), nullptr)
+            << f.routine << " on " << e[0] << e[1] << e[2];
+        EXPECT_EQ(st, -1);
+        EXPECT_EQ(w.last(), 2);
+        EXPECT_EQ(w.routine(), f.routine);
+        EXPECT_EQ(Rows(given.get()), std::vector<double>(9, 7.0)) << f.routine;
+        EXPECT_EQ(Entries(px.get()), e);
+        EXPECT_EQ(Rows(A.get()), a);
+      }
+    }
+  }
+}
+
+TEST(PermOutputs, ACompositionWithAMapThatIsNoPermutationIsRefused) {
+  const std::vector<unsigned> good = {2, 0, 1};
+  for (const std::vector<unsigned>& e : kNotPermutations) {
+    for (bool badFirst : {true, false}) {
+      // A bad p1 is refused as well: its entries would pass into out unchecked.
+      PermP p1(NewPerm(badFirst ? e : good)), p2(NewPerm(badFirst ? good : e));
+      PermP same(NewPerm({2, 1, 0})), larger(NewPerm({7, 7, 7, 7})), smaller(NewPerm({7}));
+      for (PERM* out : {same.get(), larger.get(), smaller.get(), static_cast<PERM*>(nullptr)}) {
+        const std::vector<unsigned> before = out != nullptr ? Entries(out) : std::vector<unsigned>{};
+        ErrWatch w;
+        int st = 0;
+        EXPECT_EQ(_LM_px_mlt(p1.get(), p2.get(), out, __LINE__, "mlt", &st), nullptr)
+            << (badFirst ? "p1 " : "p2 ") << e[0] << e[1] << e[2];
+        EXPECT_EQ(st, -1);
+        EXPECT_EQ(w.last(), 2);
+        EXPECT_EQ(w.routine(), "px_mlt");
+        if (out != nullptr) {
+          EXPECT_EQ(Entries(out), before);
+        }
+        EXPECT_EQ(Entries(p1.get()), badFirst ? e : good);
+        EXPECT_EQ(Entries(p2.get()), badFirst ? good : e);
+      }
+    }
+  }
+  // One record as both factors is checked without harm to it: p o p.
+  PermP p(NewPerm({1, 2, 0}));
+  int st = 0;
+  PermP sq(_LM_px_mlt(p.get(), p.get(), nullptr, __LINE__, "mlt", &st));
+  ASSERT_NE(sq, nullptr);
+  EXPECT_EQ(Entries(sq.get()), (std::vector<unsigned>{2, 0, 1}));
+  EXPECT_EQ(Entries(p.get()), (std::vector<unsigned>{1, 2, 0}));
+}
+
+// The check of a true permutation marks its entries for its time; every form that applies a
+// permutation out of place leaves it exactly as it was, large sizes included.
+TEST(PermOutputs, TheCheckLeavesATruePermutationAsItWas) {
+  std::mt19937 g(21);
+  for (unsigned n : {1u, 2u, 33u, 5000u}) {
+    const std::vector<unsigned> pv = RandomPerm(g, n);
+    const std::vector<unsigned> qv = RandomPerm(g, n);
+    PermP p(NewPerm(pv)), q(NewPerm(qv));
+    std::vector<double> xs(n);
+    std::iota(xs.begin(), xs.end(), 1.0);
+    VecP x(NewVec(xs));
+    int st = 0;
+    VecP y(_LM_px_vec(p.get(), x.get(), nullptr, __LINE__, "pv", &st));
+    ASSERT_NE(y, nullptr);
+    for (unsigned i = 0; i < n; ++i) EXPECT_EQ(y->ve[i], xs[pv[i]]);
+    VecP z(_LM_pxinv_vec(p.get(), y.get(), nullptr, __LINE__, "piv", &st));
+    ASSERT_NE(z, nullptr);
+    EXPECT_EQ(Values(z.get()), xs);
+    PermP pq(_LM_px_mlt(p.get(), q.get(), nullptr, __LINE__, "mlt", &st));
+    ASSERT_NE(pq, nullptr);
+    for (unsigned i = 0; i < n; ++i) EXPECT_EQ(pq->pe[i], pv[qv[i]]);
+    MatP A(NewMat(1, static_cast<int>(n), xs)), B(NewMat(static_cast<int>(n), 1, xs));
+    MatP C(_LM_px_cols(p.get(), A.get(), nullptr, __LINE__, "pc", &st));
+    ASSERT_NE(C, nullptr);
+    for (unsigned i = 0; i < n; ++i) EXPECT_EQ(C->me[0][pv[i]], xs[i]);
+    MatP R(_LM_px_rows(p.get(), B.get(), nullptr, __LINE__, "pr", &st));
+    ASSERT_NE(R, nullptr);
+    for (unsigned i = 0; i < n; ++i) EXPECT_EQ(R->me[i][0], xs[pv[i]]);
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(Entries(p.get()), pv) << "n " << n;
+    EXPECT_EQ(Entries(q.get()), qv) << "n " << n;
+  }
+}
+
+// The solves with LU factors apply their pivot as a permutation: a pivot that repeats an
+// entry is refused (code 2), out of place too, instead of solving a system the factors do
+// not describe; an x of b's dim keeps its values.
+TEST(PermUsers, ASolveWithAPivotThatRepeatsAnEntryIsRefused) {
+  using SolveFn = VEC* (*)(MAT*, PERM*, VEC*, VEC*, int, const char*, int*);
+  MatP I(NewMat({{1, 0}, {0, 1}}));
+  for (SolveFn fn : {static_cast<SolveFn>(_LM_LUsolve), static_cast<SolveFn>(_LM_LUTsolve)}) {
+    for (const std::vector<unsigned>& e : {std::vector<unsigned>{0, 0}, std::vector<unsigned>{1, 1}}) {
+      PermP pivot(NewPerm(e));
+      VecP b(NewVec({3, 4})), x(NewVec({5, 5}));
+      ErrWatch w;
+      int st = 0;
+      EXPECT_EQ(fn(I.get(), pivot.get(), b.get(), x.get(), __LINE__, "s", &st), nullptr);
+      EXPECT_EQ(st, -1);
+      EXPECT_EQ(w.last(), 2);
+      EXPECT_EQ(Values(x.get()), (std::vector<double>{5, 5}));
+      EXPECT_EQ(Values(b.get()), (std::vector<double>{3, 4}));
+      EXPECT_EQ(Entries(pivot.get()), e);
+      EXPECT_EQ(fn(I.get(), pivot.get(), b.get(), nullptr, __LINE__, "s", &st), nullptr);  // no leak
+      EXPECT_EQ(w.last(), 2);
+    }
+  }
+}
