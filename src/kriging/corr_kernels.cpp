@@ -70,7 +70,21 @@ inline double ExpKernel(double x) {
 
 double KernelExp(double x) { return ExpKernel(x); }
 
-__attribute__((target_clones("avx512f", "avx2", "default")))
+// The clones' resolver runs while the library is being relocated, before ThreadSanitizer's
+// runtime has started, and an instrumented resolver crashes there: such builds take the
+// plain code.
+#if defined(__SANITIZE_THREAD__)
+#define KVELO_CORR_CLONES
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KVELO_CORR_CLONES
+#endif
+#endif
+#ifndef KVELO_CORR_CLONES
+#define KVELO_CORR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+
+KVELO_CORR_CLONES
 void RealCorrColumn(bool gaussian, const double* P, std::ptrdiff_t ldp, int N, const double* s,
                     int n, const double* theta, bool shared, double* r) {
   for (int i = 0; i < N; ++i) r[i] = 0.0;
