@@ -272,6 +272,18 @@ class C_MatMGe : public C_Mat<T> {
   }
   // Copies src's values (of this matrix's shape) into this matrix's elements.
   void CopyValues(const C_MatMGe& src);
+  // The element count of a new r x c shape (code 2 for a negative count, 2880 beyond an
+  // int's worth of elements); -1 when it is the present shape, which keeps the values where
+  // they are (a strided view stays one, so a result written into it lands in its own
+  // elements) and only forgets the factors.
+  long long NewShapeCount(int r, int c) {
+    if (r < 0 || c < 0) KVELO_THROW(2);
+    const long long n = static_cast<long long>(r) * c;
+    if (n > INT_MAX) KVELO_THROW(2880);
+    if (r != rows || c != cols) return n;
+    factored = false;
+    return -1;
+  }
 };
 
 template <class T>
@@ -297,15 +309,8 @@ void C_MatMGe<T>::Release() {
 
 template <class T>
 int C_MatMGe<T>::Resize(int r, int c) {
-  if (r < 0 || c < 0) KVELO_THROW(2);
-  const long long n = static_cast<long long>(r) * c;
-  if (n > INT_MAX) KVELO_THROW(2880);
-  // The same shape keeps the values where they are: a strided view stays one, so a result
-  // written into it lands in its own elements.
-  if (r == rows && c == cols) {
-    factored = false;
-    return 0;
-  }
+  const long long n = NewShapeCount(r, c);
+  if (n < 0) return 0;
   CheckViewShape(r, c);
   // Everything that can fail comes first (the table keeps its old entries valid while it
   // grows); once the storage has its new size, nothing is allocated any more.
@@ -672,13 +677,8 @@ int C_MatMGe<T>::TransposeInPlace() {
 
 template <class T>
 int C_MatMGe<T>::ResizeKeep(int r, int c) {
-  if (r < 0 || c < 0) KVELO_THROW(2);
-  const long long n = static_cast<long long>(r) * c;
-  if (n > INT_MAX) KVELO_THROW(2880);
-  if (r == rows && c == cols) {
-    factored = false;
-    return 0;
-  }
+  const long long n = NewShapeCount(r, c);
+  if (n < 0) return 0;
   CheckViewShape(r, c);
   if (!Contiguous()) KVELO_THROW(2870);
   // Everything that can fail comes first: the column table, then the storage's growth.

@@ -130,15 +130,7 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const std::string& key, E_MessageType_enum type)
-    : m_key(KeyOf(key)),
-      m_code(0),
-      m_type(type),
-      m_level(MessageToolEnums::LEVEL_PUBLIC),
-      m_scope(MessageToolEnums::SCOPE_NONE),
-      m_stream(MessageToolEnums::STREAM_ALL),
-      m_callStack(0),
-      m_nature(NATURE_MESSAGE),
-      m_location(function, file, line) {}
+    : C_KveloMessage(function, file, line, KeyOf(key), type) {}
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_MessageType_enum type, E_MessageCode_t code, ...)

@@ -7,6 +7,7 @@
 #include "C_Vec.h"
 #include "derived_vec.h"
 #include "vec_files.h"
+#include "vec_values.h"
 
 #include <gtest/gtest.h>
 
@@ -21,28 +22,8 @@ using cf = std::complex<float>;
 
 namespace {
 
-// The type of T's parts.
-template <class T>
-struct RealOf {
-  using type = T;
-};
-template <class R>
-struct RealOf<std::complex<R>> {
-  using type = R;
-};
-
-template <class T>
-cd AsC(T v) {
-  return cd(static_cast<double>(v), 0.0);
-}
-template <>
-cd AsC<cf>(cf v) {
-  return cd(v.real(), v.imag());
-}
-template <>
-cd AsC<cd>(cd v) {
-  return v;
-}
+using kvtest::AsC;
+using kvtest::RealOf;
 
 template <class T, class I>
 ArrayVec<T, I> Make(std::initializer_list<int> vals) {

@@ -7,6 +7,7 @@
 #include "C_Vec.h"
 #include "derived_vec.h"
 #include "vec_files.h"
+#include "vec_values.h"
 #include "vec_pieces.h"
 
 #include <gtest/gtest.h>
@@ -30,28 +31,8 @@ Pieces PiecesOf(long long n) {
   return seen;
 }
 
-// The type of T's parts.
-template <class T>
-struct RealOf {
-  using type = T;
-};
-template <class R>
-struct RealOf<std::complex<R>> {
-  using type = R;
-};
-
-template <class T>
-cd AsC(T v) {
-  return cd(static_cast<double>(v), 0.0);
-}
-template <>
-cd AsC<cf>(cf v) {
-  return cd(v.real(), v.imag());
-}
-template <>
-cd AsC<cd>(cd v) {
-  return v;
-}
+using kvtest::AsC;
+using kvtest::RealOf;
 
 // x_i = i + 1 for i = 0 .. n - 1, with long long indices.
 template <class T>
