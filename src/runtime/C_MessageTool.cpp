@@ -234,7 +234,13 @@ void C_MessageTool::ResetDebugScopes() {
     while (pos <= value.size()) {
       std::size_t end = value.find(';', pos);
       if (end == std::string::npos) end = value.size();
-      if (end > pos) ids.push_back(kvrt::IntOrZero(value.substr(pos, end - pos).c_str()));
+      // An item read as atoi reads it, but one with no number at its start, or a number beyond
+      // int, names no scope: it is skipped, neither activated nor listed (scope 0, which such
+      // an item used to become, is in every set anyway).
+      int id = 0;
+      const std::string item = value.substr(pos, end - pos);
+      const char* text = item.c_str();
+      if (kvrt::ReadIntText(text, id)) ids.push_back(id);
       pos = end + 1;
     }
   }
