@@ -579,6 +579,42 @@ TEST(KeywordRewrite, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
   EXPECT_FALSE(kvtest::FileExists(fresh.str() + ".tmp"));
 }
 
+// Whichever allocation fails, the rewrite either succeeds or gives -1 with the keyword file as
+// it was and no temporary file left.
+TEST(KeywordRewrite, ShortOfMemoryTheFileIsOldOrNew) {
+  const std::string text = "# run\nniter 1\nsize 3\n", want = "# run\nniter 5\nsize 3\n";
+  TempPath p("subnomem");
+  int failures = 0;
+  const int runs = kvtest::ForEachAllocation(
+      [&] {
+        // Written through stdio: the refused allocation is meant for the rewrite.
+        FILE* f = fopen(p.c_str(), "w");
+        fputs(text.c_str(), f);
+        fclose(f);
+        int found = -1;
+        if (subsitue_mot_cle(p.c_str(), "niter", &found, "niter 5") == -1) ++failures;
+      },
+      [&] {
+        const std::string now = kvtest::ReadFileText(p.str());
+        EXPECT_TRUE(now == text || now == want) << now;
+        EXPECT_FALSE(kvtest::FileExists(p.str() + ".tmp"));
+      });
+  EXPECT_GT(runs, 0);
+  EXPECT_GT(failures, 0);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), want);  // the last run met no refusal
+  // With no memory at all (both heaps), the file stays as it was.
+  kvtest::WriteFileText(p.str(), text);
+  int r;
+  {
+    kvtest::NoMemory nomem;
+    int found = -1;
+    r = subsitue_mot_cle(p.c_str(), "niter", &found, "niter 5");
+  }
+  EXPECT_EQ(r, -1);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), text);
+  EXPECT_FALSE(kvtest::FileExists(p.str() + ".tmp"));
+}
+
 TEST(KeywordRewrite, UnreadableFileIsNotRecreated) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
   TempPath p("sub");
