@@ -111,9 +111,13 @@ class C_AlgoPower : public C_Algorithm {
   // maxSteps -1 stands for A's column count. On return x holds Teta times the last normalised
   // iterate and y the last product, in A's units (a Teta beyond the double range, as that of
   // A^H A for |entries| near 1e300, is inf there). A product that becomes exactly 0 after the
-  // first step abandons the run with code 2872 (the iterate vanished). Container codes pass
-  // through.
+  // first step abandons the run with code 2872 (the iterate vanished). A tolerance that no
+  // run can meet, NaN (any criterion) or below 0 with "StopCriteria" 1 (no step limit), throws
+  // code 3 before x or y change. Container codes pass through.
   T Iterate(C_Mat<T>& A, VecType& x, VecType& y, int maxSteps) {
+    // No residual or change ever meets a NaN, nor a change a negative tolerance: the run could
+    // end only at the step limit, which "StopCriteria" 1 lacks. A NaN is no tolerance at all.
+    if (std::isnan(m_tolerance) || (m_tolerance < 0 && getOption_i("StopCriteria") == 1)) KVELO_THROW(3);
     T scaled;
     int sigma;
     return Run(A, x, y, maxSteps, scaled, sigma);

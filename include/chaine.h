@@ -4,8 +4,8 @@
  * A line is a line whatever its length: the reading functions go through each line to its end
  * and leave the stream at the start of the next one; a caller's 256-byte buffer receives 255
  * characters of a longer line (its start, or for a search the run holding the keyword), and
- * the rest is never taken for a line of its own. No function emits a message; failures are
- * results. No shared state. */
+ * the rest is never taken for a line of its own; the reading functions take no memory. No
+ * function emits a message; failures are results. No shared state. */
 #ifndef KVELO_CHAINE_H
 #define KVELO_CHAINE_H
 
@@ -25,22 +25,26 @@ KVELO_API int ligne_utile(const char* line);
 KVELO_API int ligne_suivante(char* buf, FILE* f);
 
 /* Path parts. '/' and '\\' both separate directories. Each returns null for a null path;
- * with out null the result is a heap string to free with kvelomem_free, otherwise it is
- * copied into out (room for the path and its terminator) and out is returned. */
+ * with out null the result is a heap string to free with kvelomem_free (null with errno ENOMEM
+ * when memory runs out), otherwise it is copied into out (room for the path and its
+ * terminator; out may be path itself) and out is returned: a given out takes no memory, so it
+ * never fails. */
 /* The part after the last '/' (else after the last '\\', else the whole path). */
 KVELO_API wchar_t* extraire_fichier(const wchar_t* path, wchar_t* out);
 /* The path cut at its last '/' and then at the last '\\' of what remains; a path with no
- * separator gives null and sets a given out to the empty string. */
+ * separator gives null, sets a given out to the empty string and leaves errno alone (so with
+ * out null, a null for a path holding a separator is the want of memory, errno ENOMEM). */
 KVELO_API wchar_t* extraire_repertoire(const wchar_t* path, wchar_t* out);
 /* The path without the extension of its last component (from that component's last '.',
  * unless the '.' starts the component); a path without one comes back unchanged. */
 KVELO_API wchar_t* enleve_extension(const wchar_t* path, wchar_t* out);
 /* name itself when no file has it, else the first of base_1ext, base_2ext, ... that no file
  * has, base and ext as enleve_extension splits name (directory kept, ext possibly empty).
- * Heap string to free with kvelomem_free; null for a null name or no memory. */
+ * Heap string to free with kvelomem_free; null for a null name, or errno ENOMEM and null for
+ * no memory. */
 KVELO_API wchar_t* kvelo_nom_libre(const wchar_t* name);
 /* 1 when s holds white space before its trailing white space (leading white space counts),
- * else 0 (also for null or no memory). */
+ * else 0 (also for null); reads s in place, taking no memory. */
 KVELO_API int cadena_con_blanco(const char* s);
 
 /* Reads lines of f from the current position up to the first useful line containing keyword
@@ -64,8 +68,8 @@ KVELO_API int lire_valeur_mot_cle_yn(FILE* f, const char* keyword, int* found, c
  * keyword becomes line and a newline (*found = 1). Lines are taken whole, as the searches take
  * them; every other line is copied byte for byte, whatever its length. In every case the new content is written
  * whole to "<path>.tmp", which is renamed over path once on disk, so that the keyword file is
- * never lost nor left cut. 0, or -1 when a file cannot be read, created or written (the
- * keyword file then stays as it was and "<path>.tmp" is removed). */
+ * never lost nor left cut. 0, or -1 when a file cannot be read, created or written or memory
+ * runs out (the keyword file then stays as it was and "<path>.tmp" is removed). */
 KVELO_API int subsitue_mot_cle(const char* path, const char* keyword, int* found, const char* line);
 
 KVELO_C_END

@@ -476,8 +476,7 @@ KVELO_API void mrandlist(double *a, int len);
  * returns A, or NULL on failure. */
 KVELO_API MAT *_LM_LUfactor(MAT *A, PERM *pivot, int callerLine, const char *callerName,
                             int *status);
-/* x with A*x = b from the factors (x may be b); NULL on failure (x as it was, but for a
- * pivot with a repeated entry (code 2), which leaves a given x at b's dim). */
+/* x with A*x = b from the factors (x may be b); NULL on failure (x as it was). */
 KVELO_API VEC *_LM_LUsolve(MAT *LU, PERM *pivot, VEC *b, VEC *x, int callerLine,
                            const char *callerName, int *status);
 /* x with A^T*x = b from the factors (x may be b); NULL on failure (x as it was). */

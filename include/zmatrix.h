@@ -235,8 +235,9 @@ KVELO_API ZVEC *_LM_zv_linlist(int callerLine, const char *callerName, int *stat
 /* out[i] = x[i]*y[i]; out may be x or y. */
 KVELO_API ZVEC *_LM_zv_star(ZVEC *x, ZVEC *y, ZVEC *out, int callerLine, const char *callerName,
                             int *status);
-/* out[i] = y[i]/x[i]; a zero x[i] raises code 4 after the earlier quotients are written;
- * tiny and huge x[i] are divided on scaled parts. */
+/* out[i] = y[i]/x[i]; a zero x[i] raises code 4 after the earlier quotients are written to a
+ * given out (a record made for a NULL out is released); tiny and huge x[i] are divided on
+ * scaled parts. */
 KVELO_API ZVEC *_LM_zv_slash(ZVEC *x, ZVEC *y, ZVEC *out, int callerLine,
                              const char *callerName, int *status);
 /* Returns the sum of the elements (real and imaginary parts added separately); a total
@@ -248,7 +249,8 @@ KVELO_API kvelo_complex _LM_zv_sum(ZVEC *x, int callerLine, const char *callerNa
 KVELO_API ZVEC *_LM_zv_sort(ZVEC *x, PERM *order, int callerLine, const char *callerName,
                             int *status);
 /* out[i] = x[px[i]] for i < px.size; out may be x (px restored afterwards). Codes: 8, 1
- * (x.dim < px.size), 2 (an entry >= px.size; in place, a repeated entry too). */
+ * (x.dim < px.size), 2 (px no permutation: an entry >= px.size or repeated); a refusal
+ * leaves x, px and out as they were. */
 KVELO_API ZVEC *_LM_px_zvec(PERM *px, ZVEC *x, ZVEC *out, int callerLine,
                             const char *callerName, int *status);
 /* out[px[i]] = x[i] for i < px.size; out may be x. Codes as _LM_px_zvec. */

@@ -3,7 +3,6 @@
 // estimate of the condition number. Work records are kept between calls in process-wide
 // pointers registered with the static-work registry: these operations are not re-entrant.
 // A solve or inverse that fails on a singular matrix leaves its output as it was.
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -127,8 +126,7 @@ KVELO_API VEC* _LM_LUsolve(MAT* LU, PERM* pivot, VEC* b, VEC* x, int callerLine,
     return !op.failed();
   };
   VEC* res = nullptr;
-  if (ZeroOnDiagonal(LU) ||
-      !std::all_of(pivot->pe, pivot->pe + pivot->size, [&](unsigned e) { return e < pivot->size; })) {
+  if (ZeroOnDiagonal(LU) || !kvlm::IsPermutation(pivot->pe, pivot->size)) {
     res = SolveAside(op, b, x, "_LM_LUsolve", steps);
   } else {
     // No step can fail once x is sized: the solve runs in x itself (which may be b).

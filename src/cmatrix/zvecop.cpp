@@ -21,18 +21,17 @@ namespace {
 
 const char kFile[] = "zvecop";
 
-// The checks of both permutations of x: px and x given (8), x as long as px (1), every entry
-// of px below its size (2, reported under the real operation's routine name). Every entry is
-// checked before anything moves, so a bad permutation changes nothing (the in-place forms
-// also refuse a repeated entry).
+// The checks of both permutations of x, made before out is sized or written so that a
+// refusal changes nothing: px and x given (8), x as long as px (1), px a true permutation,
+// each of 0 .. size-1 once (2, reported under the real operation's routine name): a
+// repeated entry would copy some elements twice and leave places of out unwritten.
 bool CheckPermutation(LmOp& op, PERM* px, ZVEC* x, const char* routine) {
   if (px == nullptr || x == nullptr) LM_FAIL(op, 8, false);
   if (x->dim < px->size) LM_FAIL(op, 1, false);
-  for (unsigned i = 0; i < px->size; ++i)
-    if (px->pe[i] >= px->size) {
-      kvlm::RaiseAs(op, kFile, 2, __LINE__, routine);
-      return false;
-    }
+  if (!kvlm::IsPermutation(px->pe, px->size)) {
+    kvlm::RaiseAs(op, kFile, 2, __LINE__, routine);
+    return false;
+  }
   return true;
 }
 
@@ -223,25 +222,30 @@ KVELO_API ZVEC* _LM_zv_slash(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine,
   LmOp op(kFile, "zv_slash", callerLine, callerName, status);
   if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
   if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
-  out = _LM_zv_resize("_LM_zv_slash", kvlm::lm_context, out, static_cast<int>(x->dim),
-                      callerLine, callerName, op.st());
+  ZVEC* res = _LM_zv_resize("_LM_zv_slash", kvlm::lm_context, out, static_cast<int>(x->dim),
+                            callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < x->dim; ++i) {
     const Z xv = x->ve[i], yv = y->ve[i];
-    // Only a true zero is refused. y conj(x) / |x|^2 as written while |x|^2 is a normal
-    // double; beyond that range (where |x|^2 would overflow to a zero quotient or underflow
-    // to a refused divisor) the quotient is taken on scaled parts.
-    if (ZIsZero(xv)) LM_FAIL(op, 4, nullptr);
+    // Only a true zero is refused; a record made here for the caller goes with the refusal.
+    // y conj(x) / |x|^2 as written while |x|^2 is a normal double; beyond that range (where
+    // |x|^2 would overflow to a zero quotient or underflow to a refused divisor) the quotient
+    // is taken on scaled parts.
+    if (ZIsZero(xv)) {
+      op.raise(4, __LINE__);
+      if (res != out) zv_free(res);
+      return nullptr;
+    }
     const double d = xv.re * xv.re + xv.im * xv.im;
     if (!(d >= DBL_MIN && d <= DBL_MAX)) {
-      out->ve[i] = kvlm::ZQuotient(yv, xv);
+      res->ve[i] = kvlm::ZQuotient(yv, xv);
       continue;
     }
     const double r = xv.re / d, t = -(xv.im / d);
-    out->ve[i].re = yv.re * r - yv.im * t;
-    out->ve[i].im = yv.im * r + yv.re * t;
+    res->ve[i].re = yv.re * r - yv.im * t;
+    res->ve[i].im = yv.im * r + yv.re * t;
   }
-  return op.done(out);
+  return op.done(res);
 }
 
 KVELO_API Z _LM_zv_sum(ZVEC* x, int callerLine, const char* callerName, int* status) {
@@ -275,13 +279,7 @@ KVELO_API ZVEC* _LM_px_zvec(PERM* px, ZVEC* x, ZVEC* out, int callerLine, const 
     for (unsigned i = 0; i < n; ++i) out->ve[i] = x->ve[px->pe[i]];
     return op.done(out);
   }
-  // In place the walks need a true permutation: a repeated entry is refused before anything
-  // moves.
-  if (!kvlm::IsPermutation(px->pe, n)) {
-    kvlm::RaiseAs(op, kFile, 2, __LINE__, "px_vec");
-    return nullptr;
-  }
-  kvlm::PermuteInPlace(px->pe, n, x->ve);
+  kvlm::PermuteInPlace(px->pe, n, x->ve);  // a true permutation: every entry is reached
   return op.done(x);
 }
 

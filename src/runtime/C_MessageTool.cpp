@@ -234,7 +234,13 @@ void C_MessageTool::ResetDebugScopes() {
     while (pos <= value.size()) {
       std::size_t end = value.find(';', pos);
       if (end == std::string::npos) end = value.size();
-      if (end > pos) ids.push_back(kvrt::IntOrZero(value.substr(pos, end - pos).c_str()));
+      // An item read as atoi reads it, but one with no number at its start, or a number beyond
+      // int, names no scope: it is skipped, neither activated nor listed (scope 0, which such
+      // an item used to become, is in every set anyway).
+      int id = 0;
+      const std::string item = value.substr(pos, end - pos);
+      const char* text = item.c_str();
+      if (kvrt::ReadIntText(text, id)) ids.push_back(id);
       pos = end + 1;
     }
   }
@@ -355,15 +361,10 @@ std::string NarrowOf(const wchar_t* w) {
   return s;
 }
 
-// The path parts of chaine.h give null both for "no such part" and for "no memory": a null
-// where the part must exist is the want of memory, thrown as such.
+// The directory part of path into out; false (out empty) for a path without one. Written into
+// a given buffer, the path parts of chaine.h take no memory, so a null means no such part.
 bool DirectoryOf(const std::wstring& path, std::vector<wchar_t>& out) {
-  if (extraire_repertoire(path.c_str(), out.data()) != nullptr) return true;
-  if (path.find_first_of(L"/\\") != std::wstring::npos) throw std::bad_alloc();
-  return false;  // no directory part
-}
-void PartOf(wchar_t* (*part)(const wchar_t*, wchar_t*), const wchar_t* path, std::vector<wchar_t>& out) {
-  if (part(path, out.data()) == nullptr) throw std::bad_alloc();
+  return extraire_repertoire(path.c_str(), out.data()) != nullptr;
 }
 
 // "<dir>/ke<language>.msb", cut to 1,023 characters.
@@ -531,13 +532,13 @@ std::string C_MessageTool::GenerateDefaultLogFilename(const std::string& path, c
   if (!WideOf(path, wide)) return suffix;  // a path that is not valid text has no usable part
   // Each part is written into a buffer of the path's size: no part is longer than the path.
   std::vector<wchar_t> base(wide.size() + 1, L'\0'), part(wide.size() + 1, L'\0');
-  PartOf(enleve_extension, wide.c_str(), base);
+  enleve_extension(wide.c_str(), base.data());
   const std::wstring baseText(base.data());
   std::string kept;
   if (DirectoryOf(baseText, part) && FileExists(NarrowOf(part.data()))) {
     kept = NarrowOf(base.data());
   } else {
-    PartOf(extraire_fichier, base.data(), part);
+    extraire_fichier(base.data(), part.data());
     kept = NarrowOf(part.data());
   }
   return kept + suffix;

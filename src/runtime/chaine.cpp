@@ -1,7 +1,8 @@
 // chaine.cpp: useful lines of text files, path parts of wide names, free file names and
 // the keyword files (read a keyword's integer or yes/no value, rewrite its line).
 // A line is a line whatever its length; keyword files are rewritten whole through
-// "<name>.tmp", renamed over the original.
+// "<name>.tmp", renamed over the original. The searches, and the path parts written into a
+// caller's buffer, take no memory, so that they have no failure that could pass for a result.
 #include "chaine.h"
 
 #include "kvelosys.h"
@@ -14,6 +15,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <new>
 #include <string>
 
@@ -24,49 +26,48 @@ const int kPiece = kLine - 1;   // characters one read puts in them
 
 bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
-// Result of a path operation: copied into out when given, else a heap copy.
-wchar_t* Deliver(const std::wstring& s, wchar_t* out) {
+// The part of a path that a path operation gives: `length` characters from `begin`.
+struct PathSpan {
+  size_t begin;
+  size_t length;
+};
+
+// Result of a path operation: copied into out when given (out may be path itself: the part
+// only moves towards the start), which takes no memory; else a heap copy, null with errno
+// ENOMEM when there is no memory for it.
+wchar_t* Deliver(const wchar_t* path, PathSpan part, wchar_t* out) {
   if (out) {
-    std::wmemcpy(out, s.c_str(), s.size() + 1);
+    std::wmemmove(out, path + part.begin, part.length);
+    out[part.length] = L'\0';
     return out;
   }
   wchar_t* copy = static_cast<wchar_t*>(
-      kvelomem_malloc((s.size() + 1) * sizeof(wchar_t), "chaine", 0, __FILE__, __LINE__));
-  if (!copy) return nullptr;
-  std::wmemcpy(copy, s.c_str(), s.size() + 1);
+      kvelomem_malloc((part.length + 1) * sizeof(wchar_t), "chaine", 0, __FILE__, __LINE__));
+  if (!copy) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  std::wmemcpy(copy, path + part.begin, part.length);
+  copy[part.length] = L'\0';
   return copy;
 }
 
-// The path operations: cut(p) trims a copy of path in place, or returns false when path has no
-// such part (out then empty, result null). Null for a null path or when memory runs out.
-template <class Cut>
-wchar_t* PathPart(const wchar_t* path, wchar_t* out, Cut cut) {
-  if (!path) return nullptr;
-  try {
-    std::wstring p(path);
-    if (!cut(p)) {
-      if (out) out[0] = L'\0';
-      return nullptr;
-    }
-    return Deliver(p, out);
-  } catch (...) {
-    return nullptr;
-  }
+// Position of the last c among the first n characters of path, or npos.
+size_t LastOf(const wchar_t* path, size_t n, wchar_t c) {
+  for (size_t i = n; i > 0; --i)
+    if (path[i - 1] == c) return i - 1;
+  return std::wstring::npos;
 }
 
-// Position of the '.' that starts the extension of the last component, or npos.
-size_t ExtensionDot(const std::wstring& path) {
+// Position of the '.' that starts the extension of the last component of the n characters
+// at path, or npos.
+size_t ExtensionDot(const wchar_t* path, size_t n) {
   size_t start = 0;
-  for (size_t i = 0; i < path.size(); ++i)
+  for (size_t i = 0; i < n; ++i)
     if (IsSeparator(path[i])) start = i + 1;
-  const size_t dot = path.rfind(L'.');
+  const size_t dot = LastOf(path, n, L'.');
   if (dot == std::wstring::npos || dot <= start) return std::wstring::npos;
   return dot;
-}
-
-const char* SkipSpace(const char* p) {
-  while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
-  return p;
 }
 
 // ---- lines of any length ----
@@ -139,21 +140,88 @@ char* FindKeyword(char* s, int n, const char* keyword, size_t klen) {
   return at == end && klen > 0 ? nullptr : at;
 }
 
+// What the value readers take from the text after a keyword that starts a line, kept in a few
+// bytes however long the line is, so that no search needs memory: the white space before the
+// value is skipped, then its first characters are kept, with a run of leading zeros kept as
+// one zero and the digits cut after 12 (12 digits without a leading zero are beyond int
+// whatever follows, so ReadIntText refuses the cut run as it refuses the whole one). A zero
+// byte ends the text, as the end of a C string does.
+class ValueHead {
+ public:
+  void Add(const char* s, size_t n) {
+    for (size_t i = 0; i < n && m_state != kDone; ++i) Take(s[i]);
+  }
+  // The kept text, terminated; empty when nothing but white space followed the keyword.
+  const char* Text() const { return m_text; }
+
+ private:
+  enum State { kSpace, kSign, kZeros, kDigits, kDone };
+  static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+  void Keep(char c) { m_text[m_length++] = c; }
+  void Take(char c) {
+    if (c == '\0') {
+      m_state = kDone;
+      return;
+    }
+    switch (m_state) {
+      case kSpace:
+        if (std::isspace(static_cast<unsigned char>(c))) return;
+        Keep(c);
+        m_state = (c == '+' || c == '-') ? kSign : c == '0' ? kZeros : IsDigit(c) ? Digit() : kDone;
+        return;
+      case kSign:
+        Keep(c);
+        m_state = c == '0' ? kZeros : IsDigit(c) ? Digit() : kDone;
+        return;
+      case kZeros:
+        if (c == '0') return;
+        if (!IsDigit(c)) {
+          m_state = kDone;
+          return;
+        }
+        Keep(c);
+        m_state = Digit();
+        return;
+      case kDigits:
+        if (!IsDigit(c) || m_digits == kMaxDigits) {
+          m_state = kDone;
+          return;
+        }
+        Keep(c);
+        m_state = Digit();
+        return;
+      case kDone:
+        return;
+    }
+  }
+  // Counts a significant digit just kept.
+  State Digit() {
+    ++m_digits;
+    return kDigits;
+  }
+
+  static const int kMaxDigits = 12;
+  char m_text[kMaxDigits + 4] = {};  // sign, one zero, the digits, the terminator
+  int m_length = 0;
+  int m_digits = 0;
+  State m_state = kSpace;
+};
+
 // One line of a text file as the search functions see it.
 struct LineScan {
   bool useful = false;
   char* at = nullptr;          // the keyword inside the caller's buffer (useful or not)
   bool atLineStart = false;    // the line begins with the keyword
-  std::string text;            // the whole line, kept only when it begins with the keyword
+  ValueHead value;             // what follows the keyword, when the line begins with it
 };
 
 // Reads the next line of f whole. The caller's buffer (256 bytes) receives its first 255
 // characters; when a keyword is given and the line could be useful, the search runs over the
 // whole line, the buffer then holding the run of the line in which the keyword was found first
 // (runs overlap by the keyword's length less one, so that a keyword is seen wherever it lies).
-// With keepText, a line that begins with the keyword is also kept whole in out.text.
+// With keepValue, what follows the keyword in a line that begins with it is fed to out.value.
 // False, the buffer untouched, at the end of the file.
-bool NextLine(FILE* f, char* buf, const char* keyword, bool keepText, LineScan& out) {
+bool NextLine(FILE* f, char* buf, const char* keyword, bool keepValue, LineScan& out) {
   out = LineScan();
   bool ended = false;
   int n = ReadPiece(f, buf, kPiece, &ended);
@@ -168,12 +236,12 @@ bool NextLine(FILE* f, char* buf, const char* keyword, bool keepText, LineScan& 
     if (out.at) {
       searching = false;
       out.atLineStart = (out.at == buf);
-      if (keepText && out.atLineStart) out.text.assign(buf, static_cast<size_t>(n));
+      if (keepValue && out.atLineStart) out.value.Add(buf + klen, static_cast<size_t>(n) - klen);
     }
     if (klen > static_cast<size_t>(kPiece)) searching = false;
   }
   // The rest of the line: searched on in the buffer while the keyword is not found, else read
-  // through a scratch area (kept when the whole line is wanted).
+  // through a scratch area (fed to the value when it is wanted).
   char scratch[kLine];
   while (!ended) {
     if (searching) {
@@ -188,7 +256,7 @@ bool NextLine(FILE* f, char* buf, const char* keyword, bool keepText, LineScan& 
     } else {
       const int m = ReadPiece(f, scratch, kPiece, &ended);
       kind.Add(scratch, static_cast<size_t>(m));
-      if (keepText && out.atLineStart) out.text.append(scratch, static_cast<size_t>(m));
+      if (keepValue && out.atLineStart) out.value.Add(scratch, static_cast<size_t>(m));
     }
   }
   out.useful = kind.Useful();
@@ -196,18 +264,18 @@ bool NextLine(FILE* f, char* buf, const char* keyword, bool keepText, LineScan& 
 }
 
 // The next useful line containing keyword, as cherche_mot_cle finds it; null at the end.
-char* FindKeywordLine(FILE* f, const char* keyword, char* line, bool keepText, LineScan& scan) {
-  while (NextLine(f, line, keyword, keepText, scan)) {
+char* FindKeywordLine(FILE* f, const char* keyword, char* line, bool keepValue, LineScan& scan) {
+  while (NextLine(f, line, keyword, keepValue, scan)) {
     if (scan.useful && scan.at) return scan.at;
   }
   return nullptr;
 }
 
-// The text after the keyword of a line that begins with it, white space skipped; null when the
-// line does not begin with the keyword.
-const char* ValueText(const LineScan& scan, const char* keyword) {
+// The head of the value after the keyword of a line that begins with it (white space skipped);
+// null when the line does not begin with the keyword.
+const char* ValueText(const LineScan& scan) {
   if (!scan.atLineStart) return nullptr;
-  return SkipSpace(scan.text.c_str() + std::strlen(keyword));
+  return scan.value.Text();
 }
 
 // The next whole line of f, its newline included, into line; false at the end of the file.
@@ -255,61 +323,62 @@ int ligne_suivante(char* buf, FILE* f) {
 }
 
 wchar_t* extraire_fichier(const wchar_t* path, wchar_t* out) {
-  return PathPart(path, out, [](std::wstring& p) {
-    size_t cut = p.rfind(L'/');
-    if (cut == std::wstring::npos) cut = p.rfind(L'\\');
-    if (cut != std::wstring::npos) p.erase(0, cut + 1);
-    return true;
-  });
+  if (!path) return nullptr;
+  const size_t n = std::wcslen(path);
+  size_t cut = LastOf(path, n, L'/');
+  if (cut == std::wstring::npos) cut = LastOf(path, n, L'\\');
+  const size_t begin = cut == std::wstring::npos ? 0 : cut + 1;
+  return Deliver(path, PathSpan{begin, n - begin}, out);
 }
 
 wchar_t* extraire_repertoire(const wchar_t* path, wchar_t* out) {
-  return PathPart(path, out, [](std::wstring& p) {
-    if (p.find_first_of(L"/\\") == std::wstring::npos) return false;
-    size_t cut = p.rfind(L'/');
-    if (cut != std::wstring::npos) p.resize(cut);
-    cut = p.rfind(L'\\');
-    if (cut != std::wstring::npos) p.resize(cut);
-    return true;
-  });
+  if (!path) return nullptr;
+  if (!std::wcspbrk(path, L"/\\")) {
+    // No directory part: the one null that is no failure (errno is left alone).
+    if (out) out[0] = L'\0';
+    return nullptr;
+  }
+  size_t end = std::wcslen(path);
+  size_t cut = LastOf(path, end, L'/');
+  if (cut != std::wstring::npos) end = cut;
+  cut = LastOf(path, end, L'\\');
+  if (cut != std::wstring::npos) end = cut;
+  return Deliver(path, PathSpan{0, end}, out);
 }
 
 wchar_t* enleve_extension(const wchar_t* path, wchar_t* out) {
-  return PathPart(path, out, [](std::wstring& p) {
-    const size_t dot = ExtensionDot(p);
-    if (dot != std::wstring::npos) p.resize(dot);
-    return true;
-  });
+  if (!path) return nullptr;
+  const size_t n = std::wcslen(path);
+  const size_t dot = ExtensionDot(path, n);
+  return Deliver(path, PathSpan{0, dot == std::wstring::npos ? n : dot}, out);
 }
 
 wchar_t* kvelo_nom_libre(const wchar_t* name) {
   if (!name) return nullptr;
   try {
     const std::wstring given(name);
-    const size_t dot = ExtensionDot(given);
+    const size_t dot = ExtensionDot(given.c_str(), given.size());
     const std::wstring base = dot == std::wstring::npos ? given : given.substr(0, dot);
     const std::wstring ext = dot == std::wstring::npos ? std::wstring() : given.substr(dot);
     std::wstring candidate = given;
     // Each candidate comes from the given name, never from the previous candidate.
     for (unsigned long long i = 1; kvelo_file_exist(candidate.c_str()); ++i)
       candidate = base + L"_" + std::to_wstring(i) + ext;
-    return Deliver(candidate, nullptr);
+    return Deliver(candidate.c_str(), PathSpan{0, candidate.size()}, nullptr);
   } catch (...) {
+    errno = ENOMEM;
     return nullptr;
   }
 }
 
 int cadena_con_blanco(const char* s) {
   if (!s) return 0;
-  char* copy = kvelo_strdup(s, "cadena_con_blanco");
-  if (!copy) return 0;
-  size_t n = std::strlen(copy);
-  while (n > 0 && std::isspace(static_cast<unsigned char>(copy[n - 1]))) copy[--n] = '\0';
-  int blank = 0;
-  for (size_t i = 0; i < n && !blank; ++i)
-    if (std::isspace(static_cast<unsigned char>(copy[i]))) blank = 1;
-  kvelomem_free(copy, __FILE__, __LINE__);
-  return blank;
+  // Read in place: the text up to its trailing white space, which needs no copy.
+  size_t n = std::strlen(s);
+  while (n > 0 && std::isspace(static_cast<unsigned char>(s[n - 1]))) --n;
+  for (size_t i = 0; i < n; ++i)
+    if (std::isspace(static_cast<unsigned char>(s[i]))) return 1;
+  return 0;
 }
 
 char* cherche_mot_cle(FILE* f, const char* keyword, int* found, char* line) {
@@ -325,13 +394,9 @@ int lire_valeur_mot_cle(FILE* f, const char* keyword, int* found, char* line, in
   if (found) *found = 0;
   if (!f || !keyword || !found || !line || !value) return 0;
   LineScan scan;
-  try {
-    if (!FindKeywordLine(f, keyword, line, true, scan)) return 0;
-  } catch (const std::bad_alloc&) {
-    return 0;  // the line could not be kept whole: no value
-  }
+  if (!FindKeywordLine(f, keyword, line, true, scan)) return 0;
   *found = 1;
-  const char* p = ValueText(scan, keyword);
+  const char* p = ValueText(scan);
   if (!p) return 0;
   if (!*p) return EOF;
   int v = 0;
@@ -345,13 +410,9 @@ int lire_valeur_mot_cle_yn(FILE* f, const char* keyword, int* found, char* line,
   if (found) *found = 0;
   if (!f || !keyword || !found || !line || !yes) return 0;
   LineScan scan;
-  try {
-    if (!FindKeywordLine(f, keyword, line, true, scan)) return 0;
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  if (!FindKeywordLine(f, keyword, line, true, scan)) return 0;
   *found = 1;
-  const char* p = ValueText(scan, keyword);
+  const char* p = ValueText(scan);
   if (!p) return 0;
   if (!*p) return EOF;
   *yes = (*p == 'O' || *p == 'Y' || *p == 'o' || *p == 'y') ? 1 : 0;

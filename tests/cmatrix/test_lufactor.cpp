@@ -216,6 +216,28 @@ TEST(LUSolve, ASingularFactorLeavesXAsItWas) {
   EXPECT_EQ(Values(c.get()), (std::vector<double>{3, 4}));
 }
 
+// A pivot with a repeated entry, every entry in range, is refused (code 2) by both solves
+// before a given x of another dim is sized: x keeps its dim and values, whether it is longer
+// or shorter than b.
+TEST(LUSolve, APivotThatIsNoPermutationLeavesAGivenXAsItWas) {
+  int st = 0;
+  MatP I(NewMat({{1, 0}, {0, 1}}));
+  PermP twice(NewPerm({0, 0}));
+  VecP b(NewVec({1, 2}));
+  using SolveFn = VEC* (*)(MAT*, PERM*, VEC*, VEC*, int, const char*, int*);
+  for (SolveFn fn : {static_cast<SolveFn>(_LM_LUsolve), static_cast<SolveFn>(_LM_LUTsolve)}) {
+    for (const std::vector<double>& given : {std::vector<double>{9, 9, 9}, std::vector<double>{9}}) {
+      VecP x(NewVec(given));
+      ErrWatch w;
+      EXPECT_EQ(fn(I.get(), twice.get(), b.get(), x.get(), __LINE__, "s", &st), nullptr);
+      EXPECT_EQ(w.last(), 2);
+      EXPECT_EQ(st, -1);
+      EXPECT_EQ(Values(x.get()), given);
+    }
+  }
+  EXPECT_EQ(Values(b.get()), (std::vector<double>{1, 2}));
+}
+
 TEST(LUSolve, SolvesAndTransposedSolves) {
   std::mt19937 g(77);
   int st = 0;

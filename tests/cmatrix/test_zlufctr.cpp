@@ -212,6 +212,33 @@ TEST(ZLU, SolveChecksItsArguments) {
   zv_free_vars(&b2, &b3, nullptr);
 }
 
+// A pivot with a repeated entry is no permutation: the solve refuses it (code 2) whether x
+// is another vector, b itself or NULL, and leaves x (and b) as they were.
+TEST(ZLU, SolveRefusesAPivotThatIsNoPermutation) {
+  int st = 0;
+  ZMAT* I = _LM_zm_get(kTag, 0, 2, 2, __LINE__, "t", &st);
+  I->me[0][0] = I->me[1][1] = zmake(1.0, 0.0);
+  PERM* twice = Perm(2);
+  twice->pe[0] = twice->pe[1] = 0;
+  ZVEC* b = NewZVec({C(1, 0), C(2, 0)});
+  ZVEC* x = NewZVec({C(9, 0), C(9, 0)});
+  ErrWatch w;
+  EXPECT_EQ(zLUsolve(I, twice, b, x, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(w.last(), 2);
+  EXPECT_EQ(st, -1);
+  EXPECT_EQ(S(x->ve[0]), C(9, 0));
+  EXPECT_EQ(S(x->ve[1]), C(9, 0));
+  EXPECT_EQ(zLUsolve(I, twice, b, b, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(w.last(), 2);
+  EXPECT_EQ(S(b->ve[0]), C(1, 0));
+  EXPECT_EQ(S(b->ve[1]), C(2, 0));
+  EXPECT_EQ(zLUsolve(I, twice, b, nullptr, __LINE__, "t", &st), nullptr);  // no leak
+  EXPECT_EQ(w.count(), 3);
+  zm_free(I);
+  px_free(twice);
+  zv_free_vars(&b, &x, nullptr);
+}
+
 TEST(ZLU, TriangularSolves) {
   int st = 0;
   // U = [[2i, 1], [0, 1+i]], L = [[2, 0], [i, 4]].

@@ -13,6 +13,7 @@
 #include "cmat_complex.h"
 #include "cmat_sort.h"
 #include "cmat_support.h"
+#include "meminfo.h"
 #include "zmatrix.h"
 
 using namespace cmat_test;
@@ -287,6 +288,23 @@ TEST(ZVecOp, SlashDividesByTinyAndHugeElements) {
   zv_free_vars(&x, &y, &q, nullptr);
 }
 
+// A zero divisor met after the output was made for a NULL out: the record goes with the
+// refusal (the live count of complex vectors is back where it was).
+TEST(ZVecOp, SlashDropsTheOutputItMadeWhenItMeetsAZeroDivisor) {
+  int st = 0;
+  ZVEC* x = NewZVec({C(1, 0), C(0, 0)});
+  ZVEC* y = NewZVec({C(2, 0), C(3, 0)});
+  const int was = mem_info_on(1);
+  const int vars0 = mem_info_numvar(TYPE_ZVEC, 0);
+  ErrWatch w;
+  EXPECT_EQ(_LM_zv_slash(x, y, nullptr, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(w.last(), 4);
+  EXPECT_EQ(st, -1);
+  EXPECT_EQ(mem_info_numvar(TYPE_ZVEC, 0), vars0);
+  mem_info_on(was);
+  zv_free_vars(&x, &y, nullptr);
+}
+
 TEST(ZVecOp, SumAddsThePartsSeparately) {
   int st = 0;
   ZVEC* x = NewZVec({C(1, -1), C(2.5, 0.5), C(-0.5, 4)});
@@ -424,6 +442,48 @@ TEST(ZVecOp, PermutationsForwardInverseAndInPlace) {
   EXPECT_EQ(_LM_pxinv_zvec(nullptr, x, out, __LINE__, "t", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
   zv_free_vars(&x, &out, &back, &two, nullptr);
+  px_free(px);
+}
+
+// A map with a repeated entry is no permutation: out of place as in place, both directions
+// refuse it (code 2, under the routine names of the real operations) before out is sized or
+// written; a NULL out gets no record.
+TEST(ZVecOp, PermutationsRefuseARepeatedEntryOutOfPlace) {
+  int st = 0;
+  const C a(1, 0), b(2, 0), c(3, 0), nine(9, 0);
+  PERM* px = _LM_px_get(kTag, 0, 3, __LINE__, "t", &st);
+  px->pe[0] = 1;
+  px->pe[1] = 1;
+  px->pe[2] = 2;
+  using Fn = ZVEC* (*)(PERM*, ZVEC*, ZVEC*, int, const char*, int*);
+  const struct {
+    Fn fn;
+    const char* routine;
+  } ops[] = {{_LM_px_zvec, "px_vec"}, {_LM_pxinv_zvec, "pxinv_vec"}};
+  const int was = mem_info_on(1);
+  for (const auto& op : ops) {
+    ZVEC* x = NewZVec({a, b, c});
+    ZVEC* out = NewZVec({nine, nine, nine});
+    ZVEC* shorter = NewZVec({nine});
+    const int vars0 = mem_info_numvar(TYPE_ZVEC, 0);
+    ErrWatch w;
+    EXPECT_EQ(op.fn(px, x, out, __LINE__, "t", &st), nullptr) << op.routine;
+    EXPECT_EQ(w.last(), 2) << op.routine;
+    EXPECT_EQ(w.routine(), op.routine);
+    EXPECT_EQ(st, -1);
+    ExpectVec(out, {nine, nine, nine});
+    EXPECT_EQ(op.fn(px, x, shorter, __LINE__, "t", &st), nullptr) << op.routine;
+    ExpectVec(shorter, {nine});
+    EXPECT_EQ(op.fn(px, x, nullptr, __LINE__, "t", &st), nullptr) << op.routine;
+    EXPECT_EQ(w.count(), 3);
+    EXPECT_EQ(mem_info_numvar(TYPE_ZVEC, 0), vars0);
+    ExpectVec(x, {a, b, c});
+    EXPECT_EQ(px->pe[0], 1u);
+    EXPECT_EQ(px->pe[1], 1u);
+    EXPECT_EQ(px->pe[2], 2u);
+    zv_free_vars(&x, &out, &shorter, nullptr);
+  }
+  mem_info_on(was);
   px_free(px);
 }
 

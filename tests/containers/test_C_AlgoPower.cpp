@@ -175,6 +175,51 @@ TEST(AlgoPower, IterationOnAItselfAndBreakdown) {
   EXPECT_EQ(ThrownCode([&] { p.Iterate(nil, x, y, -1); }), 2872);
 }
 
+// A tolerance that no run can meet: NaN under every criterion, and below 0 where no step
+// limit ends the run ("StopCriteria" 1). Refused (code 3, a bad argument value) before x or y
+// change; such a run used to go on for ever. A negative tolerance still means "to the step
+// limit" where there is one.
+TEST(AlgoPower, AToleranceNoRunCanMeetIsRefused) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  C_MatMSym<double> s(2, 1);
+  s.SetVal(0, 0, 3), s.SetVal(1, 1, 1);
+  C_MatMGe<zc> z(2, 2);
+  z.SetVal(0, 0, 3.0), z.SetVal(1, 1, zc(0, 1));
+  const struct {
+    double tolerance;
+    int criterion;
+  } refused[] = {{nan, 1}, {-1e-3, 1}, {nan, 0}, {nan, 2}, {nan, 7}};
+  for (const auto& c : refused) {
+    for (bool aa : {false, true}) {
+      C_AlgoPower<double> p("P", c.tolerance);
+      p.setOption("A*A", aa);
+      p.setOption("StopCriteria", c.criterion);
+      DVec x(1), y(3);
+      x[0] = 5;
+      EXPECT_EQ(ThrownCode([&] { p.Iterate(s, x, y, -1); }), 3) << c.tolerance << " " << c.criterion;
+      EXPECT_EQ(x.Dim(), 1);
+      EXPECT_EQ(x[0], 5.0);
+      EXPECT_EQ(y.Dim(), 3);
+      C_AlgoPower<zc> q("Q", c.tolerance);
+      q.setOption("A*A", aa);
+      q.setOption("StopCriteria", c.criterion);
+      ZVec zx(0), zy(0);
+      EXPECT_EQ(ThrownCode([&] { q.Iterate(z, zx, zy, -1); }), 3) << c.tolerance << " " << c.criterion;
+      EXPECT_EQ(zx.Dim(), 0);
+    }
+  }
+  ResultLines lines;
+  for (int crit : {0, 2}) {
+    C_AlgoPower<double> p("P", -1.0);
+    p.setOption("StopCriteria", crit);
+    DVec x(0), y(0);
+    EXPECT_NEAR(p.Iterate(s, x, y, 6), 3.0, 1e-3) << crit;
+  }
+  const auto got = lines.Lines();
+  ASSERT_EQ(got.size(), 2u);
+  for (const auto& line : got) EXPECT_EQ(StepOf(line), 6) << line;
+}
+
 TEST(AlgoPower, StepLimitLetsSlowRunsConverge) {
   ResultLines lines;
   // diag(2, 1.9): the estimate gains about 19% a step, far more than n + 1 = 3 steps are needed.

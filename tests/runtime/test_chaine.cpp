@@ -2,9 +2,12 @@
 #include "kvelo.h"
 
 #include "binfile.h"
+#include "failing_new.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -112,6 +115,74 @@ TEST(PathParts, WithoutExtension) {
   EXPECT_EQ(enleve_extension(nullptr, out), nullptr);
 }
 
+// Short of memory (every operator new and every library heap block refused): a path part
+// written into a given buffer needs no memory and comes out right; a heap copy gives null
+// with errno ENOMEM, which tells it from the null of a path without a directory part (errno
+// left alone). The results are taken under the shortage and checked after it.
+TEST(PathParts, WithoutMemory) {
+  wchar_t file[32] = L"old", dir[32] = L"old", stem[32] = L"old", none[32] = L"old";
+  wchar_t* got[4];
+  wchar_t* heap[3];
+  int heapErrno[3];
+  wchar_t* noDir;
+  int noDirErrno;
+  {
+    kvtest::NoMemory nomem;
+    got[0] = extraire_fichier(L"dir/sub/f.txt", file);
+    got[1] = extraire_repertoire(L"dir/sub/f.txt", dir);
+    got[2] = enleve_extension(L"dir/sub/f.txt", stem);
+    got[3] = extraire_repertoire(L"f.txt", none);
+    using Part = wchar_t* (*)(const wchar_t*, wchar_t*);
+    const Part parts[] = {extraire_fichier, extraire_repertoire, enleve_extension};
+    for (int i = 0; i < 3; ++i) {
+      errno = 0;
+      heap[i] = parts[i](L"dir/sub/f.txt", nullptr);
+      heapErrno[i] = errno;
+    }
+    errno = 0;
+    noDir = extraire_repertoire(L"f.txt", nullptr);
+    noDirErrno = errno;
+  }
+  EXPECT_EQ(got[0], file);
+  EXPECT_EQ(std::wstring(file), L"f.txt");
+  EXPECT_EQ(got[1], dir);
+  EXPECT_EQ(std::wstring(dir), L"dir/sub");
+  EXPECT_EQ(got[2], stem);
+  EXPECT_EQ(std::wstring(stem), L"dir/sub/f");
+  EXPECT_EQ(got[3], nullptr);
+  EXPECT_EQ(std::wstring(none), L"");
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(heap[i], nullptr) << i;
+    EXPECT_EQ(heapErrno[i], ENOMEM) << i;
+  }
+  EXPECT_EQ(noDir, nullptr);
+  EXPECT_EQ(noDirErrno, 0);
+}
+
+// The part may be written over the path itself.
+TEST(PathParts, IntoThePathItself) {
+  wchar_t a[32] = L"dir/sub/f.txt", b[32] = L"dir/sub/f.txt", c[32] = L"dir/sub/f.txt";
+  EXPECT_EQ(extraire_fichier(a, a), a);
+  EXPECT_EQ(std::wstring(a), L"f.txt");
+  EXPECT_EQ(extraire_repertoire(b, b), b);
+  EXPECT_EQ(std::wstring(b), L"dir/sub");
+  EXPECT_EQ(enleve_extension(c, c), c);
+  EXPECT_EQ(std::wstring(c), L"dir/sub/f");
+}
+
+TEST(FreeNames, WithoutMemoryNullAndENOMEM) {
+  wchar_t* name;
+  int err;
+  {
+    kvtest::NoMemory nomem;
+    errno = 0;
+    name = kvelo_nom_libre(L"run.dat");
+    err = errno;
+  }
+  EXPECT_EQ(name, nullptr);
+  EXPECT_EQ(err, ENOMEM);
+}
+
 TEST(FreeNames, NumberedAfterTheBaseKeepingTheDirectory) {
   kvtest::TempDir dir("free");
   const std::string d = dir.str();
@@ -145,6 +216,15 @@ TEST(BlankInside, Cases) {
   EXPECT_EQ(cadena_con_blanco(""), 0);
   EXPECT_EQ(cadena_con_blanco("   "), 0);
   EXPECT_EQ(cadena_con_blanco(nullptr), 0);
+  // Read in place: no memory is needed for the answer.
+  int inside, trailing;
+  {
+    kvtest::NoMemory nomem;
+    inside = cadena_con_blanco("a b  ");
+    trailing = cadena_con_blanco("ab  ");
+  }
+  EXPECT_EQ(inside, 1);
+  EXPECT_EQ(trailing, 0);
 }
 
 // A keyword file open for reading, closed at scope exit.
@@ -204,6 +284,65 @@ TEST(Keywords, IntegerValues) {
     EXPECT_EQ(found, c.found) << c.text;
     EXPECT_EQ(value, c.value) << c.text;
   }
+}
+
+// What follows the keyword is read however long it is: leading zeros and white space of any
+// length, digits cut far past the end of int, a zero byte ending the text.
+TEST(Keywords, IntegerValuesOfAnyLength) {
+  const std::string zeros(300, '0'), spaces(300, ' ');
+  const struct {
+    std::string text;
+    int result, value;
+  } cases[] = {
+      {"niter " + zeros + "42\n", 1, 42},
+      {"niter -" + zeros + "2147483648\n", 1, INT_MIN},
+      {"niter +" + zeros + "2147483648\n", 0, 99},
+      {"niter " + zeros + "\n", 1, 0},
+      {"niter -0\n", 1, 0},
+      {"niter " + spaces + "7\n", 1, 7},
+      {"niter \t" + spaces + "\n", EOF, 99},
+      {"niter 100000000000\n", 0, 99},      // 12 digits
+      {"niter 1" + zeros + "\n", 0, 99},     // 301 digits
+      {"niter 21474836470\n", 0, 99},       // 11 digits
+      {"niter 0000000000021474836\n", 1, 21474836},
+      {"niter 12x34\n", 1, 12},
+      {"niter - 5\n", 0, 99},
+      {"niter +\n", 0, 99},
+      {std::string("niter 5\0" "6\n", 10), 1, 5},
+      {std::string("niter \0" "6\n", 9), EOF, 99},
+  };
+  for (const auto& c : cases) {
+    KeywordFile k(c.text);
+    int found = -1, value = 99;
+    char line[256];
+    EXPECT_EQ(lire_valeur_mot_cle(k.f, "niter", &found, line, &value), c.result) << c.text.size();
+    EXPECT_EQ(found, 1) << c.text.size();
+    EXPECT_EQ(value, c.value) << c.text.size();
+  }
+}
+
+// The searches and value readers take no memory: short of it they find and read as ever
+// (they gave "not found" before, having read past the line).
+TEST(Keywords, ReadersWithoutMemory) {
+  KeywordFile k("# niter 1\nniter " + std::string(400, ' ') + "12\nsave yes\nsize 3\n");
+  int found[3] = {-1, -1, -1}, value = 99, yes = -1, r[3];
+  char line[256];
+  char* at;
+  {
+    kvtest::NoMemory nomem;
+    r[0] = lire_valeur_mot_cle(k.f, "niter", &found[0], line, &value);
+    r[1] = lire_valeur_mot_cle_yn(k.f, "save", &found[1], line, &yes);
+    at = cherche_mot_cle(k.f, "size", &found[2], line);
+  }
+  EXPECT_EQ(r[0], 1);
+  EXPECT_EQ(found[0], 1);
+  EXPECT_EQ(value, 12);
+  EXPECT_EQ(r[1], 1);
+  EXPECT_EQ(found[1], 1);
+  EXPECT_EQ(yes, 1);
+  EXPECT_EQ(at, line);
+  EXPECT_EQ(found[2], 1);
+  EXPECT_STREQ(line, "size 3\n");
 }
 
 TEST(Keywords, YesNoValues) {
@@ -438,6 +577,42 @@ TEST(KeywordRewrite, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
             0);
   EXPECT_FALSE(kvtest::FileExists(fresh.str()));
   EXPECT_FALSE(kvtest::FileExists(fresh.str() + ".tmp"));
+}
+
+// Whichever allocation fails, the rewrite either succeeds or gives -1 with the keyword file as
+// it was and no temporary file left.
+TEST(KeywordRewrite, ShortOfMemoryTheFileIsOldOrNew) {
+  const std::string text = "# run\nniter 1\nsize 3\n", want = "# run\nniter 5\nsize 3\n";
+  TempPath p("subnomem");
+  int failures = 0;
+  const int runs = kvtest::ForEachAllocation(
+      [&] {
+        // Written through stdio: the refused allocation is meant for the rewrite.
+        FILE* f = fopen(p.c_str(), "w");
+        fputs(text.c_str(), f);
+        fclose(f);
+        int found = -1;
+        if (subsitue_mot_cle(p.c_str(), "niter", &found, "niter 5") == -1) ++failures;
+      },
+      [&] {
+        const std::string now = kvtest::ReadFileText(p.str());
+        EXPECT_TRUE(now == text || now == want) << now;
+        EXPECT_FALSE(kvtest::FileExists(p.str() + ".tmp"));
+      });
+  EXPECT_GT(runs, 0);
+  EXPECT_GT(failures, 0);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), want);  // the last run met no refusal
+  // With no memory at all (both heaps), the file stays as it was.
+  kvtest::WriteFileText(p.str(), text);
+  int r;
+  {
+    kvtest::NoMemory nomem;
+    int found = -1;
+    r = subsitue_mot_cle(p.c_str(), "niter", &found, "niter 5");
+  }
+  EXPECT_EQ(r, -1);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), text);
+  EXPECT_FALSE(kvtest::FileExists(p.str() + ".tmp"));
 }
 
 TEST(KeywordRewrite, UnreadableFileIsNotRecreated) {
