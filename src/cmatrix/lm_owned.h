@@ -6,6 +6,7 @@
 
 #include "cmatrix/lm_status.h"
 #include "matrix.h"
+#include "zmatrix.h"
 
 namespace kvlm {
 
@@ -23,6 +24,12 @@ inline void DropIfNew(IVEC* cur, IVEC* given) {
 }
 inline void DropIfNew(LVEC* cur, LVEC* given) {
   if (cur != nullptr && cur != given) lv_free(cur);
+}
+inline void DropIfNew(ZVEC* cur, ZVEC* given) {
+  if (cur != nullptr && cur != given) zv_free(cur);
+}
+inline void DropIfNew(ZMAT* cur, ZMAT* given) {
+  if (cur != nullptr && cur != given) zm_free(cur);
 }
 
 // Raises code from line, releases res when the operation made it, and gives the NULL that

@@ -3,6 +3,7 @@
 // in a process-wide static record registered with the static-work registry. A solve or
 // inverse that fails on a singular matrix leaves its output as it was.
 #include "cmatrix/lm_lu.h"
+#include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_sort.h"
 #include "cmatrix/zcomplex_internal.h"
 #include "cmatrix/zlufctr.h"
@@ -76,7 +77,7 @@ ZVEC* zLUsolve(ZMAT* LU, PERM* pivot, ZVEC* b, ZVEC* x, int callerLine, const ch
       LM_CHECK(op, nullptr);
     }
     if (!steps(res)) {
-      if (res != x) zv_free(res);
+      kvlm::DropIfNew(res, x);
       return nullptr;
     }
     return op.done(res);
@@ -146,7 +147,7 @@ ZMAT* _LM_zm_inverse(ZMAT* A, ZMAT* out, int callerLine, const char* callerName,
   if (col != nullptr) zv_free(col);
   if (pivot != nullptr) px_free(pivot);
   if (!ok) {
-    if (out != given) zm_free(out);
+    kvlm::DropIfNew(out, given);
     *op.st() = -1;
     fct_Trace("_LM_zm_inverse", __LINE__, kFile);
     return nullptr;

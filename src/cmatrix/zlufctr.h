@@ -18,7 +18,7 @@ extern "C" {
 ZMAT* zLUfactor(ZMAT* A, PERM* pivot, int callerLine, const char* callerName, int* status);
 // Returns x with A*x = b from the factors of a square A; x is grown to b.dim when NULL or
 // shorter. Codes 8, 1 (LU not square, or of another order than b or pivot), 4 from zUsolve,
-// 2 for a pivot that is no permutation when x is b; a failure leaves x as it was.
+// 2 for a pivot that is no permutation; a failure leaves x as it was.
 ZVEC* zLUsolve(ZMAT* LU, PERM* pivot, ZVEC* b, ZVEC* x, int callerLine, const char* callerName,
                int* status);
 // Back substitution with the upper triangle of U (diag 0.0: its own diagonal; otherwise

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "cmatrix/lm_dense.h"
+#include "cmatrix/lm_owned.h"
 #include "cmatrix/lm_sort.h"
 #include "cmatrix/zcomplex_internal.h"
 
@@ -153,7 +154,7 @@ KVELO_API ZVEC* _LM_zv_lincomb(int n, ZVEC** v, Z* a, ZVEC* out, int callerLine,
     // Only an allocation can fail here, and none is needed: res already has the dim.
     ZVEC* next = _LM_zv_mltadd(res, v[k], a[k], res, callerLine, callerName, op.st());
     if (op.failed()) {
-      if (res != out) zv_free(res);
+      kvlm::DropIfNew(res, out);
       return nullptr;
     }
     res = next;
@@ -199,7 +200,7 @@ KVELO_API ZVEC* _LM_zv_linlist(int callerLine, const char* callerName, int* stat
   }
   va_end(ap);
   if (op.failed()) {
-    if (res != out) zv_free(res);
+    kvlm::DropIfNew(res, out);
     return nullptr;
   }
   return op.done(res);
@@ -231,11 +232,7 @@ KVELO_API ZVEC* _LM_zv_slash(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine,
     // y conj(x) / |x|^2 as written while |x|^2 is a normal double; beyond that range (where
     // |x|^2 would overflow to a zero quotient or underflow to a refused divisor) the quotient
     // is taken on scaled parts.
-    if (ZIsZero(xv)) {
-      op.raise(4, __LINE__);
-      if (res != out) zv_free(res);
-      return nullptr;
-    }
+    if (ZIsZero(xv)) return kvlm::RaiseAndDrop(op, 4, __LINE__, res, out);
     const double d = xv.re * xv.re + xv.im * xv.im;
     if (!(d >= DBL_MIN && d <= DBL_MAX)) {
       res->ve[i] = kvlm::ZQuotient(yv, xv);
