@@ -36,6 +36,19 @@ Out* HeapConvert(const In* s, long long (*convert)(const In*, Out*), const char*
   return out;
 }
 
+// Whether a file named name exists (info: what stat says of it). The name is converted on the
+// stack, so that no lack of memory can pass for a missing file: a name that is no text, or
+// longer than any path the system takes, names no file.
+bool StatWideName(const wchar_t* name, kvplat::FileInfo& info) {
+  if (!name) return false;
+  char buf[PATH_MAX];
+  const long long n = kvplat::WideToUtf8(name, nullptr);
+  if (n < 0 || n >= static_cast<long long>(sizeof buf)) return false;
+  kvplat::WideToUtf8(name, buf);
+  buf[n] = '\0';
+  return kvplat::StatPath(buf, info);
+}
+
 std::atomic<size_t> g_blockLimit{0};
 
 // Whether a block of count x size bytes may be asked of the allocator. No allocator can give
@@ -135,17 +148,13 @@ char* kvelo_strdup(const char* s, const char* tag) {
 }
 
 int kvelo_file_exist(const wchar_t* name) {
-  std::string n;
-  if (!NarrowName(name, n)) return 0;
   kvplat::FileInfo info;
-  return kvplat::StatPath(n.c_str(), info) ? 1 : 0;
+  return StatWideName(name, info) ? 1 : 0;
 }
 
 long long kvelo_file_mod_time(const wchar_t* name) {
-  std::string n;
-  if (!NarrowName(name, n)) return 0;
   kvplat::FileInfo info;
-  return kvplat::StatPath(n.c_str(), info) ? info.mtime : 0;
+  return StatWideName(name, info) ? info.mtime : 0;
 }
 
 int kvelo_getpid(void) { return static_cast<int>(getpid()); }

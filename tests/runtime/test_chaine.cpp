@@ -183,6 +183,27 @@ TEST(FreeNames, WithoutMemoryNullAndENOMEM) {
   EXPECT_EQ(err, ENOMEM);
 }
 
+// Short of memory at any one allocation, a free name is never that of a file that exists:
+// the existence test takes no memory, so no lack of it passes for a missing file.
+TEST(FreeNames, NoAllocationThatFailsGivesTheNameOfAFileThatExists) {
+  kvtest::TempDir dir("free_nomem");
+  const std::wstring wd = W(dir.str());
+  kvtest::WriteFileText(dir.file("run.dat"), "x");
+  const std::wstring taken = wd + L"/run.dat";
+  int wrong = 0;
+  const int failures = kvtest::ForEachAllocation(
+      [&] {
+        wchar_t* name = kvelo_nom_libre(taken.c_str());
+        if (name != nullptr && taken == name) ++wrong;
+        kvelomem_free(name, __FILE__, __LINE__);
+      },
+      [] {});
+  EXPECT_GT(failures, 0);
+  EXPECT_EQ(wrong, 0);
+  kvtest::NoMemory nomem;
+  EXPECT_EQ(kvelo_file_exist(taken.c_str()), 1);
+}
+
 TEST(FreeNames, NumberedAfterTheBaseKeepingTheDirectory) {
   kvtest::TempDir dir("free");
   const std::string d = dir.str();
