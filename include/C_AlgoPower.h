@@ -79,7 +79,8 @@ double MatNrm2(C_Mat<T>& A, double tolerance);
 
 /* Power iteration on a matrix, with the options "A*A" (bool, false: iterate with A^H A instead
  * of A) and "StopCriteria" (int, 0: residual <= tolerance or the step limit; 1: relative change
- * of Teta <= tolerance, no step limit; 2: relative change <= tolerance or the step limit; any
+ * of Teta <= tolerance, no step limit but a ceiling of max(100000, 10 n) steps against a Teta
+ * that never settles; 2: relative change <= tolerance or the step limit; any
  * other value: one step). The run works on A / 2^sigma, 2^sigma being the power of two at or
  * just below A's largest |entry| (scaled inside the products, no copy of A), so that matrices
  * near the top or the bottom of the double range neither overflow nor underflow; the residual
@@ -247,7 +248,9 @@ T C_AlgoPower<T>::Run(C_Mat<T>& A, VecType& x, VecType& y, int maxSteps, T& scal
     bool stop;
     switch (getOption_i("StopCriteria")) {
       case 0: stop = residual <= m_tolerance || i >= maxSteps; break;
-      case 1: stop = change <= m_tolerance; break;
+      // No step limit of the caller's, but a ceiling all the same: a Teta that never
+      // settles (a dominant pair of eigenvalues of equal modulus) would otherwise loop for ever.
+      case 1: stop = change <= m_tolerance || i >= (n > 10000 ? 10 * n : 100000); break;
       case 2: stop = change <= m_tolerance || i >= maxSteps; break;
       default: stop = true; break;
     }

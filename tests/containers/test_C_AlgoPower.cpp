@@ -220,6 +220,22 @@ TEST(AlgoPower, AToleranceNoRunCanMeetIsRefused) {
   for (const auto& line : got) EXPECT_EQ(StepOf(line), 6) << line;
 }
 
+// A = [[1, 1], [0, -1]] has eigenvalues 1 and -1 and A^2 = I: iterated with A itself, Teta
+// alternates between two values for ever, so the relative change never falls below the
+// tolerance. Criterion 1 has no step limit of the caller's, yet the run ends at its ceiling.
+TEST(AlgoPower, ATetaThatNeverSettlesEndsAtTheCeilingOfCriterionOne) {
+  ResultLines lines;
+  C_MatMGe<double> a(2, 2);
+  a.SetVal(0, 0, 1.0), a.SetVal(0, 1, 1.0), a.SetVal(1, 1, -1.0);
+  C_AlgoPower<double> p("P", 1e-3);
+  p.setOption("StopCriteria", 1);
+  DVec x(0), y(0);
+  const double teta = p.Iterate(a, x, y, -1);
+  EXPECT_TRUE(std::isfinite(teta));
+  ASSERT_EQ(lines.Lines().size(), 1u);
+  EXPECT_EQ(StepOf(lines.Lines()[0]), 100000);
+}
+
 TEST(AlgoPower, StepLimitLetsSlowRunsConverge) {
   ResultLines lines;
   // diag(2, 1.9): the estimate gains about 19% a step, far more than n + 1 = 3 steps are needed.
