@@ -4,9 +4,11 @@
 #include "C_BaseDesign.h"
 
 #include <cfloat>
+#include <cstdarg>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -18,6 +20,7 @@
 #include "C_RandNum.h"
 #include "C_VecPi.h"
 #include "erreur.h"
+#include "runtime/shown_line.h"
 
 namespace Kvelo {
 
@@ -26,11 +29,21 @@ namespace {
 const char kSource[] = "C_BaseDesign";
 const double kFar = 1e30;  // distance to an empty set of points
 
-// An information message of the design (verbosity 3, all streams) under the given scope.
-C_KveloMessage DesignMessage(const char* function, int line,
-                             MessageToolEnums::E_DebugScope_enum scope) {
-  return C_KveloMessage(function, kSource, line, MessageToolEnums::TYPE_INFORMATION,
-                        MessageToolEnums::LEVEL_INTERNAL, scope, MessageToolEnums::STREAM_ALL);
+// Prints an information line of the design (verbosity 3, all streams) under the given scope,
+// its text fmt printf-formatted; only when shown, and never failing (runtime/shown_line.h): a
+// progress line that cannot be had leaves the design's operation whole.
+void ShowLine(const char* function, int line, MessageToolEnums::E_DebugScope_enum scope,
+              const char* fmt, ...) noexcept {
+  va_list ap;
+  va_start(ap, fmt);
+  kvrt::PrintShownLine(
+      [&] {
+        return C_KveloMessage(function, kSource, line, MessageToolEnums::TYPE_INFORMATION,
+                              MessageToolEnums::LEVEL_INTERNAL, scope,
+                              MessageToolEnums::STREAM_ALL);
+      },
+      [&](C_KveloMessage& msg) { msg.Set(fmt, &ap); });
+  va_end(ap);
 }
 
 // Print format of one value, chosen by the number of levels and the sign of the value.
@@ -214,14 +227,12 @@ bool C_BaseDesign::AddSpecificPoint(VEC* point, int pos, int* err) {
       return false;
     }
 
-  C_KveloMessage msg = DesignMessage(kName, __LINE__, GetDebugScope());
-  msg.Set("[BASE DOE] : Ajout d'un point au plan d'experience : ");
+  static const char kLine[] = "[BASE DOE] : Ajout d'un point au plan d'experience : %s";
   for (unsigned i = 0; i < m; ++i) {
     bool same = true;
     for (unsigned k = 0; k < c && same; ++k) same = DesignMatrix->me[i][k] == point->ve[k];
     if (same) {
-      msg.Append("Point deja present -> rejete");
-      msg.Print();
+      ShowLine(kName, __LINE__, GetDebugScope(), kLine, "Point deja present -> rejete");
       *st = 0;
       return false;
     }
@@ -238,8 +249,9 @@ bool C_BaseDesign::AddSpecificPoint(VEC* point, int pos, int* err) {
 
   NbPoints = static_cast<int>(m) + 1;
   *st = 0;
-  msg.Append("Point ajoute. (Nb = %d)", NbPoints);
-  msg.Print();
+  char added[64];
+  std::snprintf(added, sizeof added, "Point ajoute. (Nb = %d)", NbPoints);
+  ShowLine(kName, __LINE__, GetDebugScope(), kLine, added);
   return true;
 }
 
@@ -247,7 +259,7 @@ bool C_BaseDesign::AddCentralPoint(int pos, int* err) {
   static const char kName[] = "C_BaseDesign::AddCentralPoint:1";
   C_Trace trace(kName, kSource, __LINE__);
   if (err == nullptr) return false;
-  DesignMessage(kName, __LINE__, GetDebugScope()).Print("[BASE DOE] : Ajout du point central");
+  ShowLine(kName, __LINE__, GetDebugScope(), "[BASE DOE] : Ajout du point central");
   VEC* centre = GetVector(kName, NbVar, __LINE__, err);
   if (*err != 0 || centre == nullptr) {
     *err = -1;
@@ -292,9 +304,8 @@ int C_BaseDesign::AddRandomPoints(int n, double lo, double hi, MAT* target) {
     return -1;
   }
 
-  C_KveloMessage msg = DesignMessage(kName, __LINE__, GetDebugScope());
-  const bool active = msg.IsActive();
-  msg.Print("[BASE DOE] : Appel a %s", kName);
+  const MessageToolEnums::E_DebugScope_enum scope = GetDebugScope();
+  ShowLine(kName, __LINE__, scope, "[BASE DOE] : Appel a %s", kName);
 
   C_RandNum rng;
   if (rng.Init(E_SeedGiven, 1u) != 0) {
@@ -319,7 +330,8 @@ int C_BaseDesign::AddRandomPoints(int n, double lo, double hi, MAT* target) {
     fct_Trace("aff_lieu", __LINE__, kSource);
     return -1;
   }
-  msg.Print("[BASE DOE] : On genere %d points random dans l'espace des variables", K);
+  ShowLine(kName, __LINE__, scope,
+           "[BASE DOE] : On genere %d points random dans l'espace des variables", K);
 
   for (int i = 0; i < K; ++i) {
     double* c = cand.col[i];
@@ -347,11 +359,12 @@ int C_BaseDesign::AddRandomPoints(int n, double lo, double hi, MAT* target) {
     // Every row of the grown matrix is a point of the design.
     NbPoints = static_cast<int>(A->m);
   }
-  msg.Print("[BASE DOE] : On selectionne les %d points les mieux places", n);
+  ShowLine(kName, __LINE__, scope, "[BASE DOE] : On selectionne les %d points les mieux places",
+           n);
 
   for (int h = 0; h < n; ++h) {
     const int pick = dist.IMax(0, K - 1);
-    if (active) msg.Print("[BASE DOE] : Pt %d : distance = %f", h, dist[pick]);
+    ShowLine(kName, __LINE__, scope, "[BASE DOE] : Pt %d : distance = %f", h, dist[pick]);
     const int row = f + h;
     std::memcpy(dest->me[row], cand.col[pick], static_cast<size_t>(NbVar) * sizeof(double));
     for (int j = 0; j < K; ++j) {

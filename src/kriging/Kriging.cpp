@@ -66,7 +66,7 @@ Kriging<T>::~Kriging() {
 
 template <class T>
 typename Kriging<T>::Workspace& Kriging<T>::Work() {
-  if (WorkPtr == nullptr) WorkPtr = new Workspace();
+  if (WorkPtr == nullptr) WorkPtr = NewObject<Workspace>();
   return *WorkPtr;
 }
 

@@ -28,7 +28,7 @@ template <class T>
 inline const T* Contiguous(C_Vec<T, int>& v, int n, std::vector<T>& buf) {
   const T* p = v.Adr(0);
   if (p != nullptr || n <= 0) return p;
-  buf.resize(static_cast<std::size_t>(n));
+  SizeTo(buf, static_cast<std::size_t>(n));
   for (int k = 0; k < n; ++k) buf[k] = v.GetVal(k);
   return buf.data();
 }
@@ -69,7 +69,7 @@ int Kriging<T>::EvalCorrMtx(C_MatMGe<T>& X, C_MatMSym<double>& R) {
   const double* theta = KernVec.Adr(0);
   double* ap = R.Adr();
   const int type = CorrFuncType;
-  std::vector<T> pj(static_cast<std::size_t>(n)), point;
+  std::vector<T> pj = SizedBuffer<std::vector<T>>(static_cast<std::size_t>(n)), point;
   if (n == 0) {
     std::fill(ap, ap + static_cast<std::size_t>(N) * (N + 1) / 2, 1.0);
     return 0;
@@ -96,9 +96,9 @@ int Kriging<T>::EvalQuadPolynomMtx(C_MatMGe<T>& X, int& terms, C_MatMGe<T>& F, i
   auto fill = [&](int t, int P) {
     F.ResizeKeep(N, P);
     const int first = std::max(start, 0);
-    std::vector<T*> fc(static_cast<std::size_t>(P));
+    std::vector<T*> fc = SizedBuffer<std::vector<T*>>(static_cast<std::size_t>(P));
     for (int c = 0; c < P; ++c) fc[c] = ColPtr(F, c);
-    std::vector<const T*> xc(static_cast<std::size_t>(n));
+    std::vector<const T*> xc = SizedBuffer<std::vector<const T*>>(static_cast<std::size_t>(n));
     for (int k = 0; k < n; ++k) xc[k] = ColPtr(X, k);
     for (int i = first; i < N; ++i) {
       fc[0][i] = T(1.0);

@@ -46,7 +46,7 @@ int Kriging<T>::GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& 
 
   C_MatMGe<double> out(N, g);
   VecD threshold(g);
-  std::vector<double> fallback(static_cast<std::size_t>(g));
+  std::vector<double> fallback = SizedBuffer<std::vector<double>>(static_cast<std::size_t>(g));
   for (int k = 0; k < g; ++k) {
     threshold[k] = 1e-4 * GlobalRangeVec[k];
     fallback[k] = std::max(GlobalRangeVec[k], DropToler);

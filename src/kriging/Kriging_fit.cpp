@@ -170,15 +170,21 @@ int Kriging<T>::Solve() {
   const int ready = BeginFit();
   if (ready != 0) return ready;
   int res;
-  if (KernOptType == KernOptNone) {
-    RescaleRequested = true;
-    res = BuildModel();
-  } else if (SolveCount % (Step > 0 ? Step : 1) != 0) {
-    RescaleRequested = false;
-    res = BuildModel();
-  } else {
-    RescaleRequested = true;
-    res = SolveOptKern();
+  try {
+    if (KernOptType == KernOptNone) {
+      RescaleRequested = true;
+      res = BuildModel();
+    } else if (SolveCount % (Step > 0 ? Step : 1) != 0) {
+      RescaleRequested = false;
+      res = BuildModel();
+    } else {
+      RescaleRequested = true;
+      res = SolveOptKern();
+    }
+  } catch (...) {
+    /* A fit that runs out of memory ends as a failed one does, then the host is told. */
+    EndFit(1);
+    throw;
   }
   return EndFit(res);
 }
@@ -441,10 +447,11 @@ int Kriging<T>::FitModel(C_MatMSym<double>& R, C_MatMGe<T>& F, C_MatMGe<T>& Y) {
 template <class T>
 void Kriging<T>::PrintFitLine() {
   /* Information, verbosity 3, debug scope 502, all streams: the refusal lines go the same way. */
-  Kvelo::C_KveloMessage msg = KrigingLine("KrigingList<T>::Print", 2254, "   Kernel : ");
-  for (int j = 0; j < KernVec.Dim(); ++j) msg.Append("%lf ", KernVec[j]);
-  msg.Append(" -> %lf", MLE);
-  msg.Print();
+  PrintLine("KrigingList<T>::Print", 2254, [this](Kvelo::C_KveloMessage& msg) {
+    msg.Append("   Kernel : ");
+    for (int j = 0; j < KernVec.Dim(); ++j) msg.Append("%lf ", KernVec[j]);
+    msg.Append(" -> %lf", MLE);
+  });
 }
 
 template <class T>
@@ -472,7 +479,14 @@ int Kriging<T>::RefitAtStoredKernel() {
   if (ready != 0) return ready;
   /* The stored scale vectors belong to the stored coefficients: reuse them. */
   RescaleRequested = false;
-  return EndFit(BuildModel());
+  int res;
+  try {
+    res = BuildModel();
+  } catch (...) {
+    EndFit(1);
+    throw;
+  }
+  return EndFit(res);
 }
 
 /* Explicit instances of the members defined in this file, for both element types (the class

@@ -95,7 +95,7 @@ bool ReadElements(FILE* f, std::vector<E>& buf, int count) {
   buf.clear();
   for (int done = 0; done < count;) {
     const int k = std::min(kReadBlock, count - done);
-    buf.resize(static_cast<std::size_t>(done) + static_cast<std::size_t>(k));
+    SizeTo(buf, static_cast<std::size_t>(done) + static_cast<std::size_t>(k));
     if (T_BF_read(f, static_cast<const E*>(buf.data() + done), k, true) != 0) return false;
     done += k;
   }
@@ -230,7 +230,8 @@ int Kriging<T>::GatherFile(FILE* fp, bool withVersion, ModelImage& img) {
     return RecordRefusal(res, L.groups, kImageGroups);
   if (img.groups < 1) return TraceFail(L.sizes, kFileRead); /* no size array can be read */
   if (img.groups > q) return Refuse(kImageGroups);
-  img.sizes.assign(static_cast<std::size_t>(img.groups), 0);
+  img.sizes.clear();
+  SizeTo(img.sizes, static_cast<std::size_t>(img.groups));
   if (BF_fread_int(fp, img.sizes.data(), img.groups) != 0) return TraceFail(L.sizes, kFileRead);
 
   if ((res = ReadIntRecord(fp, img.kernVarType)) != kRecordOk)
@@ -306,7 +307,8 @@ int Kriging<T>::GatherCopy(Kriging& other, ModelImage& img, bool fromConstructor
   std::unique_ptr<int[]> sizes(other.GetVecGlobalSol(err));
   if (failed(err != 0 || !sizes, 73, 205)) return err != 0 ? err : Refuse(kOutOfMemory);
   if (img.groups < 1 || img.groups > q) return Refuse(kImageGroups);
-  img.sizes.assign(sizes.get(), sizes.get() + img.groups);
+  SizeTo(img.sizes, static_cast<std::size_t>(img.groups));
+  std::copy(sizes.get(), sizes.get() + img.groups, img.sizes.begin());
 
   E_KrigingKernVarType kernVarType = KernOneForAll;
   if (failed(res = other.GetKrigingKernVarType(kernVarType), 76, 208)) return res;

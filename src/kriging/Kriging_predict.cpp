@@ -57,8 +57,8 @@ class ErrorBlocks {
               C_VecPi<double, int, C_PtrInCore<double, int>>& procVar, int m, int p, int q,
               int maxCols, C_VecPi<double, int, C_PtrInCore<double, int>>& U)
       : cinv_(cinv), FtT_(FtT), Ginv_(Ginv), procVar_(procVar), m_(m), p_(p), q_(q), U_(U),
-        s_(static_cast<std::size_t>(std::max(1, maxCols))),
-        u_(static_cast<std::size_t>(std::max(p, 1))) {
+        s_(SizedBuffer<std::vector<double>>(static_cast<std::size_t>(std::max(1, maxCols)))),
+        u_(SizedBuffer<std::vector<T>>(static_cast<std::size_t>(std::max(p, 1)))) {
     const long long values = std::max(1LL, static_cast<long long>(maxCols) * p *
                                                static_cast<long long>(sizeof(T) / sizeof(double)));
     U_.Resize(values > INT_MAX ? -1 : static_cast<int>(values));
@@ -246,7 +246,7 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
   }
   const double* theta = KernVec.Adr(0);
   const int type = CorrFuncType;
-  std::vector<T> sj(static_cast<std::size_t>(n)), point;
+  std::vector<T> sj = SizedBuffer<std::vector<T>>(static_cast<std::size_t>(n)), point;
   const std::ptrdiff_t ldp = std::max(Ps->Ld(), 1);
 
   /* Predictor errors of new points without refinement: the points go in blocks whose
@@ -311,7 +311,8 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
   }
 
   /* 7. Correlation part, each point summed over the samples in index order. */
-  std::vector<double> rloc(static_cast<std::size_t>(Rs != nullptr ? 0 : N));
+  std::vector<double> rloc =
+      SizedBuffer<std::vector<double>>(static_cast<std::size_t>(Rs != nullptr ? 0 : N));
   for (int j = 0; j < m; ++j) {
     double* r = (Rs != nullptr) ? ColPtr(*Rs, j) : rloc.data();
     if (j >= cached && N > 0) {

@@ -103,7 +103,13 @@ int Kriging<T>::CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index
    * silently: refused before anything is written or allocated. */
   if (!AllFinite(cand)) return Refuse(kPointsNotFinite);
   if (!std::isfinite(dmin)) return Refuse(kMinDistance);
-  if (index == nullptr) index = new int[rows > 0 ? rows : 1];
+  /* A list made here is handed over only with the result: an exception leaves none behind. */
+  std::unique_ptr<int[]> made;
+  if (index == nullptr) {
+    made.reset(new (std::nothrow) int[rows > 0 ? rows : 1]);
+    if (!made) KVELO_THROW(1001);
+  }
+  int* const list = made ? made.get() : index;
   const double d = std::fabs(dmin);
   const int ms = UsableSamples(InpSampMtx, n);
 
@@ -112,7 +118,8 @@ int Kriging<T>::CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index
   T* w = (n > 0) ? WorkVec.Adr(0) : nullptr;
   const T* pa = (n > 0) ? a.Adr(0) : nullptr;
   const T* pb = (n > 0) ? b.Adr(0) : nullptr;
-  std::vector<int> accepted;
+  std::vector<int> accepted = SizedBuffer<std::vector<int>>(static_cast<std::size_t>(rows));
+  int count = 0;
   for (int j = 0; j < rows; ++j) {
     LoadRow(cand, j, n, a);
     bool drop = false;
@@ -120,18 +127,20 @@ int Kriging<T>::CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index
       LoadRow(InpSampMtx, s, n, b);
       if (!FartherThan(pa, pb, n, d, w)) drop = true;
     }
-    for (std::size_t t = 0; t < accepted.size() && !drop; ++t) {
+    for (int t = 0; t < count && !drop; ++t) {
       LoadRow(cand, accepted[t], n, b);
       if (!FartherThan(pa, pb, n, d, w)) drop = true;
     }
     if (drop) continue;
-    index[accepted.size()] = j;
-    accepted.push_back(j);
+    list[count] = j;
+    accepted[static_cast<std::size_t>(count++)] = j;
   }
 
   /* Built aside: kept may be cand itself. */
-  C_MatMGe<T> out = RowsAt(cand, accepted.data(), static_cast<int>(accepted.size()), cols);
-  return (kept = out) != 0 ? Refuse(kContainerFailed) : 0;
+  C_MatMGe<T> out = RowsAt(cand, accepted.data(), count, cols);
+  const int res = (kept = out) != 0 ? Refuse(kContainerFailed) : 0;
+  if (made) index = made.release();
+  return res;
 }
 
 template <class T>
@@ -175,7 +184,8 @@ int Kriging<T>::EvalRefinement(C_MatMGe<T>& P, C_MatMGe<T>& Y, C_MatMGe<double>&
   /* No more points than were evaluated can be named: the index list needs no more room. */
   const int N = RowsOf(P), n = NumVar;
   int want = std::min(k, N);
-  std::vector<int> index(static_cast<std::size_t>(want > 0 ? want : 1));
+  std::vector<int> index =
+      SizedBuffer<std::vector<int>>(static_cast<std::size_t>(want > 0 ? want : 1));
   VecD vals(0);
   const int res = SelectMaxErrPoints(P, TestRelErrVec, want, index.data(), vals);
   if (res != 0) return res;

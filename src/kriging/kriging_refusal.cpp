@@ -146,12 +146,6 @@ static_assert(sizeof(kTexts) / sizeof(kTexts[0]) == kRefusalCount,
 
 }  // namespace
 
-Kvelo::C_KveloMessage KrigingLine(const char* function, int line, const char* text) {
-  using namespace Kvelo::MessageToolEnums;
-  return Kvelo::C_KveloMessage(function, "Kriging", line, text, TYPE_INFORMATION, LEVEL_INTERNAL,
-                               kKrigingScope, STREAM_ALL);
-}
-
 const char* RefusalText(int reason) {
   if (reason < 0 || reason >= kRefusalCount) return nullptr;
   return kTexts[reason];
@@ -159,7 +153,9 @@ const char* RefusalText(int reason) {
 
 int Refuse(E_Refusal reason) {
   const char* text = RefusalText(reason);
-  if (text != nullptr) KrigingLine("Kriging<T>::Refuse", __LINE__, text).Print();
+  if (text != nullptr)
+    PrintLine("Kriging<T>::Refuse", __LINE__,
+              [text](Kvelo::C_KveloMessage& m) { m.Append("%s", text); });
   return 1;
 }
 

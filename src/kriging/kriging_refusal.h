@@ -8,6 +8,7 @@
 #define KVELO_KRIGING_REFUSAL_H
 
 #include "C_KveloMessage.h"
+#include "runtime/shown_line.h"
 
 namespace kriging_internal {
 
@@ -15,9 +16,19 @@ namespace kriging_internal {
 const Kvelo::MessageToolEnums::E_DebugScope_enum kKrigingScope =
     Kvelo::MessageToolEnums::SCOPE_KRIGING;
 
-/* A message of the model's log lines: information, verbosity 3, scope 502, all streams, from
- * the place (function, line) of the source file "Kriging", with the text given. */
-Kvelo::C_KveloMessage KrigingLine(const char* function, int line, const char* text);
+/* Prints one of the model's log lines: information, verbosity 3, scope 502, all streams, from
+ * the place (function, line) of the source file "Kriging", its text written by compose(msg);
+ * only when shown, and never failing (runtime/shown_line.h). */
+template <class Compose>
+void PrintLine(const char* function, int line, Compose compose) noexcept {
+  using namespace Kvelo::MessageToolEnums;
+  kvrt::PrintShownLine(
+      [&] {
+        return Kvelo::C_KveloMessage(function, "Kriging", line, TYPE_INFORMATION, LEVEL_INTERNAL,
+                                     kKrigingScope, STREAM_ALL);
+      },
+      compose);
+}
 
 /* One reason per check. The texts are in kriging_refusal.cpp, in this order. */
 enum E_Refusal : int {

@@ -9,9 +9,11 @@
 #include <cmath>
 #include <complex>
 #include <cstddef>
+#include <new>
 #include <type_traits>
 #include <vector>
 
+#include "C_KveloException.h"
 #include "C_MatMGe.h"
 #include "C_MatMSym.h"
 #include "C_VecPi.h"
@@ -23,6 +25,32 @@
 namespace kriging_internal {
 
 typedef std::complex<double> dcomplex;
+
+/* ---- scratch memory ------------------------------------------------------------------ */
+
+/* The standard containers report a want of memory as std::bad_alloc, but the host is promised
+ * C_KveloException 1001 for it: every scratch buffer of the model is sized here, and every
+ * object it makes with new is made here. */
+template <class V>
+inline void SizeTo(V& v, std::size_t n) {
+  try {
+    v.resize(n);
+  } catch (const std::bad_alloc&) {
+    KVELO_THROW(1001);
+  }
+}
+template <class V>
+inline V SizedBuffer(std::size_t n) {
+  V v;
+  SizeTo(v, n);
+  return v;
+}
+template <class X>
+inline X* NewObject() {
+  X* p = new (std::nothrow) X();
+  if (p == nullptr) KVELO_THROW(1001);
+  return p;
+}
 
 /* ---- shapes of the containers -------------------------------------------------------- */
 
@@ -305,7 +333,7 @@ inline void CorrColumn(int type, const T* P, std::ptrdiff_t ldp, int N, const T*
       return;
     }
   }
-  point.resize(static_cast<std::size_t>(n));
+  SizeTo(point, static_cast<std::size_t>(n));
   for (int i = 0; i < N; ++i) {
     for (int k = 0; k < n; ++k) point[k] = P[i + k * ldp];
     r[i] = CorrValue<T>(type, point.data(), s, n, theta, shared);

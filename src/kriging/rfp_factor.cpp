@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
+#include <new>
 #include <utility>
 
+#include "C_KveloException.h"
 #include "ITF_blas_lapack.h"
 #include "rfp_lapack.h"
 
@@ -47,7 +49,10 @@ RfpBlocks BlocksOf(const double* a, int n) {
 
 }  // namespace
 
-RfpFactor::RfpFactor() : n_(0), a_(new Store(0)) {}
+/* A want of memory is the library's 1001, as for the store's own values. */
+RfpFactor::RfpFactor() : n_(0), a_(new (std::nothrow) Store(0)) {
+  if (!a_) KVELO_THROW(1001);
+}
 
 RfpFactor::~RfpFactor() = default;
 

@@ -50,6 +50,19 @@ bool StatWideName(const wchar_t* name, kvplat::FileInfo& info) {
 }
 
 std::atomic<size_t> g_blockLimit{0};
+std::atomic<long> g_blocksLeft{-1};  // blocks still given before every one is refused; -1: no count
+std::atomic<bool> g_blocksRanOut{false};
+
+// Whether the count of blocks still given allows one more.
+bool CountAllows() {
+  long left = g_blocksLeft.load(std::memory_order_relaxed);
+  while (left > 0 &&
+         !g_blocksLeft.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) {
+  }
+  if (left != 0) return true;
+  g_blocksRanOut.store(true, std::memory_order_relaxed);
+  return false;
+}
 
 // Whether a block of count x size bytes may be asked of the allocator. No allocator can give
 // more than PTRDIFF_MAX bytes in one block, and some (sanitizers) abort instead of returning
@@ -61,7 +74,7 @@ bool BlockAllowed(size_t count, size_t size) {
     return false;
   }
   const size_t limit = g_blockLimit.load(std::memory_order_relaxed);
-  if (limit != 0 && bytes > limit) {
+  if ((limit != 0 && bytes > limit) || !CountAllows()) {
     errno = ENOMEM;
     return false;
   }
@@ -73,6 +86,11 @@ bool BlockAllowed(size_t count, size_t size) {
 namespace kvrt {
 void SetHeapBlockLimit(std::size_t bytes) { g_blockLimit.store(bytes, std::memory_order_relaxed); }
 std::size_t HeapBlockLimit() { return g_blockLimit.load(std::memory_order_relaxed); }
+void SetHeapBlocksLeft(long allowed) {
+  g_blocksRanOut.store(false, std::memory_order_relaxed);
+  g_blocksLeft.store(allowed < 0 ? -1 : allowed, std::memory_order_relaxed);
+}
+bool HeapBlocksRanOut() { return g_blocksRanOut.load(std::memory_order_relaxed); }
 }  // namespace kvrt
 
 extern "C" {

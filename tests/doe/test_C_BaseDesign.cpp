@@ -631,17 +631,24 @@ TEST(BaseDesign, DesignsInSeveralThreadsMatchASequentialRun) {
   // each time: no worker may take that for a failure of its own, and no result may differ
   // from the same work done in one thread.
   const int kWorkers = 3, kPoints = 150, kRefusals = 400;
-  auto work = [](int id, std::vector<std::vector<double>>& rows, int& failures) {
+  // The points are C matrix records, made in this thread: the C library's status word and
+  // records are not for several threads, only the designs are.
+  std::vector<std::vector<VEC*>> points(kWorkers + 1);
+  for (int id = 1; id <= kWorkers; ++id)
+    for (int j = 0; j < kPoints; ++j) {
+      VEC* p = _LM_v_get("test", 0, 2, __LINE__, "test", nullptr);
+      ASSERT_NE(p, nullptr);
+      p->ve[0] = id + 0.001 * j;
+      p->ve[1] = -0.002 * j;
+      points[id].push_back(p);
+    }
+  auto work = [&points](int id, std::vector<std::vector<double>>& rows, int& failures) {
     C_BaseDesign d(2, 5);
     if (d.AllocateDesignMatrix(1) != 0) ++failures;
     d.DesignMatrix->me[0][0] = d.DesignMatrix->me[0][1] = 0.125 * id;
     for (int j = 0; j < kPoints; ++j) {
-      VEC* p = _LM_v_get("test", 0, 2, __LINE__, "test", nullptr);
-      p->ve[0] = id + 0.001 * j;
-      p->ve[1] = -0.002 * j;
       int err = 0;
-      if (!d.AddSpecificPoint(p, j % 3, &err) || err != 0) ++failures;
-      v_free(p);
+      if (!d.AddSpecificPoint(points[id][j], j % 3, &err) || err != 0) ++failures;
     }
     int err = 0;
     if (!d.AddCentralPoint(&err) || err != 0) ++failures;
@@ -686,4 +693,6 @@ TEST(BaseDesign, DesignsInSeveralThreadsMatchASequentialRun) {
     EXPECT_EQ(failures[id], 0) << "worker " << id;
     EXPECT_TRUE(SameBits(together[id], alone[id])) << "worker " << id;
   }
+  for (auto& list : points)
+    for (VEC* p : list) v_free(p);
 }
