@@ -92,7 +92,14 @@ struct Fixture {
     ASSERT_EQ(0, k.PutInpSampMtx(X));
     ASSERT_EQ(0, k.PutOutSampMtx(Y));
   }
-  /* What a model shows of itself: predictions and predictor errors at P, and its file. */
+  /* Prepares and solves k; file := what it writes, seen := what it predicts. */
+  void Solved(Kriging<T>& k, Bytes& file, std::vector<double>& seen) {
+    Prepare(k);
+    ASSERT_EQ(0, k.Solve());
+    file = kvtest::WrittenBytes(k);
+    seen = Predictions(k);
+  }
+  /* What a model shows of itself: predictions and predictor errors at P. */
   std::vector<double> Predictions(Kriging<T>& k) {
     std::vector<double> out;
     C_MatMGe<T> Yp;
@@ -121,10 +128,9 @@ TYPED_TEST(KrigingNoMemory, AFitThatRunsOutLeavesTheModelUnsolvedAndTheNextFitAs
   typedef TypeParam T;
   Fixture<T> f;
   Kriging<T> fresh;
-  f.Prepare(fresh);
-  ASSERT_EQ(0, fresh.Solve());
-  const Bytes file = kvtest::WrittenBytes(fresh);
-  const std::vector<double> seen = f.Predictions(fresh);
+  Bytes file;
+  std::vector<double> seen;
+  f.Solved(fresh, file, seen);
 
   for (Short what : kShort) {
     Kriging<T>* k = nullptr;
@@ -152,10 +158,9 @@ TYPED_TEST(KrigingNoMemory, ASolvedModelThatRunsOutStillPredictsAndWritesAsBefor
   typedef TypeParam T;
   Fixture<T> f;
   Kriging<T> k;
-  f.Prepare(k);
-  ASSERT_EQ(0, k.Solve());
-  const Bytes file = kvtest::WrittenBytes(k);
-  const std::vector<double> seen = f.Predictions(k);
+  Bytes file;
+  std::vector<double> seen;
+  f.Solved(k, file, seen);
   kvtest::FilePtr out(std::tmpfile());
   ASSERT_TRUE(out);
 
