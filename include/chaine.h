@@ -1,6 +1,8 @@
 /* chaine.h: small text utilities: useful (non-comment, non-blank) lines of text files, path
  * parts of wide file names, free file names, and keyword files, in which a setting is a line
- * "keyword value" and lines starting with '#' are comments. Keywords are compared literally.
+ * "keyword value" and lines starting with '#' are comments. Keywords are compared literally, as
+ * words: a keyword that begins (ends) with a letter, digit or '_' is not found where one comes
+ * before (after) it, so NB is not found inside NBMAX.
  * A line is a line whatever its length: the reading functions go through each line to its end
  * and leave the stream at the start of the next one; a caller's 256-byte buffer receives 255
  * characters of a longer line (its start, or for a search the run holding the keyword), and
@@ -48,28 +50,31 @@ KVELO_API wchar_t* kvelo_nom_libre(const wchar_t* name);
 KVELO_API int cadena_con_blanco(const char* s);
 
 /* Reads lines of f from the current position up to the first useful line containing keyword
- * anywhere (a keyword of more than 255 characters is never found): *found = 1 and a pointer to
- * the keyword inside line (256 bytes), which holds the 255 or fewer characters of the line
- * where it was found first; the stream is then at the start of the next line. At the end of
- * the file (or for a null argument) *found = 0 and null. */
+ * (as a word) anywhere (a keyword of more than 255 characters is never found): *found = 1 and
+ * a pointer to the keyword inside line (256 bytes), which holds the 255 or fewer characters of
+ * the line where it was found first; the stream is then at the start of the next line. At the
+ * end of the file (or for a null argument) *found = 0 and null. */
 KVELO_API char* cherche_mot_cle(FILE* f, const char* keyword, int* found, char* line);
-/* Searches as cherche_mot_cle; when the line starts with keyword followed by white space and
- * an integer (read from the whole line), stores it in *value and returns 1. Returns 0 when not found, when the line does
- * not start with keyword, when no integer follows or it exceeds the int range, and -1 (EOF)
- * when nothing follows the keyword; *value is then unchanged. */
+/* Reads lines of f up to the first setting of keyword: a useful line that begins with it (as
+ * a word); lines that only mention it are passed over. When white space and an integer follow
+ * the keyword, stores it in *value and returns 1 (*found = 1). Returns 0 when no setting is
+ * found (*found = 0) or no integer follows or it exceeds the int range, and -1 (EOF) when
+ * nothing follows the keyword; *value is then unchanged. */
 KVELO_API int lire_valeur_mot_cle(FILE* f, const char* keyword, int* found, char* line, int* value);
-/* Searches as cherche_mot_cle; *yes = 1 when the line starts with keyword and the next word
- * begins with 'O', 'Y', 'o' or 'y', else 0. Returns 1 when a word was read, 0 when not found
- * or the line does not start with keyword, -1 (EOF) when nothing follows the keyword. */
+/* Reads lines as lire_valeur_mot_cle; *yes = 1 when the next word after the keyword begins
+ * with 'O', 'Y', 'o' or 'y', else 0. Returns 1 when a word was read, 0 when no setting is
+ * found, -1 (EOF) when nothing follows the keyword. */
 KVELO_API int lire_valeur_mot_cle_yn(FILE* f, const char* keyword, int* found, char* line, int* yes);
 /* Puts line in the keyword file path: a missing file is created holding line alone (no
- * newline added, *found = 0); a file without keyword gets line and a newline appended (after a
- * newline when its last line lacked one, *found = 0); otherwise every useful line containing
- * keyword becomes line and a newline (*found = 1). Lines are taken whole, as the searches take
- * them; every other line is copied byte for byte, whatever its length. In every case the new content is written
- * whole to "<path>.tmp", which is renamed over path once on disk, so that the keyword file is
- * never lost nor left cut. 0, or -1 when a file cannot be read, created or written or memory
- * runs out (the keyword file then stays as it was and "<path>.tmp" is removed). */
+ * newline added, *found = 0); a file without a setting of keyword (a useful line beginning
+ * with it, as the readers take it) gets line and a newline appended (after a newline when its
+ * last line lacked one, *found = 0); otherwise every setting of keyword becomes line and a
+ * newline (*found = 1), and lines that only mention the keyword stay. Lines are taken whole;
+ * every other line is copied byte for byte, whatever its length. In every case the new content
+ * is written whole to "<path>.tmp", which is renamed over path once on disk, so that the
+ * keyword file is never lost nor left cut. 0, or -1 when a file cannot be read, created or
+ * written or memory runs out (the keyword file then stays as it was and "<path>.tmp" is
+ * removed). */
 KVELO_API int subsitue_mot_cle(const char* path, const char* keyword, int* found, const char* line);
 
 KVELO_C_END

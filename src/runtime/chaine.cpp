@@ -131,13 +131,30 @@ class LineKind {
   bool m_comment = false;
 };
 
-// The first place of keyword (length klen) in the n bytes at s, or null. A keyword that no
-// buffer can hold (longer than 255 characters) is never found.
-char* FindKeyword(char* s, int n, const char* keyword, size_t klen) {
+bool WordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// The first place of keyword (length klen) in the n bytes at s where it stands as a word of its
+// own, or null: a keyword that begins (ends) with a letter, digit or '_' is not taken where one
+// comes before (after) it, so that NB is not found inside NBMAX, and rewriting the setting NB
+// never replaces the line of NBMAX. A neighbour outside the n bytes (a line longer than the
+// buffer, read in pieces) is taken as a boundary. A keyword that no buffer can hold (longer
+// than 255 characters) is never found.
+const char* FindKeyword(const char* s, size_t n, const char* keyword, size_t klen) {
   if (klen > static_cast<size_t>(kPiece)) return nullptr;
-  char* end = s + n;
-  char* at = std::search(s, end, keyword, keyword + klen);
-  return at == end && klen > 0 ? nullptr : at;
+  if (klen == 0) return s;
+  const char* end = s + n;
+  for (const char* from = s;; ++from) {
+    const char* at = std::search(from, end, keyword, keyword + klen);
+    if (at == end) return nullptr;
+    const bool before = at > s && WordChar(keyword[0]) && WordChar(at[-1]);
+    const bool after = at + klen < end && WordChar(keyword[klen - 1]) && WordChar(at[klen]);
+    if (!before && !after) return at;
+    from = at;
+  }
+}
+char* FindKeyword(char* s, int n, const char* keyword, size_t klen) {
+  return const_cast<char*>(
+      FindKeyword(static_cast<const char*>(s), static_cast<size_t>(n), keyword, klen));
 }
 
 // What the value readers take from the text after a keyword that starts a line, kept in a few
@@ -263,10 +280,12 @@ bool NextLine(FILE* f, char* buf, const char* keyword, bool keepValue, LineScan&
   return true;
 }
 
-// The next useful line containing keyword, as cherche_mot_cle finds it; null at the end.
+// The next useful line containing keyword, as cherche_mot_cle finds it; null at the end. With
+// keepValue, only a setting of keyword counts: a line that begins with it. A line that merely
+// mentions the keyword (another setting's value, say) is passed over, as the rewrite leaves it.
 char* FindKeywordLine(FILE* f, const char* keyword, char* line, bool keepValue, LineScan& scan) {
   while (NextLine(f, line, keyword, keepValue, scan)) {
-    if (scan.useful && scan.at) return scan.at;
+    if (scan.useful && scan.at && (!keepValue || scan.atLineStart)) return scan.at;
   }
   return nullptr;
 }
@@ -289,15 +308,15 @@ bool ReadWholeLine(FILE* f, std::string& line) {
   return !line.empty();
 }
 
-// Whether a whole line is a keyword line: useful, and holding the keyword (the same decision
-// as the searches above make piece by piece).
+// Whether a whole line is a setting of keyword, which a rewrite replaces: useful, and beginning
+// with the keyword as a word (the lines the value readers take).
 bool IsKeywordLine(const std::string& line, const char* keyword) {
   const size_t klen = std::strlen(keyword);
   if (klen > static_cast<size_t>(kPiece)) return false;
   LineKind kind;
   kind.Add(line.data(), line.size());
   if (!kind.Useful()) return false;
-  return std::search(line.begin(), line.end(), keyword, keyword + klen) != line.end() || klen == 0;
+  return FindKeyword(line.data(), line.size(), keyword, klen) == line.data();
 }
 
 }  // namespace

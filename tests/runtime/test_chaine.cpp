@@ -260,7 +260,8 @@ struct KeywordFile {
 };
 
 TEST(Keywords, SearchFindsUsefulLinesOnly) {
-  KeywordFile k("# niter 5\nsize 3\n  niter 7\nniter 9\n");
+  // A keyword is found as a word: not inside niterations, nor after a letter.
+  KeywordFile k("# niter 5\nsize 3\nniterations 4\nmaxniter 2\n  niter 7\nniter 9\n");
   int found = -1;
   char line[256];
   char* at = cherche_mot_cle(k.f, "niter", &found, line);
@@ -284,7 +285,9 @@ TEST(Keywords, IntegerValues) {
   const Case cases[] = {
       {"niter 12\n", 1, 1, 12},
       {"niter   -3 trailing\n", 1, 1, -3},
-      {"  niter 12\n", 0, 1, 99},  // found, but the line does not begin with the keyword
+      {"  niter 12\n", 0, 0, 99},  // a line that does not begin with the keyword is no setting
+      {"niterations 5\n", 0, 0, 99},  // nor one where it begins a longer word
+      {"depth 4 niter\nniter 7\n", 1, 1, 7},  // a mention in another setting is passed over
       {"niter abc\n", 0, 1, 99},
       {"niter\n", EOF, 1, 99},
       {"niter 99999999999\n", 0, 1, 99},  // beyond int: refused, not wrapped
@@ -374,7 +377,7 @@ TEST(Keywords, YesNoValues) {
   const Case cases[] = {
       {"save oui\n", 1, 1, 1}, {"save Yes\n", 1, 1, 1}, {"save y\n", 1, 1, 1},  {"save O\n", 1, 1, 1},
       {"save no\n", 1, 1, 0},  {"save 1\n", 1, 1, 0},   {"save\n", EOF, 1, 0}, {"other y\n", 0, 0, 0},
-      {"  save y\n", 0, 1, 0},
+      {"  save y\n", 0, 0, 0}, {"saved y\nsave n\n", 1, 1, 0},
   };
   for (const Case& c : cases) {
     KeywordFile k(c.text);
@@ -396,8 +399,8 @@ TEST(Keywords, PercentSignsAreLiteral) {
   EXPECT_EQ(value, 6);
   rewind(k.f);
   int yes = 0;
-  EXPECT_EQ(lire_valeur_mot_cle_yn(k.f, "%s", &found, line, &yes), 0);  // found mid-line
-  EXPECT_EQ(found, 1);
+  EXPECT_EQ(lire_valeur_mot_cle_yn(k.f, "%s", &found, line, &yes), 0);  // only mid-line: no setting
+  EXPECT_EQ(found, 0);
 }
 
 // A comment of 255 characters and more, whose tail holds "NB 7", then the setting "NB 3".
@@ -440,9 +443,9 @@ TEST(Keywords, AKeywordIsSeenWhereverItLiesInALongLine) {
     const char* what;
     std::string text;
   } cases[] = {
-      {"across the first cut", std::string(253, 'y') + "KEYW rest\n"},
-      {"far along", std::string(700, 'y') + "KEYW rest\n"},
-      {"across a later cut", std::string(505, 'y') + "KEYW\n"},
+      {"across the first cut", std::string(252, 'y') + " KEYW rest\n"},
+      {"far along", std::string(699, 'y') + " KEYW rest\n"},
+      {"across a later cut", std::string(504, 'y') + " KEYW\n"},
   };
   for (const auto& c : cases) {
     KeywordFile k(c.text + "after\n");
@@ -512,6 +515,11 @@ TEST(KeywordRewrite, EveryKeywordLineIsReplacedCommentsKept) {
   EXPECT_EQ(subsitue_mot_cle(p.c_str(), "niter", &found, "niter 8"), 0);
   EXPECT_EQ(found, 1);
   EXPECT_EQ(kvtest::ReadFileText(p.str()), "# niter is the count\nniter 8\nsize 3\nniter 8\n\nlast");
+  // Only settings of the keyword are replaced: lines that begin with it, as a word.
+  kvtest::WriteFileText(p.str(), "niterations 4\ndepth 2 niter\n  niter 1\nniter=3\nniter 5\n");
+  EXPECT_EQ(subsitue_mot_cle(p.c_str(), "niter", &found, "niter 8"), 0);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(kvtest::ReadFileText(p.str()), "niterations 4\ndepth 2 niter\n  niter 1\nniter 8\nniter 8\n");
   EXPECT_FALSE(kvtest::FileExists(p.str() + ".tmp"));
   struct stat st;
   ASSERT_EQ(stat(p.c_str(), &st), 0);
