@@ -64,9 +64,11 @@ class KVELO_API C_Entity : public C_CbfObject {
   }
   ~C_Entity() override {}
 
-  // Writes the name as a portable string: 0, or -1 after a trace (an empty name cannot be written).
+  // Writes the name as a portable string: 0, or -1 after a trace, nothing written, for a name
+  // that cannot be stored: an empty one, or one holding a zero byte (the stored text would end
+  // there, and the name read back would be another).
   int Write(FILE* f) override {
-    if (BF_fwrite_str(f, m_name.c_str()) != 0) {
+    if (m_name.find('\0') != std::string::npos || BF_fwrite_str(f, m_name.c_str()) != 0) {
       fct_Trace("aff_lieu", __LINE__, "include/C_Entity");
       return -1;
     }
