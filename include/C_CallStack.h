@@ -28,20 +28,23 @@ struct KVELO_API C_Entry {
   void Assign(const char* functionName, const char* fileName, int lineNumber);
 };
 
-/* One thread's stack of entries, bottom first. Copying copies the entries (std::bad_alloc
- * when they cannot be had, the target then unchanged); moving takes them and allocates nothing. */
+/* One thread's stack of entries, bottom first. Copying copies the entries (C_KveloException
+ * 1001 when they cannot be had, the target then unchanged); moving takes them and allocates
+ * nothing. */
 class KVELO_API C_CallStack {
  public:
-  C_CallStack();   // empty, room for 30 entries reserved
-  // Empty, room for `room` entries reserved: 0 allocates nothing (a snapshot to be filled).
+  C_CallStack();   // empty, room for 30 entries reserved (1001 when it cannot be had)
+  // Empty, room for `room` entries reserved: 0 allocates nothing (a snapshot to be filled);
+  // 1001 when the room cannot be had.
   explicit C_CallStack(std::size_t room);
   ~C_CallStack();
-  C_CallStack(const C_CallStack&) = default;
-  C_CallStack& operator=(const C_CallStack&) = default;
+  C_CallStack(const C_CallStack& other);
+  C_CallStack& operator=(const C_CallStack& other);
   C_CallStack(C_CallStack&& other) noexcept;             // other is left empty
   C_CallStack& operator=(C_CallStack&& other) noexcept;  // other is left empty
 
-  // Appends a copy of e, then begins the profiling block named e.function; std::bad_alloc on no memory.
+  // Appends a copy of e, then begins the profiling block named e.function; C_KveloException
+  // 1001, stack unchanged, on no memory.
   void Push(const C_Entry& e);
   // Ends the profiling block of the top entry, then removes it; does nothing on an empty stack.
   void Pop();
@@ -71,7 +74,7 @@ class KVELO_API C_StackCollection {
   C_StackCollection& operator=(const C_StackCollection&) = delete;
 
   // The calling thread's stack, created empty on first request; never null
-  // (std::bad_alloc when a new stack cannot be allocated). A thread whose own stack was freed
+  // (C_KveloException 1001 when a new stack cannot be allocated). A thread whose own stack was freed
   // at its end (a scope in a later thread-local destructor), or any thread when no slot
   // exists, gets a stack of its own that is kept until the process ends.
   C_CallStack& GetCurrentCallStack();

@@ -56,12 +56,11 @@ class KVELO_API C_CbfObject {
 class KVELO_API C_Entity : public C_CbfObject {
  public:
   C_Entity() {}
-  explicit C_Entity(const std::string& name) : m_name(name) {}
-  C_Entity(const C_Entity& other) : C_CbfObject(other), m_name(other.m_name) {}
-  C_Entity& operator=(const C_Entity& other) {
-    m_name = other.m_name;
-    return *this;
-  }
+  // The name, the copy and the assignment throw C_KveloException 1001 when memory runs out
+  // for the name (an assignment then leaves the name as it was).
+  explicit C_Entity(const std::string& name);
+  C_Entity(const C_Entity& other);
+  C_Entity& operator=(const C_Entity& other);
   ~C_Entity() override {}
 
   // Writes the name as a portable string: 0, or -1 after a trace, nothing written, for a name
@@ -101,11 +100,12 @@ class KVELO_API C_Entity : public C_CbfObject {
     os << Type() << " : " << m_name << std::endl;
   }
 
-  // A copy of the name.
-  std::string GetName() const { return m_name; }
+  // A copy of the name; 1001 when it cannot be had.
+  std::string GetName() const;
   // The name's characters, valid while the name is unchanged.
   const char* Nom() const { return m_name.c_str(); }
-  void SetName(const std::string& name) { m_name = name; }
+  // Name = name; 1001, name unchanged, when memory runs out.
+  void SetName(const std::string& name);
 
  private:
   std::string m_name;
@@ -159,6 +159,7 @@ class KVELO_API C_Algorithm : public C_Entity {
  public:
   typedef Kvelo::MessageToolEnums::E_DebugScope_enum E_DebugScope_enum;
 
+  // 1001 when memory runs out for the name or the time manager.
   explicit C_Algorithm(const std::string& name);
   ~C_Algorithm() override;
   C_Algorithm(const C_Algorithm&) = delete;
@@ -171,8 +172,10 @@ class KVELO_API C_Algorithm : public C_Entity {
   // Runs the algorithm with the host's interface: does nothing here and returns 0.
   virtual int Run(C_ItfAlgorithm& itf);
 
-  // The map of the value's type gets value under name (added or replaced); std::bad_alloc
-  // leaves the options as they were.
+  // Every option operation below throws C_KveloException 1001 when memory runs out, the
+  // options then as they were (a string passed by value is copied by the caller, before the
+  // call: a want of memory there is the caller's).
+  // The map of the value's type gets value under name (added or replaced).
   virtual void setOption(std::string name, std::string value);
   virtual void setOption(std::string name, double value);
   virtual void setOption(std::string name, int value);
@@ -199,7 +202,8 @@ class KVELO_API C_Algorithm : public C_Entity {
   virtual double getOption_d(std::string name);
   virtual std::string getOption_s(std::string name);
   // Sends the options listing as the text of msg (when msg would be shown), with msg's own
-  // type, verbosity, scope and stream.
+  // type, verbosity, scope and stream; 1001 when memory runs out for the listing (msg's text
+  // then holds the part made, nothing is sent).
   virtual void AffOptions(Kvelo::C_KveloMessage& msg);
   // Sets the algorithm's default options: nothing here.
   virtual void InitOptions();

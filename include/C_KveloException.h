@@ -38,7 +38,7 @@ class KVELO_API C_KveloException : public Kvelo::C_KveloMessage {
   virtual void setExceptionCode(E_MessageCode_t exception, E_MessageCode_t reason);
   // Reason code = code (100: from errno).
   virtual void setReasonCode(E_MessageCode_t code);
-  // Reason text = fmt printf-formatted, cut to 1,023 characters; std::bad_alloc, text
+  // Reason text = fmt printf-formatted, cut to 1,023 characters; C_KveloException 1001, text
   // unchanged, when memory runs out.
   virtual void setReason(const char* fmt, ...);
   // Reason code = code; reason text = its database text (code 100: from errno, text kept;
@@ -46,7 +46,7 @@ class KVELO_API C_KveloException : public Kvelo::C_KveloMessage {
   virtual void setReason(E_MessageCode_t code, ...);
   virtual E_MessageCode_t getExceptionCode() const;
   virtual E_MessageCode_t getReasonCode() const;
-  virtual std::string getReasonMessage() const;     // copy of the reason text (std::bad_alloc when it cannot be had)
+  virtual std::string getReasonMessage() const;     // copy of the reason text (1001 when it cannot be had)
   virtual std::string getExceptionMessage() const;  // copy of the exception text (likewise)
   virtual int getErrno() const;                     // errno captured for reason 100, else 0
 

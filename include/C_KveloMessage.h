@@ -76,7 +76,8 @@ class KVELO_API C_KveloMessage {
 
   // Every constructor takes first the place of the report (function, file, line), kept as
   // the error location. Unnamed fields: key "DefaultMessageTool", code 0, level 0, scope 0,
-  // stream all, empty text.
+  // stream all, empty text. A constructor that must store a text or a key other than the
+  // default one throws C_KveloException 1001 when memory runs out for it.
   // Text of code from the database, arguments substituted (failure text when the lookup fails).
   C_KveloMessage(const char* function, const char* file, int line, E_MessageType_enum type,
                  E_MessageCode_t code, ...);
@@ -118,7 +119,8 @@ class KVELO_API C_KveloMessage {
 
   virtual ~C_KveloMessage();
 
-  // The text forms (fmt, string) change nothing and throw std::bad_alloc when memory runs out.
+  // The text forms (fmt, string) change nothing and throw C_KveloException 1001 when memory
+  // runs out (Print(fmt or string) then prints nothing).
   // The code forms never throw: with no memory for any text they set the code and leave the
   // text empty (Set; the code's text is then looked up when the message is reported) or
   // unchanged (Append).
@@ -149,7 +151,7 @@ class KVELO_API C_KveloMessage {
   virtual int Print();
 
   // Plain access to the fields; the getters of strings and records return references.
-  // setKey throws std::bad_alloc, key unchanged, when memory runs out.
+  // setKey throws C_KveloException 1001, key unchanged, when memory runs out.
   virtual void setKey(const std::string& key);
   virtual void setMessageCode(E_MessageCode_t code);
   virtual void setMessageType(E_MessageType_enum type);
@@ -174,14 +176,14 @@ class KVELO_API C_KveloMessage {
   C_KveloMessage& operator=(const C_KveloMessage& other) noexcept;
   // Set(code) without arguments: only for codes whose text has no placeholder.
   C_KveloMessage& operator=(E_MessageCode_t code);
-  // Set(s), unchanged.
+  // Set(s), unchanged (1001, text unchanged, when memory runs out).
   C_KveloMessage& operator=(const std::string& s);
   // Set(fmt): the characters are a format without arguments ("%%" gives "%"; any other
-  // conversion is kept as written, never read).
+  // conversion is kept as written, never read); 1001, text unchanged, when memory runs out.
   C_KveloMessage& operator=(const char* fmt);
-  // Append(s), unchanged.
+  // Append(s), unchanged (1001, text unchanged, when memory runs out).
   C_KveloMessage& operator+=(const std::string& s);
-  // Appends fmt taken as a format without arguments ("%%" gives "%").
+  // Appends fmt taken as a format without arguments ("%%" gives "%"); 1001 as above.
   C_KveloMessage& operator+=(const char* fmt);
 
  protected:
@@ -209,7 +211,7 @@ class KVELO_API C_KveloMessage {
   static void LookupText(const std::string& key, E_MessageCode_t code, va_list* args,
                          std::string& out) noexcept;
   // The stored key of a name: the shared default key for "DefaultMessageTool" (no allocation),
-  // else a new one (std::bad_alloc when it cannot be had).
+  // else a new one (C_KveloException 1001 when it cannot be had).
   static std::shared_ptr<const std::string> KeyOf(const std::string& key);
   // The shared default key "DefaultMessageTool".
   static const std::shared_ptr<const std::string>& DefaultKey() noexcept;

@@ -75,13 +75,14 @@ class KVELO_API C_GenericMat : public C_Type {
   virtual int Resize(int r, int c);
   // Resize keeping the common values; code 2871 here.
   virtual int ResizeKeep(int r, int c);
-  // Appends the text of element (i, j) to s and returns s.
+  // Appends the text of element (i, j) to s and returns s; 1001, s unchanged, on no memory.
   virtual std::string& GetVal(int i, int j, std::string& s) = 0;
   // Sets the row cursor to row and returns it; code 2872 when row is not in 0 .. rows-1.
   virtual int Row(int row);
   // Advances the row cursor; -1 when it reaches rows, else the new cursor.
   virtual int NextRow();
   // Appends the text of the first element of the current row; returns 0 or -1 (see C_Mat<T>).
+  // Both walks throw C_KveloException 1001, s and the cursors unchanged, on no memory.
   virtual int FirstCol(std::string& s) = 0;
   // Appends the text of the next element of the current row; its column, or -1 at the end.
   virtual int NextCol(std::string& s) = 0;
@@ -100,7 +101,8 @@ class KVELO_API C_GenericMat : public C_Type {
   void WriteInfoBlock(FILE* f, const char* typeName) const;
 };
 
-/* Writes the text of one element, as the vectors and the string accessors form it. */
+/* Writes the text of one element, as the vectors and the string accessors form it; 1001, the
+ * element not written, when memory runs out for its text. */
 template <class T>
 inline void KveloPrintElem(FILE* f, const T& v) {
   std::string text;
@@ -198,7 +200,8 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
     return s;
   }
   // String forms of the column walk: the result goes to the column cursor; the element's
-  // text is appended unless the result is -1.
+  // text is appended unless the result is -1. The room for the text is made before the cursor
+  // moves: 1001 leaves s and the cursor as they were.
   int FirstCol(std::string& s) override;
   int NextCol(std::string& s) override;
   // Init(0).
@@ -280,6 +283,7 @@ int C_Mat<T>::NextCol(T& out) {
 
 template <class T>
 int C_Mat<T>::FirstCol(std::string& s) {
+  kvelo_vec::MakeRoomForValue(s);
   T v = T(0);
   int r = FirstCol(v);
   colCursor = r;
@@ -289,6 +293,7 @@ int C_Mat<T>::FirstCol(std::string& s) {
 
 template <class T>
 int C_Mat<T>::NextCol(std::string& s) {
+  kvelo_vec::MakeRoomForValue(s);
   T v = T(0);
   int r = NextCol(v);
   colCursor = r;

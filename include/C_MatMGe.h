@@ -168,11 +168,16 @@ class C_MatMGe : public C_Mat<T> {
   using C_Mat<T>::GetVal;
   using C_Mat<T>::FirstCol;
   using C_Mat<T>::NextCol;
-  // New heap view of the same values (same ld); the caller deletes it.
-  C_Mat<T>* Lnk() override { return new C_MatMGe<T>(rows, cols, Adr(), ld); }
-  // New heap deep copy; the caller deletes it.
+  // New heap view of the same values (same ld); the caller deletes it. 1001 on no memory.
+  C_Mat<T>* Lnk() override {
+    C_MatMGe<T>* v = new (std::nothrow) C_MatMGe<T>(rows, cols, Adr(), ld);
+    if (!v) KVELO_THROW(1001);
+    return v;
+  }
+  // New heap deep copy; the caller deletes it. 1001 on no memory.
   C_Mat<T>* Dup() override {
-    std::unique_ptr<C_MatMGe<T>> d(new C_MatMGe<T>(0, 0));
+    std::unique_ptr<C_MatMGe<T>> d(new (std::nothrow) C_MatMGe<T>(0, 0));
+    if (!d) KVELO_THROW(1001);
     *d = *this;
     return d.release();
   }
@@ -433,13 +438,15 @@ int C_MatMGe<T>::Mm(char transA, char transB, T alpha, C_MatMGe<T>& A, C_MatMGe<
   C_MatMGe<T>* a = &A;
   C_MatMGe<T>* b = &B;
   if (kvelo_vec::Overlaps(out, A.ValueMemory())) {
-    copyA.reset(new C_MatMGe<T>(A));
+    copyA.reset(new (std::nothrow) C_MatMGe<T>(A));
+    if (!copyA) KVELO_THROW(1001);
     a = copyA.get();
   }
   if (&B == &A) {
     b = a;
   } else if (kvelo_vec::Overlaps(out, B.ValueMemory())) {
-    copyB.reset(new C_MatMGe<T>(B));
+    copyB.reset(new (std::nothrow) C_MatMGe<T>(B));
+    if (!copyB) KVELO_THROW(1001);
     b = copyB.get();
   }
   Resize(m, n);

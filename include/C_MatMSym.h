@@ -119,9 +119,11 @@ class C_MatMSym : public C_Mat<T> {
   using C_Mat<T>::GetVal;
   using C_Mat<T>::FirstCol;
   using C_Mat<T>::NextCol;
-  // A new heap matrix of the same order and side viewing this one's packed values.
+  // A new heap matrix of the same order and side viewing this one's packed values; 1001 on
+  // no memory.
   C_Mat<T>* Lnk() override {
-    C_MatMSym<T>* v = new C_MatMSym<T>(0, side);
+    C_MatMSym<T>* v = new (std::nothrow) C_MatMSym<T>(0, side);
+    if (!v) KVELO_THROW(1001);
     const int count = storage.Dim();
     v->storage.Attach(count, Adr());
     v->rows = v->cols = rows;

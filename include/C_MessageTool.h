@@ -109,7 +109,7 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   bool VerbosityLevelActive(E_VerbosityLevel_enum level, E_MessageStream_enum stream) const;
   // Scope -1 resets every stream to {0} and applies KVELO_DEBUG_SCOPES; otherwise on inserts
   // the scope in the stream's set and off removes it. Every stream asked for changes, or none:
-  // std::bad_alloc, sets unchanged, when memory runs out.
+  // C_KveloException 1001, sets unchanged, when memory runs out.
   void ActivateDebugScope(E_DebugScope_enum scope, bool on, E_MessageStream_enum stream);
   void ActivateDebugScope(int scope, bool on, E_MessageStream_enum stream);
   bool DebugScopeActive(E_DebugScope_enum scope, E_MessageStream_enum stream) const;
@@ -122,7 +122,7 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   // Character written after every text by the default controller (a blank at creation).
   void setEndMsgChar(char c);
   bool isInitialized() const;
-  std::string getKey() const;
+  std::string getKey() const;  // a copy of the tool's name; 1001 when it cannot be had
 
   // ---- set-up and log file ----
   // When the file name exists: resources file = name, resources directory = its directory
@@ -131,10 +131,11 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   // neither); -1, nothing changed, also when memory runs out.
   int setResourcesFilename(std::string name, E_CodeLang language);
   // Resources directory = dir, language = language, resources file = "<dir>/ke<language>.msb";
-  // std::bad_alloc, nothing changed, when memory runs out.
+  // C_KveloException 1001, nothing changed, when memory runs out.
   void setResourcesDir(std::string dir, E_CodeLang language);
   // The same with the directory read from the environment variable variableName (a single
-  // blank when it is not set); the variable's name and value are kept for reports.
+  // blank when it is not set); the variable's name and value are kept for reports. 1001,
+  // nothing changed, when memory runs out.
   void setResourcesDirByEnv(std::string variableName, E_CodeLang language);
   // Loads the message database: 0 once loaded (or at once when all three streams are
   // swallowed by C_DevNullCtrl controllers). A missing resources file falls back to
@@ -147,10 +148,10 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   // Closes an open log and names the log file; append false truncates it at the next opening.
   // 0; -1, nothing changed, when memory runs out.
   int setLogFilename(const std::string& name, bool append);
-  std::string getLogFilename() const;
+  std::string getLogFilename() const;  // a copy of the log's name; 1001 when it cannot be had
   // path without its extension, kept whole when its directory exists, else only its file
-  // part; suffix appended (suffix alone for a path that is not valid text). std::bad_alloc
-  // when memory runs out.
+  // part; suffix appended (suffix alone for a path that is not valid text). C_KveloException
+  // 1001 when memory runs out.
   std::string GenerateDefaultLogFilename(const std::string& path, const std::string& suffix) const;
 
   // ---- progress (0, or -1 when a step failed; the messages are of type 16, so a stream
@@ -179,7 +180,8 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   // ---- reporting (0, or -1 when anything on the road failed) ----
   // Routes m to every stream that accepts it; lists the call stack after an error. Of its own
   // failures only C_KveloException 29 (log file cannot be opened) leaves it; what a host
-  // controller throws passes, std::bad_alloc excepted (taken as the want of memory).
+  // controller throws passes, std::bad_alloc and C_KveloException 1001 excepted (taken as
+  // the want of memory).
   static int HandleMessage(const C_KveloMessage& m);
   // Reports e: its type and level are set, the code texts appended to its text (all of them
   // or, when memory runs out, none: the codes then go to SafeDisplay and the result is -1),
@@ -244,7 +246,7 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   // while a progress is open; -1 when none is open.
   int AppSetProgress(const std::string& text, int value, E_MessageStream_enum stream) override;
   int AppCloseProgress() override;  // 0
-  // out = "<resources directory>/ke<language>.msb".
+  // out = "<resources directory>/ke<language>.msb"; 1001, out unchanged, when memory runs out.
   virtual void BuildResourcesFilename(std::string& out) const;
   // Opens the log (closing it first) unless no name is set; 0. An unopenable log empties the
   // name, reports a warning and throws C_KveloException code 29 (reason from errno).
@@ -266,7 +268,11 @@ class KVELO_API C_MessageTool : public C_MessageStreamCtrl, public C_KveloBase {
   C_MessageStreamCtrl* Ctrl(int stream);
   static int InfArgFormat(const char* fmt, ...);
   void ResetDebugScopes();
-  // getMessage letting std::bad_alloc pass.
+  // ActivateDebugScope letting std::bad_alloc pass.
+  void ChangeDebugScope(int scope, bool on, E_MessageStream_enum stream);
+  // GenerateDefaultLogFilename letting std::bad_alloc pass.
+  static std::string DefaultLogFilename(const std::string& path, const std::string& suffix);
+  // getMessage letting a want of memory pass.
   static int CodeText(E_MessageCode_t code, std::string& out, va_list* args, const std::string& key);
 
   C_MessageStream m_streams[3];

@@ -69,9 +69,10 @@ class KVELO_API C_Timer {
   // ---- reports and files ----
   // Appends the timer's summary lines (counts, times, children and parents with their shares
   // of this timer's totals: an entry of 0 in a total of 0 is 0 %) to out; entry names come
-  // from names (an identifier outside it shows an empty name).
+  // from names (an identifier outside it shows an empty name). All or nothing: C_KveloException
+  // 1001, out as it was, when memory runs out.
   void FillSummary(std::vector<std::string>& names, std::string& out);
-  // Writes the summary to f (nothing for a null f).
+  // Writes the summary to f (nothing for a null f); 1001, nothing written, on no memory.
   void Print(std::vector<std::string>& names, FILE* f);
   // Writes the timer's tab-separated line under name to f (nothing for a null f).
   void ExportCsv(FILE* f, const std::string& name);
@@ -117,6 +118,7 @@ class KVELO_API C_TimeManager {
   };
   typedef std::map<double, int, DecreasingValue> T_SortedList;
 
+  // C_KveloException 1001 when memory runs out for the tables.
   explicit C_TimeManager(bool callGraph = false, bool reportOpenBlocks = false);
   // Copies names, counts and times; no open block, no call-graph entries.
   C_TimeManager(C_TimeManager& other);
@@ -125,18 +127,21 @@ class KVELO_API C_TimeManager {
   C_TimeManager& operator=(const C_TimeManager&) = delete;
 
   // Opens one run of the named block (created on first use). A block begun again while
-  // open counts a call and nests: only its outermost run is timed.
+  // open counts a call and nests: only its outermost run is timed. C_KveloException 1001 when
+  // memory runs out for the name or a new block (the run is then not opened).
   void BeginBlock(char* name);
   // Same with a printf-formatted name (cut to 1023 characters).
   void BeginBlock(const char* fmt, ...);
   // Closes the innermost open run of the named block and charges its interval to the
   // block open around it; returns the block's timer, or null (nothing changed) when no
-  // run of that name is open. Blocks opened inside it stay open.
+  // run of that name is open. Blocks opened inside it stay open. 1001, nothing changed, when
+  // memory runs out for the name.
   C_Timer* EndBlock(char* name);
   C_Timer* EndBlock(const char* fmt, ...);
-  // Timer of the printf-formatted name, or null.
+  // Timer of the printf-formatted name, or null; 1001 when memory runs out for the name.
   C_Timer* TimerByName(const char* fmt, ...);
-  // name = name of identifier id (id below the name table's size); its timer or null.
+  // name = name of identifier id (id below the name table's size); its timer or null; 1001,
+  // name unchanged, when memory runs out.
   C_Timer* TimerById(int id, std::string& name);
   // Name of identifier id (id below the name table's size).
   std::string& GetNameById(int id);
@@ -150,12 +155,13 @@ class KVELO_API C_TimeManager {
   // ---- listing: by ascending name over a slot's blocks, or, after SortBlocks with 1 to 4,
   //      by decreasing value over slot 0 (slot ignored). The cursor is shared. ----
   // First / next block (its name in name); null at the end and at every later NextBlock.
+  // C_KveloException 1001, cursor and name unchanged, when memory runs out for the name.
   C_Timer* FirstBlock(std::string& name, int slot);
   C_Timer* NextBlock(std::string& name, int slot);
   // Merges the slots, then lists the blocks by decreasing value (C_Timer::E_TimeValue), a
   // block whose value is not a number first; a block whose value is already listed (any value
   // that is not a number counting as one) is left out. 0 goes back to name order. The
-  // listing changes whole or not at all (std::bad_alloc).
+  // listing changes whole or not at all (C_KveloException 1001 when memory runs out).
   void SortBlocks(C_Timer::E_TimeValue which);
   // Merges slots 1 and up into slot 0, once.
   void SumOverProcs();
@@ -165,16 +171,17 @@ class KVELO_API C_TimeManager {
   // Call-graph entries are matched by the name of the block they name, whatever identifiers
   // the two managers gave it. += adds a block this manager lacks (also one named only by an
   // entry) under a new identifier; -= leaves such a block, and entries naming it, out. Each
-  // block is combined whole or not at all: when memory runs out (std::bad_alloc) the blocks
-  // before it in name order are combined, it and those after it are as they were.
+  // block is combined whole or not at all: when memory runs out (C_KveloException 1001) the
+  // blocks before it in name order are combined, it and those after it are as they were.
   C_TimeManager& operator+=(C_TimeManager& other);
   C_TimeManager& operator-=(C_TimeManager& other);
 
   // ---- reports and files (nothing while the manager is being destroyed) ----
   // Appends the summary: header, overhead timers, then each listed block grouped by class
-  // (all or nothing: std::bad_alloc leaves out as it was).
+  // (all or nothing: C_KveloException 1001 leaves out as it was). The listing's cursor ends
+  // past the last block.
   void FillSummary(std::string& out);
-  // Writes the summary to f (nothing for a null f).
+  // Writes the summary to f (nothing for a null f); 1001, nothing written, on no memory.
   void Print(FILE* f);
   // Writes the tab-separated text file fileName, replacing it whole or not at all: nothing
   // changes when it cannot be written (a failed write is traced).
@@ -195,7 +202,17 @@ class KVELO_API C_TimeManager {
   int Read(const std::string& fileName);
 
  private:
+  // The operations above letting std::bad_alloc pass.
   C_Timer* DoBeginBlock(const char* name);
+  C_Timer* WalkFirstBlock(std::string& name, int slot);
+  C_Timer* WalkNextBlock(std::string& name, int slot);
+  void SortBlocksAside(C_Timer::E_TimeValue which);
+  void Add(C_TimeManager& other);
+  void Remove(C_TimeManager& other);
+  void FillSummaryAside(std::string& summary);
+  // walk() with the listing's cursors put back, and std::bad_alloc given as 1001, on failure.
+  template <class Walk>
+  C_Timer* KeepCursorsOnFailure(Walk walk);
   C_Timer* DoEndBlock(const char* name);
   // New block of the given name in slot 0's map with the next identifier.
   C_Timer* NewBlock(const std::string& name);

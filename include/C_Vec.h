@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -52,9 +53,30 @@ constexpr long long ReadBlockLength() {
   return static_cast<long long>(kReadBlockBytes / sizeof(T));
 }
 
+// The text operations of the containers grow strings, and the standard strings say a want of
+// memory with std::bad_alloc: grow(s) runs here, which gives it to the host as the library's
+// 1001. grow must leave s as it was when it throws.
+template <class Grow>
+inline void GrowText(std::string& s, Grow grow) {
+  try {
+    grow(s);
+  } catch (const std::bad_alloc&) {
+    KVELO_THROW(1001);
+  }
+}
+
+// The most that the text of one value takes (the widest, a complex one, needs 26 bytes).
+constexpr size_t kValueTextRoom = 64;
+
+// Room in s for one more value's text, made before a cursor moves: the value then goes in
+// without memory. 1001, s unchanged, when the room cannot be had.
+inline void MakeRoomForValue(std::string& s) {
+  GrowText(s, [](std::string& t) { t.reserve(t.size() + kValueTextRoom); });
+}
+
 // Appends printf-formatted text to s (the formats used here never need more than 64 bytes,
-// but the length is checked all the same). Inline, so that the matrix templates a host
-// instantiates form their element texts with it too.
+// but the length is checked all the same); 1001, s unchanged, when memory runs out. Inline,
+// so that the matrix templates a host instantiates form their element texts with it too.
 inline void AppendFormat(std::string& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 inline void AppendFormat(std::string& s, const char* fmt, ...) {
   va_list ap, again;
@@ -63,15 +85,21 @@ inline void AppendFormat(std::string& s, const char* fmt, ...) {
   char local[128];
   const int n = std::vsnprintf(local, sizeof local, fmt, ap);
   va_end(ap);
-  if (n >= 0 && static_cast<size_t>(n) < sizeof local) {
-    s.append(local, static_cast<size_t>(n));
-  } else if (n > 0) {
-    const size_t at = s.size();
-    s.resize(at + static_cast<size_t>(n) + 1);
-    std::vsnprintf(&s[at], static_cast<size_t>(n) + 1, fmt, again);
-    s.resize(at + static_cast<size_t>(n));
+  // A text longer than the local buffer is formatted aside, so that s changes in one step.
+  std::string wide;
+  const char* text = local;
+  if (n > 0 && static_cast<size_t>(n) >= sizeof local) {
+    try {
+      GrowText(wide, [&](std::string& t) { t.resize(static_cast<size_t>(n) + 1); });
+    } catch (...) {
+      va_end(again);
+      throw;
+    }
+    std::vsnprintf(&wide[0], static_cast<size_t>(n) + 1, fmt, again);
+    text = wide.c_str();
   }
   va_end(again);
+  if (n > 0) GrowText(s, [&](std::string& t) { t.append(text, static_cast<size_t>(n)); });
 }
 
 // y := x for n elements, the two ranges possibly overlapping; nothing for n <= 0 or x == y.
@@ -636,9 +664,11 @@ class KVELO_API C_BaseVec : public C_Type {
   virtual int Print(FILE* f) = 0;
   // Zeroes elements first..last (last -1: the end); throws 2871 here.
   virtual int Zero(I first, I last);
-  // Appends the formatted value of element i to s.
+  // Appends the formatted value of element i to s; C_KveloException 1001, s unchanged, when
+  // memory runs out.
   virtual void GetVal(I i, std::string& s) = 0;
   // Appends the first / next delivered value to s and returns its position; -1 when none.
+  // 1001, s and the cursor unchanged, when memory runs out.
   virtual I FirstVal(std::string& s) = 0;
   virtual I NextVal(std::string& s) = 0;
   // Frees the elements; nothing here.
@@ -954,8 +984,10 @@ void C_Vec<T, I>::GetVal(I i, std::string& s) {
   K::Append(s, GetVal(i));
 }
 
+// The room for the text is made before the cursor moves: a want of memory leaves both as they were.
 template <class T, class I>
 I C_Vec<T, I>::FirstVal(std::string& s) {
+  kvelo_vec::MakeRoomForValue(s);
   T v = T();
   I r = FirstVal(v);
   if (r == -1) return -1;
@@ -965,6 +997,7 @@ I C_Vec<T, I>::FirstVal(std::string& s) {
 
 template <class T, class I>
 I C_Vec<T, I>::NextVal(std::string& s) {
+  kvelo_vec::MakeRoomForValue(s);
   T v = T();
   I r = NextVal(v);
   if (r == -1) return -1;

@@ -67,11 +67,13 @@ class KVELO_API C_VecPi : public C_Vec<T, I> {
   int Read(FILE* f) override;
   // File form of WriteMatlab(FILE*).
   int WriteMatlab(const char* path) override;
-  // Three header lines, then every value followed by a space on one line; null f throws 12.
+  // Three header lines, then every value followed by a space on one line; null f throws 12,
+  // no memory 1001 (nothing written).
   int WriteMatlab(FILE* f) override;
   // File form of Print(FILE*); returns 0.
   int Print(const char* path, bool append) override;
-  // Four header lines, "- Values : ", then the values five to a line; null f throws 12.
+  // Four header lines, "- Values : ", then the values five to a line; null f throws 12, no
+  // memory 1001 (nothing written).
   int Print(FILE* f) override;
   // Zeroes first..last; -1 for a bad first.
   int Zero(I first, I last) override;
@@ -258,9 +260,11 @@ int C_VecPi<T, I, P>::WriteMatlab(const char* path) {
 
 template <class T, class I, class P>
 int C_VecPi<T, I, P>::WriteMatlab(FILE* f) {
-  C_Vec<T, I>::WriteMatlab(f);
-  // Value by value: the line is as long as the vector, its text need not be held at once.
+  // Value by value: the line is as long as the vector, its text need not be held at once. The
+  // room for one value is made first: no memory, and nothing is written.
   std::string text;
+  kvelo_vec::MakeRoomForValue(text);
+  C_Vec<T, I>::WriteMatlab(f);
   for (I i = 0; i < this->dim; ++i) {
     text.clear();
     K::Append(text, ptr[i]);
@@ -279,9 +283,10 @@ int C_VecPi<T, I, P>::Print(const char* path, bool append) {
 
 template <class T, class I, class P>
 int C_VecPi<T, I, P>::Print(FILE* f) {
+  std::string text;
+  kvelo_vec::MakeRoomForValue(text);  // as in WriteMatlab
   C_Vec<T, I>::Print(f);
   std::fputs("- Values : \n", f);
-  std::string text;
   for (I i = 0; i < this->dim; ++i) {
     text.clear();
     K::Append(text, ptr[i]);

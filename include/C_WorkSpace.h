@@ -29,8 +29,9 @@ class KVELO_API C_WorkSpace : public C_KveloBase {
 
   // An area of megabytes MiB in core, or in a new temporary data file out of core; an in-core
   // area that cannot be allocated makes the work space out of core for good. A non-empty area
-  // starts as one free block 0. Throws 9 (out of core, 2048 MiB and more), 19, 24; a data file
-  // whose creation or sizing fails is reported as an error message and removed first.
+  // starts as one free block 0. Throws 9 (out of core, 2048 MiB and more), 19, 24, 1001 (no
+  // memory for the block table or the file's name); a data file whose creation or sizing
+  // fails is reported as an error message and removed first.
   C_WorkSpace(E_CoreMode mode = INCORE, unsigned long long megabytes = 0);
   // Release(), then frees the block table and the mapping records; a failure of Release is
   // reported as an error message instead of leaving the destructor.
@@ -43,10 +44,11 @@ class KVELO_API C_WorkSpace : public C_KveloBase {
   // file growing by size (in core the area may move: earlier addresses are then stale).
   // Returns its number with status 0. A size of 0: -1 with status -1, nothing changes.
   // Throws 1 (status -1) when the in-core area cannot grow, 9 / 24 when the data file cannot,
-  // std::bad_alloc when the block table cannot; a call that throws leaves every block, size
-  // and the area as they were.
+  // C_KveloException 1001 when the block table cannot; a call that throws leaves every block,
+  // size and the area as they were.
   int AddNewBlock(unsigned long long size, int& status);
   // Unmaps the block (out of core) and makes it free; 0. A block already free stays as it is.
+  // 1001 when memory runs out for the free set: the block then stays in use (unmapped).
   int FreeBlock(int block);
   // Address of the block: in core in the area; out of core a read-write view of its bytes in
   // the data file (the existing view when it is already mapped). Throws 13 (status -1) when
@@ -67,7 +69,8 @@ class KVELO_API C_WorkSpace : public C_KveloBase {
   unsigned long long getMappedSize() const;
   // Frees the in-core area, or unmaps every block and closes and deletes the data file; the
   // block table stays. 0, or -1 (after a trace mark) when the file cannot be removed.
-  // Throws 14 when a block cannot be unmapped, 26 / 27 when the file cannot be deleted / closed.
+  // Throws 14 when a block cannot be unmapped, 26 / 27 when the file cannot be deleted / closed,
+  // 1001 when memory runs out for the file's name.
   int Release();
   // Text report: mode, file name (out of core), sizes, block counts. Throws 12 for null file.
   void Info(FILE* file);

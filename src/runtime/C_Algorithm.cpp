@@ -4,7 +4,34 @@
 #include "C_Entity.h"
 
 #include "C_CallStack.h"
+#include "runtime/no_memory.h"
 
+// ---------------------------------------------------------------- C_Entity
+
+C_Entity::C_Entity(const std::string& name) {
+  kvrt::Or1001([&] { m_name = name; });
+}
+
+C_Entity::C_Entity(const C_Entity& other) : C_CbfObject(other) {
+  kvrt::Or1001([&] { m_name = other.m_name; });
+}
+
+C_Entity& C_Entity::operator=(const C_Entity& other) {
+  kvrt::Or1001([&] { m_name = other.m_name; });
+  return *this;
+}
+
+std::string C_Entity::GetName() const {
+  return kvrt::Or1001([&] { return std::string(m_name); });
+}
+
+void C_Entity::SetName(const std::string& name) {
+  kvrt::Or1001([&] { m_name = name; });
+}
+
+// ---------------------------------------------------------------- C_Algorithm
+
+// The time manager's constructor gives its want of memory as 1001 itself.
 C_Algorithm::C_Algorithm(const std::string& name) : C_Entity(name), m_timeManager(false, false) {}
 
 C_Algorithm::~C_Algorithm() {}
@@ -20,26 +47,51 @@ int C_Algorithm::Run(C_ItfAlgorithm& itf) {
 
 // The value is swapped in: out of memory while adding the name, no option is left behind
 // holding an empty string in place of the value.
-void C_Algorithm::setOption(std::string name, std::string value) { m_sOptions[name].swap(value); }
-void C_Algorithm::setOption(std::string name, double value) { m_dOptions[name] = value; }
-void C_Algorithm::setOption(std::string name, int value) { m_iOptions[name] = value; }
-void C_Algorithm::setOption(std::string name, bool value) { m_bOptions[name] = value; }
+// A map's operator[] adds a name in one step or not at all.
+void C_Algorithm::setOption(std::string name, std::string value) {
+  kvrt::Or1001([&] { m_sOptions[name].swap(value); });
+}
+void C_Algorithm::setOption(std::string name, double value) {
+  kvrt::Or1001([&] { m_dOptions[name] = value; });
+}
+void C_Algorithm::setOption(std::string name, int value) {
+  kvrt::Or1001([&] { m_iOptions[name] = value; });
+}
+void C_Algorithm::setOption(std::string name, bool value) {
+  kvrt::Or1001([&] { m_bOptions[name] = value; });
+}
 
 // operator[] inserts the type's value-initialised default for an absent name, as intended.
-void C_Algorithm::getOption(std::string name, std::string& value) { value = m_sOptions[name]; }
-void C_Algorithm::getOption(std::string name, double& value) { value = m_dOptions[name]; }
-void C_Algorithm::getOption(std::string name, int& value) { value = m_iOptions[name]; }
-void C_Algorithm::getOption(std::string name, bool& value) { value = m_bOptions[name]; }
+void C_Algorithm::getOption(std::string name, std::string& value) {
+  kvrt::Or1001([&] { value = m_sOptions[name]; });
+}
+void C_Algorithm::getOption(std::string name, double& value) {
+  value = kvrt::Or1001([&] { return m_dOptions[name]; });
+}
+void C_Algorithm::getOption(std::string name, int& value) {
+  value = kvrt::Or1001([&] { return m_iOptions[name]; });
+}
+void C_Algorithm::getOption(std::string name, bool& value) {
+  value = kvrt::Or1001([&] { return m_bOptions[name]; });
+}
 
 bool C_Algorithm::isOption_b(std::string name) { return m_bOptions.count(name) != 0; }
 bool C_Algorithm::isOption_i(std::string name) { return m_iOptions.count(name) != 0; }
 bool C_Algorithm::isOption_d(std::string name) { return m_dOptions.count(name) != 0; }
 bool C_Algorithm::isOption_s(std::string name) { return m_sOptions.count(name) != 0; }
 
-bool C_Algorithm::getOption_b(std::string name) { return m_bOptions[name]; }
-int C_Algorithm::getOption_i(std::string name) { return m_iOptions[name]; }
-double C_Algorithm::getOption_d(std::string name) { return m_dOptions[name]; }
-std::string C_Algorithm::getOption_s(std::string name) { return m_sOptions[name]; }
+bool C_Algorithm::getOption_b(std::string name) {
+  return kvrt::Or1001([&] { return m_bOptions[name]; });
+}
+int C_Algorithm::getOption_i(std::string name) {
+  return kvrt::Or1001([&] { return m_iOptions[name]; });
+}
+double C_Algorithm::getOption_d(std::string name) {
+  return kvrt::Or1001([&] { return m_dOptions[name]; });
+}
+std::string C_Algorithm::getOption_s(std::string name) {
+  return kvrt::Or1001([&] { return std::string(m_sOptions[name]); });
+}
 
 void C_Algorithm::AffOptions(Kvelo::C_KveloMessage& msg) {
   Kvelo::C_Trace trace("C_Algorithm::AffOptions", "src/C_Algorithm", __LINE__);

@@ -8,6 +8,7 @@
 #include "platform/plat_thread.h"
 #include "runtime/int_text.h"
 #include "runtime/msgtool_registry.h"
+#include "runtime/no_memory.h"
 #include "runtime/source_name.h"
 
 #include <atomic>
@@ -67,10 +68,26 @@ void C_Entry::Assign(const char* functionName, const char* fileName, int lineNum
 
 // ---------------------------------------------------------------- C_CallStack
 
-C_CallStack::C_CallStack() : m_cursor(0) { m_entries.reserve(30); }
+C_CallStack::C_CallStack() : m_cursor(0) {
+  kvrt::Or1001([&] { m_entries.reserve(30); });
+}
 
 C_CallStack::C_CallStack(std::size_t room) : m_cursor(0) {
-  if (room > 0) m_entries.reserve(room);
+  if (room > 0) kvrt::Or1001([&] { m_entries.reserve(room); });
+}
+
+C_CallStack::C_CallStack(const C_CallStack& other) : m_cursor(other.m_cursor) {
+  kvrt::Or1001([&] { m_entries = other.m_entries; });
+}
+
+// The entries are copied aside first: a copy that runs out of memory leaves this stack whole.
+C_CallStack& C_CallStack::operator=(const C_CallStack& other) {
+  if (this != &other) {
+    std::vector<C_Entry> copy = kvrt::Or1001([&] { return std::vector<C_Entry>(other.m_entries); });
+    m_entries.swap(copy);
+    m_cursor = other.m_cursor;
+  }
+  return *this;
 }
 
 C_CallStack::C_CallStack(C_CallStack&& other) noexcept
@@ -92,7 +109,7 @@ C_CallStack& C_CallStack::operator=(C_CallStack&& other) noexcept {
 C_CallStack::~C_CallStack() {}
 
 void C_CallStack::Push(const C_Entry& e) {
-  m_entries.push_back(e);
+  kvrt::Or1001([&] { m_entries.push_back(e); });
   m_cursor = m_entries.size();
   cTimeManagerBeginBlock(m_entries.back().function);
 }
@@ -143,7 +160,8 @@ thread_local C_CallStack* t_lateStack = nullptr;  // trivially destructible: val
 
 static C_CallStack& LateStack() {
   if (t_lateStack != nullptr) return *t_lateStack;
-  LateStackNode* node = new LateStackNode();  // std::bad_alloc passes, as for a thread's first stack
+  LateStackNode* node = new (std::nothrow) LateStackNode();
+  if (node == nullptr) KVELO_THROW(1001);  // as for a thread's first stack
   node->next = g_lateStacks.load(std::memory_order_relaxed);
   while (!g_lateStacks.compare_exchange_weak(node->next, node, std::memory_order_release,
                                              std::memory_order_relaxed)) {
@@ -157,7 +175,7 @@ C_CallStack& C_StackCollection::GetCurrentCallStack() {
   kvplat::TlsSlot slot{m_slot, true};
   void* v = kvplat::TlsGet(slot);
   if (v != nullptr) return *static_cast<C_CallStack*>(v);
-  C_CallStack* created = new C_CallStack();  // std::bad_alloc passes to the caller
+  C_CallStack* created = kvrt::Or1001([] { return new C_CallStack(); });
   if (!kvplat::TlsSet(slot, created)) {
     delete created;
     return LateStack();

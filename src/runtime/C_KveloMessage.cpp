@@ -6,6 +6,7 @@
 #include "C_KveloException.h"
 #include "C_MessageTool.h"
 #include "runtime/msg_format.h"
+#include "runtime/no_memory.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -78,6 +79,11 @@ static std::string LiteralFormat(const char* fmt) {
 }
 
 namespace {
+// dst = a copy of src; 1001, dst unchanged, when memory runs out.
+void TakeText(std::string& dst, const std::string& src) {
+  kvrt::Or1001([&] { dst = src; });
+}
+
 // dst = a copy of src, or left empty when memory runs out; never throws.
 void CopyTextOrLeaveEmpty(std::string& dst, const std::string& src) noexcept {
   try {
@@ -113,7 +119,7 @@ const std::shared_ptr<const std::string>& C_KveloMessage::DefaultKey() noexcept 
 
 std::shared_ptr<const std::string> C_KveloMessage::KeyOf(const std::string& key) {
   if (key == kDefaultKey) return DefaultKey();
-  return std::make_shared<const std::string>(key);
+  return kvrt::Or1001([&] { return std::make_shared<const std::string>(key); });
 }
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
@@ -174,14 +180,14 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_MessageType_enum type, const std::string& text)
     : C_KveloMessage(function, file, line, DefaultKey(), type) {
-  m_text = text;
+  TakeText(m_text, text);
 }
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                const std::string& key, E_MessageType_enum type,
                                const std::string& text)
     : C_KveloMessage(function, file, line, key, type) {
-  m_text = text;
+  TakeText(m_text, text);
 }
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
@@ -217,7 +223,7 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_VerbosityLevel_enum level, E_DebugScope_enum scope,
                                E_MessageStream_enum stream)
     : C_KveloMessage(function, file, line, type, level, scope, stream) {
-  m_text = text;
+  TakeText(m_text, text);
 }
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
@@ -225,7 +231,7 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_MessageType_enum type, E_VerbosityLevel_enum level,
                                E_DebugScope_enum scope, E_MessageStream_enum stream)
     : C_KveloMessage(function, file, line, key, E_MessageCode_t(0), type, level, scope, stream) {
-  m_text = text;
+  TakeText(m_text, text);
 }
 
 C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
@@ -233,7 +239,7 @@ C_KveloMessage::C_KveloMessage(const char* function, const char* file, int line,
                                E_VerbosityLevel_enum level, E_DebugScope_enum scope,
                                E_MessageStream_enum stream)
     : C_KveloMessage(function, file, line, type, level, scope, stream) {
-  if (text != nullptr) m_text = text;
+  if (text != nullptr) kvrt::Or1001([&] { m_text = text; });
 }
 
 C_KveloMessage::C_KveloMessage(const char*, const char*, int, const C_KveloMessage& other) noexcept
@@ -282,11 +288,13 @@ void C_KveloMessage::LookupText(const std::string& key, E_MessageCode_t code, va
 // Each text operation builds its result aside and installs it only once it is whole.
 void C_KveloMessage::Set(const char* fmt, va_list* args) {
   std::string text;
-  if (args == nullptr) {
-    if (fmt != nullptr) text.assign(fmt, ::strnlen(fmt, kMessageBuffer - 1));
-  } else {
-    text = detail::FormatV(fmt, *args, kMessageBuffer);
-  }
+  kvrt::Or1001([&] {
+    if (args == nullptr) {
+      if (fmt != nullptr) text.assign(fmt, ::strnlen(fmt, kMessageBuffer - 1));
+    } else {
+      text = detail::FormatV(fmt, *args, kMessageBuffer);
+    }
+  });
   m_text.swap(text);
 }
 
@@ -304,7 +312,7 @@ void C_KveloMessage::Set(const char* fmt, ...) {
   va_end(ap);
 }
 
-void C_KveloMessage::Set(const std::string& s) { m_text = s; }
+void C_KveloMessage::Set(const std::string& s) { TakeText(m_text, s); }
 
 void C_KveloMessage::Set(E_MessageCode_t code, ...) {
   va_list ap;
@@ -313,12 +321,15 @@ void C_KveloMessage::Set(E_MessageCode_t code, ...) {
   va_end(ap);
 }
 
+// Appending changes nothing when it fails: the text grows in one step or not at all.
 void C_KveloMessage::Append(const char* fmt, va_list* args) {
-  if (args == nullptr) {
-    if (fmt != nullptr) m_text.append(fmt, ::strnlen(fmt, kMessageBuffer - 1));
-    return;
-  }
-  m_text += detail::FormatV(fmt, *args, kMessageBuffer);  // appending changes nothing when it fails
+  kvrt::Or1001([&] {
+    if (args == nullptr) {
+      if (fmt != nullptr) m_text.append(fmt, ::strnlen(fmt, kMessageBuffer - 1));
+      return;
+    }
+    m_text += detail::FormatV(fmt, *args, kMessageBuffer);
+  });
 }
 
 void C_KveloMessage::Append(const char* fmt, ...) {
@@ -328,7 +339,9 @@ void C_KveloMessage::Append(const char* fmt, ...) {
   va_end(ap);
 }
 
-void C_KveloMessage::Append(const std::string& s) { m_text += s; }
+void C_KveloMessage::Append(const std::string& s) {
+  kvrt::Or1001([&] { m_text += s; });
+}
 
 void C_KveloMessage::Append(E_MessageCode_t code, ...) {
   va_list ap;
@@ -358,7 +371,7 @@ int C_KveloMessage::Print(const char* fmt, ...) {
 }
 
 int C_KveloMessage::Print(const std::string& s) {
-  m_text = s;
+  TakeText(m_text, s);
   return Print();
 }
 
@@ -427,7 +440,7 @@ C_KveloMessage& C_KveloMessage::operator=(const std::string& s) {
 }
 
 C_KveloMessage& C_KveloMessage::operator=(const char* fmt) {
-  m_text = LiteralFormat(fmt);
+  kvrt::Or1001([&] { m_text = LiteralFormat(fmt); });
   return *this;
 }
 
@@ -437,7 +450,7 @@ C_KveloMessage& C_KveloMessage::operator+=(const std::string& s) {
 }
 
 C_KveloMessage& C_KveloMessage::operator+=(const char* fmt) {
-  m_text += LiteralFormat(fmt);
+  kvrt::Or1001([&] { m_text += LiteralFormat(fmt); });
   return *this;
 }
 
@@ -451,6 +464,10 @@ namespace {
 
 // The stored key of an exception: never fails, the default key standing in for one that
 // cannot be stored.
+// Set while this thread takes an exception's stack snapshot. The snapshot may run out of memory
+// and raise 1001, whose own exception must then go without one: else each would need the next.
+thread_local bool t_takingSnapshot = false;
+
 std::shared_ptr<const std::string> ExceptionKey(const char* key) noexcept {
   if (key == nullptr || std::strcmp(key, Kvelo::kDefaultKey) == 0) return Kvelo::SharedDefaultKey();
   try {
@@ -473,10 +490,13 @@ C_KveloException::C_KveloException(const char* function, const char* file, int l
   m_nature = NATURE_EXCEPTION;
   if (reasonCode == 100) setReasonCodeFromErrno();
   // The snapshot needs memory; without it the exception still goes out, with its place.
+  if (t_takingSnapshot) return;
+  t_takingSnapshot = true;
   try {
     m_callStack = Kvelo::GlobalCallstackCollection().GetCurrentCallStack();
   } catch (...) {
   }
+  t_takingSnapshot = false;
 }
 
 C_KveloException::C_KveloException(const char* function, const char* file, int line,
@@ -532,8 +552,15 @@ void C_KveloException::setReasonCode(E_MessageCode_t code) {
 void C_KveloException::setReason(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  m_reasonText = Kvelo::detail::FormatV(fmt, ap, Kvelo::kReasonBuffer);
+  std::string text;
+  try {
+    text = kvrt::Or1001([&] { return Kvelo::detail::FormatV(fmt, ap, Kvelo::kReasonBuffer); });
+  } catch (...) {
+    va_end(ap);
+    throw;
+  }
   va_end(ap);
+  m_reasonText.swap(text);
 }
 
 void C_KveloException::setReason(E_MessageCode_t code, ...) {
@@ -552,8 +579,12 @@ void C_KveloException::setReason(E_MessageCode_t code, ...) {
 
 C_KveloException::E_MessageCode_t C_KveloException::getExceptionCode() const { return m_exceptionCode; }
 C_KveloException::E_MessageCode_t C_KveloException::getReasonCode() const { return m_reasonCode; }
-std::string C_KveloException::getReasonMessage() const { return m_reasonText; }
-std::string C_KveloException::getExceptionMessage() const { return m_exceptionText; }
+std::string C_KveloException::getReasonMessage() const {
+  return kvrt::Or1001([&] { return std::string(m_reasonText); });
+}
+std::string C_KveloException::getExceptionMessage() const {
+  return kvrt::Or1001([&] { return std::string(m_exceptionText); });
+}
 int C_KveloException::getErrno() const { return m_errno; }
 
 void C_KveloException::setReasonCodeFromErrno() {

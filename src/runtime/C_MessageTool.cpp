@@ -14,6 +14,7 @@
 #include "runtime/int_text.h"
 #include "runtime/msg_format.h"
 #include "runtime/msgtool_registry.h"
+#include "runtime/no_memory.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -116,7 +117,8 @@ C_MessageTool* C_MessageTool::Instance(const std::string& key) {
     unregistered.reset(new C_MessageTool(key));
     reg->emplace(key, unregistered.get());
     return unregistered.release();
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return nullptr;
   }
 }
@@ -258,6 +260,10 @@ void C_MessageTool::ResetDebugScopes() {
 }
 
 void C_MessageTool::ActivateDebugScope(int scope, bool on, E_MessageStream_enum stream) {
+  kvrt::Or1001([&] { ChangeDebugScope(scope, on, stream); });
+}
+
+void C_MessageTool::ChangeDebugScope(int scope, bool on, E_MessageStream_enum stream) {
   if (scope == -1) {
     // A reset covers every stream; asked for all streams it runs once per stream.
     int runs = (stream == STREAM_ALL) ? 3 : 1;
@@ -324,7 +330,9 @@ void C_MessageTool::ResetMessageStreamCtrl(E_MessageStream_enum stream) {
 
 void C_MessageTool::setEndMsgChar(char c) { m_endChar = c; }
 bool C_MessageTool::isInitialized() const { return m_initialized; }
-std::string C_MessageTool::getKey() const { return m_key; }
+std::string C_MessageTool::getKey() const {
+  return kvrt::Or1001([&] { return std::string(m_key); });
+}
 
 C_MessageStreamCtrl* C_MessageTool::Ctrl(int stream) {
   C_MessageStreamCtrl* c = m_streams[stream].ctrl;
@@ -387,7 +395,8 @@ int Load(C_MessageDatabase& db, const std::string& file, C_MessageTool::E_CodeLa
     return 0;
   } catch (const C_KveloException& e) {
     return e.getExceptionCode();
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return 1001;
   }
 }
@@ -412,13 +421,14 @@ int C_MessageTool::setResourcesFilename(std::string name, E_CodeLang language) {
     m_resourcesDir.swap(dir);
     m_language = language;
     return 0;
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return -1;
   }
 }
 
 void C_MessageTool::setResourcesDir(std::string dir, E_CodeLang language) {
-  std::string file = ResourcesFilename(dir, language);
+  std::string file = kvrt::Or1001([&] { return ResourcesFilename(dir, language); });
   m_resourcesDir.swap(dir);
   m_language = language;
   m_resourcesFile.swap(file);
@@ -426,9 +436,12 @@ void C_MessageTool::setResourcesDir(std::string dir, E_CodeLang language) {
 
 void C_MessageTool::setResourcesDirByEnv(std::string variableName, E_CodeLang language) {
   const char* found = kvelo_getenv(variableName.c_str());
-  std::string value = (found != nullptr) ? std::string(found) : std::string(" ");
-  std::string dir = value;
-  std::string file = ResourcesFilename(dir, language);
+  std::string value, dir, file;
+  kvrt::Or1001([&] {
+    value = (found != nullptr) ? std::string(found) : std::string(" ");
+    dir = value;
+    file = ResourcesFilename(dir, language);
+  });
   m_resourcesVar.swap(variableName);
   m_language = language;
   m_resourcesValue.swap(value);
@@ -501,7 +514,8 @@ int C_MessageTool::Initialize() {
       report += ": load failed";
     Report(report, TYPE_ERROR);
     return -1;
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     SafeDisplay("%s\n*** Cannot load messages database.", kNoMemory);
     return -1;
   }
@@ -516,18 +530,23 @@ int C_MessageTool::setLogFilename(const std::string& name, bool append) {
     m_append = append;
     m_logName.swap(copy);
     return 0;
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return -1;
   }
 }
 
 std::string C_MessageTool::getLogFilename() const {
   std::lock_guard<std::recursive_mutex> hold(detail::OutputLock());
-  return m_logName;
+  return kvrt::Or1001([&] { return std::string(m_logName); });
 }
 
 std::string C_MessageTool::GenerateDefaultLogFilename(const std::string& path, const std::string& suffix) const {
   C_Trace trace("C_MessageTool::GenerateDefaultLogFilename", __FILE__, __LINE__);
+  return kvrt::Or1001([&] { return DefaultLogFilename(path, suffix); });
+}
+
+std::string C_MessageTool::DefaultLogFilename(const std::string& path, const std::string& suffix) {
   std::wstring wide;
   if (!WideOf(path, wide)) return suffix;  // a path that is not valid text has no usable part
   // Each part is written into a buffer of the path's size: no part is longer than the path.
@@ -545,7 +564,7 @@ std::string C_MessageTool::GenerateDefaultLogFilename(const std::string& path, c
 }
 
 void C_MessageTool::BuildResourcesFilename(std::string& out) const {
-  out = ResourcesFilename(m_resourcesDir, m_language);
+  kvrt::Or1001([&] { out = ResourcesFilename(m_resourcesDir, m_language); });
 }
 
 int C_MessageTool::openLogFile() {
@@ -593,7 +612,8 @@ int NoMemoryForMessage(const C_KveloMessage& m) {
 }  // namespace
 
 // text = the text of m's code from the database of the tool named key (the failure text, and
-// -1, when the lookup fails). std::bad_alloc passes, whatever text was built is then lost.
+// -1, when the lookup fails). A want of memory passes (std::bad_alloc or 1001), whatever text
+// was built is then lost.
 int C_MessageTool::CodeText(E_MessageCode_t code, std::string& out, va_list* args, const std::string& key) {
   C_MessageTool* tool = nullptr;
   {
@@ -611,7 +631,8 @@ int C_MessageTool::CodeText(E_MessageCode_t code, std::string& out, va_list* arg
   try {
     detail::ToolAccess::DatabaseText(tool, code, out, args);
     return 0;
-  } catch (const C_KveloException&) {
+  } catch (const C_KveloException& e) {
+    if (kvrt::IsNoMemory(e)) throw;  // a want of memory is not a missing text
     out = detail::Format("MessageDatabase failed to load id %d", code);
     return -1;
   }
@@ -659,7 +680,8 @@ int C_MessageTool::HandleMessage(const C_KveloMessage& m) {
     }
     if (type == TYPE_ERROR && HandleCallStack(m, level) != 0) result = -1;
     return result;
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return NoMemoryForMessage(m);
   }
 }
@@ -695,7 +717,8 @@ int C_MessageTool::HandleMessage(C_KveloException& e, E_MessageType_enum type, E
       added += "\n" + t;
     }
     e.Append(added);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     // No memory for the texts: the codes go out on the last-resort display, when the tool
     // would show the exception at all.
     if (tool->MessageActive(e, e.getMessageStream()))
@@ -720,7 +743,8 @@ int C_MessageTool::HandleCallStack(const C_KveloMessage& m, E_VerbosityLevel_enu
   std::string listing;
   try {
     listing.assign(buffer);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     // No memory to hand the listing on: the screen's last resort shows it as it stands.
     if (tool->m_streams[STREAM_SCREEN].level >= level) kvplat::ShowError(buffer);
     return -1;
@@ -743,7 +767,8 @@ int C_MessageTool::BuildCallStackString(const C_KveloMessage& m, char* out) {
   if (m.getMessageNature() != C_KveloMessage::NATURE_EXCEPTION) {
     try {
       stack = &GlobalCallstackCollection().GetCurrentCallStack();
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+      kvrt::RethrowUnlessNoMemory();
       stack = &none;  // a thread that has no stack yet and no memory for one has no scope open
     }
   }
@@ -777,7 +802,8 @@ int C_MessageTool::BuildCallStackString(const C_KveloMessage& m, char* out) {
 int C_MessageTool::getMessage(E_MessageCode_t code, std::string& out, va_list* args, const std::string& key) {
   try {
     return CodeText(code, out, args, key);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     out.clear();
     return -1;
   }
@@ -827,7 +853,8 @@ int RouteText(const char* op, int line, const std::string& key, const std::strin
               C_MessageTool::E_DebugScope_enum scope) {
   try {
     return Route(C_KveloMessage(op, __FILE__, line, key, text, type, level, scope, STREAM_ALL));
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return NoMemoryFor(0, type, level);
   }
 }
@@ -838,7 +865,8 @@ int RouteChars(const char* op, int line, const char* text, C_MessageTool::E_Mess
   try {
     return RouteText(op, line, detail::DefaultToolName(), std::string(text != nullptr ? text : kInvalidMessage),
                      type, level, scope);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return NoMemoryFor(0, type, level);
   }
 }
@@ -847,7 +875,8 @@ int RouteCode(const char* op, int line, const std::string& key, C_MessageTool::E
               C_MessageTool::E_MessageType_enum type, C_MessageTool::E_VerbosityLevel_enum level) {
   try {
     return Route(C_KveloMessage(op, __FILE__, line, key, code, type, level, SCOPE_NONE, STREAM_ALL));
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return NoMemoryFor(code, type, level);
   }
 }
@@ -878,7 +907,8 @@ int RouteFormat(const char* op, int line, const std::string& key, const char* fm
     std::string text = (fmt == nullptr || *fmt == '\0') ? std::string(kInvalidMessage)
                                                         : detail::FormatV(fmt, ap, limit);
     return RouteText(op, line, key, text, type, level, scope);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return NoMemoryFor(0, type, level);
   }
 }
@@ -1073,7 +1103,8 @@ int C_MessageTool::OpenProgress(int maximum, const std::string& text) {
     C_KveloMessage m = ProgressMessage("C_MessageTool::OpenProgress", __LINE__, LEVEL_PUBLIC);
     m.Set(text);
     return OpenProgress(maximum, m);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return -1;
   }
 }
@@ -1115,7 +1146,8 @@ int C_MessageTool::SetProgress(int value, const C_KveloMessage& m) {
       if (r != 0) result = -1;
     }
     return result;
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return -1;
   }
 }
@@ -1131,7 +1163,8 @@ int C_MessageTool::SetProgress(int value, const std::string& text, E_VerbosityLe
     C_KveloMessage m = ProgressMessage("C_MessageTool::SetProgress", __LINE__, level);
     m.Set(text);
     return SetProgress(value, m);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
     return -1;
   }
 }
@@ -1144,7 +1177,8 @@ int C_MessageTool::SetProgressArg(int value, const char* fmt, E_VerbosityLevel_e
     C_KveloMessage m = ProgressMessage("C_MessageTool::SetProgressArg", __LINE__, level);
     m.Set(detail::FormatV(fmt, ap));
     r = SetProgress(value, m);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    kvrt::RethrowUnlessNoMemory();
   }
   va_end(ap);
   return r;

@@ -10,6 +10,7 @@
 #include "platform/plat_file.h"
 #include "platform/plat_time.h"
 #include "runtime/msg_format.h"
+#include "runtime/no_memory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -81,8 +82,9 @@ void WithGlobalManager(Op op) {
 
 // A block name formatted into at most 1023 characters; like any C string, it ends at its
 // first NUL.
+// 1001 when memory runs out for it.
 std::string FormatName(const char* fmt, va_list ap) {
-  return Kvelo::detail::FormatV(fmt, ap, 1024).c_str();
+  return kvrt::Or1001([&] { return std::string(Kvelo::detail::FormatV(fmt, ap, 1024).c_str()); });
 }
 
 }  // namespace
@@ -221,25 +223,32 @@ void C_Timer::AssignToParent(bool graph, int parentId, double& elapsed, double& 
 
 // ==================================================================== C_TimeManager
 
+// The tables are made in the body, so that a want of memory leaves as 1001 and the timers
+// made before it are freed.
 C_TimeManager::C_TimeManager(bool callGraph, bool reportOpenBlocks)
     : m_nbBlocks(0),
-      m_blocks(1),
       m_nbSlots(1),
       m_callGraph(callGraph),
       m_reportOpenBlocks(reportOpenBlocks),
       m_slotsMerged(false),
-      m_openBlocks(1),
       m_listSlot(-1),
-      m_names(1000),
-      m_lastEnded(1, nullptr),
       m_elapsedOrigin(0.0),
       m_cpuOrigin(0.0),
       m_active(true) {
+  kvrt::Or1001([&] {
+    m_blocks.resize(1);
+    m_openBlocks.resize(1);
+    m_names.resize(1000);
+    m_lastEnded.assign(1, nullptr);
+    std::unique_ptr<C_Timer> begin(new C_Timer(-1)), end(new C_Timer(-2));
+    m_beginOverhead.reserve(1);
+    m_endOverhead.reserve(1);
+    m_beginOverhead.push_back(begin.release());
+    m_endOverhead.push_back(end.release());
+  });
   InitElapseTime(&m_elapsedOrigin, &m_cpuOrigin);
   m_listCursor = m_blocks[0].end();
   m_sortedCursor = m_sorted.end();
-  m_beginOverhead.push_back(new C_Timer(-1));
-  m_endOverhead.push_back(new C_Timer(-2));
 }
 
 C_TimeManager::C_TimeManager(C_TimeManager& other)
@@ -358,37 +367,59 @@ C_Timer* C_TimeManager::DoEndBlock(const char* name) {
   return t;
 }
 
-void C_TimeManager::BeginBlock(char* name) { DoBeginBlock(name); }
+void C_TimeManager::BeginBlock(char* name) {
+  kvrt::Or1001([&] { DoBeginBlock(name); });
+}
 
 void C_TimeManager::BeginBlock(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  std::string name = FormatName(fmt, ap);
+  std::string name;
+  try {
+    name = FormatName(fmt, ap);
+  } catch (...) {
+    va_end(ap);
+    throw;
+  }
   va_end(ap);
-  DoBeginBlock(name.c_str());
+  BeginBlock(&name[0]);
 }
 
-C_Timer* C_TimeManager::EndBlock(char* name) { return DoEndBlock(name); }
+C_Timer* C_TimeManager::EndBlock(char* name) {
+  return kvrt::Or1001([&] { return DoEndBlock(name); });
+}
 
 C_Timer* C_TimeManager::EndBlock(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  std::string name = FormatName(fmt, ap);
+  std::string name;
+  try {
+    name = FormatName(fmt, ap);
+  } catch (...) {
+    va_end(ap);
+    throw;
+  }
   va_end(ap);
-  return DoEndBlock(name.c_str());
+  return EndBlock(&name[0]);
 }
 
 C_Timer* C_TimeManager::TimerByName(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  std::string name = FormatName(fmt, ap);
+  std::string name;
+  try {
+    name = FormatName(fmt, ap);
+  } catch (...) {
+    va_end(ap);
+    throw;
+  }
   va_end(ap);
   auto it = m_blocks[0].find(name);
   return it != m_blocks[0].end() ? it->second : nullptr;
 }
 
 C_Timer* C_TimeManager::TimerById(int id, std::string& name) {
-  name = m_names[static_cast<std::size_t>(id)];
+  kvrt::Or1001([&] { name = m_names[static_cast<std::size_t>(id)]; });
   auto it = m_blocks[0].find(name);
   return it != m_blocks[0].end() ? it->second : nullptr;
 }
@@ -516,7 +547,9 @@ std::string C_Timer::Summary(std::vector<std::string>& names) {
   return out;
 }
 
-void C_Timer::FillSummary(std::vector<std::string>& names, std::string& out) { out += Summary(names); }
+void C_Timer::FillSummary(std::vector<std::string>& names, std::string& out) {
+  kvrt::Or1001([&] { out += Summary(names); });
+}
 
 void C_Timer::Print(std::vector<std::string>& names, FILE* f) {
   if (f == nullptr) return;
@@ -679,7 +712,32 @@ C_Timer* SortedFrom(const C_TimeManager::T_SortedList& sorted, C_TimeManager::T_
 
 }  // namespace
 
+// The listing's cursors are put back when the name cannot be had: a walk that fails for want of
+// memory is where it was.
+template <class Walk>
+C_Timer* C_TimeManager::KeepCursorsOnFailure(Walk walk) {
+  const T_BlockMap::iterator listCursor = m_listCursor;
+  const int listSlot = m_listSlot;
+  const T_SortedList::iterator sortedCursor = m_sortedCursor;
+  try {
+    return kvrt::Or1001(walk);
+  } catch (...) {
+    m_listCursor = listCursor;
+    m_listSlot = listSlot;
+    m_sortedCursor = sortedCursor;
+    throw;
+  }
+}
+
 C_Timer* C_TimeManager::FirstBlock(std::string& name, int slot) {
+  return KeepCursorsOnFailure([&] { return WalkFirstBlock(name, slot); });
+}
+
+C_Timer* C_TimeManager::NextBlock(std::string& name, int slot) {
+  return KeepCursorsOnFailure([&] { return WalkNextBlock(name, slot); });
+}
+
+C_Timer* C_TimeManager::WalkFirstBlock(std::string& name, int slot) {
   if (!m_sorted.empty()) {
     m_sortedCursor = m_sorted.begin();
     return SortedFrom(m_sorted, m_sortedCursor, m_names, m_blocks[0], name);
@@ -696,7 +754,7 @@ C_Timer* C_TimeManager::FirstBlock(std::string& name, int slot) {
   return m_listCursor->second;
 }
 
-C_Timer* C_TimeManager::NextBlock(std::string& name, int) {
+C_Timer* C_TimeManager::WalkNextBlock(std::string& name, int) {
   if (!m_sorted.empty()) {
     if (m_sortedCursor == m_sorted.end()) return nullptr;
     ++m_sortedCursor;
@@ -712,6 +770,10 @@ C_Timer* C_TimeManager::NextBlock(std::string& name, int) {
 }
 
 void C_TimeManager::SortBlocks(C_Timer::E_TimeValue which) {
+  kvrt::Or1001([&] { SortBlocksAside(which); });
+}
+
+void C_TimeManager::SortBlocksAside(C_Timer::E_TimeValue which) {
   SumOverProcs();
   // Built apart and then put in place: no memory leaves the listing as it was.
   T_SortedList sorted;
@@ -766,6 +828,16 @@ std::function<int(int)> C_TimeManager::IdsFrom(C_TimeManager& other, bool add) {
 }
 
 C_TimeManager& C_TimeManager::operator+=(C_TimeManager& other) {
+  kvrt::Or1001([&] { Add(other); });
+  return *this;
+}
+
+C_TimeManager& C_TimeManager::operator-=(C_TimeManager& other) {
+  kvrt::Or1001([&] { Remove(other); });
+  return *this;
+}
+
+void C_TimeManager::Add(C_TimeManager& other) {
   const std::function<int(int)> idOf = IdsFrom(other, true);
   for (int s = 0; s < m_nbSlots && s < other.m_nbSlots; ++s) {
     for (auto& kv : other.m_blocks[static_cast<std::size_t>(s)]) {
@@ -782,10 +854,9 @@ C_TimeManager& C_TimeManager::operator+=(C_TimeManager& other) {
       t->Merge(*kv.second, idOf);
     }
   }
-  return *this;
 }
 
-C_TimeManager& C_TimeManager::operator-=(C_TimeManager& other) {
+void C_TimeManager::Remove(C_TimeManager& other) {
   const std::function<int(int)> idOf = IdsFrom(other, false);
   for (int s = 0; s < m_nbSlots && s < other.m_nbSlots; ++s) {
     T_BlockMap& mine = m_blocks[static_cast<std::size_t>(s)];
@@ -794,13 +865,16 @@ C_TimeManager& C_TimeManager::operator-=(C_TimeManager& other) {
       if (it != mine.end()) it->second->Subtract(*kv.second, idOf);
     }
   }
-  return *this;
 }
 
 // -------------------------------------------------------------------- manager reports
 
 void C_TimeManager::FillSummary(std::string& summary) {
   if (!m_active) return;
+  kvrt::Or1001([&] { FillSummaryAside(summary); });
+}
+
+void C_TimeManager::FillSummaryAside(std::string& summary) {
   SumOverProcs();
   // Built apart and appended whole: out of memory, the caller's text is as it was.
   std::string out;

@@ -11,6 +11,7 @@
 #include "platform/plat_mmap.h"
 #include "platform/plat_ooc.h"
 #include "platform/plat_text.h"
+#include "runtime/no_memory.h"
 
 #include <cerrno>
 #include <climits>
@@ -28,20 +29,26 @@ constexpr std::size_t kTableStep = 20;
 constexpr unsigned long long kMaxFileSize = static_cast<unsigned long long>(INT_MAX);
 
 // Grows the block table's vectors by one step when they are full, so that the next entry is
-// appended without a failure half-way.
+// appended without a failure half-way. 1001 when they cannot grow (a vector that did keeps its
+// entries and only has more room).
 void MakeRoomForBlock(std::vector<unsigned long long>& sizes, std::vector<unsigned long long>& offsets,
                       std::vector<MMAP_HANDLE*>& mappings) {
   if (sizes.size() < sizes.capacity()) return;
   const std::size_t cap = sizes.capacity() + kTableStep;
-  sizes.reserve(cap);
-  offsets.reserve(cap);
-  mappings.reserve(cap);
+  kvrt::Or1001([&] {
+    sizes.reserve(cap);
+    offsets.reserve(cap);
+    mappings.reserve(cap);
+  });
 }
 
+// 1001 when memory runs out for the name.
 std::string NarrowName(const std::wstring& name) {
-  std::string path;
-  if (!kvplat::ToUtf8(name.c_str(), path)) path.clear();
-  return path;
+  return kvrt::Or1001([&] {
+    std::string path;
+    if (!kvplat::ToUtf8(name.c_str(), path)) path.clear();
+    return path;
+  });
 }
 
 }  // namespace
@@ -54,9 +61,11 @@ C_WorkSpace::C_WorkSpace(E_CoreMode mode, unsigned long long megabytes)
       m_usedSize(0),
       m_dataFileFd(-1),
       m_inCore(nullptr) {
-  m_blockSizes.reserve(kTableStep);
-  m_blockOffsets.reserve(kTableStep);
-  m_blockMappings.reserve(kTableStep);
+  kvrt::Or1001([&] {
+    m_blockSizes.reserve(kTableStep);
+    m_blockOffsets.reserve(kTableStep);
+    m_blockMappings.reserve(kTableStep);
+  });
 
   // A count of mebibytes beyond 64 bits saturates: it can be neither allocated nor filed.
   const unsigned long long size = megabytes > (ULLONG_MAX >> 20) ? ULLONG_MAX : megabytes << 20;
@@ -65,14 +74,16 @@ C_WorkSpace::C_WorkSpace(E_CoreMode mode, unsigned long long megabytes)
     if (!m_inCore) m_coreMode = OUTOFCORE;
   }
   if (m_coreMode == OUTOFCORE) {
-    CreateDataFile(nullptr, nullptr, size);
+    kvrt::Or1001([&] { CreateDataFile(nullptr, nullptr, size); });
   }
   m_workSpaceSize = size;
 
   if (m_workSpaceSize > 0) {
     try {
-      AppendBlock(m_workSpaceSize, 0);
-      m_freeBlocks.insert(0);
+      kvrt::Or1001([&] {
+        AppendBlock(m_workSpaceSize, 0);
+        m_freeBlocks.insert(0);
+      });
     } catch (...) {
       // No destructor runs for an object that is not built: its area and file go here.
       if (m_inCore) kvelomem_free(m_inCore, __FILE__, __LINE__);
@@ -242,7 +253,7 @@ int C_WorkSpace::AddNewBlock(unsigned long long size, int& status) {
     const unsigned long long rest = m_blockSizes[k] - size;
     // The split-off rest enters the free set first, under the number it is about to get: that
     // insertion is the one step that can fail (no memory), and nothing has changed before it.
-    if (rest > 0) m_freeBlocks.insert(m_blockCount);
+    if (rest > 0) kvrt::Or1001([&] { m_freeBlocks.insert(m_blockCount); });
     m_freeBlocks.erase(it);
     m_usedSize += size;
     m_blockSizes[k] = size;
@@ -281,7 +292,7 @@ int C_WorkSpace::AddNewBlock(unsigned long long size, int& status) {
 int C_WorkSpace::FreeBlock(int block) {
   if (!ValidBlock(block) || m_freeBlocks.count(block)) return 0;
   if (m_coreMode == OUTOFCORE) UnMapBlock(block);
-  m_freeBlocks.insert(block);
+  kvrt::Or1001([&] { m_freeBlocks.insert(block); });
   m_usedSize -= m_blockSizes[static_cast<std::size_t>(block)];
   return 0;
 }

@@ -7,6 +7,7 @@
 #include "C_MessageTool.h"
 #include "kvelosys.h"
 #include "runtime/msgtool_registry.h"
+#include "runtime/no_memory.h"
 
 #include <cstdarg>
 #include <new>
@@ -54,11 +55,9 @@ char* GetV(int id, va_list ap) {
   va_copy(args, ap);
   try {
     Kvelo::detail::ToolAccess::DatabaseText(tool, id, text, &args);
-  } catch (const std::bad_alloc&) {
-    va_end(args);
-    return nullptr;  // no memory for the text: no copy either, as kvelo_strdup would say
   } catch (...) {
     va_end(args);
+    if (kvrt::NoMemoryInFlight()) return nullptr;  // no memory for the text: no copy either, as kvelo_strdup would say
     throw;  // the database's exception (code 104) reaches C++ callers
   }
   va_end(args);

@@ -9,6 +9,7 @@
 #include "kvelosys.h"
 #include "runtime/msg_format.h"
 #include "runtime/msgtool_registry.h"
+#include "runtime/no_memory.h"
 #include "runtime/source_name.h"
 
 #include <cstdarg>
@@ -64,10 +65,8 @@ int Report(const char* function, const char* file, int line, E_MessageType_enum 
     C_KveloMessage m(Safe(function), Safe(file), line, text, type, level,
                      static_cast<E_DebugScope_enum>(scope), STREAM_ALL);
     return m.Print();
-  } catch (const std::bad_alloc&) {
-    ShowWithoutMemory(function, file, line, type, level, scope, fmt, ap);
-    return -1;
   } catch (...) {
+    if (kvrt::NoMemoryInFlight()) ShowWithoutMemory(function, file, line, type, level, scope, fmt, ap);
     return -1;
   }
 }
@@ -111,13 +110,12 @@ int fct_Trace(const char* name, int line, const char* file) {
     std::string text = Kvelo::detail::Format("fct_Trace: %s(), %s line %d", name, file, line);
     C_KveloMessage m(name, file, line, tool->getKey(), text, TYPE_TRACE, LEVEL_PUBLIC, SCOPE_NONE, STREAM_ALL);
     return C_MessageTool::HandleMessage(m);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    if (!kvrt::NoMemoryInFlight()) return -1;
     // The mark of a failure's place is not lost for want of memory.
     char source[Kvelo::C_Entry::FILE_SIZE];
     kvrt::SourceName(original, source, sizeof source);
     C_MessageTool::SafeDisplay("fct_Trace: %s(), %s line %d", name, source, line);
-    return -1;
-  } catch (...) {
     return -1;
   }
 }

@@ -8,6 +8,7 @@
 
 #include <new>
 
+#include "C_KveloException.h"
 #include "runtime/heap_limit.h"
 
 namespace kvtest {
@@ -68,6 +69,37 @@ int SweepAllocations(Setup setup, Op op, Check check, int maxRuns = 2000) {
     const bool refused = NewWasRefused();
     Heal();
     check(k, threw);
+    if (!refused) return k + 1;
+  }
+  return maxRuns;
+}
+
+// What an operation run short of memory let out: nothing, the library's want of memory
+// (C_KveloException 1001), or a std::bad_alloc, which the host is promised never to see.
+enum class Refusal { None, Code1001, BadAlloc };
+
+// SweepAllocations for operations of the library: check(k, refusal) is told which of the two
+// forms of a want of memory op let out (any other exception passes to the test).
+template <class Setup, class Op, class Check>
+int SweepRefusals(Setup setup, Op op, Check check, int maxRuns = 2000) {
+  for (int k = 0; k < maxRuns; ++k) {
+    setup();
+    Refusal got = Refusal::None;
+    FailNewAfter(k);
+    try {
+      op();
+    } catch (const std::bad_alloc&) {
+      got = Refusal::BadAlloc;
+    } catch (const C_KveloException& e) {
+      if (e.getExceptionCode() != 1001) {
+        Heal();
+        throw;
+      }
+      got = Refusal::Code1001;
+    }
+    const bool refused = NewWasRefused();
+    Heal();
+    check(k, got);
     if (!refused) return k + 1;
   }
   return maxRuns;

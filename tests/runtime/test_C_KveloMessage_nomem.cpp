@@ -249,8 +249,8 @@ TEST(NoMemory, CopiesNeverThrowAndKeepWhatTheyCan) {
 }
 
 TEST(NoMemory, TextOperationsChangeAllOrNothing) {
-  // The text forms either install the whole new text or throw std::bad_alloc with the old one
-  // kept; the code forms never throw.
+  // The text forms either install the whole new text or throw C_KveloException 1001 with the
+  // old one kept (never std::bad_alloc); the code forms never throw.
   const std::string old = "old " + kLong;
   struct Case {
     const char* name;
@@ -271,10 +271,12 @@ TEST(NoMemory, TextOperationsChangeAllOrNothing) {
   };
   for (const Case& c : cases) {
     std::unique_ptr<C_KveloMessage> m;
-    kvtest::SweepAllocations(
+    kvtest::SweepRefusals(
         [&] { m.reset(new C_KveloMessage("F", "f.cpp", 1, TYPE_INFORMATION, old)); },
         [&] { c.op(*m); },
-        [&](int k, bool threw) {
+        [&](int k, kvtest::Refusal refusal) {
+          EXPECT_NE(refusal, kvtest::Refusal::BadAlloc) << c.name << " let std::bad_alloc out, allocation " << k;
+          const bool threw = refusal != kvtest::Refusal::None;
           if (threw) {
             EXPECT_TRUE(c.mayThrow) << c.name << " threw at allocation " << k;
             EXPECT_EQ(m->getMessage(), old) << c.name << " changed before it failed, allocation " << k;
@@ -392,26 +394,37 @@ TEST(NoMemory, ToolSettersChangeAllOrNothing) {
   const std::string startName = startDir + "/ke1.msb";
   const std::string var = "KVELO_NOMEM_RES_" + std::to_string(getpid());
   setenv(var.c_str(), longDir.c_str(), 1);
+  // The setters take their string by value: the copy is the caller's, made here with memory
+  // and moved in.
   struct Case {
     const char* name;
-    std::function<bool()> op;  // false: refused (-1)
-    std::string want;          // resources file name once done
+    std::string arg;
+    std::function<bool(std::string&)> op;  // false: refused (-1)
+    std::string want;                      // resources file name once done
   } cases[] = {
-      {"setResourcesDir", [&] { t->setResourcesDir(longDir, static_cast<C_MessageTool::E_CodeLang>(2)); return true; },
+      {"setResourcesDir", longDir,
+       [&](std::string& a) { t->setResourcesDir(std::move(a), static_cast<C_MessageTool::E_CodeLang>(2)); return true; },
        longDir + "/ke2.msb"},
-      {"setResourcesDirByEnv", [&] { t->setResourcesDirByEnv(var, static_cast<C_MessageTool::E_CodeLang>(3)); return true; },
+      {"setResourcesDirByEnv", var,
+       [&](std::string& a) { t->setResourcesDirByEnv(std::move(a), static_cast<C_MessageTool::E_CodeLang>(3)); return true; },
        longDir + "/ke3.msb"},
-      {"setResourcesFilename",
-       [&] { return t->setResourcesFilename(dir.file("texts.msb"), static_cast<C_MessageTool::E_CodeLang>(4)) == 0; },
+      {"setResourcesFilename", dir.file("texts.msb"),
+       [&](std::string& a) { return t->setResourcesFilename(std::move(a), static_cast<C_MessageTool::E_CodeLang>(4)) == 0; },
        dir.str() + "/ke4.msb"},
   };
   for (const Case& c : cases) {
-    kvtest::SweepAllocations(
-        [&] { t->setResourcesDir(startDir, static_cast<C_MessageTool::E_CodeLang>(1)); },
+    std::string arg;
+    kvtest::SweepRefusals(
         [&] {
-          if (!c.op()) throw std::bad_alloc();  // a refusal counts as a failure that must change nothing
+          t->setResourcesDir(startDir, static_cast<C_MessageTool::E_CodeLang>(1));
+          arg = c.arg;
         },
-        [&](int k, bool failed) {
+        [&] {
+          if (!c.op(arg)) KVELO_THROW(1001);  // a refusal counts as a failure that must change nothing
+        },
+        [&](int k, kvtest::Refusal refusal) {
+          EXPECT_NE(refusal, kvtest::Refusal::BadAlloc) << c.name << " let std::bad_alloc out, allocation " << k;
+          const bool failed = refusal != kvtest::Refusal::None;
           if (failed)
             EXPECT_EQ(resources(), startName) << c.name << " changed before it failed, allocation " << k;
           else
@@ -437,15 +450,18 @@ TEST(NoMemory, ToolSettersChangeAllOrNothing) {
     return (t->DebugScopeActive(scope, STREAM_SCREEN) ? 1 : 0) + (t->DebugScopeActive(scope, STREAM_LOG) ? 2 : 0) +
            (t->DebugScopeActive(scope, STREAM_LOG_RECORD) ? 4 : 0);
   };
-  kvtest::SweepAllocations([&] { t->ActivateDebugScope(-1, true, STREAM_SCREEN); },
-                           [&] { t->ActivateDebugScope(881, true, STREAM_ALL); },
-                           [&](int k, bool threw) {
-                             EXPECT_EQ(scopes(881), threw ? 0 : 7) << "allocation " << k;
-                           });
+  kvtest::SweepRefusals([&] { t->ActivateDebugScope(-1, true, STREAM_SCREEN); },
+                        [&] { t->ActivateDebugScope(881, true, STREAM_ALL); },
+                        [&](int k, kvtest::Refusal refusal) {
+                          EXPECT_NE(refusal, kvtest::Refusal::BadAlloc) << "allocation " << k;
+                          EXPECT_EQ(scopes(881), refusal != kvtest::Refusal::None ? 0 : 7) << "allocation " << k;
+                        });
   // A reset that fails keeps every stream's set, scope 0 included.
-  kvtest::SweepAllocations([&] { t->ActivateDebugScope(882, true, STREAM_ALL); },
-                           [&] { t->ActivateDebugScope(-1, true, STREAM_ALL); },
-                           [&](int k, bool threw) {
+  kvtest::SweepRefusals([&] { t->ActivateDebugScope(882, true, STREAM_ALL); },
+                        [&] { t->ActivateDebugScope(-1, true, STREAM_ALL); },
+                        [&](int k, kvtest::Refusal refusal) {
+                             EXPECT_NE(refusal, kvtest::Refusal::BadAlloc) << "allocation " << k;
+                             const bool threw = refusal != kvtest::Refusal::None;
                              EXPECT_EQ(scopes(0), 7) << "allocation " << k;
                              // The reset runs once per stream: one that fails after an earlier
                              // one has run leaves the reset state, never a mixed one.
