@@ -20,6 +20,7 @@
 #include "ITF_blas_lapack.h"
 #include "Kriging.h"
 #include "corr_kernels.h"
+#include "runtime/no_memory.h"
 #include "kriging_refusal.h"
 
 namespace kriging_internal {
@@ -33,11 +34,7 @@ typedef std::complex<double> dcomplex;
  * object it makes with new is made here. */
 template <class V>
 inline void SizeTo(V& v, std::size_t n) {
-  try {
-    v.resize(n);
-  } catch (const std::bad_alloc&) {
-    KVELO_THROW(1001);
-  }
+  kvrt::Or1001([&] { v.resize(n); });
 }
 template <class V>
 inline V SizedBuffer(std::size_t n) {
