@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -395,4 +396,80 @@ TEST(KrigingCopy, TakenModelsReportNothingOfAnEarlierFit) {
     ASSERT_EQ(0, k.GetProcVarnc(v, 0));
     EXPECT_NEAR(varSrc, v, 1e-12 * varSrc);
   }
+}
+
+/* A scale factor is the reciprocal of a spread or of a magnitude, or 1: a source holding 0
+ * (of either sign), a negative factor or a NaN holds what no fit makes, on the input side as
+ * on the output side. Both roads refuse it and name why; the constructor's model stays new,
+ * with no samples, and Copy's target keeps its own model and the factors of its own fit. The
+ * smallest positive double is a factor above 0 and is taken. */
+template <class T>
+void ScaleFactorsOfNoFit() {
+  const double nan = std::nan("");
+  const std::string notAbove0 =
+      "Kriging: the model to install has a scale factor that is not above 0";
+  const std::string notFinite =
+      "Kriging: the model to install has a sample, scale factor, intercept or coefficient that "
+      "is not finite";
+  struct Row {
+    bool output;
+    double value;
+    const char* reason; /* null: taken */
+  };
+  const Row rows[] = {
+      {false, 0.0, notAbove0.c_str()},  {false, -0.0, notAbove0.c_str()},
+      {false, -0.5, notAbove0.c_str()}, {false, nan, notFinite.c_str()},
+      {true, 0.0, notAbove0.c_str()},   {true, -0.0, notAbove0.c_str()},
+      {true, -2.0, notAbove0.c_str()},  {true, nan, notFinite.c_str()},
+      {false, std::numeric_limits<double>::denorm_min(), nullptr},
+      {true, std::numeric_limits<double>::denorm_min(), nullptr},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.output ? "output" : "input") + " factor " +
+                 std::to_string(r.value));
+    KrigingProbe<T> src;
+    ASSERT_NO_FATAL_FAILURE(SolvedSource(src, ScaleInputsOutputs));
+    typename Kriging<T>::VecD& v = r.output ? src.OutScaleVec : src.InpScaleVec;
+    ASSERT_EQ(r.output ? 3 : 2, v.Dim());
+    v[v.Dim() - 1] = r.value;
+    ASSERT_EQ(KrigingSolved, src.GetKrigingStatus());
+
+    Kriging<T> target;
+    ASSERT_NO_FATAL_FAILURE(SolvedSource(target, ScaleInputs, PolyConstant));
+    const Bytes before = kvtest::WrittenBytes(target);
+    /* The refusal lines of the two copies alone. */
+    int err = -1, copied = -1;
+    std::unique_ptr<Kriging<T>> made;
+    std::vector<std::string> refusals;
+    {
+      kvtest::KrigingLines lines;
+      made.reset(new Kriging<T>(src, err));
+      copied = target.Copy(&src);
+      refusals = lines.Refusals();
+    }
+    Kriging<T>& c = *made;
+    if (r.reason == nullptr) {
+      EXPECT_EQ(0, err);
+      EXPECT_EQ(0, copied);
+      EXPECT_EQ(KrigingSolved, c.GetKrigingStatus());
+      EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(target), kvtest::WrittenBytes(src)));
+      EXPECT_TRUE(refusals.empty());
+      continue;
+    }
+    EXPECT_EQ(1, err);
+    EXPECT_EQ(KrigingInitial, c.GetKrigingStatus());
+    C_MatMGe<T> none;
+    EXPECT_EQ(1, c.GetInpSampMtx(none));
+    EXPECT_EQ(1, c.GetOutSampMtx(none));
+    EXPECT_EQ(1, copied);
+    EXPECT_EQ(KrigingSolved, target.GetKrigingStatus());
+    EXPECT_FALSE(target.ISSolveRequired());
+    EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(target), before));
+    EXPECT_EQ(std::vector<std::string>(2, r.reason), refusals);
+  }
+}
+
+TEST(KrigingCopy, ScaleFactorsNotAbove0AreRefused) {
+  ScaleFactorsOfNoFit<double>();
+  ScaleFactorsOfNoFit<cplx>();
 }

@@ -1,12 +1,15 @@
 /* test_Kriging_errors.cpp: error measures: absolute and relative errors and R^2 of given
- * values against hand computations, and the measures of a model on its samples and at given
- * points against an independent dense Kriging model. */
+ * values against hand computations, the measures of a model on its samples and at given
+ * points against an independent dense Kriging model, and maxima that keep a NaN. */
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <string>
 #include <vector>
 
+#include "kriging_files.h"
 #include "kriging_fixtures.h"
 
 namespace {
@@ -327,4 +330,236 @@ TEST(KrigingErrors, ChecksAtGivenPoints) {
   EXPECT_EQ(7.0, err);
   EXPECT_EQ(7.0, rel);
   EXPECT_EQ(7.0, pred);
+}
+
+/* ---- a NaN among the values of a maximum ----------------------------------------------- */
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+/* Which of its measures a derived model spoils with a NaN. */
+enum class Spoilt { None, Absolute, Relative, RelativeNorm, RelativePredictor };
+
+/* A derived model whose chosen measure puts a NaN at (row, col) of the matrix it makes; the
+ * other measures are the model's own. The reduced forms and the checks reach the measure
+ * through the model's virtual operations, as they would a host's own measure. */
+class NanMeasureKriging : public Kriging<double> {
+ public:
+  typedef Kriging<double> B;
+  Spoilt spoilt = Spoilt::None;
+  int row = 0, col = 0;
+
+  using B::GetError;
+  using B::GetRelativeError;
+  int GetError(C_MatMGe<double>& Y1, C_MatMGe<double>& Y2, C_MatMGe<double>& E) override {
+    return Spoil(Spoilt::Absolute, B::GetError(Y1, Y2, E), E);
+  }
+  int GetRelativeError(C_MatMGe<double>& Y1, C_MatMGe<double>& Y2,
+                       C_MatMGe<double>& R) override {
+    return Spoil(Spoilt::Relative, B::GetRelativeError(Y1, Y2, R), R);
+  }
+  int GetRelativePredictorErrorNorm(C_MatMGe<double>& Y, C_MatMGe<double>& Err,
+                                    C_MatMGe<double>& R) override {
+    return Spoil(Spoilt::RelativeNorm, B::GetRelativePredictorErrorNorm(Y, Err, R), R);
+  }
+  int GetRelativePredictorError(C_MatMGe<double>& Y, C_MatMGe<double>& Err,
+                                C_MatMGe<double>& R) override {
+    return Spoil(Spoilt::RelativePredictor, B::GetRelativePredictorError(Y, Err, R), R);
+  }
+
+ private:
+  int Spoil(Spoilt which, int res, C_MatMGe<double>& M) {
+    if (res == 0 && spoilt == which) {
+      EXPECT_LT(row, M.rows);
+      EXPECT_LT(col, M.cols);
+      if (row < M.rows && col < M.cols) M.SetVal(row, col, kNaN);
+    }
+    return res;
+  }
+};
+
+/* 8 samples of 2 inputs, 3 outputs each in a group of its own, constant trend, theta 2: the
+ * relative error of a group is that of its one output. */
+struct ThreeGroupModel {
+  C_MatMGe<double> X = SampleInputs<double>(8, 2, 83u), Y = SmoothOutputs(X, 3);
+  RefKriging<double> ref;
+  void Solve(Kriging<double>& k) {
+    SmallModelSpec s;
+    s.groups = 3;
+    s.poly = PolyConstant;
+    s.theta = {2.0};
+    ASSERT_EQ(0, SolveSmall(k, X, Y, s));
+    ref.Fit(X, Y, CorrGaussian, PolyConstant, {2.0});
+  }
+};
+
+/* The NaN first, in the middle and last of the values a maximum runs over: of the rows of a
+ * column (0, 2 and 4 of 5), of the columns of a row and of the column maxima (0, 1 and 2 of
+ * 3). Larger values stand after the first NaN, before the last and on both sides of the
+ * middle one, so that neither a larger value before it nor one after it hides it. */
+struct NanPlace {
+  int row, col;
+  const char* where;
+};
+const NanPlace kNanPlaces[] = {{0, 0, "first"}, {2, 1, "middle"}, {4, 2, "last"}};
+
+}  // namespace
+
+/* The largest absolute and relative errors per output and overall keep a NaN of the measure
+ * they reduce, wherever it stands: its column's maximum and the overall one are NaN, the
+ * other columns keep their largest value (by hand), and CheckError, CheckRelativeError and
+ * the relative error on the samples report the NaN as their largest value. */
+TEST(KrigingErrors, MaximaKeepANaNOfTheMeasure) {
+  ThreeGroupModel tg;
+  NanMeasureKriging k;
+  ASSERT_NO_FATAL_FAILURE(tg.Solve(k));
+  /* Values 1 .. 5 (above any threshold of these ranges) and differences whose largest
+   * value in each column lies at row 1 or 3, around the rows the NaN takes. */
+  C_MatMGe<double> Y1(5, 3), Y2(5, 3);
+  for (int i = 0; i < 5; ++i)
+    for (int j = 0; j < 3; ++j) {
+      Y1.SetVal(i, j, 1.0 + i + 0.25 * j);
+      Y2.SetVal(i, j, Y1.GetVal(i, j) + 0.01 * (1 + j) * (i % 2 == 1 ? 10.0 + i : 1.0));
+    }
+  std::vector<double> wantAbs(3, 0.0), wantRel(3, 0.0);
+  for (int j = 0; j < 3; ++j)
+    for (int i = 0; i < 5; ++i) {
+      const double e = std::fabs(Y2.GetVal(i, j) - Y1.GetVal(i, j));
+      wantAbs[j] = std::max(wantAbs[j], e);
+      wantRel[j] = std::max(wantRel[j], e / Y1.GetVal(i, j));
+    }
+  C_MatMGe<double> P = SampleInputs<double>(5, 2, 84u), Yp = SmoothOutputs(P, 3);
+
+  for (Spoilt which : {Spoilt::Absolute, Spoilt::Relative})
+    for (const NanPlace& at : kNanPlaces) {
+      const bool abs = which == Spoilt::Absolute;
+      SCOPED_TRACE(std::string(abs ? "absolute" : "relative") + ", NaN " + at.where);
+      k.spoilt = which;
+      k.row = at.row;
+      k.col = at.col;
+      RVec v(0);
+      double overall = 0.0;
+      ASSERT_EQ(0, abs ? k.GetError(Y1, Y2, v) : k.GetRelativeError(Y1, Y2, v));
+      ASSERT_EQ(3, v.Dim());
+      for (int j = 0; j < 3; ++j) {
+        if (j == at.col) {
+          EXPECT_TRUE(std::isnan(v[j])) << j;
+        } else {
+          const double want = abs ? wantAbs[j] : wantRel[j];
+          EXPECT_NEAR(want, v[j], 1e-14 * want) << j;
+        }
+      }
+      ASSERT_EQ(0, abs ? k.GetError(Y1, Y2, overall) : k.GetRelativeError(Y1, Y2, overall));
+      EXPECT_TRUE(std::isnan(overall));
+
+      double check = 0.0, pred = -1.0;
+      ASSERT_EQ(0, abs ? k.CheckError(P, Yp, check) : k.CheckRelativeError(P, Yp, check, pred));
+      EXPECT_TRUE(std::isnan(check));
+      if (!abs) {
+        EXPECT_GT(pred, 0.0); /* the predictor errors are the model's own */
+        double onSamples = 0.0;
+        ASSERT_EQ(0, k.GetRelativeError(onSamples));
+        EXPECT_TRUE(std::isnan(onSamples));
+      }
+    }
+
+  /* Unspoilt, the same calls give numbers: the NaN above came from the measure alone. */
+  k.spoilt = Spoilt::None;
+  double overall = -1.0;
+  ASSERT_EQ(0, k.GetError(Y1, Y2, overall));
+  EXPECT_NEAR(*std::max_element(wantAbs.begin(), wantAbs.end()), overall, 1e-14);
+  ASSERT_EQ(0, k.GetRelativeError(Y1, Y2, overall));
+  EXPECT_NEAR(*std::max_element(wantRel.begin(), wantRel.end()), overall, 1e-14);
+}
+
+/* The largest relative predictor error of GetPredictorError at points keeps a NaN of the
+ * relative measure wherever it stands; the largest absolute one stays the dense model's. A
+ * NaN among the relative predictor errors of a refinement run leaves no point to name: the
+ * run and CheckRelativeError are refused, with nothing named and the outputs untouched. */
+TEST(KrigingErrors, PredictorErrorMaximaKeepANaN) {
+  ThreeGroupModel tg;
+  NanMeasureKriging k;
+  ASSERT_NO_FATAL_FAILURE(tg.Solve(k));
+  C_MatMGe<double> P = SampleInputs<double>(5, 2, 85u), Yp = SmoothOutputs(P, 3);
+  double wantAbs = 0.0;
+  for (int i = 0; i < 5; ++i)
+    for (int j = 0; j < 3; ++j) wantAbs = std::max(wantAbs, tg.ref.PredErr(RowOf(P, i), j));
+
+  for (const NanPlace& at : kNanPlaces) {
+    SCOPED_TRACE(std::string("NaN ") + at.where);
+    k.row = at.row;
+    k.col = at.col;
+    k.spoilt = Spoilt::RelativePredictor;
+    double a = -1.0, rel = -1.0;
+    int count = -1;
+    ASSERT_EQ(0, k.GetPredictorError(P, a, rel, count));
+    EXPECT_NEAR(wantAbs, a, 1e-7 * wantAbs);
+    EXPECT_TRUE(std::isnan(rel));
+    EXPECT_EQ(8, count);
+
+    k.spoilt = Spoilt::RelativeNorm;
+    C_MatMGe<double> sentinel = MakeMat<double>(1, 1, {-7.0}), Xsel = sentinel, Ye;
+    int n = 2;
+    double maxErr = 5.0;
+    EXPECT_EQ(1, k.EvalModel(P, Ye, n, Xsel, maxErr, false));
+    EXPECT_EQ(2, n);
+    EXPECT_EQ(5.0, maxErr);
+    EXPECT_TRUE(SameMat(sentinel, Xsel));
+    double relErr = 7.0, pred = 7.0;
+    EXPECT_EQ(1, k.CheckRelativeError(P, Yp, relErr, pred));
+    EXPECT_EQ(7.0, relErr);
+    EXPECT_EQ(7.0, pred);
+  }
+}
+
+/* A predictor error that is not a number (a process variance of NaN, written into the model,
+ * for the first, a middle or the last output) is refused by the matrix form, the form at
+ * points and a refinement run, with the outputs untouched; with the variance restored the
+ * matrix form gives the dense model's errors. */
+TEST(KrigingErrors, PredictorErrorsThatAreNotANumberAreRefused) {
+  ThreeGroupModel tg;
+  KrigingProbe<double> k;
+  ASSERT_NO_FATAL_FAILURE(tg.Solve(k));
+  C_MatMGe<double> P = SampleInputs<double>(4, 2, 86u);
+  /* Correlations and trend rows of P by the textbook formulas. */
+  C_MatMGe<double> R(4, 8), F(4, 1);
+  for (int i = 0; i < 4; ++i) {
+    const std::vector<double> r = tg.ref.Corr(RowOf(P, i));
+    for (int j = 0; j < 8; ++j) R.SetVal(i, j, r[j]);
+    F.SetVal(i, 0, 1.0);
+  }
+  for (int out : {0, 1, 2}) {
+    SCOPED_TRACE(out);
+    const double kept = k.ProcVarnc[out];
+    k.ProcVarnc[out] = kNaN;
+    kvtest::KrigingLines lines;
+    C_MatMGe<double> sentinel = MakeMat<double>(1, 1, {-7.0}), E = sentinel, Ye, Xsel = sentinel;
+    EXPECT_EQ(1, k.GetPredictorError(R, F, E));
+    EXPECT_TRUE(SameMat(sentinel, E));
+    double a = -1.0, rel = -1.0;
+    int count = -1;
+    EXPECT_EQ(1, k.GetPredictorError(P, a, rel, count));
+    EXPECT_EQ(-1.0, a);
+    EXPECT_EQ(-1.0, rel);
+    EXPECT_EQ(-1, count);
+    int n = 2;
+    double maxErr = 5.0;
+    EXPECT_EQ(1, k.EvalModel(P, Ye, n, Xsel, maxErr, false));
+    EXPECT_EQ(2, n);
+    EXPECT_EQ(5.0, maxErr);
+    EXPECT_TRUE(SameMat(sentinel, Xsel));
+    EXPECT_EQ(std::vector<std::string>(3, "Kriging: a prediction or predictor error is not finite"),
+              lines.Refusals());
+    k.ProcVarnc[out] = kept;
+  }
+  C_MatMGe<double> E;
+  ASSERT_EQ(0, k.GetPredictorError(R, F, E));
+  ASSERT_EQ(4, E.rows);
+  ASSERT_EQ(3, E.cols);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 3; ++j) {
+      const double want = tg.ref.PredErr(RowOf(P, i), j);
+      EXPECT_NEAR(want, E.GetVal(i, j), 1e-7 * want) << i << ", " << j;
+    }
 }

@@ -257,4 +257,51 @@ TYPED_TEST(KrigingNoMemory, AReadOrAppendThatRunsOutChangesNothing) {
   }
 }
 
+/* New test inputs over stored ones, with memory short part-way through the copy: the model is
+ * left with no test inputs (a useTest run is refused) rather than a mix of old and new ones
+ * that would pass for either; a copy that completes sets the new ones. A model of its own for
+ * each allocator: storage grown by one sweep would need no block in the next. */
+TYPED_TEST(KrigingNoMemory, TestInputsThatRunOutAreLeftUnset) {
+  typedef TypeParam T;
+  Fixture<T> f;
+  C_MatMGe<T> T1 = SampleInputs<T>(3, 2, 74u), T2 = SampleInputs<T>(7, 2, 75u);
+
+  for (Short what : kShort) {
+    SCOPED_TRACE(Name(what));
+    KrigingProbe<T> k;
+    f.Prepare(k);
+    ASSERT_EQ(0, k.Solve());
+    C_MatMGe<T> Y2;
+    ASSERT_EQ(0, k.EvalModel(T2, Y2));
+    int unset = 0;
+    Sweep(
+        what,
+        [&] {
+          ASSERT_EQ(0, k.PutInpTestMtx(T1));
+          C_MatMGe<T> Yt, sel;
+          int n = 0;
+          double e = 0.0;
+          ASSERT_EQ(0, k.EvalModel(f.X, Yt, n, sel, e, true)); /* caches of T1 */
+        },
+        [&] { return k.PutInpTestMtx(T2); },
+        [&](Outcome o) {
+          C_MatMGe<T> Yt, sel;
+          int n = 0;
+          double e = 0.0;
+          if (o == Outcome::Done) {
+            ASSERT_EQ(0, k.EvalModel(f.X, Yt, n, sel, e, true));
+            EXPECT_TRUE(SameMat(Y2, Yt));
+            return;
+          }
+          ++unset;
+          EXPECT_FALSE(k.InpTestSet);
+          EXPECT_EQ(1, k.EvalModel(f.X, Yt, n, sel, e, true));
+        });
+    /* The copy takes its values from the library heap: there it must have run out. */
+    if (what == Short::Heap) {
+      EXPECT_GT(unset, 0);
+    }
+  }
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "kriging_fixtures.h"
@@ -447,6 +448,101 @@ TEST(KrigingObject, AppendSampData) {
   /* Giving the inputs whole clears the appended-samples flag. */
   ASSERT_EQ(0, k.PutInpSampMtx(X));
   EXPECT_FALSE(k.NewSamples);
+}
+
+/* A refused append (a value that is not finite first, in the middle or last of the inputs
+ * or of the outputs, inputs one column too wide or too narrow, outputs one column too wide or
+ * one row short, no rows, a range table that does not fit the outputs) appends nothing: the
+ * samples, their count, the output range table and the group range (by hand) and the solved
+ * state stay as they were, and the model predicts as before without a refit. */
+TEST(KrigingObject, RefusedAppendChangesNothing) {
+  const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+  typedef KrigingProbe<double> KP;
+  struct Case {
+    const char* what;
+    std::function<void(KP&, C_MatMGe<double>&, C_MatMGe<double>&)> damage;
+  };
+  const std::vector<Case> cases = {
+      {"NaN first of the inputs", [&](KP&, C_MatMGe<double>& X, C_MatMGe<double>&) {
+         X.SetVal(0, 0, nan);
+       }},
+      {"NaN in the middle of the inputs", [&](KP&, C_MatMGe<double>& X, C_MatMGe<double>&) {
+         X.SetVal(1, 0, nan);
+       }},
+      {"infinity last of the inputs", [&](KP&, C_MatMGe<double>& X, C_MatMGe<double>&) {
+         X.SetVal(2, 1, -inf);
+       }},
+      {"NaN first of the outputs", [&](KP&, C_MatMGe<double>&, C_MatMGe<double>& Y) {
+         Y.SetVal(0, 0, nan);
+       }},
+      {"NaN in the middle of the outputs", [&](KP&, C_MatMGe<double>&, C_MatMGe<double>& Y) {
+         Y.SetVal(1, 1, nan);
+       }},
+      {"NaN last of the outputs", [&](KP&, C_MatMGe<double>&, C_MatMGe<double>& Y) {
+         Y.SetVal(2, 1, nan);
+       }},
+      {"inputs too wide", [](KP&, C_MatMGe<double>& X, C_MatMGe<double>&) {
+         X.ResizeKeep(3, 3);
+       }},
+      {"inputs too narrow", [](KP&, C_MatMGe<double>& X, C_MatMGe<double>&) {
+         X.ResizeKeep(3, 1);
+       }},
+      {"outputs too wide", [](KP&, C_MatMGe<double>&, C_MatMGe<double>& Y) {
+         Y.ResizeKeep(3, 3);
+       }},
+      {"an output row short", [](KP&, C_MatMGe<double>&, C_MatMGe<double>& Y) {
+         Y.ResizeKeep(2, 2);
+       }},
+      {"no rows", [](KP&, C_MatMGe<double>& X, C_MatMGe<double>& Y) {
+         X.Resize(0, 2);
+         Y.Resize(0, 2);
+       }},
+      {"a range table of another shape", [](KP& k, C_MatMGe<double>&, C_MatMGe<double>&) {
+         k.OutRangeMtx.ResizeKeep(1, 3);
+       }},
+  };
+  /* Outputs 1 + i(j + 1) + 0.3 i^2 of GiveData, i = 0 .. 4: column 0 from 1 to 9.8, column
+   * 1 from 1 to 13.8; one group of both. */
+  const double range = std::sqrt(8.8 * 8.8 + 12.8 * 12.8);
+  C_MatMGe<double> P = MakeMat<double>(3, 2, {0.2, 0.7, 0.9, 0.1, 0.4, 0.4});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KP k;
+    ASSERT_NO_FATAL_FAILURE(GiveData(k, 2));
+    ASSERT_EQ(0, k.Solve());
+    C_MatMGe<double> Xa = MakeMat<double>(3, 2, {0.2, 0.8, 0.7, 0.6, 0.9, 0.9});
+    C_MatMGe<double> Ya = MakeMat<double>(3, 2, {-20.0, 30.0, 0.5, 2.0, 4.0, 40.0});
+    c.damage(k, Xa, Ya);
+    C_MatMGe<double> X0, Y0, Yp0, table = k.OutRangeMtx;
+    ASSERT_EQ(0, k.GetInpSampMtx(X0));
+    ASSERT_EQ(0, k.GetOutSampMtx(Y0));
+    ASSERT_EQ(0, k.EvalModel(P, Yp0));
+
+    EXPECT_EQ(1, k.AppendSampData(Xa, Ya));
+
+    C_MatMGe<double> X1, Y1, Yp1;
+    ASSERT_EQ(0, k.GetInpSampMtx(X1));
+    ASSERT_EQ(0, k.GetOutSampMtx(Y1));
+    EXPECT_TRUE(SameMat(X0, X1));
+    EXPECT_TRUE(SameMat(Y0, Y1));
+    int m = 0;
+    k.GetNumSamp(m);
+    EXPECT_EQ(5, m);
+    EXPECT_TRUE(SameMat(table, k.OutRangeMtx));
+    ASSERT_EQ(1, k.GlobalRangeVec.Dim());
+    EXPECT_NEAR(range, k.GlobalRangeVec[0], 1e-14 * range);
+    EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
+    EXPECT_FALSE(k.NewSamples);
+    EXPECT_FALSE(k.ISSolveRequired());
+    ASSERT_EQ(0, k.EvalModel(P, Yp1));
+    EXPECT_TRUE(SameMat(Yp0, Yp1));
+    /* The ranges made again from the samples are the same. */
+    RVec ranges(0);
+    ASSERT_EQ(0, k.GetOutputGlobalRange(ranges));
+    ASSERT_EQ(1, ranges.Dim());
+    EXPECT_NEAR(range, ranges[0], 1e-14 * range);
+    EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
+  }
 }
 
 TEST(KrigingObject, CoefficientGettersAndRefitAfterNewOutputs) {

@@ -312,6 +312,73 @@ TEST(KrigingRefine, StoredTestInputs) {
   }
 }
 
+/* A refused PutInpTestMtx on a model that holds test inputs changes nothing: no rows, one
+ * column too many or too few, a part that is not finite in the first, a middle or the last
+ * value. The stored inputs stay with their caches, and a useTest refinement run gives what
+ * the same run at those points given directly gives. */
+TEST(KrigingRefine, RefusedTestInputsKeepTheStoredOnes) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  C_MatMGe<cplx> X = SampleInputs<cplx>(8, 2, 21u);
+  C_MatMGe<cplx> Y = SmoothOutputs(X, 2);
+  KrigingProbe<cplx> k;
+  SmallModelSpec s;
+  s.groups = 2;
+  s.scaling = ScaleInputsOutputs;
+  ASSERT_EQ(0, SolveSmall(k, X, Y, s));
+  C_MatMGe<cplx> T1 = SampleInputs<cplx>(5, 2, 31u);
+  ASSERT_EQ(0, k.PutInpTestMtx(T1));
+
+  /* What a run at T1 gives: directly, then through the stored inputs (caches filled). */
+  C_MatMGe<cplx> Yd, Sd;
+  int nd = 3;
+  double ed = -1.0;
+  ASSERT_EQ(0, k.EvalModel(T1, Yd, nd, Sd, ed, false));
+  ASSERT_EQ(5, k.GetTestRelativeErrorDim());
+  std::vector<double> reld;
+  for (int i = 0; i < 5; ++i) reld.push_back(k.TestRelativeError(i));
+  auto expectRunAtT1 = [&]() {
+    C_MatMGe<cplx> Yt, St;
+    int nt = 3;
+    double et = -1.0;
+    ASSERT_EQ(0, k.EvalModel(X, Yt, nt, St, et, true));
+    EXPECT_TRUE(SameMat(Yd, Yt));
+    EXPECT_EQ(nd, nt);
+    EXPECT_TRUE(SameMat(Sd, St));
+    EXPECT_EQ(ed, et);
+    ASSERT_EQ(5, k.GetTestRelativeErrorDim());
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(reld[i], k.TestRelativeError(i)) << i;
+  };
+  ASSERT_NO_FATAL_FAILURE(expectRunAtT1());
+  ASSERT_FALSE(k.CorrStale);
+  ASSERT_FALSE(k.TrendStale);
+
+  struct Case {
+    const char* what;
+    int rows, cols, row, col; /* row < 0: no value spoilt */
+    cplx bad;
+  };
+  const Case cases[] = {
+      {"no rows", 0, 2, -1, 0, cplx(0.0)},
+      {"one column too many", 5, 3, -1, 0, cplx(0.0)},
+      {"one column too few", 5, 1, -1, 0, cplx(0.0)},
+      {"NaN first", 3, 2, 0, 0, cplx(nan, 0.0)},
+      {"infinite imaginary part in the middle", 3, 2, 1, 0, cplx(0.5, inf)},
+      {"NaN imaginary part last", 3, 2, 2, 1, cplx(0.5, nan)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    C_MatMGe<cplx> Tm = SampleInputs<cplx>(c.rows, c.cols, 41u);
+    if (c.row >= 0) Tm.SetVal(c.row, c.col, c.bad);
+    EXPECT_EQ(1, k.PutInpTestMtx(Tm));
+    EXPECT_TRUE(k.InpTestSet);
+    EXPECT_TRUE(SameMat(T1, k.InpTestMtx));
+    EXPECT_FALSE(k.CorrStale);
+    EXPECT_FALSE(k.TrendStale);
+    ASSERT_NO_FATAL_FAILURE(expectRunAtT1());
+  }
+}
+
 /* CheckNewPoints with dmin 0.5 over samples (0, 0) and (1, 0): a candidate at distance 0.5
  * is dropped and one at 0.5001 kept; of two candidates 0.3 apart the first is kept; the
  * extra columns come along; the sign of dmin does not matter. */
