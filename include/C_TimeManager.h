@@ -120,7 +120,8 @@ class KVELO_API C_TimeManager {
 
   // C_KveloException 1001 when memory runs out for the tables.
   explicit C_TimeManager(bool callGraph = false, bool reportOpenBlocks = false);
-  // Copies names, counts and times; no open block, no call-graph entries.
+  // Copies names, counts and times; no open block, no call-graph entries. 1001, nothing left
+  // behind, when memory runs out.
   C_TimeManager(C_TimeManager& other);
   // With report-open-blocks, lists each still open block on standard error first.
   ~C_TimeManager();
@@ -184,15 +185,16 @@ class KVELO_API C_TimeManager {
   // Writes the summary to f (nothing for a null f); 1001, nothing written, on no memory.
   void Print(FILE* f);
   // Writes the tab-separated text file fileName, replacing it whole or not at all: nothing
-  // changes when it cannot be written (a failed write is traced).
+  // changes when it cannot be written (a failed write is traced), 1001 when memory runs out.
   void ExportCsvFile(const std::string& fileName);
   // Writes the portable binary record (names, listed blocks, overhead timers); 0, or -1 after
-  // a fct_Trace mark (an empty block name cannot be written).
+  // a fct_Trace mark (an empty block name cannot be written); 1001 when memory runs out.
   int Write(FILE* f);
   // Replaces this manager's blocks, names, call-graph flag and overhead timers by the record
   // read from f, printing the block count and the call-graph flag on standard output; 0. On a
   // short file or a format error (negative count, a name given twice, identifier outside the
-  // names, block given twice) -1 after a fct_Trace mark, and the manager is as it was.
+  // names, block given twice) -1 after a fct_Trace mark, and the manager is as it was; 1001,
+  // the manager as it was, when memory runs out.
   int Read(FILE* f);
   // Write on the named file, replaced whole or not at all (the record goes to a new file
   // beside it, renamed over it once complete and on disk): -1 after a trace when anything
@@ -210,6 +212,9 @@ class KVELO_API C_TimeManager {
   void Add(C_TimeManager& other);
   void Remove(C_TimeManager& other);
   void FillSummaryAside(std::string& summary);
+  void DoExportCsvFile(const std::string& fileName);
+  int DoWrite(FILE* f);
+  int DoRead(FILE* f);
   // walk() with the listing's cursors put back, and std::bad_alloc given as 1001, on failure.
   template <class Walk>
   C_Timer* KeepCursorsOnFailure(Walk walk);

@@ -251,7 +251,8 @@ C_TimeManager::C_TimeManager(bool callGraph, bool reportOpenBlocks)
   m_sortedCursor = m_sorted.end();
 }
 
-C_TimeManager::C_TimeManager(C_TimeManager& other)
+// A copy that runs out of memory gives back the timers it made, and says so as 1001.
+C_TimeManager::C_TimeManager(C_TimeManager& other) try
     : m_nbBlocks(other.m_nbBlocks),
       m_blocks(static_cast<std::size_t>(other.m_nbSlots)),
       m_nbSlots(other.m_nbSlots),
@@ -265,14 +266,31 @@ C_TimeManager::C_TimeManager(C_TimeManager& other)
       m_elapsedOrigin(other.m_elapsedOrigin),
       m_cpuOrigin(other.m_cpuOrigin),
       m_active(other.m_active) {
-  for (int s = 0; s < m_nbSlots; ++s) {
-    for (auto& kv : other.m_blocks[static_cast<std::size_t>(s)])
-      m_blocks[static_cast<std::size_t>(s)][kv.first] = new C_Timer(*kv.second);
-    m_beginOverhead.push_back(new C_Timer(*other.m_beginOverhead[static_cast<std::size_t>(s)]));
-    m_endOverhead.push_back(new C_Timer(*other.m_endOverhead[static_cast<std::size_t>(s)]));
+  try {
+    m_beginOverhead.reserve(static_cast<std::size_t>(m_nbSlots));
+    m_endOverhead.reserve(static_cast<std::size_t>(m_nbSlots));
+    for (int s = 0; s < m_nbSlots; ++s) {
+      const std::size_t slot = static_cast<std::size_t>(s);
+      for (auto& kv : other.m_blocks[slot]) {
+        std::unique_ptr<C_Timer> t(new C_Timer(*kv.second));
+        m_blocks[slot][kv.first] = t.get();
+        t.release();
+      }
+      std::unique_ptr<C_Timer> begin(new C_Timer(*other.m_beginOverhead[slot]));
+      std::unique_ptr<C_Timer> end(new C_Timer(*other.m_endOverhead[slot]));
+      m_beginOverhead.push_back(begin.release());
+      m_endOverhead.push_back(end.release());
+    }
+  } catch (...) {
+    ClearBlocks();
+    for (C_Timer* t : m_beginOverhead) delete t;
+    for (C_Timer* t : m_endOverhead) delete t;
+    throw;
   }
   m_listCursor = m_blocks[0].end();
   m_sortedCursor = m_sorted.end();
+} catch (const std::bad_alloc&) {
+  KVELO_THROW(1001);
 }
 
 C_TimeManager::~C_TimeManager() {
@@ -919,6 +937,10 @@ void C_TimeManager::Print(FILE* f) {
 }
 
 void C_TimeManager::ExportCsvFile(const std::string& fileName) {
+  kvrt::Or1001([&] { DoExportCsvFile(fileName); });
+}
+
+void C_TimeManager::DoExportCsvFile(const std::string& fileName) {
   if (!m_active) return;
   // A dump cut short by a full disk must not take the place of the last good one.
   kvplat::ReplacingFile out;
@@ -933,6 +955,10 @@ void C_TimeManager::ExportCsvFile(const std::string& fileName) {
 }
 
 int C_TimeManager::Write(FILE* f) {
+  return kvrt::Or1001([&] { return DoWrite(f); });
+}
+
+int C_TimeManager::DoWrite(FILE* f) {
   int head[2] = {m_nbBlocks, m_callGraph ? 1 : 0};
   if (BF_fwrite_int(f, head, 2) != 0) return Fail(__LINE__);
   for (int id = 0; id < m_nbBlocks; ++id)
@@ -964,6 +990,10 @@ void C_TimeManager::ClearBlocks() {
 }
 
 int C_TimeManager::Read(FILE* f) {
+  return kvrt::Or1001([&] { return DoRead(f); });
+}
+
+int C_TimeManager::DoRead(FILE* f) {
   // Everything is read into temporaries: the statistics held are replaced only by a complete,
   // consistent record, never lost to a cut or damaged file.
   int count = 0;

@@ -53,6 +53,7 @@ struct World {
   std::unique_ptr<C_CallStack> stack, other;
   std::unique_ptr<C_Algorithm> algo;
   std::unique_ptr<C_TimeManager> tm, tm2;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> record{nullptr, std::fclose};  // tm2 written
   std::unique_ptr<C_WorkSpace> ws;
   std::unique_ptr<ChunkVec<double, int>> walkVec;
   std::unique_ptr<C_MatMGe<double>> mat;
@@ -81,6 +82,10 @@ struct World {
       tm2->BeginBlock(Name(name + "x"));
       tm2->EndBlock(Name(name + "x"));
     }
+    record.reset(std::tmpfile());
+    ASSERT_NE(record, nullptr);
+    ASSERT_EQ(tm2->Write(record.get()), 0);
+    std::rewind(record.get());
     ws.reset(new C_WorkSpace(C_WorkSpace::INCORE, 0));
     int status = 0;
     for (int i = 0; i < 20; ++i) ws->AddNewBlock(8, status);
@@ -176,6 +181,13 @@ TEST(NoBadAlloc, EveryOperationSaysNoMemoryAs1001AndChangesNothing) {
       {"operator+=", [](World& w) { *w.tm += *w.tm2; }, false},  // block by block
       {"FillSummary", [](World& w) { w.tm->FillSummary(w.text); }},
       {"FirstBlock", [](World& w) { w.tm->FirstBlock(w.text, 0); }},
+      {"C_TimeManager copy", [](World& w) { C_TimeManager t(*w.tm); }},
+      {"C_TimeManager::Write", [](World& w) {
+         std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::tmpfile(), std::fclose);
+         ASSERT_NE(f, nullptr);
+         w.tm->Write(f.get());
+       }},
+      {"C_TimeManager::Read", [](World& w) { w.tm->Read(w.record.get()); }},
       // the work space's block table
       {"AddNewBlock", [](World& w) {
          int status = 0;
