@@ -96,7 +96,7 @@ class KVELO_API C_Entity : public C_CbfObject {
   virtual const char* Type() const { return "C_Entity"; }
   // Writes a line of 40 '=' then "<Type()> : <name>", each line ended with std::endl.
   virtual void Info(std::ostream& os) {
-    os << std::string(40, '=') << std::endl;
+    os << "========================================" << std::endl;  // 40: no string to allocate
     os << Type() << " : " << m_name << std::endl;
   }
 

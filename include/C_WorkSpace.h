@@ -77,7 +77,7 @@ class KVELO_API C_WorkSpace : public C_KveloBase {
 
   E_CoreMode getCoreMode() { return m_coreMode; }
   bool getMemOwner() const { return m_memOwner; }
-  std::wstring getDataFileName() { return m_dataFileName; }  // empty without data file
+  std::wstring getDataFileName();  // a copy, empty without data file; 1001 when it cannot be had
   int getDataFileDescriptor() { return m_dataFileFd; }        // -1 without data file
   unsigned long long getWorkSpaceSize() { return m_workSpaceSize; }
 

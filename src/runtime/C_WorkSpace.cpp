@@ -123,6 +123,10 @@ C_WorkSpace::~C_WorkSpace() {
 
 int C_WorkSpace::_Reserved() { return 0; }
 
+std::wstring C_WorkSpace::getDataFileName() {
+  return kvrt::Or1001([&] { return m_dataFileName; });
+}
+
 bool C_WorkSpace::IsMapped(int block) const {
   const MMAP_HANDLE* h = m_blockMappings[static_cast<std::size_t>(block)];
   return h && h->state == 'Y';
