@@ -8,6 +8,7 @@
 #include "C_MatMGe.h"
 #include "C_MatMSym.h"
 #include "C_VecPi.h"
+#include "scratch_file.h"
 #include "thrown_code.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,8 @@ using VD = C_VecPi<double, int, C_PtrInCore<double, int>>;
 using VI = C_VecPi<int, int, C_PtrInCore<int, int>>;
 using VZ = C_VecPi<zc, int, C_PtrInCore<zc, int>>;
 using kvtest::ThrownCode;
+
+using kvtest::Scratch;
 
 namespace {
 
@@ -75,22 +78,6 @@ testing::AssertionResult Holds(C_Vec<T, int>& v, const std::vector<T>& want) {
   return testing::AssertionSuccess();
 }
 
-// A stream on a fresh temporary file, rewound for reading on its descriptor too.
-struct Scratch {
-  FILE* f = std::tmpfile();
-  ~Scratch() {
-    if (f) std::fclose(f);
-  }
-  void Rewind() {
-    std::fflush(f);
-    std::rewind(f);
-    lseek(fileno(f), 0, SEEK_SET);
-  }
-  bool AtEnd() {
-    char c;
-    return read(fileno(f), &c, 1) == 0;
-  }
-};
 
 }  // namespace
 

@@ -30,8 +30,11 @@
 #include "kvelosys.h"
 #include "liste_chainee.h"
 #include "msgcapture.h"
+#include "scratch_file.h"
 
 using kvtest::Bytes;
+
+using kvtest::Scratch;
 
 namespace {
 
@@ -79,23 +82,6 @@ bool SameBits(const std::vector<T>& a, const std::vector<T>& b) {
   return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
-// A stream on a fresh temporary file: written, then rewound for reading (on its descriptor
-// too, through which the portable readers and writers go).
-struct Scratch {
-  FILE* f = std::tmpfile();
-  ~Scratch() {
-    if (f) std::fclose(f);
-  }
-  void Rewind() {
-    std::fflush(f);
-    std::rewind(f);
-    lseek(fileno(f), 0, SEEK_SET);
-  }
-  bool AtEnd() {
-    char c;
-    return read(fileno(f), &c, 1) == 0;
-  }
-};
 
 struct HeapString {
   void operator()(void* p) const { kvelomem_free(p, __FILE__, __LINE__); }
