@@ -63,7 +63,7 @@ void Dominant(std::vector<T>& a, int n, int ld, double d = 8.0) {
 struct Out {
   std::vector<double> v;
   void Add(double x) { v.push_back(x); }
-  void Add(const std::vector<double>& a) { v.insert(v.end(), a.begin(), a.end()); }
+  void Add(const std::vector<double>& a) { for (double x : a) v.push_back(x); }
   void Add(const std::vector<float>& a) { for (float x : a) v.push_back(x); }
   void Add(const std::vector<int>& a) { for (int x : a) v.push_back(x); }
   void Add(const std::vector<z>& a) { for (const z& x : a) { v.push_back(x.real()); v.push_back(x.imag()); } }

@@ -129,7 +129,7 @@ template <class T>
 void Append(std::vector<unsigned char>& out, const T* p, size_t count) {
   if (p == nullptr) return;
   const unsigned char* c = reinterpret_cast<const unsigned char*>(p);
-  out.insert(out.end(), c, c + count * sizeof(T));
+  for (size_t i = 0; i < count * sizeof(T); ++i) out.push_back(c[i]);
 }
 std::vector<unsigned char> Snap(const VECM* v) {
   std::vector<unsigned char> b;
