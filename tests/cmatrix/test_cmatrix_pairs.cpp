@@ -21,6 +21,7 @@
 
 #include "cmat_capture.h"
 #include "dense_fixtures.h"
+#include "edge_values.h"
 #include "matrix.h"
 #include "matrix_bf.h"
 #include "scratch_file.h"
@@ -29,23 +30,12 @@
 
 using namespace cmat_test;
 
+using kvtest::EdgeDoubles;
 using kvtest::Scratch;
 
 namespace {
 
 const char kTag[] = "pairs";
-
-double D(uint64_t bits) {
-  double d;
-  std::memcpy(&d, &bits, 8);
-  return d;
-}
-
-std::vector<double> EdgeDoubles() {
-  return {0.0,      -0.0,      D(0x0000000000000001ull), D(0x000FFFFFFFFFFFFFull), DBL_MIN,
-          DBL_MAX,  -DBL_MAX,  HUGE_VAL,                 -HUGE_VAL,                D(0x7FF8000000000000ull),
-          D(0xFFF8000000000000ull), D(0x7FF0000000000001ull), D(0x7FF4DEADBEEF0001ull), 1.0 / 3.0};
-}
 
 bool SameBits(const void* a, const void* b, size_t bytes) { return bytes == 0 || std::memcmp(a, b, bytes) == 0; }
 
@@ -69,7 +59,7 @@ TEST(CMatBinaryPairs, EveryRecordKindKeepsEveryBitInOneStream) {
   VEC* vone = MakeVec({-0.0});
   VEC* vempty = MakeVec({});
   std::vector<double> bigValues(300001);
-  for (size_t k = 0; k < bigValues.size(); ++k) bigValues[k] = D(0x0123456789ABCDEFull ^ (k * 0x9E3779B97F4A7C15ull));
+  for (size_t k = 0; k < bigValues.size(); ++k) bigValues[k] = kvtest::FromBits(0x0123456789ABCDEFull ^ (k * 0x9E3779B97F4A7C15ull));
   VEC* vbig = MakeVec(bigValues);
   ZVEC* zv = _LM_zv_get(kTag, 0, static_cast<int>(nd), __LINE__, "t", &st);
   for (size_t k = 0; k < nd; ++k) zv->ve[k] = zmake(d[k], d[nd - 1 - k]);
@@ -213,7 +203,7 @@ TEST(VmorsePairs, SparseFormsOfEdgeValuesReadBackFromOneStream) {
   // A tree filled in shuffled index order (its in-order walk must come out ascending), with
   // an explicit zero stored, on the largest dimension.
   const int dim = INT_MAX;
-  std::vector<int> idx = {0, 1, 2, 1000, 65536, dim - 3, dim - 2, dim - 1, 77, 5, 123456789, 31, 8, 9};
+  std::vector<int> idx = {0, 1, 2, 1000, 65536, dim - 3, dim - 2, dim - 1, 77, 5, 123456789, 31, 8, 9, 40, 4096, 300000};
   ASSERT_EQ(idx.size(), d.size());
   std::vector<size_t> fillOrder(idx.size());
   for (size_t k = 0; k < fillOrder.size(); ++k) fillOrder[k] = k;
@@ -242,8 +232,8 @@ TEST(VmorsePairs, SparseFormsOfEdgeValuesReadBackFromOneStream) {
   // (Magnitudes within 1e16 of each other: every finite entry is significant.)
   std::vector<double> dense(40, 0.0);
   const int at[] = {0, 1, 2, 10, 20, 21, 22, 23, 30, 37, 38, 39};
-  const double values[] = {1.5, -2.25, 3e-3, 7, D(0x7FF4DEADBEEF0001ull), HUGE_VAL,
-                           -HUGE_VAL, 1.0 / 3.0, D(0xFFF8000000000000ull), 4, 9, -1e10};
+  const double values[] = {1.5, -2.25, 3e-3, 7, kvtest::FromBits(0x7FF4DEADBEEF0001ull), HUGE_VAL,
+                           -HUGE_VAL, 1.0 / 3.0, kvtest::FromBits(0xFFF8000000000000ull), 4, 9, -1e10};
   for (size_t k = 0; k < 12; ++k) dense[at[k]] = values[k];
   VEC* x = MakeVec(dense);
   VECMW* w = LM_vec2vecmw(x, &st);

@@ -8,6 +8,7 @@
 #include "C_MatMGe.h"
 #include "C_MatMSym.h"
 #include "C_VecPi.h"
+#include "edge_values.h"
 #include "scratch_file.h"
 #include "thrown_code.h"
 
@@ -32,21 +33,11 @@ using VI = C_VecPi<int, int, C_PtrInCore<int, int>>;
 using VZ = C_VecPi<zc, int, C_PtrInCore<zc, int>>;
 using kvtest::ThrownCode;
 
+using kvtest::EdgeDoubles;
 using kvtest::Scratch;
 
 namespace {
 
-double D(uint64_t bits) {
-  double d;
-  std::memcpy(&d, &bits, 8);
-  return d;
-}
-
-std::vector<double> EdgeDoubles() {
-  return {0.0,      -0.0,      D(0x0000000000000001ull), D(0x000FFFFFFFFFFFFFull), DBL_MIN,
-          DBL_MAX,  -DBL_MAX,  HUGE_VAL,                 -HUGE_VAL,                D(0x7FF8000000000000ull),
-          D(0xFFF8000000000000ull), D(0x7FF0000000000001ull), D(0x7FF4DEADBEEF0001ull), 1.0 / 3.0};
-}
 std::vector<int> EdgeInts() { return {0, 1, -1, INT_MIN, INT_MAX, 0x01020304}; }
 std::vector<zc> EdgeComplex() {
   const std::vector<double> d = EdgeDoubles();
@@ -88,7 +79,7 @@ TEST(VecPiPairs, VectorsOfEveryKindAndShapeReadBackFromOneStream) {
   const std::vector<int> i = EdgeInts();
   const std::vector<zc> z = EdgeComplex();
   std::vector<double> big(300001);  // beyond one 1 MiB read block
-  for (size_t k = 0; k < big.size(); ++k) big[k] = D(0x0123456789ABCDEFull ^ (k * 0x9E3779B97F4A7C15ull));
+  for (size_t k = 0; k < big.size(); ++k) big[k] = kvtest::FromBits(0x0123456789ABCDEFull ^ (k * 0x9E3779B97F4A7C15ull));
   VD vd, vempty, vone, vbig;
   VI vi;
   VZ vz;
@@ -324,12 +315,12 @@ TEST(CommunicatorPairs, WhatASendGivesTheMatchingReceiveTakes) {
   const std::vector<int> i = EdgeInts();
   const std::vector<zc> z = EdgeComplex();
   std::vector<double> big(200000);  // more than one message of values
-  for (size_t k = 0; k < big.size(); ++k) big[k] = D(0x7FF0000000000001ull + k);  // NaNs only
+  for (size_t k = 0; k < big.size(); ++k) big[k] = kvtest::FromBits(0x7FF0000000000001ull + k);  // NaNs only
   VD vd, vempty, vone, vbig;
   VI vi;
   VZ vz;
   Fill(vd, d);
-  Fill(vone, std::vector<double>{D(0x8000000000000001ull)});
+  Fill(vone, std::vector<double>{kvtest::FromBits(0x8000000000000001ull)});
   Fill(vbig, big);
   Fill(vi, i);
   Fill(vz, z);
@@ -361,7 +352,7 @@ TEST(CommunicatorPairs, WhatASendGivesTheMatchingReceiveTakes) {
             0);
   EXPECT_TRUE(Holds<double>(rd, d));
   EXPECT_TRUE(Holds<double>(rempty, {}));
-  EXPECT_TRUE(Holds<double>(rone, {D(0x8000000000000001ull)}));
+  EXPECT_TRUE(Holds<double>(rone, {kvtest::FromBits(0x8000000000000001ull)}));
   EXPECT_TRUE(Holds<int>(ri, i));
   EXPECT_TRUE(Holds<zc>(rz, z));
   EXPECT_TRUE(Holds<double>(rtail, std::vector<double>(d.begin() + 3, d.end())));

@@ -27,6 +27,7 @@
 #include "bf.h"
 #include "binfile.h"
 #include "chaine.h"
+#include "edge_values.h"
 #include "kvelosys.h"
 #include "liste_chainee.h"
 #include "msgcapture.h"
@@ -34,15 +35,11 @@
 
 using kvtest::Bytes;
 
+using kvtest::EdgeDoubles;
 using kvtest::Scratch;
 
 namespace {
 
-double D(uint64_t bits) {
-  double d;
-  std::memcpy(&d, &bits, 8);
-  return d;
-}
 float F(uint32_t bits) {
   float f;
   std::memcpy(&f, &bits, 4);
@@ -51,26 +48,6 @@ float F(uint32_t bits) {
 
 // Doubles at the edges: zeros of both signs, the ends of the subnormals and of the normals,
 // infinities, quiet and signalling NaNs with payloads and of both signs.
-std::vector<double> EdgeDoubles() {
-  return {0.0,
-          -0.0,
-          D(0x0000000000000001ull),
-          D(0x000FFFFFFFFFFFFFull),
-          DBL_MIN,
-          -DBL_MIN,
-          DBL_MAX,
-          -DBL_MAX,
-          HUGE_VAL,
-          -HUGE_VAL,
-          D(0x7FF8000000000000ull),
-          D(0xFFF8000000000000ull),
-          D(0x7FF0000000000001ull),
-          D(0x7FF4DEADBEEF0001ull),
-          D(0xFFF7FFFFFFFFFFFFull),
-          1.0 / 3.0,
-          -123456.789e-300};
-}
-
 std::vector<float> EdgeFloats() {
   return {0.0f,           -0.0f,          F(0x00000001u), F(0x007FFFFFu), FLT_MIN,        FLT_MAX,
           -FLT_MAX,       HUGE_VALF,      -HUGE_VALF,     F(0x7FC00000u), F(0xFFC00001u), F(0x7F800001u),
@@ -322,7 +299,7 @@ TEST(BfdPairs, ALongArrayCrossesTheWritersStackAreaInBothOrders) {
   // Far more elements than a reversal area holds, with values that tell every position apart.
   const int n = 300001;
   std::vector<double> v(n);
-  for (int k = 0; k < n; ++k) v[k] = D(0x0123456789ABCDEFull ^ (static_cast<uint64_t>(k) * 0x9E3779B97F4A7C15ull));
+  for (int k = 0; k < n; ++k) v[k] = kvtest::FromBits(0x0123456789ABCDEFull ^ (static_cast<uint64_t>(k) * 0x9E3779B97F4A7C15ull));
   for (bool big : {true, false}) {
     Scratch s;
     ASSERT_NE(s.f, nullptr);
@@ -460,7 +437,7 @@ TEST(ListPairs, ChainsAndHeadsOfEverySizeReadBackInOneStream) {
   const int types[] = {0, -1, INT_MIN, INT_MAX, 7};
   // Lists of 0, 1, all edge values, and 100000 nodes.
   std::vector<double> many(100000);
-  for (size_t k = 0; k < many.size(); ++k) many[k] = D(0x3FF0000000000000ull + k);
+  for (size_t k = 0; k < many.size(); ++k) many[k] = kvtest::FromBits(0x3FF0000000000000ull + k);
   std::vector<std::vector<Node>> want;
   std::vector<LIS*> chains;
   auto build = [&](std::vector<double>& values, size_t count) {
@@ -820,7 +797,7 @@ struct Encoder {
 // subtracted, or written elsewhere): NaN with a payload, infinities, signed zeros, subnormals,
 // the largest values and counts; read, written again and read again, bit for bit.
 TEST(TimeManagerPairs, RecordsWithExtremeTimesComeBackBitForBit) {
-  const double nanPayload = D(0x7FF8000000BEEF01ull), negNan = D(0xFFF8000000000000ull);
+  const double nanPayload = kvtest::FromBits(0x7FF8000000BEEF01ull), negNan = kvtest::FromBits(0xFFF8000000000000ull);
   Encoder e;
   e.I(4).I(1);
   for (const char* n : {"nan", "huge", "tiny", "zero"}) e.S(n);
@@ -828,10 +805,10 @@ TEST(TimeManagerPairs, RecordsWithExtremeTimesComeBackBitForBit) {
   // Blocks in name order: huge, nan, tiny, zero.
   e.I(1).Timer(1, 0, DBL_MAX, FLT_MAX, HUGE_VAL, HUGE_VALF, {{2, -0.0}}, {{0, DBL_MAX}});
   e.I(0).Timer(0, INT_MAX, nanPayload, F(0x7FC00123u), negNan, -HUGE_VALF, {{1, nanPayload}}, {});
-  e.I(2).Timer(2, 1, D(1), F(1), -0.0, -0.0f, {{3, D(1)}}, {{1, D(0x000FFFFFFFFFFFFFull)}});
+  e.I(2).Timer(2, 1, kvtest::FromBits(1), F(1), -0.0, -0.0f, {{3, kvtest::FromBits(1)}}, {{1, kvtest::FromBits(0x000FFFFFFFFFFFFFull)}});
   e.I(3).Timer(3, 0, 0.0, 0.0f, 0.0, 0.0f, {}, {{2, -HUGE_VAL}});
   e.Timer(-1, INT_MAX, DBL_MAX, FLT_MAX, nanPayload, F(1));
-  e.Timer(-2, 0, -0.0, -0.0f, D(1), FLT_MIN);
+  e.Timer(-2, 0, -0.0, -0.0f, kvtest::FromBits(1), FLT_MIN);
 
   kvtest::TempPath in("tmpairs_src", ".cpu");
   ASSERT_TRUE(kvtest::WriteFileBytes(in.str(), e.b));
