@@ -82,7 +82,7 @@ struct Fixture {
   C_MatMGe<T> X = SampleInputs<T>(12, 2, 71u), Y = SmoothOutputs(X, 2);
   C_MatMGe<T> P = SampleInputs<T>(5, 2, 72u);
   C_MatMGe<T> Xmore = SampleInputs<T>(2, 2, 73u), Ymore = SmoothOutputs(Xmore, 2);
-  /* Samples and options of the spec given, not yet solved. */
+  /* The fixture's samples and options given to k, not yet solved. */
   void Prepare(Kriging<T>& k) {
     ASSERT_EQ(0, k.PutNumSol(Y.cols, 2, nullptr));
     ASSERT_EQ(0, k.PutNumVar(X.cols));
