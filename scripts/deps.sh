@@ -7,8 +7,9 @@ KVELO_PACKAGES="cmake make g++ libopenblas-dev"
 # What the tests need beyond that (scripts/test.sh, .ci/run): GoogleTest; python3 for the
 # check of the generated BLAS/LAPACK forwarders; pkg-config for a host of the installed tree;
 # LAPACK's C declarations (liblapacke-dev) for the compile-time check of the forwarders;
-# clang++ to check that the public headers compile without warnings under a second compiler.
-KVELO_TEST_PACKAGES="libgtest-dev python3 pkg-config liblapacke-dev clang"
+# clang++ to check that the public headers compile without warnings under a second compiler;
+# RapidCheck for the property tests (tests/properties).
+KVELO_TEST_PACKAGES="libgtest-dev librapidcheck-dev python3 pkg-config liblapacke-dev clang"
 # The benchmarks (-DKVELO_BUILD_BENCH=ON) need Google Benchmark.
 KVELO_BENCH_PACKAGES="libbenchmark-dev"
 
