@@ -33,7 +33,7 @@ inline rc::Gen<double> AnyDouble() {
   return rc::gen::weightedOneOf<double>({
       {2, rc::gen::elementOf(EdgeDoubles())},
       {1, rc::gen::element(1e300, -1e300, 1e-300, -1e-300, 1e154, 1e-154, 1.5e308, -1.7e308)},
-      {3, rc::gen::map(rc::gen::pair(rc::gen::inRange(-1 << 20, 1 << 20),
+      {3, rc::gen::map(rc::gen::pair(rc::gen::inRange(-(1 << 20), 1 << 20),
                                      rc::gen::inRange(-1074, 1024)),
                        [](std::pair<int, int> p) { return std::ldexp(p.first, p.second - 20); })},
       {4, rc::gen::arbitrary<double>()},
