@@ -288,23 +288,20 @@ KVELO_API double LM_pscal_vecm(VECM* a, VECM* b, int* status) {
   if (a == nullptr || b == nullptr) LM_FAIL(op, 8, 0.0);
   if (a->dim != b->dim) LM_FAIL(op, 1, 0.0);
   if (a->nnz == 0 || b->nnz == 0) return op.done(0.0);
-  double sum = 0.0;
-  if (a == b) {
-    // Every index is found in itself: no lookups, which cost the tree's depth each.
-    kvms::WalkInOrder(a->root, [&](VECM_NODE* n) {
-      sum += n->val * n->val;
+  // Every index of a vector with itself is found in itself: no lookups, which cost the
+  // tree's depth each. Otherwise walk the shorter vector and look each index up in the other.
+  VECM* walked = a == b || a->nnz < b->nnz ? a : b;
+  VECM* other = walked == a ? b : a;
+  auto pairs = [&](auto f) {
+    kvms::WalkInOrder(walked->root, [&](VECM_NODE* n) {
+      if (a == b) f(n->val, n->val);
+      else if (const VECM_NODE* m = kvms::Find(other, n->idx)) f(m->val, n->val);
       return true;
     });
-    return op.done(sum);
-  }
-  // Walk the shorter vector and look each index up in the other.
-  VECM* walked = a->nnz < b->nnz ? a : b;
-  VECM* other = walked == a ? b : a;
-  kvms::WalkInOrder(walked->root, [&](VECM_NODE* n) {
-    if (const VECM_NODE* m = kvms::Find(other, n->idx)) sum += m->val * n->val;
-    return true;
-  });
-  return op.done(sum);
+  };
+  double sum = 0.0;
+  pairs([&](double x, double y) { sum += x * y; });
+  return op.done(kvms::DotInRange(sum, pairs));
 }
 
 KVELO_API double LM_vecm_norm2(VECM* v, int* status) {
@@ -330,12 +327,15 @@ KVELO_API double LM_pscal_vvecm(VEC* a, VECM* b, int* status) {
   if (a == nullptr || b == nullptr) LM_FAIL(op, 8, 0.0);
   if (a->dim != static_cast<unsigned>(b->dim)) LM_FAIL(op, 1, 0.0);
   if (b->nnz == 0) return op.done(0.0);
+  auto pairs = [&](auto f) {
+    kvms::WalkInOrder(b->root, [&](VECM_NODE* n) {
+      f(a->ve[n->idx], n->val);
+      return true;
+    });
+  };
   double sum = 0.0;
-  kvms::WalkInOrder(b->root, [&](VECM_NODE* n) {
-    sum += a->ve[n->idx] * n->val;
-    return true;
-  });
-  return op.done(sum);
+  pairs([&](double x, double y) { sum += x * y; });
+  return op.done(kvms::DotInRange(sum, pairs));
 }
 
 KVELO_API void LM_vecm_scal(VECM* v, double s, int* status) {

@@ -318,6 +318,31 @@ void PrintSparse(V* v, FILE* fp, const char* title, bool rulesWhenEmpty, Print p
   std::fprintf(fp, "------------------------------\n\n");
 }
 
+// An inner product `sum` taken in the plain order, made right where a product or a partial
+// sum of finite factors left the range: the pairs (x, y) that pairs(f) hands to f are taken
+// again with x scaled by 2^-ea and y by 2^-eb, so that every product lies below 1, and the
+// scaled sum is scaled back (an infinity of the right sign when the result itself is out of
+// range, instead of inf - inf). A factor that is not finite decides the result as IEEE
+// arithmetic does. The common case pays one test.
+template <class Pairs>
+double DotInRange(double sum, Pairs pairs) {
+  if (std::isfinite(sum)) return sum;
+  bool finite = true;
+  double mx = 0.0, my = 0.0;
+  pairs([&](double x, double y) {
+    finite = finite && std::isfinite(x) && std::isfinite(y);
+    mx = std::fmax(mx, std::fabs(x));
+    my = std::fmax(my, std::fabs(y));
+  });
+  if (!finite) return sum;
+  int ex = 0, ey = 0;
+  std::frexp(mx, &ex);
+  std::frexp(my, &ey);
+  double scaled = 0.0;
+  pairs([&](double x, double y) { scaled += std::ldexp(x, -ex) * std::ldexp(y, -ey); });
+  return std::ldexp(scaled, ex + ey);
+}
+
 }  // namespace kvms
 
 #endif

@@ -178,9 +178,12 @@ KVELO_API double LM_pscal_vvecmp(VEC* a, VECMP* b, int* status) {
   LmOp op(kFile, "LM_pscal_vvecmp", __LINE__, "LM_pscal_vvecmp", status);
   if (a == nullptr || b == nullptr) LM_FAIL(op, 8, 0.0);
   if (a->dim != static_cast<unsigned>(b->dim)) LM_FAIL(op, 1, 0.0);
+  auto pairs = [&](auto f) {
+    for (int k = 0; k < b->nnz; ++k) f(a->ve[b->idx[k]], b->val[k]);
+  };
   double sum = 0.0;
-  for (int k = 0; k < b->nnz; ++k) sum += a->ve[b->idx[k]] * b->val[k];
-  return op.done(sum);
+  pairs([&](double x, double y) { sum += x * y; });
+  return op.done(kvms::DotInRange(sum, pairs));
 }
 
 KVELO_API double LM_vecmp_norm2(VECMP* v, int* status) {

@@ -282,7 +282,11 @@ KVELO_API double LM_pscal_vvecmw(VEC* a, VECMW* b, int* status) {
   ForEachBlock(b, [&](int start, int len, int off) {
     sum += len == 1 ? a->ve[start] * b->val[off] : __ip__(a->ve + start, b->val + off, len);
   });
-  return op.done(sum);
+  return op.done(kvms::DotInRange(sum, [&](auto f) {
+    ForEachBlock(b, [&](int start, int len, int off) {
+      for (int k = 0; k < len; ++k) f(a->ve[start + k], b->val[off + k]);
+    });
+  }));
 }
 
 KVELO_API double LM_vecmw_norm2(VECMW* v, int* status) {
@@ -345,8 +349,8 @@ KVELO_API VEC* _LM_vvecmw_daxpy_idx(IVEC* list, VECMW* x, int accumulate, double
   // A gather writes one place per list entry: out also holds the list's length.
   out = kvms::GatherOut(op, "_LM_vvecmw_daxpy_idx", x->dim, list, out);
   if (out == nullptr) return nullptr;
-  if (x->nval <= 0) return op.done(out);
   if (list == nullptr) {
+    // out := s x clears out even when x stores nothing.
     if (!accumulate) {
       _LM_v_zero(out, callerLine, callerName, op.st());
       if (op.failed()) {
@@ -354,6 +358,7 @@ KVELO_API VEC* _LM_vvecmw_daxpy_idx(IVEC* list, VECMW* x, int accumulate, double
         return nullptr;
       }
     }
+    if (x->nval <= 0) return op.done(out);
     // out = s x over a cleared out, or out + s x: the stored places take s times the values
     // in both cases, as the packed scatter does.
     _LM_vvecmw_mltadd2(accumulate, out, x, s, out, callerLine, callerName, op.st());
@@ -363,6 +368,7 @@ KVELO_API VEC* _LM_vvecmw_daxpy_idx(IVEC* list, VECMW* x, int accumulate, double
     }
     return op.done(out);
   }
+  if (x->nval <= 0) return op.done(out);
   const int m = static_cast<int>(list->dim);
   if (m == 0) return op.done(out);
   int first = 0, end = 0;
