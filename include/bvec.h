@@ -93,8 +93,8 @@ KVELO_API int _LM_bv_is_on(BVEC *bv, int i);
 KVELO_API int _LM_bv_is_off(BVEC *bv, int i);
 /* Makes element i active: BLOC appends only above its last run (else status -1); IVEC keeps
  * its list sorted (growing it); direct grows its flags to cover i; TOUT does nothing.
- * Status -1 with a trace for a refused element (negative i, a CODAGE i outside the set) or
- * kind; code 3 when a list cannot grow. */
+ * Status -1 with a trace, nothing changed, for a refused element (negative i; a BLOC, CODAGE
+ * or IVEC i at or beyond nb_ddl) or kind; code 3 when a list cannot grow. */
 KVELO_API void _LM_bv_insere(BVEC *bv, int i, int *status);
 /* Every element active (CODAGE: every bit of every word). Code 20 for NULL. */
 KVELO_API void _LM_bv_set_all_on(BVEC *bv, const char *callerName, int *status);
@@ -190,7 +190,8 @@ KVELO_API BVEC *_LM_bv_inter_bloc(BVEC *a, BVEC *b, BVEC *out, int *status);
 KVELO_API BVEC *_LM_bv_inter_codage(BVEC *a, BVEC *b, BVEC *out, int *status);
 KVELO_API BVEC *_LM_bv_inter_ivec(BVEC *a, BVEC *b, BVEC *out, int *status);
 KVELO_API BVEC *_LM_bv_inter_direct(BVEC *a, BVEC *b, BVEC *out, int *status);
-/* Union of two bit vectors of one kind (TOUT: a new TOUT, or the given out unchanged). */
+/* Union of two bit vectors of one kind (TOUT: a new TOUT, or the given out unchanged); a
+ * supplied BLOC or IVEC out over fewer elements than a is refused before it is written. */
 KVELO_API BVEC *_LM_bv_union(BVEC *a, BVEC *b, BVEC *out, int *status);
 /* CODAGE, direct: every element active in a becomes inactive in b (b made for CODAGE when
  * NULL); returns b. NULL a: NULL, status untouched. */

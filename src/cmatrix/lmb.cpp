@@ -506,6 +506,10 @@ KVELO_API void _LM_bv_insere(BVEC* bv, int i, int* status) {
   if (bv == nullptr) return refuse(__LINE__);
   if (bv->type_stockage == kTout) return;
   if (i < 0) return refuse(__LINE__);
+  // Runs and lists hold elements of the set only, as the packed kind does (its set_on
+  // refuses the rest): an element at or beyond nb_ddl would be counted and written, and
+  // the reader would then refuse the file. Only the direct kind grows its set.
+  if ((bv->type_stockage == kBloc || bv->type_stockage == kIvec) && i >= bv->nb_ddl) return refuse(__LINE__);
   switch (bv->type_stockage) {
     case kBloc: {
       if (bv->nb_blocs > 0) {

@@ -252,6 +252,9 @@ KVELO_API BVEC* _LM_bv_union(BVEC* a, BVEC* b, BVEC* out, int* status) {
   if (kind != kBloc && kind != kCodage && kind != kIvec && kind != kDirect) return refuse(__LINE__);
   if (kind == kDirect && (b->max_blocs < a->max_blocs || (out != nullptr && out->max_blocs < a->max_blocs)))
     return refuse(__LINE__);
+  // Runs and list entries beyond the output's own set would be written (and the reader
+  // refuse the file): the output must hold a's elements.
+  if ((kind == kBloc || kind == kIvec) && out != nullptr && out->nb_ddl < a->nb_ddl) return refuse(__LINE__);
   BVEC* made = nullptr;
   if (out == nullptr) {
     const int both = a->nb_blocs + b->nb_blocs;

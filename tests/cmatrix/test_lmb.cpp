@@ -269,6 +269,45 @@ TEST(BvecInsert, DirectFlagsGrowToCoverTheElement) {
   _LM_bv_free(t);
 }
 
+// An element at or beyond nb_ddl is refused by every kind that keeps its elements (runs,
+// words, list) alike: status -1, nothing changed, so the count stays that of the set and the
+// binary form written afterwards reads back.
+TEST(BvecInsert, ElementsBeyondTheSetAreRefusedByRunsWordsAndLists) {
+  for (int kind : {BLOC, CODAGE, LIST}) {
+    for (int e : {10, 11, 40}) {
+      SCOPED_TRACE("kind " + std::to_string(kind) + " element " + std::to_string(e));
+      BVEC* bv = Make(kind, 10, {2, 7});
+      const int blocs = bv->nb_blocs, cap = bv->max_blocs;
+      const std::vector<int> held = kind == BLOC ? RunList(bv) : Ints(bv->code);
+      int st = 0;
+      _LM_bv_insere(bv, e, &st);
+      EXPECT_EQ(st, -1);
+      EXPECT_EQ(bv->nb_ddl, 10);
+      EXPECT_EQ(bv->nb_blocs, blocs);
+      EXPECT_EQ(bv->max_blocs, cap);
+      EXPECT_EQ(kind == BLOC ? RunList(bv) : Ints(bv->code), held);
+      EXPECT_EQ(_LM_bv_nb_on(bv), 2);
+      EXPECT_EQ(Walk(bv, true), (std::vector<int>{2, 7}));
+      FILE* f = std::tmpfile();
+      ASSERT_EQ(_LM_bv_boutput(f, bv), 0);
+      Rewind(f);
+      BVEC* back = _LM_bv_binput(f, &st);
+      ASSERT_NE(back, nullptr);
+      EXPECT_EQ(st, 0);
+      EXPECT_EQ(Walk(back, true), (std::vector<int>{2, 7}));
+      _LM_bv_free(back);
+      std::fclose(f);
+      _LM_bv_free(bv);
+    }
+  }
+  // The last element of the set is taken by each of them.
+  for (int kind : {BLOC, CODAGE, LIST}) {
+    BVEC* bv = Make(kind, 10, {2, 9});
+    EXPECT_EQ(_LM_bv_nb_on(bv), 2) << kind;
+    _LM_bv_free(bv);
+  }
+}
+
 TEST(BvecElements, SetOnAndOffServeThePackedKindOnly) {
   BVEC* c = Get(CODAGE, 40);
   EXPECT_EQ(_LM_bv_set_on(c, 33), 0);
