@@ -75,7 +75,8 @@ KVELO_API int _LM_bv_free(BVEC *bv);
 KVELO_API BVEC *_LM_bv_copy(BVEC *src, BVEC *dst, const char *callerName, int *status);
 /* The active elements of src inserted into dst (a new bit vector of kind `kind` when NULL;
  * the same kind copies); dst must hold no active element. NULL on failure (a dst made here
- * is freed then). Resets src's iterator. */
+ * is freed then); a BLOC, CODAGE or IVEC dst over fewer elements than src is refused
+ * unchanged. Resets src's iterator. */
 KVELO_API BVEC *_LM_bv_to_bv(BVEC *src, BVEC *dst, int kind, int *status);
 
 /* ---------------------------------------------------------------------------------------
@@ -155,8 +156,8 @@ KVELO_API IVEC *_LM_bv_on_to_ivec_compact(BVEC *bv, IVEC *out, int *status);
 /* The inactive elements in increasing order from out[0] (out made or grown to fit). */
 KVELO_API IVEC *_LM_bv_off_to_ivec_compact(BVEC *bv, IVEC *out, int *status);
 /* Inserts every k with flags[k] non-zero into *bv (a new bit vector of kind `kind` when *bv
- * is NULL); 0, or the failing status (-1) with *bv as far as it got. NULL flags: -1, *bv left
- * as it was. */
+ * is NULL); 0, or the failing status (-1) with *bv as far as it got. NULL flags, or a flag
+ * beyond the set of a given BLOC, CODAGE or IVEC *bv: -1, *bv left as it was. */
 KVELO_API int _LM_ivec_to_bv(IVEC *flags, int kind, BVEC **bv);
 
 /* ---------------------------------------------------------------------------------------
@@ -184,7 +185,8 @@ KVELO_API int _LM_bv_off_print(BVEC *bv);
  * place and returned, a NULL output is created.
  * ------------------------------------------------------------------------------------- */
 
-/* Intersection: TOUT with anything copies the other operand; BLOC, CODAGE or IVEC pairs. */
+/* Intersection: TOUT with anything copies the other operand; BLOC, CODAGE or IVEC pairs. The
+ * run and list intersections refuse a supplied out over fewer elements than a unchanged. */
 KVELO_API BVEC *_LM_bv_inter(BVEC *a, BVEC *b, BVEC *out, int *status);
 KVELO_API BVEC *_LM_bv_inter_bloc(BVEC *a, BVEC *b, BVEC *out, int *status);
 KVELO_API BVEC *_LM_bv_inter_codage(BVEC *a, BVEC *b, BVEC *out, int *status);
