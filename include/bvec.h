@@ -75,7 +75,8 @@ KVELO_API int _LM_bv_free(BVEC *bv);
 KVELO_API BVEC *_LM_bv_copy(BVEC *src, BVEC *dst, const char *callerName, int *status);
 /* The active elements of src inserted into dst (a new bit vector of kind `kind` when NULL;
  * the same kind copies); dst must hold no active element. NULL on failure (a dst made here
- * is freed then). Resets src's iterator. */
+ * is freed then); a BLOC, CODAGE or IVEC dst over fewer elements than src is refused
+ * unchanged. Resets src's iterator. */
 KVELO_API BVEC *_LM_bv_to_bv(BVEC *src, BVEC *dst, int kind, int *status);
 
 /* ---------------------------------------------------------------------------------------
@@ -93,8 +94,8 @@ KVELO_API int _LM_bv_is_on(BVEC *bv, int i);
 KVELO_API int _LM_bv_is_off(BVEC *bv, int i);
 /* Makes element i active: BLOC appends only above its last run (else status -1); IVEC keeps
  * its list sorted (growing it); direct grows its flags to cover i; TOUT does nothing.
- * Status -1 with a trace for a refused element (negative i, a CODAGE i outside the set) or
- * kind; code 3 when a list cannot grow. */
+ * Status -1 with a trace, nothing changed, for a refused element (negative i; a BLOC, CODAGE
+ * or IVEC i at or beyond nb_ddl) or kind; code 3 when a list cannot grow. */
 KVELO_API void _LM_bv_insere(BVEC *bv, int i, int *status);
 /* Every element active (CODAGE: every bit of every word). Code 20 for NULL. */
 KVELO_API void _LM_bv_set_all_on(BVEC *bv, const char *callerName, int *status);
@@ -155,8 +156,8 @@ KVELO_API IVEC *_LM_bv_on_to_ivec_compact(BVEC *bv, IVEC *out, int *status);
 /* The inactive elements in increasing order from out[0] (out made or grown to fit). */
 KVELO_API IVEC *_LM_bv_off_to_ivec_compact(BVEC *bv, IVEC *out, int *status);
 /* Inserts every k with flags[k] non-zero into *bv (a new bit vector of kind `kind` when *bv
- * is NULL); 0, or the failing status (-1) with *bv as far as it got. NULL flags: -1, *bv left
- * as it was. */
+ * is NULL); 0, or the failing status (-1) with *bv as far as it got. NULL flags, or a flag
+ * beyond the set of a given BLOC, CODAGE or IVEC *bv: -1, *bv left as it was. */
 KVELO_API int _LM_ivec_to_bv(IVEC *flags, int kind, BVEC **bv);
 
 /* ---------------------------------------------------------------------------------------
@@ -184,13 +185,15 @@ KVELO_API int _LM_bv_off_print(BVEC *bv);
  * place and returned, a NULL output is created.
  * ------------------------------------------------------------------------------------- */
 
-/* Intersection: TOUT with anything copies the other operand; BLOC, CODAGE or IVEC pairs. */
+/* Intersection: TOUT with anything copies the other operand; BLOC, CODAGE or IVEC pairs. The
+ * run and list intersections refuse a supplied out over fewer elements than a unchanged. */
 KVELO_API BVEC *_LM_bv_inter(BVEC *a, BVEC *b, BVEC *out, int *status);
 KVELO_API BVEC *_LM_bv_inter_bloc(BVEC *a, BVEC *b, BVEC *out, int *status);
 KVELO_API BVEC *_LM_bv_inter_codage(BVEC *a, BVEC *b, BVEC *out, int *status);
 KVELO_API BVEC *_LM_bv_inter_ivec(BVEC *a, BVEC *b, BVEC *out, int *status);
 KVELO_API BVEC *_LM_bv_inter_direct(BVEC *a, BVEC *b, BVEC *out, int *status);
-/* Union of two bit vectors of one kind (TOUT: a new TOUT, or the given out unchanged). */
+/* Union of two bit vectors of one kind (TOUT: a new TOUT, or the given out unchanged); a
+ * supplied BLOC or IVEC out over fewer elements than a is refused before it is written. */
 KVELO_API BVEC *_LM_bv_union(BVEC *a, BVEC *b, BVEC *out, int *status);
 /* CODAGE, direct: every element active in a becomes inactive in b (b made for CODAGE when
  * NULL); returns b. NULL a: NULL, status untouched. */

@@ -468,12 +468,15 @@ KVELO_API void mrandlist(double *a, int len);
  * surfaces as code 4 from the solve that divides by it. The factorisation, inverse and
  * condition estimate keep work records in process-wide pointers (registered with the
  * static-work registry): they are not re-entrant. Failures: 8 NULL, 1 sizes differ,
- * 4 zero divisor, 9 not square.
+ * 4 zero divisor, 9 not square, 7 factors or inverse beyond the range of double.
  * ------------------------------------------------------------------------------------- */
 
 /* Overwrites the m x n A with L (unit, below the diagonal; every one of the min(m, n)
  * columns eliminated) and U, so that P*A = L*U with pivot[i] = original row now at i;
- * returns A, or NULL on failure. */
+ * returns A, or NULL on failure. Only finite factors are handed out: an A holding a NaN or
+ * an infinity, or one whose factors overflow (1e308 [[1, 1], [-1, 1]]: U holds 2e308), is
+ * refused with code 7, A and pivot as they were (a copy of both is taken first: code 3 when
+ * it cannot be). */
 KVELO_API MAT *_LM_LUfactor(MAT *A, PERM *pivot, int callerLine, const char *callerName,
                             int *status);
 /* x with A*x = b from the factors (x may be b); NULL on failure (x as it was). */
@@ -482,13 +485,17 @@ KVELO_API VEC *_LM_LUsolve(MAT *LU, PERM *pivot, VEC *b, VEC *x, int callerLine,
 /* x with A^T*x = b from the factors (x may be b); NULL on failure (x as it was). */
 KVELO_API VEC *_LM_LUTsolve(MAT *LU, PERM *pivot, VEC *b, VEC *x, int callerLine,
                             const char *callerName, int *status);
-/* out holding A^-1 in its leading block (out grown when NULL or smaller); NULL on failure
- * (a singular A: code 4, out as it was). */
+/* out holding A^-1 in its leading block (out grown when NULL or smaller); NULL on failure,
+ * out as it was: a singular A (code 4), an A holding a NaN or an infinity or an inverse
+ * beyond the range of double (code 7). A is factored scaled by a power of two, so entries
+ * near the ends of the range lose nothing. */
 KVELO_API MAT *_LM_m_inverse(MAT *A, MAT *out, int callerLine, const char *callerName,
                              int *status);
 /* Returns an estimate of the infinity-norm condition number of A from its factors
- * (HUGE_VAL for a zero on U's diagonal); 0.0 after a failed check or step, -1.0 when the
- * work vectors cannot be sized. */
+ * (HUGE_VAL for a zero on U's diagonal), the same for A and for A times any power of two,
+ * subnormal entries and entries near the largest double included; 0.0 after a failed check
+ * or step, -1.0 when the work vectors (or, for such extreme entries, a scaled copy of the
+ * factors) cannot be made. */
 KVELO_API double _LM_LUcondest(MAT *LU, PERM *pivot, int callerLine, const char *callerName,
                                int *status);
 /* out with U*out = b, U upper triangular (diag 0.0: U's diagonal, else diag); NULL on

@@ -61,7 +61,8 @@ KVELO_API GVEC *_LM_vec_copy(GVEC *src, GVEC *dst, int line, const char *callerN
 /* src's rows copied into dst's rows (dst made or grown to src's shape when NULL or smaller). */
 KVELO_API GMAT *_LM_mat_copy(GMAT *src, GMAT *dst, int line, const char *callerName, int *status);
 /* dst := inverse of the square src (dst made or grown as in _LM_mat_copy); NULL on failure
- * (8, 6, and the inverse's codes: 9 not square, 4 singular). */
+ * (8, 6, and the inverse's codes: 9 not square, 4 singular, 7 an entry not finite or an
+ * inverse beyond the range of double). */
 KVELO_API GMAT *_LM_mat_inverse(GMAT *src, GMAT *dst, int line, const char *callerName, int *status);
 /* out := a * b (out made or resized to a's rows x b's columns); codes 8, 1, 12, 6. */
 KVELO_API GMAT *_LM_mat_mlt(GMAT *a, GMAT *b, GMAT *out, int line, const char *callerName, int *status);

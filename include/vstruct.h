@@ -64,7 +64,10 @@ KVELO_API VSTRUCT *_LM_vs_resize_liste_pack(const char *caller, int context, int
                                             const char *callerName, int *status, VSTRUCT *vs,
                                             int count, int n, int m);
 /* Releases the mapping of an out-of-core pack, its data staying in the file (code 3 when
- * that fails); nothing for other lists (status 0); status -1 for NULL. */
+ * that fails); nothing for other lists (status 0); status -1 for NULL. Until _LM_vs_reload
+ * (or a packed resize, which maps the pack again) the stored list is refused with code 7,
+ * nothing read or written, by _LM__vs_copy (as a source) and by every item operation below;
+ * _LM_vs_resize, _LM_vs_store, _LM_vs_reload and vs_free take it. */
 KVELO_API void _LM_vs_store(VSTRUCT *vs, const char *callerName, const char *caller, int line,
                             int *status);
 /* Maps a stored (or mapped) out-of-core pack again and re-points every item; other lists are

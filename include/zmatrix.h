@@ -177,11 +177,12 @@ KVELO_API ZMAT *_LM_zvm_move(ZVEC *in, int i0, ZMAT *out, int i1, int j1, int ro
 
 /* x[i] = conj(x[i]), i < len. */
 KVELO_API void __zconj__(kvelo_complex *x, int len);
-/* Returns the sum of x[i]*y[i] (conj(x[i])*y[i] when flag is non-zero), i < len; (0, 0) for
- * len <= 0. */
+/* Returns the sum of x[i]*y[i] (conj(x[i])*y[i] when flag is non-zero), i < len, each
+ * product zmlt's, added in index order; (0, 0) for len <= 0. */
 KVELO_API kvelo_complex __zip__(const kvelo_complex *x, const kvelo_complex *y, int len,
                                 int flag);
-/* y[i] += s*x[i] (s*conj(x[i]) when flag is non-zero), i < len. */
+/* y[i] += s*x[i] (s*conj(x[i]) when flag is non-zero), i < len, the product zmlt's: every
+ * complex multiply-add, product and elimination of the library goes through it. */
 KVELO_API void __zmltadd__(kvelo_complex *y, const kvelo_complex *x, kvelo_complex s, int len,
                            int flag);
 /* out[i] = s*x[i]. */

@@ -443,6 +443,7 @@ KVELO_API BVEC* _LM_bv_to_bv(BVEC* src, BVEC* dst, int kind, int* status) {
   LmOp op(kFile, "_LM_bv_to_bv", __LINE__, "_LM_bv_to_bv", status);
   if (src == nullptr) return nullptr;
   if (kind == src->type_stockage) return op.done(_LM_bv_copy(src, dst, "_LM_bv_to_bv", op.st()));
+  if (dst != nullptr && BoundedKind(dst) && dst->nb_ddl < src->nb_ddl) return Refuse(op, "_LM_bv_to_bv", __LINE__);
   BVEC* made = nullptr;
   if (dst == nullptr) {
     dst = made = _LM_bv_get("_LM_bv_to_bv", 0, kind, src->nb_ddl, __LINE__, "_LM_bv_to_bv", op.st());
@@ -506,6 +507,10 @@ KVELO_API void _LM_bv_insere(BVEC* bv, int i, int* status) {
   if (bv == nullptr) return refuse(__LINE__);
   if (bv->type_stockage == kTout) return;
   if (i < 0) return refuse(__LINE__);
+  // Runs and lists hold elements of the set only, as the packed kind does (its set_on
+  // refuses the rest): an element at or beyond nb_ddl would be counted and written, and
+  // the reader would then refuse the file. Only the direct kind grows its set.
+  if ((bv->type_stockage == kBloc || bv->type_stockage == kIvec) && i >= bv->nb_ddl) return refuse(__LINE__);
   switch (bv->type_stockage) {
     case kBloc: {
       if (bv->nb_blocs > 0) {
@@ -958,6 +963,17 @@ KVELO_API int _LM_ivec_to_bv(IVEC* flags, int kind, BVEC** bv) {
     return -1;
   }
   int st = 0;
+  if (*bv != nullptr && BoundedKind(*bv)) {
+    // A flag beyond the given set would be refused part-way: refused before any insertion.
+    for (unsigned k = flags->dim; k-- > 0;) {
+      if (flags->ive[k] == 0) continue;
+      if (static_cast<long long>(k) >= (*bv)->nb_ddl) {
+        Trace("_LM_ivec_to_bv", __LINE__);
+        return -1;
+      }
+      break;
+    }
+  }
   if (*bv == nullptr) {
     *bv = _LM_bv_get("_LM_ivec_to_bv", 0, kind, static_cast<int>(flags->dim), __LINE__, "_LM_ivec_to_bv", &st);
     if (st != 0) {

@@ -28,6 +28,13 @@ inline std::nullptr_t Refuse(kvlm::LmOp& op, const char* name, int line) {
   return nullptr;
 }
 
+// Kinds whose element count bounds what they hold (runs, words, list): an element at or
+// beyond nb_ddl is refused by their insertion, so an operation filling a supplied one over
+// fewer elements than its source refuses it before writing.
+inline bool BoundedKind(const BVEC* bv) {
+  return bv->type_stockage == kBloc || bv->type_stockage == kCodage || bv->type_stockage == kIvec;
+}
+
 // Number of 1 bits of a word, four byte-table reads.
 int Bits(uint32_t w);
 

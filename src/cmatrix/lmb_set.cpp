@@ -104,6 +104,8 @@ KVELO_API BVEC* _LM_bv_inter_bloc(BVEC* a, BVEC* b, BVEC* out, int* status) {
   auto refuse = [&](int line) { return Refuse(op, "_LM_bv_inter_bloc", line); };
   if (a == nullptr || b == nullptr || a->type_stockage != kBloc || b->type_stockage != kBloc)
     return refuse(__LINE__);
+  // The common elements are a's: an output over fewer elements would refuse some part-way.
+  if (out != nullptr && BoundedKind(out) && out->nb_ddl < a->nb_ddl) return refuse(__LINE__);
   BVEC* made = nullptr;
   if (out == nullptr) {
     out = made = _LM_bv_get("_LM_bv_inter_bloc", 0, kBloc, a->nb_ddl, __LINE__, "_LM_bv_inter_bloc", op.st());
@@ -165,6 +167,7 @@ KVELO_API BVEC* _LM_bv_inter_ivec(BVEC* a, BVEC* b, BVEC* out, int* status) {
   if ((a != nullptr && a->type_stockage != kIvec) || (b != nullptr && b->type_stockage != kIvec) ||
       (out != nullptr && out->type_stockage != kIvec))
     return refuse(__LINE__);
+  if (out != nullptr && out->nb_ddl < (a != nullptr ? a->nb_ddl : b->nb_ddl)) return refuse(__LINE__);
   // A missing operand is an empty list.
   const int na = a != nullptr ? a->nb_blocs : 0;
   const int nb = b != nullptr ? b->nb_blocs : 0;
@@ -252,6 +255,9 @@ KVELO_API BVEC* _LM_bv_union(BVEC* a, BVEC* b, BVEC* out, int* status) {
   if (kind != kBloc && kind != kCodage && kind != kIvec && kind != kDirect) return refuse(__LINE__);
   if (kind == kDirect && (b->max_blocs < a->max_blocs || (out != nullptr && out->max_blocs < a->max_blocs)))
     return refuse(__LINE__);
+  // Runs and list entries beyond the output's own set would be written (and the reader
+  // refuse the file): the output must hold a's elements.
+  if ((kind == kBloc || kind == kIvec) && out != nullptr && out->nb_ddl < a->nb_ddl) return refuse(__LINE__);
   BVEC* made = nullptr;
   if (out == nullptr) {
     const int both = a->nb_blocs + b->nb_blocs;

@@ -31,21 +31,20 @@ VEC* cond_z = nullptr;          // _LM_LUcondest
 
 int Len(int64_t n) { return static_cast<int>(n); }
 
-}  // namespace
+// The condition estimate works on a copy of the factors with U scaled into [0.5, 1) once
+// U's largest entry lies beyond 2^kCondSpan or below 2^-kCondSpan.
+const int kCondSpan = 64;
 
-extern "C" {
-
-KVELO_API MAT* _LM_LUfactor(MAT* A, PERM* pivot, int callerLine, const char* callerName,
-                            int* status) {
-  LmOp op(kFile, "_LM_LUfactor", callerLine, callerName, status);
-  if (A == nullptr || pivot == nullptr) LM_FAIL(op, 8, nullptr);
-  if (A->m != pivot->size) LM_FAIL(op, 1, nullptr);
+// Factors A in place as _LM_LUfactor does (the checks made): the kept scale vector sized and
+// registered, then FactorFinite with keep (A and pivot put back on a refusal, or left as the
+// elimination left them for a scratch copy). Trace mark and false on failure.
+bool Factor(LmOp& op, MAT* A, PERM* pivot, bool keep) {
   const unsigned m = A->m, n = A->n;
-  VEC* scale = _LM_v_resize("_LM_LUfactor", kvlm::lm_context, lu_scale, static_cast<int>(m), callerLine,
-                            callerName, op.st());
+  VEC* scale = _LM_v_resize("_LM_LUfactor", kvlm::lm_context, lu_scale, static_cast<int>(m), op.callerLine(),
+                            op.callerName(), op.st());
   if (op.failed()) {
     fct_Trace("_LM_LUfactor", __LINE__, kFile);
-    return nullptr;
+    return false;
   }
   lu_scale = scale;
   RegisterStatic(&lu_scale, TYPE_VEC);
@@ -59,7 +58,23 @@ KVELO_API MAT* _LM_LUfactor(MAT* A, PERM* pivot, int callerLine, const char* cal
     }
   };
   auto mag = [](double a) { return std::fabs(a); };
-  if (!kvlm::FactorScaled(op, A, pivot, scale, mag, eliminate)) return nullptr;
+  if (!kvlm::FactorFinite(op, A, pivot, scale, mag, eliminate, keep, "_LM_LUfactor")) {
+    fct_Trace("_LM_LUfactor", __LINE__, kFile);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+KVELO_API MAT* _LM_LUfactor(MAT* A, PERM* pivot, int callerLine, const char* callerName,
+                            int* status) {
+  LmOp op(kFile, "_LM_LUfactor", callerLine, callerName, status);
+  if (A == nullptr || pivot == nullptr) LM_FAIL(op, 8, nullptr);
+  if (A->m != pivot->size) LM_FAIL(op, 1, nullptr);
+  if (!Factor(op, A, pivot, true)) return nullptr;
   return op.done(A);
 }
 
@@ -171,10 +186,10 @@ KVELO_API MAT* _LM_m_inverse(MAT* A, MAT* out, int callerLine, const char* calle
   if (A == nullptr) LM_FAIL(op, 8, nullptr);
   if (A->n != A->m) LM_FAIL(op, 9, nullptr);
   const int n = static_cast<int>(A->m);
-  MAT* res = out;
+  MAT* work = nullptr;
   auto fail = [&](int line) -> MAT* {
     fct_Trace("_LM_m_inverse", line, kFile);
-    DropIfNew(res, out);
+    if (work != nullptr) m_free(work);
     return nullptr;
   };
   MAT* copy = _LM__m_copy(A, inv_copy, 0, 0, callerLine, callerName, op.st());
@@ -196,32 +211,37 @@ KVELO_API MAT* _LM_m_inverse(MAT* A, MAT* out, int callerLine, const char* calle
   RegisterStatic(&inv_column, TYPE_VEC);
   RegisterStatic(&inv_pivot, TYPE_PERM);
 
-  _LM_LUfactor(copy, pivot, callerLine, callerName, op.st());
+  // A^-1 = 2^-e (A 2^-e)^-1, with the largest entry of A 2^-e in [0.5, 1): the factors of a
+  // matrix of huge or tiny entries then stay in range (1e308 [[1, 1], [-1, 1]] has
+  // condition 1, but its own U holds 2e308). Scaling by a power of two is exact.
+  const int e = kvlm::ScaleExponent(copy, [](double a) { return std::fabs(a); }, false);
+  kvlm::ScaleBy(copy, -e, false);
+  if (!Factor(op, copy, pivot, false)) return fail(__LINE__);
+  // The columns are solved aside, so that a failure (a singular A: code 4 from the back
+  // substitution; an inverse beyond the range of double: code 7) leaves out as it was.
+  work = _LM_m_get("_LM_m_inverse", kvlm::lm_context, n, n, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
-  // Column i of the inverse solves A x = e_i. A zero on U's diagonal makes A singular, and
-  // then some column's solve divides by it: the columns are solved aside until that one
-  // fails, so the failure (code 4 from the back substitution) leaves out as it was.
-  const bool singular = ZeroOnDiagonal(copy);
-  if (!singular && (res == nullptr || res->m < A->m || res->n < A->n)) {
-    res = _LM_m_resize("_LM_m_inverse", kvlm::lm_context, out, n, n, callerLine, callerName, op.st());
-    if (op.failed()) return fail(__LINE__);
-  }
-  for (unsigned i = 0; i < A->n; ++i) {
+  for (int i = 0; i < n; ++i) {
     _LM_v_zero(unit, callerLine, callerName, op.st());
     if (op.failed()) return fail(__LINE__);
     unit->ve[i] = 1.0;
     VEC* col = _LM_LUsolve(copy, pivot, unit, column, callerLine, callerName, op.st());
     if (op.failed()) return fail(__LINE__);
     inv_column = column = col;
-    if (singular) continue;
-    _LM__set_col(res, i, column, 0, callerLine, callerName, op.st());
-    if (op.failed()) return fail(__LINE__);
+    for (int j = 0; j < n; ++j) work->me[j][i] = std::ldexp(column->ve[j], -e);
   }
-  if (singular) {
-    // Not reached: a singular U fails one of the solves above.
-    op.raise(4, __LINE__);
+  if (!kvlm::AllFinite(work)) {
+    op.raise(7, __LINE__);
     return fail(__LINE__);
   }
+  MAT* res = out;
+  if (res == nullptr || res->m < A->m || res->n < A->n) {
+    res = _LM_m_resize("_LM_m_inverse", kvlm::lm_context, out, n, n, callerLine, callerName, op.st());
+    if (op.failed()) return fail(__LINE__);
+  }
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) res->me[i][j] = work->me[i][j];
+  m_free(work);
   return op.done(res);
 }
 
@@ -247,19 +267,41 @@ KVELO_API double _LM_LUcondest(MAT* LU, PERM* pivot, int callerLine, const char*
   RegisterStatic(&cond_y, TYPE_VEC);
   RegisterStatic(&cond_z, TYPE_VEC);
 
+  // The estimate is the same for LU and for L with U 2^-e (the powers of two cancel in
+  // |z| |L| |U| / |y|). Where U's largest entry is far from 1 the work runs on such a copy,
+  // whose U lies in [0.5, 1): otherwise y = U^-T e overflows for subnormal entries and
+  // normL * normU for entries near the largest double. The copy changes no bit elsewhere:
+  // scaling by a power of two is exact wherever nothing over- or underflows.
+  MAT* F = LU;
+  MAT* scaled = nullptr;
+  const int e = kvlm::ScaleExponent(LU, [](double a) { return std::fabs(a); }, true);
+  if (e > kCondSpan || e < -kCondSpan) {
+    scaled = _LM__m_copy(LU, nullptr, 0, 0, callerLine, callerName, op.st());
+    if (op.failed()) {
+      fct_Trace("_LM_LUcondest", __LINE__, kFile);
+      return -1.0;
+    }
+    kvlm::ScaleBy(scaled, -e, true);
+    F = scaled;
+  }
+  auto finish = [&](double r) {
+    if (scaled != nullptr) m_free(scaled);
+    return r;
+  };
+  auto fail = [&](int line) {
+    fct_Trace("_LM_LUcondest", line, kFile);
+    return finish(0.0);
+  };
+
   // Solve U^T y = e with each e[i] = -1 or +1 chosen to make |y| grow.
   for (unsigned i = 0; i < n; ++i) {
     double s = 0.0;
-    for (unsigned j = 0; j < i; ++j) s = s + (0.0 - LU->me[j][i] * y->ve[j]);
-    const double d = LU->me[i][i];
-    if (d == 0.0) return op.done(HUGE_VAL);
+    for (unsigned j = 0; j < i; ++j) s = s + (0.0 - F->me[j][i] * y->ve[j]);
+    const double d = F->me[i][i];
+    if (d == 0.0) return finish(op.done(HUGE_VAL));
     y->ve[i] = s < 0.0 ? (s - 1.0) / d : (s + 1.0) / d;
   }
-  auto fail = [&](int line) {
-    fct_Trace("_LM_LUcondest", line, kFile);
-    return 0.0;
-  };
-  _LM_LTsolve(LU, y, y, 1.0, callerLine, callerName, op.st());
+  _LM_LTsolve(F, y, y, 1.0, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
   // The estimate does not change when y is scaled, but z = A^-1 y is about |y| / |A|: for a
   // matrix of entries near 1e200 it would underflow to zero (and overflow near 1e-200). y is
@@ -268,19 +310,19 @@ KVELO_API double _LM_LUcondest(MAT* LU, PERM* pivot, int callerLine, const char*
   const double yNorm = _LM__v_norm_inf(y, nullptr, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
   if (std::isfinite(yNorm) && yNorm > 0.0) {
-    int e = 0;
-    std::frexp(yNorm, &e);
-    for (unsigned i = 0; i < n; ++i) y->ve[i] = std::ldexp(y->ve[i], -e);
+    int ey = 0;
+    std::frexp(yNorm, &ey);
+    for (unsigned i = 0; i < n; ++i) y->ve[i] = std::ldexp(y->ve[i], -ey);
   }
-  VEC* z = _LM_LUsolve(LU, pivot, y, cond_z, callerLine, callerName, op.st());
+  VEC* z = _LM_LUsolve(F, pivot, y, cond_z, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
   cond_z = z;
 
   double normU = 0.0, normL = 0.0;
   for (unsigned i = 0; i < n; ++i) {
     double su = 0.0, sl = 0.0;
-    for (unsigned j = i; j < n; ++j) su += std::fabs(LU->me[i][j]);
-    for (unsigned j = 0; j < i; ++j) sl += std::fabs(LU->me[i][j]);
+    for (unsigned j = i; j < n; ++j) su += std::fabs(F->me[i][j]);
+    for (unsigned j = 0; j < i; ++j) sl += std::fabs(F->me[i][j]);
     sl = 1.0 + sl;  // L's unit diagonal
     normU = kvlm::MaxKeepingNaN(normU, su);
     normL = kvlm::MaxKeepingNaN(normL, sl);
@@ -290,7 +332,7 @@ KVELO_API double _LM_LUcondest(MAT* LU, PERM* pivot, int callerLine, const char*
   const double ny = _LM__v_norm_inf(y, nullptr, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
   const double prod = normL * normU;
-  return op.done(nz * prod / ny);
+  return finish(op.done(nz * prod / ny));
 }
 
 }  // extern "C"

@@ -55,6 +55,10 @@ struct PackHead {
 
 bool OutOfCore(const VSTRUCT* vs) { return vs->unit != nullptr && kvelomem_ismapped(vs->unit) == 1; }
 
+// An out-of-core pack whose view is released (by a store, or a remap that was lost): its
+// items point into no mapping until a reload, so nothing may read or write them.
+bool Stored(const VSTRUCT* vs) { return vs->unit != nullptr && vs->unit->state != 'Y'; }
+
 size_t PackBytes(const VSTRUCT* vs) {
   if (vs->pack == nullptr) return 0;
   if (vs->unit != nullptr) {
@@ -720,6 +724,7 @@ KVELO_API VSTRUCT* _LM__vs_copy(VSTRUCT* src, int first, int end, VSTRUCT* dst, 
   if (src == nullptr) LM_FAIL(op, 8, nullptr);
   if (end < first || first < 0 || end > src->dim) LM_FAIL(op, 2, nullptr);
   if (src == dst) return op.done(dst);
+  if (Stored(src)) LM_FAIL(op, 7, nullptr);
   if (dst != nullptr && (dst->pack != nullptr || dst->unit != nullptr || dst->type != src->type))
     LM_FAIL(op, 7, nullptr);
   dst = _LM_vs_resize("_LM__vs_copy", kvlm::lm_context, dst, src->type, end - first, line, callerName, op.st());
@@ -773,7 +778,8 @@ int Raise(int code, int line, const char* routine, const char* callerName, int* 
   return -1;
 }
 
-// Checks shared by the item operations; false after raising the code.
+// Checks shared by the item operations; false after raising the code. A stored pack is
+// refused like an argument the operation does not serve (7).
 bool ItemArgs(const VSTRUCT* vs, bool vOk, int i, const char* routine, int line, const char* callerName,
               int* status) {
   int code = 0;
@@ -781,6 +787,8 @@ bool ItemArgs(const VSTRUCT* vs, bool vOk, int i, const char* routine, int line,
     code = 7;
   } else if (i < 0 || i >= vs->dim) {
     code = 2;
+  } else if (Stored(vs)) {
+    code = 7;
   }
   if (code == 0) return true;
   Raise(code, line, routine, callerName, status);
@@ -901,7 +909,7 @@ KVELO_API void LM_vs_sv_mlt(double s, VSTRUCT* vs, int i, const char* callerName
     return;
   }
   void* item = vs->items[i];
-  if (item == nullptr) {
+  if (item == nullptr || Stored(vs)) {
     op.raise(7, __LINE__);
     return;
   }

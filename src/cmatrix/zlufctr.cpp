@@ -26,19 +26,14 @@ bool ZeroOnDiagonal(const ZMAT* LU) {
   return false;
 }
 
-}  // namespace
-
-extern "C" {
-
-ZMAT* zLUfactor(ZMAT* A, PERM* pivot, int callerLine, const char* callerName, int* status) {
-  LmOp op(kFile, "zLUfactor", callerLine, callerName, status);
-  if (A == nullptr || pivot == nullptr) LM_FAIL(op, 8, nullptr);
-  if (A->m != pivot->size) LM_FAIL(op, 1, nullptr);
+// Factors A in place as zLUfactor does (the checks made): the kept scale vector sized and
+// registered, then FactorFinite (keep: A and pivot put back on a refusal; a scratch copy is
+// left as the elimination left it). False on failure.
+bool Factor(LmOp& op, ZMAT* A, PERM* pivot, bool keep) {
   const unsigned m = A->m, n = A->n;
-
-  VEC* scale = _LM_v_resize(callerName, kvlm::lm_context, g_scale, static_cast<int>(m),
-                            callerLine, callerName, op.st());
-  LM_CHECK(op, nullptr);
+  VEC* scale = _LM_v_resize(op.callerName(), kvlm::lm_context, g_scale, static_cast<int>(m),
+                            op.callerLine(), op.callerName(), op.st());
+  if (op.failed()) return false;
   g_scale = scale;
   kvlm::RegisterStatic(&g_scale, TYPE_VEC);
   // Row k holds the pivot: each row below keeps its multiplier in column k and loses that
@@ -52,7 +47,18 @@ ZMAT* zLUfactor(ZMAT* A, PERM* pivot, int callerLine, const char* callerName, in
         __zmltadd__(row + k + 1, A->me[k] + k + 1, zneg(row[k]), static_cast<int>(n - k - 1), 0);
     }
   };
-  if (!kvlm::FactorScaled(op, A, pivot, scale, zabs, eliminate)) return nullptr;
+  return kvlm::FactorFinite(op, A, pivot, scale, zabs, eliminate, keep, "zLUfactor");
+}
+
+}  // namespace
+
+extern "C" {
+
+ZMAT* zLUfactor(ZMAT* A, PERM* pivot, int callerLine, const char* callerName, int* status) {
+  LmOp op(kFile, "zLUfactor", callerLine, callerName, status);
+  if (A == nullptr || pivot == nullptr) LM_FAIL(op, 8, nullptr);
+  if (A->m != pivot->size) LM_FAIL(op, 1, nullptr);
+  if (!Factor(op, A, pivot, true)) return nullptr;
   return op.done(A);
 }
 
@@ -112,22 +118,23 @@ ZMAT* _LM_zm_inverse(ZMAT* A, ZMAT* out, int callerLine, const char* callerName,
   ZVEC* unit = nullptr;
   ZVEC* col = nullptr;
   PERM* pivot = nullptr;
-  ZMAT* given = out;
+  ZMAT* work = nullptr;
   copy = _LM__zm_copy(A, nullptr, 0, 0, callerLine, callerName, op.st());
   if (!op.failed()) unit = _LM_zv_get(callerName, kvlm::lm_context, n, callerLine, callerName, op.st());
   if (!op.failed()) col = _LM_zv_get(callerName, kvlm::lm_context, n, callerLine, callerName, op.st());
   if (!op.failed()) pivot = _LM_px_get(callerName, kvlm::lm_context, n, callerLine, callerName, op.st());
-  if (!op.failed()) zLUfactor(copy, pivot, callerLine, callerName, op.st());
-  bool ok = !op.failed();
-  // A zero on U's diagonal makes A singular and one of the column solves below divide by it:
-  // then nothing is written to out (the solves run only to report that failure), and out is
-  // sized only for an inverse that exists.
-  const bool singular = ok && ZeroOnDiagonal(copy);
-  if (ok && !singular && (out == nullptr || out->m < A->m || out->n < A->n)) {
-    out = _LM_zm_resize(callerName, kvlm::lm_context, out, n, n, callerLine, callerName, op.st());
-    ok = !op.failed();
+  if (!op.failed()) work = _LM_zm_get(callerName, kvlm::lm_context, n, n, callerLine, callerName, op.st());
+  // A^-1 = 2^-e (A 2^-e)^-1, the largest modulus of A 2^-e in [0.5, 1): the factors of a
+  // matrix of huge or tiny entries stay in range. Scaling by a power of two is exact.
+  int e = 0;
+  if (!op.failed()) {
+    e = kvlm::ScaleExponent(copy, zabs, false);
+    kvlm::ScaleBy(copy, -e, false);
+    Factor(op, copy, pivot, false);
   }
-  for (int i = 0; ok && i < n; ++i) {
+  // The columns are solved aside, so that a failure (a singular A: code 4 from zUsolve; an
+  // inverse beyond the range of double: code 7) leaves out as it was.
+  for (int i = 0; !op.failed() && i < n; ++i) {
     _LM_zv_zero(unit, callerLine, callerName, op.st());
     if (op.failed()) break;
     unit->ve[i].re = 1.0;
@@ -136,23 +143,31 @@ ZMAT* _LM_zm_inverse(ZMAT* A, ZMAT* out, int callerLine, const char* callerName,
     ZVEC* solved = zLUsolve(copy, pivot, unit, col, callerLine, callerName, op.st());
     if (op.failed()) break;
     col = solved;
-    if (singular) continue;
-    _LM_zset_col(out, i, col, callerLine, callerName, op.st());
-    if (op.failed()) break;
+    for (int j = 0; j < n; ++j) {
+      work->me[j][i] = col->ve[j];
+      kvlm::ScaleElem(work->me[j][i], -e);
+    }
   }
-  ok = ok && !op.failed() && !singular;
+  if (!op.failed() && !kvlm::AllFinite(work)) op.raise(7, __LINE__);
+  ZMAT* res = out;
+  if (!op.failed() && (out == nullptr || out->m < A->m || out->n < A->n))
+    res = _LM_zm_resize(callerName, kvlm::lm_context, out, n, n, callerLine, callerName, op.st());
+  if (!op.failed())
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) res->me[i][j] = work->me[i][j];
+  const bool ok = !op.failed();
   // Scratch records are released on every path, the failing ones included.
   if (copy != nullptr) zm_free(copy);
   if (unit != nullptr) zv_free(unit);
   if (col != nullptr) zv_free(col);
   if (pivot != nullptr) px_free(pivot);
+  if (work != nullptr) zm_free(work);
   if (!ok) {
-    kvlm::DropIfNew(out, given);
     *op.st() = -1;
     fct_Trace("_LM_zm_inverse", __LINE__, kFile);
     return nullptr;
   }
-  return op.done(out);
+  return op.done(res);
 }
 
 }  // extern "C"

@@ -1,10 +1,10 @@
 // zmachine.cpp: the element kernels on raw complex arrays under every dense complex
-// operation of the C matrix library. The dot product and the plain multiply-add are single
-// BLAS calls with unit strides; the conjugating multiply-add and the rest are plain loops
-// that read both parts of an index before writing it. The scaling product is zmlt's.
+// operation of the C matrix library. The dot product and the multiply-add take each product
+// as zmlt does (finite whenever its result is, where the BLAS's plain products overflow
+// first) and add in index order; the rest are plain loops that read both parts of an index
+// before writing it. The scaling product is zmlt's.
 #include <cstring>
 
-#include "ITF_blas_lapack.h"
 #include "cmatrix/zcomplex_internal.h"
 
 using kvlm::Z;
@@ -19,26 +19,25 @@ KVELO_API Z __zip__(const Z* x, const Z* y, int len, int flag) {
   Z r;
   r.re = 0.0;
   r.im = 0.0;
-  if (len <= 0) return r;
-  std::complex<double> res(0.0, 0.0);
-  ITF_kvelozdot(len, kvlm::Blas(x), kvlm::Blas(y), &res, flag);
-  r.re = res.real();
-  r.im = res.imag();
+  for (int i = 0; i < len; ++i) {
+    Z a = x[i];
+    if (flag != 0) a.im = -a.im;
+    const Z p = kvlm::ZProduct(a, y[i]);
+    r.re += p.re;
+    r.im += p.im;
+  }
   return r;
 }
 
 KVELO_API void __zmltadd__(Z* y, const Z* x, Z s, int len, int flag) {
-  if (len <= 0) return;
-  if (flag == 0) {
-    ITF_zaxpy(len, kvlm::Blas(s), kvlm::Blas(x), 1, kvlm::Blas(y), 1);
-    return;
-  }
-  // y += s * conj(x), in the library's own order of operations.
+  // The one multiply-add of every complex multiply-add, product and elimination: y + s*x
+  // is zmlt(s, x) added to y, so 0 + s*x gives zmlt's value exactly.
   for (int i = 0; i < len; ++i) {
-    const double xr = x[i].re, xi = x[i].im;
-    const double yr = y[i].re, yi = y[i].im;
-    y[i].re = (xr * s.re + yr) + xi * s.im;
-    y[i].im = (yi - xi * s.re) + xr * s.im;
+    Z a = x[i];
+    if (flag != 0) a.im = -a.im;
+    const Z p = kvlm::ZProduct(s, a);
+    y[i].re += p.re;
+    y[i].im += p.im;
   }
 }
 

@@ -269,6 +269,82 @@ TEST(BvecInsert, DirectFlagsGrowToCoverTheElement) {
   _LM_bv_free(t);
 }
 
+// An element at or beyond nb_ddl is refused by every kind that keeps its elements (runs,
+// words, list) alike: status -1, nothing changed, so the count stays that of the set and the
+// binary form written afterwards reads back.
+TEST(BvecInsert, ElementsBeyondTheSetAreRefusedByRunsWordsAndLists) {
+  for (int kind : {BLOC, CODAGE, LIST}) {
+    for (int e : {10, 11, 40}) {
+      SCOPED_TRACE("kind " + std::to_string(kind) + " element " + std::to_string(e));
+      BVEC* bv = Make(kind, 10, {2, 7});
+      const int blocs = bv->nb_blocs, cap = bv->max_blocs;
+      const std::vector<int> held = kind == BLOC ? RunList(bv) : Ints(bv->code);
+      int st = 0;
+      _LM_bv_insere(bv, e, &st);
+      EXPECT_EQ(st, -1);
+      EXPECT_EQ(bv->nb_ddl, 10);
+      EXPECT_EQ(bv->nb_blocs, blocs);
+      EXPECT_EQ(bv->max_blocs, cap);
+      EXPECT_EQ(kind == BLOC ? RunList(bv) : Ints(bv->code), held);
+      EXPECT_EQ(_LM_bv_nb_on(bv), 2);
+      EXPECT_EQ(Walk(bv, true), (std::vector<int>{2, 7}));
+      FILE* f = std::tmpfile();
+      ASSERT_EQ(_LM_bv_boutput(f, bv), 0);
+      Rewind(f);
+      BVEC* back = _LM_bv_binput(f, &st);
+      ASSERT_NE(back, nullptr);
+      EXPECT_EQ(st, 0);
+      EXPECT_EQ(Walk(back, true), (std::vector<int>{2, 7}));
+      _LM_bv_free(back);
+      std::fclose(f);
+      _LM_bv_free(bv);
+    }
+  }
+  // The last element of the set is taken by each of them.
+  for (int kind : {BLOC, CODAGE, LIST}) {
+    BVEC* bv = Make(kind, 10, {2, 9});
+    EXPECT_EQ(_LM_bv_nb_on(bv), 2) << kind;
+    _LM_bv_free(bv);
+  }
+}
+
+// Filling a supplied run, word or list bit vector over fewer elements than the source would
+// meet a refused element part-way (where it used to be taken beyond the set): the kind
+// conversion and the flag conversion refuse such an output before they write it.
+TEST(BvecConvert, AnOutputOverFewerElementsIsRefusedUnchanged) {
+  BVEC* packed = Make(CODAGE, 20, {3, 15});
+  BVEC* runs = Make(BLOC, 20, {3, 15});
+  IVEC* flags = nullptr;
+  {
+    int st = 0;
+    flags = _LM_iv_get("t", 0, 20, __LINE__, "t", &st);
+    flags->ive[3] = flags->ive[15] = 1;
+  }
+  for (int kind : {BLOC, CODAGE, LIST}) {
+    SCOPED_TRACE("kind " + std::to_string(kind));
+    BVEC* src = kind == BLOC ? packed : runs;  // of another kind: the conversion inserts
+    BVEC* small = Make(kind, 10, {});
+    const int blocs = small->nb_blocs, cap = small->max_blocs;
+    int st = 0;
+    EXPECT_EQ(_LM_bv_to_bv(src, small, kind, &st), nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(_LM_ivec_to_bv(flags, kind, &small), -1);
+    EXPECT_EQ(small->nb_ddl, 10);
+    EXPECT_EQ(small->nb_blocs, blocs);
+    EXPECT_EQ(small->max_blocs, cap);
+    EXPECT_EQ(_LM_bv_nb_on(small), 0);
+    // Flags that all lie in the set are taken.
+    flags->ive[15] = 0;
+    EXPECT_EQ(_LM_ivec_to_bv(flags, kind, &small), 0);
+    EXPECT_EQ(Walk(small, true), (std::vector<int>{3}));
+    flags->ive[15] = 1;
+    _LM_bv_free(small);
+  }
+  iv_free(flags);
+  _LM_bv_free(packed);
+  _LM_bv_free(runs);
+}
+
 TEST(BvecElements, SetOnAndOffServeThePackedKindOnly) {
   BVEC* c = Get(CODAGE, 40);
   EXPECT_EQ(_LM_bv_set_on(c, 33), 0);

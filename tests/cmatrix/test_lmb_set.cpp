@@ -280,6 +280,53 @@ TEST(BvecSetOps, OperandsThatDoNotMatchAreRefused) {
   for (BVEC* bv : {c40, c41, l40, b40, big, big2, small}) _LM_bv_free(bv);
 }
 
+// A run or list output over fewer elements than the operands would take runs or entries
+// beyond its own set (which its reader refuses): the union refuses it before writing.
+TEST(BvecUnion, AnOutputOverFewerElementsIsRefusedUnchanged) {
+  for (int kind : {BLOC, LIST}) {
+    SCOPED_TRACE("kind " + std::to_string(kind));
+    BVEC* a = Make(kind, 20, {1, 15});
+    BVEC* b = Make(kind, 20, {2, 18});
+    BVEC* out = Make(kind, 10, {4});
+    const int blocs = out->nb_blocs, cap = out->max_blocs;
+    int st = 0;
+    EXPECT_EQ(_LM_bv_union(a, b, out, &st), nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(out->nb_ddl, 10);
+    EXPECT_EQ(out->nb_blocs, blocs);
+    EXPECT_EQ(out->max_blocs, cap);
+    EXPECT_EQ(Walk(out, true), (std::vector<int>{4}));
+    // An output over as many elements takes the union.
+    BVEC* wide = Get(kind, 20);
+    st = 0;
+    EXPECT_EQ(_LM_bv_union(a, b, wide, &st), wide);
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(Walk(wide, true), (std::vector<int>{1, 2, 15, 18}));
+    for (BVEC* bv : {a, b, out, wide}) _LM_bv_free(bv);
+  }
+}
+
+// The run and list intersections likewise refuse an output over fewer elements than a
+// before writing it (an element of the intersection beyond its set would be refused
+// part-way; it used to be taken beyond the set).
+TEST(BvecInter, AnOutputOverFewerElementsIsRefusedUnchanged) {
+  for (int kind : {BLOC, LIST}) {
+    SCOPED_TRACE("kind " + std::to_string(kind));
+    BVEC* a = Make(kind, 20, {1, 15});
+    BVEC* b = Make(kind, 20, {1, 15, 18});
+    BVEC* out = Get(kind, 10);
+    const int cap = out->max_blocs;
+    int st = 0;
+    BVEC* r = kind == BLOC ? _LM_bv_inter_bloc(a, b, out, &st) : _LM_bv_inter_ivec(a, b, out, &st);
+    EXPECT_EQ(r, nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(out->nb_blocs, 0);
+    EXPECT_EQ(out->max_blocs, cap);
+    EXPECT_EQ(out->nb_ddl, 10);
+    for (BVEC* bv : {a, b, out}) _LM_bv_free(bv);
+  }
+}
+
 TEST(BvecInter, LongListsIntersectInOneWalkOfTheirEntries) {
   // 300,000 even elements against 200,000 multiples of 3: the multiples of 6. A search of a's
   // whole list for every entry of b would take some 3 * 10^10 steps here.

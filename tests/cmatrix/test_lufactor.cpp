@@ -4,7 +4,9 @@
 // on exact cases, the errors, and the kept work records freed through the registry.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -19,6 +21,18 @@ using namespace cmat_test;
 namespace {
 
 const double kEps = std::numeric_limits<double>::epsilon();
+
+// The bits of every entry, so that NaN entries compare too.
+std::vector<uint64_t> Bits(const MAT* A) {
+  std::vector<uint64_t> out;
+  for (unsigned i = 0; i < A->m; ++i)
+    for (unsigned j = 0; j < A->n; ++j) {
+      uint64_t b = 0;
+      std::memcpy(&b, &A->me[i][j], sizeof b);
+      out.push_back(b);
+    }
+  return out;
+}
 
 MAT* Copy(MAT* A) {
   int st = 0;
@@ -181,6 +195,48 @@ TEST(LUFactor, SingularMatricesFactorAndFailOnlyInTheSolve) {
 // Solves with the factors of a singular matrix that fail on the zero pivot after the
 // permutation and the forward substitution could be done: x keeps its values and size,
 // and so does b when it is x.
+// Factors beyond the range of double are never handed out with status 0: 1e308 [[1, 1],
+// [-1, 1]] (condition 1) has U = [[1e308, 1e308], [0, 2e308]], and the second case
+// overflows at its second step, after the first has changed A. Both are refused (code 7)
+// with A and pivot as they were, and so are a NaN and an infinity.
+TEST(LUFactor, FactorsBeyondTheRangeOfDoubleAreRefusedUnchanged) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    const char* what;
+    int m;
+    std::vector<double> rows;
+  } cases[] = {
+      {"U overflows", 2, {1e308, 1e308, -1e308, 1e308}},
+      {"U overflows at the second step", 3, {2, 1, 0, 1, 1e308, 1e308, 0, -1e308, 1e308}},
+      {"NaN", 2, {1, nan, 2, 3}},
+      {"infinity", 2, {1, 2, -HUGE_VAL, 3}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MatP A(NewMat(c.m, c.m, c.rows));
+    std::vector<unsigned> order(c.m);
+    for (int i = 0; i < c.m; ++i) order[i] = static_cast<unsigned>(c.m - 1 - i);
+    PermP p(Pivot(c.m));
+    for (int i = 0; i < c.m; ++i) p->pe[i] = order[i];
+    const std::vector<uint64_t> before = Bits(A.get());
+    ErrWatch w;
+    int st = 0;
+    EXPECT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(w.last(), 7);
+    EXPECT_EQ(Bits(A.get()), before);
+    EXPECT_EQ(std::vector<unsigned>(p->pe, p->pe + c.m), order);
+  }
+  // The largest entries whose factors fit are factored: U = [[1e308, 1e308], [0, 0.5e308]].
+  MatP F(NewMat({{1e308, 1e308}, {-0.5e308, -0.25e308}}));
+  PermP pf(Pivot(2));
+  int st = 0;
+  ASSERT_EQ(_LM_LUfactor(F.get(), pf.get(), __LINE__, "lu", &st), F.get());
+  EXPECT_EQ(st, 0);
+  EXPECT_EQ(F->me[1][0], -0.5);
+  EXPECT_EQ(F->me[1][1], 0.25e308);
+}
+
 TEST(LUSolve, ASingularFactorLeavesXAsItWas) {
   int st = 0;
   ErrWatch w;
@@ -368,6 +424,44 @@ TEST(MInverse, OutputSizingAndErrors) {
   EXPECT_EQ(w.last(), 8);
 }
 
+// Near the ends of the range the inverse is the scaled inverse: 1e308 [[1, 1], [-1, 1]] has
+// the inverse (1 / 2e308) [[1, -1], [1, 1]] (by hand; its entries are subnormal), where the
+// overflowing factors gave wrong numbers with status 0. An inverse beyond the range of
+// double (2^1060 [[1, -1], [-1, 2]] for 2^-1060 [[2, 1], [1, 1]]) and a NaN entry are
+// refused (code 7), a given out as it was.
+TEST(MInverse, MatricesNearTheEndsOfTheRange) {
+  int st = 0;
+  MatP A(NewMat({{1e308, 1e308}, {-1e308, 1e308}}));
+  const double q = static_cast<double>(1.0L / (2.0L * static_cast<long double>(1e308)));
+  const double want[2][2] = {{q, -q}, {q, q}};
+  MatP inv(_LM_m_inverse(A.get(), nullptr, __LINE__, "inv", &st));
+  ASSERT_NE(inv, nullptr);
+  EXPECT_EQ(st, 0);
+  for (unsigned i = 0; i < 2; ++i)
+    for (unsigned j = 0; j < 2; ++j) EXPECT_NEAR(inv->me[i][j], want[i][j], 1e-13 * q) << i << "," << j;
+  EXPECT_EQ(A->me[1][0], -1e308);  // A itself is untouched
+
+  const double t = std::ldexp(1.0, -1060);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (const std::vector<double>& rows : {std::vector<double>{2 * t, t, t, t}, std::vector<double>{1, 2, nan, 4}}) {
+    MatP B(NewMat(2, 2, rows));
+    MatP given(NewMat({{5, 5}, {5, 5}}));
+    ErrWatch w;
+    EXPECT_EQ(_LM_m_inverse(B.get(), given.get(), __LINE__, "inv", &st), nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(w.last(), 7);
+    EXPECT_EQ(Rows(given.get()), std::vector<double>(4, 5.0));
+    EXPECT_EQ(_LM_m_inverse(B.get(), nullptr, __LINE__, "inv", &st), nullptr);  // no leak
+  }
+  // The smallest scale whose inverse fits: 2^-1020 [[2, 1], [1, 1]] gives 2^1020 [[1, -1], [-1, 2]].
+  const double u = std::ldexp(1.0, -1020);
+  MatP C(NewMat({{2 * u, u}, {u, u}}));
+  MatP ci(_LM_m_inverse(C.get(), nullptr, __LINE__, "inv", &st));
+  ASSERT_NE(ci, nullptr);
+  const double big = std::ldexp(1.0, 1020);
+  EXPECT_EQ(Rows(ci.get()), (std::vector<double>{big, -big, -big, 2 * big}));
+}
+
 TEST(LUCondest, ExactCasesAndErrors) {
   int st = 0;
   {
@@ -450,6 +544,22 @@ TEST(LUCondest, SameEstimateAtEveryScaleAndNaNForANaNEntry) {
     MatP N(NewMat(2, 2, rows));
     PermP p(Pivot(2));
     EXPECT_TRUE(std::isnan(_LM_LUcondest(N.get(), p.get(), __LINE__, "c", &st)));
+  }
+}
+
+// [[1, 0], [1, 1]] times c: by hand U = c I, L's multiplier 1, y = (0, 1/c) after the
+// unit lower solve, z = (0, 1/c^2), normL = 2, normU = c: the estimate (1/c^2) (2 c) /
+// (1/c) is 2 at every scale, beside the largest double (where normL * normU overflowed to
+// +inf) and down to the smallest subnormal (where y overflowed and the estimate was NaN).
+TEST(LUCondest, TheSameEstimateFromTheSubnormalsToTheLargestDouble) {
+  for (double c : {1.0, 3.0, 1e300, 1e308, DBL_MAX, 1e-300, DBL_MIN, 1e-310, std::numeric_limits<double>::denorm_min()}) {
+    MatP A(NewMat({{c, 0}, {c, c}}));
+    PermP p(Pivot(2));
+    int st = 0;
+    ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get()) << c;
+    EXPECT_NEAR(_LM_LUcondest(A.get(), p.get(), __LINE__, "c", &st), 2.0, 8 * kEps) << c;
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(A->me[1][1], c);  // the factors themselves are not scaled
   }
 }
 

@@ -487,6 +487,62 @@ TEST(VstructOutOfCore, PacksLiveInTemporaryFilesThatAreStoredReloadedAndRemoved)
   }
 }
 
+// After a store the items of an out-of-core list point into no mapping: the copy (as a
+// source) and every item operation refuse the list with code 7, nothing read or written,
+// where they used to read the released view. The calls run in a child process, so that a
+// crash is reported as one; the child then reloads and finds every value as it was.
+TEST(VstructOutOfCore, AStoredPackIsRefusedByTheOperationsOnItsItems) {
+  kvtest::PrivateTmpDir dir;
+  kvelomem_setmode(2);
+  int st = 0;
+  VSTRUCT* vs = Pack(TYPE_VEC, 2, 3, 0, &st);
+  kvelomem_setmode(1);
+  ASSERT_NE(vs, nullptr);
+  const Model model = Fill(vs, 3, 0, 5);
+  _LM_vs_store(vs, "t", "t", __LINE__, &st);
+  ASSERT_EQ(st, 0);
+  VEC* v = NewVec({1, 2, 3});
+  const int failed = InChild([&]() -> int {
+    int check = 0;
+    ErrWatch w;
+    // Each call gives its refusal result, status -1 and one new error, of code 7.
+    const std::vector<std::function<bool(int*)>> calls = {
+        [&](int* s) { return _LM__vs_copy(vs, 0, 2, nullptr, __LINE__, "t", s) == nullptr; },
+        [&](int* s) { return LM_vs_XtractVec(vs, 0, nullptr, "t", s) == nullptr; },
+        [&](int* s) { return LM_vs_in_prod(v, vs, 1, "t", s) == 0.0; },
+        [&](int* s) { return LM_vs_v_mltadd(v, vs, 0, 2.0, nullptr, "t", s) == nullptr; },
+        [&](int* s) {
+          LM_vs_sv_mlt(2.0, vs, 1, "t", s);
+          return true;
+        },
+        [&](int* s) {
+          LM_vs_CopyVec(v, vs, 0, "t", s);
+          return true;
+        },
+    };
+    for (const auto& call : calls) {
+      ++check;
+      int s = 0;
+      const int before = w.count();
+      if (!call(&s) || s != -1 || w.count() != before + 1 || w.last() != 7) return check;
+    }
+    ++check;
+    int s = 0;
+    if (_LM_vs_reload(vs, "t", __LINE__, "t", &s) != vs || s != 0) return check;
+    ++check;
+    return Holds(vs, model, 3, 0) ? 0 : check;
+  });
+  EXPECT_EQ(failed, 0);
+  // Reloaded, the list serves the item operations again.
+  ASSERT_EQ(_LM_vs_reload(vs, "t", __LINE__, "t", &st), vs);
+  EXPECT_EQ(LM_vs_in_prod(v, vs, 1, "t", &st), 1 * 106.0 + 2 * 107.0 + 3 * 108.0);
+  EXPECT_EQ(st, 0);
+  ExpectModel(vs, model, 3, 0);
+  v_free(v);
+  vs_free(vs);
+  EXPECT_TRUE(dir.Files().empty());
+}
+
 TEST(VstructOutOfCore, AFileThatCannotGrowLeavesTheListAsItWas) {
   // The data file may not grow past a limit (as on a full disk): the packed resize fails,
   // and the list keeps its pack, mapped where it was, its items and every value, and stays

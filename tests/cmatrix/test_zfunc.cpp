@@ -18,6 +18,7 @@
 #include "zmatrix.h"
 
 using cmat_test::ErrWatch;
+using cmat_test::C;
 using cmat_test::S;
 using cmat_test::Z;
 
@@ -211,6 +212,28 @@ TEST(ZScalar, ReciprocalAndQuotientAtExtremeScales) {
   // The bare cases of the report: entries of 1e-160 and 1e200 give their reciprocals.
   EXPECT_NEAR(zinv(Z(1e-160, 0.0)).re / 1e160, 1.0, 4 * DBL_EPSILON);
   EXPECT_NEAR(zinv(Z(1e200, 0.0)).re / 1e-200, 1.0, 4 * DBL_EPSILON);
+}
+
+// A dividend near the largest double: each quotient below is exact by hand ((a + ai) /
+// (1 + i) = a, (-a + ai) / i = a + ai, a / (1 + i) = (a/2, -a/2)), although the dividend's
+// own partial products with the divisor overflow; only scaling the dividend too keeps them.
+TEST(ZScalar, QuotientOfADividendNearTheLargestDouble) {
+  const double a = 1e308, M = DBL_MAX;
+  const struct {
+    C x, y, want;
+  } cases[] = {
+      {C(a, a), C(1, 1), C(a, 0)},
+      {C(a, -a), C(1, -1), C(a, 0)},
+      {C(-a, a), C(0, 1), C(a, a)},
+      {C(M, M), C(2, 2), C(M / 2, 0)},
+      {C(M, 0), C(1, 1), C(M / 2, -M / 2)},
+  };
+  _LM_err_status = 0;
+  for (const auto& c : cases) {
+    const C got = S(zdiv(Z(c.x.real(), c.x.imag()), Z(c.y.real(), c.y.imag())));
+    EXPECT_EQ(got, c.want) << c.x << " / " << c.y;
+  }
+  EXPECT_EQ(_LM_err_status, 0);
 }
 
 TEST(ZScalar, ModulusAndSquareRootAtExtremeScales) {

@@ -8,6 +8,8 @@
 #include <cfloat>
 #include <cmath>
 #include <complex>
+#include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -237,6 +239,82 @@ TEST(ZLU, SolveRefusesAPivotThatIsNoPermutation) {
   zm_free(I);
   px_free(twice);
   zv_free_vars(&b, &x, nullptr);
+}
+
+// A solve that fails (a singular factor: code 4; a pivot that is no permutation: code 2)
+// leaves a given x shorter than b as it was, its dim and its value, as the real twin does.
+TEST(ZLU, AFailedSolveLeavesAShorterXAsItWas) {
+  int st = 0;
+  ZMAT* S2 = NewZMat({{C(1, 0), C(2, 0)}, {C(2, 0), C(4, 0)}});
+  PERM* p = Perm(2);
+  ASSERT_EQ(zLUfactor(S2, p, __LINE__, "t", &st), S2);  // U[1][1] = 0
+  ZMAT* I = NewZMat({{C(1, 0), C(0, 0)}, {C(0, 0), C(1, 0)}});
+  PERM* twice = Perm(2);
+  twice->pe[0] = twice->pe[1] = 0;
+  ZVEC* b = NewZVec({C(1, 0), C(1, 0)});
+  const struct {
+    const char* what;
+    ZMAT* LU;
+    PERM* pivot;
+    int code;
+  } cases[] = {{"singular factor", S2, p, 4}, {"no permutation", I, twice, 2}};
+  for (const auto& c : cases) {
+    ZVEC* x = NewZVec({C(7, -7)});
+    ErrWatch w;
+    EXPECT_EQ(zLUsolve(c.LU, c.pivot, b, x, __LINE__, "t", &st), nullptr) << c.what;
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(w.last(), c.code) << c.what;
+    ASSERT_EQ(x->dim, 1u) << c.what;
+    EXPECT_EQ(S(x->ve[0]), C(7, -7)) << c.what;
+    zv_free(x);
+  }
+  EXPECT_EQ(Std(b), (std::vector<C>{C(1, 0), C(1, 0)}));
+  zm_free_vars(&S2, &I, nullptr);
+  px_free(p);
+  px_free(twice);
+  zv_free(b);
+}
+
+// Factors beyond the range of double are never handed out with status 0: 1e308 [[1, 1],
+// [-1, 1]] has U[1][1] = 2e308. The factorisation refuses it (code 7), A and pivot as they
+// were, as it refuses a NaN part; the inverse, factored on A scaled by a power of two, is
+// (1 / 2e308) [[1, -1], [1, 1]] (by hand).
+TEST(ZLU, FactorsBeyondTheRangeAreRefusedAndTheInverseIsScaled) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    const char* what;
+    std::initializer_list<std::initializer_list<C>> rows;
+  } cases[] = {{"U overflows", {{C(1e308, 0), C(1e308, 0)}, {C(-1e308, 0), C(1e308, 0)}}},
+               {"U overflows, imaginary", {{C(0, 1e308), C(0, 1e308)}, {C(0, -1e308), C(0, 1e308)}}},
+               {"NaN part", {{C(1, 0), C(2, nan)}, {C(3, 0), C(4, 0)}}}};
+  for (const auto& c : cases) {
+    int st = 0;
+    ZMAT* A = NewZMat(c.rows);
+    ZMAT* before = _LM__zm_copy(A, nullptr, 0, 0, __LINE__, "t", &st);
+    PERM* p = Perm(2);
+    p->pe[0] = 1;
+    p->pe[1] = 0;
+    ErrWatch w;
+    EXPECT_EQ(zLUfactor(A, p, __LINE__, "t", &st), nullptr) << c.what;
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(w.last(), 7) << c.what;
+    EXPECT_EQ(std::memcmp(A->me[0], before->me[0], 2 * sizeof(::complex)), 0) << c.what;
+    EXPECT_EQ(std::memcmp(A->me[1], before->me[1], 2 * sizeof(::complex)), 0) << c.what;
+    EXPECT_EQ(p->pe[0], 1u);
+    EXPECT_EQ(p->pe[1], 0u);
+    zm_free_vars(&A, &before, nullptr);
+    px_free(p);
+  }
+  int st = 0;
+  ZMAT* A = NewZMat({{C(1e308, 0), C(1e308, 0)}, {C(-1e308, 0), C(1e308, 0)}});
+  ZMAT* inv = _LM_zm_inverse(A, nullptr, __LINE__, "t", &st);
+  ASSERT_NE(inv, nullptr);
+  EXPECT_EQ(st, 0);
+  const double q = static_cast<double>(1.0L / (2.0L * static_cast<long double>(1e308)));
+  const C want[2][2] = {{C(q, 0), C(-q, 0)}, {C(q, 0), C(q, 0)}};
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 2; ++j) EXPECT_LE(std::abs(S(inv->me[i][j]) - want[i][j]), 1e-13 * q) << i << "," << j;
+  zm_free_vars(&A, &inv, nullptr);
 }
 
 TEST(ZLU, TriangularSolves) {

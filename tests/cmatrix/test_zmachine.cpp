@@ -13,6 +13,10 @@
 #include "zmatrix.h"
 
 using cmat_test::C;
+using cmat_test::kBigS;
+using cmat_test::kBigY;
+using cmat_test::NearWide;
+using cmat_test::WideProduct;
 using cmat_test::S;
 using cmat_test::Z;
 
@@ -69,6 +73,35 @@ TEST(ZKernels, MultiplyAddWithAndWithoutConjugation) {
     __zmltadd__(ys.data(), xs.data(), s, 0, flag);  // nothing
     __zmltadd__(ys.data(), xs.data(), s, -1, flag);
     for (int i = 0; i < 19; ++i) ExpectClose(S(ys[i]), want[i], 8 * DBL_EPSILON);
+  }
+}
+
+// The multiply-add and the dot product take each product as zmlt does: where the partial
+// products of s*y overflow but a part of the product does not, 0 + s*y is zmlt's value
+// (agreeing with a long-double product), with and without conjugation, not inf - inf.
+TEST(ZKernels, ProductsOfTheMultiplyAddAndTheDotAreZmlts) {
+  const ::complex s = Z(kBigS.real(), kBigS.imag()), y = Z(kBigY.real(), kBigY.imag());
+  const struct {
+    int flag;
+    C want;  // y + s*x with y = 0 and x = kBigY, conjugated for flag 1
+  } cases[] = {{0, WideProduct(kBigS, kBigY)}, {1, WideProduct(kBigS, std::conj(kBigY))}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flag);
+    ASSERT_TRUE(std::isfinite(c.want.real()) || std::isfinite(c.want.imag()));
+    const ::complex x = c.flag ? zconj(y) : y;
+    ::complex acc[2] = {Z(0, 0), Z(0, 0)};
+    const ::complex xs[2] = {y, y};
+    __zmltadd__(acc, xs, s, 2, c.flag);
+    for (const ::complex& a : acc) {
+      EXPECT_TRUE(NearWide(S(a), c.want, 1e-6)) << S(a) << " vs " << c.want;
+      EXPECT_EQ(S(a), S(zmlt(s, x)));
+    }
+    // The dot product conjugates its first array: conj(s) * y for flag 1.
+    const ::complex one[1] = {s};
+    const C dot = S(__zip__(one, &y, 1, c.flag));
+    const C wantDot = WideProduct(c.flag ? std::conj(kBigS) : kBigS, kBigY);
+    EXPECT_TRUE(NearWide(dot, wantDot, 1e-6)) << dot << " vs " << wantDot;
+    EXPECT_EQ(dot, S(zmlt(c.flag ? zconj(s) : s, y)));
   }
 }
 

@@ -293,6 +293,59 @@ TEST(ZMatOp, VectorMultiplyAdds) {
   zv_free_vars(&x3, &y4, &x4, &y3, &out, &out2, nullptr);
 }
 
+// The matrix multiply-adds and every product that accumulates through the complex kernels
+// take zmlt's product: with s*y's partial products beyond the double range and one of its
+// parts within it, each 1 x 1 case gives zmlt's value (a long-double product's, to the
+// seven digits the cancelling part keeps), conjugated where the operation conjugates.
+TEST(ZMatOp, MultiplyAddsAndProductsTakeZmltsProduct) {
+  const ::complex s = Z(kBigS.real(), kBigS.imag()), y = Z(kBigY.real(), kBigY.imag());
+  const C plain = WideProduct(kBigS, kBigY);                // s * y
+  const C conjY = WideProduct(kBigS, std::conj(kBigY));     // s * conj(y)
+  const C conjS = WideProduct(std::conj(kBigS), kBigY);     // conj(s) * y
+  int st = 0;
+  ZMAT* zero = NewZMat({{C(0, 0)}});
+  ZMAT* Y = NewZMat({{kBigY}});
+  ZMAT* Sm = NewZMat({{kBigS}});
+  ZMAT* Sc = NewZMat({{std::conj(kBigS)}});
+  ZVEC* vs = NewZVec({kBigS});
+  ZVEC* vy = NewZVec({kBigY});
+  ZVEC* v0 = NewZVec({C(0, 0)});
+  ZVEC* v1 = NewZVec({C(1, 0)});
+  ZMAT* zmMltadd = _LM_zm_mltadd(zero, Y, s, nullptr, __LINE__, "t", &st);
+  ZMAT* mzMltadd = _LM_mz_mltadd(zero, Y, s, nullptr, __LINE__, "t", &st);
+  ZMAT* mlt = _LM_zm_mlt(Sm, Y, nullptr, __LINE__, "t", &st);
+  ZMAT* mam = _LM_zmam_mlt(Sc, Y, nullptr, __LINE__, "t", &st);  // conj(conj(s)) * y
+  ZMAT* mma = _LM_zmma_mlt(Y, Sm, nullptr, __LINE__, "t", &st);  // y * conj(s)
+  ZVEC* mv = _LM_zmv_mlt(Sm, vy, nullptr, __LINE__, "t", &st);
+  ZVEC* vm = _LM_zvm_mlt(Y, vs, nullptr, __LINE__, "t", &st);  // s * conj(y)
+  ZVEC* mvAdd = _LM_zmv_mltadd(v0, v1, Y, s, nullptr, __LINE__, "t", &st);
+  ZVEC* vmAdd = _LM_zvm_mltadd(v0, v1, Y, s, nullptr, __LINE__, "t", &st);  // s * conj(y)
+  EXPECT_EQ(st, 0);
+  const ::complex ys = zconj(y), sc = zconj(s);
+  const struct {
+    const char* what;
+    const ::complex* got;
+    C want, exact;
+  } cases[] = {
+      {"zm_mltadd", zmMltadd != nullptr ? &zmMltadd->me[0][0] : nullptr, plain, S(zmlt(s, y))},
+      {"mz_mltadd", mzMltadd != nullptr ? &mzMltadd->me[0][0] : nullptr, plain, S(zmlt(s, y))},
+      {"zm_mlt", mlt != nullptr ? &mlt->me[0][0] : nullptr, plain, S(zmlt(s, y))},
+      {"zmam_mlt", mam != nullptr ? &mam->me[0][0] : nullptr, plain, S(zmlt(s, y))},
+      {"zmma_mlt", mma != nullptr ? &mma->me[0][0] : nullptr, conjS, S(zmlt(sc, y))},
+      {"zmv_mlt", mv != nullptr ? &mv->ve[0] : nullptr, plain, S(zmlt(s, y))},
+      {"zvm_mlt", vm != nullptr ? &vm->ve[0] : nullptr, conjY, S(zmlt(s, ys))},
+      {"zmv_mltadd", mvAdd != nullptr ? &mvAdd->ve[0] : nullptr, plain, S(zmlt(s, y))},
+      {"zvm_mltadd", vmAdd != nullptr ? &vmAdd->ve[0] : nullptr, conjY, S(zmlt(s, ys))},
+  };
+  for (const auto& c : cases) {
+    ASSERT_NE(c.got, nullptr) << c.what;
+    EXPECT_TRUE(NearWide(S(*c.got), c.want, 1e-6)) << c.what << ": " << S(*c.got) << " vs " << c.want;
+    EXPECT_EQ(S(*c.got), c.exact) << c.what;
+  }
+  zm_free_vars(&zero, &Y, &Sm, &Sc, &zmMltadd, &mzMltadd, &mlt, &mam, &mma, nullptr);
+  zv_free_vars(&vs, &vy, &v0, &v1, &mv, &vm, &mvAdd, &vmAdd, nullptr);
+}
+
 TEST(ZMatOp, RowAndColumnAccess) {
   int st = 0;
   ZMAT* A = RandomMat(3, 2, 50);

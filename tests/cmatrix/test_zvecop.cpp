@@ -134,6 +134,39 @@ namespace {
 ::complex AddParam(void* p, ::complex z) { return zadd(z, *static_cast<::complex*>(p)); }
 }  // namespace
 
+// Every vector multiply-add path adds zmlt's product: 0 + s*y where s*y's partial products
+// overflow but its real part does not gives zmlt(s, y) (a long-double product's value, to
+// the seven digits the cancelling part keeps), not (-inf, inf) or NaN.
+TEST(ZVecOp, MultiplyAddsOfZeroGiveZmltsProductWherePartialProductsOverflow) {
+  const ::complex s = Z(kBigS.real(), kBigS.imag());
+  const C want = WideProduct(kBigS, kBigY);
+  ASSERT_TRUE(std::isfinite(want.real()));
+  const C exact = S(zmlt(s, Z(kBigY.real(), kBigY.imag())));
+  int st = 0;
+  ZVEC* zero = NewZVec({C(0, 0), C(0, 0)});
+  ZVEC* y = NewZVec({kBigY, kBigY});
+  ZVEC* yOut = NewZVec({kBigY, kBigY});
+  ZVEC* viaOut = _LM_zv_mltadd(zero, yOut, s, yOut, __LINE__, "t", &st);  // y is out
+  ZVEC* plain = _LM_zv_mltadd(zero, y, s, nullptr, __LINE__, "t", &st);
+  ZVEC* vs[2] = {zero, y};
+  ::complex as[2] = {Z(1, 0), s};
+  ZVEC* comb = _LM_zv_lincomb(2, vs, as, nullptr, __LINE__, "t", &st);
+  ZVEC* list = _LM_zv_linlist(__LINE__, "t", &st, nullptr, zero, Z(1, 0), y, s, static_cast<ZVEC*>(nullptr));
+  const struct {
+    const char* what;
+    ZVEC* got;
+  } cases[] = {{"zv_mltadd, y is out", viaOut}, {"zv_mltadd", plain}, {"zv_lincomb", comb}, {"zv_linlist", list}};
+  for (const auto& c : cases) {
+    ASSERT_NE(c.got, nullptr) << c.what;
+    for (unsigned i = 0; i < 2; ++i) {
+      EXPECT_TRUE(NearWide(S(c.got->ve[i]), want, 1e-6)) << c.what << ": " << S(c.got->ve[i]);
+      EXPECT_EQ(S(c.got->ve[i]), exact) << c.what;
+    }
+  }
+  EXPECT_EQ(st, 0);
+  zv_free_vars(&zero, &y, &yOut, &plain, &comb, &list, nullptr);
+}
+
 TEST(ZVecOp, MapsApplyTheFunctionInIndexOrder) {
   int st = 0;
   ZVEC* x = NewZVec({C(1, 1), C(0, 2)});

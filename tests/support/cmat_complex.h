@@ -1,9 +1,11 @@
 // cmat_complex.h: complex scalars and records for the tests of the complex C matrix library:
 // conversions between the library's scalar and std::complex (which the tests use as the
-// independent arithmetic), and builders of ZVEC and ZMAT from values or random draws.
+// independent arithmetic), builders of ZVEC and ZMAT from values or random draws, and a
+// product whose partial products overflow the double range while one part does not.
 #ifndef KVELO_TESTS_CMAT_COMPLEX_H
 #define KVELO_TESTS_CMAT_COMPLEX_H
 
+#include <cmath>
 #include <complex>
 #include <initializer_list>
 #include <random>
@@ -67,6 +69,28 @@ inline std::vector<C> Std(const ZVEC* v) {
   std::vector<C> r;
   for (unsigned i = 0; i < v->dim; ++i) r.push_back(S(v->ve[i]));
   return r;
+}
+
+// s and y of a product s*y whose partial products (5e308) overflow while its real part
+// (about 5e299) does not: the plain formula gives inf - inf there.
+const C kBigS(1e200, 1e200);
+const C kBigY(5e108, 5e108 * (1 - 1e-9));
+
+// a*b with each part formed in long double (whose range holds products of doubles) and
+// rounded once to double: the independent value of a product near the top of the range.
+inline C WideProduct(C a, C b) {
+  const long double ar = a.real(), ai = a.imag(), br = b.real(), bi = b.imag();
+  return C(static_cast<double>(ar * br - ai * bi), static_cast<double>(ar * bi + ai * br));
+}
+
+// got against a WideProduct: an infinite part exactly, a finite one within rel of it (the
+// finite part of kBigS * kBigY cancels nine digits, so a double formula keeps about seven).
+inline bool NearWide(C got, C want, double rel) {
+  auto part = [rel](double g, double w) {
+    if (std::isinf(w)) return g == w;
+    return std::fabs(g - w) <= rel * std::fabs(w);
+  };
+  return part(got.real(), want.real()) && part(got.imag(), want.imag());
 }
 
 }  // namespace cmat_test
