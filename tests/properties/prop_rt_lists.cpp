@@ -409,7 +409,8 @@ struct HeadCopy : Cmd {
       std::vector<Node> want(m.head.begin(), m.head.begin() + made);
       RC_ASSERT(Walk(copy->first) == want);
       RC_ASSERT(copy->count == made);
-      for (LIS *a = copy->first, *b = s.head->first; a; a = a->next, b = b->next) RC_ASSERT((a->object != b->object));
+      if (s.head)
+        for (LIS *a = copy->first, *b = s.head->first; a; a = a->next, b = b->next) RC_ASSERT((a->object != b->object));
     }
     LTE_free(&copy, LIS_free_int);
     Check(m, s);
