@@ -70,6 +70,11 @@ class KVELO_API C_Communicator {
   virtual void glbSum(int count, long long* values);
 
  protected:
+  // Hosts own their communicators through their own class: deleting one through a
+  // C_Communicator pointer does not compile (the destructor is not virtual, and stays so to
+  // keep the layout hosts were built against).
+  ~C_Communicator() = default;
+
   int m_cpuNum;  // set by the host's class
   int m_size;    // set by the host's class
 };

@@ -51,6 +51,12 @@ class KVELO_API C_MessageStreamCtrl {
   virtual int AppSetProgress(const std::string& text, int value,
                              MessageToolEnums::E_MessageStream_enum stream) = 0;
   virtual int AppCloseProgress() = 0;
+
+ protected:
+  // A host keeps its controllers through their own class: deleting one through a
+  // C_MessageStreamCtrl pointer does not compile (the destructor is not virtual, and stays so
+  // to keep the layout hosts were built against).
+  ~C_MessageStreamCtrl() = default;
 };
 
 /* A controller that swallows its stream. */

@@ -3,10 +3,14 @@
  * vector and matrix containers, the Kriging model, the C matrix library and the design of
  * experiments (C hosts include kvelo_c.h, which holds the C part). Installed, the headers
  * lie in <prefix>/include/kvelo: "kvelo.h" or <kvelo/kvelo.h> both find this file.
- * Process-wide state of the library (message-tool registry, C status word, mapping tables,
- * random-number state of the C matrix library) is unguarded: drive the library from one
- * thread at a time; the call stacks are per thread and the global time manager serialises
- * its own operations. */
+ * Threads: independent objects (models, vectors, matrices, designs, random generators) may
+ * be used from different threads at once, each object from one thread at a time. Predictions
+ * and predictor errors write to the model's caches and scratch arrays, so a model shared
+ * between threads needs the host's lock, or one copy per thread. Messages may be reported
+ * from several threads; call stacks are per thread, and the global time manager serialises
+ * its own operations. Process-wide set-up and state are unguarded: set up message tools
+ * before other threads report, and drive the C matrix library (status word, random numbers,
+ * memory accounting) and the out-of-core units from one thread (README, "Threads"). */
 #ifndef KVELO_H
 #define KVELO_H
 

@@ -44,6 +44,12 @@ kvelo_ensure_packages() {
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y $missing
 }
 
+# The number of build and test jobs: CMAKE_BUILD_PARALLEL_LEVEL when it is set (a shared
+# machine caps the scripts with it), else one per processor.
 kvelo_jobs() {
-  nproc 2>/dev/null || echo 2
+  if [ -n "${CMAKE_BUILD_PARALLEL_LEVEL:-}" ]; then
+    echo "$CMAKE_BUILD_PARALLEL_LEVEL"
+  else
+    nproc 2>/dev/null || echo 2
+  fi
 }

@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -520,8 +521,17 @@ TEST(Communicator, WithoutCommunicatorNothingHappens) {
   EXPECT_EQ(v.v, (std::vector<double>{1.0, 2.0}));
 }
 
+// A host's communicator that overrides nothing: every body is the library's default.
+class PlainComm : public C_Communicator {};
+
+// A host owns its communicator through its own class: deleting one through a C_Communicator
+// pointer (a std::unique_ptr<C_Communicator>, say) must not compile, since the destructor is
+// not virtual.
+static_assert(!std::is_destructible<C_Communicator>::value, "C_Communicator's destructor is reachable");
+static_assert(std::is_destructible<PlainComm>::value, "a host's communicator cannot be destroyed");
+
 TEST(Communicator, DefaultBodiesDoNothing) {
-  C_Communicator plain;
+  PlainComm plain;
   int i[2] = {1, 2};
   double d[2] = {1.5, 2.5};
   long long ll[2] = {3, 4};

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <unistd.h>
 #include <vector>
 
@@ -453,6 +454,12 @@ TEST_F(MessageToolTest, CaptureGivesTheStreamBackAsItFoundIt) {
 }
 
 namespace {
+// A host keeps its controllers through their own class: deleting one through a
+// C_MessageStreamCtrl pointer must not compile, since the destructor is not virtual.
+static_assert(!std::is_destructible<C_MessageStreamCtrl>::value, "C_MessageStreamCtrl's destructor is reachable");
+static_assert(std::is_destructible<C_DevNullCtrl>::value && std::is_destructible<C_MessageTool>::value,
+              "a derived controller cannot be destroyed");
+
 // A host controller of the log stream that reports a message of its own while it writes.
 class ReportingLogCtrl : public C_MessageStreamCtrl {
  public:

@@ -404,14 +404,17 @@ TEST_F(ProgressTest, ScreenLinesShowThePercentage) {
 }
 
 TEST_F(ProgressTest, AProgressOfNoStepsShowsNoShareDone) {
+  // A maximum of 0 or less has no share to show: 0 %, not "nan", "inf" nor a negative share.
   C_MessageTool* t = C_MessageTool::Instance("DefaultMessageTool");
   t->ActivateMessageType(TYPE_PROGRESS, true, STREAM_SCREEN);
-  CaptureStdout();
-  EXPECT_EQ(C_MessageTool::OpenProgress(0, std::string("nothing")), 0);
-  EXPECT_EQ(C_MessageTool::SetProgress(3, std::string("still nothing"), LEVEL_PUBLIC), 0);
-  EXPECT_EQ(C_MessageTool::CloseProgress("DefaultMessageTool"), 0);
-  // Not "nan" nor "inf": value / 0 has no share to show.
-  EXPECT_EQ(GetCapturedStdout(), "  0.0% nothing\n  0.0% still nothing\n");
+  for (const int maximum : {0, -1, -200, INT_MIN}) {
+    CaptureStdout();
+    EXPECT_EQ(C_MessageTool::OpenProgress(maximum, std::string("nothing")), 0);
+    EXPECT_EQ(C_MessageTool::SetProgress(3, std::string("still nothing"), LEVEL_PUBLIC), 0);
+    EXPECT_EQ(C_MessageTool::SetProgress(-5, std::string("again"), LEVEL_PUBLIC), 0);  // the current value
+    EXPECT_EQ(C_MessageTool::CloseProgress("DefaultMessageTool"), 0);
+    EXPECT_EQ(GetCapturedStdout(), "  0.0% nothing\n  0.0% still nothing\n  0.0% again\n") << maximum;
+  }
 }
 
 TEST_F(ProgressTest, HostControllersReceiveTheSteps) {

@@ -73,6 +73,43 @@ TEST(KveloFiles, ExistenceAndModificationTime) {
   EXPECT_EQ(kvelo_file_mod_time(L"kvt_no_such_file_here"), 0);
 }
 
+// A name of exactly `bytes` bytes for the file at path: slashes repeated after its directory
+// (or after "." for a name without one) name the same file.
+std::string PaddedName(const std::string& path, std::size_t bytes) {
+  const std::size_t cut = path.rfind('/');
+  const std::string dir = cut == std::string::npos ? "." : path.substr(0, cut);
+  const std::string base = cut == std::string::npos ? path : path.substr(cut + 1);
+  if (bytes < dir.size() + 1 + base.size()) return path;
+  return dir + std::string(bytes - dir.size() - base.size(), '/') + base;
+}
+
+TEST(KveloFiles, NamesAtTheSystemsLengthLimit) {
+  // The names are converted on the stack, in a buffer of PATH_MAX bytes with the terminator:
+  // PATH_MAX - 1 bytes is the longest name the system takes, and one byte more must be
+  // refused before it is written there.
+  TempPath p("exist");
+  struct stat st;
+  ASSERT_EQ(stat(p.c_str(), &st), 0);
+  const std::string longest = PaddedName(p.str(), PATH_MAX - 1);
+  ASSERT_EQ(longest.size(), static_cast<std::size_t>(PATH_MAX - 1));
+  ASSERT_EQ(stat(longest.c_str(), &st), 0);  // the system takes it, and it names the file
+  EXPECT_EQ(kvelo_file_exist(W(longest).c_str()), 1);
+  EXPECT_EQ(kvelo_file_mod_time(W(longest).c_str()), static_cast<long long>(st.st_mtime));
+
+  for (const std::size_t bytes : {std::size_t(PATH_MAX), std::size_t(PATH_MAX) + 1, std::size_t(3) * PATH_MAX}) {
+    const std::string name = PaddedName(p.str(), bytes);
+    ASSERT_EQ(name.size(), bytes);
+    EXPECT_EQ(kvelo_file_exist(W(name).c_str()), 0) << bytes;
+    EXPECT_EQ(kvelo_file_mod_time(W(name).c_str()), 0) << bytes;
+  }
+  // The limit counts UTF-8 bytes, not characters: PATH_MAX - 2 characters of which one is
+  // two bytes long make PATH_MAX - 1 bytes; two such characters make PATH_MAX.
+  const std::wstring stem = W(PaddedName(p.str(), PATH_MAX - 3));
+  EXPECT_EQ(kvelo_file_exist((stem + L"\u00e9").c_str()), 0);  // fits, names no file
+  EXPECT_EQ(kvelo_file_exist((stem.substr(0, stem.size() - 1) + L"\u00e9\u00e9").c_str()), 0);
+  EXPECT_EQ(kvelo_file_mod_time((stem.substr(0, stem.size() - 1) + L"\u00e9\u00e9").c_str()), 0);
+}
+
 TEST(KveloFiles, RenameAccessUnlinkWithWideNames) {
   TempPath from("ren");
   TempPath to("ren", "", false);

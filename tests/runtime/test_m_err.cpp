@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using testing::internal::CaptureStderr;
@@ -114,6 +118,80 @@ TEST(LM_error, ErrorsOfSeveralThreadsStayInsideTheRecords) {
   std::size_t reports = 0;
   for (std::size_t p = err.find("*** threaded"); p != std::string::npos; p = err.find("*** threaded", p + 1)) ++reports;
   EXPECT_EQ(reports, static_cast<std::size_t>(n * each));
+}
+
+// The kept records as (function, line) pairs, oldest first.
+std::vector<std::pair<std::string, int>> KeptRecords() {
+  std::vector<std::pair<std::string, int>> out;
+  for (int i = 0; i < LM_ErrorCount(); ++i) out.emplace_back(LM_ErrorRecordAt(i)->function, LM_ErrorRecordAt(i)->line);
+  return out;
+}
+
+// The processors this process may run on, at least 2 and at most 8.
+int ThreadsToRelease() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  const int usable = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 2;
+  return std::min(8, std::max(2, usable));
+}
+
+TEST(LM_error, ThreadsReleasedTogetherKeepEveryRecord) {
+  // Each report takes the output's lock, which lines threads up one behind the other, so that
+  // threads pushing in a loop rarely meet inside the records. Here the records are full (each
+  // push drops the oldest and moves the other 99 down, which takes a while) and one thread per
+  // processor pushes `each` records per round; the last thread to finish a round checks it and
+  // releases the next one while the others spin, so that they start together. After every
+  // round the records must be the newest of before, in order, then the round's records, each
+  // whole and each once, however the threads met.
+  const int n = ThreadsToRelease(), each = 96 / n, rounds = 120;
+  const int fresh = n * each;
+  LM_ResetErrors();
+  CaptureStderr();
+  for (int i = 0; i < kvlm_err::LM_MAX_RECORDS; ++i) _LM_error_push("together", "before", "src/threads", -1 - i);
+  std::vector<std::pair<std::string, int>> before = KeptRecords();
+  std::vector<std::string> wrong;
+  // The round's check, made by the thread that finished it last.
+  auto check = [&](int r) {
+    const std::vector<std::pair<std::string, int>> after = KeptRecords();
+    bool whole = after.size() == before.size() && std::equal(before.begin() + fresh, before.end(), after.begin());
+    std::vector<int> next(n, r * each);  // each thread's records come in its own order
+    for (std::size_t i = after.size() - fresh; whole && i < after.size(); ++i) {
+      const int t = after[i].second / 1000000;
+      whole = t >= 0 && t < n && after[i].second % 1000000 == next[t]++ &&
+              after[i].first == "thread_fn_" + std::to_string(t) &&
+              std::strcmp(LM_ErrorRecordAt(static_cast<int>(i))->message, "together") == 0;
+    }
+    if (!whole) wrong.push_back("round " + std::to_string(r));
+    before = after;
+  };
+  std::atomic<int> round{0};
+  std::atomic<int> finished{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < n; ++t)
+    threads.emplace_back([&, t] {
+      const std::string fn = "thread_fn_" + std::to_string(t);
+      for (int r = 0; r < rounds; ++r) {
+        // Spinning a while before yielding: the threads that wait for the round are still
+        // on their processors when it starts.
+        for (int spins = 0; round.load(std::memory_order_acquire) < r; ++spins)
+          if (spins < 20000)
+            __builtin_ia32_pause();
+          else
+            std::this_thread::yield();
+        for (int k = 0; k < each; ++k) _LM_error_push("together", fn.c_str(), "src/threads", t * 1000000 + r * each + k);
+        if (finished.fetch_add(1, std::memory_order_acq_rel) + 1 == n * (r + 1)) {
+          check(r);
+          round.store(r + 1, std::memory_order_release);
+        }
+      }
+    });
+  for (std::thread& th : threads) th.join();
+  GetCapturedStderr();
+  std::string list;
+  for (const std::string& w : wrong) list += " " + w;
+  EXPECT_TRUE(wrong.empty()) << wrong.size() << " of " << rounds << " rounds (" << n
+                             << " threads) lost, moved or tore records:" << list;
+  LM_ResetErrors();
 }
 
 TEST(LM_error, ACodeBeyondTheMessageNumbersHasNoText) {
