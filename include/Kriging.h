@@ -8,8 +8,15 @@
  * failure; container exceptions (C_KveloException) pass through unchanged. Every refusal
  * names its reason in one line ("Kriging: ...") routed as the fit lines are (information,
  * verbosity 3, debug scope 502, all streams), so it shows only where they show. Points and
- * values from the host that are not finite numbers are refused. A model carries no lock:
- * one caller at a time per object. */
+ * values from the host that are not finite numbers are refused.
+ * Threads: a model carries no lock, and its reading operations write to it as well:
+ * predictions, predictor errors, error measures and refinement points fill caches (the test
+ * inputs' correlations and trend rows, the scaled samples, the kept factor), scratch
+ * vectors and the kept errors, and a read or copied model refits itself on its first
+ * predictor-error request. A model shared between threads therefore needs the host's lock
+ * around every call, const getters included while another thread may write, or one copy per
+ * thread (the copy constructor or Copy, made under that lock). Different models are
+ * independent. */
 #ifndef KVELO_KRIGING_H
 #define KVELO_KRIGING_H
 
@@ -104,7 +111,8 @@ class KVELO_API Kriging {
   virtual int GetNumVar(int& n) const;
   /* Output count and groups: total > 0, 0 < groups <= total; with 1 or total groups sizes
    * may be null, else sizes[0..groups-1] must be >= 0 and add up to total (1 otherwise,
-   * and when the sizes cannot be stored). Clears the output samples; state unchanged. */
+   * and when the sizes cannot be stored). Clears the output samples and their group ranges
+   * (the relative errors refuse until the outputs are given again); state unchanged. */
   virtual int PutNumSol(const int& total, const int& groups, int* sizes);
   /* q := output count; 0. */
   virtual int GetNumSol(int& q) const;
@@ -133,21 +141,22 @@ class KVELO_API Kriging {
   virtual int PutInpSampMtx(C_MatMGe<T>& X);
   /* X := copy of the inputs; 1 when none are set. */
   virtual int GetInpSampMtx(C_MatMGe<T>& X);
-  /* Outputs := copy of Y (NumSamp x NumSol, finite values, else 1 and nothing changed) and
-   * output ranges recomputed; demotes a solved model. */
+  /* Outputs := copy of Y (NumSamp x NumSol, finite values, group ranges that doubles hold,
+   * else 1 and nothing changed) and output ranges recomputed; demotes a solved model. */
   virtual int PutOutSampMtx(C_MatMGe<T>& Y);
   /* Y := copy of the outputs; 1 when none are set. */
   virtual int GetOutSampMtx(C_MatMGe<T>& Y);
   /* Appends r > 0 samples (X: r x n, Y: r x q) to both sample sets and widens the output
    * ranges; state 1; 1 (nothing appended) when either set is missing, the shapes or the range
-   * table do not match or a value is not finite. A container exception appends nothing. */
+   * table do not match, a value is not finite or a widened group range lies beyond the
+   * doubles. A container exception appends nothing. */
   virtual int AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y);
 
   /* Kernel and options. */
 
-  /* NumKern := n or 1 by KernVarType (kept even on refusal); theta must have NumKern values,
-   * each a finite number above 0 (else 1); KernVec := theta, no kernel estimate; demotes a
-   * solved model. */
+  /* theta must have n values (KernVarType 1) or 1 (KernVarType 0), each a finite number
+   * above 0; then KernVec := theta and NumKern := its length, no kernel estimate, and a solved
+   * model is demoted. 1 otherwise, with the kernel and NumKern as they were. */
   virtual int PutKernVec(VecD& theta);
   /* theta := copy of the kernel; 0. */
   virtual int GetKernVec(VecD& theta);
@@ -235,8 +244,10 @@ class KVELO_API Kriging {
                         double& maxErr, bool useTest);
 
   /* Error measures. Y1 (a, A, Y) holds the reference values; matrices have one row per
-   * point and one column per output. Forms with matrices refuse (1) a model that is not
-   * solved and shapes that differ; every form refuses points and values that are not finite,
+   * point and one column per output. Forms with matrices, the checks at points and the
+   * measures on the samples refuse (1) a model that is not solved, or whose counts or groups
+   * changed since its fit (its samples to be given again, as Write refuses it), and shapes
+   * that differ; every form refuses points and values that are not finite,
    * and a difference, relative error or R^2 that no double holds (results untouched, but
    * r2 := 0 first in getR2); a failed inner step gives 1. Maxima are at least 0. */
 
@@ -289,12 +300,15 @@ class KVELO_API Kriging {
    * count and shape, and installs it only when complete, consistent and what a fit makes (a
    * kernel of one value or one per input, each finite and above 0, whatever the
    * parameterisation; finite samples, scale vectors and coefficients, scale factors above
-   * 0; solution type 0; parameterisation and optimisation 0 or 1): state 2, NumKern := the
-   * kernel's length, factors to be refitted on the first predictor-error request; members
-   * the file does not hold (drop tolerance and nugget among them) keep their values. 1 on a
-   * short, corrupt or inconsistent file, values no fit makes or a null stream, the model
-   * then unchanged. A container exception (memory) while the checked model is installed
-   * leaves an empty model (state 0, no samples set). */
+   * 0; group ranges that doubles hold; solution type 0; parameterisation and optimisation 0
+   * or 1; samples that a fit at the file's kernel takes, which is tried on a model aside with
+   * this model's tolerances, at the cost of one fit): state 2, NumKern := the kernel's
+   * length, factors to be refitted on the first predictor-error request; members the file
+   * does not hold (drop tolerance and nugget among them) keep their values. 1 on a short,
+   * corrupt or inconsistent file, values or samples no fit makes or takes (an output whose
+   * process variance has no double) or a null stream, the model then unchanged. A container
+   * exception (memory) while the checked model is installed leaves an empty model (state 0,
+   * no samples set). */
   virtual int Read(FILE* fp);
   /* As Read for the older layout without the version text; a null stream throws code 12. */
   virtual int ReadOld(FILE* fp);
@@ -375,19 +389,23 @@ class KVELO_API Kriging {
    * (1 with F untouched when one of them holds a value that is not finite).
    * terms -1 chooses the degree from PolynomType, lowering it while it needs more terms
    * than NumSamp or the matrix is rank deficient (a passing choice of type 2..4 is stored
-   * in PolynomType); any other value asks for the type with that many terms (1 if none).
+   * in PolynomType, except in a solved model, which keeps the type it was fitted with); any
+   * other value asks for the type with that many terms (1 if none).
    * terms := term count used. A build calls it with -1 for the samples; a kernel search calls
    * it once for all of its trials, whose trend matrix does not depend on the kernel. */
   virtual int EvalQuadPolynomMtx(C_MatMGe<T>& X, int& terms, C_MatMGe<T>& F, int start);
   /* R := relative error per point and output group (N x groups) of the errors Err against
    * the values Y (both N x q): the group norm of the errors over that of the values, or,
    * when the values' norm is not above 1e-4 of the group range, over half the range (at
-   * least the drop tolerance) plus that norm. 1 when the shapes or the stored ranges do
-   * not fit, a value or error is not finite or a ratio lies beyond the doubles (R unchanged). */
+   * least the drop tolerance) plus that norm. 1 when the shapes do not fit, the stored group
+   * ranges are not those of the current groups (groups changed since the outputs were given)
+   * or one lies beyond the doubles, a value or error is not finite or a ratio lies beyond the
+   * doubles (R unchanged). */
   virtual int GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& Err,
                                             C_MatMGe<double>& R);
   /* ranges := range of each output group (square root of the summed squared magnitude
-   * spreads of its outputs), recomputing the output range table; 1 without usable outputs. */
+   * spreads of its outputs), recomputing the output range table; 1 without usable outputs or
+   * when a group range lies beyond the doubles (ranges and the table then as they were). */
   virtual int GetOutputGlobalRange(VecD& ranges);
   /* R := relative error per point and output (N x q) of Err against Y (both N x q): |err|
    * over |y|, or, when |y| is not above 1e-4 of the output range, over half the range plus
@@ -531,6 +549,10 @@ class KVELO_API Kriging {
   int CheckImage(ModelImage& img);
   /* Makes img this model's solved state (state 2, factors to be refitted). */
   int InstallImage(ModelImage& img, bool asCopy);
+  /* 0 when img, installed in a model of this one's tolerances, can be fitted again at its
+   * kernel, as its first predictor-error request will ask; 1 (the fit's reason named) when
+   * its samples admit no fit. This model is not changed. */
+  int CheckRefit(ModelImage& img);
   /* Gathers the model file from fp (version text first when withVersion), checks and
    * installs it; 0, or 1 with this model unchanged. */
   int ReadModel(FILE* fp, bool withVersion);

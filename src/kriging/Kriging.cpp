@@ -176,6 +176,9 @@ int Kriging<T>::PutNumSol(const int& total, const int& groups, int* sizes) {
   NumSol = total;
   NumGlobalSol = groups;
   OutSampSet = false;
+  /* The group ranges belong to the outputs given under the former groups: none scales a
+   * relative error until the outputs are given again. */
+  GlobalRangeVec.Resize(0);
   return 0;
 }
 
@@ -391,6 +394,10 @@ int Kriging<T>::PutOutSampMtx(C_MatMGe<T>& Y) {
    * cannot be made are refused with the model as it was. */
   C_MatMGe<double> table(0, 0);
   if (OutputRangeTable(Y, NumSol, table) != 0) return Refuse(kNoOutputRange);
+  VecD groupRanges(0);
+  if (!GroupRangesOf(table, VecGlobalSol, VecGlobalSol != nullptr ? NumGlobalSol : 0,
+                     groupRanges))
+    return Refuse(kOutputRangeBeyondRange);
   if ((OutSampMtx = Y) != 0) return Refuse(kContainerFailed);
   const int res = GetOutputGlobalRange(GlobalRangeVec);
   if (res != 0) return res;
@@ -435,8 +442,17 @@ int Kriging<T>::AppendSampData(C_MatMGe<T>& X, C_MatMGe<T>& Y) {
   /* A sample that is not a number would be kept and fail every later fit. */
   if (!AllFinite(X) || !AllFinite(Y)) return Refuse(kAppendNotFinite);
   const int n = NumVar, q = NumSol;
-  /* Checked here, so that the range update after the append cannot refuse. */
+  /* Checked here, so that the range update after the append cannot refuse: the ranges
+   * widened by the new rows must still have doubles. */
   if (RowsOf(OutRangeMtx) != q || ColsOf(OutRangeMtx) != 3) return Refuse(kRangeTableShape);
+  {
+    C_MatMGe<double> wide(0, 0);
+    if ((wide = OutRangeMtx) != 0) return Refuse(kContainerFailed);
+    WidenRangeTable(wide, Y);
+    VecD widened(0);
+    if (!GroupRangesOf(wide, VecGlobalSol, VecGlobalSol != nullptr ? NumGlobalSol : 0, widened))
+      return Refuse(kOutputRangeBeyondRange);
+  }
 
   /* Both grown sample sets are made aside; should the second install throw (memory), the
    * first is given back its former rows, so that a failed append appends nothing. */
@@ -467,7 +483,8 @@ int Kriging<T>::EvalOutputRange(C_MatMGe<double>& table) {
 template <class T>
 int Kriging<T>::EvalGroupRanges(VecD& groupRanges) {
   const int groups = (VecGlobalSol != nullptr) ? NumGlobalSol : 0;
-  GroupRangesOf(OutRangeMtx, VecGlobalSol, groups, groupRanges);
+  if (!GroupRangesOf(OutRangeMtx, VecGlobalSol, groups, groupRanges))
+    return Refuse(kOutputRangeBeyondRange);
   return 0;
 }
 
@@ -476,31 +493,23 @@ int Kriging<T>::UpdateOutputRange(C_MatMGe<T>& Ynew, VecD& groupRanges) {
   const int q = NumSol;
   if (RowsOf(OutRangeMtx) != q || ColsOf(OutRangeMtx) != 3 || ColsOf(Ynew) != q)
     return Refuse(kRangeTableShape);
-  const int r = RowsOf(Ynew);
-  for (int j = 0; j < q; ++j) {
-    double lo = ColPtr(OutRangeMtx, 0)[j], hi = ColPtr(OutRangeMtx, 1)[j];
-    const T* y = ColPtr(Ynew, j);
-    for (int i = 0; i < r; ++i) {
-      const double a = Mag(y[i]);
-      KeepMin(lo, a);
-      KeepMax(hi, a);
-    }
-    const double spread = hi - lo;
-    if (std::isnan(spread) || spread > ColPtr(OutRangeMtx, 2)[j]) {
-      ColPtr(OutRangeMtx, 0)[j] = lo;
-      ColPtr(OutRangeMtx, 1)[j] = hi;
-      ColPtr(OutRangeMtx, 2)[j] = hi - lo;
-    }
-  }
+  WidenRangeTable(OutRangeMtx, Ynew);
   return EvalGroupRanges(groupRanges);
 }
 
 template <class T>
 int Kriging<T>::GetOutputGlobalRange(VecD& ranges) {
-  const int res = EvalOutputRange(OutRangeMtx);
+  /* Made aside: outputs whose group ranges have no double are refused with the range table
+   * and ranges as they were. */
+  C_MatMGe<double> table(0, 0);
+  const int res = EvalOutputRange(table);
   if (res != 0) return res;
-  if (ranges.Resize(NumGlobalSol) != 0) return Refuse(kContainerFailed);
-  return EvalGroupRanges(ranges);
+  VecD out(0);
+  const int groups = (VecGlobalSol != nullptr) ? NumGlobalSol : 0;
+  if (!GroupRangesOf(table, VecGlobalSol, groups, out)) return Refuse(kOutputRangeBeyondRange);
+  if ((OutRangeMtx = table) != 0) return Refuse(kContainerFailed);
+  if (ranges.Assign(out) != 0) return Refuse(kContainerFailed);
+  return 0;
 }
 
 /* ======================================================================================= */
@@ -509,12 +518,16 @@ int Kriging<T>::GetOutputGlobalRange(VecD& ranges) {
 
 template <class T>
 int Kriging<T>::PutKernVec(VecD& theta) {
-  NumKern = KernCount(KernVarType, NumVar);
-  if (theta.Dim() != NumKern) return Refuse(kKernelCount);
+  /* The count is set only with the kernel: a refused kernel leaves the model as it was (a
+   * solved model whose kernel length differs from what its parameterisation asks would
+   * otherwise read its kernel through the wrong count). */
+  const int count = KernCount(KernVarType, NumVar);
+  if (theta.Dim() != count) return Refuse(kKernelCount);
   /* No fit makes a kernel value that is not a finite number above 0 (a negative one gives
    * correlations above 1), and none is taken: a model file must hold what a fit made. */
   if (!KernelValuesUsable(theta)) return Refuse(kKernelValue);
   KernVec.Assign(theta);
+  NumKern = count;
   KernToEstimate = false;
   CorrStale = true;
   Demote(KrigingStatus);

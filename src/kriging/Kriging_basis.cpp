@@ -152,7 +152,10 @@ int Kriging<T>::EvalQuadPolynomMtx(C_MatMGe<T>& X, int& terms, C_MatMGe<T>& F, i
     TrendRankTest<T> rank;
     const bool fullRank = N >= P && rank.FullRank(N, P, ColPtr(F, 0), F.Ld());
     if (fullRank) {
-      PolynomType = static_cast<E_KrigingPolynomType>(t);
+      /* The degree is the model's to keep only while it is being fitted (a fit runs in state
+       * 1): asked of a solved model for other points, the choice must not change the type its
+       * coefficients were fitted with, or its file and its copies would contradict them. */
+      if (KrigingStatus != KrigingSolved) PolynomType = static_cast<E_KrigingPolynomType>(t);
       return 0;
     }
     --t;

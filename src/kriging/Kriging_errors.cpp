@@ -37,9 +37,12 @@ int Kriging<T>::GetRelativePredictorErrorNorm(C_MatMGe<T>& Y, C_MatMGe<double>& 
                                               C_MatMGe<double>& R) {
   const int N = RowsOf(Y), q = NumSol, g = NumGlobalSol;
   if (RowsOf(Err) != N || ColsOf(Y) != q || ColsOf(Err) != q) return Refuse(kErrorShapes);
-  /* The group sizes and ranges must be there to be read. */
-  if (g < 0 || (g > 0 && (VecGlobalSol == nullptr || GlobalRangeVec.Dim() < g)))
+  /* The group sizes and ranges must be there to be read, the ranges made for these groups
+   * (the groups may have changed since the outputs were given), each a double. */
+  if (g < 0 || (g > 0 && (VecGlobalSol == nullptr || GlobalRangeVec.Dim() != g)))
     return Refuse(kNoGroupRanges);
+  for (int k = 0; k < g; ++k)
+    if (std::isinf(GlobalRangeVec[k])) return Refuse(kOutputRangeBeyondRange);
   /* A value or an error that is not a number has no relative size: refused rather than left
    * out of the maxima taken from the result. */
   if (!AllFinite(Y) || !AllFinite(Err)) return Refuse(kValuesNotFinite);
@@ -126,6 +129,15 @@ int AbsDifference(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& D) {
 
 typedef C_VecPi<double, int, C_PtrInCore<double, int>> RealVec;
 
+/* Why a model in the given state, with its sample sets given or not, has no errors to
+ * measure: not solved, or solved but a count or the groups changed since (the samples must
+ * be given again; Write refuses such a model too). kRefusalCount when it has. */
+inline E_Refusal MeasureRefusal(int status, bool inputsSet, bool outputsSet) {
+  if (status != KrigingSolved) return kNotSolved;
+  if (!inputsSet || !outputsSet) return kCountsChanged;
+  return kRefusalCount;
+}
+
 /* The error measures come in three forms: a matrix, its column maxima and the largest of
  * those. Each reduced form asks for the next fuller one through measure, the model's own
  * (virtual) operation, so that a derived model's measure serves all three. */
@@ -163,7 +175,8 @@ int LargestOf(Measure measure, double& x) {
 
 template <class T>
 int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& E) {
-  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
+  const E_Refusal state = MeasureRefusal(KrigingStatus, InpSampSet, OutSampSet);
+  if (state != kRefusalCount) return Refuse(state);
   /* Built aside: E may be one of the inputs. */
   C_MatMGe<double> D(0, 0);
   if (AbsDifference(Y1, Y2, D) != 0) return 1;
@@ -182,7 +195,8 @@ int Kriging<T>::GetError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& e) {
 
 template <class T>
 int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, C_MatMGe<double>& R) {
-  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
+  const E_Refusal state = MeasureRefusal(KrigingStatus, InpSampSet, OutSampSet);
+  if (state != kRefusalCount) return Refuse(state);
   C_MatMGe<double> D(0, 0);
   if (AbsDifference(Y1, Y2, D) != 0) return 1;
   return this->GetRelativePredictorErrorNorm(Y1, D, R) != 0 ? 1 : 0;
@@ -200,6 +214,9 @@ int Kriging<T>::GetRelativeError(C_MatMGe<T>& Y1, C_MatMGe<T>& Y2, double& r) {
 
 template <class T>
 int Kriging<T>::PredictAtSamples(C_MatMGe<T>& Yref, C_MatMGe<T>& Ypred) {
+  /* Samples that are no longer given (a count or the groups changed) are not measured. */
+  if (!InpSampSet || !OutSampSet)
+    return KrigingStatus == KrigingSolved ? Refuse(kCountsChanged) : RefuseIncomplete();
   C_MatMGe<T> X(0, 0);
   X = InpSampMtx;
   Yref = OutSampMtx;
@@ -217,7 +234,8 @@ int Kriging<T>::GetRelativeError(double& r) {
 template <class T>
 int Kriging<T>::PredictForCheck(C_MatMGe<T>& X, C_MatMGe<T>& Y, int k, C_MatMGe<T>& Ypred,
                                 double& maxPredErr) {
-  if (KrigingStatus != KrigingSolved) return Refuse(kNotSolved);
+  const E_Refusal state = MeasureRefusal(KrigingStatus, InpSampSet, OutSampSet);
+  if (state != kRefusalCount) return Refuse(state);
   if (RowsOf(X) != RowsOf(Y) || ColsOf(X) != NumVar || ColsOf(Y) != NumSol)
     return Refuse(kCheckShapes);
   /* Checked before the evaluation writes maxPredErr. */

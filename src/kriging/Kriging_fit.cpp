@@ -446,6 +446,7 @@ int Kriging<T>::FitModel(C_MatMSym<double>& R, C_MatMGe<T>& F, C_MatMGe<T>& Y) {
 
 template <class T>
 void Kriging<T>::PrintFitLine() {
+  if (WorkPtr != nullptr && WorkPtr->quiet) return;
   /* Information, verbosity 3, debug scope 502, all streams: the refusal lines go the same way. */
   PrintLine("KrigingList<T>::Print", 2254, [this](Kvelo::C_KveloMessage& msg) {
     msg.Append("   Kernel : ");

@@ -16,6 +16,7 @@
 
 #include "kriging_refusal.h"
 #include "kriging_util.h"
+#include "kriging_work.h"
 
 using namespace kriging_internal;
 
@@ -398,9 +399,11 @@ int Kriging<T>::CheckImage(ModelImage& img) {
   if (ScalesOutputs(img.scalingType) && !AllAbove(img.outScale, 0.0))
     return Refuse(kImageScaleValue);
 
-  /* The output ranges of the new samples, ready to be installed with them. */
+  /* The output ranges of the new samples, ready to be installed with them; outputs whose
+   * group ranges have no double are refused as PutOutSampMtx refuses them. */
   if (OutputRangeTable(img.Y, q, img.rangeTable) != 0) return Refuse(kNoOutputRange);
-  GroupRangesOf(img.rangeTable, img.sizes.data(), g, img.groupRanges);
+  if (!GroupRangesOf(img.rangeTable, img.sizes.data(), g, img.groupRanges))
+    return Refuse(kOutputRangeBeyondRange);
   return 0;
 }
 
@@ -468,12 +471,28 @@ int Kriging<T>::InstallImage(ModelImage& img, bool asCopy) {
   return 0;
 }
 
-/* The readers and Copy pass on the refusals that the gathering and the check name. */
+template <class T>
+int Kriging<T>::CheckRefit(ModelImage& img) {
+  /* A model installed as solved refits itself at its kernel on the first predictor-error
+   * request: samples that no fit takes (outputs whose process variance has no double) would
+   * turn it unsolved there, refusing predictions and Write from then on. The refit is tried
+   * here, on a model of its own with this model's tolerances. */
+  Kriging<T> trial;
+  trial.DropToler = DropToler;
+  trial.NuggetEps = NuggetEps;
+  trial.Work().quiet = true;
+  if (trial.InstallImage(img, false) != 0) return 1;
+  return trial.RefitAtStoredKernel() != 0 ? 1 : 0;
+}
+
+/* The readers and Copy pass on the refusals that the gathering, the checks and the refit
+ * name. */
 template <class T>
 int Kriging<T>::ReadModel(FILE* fp, bool withVersion) {
   ModelImage img;
   if (GatherFile(fp, withVersion, img) != 0) return 1;
   if (CheckImage(img) != 0) return 1;
+  if (CheckRefit(img) != 0) return 1;
   return InstallImage(img, false);
 }
 
@@ -482,6 +501,7 @@ int Kriging<T>::TakeModel(Kriging& other, bool fromConstructor) {
   ModelImage img;
   int res = GatherCopy(other, img, fromConstructor);
   if (res == 0) res = CheckImage(img);
+  if (res == 0) res = CheckRefit(img);
   if (res == 0) res = InstallImage(img, true);
   return res;
 }
@@ -528,7 +548,8 @@ int Kriging<T>::Copy(Kriging* other) {
   template int Kriging<T>::GatherCopy(Kriging& other, ModelImage& img, bool fromConstructor); \
   template int Kriging<T>::GatherFile(FILE* fp, bool withVersion, ModelImage& img); \
   template int Kriging<T>::CheckImage(ModelImage& img); \
-  template int Kriging<T>::InstallImage(ModelImage& img, bool asCopy);
+  template int Kriging<T>::InstallImage(ModelImage& img, bool asCopy); \
+  template int Kriging<T>::CheckRefit(ModelImage& img);
 
 KRIGING_PERSIST_MEMBERS(double)
 KRIGING_PERSIST_MEMBERS(std::complex<double>)

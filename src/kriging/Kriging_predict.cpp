@@ -8,6 +8,7 @@
 #include <cmath>
 #include <complex>
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 #include "kriging_refusal.h"
@@ -80,6 +81,9 @@ class ErrorBlocks {
     for (int c = 0; c < cols; ++c) {
       const int i = i0 + c;
       double bracket = 1.0 - s[c];
+      /* The root of |bracket| when t = |v|^2 has no double (trend rows of points near 1e154
+       * and beyond): |v| sqrt|1 + (1 - s)/|v|^2|, negative while unset. */
+      double root = -1.0;
       if (p > 0) {
         T* u = u_.data();
         for (int a = 0; a < p; ++a) u[a] = TrendValue(U, cols, c, a, u) - ColPtr(F, a)[i];
@@ -87,10 +91,26 @@ class ErrorBlocks {
         double tsum = 0.0;
         for (int a = 0; a < p; ++a) tsum += SqMag(u[a]);
         bracket = 1.0 + tsum - s[c];
+        if (std::isinf(tsum)) {
+          const double v = NormOf(p, [u](int a) { return SqMag(u[a]); },
+                                  [u](int a) { return Mag(u[a]); });
+          root = v * std::sqrt(std::fabs(1.0 + ((1.0 - s[c]) / v) / v));
+        }
       }
       for (int k = 0; k < q_; ++k)
-        ColPtr(E, k)[i] = std::sqrt(std::fabs(procVar_[k] * bracket));
+        ColPtr(E, k)[i] = ErrorOf(procVar_[k], bracket, root);
     }
+  }
+
+  /* sqrt|sigma^2 bracket|, the product formed as it is while it is a normal double; else (an
+   * error whose square lies beyond the doubles, outputs near 1e154, or below them) the
+   * product of the roots, and with root set (see Run) sqrt|sigma^2| times root. */
+  static double ErrorOf(double procVar, double bracket, double root) {
+    if (root >= 0.0) return std::sqrt(std::fabs(procVar)) * root;
+    const double product = procVar * bracket;
+    if (std::isfinite(product) && std::fabs(product) >= std::numeric_limits<double>::min())
+      return std::sqrt(std::fabs(product));
+    return std::sqrt(std::fabs(procVar)) * std::sqrt(std::fabs(bracket));
   }
 
  private:
@@ -216,13 +236,14 @@ int Kriging<T>::EvalModel(C_MatMGe<T>& X, C_MatMGe<T>& Y, int& k, C_MatMGe<T>& X
     return Refuse(kFitStale);
   const int p = (ColsOf(PolyCoeff) > 0) ? RowsOf(PolyCoeff) : 0;
   if (p > 0 && ColsOf(PolyCoeff) != q) return Refuse(kFitStale);
-  /* Y is about to be overwritten: keep the points when the caller passed one matrix twice. */
+  const int N = RowsOf(*P);
+  /* Y is about to be resized and zeroed: points in memory that Y writes or may give back
+   * (the same matrix, a Lnk() view, a view over the same array) are kept in a copy first. */
   C_MatMGe<T> Pkeep(0, 0);
-  if (P == &Y) {
+  if (kvelo_vec::Overlaps(Y.ResultMemory(static_cast<long long>(N) * q), P->ValueMemory())) {
     Pkeep = *P;
     P = &Pkeep;
   }
-  const int N = RowsOf(*P);
 
   /* 4. Scaling of the points and of the samples (kept from call to call). */
   C_MatMGe<T> PsLoc(0, 0);

@@ -210,38 +210,40 @@ int Kriging<T>::Solve(C_MatMGe<T>& Xcand, C_MatMGe<T>& Ycand, double& maxRelErr,
   if (!AllFinite(Xcand)) return Refuse(kPointsNotFinite);
   if (!AllFinite(Ycand)) return Refuse(kValuesNotFinite);
   const int candRows = RowsOf(Xcand);
-  /* The outputs must survive the acceptance writing Xnew, should they be one matrix. */
-  C_MatMGe<T> yKeep(0, 0);
-  C_MatMGe<T>* Yc = &Ycand;
-  if (&Ycand == &Xnew) {
-    yKeep = Ycand;
-    Yc = &yKeep;
-  }
 
+  /* The accepted candidates are made aside: a pairing that fails is refused before numNew,
+   * Xnew or anything else of the caller's is written. */
+  C_MatMGe<T> accepted(0, 0);
   int* rawIndex = nullptr;
-  const int res = this->CheckNewPoints(Xcand, Xnew, rawIndex, dmin);
+  const int res = this->CheckNewPoints(Xcand, accepted, rawIndex, dmin);
   std::unique_ptr<int[]> index(rawIndex);
   if (res != 0) return 1;
-  numNew = RowsOf(Xnew);
-  if (numNew == 0) return 0;
+  const int count = RowsOf(accepted);
+  if (count == 0) {
+    if ((Xnew = accepted) != 0) return Refuse(kContainerFailed);
+    numNew = 0;
+    return 0;
+  }
 
   /* Each accepted candidate takes its own outputs: Ycand lists either every candidate or
    * only the accepted ones, in their order. */
-  const int rowsY = RowsOf(*Yc);
+  const int rowsY = RowsOf(Ycand);
   const bool perCandidate = (rowsY == candRows);
-  if (!perCandidate && rowsY != numNew) return Refuse(kCandidateOutputsRows);
-  C_MatMGe<T> Ynew(numNew, q);
-  for (int i = 0; i < numNew; ++i) {
+  if (!perCandidate && rowsY != count) return Refuse(kCandidateOutputsRows);
+  C_MatMGe<T> Ynew(count, q);
+  for (int i = 0; i < count; ++i) {
     const int src = perCandidate ? index[i] : i;
     if (src < 0 || src >= rowsY) return Refuse(kCandidateOutputsRows);
-    for (int c = 0; c < q; ++c) ColPtr(Ynew, c)[i] = ColPtr(*Yc, c)[src];
+    for (int c = 0; c < q; ++c) ColPtr(Ynew, c)[i] = ColPtr(Ycand, c)[src];
   }
+  if ((Xnew = accepted) != 0) return Refuse(kContainerFailed);
+  numNew = count;
 
   /* The append, the solve and the errors name their own refusals. */
-  if (this->AppendSampData(Xnew, Ynew) != 0) return 1;
+  if (this->AppendSampData(accepted, Ynew) != 0) return 1;
   if (this->Solve() != 0) return 1;
-  int count = 0;
-  if (this->GetPredictorError(InpSampMtx, maxAbsErr, maxRelErr, count) != 0) return 1;
+  int samples = 0;
+  if (this->GetPredictorError(InpSampMtx, maxAbsErr, maxRelErr, samples) != 0) return 1;
   numSamp = NumSamp;
   return (Xall = InpSampMtx) != 0 ? Refuse(kContainerFailed) : 0;
 }

@@ -47,6 +47,7 @@ const char* const kTexts[] = {
     "Kriging: the samples hold a value that is not finite (PutInpSampMtx, PutOutSampMtx)",
     "Kriging: the output ranges need a sample of every output",
     "Kriging: the output range table does not fit the outputs",
+    "Kriging: the range of an output group lies beyond the range of doubles",
     /* kernel */
     "Kriging: the kernel needs one value, or one per input with parameterisation 1 (PutKernVec)",
     "Kriging: a kernel value is not a finite number above 0 (PutKernVec)",

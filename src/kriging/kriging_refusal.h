@@ -68,6 +68,7 @@ enum E_Refusal : int {
   kSamplesNotFinite,
   kNoOutputRange,
   kRangeTableShape,
+  kOutputRangeBeyondRange,
   /* kernel */
   kKernelCount,
   kKernelValue,

@@ -372,11 +372,38 @@ int OutputRangeTable(C_MatMGe<T>& Y, int q, C_MatMGe<double>& table) {
   return 0;
 }
 
+/* Widens the range table (q x 3) with the outputs Ynew (q columns): each output's smallest
+ * and largest |y| take the new rows in, and its three columns are rewritten when the spread
+ * grows (or is not a number). */
+template <class T>
+void WidenRangeTable(C_MatMGe<double>& table, C_MatMGe<T>& Ynew) {
+  const int q = ColsOf(Ynew), r = RowsOf(Ynew);
+  for (int j = 0; j < q; ++j) {
+    double lo = ColPtr(table, 0)[j], hi = ColPtr(table, 1)[j];
+    const T* y = ColPtr(Ynew, j);
+    for (int i = 0; i < r; ++i) {
+      const double a = Mag(y[i]);
+      KeepMin(lo, a);
+      KeepMax(hi, a);
+    }
+    const double spread = hi - lo;
+    if (std::isnan(spread) || spread > ColPtr(table, 2)[j]) {
+      ColPtr(table, 0)[j] = lo;
+      ColPtr(table, 1)[j] = hi;
+      ColPtr(table, 2)[j] = hi - lo;
+    }
+  }
+}
+
 /* ranges := range of each of the groups of the given sizes from the range table: the root
- * of the summed squared spreads of its outputs (0 for a group without outputs). */
-inline void GroupRangesOf(C_MatMGe<double>& table, const int* sizes, int groups,
+ * of the summed squared spreads of its outputs (0 for a group without outputs). Whether every
+ * range has a double: false when one lies beyond them (spreads near the largest double in one
+ * group), a range that no relative error can be scaled by. A NaN spread gives a NaN range,
+ * which is kept. */
+inline bool GroupRangesOf(C_MatMGe<double>& table, const int* sizes, int groups,
                           C_VecPi<double, int, C_PtrInCore<double, int>>& ranges) {
   if (ranges.Dim() != groups) ranges.Resize(groups);
+  bool held = true;
   const int rows = RowsOf(table);
   int first = 0;
   const double* lo = ColPtr(table, 0);
@@ -393,8 +420,10 @@ inline void GroupRangesOf(C_MatMGe<double>& table, const int* sizes, int groups,
         },
         [&](int i) { return std::fabs(hi[first + i] - lo[first + i]); });
     ranges[g] = (size < 1) ? 0.0 : range;
+    if (std::isinf(ranges[g])) held = false;
     if (size > 0) first += size;
   }
+  return held;
 }
 
 }  // namespace kriging_internal

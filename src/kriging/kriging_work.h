@@ -31,6 +31,8 @@ struct Kriging<T>::Workspace {
   bool search;
   bool trendReady;
   bool trialFit;
+  /* A fit that only checks that a model can be fitted prints no fit line. */
+  bool quiet;
 
   /* Temporaries of the fit: whitened outputs and trend matrix, its transpose, the least-squares
    * copies and solution, the trend factor, the least-squares work array and the real columns
@@ -67,8 +69,8 @@ struct Kriging<T>::Workspace {
 
   Workspace()
       : keptOrder(-1), keptData(nullptr), keptProbe{0.0, 0.0, 0.0}, R(0, 1), Xs(0, 0), Ys(0, 0),
-        F(0, 0), nterms(0), search(false), trendReady(false), trialFit(false), Yt(0, 0),
-        Ft(0, 0), FtT(0, 0), B(0, 0), G(0, 1), split(0),
+        F(0, 0), nterms(0), search(false), trendReady(false), trialFit(false), quiet(false),
+        Yt(0, 0), Ft(0, 0), FtT(0, 0), B(0, 0), G(0, 1), split(0),
         errW(0), errU(0), savedKern(0), savedInpScale(0), savedOutScale(0), savedProcVarnc(0),
         savedMLEVec(0), savedInpIcpt(0), savedOutIcpt(0), savedCorrCoeff(0, 0),
         savedPolyCoeff(0, 0), savedFtTMtx(0, 0), savedTrendFactor(0, 1), savedMLE(0.0),

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <vector>
 
+#include "kriging_files.h"
 #include "kriging_fixtures.h"
 
 namespace {
@@ -133,14 +136,15 @@ TEST(KrigingBasis, CorrelationMatrixRefusals) {
 }
 
 TEST(KrigingBasis, KernelThatDoesNotFitTheInputsIsRefusedNotOverread) {
-  /* One kernel value while NumKern says one per input (a refused PutKernVec). */
+  /* One kernel value while NumKern says one per input (written by a derived model: a
+   * refused PutKernVec leaves the count as it was). */
   C_MatMGe<double> X = RandomMat(4, 3, 2u);
   KrigingProbe<double> k;
   ReadyModel(k, X, {0.5});
   ASSERT_EQ(0, k.PutKrigingKernVarType(KernPerInput));
   RVec one(1, 0.5);
   ASSERT_EQ(1, k.PutKernVec(one));
-  ASSERT_EQ(3, k.NumKern);
+  k.NumKern = 3;
   ASSERT_EQ(1, k.KernVec.Dim());
   C_MatMSym<double> R(0, 1);
   EXPECT_EQ(1, k.EvalCorrMtx(X, R));
@@ -273,6 +277,79 @@ TEST(KrigingBasis, AutomaticDegree) {
   ASSERT_EQ(0, few.PutPolynomType(static_cast<E_KrigingPolynomType>(9)));
   terms = -1;
   EXPECT_EQ(1, few.EvalQuadPolynomMtx(X2, terms, keep, 0));
+}
+
+/* The automatic degree asked of a solved model for a few other points: the choice is made
+ * for those points (three points carry no more than the linear trend), but the model keeps
+ * the type it was fitted with, so its file, Read, the copy constructor and Copy take it back
+ * and predict as before. */
+template <class T>
+void AutomaticDegreeLeavesTheFittedModel() {
+  C_MatMGe<T> X = SampleInputs<T>(12, 2, 31u), Y = SmoothOutputs(X, 1);
+  SmallModelSpec s;
+  s.poly = PolyQuadratic;
+  s.theta = {2.0};
+  Kriging<T> k;
+  ASSERT_EQ(0, SolveSmall(k, X, Y, s));
+  ASSERT_EQ(PolyQuadratic, k.GetPolynomType());
+  int rows = 0;
+  ASSERT_EQ(0, k.GetNumPolyCoeff(rows));
+  ASSERT_EQ(6, rows);
+  C_MatMGe<T> P = SampleInputs<T>(5, 2, 32u), Ybefore;
+  ASSERT_EQ(0, k.EvalModel(P, Ybefore));
+  const kvtest::Bytes before = kvtest::WrittenBytes(k);
+
+  C_MatMGe<T> few = SampleInputs<T>(3, 2, 33u), F;
+  int terms = -1;
+  ASSERT_EQ(0, k.EvalQuadPolynomMtx(few, terms, F, 0));
+  EXPECT_EQ(3, terms);
+  EXPECT_EQ(3, F.cols);
+  EXPECT_EQ(PolyQuadratic, k.GetPolynomType());
+  EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
+  int res = -1;
+  EXPECT_TRUE(kvtest::BytesEqual(kvtest::WrittenBytes(k, &res), before));
+  EXPECT_EQ(0, res);
+
+  struct Taker {
+    const char* name;
+    std::function<int(std::unique_ptr<Kriging<T>>&)> take;
+  };
+  const std::vector<Taker> takers = {
+      {"Read",
+       [&](std::unique_ptr<Kriging<T>>& out) {
+         out.reset(new Kriging<T>);
+         kvtest::FilePtr f = kvtest::FileWith(before);
+         return out->Read(f.get());
+       }},
+      {"copy constructor",
+       [&](std::unique_ptr<Kriging<T>>& out) {
+         int err = -1;
+         out.reset(new Kriging<T>(k, err));
+         return err;
+       }},
+      {"Copy",
+       [&](std::unique_ptr<Kriging<T>>& out) {
+         out.reset(new Kriging<T>);
+         return out->Copy(&k);
+       }},
+  };
+  for (const Taker& t : takers) {
+    SCOPED_TRACE(t.name);
+    std::unique_ptr<Kriging<T>> taken;
+    ASSERT_EQ(0, t.take(taken));
+    EXPECT_EQ(PolyQuadratic, taken->GetPolynomType());
+    C_MatMGe<T> Yt;
+    ASSERT_EQ(0, taken->EvalModel(P, Yt));
+    EXPECT_TRUE(SameMat(Ybefore, Yt));
+  }
+  C_MatMGe<T> Yafter;
+  ASSERT_EQ(0, k.EvalModel(P, Yafter));
+  EXPECT_TRUE(SameMat(Ybefore, Yafter));
+}
+
+TEST(KrigingBasis, AutomaticDegreeOutsideAFitLeavesTheFittedModel) {
+  AutomaticDegreeLeavesTheFittedModel<double>();
+  AutomaticDegreeLeavesTheFittedModel<cplx>();
 }
 
 TEST(KrigingBasis, ColumnVariances) {

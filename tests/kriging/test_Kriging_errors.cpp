@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -105,6 +106,69 @@ TEST(KrigingErrors, AbsoluteAndRelativeRefusals) {
   EXPECT_EQ(1, k.GetRelativeError(A, A, s));
   EXPECT_TRUE(SameMat(sentinel, E));
   EXPECT_EQ(7.0, s);
+}
+
+/* A solved model of two outputs in two groups (ranges 1 and 100) whose grouping changes
+ * (PutNumSol(2, 1)): its ranges belong to the groups it was given, and until the outputs are
+ * given again every error measure refuses, as Write does, leaving its outputs alone (r := 1
+ * and r2 := 0 first, as always). With the outputs given again and the model solved, the one
+ * group's range (the root of 1 + 100^2) scales the relative errors. */
+TEST(KrigingErrors, MeasuresRefuseGroupsChangedSinceTheFit) {
+  C_MatMGe<double> X = MakeMat<double>(2, 1, {0.0, 1.0});
+  C_MatMGe<double> Y = MakeMat<double>(2, 2, {0.0, 0.0, 1.0, 100.0});
+  SmallModelSpec s;
+  s.groups = 2;
+  s.poly = PolyConstant;
+  s.theta = {1.0};
+  Kriging<double> k;
+  ASSERT_EQ(0, SolveSmall(k, X, Y, s));
+  ASSERT_EQ(0, k.PutNumSol(2, 1, nullptr));
+  ASSERT_EQ(KrigingSolved, k.GetKrigingStatus());
+
+  C_MatMGe<double> Y1 = MakeMat<double>(1, 2, {0.003, 0.004});
+  C_MatMGe<double> Y2 = MakeMat<double>(1, 2, {0.0033, 0.0044});
+  C_MatMGe<double> P = MakeMat<double>(1, 1, {0.5});
+  C_MatMGe<double> M = MakeMat<double>(1, 1, {7.0});
+  RVec v(1, 7.0);
+  double x = 7.0, y = 7.0;
+  struct Measure {
+    const char* what;
+    std::function<int()> run;
+    double first; /* what x holds after the refusal */
+  };
+  const std::vector<Measure> measures = {
+      {"GetRelativeError, matrix", [&] { return k.GetRelativeError(Y1, Y2, M); }, 7.0},
+      {"GetRelativeError, vector", [&] { return k.GetRelativeError(Y1, Y2, v); }, 7.0},
+      {"GetRelativeError, scalar", [&] { return k.GetRelativeError(Y1, Y2, x); }, 7.0},
+      {"GetRelativeError, samples", [&] { return k.GetRelativeError(x); }, 1.0},
+      {"GetError, matrix", [&] { return k.GetError(Y1, Y2, M); }, 7.0},
+      {"GetError, vector", [&] { return k.GetError(Y1, Y2, v); }, 7.0},
+      {"GetError, scalar", [&] { return k.GetError(Y1, Y2, x); }, 7.0},
+      {"CheckError", [&] { return k.CheckError(P, Y1, x); }, 7.0},
+      {"CheckRelativeError", [&] { return k.CheckRelativeError(P, Y1, x, y); }, 7.0},
+      {"getR2, samples", [&] { return k.getR2(x); }, 0.0},
+  };
+  for (const Measure& m : measures) {
+    SCOPED_TRACE(m.what);
+    x = y = 7.0;
+    EXPECT_EQ(1, m.run());
+    EXPECT_EQ(m.first, x);
+    EXPECT_EQ(7.0, y);
+    ASSERT_EQ(1, M.rows);
+    EXPECT_EQ(7.0, M.GetVal(0, 0));
+    ASSERT_EQ(1, v.Dim());
+    EXPECT_EQ(7.0, v[0]);
+  }
+
+  ASSERT_EQ(0, k.PutOutSampMtx(Y));
+  ASSERT_EQ(0, k.Solve());
+  C_MatMGe<double> R;
+  ASSERT_EQ(0, k.GetRelativeError(Y1, Y2, R));
+  ASSERT_EQ(1, R.rows);
+  ASSERT_EQ(1, R.cols);
+  /* |Y1| = 0.005 lies below 1e-4 of the range: the error 5e-4 over half the range plus it. */
+  const double want = 5e-4 / (0.5 * std::sqrt(10001.0) + 0.005);
+  EXPECT_NEAR(want, R.GetVal(0, 0), 1e-12 * want);
 }
 
 /* Relative errors per point and group, by hand: group ranges 100 and 5, thresholds 0.01 and

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -257,13 +259,110 @@ TEST(KrigingMagnitudes, ErrorsAndRangesOfLargeAndSmallValues) {
   C_MatMGe<double> ZX = MakeMat<double>(1, 1, {0.0}), ZY = MakeMat<double>(1, 1, {5.0});
   ASSERT_EQ(0, z.PutInpSampMtx(ZX));
   ASSERT_EQ(0, z.PutOutSampMtx(ZY));
+  /* Per output and per group alike (the group's fallback, half the drop tolerance, is not
+   * used: 1e-310 lies above a threshold of 0). */
   C_MatMGe<double> V = MakeMat<double>(1, 1, {1e-310}), R;
   C_MatMGe<double> Err = MakeMat<double>(1, 1, {1.0});
-  kvtest::KrigingLines lines;
-  EXPECT_EQ(1, z.GetRelativePredictorError(V, Err, R));
-  EXPECT_EQ(0, R.rows);
-  EXPECT_EQ(std::vector<std::string>({"Kriging: a relative error lies beyond the range of doubles"}),
-            lines.Refusals());
+  typedef int (Kriging<double>::*RelErr)(C_MatMGe<double>&, C_MatMGe<double>&, C_MatMGe<double>&);
+  for (RelErr f : {&Kriging<double>::GetRelativePredictorError,
+                  &Kriging<double>::GetRelativePredictorErrorNorm}) {
+    kvtest::KrigingLines lines;
+    EXPECT_EQ(1, (z.*f)(V, Err, R));
+    EXPECT_EQ(0, R.rows);
+    EXPECT_EQ(
+        std::vector<std::string>({"Kriging: a relative error lies beyond the range of doubles"}),
+        lines.Refusals());
+  }
+}
+
+/* The predictor error by the dense model fitted to the outputs divided by c, in long double
+ * (whose range holds the squares of errors near the largest double): c times
+ * sqrt(sigma^2 (1 + u^T M^-1 conj(u) - r^T K^-1 r)). */
+template <class T>
+long double LongPredErr(const RefKriging<T>& ref, const std::vector<T>& x, int k, double c) {
+  typedef std::complex<long double> LC;
+  auto lc = [](const T& v) { return LC(std::real(v), std::imag(v)); };
+  const std::vector<double> r = ref.Corr(x);
+  std::vector<long double> kr(static_cast<std::size_t>(ref.m), 0.0L);
+  long double s = 0.0L;
+  for (int i = 0; i < ref.m; ++i) {
+    for (int j = 0; j < ref.m; ++j) kr[i] += static_cast<long double>(ref.Kinv[i][j]) * r[j];
+    s += r[i] * kr[i];
+  }
+  long double t = 0.0L;
+  if (ref.p > 0) {
+    const std::vector<T> f = RefTrendRow(x, ref.trend);
+    std::vector<LC> u(static_cast<std::size_t>(ref.p), LC(0.0L));
+    for (int a = 0; a < ref.p; ++a) {
+      for (int i = 0; i < ref.m; ++i) u[a] += lc(ref.F[i][a]) * kr[i];
+      u[a] -= lc(f[a]);
+    }
+    LC acc(0.0L);
+    for (int a = 0; a < ref.p; ++a)
+      for (int b = 0; b < ref.p; ++b) acc += u[a] * lc(ref.Minv[a][b]) * std::conj(u[b]);
+    t = acc.real();
+  }
+  return static_cast<long double>(c) *
+         std::sqrt(static_cast<long double>(ref.sigma2[k]) * std::fabs(1.0L + t - s));
+}
+
+/* Predictor errors whose square lies beyond the doubles while they do not: outputs of size
+ * 1e153 at a point far from the samples (100, 100), and ordinary outputs at a point of size
+ * 1e160 (whose trend row squared has no double). Both error forms give the error of the
+ * dense model (in long double); a prediction beyond the doubles is refused. */
+template <class T>
+void ErrorsWhoseSquaresOverflow() {
+  struct Case {
+    double c, at;
+    bool fits; /* the prediction has a double */
+  };
+  const std::vector<Case> cases = {
+      {1.0, 100.0, true}, {1e153, 30.0, true},  /* error about 1.1e154: its square holds */
+      {1e153, 100.0, true},                      /* about 3.7e154: its square does not */
+      {1.0, 1e160, true},                        /* about 3.7e159, a trend row beyond */
+      {1e153, 1e160, false}};                    /* the prediction has no double */
+  C_MatMGe<T> X = SampleInputs<T>(12, 2, 83u), Y1 = SmoothOutputs(X, 1);
+  RefKriging<T> ref;
+  ref.Fit(X, Y1, CorrGaussian, PolyLinear, {2.0});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "outputs x" << c.c << " at " << c.at);
+    C_MatMGe<T> Y = Y1;
+    for (int i = 0; i < Y.rows; ++i) Y.SetVal(i, 0, c.c * Y1.GetVal(i, 0));
+    Kriging<T> k;
+    SmallModelSpec s;
+    s.poly = PolyLinear;
+    s.theta = {2.0};
+    ASSERT_EQ(0, SolveSmall(k, X, Y, s));
+    C_MatMGe<T> P = MakeMat<T>(1, 2, {T(c.at), T(c.at)});
+    const long double want = LongPredErr(ref, RowOf(P, 0), 0, c.c);
+    double absErr = -1.0, relErr = -1.0;
+    int count = -1;
+    const int res = k.GetPredictorError(P, absErr, relErr, count);
+    if (!c.fits) {
+      EXPECT_EQ(1, res);
+      EXPECT_EQ(-1.0, absErr);
+      continue;
+    }
+    ASSERT_TRUE(want < std::numeric_limits<double>::max());
+    ASSERT_EQ(0, res);
+    EXPECT_NEAR(1.0, static_cast<double>(absErr / want), 1e-6);
+
+    /* The matrix form, from the correlations and the trend row of the point. */
+    const std::vector<double> r = ref.Corr(RowOf(P, 0));
+    C_MatMGe<double> R(1, ref.m), Err;
+    for (int j = 0; j < ref.m; ++j) R.SetVal(0, j, r[j]);
+    const std::vector<T> f = RefTrendRow(RowOf(P, 0), PolyLinear);
+    C_MatMGe<T> F(1, static_cast<int>(f.size()));
+    for (std::size_t a = 0; a < f.size(); ++a) F.SetVal(0, static_cast<int>(a), f[a]);
+    ASSERT_EQ(0, k.GetPredictorError(R, F, Err));
+    ASSERT_EQ(1, Err.rows);
+    EXPECT_NEAR(1.0, static_cast<double>(Err.GetVal(0, 0) / want), 1e-6);
+  }
+}
+
+TEST(KrigingMagnitudes, PredictorErrorsWhoseSquaresOverflow) {
+  ErrorsWhoseSquaresOverflow<double>();
+  ErrorsWhoseSquaresOverflow<cplx>();
 }
 
 /* Variances of columns near the largest double: a constant column has none (not the
@@ -300,6 +399,60 @@ TEST(KrigingMagnitudes, CandidatesFartherThanHugeDistances) {
   EXPECT_EQ(0, index[0]);
   EXPECT_EQ(2, index[1]);
   delete[] index;
+}
+
+/* Candidates at +1.7e308 and -1.7e308, whose coordinate differences have no double (nor the
+ * norm of them): farther apart than any minimum distance, real and complex, with one or two
+ * inputs; a repeated candidate is still dropped. */
+TEST(KrigingMagnitudes, CandidatesWhoseDifferencesOverflow) {
+  const double h = 1.7e308;
+  struct Case {
+    const char* what;
+    int n;
+    std::vector<double> cand; /* row by row */
+    std::vector<int> kept;
+  };
+  const std::vector<Case> cases = {
+      {"one input", 1, {h, -h}, {0, 1}},
+      {"two inputs, both far", 2, {h, h, -h, -h}, {0, 1}},
+      {"two inputs, one far", 2, {h, 0.0, -h, 0.0, h, 0.0}, {0, 1}},
+      {"two inputs, crossed", 2, {h, -h, -h, h, -h, -h}, {0, 1, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int rows = static_cast<int>(c.cand.size()) / c.n;
+    Kriging<double> k;
+    Kriging<cplx> kc;
+    C_MatMGe<double> X(2, c.n), cand(rows, c.n), kept;
+    C_MatMGe<cplx> Xc(2, c.n), candRe(rows, c.n), candIm(rows, c.n), keptc;
+    for (int j = 0; j < c.n; ++j) {
+      X.SetVal(1, j, 1.0);
+      Xc.SetVal(1, j, cplx(1.0, 1.0));
+    }
+    for (int i = 0; i < rows; ++i)
+      for (int j = 0; j < c.n; ++j) {
+        const double v = c.cand[static_cast<std::size_t>(i * c.n + j)];
+        cand.SetVal(i, j, v);
+        candRe.SetVal(i, j, cplx(v, 0.5));
+        candIm.SetVal(i, j, cplx(0.5, v));
+      }
+    ASSERT_EQ(0, k.PutInpSampMtx(X));
+    ASSERT_EQ(0, kc.PutInpSampMtx(Xc));
+    auto check = [&](int res, int* index, int keptRows) {
+      ASSERT_EQ(0, res);
+      std::unique_ptr<int[]> own(index);
+      ASSERT_EQ(static_cast<int>(c.kept.size()), keptRows);
+      for (std::size_t t = 0; t < c.kept.size(); ++t) EXPECT_EQ(c.kept[t], index[t]) << t;
+    };
+    int* index = nullptr;
+    int res = k.CheckNewPoints(cand, kept, index, 1.0);
+    check(res, index, kept.rows);
+    for (C_MatMGe<cplx>* cc : {&candRe, &candIm}) {
+      index = nullptr;
+      res = kc.CheckNewPoints(*cc, keptc, index, 1.0);
+      check(res, index, keptc.rows);
+    }
+  }
 }
 
 /* Samples holding a NaN are refused when given, the model keeping what it had; a NaN that

@@ -124,7 +124,7 @@ TEST(KrigingObject, KernelParameterisationAndPutKernVec) {
   RVec one(1, 0.7);
   EXPECT_EQ(1, k.PutKernVec(one));
   k.GetNumKern(p);
-  EXPECT_EQ(3, p);  // recomputed first, kept on refusal
+  EXPECT_EQ(1, p);  // a refusal leaves the count as it was
   EXPECT_TRUE(k.KernToEstimate);
 
   RVec three(3);
@@ -140,6 +140,58 @@ TEST(KrigingObject, KernelParameterisationAndPutKernVec) {
   three[1] = 9.0;  // a deep copy: the model keeps its own values
   k.GetKernVec(back);
   EXPECT_EQ(2.0, back[1]);
+}
+
+/* A solved model whose kernel length differs from what its parameterisation asks (one value
+ * fitted per input, or one per input fitted as shared): its own kernel given back is refused,
+ * and the refusal leaves the model as it was: the kernel count, the state, the predictions. */
+TEST(KrigingObject, RefusedKernelLeavesTheKernelCount) {
+  struct Case {
+    const char* name;
+    std::function<void(KrigingProbe<double>&)> fit;
+    int kern; /* kernel length of the fit */
+  };
+  const std::vector<Case> cases = {
+      {"one value fitted, then per input",
+       [](KrigingProbe<double>& k) {
+         GiveData(k);
+         ASSERT_EQ(0, k.PutKrigingKernVarType(KernPerInput));
+         ASSERT_EQ(0, k.Solve());
+       },
+       1},
+      {"per input fitted, then shared and fitted again",
+       [](KrigingProbe<double>& k) {
+         ASSERT_EQ(0, k.PutKrigingKernVarType(KernPerInput));
+         GiveData(k);
+         ASSERT_EQ(0, k.Solve());
+         ASSERT_EQ(0, k.PutKrigingKernVarType(KernOneForAll));
+         ASSERT_EQ(0, k.Solve());
+       },
+       2},
+  };
+  const C_MatMGe<double> P0 = MakeMat<double>(3, 2, {0.2, 0.7, 0.9, 0.1, 0.4, 0.45});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    KrigingProbe<double> k;
+    c.fit(k);
+    ASSERT_EQ(KrigingSolved, k.GetKrigingStatus());
+    ASSERT_EQ(c.kern, k.KernVec.Dim());
+    ASSERT_EQ(c.kern, k.NumKern);
+    C_MatMGe<double> P = P0, Ybefore, Yafter;
+    ASSERT_EQ(0, k.EvalModel(P, Ybefore));
+
+    RVec theta(0), back(0);
+    ASSERT_EQ(0, k.GetKernVec(theta));
+    EXPECT_EQ(1, k.PutKernVec(theta));
+    int p = -1;
+    k.GetNumKern(p);
+    EXPECT_EQ(c.kern, p);
+    EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
+    ASSERT_EQ(0, k.GetKernVec(back));
+    EXPECT_TRUE(SameVec(theta, back));
+    ASSERT_EQ(0, k.EvalModel(P, Yafter));
+    EXPECT_TRUE(SameMat(Ybefore, Yafter));
+  }
 }
 
 TEST(KrigingObject, OutputGroups) {

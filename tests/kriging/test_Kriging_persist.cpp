@@ -742,6 +742,66 @@ TEST(KrigingFile, DamagedRecordsAreRefusedByBothReaders) {
 
 namespace {
 
+/* v with its imaginary part (complex) or itself (real) replaced by x. */
+inline double WithPart(double, double x) { return x; }
+inline cplx WithPart(const cplx& v, double x) { return cplx(v.real(), x); }
+
+/* Files whose samples no fit takes (an output of 1e160 among outputs near 1, whose process
+ * variance has no double; a part of 8e298, whose square has none): Read and ReadOld refuse
+ * them with the target as it was, as Solve refuses the same samples, while the undamaged
+ * file is taken. */
+template <class T>
+void UnfittableSamplesAreRefused() {
+  C_MatMGe<T> X = SampleInputs<T>(8, 2, 41u), Y = SmoothOutputs(X, 1);
+  SmallModelSpec s;
+  s.poly = PolyLinear;
+  s.theta = {1.7};
+  Kriging<T> source;
+  ASSERT_EQ(0, SolveSmall(source, X, Y, s));
+  FileParts<T> good(source);
+
+  struct Damage {
+    const char* what;
+    T value; /* the new output of sample 3 */
+  };
+  const std::vector<Damage> damages = {
+      {"an output of 1e160", T(1e160)},
+      {"a part of 8e298", WithPart(Y.GetVal(3, 0), 8e298)},
+  };
+  Kriging<T> target;
+  C_MatMGe<T> TX = SampleInputs<T>(6, 2, 42u), TY = SmoothOutputs(TX, 1);
+  ASSERT_EQ(0, SolveSmall(target, TX, TY, s));
+  const Snapshot<T> before(target);
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.what);
+    FileParts<T> parts = good;
+    parts.Y.SetVal(3, 0, d.value);
+    for (bool withVersion : {true, false}) {
+      SCOPED_TRACE(withVersion ? "Read" : "ReadOld");
+      kvtest::KrigingLines lines;
+      EXPECT_EQ(1, ReadBytes(target, parts.Spell(withVersion), withVersion));
+      EXPECT_TRUE(Snapshot<T>(target) == before);
+      EXPECT_EQ(1u, lines.Refusals().size());
+    }
+    kvtest::KrigingLines lines;
+    Kriging<T> fresh;
+    EXPECT_EQ(1, SolveSmall(fresh, parts.X, parts.Y, s));
+  }
+  for (bool withVersion : {true, false}) {
+    Kriging<T> k;
+    EXPECT_EQ(0, ReadBytes(k, good.Spell(withVersion), withVersion));
+  }
+}
+
+}  // namespace
+
+TEST(KrigingFile, SamplesThatNoFitTakesAreRefused) {
+  UnfittableSamplesAreRefused<double>();
+  UnfittableSamplesAreRefused<cplx>();
+}
+
+namespace {
+
 /* What a host sees of a model it fitted itself: predictions and predictor errors at a few
  * points, the process variance of its first output (only a fit of its own has one), and
  * whether it still holds its own factors. */

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -562,6 +564,85 @@ TEST(KrigingPredict, OneMatrixForPointsAndPredictions) {
   ASSERT_EQ(0, k.EvalModel(P, Yp));
   ASSERT_EQ(0, k.EvalModel(both, both));
   ExpectSameMatrix(Yp, both, 0.0);
+}
+
+/* Predictions written over the points through another object that shares their storage (a
+ * Lnk() view, a view over the same array, a view one row down in a shared array): the same
+ * predictions, kept errors and refinement points as into a matrix of their own, with and
+ * without input scaling. */
+template <class T>
+void PredictionsOverSharedStorage() {
+  C_MatMGe<T> X = Points<T>(8, 2, 631u), Y = Outputs(X);
+  const int N = 4;
+  C_MatMGe<T> P0 = Points<T>(N, 2, 632u);
+  struct Alias {
+    const char* name;
+    /* Points equal to P0 in buf, and the view of Y over their storage. */
+    std::function<void(C_MatMGe<T>& buf, std::unique_ptr<C_MatMGe<T>>& P,
+                       std::unique_ptr<C_MatMGe<T>>& Yv)>
+        make;
+  };
+  const std::vector<Alias> aliases = {
+      {"Lnk view",
+       [&](C_MatMGe<T>& buf, std::unique_ptr<C_MatMGe<T>>& P, std::unique_ptr<C_MatMGe<T>>& Yv) {
+         buf = P0;
+         P.reset(new C_MatMGe<T>(N, 2, buf.Adr(), N));
+         Yv.reset(static_cast<C_MatMGe<T>*>(P->Lnk()));
+       }},
+      {"view over the same array",
+       [&](C_MatMGe<T>& buf, std::unique_ptr<C_MatMGe<T>>& P, std::unique_ptr<C_MatMGe<T>>& Yv) {
+         buf = P0;
+         P.reset(new C_MatMGe<T>(N, 2, buf.Adr(), N));
+         Yv.reset(new C_MatMGe<T>(N, 2, buf.Adr(), N));
+       }},
+      {"view one row down",
+       [&](C_MatMGe<T>& buf, std::unique_ptr<C_MatMGe<T>>& P, std::unique_ptr<C_MatMGe<T>>& Yv) {
+         buf = C_MatMGe<T>(N + 1, 2);
+         for (int i = 0; i < N; ++i)
+           for (int j = 0; j < 2; ++j) buf.SetVal(i, j, P0.GetVal(i, j));
+         P.reset(new C_MatMGe<T>(N, 2, buf.Adr(), N + 1));
+         Yv.reset(new C_MatMGe<T>(N, 2, buf.Adr() + 1, N + 1));
+       }},
+  };
+  for (int scaling : {ScaleNone, ScaleInputs})
+    for (int mode = 0; mode < 3; ++mode) { /* plain, kept errors, two refinement points */
+      KrigingProbe<T> k;
+      Prepare(k, X, Y, CorrGaussian, PolyLinear, 2.0, scaling);
+      k.KeepPredErr = (mode == 1);
+      C_MatMGe<T> P = P0, Yref, selRef;
+      int want = (mode == 2) ? 2 : 0;
+      double maxRef = -1.0;
+      ASSERT_EQ(0, k.EvalModel(P, Yref, want, selRef, maxRef, false));
+      C_MatMGe<double> Eref = k.PredErrMtx;
+      for (const Alias& a : aliases) {
+        SCOPED_TRACE(testing::Message() << a.name << ", scaling " << scaling << ", mode " << mode);
+        C_MatMGe<T> buf;
+        std::unique_ptr<C_MatMGe<T>> Pv, Yv;
+        a.make(buf, Pv, Yv);
+        C_MatMGe<T> sel;
+        int got = want;
+        double maxErr = -1.0;
+        k.PredErrMtx.Resize(0, 0);
+        ASSERT_EQ(0, k.EvalModel(*Pv, *Yv, got, sel, maxErr, false));
+        ASSERT_EQ(N, Yv->rows);
+        ASSERT_EQ(2, Yv->cols);
+        C_MatMGe<T> Yown = *Yv;
+        EXPECT_TRUE(SameMat(Yref, Yown));
+        if (mode == 1) {
+          EXPECT_TRUE(SameMat(Eref, k.PredErrMtx));
+        }
+        if (mode == 2) {
+          EXPECT_EQ(want, got);
+          EXPECT_EQ(maxRef, maxErr);
+          EXPECT_TRUE(SameMat(selRef, sel));
+        }
+      }
+    }
+}
+
+TEST(KrigingPredict, PredictionsOverViewsOfThePoints) {
+  PredictionsOverSharedStorage<double>();
+  PredictionsOverSharedStorage<cplx>();
 }
 
 TEST(KrigingPredict, PredictorErrorShapeChecks) {

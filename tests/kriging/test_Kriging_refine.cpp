@@ -542,11 +542,19 @@ TEST(KrigingRefine, RefinementSolveRefusals) {
   EXPECT_EQ(-3, numNew);
   EXPECT_TRUE(SameMat(sentinel, Xnew));
 
+  /* Two of the three candidates are accepted: 1 or 4 rows fit neither pairing, and nothing
+   * is written, neither the accepted count nor the accepted points. */
   for (int rows : {1, 4}) {
     C_MatMGe<double> Yc(rows, 1);
     EXPECT_EQ(1, k.Solve(cand, Yc, rel, abs, numNew, Xnew, numSamp, Xall, 0.1)) << rows;
     EXPECT_EQ(4, k.NumSamp);
     EXPECT_EQ(KrigingSolved, k.GetKrigingStatus());
+    EXPECT_EQ(-3, numNew) << rows;
+    EXPECT_TRUE(SameMat(sentinel, Xnew)) << rows;
+    EXPECT_EQ(-4, numSamp);
+    EXPECT_TRUE(SameMat(sentinel, Xall));
+    EXPECT_EQ(-1, rel);
+    EXPECT_EQ(-2, abs);
   }
 
   C_MatMGe<double> cand3 = MakeMat<double>(1, 3, {0.5, 0.5, 7.0}), Y1(1, 1);

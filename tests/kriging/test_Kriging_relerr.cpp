@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "kriging_fixtures.h"
@@ -161,6 +162,73 @@ TEST(KrigingRelErr, ResultOverTheErrors) {
   ASSERT_EQ(0, k.GetRelativePredictorErrorNorm(Y, E, E));
   EXPECT_EQ(0.25, E.GetVal(0, 0));
   EXPECT_EQ(0.125, E.GetVal(1, 0));
+}
+
+}  // namespace
+
+namespace {
+
+/* Outputs whose group range is the root of 2 x 1.5e308 squared, beyond the doubles: the
+ * outputs that would make it are refused when given or appended, a range table made from
+ * them (written by a derived model) gives no group ranges, and a range that no double holds
+ * scales no error. The model keeps the outputs and ranges it had. */
+TEST(KrigingRelErr, RangesBeyondTheDoublesAreRefused) {
+  const double big = 1.5e308;
+  C_MatMGe<double> Y0 = MakeMat<double>(2, 2, {0.0, 0.0, 3.0, 4.0}); /* group range 5 */
+  C_MatMGe<double> Ybig = MakeMat<double>(2, 2, {0.0, 0.0, big, -big});
+  struct Case {
+    const char* what;
+    int groups;
+    int result; /* of PutOutSampMtx(Ybig) */
+  };
+  const std::vector<Case> cases = {
+      {"one group of both", 1, 1},
+      {"one group each", 2, 0}, /* each range is 1.5e308 */
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KrigingProbe<double> k;
+    GiveOutputs(k, c.groups, nullptr, Y0);
+    RVec before(0), ranges(0);
+    before.Assign(k.GlobalRangeVec);
+    EXPECT_EQ(c.result, k.PutOutSampMtx(Ybig));
+    if (c.result == 0) {
+      ASSERT_EQ(0, k.GetOutputGlobalRange(ranges));
+      ASSERT_EQ(2, ranges.Dim());
+      EXPECT_EQ(big, ranges[0]);
+      EXPECT_EQ(big, ranges[1]);
+      continue;
+    }
+    C_MatMGe<double> Yback;
+    ASSERT_EQ(0, k.GetOutSampMtx(Yback));
+    EXPECT_TRUE(SameMat(Y0, Yback));
+    EXPECT_TRUE(SameVec(before, k.GlobalRangeVec));
+
+    /* Appended rows that would widen the ranges that far: nothing appended. */
+    C_MatMGe<double> Xa = MakeMat<double>(1, 1, {7.0}), Ya = MakeMat<double>(1, 2, {big, big});
+    EXPECT_EQ(1, k.AppendSampData(Xa, Ya));
+    int m = 0;
+    k.GetNumSamp(m);
+    EXPECT_EQ(2, m);
+    ASSERT_EQ(0, k.GetOutSampMtx(Yback));
+    EXPECT_TRUE(SameMat(Y0, Yback));
+    EXPECT_TRUE(SameVec(before, k.GlobalRangeVec));
+
+    /* Outputs written in by a derived model: no group range, the vector given untouched. */
+    k.OutSampMtx = Ybig;
+    RVec sentinel(1, -1.0);
+    EXPECT_EQ(1, k.GetOutputGlobalRange(sentinel));
+    ASSERT_EQ(1, sentinel.Dim());
+    EXPECT_EQ(-1.0, sentinel[0]);
+
+    /* A group range beyond the doubles (written by a derived model) scales no error: an
+     * error of 1e300 at the value 1 is not a relative error of 0. */
+    k.GlobalRangeVec[0] = std::numeric_limits<double>::infinity();
+    C_MatMGe<double> Y = MakeMat<double>(1, 2, {1.0, 0.0}), E = MakeMat<double>(1, 2, {1e300, 0.0});
+    C_MatMGe<double> R = MakeMat<double>(1, 1, {7.0});
+    EXPECT_EQ(1, k.GetRelativePredictorErrorNorm(Y, E, R));
+    EXPECT_EQ(7.0, R.GetVal(0, 0));
+  }
 }
 
 }  // namespace
