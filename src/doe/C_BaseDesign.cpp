@@ -95,28 +95,47 @@ unsigned CountedCols(const MAT* A, int nbVar) {
   return static_cast<unsigned>(nbVar) < A->n ? static_cast<unsigned>(nbVar) : A->n;
 }
 
-// x -> lo + x * (hi - lo) / (levels - 1) (lo + x below two levels). For finite bounds of
-// opposite signs near the top of the range the width hi - lo itself overflows, though every
-// level maps to a finite value: the map is then formed on the halved bounds and doubled back,
-// both exact, so that level 0 still gives lo and the last level hi.
+// x -> lo + x * (hi - lo) / (levels - 1) (lo + x below two levels). Near the top of the range
+// the width hi - lo, or the scale times x, may overflow though the image is finite: the map is
+// then formed on the halved bounds and doubled back, both exact, so that level 0 still gives lo
+// and the last level hi. Near the bottom the scale may fall below the normal range and lose the
+// digits the width has: the width times x is then divided by the steps instead.
 class LevelMap {
  public:
-  LevelMap(double lo, double hi, int levels) : halve_(false), lo_(lo), scale_(1.0) {
+  LevelMap(double lo, double hi, int levels)
+      : lo_(lo), width_(1.0), steps_(1.0), scale_(1.0), hlo_(lo / 2) {
     if (levels < 2) return;
-    const double steps = static_cast<double>(levels - 1);
-    halve_ = !(std::fabs(hi - lo) <= DBL_MAX);
-    lo_ = halve_ ? lo / 2 : lo;
-    scale_ = (halve_ ? hi / 2 - lo / 2 : hi - lo) / steps;
+    steps_ = static_cast<double>(levels - 1);
+    width_ = hi - lo;
+    scale_ = width_ / steps_;
+    // Halved, the width and the scale always fit the double range.
+    hscale_ = (hi / 2 - lo / 2) / steps_;
+    // A scale below the normal range has lost digits the width still has.
+    tiny_ = width_ != 0 && std::fabs(scale_) < DBL_MIN;
   }
+  // The image of x, on the halved map whenever an intermediate of the plain one overflows
+  // (a wide span, or a scale times x beyond the range while the sum is not): exact halving
+  // and doubling give the same image wherever the plain map has one.
   double operator()(double x) const {
-    const double v = lo_ + scale_ * x;
-    return halve_ ? 2 * v : v;
+    if (std::isfinite(width_)) {
+      double v = lo_ + scale_ * x;
+      if (tiny_) {
+        const double w = width_ * x;
+        if (std::isfinite(w)) v = lo_ + w / steps_;
+      }
+      if (std::isfinite(v) || !std::isfinite(x)) return v;
+    }
+    return 2 * (hlo_ + hscale_ * x);
   }
 
  private:
-  bool halve_;
   double lo_;
+  double width_;
+  double steps_;
   double scale_;
+  double hlo_;
+  double hscale_ = 0.5;  // below two levels: x -> lo + x, halved
+  bool tiny_ = false;
 };
 
 // Whether every value of the first cols columns of A's rows is finite.

@@ -510,6 +510,33 @@ TEST(BaseDesign, NormalizeSpansTheWholeDoubleRange) {
   EXPECT_EQ(Rows(five.DesignMatrix), (std::vector<std::vector<double>>{{-1e308}, {-0.5e308}, {0.5e308}, {1e308}}));
 }
 
+TEST(BaseDesign, NormalizeTakesImagesWhoseIntermediatesLeaveTheRange) {
+  // lo + x (hi - lo) / (levels - 1) with a finite image whose product alone overflows, or
+  // whose scale falls below the normal range. The images: -1e308 + 1.8e308 = 8e307;
+  // -1.7e308 + 2.5 * 0.7e308 = 5e306; 7.5e12 * 2^-1074 / 2 = 3.75e12 * 2^-1074 (exact
+  // in subnormals: 3750000000000 quanta).
+  struct Case {
+    double lo, hi;
+    int levels;
+    double x, image;
+  } cases[] = {
+      {-1e308, 0, 2, 1.8, 8e307},
+      {-1.7e308, -1e308, 2, 2.5, 5e306},
+      {0, 4.9406564584124654e-324, 3, 7.5e12, 3750000000000 * 4.9406564584124654e-324},
+  };
+  for (const Case& c : cases) {
+    C_BaseDesign d(1, c.levels);
+    SetRows(d, {{c.x}});
+    int err = 0;
+    d.Normalize(c.lo, c.hi, &err);
+    EXPECT_EQ(err, 0) << c.lo << " " << c.hi << " " << c.x;
+    EXPECT_TRUE(d.Normalized);
+    // Within a few roundings of the terms lo and x (hi - lo) / (levels - 1).
+    const double tol = 4e-16 * (std::fabs(c.lo) + std::fabs(c.x) * (c.hi / 2 - c.lo / 2) * 2) + 4.9406564584124654e-324;
+    EXPECT_NEAR(Rows(d.DesignMatrix)[0][0], c.image, tol) << c.lo << " " << c.hi << " " << c.x;
+  }
+}
+
 TEST(BaseDesign, NormalizeIsAllOrNothing) {
   // Level 4 of a three-level design maps to 2 * hi: beyond the double range for hi = 1e308.
   // Nothing changes, not even the rows before it.
