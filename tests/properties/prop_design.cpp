@@ -475,7 +475,8 @@ struct Augment : Cmd {
 struct DistMin : Cmd {
   int first = *rc::gen::inRange(-2, 6);
   int end = *rc::gen::inRange(-2, 9);
-  std::vector<double> point = *rc::gen::container<std::vector<double>>(4, kvtest::AnyDouble());
+  // As many coordinates as the design could count (NbVar is at most 11 here).
+  std::vector<double> point = *rc::gen::container<std::vector<double>>(12, kvtest::AnyDouble());
   bool nullPoint = *rc::gen::weightedOneOf<bool>({{8, rc::gen::just(false)}, {1, rc::gen::just(true)}});
   void run(const Model&, Sut& s) const override {
     const Shot before = Take(s.d);
