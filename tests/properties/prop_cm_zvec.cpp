@@ -119,7 +119,7 @@ bool AnyInfZ(std::initializer_list<C> zs) {
 
 RC_GTEST_PROP(ZvecProps, ScalarFunctionsMatchLongDouble, ()) {
   kvtest::MsgCapture quiet;
-  const C a = *kvtest::AnyComplex(), b = *kvtest::AnyComplex();
+  const C a = *ZOperand(), b = *ZOperand();
   const double x = *kvtest::AnyDouble();
   RC_LOG() << "a=" << a << " b=" << b << " x=" << x;
   // Exact part by part.
@@ -200,7 +200,7 @@ TEST(ZvecFixtures, ProductAndQuotientNearTheTopOfTheRange) {
 RC_GTEST_PROP(ZvecProps, KernelsMatchTheScalarArithmetic, ()) {
   const int n = *rc::gen::inRange(0, 6);
   const std::vector<C> x = *AnyZValues(n), y = *AnyZValues(n);
-  const C s = *kvtest::AnyComplex();
+  const C s = *ZOperand();
   const int flag = *rc::gen::inRange(0, 2);
   const int how = *rc::gen::inRange(0, 7);
   const int alias = *rc::gen::inRange(0, 3);  // output: separate, on x, on y
@@ -424,7 +424,7 @@ RC_GTEST_PROP(ZvecProps, OperationsMatchReferenceAndAliasingAndRefusals, ()) {
   const int n = *rc::gen::inRange(0, 6);
   const int ny = *rc::gen::weightedOneOf<int>({{6, rc::gen::just(n)}, {1, rc::gen::inRange(0, 6)}});
   const std::vector<C> x = *AnyZValues(n), y = *AnyZValues(ny);
-  auto scalar = rc::gen::weightedOneOf<C>({{4, kvtest::AnyComplex()},
+  auto scalar = rc::gen::weightedOneOf<C>({{4, ZOperand()},
                                            {1, rc::gen::element(C(0, 0), C(1, 0), C(-1, 0), C(-0.0, 0))}});
   const C s = *scalar, t = *scalar;
   // Output: 0 none, 1 a record of the same dim with spare capacity, 2 one of another dim,

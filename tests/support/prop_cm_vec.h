@@ -11,6 +11,7 @@
 #include <cfloat>
 #include <cmath>
 #include <complex>
+#include <tuple>
 #include <cstring>
 #include <vector>
 
@@ -110,12 +111,32 @@ inline bool AllFinite(const std::vector<double>& v) {
 inline bool Finite(std::complex<double> z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
 inline bool HasNaN(std::complex<double> z) { return std::isnan(z.real()) || std::isnan(z.imag()); }
 
+// Complex values with parts of nearly equal size near the top (or bottom) of the range, such
+// as 5e108 (1 + (1 - 1e-9) i): a product of two of them cancels in one part and overflows (or
+// underflows) in the other, the case where a plain formula loses the finite part.
+inline rc::Gen<std::complex<double>> BalancedComplex() {
+  return rc::gen::map(
+      rc::gen::tuple(rc::gen::inRange(1 << 20, 1 << 21), rc::gen::inRange(-1074, 1024),
+                     rc::gen::inRange(1, 60), rc::gen::inRange(0, 4)),
+      [](std::tuple<int, int, int, int> t) {
+        const double m = std::ldexp(std::get<0>(t), std::get<1>(t) - 21);
+        const double other = m * (1.0 - std::ldexp(1.0, -std::get<2>(t)));
+        const int signs = std::get<3>(t);
+        return std::complex<double>(signs & 1 ? -m : m, signs & 2 ? -other : other);
+      });
+}
+
+// The complex operands of the harnesses: the whole range, with balanced values mixed in.
+inline rc::Gen<std::complex<double>> ZOperand() {
+  return rc::gen::weightedOneOf<std::complex<double>>({{4, kvtest::AnyComplex()}, {1, BalancedComplex()}});
+}
+
 // Vectors whose values come from the whole double range, of dimension 0 to maxDim.
 inline rc::Gen<std::vector<double>> AnyValues(int n) {
   return rc::gen::container<std::vector<double>>(n, kvtest::AnyDouble());
 }
 inline rc::Gen<std::vector<std::complex<double>>> AnyZValues(int n) {
-  return rc::gen::container<std::vector<std::complex<double>>>(n, kvtest::AnyComplex());
+  return rc::gen::container<std::vector<std::complex<double>>>(n, ZOperand());
 }
 
 }  // namespace cmvtest
