@@ -127,6 +127,9 @@ KVELO_API VEC* _LM_v_lincomb(int n, VEC** v, double* a, VEC* out, int callerLine
   }
   VEC* res = _LM_sv_mlt(a[0], v[0], out, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
+  // Empty vectors: nothing to add. The sized output may hold one element (a resize makes a
+  // dim of 0 into 1), which the later terms must not be compared with.
+  if (v[0]->dim == 0) return op.done(res);
   for (int k = 1; k < n; ++k) {
     if (v[k] == nullptr || v[k]->dim != res->dim)
       return RaiseAndDrop(op, v[k] == nullptr ? 8 : 1, __LINE__, res, out);
