@@ -14,7 +14,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "kvelosys.h"
 #include "matrix.h"
+#include "matwrap.h"
 #include "meminfo.h"
 #include "msgcapture.h"
 #include "prop_cm_vec.h"
@@ -33,7 +35,8 @@ KVELO_HOLDS(
     "mem_info_on", "mem_info_is_on", "mem_attach_list", "mem_free_vars", "mem_is_list_attached",
     "mem_bytes_list", "mem_numvar_list", "mem_info_bytes", "mem_info_numvar", "mem_info_file",
     "mem_dump_list", "mem_stat_mark", "mem_stat_show_mark", "mem_stat_reg_list",
-    "mem_stat_reg_vars", "mem_stat_free_list", "mem_stat_dump");
+    "mem_stat_reg_vars", "mem_stat_free_list", "mem_stat_dump",
+    "_LM_vec_get", "_LM_vec_resize", "_LM_vec_zero", "_LM_vec_copy", "kvelo_vec_free");
 // clang-format on
 
 namespace {
@@ -634,6 +637,77 @@ RC_GTEST_PROP(VecProps, AccountingListsAndStaticRegistry, ()) {
   RC_ASSERT(mem_free_vars(7) == -1);
   RC_ASSERT(mem_info_on(wasOn) == 1);
   RC_ASSERT(mem_info_bytes(3, 0) == 0 || wasOn);
+}
+
+// ---- Generic vector wrappers: a real or complex vector behind one record ----
+
+// The wrapped vector's elements as doubles (two per complex element).
+std::vector<double> WrapVals(GVEC* w) {
+  const unsigned n = *w->pdim * (w->type == 8 ? 2 : 1);
+  const double* d = static_cast<const double*>(w->type == 8 ? static_cast<void*>(static_cast<ZVEC*>(w->vec)->ve)
+                                                             : static_cast<void*>(static_cast<VEC*>(w->vec)->ve));
+  return std::vector<double>(d, d + n);
+}
+
+void FreeWrap(GVEC* w) {
+  if (w == nullptr) return;
+  RC_ASSERT(kvelo_vec_free(w) == 0);
+  kvelomem_free(w, __FILE__, __LINE__);
+}
+
+RC_GTEST_PROP(VecProps, GenericWrappersHoldTheirVector, ()) {
+  kvtest::MsgCapture quiet;
+  const int kind = *rc::gen::element(5, 6);
+  const int n = *rc::gen::inRange(0, 6);
+  const int per = kind == 6 ? 2 : 1;
+  const std::vector<double> vals = *AnyValues(n * per);
+  int st = 0;
+  RC_ASSERT((_LM_vec_get("p", 0, 7, n, __LINE__, "p", &st) == nullptr) && st != 0);
+  RC_ASSERT((_LM_vec_get("p", 0, kind, -1, __LINE__, "p", &st) == nullptr) && st != 0);
+  GVEC* w = _LM_vec_get("p", 0, kind, n, __LINE__, "p", &st);
+  RC_ASSERT(st == 0);
+  RC_ASSERT(w != nullptr);
+  RC_ASSERT(w->type == (kind == 5 ? 3 : 8));
+  RC_ASSERT(*w->pdim == static_cast<unsigned>(n));
+  RC_ASSERT(WrapVals(w) == std::vector<double>(n * per, 0.0));
+  std::copy(vals.begin(), vals.end(), static_cast<double*>(w->data));
+  RC_ASSERT(Same(WrapVals(w), vals));
+  // A copy into a new wrapper, into one of the other type (refused, unchanged), onto itself.
+  GVEC* c = _LM_vec_copy(w, nullptr, __LINE__, "p", &st);
+  RC_ASSERT(st == 0);
+  RC_ASSERT(c != nullptr);
+  RC_ASSERT(Same(WrapVals(c), vals));
+  GVEC* other = _LM_vec_get("p", 0, kind == 5 ? 6 : 5, n + 1, __LINE__, "p", &st);
+  const std::vector<double> before = WrapVals(other);
+  RC_ASSERT((_LM_vec_copy(w, other, __LINE__, "p", &st) == nullptr) && st != 0);
+  RC_ASSERT(WrapVals(other) == before);
+  RC_ASSERT((_LM_vec_copy(w, w, __LINE__, "p", &st) == w));
+  // Resize keeps the values and zeroes new places; a kind of the other type is refused.
+  const int nd = *rc::gen::inRange(0, 8);
+  RC_ASSERT((_LM_vec_resize("p", 0, w, kind == 5 ? 6 : 5, nd, __LINE__, "p", &st) == nullptr) && st != 0);
+  RC_ASSERT(Same(WrapVals(w), vals));
+  GVEC* r = _LM_vec_resize("p", 0, w, kind, nd, __LINE__, "p", &st);
+  RC_ASSERT((r == w) && st == 0);
+  const std::vector<double> got = WrapVals(w);
+  RC_ASSERT(got.size() >= static_cast<size_t>(nd * per));
+  for (int i = 0; i < nd * per; ++i) RC_ASSERT(Same(got[i], i < n * per ? vals[i] : 0.0));
+  // Zero fill; a null wrapper refused.
+  RC_ASSERT((_LM_vec_zero(w, __LINE__, "p", &st) == w));
+  for (double d : WrapVals(w)) RC_ASSERT(SameBits(d, 0.0));
+  RC_ASSERT((_LM_vec_zero(nullptr, __LINE__, "p", &st) == nullptr) && st != 0);
+  // Want of memory: no new wrapper, nothing changed.
+  kvrt::SetHeapBlocksLeft(0);
+  GVEC* none = _LM_vec_get("p", 0, kind, n, __LINE__, "p", &st);
+  const int stNone = st;
+  GVEC* none2 = _LM_vec_copy(c, nullptr, __LINE__, "p", &st);
+  kvrt::SetHeapBlocksLeft(-1);
+  RC_ASSERT((none == nullptr && none2 == nullptr));
+  RC_ASSERT(stNone != 0 && st != 0);
+  RC_ASSERT(Same(WrapVals(c), vals));
+  RC_ASSERT(kvelo_vec_free(nullptr) == -1);
+  FreeWrap(w);
+  FreeWrap(c);
+  FreeWrap(other);
 }
 
 }  // namespace
