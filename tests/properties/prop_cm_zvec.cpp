@@ -195,6 +195,37 @@ TEST(ZvecFixtures, ProductAndQuotientNearTheTopOfTheRange) {
   EXPECT_EQ(q.imag(), 0.0);
 }
 
+// 0 + s*y through every complex multiply-add must give zmlt's s*y: a finite real part beside
+// an imaginary part that overflows.
+TEST(ZvecFixtures, MultiplyAddsOfZeroGiveTheProduct) {
+  kvtest::MsgCapture quiet;
+  const C s(1e200, 1e200), y(5e108, 5e108 * (1 - 1e-9));
+  const C p = FromZ(zmlt(ToZ(s), ToZ(y)));
+  ASSERT_TRUE(ProductClose(p, s, y)) << p;
+  auto same = [&](C got) { return SamePart(got.real(), p.real()) && SamePart(got.imag(), p.imag()); };
+  int st = 0;
+  ZVEC* zero = MakeZVec({C(0, 0)});
+  ZVEC* yv = MakeZVec({y});
+  ZVEC* out = _LM_zv_mltadd(zero, yv, ToZ(s), nullptr, __LINE__, "p", &st);
+  ASSERT_NE(out, nullptr);
+  EXPECT_TRUE(same(FromZ(out->ve[0]))) << FromZ(out->ve[0]);
+  ZVEC* v[2] = {zero, yv};
+  ::complex a[2] = {zmake(1, 0), ToZ(s)};
+  ZVEC* lc = _LM_zv_lincomb(2, v, a, nullptr, __LINE__, "p", &st);
+  ASSERT_NE(lc, nullptr);
+  EXPECT_TRUE(same(FromZ(lc->ve[0]))) << FromZ(lc->ve[0]);
+  ZVEC* ll = _LM_zv_linlist(__LINE__, "p", &st, nullptr, zero, zmake(1, 0), yv, ToZ(s), static_cast<ZVEC*>(nullptr));
+  ASSERT_NE(ll, nullptr);
+  EXPECT_TRUE(same(FromZ(ll->ve[0]))) << FromZ(ll->ve[0]);
+  for (int flag = 0; flag < 2; ++flag) {
+    ::complex acc[1] = {zmake(0, 0)};
+    const ::complex x[1] = {flag ? zconj(ToZ(y)) : ToZ(y)};
+    __zmltadd__(acc, x, ToZ(s), 1, flag);
+    EXPECT_TRUE(same(FromZ(acc[0]))) << "flag " << flag << ": " << FromZ(acc[0]);
+  }
+  for (ZVEC* r : {zero, yv, out, lc, ll}) zv_free(r);
+}
+
 // ---- Element kernels on raw arrays, with sentinels around them and every aliasing ----
 
 RC_GTEST_PROP(ZvecProps, KernelsMatchTheScalarArithmetic, ()) {
