@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -27,7 +29,7 @@ KVELO_HOLDS(
     "_LM_iv_sub", "_LM_iv_sort", "_LM_iv_sum", "_LM_iv_max", "_LM_iv_cmp", "_LM_iv_zero",
     "_LM_iv_get_vars", "_LM_iv_resize_vars", "iv_free_vars",
     "_LM_lv_get", "_LM_lv_resize", "lv_free", "_LM_lv_copy", "_LM_lv_move", "_LM_lv_add",
-    "_LM_lv_sub", "_LM_lv_sort");
+    "_LM_lv_sub", "_LM_lv_sort", "_LM_iv_finput", "_LM_lv_finput", "iv_foutput", "lv_foutput");
 // clang-format on
 
 namespace {
@@ -392,4 +394,57 @@ RC_GTEST_PROP(IvecProps, SeveralVariablesAndFrees, ()) {
   const int got = _LM_iv_get_vars("p", 0, __LINE__, "p", &st, n, &c, static_cast<IVEC**>(nullptr));
   kvrt::SetHeapBlocksLeft(-1);
   RC_ASSERT(got == -1 && st != 0 && c == nullptr);
+}
+
+// The text form: what the writer writes, the reader reads back to the same values, and the
+// record read writes the same text again.
+template <class R>
+std::string Text(int (*write)(FILE*, R*), R* r) {
+  FILE* f = std::tmpfile();
+  write(f, r);
+  std::fflush(f);
+  std::rewind(f);
+  std::string out;
+  for (int c; (c = std::fgetc(f)) != EOF;) out.push_back(static_cast<char>(c));
+  std::fclose(f);
+  return out;
+}
+
+template <class R>
+R* ReadBack(R* (*read)(FILE*, R*, int, const char*, int*), const std::string& text, int* st) {
+  FILE* f = std::tmpfile();
+  std::fputs(text.c_str(), f);
+  std::rewind(f);
+  R* r = read(f, nullptr, __LINE__, "p", st);
+  std::fclose(f);
+  return r;
+}
+
+RC_GTEST_PROP(IvecProps, TextFormsReadBack, ()) {
+  kvtest::MsgCapture quiet;
+  const Model m = *rc::gen::container<std::vector<int32_t>>(*rc::gen::inRange(0, 20), AnyInt());
+  int st = 0;
+  IVEC* iv = Holding<IvOps>(m);
+  const std::string it = Text(iv_foutput, iv);
+  IVEC* ir = ReadBack(_LM_iv_finput, it, &st);
+  RC_ASSERT(st == 0);
+  RC_ASSERT(ir != nullptr);
+  RC_ASSERT(Values<IvOps>(ir) == m);
+  RC_ASSERT(Text(iv_foutput, ir) == it);
+  LVEC* lv = Holding<LvOps>(m);
+  const std::string lt = Text(lv_foutput, lv);
+  LVEC* lr = ReadBack(_LM_lv_finput, lt, &st);
+  RC_ASSERT(st == 0);
+  RC_ASSERT(lr != nullptr);
+  RC_ASSERT(Values<LvOps>(lr) == m);
+  RC_ASSERT(Text(lv_foutput, lr) == lt);
+  // A truncated text is refused.
+  if (!m.empty()) {
+    IVEC* bad = ReadBack(_LM_iv_finput, it.substr(0, it.find(':') + 1), &st);
+    RC_ASSERT((bad == nullptr) && st != 0);
+  }
+  iv_free(iv);
+  iv_free(ir);
+  lv_free(lv);
+  lv_free(lr);
 }

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "kvelosys.h"
@@ -36,7 +37,8 @@ KVELO_HOLDS(
     "mem_bytes_list", "mem_numvar_list", "mem_info_bytes", "mem_info_numvar", "mem_info_file",
     "mem_dump_list", "mem_stat_mark", "mem_stat_show_mark", "mem_stat_reg_list",
     "mem_stat_reg_vars", "mem_stat_free_list", "mem_stat_dump",
-    "_LM_vec_get", "_LM_vec_resize", "_LM_vec_zero", "_LM_vec_copy", "kvelo_vec_free");
+    "_LM_vec_get", "_LM_vec_resize", "_LM_vec_zero", "_LM_vec_copy", "kvelo_vec_free",
+    "_LM_v_finput", "v_foutput");
 // clang-format on
 
 namespace {
@@ -708,6 +710,63 @@ RC_GTEST_PROP(VecProps, GenericWrappersHoldTheirVector, ()) {
   FreeWrap(w);
   FreeWrap(c);
   FreeWrap(other);
+}
+
+// ---- Text form: the reader takes back what the writer writes (to its nine digits), and the
+// vector read writes the same text again ----
+
+std::string VecText(VEC* v) {
+  FILE* f = std::tmpfile();
+  v_foutput(f, v);
+  std::fflush(f);
+  std::rewind(f);
+  std::string out;
+  for (int c; (c = std::fgetc(f)) != EOF;) out.push_back(static_cast<char>(c));
+  std::fclose(f);
+  return out;
+}
+
+VEC* VecRead(const std::string& text, int* st) {
+  FILE* f = std::tmpfile();
+  std::fputs(text.c_str(), f);
+  std::rewind(f);
+  VEC* r = _LM_v_finput(f, nullptr, __LINE__, "p", st);
+  std::fclose(f);
+  return r;
+}
+
+RC_GTEST_PROP(VecProps, TextFormReadsBack, ()) {
+  kvtest::MsgCapture quiet;
+  const int n = *rc::gen::inRange(0, 12);
+  const std::vector<double> x = *AnyValues(n);
+  Recs r;
+  VEC* X = r.Make(x);
+  const std::string text = VecText(X);
+  int st = 0;
+  VEC* back = VecRead(text, &st);
+  RC_ASSERT(st == 0);
+  RC_ASSERT(back != nullptr);
+  r.Keep(back);
+  // An empty vector reads back with the one element a resize gives a dim of 0.
+  RC_ASSERT(back->dim == static_cast<unsigned>(n) || (n == 0 && back->dim == 1));
+  for (int i = 0; i < n; ++i) {
+    const double g = back->ve[i];
+    RC_LOG() << x[i] << " -> " << g;
+    if (std::isnan(x[i])) {
+      RC_ASSERT(std::isnan(g));
+    } else if (std::isinf(x[i])) {
+      RC_ASSERT(g == x[i]);
+    } else {
+      RC_ASSERT(std::fabs(g - x[i]) <= 6e-9 * std::fabs(x[i]) + DBL_TRUE_MIN);
+      RC_ASSERT(std::signbit(g) == std::signbit(x[i]));
+    }
+  }
+  if (n > 0) RC_ASSERT(VecText(back) == text);
+  // A text cut inside its values is refused.
+  if (n > 0) {
+    VEC* bad = VecRead(text.substr(0, text.find('\n') + 1), &st);
+    RC_ASSERT((bad == nullptr) && st != 0);
+  }
 }
 
 }  // namespace
