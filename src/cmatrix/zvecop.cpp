@@ -243,6 +243,12 @@ KVELO_API ZVEC* _LM_zv_slash(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine,
     const double r = xv.re / d, t = -(xv.im / d);
     res->ve[i].re = yv.re * r - yv.im * t;
     res->ve[i].im = yv.im * r + yv.re * t;
+    // A quotient beyond the range of double whose products overflowed with opposite signs
+    // (a NaN part from finite operands): taken again on scaled parts, which give each part
+    // its infinity or its finite value.
+    if (!(std::isfinite(res->ve[i].re) && std::isfinite(res->ve[i].im)) && std::isfinite(yv.re) &&
+        std::isfinite(yv.im) && std::isfinite(xv.re) && std::isfinite(xv.im))
+      res->ve[i] = kvlm::ZQuotient(yv, xv);
   }
   return op.done(res);
 }

@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -604,4 +605,17 @@ TEST(ZVecOp, SlashRefusalLeavesTheCallersOutputAsItWas) {
   ASSERT_EQ(shortOut->dim, 1u);
   EXPECT_EQ(S(shortOut->ve[0]), C(-2, 0));
   zv_free_vars(&x, &y, &out, &shortOut, nullptr);
+}
+
+// A quotient beyond the range of double whose plain products overflow with opposite signs:
+// each part is the infinity of its exact sign, not NaN.
+TEST(ZVecOp, SlashBeyondTheRangeGivesSignedInfinities) {
+  int st = 0;
+  ZVEC* x = NewZVec({C(1.49167e-154, 7.45834e-155)});
+  ZVEC* y = NewZVec({C(-1.7e308, -5.36312e154)});
+  ZVEC* q = _LM_zv_slash(x, y, nullptr, __LINE__, "t", &st);
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(q->ve[0].re, -std::numeric_limits<double>::infinity());
+  EXPECT_EQ(q->ve[0].im, std::numeric_limits<double>::infinity());
+  zv_free_vars(&x, &y, &q, nullptr);
 }
