@@ -127,6 +127,9 @@ KVELO_API VEC* _LM_v_lincomb(int n, VEC** v, double* a, VEC* out, int callerLine
   }
   VEC* res = _LM_sv_mlt(a[0], v[0], out, callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
+  // Empty vectors: nothing to add. The sized output may hold one element (a resize makes a
+  // dim of 0 into 1), which the later terms must not be compared with.
+  if (v[0]->dim == 0) return op.done(res);
   for (int k = 1; k < n; ++k) {
     if (v[k] == nullptr || v[k]->dim != res->dim)
       return RaiseAndDrop(op, v[k] == nullptr ? 8 : 1, __LINE__, res, out);
@@ -144,12 +147,17 @@ KVELO_API VEC* _LM_v_lincomb(int n, VEC** v, double* a, VEC* out, int callerLine
 
 namespace {
 
-// out[i] = x[i]*y[i], or y[i]/x[i] with a zero divisor refused at its index.
+// out[i] = x[i]*y[i], or y[i]/x[i] with any zero divisor refused.
 VEC* StarSlash(VEC* x, VEC* y, VEC* out, bool slash, int callerLine, const char* callerName,
                int* status) {
   LmOp op(kFile, slash ? "v_slash" : "v_star", callerLine, callerName, status);
   if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
   if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
+  // A zero divisor is refused before out is sized or written, so that a refusal leaves the
+  // caller's output as it was.
+  if (slash)
+    for (unsigned i = 0; i < x->dim; ++i)
+      if (x->ve[i] == 0.0) LM_FAIL(op, 4, nullptr);
   VEC* res = _LM_v_resize(slash ? "_LM_v_slash" : "_LM_v_star", kvlm::lm_context, out,
                           static_cast<int>(x->dim), callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
@@ -158,7 +166,6 @@ VEC* StarSlash(VEC* x, VEC* y, VEC* out, bool slash, int callerLine, const char*
       res->ve[i] = x->ve[i] * y->ve[i];
       continue;
     }
-    if (x->ve[i] == 0.0) return RaiseAndDrop(op, 4, __LINE__, res, out);
     res->ve[i] = y->ve[i] / x->ve[i];
   }
   return op.done(res);

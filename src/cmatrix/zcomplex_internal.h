@@ -33,6 +33,12 @@ inline std::complex<double> Blas(const Z& z) { return std::complex<double>(z.re,
 // the result's parts are finite.
 Z ZProductScaled(const Z& z1, const Z& z2);
 
+// The sum over i < len of x[i]*y[i] (conj(x[i])*y[i] when flag is non-zero) with every partial
+// product and partial sum held as a mantissa and an exponent (zfunc.cpp): for finite operands
+// whose plain sum meets an overflowing term; a part beyond the range of double becomes the
+// infinity of its sign, never the NaN of opposite infinities.
+Z ZDotScaled(const Z* x, const Z* y, int len, int flag);
+
 // z1*z2 = (re1 re2 - im1 im2, im1 re2 + re1 im2), the plain formula; when finite parts give
 // an infinite or NaN part (a partial product beyond the range of double while the part
 // itself is not), the scaled product instead.

@@ -99,15 +99,72 @@ Z ScaledExp(double x, double c, double s) {
   return Make(std::ldexp(c * er, k), std::ldexp(s * er, k));
 }
 
+// a*b as m * 2^e, m the product of the two frexp mantissas (|m| in [0.25, 1), or 0): no
+// overflow or underflow whatever the exponents, one rounding.
+struct PartialProduct {
+  double m;
+  int e;
+};
+
+PartialProduct Partial(double a, double b) {
+  int ea = 0, eb = 0;
+  const double ma = std::frexp(a, &ea), mb = std::frexp(b, &eb);
+  return PartialProduct{ma * mb, ea + eb};
+}
+
+// p + sign*q, the two added at the larger exponent: the smaller term may leave the normal
+// range there only when it lies below the larger one's last bit. The scale is applied once,
+// to the sum.
+double AddPartials(const PartialProduct& p, const PartialProduct& q, double sign) {
+  if (p.m == 0.0) return std::ldexp(sign * q.m, q.e) + p.m;
+  if (q.m == 0.0) return std::ldexp(p.m, p.e) + sign * q.m;
+  const int e = p.e > q.e ? p.e : q.e;
+  return std::ldexp(std::ldexp(p.m, p.e - e) + sign * std::ldexp(q.m, q.e - e), e);
+}
+
 }  // namespace
 
 namespace kvlm {
 
 Z ZProductScaled(const Z& z1, const Z& z2) {
-  const Scaled a = Scale(z1), b = Scale(z2);
-  const double re = a.re * b.re - a.im * b.im;
-  const double im = a.im * b.re + a.re * b.im;
-  return Make(std::ldexp(re, a.e + b.e), std::ldexp(im, a.e + b.e));
+  // Each partial product is kept as a mantissa in [0.25, 1) and an exponent, and the two of a
+  // part are added at the larger exponent. Scaling a whole operand by its larger part would
+  // push its smaller part below the normal range and lose the bits that its product with the
+  // other operand's larger part still needs.
+  const PartialProduct rr = Partial(z1.re, z2.re), ii = Partial(z1.im, z2.im);
+  const PartialProduct ir = Partial(z1.im, z2.re), ri = Partial(z1.re, z2.im);
+  return Make(AddPartials(rr, ii, -1.0), AddPartials(ir, ri, 1.0));
+}
+
+Z ZDotScaled(const Z* x, const Z* y, int len, int flag) {
+  // A running sum s * 2^e per part, rescaled to the larger exponent as terms come in.
+  struct Acc {
+    double s = 0.0;
+    int e = 0;
+    bool empty = true;
+    void Add(const PartialProduct& p, double sign) {
+      if (p.m == 0.0) return;
+      if (empty) {
+        s = sign * p.m;
+        e = p.e;
+        empty = false;
+      } else if (p.e > e) {
+        s = std::ldexp(s, e - p.e) + sign * p.m;
+        e = p.e;
+      } else {
+        s += sign * std::ldexp(p.m, p.e - e);
+      }
+    }
+    double Value() const { return empty ? 0.0 : std::ldexp(s, e); }
+  } re, im;
+  for (int i = 0; i < len; ++i) {
+    const double ar = x[i].re, ai = flag != 0 ? -x[i].im : x[i].im;
+    re.Add(Partial(ar, y[i].re), 1.0);
+    re.Add(Partial(ai, y[i].im), -1.0);
+    im.Add(Partial(ai, y[i].re), 1.0);
+    im.Add(Partial(ar, y[i].im), 1.0);
+  }
+  return Make(re.Value(), im.Value());
 }
 
 Z ZQuotient(const Z& z1, const Z& z2) {
@@ -141,6 +198,8 @@ KVELO_API Z zsmlt(Z z, double x) { return Make(x * z.re, x * z.im); }
 KVELO_API Z zmlt(Z z1, Z z2) { return kvlm::ZProduct(z1, z2); }
 
 KVELO_API double zabs(Z z) {
+  // C99's cabs: an infinite part gives +inf even beside a NaN.
+  if (std::isinf(z.re) || std::isinf(z.im)) return HUGE_VAL;
   const Scaled s = Scale(z);
   return std::ldexp(std::sqrt(s.re * s.re + s.im * s.im), s.e);
 }

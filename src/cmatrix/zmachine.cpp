@@ -3,6 +3,7 @@
 // as zmlt does (finite whenever its result is, where the BLAS's plain products overflow
 // first) and add in index order; the rest are plain loops that read both parts of an index
 // before writing it. The scaling product is zmlt's.
+#include <cmath>
 #include <cstring>
 
 #include "cmatrix/zcomplex_internal.h"
@@ -26,7 +27,14 @@ KVELO_API Z __zip__(const Z* x, const Z* y, int len, int flag) {
     r.re += p.re;
     r.im += p.im;
   }
-  return r;
+  if (std::isfinite(r.re) && std::isfinite(r.im)) return r;
+  // A term or a partial sum beyond the range of double: from finite operands the sum is taken
+  // again on scaled terms, so that opposite overflows do not meet as NaN.
+  for (int i = 0; i < len; ++i)
+    if (!(std::isfinite(x[i].re) && std::isfinite(x[i].im) && std::isfinite(y[i].re) &&
+          std::isfinite(y[i].im)))
+      return r;
+  return kvlm::ZDotScaled(x, y, len, flag);
 }
 
 KVELO_API void __zmltadd__(Z* y, const Z* x, Z s, int len, int flag) {

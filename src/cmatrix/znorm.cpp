@@ -16,11 +16,21 @@ namespace {
 
 const char kFile[] = "znorm";
 
-// Modulus of x[i] divided by |scale[i]|; unscaled without a scale or for a zero entry.
+// Modulus of x[i] divided by |scale[i]|; unscaled without a scale or for a zero entry. The
+// entry and the scale are both taken apart into a mantissa and a power of two, and the two
+// powers meet only in the result: a modulus beyond DBL_MAX or in the subnormal range, divided
+// back into the normal range, keeps its digits.
 double ScaledAbs(const ZVEC* x, const VEC* scale, unsigned i) {
-  const double a = zabs(x->ve[i]);
-  if (scale == nullptr || scale->ve[i] == 0.0) return a;
-  return a / std::fabs(scale->ve[i]);
+  const ::complex z = x->ve[i];
+  if (scale == nullptr || scale->ve[i] == 0.0) return zabs(z);
+  const double s = std::fabs(scale->ve[i]);
+  if (!(std::isfinite(z.re) && std::isfinite(z.im) && std::isfinite(s)) || (z.re == 0.0 && z.im == 0.0))
+    return zabs(z) / s;
+  int e = 0, es = 0;
+  std::frexp(std::fmax(std::fabs(z.re), std::fabs(z.im)), &e);
+  const double ms = std::frexp(s, &es);
+  const double m = zabs(zmake(std::ldexp(z.re, -e), std::ldexp(z.im, -e)));
+  return std::ldexp(m / ms, e - es);
 }
 
 }  // namespace

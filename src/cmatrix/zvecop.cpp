@@ -223,16 +223,18 @@ KVELO_API ZVEC* _LM_zv_slash(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine,
   LmOp op(kFile, "zv_slash", callerLine, callerName, status);
   if (x == nullptr || y == nullptr) LM_FAIL(op, 8, nullptr);
   if (x->dim != y->dim) LM_FAIL(op, 1, nullptr);
+  // A zero divisor is refused before out is sized or written, so that a refusal leaves the
+  // caller's output as it was.
+  for (unsigned i = 0; i < x->dim; ++i)
+    if (ZIsZero(x->ve[i])) LM_FAIL(op, 4, nullptr);
   ZVEC* res = _LM_zv_resize("_LM_zv_slash", kvlm::lm_context, out, static_cast<int>(x->dim),
                             callerLine, callerName, op.st());
   LM_CHECK(op, nullptr);
   for (unsigned i = 0; i < x->dim; ++i) {
     const Z xv = x->ve[i], yv = y->ve[i];
-    // Only a true zero is refused; a record made here for the caller goes with the refusal.
-    // y conj(x) / |x|^2 as written while |x|^2 is a normal double; beyond that range (where
+    // Only a true zero is refused (above). y conj(x) / |x|^2 as written while |x|^2 is a normal double; beyond that range (where
     // |x|^2 would overflow to a zero quotient or underflow to a refused divisor) the quotient
     // is taken on scaled parts.
-    if (ZIsZero(xv)) return kvlm::RaiseAndDrop(op, 4, __LINE__, res, out);
     const double d = xv.re * xv.re + xv.im * xv.im;
     if (!(d >= DBL_MIN && d <= DBL_MAX)) {
       res->ve[i] = kvlm::ZQuotient(yv, xv);
@@ -241,6 +243,12 @@ KVELO_API ZVEC* _LM_zv_slash(ZVEC* x, ZVEC* y, ZVEC* out, int callerLine,
     const double r = xv.re / d, t = -(xv.im / d);
     res->ve[i].re = yv.re * r - yv.im * t;
     res->ve[i].im = yv.im * r + yv.re * t;
+    // A quotient beyond the range of double whose products overflowed with opposite signs
+    // (a NaN part from finite operands): taken again on scaled parts, which give each part
+    // its infinity or its finite value.
+    if (!(std::isfinite(res->ve[i].re) && std::isfinite(res->ve[i].im)) && std::isfinite(yv.re) &&
+        std::isfinite(yv.im) && std::isfinite(xv.re) && std::isfinite(xv.im))
+      res->ve[i] = kvlm::ZQuotient(yv, xv);
   }
   return op.done(res);
 }

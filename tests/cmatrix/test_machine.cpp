@@ -81,3 +81,17 @@ TEST(Kernels, ZeroFillsClearEveryBit) {
   EXPECT_EQ(k[2], 3);
   __izero__(nullptr, -5);
 }
+
+// Finite terms whose products overflow with opposite signs: the infinity of the exact sum's
+// sign, or the finite sum, never NaN; a NaN operand still gives NaN.
+TEST(Kernels, DotOfFiniteTermsThatOverflowOppositelyIsNotNaN) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double x[2] = {1e200, 1e200}, y[2] = {2e200, -1e200};
+  EXPECT_EQ(__ip__(x, y, 2), inf);
+  const double a[2] = {1e200, -1e200}, b[2] = {-2e200, 1e200};
+  EXPECT_EQ(__ip__(a, b, 2), -inf);
+  const double c[2] = {1e200, 1e200}, d[2] = {1e200, -1e200};
+  EXPECT_EQ(__ip__(c, d, 2), 0.0);
+  const double e[2] = {std::numeric_limits<double>::quiet_NaN(), 1e200}, f[2] = {1, 1e200};
+  EXPECT_TRUE(std::isnan(__ip__(e, f, 2)));
+}

@@ -195,8 +195,12 @@ TEST(VecStarSlash, ProductsAndQuotients) {
   EXPECT_EQ(st, -1);
   EXPECT_EQ(w.last(), 4);
   EXPECT_EQ(w.routine(), "v_slash");
-  EXPECT_EQ(out->ve[0], 3.0);  // written before the zero divisor
-  EXPECT_EQ(out->ve[2], -1.0);
+  // A refusal leaves the caller's output as it was: nothing is written before the zero
+  // divisor is found.
+  EXPECT_EQ(Values(out.get()), (std::vector<double>{-1, -1, -1}));
+  VecP shortOut(NewVec({-2}));
+  EXPECT_EQ(_LM_v_slash(d.get(), n.get(), shortOut.get(), __LINE__, "slash", &st), nullptr);
+  EXPECT_EQ(Values(shortOut.get()), std::vector<double>{-2});  // not resized either
   EXPECT_EQ(_LM_v_slash(d.get(), n.get(), nullptr, __LINE__, "slash", &st), nullptr);  // no leak
   EXPECT_EQ(_LM_v_star(d.get(), x.get(), nullptr, __LINE__, "star", &st), nullptr);
   EXPECT_EQ(w.last(), 1);
@@ -349,4 +353,19 @@ TEST(VecSort, NaNsGoAfterEveryNumber) {
     for (size_t k = numbers.size(); k < in.size(); ++k) EXPECT_TRUE(std::isnan(v->ve[k])) << k;
     EXPECT_TRUE(SortedWithOrder(in, v->ve, order.get(), [](double d) { return d; }));
   }
+}
+
+// Empty vectors combine into a given output as the scaling of the first does: the output a
+// resize gives an empty result (one element) is not compared with the later empty terms.
+TEST(VecLincomb, EmptyVectorsIntoAGivenOutput) {
+  int st = 0;
+  VecP e1(NewVec(std::vector<double>{})), e2(NewVec(std::vector<double>{}));
+  VecP out(NewVec({4}));
+  VEC* v[2] = {e1.get(), e2.get()};
+  double a[2] = {2, 3};
+  EXPECT_EQ(_LM_v_lincomb(2, v, a, out.get(), __LINE__, "lc", &st), out.get());
+  EXPECT_EQ(st, 0);
+  VecP alone(NewVec({4}));
+  EXPECT_EQ(_LM_sv_mlt(2, e1.get(), alone.get(), __LINE__, "lc", &st), alone.get());
+  EXPECT_EQ(Values(out.get()), Values(alone.get()));
 }

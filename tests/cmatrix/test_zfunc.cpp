@@ -421,3 +421,23 @@ TEST(ZScalar, InfiniteAndNaNPartsFollowTheCLibrary) {
   EXPECT_EQ(zsqrt(Z(-inf, 1.0)).im, inf);
   EXPECT_EQ(zsqrt(Z(inf, -1.0)).re, inf);
 }
+
+// A product whose imaginary part overflows while its real part is finite: the real part is
+// the small part of one factor times the large part of the other, which scaling a whole
+// factor by its larger part would push below the normal range and cut short.
+TEST(ZfuncProduct, FinitePartBesideAnOverflowKeepsItsDigits) {
+  const double a = -4.94065645841246544e-324, b = -1e300, c = 4.25704e13, d = 2.2250738585072014e-308;
+  const ::complex p = zmlt(zmake(a, b), zmake(c, d));
+  const long double want = static_cast<long double>(a) * c - static_cast<long double>(b) * d;
+  EXPECT_NEAR(p.re, static_cast<double>(want), 4 * DBL_EPSILON * std::fabs(static_cast<double>(want)));
+  EXPECT_TRUE(std::isinf(p.im) && p.im < 0);
+}
+
+// cabs: an infinite part gives +inf, even beside a NaN; a NaN beside a finite part is NaN.
+TEST(ZfuncModulus, AnInfinitePartBesideANaNIsInfinite) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(zabs(zmake(-inf, nan)), inf);
+  EXPECT_EQ(zabs(zmake(nan, inf)), inf);
+  EXPECT_TRUE(std::isnan(zabs(zmake(nan, 1.0))));
+}

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -132,4 +133,23 @@ TEST(ZKernels, ScaleSumDifferenceConjugateAndZeroWorkInPlace) {
   EXPECT_EQ(z[2].re, 2.0);
   __zzero__(z, -1);
   EXPECT_EQ(z[2].re, 2.0);
+}
+
+// Finite terms whose products overflow with opposite signs: the sum is taken on scaled terms,
+// giving the infinity of the exact sum's sign (or a finite sum), never NaN.
+TEST(ZKernels, DotOfFiniteTermsThatOverflowOppositelyIsNotNaN) {
+  const ::complex x[2] = {zmake(-1.7e308, 0), zmake(1.04432e17, 1e-300)};
+  const ::complex y[2] = {zmake(0, -1.39293e17), zmake(0, -1.7e308)};
+  // Exactly: re = 1e-300 * 1.7e308, im = 1.7e308 * (1.39293e17 - 1.04432e17), beyond DBL_MAX.
+  const ::complex r = __zip__(x, y, 2, 0);
+  EXPECT_NEAR(r.re, 1.7e8, 1e-6);
+  EXPECT_EQ(r.im, std::numeric_limits<double>::infinity());
+  const ::complex a[2] = {zmake(1e200, 0), zmake(1e200, 0)};
+  const ::complex b[2] = {zmake(1e200, 0), zmake(-1e200, 0)};
+  const ::complex q = __zip__(a, b, 2, 1);
+  EXPECT_EQ(q.re, 0.0);
+  EXPECT_EQ(q.im, 0.0);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const ::complex c[2] = {zmake(nan, 0), zmake(1e200, 0)};
+  EXPECT_TRUE(std::isnan(__zip__(c, b, 2, 0).re));
 }

@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 #include <complex>
+#include <limits>
 
 #include "cmat_complex.h"
 #include "cmat_norm.h"
@@ -204,4 +205,38 @@ TEST(ZNorm, ScaledEntriesNeitherOverflowNorUnderflow) {
     zv_free(x);
     v_free(sc);
   }
+}
+
+// An entry whose modulus passes DBL_MAX while its scaled modulus does not: the scaled norms
+// stay finite, as the Euclidean one does.
+TEST(ZNormScaled, EntryBeyondTheRangeDividedBackIntoIt) {
+  int st = 0;
+  ZVEC* x = _LM_zv_get("t", 0, 1, __LINE__, "t", &st);
+  x->ve[0] = zmake(DBL_MAX, -DBL_MAX);
+  VEC* scale = _LM_v_get("t", 0, 1, __LINE__, "t", &st);
+  scale->ve[0] = 4.0;
+  const double want = static_cast<double>(std::sqrt(2.0L) * static_cast<long double>(DBL_MAX) / 4);
+  EXPECT_NEAR(_LM__zv_norm1(x, scale, __LINE__, "t", &st), want, 4 * DBL_EPSILON * want);
+  EXPECT_NEAR(_LM__zv_norm_inf(x, scale, __LINE__, "t", &st), want, 4 * DBL_EPSILON * want);
+  EXPECT_NEAR(_LM__zv_norm2(x, scale, __LINE__, "t", &st), want, 4 * DBL_EPSILON * want);
+  EXPECT_EQ(st, 0);
+  zv_free(x);
+  v_free(scale);
+}
+
+// A subnormal entry divided by a subnormal scale: the modulus is not rounded to the subnormal
+// grid before the division.
+TEST(ZNormScaled, SubnormalEntryOverSubnormalScale) {
+  int st = 0;
+  const double tiny = std::numeric_limits<double>::denorm_min();
+  ZVEC* x = _LM_zv_get("t", 0, 1, __LINE__, "t", &st);
+  x->ve[0] = zmake(tiny, tiny);
+  VEC* scale = _LM_v_get("t", 0, 1, __LINE__, "t", &st);
+  scale->ve[0] = -tiny;
+  const double want = std::sqrt(2.0);
+  EXPECT_NEAR(_LM__zv_norm1(x, scale, __LINE__, "t", &st), want, 4 * DBL_EPSILON);
+  EXPECT_NEAR(_LM__zv_norm_inf(x, scale, __LINE__, "t", &st), want, 4 * DBL_EPSILON);
+  EXPECT_NEAR(_LM__zv_norm2(x, scale, __LINE__, "t", &st), want, 4 * DBL_EPSILON);
+  zv_free(x);
+  v_free(scale);
 }

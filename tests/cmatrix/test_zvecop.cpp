@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -289,7 +290,7 @@ TEST(ZVecOp, ElementWiseProductAndQuotient) {
   ZVEC* b = NewZVec({C(4, 0)});
   ZVEC* q = _LM_zv_slash(a, b, nullptr, __LINE__, "t", &st);
   ExpectVec(q, {C(0, -2)});
-  // A zero divisor is refused; earlier quotients are written.
+  // A zero divisor is refused before anything is written.
   ZVEC* d = NewZVec({C(2, 0), C(0, -0.0), C(1, 0)});
   ZVEC* n = NewZVec({C(4, 4), C(1, 0), C(1, 0)});
   ZVEC* r = NewZVec({C(9, 9), C(9, 9), C(9, 9)});
@@ -298,7 +299,7 @@ TEST(ZVecOp, ElementWiseProductAndQuotient) {
   EXPECT_EQ(w.last(), 4);
   EXPECT_EQ(w.routine(), "zv_slash");
   EXPECT_EQ(st, -1);
-  EXPECT_EQ(S(r->ve[0]), C(2, 2));
+  EXPECT_EQ(S(r->ve[0]), C(9, 9));
   EXPECT_EQ(S(r->ve[2]), C(9, 9));
   zv_free_vars(&x, &y, &out, &a, &b, &q, &d, &n, &r, nullptr);
 }
@@ -586,4 +587,35 @@ TEST(ZVecOp, SortPutsNaNModuliLast) {
   EXPECT_TRUE(SortedWithOrder(in, v->ve, order, [](const ::complex& z) { return zabs(z); }));
   zv_free(v);
   px_free(order);
+}
+
+// A zero divisor is found before anything is written: the caller's output keeps its values
+// and its dim.
+TEST(ZVecOp, SlashRefusalLeavesTheCallersOutputAsItWas) {
+  int st = 0;
+  ZVEC* x = NewZVec({C(1, 0), C(0, 0)});
+  ZVEC* y = NewZVec({C(2, 0), C(3, 0)});
+  ZVEC* out = NewZVec({C(-1, -1), C(-1, -1)});
+  ZVEC* shortOut = NewZVec({C(-2, 0)});
+  EXPECT_EQ(_LM_zv_slash(x, y, out, __LINE__, "t", &st), nullptr);
+  EXPECT_EQ(st, -1);
+  ASSERT_EQ(out->dim, 2u);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(S(out->ve[i]), C(-1, -1));
+  EXPECT_EQ(_LM_zv_slash(x, y, shortOut, __LINE__, "t", &st), nullptr);
+  ASSERT_EQ(shortOut->dim, 1u);
+  EXPECT_EQ(S(shortOut->ve[0]), C(-2, 0));
+  zv_free_vars(&x, &y, &out, &shortOut, nullptr);
+}
+
+// A quotient beyond the range of double whose plain products overflow with opposite signs:
+// each part is the infinity of its exact sign, not NaN.
+TEST(ZVecOp, SlashBeyondTheRangeGivesSignedInfinities) {
+  int st = 0;
+  ZVEC* x = NewZVec({C(1.49167e-154, 7.45834e-155)});
+  ZVEC* y = NewZVec({C(-1.7e308, -5.36312e154)});
+  ZVEC* q = _LM_zv_slash(x, y, nullptr, __LINE__, "t", &st);
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(q->ve[0].re, -std::numeric_limits<double>::infinity());
+  EXPECT_EQ(q->ve[0].im, std::numeric_limits<double>::infinity());
+  zv_free_vars(&x, &y, &q, nullptr);
 }
