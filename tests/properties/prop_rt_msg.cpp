@@ -521,6 +521,7 @@ struct CReport : Cmd {
   int how = *rc::gen::inRange(0, 5);
   int scope = *AnyScope();
   std::string text = *AnyText();
+  bool nullFormat = *rc::gen::weightedOneOf<bool>({{6, rc::gen::just(false)}, {1, rc::gen::just(true)}});
   std::string function = *rc::gen::element<std::string>("fn", "", std::string(80, 'f'));
   std::string file = *rc::gen::element<std::string>("src/bf", "/a/b/c_file.cpp", "");
   int line = *rc::gen::arbitrary<int>();
@@ -532,15 +533,19 @@ struct CReport : Cmd {
       fmt += c;
       if (c == '%') fmt += '%';
     }
-    const std::string plain = text.c_str();
+    const std::string plain = nullFormat ? std::string() : std::string(text.c_str());
+    const char* f = nullFormat ? nullptr : fmt.c_str();
     int r = 0, type = 1, level = 0, sc = 0;
     std::string fn = function, fl = file;
     switch (how) {
-      case 0: r = Erreur(function.c_str(), line, file.c_str(), fmt.c_str()); type = 2; break;
-      case 1: r = Warning(function.c_str(), line, file.c_str(), "%s", plain.c_str()); type = 4; break;
-      case 2: r = Msg_interne(fmt.c_str()); level = 3; break;
-      case 3: r = Msg_verbeux(scope, "%s", plain.c_str()); level = 3; sc = scope; break;
-      default: r = Msg_public(fmt.c_str()); break;
+      case 0: r = Erreur(function.c_str(), line, file.c_str(), f); type = 2; break;
+      case 1: r = nullFormat ? Warning(function.c_str(), line, file.c_str(), nullptr)
+                             : Warning(function.c_str(), line, file.c_str(), "%s", plain.c_str());
+              type = 4; break;
+      case 2: r = Msg_interne(f); level = 3; break;
+      case 3: r = nullFormat ? Msg_verbeux(scope, nullptr) : Msg_verbeux(scope, "%s", plain.c_str());
+              level = 3; sc = scope; break;
+      default: r = Msg_public(f); break;
     }
     RC_ASSERT(r == 0);
     C_KveloMessage want(fn.c_str(), fl.c_str(), line, static_cast<E_MessageType_enum>(type),
@@ -564,7 +569,7 @@ struct CReport : Cmd {
     CheckTool(m, sys.tool);
   }
   void show(std::ostream& os) const override {
-    os << "C report #" << how << " (" << text.size() << "-byte text, scope " << scope << ", fn " << function.size()
+    os << "C report #" << how << (nullFormat ? " (null format, " : " (") << text.size() << "-byte text, scope " << scope << ", fn " << function.size()
        << " bytes, file " << file << ", line " << line << ")";
   }
 };
@@ -1028,81 +1033,107 @@ rc::Gen<std::string> FileText() {
   });
 }
 
-// A placeholder text: pieces of plain text and {N,spec} for N in 0..k-1, all of one family.
+// A placeholder text: pieces of plain text and {N,spec}, numbers mostly 0..k-1 each at least
+// once (sometimes one left out, so reading stops there), specs of one argument family or
+// unknown (no argument taken), and now and then a piece long enough to reach the 5,120 limit.
 struct Template {
   std::string text;
   int family;  // 0 ints, 1 doubles, 2 strings
-  std::vector<int> numbers;
-  std::vector<std::string> specs;
+  std::vector<int> numbers;        // of each placeholder, in order of appearance
+  std::vector<std::string> specs;  // likewise
 };
 
 rc::Gen<Template> AnyTemplate() {
   return rc::gen::exec([] {
     Template t;
     t.family = *rc::gen::inRange(0, 3);
-    const int k = *rc::gen::inRange(1, 4);
+    const int k = *rc::gen::inRange(1, 5);
     const int count = *rc::gen::inRange(k, k + 3);
+    const int gap = *rc::gen::weightedOneOf<int>({{4, rc::gen::just(-1)}, {1, rc::gen::inRange(0, 5)}});
     std::vector<std::string> specOf(static_cast<std::size_t>(k));
     for (int i = 0; i < k; ++i) {
-      if (t.family == 0) specOf[i] = *rc::gen::element<std::string>("d", "u", "dx");
-      if (t.family == 1) specOf[i] = *rc::gen::element<std::string>("e", "f", "g1", "g2", "re", "rf");
-      if (t.family == 2) specOf[i] = *rc::gen::element<std::string>("s", "str");
+      const bool unknown = *rc::gen::weightedOneOf<bool>({{5, rc::gen::just(false)}, {1, rc::gen::just(true)}});
+      if (unknown)
+        specOf[i] = *rc::gen::element<std::string>("x", "g", "g3", "r", "rx", "q1");
+      else if (t.family == 0)
+        specOf[i] = *rc::gen::element<std::string>("d", "u", "dx");
+      else if (t.family == 1)
+        specOf[i] = *rc::gen::element<std::string>("e", "f", "g1", "g2", "re", "rf");
+      else
+        specOf[i] = *rc::gen::element<std::string>("s", "str");
     }
     std::vector<int> order;
-    for (int i = 0; i < k; ++i) order.push_back(i);
-    for (int i = k; i < count; ++i) order.push_back(*rc::gen::inRange(0, k));
-    order = *rc::gen::elementOf(std::vector<std::vector<int>>{order});
+    for (int i = 0; i < k; ++i)
+      if (i != gap) order.push_back(i);
+    for (int i = k; i < count; ++i) {
+      const int n = *rc::gen::inRange(0, k);
+      if (n != gap) order.push_back(n);
+    }
+    // Shuffled: a number may appear anywhere in the text.
+    for (std::size_t i = order.size(); i > 1; --i)
+      std::swap(order[i - 1], order[static_cast<std::size_t>(*rc::gen::inRange<int>(0, static_cast<int>(i)))]);
     std::vector<bool> seen(static_cast<std::size_t>(k), false);
     for (int n : order) {
-      t.text += *rc::gen::container<std::string>(rc::gen::inRange<char>('a', 'z' + 1));
+      const bool longPiece = *rc::gen::weightedOneOf<bool>({{8, rc::gen::just(false)}, {1, rc::gen::just(true)}});
+      t.text += longPiece ? std::string(static_cast<std::size_t>(*rc::gen::inRange(1000, 5200)), 'p')
+                          : *rc::gen::container<std::string>(rc::gen::inRange<char>('a', 'z' + 1));
       // The first placeholder of a number gives its spec; later ones may carry another.
-      const std::string spec = seen[n] ? *rc::gen::element<std::string>(std::string(specOf[n]), std::string("zz")) : specOf[n];
+      const std::string spec =
+          seen[n] ? *rc::gen::element<std::string>(std::string(specOf[n]), std::string("zz")) : specOf[n];
       seen[n] = true;
       t.text += "{" + std::to_string(n) + "," + spec + "}";
       t.numbers.push_back(n);
       t.specs.push_back(spec);
     }
-    t.text += *rc::gen::element<std::string>("", "tail", "{", "{x}");
+    t.text += *rc::gen::element<std::string>("", "tail", "{", "{x}", "{1,}", "{,d}");
     return t;
   });
 }
 
 std::string FormatRef(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string FormatRef(const char* fmt, ...) {
-  char buf[512];
+  std::vector<char> buf(8192);
   va_list ap;
   va_start(ap, fmt);
-  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  std::vsnprintf(buf.data(), buf.size(), fmt, ap);
   va_end(ap);
-  return buf;
+  return buf.data();
 }
 
+// The reference filler: numbers 0, 1, 2, ... in turn until one is missing; each known spec takes
+// the next argument, an unknown one none and stays as written; every placeholder of a number
+// shows its value; the result is cut to 5,120 characters.
 std::string FillRef(const Template& t, const int* iv, const double* dv, const char* const* sv) {
-  // Spec of each number: that of its first placeholder in the text.
   std::map<int, std::string> specOf;
   for (std::size_t i = 0; i < t.numbers.size(); ++i) specOf.emplace(t.numbers[i], t.specs[i]);
   std::map<int, std::string> value;
-  for (const auto& kv : specOf) {
-    const int n = kv.first;
-    const std::string& s = kv.second;
-    if (s[0] == 'd') value[n] = FormatRef("%d", iv[n]);
-    else if (s[0] == 'u') value[n] = FormatRef("%u", static_cast<unsigned>(iv[n]));
-    else if (s[0] == 'e') value[n] = FormatRef("%e", dv[n]);
-    else if (s[0] == 'f') value[n] = FormatRef("%g", dv[n]);
-    else if (s == "g1") value[n] = FormatRef("%10g", dv[n]);
-    else if (s == "g2") value[n] = FormatRef("%15g", dv[n]);
-    else if (s[0] == 'r') value[n] = FormatRef("%lf", dv[n]);
-    else value[n] = sv[n];
+  int arg = 0;
+  for (int n = 0; specOf.count(n); ++n) {
+    const std::string& s = specOf[n];
+    const char c = s[0], c2 = s.size() > 1 ? s[1] : '\0';
+    if (c == 'd') value[n] = FormatRef("%d", iv[arg++]);
+    else if (c == 'u') value[n] = FormatRef("%u", static_cast<unsigned>(iv[arg++]));
+    else if (c == 'e') value[n] = FormatRef("%e", dv[arg++]);
+    else if (c == 'f') value[n] = FormatRef("%g", dv[arg++]);
+    else if (c == 'g' && c2 == '1') value[n] = FormatRef("%10g", dv[arg++]);
+    else if (c == 'g' && c2 == '2') value[n] = FormatRef("%15g", dv[arg++]);
+    else if (c == 'r' && (c2 == 'e' || c2 == 'f')) value[n] = FormatRef("%lf", dv[arg++]);
+    else if (c == 's') {
+      const char* a = sv[arg++];
+      value[n] = a == nullptr ? std::string() : std::strlen(a) >= 5120 ? std::string("*arg too long*") : std::string(a);
+    }
   }
   std::string out;
   std::size_t pos = 0;
   for (std::size_t i = 0; i < t.numbers.size(); ++i) {
     const std::string ph = "{" + std::to_string(t.numbers[i]) + "," + t.specs[i] + "}";
     const std::size_t at = t.text.find(ph, pos);
-    out += t.text.substr(pos, at - pos) + value[t.numbers[i]];
+    auto v = value.find(t.numbers[i]);
+    out += t.text.substr(pos, at - pos) + (v != value.end() ? v->second : ph);
     pos = at + ph.size();
   }
-  return out + t.text.substr(pos);
+  out += t.text.substr(pos);
+  return out.substr(0, 5120);
 }
 
 C_MessageTool* FileTool() { return C_MessageTool::Instance("prop-rt-msg-files"); }
@@ -1178,14 +1209,15 @@ RC_GTEST_PROP(MessageFileProps, WhatAFileHoldsIsWhatTheToolGivesBack, ()) {
   RC_ASSERT(threw104);
 
   // Placeholders filled from the arguments.
-  const int iv[3] = {*rc::gen::arbitrary<int>(), *rc::gen::arbitrary<int>(), *rc::gen::arbitrary<int>()};
-  const double dv[3] = {*kvtest::AnyDouble(), *kvtest::AnyDouble(), *kvtest::AnyDouble()};
+  const int iv[4] = {*rc::gen::arbitrary<int>(), *rc::gen::arbitrary<int>(), *rc::gen::arbitrary<int>(), 4};
+  const double dv[4] = {*kvtest::AnyDouble(), *kvtest::AnyDouble(), *kvtest::AnyDouble(), 4.5};
   const std::string s0 = *rc::gen::container<std::string>(rc::gen::inRange<char>(' ', '~' + 1));
-  const char* sv[3] = {s0.c_str(), "two", ""};
+  const std::string s1(static_cast<std::size_t>(*rc::gen::element(0, 5119, 5120, 6000)), 'A');
+  const char* sv[4] = {s0.c_str(), s1.c_str(), *rc::gen::arbitrary<bool>() ? nullptr : "", "four"};
   char* got = nullptr;
-  if (tpl.family == 0) got = MSG_get(tplCode, iv[0], iv[1], iv[2]);
-  if (tpl.family == 1) got = MSG_get_default(tplCode, dv[0], dv[1], dv[2]);
-  if (tpl.family == 2) got = MSG_get(tplCode, sv[0], sv[1], sv[2]);
+  if (tpl.family == 0) got = MSG_get(tplCode, iv[0], iv[1], iv[2], iv[3]);
+  if (tpl.family == 1) got = MSG_get_default(tplCode, dv[0], dv[1], dv[2], dv[3]);
+  if (tpl.family == 2) got = MSG_get(tplCode, sv[0], sv[1], sv[2], sv[3]);
   RC_ASSERT((got != nullptr));
   const std::string filled = got;
   kvelomem_free(got, __FILE__, __LINE__);
