@@ -682,13 +682,21 @@ struct Progress : Cmd {
   }
 };
 
+// A directory of this run's own, removed with its files when the program ends.
+struct RunDir {
+  std::string path;
+  RunDir() : path(std::filesystem::temp_directory_path().string() + "/prop_rt_msg_" + std::to_string(getpid())) {
+    std::filesystem::create_directories(path);
+  }
+  ~RunDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+
 std::string TempDir() {
-  static const std::string dir = [] {
-    std::string d = std::filesystem::temp_directory_path().string() + "/prop_rt_msg_" + std::to_string(getpid());
-    std::filesystem::create_directories(d);
-    return d;
-  }();
-  return dir;
+  static const RunDir dir;
+  return dir.path;
 }
 
 std::string FileBytes(const std::string& path) {
