@@ -69,7 +69,9 @@ class KVELO_API C_CallStack {
 class KVELO_API C_StackCollection {
  public:
   C_StackCollection();   // allocates the slot; initTimeManager(USE_TIMEMANAGER as atoi reads it, 0 beyond int) when that is set
-  ~C_StackCollection();  // frees the slot when valid, then freeTimeManager()
+  // Frees the calling thread's stack of this collection and the slot when valid, then
+  // freeTimeManager(). Other threads' stacks of it are freed when those threads end.
+  ~C_StackCollection();
   C_StackCollection(const C_StackCollection&) = delete;
   C_StackCollection& operator=(const C_StackCollection&) = delete;
 

@@ -34,10 +34,16 @@ void CopyField(char* dst, std::size_t size, const char* src) {
   std::memset(dst + n, 0, size - n);
 }
 
-// Frees a thread's stack when the thread ends (the slot itself has no destructor).
+// Frees a thread's stacks when the thread ends (the slots themselves have no destructor): one
+// record per collection that made this thread a stack, so that a collection of a caller's own
+// neither takes over nor loses the record of the process-wide one.
+struct ReapRecord {
+  const C_StackCollection* owner;
+  unsigned key;
+  C_CallStack* stack;
+};
 struct StackReaper {
-  C_CallStack* stack = nullptr;
-  unsigned key = 0;
+  std::vector<ReapRecord> records;
   ~StackReaper();
 };
 
@@ -137,6 +143,18 @@ C_StackCollection::C_StackCollection() : m_slot(0), m_valid(false) {
 
 C_StackCollection::~C_StackCollection() {
   if (m_valid) {
+    // The stack this collection made for the calling thread goes with it; other threads free
+    // theirs when they end. (Once this thread's records are gone, its stacks are already freed.)
+    if (!t_reaped) {
+      std::vector<ReapRecord>& records = t_reaper.records;
+      for (std::size_t i = records.size(); i-- > 0;) {
+        if (records[i].owner != this) continue;
+        kvplat::TlsSlot slot{m_slot, true};
+        if (kvplat::TlsGet(slot) == records[i].stack) kvplat::TlsSet(slot, nullptr);
+        delete records[i].stack;
+        records.erase(records.begin() + static_cast<std::ptrdiff_t>(i));
+      }
+    }
     kvplat::TlsSlot slot{m_slot, true};
     kvplat::TlsFree(slot);
     m_valid = false;
@@ -175,27 +193,31 @@ C_CallStack& C_StackCollection::GetCurrentCallStack() {
   kvplat::TlsSlot slot{m_slot, true};
   void* v = kvplat::TlsGet(slot);
   if (v != nullptr) return *static_cast<C_CallStack*>(v);
+  // Room for the record first: once the stack is in the slot, keeping its record cannot fail.
+  std::vector<ReapRecord>& records = t_reaper.records;
+  kvrt::Or1001([&] { records.reserve(records.size() + 1); });
   C_CallStack* created = kvrt::Or1001([] { return new C_CallStack(); });
   if (!kvplat::TlsSet(slot, created)) {
     delete created;
     return LateStack();
   }
-  t_reaper.stack = created;
-  t_reaper.key = m_slot;
+  records.push_back(ReapRecord{this, m_slot, created});
   return *created;
 }
 
 StackReaper::~StackReaper() {
   t_reaped = true;
-  if (stack == nullptr) return;
-  // Leave no dangling pointer for code that still runs on this thread: from now on it uses
-  // the stack of last resort.
-  if (GlobalCallstackCollection().IsValid()) {
-    kvplat::TlsSlot slot{key, true};
-    if (kvplat::TlsGet(slot) == stack) kvplat::TlsSet(slot, nullptr);
+  for (const ReapRecord& r : records) {
+    // Leave no dangling pointer for code that still runs on this thread: from now on it uses
+    // the stack of last resort. Only the process-wide collection's slot is known to be alive
+    // here; a caller's own collection may have freed its slot already.
+    if (r.owner == &GlobalCallstackCollection() && GlobalCallstackCollection().IsValid()) {
+      kvplat::TlsSlot slot{r.key, true};
+      if (kvplat::TlsGet(slot) == r.stack) kvplat::TlsSet(slot, nullptr);
+    }
+    delete r.stack;
   }
-  delete stack;
-  stack = nullptr;
+  records.clear();
 }
 
 // ---------------------------------------------------------------- C_Trace

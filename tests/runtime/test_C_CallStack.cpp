@@ -290,3 +290,33 @@ TEST(C_Trace, ThreadsEndingTogetherEachKeepTheirLateStack) {
   EXPECT_EQ(g_lateDone.load(), n);
   EXPECT_EQ(g_lateWrong.load(), 0);
 }
+
+// A collection of the caller's own keeps its per-thread stacks apart from the process-wide
+// one, and frees them: the calling thread's with the collection, another thread's when that
+// thread ends. Before, each such stack took over the thread's one record of what to free, so
+// the process-wide stack (or the own one) was never freed (the leak check of the sanitized
+// build saw both).
+TEST(C_StackCollection, OwnCollectionsFreeTheirStacksAndLeaveTheGlobalOneAlone) {
+  auto work = [](bool globalFirst, bool ownOutlivesThread, Kvelo::C_StackCollection* shared) {
+    if (globalFirst) Kvelo::GlobalCallstackCollection().GetCurrentCallStack();
+    Kvelo::C_Trace outer("outer", "src/t", 1);
+    const int depth = Kvelo::GlobalCallstackCollection().GetCurrentCallStack().NbEntries();
+    {
+      Kvelo::C_StackCollection mine;
+      Kvelo::C_CallStack& a = mine.GetCurrentCallStack();
+      EXPECT_NE(&a, &Kvelo::GlobalCallstackCollection().GetCurrentCallStack());
+      a.Push(Kvelo::C_Entry("mine", "src/mine", 2));
+      EXPECT_EQ(a.NbEntries(), 1);
+    }
+    if (ownOutlivesThread) shared->GetCurrentCallStack().Push(Kvelo::C_Entry("shared", "src/s", 3));
+    EXPECT_EQ(Kvelo::GlobalCallstackCollection().GetCurrentCallStack().NbEntries(), depth);
+  };
+  Kvelo::C_StackCollection shared;
+  for (bool first : {false, true})
+    for (bool outlive : {false, true}) {
+      std::thread t(work, first, outlive, &shared);
+      t.join();
+      work(first, outlive, &shared);
+    }
+  EXPECT_EQ(shared.GetCurrentCallStack().NbEntries(), 2);  // this thread's two pushes
+}
