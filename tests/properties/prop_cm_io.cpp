@@ -606,7 +606,6 @@ RC_GTEST_PROP(CmIo, TextFormsClose, ()) {
     RC_ASSERT(Text(t, r2) == again);
     Free(kind, r2);
     if (r != keep) Free(kind, r);
-    else keep = nullptr;
   }
   Free(kind, keep);
   Free(kind, rec);

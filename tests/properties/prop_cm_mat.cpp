@@ -252,9 +252,6 @@ RC_GTEST_PROP(CmMat, ProductsReal, ()) {
       unchanged();
     }
     if (r && r != A && r != B && r != other) m_free(r);
-    if (r == A) A = nullptr;
-    if (r == other) other = nullptr;
-    if (op == 7 && r != nullptr && r == out) {}
     m_free(other);
   } else {
     // Matrix-vector: out may be x for the multiply-adds, never y (or b for the products).
@@ -310,8 +307,6 @@ RC_GTEST_PROP(CmMat, ProductsReal, ()) {
       }
     }
     if (r && r != X && r != Y && r != other) v_free(r);
-    if (r == Y) Y = nullptr;
-    if (r == other) other = nullptr;
     v_free(other);
   }
   m_free(A);
