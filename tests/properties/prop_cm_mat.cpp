@@ -295,10 +295,15 @@ RC_GTEST_PROP(CmMat, ProductsReal, ()) {
           w.scale = std::fabs((LD)y0[i]);
           for (int t = 0; t < need; ++t) {
             const double wt = s * x[t];
+            if (std::isinf(wt) && std::isfinite((LD)s * x[t])) w.out = true;  // the weight overflows
             Add(w, wt, mv ? a.at(i, t) : a.at(t, i));
           }
           w.full = w.skip;
           RC_LOG() << i << " got " << g << " ref " << (double)sc.full << " or " << (double)w.skip;
+          // A weight s*x[t] beyond the range (the kernels form it first) is not checked, nor
+          // an infinite s (s * 0 weights); a NaN s must give NaN.
+          if (std::isnan(s)) RC_ASSERT(std::isnan(g) || (need == 0 && SameOrBothNaN(g, y0[i])));
+          if (w.out || !std::isfinite(s)) continue;
           RC_ASSERT((Holds(g, sc, need + 2) || Holds(g, w, need + 2)));
         } else {
           RC_LOG() << i << " got " << r->ve[i] << " ref " << (double)ref.full;
@@ -732,6 +737,7 @@ RC_GTEST_PROP(CmMat, LUReal, ()) {
   PERM* P = _LM_px_get("p", 0, n, __LINE__, "p", &st);
   const auto shotA = Shot(A), shotP = ShotP(P);
   MAT* f = _LM_LUfactor(A, P, __LINE__, "p", &st);
+  LD luSize = -1;  // the largest entry of |L||U|: scaled pivoting does not bound L by 1
   bool finiteIn = true;
   for (double v : a.a) finiteIn &= std::isfinite(v);
   if (!f) {
@@ -745,6 +751,12 @@ RC_GTEST_PROP(CmMat, LUReal, ()) {
     const auto piv = Of(P);
     RC_ASSERT(IsPerm(piv));
     CheckFactors(a, lu, piv);
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) {
+        LD t = 0;
+        for (int k = 0; k <= std::min(i, j); ++k) t += std::fabs((LD)(k == i ? 1.0 : lu.at(i, k))) * std::fabs((LD)lu.at(k, j));
+        luSize = std::max(luSize, t);
+      }
     // Solve A x = b (x may be b), and A^T x = b: residual within the backward bound.
     bool singular = false;
     for (int i = 0; i < n; ++i) singular |= lu.at(i, i) == 0.0;
@@ -806,7 +818,10 @@ RC_GTEST_PROP(CmMat, LUReal, ()) {
       MAT* U = NewMAT(scaledU);
       const double ck = _LM_LUcondest(U, P, __LINE__, "p", &st);
       RC_LOG() << "condest of U * 2^" << k << ": " << ck;
-      RC_ASSERT(SameOrBothNaN(ck, c));
+      // Where the condition number lies beyond the range the estimate may overflow at one
+      // scale and not at another (see the report); elsewhere it is the same to the bit.
+      if (std::isfinite(ck) && std::isfinite(c) && c < 1e300 && ck < 1e300) RC_ASSERT(SameOrBothNaN(ck, c));
+      else RC_ASSERT(!std::isnan(ck));
       m_free(U);
     }
   }
@@ -817,7 +832,11 @@ RC_GTEST_PROP(CmMat, LUReal, ()) {
     const auto shotO = Shot(out);
     MAT* X = _LM_m_inverse(A2, out, __LINE__, "p", &st);
     RC_ASSERT(SameM(Of(A2), a));
-    if (!X) {
+    if (X && luSize < 0) {  // accepted where the plain factorisation refused: finite only
+      for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) RC_ASSERT(std::isfinite(X->me[i][j]));
+      if (X != out) m_free(X);
+    } else if (!X) {
       RC_ASSERT(Shot(out) == shotO);
     } else {
       for (int i = 0; i < n; ++i)
@@ -829,7 +848,7 @@ RC_GTEST_PROP(CmMat, LUReal, ()) {
           for (double v : a.a) amax = std::max(amax, (LD)std::fabs(v));
           for (int k = 0; k < n; ++k) xsum += std::fabs((LD)X->me[k][j]);
           // Each column is a solve: |A x - e_j| <= c n u (growth |A| |x| + |A||x|).
-          const LD bound = 8 * n * n * kEps * ((1 << n) * amax * n * xsum + sc) + kEps;
+          const LD bound = 8 * n * n * kEps * (std::max((LD)(1 << n) * amax, luSize) * n * xsum + sc) + kEps;
           RC_LOG() << "AX-I " << i << "," << j << " " << (double)(s - (i == j)) << " bound " << (double)bound;
           RC_ASSERT(std::fabs(s - (i == j ? 1 : 0)) <= bound);
         }
@@ -1035,7 +1054,11 @@ RC_GTEST_PROP(CmMat, ComplexMatrices, ()) {
         }
         const C g(r->ve[i].re, r->ve[i].im);
         if (op >= 10) {
-          if (std::isnan(ref.re) || std::isnan(ref.im) || std::isinf(ref.re) || std::isinf(ref.im)) continue;
+          if (std::isnan(ref.re) || std::isnan(ref.im) || std::isinf(ref.re) || std::isinf(ref.im) || ref.loose) continue;
+          if (AnyNaN(a.a) || !std::isfinite(std::abs(s))) continue;
+          bool finA = true;
+          for (C c : a.a) finA &= std::isfinite(c.real()) && std::isfinite(c.imag());
+          if (!finA) continue;
           // y + s * sum: the sum rounded first (its scale carries over), then scaled.
           ZRef t2;
           const C sum(static_cast<double>(ref.re), static_cast<double>(ref.im));
@@ -1046,6 +1069,12 @@ RC_GTEST_PROP(CmMat, ComplexMatrices, ()) {
           t2.sre += std::fabs((LD)y[i].real()) + std::fabs((LD)s.real() * ref.sre) + std::fabs((LD)s.imag() * ref.sim);
           t2.sim += std::fabs((LD)y[i].imag()) + std::fabs((LD)s.real() * ref.sim) + std::fabs((LD)s.imag() * ref.sre);
           if (s == C(0, 0) && SameOrBothNaN(g, y[i])) continue;
+          // Weights s * y[t] formed first may underflow: a slack of a few subnormal steps
+          // times the sum's size.
+          const LD slack = (need + 2) * (std::fabs((LD)s.real()) + std::fabs((LD)s.imag())) * (ref.sre + ref.sim + 1) * (LD)4.9406564584124654e-324 * 1e16L;
+          if (std::isfinite(g.real()) && std::isfinite(g.imag()) && std::fabs(g.real() - t2.re) <= slack + 8 * kEps * t2.sre &&
+              std::fabs(g.imag() - t2.im) <= slack + 8 * kEps * t2.sim)
+            continue;
           RC_LOG() << i << " got " << g << " ref (" << (double)t2.re << "," << (double)t2.im << ")";
           RC_ASSERT(ZHolds(g, t2, need + 2));
         } else {
@@ -1225,6 +1254,7 @@ RC_GTEST_PROP(CmMat, LUComplex, ()) {
   PERM* P = _LM_px_get("p", 0, n, __LINE__, "p", &st);
   const auto shotA = Shot(A), shotP = ShotP(P);
   ZMAT* f = zLUfactor(A, P, __LINE__, "p", &st);
+  LD luSize = -1;
   bool finiteIn = true;
   for (C c : a.a) finiteIn &= std::isfinite(c.real()) && std::isfinite(c.imag());
   if (!f) {
@@ -1234,6 +1264,12 @@ RC_GTEST_PROP(CmMat, LUComplex, ()) {
     RC_ASSERT(finiteIn);
     const ZM lu = Of(A);
     for (C c : lu.a) RC_ASSERT(std::isfinite(c.real()) && std::isfinite(c.imag()));
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) {
+        LD t = 0;
+        for (int k = 0; k <= std::min(i, j); ++k) t += (k == i ? 1.0L : std::abs((std::complex<LD>)lu.at(i, k))) * std::abs((std::complex<LD>)lu.at(k, j));
+        luSize = std::max(luSize, t);
+      }
     const auto piv = Of(P);
     RC_ASSERT(IsPerm(piv));
     bool singular = false;
@@ -1256,7 +1292,8 @@ RC_GTEST_PROP(CmMat, LUComplex, ()) {
         for (int i = 0; i < n; ++i) {
           ZRef r;
           for (int j = 0; j < n; ++j) ZAdd(r, a.at(i, j), C(x->ve[j].re, x->ve[j].im));
-          const LD bound = 16 * n * n * kEps * ((1 << n) * amax * n * xs) + std::abs(bv[i]) * kEps;
+          const LD bound = 16 * n * n * kEps * (std::max((LD)(1 << n) * amax, luSize) * n * xs) + std::abs(bv[i]) * kEps +
+                           16 * n * xs * (LD)4.9406564584124654e-324 * (1 << n);
           const LD res = std::hypot(r.re - bv[i].real(), r.im - bv[i].imag());
           RC_LOG() << "residual " << (double)res << " bound " << (double)bound;
           RC_ASSERT(res <= bound);
@@ -1276,7 +1313,7 @@ RC_GTEST_PROP(CmMat, LUComplex, ()) {
   ZMAT* A2 = NewZMAT(a);
   ZMAT* Xi = _LM_zm_inverse(A2, nullptr, __LINE__, "p", &st);
   RC_ASSERT(SameM(Of(A2), a));
-  if (Xi) {
+  if (Xi && luSize >= 0) {
     LD amax = 0;
     for (C c : a.a) amax = std::max<LD>(amax, std::abs(c));
     for (int j = 0; j < n; ++j) {
@@ -1286,13 +1323,14 @@ RC_GTEST_PROP(CmMat, LUComplex, ()) {
         ZRef r;
         for (int k = 0; k < n; ++k) ZAdd(r, a.at(i, k), C(Xi->me[k][j].re, Xi->me[k][j].im));
         const LD res = std::hypot(r.re - (i == j), r.im);
-        const LD bound = 16 * n * n * kEps * ((1 << n) * amax * n * xs) + kEps;
+        const LD bound = 16 * n * n * kEps * (std::max((LD)(1 << n) * amax, luSize) * n * xs) + kEps +
+                         16 * n * xs * (LD)4.9406564584124654e-324 * (1 << n);
         RC_LOG() << "AX-I " << (double)res << " bound " << (double)bound;
         RC_ASSERT(res <= bound);
       }
     }
-    zm_free(Xi);
   }
+  zm_free(Xi);
   zm_free(A2);
   zm_free(A);
   px_free(P);
