@@ -608,3 +608,18 @@ TEST(LUCondest, AWideDiagonalGivesItsRatioNotNaN) {
   ASSERT_EQ(_LM_LUfactor(W.get(), q.get(), __LINE__, "lu", &st), W.get());
   EXPECT_EQ(_LM_LUcondest(W.get(), q.get(), __LINE__, "c", &st), HUGE_VAL);
 }
+
+// [[DBL_MIN, 2e16], [DBL_MIN, 3e16]]: each row's scaled ratio in column 0 underflows to 0.
+// The column is not empty for that: it still pivots (on its first largest entry) and is
+// eliminated, so that P*A = L*U, the multiplier 1 and U = [[DBL_MIN, 2e16], [0, 1e16]].
+TEST(LUFactor, AColumnWhoseScaledRatiosUnderflowIsStillEliminated) {
+  MatP A(NewMat({{DBL_MIN, 2e16}, {DBL_MIN, 3e16}}));
+  PermP p(Pivot(2));
+  int st = 0;
+  ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
+  EXPECT_EQ(p->pe[0], 0u);
+  EXPECT_EQ(A->me[0][0], DBL_MIN);
+  EXPECT_EQ(A->me[0][1], 2e16);
+  EXPECT_EQ(A->me[1][0], 1.0);
+  EXPECT_EQ(A->me[1][1], 1e16);
+}
