@@ -101,11 +101,29 @@ void CopyElems(E* dst, const E* src, size_t len) {
 
 // out sized to dim elements when NULL or of another dim; NULL (status -1) when the resize
 // fails.
+// The resizers take a size of 0 as 1 (a record always has room for one element); a result
+// of an empty operand is empty all the same, so an output sized here gets its true sizes
+// back, its room kept.
+template <class V>
+V* ExactVec(V* r, unsigned dim) {
+  if (r != nullptr && dim == 0) r->dim = 0;
+  return r;
+}
+template <class M>
+M* ExactMat(M* r, unsigned m, unsigned n) {
+  if (r != nullptr && (m == 0 || n == 0)) {
+    r->m = m;
+    r->n = n;
+  }
+  return r;
+}
+
 template <class V>
 V* SizedVec(LmOp& op, const char* tag, V* out, unsigned dim) {
   if (out != nullptr && out->dim == dim) return out;
-  return Dense<V>::Resize(tag, lm_context, out, static_cast<int>(dim), op.callerLine(),
-                          op.callerName(), op.st());
+  return ExactVec(Dense<V>::Resize(tag, lm_context, out, static_cast<int>(dim), op.callerLine(),
+                                   op.callerName(), op.st()),
+                  dim);
 }
 
 // out grown to dim elements when NULL or shorter (a longer one is kept as it is); NULL
@@ -121,8 +139,9 @@ V* GrownVec(LmOp& op, const char* tag, V* out, unsigned dim) {
 template <class M>
 M* SizedMat(LmOp& op, const char* tag, M* out, unsigned m, unsigned n) {
   if (out != nullptr && out->m == m && out->n == n) return out;
-  return Dense<M>::Resize(tag, lm_context, out, static_cast<int>(m), static_cast<int>(n),
-                          op.callerLine(), op.callerName(), op.st());
+  return ExactMat(Dense<M>::Resize(tag, lm_context, out, static_cast<int>(m), static_cast<int>(n),
+                                   op.callerLine(), op.callerName(), op.st()),
+                  m, n);
 }
 
 /* ------------------------------------------------------------ creation and release -- */
@@ -396,8 +415,9 @@ V* CopyVector(LmOp& op, const char* tag, V* in, V* out, unsigned i0) {
   if (out != nullptr && out->dim >= in->dim) {
     out->dim = in->dim;
   } else {
-    out = Dense<V>::Resize(tag, lm_context, out, static_cast<int>(in->dim), op.callerLine(),
-                           op.callerName(), op.st());
+    out = ExactVec(Dense<V>::Resize(tag, lm_context, out, static_cast<int>(in->dim), op.callerLine(),
+                                    op.callerName(), op.st()),
+                   in->dim);
     LM_CHECK(op, nullptr);
   }
   CopyElems(out->ve + i0, in->ve + i0, in->dim - i0);
@@ -416,8 +436,9 @@ M* CopyMatrix(LmOp& op, const char* tag, M* in, M* out, unsigned i0, unsigned j0
     out->m = in->m;
     out->n = in->n;
   } else {
-    out = Dense<M>::Resize(tag, lm_context, out, static_cast<int>(in->m), static_cast<int>(in->n),
-                           op.callerLine(), op.callerName(), op.st());
+    out = ExactMat(Dense<M>::Resize(tag, lm_context, out, static_cast<int>(in->m), static_cast<int>(in->n),
+                                    op.callerLine(), op.callerName(), op.st()),
+                   in->m, in->n);
     LM_CHECK(op, nullptr);
   }
   for (unsigned i = i0; i < in->m; ++i) CopyElems(out->me[i] + j0, in->me[i] + j0, in->n - j0);

@@ -51,17 +51,26 @@ bool FactorScaled(LmOp& op, M* A, PERM* pivot, VEC* scale, Mag mag, Eliminate el
   }
   const unsigned kEnd = m < n ? m : n;
   for (unsigned k = 0; k < kEnd; ++k) {
-    double best = 0.0;
-    int64_t p = -1;
+    double best = 0.0, bestMag = 0.0;
+    int64_t p = -1, pMag = -1;
     for (unsigned i = k; i < m; ++i) {
       const double sc = scale->ve[i];
       if (!(sc > 0.0)) continue;
-      const double t = mag(A->me[i][k]) / sc;
+      const double a = mag(A->me[i][k]);
+      const double t = a / sc;
       if (t > best) {
         best = t;
         p = i;
       }
+      if (a > bestMag) {
+        bestMag = a;
+        pMag = i;
+      }
     }
+    // A ratio may underflow to 0 (2.2e-308 in a row scaled by 2e16): the column is not
+    // empty all the same, and skipping it would leave that entry uneliminated below the
+    // diagonal. The largest entry then pivots.
+    if (p < 0) p = pMag;
     if (p < 0) continue;
     if (p != k) {
       _LM_px_transp(pivot, static_cast<unsigned>(p), k, op.callerLine(), op.callerName(), op.st());

@@ -272,10 +272,14 @@ KVELO_API double _LM_LUcondest(MAT* LU, PERM* pivot, int callerLine, const char*
   // whose U lies in [0.5, 1): otherwise y = U^-T e overflows for subnormal entries and
   // normL * normU for entries near the largest double. The copy changes no bit elsewhere:
   // scaling by a power of two is exact wherever nothing over- or underflows.
+  // A U whose diagonal spans much of the range can overflow y = U^-T e even within the span
+  // (U = diag(4e-16, 1e-323): 1/1e-323); the estimate is then made again on the scaled copy.
+  const int e = kvlm::ScaleExponent(LU, [](double a) { return std::fabs(a); }, true);
+  bool forceScale = false;
+again:
   MAT* F = LU;
   MAT* scaled = nullptr;
-  const int e = kvlm::ScaleExponent(LU, [](double a) { return std::fabs(a); }, true);
-  if (e > kCondSpan || e < -kCondSpan) {
+  if (e > kCondSpan || e < -kCondSpan || (forceScale && e != 0)) {
     scaled = _LM__m_copy(LU, nullptr, 0, 0, callerLine, callerName, op.st());
     if (op.failed()) {
       fct_Trace("_LM_LUcondest", __LINE__, kFile);
@@ -303,6 +307,12 @@ KVELO_API double _LM_LUcondest(MAT* LU, PERM* pivot, int callerLine, const char*
   }
   _LM_LTsolve(F, y, y, 1.0, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
+  bool yFinite = true;
+  for (unsigned i = 0; i < n; ++i) yFinite = yFinite && std::isfinite(y->ve[i]);
+  if (!yFinite && scaled == nullptr && e != 0 && !forceScale) {
+    forceScale = true;
+    goto again;
+  }
   // The estimate does not change when y is scaled, but z = A^-1 y is about |y| / |A|: for a
   // matrix of entries near 1e200 it would underflow to zero (and overflow near 1e-200). y is
   // brought to an infinity norm in [0.5, 1) by a power of two first, which is exact, so the
@@ -332,7 +342,16 @@ KVELO_API double _LM_LUcondest(MAT* LU, PERM* pivot, int callerLine, const char*
   const double ny = _LM__v_norm_inf(y, nullptr, callerLine, callerName, op.st());
   if (op.failed()) return fail(__LINE__);
   const double prod = normL * normU;
-  return finish(op.done(nz * prod / ny));
+  double r = nz * prod / ny;
+  // The factors are finite (the factorisation hands out no other), so a NaN here is an
+  // overflow of the work (inf / inf): the condition number lies beyond the double range.
+  if (std::isnan(r)) {
+    bool finiteLU = true;
+    for (unsigned i = 0; i < n && finiteLU; ++i)
+      for (unsigned j = 0; j < n; ++j) finiteLU = finiteLU && std::isfinite(LU->me[i][j]);
+    if (finiteLU) r = HUGE_VAL;
+  }
+  return finish(op.done(r));
 }
 
 }  // extern "C"

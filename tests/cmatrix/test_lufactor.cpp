@@ -588,3 +588,38 @@ TEST(LUWorkRecords, RegisteredUnderAMarkAndFreedWithIt) {
   ASSERT_NE(_LM_LUfactor(LU2.get(), p.get(), __LINE__, "lu", &st), nullptr);
   EXPECT_EQ(Rows(LU2.get()), Rows(LU.get()));
 }
+
+// diag(4.19956e-16, 2 * 2^-1074): U's largest entry is near 1, so the estimate works on U
+// as it is, and y = U^-T e overflows at 1 / 1e-323 although the condition number (the ratio
+// of the two, 4.25e307) is a double: the estimate is made again on U scaled into [0.5, 1).
+// Where the work overflows all the same the answer is +inf, never NaN.
+TEST(LUCondest, AWideDiagonalGivesItsRatioNotNaN) {
+  const double a = 4.19956e-16, b = 2 * std::numeric_limits<double>::denorm_min();
+  MatP D(NewMat({{a, 0}, {0, b}}));
+  PermP p(Pivot(2));
+  int st = 0;
+  ASSERT_EQ(_LM_LUfactor(D.get(), p.get(), __LINE__, "lu", &st), D.get());
+  const double c = _LM_LUcondest(D.get(), p.get(), __LINE__, "c", &st);
+  EXPECT_EQ(st, 0);
+  EXPECT_NEAR(c, a / b, 1e-12 * (a / b));
+  // diag(1e300, 1e-300): the ratio 1e600 is beyond the range: +inf.
+  MatP W(NewMat({{1e300, 0}, {0, 1e-300}}));
+  PermP q(Pivot(2));
+  ASSERT_EQ(_LM_LUfactor(W.get(), q.get(), __LINE__, "lu", &st), W.get());
+  EXPECT_EQ(_LM_LUcondest(W.get(), q.get(), __LINE__, "c", &st), HUGE_VAL);
+}
+
+// [[DBL_MIN, 2e16], [DBL_MIN, 3e16]]: each row's scaled ratio in column 0 underflows to 0.
+// The column is not empty for that: it still pivots (on its first largest entry) and is
+// eliminated, so that P*A = L*U, the multiplier 1 and U = [[DBL_MIN, 2e16], [0, 1e16]].
+TEST(LUFactor, AColumnWhoseScaledRatiosUnderflowIsStillEliminated) {
+  MatP A(NewMat({{DBL_MIN, 2e16}, {DBL_MIN, 3e16}}));
+  PermP p(Pivot(2));
+  int st = 0;
+  ASSERT_EQ(_LM_LUfactor(A.get(), p.get(), __LINE__, "lu", &st), A.get());
+  EXPECT_EQ(p->pe[0], 0u);
+  EXPECT_EQ(A->me[0][0], DBL_MIN);
+  EXPECT_EQ(A->me[0][1], 2e16);
+  EXPECT_EQ(A->me[1][0], 1.0);
+  EXPECT_EQ(A->me[1][1], 1e16);
+}

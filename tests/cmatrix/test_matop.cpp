@@ -367,3 +367,31 @@ TEST(MatVecMltadd, AgreeWithTheDefinition) {
   EXPECT_EQ(_LM_vm_mltadd(x.get(), nullptr, A.get(), 1.0, nullptr, __LINE__, "vma", &st), nullptr);
   EXPECT_EQ(w.last(), 8);
 }
+
+// Results of empty operands are empty: the resizers take a size of 0 as 1, but an output
+// sized for a result keeps the result's true shape (an output handed in keeps its room).
+TEST(MatOpEmpty, ResultsOfEmptyOperandsAreEmpty) {
+  int st = 0;
+  MAT* A = _LM_m_get("t", 0, 2, 2, __LINE__, "t", &st);
+  MAT* B = _LM_m_get("t", 0, 2, 0, __LINE__, "t", &st);
+  MAT* P = _LM_m_mlt(A, B, nullptr, __LINE__, "t", &st);
+  ASSERT_NE(P, nullptr);
+  EXPECT_EQ(P->m, 2u);
+  EXPECT_EQ(P->n, 0u);
+  MAT* O = _LM_m_get("t", 0, 3, 3, __LINE__, "t", &st);
+  O->me[0][0] = 5.0;
+  MAT* S = _LM_m_add(B, B, O, __LINE__, "t", &st);
+  ASSERT_EQ(S, O);
+  EXPECT_EQ(S->m, 2u);
+  EXPECT_EQ(S->n, 0u);
+  MAT* C = _LM__m_copy(B, nullptr, 0, 0, __LINE__, "t", &st);
+  ASSERT_NE(C, nullptr);
+  EXPECT_EQ(C->n, 0u);
+  VEC* x = _LM_v_get("t", 0, 2, __LINE__, "t", &st);
+  VEC* y = _LM_vm_mlt(B, x, nullptr, __LINE__, "t", &st);
+  ASSERT_NE(y, nullptr);
+  EXPECT_EQ(y->dim, 0u);
+  for (MAT* M : {A, B, P, S, C}) m_free(M);
+  v_free(x);
+  v_free(y);
+}
