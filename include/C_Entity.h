@@ -74,8 +74,8 @@ class KVELO_API C_Entity : public C_CbfObject {
     return 0;
   }
   // Reads a portable string into the name: 0, or -1 after a trace with the name unchanged,
-  // also for an empty stored name (a stored length of 0, or text starting with a zero byte):
-  // no entity writes one, and an entity holding it could not be written again.
+  // also for an empty stored name (a stored length of 0) or one holding a zero byte ("ab\0cd",
+  // which BF_fread_str refuses): no entity writes one, and the name read would be another.
   int Read(FILE* f) override {
     char* s = nullptr;
     const int r = BF_fread_str(f, &s);
