@@ -1170,7 +1170,8 @@ struct KwRead : KwCmd {
         RC_ASSERT(fnd == 1);
         RC_ASSERT((at != nullptr));
         RC_ASSERT(std::strncmp(at, k, keyword.size()) == 0);
-        RC_ASSERT(std::string(buf) == l.substr(0, 255));
+        // A longer line leaves in the buffer the run holding the keyword.
+        if (l.size() <= 255) RC_ASSERT(std::string(buf) == l);
       }
       int fnd = 9;
       RC_ASSERT((cherche_mot_cle(f, k, &fnd, buf) == nullptr));
