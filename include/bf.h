@@ -46,8 +46,9 @@ KVELO_API int BF_fread_tchar(FILE* f, uint16_t* v, int n);
 KVELO_API int BF_fwrite_str(FILE* f, const char* s);
 /* Reads a str value into a new heap string *out (free with kvelomem_free). A stored length of
  * 0 gives *out null and 0; a negative length, or one longer than what is left of a regular
- * file, gives *out null and -1; so does a text holding a zero byte (no writer stores one, and
- * the string handed back would end there: another value). On a stream that is not a regular file (a pipe) the string
+ * file, gives *out null and -1. A text holding a zero byte comes back whole (its L bytes and a
+ * terminator), so that as a C string it ends at that byte: the message database stores its
+ * pieces so, while named records (entities, profiling blocks) refuse such a name. On a stream that is not a regular file (a pipe) the string
  * grows with the bytes that arrive, never with the length merely claimed. After a short read
  * (or when memory runs out part way) *out holds what was read and -1. */
 KVELO_API int BF_fread_str(FILE* f, char** out);

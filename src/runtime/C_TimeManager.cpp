@@ -1031,13 +1031,21 @@ int C_TimeManager::DoRead(FILE* f) {
   std::vector<std::string> names;
   std::set<std::string> seen;
   for (int id = 0; id < count; ++id) {
-    char* raw = nullptr;
-    int r = BF_fread_str(f, &raw);
-    std::unique_ptr<char, CharFree> text(raw);
-    // A name that begins with a zero byte is empty as a block name: no writer stores one (an
-    // empty name cannot be written), and a manager holding it could never be written again.
-    if (r != 0 || !text || text.get()[0] == '\0') return Fail(__LINE__);
-    names.emplace_back(text.get());
+    // A name is read whole, in pieces (a length merely claimed takes no memory). An empty name,
+    // or one holding a zero byte ("ab\0cd", which would be taken for "ab"), is none a writer
+    // stores: the writer refuses both.
+    int length = 0;
+    if (BF_fread_int(f, &length, 1) != 0 || length <= 0) return Fail(__LINE__);
+    std::string name;
+    char piece[256];
+    for (int got = 0; got < length;) {
+      const int k = std::min(256, length - got);
+      if (BF_fread_char(f, piece, k) != 0) return Fail(__LINE__);
+      name.append(piece, static_cast<std::size_t>(k));
+      got += k;
+    }
+    if (name.find('\0') != std::string::npos) return Fail(__LINE__);
+    names.push_back(std::move(name));
     if (!seen.insert(names.back()).second) return Fail(__LINE__);  // two blocks of one name
   }
   int listed = 0;

@@ -593,6 +593,7 @@ struct ReaderRun {
   std::string delivered;    // str: what *out held
   std::wstring wdelivered;  // tstr
   bool outNull = true;
+  bool zeroInside = false;  // str: a zero byte inside the text read
 };
 
 ReaderRun RunReader(ReaderKind k, const Bytes& in, bool pipeIn, int multiN) {
@@ -622,6 +623,14 @@ ReaderRun RunReader(ReaderKind k, const Bytes& in, bool pipeIn, int multiN) {
       if (out) rr.delivered = out;
       if (rr.result == 0 && out) rr.reWritten = BF_fwrite_str(g, out) == 0;
       if (rr.result == 0 && !out) rr.reWritten = true;  // a stored length of 0: nothing to write
+      // A text holding a zero byte comes back whole, as its header says (the message database
+      // stores its pieces so): as a C string it is shorter than stored, and writes back so.
+      if (rr.result == 0 && out && in.size() >= 4) {
+        const std::uint32_t L = (std::uint32_t{in[0]} << 24) | (std::uint32_t{in[1]} << 16) |
+                                (std::uint32_t{in[2]} << 8) | in[3];
+        rr.zeroInside = std::strlen(out) < L;
+        if (rr.zeroInside) RC_ASSERT(std::memcmp(out, in.data() + 4, L) == 0);
+      }
       kvelomem_free(out, __FILE__, __LINE__);
       break;
     }
@@ -703,7 +712,7 @@ RC_GTEST_PROP(BinaryValues, ReadersOfAnyBytesRefuseOrGiveWhatTheirWriterWritesBa
       // What the writer gives back is what the reader consumed.
       RC_ASSERT(rr.consumed >= 0);
       const Bytes used(in.begin(), in.begin() + rr.consumed);
-      if (!((k == rStr || k == rTstr) && rr.outNull)) RC_ASSERT(rr.again == used);
+      if (!((k == rStr || k == rTstr) && rr.outNull) && !rr.zeroInside) RC_ASSERT(rr.again == used);
     }
   }
   // A cut string hands back the characters that arrived; with the ceiling above, a huge claimed
