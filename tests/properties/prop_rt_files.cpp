@@ -1016,8 +1016,8 @@ rc::Gen<std::string> KwLine() {
                                      rc::gen::element<std::string>(" 5", " -12", " 0007", " yes", " non", "", " ",
                                                                    "\t3", " 99999999999", " +4", "=3", "x 1", " 2x")),
                        [](const std::pair<std::string, std::string>& p) { return p.first + p.second; })},
-      {1, rc::gen::element<std::string>("# niter 3", "  niter 4", "see niter 6", "x", "   ", "", "#", "NB_MAX 1 NB 2",
-                                        std::string(300, 'z'), "\tniter 8")},
+      {2, rc::gen::element<std::string>("# niter 3", "  niter 4", "see niter 6", "x", "   ", "", "#", "NB_MAX 1 NB 2",
+                                        std::string(300, 'z'), "\tniter 8", "A", "niter", "xniter 5")},
   });
 }
 
@@ -1033,7 +1033,7 @@ void CheckKw(const KwModel& m, const KwSut& s) {
 // Raw text appended to the file (or the file created), to reach every shape of file.
 struct KwAppend : KwCmd {
   std::string line = *KwLine();
-  bool newline = *rc::gen::weightedOneOf<bool>({{4, rc::gen::just(true)}, {1, rc::gen::just(false)}});
+  bool newline = *rc::gen::weightedOneOf<bool>({{3, rc::gen::just(true)}, {1, rc::gen::just(false)}});
   void apply(KwModel& m) const override {
     m.exists = true;
     m.text += line + (newline ? "\n" : "");
@@ -1048,6 +1048,23 @@ struct KwAppend : KwCmd {
     CheckKw(next, s);
   }
   void show(std::ostream& os) const override { os << "append " << rc::toString(line + (newline ? "\n" : "")); }
+};
+
+// A bare keyword as the last line, without newline: no setting now, one once a newline follows.
+struct KwBareTail : KwCmd {
+  std::string keyword = *rc::gen::elementOf(Keywords());
+  void apply(KwModel& m) const override {
+    if (m.exists && !m.text.empty() && m.text.back() != '\n') m.text += "\n";
+    m.exists = true;
+    m.text += keyword;
+  }
+  void run(const KwModel& m, KwSut& s) const override {
+    KwModel next = m;
+    apply(next);
+    kvtest::PutFileBytes(s.path, kvtest::Bytes(next.text.begin(), next.text.end()));
+    CheckKw(next, s);
+  }
+  void show(std::ostream& os) const override { os << "bare last line " << rc::toString(keyword); }
 };
 
 // The rewrite as documented: the line alone for a missing file; every setting replaced by the
@@ -1220,7 +1237,7 @@ struct KwRead : KwCmd {
 RC_GTEST_PROP(KeywordFiles, RewritesAndReadsFollowTheRules, ()) {
   kvtest::MsgCapture quiet;  // refusals trace; the harness reads results, not texts
   KwSut s;
-  rc::state::check(KwModel{}, s, rc::state::gen::execOneOfWithArgs<KwAppend, KwAppend, KwSubstitute, KwRead>());
+  rc::state::check(KwModel{}, s, rc::state::gen::execOneOfWithArgs<KwAppend, KwAppend, KwBareTail, KwSubstitute, KwSubstitute, KwRead>());
 }
 
 // A failed rewrite (a directory named like the temporary file) leaves the keyword file whole.
