@@ -1240,6 +1240,41 @@ RC_GTEST_PROP(KeywordFiles, RewritesAndReadsFollowTheRules, ()) {
   rc::state::check(KwModel{}, s, rc::state::gen::execOneOfWithArgs<KwAppend, KwAppend, KwBareTail, KwSubstitute, KwSubstitute, KwRead>());
 }
 
+// A file of any lines, ending with or without a newline (a bare keyword as its last line
+// among others): after a successful rewrite every setting of the keyword reads the new value.
+RC_GTEST_PROP(KeywordFiles, AfterARewriteEverySettingReadsTheNewValue, ()) {
+  const int count = *rc::gen::inRange(0, 5);
+  const std::vector<std::string> lines = *rc::gen::container<std::vector<std::string>>(static_cast<size_t>(count), KwLine());
+  const std::string keyword = *rc::gen::elementOf(Keywords());
+  RC_PRE(!keyword.empty());
+  std::string text;
+  for (const std::string& l : lines) text += l + "\n";
+  if (*rc::gen::arbitrary<bool>()) text += *rc::gen::weightedOneOf<std::string>({{3, rc::gen::just(keyword)}, {1, KwLine()}});
+  const int value = *rc::gen::inRange(-5, 500);
+  KwSut s;
+  kvtest::PutFileBytes(s.path, kvtest::Bytes(text.begin(), text.end()));
+  int found = -1;
+  const std::string line = keyword + " " + std::to_string(value);
+  RC_ASSERT(subsitue_mot_cle(s.path.c_str(), keyword.c_str(), &found, line.c_str()) == 0);
+  FILE* f = std::fopen(s.path.c_str(), "r");
+  RC_ASSERT((f != nullptr));
+  char buf[256];
+  int seen = 0;
+  for (;;) {
+    int fnd = 0, v = -99999;
+    const int r = lire_valeur_mot_cle(f, keyword.c_str(), &fnd, buf, &v);
+    if (!fnd) break;
+    ++seen;
+    RC_ASSERT(r == 1);
+    RC_ASSERT(v == value);
+  }
+  std::fclose(f);
+  RC_ASSERT(seen >= (line.find_first_not_of("-0123456789 ", keyword.size()) == std::string::npos &&
+                             WordCh(keyword.back())
+                         ? 1
+                         : 0));
+}
+
 // A failed rewrite (a directory named like the temporary file) leaves the keyword file whole.
 TEST(KeywordFiles, ARewriteThatCannotWriteChangesNothing) {
   kvtest::ScratchDir d;
