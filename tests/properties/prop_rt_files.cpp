@@ -630,6 +630,7 @@ ReaderRun RunReader(ReaderKind k, const Bytes& in, bool pipeIn, int multiN) {
                                 (std::uint32_t{in[2]} << 8) | in[3];
         rr.zeroInside = std::strlen(out) < L;
         if (rr.zeroInside) RC_ASSERT(std::memcmp(out, in.data() + 4, L) == 0);
+        if (rr.zeroInside) rr.reWritten = true;  // "\0" alone is the empty C string: nothing to write
       }
       kvelomem_free(out, __FILE__, __LINE__);
       break;

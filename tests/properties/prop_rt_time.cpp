@@ -580,7 +580,11 @@ RC_GTEST_PROP(Timer, RecordClosesAndDamageChangesNothing, ()) {
   if (r != 0) {
     RC_ASSERT(Image(back) == w);
   } else {
-    RC_ASSERT(Image(back) == x);  // what the reader accepts it writes back
+    // What the reader accepts it writes back: the bytes it took (a smaller count changed in
+    // the record ends it early, the rest left unread).
+    const Bytes again = Image(back);
+    RC_ASSERT(again.size() <= x.size());
+    RC_ASSERT((std::equal(again.begin(), again.end(), x.begin())));
   }
 }
 
