@@ -74,19 +74,25 @@ class KVELO_API C_Entity : public C_CbfObject {
     return 0;
   }
   // Reads a portable string into the name: 0, or -1 after a trace with the name unchanged,
-  // also for an empty stored name (a stored length of 0, or text starting with a zero byte):
-  // no entity writes one, and an entity holding it could not be written again.
+  // also for a stored name that is empty (a stored length of 0) or holds a zero byte
+  // ("ab\0cd"): no entity writes one, and the name read would be another ("ab"). The text is
+  // read in pieces, so that a length merely claimed takes no memory.
   int Read(FILE* f) override {
-    char* s = nullptr;
-    const int r = BF_fread_str(f, &s);
-    std::unique_ptr<char, void (*)(char*)> text(s, [](char* p) { kvelomem_free(p, __FILE__, __LINE__); });
-    bool ok = r == 0 && text && text.get()[0] != '\0';
-    if (ok) {
-      try {
-        m_name = text.get();
-      } catch (const std::bad_alloc&) {
-        ok = false;
+    int length = 0;
+    bool ok = BF_fread_int(f, &length, 1) == 0 && length > 0;
+    std::string text;
+    try {
+      char piece[256];
+      for (int got = 0; ok && got < length;) {
+        const int k = length - got < 256 ? length - got : 256;
+        ok = BF_fread_char(f, piece, k) == 0;
+        if (ok) text.append(piece, static_cast<std::size_t>(k));
+        got += k;
       }
+      ok = ok && text.find('\0') == std::string::npos;
+      if (ok) m_name.swap(text);
+    } catch (const std::bad_alloc&) {
+      ok = false;
     }
     if (!ok) fct_Trace("aff_lieu", __LINE__, "include/C_Entity");
     return ok ? 0 : -1;

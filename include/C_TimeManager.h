@@ -79,7 +79,8 @@ class KVELO_API C_Timer {
   // Writes / reads the timer's portable binary record (step times not stored); 0, or -1
   // after a fct_Trace mark. Read replaces identifier, count, times and call-graph entries
   // (step times 0) only with a whole record: on a short file or a format error (an entry
-  // identifier below 0) the timer is as it was.
+  // identifier below 0, entries not in strictly ascending identifier order, as written) the
+  // timer is as it was.
   int Write(FILE* f);
   int Read(FILE* f);
 
@@ -116,7 +117,8 @@ class KVELO_API C_TimeManager {
   struct DecreasingValue {
     bool operator()(double a, double b) const { return std::isnan(a) ? !std::isnan(b) : a > b; }
   };
-  typedef std::map<double, int, DecreasingValue> T_SortedList;
+  // Every block, values that tie in name order.
+  typedef std::multimap<double, int, DecreasingValue> T_SortedList;
 
   // C_KveloException 1001 when memory runs out for the tables.
   explicit C_TimeManager(bool callGraph = false, bool reportOpenBlocks = false);
@@ -159,9 +161,9 @@ class KVELO_API C_TimeManager {
   // C_KveloException 1001, cursor and name unchanged, when memory runs out for the name.
   C_Timer* FirstBlock(std::string& name, int slot);
   C_Timer* NextBlock(std::string& name, int slot);
-  // Merges the slots, then lists the blocks by decreasing value (C_Timer::E_TimeValue), a
-  // block whose value is not a number first; a block whose value is already listed (any value
-  // that is not a number counting as one) is left out. 0 goes back to name order. The
+  // Merges the slots, then lists every block by decreasing value (C_Timer::E_TimeValue), a
+  // block whose value is not a number first, blocks of equal value (or none a number) in name
+  // order; a value outside 1 to 4 is 0.0 for every block. 0 goes back to name order. The
   // listing changes whole or not at all (C_KveloException 1001 when memory runs out).
   void SortBlocks(C_Timer::E_TimeValue which);
   // Merges slots 1 and up into slot 0, once.
@@ -192,8 +194,9 @@ class KVELO_API C_TimeManager {
   int Write(FILE* f);
   // Replaces this manager's blocks, names, call-graph flag and overhead timers by the record
   // read from f, printing the block count and the call-graph flag on standard output; 0. On a
-  // short file or a format error (negative count, a name given twice, identifier outside the
-  // names, block given twice) -1 after a fct_Trace mark, and the manager is as it was; 1001,
+  // short file or a format error (negative count, a call-graph flag other than 0 or 1, a name
+  // given twice or holding a zero byte, identifier outside the names, block given twice,
+  // call-graph entries out of ascending identifier order) -1 after a fct_Trace mark, and the manager is as it was; 1001,
   // the manager as it was, when memory runs out.
   int Read(FILE* f);
   // Write on the named file, replaced whole or not at all (the record goes to a new file

@@ -46,7 +46,9 @@ KVELO_API int BF_fread_tchar(FILE* f, uint16_t* v, int n);
 KVELO_API int BF_fwrite_str(FILE* f, const char* s);
 /* Reads a str value into a new heap string *out (free with kvelomem_free). A stored length of
  * 0 gives *out null and 0; a negative length, or one longer than what is left of a regular
- * file, gives *out null and -1. On a stream that is not a regular file (a pipe) the string
+ * file, gives *out null and -1. A text holding a zero byte comes back whole (its L bytes and a
+ * terminator), so that as a C string it ends at that byte: the message database stores its
+ * pieces so, while named records (entities, profiling blocks) refuse such a name. On a stream that is not a regular file (a pipe) the string
  * grows with the bytes that arrive, never with the length merely claimed. After a short read
  * (or when memory runs out part way) *out holds what was read and -1. */
 KVELO_API int BF_fread_str(FILE* f, char** out);
@@ -54,7 +56,9 @@ KVELO_API int BF_fread_str(FILE* f, char** out);
  * then the units. An empty or null s, or one holding a non-character value, is refused. */
 KVELO_API int BF_fwrite_tstr(FILE* f, const wchar_t* s);
 /* Reads a tstr value into a new heap wide string *out (free with kvelomem_free); surrogate
- * pairs become one character. Lengths, growth and short reads as for BF_fread_str. */
+ * pairs become one character. Lengths, growth and short reads as for BF_fread_str; a text
+ * holding a zero unit or a lone surrogate (which BF_fwrite_tstr refuses) gives *out null and
+ * -1. */
 KVELO_API int BF_fread_tstr(FILE* f, wchar_t** out);
 /* Writes the width 2 as an int, then a field of exactly n 16-bit units holding s in UTF-16
  * up to its terminator, padded with zero units. Fails (after the width) for a null s, n <= 0
@@ -63,7 +67,9 @@ KVELO_API int BF_fwrite_multiplatform_char(FILE* f, const wchar_t* s, int n);
 /* Reads the width, then n 16-bit units decoded into dst (room for n wide characters); the
  * rest of dst after the decoded characters is zero-filled. A width other than 2 is refused
  * (dst untouched); a file that ends within the units gives -1, dst then holding the
- * characters decoded from the units that arrived, the rest of it untouched. */
+ * characters decoded from the units that arrived, the rest of it untouched; so does a field
+ * that no writer writes (a lone surrogate, or a character after a zero unit), dst then holding
+ * the decoded units. */
 KVELO_API int BF_fread_multiplatform_char(FILE* f, wchar_t* dst, int n);
 
 KVELO_C_END

@@ -1,7 +1,8 @@
 /* chaine.h: small text utilities: useful (non-comment, non-blank) lines of text files, path
  * parts of wide file names, free file names, and keyword files, in which a setting is a line
  * "keyword value" and lines starting with '#' are comments. Keywords are compared literally, as
- * words: a keyword that begins (ends) with a letter, digit or '_' is not found where one comes
+ * words (an empty keyword names no setting: the searches never find it and the rewrite refuses
+ * it): a keyword that begins (ends) with a letter, digit or '_' is not found where one comes
  * before (after) it, so NB is not found inside NBMAX.
  * A line is a line whatever its length: the reading functions go through each line to its end
  * and leave the stream at the start of the next one; a caller's 256-byte buffer receives 255
@@ -69,7 +70,10 @@ KVELO_API int lire_valeur_mot_cle_yn(FILE* f, const char* keyword, int* found, c
  * newline added, *found = 0); a file without a setting of keyword (a useful line beginning
  * with it, as the readers take it) gets line and a newline appended (after a newline when its
  * last line lacked one, *found = 0); otherwise every setting of keyword becomes line and a
- * newline (*found = 1), and lines that only mention the keyword stay. Lines are taken whole;
+ * newline (*found = 1), and lines that only mention the keyword stay. A last line without its
+ * newline that becomes a setting by the newline an append would give it (a bare "A" for A) is
+ * a setting too: it is replaced, so that after the rewrite every setting reads the new line.
+ * An empty keyword is refused (-1, nothing changed). Lines are taken whole;
  * every other line is copied byte for byte, whatever its length. In every case the new content
  * is written whole to "<path>.tmp", which is renamed over path once on disk, so that the
  * keyword file is never lost nor left cut. 0, or -1 when a file cannot be read, created or

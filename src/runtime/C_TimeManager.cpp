@@ -327,16 +327,34 @@ C_Timer* C_TimeManager::DoBeginBlock(const char* name) {
 }
 
 C_Timer* C_TimeManager::NewBlock(const std::string& name) {
+  // While a sorted listing stands, a new block joins it with its value, 0 for every kind of
+  // value, among the other zeros in name order: a listing, and so a record, never leaves a
+  // block out. Its entry is made first, so that once the block is in the map nothing can fail.
+  T_SortedList::node_type entry;
+  if (!m_sorted.empty()) {
+    T_SortedList one;
+    one.emplace(0.0, 0);
+    entry = one.extract(one.begin());
+  }
+  auto listed = [&](int id) {
+    if (entry.empty()) return;
+    entry.mapped() = id;
+    auto range = m_sorted.equal_range(0.0);
+    auto at = range.first;
+    while (at != range.second && m_names[static_cast<std::size_t>(at->second)] < name) ++at;
+    m_sorted.insert(at, std::move(entry));
+  };
   // A name keeps its identifier for the manager's life. A record read back may name blocks it
-  // lists no timer for (a sorted listing leaves equal values out): such a name, begun again,
-  // gets its timer under the identifier it already has, never a second entry in the table,
-  // which would make the next record unreadable. Only then can the table hold more names
-  // than the map holds blocks, so the usual case pays no search.
+  // lists no timer for: such a name, begun again, gets its timer under the identifier it
+  // already has, never a second entry in the table, which would make the next record
+  // unreadable. Only then can the table hold more names than the map holds blocks, so the
+  // usual case pays no search.
   if (m_blocks[0].size() < static_cast<std::size_t>(m_nbBlocks)) {
     for (int id = 0; id < m_nbBlocks && static_cast<std::size_t>(id) < m_names.size(); ++id) {
       if (m_names[static_cast<std::size_t>(id)] != name) continue;
       std::unique_ptr<C_Timer> t(new C_Timer(id));
       m_blocks[0][name] = t.get();
+      listed(id);
       return t.release();
     }
   }
@@ -344,6 +362,7 @@ C_Timer* C_TimeManager::NewBlock(const std::string& name) {
   if (static_cast<std::size_t>(m_nbBlocks) >= m_names.size()) m_names.resize(m_names.size() + 1000);
   m_names[static_cast<std::size_t>(m_nbBlocks)] = name;
   m_blocks[0][name] = t.get();
+  listed(m_nbBlocks);
   ++m_nbBlocks;
   return t.release();
 }
@@ -520,12 +539,16 @@ int WriteGraph(FILE* f, const C_Timer::T_Graph& graph) {
 int ReadGraph(FILE* f, C_Timer::T_Graph& graph, int idLimit) {
   int n = 0;
   if (BF_fread_int(f, &n, 1) != 0 || n < 0) return Fail(__LINE__);
+  // The writer lists the entries once each in ascending identifier order: a record in another
+  // order, or naming an identifier twice, is not one it wrote, and reading it would change it.
+  int last = -1;
   for (int i = 0; i < n; ++i) {
     int id = 0;
     double values[2] = {0.0, 0.0};
-    if (BF_fread_int(f, &id, 1) != 0 || id < 0 || id >= idLimit) return Fail(__LINE__);
+    if (BF_fread_int(f, &id, 1) != 0 || id < 0 || id >= idLimit || id <= last) return Fail(__LINE__);
     if (BF_fread_double(f, values, 2) != 0) return Fail(__LINE__);
-    graph[id] = std::make_pair(values[0], values[1]);  // a repeated identifier keeps the last values
+    graph.emplace_hint(graph.end(), id, std::make_pair(values[0], values[1]));
+    last = id;
   }
   return 0;
 }
@@ -795,7 +818,7 @@ void C_TimeManager::SortBlocksAside(C_Timer::E_TimeValue which) {
   SumOverProcs();
   // Built apart and then put in place: no memory leaves the listing as it was.
   T_SortedList sorted;
-  // insert keeps the first block of a value: the one earlier in name order.
+  // Blocks of equal value are all kept, each after those inserted before it: in name order.
   if (static_cast<int>(which) != 0)
     for (auto& kv : m_blocks[0]) sorted.insert(std::make_pair(kv.second->GetTimeValue(which), kv.second->GetId()));
   m_sorted.swap(sorted);
@@ -1002,18 +1025,27 @@ int C_TimeManager::DoRead(FILE* f) {
   int flag = 0;
   if (BF_fread_int(f, &flag, 1) != 0) return Fail(__LINE__);
   std::printf("CallGraph ? : %d\n", flag);
-  if (count < 0) return Fail(__LINE__);
+  // The flag is written as 0 or 1; another value would be read as off and written back as 0.
+  if (count < 0 || (flag != 0 && flag != 1)) return Fail(__LINE__);
   // Names are read one by one: a count that the file cannot back ends at its last value.
   std::vector<std::string> names;
   std::set<std::string> seen;
   for (int id = 0; id < count; ++id) {
-    char* raw = nullptr;
-    int r = BF_fread_str(f, &raw);
-    std::unique_ptr<char, CharFree> text(raw);
-    // A name that begins with a zero byte is empty as a block name: no writer stores one (an
-    // empty name cannot be written), and a manager holding it could never be written again.
-    if (r != 0 || !text || text.get()[0] == '\0') return Fail(__LINE__);
-    names.emplace_back(text.get());
+    // A name is read whole, in pieces (a length merely claimed takes no memory). An empty name,
+    // or one holding a zero byte ("ab\0cd", which would be taken for "ab"), is none a writer
+    // stores: the writer refuses both.
+    int length = 0;
+    if (BF_fread_int(f, &length, 1) != 0 || length <= 0) return Fail(__LINE__);
+    std::string name;
+    char piece[256];
+    for (int got = 0; got < length;) {
+      const int k = std::min(256, length - got);
+      if (BF_fread_char(f, piece, k) != 0) return Fail(__LINE__);
+      name.append(piece, static_cast<std::size_t>(k));
+      got += k;
+    }
+    if (name.find('\0') != std::string::npos) return Fail(__LINE__);
+    names.push_back(std::move(name));
     if (!seen.insert(names.back()).second) return Fail(__LINE__);  // two blocks of one name
   }
   int listed = 0;

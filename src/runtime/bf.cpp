@@ -242,6 +242,18 @@ int BF_fread_tstr(FILE* f, wchar_t** out) {
   }
   w += decoder.Finish(s + w);
   s[w] = L'\0';
+  // Only a text of characters is a tstr value: a zero unit would end the string early, and a
+  // lone surrogate is no character (the writer refuses both), so neither is handed back.
+  bool text = true;
+  for (int i = 0; i < w && text; ++i) {
+    const unsigned long c = static_cast<unsigned long>(s[i]);
+    text = c != 0 && !(c >= 0xD800ul && c <= 0xDFFFul);
+  }
+  if (!text) {
+    kvelomem_free(s, __FILE__, __LINE__);
+    *out = nullptr;
+    return -1;
+  }
   return 0;
 }
 
@@ -268,6 +280,15 @@ int BF_fread_multiplatform_char(FILE* f, wchar_t* dst, int n) {
   if (!dst || n <= 0) return Refuse(__LINE__);
   long long w = ReadUtf16(f, dst, n);
   if (w < 0) return -1;
+  // The writer puts characters up to the text's end and zeros after them: a lone surrogate (no
+  // character) or a character after a zero is a field it never writes, and the text read would
+  // write back as another field.
+  bool ended = false;
+  for (long long i = 0; i < w; ++i) {
+    const unsigned long c = static_cast<unsigned long>(dst[i]);
+    if ((c >= 0xD800ul && c <= 0xDFFFul) || (ended && c != 0)) return Refuse(__LINE__);
+    ended = ended || c == 0;
+  }
   for (; w < n; ++w) dst[w] = L'\0';
   return 0;
 }

@@ -140,8 +140,9 @@ bool WordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c 
 // buffer, read in pieces) is taken as a boundary. A keyword that no buffer can hold (longer
 // than 255 characters) is never found.
 const char* FindKeyword(const char* s, size_t n, const char* keyword, size_t klen) {
-  if (klen > static_cast<size_t>(kPiece)) return nullptr;
-  if (klen == 0) return s;
+  // An empty keyword names no setting: it is found nowhere (it would otherwise match every
+  // line, and a rewrite would replace them all).
+  if (klen == 0 || klen > static_cast<size_t>(kPiece)) return nullptr;
   const char* end = s + n;
   for (const char* from = s;; ++from) {
     const char* at = std::search(from, end, keyword, keyword + klen);
@@ -247,7 +248,8 @@ bool NextLine(FILE* f, char* buf, const char* keyword, bool keepValue, LineScan&
   LineKind kind;
   kind.Add(buf, static_cast<size_t>(n));
   const size_t klen = keyword ? std::strlen(keyword) : 0;
-  bool searching = keyword != nullptr && !kind.Comment();
+  // An empty keyword is found nowhere: there is nothing to search for.
+  bool searching = keyword != nullptr && klen > 0 && !kind.Comment();
   if (searching) {
     out.at = FindKeyword(buf, n, keyword, klen);
     if (out.at) {
@@ -440,7 +442,7 @@ int lire_valeur_mot_cle_yn(FILE* f, const char* keyword, int* found, char* line,
 
 int subsitue_mot_cle(const char* path, const char* keyword, int* found, const char* line) {
   if (found) *found = 0;
-  if (!path || !keyword || !found || !line) return -1;
+  if (!path || !keyword || !*keyword || !found || !line) return -1;
   FILE* src = std::fopen(path, "r");
   // Only a missing file is created; one that exists but cannot be read is left alone.
   if (!src && errno != ENOENT) return -1;
@@ -470,7 +472,11 @@ int subsitue_mot_cle(const char* path, const char* keyword, int* found, const ch
       std::string text;
       int last = '\n';
       while (ok && ReadWholeLine(src, text)) {
-        if (IsKeywordLine(text, keyword)) {
+        // A last line without its newline is judged as the line it becomes: when the keyword
+        // line is appended, that line gets its newline first, and a bare "A" would turn into a
+        // setting of A read before the new one. Replacing it keeps every setting the new line.
+        const bool unterminated = text.back() != '\n';
+        if (IsKeywordLine(text, keyword) || (unterminated && !*found && IsKeywordLine(text + '\n', keyword))) {
           *found = 1;
           ok = std::fprintf(tmp, "%s\n", line) >= 0;
         } else {

@@ -482,21 +482,23 @@ TEST(TimeManagerReports, SummaryGroupsBlocksByClass) {
 }
 
 TEST(TimeManagerReports, SortingByValue) {
+  // Every block stays listed: equal values in name order (after Reset every value ties).
   C_TimeManager tm;
   ASSERT_EQ(Load(tm, TieFile()), 0);
   EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A", "B", "C"}));
-  tm.SortBlocks(C_Timer::TOTAL_ELAPSED);  // 2, 5, 2: the second 2.0 is left out
-  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"B", "A"}));
-  tm.SortBlocks(static_cast<C_Timer::E_TimeValue>(9));  // every value 0.0
-  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A"}));
+  tm.SortBlocks(C_Timer::TOTAL_ELAPSED);  // 2, 5, 2: both 2.0 blocks, in name order
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"B", "A", "C"}));
+  tm.SortBlocks(static_cast<C_Timer::E_TimeValue>(9));  // every value 0.0: name order
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A", "B", "C"}));
   tm.SortBlocks(C_Timer::TOTAL_CPU);  // all equal
-  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A"}));
-  // The binary file holds only the listed blocks, but every name.
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A", "B", "C"}));
+  tm.SortBlocks(C_Timer::TOTAL_ELAPSED);
+  // The binary file holds every block and every name.
   kvtest::TempPath sorted("tmdump_sorted", ".cpu");
   EXPECT_EQ(tm.Write(sorted.str()), 0);
   C_TimeManager back;
   ASSERT_EQ(Load(back, kvtest::ReadFileBytes(sorted.str())), 0);
-  EXPECT_EQ(Listing(back), (std::vector<std::string>{"A"}));
+  EXPECT_EQ(Listing(back), (std::vector<std::string>{"A", "B", "C"}));
   EXPECT_EQ(back.GetNameById(2), "C");
   tm.SortBlocks(static_cast<C_Timer::E_TimeValue>(0));
   EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A", "B", "C"}));
@@ -510,16 +512,14 @@ TEST(TimeManagerReports, SortingByValue) {
 }
 
 TEST(TimeManagerReports, ABlockLeftOutOfASortedRecordKeepsItsIdentifier) {
-  // A sorted listing leaves equal values out, so a record may name blocks it holds no timer
-  // for. Begun again after reading, such a block takes the identifier its name has in the
-  // record, and the next record reads back with each name once.
-  C_TimeManager tm;
-  ASSERT_EQ(Load(tm, TieFile()), 0);
-  tm.SortBlocks(C_Timer::TOTAL_ELAPSED);  // 2, 5, 2: C is left out
-  kvtest::TempPath sorted("tmdump_sorted_again", ".cpu");
-  ASSERT_EQ(tm.Write(sorted.str()), 0);
+  // A record may name blocks it holds no timer for (a sorted listing once left equal values
+  // out of the record). Begun again after reading, such a block takes the identifier its name
+  // has in the record, and the next record reads back with each name once.
   C_TimeManager back;
-  ASSERT_EQ(Load(back, kvtest::ReadFileBytes(sorted.str())), 0);
+  ASSERT_EQ(Load(back, Manager({"A", "B", "C"}, false,
+                               {{1, 1, 5.0, 1.0f, 5.0, 1.0f, {}, {}}, {0, 1, 2.0, 1.0f, 2.0, 1.0f, {}, {}}},
+                               kBegin, kEnd)),
+            0);
   ASSERT_EQ(back.TimerByName("C"), nullptr);
   back.BeginBlock(N("C"));
   back.EndBlock(N("C"));
@@ -710,8 +710,8 @@ TEST(TimeManagerReports, ATimeThatIsNotANumberIsKept) {
                               {3, 1, nan, 1.0f, nan, 1.0f, {}, {}}},
                              kBegin, kEnd)),
             0);
-  tm.SortBlocks(C_Timer::TOTAL_ELAPSED);  // B first; D, not a number as well, is left out
-  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"B", "C", "A"}));
+  tm.SortBlocks(C_Timer::TOTAL_ELAPSED);  // B and D first (not numbers, in name order)
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"B", "D", "C", "A"}));
 }
 
 TEST(TimeManagerReports, NothingOfANothingTotalIsNoShare) {
@@ -809,9 +809,9 @@ TEST(TimeManagerReports, NoMemoryPartWayChangesNothingHalfWay) {
   ASSERT_EQ(Load(ties, TieFile()), 0);
   ties.SortBlocks(C_Timer::TOTAL_ELAPSED);
   failures = kvtest::ForEachAllocation([&] { ties.SortBlocks(C_Timer::SELF_CPU); },
-                                       [&] { EXPECT_EQ(Listing(ties), (std::vector<std::string>{"B", "A"})); });
+                                       [&] { EXPECT_EQ(Listing(ties), (std::vector<std::string>{"B", "A", "C"})); });
   EXPECT_GE(failures, 1);
-  EXPECT_EQ(Listing(ties), (std::vector<std::string>{"A"}));
+  EXPECT_EQ(Listing(ties), (std::vector<std::string>{"A", "B", "C"}));
   std::string text = "kept";
   failures = kvtest::ForEachAllocation([&] { ties.FillSummary(text); }, [&] { EXPECT_EQ(text, "kept"); });
   EXPECT_GE(failures, 1);
@@ -863,4 +863,52 @@ TEST(TimeManagerDump, GlobalManagerFiles) {
   }
   freeTimeManager();
   ASSERT_EQ(chdir(old), 0);
+}
+
+// After Reset every value is 0: a sort ties all the blocks, and the record still holds all six.
+TEST(TimeManagerReports, ASortedRecordKeepsEveryBlockAfterReset) {
+  C_TimeManager tm;
+  const char* names[] = {"f", "b", "e", "a", "d", "c"};
+  for (const char* n : names) {
+    tm.BeginBlock(N(n));
+    tm.EndBlock(N(n));
+  }
+  tm.Reset();
+  tm.SortBlocks(C_Timer::TOTAL_ELAPSED);
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"a", "b", "c", "d", "e", "f"}));
+  tm.BeginBlock(N("bb"));  // a block begun after the sort joins the listing
+  tm.EndBlock(N("bb"));
+  kvtest::TempPath sorted("tmdump_reset", ".cpu");
+  ASSERT_EQ(tm.Write(sorted.str()), 0);
+  C_TimeManager back;
+  ASSERT_EQ(Load(back, kvtest::ReadFileBytes(sorted.str())), 0);
+  EXPECT_EQ(Listing(back), (std::vector<std::string>{"a", "b", "bb", "c", "d", "e", "f"}));
+}
+
+// A stored block name holding a zero byte ("ab\0cd") would be read as "ab": refused, the
+// manager as it was. So are a call-graph flag other than 0 or 1 and entries out of order.
+TEST(TimeManagerFile, RecordsNoWriterMakesAreRefused) {
+  C_TimeManager tm;
+  ASSERT_EQ(Load(tm, TieFile()), 0);
+  Bytes zero = Manager({"A", "B", "C"}, false,
+                       {{0, 1, 2.0, 1.0f, 2.0, 1.0f, {}, {}}}, kBegin, kEnd);
+  Bytes renamed = Manager({"A", "Bxyzw", "C"}, false, {{0, 1, 2.0, 1.0f, 2.0, 1.0f, {}, {}}}, kBegin, kEnd);
+  // The name "Bxyzw" follows the count (8 bytes), "A" (5 bytes) and its own length (4 bytes).
+  ASSERT_EQ(renamed[8 + 5 + 4 + 2], 'y');
+  renamed[8 + 5 + 4 + 2] = 0;
+  EXPECT_EQ(Load(tm, renamed), -1);
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_EQ(tm.GetNameById(1), "B");
+  Bytes flag = zero;
+  flag[7] = 2;  // the call-graph flag
+  EXPECT_EQ(Load(tm, flag), -1);
+  EXPECT_FALSE(tm.ContainsCallGraph());
+  EXPECT_EQ(Load(tm, Manager({"A", "B", "C"}, true, {{0, 1, 2.0, 1.0f, 2.0, 1.0f, {{2, 1.0, 1.0}, {1, 1.0, 1.0}}, {}}},
+                             kBegin, kEnd)),
+            -1);
+  EXPECT_EQ(Load(tm, Manager({"A", "B", "C"}, true, {{0, 1, 2.0, 1.0f, 2.0, 1.0f, {{1, 1.0, 1.0}, {1, 2.0, 1.0}}, {}}},
+                             kBegin, kEnd)),
+            -1);
+  EXPECT_EQ(Listing(tm), (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_EQ(Load(tm, zero), 0);
 }

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -656,3 +658,99 @@ TEST(KeywordRewrite, UnreadableFileIsNotRecreated) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string ReadAll(const std::string& path) { return kvtest::ReadFileText(path); }
+
+// Every setting of keyword in path, as lire_valeur_mot_cle reads them: (result, value).
+std::vector<std::pair<int, int>> Settings(const std::string& path, const char* keyword) {
+  std::vector<std::pair<int, int>> out;
+  FILE* f = fopen(path.c_str(), "r");
+  if (!f) return out;
+  char line[256];
+  for (;;) {
+    int found = 0, value = -99;
+    const int r = lire_valeur_mot_cle(f, keyword, &found, line, &value);
+    if (!found) break;
+    out.emplace_back(r, value);
+  }
+  fclose(f);
+  return out;
+}
+
+}  // namespace
+
+// The word check at the start of a line: one character before the keyword is enough to make
+// it part of another word, so xniter is no setting (nor mention) of niter.
+TEST(Keywords, OneCharacterBeforeTheKeywordMakesAnotherWord) {
+  KeywordFile k("xniter 5\n");
+  int found = -1, value = 99;
+  char line[256];
+  EXPECT_EQ(lire_valeur_mot_cle(k.f, "niter", &found, line, &value), 0);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(value, 99);
+  KeywordFile m("xniter 5\n");
+  EXPECT_EQ(cherche_mot_cle(m.f, "niter", &found, line), nullptr);
+  EXPECT_EQ(found, 0);
+  KeywordFile n("xniter 5\nniter 7\n");
+  EXPECT_EQ(lire_valeur_mot_cle(n.f, "niter", &found, line, &value), 1);
+  EXPECT_EQ(value, 7);
+  TempPath p("onechar");
+  kvtest::WriteFileText(p.str(), "xniter 5\n");
+  EXPECT_EQ(subsitue_mot_cle(p.c_str(), "niter", &found, "niter 6"), 0);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(ReadAll(p.str()), "xniter 5\nniter 6\n");
+}
+
+// An empty keyword names no setting: the readers find nothing, the rewrite refuses it and
+// leaves the file as it was (it used to replace every line).
+TEST(Keywords, AnEmptyKeywordNamesNoSetting) {
+  KeywordFile k("NB 5\nniter 3\n");
+  int found = -1, value = 99;
+  char line[256];
+  EXPECT_EQ(lire_valeur_mot_cle(k.f, "", &found, line, &value), 0);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(value, 99);
+  KeywordFile m("NB 5\n");
+  int yes = 7;
+  EXPECT_EQ(lire_valeur_mot_cle_yn(m.f, "", &found, line, &yes), 0);
+  EXPECT_EQ(found, 0);
+  KeywordFile n("NB 5\n");
+  EXPECT_EQ(cherche_mot_cle(n.f, "", &found, line), nullptr);
+  EXPECT_EQ(found, 0);
+  TempPath p("emptykw");
+  kvtest::WriteFileText(p.str(), "NB 5\nniter 3\n");
+  found = -1;
+  EXPECT_EQ(subsitue_mot_cle(p.c_str(), "", &found, "x 1"), -1);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(ReadAll(p.str()), "NB 5\nniter 3\n");
+  TempPath q("emptykw_missing", "", false);
+  EXPECT_EQ(subsitue_mot_cle(q.c_str(), "", &found, "x 1"), -1);
+  EXPECT_FALSE(kvelo_file_exist(std::wstring(q.str().begin(), q.str().end()).c_str()));
+}
+
+// A last line "A" without newline is no setting, but appending "A 5" gives it its newline and
+// it would become a setting read first (with nothing after it): it is replaced instead.
+TEST(KeywordRewrite, ABareLastLineThatAnAppendWouldMakeASettingIsReplaced) {
+  TempPath p("bare");
+  kvtest::WriteFileText(p.str(), "B 1\nA");
+  int found = -1;
+  ASSERT_EQ(subsitue_mot_cle(p.c_str(), "A", &found, "A 5"), 0);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(ReadAll(p.str()), "B 1\nA 5\n");
+  EXPECT_EQ(Settings(p.str(), "A"), (std::vector<std::pair<int, int>>{{1, 5}}));
+  // A bare last line of another keyword is kept and completed.
+  TempPath q("bare2");
+  kvtest::WriteFileText(q.str(), "B 1\nC");
+  ASSERT_EQ(subsitue_mot_cle(q.c_str(), "A", &found, "A 5"), 0);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(ReadAll(q.str()), "B 1\nC\nA 5\n");
+  // With a setting elsewhere the bare line stays as it is: no newline is added, it is no setting.
+  TempPath r("bare3");
+  kvtest::WriteFileText(r.str(), "A 1\nA");
+  ASSERT_EQ(subsitue_mot_cle(r.c_str(), "A", &found, "A 5"), 0);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(ReadAll(r.str()), "A 5\nA");
+  EXPECT_EQ(Settings(r.str(), "A"), (std::vector<std::pair<int, int>>{{1, 5}}));
+}
