@@ -248,7 +248,7 @@ struct OutVal<cplx> {
 inline rc::Gen<double> OutScale() {
   return rc::gen::weightedOneOf<double>(
       {{8, rc::gen::just(1.0)},
-       {3, rc::gen::element(0x1p508, 1e153, 1e-150, 1e160, 1e300, 1.5e306, 1e-300, 0.0)}});
+       {3, rc::gen::element(0x1p508, 1e153, 1e-150, 1e160, 1e300, 1.5e306, 1.5e307, 1e-300, 0.0)}});
 }
 
 template <class T>
