@@ -24,8 +24,10 @@ namespace {
 /* Number of sample rows whose first n coordinates can be read (none when the stored inputs
  * are narrower than the model's input count). */
 template <class T>
-inline int UsableSamples(C_MatMGe<T>& S, int n) {
-  return (n >= 0 && ColsOf(S) >= n) ? RowsOf(S) : 0;
+inline int UsableSamples(C_MatMGe<T>& S, bool set, int n) {
+  /* Inputs that InitKriging or a new count let go of are no samples any more, though the
+   * container still holds them. */
+  return (set && n >= 0 && ColsOf(S) >= n) ? RowsOf(S) : 0;
 }
 
 /* The rows index[0 .. count-1] of M, first `cols` columns, as a new count x cols matrix. */
@@ -82,7 +84,7 @@ template <class T>
 bool Kriging<T>::IsInputPoint(C_MatMGe<T>& X, int row) {
   const int n = NumVar;
   if (n < 0 || row < 0 || row >= RowsOf(X) || ColsOf(X) < n) return false;
-  const int ms = UsableSamples(InpSampMtx, n);
+  const int ms = UsableSamples(InpSampMtx, InpSampSet, n);
   if (WorkVec.Dim() < n) WorkVec.Resize(n);
   T* w = (n > 0) ? WorkVec.Adr(0) : nullptr;
   for (int s = 0; s < ms; ++s) {
@@ -111,7 +113,7 @@ int Kriging<T>::CheckNewPoints(C_MatMGe<T>& cand, C_MatMGe<T>& kept, int*& index
   }
   int* const list = made ? made.get() : index;
   const double d = std::fabs(dmin);
-  const int ms = UsableSamples(InpSampMtx, n);
+  const int ms = UsableSamples(InpSampMtx, InpSampSet, n);
 
   VecT a(n), b(n);
   if (WorkVec.Dim() < n) WorkVec.Resize(n);

@@ -441,6 +441,46 @@ TEST(KrigingRefine, CheckNewPointsDistances) {
   EXPECT_EQ(4, kept.rows);
 }
 
+/* Inputs that InitKriging or a new count let go of are no samples: the container still holds
+ * them, but neither CheckNewPoints nor IsInputPoint measures against them (a model with no
+ * sample inputs drops a candidate only for an earlier acceptance). */
+TEST(KrigingRefine, ReleasedSamplesAreNotMeasured) {
+  C_MatMGe<double> X = MakeMat<double>(2, 2, {0.0, 0.0, 1.0, 0.0});
+  C_MatMGe<double> cand = MakeMat<double>(2, 2, {0.0, 0.0, 1.0, 0.1});
+  for (int how = 0; how < 3; ++how) {
+    Kriging<double> k;
+    ASSERT_EQ(0, k.PutInpSampMtx(X));
+    if (how == 0) {
+      k.InitKriging();
+      ASSERT_EQ(0, k.PutNumVar(2));
+    } else if (how == 1) {
+      ASSERT_EQ(0, k.PutNumSamp(3));
+    } else {
+      ASSERT_EQ(0, k.PutNumVar(3));
+      ASSERT_EQ(0, k.PutNumVar(2));
+    }
+    C_MatMGe<double> G;
+    ASSERT_EQ(1, k.GetInpSampMtx(G)) << how;
+    C_MatMGe<double> kept;
+    int* index = nullptr;
+    ASSERT_EQ(0, k.CheckNewPoints(cand, kept, index, 0.5)) << how;
+    std::unique_ptr<int[]> own(index);
+    ASSERT_EQ(2, kept.rows) << how;  /* both candidates: 0.1 + 1 apart, no sample near */
+    EXPECT_EQ(0, index[0]);
+    EXPECT_EQ(1, index[1]);
+    EXPECT_FALSE(k.IsInputPoint(cand, 0)) << how;
+  }
+  /* With the samples given they are measured. */
+  Kriging<double> k;
+  ASSERT_EQ(0, k.PutInpSampMtx(X));
+  C_MatMGe<double> kept;
+  int* index = nullptr;
+  ASSERT_EQ(0, k.CheckNewPoints(cand, kept, index, 0.5));
+  std::unique_ptr<int[]> own(index);
+  EXPECT_EQ(0, kept.rows);
+  EXPECT_TRUE(k.IsInputPoint(cand, 0));
+}
+
 /* Complex candidates: the distance is the root of the summed squared moduli. */
 TEST(KrigingRefine, CheckNewPointsComplexDistances) {
   Kriging<cplx> k;
