@@ -366,6 +366,23 @@ inline void ScaleOneByOne(int n, T a, T* x) {
   }
 }
 
+// y := y + a x element by element with the plain product (as ScaleOneByOne), for the factors
+// that the BLAS multiply-adds pass over: with a zero factor they leave y as it is, though 0
+// times a NaN or infinite x_i is NaN.
+template <class T>
+inline void AxpyOneByOne(int n, T a, const T* x, T* y) {
+  for (int i = 0; i < n; ++i) {
+    const T v = x[i];
+    if constexpr (std::is_floating_point<T>::value) {
+      y[i] = y[i] + a * v;
+    } else {
+      using R = typename T::value_type;
+      const R re = a.real() * v.real() - a.imag() * v.imag(), im = a.real() * v.imag() + a.imag() * v.real();
+      y[i] = T(y[i].real() + re, y[i].imag() + im);
+    }
+  }
+}
+
 // Shared parts of the real and complex kernels. |x| is the modulus of a complex element.
 template <class T>
 struct FloatKernelBase {
@@ -399,7 +416,12 @@ struct Kernel<float> : FloatKernelBase<float> {
       ITF_sscal(n, a, x, 1);
   }
   static float Dot(int n, const float* x, const float* y) { return ITF_sdot(n, x, 1, y, 1); }
-  static void Axpy(int n, float a, const float* x, float* y) { ITF_saxpy(n, a, x, 1, y, 1); }
+  static void Axpy(int n, float a, const float* x, float* y) {
+    if (NeedsPlainScale(a))
+      AxpyOneByOne(n, a, x, y);
+    else
+      ITF_saxpy(n, a, x, 1, y, 1);
+  }
   static int IAmax(int n, const float* x) { return ITF_isamax(n, x, 1); }
   static int IAmin(int n, const float* x) { return ITF_isamin(n, x, 1); }
   static float Conj(float v) { return v; }
@@ -421,7 +443,12 @@ struct Kernel<double> : FloatKernelBase<double> {
       ITF_dscal(n, a, x, 1);
   }
   static double Dot(int n, const double* x, const double* y) { return ITF_ddot(n, x, 1, y, 1); }
-  static void Axpy(int n, double a, const double* x, double* y) { ITF_daxpy(n, a, x, 1, y, 1); }
+  static void Axpy(int n, double a, const double* x, double* y) {
+    if (NeedsPlainScale(a))
+      AxpyOneByOne(n, a, x, y);
+    else
+      ITF_daxpy(n, a, x, 1, y, 1);
+  }
   static void Copy(int n, const double* x, double* y);
   static int IAmax(int n, const double* x) { return ITF_idamax(n, x, 1); }
   static int IAmin(int n, const double* x) { return ITF_idamin(n, x, 1); }
@@ -451,7 +478,12 @@ struct Kernel<std::complex<float>> : FloatKernelBase<std::complex<float>> {
     ITF_kvelocdot(n, x, y, &r, 1);
     return r;
   }
-  static void Axpy(int n, C a, const C* x, C* y) { ITF_caxpy(n, a, x, 1, y, 1); }
+  static void Axpy(int n, C a, const C* x, C* y) {
+    if (NeedsPlainScale(a))
+      AxpyOneByOne(n, a, x, y);
+    else
+      ITF_caxpy(n, a, x, 1, y, 1);
+  }
   static int IAmax(int n, const C* x) { return ITF_icamax(n, x, 1); }
   static int IAmin(int n, const C* x) { return ITF_icamin(n, x, 1); }
   static C Conj(C v) { return std::conj(v); }
@@ -478,7 +510,12 @@ struct Kernel<std::complex<double>> : FloatKernelBase<std::complex<double>> {
     ITF_kvelozdot(n, x, y, &r, 1);
     return r;
   }
-  static void Axpy(int n, C a, const C* x, C* y) { ITF_zaxpy(n, a, x, 1, y, 1); }
+  static void Axpy(int n, C a, const C* x, C* y) {
+    if (NeedsPlainScale(a))
+      AxpyOneByOne(n, a, x, y);
+    else
+      ITF_zaxpy(n, a, x, 1, y, 1);
+  }
   static void Copy(int n, const C* x, C* y);
   static int IAmax(int n, const C* x) { return ITF_izamax(n, x, 1); }
   static int IAmin(int n, const C* x) { return ITF_izamin(n, x, 1); }
@@ -792,7 +829,8 @@ class KVELO_API C_Vec : public C_Counter<C_Vec<T, I>>, public C_BaseVec<I> {
   virtual void operator+=(T a);
   // Dot product, conj(x_i) v_i for complex T; throws 2872 when dimensions differ.
   virtual T operator*(C_Vec& v);
-  // y := y + a x, returns 0 (x sharing memory with y, x = y included, is read from a copy); throws
+  // y := y + a x, returns 0 (x sharing memory with y, x = y included, is read from a copy; 0 times
+  // a NaN or infinite x_i is NaN, also for a zero a); throws
   // 2872 when dimensions differ, 2873 when either is not full, 1001 when that copy cannot be
   // had (y unchanged).
   virtual int Axpy(C_Vec& y, T a);

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <complex>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -874,4 +875,23 @@ TEST(CVecPiAxpy, ComplexOperandThatIsTheResult) {
   big.Axpy(big, cd(0.25, -2.0));
   copy.Axpy(target, cd(0.25, -2.0));
   for (int i = 0; i < 37; ++i) EXPECT_EQ(big[i], target[i]) << i;
+}
+
+TEST(CVecPiAxpy, ZeroFactorKeepsNaNOfTheOperand) {
+  // y + 0 x is NaN where x holds NaN or an infinity: the BLAS multiply-add returns at once for
+  // a zero factor.
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  VD x = MakeD({1.0, inf, nan}), y = MakeD({2.0, 3.0, 4.0});
+  x.Axpy(y, 0.0);
+  EXPECT_EQ(y[0], 2.0);
+  EXPECT_TRUE(std::isnan(y[1]));
+  EXPECT_TRUE(std::isnan(y[2]));
+  VZ zx(2), zy(2);
+  zx[0] = cd(1, 1);
+  zx[1] = cd(inf, 0);
+  zy[0] = cd(5, 6);
+  zy[1] = cd(7, 8);
+  zx.Axpy(zy, cd(0, 0));
+  EXPECT_EQ(zy[0], cd(5, 6));
+  EXPECT_TRUE(std::isnan(zy[1].real()));
 }
