@@ -5,7 +5,8 @@
  * vector that holds it. Instances: I = int, T = int, double, complex<double> (exported).
  *
  * Failures throw C_KveloException (reason 0): 2 negative size, 38 a source without contiguous
- * values, 1001 no memory, 2870 a borrowed buffer cannot grow, 2871 not provided by the class.
+ * values, 1001 no memory, 2870 a borrowed buffer cannot grow (or an assignment or Attach would
+ * borrow memory the storage is about to give back), 2871 not provided by the class.
  * A storage belongs to one object and one thread at a time; nothing is locked. */
 #ifndef KVELO_C_PTR_H
 #define KVELO_C_PTR_H
@@ -90,7 +91,7 @@ class KVELO_API C_Ptr : public C_Type {
   // Sum of n values from first (integers in their own type, wrapping; floating-point values
   // added in double and rounded once).
   virtual T Sum(I first, I n) = 0;
-  // Multiplies n values from first by a.
+  // Multiplies n values from first by a (a zero a makes NaN and infinite values NaN).
   virtual int SMlt(T a, I first, I n) = 0;
   // 2-norm of n values from first into out, block-wise through Extract; returns 0. Scaled
   // sums of squares: no overflow or underflow before the norm itself (3e200, 4e200 give
@@ -147,14 +148,24 @@ class KVELO_API C_PtrInCore : public C_Ptr<T, I> {
   explicit C_PtrInCore(T* p) : owns(0), data(p), nalloc(0) {}
   // A copy borrows the source's buffer (it never becomes a second owner of it).
   C_PtrInCore(const C_PtrInCore& o) : C_Ptr<T, I>(o), owns(o.data ? 0 : 1), data(o.data), nalloc(0) {}
-  // Borrows o's buffer after giving back an owned buffer of its own (kept when it is o's).
+  // Borrows o's buffer after giving back an owned buffer of its own (kept when it is o's:
+  // o's buffer starting where this one does changes nothing). Throws 2870, nothing changed,
+  // when o looks into this storage's owned buffer past its start (a view from Lnk, the end
+  // included): the buffer would be given back under it.
   C_PtrInCore& operator=(const C_PtrInCore& o);
   // Gives back an owned buffer.
   ~C_PtrInCore() override { Release(); }
 
   // Frees an owned buffer, then borrows p (p equal to the current buffer changes nothing);
-  // throws 2870, nothing changed, when p lies inside the owned buffer past its start.
+  // throws 2870, nothing changed, when p lies inside the owned buffer past its start or just
+  // past its end.
   void Attach(T* p);
+  // Whether p lies in the buffer this storage owns, or just past its end: memory that giving
+  // the buffer back would take from under a borrower of p.
+  bool InOwnedBuffer(const T* p) const {
+    return owns == 1 && p && data &&
+           kvelo_vec::Overlaps(kvelo_vec::RangeOf(p, 1), kvelo_vec::RangeOf(static_cast<const T*>(data), static_cast<long long>(nalloc) + 1));
+  }
   // Exchanges buffers (address, ownership, allocated length) with o; nothing is copied or freed.
   void Swap(C_PtrInCore& o) {
     std::swap(owns, o.owns);
@@ -289,6 +300,7 @@ C_PtrInCore<T, I>::C_PtrInCore(I n, T init) : owns(1), data(nullptr), nalloc(0) 
 template <class T, class I>
 C_PtrInCore<T, I>& C_PtrInCore<T, I>::operator=(const C_PtrInCore& o) {
   if (this == &o || o.data == data) return *this;
+  if (InOwnedBuffer(o.data)) KVELO_THROW(2870);
   Release();
   owns = o.data ? 0 : 1;
   data = o.data;
@@ -299,9 +311,8 @@ C_PtrInCore<T, I>& C_PtrInCore<T, I>::operator=(const C_PtrInCore& o) {
 template <class T, class I>
 void C_PtrInCore<T, I>::Attach(T* p) {
   if (p && p == data) return;  // attaching its own buffer changes nothing (and frees nothing)
-  // Memory inside the owned buffer would be freed before it is borrowed.
-  if (owns == 1 && kvelo_vec::Overlaps(kvelo_vec::RangeOf(static_cast<const T*>(p), 1), kvelo_vec::RangeOf(static_cast<const T*>(data), nalloc)))
-    KVELO_THROW(2870);
+  // Memory inside the owned buffer (or at its end) would be freed before it is borrowed.
+  if (InOwnedBuffer(p)) KVELO_THROW(2870);
   if (owns == 1) kvelomem_free(data, __FILE__, __LINE__);
   owns = 0;
   data = p;

@@ -343,6 +343,46 @@ struct Kernel<long long> : IntKernel<long long> {
   static void Append(std::string& s, long long v) { AppendFormat(s, "% 8lld ", v); }
 };
 
+// Whether the BLAS scaling cannot be trusted with factor a: a zero factor makes it store zeros
+// without multiplying (turning NaN and infinite elements into 0, where 0 times those is NaN), and
+// a NaN or infinite factor may be passed over for zero elements in the same way.
+template <class T>
+inline bool NeedsPlainScale(T a) {
+  return a == T() || !IsFinite(a);
+}
+
+// x := a x element by element, each the plain product: a NaN anywhere in a or x_i gives NaN, and
+// so does 0 times an infinity; complex elements take the product of parts, in which a NaN or an
+// infinite part meeting a zero makes the result NaN.
+template <class T>
+inline void ScaleOneByOne(int n, T a, T* x) {
+  for (int i = 0; i < n; ++i) {
+    if constexpr (std::is_floating_point<T>::value) {
+      x[i] = a * x[i];
+    } else {
+      const T v = x[i];
+      x[i] = T(a.real() * v.real() - a.imag() * v.imag(), a.real() * v.imag() + a.imag() * v.real());
+    }
+  }
+}
+
+// y := y + a x element by element with the plain product (as ScaleOneByOne), for the factors
+// that the BLAS multiply-adds pass over: with a zero factor they leave y as it is, though 0
+// times a NaN or infinite x_i is NaN.
+template <class T>
+inline void AxpyOneByOne(int n, T a, const T* x, T* y) {
+  for (int i = 0; i < n; ++i) {
+    const T v = x[i];
+    if constexpr (std::is_floating_point<T>::value) {
+      y[i] = y[i] + a * v;
+    } else {
+      using R = typename T::value_type;
+      const R re = a.real() * v.real() - a.imag() * v.imag(), im = a.real() * v.imag() + a.imag() * v.real();
+      y[i] = T(y[i].real() + re, y[i].imag() + im);
+    }
+  }
+}
+
 // Shared parts of the real and complex kernels. |x| is the modulus of a complex element.
 template <class T>
 struct FloatKernelBase {
@@ -369,9 +409,19 @@ struct Kernel<float> : FloatKernelBase<float> {
   static constexpr C_Type::E_Type kType = C_Type::TypeFloat;
   static const char* Name() { return "Float"; }
   static void Append(std::string& s, float v) { AppendFormat(s, "% 2.3e ", static_cast<double>(v)); }
-  static void Scal(int n, float a, float* x) { ITF_sscal(n, a, x, 1); }
+  static void Scal(int n, float a, float* x) {
+    if (NeedsPlainScale(a))
+      ScaleOneByOne(n, a, x);
+    else
+      ITF_sscal(n, a, x, 1);
+  }
   static float Dot(int n, const float* x, const float* y) { return ITF_sdot(n, x, 1, y, 1); }
-  static void Axpy(int n, float a, const float* x, float* y) { ITF_saxpy(n, a, x, 1, y, 1); }
+  static void Axpy(int n, float a, const float* x, float* y) {
+    if (NeedsPlainScale(a))
+      AxpyOneByOne(n, a, x, y);
+    else
+      ITF_saxpy(n, a, x, 1, y, 1);
+  }
   static int IAmax(int n, const float* x) { return ITF_isamax(n, x, 1); }
   static int IAmin(int n, const float* x) { return ITF_isamin(n, x, 1); }
   static float Conj(float v) { return v; }
@@ -386,9 +436,19 @@ struct Kernel<double> : FloatKernelBase<double> {
   static constexpr C_Type::E_Type kType = C_Type::TypeDouble;
   static const char* Name() { return "Double"; }
   static void Append(std::string& s, double v) { AppendFormat(s, "% 2.3e ", v); }
-  static void Scal(int n, double a, double* x) { ITF_dscal(n, a, x, 1); }
+  static void Scal(int n, double a, double* x) {
+    if (NeedsPlainScale(a))
+      ScaleOneByOne(n, a, x);
+    else
+      ITF_dscal(n, a, x, 1);
+  }
   static double Dot(int n, const double* x, const double* y) { return ITF_ddot(n, x, 1, y, 1); }
-  static void Axpy(int n, double a, const double* x, double* y) { ITF_daxpy(n, a, x, 1, y, 1); }
+  static void Axpy(int n, double a, const double* x, double* y) {
+    if (NeedsPlainScale(a))
+      AxpyOneByOne(n, a, x, y);
+    else
+      ITF_daxpy(n, a, x, 1, y, 1);
+  }
   static void Copy(int n, const double* x, double* y);
   static int IAmax(int n, const double* x) { return ITF_idamax(n, x, 1); }
   static int IAmin(int n, const double* x) { return ITF_idamin(n, x, 1); }
@@ -407,13 +467,23 @@ struct Kernel<std::complex<float>> : FloatKernelBase<std::complex<float>> {
   static void Append(std::string& s, C v) {
     AppendFormat(s, "% 2.3E % 2.3E ", static_cast<double>(v.real()), static_cast<double>(v.imag()));
   }
-  static void Scal(int n, C a, C* x) { ITF_cscal(n, a, x, 1); }
+  static void Scal(int n, C a, C* x) {
+    if (NeedsPlainScale(a))
+      ScaleOneByOne(n, a, x);
+    else
+      ITF_cscal(n, a, x, 1);
+  }
   static C Dot(int n, const C* x, const C* y) {
     C r(0.0f, 0.0f);
     ITF_kvelocdot(n, x, y, &r, 1);
     return r;
   }
-  static void Axpy(int n, C a, const C* x, C* y) { ITF_caxpy(n, a, x, 1, y, 1); }
+  static void Axpy(int n, C a, const C* x, C* y) {
+    if (NeedsPlainScale(a))
+      AxpyOneByOne(n, a, x, y);
+    else
+      ITF_caxpy(n, a, x, 1, y, 1);
+  }
   static int IAmax(int n, const C* x) { return ITF_icamax(n, x, 1); }
   static int IAmin(int n, const C* x) { return ITF_icamin(n, x, 1); }
   static C Conj(C v) { return std::conj(v); }
@@ -429,13 +499,23 @@ struct Kernel<std::complex<double>> : FloatKernelBase<std::complex<double>> {
   static constexpr C_Type::E_Type kType = C_Type::TypeComplexDouble;
   static const char* Name() { return "Double complex"; }
   static void Append(std::string& s, C v) { AppendFormat(s, "% 2.3E % 2.3E ", v.real(), v.imag()); }
-  static void Scal(int n, C a, C* x) { ITF_zscal(n, a, x, 1); }
+  static void Scal(int n, C a, C* x) {
+    if (NeedsPlainScale(a))
+      ScaleOneByOne(n, a, x);
+    else
+      ITF_zscal(n, a, x, 1);
+  }
   static C Dot(int n, const C* x, const C* y) {
     C r(0.0, 0.0);
     ITF_kvelozdot(n, x, y, &r, 1);
     return r;
   }
-  static void Axpy(int n, C a, const C* x, C* y) { ITF_zaxpy(n, a, x, 1, y, 1); }
+  static void Axpy(int n, C a, const C* x, C* y) {
+    if (NeedsPlainScale(a))
+      AxpyOneByOne(n, a, x, y);
+    else
+      ITF_zaxpy(n, a, x, 1, y, 1);
+  }
   static void Copy(int n, const C* x, C* y);
   static int IAmax(int n, const C* x) { return ITF_izamax(n, x, 1); }
   static int IAmin(int n, const C* x) { return ITF_izamin(n, x, 1); }
@@ -740,7 +820,8 @@ class KVELO_API C_Vec : public C_Counter<C_Vec<T, I>>, public C_BaseVec<I> {
   virtual int Attach(I n, T* data);
   // Multiplies elements first..last by a.
   virtual int SMlt(T a, I first, I last) = 0;
-  // x := a x; throws 38 unless in core and full.
+  // x := a x (a zero a turns NaN and infinite elements into NaN); throws 38 unless in core and
+  // full.
   virtual void operator*=(T a);
   // x := x + v (v.Axpy(x, 1)).
   virtual void operator+=(C_Vec& v);
@@ -748,7 +829,8 @@ class KVELO_API C_Vec : public C_Counter<C_Vec<T, I>>, public C_BaseVec<I> {
   virtual void operator+=(T a);
   // Dot product, conj(x_i) v_i for complex T; throws 2872 when dimensions differ.
   virtual T operator*(C_Vec& v);
-  // y := y + a x, returns 0 (x shifted against y in one buffer is read from a copy); throws
+  // y := y + a x, returns 0 (x sharing memory with y, x = y included, is read from a copy; 0 times
+  // a NaN or infinite x_i is NaN, also for a zero a); throws
   // 2872 when dimensions differ, 2873 when either is not full, 1001 when that copy cannot be
   // had (y unchanged).
   virtual int Axpy(C_Vec& y, T a);
@@ -1063,8 +1145,9 @@ int C_Vec<T, I>::Axpy(C_Vec& y, T a) {
   if (this->InCore() && y.InCore()) {
     T* py = y.Adr(0);
     if (!Adr(0) || !py) KVELO_THROW(38);
-    // x shifted against y within one buffer would be read after y overwrote it.
-    const kvelo_vec::HeldValues<T> x(Adr(0), n, kvelo_vec::Overlap<T>(Adr(0), py, n));
+    // x sharing memory with y would be read after y overwrote it: shifted against y, and for
+    // complex elements also at the same place (the kernel reads a part it has already written).
+    const kvelo_vec::HeldValues<T> x(Adr(0), n, kvelo_vec::Overlaps(kvelo_vec::RangeOf(static_cast<const T*>(Adr(0)), n), kvelo_vec::RangeOf(static_cast<const T*>(py), n)));
     const T* px = x.get();
     kvelo_vec::ForEachVecPiece(n, [&](I off, int len) { K::Axpy(len, a, px + off, py + off); });
     return 0;

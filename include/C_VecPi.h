@@ -61,7 +61,8 @@ class KVELO_API C_VecPi : public C_Vec<T, I> {
   // "C_VecPi Vector".
   const char* AffType() const override;
   // Binary form: dimension as a big-endian 4-byte int, then the values big-endian; throws 22
-  // when a write fails (a null f included).
+  // when a write fails (a null f included), 2 (nothing written) for a negative dimension,
+  // which Read refuses.
   int Write(FILE* f) override;
   // Read(f, 0).
   int Read(FILE* f) override;
@@ -121,8 +122,10 @@ class KVELO_API C_VecPi : public C_Vec<T, I> {
   // 1001 when out of memory.
   C_Vec<T, I>* Lnk(I offset) override;
   // Becomes a view of the caller's n elements at p (an owned buffer is freed first); returns 0.
-  // Throws 2870, nothing changed, when p lies inside its own buffer past the start (the buffer
-  // would be freed under the view).
+  // Throws 2870, nothing changed, when p lies inside its own buffer past the start or just past
+  // its end (the buffer would be freed under the view). p at the start of its own buffer keeps
+  // the buffer owned, with its capacity, and takes dimension n (2870, nothing changed, when n
+  // exceeds the buffer).
   int Attach(I n, T* p) override;
   // Multiplies first..last by a; -1 for a bad first.
   int SMlt(T a, I first, I last) override;
@@ -199,6 +202,8 @@ const char* C_VecPi<T, I, P>::AffType() const {
 
 template <class T, class I, class P>
 int C_VecPi<T, I, P>::Write(FILE* f) {
+  // Read refuses a negative dimension: such a vector has no binary form.
+  if (this->dim < 0) KVELO_THROW(2);
   if (T_BF_write(f, &this->dim, 1, true) != 0) KVELO_THROW(22);
   if (this->dim > 0 && ptr.Write(f, 0, this->dim) != 0) KVELO_THROW(22);
   return 0;
@@ -422,6 +427,13 @@ C_Vec<T, I>* C_VecPi<T, I, P>::Lnk(I offset) {
 
 template <class T, class I, class P>
 int C_VecPi<T, I, P>::Attach(I n, T* p) {
+  if (p && p == ptr.data && ptr.owns == 1) {
+    // Its own buffer from the start: the vector keeps owning it with its capacity, and may not
+    // claim elements beyond it.
+    if (n > ptr.nalloc) KVELO_THROW(2870);
+    this->dim = n;
+    return 0;
+  }
   ptr.Attach(p);  // may refuse: the vector changes only after it
   capacity = 0;
   this->dim = n;

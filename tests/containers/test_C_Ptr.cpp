@@ -394,3 +394,61 @@ TEST(CPtrInCore, AttachInsideTheOwnedBufferIsRefused) {
   EXPECT_EQ(view.data, caller + 1);
   EXPECT_EQ(view.owns, 0);
 }
+
+TEST(CPtrInCore, AttachAtTheEndOfTheOwnedBufferIsRefused) {
+  // One past the end is no element, yet freeing the buffer would leave it dangling all the same.
+  PD p(3, 2.0);
+  double* buf = p.data;
+  EXPECT_KVELO_CODE(p.Attach(buf + 3), 2870);
+  EXPECT_EQ(p.data, buf);
+  EXPECT_EQ(p.owns, 1);
+  EXPECT_EQ(p.nalloc, 3);
+  EXPECT_EQ(p.data[2], 2.0);
+}
+
+TEST(CPtrInCore, AssignmentFromAViewIntoTheOwnBufferIsRefused) {
+  // The view's address lies in the buffer the assignment would give back: refused like Attach,
+  // nothing changed (under ASan a use after free otherwise).
+  for (int k = 1; k <= 4; ++k) {
+    PD p(4);
+    for (int i = 0; i < 4; ++i) p[i] = 10.0 + i;
+    double* buf = p.data;
+    std::unique_ptr<C_Ptr<double, int>> view(p.Lnk(k));
+    EXPECT_KVELO_CODE(p = *static_cast<PD*>(view.get()), 2870) << "k = " << k;
+    EXPECT_EQ(p.data, buf);
+    EXPECT_EQ(p.owns, 1);
+    EXPECT_EQ(p.nalloc, 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(p.data[i], 10.0 + i);
+  }
+  // A view at the start is the buffer itself: nothing changes.
+  PZ z(2, cd(1, 2));
+  std::unique_ptr<C_Ptr<cd, int>> start(z.Lnk(0));
+  z = *static_cast<PZ*>(start.get());
+  EXPECT_EQ(z.owns, 1);
+  EXPECT_EQ(z.nalloc, 2);
+  EXPECT_EQ(z.data[1], cd(1, 2));
+}
+
+TEST(CPtrInCore, ScalingByZeroKeepsNaNAndInfinities) {
+  // 0 times NaN or an infinity is NaN; the BLAS scaling stores zeros for a zero factor.
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  PD p(8, 1.0);
+  p[1] = nan;
+  p[4] = -inf;
+  p[6] = -3.0;
+  p.SMlt(0.0, 0, 8);
+  for (int i = 0; i < 8; ++i) {
+    if (i == 1 || i == 4)
+      EXPECT_TRUE(std::isnan(p[i])) << i;
+    else
+      EXPECT_EQ(p[i], 0.0) << i;
+  }
+  EXPECT_TRUE(std::signbit(p[6]));
+  PZ z(5, cd(1, 1));
+  z[2] = cd(inf, 0);
+  z[3] = cd(0, nan);
+  z.SMlt(cd(0, 0), 0, 5);
+  EXPECT_EQ(z[0], cd(0, 0));
+  EXPECT_TRUE(std::isnan(z[2].real()));
+  EXPECT_TRUE(std::isnan(z[3].real()) || std::isnan(z[3].imag()));
+}

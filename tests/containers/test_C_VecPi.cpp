@@ -12,6 +12,7 @@
 #include <cmath>
 #include <complex>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -815,4 +816,82 @@ TEST(CVecPiAliasing, AssignAndCopyFromOverlappingViews) {
   VD view(4, host.v.data());
   EXPECT_EQ(host.Copy(view), 0);
   EXPECT_EQ(host.v, (std::vector<double>{1, 2, 3, 4}));
+}
+
+TEST(CVecPiWrite, NegativeDimensionIsRefused) {
+  // Read refuses a negative dimension (2): Write refuses it too and writes nothing.
+  VD v(-3);
+  TempFile tmp("vecpi_negative");
+  FILE* f = std::fopen(tmp.path(), "wb");
+  ASSERT_NE(f, nullptr);
+  EXPECT_KVELO_CODE(v.Write(f), 2);
+  std::fclose(f);
+  EXPECT_TRUE(ReadAll(tmp.path()).empty());
+  EXPECT_EQ(v.Dim(), -3);
+}
+
+TEST(CVecPiAttach, OwnBufferFromTheStartStaysOwned) {
+  VD v = MakeD({1.0, 2.0, 3.0, 4.0});
+  double* buf = v.Adr(0);
+  EXPECT_EQ(v.Attach(2, buf), 0);
+  EXPECT_EQ(v.Dim(), 2);
+  EXPECT_EQ(v.capacity, 4);  // still its allocation: regrowing within it keeps the values
+  EXPECT_EQ(v.ptr.owns, 1);
+  EXPECT_EQ(v.Resize(4), 0);
+  EXPECT_EQ(v.Adr(0), buf);
+  EXPECT_EQ(v[3], 4.0);
+  // More elements than the buffer holds: refused, nothing changed.
+  EXPECT_KVELO_CODE(v.Attach(5, buf), 2870);
+  EXPECT_EQ(v.Dim(), 4);
+  EXPECT_EQ(v.capacity, 4);
+}
+
+TEST(CVecPiAttach, EndOfTheOwnBufferIsRefused) {
+  VD v = MakeD({1.0, 2.0, 3.0});
+  double* buf = v.Adr(0);
+  EXPECT_KVELO_CODE(v.Attach(0, buf + 3), 2870);
+  EXPECT_EQ(v.Adr(0), buf);
+  EXPECT_EQ(v.Dim(), 3);
+  EXPECT_EQ(v.capacity, 3);
+  EXPECT_EQ(v[2], 3.0);
+}
+
+TEST(CVecPiAxpy, ComplexOperandThatIsTheResult) {
+  // y := y + a y with x the very vector y: each element as with a copy of y, a (1 + a) y.
+  // The kernel would read x's real part after writing it.
+  const cd a(-4.94066e-324, 1.4318e13), y0(0.0, -4.94066e-324);
+  VZ y(1);
+  y[0] = y0;
+  y.Axpy(y, a);
+  VZ x(1), w(1);
+  x[0] = y0;
+  w[0] = y0;
+  x.Axpy(w, a);
+  EXPECT_EQ(y[0], w[0]);
+  EXPECT_EQ(y[0].imag(), -4.94066e-324);
+  // Larger sizes through the vectorised kernel.
+  VZ big(37), copy(37), target(37);
+  for (int i = 0; i < 37; ++i) big[i] = copy[i] = target[i] = cd(1.0 + i, 0.5 - i);
+  big.Axpy(big, cd(0.25, -2.0));
+  copy.Axpy(target, cd(0.25, -2.0));
+  for (int i = 0; i < 37; ++i) EXPECT_EQ(big[i], target[i]) << i;
+}
+
+TEST(CVecPiAxpy, ZeroFactorKeepsNaNOfTheOperand) {
+  // y + 0 x is NaN where x holds NaN or an infinity: the BLAS multiply-add returns at once for
+  // a zero factor.
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  VD x = MakeD({1.0, inf, nan}), y = MakeD({2.0, 3.0, 4.0});
+  x.Axpy(y, 0.0);
+  EXPECT_EQ(y[0], 2.0);
+  EXPECT_TRUE(std::isnan(y[1]));
+  EXPECT_TRUE(std::isnan(y[2]));
+  VZ zx(2), zy(2);
+  zx[0] = cd(1, 1);
+  zx[1] = cd(inf, 0);
+  zy[0] = cd(5, 6);
+  zy[1] = cd(7, 8);
+  zx.Axpy(zy, cd(0, 0));
+  EXPECT_EQ(zy[0], cd(5, 6));
+  EXPECT_TRUE(std::isnan(zy[1].real()));
 }
