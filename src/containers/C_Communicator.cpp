@@ -103,6 +103,8 @@ void C_Vec_Send(C_Vec<T, I>* v, int a, int b) {
   if (!c) KVELO_THROW(2871);
   I n = v->Dim();
   if (static_cast<long long>(n) > kMaxCount) KVELO_THROW(2880);
+  // A negative length is no vector: every receiver refuses it, so it never goes out.
+  if (n < 0) KVELO_THROW(2);
   // Checked before the length goes out, so that a receiver never waits for values that
   // cannot follow.
   T* values = v->Adr(0);

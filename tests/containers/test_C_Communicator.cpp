@@ -304,6 +304,14 @@ TEST(Communicator, RecvIntoTheLibraryVector) {
   EXPECT_EQ(comm.calls.back().count, 0);
 }
 
+TEST(Communicator, NegativeLengthIsRefusedBeforeAnythingGoesOut) {
+  LoopbackComm comm;
+  Installed on(&comm);
+  BareVec<double, int> neg(-3);
+  EXPECT_EQ(CodeOf([&] { C_Vec_Send<double, int>(&neg, 4, 5); }), 2);
+  EXPECT_TRUE(comm.calls.empty());
+}
+
 TEST(Communicator, LengthAboveIntRangeIsRefused) {
   LoopbackComm comm;
   Installed on(&comm);
