@@ -205,12 +205,6 @@ rc::Gen<Fault> AnyFault() {
   });
 }
 
-std::ostream& operator<<(std::ostream& os, const Fault& f) {
-  os << kvtest::rtmem::FaultName(f.kind);
-  if (f.kind != Fault::None) os << "@" << f.k;
-  return os;
-}
-
 // How a command names a file.
 enum NameKind {
   kNull,       // no name: a temporary file

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <map>
 #include <new>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -230,40 +231,64 @@ inline const char* FaultName(Fault::Kind k) {
   }
 }
 
+inline std::ostream& operator<<(std::ostream& os, const Fault& f) {
+  os << FaultName(f.kind);
+  if (f.kind != Fault::None) os << "@" << f.k;
+  return os;
+}
+
 // Runs f under the fault (no allocation of the test may fall inside); true when the fault
 // was met (a block or an allocation was refused; for the disk, always).
 template <class F>
 bool UnderFault(const Fault& fault, F f) {
-  bool met = false;
+  // The fault is lifted however f leaves, also by an exception.
+  struct Lift {
+    const Fault& fault;
+    struct rlimit old;
+    bool met = false;
+    ~Lift() {
+      switch (fault.kind) {
+        case Fault::Heap:
+          met = kvrt::HeapBlocksRanOut();
+          kvrt::SetHeapBlocksLeft(-1);
+          break;
+        case Fault::New:
+          met = NewWasRefused();
+          Heal();
+          break;
+        case Fault::Disk:
+          setrlimit(RLIMIT_FSIZE, &old);
+          break;
+        default:
+          break;
+      }
+    }
+  } lift{fault, {}};
   switch (fault.kind) {
     case Fault::Heap:
       kvrt::SetHeapBlocksLeft(fault.k);
-      f();
-      met = kvrt::HeapBlocksRanOut();
-      kvrt::SetHeapBlocksLeft(-1);
       break;
     case Fault::New:
       FailNewAfter(fault.k);
-      f();
-      met = NewWasRefused();
-      Heal();
       break;
     case Fault::Disk: {
       signal(SIGXFSZ, SIG_IGN);
-      struct rlimit old;
-      getrlimit(RLIMIT_FSIZE, &old);
-      struct rlimit lim = old;
+      getrlimit(RLIMIT_FSIZE, &lift.old);
+      struct rlimit lim = lift.old;
       lim.rlim_cur = static_cast<rlim_t>(fault.k);
       setrlimit(RLIMIT_FSIZE, &lim);
-      f();
-      setrlimit(RLIMIT_FSIZE, &old);
-      met = true;
       break;
     }
     default:
-      f();
+      break;
   }
-  return met;
+  f();
+  switch (fault.kind) {
+    case Fault::Heap: return kvrt::HeapBlocksRanOut();
+    case Fault::New: return NewWasRefused();
+    case Fault::Disk: return true;
+    default: return false;
+  }
 }
 
 }  // namespace rtmem
