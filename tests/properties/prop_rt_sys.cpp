@@ -518,7 +518,7 @@ RC_GTEST_PROP(HeapProps, BlocksHoldTheirBytesAndRefusalsKeepThem, ()) {
   unsigned char* q = static_cast<unsigned char*>(kvelomem_realloc(p, n2, "prop", 0, __FILE__, __LINE__));
   RC_ASSERT((q != nullptr));
   kept.resize(std::min(kept.size(), n2));
-  RC_ASSERT(std::memcmp(q, kept.data(), kept.size()) == 0);
+  RC_ASSERT(Bytes(q, q + kept.size()) == kept);
   // A refused growth (ceiling, count, or a size no allocator gives) keeps the block and its bytes.
   const int how = *rc::gen::inRange(0, 4);
   errno = 0;
@@ -538,7 +538,7 @@ RC_GTEST_PROP(HeapProps, BlocksHoldTheirBytesAndRefusalsKeepThem, ()) {
   }
   RC_ASSERT((r == nullptr));
   RC_ASSERT(errno == ENOMEM);
-  RC_ASSERT(std::memcmp(q, kept.data(), kept.size()) == 0);
+  RC_ASSERT(Bytes(q, q + kept.size()) == kept);
   kvrt::SetHeapBlocksLeft(0);
   RC_ASSERT((kvelomem_malloc(1, "prop", 0, __FILE__, __LINE__) == nullptr));
   RC_ASSERT((kvelo_malloc(1, "prop", 0, __FILE__, __LINE__) == nullptr));
