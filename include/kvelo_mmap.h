@@ -38,7 +38,8 @@ typedef struct MMAP_VIEW {
 /* Maps length bytes of the file name from offset (any offset: the view starts at the
  * granularity boundary below it) into view (null: a new record is allocated). access 2
  * maps for reading and writing, any other value read-only; the file must exist and cover
- * the region; length 0 maps up to the end of the file. fd is not used. Returns the view
+ * the region; length 0 maps from offset to the end of the file, at any offset (none left:
+ * refused). fd is not used. Returns the view
  * with *status 0, or null with *status -1 (no report; a record allocated here is freed). */
 KVELO_API MMAP_VIEW* kvelo_mmap_(MMAP_VIEW* view, int fd, const wchar_t* name, int access,
                                  unsigned long long offset, unsigned long long length, const char* tag,

@@ -27,25 +27,27 @@ KVELO_API void kvelomem_setmode(int mode);
 /* The memory mode: 1 at load. */
 KVELO_API int kvelomem_getmode(void);
 
-/* Creates a unit of count x size zero bytes in the file name (emptied first when it exists)
- * or, when name is null, in a new temporary file; maps it whole for reading and writing.
- * Returns its handle with *status 0; null with *status -1 on failure (codes 3, 22, 24, 27;
- * a size that does not fit in a file gives 24). No file is left behind on failure. */
+/* Creates a unit of count x size zero bytes in the file name (its contents replaced by the
+ * zeros when it exists) or, when name is null, in a new temporary file; maps it whole for
+ * reading and writing. Returns its handle with *status 0; null with *status -1 on failure
+ * (codes 3, 22 also for 0 bytes, 24, 27; a size that does not fit in a file gives 24; the file
+ * of a live unit, under any spelling of its path or through a hard link, gives 24). A refused
+ * call leaves no file it made, and leaves a caller's existing file exactly as it was. */
 KVELO_API MMAP_HANDLE* kvelomem_calloc_ooc(size_t count, size_t size, const wchar_t* name, const char* tag,
                                            const char* callerFile, int callerLine, int* status);
 /* kvelomem_calloc_ooc with count 1. */
 KVELO_API MMAP_HANDLE* kvelomem_malloc_ooc(size_t size, const wchar_t* name, const char* tag,
                                            const char* callerFile, int callerLine, int* status);
 /* Resizes the unit of handle to newSize bytes (kept bytes keep their values, grown bytes
- * read 0) and maps it again: returns a new handle (a new view, at a new address), the unit's
+ * read 0, also where an adopted file held bytes past the unit) and maps it again: returns a new handle (a new view, at a new address), the unit's
  * old handle being unmapped and freed. All or nothing, like realloc: on failure (codes 22: no
  * view of the new size, also for newSize 0; 24: the file cannot be opened or sized, e.g. a
  * full disk; 27: no unit for handle, or its size cannot be read) the result is null with
  * *status -1 and the unit is exactly as it was: same handle, still mapped at the same address
  * with the same bytes, same size, file of the same length.
  * With a null handle and a name, adopts the existing file name (at least newSize bytes,
- * contents kept) as a new unit of newSize bytes (codes 3, 22, 24, 27; nothing is left
- * behind on failure). */
+ * contents kept) as a new unit of newSize bytes (codes 3; 22, also for newSize 0; 24, also
+ * for the file of a live unit under any name; 27; nothing changes on failure). */
 KVELO_API MMAP_HANDLE* kvelomem_realloc_ooc(MMAP_HANDLE* handle, size_t newSize, const wchar_t* name,
                                             const char* tag, const char* callerFile, int callerLine,
                                             int* status);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kvplat {
@@ -38,6 +39,44 @@ bool ResizeFileReserved(int fd, long long length) {
   (void)ftruncate(fd, static_cast<off_t>(current));
   errno = err;
   return false;
+}
+
+int OpenOrCreate(const char* path, bool& created) {
+  created = false;
+  if (!path) {
+    errno = EINVAL;
+    return -1;
+  }
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    int fd = open(path, O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, 0600);
+    if (fd >= 0) {
+      created = true;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+    fd = open(path, O_RDWR | O_CLOEXEC);
+    if (fd >= 0 || errno != ENOENT) return fd;  // gone in between: try again
+  }
+  return -1;
+}
+
+bool IdentityOf(int fd, FileIdentity& id) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  id.device = static_cast<unsigned long long>(st.st_dev);
+  id.inode = static_cast<unsigned long long>(st.st_ino);
+  id.length = static_cast<long long>(st.st_size);
+  return true;
+}
+
+bool ReserveRange(int fd, long long offset, long long length) {
+  if (offset < 0 || length < 0) {
+    errno = EINVAL;
+    return false;
+  }
+  if (length == 0) return true;
+  if (fallocate(fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0) return true;
+  return errno == EOPNOTSUPP || errno == ENOSYS;
 }
 
 }  // namespace kvplat

@@ -14,5 +14,23 @@ int OpenReadOnly(const char* path);
 // fails leaves the file at its old length.
 bool ResizeFileReserved(int fd, long long length);
 
+// Opens path for reading and writing, creating it when no file has the name (created tells
+// which; a file made here is the caller's to remove on failure): fd, or -1 with errno.
+int OpenOrCreate(const char* path, bool& created);
+// What tells one file from every other, whatever the name it is reached by: its device and
+// inode; and its length. false with errno when fstat fails.
+struct FileIdentity {
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  long long length = 0;
+  bool Same(const FileIdentity& o) const { return device == o.device && inode == o.inode; }
+};
+bool IdentityOf(int fd, FileIdentity& id);
+// Reserves the disk blocks of the bytes [offset, offset + length) of the file, within its
+// length, without changing a byte or the length: holes of a sparse file then cannot fail to
+// be written later. true when done or when the file system cannot reserve; false with errno
+// (ENOSPC) when the blocks cannot be had.
+bool ReserveRange(int fd, long long offset, long long length);
+
 }  // namespace kvplat
 #endif

@@ -51,6 +51,16 @@ std::string NarrowName(const std::wstring& name) {
   });
 }
 
+// The wide form of a narrow text into out: false when the text is not UTF-8; 1001 when memory
+// runs out (a want of memory is not a missing name).
+bool WideOf(const char* s, std::wstring& out) {
+  if (kvplat::Utf8ToWide(s, nullptr) < 0) return false;
+  kvrt::Or1001([&] {
+    if (!kvplat::ToWide(s, out)) throw std::bad_alloc();
+  });
+  return true;
+}
+
 }  // namespace
 
 C_WorkSpace::C_WorkSpace(E_CoreMode mode, unsigned long long megabytes)
@@ -170,17 +180,25 @@ void C_WorkSpace::CreateDataFile(const wchar_t* name, const char* prefix, unsign
       }
     } else {
       const std::string pre = prefix ? prefix : "KVTMP";
-      if (!kvplat::ToWide(pre.c_str(), wide)) KVELO_THROW(4);
+      if (!WideOf(pre.c_str(), wide)) KVELO_THROW(4);
       // Named and created in one step: no other process can take the name in between. The
       // name is copied out once the file exists: with room for any path made first, that copy
       // cannot run out of memory and strand the file.
       path.reserve(PATH_MAX);
       fd = kvplat::CreateTempFile(std::string(), pre, path);
       if (fd < 0) KVELO_THROW_R(19, 100);
-      if (!kvplat::ToWide(path.c_str(), wide)) {
+      bool named = false;
+      try {
+        named = WideOf(path.c_str(), wide);
+      } catch (...) {
+        named = false;
+      }
+      if (!named) {
+        const bool noMemory = kvplat::Utf8ToWide(path.c_str(), nullptr) >= 0;
         kvplat::CloseFile(fd);
         fd = -1;
         std::remove(path.c_str());
+        if (noMemory) KVELO_THROW(1001);
         KVELO_THROW(4);
       }
     }

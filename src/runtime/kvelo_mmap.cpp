@@ -55,8 +55,10 @@ void* MapRegion(const wchar_t* name, int access, unsigned long long offset, unsi
   const long long fileLength = kvplat::FileLength(fd);
   if (fileLength >= 0) {
     const unsigned long long size = static_cast<unsigned long long>(fileLength);
+    // Length 0 asks for the rest of the file from the offset, whatever its remainder; with
+    // nothing left after the offset there is nothing to map.
+    if (length == 0) mapped = offset < size ? size - base : 0;
     // The view must lie inside the file: pages past its end would fault when touched.
-    if (mapped == 0 && size > base) mapped = size - base;
     if (mapped > 0 && base <= size && mapped <= size - base && mapped <= SIZE_MAX) {
       view = kvplat::MapFile(fd, static_cast<long long>(base), static_cast<std::size_t>(mapped), writable);
     }

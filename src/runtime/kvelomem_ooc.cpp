@@ -31,6 +31,7 @@ struct OOC_UNIT {
   wchar_t* name;           // the unit's own copy of its file name
   int fd;                  // -1 until the file is opened, then the last descriptor used
   char state;
+  kvplat::FileIdentity file;  // the file itself, however it is named
 };
 
 LIS* g_units = nullptr;  // units in creation order
@@ -54,6 +55,23 @@ int SameHandle(void* object, void* probe) {
 
 int SameName(void* object, void* probe) {
   return std::wcscmp(static_cast<OOC_UNIT*>(object)->name, static_cast<const wchar_t*>(probe)) == 0 ? 1 : 0;
+}
+
+int SameObject(void* object, void* probe) { return object == probe ? 1 : 0; }
+
+// Whether a unit of the list has the file id (by device and inode: another spelling of its
+// path, or a hard link, is the same file).
+bool FileOfAUnit(const kvplat::FileIdentity& id) {
+  for (LIS* n = g_units; n; n = n->next) {
+    if (static_cast<OOC_UNIT*>(n->object)->file.Same(id)) return true;
+  }
+  return false;
+}
+
+// Takes unit out of the list again (no memory is needed) without releasing it.
+void Unlist(OOC_UNIT* unit) {
+  LIS* node = g_units ? LIS_chercher_element(g_units, unit, SameObject) : nullptr;
+  if (node) LIS_sup_elt(&g_units, node, nullptr);
 }
 
 void ReleaseUnit(void* object) {
@@ -125,12 +143,18 @@ MMAP_HANDLE* kvelomem_calloc_ooc(size_t count, size_t size, const wchar_t* name,
     return nullptr;
   }
   const unsigned long long bytes = static_cast<unsigned long long>(count) * size;
+  // An empty file has no view: refused before any file is made or touched.
+  if (bytes == 0) {
+    Fail(22, __LINE__, kFn, callerLine, caller, status);
+    return nullptr;
+  }
 
   // The name: the caller's, or a temporary file made at once (never a name that another
   // process could take between naming and creating).
   std::string path;
   std::wstring tempName;
   int fd = -1;
+  bool created = false;  // the file is made by this call: it goes again on failure
   if (name) {
     if (!kvplat::NarrowName(name, path)) {
       Fail(24, __LINE__, kFn, callerLine, caller, status);
@@ -156,66 +180,65 @@ MMAP_HANDLE* kvelomem_calloc_ooc(size_t count, size_t size, const wchar_t* name,
       return nullptr;
     }
     name = tempName.c_str();
+    created = true;
   }
-  const bool created = (fd >= 0);  // our own new temporary file
+  // Gives up: the descriptor is closed and a file made here removed; a caller's file that
+  // existed is left exactly as it was (every step before the last one leaves its bytes alone,
+  // and a growth is taken back).
+  auto giveUp = [&](OOC_UNIT* unit, int code, int line) {
+    if (fd >= 0) kvplat::CloseFile(fd);
+    if (created) std::remove(path.c_str());
+    if (unit) ReleaseUnit(unit);
+    Fail(code, line, kFn, callerLine, caller, status);
+    return nullptr;
+  };
 
   OOC_UNIT* unit = NewUnit(name, bytes);
-  if (!unit) {
-    if (created) {
-      kvplat::CloseFile(fd);
-      std::remove(path.c_str());
-    }
-    Fail(3, __LINE__, kFn, callerLine, caller, status);
-    return nullptr;
-  }
+  if (!unit) return giveUp(nullptr, 3, __LINE__);
+  // The file of a live unit must not be touched, under its own name or any other.
   if (g_units && LIS_chercher_element(g_units, const_cast<wchar_t*>(name), SameName)) {
-    // The name belongs to a live unit: its file must not be touched.
-    if (created) {
-      kvplat::CloseFile(fd);
-      std::remove(path.c_str());
-    }
-    ReleaseUnit(unit);
-    Fail(24, __LINE__, kFn, callerLine, caller, status);
-    return nullptr;
+    return giveUp(unit, 24, __LINE__);
   }
   if (!created) {
-    fd = kvplat::OpenReadWrite(path.c_str(), true);
-    if (fd < 0 || !kvplat::ResizeFileReserved(fd, 0)) {  // a caller's file loses its contents
-      if (fd >= 0) kvplat::CloseFile(fd);  // not emptied: its contents stay
-      ReleaseUnit(unit);
-      Fail(24, __LINE__, kFn, callerLine, caller, status);
-      return nullptr;
-    }
+    fd = kvplat::OpenOrCreate(path.c_str(), created);
+    if (fd < 0) return giveUp(unit, 24, __LINE__);
   }
+  if (!kvplat::IdentityOf(fd, unit->file) || FileOfAUnit(unit->file)) return giveUp(unit, 24, __LINE__);
+  const long long oldLength = unit->file.length;
   unit->fd = fd;
   unit->state = 'O';
-  const bool sized = bytes == 0 || kvplat::ResizeFileReserved(fd, static_cast<long long>(bytes));
-  const bool closed = kvplat::CloseFile(fd) == 0;
-  unit->state = 'C';
-  if (!sized || !closed) {
-    std::remove(path.c_str());
-    ReleaseUnit(unit);
-    Fail(24, __LINE__, kFn, callerLine, caller, status);
-    return nullptr;
+  if (LIS_ins_fin(&g_units, unit, 0) != 0) return giveUp(unit, 27, __LINE__);
+  const long long target = static_cast<long long>(bytes);
+  // The file grows first, blocks reserved (a full disk shows here, and the growth is taken
+  // back); the view comes next; only then is a longer caller's file cut, and the region zeroed.
+  if (target > oldLength && !kvplat::ResizeFileReserved(fd, target)) {
+    Unlist(unit);
+    return giveUp(unit, 24, __LINE__);
   }
-
+  // The caller's bytes that are kept in place (to be zeroed) may be holes of a sparse file.
+  if (!kvplat::ReserveRange(fd, 0, target < oldLength ? target : oldLength)) {
+    if (target > oldLength) kvplat::ResizeFileReserved(fd, oldLength);
+    Unlist(unit);
+    return giveUp(unit, 24, __LINE__);
+  }
   int st = 0;
   MMAP_HANDLE* handle = kvelo_mmap(nullptr, -1, name, 2, 0, bytes, tag, callerFile, callerLine, &st);
   if (!handle) {
-    std::remove(path.c_str());
-    ReleaseUnit(unit);
-    Fail(22, __LINE__, kFn, callerLine, caller, status);
-    return nullptr;
+    if (target > oldLength) kvplat::ResizeFileReserved(fd, oldLength);
+    Unlist(unit);
+    return giveUp(unit, 22, __LINE__);
   }
-  std::memset(handle->address, 0, static_cast<size_t>(bytes));
-  unit->handle = handle;
-  if (LIS_ins_fin(&g_units, unit, 0) != 0) {
+  if (target < oldLength && !kvplat::ResizeFileReserved(fd, target)) {
     DropHandle(handle, tag, callerFile, callerLine);
-    std::remove(path.c_str());
-    ReleaseUnit(unit);
-    Fail(27, __LINE__, kFn, callerLine, caller, status);
-    return nullptr;
+    Unlist(unit);
+    return giveUp(unit, 24, __LINE__);
   }
+  // Committed: a caller's file loses its contents, as the unit promises zeros.
+  std::memset(handle->address, 0, static_cast<size_t>(bytes));
+  kvplat::CloseFile(fd);  // the view keeps the file; a close error changes nothing now
+  unit->state = 'C';
+  unit->handle = handle;
+  unit->file.length = target;
   *status = 0;
   return handle;
 }
@@ -279,6 +302,17 @@ MMAP_HANDLE* kvelomem_realloc_ooc(MMAP_HANDLE* handle, size_t newSize, const wch
       return nullptr;
     }
     const long long target = static_cast<long long>(bytes);
+    const long long oldSize = static_cast<long long>(unit->size);
+    // Bytes of the file past the unit (an adopted file longer than its unit) that the unit
+    // grows over must read 0, as grown bytes do: their blocks are reserved now, and they are
+    // zeroed once nothing can fail any more.
+    const long long zeroFrom = oldSize;
+    const long long zeroTo = target < length ? target : length;
+    if (zeroTo > zeroFrom && !kvplat::ReserveRange(unit->fd, zeroFrom, zeroTo - zeroFrom)) {
+      closeOwn();
+      Fail(24, __LINE__, kFn, callerLine, caller, status);
+      return nullptr;
+    }
     if (target > length) {
       errno = 0;
       if (!kvplat::ResizeFileReserved(unit->fd, target)) {
@@ -309,6 +343,10 @@ MMAP_HANDLE* kvelomem_realloc_ooc(MMAP_HANDLE* handle, size_t newSize, const wch
       }
     }
     // The new view stands: the old one goes.
+    if (zeroTo > zeroFrom) {
+      std::memset(static_cast<char*>(fresh->address) + zeroFrom, 0, static_cast<size_t>(zeroTo - zeroFrom));
+    }
+    unit->file.length = target;
     kvelo_munmap(old, tag, callerFile, callerLine, &st);
     kvelomem_free(old, kFile, __LINE__);
     kvplat::CloseFile(unit->fd);
@@ -323,10 +361,23 @@ MMAP_HANDLE* kvelomem_realloc_ooc(MMAP_HANDLE* handle, size_t newSize, const wch
     Fail(3, __LINE__, kFn, callerLine, caller, status);
     return nullptr;
   }
+  // A unit of no bytes has no view, as everywhere else (a view of length 0 would be the
+  // whole file).
+  if (bytes == 0) {
+    Fail(22, __LINE__, kFn, callerLine, caller, status);
+    return nullptr;
+  }
   // Adopting an existing file: its contents stay as they are.
   OOC_UNIT* unit = NewUnit(name, bytes);
   if (!unit) {
     Fail(3, __LINE__, kFn, callerLine, caller, status);
+    return nullptr;
+  }
+  // The file of a live unit cannot be adopted a second time, under any name: the two units
+  // would resize one file under each other's views.
+  if (g_units && LIS_chercher_element(g_units, const_cast<wchar_t*>(name), SameName)) {
+    ReleaseUnit(unit);
+    Fail(24, __LINE__, kFn, callerLine, caller, status);
     return nullptr;
   }
   std::string path;
@@ -337,8 +388,14 @@ MMAP_HANDLE* kvelomem_realloc_ooc(MMAP_HANDLE* handle, size_t newSize, const wch
     return nullptr;
   }
   unit->fd = fd;
-  const long long length = kvplat::FileLength(fd);
+  const bool known = kvplat::IdentityOf(fd, unit->file);
   kvplat::CloseFile(fd);
+  const long long length = known ? unit->file.length : -1;
+  if (known && FileOfAUnit(unit->file)) {
+    ReleaseUnit(unit);
+    Fail(24, __LINE__, kFn, callerLine, caller, status);
+    return nullptr;
+  }
   if (length < 0 || static_cast<unsigned long long>(length) < bytes) {
     ReleaseUnit(unit);
     Fail(24, __LINE__, kFn, callerLine, caller, status);

@@ -49,6 +49,22 @@ bool StatWideName(const wchar_t* name, kvplat::FileInfo& info) {
   return kvplat::StatPath(buf, info);
 }
 
+// The largest block asked of the allocator. A sanitizer's allocator aborts the process on a
+// request above its own ceiling (2^40 bytes on 64-bit targets) instead of returning null:
+// under one, such requests are refused here as the allocator would refuse them.
+#if defined(__SANITIZE_ADDRESS__)
+#define KVELO_SANITIZER_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KVELO_SANITIZER_HEAP 1
+#endif
+#endif
+#if defined(KVELO_SANITIZER_HEAP) && INTPTR_MAX > INT32_MAX
+constexpr size_t kLargestBlock = size_t{1} << 40;
+#else
+constexpr size_t kLargestBlock = static_cast<size_t>(PTRDIFF_MAX);
+#endif
+
 std::atomic<size_t> g_blockLimit{0};
 std::atomic<long> g_blocksLeft{-1};  // blocks still given before every one is refused; -1: no count
 std::atomic<bool> g_blocksRanOut{false};
@@ -69,7 +85,7 @@ bool CountAllows() {
 // null: such requests, and those above the ceiling, are refused here with ENOMEM.
 bool BlockAllowed(size_t count, size_t size) {
   size_t bytes = 0;
-  if (__builtin_mul_overflow(count, size, &bytes) || bytes > static_cast<size_t>(PTRDIFF_MAX)) {
+  if (__builtin_mul_overflow(count, size, &bytes) || bytes > kLargestBlock) {
     errno = ENOMEM;
     return false;
   }

@@ -93,6 +93,32 @@ TEST_F(MmapTest, ZeroLengthMapsUpToTheEndOfTheFile) {
   kvelomem_free(v, __FILE__, __LINE__);
 }
 
+// Length 0 at an offset off the boundary still means "up to the end of the file": before, the
+// view held only the bytes between the boundary and the offset, and the rest was not mapped.
+TEST_F(MmapTest, ZeroLengthAtAnUnalignedOffsetMapsTheRestOfTheFile) {
+  for (unsigned long long offset : {1ull, G + 10, static_cast<unsigned long long>(data.size() - 1)}) {
+    int st = 1;
+    MMAP_VIEW* v = View(0, offset, 0, st);
+    ASSERT_NE(v, nullptr) << offset;
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(v->length, data.size() - (offset - offset % G));
+    EXPECT_EQ(std::memcmp(v->address, &data[offset], data.size() - offset), 0);
+    kvelo_munmap_(v, "MmapTest", __FILE__, __LINE__);
+    kvelomem_free(v, __FILE__, __LINE__);
+    MMAP_HANDLE* h = Map(nullptr, 2, offset, 0, st);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(std::memcmp(h->address, &data[offset], data.size() - offset), 0);
+    EXPECT_EQ(Unmap(h, st), 0);
+    kvelomem_free(h, __FILE__, __LINE__);
+  }
+  // Nothing left after the offset: nothing to map, also off the boundary.
+  for (unsigned long long offset : {static_cast<unsigned long long>(data.size()), static_cast<unsigned long long>(data.size() + 7)}) {
+    int st = 0;
+    EXPECT_EQ(View(0, offset, 0, st), nullptr) << offset;
+    EXPECT_EQ(st, -1);
+  }
+}
+
 TEST_F(MmapTest, RegionsTheFileDoesNotCoverAreRefused) {
   struct Case {
     unsigned long long offset, length;

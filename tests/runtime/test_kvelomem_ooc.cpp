@@ -473,19 +473,142 @@ TEST_F(OocTest, AdoptingAFileKeepsItsContents) {
   EXPECT_EQ(kvelomem_ismapped(h), 1);
   EXPECT_EQ(FileSize(path), 5000);
   static_cast<unsigned char*>(h->address)[0] = 0xEE;
-  // Growing an adopted unit extends its file; the bytes the file already had stay.
+  // Growing an adopted unit extends its file; the unit's bytes stay, and every grown byte
+  // reads 0, also those the file held past the unit (4096 to 5000).
   h = Realloc(h, 6000, nullptr, st);
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(FileSize(path), 6000);
   EXPECT_EQ(static_cast<unsigned char*>(h->address)[0], 0xEE);
-  EXPECT_EQ(std::memcmp(static_cast<unsigned char*>(h->address) + 1, bytes.data() + 1, 4999), 0);
-  EXPECT_TRUE(AllZero(static_cast<char*>(h->address) + 5000, 1000));
+  EXPECT_EQ(std::memcmp(static_cast<unsigned char*>(h->address) + 1, bytes.data() + 1, 4095), 0);
+  EXPECT_TRUE(AllZero(static_cast<char*>(h->address) + 4096, 6000 - 4096));
   Free(h, 2, st);
   EXPECT_EQ(st, 0);
-  std::vector<unsigned char> expect = bytes;
+  std::vector<unsigned char> expect(bytes.begin(), bytes.begin() + 4096);
   expect[0] = 0xEE;
   expect.resize(6000, 0);
   EXPECT_EQ(ReadBytes(path), expect);
+}
+
+// A unit adopted from a file longer than itself, grown within the file and past it, and grown
+// after a shrink: the header promises zeros for grown bytes, whatever the file held there.
+TEST_F(OocTest, GrownBytesOfAnAdoptedUnitReadZeroWhateverTheFileHeld) {
+  const std::string path = dir.File("longer.bin");
+  const std::vector<unsigned char> bytes = Pattern(9000);
+  ASSERT_TRUE(WriteBytes(path, bytes));
+  int st = 1;
+  MMAP_HANDLE* h = Realloc(nullptr, 100, Wide(path).c_str(), st);
+  ASSERT_NE(h, nullptr);
+  h = Realloc(h, 101, nullptr, st);  // within the file: byte 100 was 0xBF in the file
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(std::memcmp(h->address, bytes.data(), 100), 0);
+  EXPECT_EQ(static_cast<unsigned char*>(h->address)[100], 0);
+  h = Realloc(h, 12000, nullptr, st);  // past the file's end
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(std::memcmp(h->address, bytes.data(), 100), 0);
+  EXPECT_TRUE(AllZero(static_cast<char*>(h->address) + 100, 12000 - 100));
+  std::vector<unsigned char> expect(bytes.begin(), bytes.begin() + 100);
+  expect.resize(12000, 0);
+  EXPECT_EQ(ReadBytes(path), expect);
+  FreeLeavingNothing(h);
+}
+
+// Adopting no bytes of a file that has some: a unit of size 0 has no view, as a unit made or
+// resized to 0 has none: 22, and the file stays.
+TEST_F(OocTest, AdoptingNoBytesOfAFileIsRefused) {
+  const std::string path = dir.File("some.bin");
+  ASSERT_TRUE(WriteBytes(path, Pattern(100)));
+  int st = 0;
+  MMAP_HANDLE* r = reinterpret_cast<MMAP_HANDLE*>(1);
+  EXPECT_EQ(CodeOf([&] { r = Realloc(nullptr, 0, Wide(path).c_str(), st); }), 22);
+  EXPECT_EQ(r, nullptr);
+  EXPECT_EQ(st, -1);
+  EXPECT_EQ(ReadBytes(path), Pattern(100));
+}
+
+// The file of a live unit under another spelling of its path, or through a hard link, is the
+// same file: neither a new unit nor an adoption may take it (24), and the live unit, its view
+// and its file stay as they were. Before, the new unit emptied the live one's file; an
+// adopted second unit, once shrunk, cut the file under the first view (SIGBUS on reading it).
+TEST_F(OocTest, TheFileOfALiveUnitIsRefusedUnderEveryName) {
+  const std::string path = dir.File("live.bin");
+  int st = 1;
+  MMAP_HANDLE* h = Calloc(1, 8192, Wide(path).c_str(), st);
+  ASSERT_NE(h, nullptr);
+  std::memcpy(h->address, Pattern(8192).data(), 8192);
+  ASSERT_EQ(link(path.c_str(), dir.File("hard.bin").c_str()), 0);
+  const std::vector<std::string> names = {path, dir.Path() + "/./live.bin", dir.Path() + "//live.bin",
+                                          dir.File("hard.bin")};
+  for (const std::string& name : names) {
+    MMAP_HANDLE* r = reinterpret_cast<MMAP_HANDLE*>(1);
+    EXPECT_EQ(CodeOf([&] { r = Calloc(1, 10, Wide(name).c_str(), st); }), 24) << name;
+    EXPECT_EQ(r, nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(CodeOf([&] { r = Realloc(nullptr, 10, Wide(name).c_str(), st); }), 24) << name;
+    EXPECT_EQ(r, nullptr);
+    EXPECT_EQ(st, -1);
+    EXPECT_EQ(CodeOf([&] { r = Calloc(0, 10, Wide(name).c_str(), st); }), 22) << name;
+    EXPECT_EQ(FileSize(path), 8192);
+    EXPECT_EQ(std::memcmp(h->address, Pattern(8192).data(), 8192), 0);
+  }
+  EXPECT_EQ(ReadBytes(dir.File("hard.bin")), Pattern(8192));
+  unlink(dir.File("hard.bin").c_str());
+  FreeLeavingNothing(h);
+}
+
+// A call that is refused leaves the caller's own file as it was: for no bytes, for a size no
+// file takes, for a file that cannot grow (as on a full disk), and for memory that runs out at
+// any step. Before, the first and the last removed the caller's file.
+TEST_F(OocTest, ARefusedUnitLeavesTheCallersFileAsItWas) {
+  const std::string path = dir.File("mine.bin");
+  ASSERT_TRUE(WriteBytes(path, Pattern(3000)));
+  const std::wstring name = Wide(path);
+  int st = 0;
+  MMAP_HANDLE* r = reinterpret_cast<MMAP_HANDLE*>(1);
+  EXPECT_EQ(CodeOf([&] { r = Calloc(0, 8, name.c_str(), st); }), 22);
+  EXPECT_EQ(r, nullptr);
+  EXPECT_EQ(ReadBytes(path), Pattern(3000));
+  EXPECT_EQ(CodeOf([&] { r = Calloc(1, size_t{1} << 62, name.c_str(), st); }), 24);
+  EXPECT_EQ(ReadBytes(path), Pattern(3000));
+  const int limited = kvtest::WithFileSizeLimit(4000, [&]() -> int {
+    const int fd = dup(2);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, 2);
+    int cst = 0;
+    MMAP_HANDLE* c = kvelomem_calloc_ooc(1, 8000, name.c_str(), kTag, __FILE__, __LINE__, &cst);
+    if (fd >= 0) dup2(fd, 2);
+    return c == nullptr && cst == -1 ? 0 : 1;
+  });
+  EXPECT_EQ(limited, 0);
+  EXPECT_EQ(ReadBytes(path), Pattern(3000));
+  // Each allocation of the call fails in turn (operator new, then the library heap).
+  CaptureStderr();
+  const int runs = kvtest::ForEachAllocation([&] { r = Calloc(1, 100, name.c_str(), st); },
+                                             [&] {
+                                               if (r) {
+                                                 Free(r, 2, st);
+                                                 ASSERT_TRUE(WriteBytes(path, Pattern(3000)));
+                                               } else {
+                                                 EXPECT_EQ(ReadBytes(path), Pattern(3000));
+                                               }
+                                             });
+  GetCapturedStderr();
+  EXPECT_GE(runs, 1);
+  if (r) Free(r, 2, st);
+  ASSERT_TRUE(WriteBytes(path, Pattern(3000)));
+  for (long k = 0; k < 4; ++k) {
+    kvrt::SetHeapBlocksLeft(k);
+    CodeOf([&] { r = Calloc(1, 100, name.c_str(), st); });
+    const bool ranOut = kvrt::HeapBlocksRanOut();
+    kvrt::SetHeapBlocksLeft(-1);
+    if (!ranOut) {
+      ASSERT_NE(r, nullptr);
+      Free(r, 2, st);
+      break;
+    }
+    EXPECT_EQ(r, nullptr) << k;
+    EXPECT_EQ(ReadBytes(path), Pattern(3000)) << k;
+  }
+  EXPECT_TRUE(kvtest::FileExists(path));
 }
 
 TEST_F(OocTest, AdoptionNeedsAnExistingFileLargeEnough) {
