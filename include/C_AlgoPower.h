@@ -177,6 +177,13 @@ void C_AlgoPower<T>::Product(C_Mat<T>& A, VecType& in, VecType& out, bool adjoin
                              VecType& scratch) {
   namespace pd = kvelo_power_detail;
   const bool viaConj = adjoint && A.IsSym();
+  if (A.rows == 0) {
+    // A matrix without rows does nothing in Mv, leaving out as an earlier step made it; its
+    // product is the zero vector of op(A)'s length (cols for A^H), which stops the run at 0.
+    out.Resize(adjoint ? A.cols : 0);
+    out.Init(T(0), 0, -1);
+    return;
+  }
   const int pre = -sigma > kPreShift ? kPreShift : (-sigma < -kPreShift ? -kPreShift : -sigma);
   const int post = -sigma - pre;
   VecType* src = &in;

@@ -399,6 +399,7 @@ int C_MatMGe<T>::Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char tr
   if (!ValidTrans(trans)) KVELO_THROW(2875);
   if (!x.InCore() || !y.InCore()) KVELO_THROW(2870);
   if (!x.Full() || !y.Full()) KVELO_THROW(2873);
+  if (rows == 0) return 0;  // no rows: nothing done, y as it was
   const bool plain = IsNoTrans(trans);
   if (x.Dim() != (plain ? cols : rows)) KVELO_THROW(2872);
   const int len = plain ? rows : cols;
@@ -421,8 +422,9 @@ int C_MatMGe<T>::Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char tr
   if (y.Dim() != len || (len > 0 && !y.Adr(0))) KVELO_THROW(2870);
   if (len == 0) return 0;
   if (inner == 0) {
-    // op(A) x has no terms: y is beta y, which ?gemv would skip (it returns at once when a
-    // dimension is 0), leaving y as it was. beta = 0 gives zeros, as ?gemv's own rule does.
+    // No columns: op(A) x has no terms and y is beta y, which ?gemv would skip (it returns at
+    // once when a dimension is 0), leaving y as it was. beta = 0 gives zeros, as ?gemv's own
+    // rule does.
     T* p = y.Adr(0);
     for (int i = 0; i < len; i++) p[i] = beta == T(0) ? T(0) : beta * p[i];
     return 0;

@@ -247,8 +247,14 @@ void CmdMv(M& m, bool general) {
     RC_ASSERT(code == 2875);
     return;
   }
-  if (xlen != (plain ? m.cols : m.rows)) {
+  if (xlen != (plain ? m.cols : m.rows) && !(general && m.rows == 0)) {
     RC_ASSERT(code != 0);
+    return;
+  }
+  if (general && m.rows == 0) {
+    // No rows: nothing done, y as it was.
+    RC_ASSERT(code == 0);
+    RC_ASSERT(SameBits(VecImage<T>(*y), y0));
     return;
   }
   RC_ASSERT(code == 0);
