@@ -162,7 +162,8 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
   // or no columns or the row cursor is outside the rows.
   virtual int FirstCol(T& out);
   // out = next element of the current row and returns its column; -1 (out untouched) past
-  // the last column. Code 2872 when the row cursor is outside the rows.
+  // the last column. Code 2872 when the row cursor is outside the rows (the cursor then
+  // stays where it was).
   virtual int NextCol(T& out);
   // Every stored value set to v; 0.
   virtual int Init(T v) = 0;
@@ -275,9 +276,14 @@ int C_Mat<T>::FirstCol(T& out) {
 
 template <class T>
 int C_Mat<T>::NextCol(T& out) {
-  colCursor++;
-  if (colCursor >= cols || colCursor < 0) return -1;
+  const int next = colCursor + 1;
+  if (next >= cols || next < 0) {
+    colCursor = next;
+    return -1;
+  }
+  // A refused step leaves the cursor where it was.
   if (rowCursor < 0 || rowCursor >= rows) KVELO_THROW(2872);
+  colCursor = next;
   out = GetVal(rowCursor, colCursor);
   return colCursor;
 }

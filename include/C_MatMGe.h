@@ -533,8 +533,8 @@ int C_MatMGe<T>::Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) {
   const int n = rows;
   // The installed ?getrs reports a bad argument only through its error handler, and a pivot
   // outside 1 .. n makes it swap rows outside the right-hand side: check everything first.
-  if (rows != cols || ld < kvelo_mat_detail::AtLeast1(rows) || b.Dim() != n || ipiv.Dim() < n)
-    KVELO_THROW(2872);
+  // An empty system (0 x 0, b empty) has nothing to solve and is no error: ld 0 is its own.
+  if (rows != cols || ld < rows || b.Dim() != n || ipiv.Dim() < n) KVELO_THROW(2872);
   for (int k = 0; k < n; k++) {
     const int p = ipiv[k];
     if (p < 1 || p > n) KVELO_THROW(2872);
