@@ -452,14 +452,16 @@ int C_MatMGe<T>::Mm(char transA, char transB, T alpha, C_MatMGe<T>& A, C_MatMGe<
   std::unique_ptr<C_MatMGe<T>> copyA, copyB;
   C_MatMGe<T>* a = &A;
   C_MatMGe<T>* b = &B;
-  if (kvelo_vec::Overlaps(out, A.ValueMemory())) {
+  // This itself is copied even when it holds no values (k = 0): the resize changes the shape
+  // and the leading dimension that ?gemm would be given for it.
+  if (&A == this || kvelo_vec::Overlaps(out, A.ValueMemory())) {
     copyA.reset(new (std::nothrow) C_MatMGe<T>(A));
     if (!copyA) KVELO_THROW(1001);
     a = copyA.get();
   }
   if (&B == &A) {
     b = a;
-  } else if (kvelo_vec::Overlaps(out, B.ValueMemory())) {
+  } else if (&B == this || kvelo_vec::Overlaps(out, B.ValueMemory())) {
     copyB.reset(new (std::nothrow) C_MatMGe<T>(B));
     if (!copyB) KVELO_THROW(1001);
     b = copyB.get();

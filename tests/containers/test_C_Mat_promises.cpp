@@ -175,3 +175,19 @@ TEST(MatPromises, PrintIntoAPathOfARowOutsideChangesNothing) {
   EXPECT_EQ(g.Print(path.c_str(), 5, false), 0);
   EXPECT_EQ(kvtest::ReadFileText(path.str()), "kept");
 }
+
+TEST(MatPromises, AnEmptyResultAsItsOwnOperandIsCopiedBeforeItsShapeChanges) {
+  // c (3 x 0) = a^T (2 x 0) c^H (0 x 3): k = 0, so c becomes the 2 x 3 zero matrix. Resized
+  // in place, c would reach ?gemm as its own operand with the new leading dimension 2, which
+  // ?gemm refuses for a conjugated 3-row operand (its error handler prints and nothing runs).
+  C_MatMGe<double> a(0, 2), c(3, 0);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c.Mm('T', 'C', 1.0, a, c, 0.0), 0);
+  const std::string out = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+  EXPECT_EQ(out.find("DGEMM"), std::string::npos) << out;
+  ASSERT_EQ(c.rows, 2);
+  ASSERT_EQ(c.cols, 3);
+  for (int j = 0; j < 3; j++)
+    for (int i = 0; i < 2; i++) EXPECT_EQ(c.GetVal(i, j), 0.0);
+}
