@@ -425,8 +425,13 @@ int C_MatMGe<T>::Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char tr
     // No columns: op(A) x has no terms and y is beta y, which ?gemv would skip (it returns at
     // once when a dimension is 0), leaving y as it was. beta = 0 gives zeros, as ?gemv's own
     // rule does.
+    // The scaling kernel, as ?gemv itself would scale: plain products, so that a NaN part of
+    // beta or y stays NaN (the recovery of C++'s complex product would make it infinite).
     T* p = y.Adr(0);
-    for (int i = 0; i < len; i++) p[i] = beta == T(0) ? T(0) : beta * p[i];
+    if (beta == T(0))
+      std::fill(p, p + len, T(0));
+    else
+      kvelo_vec::Kernel<T>::Scal(len, beta, p);
     return 0;
   }
   const char t[2] = {trans, 0};
