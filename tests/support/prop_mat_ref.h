@@ -26,10 +26,15 @@ inline constexpr bool kComplex = !std::is_same<T, double>::value;
 // the whole range of the format.
 template <class T>
 rc::Gen<T> Elem() {
-  if constexpr (kComplex<T>)
-    return rc::gen::weightedOneOf<T>({{3, TameComplex()}, {1, AnyComplex()}});
-  else
+  if constexpr (kComplex<T>) {
+    // Elements with an infinite and a NaN part are no numbers, though their modulus is inf.
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    return rc::gen::weightedOneOf<T>({{12, TameComplex()},
+                                      {4, AnyComplex()},
+                                      {1, rc::gen::element(T(inf, nan), T(nan, -inf), T(-inf, 0.0))}});
+  } else {
     return rc::gen::weightedOneOf<T>({{3, TameDouble()}, {1, AnyDouble()}});
+  }
 }
 template <class T>
 rc::Gen<T> FiniteElem() {
