@@ -177,6 +177,13 @@ void C_AlgoPower<T>::Product(C_Mat<T>& A, VecType& in, VecType& out, bool adjoin
                              VecType& scratch) {
   namespace pd = kvelo_power_detail;
   const bool viaConj = adjoint && A.IsSym();
+  if (A.rows == 0) {
+    // A matrix without rows does nothing in Mv, leaving out as an earlier step made it; its
+    // product is the zero vector of op(A)'s length (cols for A^H), which stops the run at 0.
+    out.Resize(adjoint ? A.cols : 0);
+    out.Init(T(0), 0, -1);
+    return;
+  }
   const int pre = -sigma > kPreShift ? kPreShift : (-sigma < -kPreShift ? -kPreShift : -sigma);
   const int post = -sigma - pre;
   VecType* src = &in;
@@ -270,7 +277,8 @@ T C_AlgoPower<T>::Run(C_Mat<T>& A, VecType& x, VecType& y, int maxSteps, T& scal
 /* 2-norm estimate of A: the square root of the dominant eigenvalue of A^H A by power iteration
  * (relative change of the estimate <= tolerance, at most max(500, cols) steps), taken on A
  * scaled by a power of two and scaled back, so that it holds for any finite A (|entries| from
- * the smallest subnormal to the largest double). 0 for a zero matrix (no result line); NaN
+ * the smallest subnormal to the largest double); an estimate that rounds past the largest
+ * double by no more than a few ulps is the largest double. 0 for a zero matrix (no result line); NaN
  * for a matrix with an entry that is not finite. Container codes pass through; code 2872
  * when the iteration breaks down. */
 template <class T>
@@ -286,7 +294,12 @@ double MatNrm2(C_Mat<T>& A, double tolerance) {
   algo.Run(A, x, y, steps, scaled, sigma);
   // The root of the scaled Teta is scaled back, never the square of the norm itself, which
   // leaves the double range for norms above 1e154.
-  return std::ldexp(std::sqrt(std::abs(scaled)), sigma);
+  const double root = std::sqrt(std::abs(scaled));
+  const double norm = std::ldexp(root, sigma);
+  // A norm at the top of the range may come out an ulp or two past it, from the rounding of
+  // the iteration: one within that rounding of the largest double is the largest double.
+  if (std::isinf(norm) && std::ldexp(root, sigma - 1) <= std::ldexp(1.0 + 4 * DBL_EPSILON, 1023)) return DBL_MAX;
+  return norm;
 }
 
 #endif

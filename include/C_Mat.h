@@ -162,7 +162,8 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
   // or no columns or the row cursor is outside the rows.
   virtual int FirstCol(T& out);
   // out = next element of the current row and returns its column; -1 (out untouched) past
-  // the last column. Code 2872 when the row cursor is outside the rows.
+  // the last column. Code 2872 when the row cursor is outside the rows (the cursor then
+  // stays where it was).
   virtual int NextCol(T& out);
   // Every stored value set to v; 0.
   virtual int Init(T v) = 0;
@@ -213,10 +214,11 @@ class C_Mat : public C_Counter<C_Mat<T>>, public C_GenericMat {
   // column), in the library's heap: code 1001 when memory runs out, 2880 beyond 2^31-1 values.
   template <class Get>
   static void HoldValues(VecType& held, int r, int c, bool byRows, Get get);
-  // Largest row sum of |a(i, j)|, walking the rows with the cursors; NaN when an element is
-  // NaN. Code 2872 without rows or columns.
+  // Largest row sum of |a(i, j)| (the vectors' magnitude: NaN for an element with a NaN
+  // part, also beside an infinite one); the cursors do not move. Code 2872 without rows or
+  // columns.
   double MatNrmInf();
-  // Largest column sum of |a(i, j)|, through LnkCol; NaN when an element is NaN. Code 2871
+  // Largest column sum of |a(i, j)|, through LnkCol; NaN when an element has a NaN part. Code 2871
   // when the class has no column views.
   double MatNrmOne();
   // The text form of the concrete matrices: the text header, then each row of elements, each
@@ -274,9 +276,14 @@ int C_Mat<T>::FirstCol(T& out) {
 
 template <class T>
 int C_Mat<T>::NextCol(T& out) {
-  colCursor++;
-  if (colCursor >= cols || colCursor < 0) return -1;
+  const int next = colCursor + 1;
+  if (next >= cols || next < 0) {
+    colCursor = next;
+    return -1;
+  }
+  // A refused step leaves the cursor where it was.
   if (rowCursor < 0 || rowCursor >= rows) KVELO_THROW(2872);
+  colCursor = next;
   out = GetVal(rowCursor, colCursor);
   return colCursor;
 }
@@ -350,14 +357,15 @@ void C_Mat<T>::Axpy(C_Mat<T>& y, T a) {
 
 template <class T>
 double C_Mat<T>::MatNrmInf() {
+  // Refused before anything is read; the walk goes through the elements, not the cursors,
+  // which stay where the caller left them.
+  if (rows <= 0 || cols <= 0) KVELO_THROW(2872);
   kvelo_mat_detail::LargestSum best;
-  Row(0);
-  do {
+  for (int i = 0; i < rows; i++) {
     double sum = 0.0;
-    T v = T(0);
-    for (int c = FirstCol(v); c != -1; c = NextCol(v)) sum += std::abs(v);
+    for (int j = 0; j < cols; j++) sum += kvelo_vec::Magnitude(GetVal(i, j));
     best.Take(sum);
-  } while (NextRow() != -1);
+  }
   return best.Get();
 }
 
@@ -368,7 +376,7 @@ double C_Mat<T>::MatNrmOne() {
   for (int j = 0; j < cols; j++) {
     LnkCol(j, tmp);
     double sum = 0.0;
-    for (int i = 0; i < rows; i++) sum += std::abs(tmp[i]);
+    for (int i = 0; i < rows; i++) sum += kvelo_vec::Magnitude(tmp[i]);
     best.Take(sum);
   }
   return best.Get();

@@ -146,8 +146,13 @@ class C_MatMGe : public C_Mat<T> {
   // Info block, " Values: ", then row `row` (all rows for -1) as "[i,j]:value" (1-based), five
   // per line; 0. Code 12 for a null FILE, 2872 for a row outside the matrix.
   int Print(FILE* f, int row) override;
-  // Print(FILE*, row) into path; 0 in every case.
-  int Print(const char* path, int row, bool append) override { C_GenericMat::Print(path, row, append); return 0; }
+  // Print(FILE*, row) into path; 0 in every case. A row outside the matrix prints nothing and
+  // leaves the file as it was (it is not opened, so not truncated either).
+  int Print(const char* path, int row, bool append) override {
+    if (row != -1 && (row < 0 || row >= rows)) return 0;
+    C_GenericMat::Print(path, row, append);
+    return 0;
+  }
   // New shape rows x cols with ld = rows; the values are not rearranged (an unchanged count keeps
   // them in storage order). The same shape changes nothing (a strided view keeps its ld). A view
   // of a caller's array takes another shape only when contiguous and of as many elements.
@@ -201,7 +206,7 @@ class C_MatMGe : public C_Mat<T> {
   int Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char trans) override;
   using C_Mat<T>::Axpy;
   // y = y + a * this; a general y of the same shape goes through ?axpy (code 2872 otherwise).
-  // A y sharing this matrix's storage in another object (a view) adds from a copy of this.
+  // A y sharing this matrix's storage (this itself, a view) adds from a copy of this.
   void Axpy(C_Mat<T>& y, T a) override;
   // Every element scaled by a (nothing for a = 1).
   void operator*=(T a) override;
@@ -394,10 +399,11 @@ int C_MatMGe<T>::Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char tr
   if (!ValidTrans(trans)) KVELO_THROW(2875);
   if (!x.InCore() || !y.InCore()) KVELO_THROW(2870);
   if (!x.Full() || !y.Full()) KVELO_THROW(2873);
-  if (rows == 0) return 0;
+  if (rows == 0) return 0;  // no rows: nothing done, y as it was
   const bool plain = IsNoTrans(trans);
   if (x.Dim() != (plain ? cols : rows)) KVELO_THROW(2872);
   const int len = plain ? rows : cols;
+  const int inner = plain ? cols : rows;
   // ?gemv must not write into what it reads, and y's resize may give back the memory an
   // operand views: an operand sharing y's memory (the same vector, a view of one buffer, a
   // column of this matrix) is read from a copy.
@@ -414,6 +420,20 @@ int C_MatMGe<T>::Mv(T alpha, C_Vec<T, int>& x, T beta, C_Vec<T, int>& y, char tr
   }
   y.Resize(len);
   if (y.Dim() != len || (len > 0 && !y.Adr(0))) KVELO_THROW(2870);
+  if (len == 0) return 0;
+  if (inner == 0) {
+    // No columns: op(A) x has no terms and y is beta y, which ?gemv would skip (it returns at
+    // once when a dimension is 0), leaving y as it was. beta = 0 gives zeros, as ?gemv's own
+    // rule does.
+    // The scaling kernel, as ?gemv itself would scale: plain products, so that a NaN part of
+    // beta or y stays NaN (the recovery of C++'s complex product would make it infinite).
+    T* p = y.Adr(0);
+    if (beta == T(0))
+      std::fill(p, p + len, T(0));
+    else
+      kvelo_vec::Kernel<T>::Scal(len, beta, p);
+    return 0;
+  }
   const char t[2] = {trans, 0};
   Gemv(t, rows, cols, alpha, Adr(), AtLeast1(ld), in->Adr(0), beta, y.Adr(0));
   return 0;
@@ -437,14 +457,16 @@ int C_MatMGe<T>::Mm(char transA, char transB, T alpha, C_MatMGe<T>& A, C_MatMGe<
   std::unique_ptr<C_MatMGe<T>> copyA, copyB;
   C_MatMGe<T>* a = &A;
   C_MatMGe<T>* b = &B;
-  if (kvelo_vec::Overlaps(out, A.ValueMemory())) {
+  // This itself is copied even when it holds no values (k = 0): the resize changes the shape
+  // and the leading dimension that ?gemm would be given for it.
+  if (&A == this || kvelo_vec::Overlaps(out, A.ValueMemory())) {
     copyA.reset(new (std::nothrow) C_MatMGe<T>(A));
     if (!copyA) KVELO_THROW(1001);
     a = copyA.get();
   }
   if (&B == &A) {
     b = a;
-  } else if (kvelo_vec::Overlaps(out, B.ValueMemory())) {
+  } else if (&B == this || kvelo_vec::Overlaps(out, B.ValueMemory())) {
     copyB.reset(new (std::nothrow) C_MatMGe<T>(B));
     if (!copyB) KVELO_THROW(1001);
     b = copyB.get();
@@ -466,8 +488,11 @@ void C_MatMGe<T>::Axpy(C_Mat<T>& y, T a) {
   }
   if (g->rows != rows || g->cols != cols) KVELO_THROW(2872);
   if (rows == 0 || cols == 0) return;
-  if (g != this && kvelo_vec::Overlaps(this->ValueMemory(), g->ValueMemory())) {
-    C_MatMGe<T> src(*this);  // ?axpy would overwrite values still to be read
+  // ?axpy would overwrite values still to be read, and with y the same array as x it may
+  // read what it has just written (the vector kernels do not promise an in-place sum): a y
+  // sharing this matrix's storage, this itself included, adds from a copy.
+  if (kvelo_vec::Overlaps(this->ValueMemory(), g->ValueMemory())) {
+    C_MatMGe<T> src(*this);
     src.Axpy(*g, a);
     return;
   }
@@ -515,8 +540,8 @@ int C_MatMGe<T>::Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) {
   const int n = rows;
   // The installed ?getrs reports a bad argument only through its error handler, and a pivot
   // outside 1 .. n makes it swap rows outside the right-hand side: check everything first.
-  if (rows != cols || ld < kvelo_mat_detail::AtLeast1(rows) || b.Dim() != n || ipiv.Dim() < n)
-    KVELO_THROW(2872);
+  // An empty system (0 x 0, b empty) has nothing to solve and is no error: ld 0 is its own.
+  if (rows != cols || ld < rows || b.Dim() != n || ipiv.Dim() < n) KVELO_THROW(2872);
   for (int k = 0; k < n; k++) {
     const int p = ipiv[k];
     if (p < 1 || p > n) KVELO_THROW(2872);

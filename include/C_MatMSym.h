@@ -156,8 +156,8 @@ class C_MatMSym : public C_Mat<T> {
   // factors' memory is solved in a copy and stored afterwards.
   int Solve(PivotVec& ipiv, C_Vec<T, int>& b, C_Vec<T, int>* x) override;
   // y = y + a * this over the packed values (one ?axpy when both store the same side, element
-  // by element otherwise); a y sharing this matrix's storage in another object adds from a
-  // copy of this. Code 2872 for another order.
+  // by element otherwise); a y sharing this matrix's storage (this itself, a view) adds from
+  // a copy of this. Code 2872 for another order.
   virtual void Axpy(C_MatMSym<T>& y, T a);
 
   // Deep copy of src's order, side and packed values (src may share this matrix's storage); 0.
@@ -275,12 +275,10 @@ template <class T>
 void C_MatMSym<T>::Axpy(C_MatMSym<T>& y, T a) {
   Kvelo::C_Trace trace("C_MatMSym<T>::Axpy", "include/C_MatMSym", __LINE__);
   if (y.rows != rows || y.cols != cols) KVELO_THROW(2872);
-  if (&y == this) {
-    storage *= (T(1) + a);
-    return;
-  }
+  // y would overwrite values still to be read. This itself adds from a copy too: y + a y is
+  // not (1 + a) y, which rounds otherwise, overflows otherwise, and gives 0 for a NaN at a = -1.
   if (kvelo_vec::Overlaps(this->ValueMemory(), y.ValueMemory())) {
-    C_MatMSym<T> src(*this);  // y would overwrite values still to be read
+    C_MatMSym<T> src(*this);
     src.Axpy(y, a);
     return;
   }

@@ -1,0 +1,1 @@
+kvelo_add_property(prop_mat CASES 300)
