@@ -131,8 +131,10 @@ V* SizedVec(LmOp& op, const char* tag, V* out, unsigned dim) {
 template <class V>
 V* GrownVec(LmOp& op, const char* tag, V* out, unsigned dim) {
   if (out != nullptr && out->dim >= dim) return out;
-  return Dense<V>::Resize(tag, lm_context, out, static_cast<int>(dim), op.callerLine(),
-                          op.callerName(), op.st());
+  // Only a new record can be asked for 0 elements here: it stays empty, as SizedVec's.
+  return ExactVec(Dense<V>::Resize(tag, lm_context, out, static_cast<int>(dim), op.callerLine(),
+                                   op.callerName(), op.st()),
+                  dim);
 }
 
 // out sized to m x n when NULL or of another shape; NULL (status -1) when the resize fails.
