@@ -393,10 +393,20 @@ struct FloatKernelBase {
   static T Mul(T a, T b) { return a * b; }
   // By memmove; the double kinds use the BLAS copy where the ranges do not overlap.
   static void Copy(int n, const T* x, T* y) { MoveElements(n, x, y); }
-  // |x| of the element the BLAS i?amax picks (for complex, by |Re| + |Im|: not necessarily
-  // the largest modulus), formed in double (a single-precision modulus could overflow); NaN
-  // when any element holds a NaN, which the BLAS search may pass over.
+  // The largest |x|, formed in double (a single-precision modulus could overflow); NaN when
+  // any element holds a NaN, which the BLAS search may pass over. For complex elements the
+  // BLAS i?amax ranks by |Re| + |Im|, which need not pick the largest modulus ([3, 2+2i]
+  // would give 2.83): every modulus is compared instead.
   static double InfNorm(int n, const T* x) {
+    if (std::is_same<T, std::complex<float>>::value || std::is_same<T, std::complex<double>>::value) {
+      double best = 0.0;
+      for (int i = 0; i < n; ++i) {
+        const double m = Magnitude(x[i]);
+        if (m != m) return m;
+        if (m > best) best = m;
+      }
+      return best;
+    }
     const int k = Kernel<T>::IAmax(n, x);
     const double r = k < 1 ? 0.0 : Magnitude(x[k - 1]);
     return (r == r && FirstNaN(n, x) >= 0) ? std::numeric_limits<double>::quiet_NaN() : r;
