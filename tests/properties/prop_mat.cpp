@@ -31,6 +31,7 @@
 #include "failing_new.h"
 #include "prop_mat_ref.h"
 #include "prop_support.h"
+#include "thrown_code.h"
 #include "runtime/heap_limit.h"
 
 // clang-format off
@@ -120,15 +121,6 @@ bool MixedInfNaN(T v) {
     return false;
 }
 
-template <class Op>
-int ThrownCodeOf(Op op) {
-  try {
-    op();
-  } catch (const C_KveloException& e) {
-    return e.getExceptionCode();
-  }
-  return 0;
-}
 
 template <class T>
 std::string Show(T v) {
@@ -607,7 +599,7 @@ void CmdWriteRead(M& m, bool general) {
   if (general)
     d.reset(m.Dup());
   else
-    RC_ASSERT(ThrownCodeOf([&] { m.Dup(); }) == 2871);
+    RC_ASSERT(kvtest::ThrownCode([&] { m.Dup(); }) == 2871);
   if (!d) d.reset(new M(m));
   M c3(0, 0);
   RC_ASSERT(c3.Copy(static_cast<C_GenericMat&>(m)) == 0);
@@ -1082,10 +1074,10 @@ RC_GTEST_PROP(MatProps, GenericFace, ()) {
   RC_ASSERT(m.C_GenericMat::Side() == 3 && m.C_GenericMat::NbColPtr() == -1);
   RC_ASSERT(std::string(m.C_GenericMat::AffType()) == "C_GenericMat Type");
   RC_ASSERT(m.C_GenericMat::Type() == C_Type::TypeNone);
-  RC_ASSERT(ThrownCodeOf([&] { m.C_GenericMat::ResizeKeep(1, 1); }) == 2871);
-  RC_ASSERT(ThrownCodeOf([&] { m.C_GenericMat::Zero(); }) == 2871);
-  RC_ASSERT(ThrownCodeOf([&] { m.C_GenericMat::Nrm(NRM_ONE); }) == 2871);
-  RC_ASSERT(ThrownCodeOf([&] { m.C_GenericMat::WriteMatlab(static_cast<FILE*>(nullptr)); }) == 2871);
+  RC_ASSERT(kvtest::ThrownCode([&] { m.C_GenericMat::ResizeKeep(1, 1); }) == 2871);
+  RC_ASSERT(kvtest::ThrownCode([&] { m.C_GenericMat::Zero(); }) == 2871);
+  RC_ASSERT(kvtest::ThrownCode([&] { m.C_GenericMat::Nrm(NRM_ONE); }) == 2871);
+  RC_ASSERT(kvtest::ThrownCode([&] { m.C_GenericMat::WriteMatlab(static_cast<FILE*>(nullptr)); }) == 2871);
   RC_ASSERT(m.C_GenericMat::Print(static_cast<FILE*>(nullptr), 0) == 0);
   C_MatMGe<double> other(2, 3);
   RC_ASSERT(m.C_GenericMat::Copy(other) == 0 && m.rows == 2 && m.cols == 3);

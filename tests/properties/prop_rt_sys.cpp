@@ -44,6 +44,7 @@
 #include "msgcapture.h"
 #include "prop_rt_mem_files.h"
 #include "prop_support.h"
+#include "thrown_code.h"
 
 // clang-format off
 KVELO_HOLDS(
@@ -109,19 +110,7 @@ struct WsSut {
 struct WsModel {};
 using WsCmd = rc::state::Command<WsModel, WsSut>;
 
-// The code f throws, 0 for none; -1 for a std::bad_alloc, which the host is promised never to
-// see (a want of memory is 1001).
-template <class F>
-int ThrownCode(F f) {
-  try {
-    f();
-  } catch (const C_KveloException& e) {
-    return e.getExceptionCode();
-  } catch (const std::bad_alloc&) {
-    return -1;
-  }
-  return 0;
-}
+using kvtest::ThrownCode;
 
 std::string InfoText(C_WorkSpace& ws) {
   FILE* f = std::tmpfile();

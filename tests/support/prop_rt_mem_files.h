@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "failing_new.h"
+#include "ooc_files.h"
 #include "runtime/heap_limit.h"
 #include "runtime/m_err_internal.h"
 
@@ -62,32 +63,13 @@ inline std::string Utf8(const std::wstring& w) {
 // The wide form of an ASCII path (the directory names made here are ASCII).
 inline std::wstring WideAscii(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
-// A fresh directory under /tmp that $TMPDIR names while it lives; whatever is left in it goes
-// with it (so that a failing case leaves nothing either).
-class Dir {
+// A fresh directory that $TMPDIR names while it lives (PrivateTmpDir); whatever is left in it,
+// directories included, goes with it (so that a failing case leaves nothing either).
+class Dir : public PrivateTmpDir {
  public:
-  Dir() {
-    const char* old = std::getenv("TMPDIR");
-    m_hadOld = old != nullptr;
-    if (old) m_old = old;
-    char templ[] = "/tmp/kvrtmem_XXXXXX";
-    if (mkdtemp(templ)) m_path = templ;
-    setenv("TMPDIR", m_path.c_str(), 1);
-  }
-  ~Dir() {
-    Clear();
-    rmdir(m_path.c_str());
-    if (m_hadOld) {
-      setenv("TMPDIR", m_old.c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
-  Dir(const Dir&) = delete;
-  Dir& operator=(const Dir&) = delete;
+  Dir() = default;
+  ~Dir() { Clear(); }
 
-  const std::string& Path() const { return m_path; }
-  std::string File(const std::string& entry) const { return m_path + "/" + entry; }
   void Clear() const {
     for (const std::string& f : Entries()) {
       const std::string p = File(f);
@@ -99,16 +81,7 @@ class Dir {
       }
     }
   }
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    DIR* d = opendir(m_path.c_str());
-    if (!d) return names;
-    while (dirent* e = readdir(d)) {
-      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
-    }
-    closedir(d);
-    return names;
-  }
+  std::vector<std::string> Entries() const { return Files(); }
   // Every entry with its bytes (a directory reads as the one byte 'D').
   std::map<std::string, Bytes> Contents() const {
     std::map<std::string, Bytes> out;
@@ -145,7 +118,7 @@ class Dir {
       const ssize_t len = readlink(link.c_str(), target, PATH_MAX);
       if (len <= 0) continue;
       target[len] = '\0';
-      if (std::strncmp(target, m_path.c_str(), m_path.size()) == 0 && target[m_path.size()] == '/') ++n;
+      if (std::strncmp(target, Path().c_str(), Path().size()) == 0 && target[Path().size()] == '/') ++n;
     }
     closedir(d);
     return n;
@@ -155,17 +128,12 @@ class Dir {
     std::vector<std::string> out;
     std::ifstream maps("/proc/self/maps");
     std::string line;
-    const std::string key = m_path + "/";
+    const std::string key = Path() + "/";
     while (std::getline(maps, line)) {
       if (line.find(key) != std::string::npos) out.push_back(line);
     }
     return out;
   }
-
- private:
-  std::string m_path;
-  std::string m_old;
-  bool m_hadOld = false;
 };
 
 // A path naming dir/entry spelt with extra slashes so that it is exactly `bytes` bytes long

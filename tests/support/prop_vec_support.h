@@ -23,6 +23,7 @@
 #include "C_Communicator.h"
 #include "C_KveloException.h"
 #include "prop_support.h"
+#include "thrown_code.h"
 
 namespace pvec {
 
@@ -129,15 +130,10 @@ inline bool Near(double d, long double ref, long double scale, long double rel) 
 template <class F>
 int Code(F&& f) {
   try {
-    f();
-  } catch (const C_KveloException& e) {
-    return e.getExceptionCode();
-  } catch (const std::bad_alloc&) {
-    return -1;
+    return kvtest::ThrownCode(f);
   } catch (...) {
     return -2;
   }
-  return 0;
 }
 
 // ---- Files in memory. ----
