@@ -29,7 +29,8 @@ void ZeroRows(MAT* A) {
 // The sum over t < len of s * a(t) * b[t] with every term held as a mantissa and an
 // exponent and the running sum kept at the largest exponent met, so that neither a weight
 // s*b[t] nor a partial product leaves the range of double before the sum itself does. An
-// infinite or NaN factor is carried into the sum as the plain arithmetic would carry it.
+// infinite or NaN factor is carried into the sum as the plain arithmetic would carry it,
+// short of a term with a zero factor, which is nothing (the kernels skip a zero weight).
 template <class Entry>
 double ScaledWeightedSum(double s, Entry a, const double* b, unsigned len) {
   int es = 0;
@@ -38,8 +39,10 @@ double ScaledWeightedSum(double s, Entry a, const double* b, unsigned len) {
   int e = 0;
   bool empty = true;
   for (unsigned t = 0; t < len; ++t) {
+    const double at = a(t);
+    if (at == 0.0 || b[t] == 0.0) continue;
     int ea = 0, eb = 0;
-    const double ma = std::frexp(a(t), &ea), mb = std::frexp(b[t], &eb);
+    const double ma = std::frexp(at, &ea), mb = std::frexp(b[t], &eb);
     // |ms * ma * mb| lies in [1/8, 1) or is 0: no underflow of the mantissa product.
     const double m = ms * ma * mb;
     if (m == 0.0) continue;
@@ -56,6 +59,12 @@ double ScaledWeightedSum(double s, Entry a, const double* b, unsigned len) {
     }
   }
   return empty ? 0.0 : std::ldexp(sum, e);
+}
+
+bool AllFinite(const double* v, unsigned len) {
+  for (unsigned t = 0; t < len; ++t)
+    if (!std::isfinite(v[t])) return false;
+  return true;
 }
 
 // The distance in doubles between consecutive rows when every row lies at one stride from
@@ -274,12 +283,13 @@ KVELO_API VEC* _LM_mv_mltadd(VEC* x, VEC* y, MAT* A, double s, VEC* out, int cal
   }
   if (s == 0.0) return op.done(res);
   for (unsigned i = 0; i < A->m; ++i) {
-    // The row's product first, then the weight. A product beyond the range of double whose
-    // weighted value need not be (a weight below 1) is formed again term by term at its own
-    // scale.
+    // The row's product first, then the weight. A product of finite factors beyond the range
+    // of double, whose weighted value need not be (a weight below 1), is formed again term by
+    // term at its own scale.
     const double ip = __ip__(A->me[i], y->ve, Len(A->n));
     const double* row = A->me[i];
-    const double p = !std::isfinite(ip) && std::isfinite(s)
+    const double p = !std::isfinite(ip) && std::isfinite(s) && AllFinite(row, A->n) &&
+                             AllFinite(y->ve, A->n)
                          ? ScaledWeightedSum(s, [row](unsigned t) { return row[t]; }, y->ve, A->n)
                          : s * ip;
     res->ve[i] = p + res->ve[i];
