@@ -1,6 +1,7 @@
 // matop.cpp: arithmetic on the real matrix MAT: sums, scaling, the three products, the
 // matrix-vector products (one BLAS call over the element block where the rows lie at one
 // stride), transposition, row and column exchanges and the multiply-adds.
+#include <cmath>
 #include <cstdint>
 
 #include "ITF_blas_lapack.h"
@@ -23,6 +24,47 @@ int Len(unsigned n) { return static_cast<int>(n); }
 
 void ZeroRows(MAT* A) {
   for (unsigned i = 0; i < A->m; ++i) __zero__(A->me[i], Len(A->n));
+}
+
+// The sum over t < len of s * a(t) * b[t] with every term held as a mantissa and an
+// exponent and the running sum kept at the largest exponent met, so that neither a weight
+// s*b[t] nor a partial product leaves the range of double before the sum itself does. An
+// infinite or NaN factor is carried into the sum as the plain arithmetic would carry it,
+// short of a term with a zero factor, which is nothing (the kernels skip a zero weight).
+template <class Entry>
+double ScaledWeightedSum(double s, Entry a, const double* b, unsigned len) {
+  int es = 0;
+  const double ms = std::frexp(s, &es);
+  double sum = 0.0;
+  int e = 0;
+  bool empty = true;
+  for (unsigned t = 0; t < len; ++t) {
+    const double at = a(t);
+    if (at == 0.0 || b[t] == 0.0) continue;
+    int ea = 0, eb = 0;
+    const double ma = std::frexp(at, &ea), mb = std::frexp(b[t], &eb);
+    // |ms * ma * mb| lies in [1/8, 1) or is 0: no underflow of the mantissa product.
+    const double m = ms * ma * mb;
+    if (m == 0.0) continue;
+    const int et = es + ea + eb;
+    if (empty) {
+      sum = m;
+      e = et;
+      empty = false;
+    } else if (et > e) {
+      sum = std::ldexp(sum, e - et) + m;
+      e = et;
+    } else {
+      sum += std::ldexp(m, et - e);
+    }
+  }
+  return empty ? 0.0 : std::ldexp(sum, e);
+}
+
+bool AllFinite(const double* v, unsigned len) {
+  for (unsigned t = 0; t < len; ++t)
+    if (!std::isfinite(v[t])) return false;
+  return true;
 }
 
 // The distance in doubles between consecutive rows when every row lies at one stride from
@@ -240,8 +282,18 @@ KVELO_API VEC* _LM_mv_mltadd(VEC* x, VEC* y, MAT* A, double s, VEC* out, int cal
     return nullptr;
   }
   if (s == 0.0) return op.done(res);
-  for (unsigned i = 0; i < A->m; ++i)
-    res->ve[i] = s * __ip__(A->me[i], y->ve, Len(A->n)) + res->ve[i];
+  for (unsigned i = 0; i < A->m; ++i) {
+    // The row's product first, then the weight. A product of finite factors beyond the range
+    // of double, whose weighted value need not be (a weight below 1), is formed again term by
+    // term at its own scale.
+    const double ip = __ip__(A->me[i], y->ve, Len(A->n));
+    const double* row = A->me[i];
+    const double p = !std::isfinite(ip) && std::isfinite(s) && AllFinite(row, A->n) &&
+                             AllFinite(y->ve, A->n)
+                         ? ScaledWeightedSum(s, [row](unsigned t) { return row[t]; }, y->ve, A->n)
+                         : s * ip;
+    res->ve[i] = p + res->ve[i];
+  }
   return op.done(res);
 }
 
@@ -256,9 +308,28 @@ KVELO_API VEC* _LM_vm_mltadd(VEC* x, VEC* y, MAT* A, double s, VEC* out, int cal
     fct_Trace("_LM_vm_mltadd", __LINE__, kFile);
     return nullptr;
   }
-  for (unsigned j = 0; j < A->m; ++j) {
-    const double t = s * y->ve[j];
-    if (t != 0.0) __mltadd__(res->ve, A->me[j], t, Len(A->n));
+  // Rows weighted by s*y[j], as long as every weight is what it stands for: a weight that
+  // overflows (its products with small entries may be finite) or underflows to zero (its
+  // products with an infinite entry are not zero) sends every column through the sum at its
+  // own scale instead.
+  bool weightsHold = true;
+  for (unsigned j = 0; j < A->m && weightsHold; ++j) {
+    const double yj = y->ve[j], t = s * yj;
+    if ((std::isinf(t) && std::isfinite(s) && std::isfinite(yj)) ||
+        (t == 0.0 && s != 0.0 && yj != 0.0))
+      weightsHold = false;
+  }
+  if (weightsHold) {
+    for (unsigned j = 0; j < A->m; ++j) {
+      const double t = s * y->ve[j];
+      if (t != 0.0) __mltadd__(res->ve, A->me[j], t, Len(A->n));
+    }
+    return op.done(res);
+  }
+  for (unsigned i = 0; i < A->n; ++i) {
+    const double p =
+        ScaledWeightedSum(s, [A, i](unsigned j) { return A->me[j][i]; }, y->ve, A->m);
+    res->ve[i] = p + res->ve[i];
   }
   return op.done(res);
 }

@@ -2,6 +2,8 @@
 // with and without adjoints, matrix-vector products and multiply-adds, the adjoint, row and
 // column exchange and access, random fills; also the second matrix multiply-add, whose
 // messages name the multiply-add module.
+#include <cmath>
+
 #include "cmatrix/lm_dense.h"
 #include "cmatrix/zcomplex_internal.h"
 
@@ -16,6 +18,67 @@ namespace {
 
 const char kFile[] = "zmatop";
 const char kMltaddFile[] = "m_mltadd";
+
+// A running real sum held as sum * 2^e, rescaled to the larger exponent as terms come in.
+struct ExpSum {
+  double sum = 0.0;
+  int e = 0;
+  bool empty = true;
+  // Adds sign * a*b*c as the product of the three frexp mantissas (|m| in [1/8, 1)) and the
+  // sum of the exponents: no overflow or underflow whatever the factors' sizes. A zero factor
+  // makes the term nothing, beside an infinite one too, as the kernels skip a zero weight.
+  void AddTriple(double sign, double a, double b, double c) {
+    if (a == 0.0 || b == 0.0 || c == 0.0) return;
+    int ea = 0, eb = 0, ec = 0;
+    const double m = sign * std::frexp(a, &ea) * std::frexp(b, &eb) * std::frexp(c, &ec);
+    if (m == 0.0) return;
+    const int et = ea + eb + ec;
+    if (empty) {
+      sum = m;
+      e = et;
+      empty = false;
+    } else if (et > e) {
+      sum = std::ldexp(sum, e - et) + m;
+      e = et;
+    } else {
+      sum += std::ldexp(m, et - e);
+    }
+  }
+  double Value() const { return empty ? 0.0 : std::ldexp(sum, e); }
+};
+
+// s times the sum over t < len of w[t] * a(t) (a(t) conjugated when conj), every term split
+// into its real triple products held at their own scale, so that neither a weight s*w[t], nor
+// a term, nor the plain sum leaves the range of double before the result does.
+template <class Entry>
+Z ScaledWeightedSum(const Z& s, Entry a, const Z* w, unsigned len, bool conj) {
+  ExpSum re, im;
+  for (unsigned t = 0; t < len; ++t) {
+    const Z at = a(t);
+    const double ar = at.re, ai = conj ? -at.im : at.im, wr = w[t].re, wi = w[t].im;
+    // (s w) a with s w = (sr wr - si wi, sr wi + si wr).
+    re.AddTriple(1.0, s.re, wr, ar);
+    re.AddTriple(-1.0, s.im, wi, ar);
+    re.AddTriple(-1.0, s.re, wi, ai);
+    re.AddTriple(-1.0, s.im, wr, ai);
+    im.AddTriple(1.0, s.re, wr, ai);
+    im.AddTriple(-1.0, s.im, wi, ai);
+    im.AddTriple(1.0, s.re, wi, ar);
+    im.AddTriple(1.0, s.im, wr, ar);
+  }
+  Z r;
+  r.re = re.Value();
+  r.im = im.Value();
+  return r;
+}
+
+bool ZFinite(const Z& z) { return std::isfinite(z.re) && std::isfinite(z.im); }
+
+bool AllFinite(const Z* v, unsigned len) {
+  for (unsigned t = 0; t < len; ++t)
+    if (!ZFinite(v[t])) return false;
+  return true;
+}
 
 }  // namespace
 
@@ -204,8 +267,15 @@ KVELO_API ZVEC* _LM_zmv_mltadd(ZVEC* x, ZVEC* y, ZMAT* A, Z s, ZVEC* out, int ca
   }
   if (ZIsZero(s)) return op.done(out);
   for (unsigned i = 0; i < A->m; ++i) {
+    // The row's product first, then the weight; a product of finite factors beyond the range
+    // of double, whose weighted value need not be, is formed again term by term at its own
+    // scale.
     const Z t = __zip__(A->me[i], y->ve, static_cast<int>(A->n), 0);
-    out->ve[i] = zadd(out->ve[i], zmlt(t, s));
+    const Z* row = A->me[i];
+    const Z p = !ZFinite(t) && ZFinite(s) && AllFinite(row, A->n) && AllFinite(y->ve, A->n)
+                    ? ScaledWeightedSum(s, [row](unsigned j) { return row[j]; }, y->ve, A->n, false)
+                    : zmlt(t, s);
+    out->ve[i] = zadd(out->ve[i], p);
   }
   return op.done(out);
 }
@@ -221,9 +291,28 @@ KVELO_API ZVEC* _LM_zvm_mltadd(ZVEC* x, ZVEC* y, ZMAT* A, Z s, ZVEC* out, int ca
     fct_Trace("_LM_zvm_mltadd", __LINE__, kFile);
     return nullptr;
   }
-  for (unsigned i = 0; i < A->m; ++i) {
+  // Rows weighted by y[i]*s, as long as every weight stands for its products: a weight with
+  // a part beyond the range of double (its products with small entries may be finite) or one
+  // that underflows to zero (its products with an infinite entry are not zero) sends every
+  // column through the sum at its own scale instead.
+  bool weightsHold = true;
+  for (unsigned i = 0; i < A->m && weightsHold; ++i) {
     const Z t = zmlt(y->ve[i], s);
-    if (!ZIsZero(t)) __zmltadd__(out->ve, A->me[i], t, static_cast<int>(A->n), 1);
+    if ((!ZFinite(t) && ZFinite(s) && ZFinite(y->ve[i])) ||
+        (ZIsZero(t) && !ZIsZero(s) && !ZIsZero(y->ve[i])))
+      weightsHold = false;
+  }
+  if (weightsHold) {
+    for (unsigned i = 0; i < A->m; ++i) {
+      const Z t = zmlt(y->ve[i], s);
+      if (!ZIsZero(t)) __zmltadd__(out->ve, A->me[i], t, static_cast<int>(A->n), 1);
+    }
+    return op.done(out);
+  }
+  for (unsigned k = 0; k < A->n; ++k) {
+    const Z p =
+        ScaledWeightedSum(s, [A, k](unsigned i) { return A->me[i][k]; }, y->ve, A->m, true);
+    out->ve[k] = zadd(out->ve[k], p);
   }
   return op.done(out);
 }

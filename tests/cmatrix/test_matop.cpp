@@ -395,3 +395,71 @@ TEST(MatOpEmpty, ResultsOfEmptyOperandsAreEmpty) {
   v_free(x);
   v_free(y);
 }
+
+// x + s*A*y and x + s*y^T*A whose weight s*y[j] or row product leaves the range of double
+// while the weighted sum does not: the finite result is kept, and an infinite entry still
+// reaches the result when its weight underflows. Checked against long double, where none of
+// these terms leaves the range.
+TEST(MatVecMltadd, AWeightOrProductBeyondTheRangeKeepsAFiniteResult) {
+  using LD = long double;
+  int st = 0;
+  // y^T*A: s*y[0] = 2^56 * 1.5e308 overflows, its product with a subnormal entry does not.
+  {
+    MatP A(_LM_m_get("t", 0, 2, 1, __LINE__, "t", &st));
+    A->me[0][0] = -std::ldexp(1.0, -1070);
+    A->me[1][0] = 3.0;
+    VecP x(_LM_v_get("t", 0, 1, __LINE__, "t", &st)), y(_LM_v_get("t", 0, 2, __LINE__, "t", &st));
+    x->ve[0] = 1.0;
+    y->ve[0] = 1.5e308;
+    y->ve[1] = 1.0;
+    const double s = std::ldexp(1.0, 56);
+    VecP out(_LM_vm_mltadd(x.get(), y.get(), A.get(), s, nullptr, __LINE__, "vma", &st));
+    ASSERT_NE(out, nullptr);
+    const LD want = 1.0L + (LD)s * ((LD)A->me[0][0] * (LD)y->ve[0] + 3.0L);
+    ASSERT_TRUE(std::isfinite(out->ve[0]));
+    EXPECT_NEAR(out->ve[0], (double)want, 4 * kEps * std::fabs((double)want));
+    // The real value by hand: -1.5e308 * 2^-1014 + 3 * 2^56 + 1 = -20.79... + 2.16e17 + 1.
+    EXPECT_NEAR(out->ve[0], -1.5e308 * std::ldexp(1.0, -1014) + 3.0 * s + 1.0, 64.0);
+  }
+  // y^T*A: s*y[0] underflows to zero, but its product with an infinite entry is -inf.
+  {
+    MatP A(_LM_m_get("t", 0, 1, 2, __LINE__, "t", &st));
+    A->me[0][0] = kInf;
+    A->me[0][1] = 2.0;
+    VecP x(_LM_v_get("t", 0, 2, __LINE__, "t", &st)), y(_LM_v_get("t", 0, 1, __LINE__, "t", &st));
+    x->ve[1] = 5.0;
+    y->ve[0] = 1e-300;
+    const double s = -std::numeric_limits<double>::denorm_min();
+    VecP out(_LM_vm_mltadd(x.get(), y.get(), A.get(), s, nullptr, __LINE__, "vma", &st));
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->ve[0], -kInf);
+    EXPECT_EQ(out->ve[1], 5.0);
+  }
+  // A*y: the row's product 2e308 overflows, a quarter of it does not.
+  {
+    MatP A(_LM_m_get("t", 0, 2, 2, __LINE__, "t", &st));
+    A->me[0][0] = A->me[0][1] = 1e308;
+    A->me[1][0] = kInf;
+    A->me[1][1] = 1.0;
+    VecP x(_LM_v_get("t", 0, 2, __LINE__, "t", &st)), y(_LM_v_get("t", 0, 2, __LINE__, "t", &st));
+    x->ve[0] = 1.0;
+    x->ve[1] = 1.0;
+    y->ve[0] = y->ve[1] = 1.0;
+    VecP out(_LM_mv_mltadd(x.get(), y.get(), A.get(), 0.25, nullptr, __LINE__, "mva", &st));
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->ve[0], 5e307);  // 0.25 * 2e308 + 1 rounds to 5e307
+    EXPECT_EQ(out->ve[1], kInf);   // an infinite entry with s != 0 stays infinite
+  }
+  // Ordinary weights keep the plain kernel's result bit for bit.
+  {
+    std::mt19937 g(11);
+    MatP A(RandMat(g, 3, 4));
+    VecP x(RandVec(g, 4)), y(RandVec(g, 3));
+    const double s = -1.75;
+    VecP out(_LM_vm_mltadd(x.get(), y.get(), A.get(), s, nullptr, __LINE__, "vma", &st));
+    ASSERT_NE(out, nullptr);
+    std::vector<double> r = Values(x.get());
+    for (unsigned i = 0; i < 3; ++i) __mltadd__(r.data(), A->me[i], s * y->ve[i], 4);
+    for (unsigned j = 0; j < 4; ++j) EXPECT_EQ(out->ve[j], r[j]) << j;
+  }
+}

@@ -433,6 +433,22 @@ TEST(ZfuncProduct, FinitePartBesideAnOverflowKeepsItsDigits) {
   EXPECT_TRUE(std::isinf(p.im) && p.im < 0);
 }
 
+// Parts more than 2^1074 apart in one factor: (DBL_MAX, -DBL_MIN) * (-1e-300, -1.7e308).
+// re = DBL_MAX * -1e-300 - DBL_MIN * 1.7e308 = -179769313.49 - 3.7826 by hand; the imaginary
+// part -DBL_MAX * 1.7e308 overflows to -inf. No part of either factor may be flushed.
+TEST(ZfuncProduct, PartsFarApartInOneFactorAreNotFlushed) {
+  const double a = 1.7976931348623157e308, b = -2.2250738585072014e-308, c = -1e-300, d = -1.7e308;
+  const ::complex p = zmlt(zmake(a, b), zmake(c, d));
+  const long double want = static_cast<long double>(a) * c - static_cast<long double>(b) * d;
+  EXPECT_NEAR(static_cast<double>(want), -179769313.49 - 3.7826, 0.01);
+  EXPECT_NEAR(p.re, static_cast<double>(want), 4 * DBL_EPSILON * std::fabs(static_cast<double>(want)));
+  EXPECT_EQ(p.im, -std::numeric_limits<double>::infinity());
+  // The same product in the other order.
+  const ::complex q = zmlt(zmake(c, d), zmake(a, b));
+  EXPECT_NEAR(q.re, static_cast<double>(want), 4 * DBL_EPSILON * std::fabs(static_cast<double>(want)));
+  EXPECT_EQ(q.im, -std::numeric_limits<double>::infinity());
+}
+
 // cabs: an infinite part gives +inf, even beside a NaN; a NaN beside a finite part is NaN.
 TEST(ZfuncModulus, AnInfinitePartBesideANaNIsInfinite) {
   const double inf = std::numeric_limits<double>::infinity();

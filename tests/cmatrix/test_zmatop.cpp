@@ -405,3 +405,66 @@ TEST(ZMatOp, RandomFillDrawsRowByRow) {
   EXPECT_EQ(w.last(), 8);
   zm_free(A);
 }
+
+// x + s*A*y and x + s*A^H*y whose weight y[i]*s or row product leaves the range of double
+// while the weighted sum does not: the finite result is kept (checked against long double,
+// where no term leaves the range), and an infinite entry still reaches the result when its
+// weight underflows to zero.
+TEST(ZMatOp, VectorMultiplyAddsKeepAFiniteResultBeyondAWeightsRange) {
+  using LC = std::complex<long double>;
+  int st = 0;
+  const double tiny = std::ldexp(1.0, -1070);
+  // A^H y: y[0]*s = 2^56 * 1.5e308 overflows, its product with a subnormal entry does not.
+  {
+    ZMAT* A = _LM_zm_get("t", 0, 2, 1, __LINE__, "t", &st);
+    A->me[0][0] = Z(-tiny, tiny);
+    A->me[1][0] = Z(3.0, 0.0);
+    ZVEC* x = _LM_zv_get("t", 0, 1, __LINE__, "t", &st);
+    ZVEC* y = _LM_zv_get("t", 0, 2, __LINE__, "t", &st);
+    x->ve[0] = Z(1.0, 0.0);
+    y->ve[0] = Z(1.5e308, 0.0);
+    y->ve[1] = Z(1.0, 0.0);
+    const double s = std::ldexp(1.0, 56);
+    ZVEC* out = _LM_zvm_mltadd(x, y, A, Z(s, 0.0), nullptr, __LINE__, "t", &st);
+    ASSERT_NE(out, nullptr);
+    const LC want = LC(1.0L) + (LC)s * (LC(1.5e308L) * std::conj(LC(-tiny, tiny)) + LC(3.0L));
+    // By hand: re = 1 + 2^56 (-1.5e308 * 2^-1070 + 3) = 1 - 20.79 + 3 * 2^56, im = -20.79.
+    EXPECT_NEAR((double)want.imag(), -1.5e308 * std::ldexp(1.0, -1014), 1e-12);
+    EXPECT_NEAR(out->ve[0].re, (double)want.real(), 4 * DBL_EPSILON * std::fabs((double)want.real()));
+    EXPECT_NEAR(out->ve[0].im, (double)want.imag(), 4 * DBL_EPSILON * std::fabs((double)want.imag()));
+    zm_free(A);
+    zv_free_vars(&x, &y, &out, nullptr);
+  }
+  // A^H y: y[0]*s underflows to zero; its product with an infinite entry is not zero.
+  {
+    ZMAT* A = _LM_zm_get("t", 0, 1, 2, __LINE__, "t", &st);
+    A->me[0][0] = Z(HUGE_VAL, 0.0);
+    A->me[0][1] = Z(2.0, 0.0);
+    ZVEC* x = _LM_zv_get("t", 0, 2, __LINE__, "t", &st);
+    ZVEC* y = _LM_zv_get("t", 0, 1, __LINE__, "t", &st);
+    x->ve[1] = Z(5.0, 0.0);
+    y->ve[0] = Z(1e-300, 0.0);
+    ZVEC* out = _LM_zvm_mltadd(x, y, A, Z(-4.9406564584124654e-324, 0.0), nullptr, __LINE__, "t", &st);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->ve[0].re, -HUGE_VAL);
+    EXPECT_EQ(out->ve[1].re, 5.0);
+    EXPECT_EQ(out->ve[1].im, 0.0);
+    zm_free(A);
+    zv_free_vars(&x, &y, &out, nullptr);
+  }
+  // A y: the row's product 2e308 overflows, a quarter of it does not.
+  {
+    ZMAT* A = _LM_zm_get("t", 0, 1, 2, __LINE__, "t", &st);
+    A->me[0][0] = A->me[0][1] = Z(1e308, 0.0);
+    ZVEC* x = _LM_zv_get("t", 0, 1, __LINE__, "t", &st);
+    ZVEC* y = _LM_zv_get("t", 0, 2, __LINE__, "t", &st);
+    x->ve[0] = Z(1.0, 0.0);
+    y->ve[0] = y->ve[1] = Z(1.0, 0.0);
+    ZVEC* out = _LM_zmv_mltadd(x, y, A, Z(0.25, 0.0), nullptr, __LINE__, "t", &st);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->ve[0].re, 5e307);
+    EXPECT_EQ(out->ve[0].im, 0.0);
+    zm_free(A);
+    zv_free_vars(&x, &y, &out, nullptr);
+  }
+}

@@ -11,6 +11,7 @@
 #include <cfloat>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -293,18 +294,21 @@ RC_GTEST_PROP(CmMat, ProductsReal, ()) {
           Ref w;
           w.full = w.skip = y0[i];
           w.scale = std::fabs((LD)y0[i]);
+          // A weight that overflows, or underflows to zero beside a non-zero s and x[t], does
+          // not stand for its products: then only the sum formed first, then scaled, holds.
+          bool weightLost = false;
           for (int t = 0; t < need; ++t) {
             const double wt = s * x[t];
-            if (std::isinf(wt) && std::isfinite((LD)s * x[t])) w.out = true;  // the weight overflows
+            if (std::isinf(wt) && std::isfinite((LD)s * x[t])) weightLost = true;
+            if (wt == 0.0 && s != 0.0 && x[t] != 0.0) weightLost = true;
             Add(w, wt, mv ? a.at(i, t) : a.at(t, i));
           }
           w.full = w.skip;
           RC_LOG() << i << " got " << g << " ref " << (double)sc.full << " or " << (double)w.skip;
-          // A weight s*x[t] beyond the range (the kernels form it first) is not checked, nor
-          // an infinite s (s * 0 weights); a NaN s must give NaN.
+          // An infinite s is not checked (s * 0 weights); a NaN s must give NaN.
           if (std::isnan(s)) RC_ASSERT(std::isnan(g) || (need == 0 && SameOrBothNaN(g, y0[i])));
-          if (w.out || !std::isfinite(s)) continue;
-          RC_ASSERT((Holds(g, sc, need + 2) || Holds(g, w, need + 2)));
+          if (!std::isfinite(s)) continue;
+          RC_ASSERT((Holds(g, sc, need + 2) || (!weightLost && Holds(g, w, need + 2))));
         } else {
           RC_LOG() << i << " got " << r->ve[i] << " ref " << (double)ref.full;
           RC_ASSERT(Holds(r->ve[i], ref, need));
@@ -867,21 +871,11 @@ RC_GTEST_PROP(CmMat, LUReal, ()) {
 struct ZRef {
   LD re = 0, im = 0, sre = 0, sim = 0;
   bool outRe = false, outIm = false;  // a term's part beyond the double range
-  bool loose = false;                 // an operand whose parts lie more than 2^900 apart
+  bool loose = false;                 // a zero weight beside an infinite or NaN factor
 };
 void ZAdd(ZRef& r, C a, C b) {
   const LD ar = a.real(), ai = a.imag(), br = b.real(), bi = b.imag();
   const LD tre = ar * br - ai * bi, tim = ar * bi + ai * br;
-  // The scaled product (taken when a partial product overflows) keeps a part of an operand
-  // only down to 2^-1074 of its larger part: operands whose parts are more than 2^900
-  // apart are held loosely here (that loss lies in the complex scalar product itself).
-  auto lop = [](C z) {
-    const LD hi = std::max(std::fabs((LD)z.real()), std::fabs((LD)z.imag()));
-    const LD lo = std::min(std::fabs((LD)z.real()), std::fabs((LD)z.imag()));
-    return lo != 0 && hi > lo * std::ldexp(1.0L, 900);
-  };
-  const bool loose = lop(a) || lop(b);
-  r.loose |= loose;
   r.outRe |= !(std::fabs(tre) <= (LD)DBL_MAX);
   r.outIm |= !(std::fabs(tim) <= (LD)DBL_MAX);
   r.re += tre;
@@ -1062,7 +1056,19 @@ RC_GTEST_PROP(CmMat, ComplexMatrices, ()) {
           // y + s * sum: the sum rounded first (its scale carries over), then scaled.
           ZRef t2;
           const C sum(static_cast<double>(ref.re), static_cast<double>(ref.im));
-          if (!std::isfinite(sum.real()) || !std::isfinite(sum.imag())) continue;
+          if (!std::isfinite(sum.real()) || !std::isfinite(sum.imag())) {
+            // The sum beyond the range while every term is in it: the weighted value may
+            // still be finite (a weight below 1), and must then come out near y + s*sum.
+            if (ref.outRe || ref.outIm) continue;
+            const LD sr = s.real(), si = s.imag();
+            const LD wr = y[i].real() + sr * ref.re - si * ref.im;
+            const LD wi = y[i].imag() + sr * ref.im + si * ref.re;
+            const LD sc = (std::fabs(sr) + std::fabs(si)) * (ref.sre + ref.sim);
+            RC_LOG() << i << " got " << g << " ref (" << (double)wr << "," << (double)wi << ") over a sum beyond the range";
+            RC_ASSERT(Near(g.real(), wr, std::fabs((LD)y[i].real()) + sc, 8 * (need + 2) * kEps, false, true));
+            RC_ASSERT(Near(g.imag(), wi, std::fabs((LD)y[i].imag()) + sc, 8 * (need + 2) * kEps, false, true));
+            continue;
+          }
           ZAdd(t2, s, sum);
           t2.re += y[i].real();
           t2.im += y[i].imag();
@@ -1086,7 +1092,7 @@ RC_GTEST_PROP(CmMat, ComplexMatrices, ()) {
       zv_free(r);
     }
   }
-  // Norms: NaN parts make NaN; otherwise long double sums of moduli.
+  // Norms: long double sums of moduli; a NaN modulus makes NaN.
   {
     LD one = 0, inf = 0, frob = 0;
     for (int j = 0; j < a.n; ++j) {
@@ -1102,7 +1108,12 @@ RC_GTEST_PROP(CmMat, ComplexMatrices, ()) {
       }
       inf = std::max(inf, t);
     }
-    if (AnyNaN(a.a)) one = inf = frob = NAN;
+    // The modulus of an infinite part beside a NaN is +inf (C99's cabs, as zabs has it):
+    // only a modulus that is NaN makes the 1- and inf-norms NaN.
+    bool nanModulus = false;
+    for (C c : a.a) nanModulus |= std::isnan(std::hypot((LD)c.real(), (LD)c.imag()));
+    if (nanModulus) one = inf = NAN;
+    if (AnyNaN(a.a)) frob = NAN;
     ZMAT* A2 = NewZMAT(a);
     const double g1 = _LM_zm_norm1(A2, __LINE__, "p", &st), gi = _LM_zm_norm_inf(A2, __LINE__, "p", &st),
                  gf = _LM_zm_norm_frob(A2, __LINE__, "p", &st);
@@ -1380,6 +1391,125 @@ RC_GTEST_PROP(CmMat, GenericWrappers, ()) {
     kvelomem_free(g, __FILE__, __LINE__);
   }
   RC_ASSERT(mat_free(nullptr) == -1);
+}
+
+// ---- Matrix-vector multiply-adds whose weights s*y[t] or row products leave the range of
+// double while the weighted sums do not (y near the top of the range, A down to the
+// subnormals), or whose weights underflow to zero beside an infinite entry (s and y near the
+// bottom): real and complex, against long double, where no term leaves the range. ----
+// A non-zero double m * 2^e, |m| in (0, 1], e in [lo, hi] (below the normal range rounded to
+// the subnormal grid; what rounds to zero is taken as the least subnormal).
+rc::Gen<double> Ranged(int lo, int hi) {
+  return rc::gen::apply(
+      [](int m, bool neg, int e) {
+        const double v = std::ldexp(static_cast<double>(m) / (1 << 20), e);
+        const double nz = v != 0.0 ? v : std::numeric_limits<double>::denorm_min();
+        return neg ? -nz : nz;
+      },
+      rc::gen::inRange(1, (1 << 20) + 1), rc::gen::arbitrary<bool>(), rc::gen::inRange(lo, hi + 1));
+}
+
+RC_GTEST_PROP(CmMat, MultiplyAddsBeyondTheWeightsRange, ()) {
+  kvtest::MsgCapture quiet;
+  const int m = *rc::gen::inRange(1, 4), n = *rc::gen::inRange(1, 4);
+  const bool low = *rc::gen::weightedOneOf<bool>({{3, rc::gen::just(false)}, {1, rc::gen::just(true)}});
+  const bool cplx = *rc::gen::arbitrary<bool>();
+  const bool adj = *rc::gen::arbitrary<bool>();  // x + s*A^T*y (A^H) or x + s*A*y
+  const int need = adj ? m : n, outDim = adj ? n : m;
+  // high: y in [2^900, 2^1023], A in [2^-1074, 2^0], s in [2^-1074, 2^200].
+  // low: y and s in [2^-1074, 2^-900], A in [2^-10, 2^10] with one infinite entry.
+  const auto yG = low ? Ranged(-1074, -900) : Ranged(900, 1023);
+  const auto aG = low ? Ranged(-10, 10) : Ranged(-1074, 0);
+  const auto sG = low ? Ranged(-1074, -900) : Ranged(-1074, 200);
+  auto zOf = [&](const rc::Gen<double>& g) {
+    const double re = *g;
+    return C(re, cplx ? *g : 0.0);
+  };
+  std::vector<C> a(static_cast<size_t>(m) * n), y(need), x(outDim);
+  for (C& c : a) c = zOf(aG);
+  for (C& c : y) c = zOf(yG);
+  for (C& c : x) c = zOf(Ranged(-4, 4));
+  const C s = zOf(sG);
+  int infAt = -1;
+  if (low) {
+    infAt = *rc::gen::inRange(0, m * n);
+    a[infAt] = C(*rc::gen::element(-HUGE_VAL, HUGE_VAL), 0.0);
+  }
+  RC_LOG() << "m " << m << " n " << n << " cplx " << cplx << " adj " << adj << " s " << s << "\n";
+  for (C c : a) RC_LOG() << "a " << c << "\n";
+  for (C c : y) RC_LOG() << "y " << c << "\n";
+  for (C c : x) RC_LOG() << "x " << c << "\n";
+  auto A = [&](int i, int j) { return a[static_cast<size_t>(i) * n + j]; };
+  std::vector<C> got(outDim);
+  int st = 0;
+  if (cplx) {
+    ZM za;
+    za.m = m, za.n = n, za.a = a;
+    ZMAT* ZA = NewZMAT(za);
+    ZVEC* X = NewZVEC(x);
+    ZVEC* Y = NewZVEC(y);
+    ZVEC* r = adj ? _LM_zvm_mltadd(X, Y, ZA, zmake(s.real(), s.imag()), nullptr, __LINE__, "p", &st)
+                  : _LM_zmv_mltadd(X, Y, ZA, zmake(s.real(), s.imag()), nullptr, __LINE__, "p", &st);
+    RC_ASSERT(r != nullptr);
+    got = Of(r);
+    zv_free(r);
+    zv_free(X);
+    zv_free(Y);
+    zm_free(ZA);
+  } else {
+    RM ra;
+    ra.m = m, ra.n = n;
+    std::vector<double> rx, ry;
+    for (C c : a) ra.a.push_back(c.real());
+    for (C c : x) rx.push_back(c.real());
+    for (C c : y) ry.push_back(c.real());
+    MAT* RA = NewMAT(ra);
+    VEC* X = NewVEC(rx);
+    VEC* Y = NewVEC(ry);
+    VEC* r = adj ? _LM_vm_mltadd(X, Y, RA, s.real(), nullptr, __LINE__, "p", &st)
+                 : _LM_mv_mltadd(X, Y, RA, s.real(), nullptr, __LINE__, "p", &st);
+    RC_ASSERT(r != nullptr);
+    for (int i = 0; i < outDim; ++i) got[i] = C(r->ve[i], 0.0);
+    v_free(r);
+    v_free(X);
+    v_free(Y);
+    m_free(RA);
+  }
+  for (int i = 0; i < outDim; ++i) {
+    // x + s * sum over t of conj?(A) y in long double, with the sum of the moduli of the real
+    // triple products as the scale.
+    LD re = x[i].real(), im = x[i].imag(), sc = 0;
+    bool hasInf = false;
+    LD infSign = 0;
+    for (int t = 0; t < need; ++t) {
+      const C av = adj ? std::conj(A(t, i)) : A(i, t);
+      const LD ar = av.real(), ai = cplx ? (LD)av.imag() : 0, yr = y[t].real(), yi = y[t].imag();
+      const LD sr = s.real(), si = s.imag();
+      if (std::isinf(ar)) {
+        hasInf = true;
+        // s*y real and positive or negative (low draws have real y and s only for the
+        // infinite entry's sign to be plain; complex parts beside it may make NaN parts).
+        infSign = (LD)(sr * yr) * ar;
+        continue;
+      }
+      const LD wr = sr * yr - si * yi, wi = sr * yi + si * yr;
+      re += wr * ar - wi * ai;
+      im += wr * ai + wi * ar;
+      sc += (std::fabs(sr) + std::fabs(si)) * (std::fabs(yr) + std::fabs(yi)) * (std::fabs(ar) + std::fabs(ai));
+    }
+    const C g = got[i];
+    RC_LOG() << i << " got " << g << " ref (" << (double)re << "," << (double)im << ") diff ("
+             << (double)(g.real() - re) << "," << (double)(g.imag() - im) << ") scale " << (double)sc;
+    if (hasInf) {
+      // A weight that underflows to zero must not drop the infinite entry it weights.
+      if (!cplx) RC_ASSERT(g.real() == (double)infSign);
+      else RC_ASSERT(std::isinf(g.real()) || std::isnan(g.real()) || std::isinf(g.imag()) || std::isnan(g.imag()));
+      continue;
+    }
+    const double rel = 16 * (need + 2) * kEps;
+    RC_ASSERT(Near(g.real(), re, std::fabs((LD)x[i].real()) + sc, rel, false, true));
+    RC_ASSERT(Near(g.imag(), im, std::fabs((LD)x[i].imag()) + sc, rel, false, true));
+  }
 }
 
 }  // namespace
