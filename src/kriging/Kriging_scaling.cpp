@@ -87,8 +87,17 @@ int Kriging<T>::EvalOutScale(C_MatMGe<T>& Y, VecD& scale, VecT& icpt) {
   for (int j = 0; j < C; ++j) {
     VecT col(0);
     Y.LnkCol(j, col);
-    /* A column holding a NaN makes the factor NaN rather than drop out of the maximum. */
-    KeepMax(a, AllFinite(col) ? col.Nrm(NRM_INF) : std::nan(""));
+    /* A column holding a NaN makes the factor NaN rather than drop out of the maximum. The
+     * scale is the modulus of the element the BLAS search ranks first (complex: by
+     * |re| + |im|, not always the largest modulus), the choice every fitted model and its
+     * file were made with. */
+    double m = 0.0;
+    if (!AllFinite(col)) {
+      m = std::nan("");
+    } else if (col.Dim() > 0) {
+      m = std::abs(col[col.IMax(0, col.Dim() - 1)]);
+    }
+    KeepMax(a, m);
   }
   const double factor = (a < DropToler || a > 1e30) ? 1.0 : 1.0 / a;
   for (int j = 0; j < C; ++j) {
