@@ -277,6 +277,10 @@ int Kriging<T>::BuildModel() {
     CorrStale = true;
     TrendStale = true;
   }
+  /* A model file holds a kernel of one value or of one per input, and its readers take no
+   * other: a kernel left over from another input count (PutInpSampMtx keeps the kernel count)
+   * is not fitted, so that every model a fit makes can be written and read back. */
+  if (!KernLengthFits(KernVec.Dim(), NumVar)) return Refuse(kFitKernelLength);
 
   res = this->EvalCorrMtx(Xs, w.R);
   if (res != 0) return res;

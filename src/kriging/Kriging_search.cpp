@@ -200,6 +200,9 @@ int Kriging<T>::SolveOptKern() {
     }
   }
 
+  /* Every trial would be refused for it (see BuildModel): refused once, by name. */
+  if (!KernLengthFits(theta0.Dim(), NumVar)) return Refuse(kFitKernelLength);
+
   const int p = NumKern;
   C_MatMGe<double> B(p, 2);
   double* lo = ColPtr(B, 0);

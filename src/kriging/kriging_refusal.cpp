@@ -62,6 +62,7 @@ const char* const kTexts[] = {
     "Kriging: the likelihood objective is not finite",
     "Kriging: the likelihood objective lies below the range of doubles",
     "Kriging: the Cholesky factor of the correlation matrix is singular",
+    "Kriging: the kernel to fit with holds neither one value nor one per input",
     /* kernel search */
     "Kriging: the kernel search box does not fit the kernel",
     "Kriging: a start value of the kernel search lies outside its box",

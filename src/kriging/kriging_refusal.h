@@ -83,6 +83,7 @@ enum E_Refusal : int {
   kObjectiveNotFinite,
   kObjectiveUnderflow,
   kSingularFactor,
+  kFitKernelLength,
   /* kernel search */
   kSearchShape,
   kKernelOutsideBox,

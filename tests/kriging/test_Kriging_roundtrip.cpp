@@ -292,3 +292,96 @@ TEST(KrigingRoundTrip, AnotherDropToleranceComesBackWithTheReadersOwn) {
   ASSERT_NO_FATAL_FAILURE(kvtest::ExpectSamePredictorErrors(w, r, P, 1e-8));
   EXPECT_TRUE(kvtest::BytesEqual(file, kvtest::WrittenBytes(r)));
 }
+
+namespace {
+
+/* Four samples at one input value, outputs of -1e-300 and three of -1e154, no trend, no
+ * scaling, exponential correlation, drop tolerance 0.5: the whitened outputs of this fit have
+ * a sum of squares near the largest double. Solve takes them; both readers and Copy, given
+ * the writer's drop tolerance, take the model back and write its file byte for byte. */
+template <class T>
+void FitNearTheTopOfTheRangeReadsBack() {
+  C_MatMGe<T> X = MakeMat<T>(4, 1, {T(-2.0), T(-2.0), T(-2.0), T(-2.0)});
+  C_MatMGe<T> Y = MakeMat<T>(4, 1, {T(-1e-300), T(-1e154), T(-1e154), T(-1e154)});
+  SmallModelSpec s;
+  s.poly = PolyNone;
+  s.corr = CorrExponential;
+  KrigingProbe<T> w;
+  ASSERT_EQ(0, w.PutDropToler(0.5));
+  ASSERT_EQ(0, SolveSmall(w, X, Y, s));
+  int res = 1;
+  const Bytes file = kvtest::WrittenBytes(w, &res);
+  ASSERT_EQ(0, res);
+  const Bytes older(file.begin() + kVersionBytes, file.end());
+  C_MatMGe<T> P = MakeMat<T>(2, 1, {T(-2.0), T(-1.5)});
+  for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE(way == 0 ? "Read" : way == 1 ? "ReadOld" : "Copy");
+    Kriging<T> r;
+    ASSERT_EQ(0, r.PutDropToler(0.5));
+    const int err = way == 0 ? ReadInto(r, file, true)
+                    : way == 1 ? ReadInto(r, older, false)
+                               : r.Copy(&w);
+    ASSERT_EQ(0, err);
+    EXPECT_TRUE(kvtest::BytesEqual(file, kvtest::WrittenBytes(r)));
+    ASSERT_NO_FATAL_FAILURE(kvtest::ExpectSamePredictions<T>(w, r, P));
+  }
+}
+
+}  // namespace
+
+TEST(KrigingRoundTrip, FitNearTheTopOfTheRangeReadsBack) {
+  FitNearTheTopOfTheRangeReadsBack<double>();
+  FitNearTheTopOfTheRangeReadsBack<cplx>();
+}
+
+namespace {
+
+/* A model fitted per input on 3 inputs, then given samples of 2 inputs: PutInpSampMtx keeps
+ * the kernel count, so the kernel left over holds 3 values for 2 inputs, a length no model
+ * file holds and no reader takes. Solve refuses it by name (plain build and kernel search
+ * alike), leaving the model unsolved with nothing to write; once a kernel of one value per
+ * input is given the fit takes the samples and every reader and copy takes the model back. */
+template <class T>
+void KernelOfAnotherInputCountIsNotFitted(int kernOpt) {
+  KrigingProbe<T> k;
+  C_MatMGe<T> X3 = SampleInputs<T>(6, 3, 71u), Y3 = SmoothOutputs(X3, 1);
+  SmallModelSpec s;
+  s.poly = PolyNone;
+  s.corr = CorrLinear;
+  s.kernVarType = KernPerInput;
+  s.kernOpt = kernOpt;
+  ASSERT_EQ(0, SolveSmall(k, X3, Y3, s));
+  int p = 0;
+  k.GetNumKern(p);
+  ASSERT_EQ(3, p);
+
+  C_MatMGe<T> X2 = SampleInputs<T>(5, 2, 72u), Y2 = SmoothOutputs(X2, 1);
+  ASSERT_EQ(0, k.PutInpSampMtx(X2));
+  ASSERT_EQ(0, k.PutOutSampMtx(Y2));
+  {
+    kvtest::KrigingLines lines;
+    EXPECT_EQ(1, k.Solve());
+    EXPECT_EQ(std::vector<std::string>(
+                  {"Kriging: the kernel to fit with holds neither one value nor one per input"}),
+              lines.Refusals());
+  }
+  EXPECT_EQ(KrigingSolveRequired, k.GetKrigingStatus());
+  int res = 0;
+  EXPECT_TRUE(kvtest::WrittenBytes(k, &res).empty());
+  EXPECT_EQ(1, res);
+
+  RVec t(2, 0.8);
+  ASSERT_EQ(0, k.PutKernVec(t));
+  ASSERT_EQ(0, k.Solve());
+  ASSERT_NO_FATAL_FAILURE(ExpectRoundTrips(k));
+}
+
+}  // namespace
+
+TEST(KrigingRoundTrip, KernelOfAnotherInputCountIsNotFitted) {
+  for (int kernOpt : {0, 1}) {
+    SCOPED_TRACE(kernOpt == 0 ? "plain build" : "kernel search");
+    KernelOfAnotherInputCountIsNotFitted<double>(kernOpt);
+    KernelOfAnotherInputCountIsNotFitted<cplx>(kernOpt);
+  }
+}

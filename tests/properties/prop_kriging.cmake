@@ -1,2 +1,2 @@
-# Kriging fits are the costly part of every command: 90 cases keep the sanitized run near 20 s.
-kvelo_add_property(prop_kriging CASES 90)
+# Kriging fits are the costly part of every command: 200 cases keep the sanitized run near 10 s.
+kvelo_add_property(prop_kriging CASES 200)
