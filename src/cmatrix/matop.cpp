@@ -33,32 +33,9 @@ void ZeroRows(MAT* A) {
 // short of a term with a zero factor, which is nothing (the kernels skip a zero weight).
 template <class Entry>
 double ScaledWeightedSum(double s, Entry a, const double* b, unsigned len) {
-  int es = 0;
-  const double ms = std::frexp(s, &es);
-  double sum = 0.0;
-  int e = 0;
-  bool empty = true;
-  for (unsigned t = 0; t < len; ++t) {
-    const double at = a(t);
-    if (at == 0.0 || b[t] == 0.0) continue;
-    int ea = 0, eb = 0;
-    const double ma = std::frexp(at, &ea), mb = std::frexp(b[t], &eb);
-    // |ms * ma * mb| lies in [1/8, 1) or is 0: no underflow of the mantissa product.
-    const double m = ms * ma * mb;
-    if (m == 0.0) continue;
-    const int et = es + ea + eb;
-    if (empty) {
-      sum = m;
-      e = et;
-      empty = false;
-    } else if (et > e) {
-      sum = std::ldexp(sum, e - et) + m;
-      e = et;
-    } else {
-      sum += std::ldexp(m, et - e);
-    }
-  }
-  return empty ? 0.0 : std::ldexp(sum, e);
+  kvlm::ExpSum sum;
+  for (unsigned t = 0; t < len; ++t) sum.AddTriple(1.0, s, a(t), b[t]);
+  return sum.Value();
 }
 
 bool AllFinite(const double* v, unsigned len) {

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "cmatrix/lm_dense.h"
+#include "cmatrix/lm_mltadd.h"
 #include "cmatrix/zcomplex_internal.h"
 
 using kvlm::LmOp;
@@ -12,40 +13,13 @@ using kvlm::SizedMat;
 using kvlm::SizedVec;
 using kvlm::Z;
 using kvlm::ZIsOne;
+using kvlm::ExpSum;
 using kvlm::ZIsZero;
 
 namespace {
 
 const char kFile[] = "zmatop";
 const char kMltaddFile[] = "m_mltadd";
-
-// A running real sum held as sum * 2^e, rescaled to the larger exponent as terms come in.
-struct ExpSum {
-  double sum = 0.0;
-  int e = 0;
-  bool empty = true;
-  // Adds sign * a*b*c as the product of the three frexp mantissas (|m| in [1/8, 1)) and the
-  // sum of the exponents: no overflow or underflow whatever the factors' sizes. A zero factor
-  // makes the term nothing, beside an infinite one too, as the kernels skip a zero weight.
-  void AddTriple(double sign, double a, double b, double c) {
-    if (a == 0.0 || b == 0.0 || c == 0.0) return;
-    int ea = 0, eb = 0, ec = 0;
-    const double m = sign * std::frexp(a, &ea) * std::frexp(b, &eb) * std::frexp(c, &ec);
-    if (m == 0.0) return;
-    const int et = ea + eb + ec;
-    if (empty) {
-      sum = m;
-      e = et;
-      empty = false;
-    } else if (et > e) {
-      sum = std::ldexp(sum, e - et) + m;
-      e = et;
-    } else {
-      sum += std::ldexp(m, et - e);
-    }
-  }
-  double Value() const { return empty ? 0.0 : std::ldexp(sum, e); }
-};
 
 // s times the sum over t < len of w[t] * a(t) (a(t) conjugated when conj), every term split
 // into its real triple products held at their own scale, so that neither a weight s*w[t], nor

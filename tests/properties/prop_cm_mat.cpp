@@ -699,11 +699,6 @@ RM Scaled(const RM& a, int e) {
   for (double& v : r.a) v = std::ldexp(v, e);
   return r;
 }
-bool ExactlyScaled(const RM& a, int e) {
-  for (double v : a.a)
-    if (std::ldexp(std::ldexp(v, e), -e) != v || !std::isfinite(std::ldexp(v, e))) return false;
-  return true;
-}
 
 // P*A = L*U within the bound of the factorisation, in long double.
 void CheckFactors(const RM& a, const RM& lu, const std::vector<unsigned>& piv) {

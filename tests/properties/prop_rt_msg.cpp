@@ -1041,14 +1041,14 @@ rc::Gen<std::string> FileText() {
   });
 }
 
-// A placeholder text: pieces of plain text and {N,spec}, numbers mostly 0..k-1 each at least
-// once (sometimes one left out, so reading stops there), specs of one argument family or
+// A placeholder text: pieces of plain text and {N,format}, numbers mostly 0..k-1 each at least
+// once (sometimes one left out, so reading stops there), formats of one argument family or
 // unknown (no argument taken), and now and then a piece long enough to reach the 5,120 limit.
 struct Template {
   std::string text;
   int family;  // 0 ints, 1 doubles, 2 strings
   std::vector<int> numbers;        // of each placeholder, in order of appearance
-  std::vector<std::string> specs;  // likewise
+  std::vector<std::string> formats;  // likewise
 };
 
 rc::Gen<Template> AnyTemplate() {
@@ -1058,17 +1058,17 @@ rc::Gen<Template> AnyTemplate() {
     const int k = *rc::gen::inRange(1, 5);
     const int count = *rc::gen::inRange(k, k + 3);
     const int gap = *rc::gen::weightedOneOf<int>({{4, rc::gen::just(-1)}, {1, rc::gen::inRange(0, 5)}});
-    std::vector<std::string> specOf(static_cast<std::size_t>(k));
+    std::vector<std::string> formatOf(static_cast<std::size_t>(k));
     for (int i = 0; i < k; ++i) {
       const bool unknown = *rc::gen::weightedOneOf<bool>({{5, rc::gen::just(false)}, {1, rc::gen::just(true)}});
       if (unknown)
-        specOf[i] = *rc::gen::element<std::string>("x", "g", "g3", "r", "rx", "q1");
+        formatOf[i] = *rc::gen::element<std::string>("x", "g", "g3", "r", "rx", "q1");
       else if (t.family == 0)
-        specOf[i] = *rc::gen::element<std::string>("d", "u", "dx");
+        formatOf[i] = *rc::gen::element<std::string>("d", "u", "dx");
       else if (t.family == 1)
-        specOf[i] = *rc::gen::element<std::string>("e", "f", "g1", "g2", "re", "rf");
+        formatOf[i] = *rc::gen::element<std::string>("e", "f", "g1", "g2", "re", "rf");
       else
-        specOf[i] = *rc::gen::element<std::string>("s", "str");
+        formatOf[i] = *rc::gen::element<std::string>("s", "str");
     }
     std::vector<int> order;
     for (int i = 0; i < k; ++i)
@@ -1085,13 +1085,13 @@ rc::Gen<Template> AnyTemplate() {
       const bool longPiece = *rc::gen::weightedOneOf<bool>({{8, rc::gen::just(false)}, {1, rc::gen::just(true)}});
       t.text += longPiece ? std::string(static_cast<std::size_t>(*rc::gen::inRange(1000, 5200)), 'p')
                           : *rc::gen::container<std::string>(rc::gen::inRange<char>('a', 'z' + 1));
-      // The first placeholder of a number gives its spec; later ones may carry another.
-      const std::string spec =
-          seen[n] ? *rc::gen::element<std::string>(std::string(specOf[n]), std::string("zz")) : specOf[n];
+      // The first placeholder of a number gives its format; later ones may carry another.
+      const std::string format =
+          seen[n] ? *rc::gen::element<std::string>(std::string(formatOf[n]), std::string("zz")) : formatOf[n];
       seen[n] = true;
-      t.text += "{" + std::to_string(n) + "," + spec + "}";
+      t.text += "{" + std::to_string(n) + "," + format + "}";
       t.numbers.push_back(n);
-      t.specs.push_back(spec);
+      t.formats.push_back(format);
     }
     t.text += *rc::gen::element<std::string>("", "tail", "{", "{x}", "{1,}", "{,d}");
     return t;
@@ -1108,16 +1108,16 @@ std::string FormatRef(const char* fmt, ...) {
   return buf.data();
 }
 
-// The reference filler: numbers 0, 1, 2, ... in turn until one is missing; each known spec takes
+// The reference filler: numbers 0, 1, 2, ... in turn until one is missing; each known format takes
 // the next argument, an unknown one none and stays as written; every placeholder of a number
 // shows its value; the result is cut to 5,120 characters.
 std::string FillRef(const Template& t, const int* iv, const double* dv, const char* const* sv) {
-  std::map<int, std::string> specOf;
-  for (std::size_t i = 0; i < t.numbers.size(); ++i) specOf.emplace(t.numbers[i], t.specs[i]);
+  std::map<int, std::string> formatOf;
+  for (std::size_t i = 0; i < t.numbers.size(); ++i) formatOf.emplace(t.numbers[i], t.formats[i]);
   std::map<int, std::string> value;
   int arg = 0;
-  for (int n = 0; specOf.count(n); ++n) {
-    const std::string& s = specOf[n];
+  for (int n = 0; formatOf.count(n); ++n) {
+    const std::string& s = formatOf[n];
     const char c = s[0], c2 = s.size() > 1 ? s[1] : '\0';
     if (c == 'd') value[n] = FormatRef("%d", iv[arg++]);
     else if (c == 'u') value[n] = FormatRef("%u", static_cast<unsigned>(iv[arg++]));
@@ -1134,7 +1134,7 @@ std::string FillRef(const Template& t, const int* iv, const double* dv, const ch
   std::string out;
   std::size_t pos = 0;
   for (std::size_t i = 0; i < t.numbers.size(); ++i) {
-    const std::string ph = "{" + std::to_string(t.numbers[i]) + "," + t.specs[i] + "}";
+    const std::string ph = "{" + std::to_string(t.numbers[i]) + "," + t.formats[i] + "}";
     const std::size_t at = t.text.find(ph, pos);
     auto v = value.find(t.numbers[i]);
     out += t.text.substr(pos, at - pos) + (v != value.end() ? v->second : ph);
